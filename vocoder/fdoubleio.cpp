@@ -1,0 +1,1 @@
+#include "fdoubleio.h"

@@ -1,0 +1,1 @@
+#include "fvanalysis.h"

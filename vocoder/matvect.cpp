@@ -1,0 +1,1 @@
+#include "matvect.h"

@@ -1,0 +1,1 @@
+#include "wavm1616io.h"
