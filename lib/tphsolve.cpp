@@ -1,0 +1,213 @@
+// Toeplitz-plus-Hankel solver.
+//
+// Row i and row n − 1 − i of (T + H)·a = b are taken together, so the n × n system becomes a
+// block system of 2 × 2 blocks r[k] = (t[k], h[n − 1 + k] / h[n − 1 − k], t[k]) solved by a
+// block Levinson recursion: x holds the forward predictor blocks, vx its error block, and p the
+// solution pairs (a[j], a[n − 1 − j]) of the growing leading system. A block is four doubles in
+// row order, a pair two doubles.
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "numeric.h"
+
+namespace {
+
+// Work arrays kept between calls; they grow to the largest n seen.
+double **r = nullptr;   // n blocks
+double **x = nullptr;   // n blocks
+double **xx = nullptr;  // n blocks: copy of x from the previous order
+double **p = nullptr;   // n pairs
+int size = 0;
+
+void out_of_memory() {
+  std::fprintf(stderr, "mtrx2() in tphsolve() : Cannot allocate memory!\n");
+  std::exit(3);
+}
+
+// a pointers to zero-filled rows of b doubles; exits with status 3 when memory is short.
+double **mtrx2(int a, int b) {
+  double **m = static_cast<double **>(std::calloc(static_cast<size_t>(a), sizeof(double *)));
+  if (m == nullptr) out_of_memory();
+  for (int i = 0; i < a; i++) {
+    m[i] = static_cast<double *>(std::calloc(static_cast<size_t>(b), sizeof(double)));
+    if (m[i] == nullptr) out_of_memory();
+  }
+  return m;
+}
+
+void free_mtrx2(double **m, int a) {
+  if (m == nullptr) return;
+  for (int i = 0; i < a; i++) std::free(m[i]);
+  std::free(m);
+}
+
+void ensure_work_arrays(int n) {
+  if (n <= size) return;
+  free_mtrx2(r, size);
+  free_mtrx2(x, size);
+  free_mtrx2(xx, size);
+  free_mtrx2(p, size);
+  r = mtrx2(n, 4);
+  x = mtrx2(n, 4);
+  xx = mtrx2(n, 4);
+  p = mtrx2(n, 2);
+  size = n;
+}
+
+// t = u·v for 2 × 2 blocks.
+void mm_mul(double *t, const double *u, const double *v) {
+  t[0] = u[0] * v[0] + u[1] * v[2];
+  t[1] = u[0] * v[1] + u[1] * v[3];
+  t[2] = u[2] * v[0] + u[3] * v[2];
+  t[3] = u[2] * v[1] + u[3] * v[3];
+}
+
+// v = m·u for a block m and a pair u.
+void mv_mul(double *v, const double *m, const double *u) {
+  v[0] = m[0] * u[0] + m[1] * u[1];
+  v[1] = m[2] * u[0] + m[3] * u[1];
+}
+
+// The block mirrored through its centre: (m3, m2 / m1, m0).
+void crstrns(double *c, const double *m) {
+  c[0] = m[3];
+  c[1] = m[2];
+  c[2] = m[1];
+  c[3] = m[0];
+}
+
+// inv = y⁻¹; −1 when |det y| is below eps, exactly zero (possible with eps = 0, and no
+// inverse exists) or not a number.
+int inverse(double *inv, const double *y, double eps) {
+  const double det = y[0] * y[3] - y[1] * y[2];
+  if (eps > std::fabs(det) || det == 0.0 || std::isnan(det)) {
+    std::fprintf(stderr, "tphsolve() : determinant of the normal matrix is too small!\n");
+    return -1;
+  }
+  inv[0] = y[3] / det;
+  inv[1] = -y[1] / det;
+  inv[2] = -y[2] / det;
+  inv[3] = y[0] / det;
+  return 0;
+}
+
+// (crstrns m)⁻¹, the inverse every update of this recursion divides by.
+int inverse_crstrns(double *inv, const double *m, double eps) {
+  double c[4];
+  crstrns(c, m);
+  return inverse(inv, c, eps);
+}
+
+void fill_blocks(const double *t, const double *h, int n) {
+  for (int i = 0; i < n; i++) {
+    r[i][0] = t[i];
+    r[i][1] = h[n - 1 + i];
+    r[i][2] = h[n - 1 - i];
+    r[i][3] = t[i];
+  }
+  x[0][0] = 1.0;
+  x[0][1] = 0.0;
+  x[0][2] = 0.0;
+  x[0][3] = 1.0;
+}
+
+int cal_p0(const double *b, int n, double eps) {
+  double inv[4];
+  if (inverse(inv, r[0], eps) != 0) return -1;
+  const double rhs[2] = {b[0], b[n - 1]};
+  mv_mul(p[0], inv, rhs);
+  return 0;
+}
+
+// ex = Σ r[i − j]·x[j], j < i.
+void cal_ex(double *ex, int i) {
+  ex[0] = ex[1] = ex[2] = ex[3] = 0.0;
+  double prod[4];
+  for (int j = 0; j < i; j++) {
+    mm_mul(prod, r[i - j], x[j]);
+    for (int k = 0; k < 4; k++) ex[k] += prod[k];
+  }
+}
+
+// ep = Σ r[i − j]·p[j], j < i.
+void cal_ep(double *ep, int i) {
+  ep[0] = ep[1] = 0.0;
+  double prod[2];
+  for (int j = 0; j < i; j++) {
+    mv_mul(prod, r[i - j], p[j]);
+    ep[0] += prod[0];
+    ep[1] += prod[1];
+  }
+}
+
+int cal_bx(double *bx, const double *vx, const double *ex, double eps) {
+  double inv[4];
+  if (inverse_crstrns(inv, vx, eps) != 0) return -1;
+  mm_mul(bx, inv, ex);
+  return 0;
+}
+
+void cal_x(const double *bx, int i) {
+  double c[4], prod[4];
+  for (int j = 0; j <= i - 2; j++) {
+    crstrns(c, xx[i - 1 - j]);
+    mm_mul(prod, c, bx);
+    for (int k = 0; k < 4; k++) x[j + 1][k] -= prod[k];
+  }
+  for (int j = 1; j <= i - 1; j++)
+    for (int k = 0; k < 4; k++) xx[j][k] = x[j][k];
+  for (int k = 0; k < 4; k++) x[i][k] = xx[i][k] = -bx[k];
+}
+
+void cal_vx(double *vx, const double *ex, const double *bx) {
+  double c[4], prod[4];
+  crstrns(c, ex);
+  mm_mul(prod, c, bx);
+  for (int k = 0; k < 4; k++) vx[k] -= prod[k];
+}
+
+int cal_g(double *g, const double *vx, const double *ep, const double *b, int n, int i,
+          double eps) {
+  double inv[4];
+  if (inverse_crstrns(inv, vx, eps) != 0) return -1;
+  const double rhs[2] = {b[i] - ep[0], b[n - 1 - i] - ep[1]};
+  mv_mul(g, inv, rhs);
+  return 0;
+}
+
+void cal_p(const double *g, int i) {
+  double c[4], prod[2];
+  for (int j = 0; j < i; j++) {
+    crstrns(c, x[i - j]);
+    mv_mul(prod, c, g);
+    p[j][0] += prod[0];
+    p[j][1] += prod[1];
+  }
+  p[i][0] = g[0];
+  p[i][1] = g[1];
+}
+
+}  // namespace
+
+int tphsolve(const double *t, const double *h, double *a, const double *b, int n, double eps) {
+  if (n < 1) return -1;  // no system to solve; the recursion needs the block r[0]
+  if (eps < 0.0) eps = 1e-6;
+  ensure_work_arrays(n);
+  fill_blocks(t, h, n);
+  double vx[4] = {r[0][0], r[0][1], r[0][2], r[0][3]};
+  if (cal_p0(b, n, eps) != 0) return -1;
+  for (int i = 1; i < n; i++) {
+    double ex[4], ep[2], bx[4], g[2];
+    cal_ex(ex, i);
+    cal_ep(ep, i);
+    if (cal_bx(bx, vx, ex, eps) != 0) return -1;
+    cal_x(bx, i);
+    cal_vx(vx, ex, bx);
+    if (cal_g(g, vx, ep, b, n, i, eps) != 0) return -1;
+    cal_p(g, i);
+  }
+  for (int j = 0; j < n; j++) a[j] = p[j][0];
+  return 0;
+}
