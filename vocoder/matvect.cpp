@@ -1,1 +1,724 @@
 #include "matvect.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+// Runs body with a scaling function for factor f; the factors 1 and -1 get their own
+// instantiations so that the common cases need no multiplication.
+template <class Body>
+void withfactor(double f, Body body) {
+  if (f == 1.0)
+    body([](double v) { return v; });
+  else if (f == -1.0)
+    body([](double v) { return -v; });
+  else
+    body([f](double v) { return f * v; });
+}
+
+double dotstrided(const double *a, const double *b, uint32_t count, uint32_t bstride) {
+  double s = 0.0;
+  for (uint32_t l = 0; l < count; l++) s += a[l] * b[(size_t)l * bstride];
+  return s;
+}
+
+void swaprows(double *a, double *b, uint32_t count) {
+  for (uint32_t q = 0; q < count; q++) std::swap(a[q], b[q]);
+}
+
+// row -= m * pivotrow over count elements.
+void subtractscaledrow(double *row, const double *pivotrow, uint32_t count, double m) {
+  for (uint32_t q = 0; q < count; q++) row[q] -= pivotrow[q] * m;
+}
+
+// The first row at or below i whose element in column i is non-zero, or n if there is none.
+uint32_t nonzeropivotrow(const double *a, uint32_t n, uint32_t i) {
+  uint32_t p = i;
+  while (p < n && a[(size_t)p * n + i] == 0.0) p++;
+  return p;
+}
+
+// Gauss-Jordan inversion; with symmetric set, only the lower triangle of the inverse is
+// maintained during back substitution and row operations stop at the highest row reached.
+int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
+  if (n == 0) return -1;
+  if (n == 1) {
+    if (a[0] == 0.0) return -1;
+    inv[0] = 1.0 / a[0];
+    return 0;
+  }
+  identmat(inv, n);
+  uint32_t w = 0;  // highest row index whose inverse row may be non-zero
+  for (uint32_t i = 0; i < n; i++) {
+    double *ai = a + (size_t)i * n;
+    double *invi = inv + (size_t)i * n;
+    if (i > w) w = i;
+    if (ai[i] == 0.0) {
+      uint32_t p = nonzeropivotrow(a, n, i);
+      if (p == n) return -1;
+      if (p > w) w = p;
+      swaprows(ai + i, a + (size_t)p * n + i, n - i);
+      swaprows(invi, inv + (size_t)p * n, symmetric ? w + 1 : n);
+    }
+    uint32_t invcols = symmetric ? w + 1 : n;
+    for (uint32_t r = i + 1; r < n; r++) {
+      double *ar = a + (size_t)r * n;
+      if (ar[i] == 0.0) continue;
+      double m = ar[i] / ai[i];
+      ar[i] = 0.0;
+      subtractscaledrow(ar + i + 1, ai + i + 1, n - i - 1, m);
+      subtractscaledrow(inv + (size_t)r * n, invi, invcols, m);
+    }
+  }
+  for (uint32_t k = n; k-- > 0;) {
+    double *invk = inv + (size_t)k * n;
+    double pivot = a[(size_t)k * n + k];
+    uint32_t kcols = symmetric ? k + 1 : n;
+    for (uint32_t q = 0; q < kcols; q++) invk[q] /= pivot;
+    a[(size_t)k * n + k] = 1.0;
+    for (uint32_t r = 0; r < k; r++) {
+      double *ark = a + (size_t)r * n + k;
+      if (*ark == 0.0) continue;
+      subtractscaledrow(inv + (size_t)r * n, invk, symmetric ? r + 1 : n, *ark);
+      *ark = 0.0;
+    }
+  }
+  if (symmetric) repltriangmat(inv, n);
+  return 0;
+}
+
+// g = lower triangle of a^T a (n x n, a of m x n) mirrored, accumulated row of a by row of a.
+void gram(const double *a, uint32_t m, uint32_t n, double *g) {
+  initializemat(g, n * n, 0.0);
+  for (uint32_t l = 0; l < m; l++) {
+    const double *al = a + (size_t)l * n;
+    for (uint32_t i = 0; i < n; i++) {
+      double *gi = g + (size_t)i * n;
+      for (uint32_t j = 0; j <= i; j++) gi[j] += al[i] * al[j];
+    }
+  }
+  repltriangmat(g, n);
+}
+
+// Shared first steps of the least-squares routines: forms a^T a (optionally with the
+// index-squared ridge penalty) in g and writes its inverse into ginv. Returns 0 or -1.
+int32_t invertedgram(const double *a, uint32_t m, uint32_t n, double *g, double *ginv, int16_t regularise) {
+  static const double penalty = 0.015791367;
+  gram(a, m, n, g);
+  if (regularise == 1)
+    for (uint32_t k = 0; k < n; k++) g[(size_t)k * n + k] += (double)k * k * penalty;
+  return choleskyinvdet(n, g, ginv, 0) == 0.0 ? -1 : 0;
+}
+
+}  // namespace
+
+// ---- Construction, comparison and copying ----
+
+int32_t initializemat(double *m, uint32_t count, double value) {
+  for (uint32_t i = 0; i < count; i++) m[i] = value;
+  return 0;
+}
+
+int32_t initializedmat(double *m, uint32_t n, double value) {
+  initializemat(m, n * n, 0.0);
+  for (uint32_t i = 0; i < n; i++) m[(size_t)i * n + i] = value;
+  return 0;
+}
+
+int32_t identmat(double *m, uint32_t n) { return initializedmat(m, n, 1.0); }
+
+int32_t iseqmat(const double *a, const double *b, uint32_t count, double tolerance) {
+  for (uint32_t i = 0; i < count; i++) {
+    // Written as negations so that a NaN always makes the pair unequal.
+    bool equal = tolerance == 0.0 ? a[i] == b[i] : std::fabs(a[i] - b[i]) <= tolerance;
+    if (!equal) return 0;
+  }
+  return 1;
+}
+
+int32_t copymat(double *dst, const double *src, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) dst[i] = src[i];
+  return 0;
+}
+
+int32_t copymatwtr(double *dst, const double *src, uint32_t rows, uint32_t cols, uint8_t transpose,
+                   double f) {
+  assert(dst != src || rows * cols == 0);
+  if (f == 0.0) return initializemat(dst, rows * cols, 0.0);
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < rows; i++)
+      for (uint32_t j = 0; j < cols; j++)
+        dst[(size_t)i * cols + j] = scale(transpose ? src[(size_t)j * rows + i] : src[(size_t)i * cols + j]);
+  });
+  return 0;
+}
+
+int32_t copysubmatintomat(double *dst, const double *src, uint32_t rows, uint32_t cols, uint32_t srccols,
+                          uint32_t row0, uint32_t col0) {
+  return copysubmatintosubmat(dst, src, cols, srccols, 0, 0, row0, col0, rows, cols);
+}
+
+int32_t copymatintosubmat(double *dst, const double *src, uint32_t dstcols, uint32_t rows, uint32_t cols,
+                          uint32_t row0, uint32_t col0) {
+  return copysubmatintosubmat(dst, src, dstcols, cols, row0, col0, 0, 0, rows, cols);
+}
+
+int32_t copysubmatintosubmat(double *dst, const double *src, uint32_t dstcols, uint32_t srccols,
+                             uint32_t dstrow0, uint32_t dstcol0, uint32_t srcrow0, uint32_t srccol0,
+                             uint32_t rows, uint32_t cols) {
+  assert(dst != src || rows * cols == 0);
+  assert(dstcol0 + cols <= dstcols && srccol0 + cols <= srccols);
+  for (uint32_t i = 0; i < rows; i++)
+    copymat(dst + (size_t)(dstrow0 + i) * dstcols + dstcol0, src + (size_t)(srcrow0 + i) * srccols + srccol0,
+            cols);
+  return 0;
+}
+
+int32_t copyrowsintomat(double *dst, const double *src, uint32_t cols, uint32_t count,
+                        const uint32_t *rowidx) {
+  for (uint32_t k = 0; k < count; k++) copymat(dst + (size_t)k * cols, src + (size_t)rowidx[k] * cols, cols);
+  return 0;
+}
+
+int32_t copycolsintomat(double *dst, const double *src, uint32_t rows, uint32_t count,
+                        const uint32_t *colidx, uint32_t srccols) {
+  for (uint32_t r = 0; r < rows; r++)
+    for (uint32_t k = 0; k < count; k++) dst[(size_t)r * count + k] = src[(size_t)r * srccols + colidx[k]];
+  return 0;
+}
+
+int32_t copyrowscolsintomat(double *dst, const double *src, uint32_t rowcount, const uint32_t *rowidx,
+                            uint32_t colcount, const uint32_t *colidx, uint32_t srccols) {
+  for (uint32_t i = 0; i < rowcount; i++)
+    for (uint32_t j = 0; j < colcount; j++)
+      dst[(size_t)i * colcount + j] = src[(size_t)rowidx[i] * srccols + colidx[j]];
+  return 0;
+}
+
+int32_t exchangemats(double *a, double *b, uint32_t count) {
+  swaprows(a, b, count);
+  return 0;
+}
+
+int32_t repltriangmat(double *m, uint32_t n) {
+  for (uint32_t i = 1; i < n; i++)
+    for (uint32_t j = 0; j < i; j++) m[(size_t)j * n + i] = m[(size_t)i * n + j];
+  return 0;
+}
+
+int32_t redistblocks(const double *src, uint32_t rows, uint32_t cols, double *dst, uint32_t brows,
+                     uint32_t bcols) {
+  assert(brows > 0 && bcols > 0);
+  uint32_t nbrows = rows / brows, nbcols = cols / bcols;
+  for (uint32_t bi = 0; bi < nbrows; bi++)
+    for (uint32_t bj = 0; bj < nbcols; bj++) {
+      copysubmatintomat(dst, src, brows, bcols, cols, bi * brows, bj * bcols);
+      dst += (size_t)brows * bcols;
+    }
+  return 0;
+}
+
+// ---- Reductions and statistics ----
+
+double module2(const double *v, uint32_t n, const double *w) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < n; i++) {
+    if (!w) {
+      s += v[i] * v[i];
+    } else if (w[i] != 0.0) {
+      double t = v[i] * w[i];
+      s += t * t;
+    }
+  }
+  return s;
+}
+
+double eucldist2(const double *a, const double *b, uint32_t n) { return weucldist2(a, b, n, nullptr); }
+
+double weucldist2(const double *a, const double *b, uint32_t n, const double *w) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < n; i++) {
+    if (w && w[i] == 0.0) continue;
+    double d = a[i] - b[i];
+    if (w) d *= w[i];
+    s += d * d;
+  }
+  return s;
+}
+
+double sumelems(const double *v, uint32_t n) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < n; i++) s += v[i];
+  return s;
+}
+
+double sumlogelems(const double *v, uint32_t n) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < n; i++) s += std::log(v[i]);
+  return s;
+}
+
+double prodelems(const double *v, uint32_t n) {
+  double p = 1.0;
+  for (uint32_t i = 0; i < n; i++) p *= v[i];
+  return p;
+}
+
+double meanelems(const double *v, uint32_t n) {
+  assert(n > 0);
+  return sumelems(v, n) / n;
+}
+
+double medianelem(double *v, uint32_t n) {
+  assert(n > 0);
+  sortelems(v, n, n / 2, 1);
+  return v[n / 2];
+}
+
+uint32_t indmaxelem(const double *v, uint32_t n) {
+  uint32_t best = 0;
+  for (uint32_t i = 1; i < n; i++)
+    if (v[i] > v[best]) best = i;
+  return best;
+}
+
+uint32_t indminelem(const double *v, uint32_t n) {
+  uint32_t best = 0;
+  for (uint32_t i = 1; i < n; i++)
+    if (v[i] < v[best]) best = i;
+  return best;
+}
+
+double maxelem(const double *v, uint32_t n) {
+  assert(n > 0);
+  return v[indmaxelem(v, n)];
+}
+
+double minelem(const double *v, uint32_t n) {
+  assert(n > 0);
+  return v[indminelem(v, n)];
+}
+
+double mindiagmat(const double *m, uint32_t n) {
+  assert(n > 0);
+  double best = m[0];
+  for (uint32_t i = 1; i < n; i++)
+    if (m[(size_t)i * n + i] < best) best = m[(size_t)i * n + i];
+  return best;
+}
+
+double quadtransf(const double *x, const double *a, uint32_t n) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < n; i++) s += x[i] * dotstrided(a + (size_t)i * n, x, n, 1);
+  return s;
+}
+
+int32_t issorted(const double *v, uint32_t n, int32_t mode) {
+  for (uint32_t i = 1; i < n; i++) {
+    double prev = v[i - 1], cur = v[i];
+    bool inorder = mode == 2 ? prev < cur : mode == -2 ? prev > cur : mode == -1 ? prev >= cur : prev <= cur;
+    if (!inorder) return 0;
+  }
+  return 1;
+}
+
+// ---- Element-wise arithmetic ----
+
+int32_t summat(const double *a, const double *b, double *out, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) out[i] = a[i] + b[i];
+  return 0;
+}
+
+int32_t difmat(const double *a, const double *b, double *out, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) out[i] = a[i] - b[i];
+  return 0;
+}
+
+int32_t addmat(double *x, const double *y, uint32_t count, double f) {
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < count; i++) x[i] += scale(y[i]);
+  });
+  return 0;
+}
+
+int32_t subtmat(double *x, const double *y, uint32_t count, double f) { return addmat(x, y, count, -f); }
+
+int32_t elemprodmat(const double *a, const double *b, double *out, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) out[i] = a[i] * b[i];
+  return 0;
+}
+
+int32_t addelemprodmat(const double *a, const double *b, double *out, uint32_t count, double f) {
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < count; i++) out[i] += scale(a[i]) * b[i];
+  });
+  return 0;
+}
+
+int32_t elemmultmat(double *x, const double *y, uint32_t count, double f) {
+  if (f == 0.0) return initializemat(x, count, 0.0);
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < count; i++) x[i] = scale(x[i] * y[i]);
+  });
+  return 0;
+}
+
+int32_t elemcocmat(const double *a, const double *b, double *out, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) out[i] = a[i] / b[i];
+  return 0;
+}
+
+int32_t elemdivmat(double *x, const double *y, uint32_t count, double f) {
+  for (uint32_t i = 0; i < count; i++) {
+    if (y[i] == 0.0) return -1;
+    x[i] = f * x[i] / y[i];
+  }
+  return 0;
+}
+
+int32_t eleminvmat(const double *x, double *out, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) {
+    if (x[i] == 0.0) return -1;
+    out[i] = 1.0 / x[i];
+  }
+  return 0;
+}
+
+int32_t shiftmat(double *x, uint32_t count, double shift) {
+  for (uint32_t i = 0; i < count; i++) x[i] += shift;
+  return 0;
+}
+
+int32_t scalemat(double *x, uint32_t count, double f) {
+  if (f == 0.0) return initializemat(x, count, 0.0);
+  if (f == 1.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < count; i++) x[i] = scale(x[i]);
+  });
+  return 0;
+}
+
+int32_t scaleltriangmat(double *m, uint32_t n, double f) {
+  for (uint32_t i = 0; i < n; i++) scalemat(m + (size_t)i * n, i + 1, f);
+  return 0;
+}
+
+int32_t addconstpertmat(double *m, uint32_t n, double value) {
+  for (uint32_t i = 0; i < n; i++) m[(size_t)i * n + i] += value;
+  return 0;
+}
+
+int32_t getdeltawin3(double *out, const double *prev, const double *next, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) out[i] = (next[i] - prev[i]) * 0.5;
+  return 0;
+}
+
+int32_t getdelta2win3(double *out, const double *prev, const double *cur, const double *next,
+                      uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) out[i] = next[i] - 2.0 * cur[i] + prev[i];
+  return 0;
+}
+
+// ---- Products and covariance accumulation ----
+
+int32_t prodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p) {
+  initializemat(out, m * p, 0.0);
+  return addprodmat(a, b, out, m, k, p, 1.0);
+}
+
+int32_t addprodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p,
+                   double f) {
+  assert(out != a && out != b);
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < m; i++)
+      for (uint32_t j = 0; j < p; j++)
+        out[(size_t)i * p + j] += scale(dotstrided(a + (size_t)i * k, b + j, k, p));
+  });
+  return 0;
+}
+
+int32_t addltriangprodmatt(const double *a, double *out, uint32_t k, uint32_t n, double f) {
+  assert(out != a);
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < n; i++)
+      for (uint32_t j = 0; j <= i; j++)
+        out[(size_t)i * n + j] += scale(dotstrided(a + (size_t)i * k, a + (size_t)j * k, k, 1));
+  });
+  return 0;
+}
+
+int32_t simprodmat(const double *a, const double *b, double *out, uint32_t n, uint32_t k,
+                   uint8_t symmetry) {
+  assert(out != a && out != b);
+  for (uint32_t i = 0; i < n; i++)
+    for (uint32_t j = 0; j <= i; j++) {
+      double v = dotstrided(a + (size_t)i * k, b + j, k, n);
+      out[(size_t)i * n + j] = v;
+      if (j < i) out[(size_t)j * n + i] = symmetry == 1 ? v : -v;
+    }
+  return 0;
+}
+
+int32_t simpmprodmat(const double *a, const double *b, double *out, uint32_t n, uint32_t k,
+                     uint8_t symmetry) {
+  assert(out != a && out != b);
+  size_t last = (size_t)n * n - 1;
+  for (size_t t = 0; n > 0 && t <= last - t; t++) {
+    size_t i = t / n, j = t % n;
+    double v = dotstrided(a + i * k, b + j, k, n);
+    out[t] = v;
+    if (t != last - t) out[last - t] = symmetry == 1 ? v : -v;
+  }
+  return 0;
+}
+
+int32_t addltriangcovmat(double *cov, const double *x, const double *mu, uint32_t n, double f) {
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < n; i++) {
+      double di = scale(x[i] - mu[i]);
+      for (uint32_t j = 0; j <= i; j++) cov[(size_t)i * n + j] += di * (x[j] - mu[j]);
+    }
+  });
+  return 0;
+}
+
+int32_t adddiagcovmat(double *var, const double *x, const double *mu, uint32_t n, double f) {
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < n; i++) {
+      double d = x[i] - mu[i];
+      var[i] += scale(d) * d;
+    }
+  });
+  return 0;
+}
+
+int32_t addlintransf(const double *x, const double *a, const double *b, double *y, uint32_t n,
+                     uint32_t m, double f) {
+  assert(y != x);
+  if (f == 0.0) return 0;
+  withfactor(f, [&](auto scale) {
+    for (uint32_t i = 0; i < m; i++) y[i] += scale(b[i] + dotstrided(a + (size_t)i * n, x, n, 1));
+  });
+  return 0;
+}
+
+// ---- Linear systems and inverses ----
+
+double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput) {
+  assert(a != inverse);
+  if (n == 0) return 0.0;
+  if (n == 1) {
+    if (a[0] == 0.0) return 0.0;
+    inverse[0] = 1.0 / a[0];
+    return a[0];
+  }
+  // a = U^T U with U upper triangular, built row by row in the upper triangle of inverse.
+  double *u = inverse;
+  double det = 1.0;
+  for (uint32_t i = 0; i < n; i++) {
+    double *ui = u + (size_t)i * n;
+    for (uint32_t j = i; j < n; j++) ui[j] = 0.0;
+    for (uint32_t k = 0; k < i; k++) {
+      const double *uk = u + (size_t)k * n;
+      for (uint32_t j = i; j < n; j++) ui[j] += uk[j] * uk[i];
+    }
+    const double *ai = a + (size_t)i * n;
+    double pivot = ai[i] - ui[i];
+    // A zero pivot is tested directly: the running product of pivots may already have
+    // overflowed, so it cannot tell a singular matrix by itself.
+    if (!(pivot > 0.0)) return 0.0;
+    det *= pivot;
+    ui[i] = std::sqrt(pivot);
+    for (uint32_t j = i + 1; j < n; j++) ui[j] = (ai[j] - ui[j]) / ui[i];
+  }
+  if (det == 0.0) return 0.0;
+
+  // W = U^-1, upper triangular, column by column.
+  double *allocated = keepinput == 1 ? (double *)std::malloc(sizeof(double) * n * n) : nullptr;
+  double *w = keepinput == 1 ? allocated : a;
+  for (uint32_t i = 0; i < n; i++) {
+    w[(size_t)i * n + i] = 1.0 / u[(size_t)i * n + i];
+    for (uint32_t r = i; r-- > 0;) {
+      const double *ur = u + (size_t)r * n;
+      double s = 0.0;
+      for (uint32_t k = r + 1; k <= i; k++) s += w[(size_t)k * n + i] * ur[k];
+      w[(size_t)r * n + i] = -s / ur[r];
+    }
+  }
+  // inverse = W W^T.
+  for (uint32_t r = 0; r < n; r++)
+    for (uint32_t q = r; q < n; q++) {
+      double s = dotstrided(w + (size_t)r * n + q, w + (size_t)q * n + q, n - q, 1);
+      inverse[(size_t)r * n + q] = s;
+      inverse[(size_t)q * n + r] = s;
+    }
+  std::free(allocated);
+  return det;
+}
+
+// Levinson-type recursion for the first column of the inverse, followed by the
+// Gohberg-Semencul (Trench) recurrence that builds the whole inverse from that column in
+// O(n^2). Both work vectors live in the first two rows of the output, so no allocation.
+int32_t toeplitzsiminv(uint32_t n, const double *t, double *inverse) {
+  assert(t != inverse);
+  if (n == 0 || t[0] == 0.0) return -1;
+  if (n == 1) {
+    inverse[0] = 1.0 / t[0];
+    return 0;
+  }
+  double *f = inverse, *g = inverse + n;
+  f[0] = 1.0 / t[0];
+  for (uint32_t k = 1; k < n; k++) {
+    double e = dotstrided(f, t + (size_t)k * n, k, 1);
+    double d = 1.0 - e * e;
+    if (d == 0.0) return -1;
+    double alpha = 1.0 / d, beta = -e * alpha;
+    g[0] = f[0] * alpha;
+    g[k] = f[0] * beta;
+    for (uint32_t j = 1; j < k; j++) g[j] = f[k - j] * beta + f[j] * alpha;
+    std::swap(f, g);
+  }
+  if (f != inverse) copymat(inverse, f, n);
+  const double *v = inverse;  // first row = first column of the inverse
+  if (v[0] == 0.0) return -1;
+  double rv0 = 1.0 / v[0];
+  for (uint32_t i = 1; i < n; i++) {
+    double *row = inverse + (size_t)i * n;
+    const double *above = row - n;
+    double vi = v[i], vni = v[n - i];
+    row[0] = vi;
+    for (uint32_t j = 1; j < n; j++) row[j] = above[j - 1] + (vi * v[j] - vni * v[n - j]) * rv0;
+  }
+  return 0;
+}
+
+int32_t gaussinv(uint32_t n, double *a, double *inverse) {
+  assert(a != inverse);
+  return gaussjordaninverse(n, a, inverse, false);
+}
+
+int32_t simgaussinv(uint32_t n, double *a, double *inverse) {
+  assert(a != inverse);
+  return gaussjordaninverse(n, a, inverse, true);
+}
+
+int32_t gausssolveleqs(uint32_t n, double *a, double *b, double *x) {
+  assert(a != b && b != x);
+  if (n == 0) return -1;
+  if (n == 1) {
+    if (a[0] == 0.0) return -1;
+    x[0] = b[0] / a[0];
+    return 0;
+  }
+  for (uint32_t i = 0; i < n; i++) {
+    double *ai = a + (size_t)i * n;
+    if (ai[i] == 0.0) {
+      uint32_t p = nonzeropivotrow(a, n, i);
+      if (p == n) return -1;
+      swaprows(ai + i, a + (size_t)p * n + i, n - i);
+      std::swap(b[i], b[p]);
+    }
+    for (uint32_t r = i + 1; r < n; r++) {
+      double *ar = a + (size_t)r * n;
+      if (ar[i] == 0.0) continue;
+      double m = ar[i] / ai[i];
+      ar[i] = 0.0;
+      subtractscaledrow(ar + i + 1, ai + i + 1, n - i - 1, m);
+      b[r] -= b[i] * m;
+    }
+  }
+  for (uint32_t k = n; k-- > 0;) {
+    x[k] = b[k] / a[(size_t)k * n + k];
+    if (x[k] == 0.0) continue;
+    for (uint32_t r = 0; r < k; r++) {
+      double ark = a[(size_t)r * n + k];
+      if (ark != 0.0) b[r] -= x[k] * ark;
+    }
+  }
+  return 0;
+}
+
+int32_t pseudoinv(const double *a, double *p, uint32_t m, uint32_t n, double *work, int16_t regularise) {
+  assert(a != p);
+  double *allocated = work ? nullptr : (double *)std::malloc(sizeof(double) * 2 * n * n);
+  double *g = work ? work : allocated;
+  double *ginv = g + (size_t)n * n;
+  int32_t status = invertedgram(a, m, n, g, ginv, regularise);
+  if (status == 0) {
+    // p[i][l] = sum_j ginv[i][j] a[l][j]
+    for (uint32_t i = 0; i < n; i++)
+      for (uint32_t l = 0; l < m; l++)
+        p[(size_t)i * m + l] = dotstrided(ginv + (size_t)i * n, a + (size_t)l * n, n, 1);
+  }
+  std::free(allocated);
+  return status;
+}
+
+int32_t solveleastsquares(const double *a, const double *b, double *x, uint32_t m, uint32_t n, uint32_t p,
+                          double *work, int16_t regularise) {
+  assert(x != a && x != b);
+  double *allocated = work ? nullptr : (double *)std::malloc(sizeof(double) * n * (2 * n + p));
+  double *g = work ? work : allocated;
+  double *ginv = g + (size_t)n * n, *h = ginv + (size_t)n * n;
+  int32_t status = invertedgram(a, m, n, g, ginv, regularise);
+  if (status == 0) {
+    // h = a^T b, accumulated row of a by row of a.
+    initializemat(h, n * p, 0.0);
+    for (uint32_t l = 0; l < m; l++)
+      for (uint32_t i = 0; i < n; i++) addmat(h + (size_t)i * p, b + (size_t)l * p, p, a[(size_t)l * n + i]);
+    prodmat(ginv, h, x, n, n, p);
+  }
+  std::free(allocated);
+  return status;
+}
+
+int32_t lininterpord(uint32_t n, const double *xs, const double *ys, uint32_t q, const double *xq,
+                     double *yq) {
+  assert(n > 0);
+  assert(issorted(xs, n, 1) && issorted(xq, q, 1));
+  uint32_t h = q;
+  while (h > 0 && xq[h - 1] >= xs[n - 1]) yq[--h] = ys[n - 1];
+  uint32_t i = 0;
+  for (; i < h && xs[0] >= xq[i]; i++) yq[i] = ys[0];
+  // The segment bound keeps out-of-order query points inside the arrays.
+  for (uint32_t s = 1; i < h; i++) {
+    while (s < n - 1 && xq[i] >= xs[s]) s++;
+    yq[i] = ys[s - 1] + (xq[i] - xs[s - 1]) * (ys[s] - ys[s - 1]) / (xs[s] - xs[s - 1]);
+  }
+  return 0;
+}
+
+int32_t sortelems(double *v, uint32_t n, uint32_t k, int32_t order) {
+  if (k > n) k = n;
+  for (uint32_t i = 0; i <= k && i < n; i++)
+    for (uint32_t j = i + 1; j < n; j++)
+      if (order == -1 ? v[j] > v[i] : v[j] < v[i]) std::swap(v[i], v[j]);
+  return 0;
+}
+
+// ---- Printing ----
+
+int32_t printfvect(const double *v, uint32_t n, const char *format) { return printfmat(v, n > 0, n, format); }
+
+int32_t printfmat(const double *m, uint32_t rows, uint32_t cols, const char *format) {
+  std::fputs("[", stdout);
+  for (uint32_t i = 0; i < rows && cols > 0; i++) {
+    if (i > 0) std::fputs("; ", stdout);
+    for (uint32_t j = 0; j < cols; j++) {
+      if (j > 0) std::fputs(" ", stdout);
+      std::printf(format, m[(size_t)i * cols + j]);
+    }
+  }
+  std::fputs("]\n", stdout);
+  return 0;
+}
