@@ -1,0 +1,47 @@
+#include "cmdline.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+namespace {
+
+TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
+  EXPECT_STREQ(command_name("/usr/local/bin/recslice"), "recslice");
+  EXPECT_STREQ(command_name("./snr"), "snr");
+  EXPECT_STREQ(command_name("biquad"), "biquad");
+}
+
+TEST(Cmdline, VersionFooter) {
+  FILE *fp = std::tmpfile();
+  print_version_footer(fp);
+  std::rewind(fp);
+  char buf[128] = {0};
+  const size_t n = std::fread(buf, 1, sizeof buf - 1, fp);
+  std::fclose(fp);
+  EXPECT_EQ(std::string(buf, n), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
+}
+
+TEST(Cmdline, NextArgumentStopsAtTheEnd) {
+  char a0[] = "cmd", a1[] = "-l", a2[] = "12";
+  char *argv[] = {a0, a1, a2};
+  int i = 1;
+  EXPECT_STREQ(next_argument(3, argv, &i), "12");
+  EXPECT_EQ(i, 2);
+  EXPECT_EQ(next_argument(3, argv, &i), nullptr);
+  EXPECT_EQ(i, 2);
+}
+
+TEST(Cmdline, SaturatingArithmetic) {
+  const int64_t max = std::numeric_limits<int64_t>::max();
+  const int64_t min = std::numeric_limits<int64_t>::min();
+  EXPECT_EQ(saturating_mul(int64_t(1) << 40, 1000), int64_t(1000) << 40);
+  EXPECT_EQ(saturating_mul(max / 2, 3), max);
+  EXPECT_EQ(saturating_mul(max / 2, -3), min);
+  EXPECT_EQ(saturating_add(max, 1), max);
+  EXPECT_EQ(saturating_add(min, -1), min);
+  EXPECT_EQ(saturating_add(-5, 3), -2);
+}
+
+}  // namespace
