@@ -1,0 +1,241 @@
+#include "windowing.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+std::vector<double> ramp(uint32_t n) {
+  std::vector<double> x(n);
+  for (uint32_t i = 0; i < n; ++i) x[i] = i + 1.0;
+  return x;
+}
+
+TEST(WindowedSamples, InteriorFrameCopiesAndWindows) {
+  const std::vector<double> x = ramp(20);
+  std::vector<double> y(5, -1.0);
+  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, nullptr), 1);
+  EXPECT_EQ(y, (std::vector<double>{9, 10, 11, 12, 13}));
+  const double w[5] = {0.5, 1, 2, 1, 0.5};
+  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, w), 1);
+  EXPECT_EQ(y, (std::vector<double>{4.5, 10, 22, 12, 6.5}));
+}
+
+TEST(WindowedSamples, FrameAtStartIsZeroBeforeTheSignal) {
+  const std::vector<double> x = ramp(10);
+  std::vector<double> y(7, -1.0);
+  EXPECT_EQ(getwindowedsamples(x.data(), 10, 0, y.data(), 3, nullptr), 1);
+  EXPECT_EQ(y, (std::vector<double>{0, 0, 0, 1, 2, 3, 4}));
+}
+
+TEST(WindowedSamples, FrameAtStartLooksOnlyAtItsOwnSamples) {
+  std::vector<double> x(10, 0.0);
+  x[4] = 1.0;  // just beyond x[0..a] for a = 3
+  std::vector<double> y(7);
+  EXPECT_EQ(getwindowedsamples(x.data(), 10, 0, y.data(), 3, nullptr), 0);
+  x[3] = -2.0;
+  EXPECT_EQ(getwindowedsamples(x.data(), 10, 0, y.data(), 3, nullptr), 1);
+}
+
+TEST(WindowedSamples, FrameNearEndIsZeroFromTheSignalEnd) {
+  const std::vector<double> x = ramp(10);
+  std::vector<double> y(7, -1.0);
+  // Centre 8, a = 3: frame index n - m + a = 5 is signal index 10, beyond the end.
+  EXPECT_EQ(getwindowedsamples(x.data(), 10, 8, y.data(), 3, nullptr), 1);
+  EXPECT_EQ(y, (std::vector<double>{6, 7, 8, 9, 10, 0, 0}));
+}
+
+TEST(WindowedSamples, FrameLongerThanSignalIsZeroOnBothSides) {
+  const std::vector<double> x = ramp(3);
+  std::vector<double> y(11, -1.0);
+  EXPECT_EQ(getwindowedsamples(x.data(), 3, 1, y.data(), 5, nullptr), 1);
+  EXPECT_EQ(y, (std::vector<double>{0, 0, 0, 0, 1, 2, 3, 0, 0, 0, 0}));
+}
+
+TEST(WindowedSamples, SilentFrameReturnsZeroAlsoWithWindow) {
+  std::vector<double> x(50, 0.0);
+  x[0] = 1.0;
+  x[49] = 1.0;
+  std::vector<double> y(21, 5.0), w(21, 1.0);
+  EXPECT_EQ(getwindowedsamples(x.data(), 50, 25, y.data(), 10, nullptr), 0);
+  EXPECT_EQ(getwindowedsamples(x.data(), 50, 25, y.data(), 10, w.data()), 0);
+  for (double v : y) EXPECT_EQ(v, 0.0);
+}
+
+TEST(WindowedSamples, ZeroWindowOverSignalIsSilent) {
+  const std::vector<double> x = ramp(20);
+  std::vector<double> y(5), w(5, 0.0);
+  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, w.data()), 0);
+}
+
+TEST(WindowedSamples, NanCountsAsNotSilent) {
+  std::vector<double> x(20, 0.0);
+  x[11] = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> y(5);
+  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, nullptr), 1);
+}
+
+TEST(Windows, HammingPlainHasTextbookValues) {
+  std::vector<double> w(9);
+  EXPECT_EQ(winhamming(w.data(), 9, 0), 0);
+  EXPECT_NEAR(w[0], 0.08, 1e-15);
+  EXPECT_NEAR(w[8], 0.08, 1e-15);
+  EXPECT_NEAR(w[4], 1.0, 1e-15);
+  EXPECT_NEAR(w[2], 0.54, 1e-15);  // quarter point: cos = 0
+  for (int i = 0; i < 9; ++i) EXPECT_NEAR(w[i], w[8 - i], 1e-15);
+}
+
+TEST(Windows, HanningPlainHasTextbookValues) {
+  std::vector<double> w(9);
+  EXPECT_EQ(winhanning(w.data(), 9, 0), 0);
+  EXPECT_NEAR(w[0], 0.0, 1e-15);
+  EXPECT_NEAR(w[8], 0.0, 1e-15);
+  EXPECT_NEAR(w[4], 1.0, 1e-15);
+  EXPECT_NEAR(w[2], 0.5, 1e-15);
+}
+
+// Mean square over L points of a long window approaches the continuous value.
+double meansquare(const std::vector<double>& w) {
+  double s = 0;
+  for (double v : w) s += v * v;
+  return s / w.size();
+}
+
+TEST(Windows, NormalisedWindowsKeepUnitPower) {
+  std::vector<double> w(4001);
+  winhamming(w.data(), 4001, 1);
+  EXPECT_NEAR(w[2000], 0.8566 + 0.7297, 1e-12);
+  EXPECT_NEAR(meansquare(w), 1.0, 1e-3);
+  winhanning(w.data(), 4001, 1);
+  EXPECT_NEAR(w[2000], 2 * 0.8165, 1e-12);
+  EXPECT_NEAR(meansquare(w), 1.0, 1e-3);
+}
+
+TEST(Windows, ComplementaryIsOddAboutTheCentre) {
+  const uint32_t L = 11;
+  std::vector<double> v(L), u(L);
+  winhanning(v.data(), L, 0);
+  EXPECT_EQ(wincomplementary(v.data(), u.data(), L), 0);
+  EXPECT_NEAR(u[0], 0.0, 1e-15);
+  EXPECT_NEAR(u[L / 2], 0.0, 1e-15);
+  for (uint32_t i = 0; i < L; ++i) EXPECT_NEAR(u[i], -u[L - 1 - i], 1e-15);
+  // First quarter: sin(-2*pi*i/(L-1)) < 0.
+  EXPECT_NEAR(u[2], v[2] * std::sin(-2 * M_PI * 2 / 10), 1e-15);
+  EXPECT_LT(u[2], 0.0);
+}
+
+TEST(FrameLengths, PeriodAndDurationRules) {
+  EXPECT_EQ(getwinlengthnperiodsodd(2.5, 100, 16000), 401u);
+  EXPECT_EQ(getwinlengthnperiodsodd(3, 100, 16000), 481u);
+  EXPECT_EQ(getwinlengthnperiodsodd(2, 100, 16000), 321u);
+  EXPECT_EQ(getwinlengthnperiodsodd(3, 70, 16000), 687u);  // ceil(685.71) = 686 is even
+  EXPECT_EQ(getwinlengthnperiodsodd(1, 3, 16000), 5335u);  // ceil(5333.3) = 5334 is even
+  EXPECT_EQ(getwinlengthdurodd(0.025, 16000), 401u);
+  EXPECT_EQ(getwinlengthdurodd(0.001, 16000), 17u);
+  EXPECT_EQ(getwinlengthdurodd(0.0011, 16000), 19u);  // ceil(17.6) = 18
+}
+
+TEST(FrameLengths, PowerOfTwoCeiling) {
+  EXPECT_EQ(getwinlengthceilpot2(0), 1u);
+  EXPECT_EQ(getwinlengthceilpot2(1), 1u);
+  EXPECT_EQ(getwinlengthceilpot2(2), 2u);
+  EXPECT_EQ(getwinlengthceilpot2(5), 8u);
+  EXPECT_EQ(getwinlengthceilpot2(8), 8u);
+  EXPECT_EQ(getwinlengthceilpot2(401), 512u);
+  EXPECT_EQ(getwinlengthceilpot2(1u << 31), 1u << 31);
+}
+
+TEST(FrameCounts, AnalysisFramesCountCentresInsideSignal) {
+  EXPECT_EQ(getnumanalysisframes(16000, 80, 0), 200u);
+  EXPECT_EQ(getnumanalysisframes(16001, 80, 0), 201u);
+  EXPECT_EQ(getnumanalysisframes(1, 80, 0), 1u);
+  EXPECT_EQ(getnumanalysisframes(100, 10, 5), 10u);  // centres 5, 15, ..., 95
+  EXPECT_EQ(getnumanalysisframes(96, 10, 5), 10u);
+  EXPECT_EQ(getnumanalysisframes(95, 10, 5), 9u);
+}
+
+TEST(FrameCounts, NoCentreInsideGivesNoFrames) {
+  EXPECT_EQ(getnumanalysisframes(0, 80, 0), 0u);
+  EXPECT_EQ(getnumanalysisframes(10, 80, 10), 0u);
+  EXPECT_EQ(getnumanalysisframes(10, 80, 500), 0u);
+}
+
+TEST(FrameCounts, SynthesisLength) {
+  EXPECT_EQ(getolasynthesislength(80, 200), 16081u);
+  EXPECT_EQ(getolasynthesislength(80, 0), 81u);
+}
+
+TEST(OverlapAdd, TriangularWeightsOfOneFrame) {
+  std::vector<double> out(12, 0.0);
+  out[10] = 7.0;
+  const std::vector<double> f(8, 1.0);
+  EXPECT_EQ(olatriang(out.data(), f.data(), 2, 6, 10), 0);
+  const std::vector<double> expected{0, 0, 0, 0.25, 0.5, 0.75, 1, 0.75, 0.5, 0.25, 7, 0};
+  for (size_t i = 0; i < out.size(); ++i) EXPECT_DOUBLE_EQ(out[i], expected[i]) << i;
+}
+
+TEST(OverlapAdd, TriangularFramesOnSynthesisGridSumToOne) {
+  const uint32_t S = 80, M = 6;
+  std::vector<double> out(getolasynthesislength(S, M), 0.0);
+  const std::vector<double> f(2 * S, 1.0);
+  for (uint32_t k = 0; k < M; ++k) olatriang(out.data(), f.data(), S * k, S * (k + 1), S * (k + 2));
+  // Between the first and the last centre every sample is covered by two frames.
+  for (uint32_t i = S; i <= S * M; ++i) EXPECT_NEAR(out[i], 1.0, 1e-15) << i;
+  EXPECT_EQ(out[0], 0.0);
+  EXPECT_EQ(out[S * (M + 1)], 0.0);
+}
+
+TEST(OverlapAdd, TriangularUnequalHalves) {
+  std::vector<double> out(8, 0.0);
+  const std::vector<double> f{2, 2, 2, 2, 2, 2};
+  olatriang(out.data(), f.data(), 1, 3, 7);
+  const std::vector<double> expected{0, 0, 1, 2, 1.5, 1, 0.5, 0};
+  for (size_t i = 0; i < out.size(); ++i) EXPECT_DOUBLE_EQ(out[i], expected[i]) << i;
+}
+
+TEST(OverlapAdd, HannGainsFollowRaisedCosine) {
+  const uint32_t start = 3, centre = 40, end = 100;
+  std::vector<double> out(110, 1.0);
+  std::vector<double> f(end - start);
+  for (size_t j = 0; j < f.size(); ++j) f[j] = 0.5 + 0.01 * j;
+  EXPECT_EQ(olahann(out.data(), f.data(), start, centre, end), 0);
+  const double n1 = centre - start, n2 = end - centre;
+  for (uint32_t i = 0; i < out.size(); ++i) {
+    double expected = 1.0;
+    if (i == centre) {
+      expected = f[centre - start];  // set, not added
+    } else if (i >= start && i < centre) {
+      const double j = i - start;
+      expected += 0.5 * (1 + std::cos(M_PI * (n1 - j) / n1)) * f[i - start];
+    } else if (i > centre && i < end) {
+      const double j = i - start;
+      expected += 0.5 * (1 + std::cos(M_PI * (j - n1) / n2)) * f[i - start];
+    }
+    EXPECT_NEAR(out[i], expected, 1e-13) << i;
+  }
+  EXPECT_NEAR(out[start], 1.0, 1e-15);  // the start sample gets gain 0 up to phasor rounding
+}
+
+TEST(OverlapAdd, HannFramesOnSynthesisGridSumToOne) {
+  const uint32_t S = 64, M = 5;
+  std::vector<double> out(getolasynthesislength(S, M), 0.0);
+  const std::vector<double> f(2 * S, 1.0);
+  for (uint32_t k = 0; k < M; ++k) olahann(out.data(), f.data(), S * k, S * (k + 1), S * (k + 2));
+  for (uint32_t i = S; i <= S * M; ++i) EXPECT_NEAR(out[i], 1.0, 1e-12) << i;
+}
+
+TEST(OverlapAdd, HannCentreStartingAtFrameStart) {
+  std::vector<double> out(6, 9.0);
+  const std::vector<double> f{4, 4, 4, 4};
+  olahann(out.data(), f.data(), 1, 1, 5);  // no rising half
+  EXPECT_EQ(out[0], 9.0);
+  EXPECT_EQ(out[1], 4.0);
+  EXPECT_NEAR(out[2], 9.0 + 4 * 0.5 * (1 + std::cos(M_PI / 4)), 1e-14);
+  EXPECT_NEAR(out[3], 9.0 + 2.0, 1e-14);
+  EXPECT_EQ(out[5], 9.0);
+}
+
+}  // namespace
