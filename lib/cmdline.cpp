@@ -44,3 +44,9 @@ int64_t saturating_add(int64_t a, int64_t b) {
   if (__builtin_add_overflow(a, b, &sum)) return clamp_toward(a < 0);
   return sum;
 }
+
+int64_t saturating_sub(int64_t a, int64_t b) {
+  int64_t difference;
+  if (__builtin_sub_overflow(a, b, &difference)) return clamp_toward(a < 0);
+  return difference;
+}

@@ -16,6 +16,7 @@ void report_invalid_option(const char *cmnd, char c);
 // The argument after argv[*i], advancing *i to it; nullptr (and *i unchanged) when there is none.
 const char *next_argument(int argc, char **argv, int *i);
 
-// a·b and a + b clamped to the int64_t range instead of overflowing.
+// a·b, a + b and a − b clamped to the int64_t range instead of overflowing.
 int64_t saturating_mul(int64_t a, int64_t b);
 int64_t saturating_add(int64_t a, int64_t b);
+int64_t saturating_sub(int64_t a, int64_t b);

@@ -42,6 +42,9 @@ TEST(Cmdline, SaturatingArithmetic) {
   EXPECT_EQ(saturating_add(max, 1), max);
   EXPECT_EQ(saturating_add(min, -1), min);
   EXPECT_EQ(saturating_add(-5, 3), -2);
+  EXPECT_EQ(saturating_sub(-1, min), max);
+  EXPECT_EQ(saturating_sub(min, 1), min);
+  EXPECT_EQ(saturating_sub(3, 5), -2);
 }
 
 }  // namespace

@@ -1,0 +1,160 @@
+// recslice: copies a range of fixed-size records of a binary stream to standard output.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cmdline.h"
+#include "streamio.h"
+
+namespace {
+
+const char *cmnd = "recslice";
+
+constexpr int64_t kStart = 0;
+constexpr int64_t kEnd = -1;  // the end of the input
+constexpr int kBlockLength = 1;
+
+[[noreturn]] void usage(int status) {
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " %s - binary file cut\n", cmnd);
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "  usage:\n");
+  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  std::fprintf(stderr, "  options:\n");
+  std::fprintf(stderr, "       -s s  : start number [%d]\n", static_cast<int>(kStart));
+  std::fprintf(stderr, "       -e e  : end number   [EOF]\n");
+  std::fprintf(stderr, "       -l l  : block length [%d]\n", kBlockLength);
+  std::fprintf(stderr, "       -n n  : block order  [l-1]\n");
+  std::fprintf(stderr, "       +type : data type    [f]\n");
+  std::fprintf(stderr, "                c  (char, %lubyte)         C  (unsigned char, %lubyte)\n",
+               sizeof(char), sizeof(unsigned char));
+  std::fprintf(stderr, "                s  (short, %lubyte)        S  (unsigned short, %lubyte)\n",
+               sizeof(short), sizeof(unsigned short));
+  std::fprintf(stderr, "                i3 (int, 3byte)          I3 (unsigned int, 3byte)\n");
+  std::fprintf(stderr, "                i  (int, %lubyte)          I  (unsigned int, %lubyte)\n",
+               sizeof(int), sizeof(unsigned int));
+  std::fprintf(stderr, "                l  (long, %lubyte)         L  (unsigned long, %lubyte)\n",
+               sizeof(long), sizeof(unsigned long));
+  std::fprintf(stderr,
+               "                le (long long, %lubyte)    LE (unsigned long long, %lubyte)\n",
+               sizeof(long long), sizeof(unsigned long long));
+  std::fprintf(stderr, "                f  (float, %lubyte)        d  (double, %lubyte)\n",
+               sizeof(float), sizeof(double));
+  std::fprintf(stderr, "                de (long double, %lubyte)\n", sizeof(long double));
+  std::fprintf(stderr, "       -h    : print this message\n");
+  std::fprintf(stderr, "  infile:\n");
+  std::fprintf(stderr, "       data sequence        [stdin]\n");
+  std::fprintf(stderr, "  stdout:\n");
+  std::fprintf(stderr, "       cut data sequence\n");
+  std::fprintf(stderr, "  notice:\n");
+  std::fprintf(stderr, "       When both -l and -n are specified,\n");
+  std::fprintf(stderr, "       latter argument is adopted.\n");
+  print_version_footer(stderr);
+  std::exit(status);
+}
+
+[[noreturn]] void invalid_option(char c) {
+  report_invalid_option(cmnd, c);
+  usage(1);
+}
+
+// Item size in bytes of a "+type" argument, 0 for an unknown type.
+size_t item_size(const char *type) {
+  switch (type[0]) {
+    case 'c':
+    case 'C':
+      return 1;
+    case 's':
+    case 'S':
+      return 2;
+    case 'i':
+    case 'I':
+      return type[1] == '3' ? 3 : 4;
+    case 'l':
+    case 'L':
+      return 8;
+    case 'f':
+      return 4;
+    case 'd':
+      return type[1] == 'e' ? 16 : 8;
+    default:
+      return 0;
+  }
+}
+
+const char *option_value(int argc, char **argv, int *i) {
+  const char *value = next_argument(argc, argv, i);
+  if (value == nullptr) usage(1);
+  return value;
+}
+
+struct Options {
+  int64_t start = kStart;
+  int64_t end = kEnd;
+  int block_length = kBlockLength;
+  size_t size = 4;
+  const char *infile = nullptr;
+};
+
+Options parse_options(int argc, char **argv) {
+  Options o;
+  for (int i = 1; i < argc; i++) {
+    const char *arg = argv[i];
+    if (arg[0] == '-') {
+      switch (arg[1]) {
+        case 's':
+          o.start = std::atoll(option_value(argc, argv, &i));
+          break;
+        case 'e':
+          o.end = std::atoll(option_value(argc, argv, &i));
+          break;
+        case 'l':
+          o.block_length = std::atoi(option_value(argc, argv, &i));
+          break;
+        case 'n':
+          o.block_length = std::atoi(option_value(argc, argv, &i)) + 1;
+          break;
+        case 'h':
+          usage(0);
+        default:
+          invalid_option(arg[1]);
+      }
+    } else if (arg[0] == '+') {
+      o.size = item_size(arg + 1);
+      if (o.size == 0) invalid_option(arg[1]);
+    } else {
+      o.infile = arg;
+    }
+  }
+  return o;
+}
+
+// Copies records start..end of the input; any short read ends the copy.
+void slice(const Options &o, FILE *in) {
+  unsigned char item[16];
+  const int64_t skip = saturating_mul(o.start, o.block_length);
+  for (int64_t i = 0; i < skip; i++)
+    if (freadx(item, o.size, 1, in) != 1) return;
+
+  // A negative count never reaches zero, so it copies to the end of the input like -e -1.
+  const int64_t count =
+      saturating_mul(saturating_add(saturating_sub(o.end, o.start), 1), o.block_length);
+  const bool limited = o.end != kEnd && count >= 0;
+  for (int64_t left = count; !limited || left > 0;) {
+    if (limited) left--;
+    if (freadx(item, o.size, 1, in) != 1) return;
+    fwritex(item, o.size, 1, stdout);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  cmnd = command_name(argv[0]);
+  const Options o = parse_options(argc, argv);
+  FILE *in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  slice(o, in);
+  if (in != stdin) std::fclose(in);
+  return 0;
+}
