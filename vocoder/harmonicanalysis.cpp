@@ -1,1 +1,492 @@
 #include "harmonicanalysis.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "matvect.h"
+#include "windowing.h"
+
+namespace {
+
+const double kPi = 3.141592653589793;
+const double kTwoPi = 6.283185307179586;
+
+// ---------------------------------------------------------------------------
+// Record sizes and bounds
+// ---------------------------------------------------------------------------
+
+// Doubles of the Gram area: the Gram matrices, and later the right-hand side and the
+// solution (two times M complex values), which need more room than M*M for tiny M.
+uint32_t gramareasize(uint32_t M) {
+  return M * M > 4 * M ? M * M : 4 * M;
+}
+
+// True when a call with frame length N and M basis rows fits the record's buffers.
+bool fitsrecord(const hamem* mem, uint32_t N, uint32_t M) {
+  return mem != nullptr && N <= mem->framesize && M <= mem->rows;
+}
+
+// Cuts the windowed frame of length N around centre into the record (normalised Hamming
+// window); false when the frame holds no non-zero sample or its centre lies outside the signal.
+bool cutframe(const double* x, uint32_t n, uint32_t centre, uint32_t N, hamem* mem) {
+  if (x == nullptr || centre >= n) return false;
+  winhamming(mem->window, N, 1);
+  return getwindowedsamples(x, n, centre, mem->frame, N >> 1, mem->window) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Basis rows
+// ---------------------------------------------------------------------------
+
+// Unwindowed row exp(j*omega*m), m = -h..h, by rotating a unit phasor from the centre outwards.
+void phasorrow(complex* row, uint32_t h, double omega) {
+  const double c = std::cos(omega), s = std::sin(omega);
+  double re = 1.0, im = 0.0;
+  row[h].re = 1.0;
+  row[h].im = 0.0;
+  for (uint32_t i = 1; i <= h; ++i) {
+    const double nre = re * c - im * s;
+    im = re * s + im * c;
+    re = nre;
+    row[h + i].re = re;
+    row[h + i].im = im;
+    row[h - i].re = re;
+    row[h - i].im = -im;
+  }
+}
+
+// Row K = the window; rows 0..K-1 multiplied by the window and copied, conjugated,
+// into rows 2K..K+1.
+void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w) {
+  complex* mid = basis + static_cast<size_t>(K) * N;
+  for (uint32_t m = 0; m < N; ++m) {
+    mid[m].re = w[m];
+    mid[m].im = 0.0;
+  }
+  for (uint32_t r = 0; r < K; ++r) {
+    complex* row = basis + static_cast<size_t>(r) * N;
+    complex* mirror = basis + static_cast<size_t>(2 * K - r) * N;
+    for (uint32_t m = 0; m < N; ++m) {
+      row[m].re *= w[m];
+      row[m].im *= w[m];
+      mirror[m].re = row[m].re;
+      mirror[m].im = -row[m].im;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Folded sums over symmetric frames (N = 2h+1, centre at h)
+// ---------------------------------------------------------------------------
+
+// Re sum U(m)*conj(V(m)) for rows with U(-m) = conj(U(m)) (or both anti-conjugate).
+double foldedredot(const complex* u, const complex* v, uint32_t h) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < h; ++i) s += u[i].re * v[i].re + u[i].im * v[i].im;
+  return u[h].re * v[h].re + u[h].im * v[h].im + 2.0 * s;
+}
+
+// Im sum U(m)*conj(V(m)) for a plain row U and a ramp row V (the centre term is 0).
+double foldedimdot(const complex* u, const complex* v, uint32_t h) {
+  double s = 0.0;
+  for (uint32_t i = 0; i < h; ++i) s += u[i].im * v[i].re - u[i].re * v[i].im;
+  return 2.0 * s;
+}
+
+// Sum s(m)*B(m) over the whole frame.
+complex framedot(const double* s, const complex* row, uint32_t N) {
+  complex y = {0.0, 0.0};
+  for (uint32_t m = 0; m < N; ++m) {
+    y.re += s[m] * row[m].re;
+    y.im += s[m] * row[m].im;
+  }
+  return y;
+}
+
+// Completes a P x P Toeplitz matrix from its first row: the first column is sign times the
+// first row and every other element repeats its upper-left neighbour.
+void filltoeplitz(double* g, uint32_t P, double sign) {
+  for (uint32_t t = 1; t < P; ++t) g[static_cast<size_t>(t) * P] = sign * g[t];
+  for (uint32_t r = 1; r < P; ++r)
+    for (uint32_t t = 1; t < P; ++t) g[static_cast<size_t>(r) * P + t] = g[static_cast<size_t>(r - 1) * P + t - 1];
+}
+
+// v[2K-r] = conj(v[r]) for r < K, and v[K] made real.
+void mirrorconjugates(complex* v, uint32_t K) {
+  for (uint32_t r = 0; r < K; ++r) {
+    v[2 * K - r].re = v[r].re;
+    v[2 * K - r].im = -v[r].im;
+  }
+  v[K].im = 0.0;
+}
+
+// Right-hand side b_r = sum s*B_r for rows 0..K of the given 2K+1 rows, then mirrored.
+void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, complex* b) {
+  for (uint32_t r = 0; r <= K; ++r) b[r] = framedot(s, rows + static_cast<size_t>(r) * N, N);
+  mirrorconjugates(b, K);
+}
+
+// Row r of A*x - j*C*y for real P x P matrices A, C (C may be null) and complex vectors x, y.
+complex realmatcomplexrow(const double* A, const complex* x, const double* C, const complex* y, uint32_t P,
+                          uint32_t r) {
+  complex z = {0.0, 0.0};
+  const double* arow = A + static_cast<size_t>(r) * P;
+  for (uint32_t t = 0; t < P; ++t) {
+    z.re += arow[t] * x[t].re;
+    z.im += arow[t] * x[t].im;
+  }
+  if (C != nullptr) {
+    const double* crow = C + static_cast<size_t>(r) * P;
+    for (uint32_t t = 0; t < P; ++t) {
+      z.re += crow[t] * y[t].im;
+      z.im -= crow[t] * y[t].re;
+    }
+  }
+  return z;
+}
+
+// z = A*x - j*C*y for rows 0..K-1, row K from the real parts only, mirrored into rows K+1..2K.
+void solveconjugatesymmetric(const double* A, const complex* x, const double* C, const complex* y, uint32_t K,
+                             complex* z) {
+  const uint32_t P = 2 * K + 1;
+  for (uint32_t r = 0; r <= K; ++r) z[r] = realmatcomplexrow(A, x, C, y, P, r);
+  mirrorconjugates(z, K);
+}
+
+// Amplitude 2|a_k| and centre phase of every harmonic k = 1..K from the solution.
+void writeharmonics(const complex* sol, uint32_t K, double* amps, double* phases) {
+  for (uint32_t k = 1; k <= K; ++k) {
+    const complex a = sol[K + k];
+    if (amps != nullptr) amps[k - 1] = 2.0 * std::sqrt(a.re * a.re + a.im * a.im);
+    if (phases != nullptr) phases[k - 1] = std::atan2(a.im, a.re);
+  }
+}
+
+// Frequency mismatch in Hz of a harmonic with coefficient a and slope beta; false (and no
+// value) when a is exactly 0, where the mismatch is undefined.
+bool frequencymismatch(complex a, complex beta, double* df) {
+  const double p = a.re * a.re + a.im * a.im;
+  if (p == 0.0) return false;
+  *df = (a.re * beta.im - a.im * beta.re) / (kTwoPi * p);
+  return true;
+}
+
+bool validf0(double f0) {
+  return f0 > 0.0 && std::isfinite(f0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sizes and records
+// ---------------------------------------------------------------------------
+
+uint32_t haframesize(double fs, double f0) {
+  return getwinlengthnperiodsodd(2.5, f0, fs);
+}
+
+uint32_t qhaframesize(double fs, double f0) {
+  return getwinlengthnperiodsodd(3.0, f0, fs);
+}
+
+uint32_t sqhaframesize(double fs, double f0) {
+  return getwinlengthnperiodsodd(2.5, f0, fs);
+}
+
+uint32_t hanoharms(double fs, double fmax, double f0) {
+  if (!validf0(f0) || f0 >= fmax || f0 >= 0.5 * fs) return 0;
+  const double F = fmax <= 0.5 * fs ? fmax : 0.5 * fs;
+  return static_cast<uint32_t>(std::ceil(F / f0)) - 1;
+}
+
+hamem* haqhameminitialize(uint8_t mode, double fs, double fmax, double f0) {
+  if (!validf0(f0) || !(fs > 0.0)) return nullptr;
+  const uint32_t N = mode == 0 ? haframesize(fs, f0) : qhaframesize(fs, f0);
+  const uint32_t K = hanoharms(fs, fmax, f0);
+  const uint32_t M = mode == 0 ? 2 * K + 1 : 2 * (2 * K + 1);
+  hamem* mem = static_cast<hamem*>(std::malloc(sizeof(hamem)));
+  if (mem == nullptr) return nullptr;
+  const size_t total = 2 * static_cast<size_t>(N) + 2 * static_cast<size_t>(M) * N + gramareasize(M) +
+                       static_cast<size_t>(M) * M;
+  mem->block = static_cast<double*>(std::calloc(total, sizeof(double)));
+  if (mem->block == nullptr) {
+    std::free(mem);
+    return nullptr;
+  }
+  mem->mode = mode;
+  mem->framesize = N;
+  mem->noharms = K;
+  mem->rows = M;
+  mem->window = mem->block;
+  mem->frame = mem->window + N;
+  mem->basis = reinterpret_cast<complex*>(mem->frame + N);
+  mem->gram = mem->frame + N + 2 * static_cast<size_t>(M) * N;
+  mem->inverse = mem->gram + gramareasize(M);
+  mem->rhs = reinterpret_cast<complex*>(mem->gram);
+  mem->solution = reinterpret_cast<complex*>(mem->gram + 2 * static_cast<size_t>(M));
+  return mem;
+}
+
+hamem* hameminitialize(double fs, double fmax, double f0) {
+  return haqhameminitialize(0, fs, fmax, f0);
+}
+
+hamem* qhameminitialize(double fs, double fmax, double f0) {
+  return haqhameminitialize(1, fs, fmax, f0);
+}
+
+hamem* sqhameminitialize(double fs, double fmax, double f0) {
+  return haqhameminitialize(1, fs, fmax, f0);
+}
+
+int hamemdestroy(hamem* mem) {
+  if (mem != nullptr) std::free(mem->block);
+  std::free(mem);
+  return 0;
+}
+
+int qhamemdestroy(hamem* mem) {
+  return hamemdestroy(mem);
+}
+
+int sqhamemdestroy(hamem* mem) {
+  return hamemdestroy(mem);
+}
+
+// ---------------------------------------------------------------------------
+// Bases
+// ---------------------------------------------------------------------------
+
+int hamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs, const double* window) {
+  const uint32_t h = N >> 1;
+  if (K > 0) {
+    const complex* first = basis + static_cast<size_t>(K - 1) * N;
+    phasorrow(basis + static_cast<size_t>(K - 1) * N, h, kTwoPi * f0 / fs);
+    for (uint32_t r = K - 1; r-- > 0;) {
+      const complex* below = basis + static_cast<size_t>(r + 1) * N;
+      complex* row = basis + static_cast<size_t>(r) * N;
+      for (uint32_t m = 0; m < N; ++m) {
+        row[m].re = below[m].re * first[m].re - below[m].im * first[m].im;
+        row[m].im = below[m].re * first[m].im + below[m].im * first[m].re;
+      }
+    }
+  }
+  windowandmirrorrows(basis, N, K, window);
+  return 0;
+}
+
+double qhamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs, const double* window) {
+  hamatrixcreate(basis, N, K, f0, fs, window);
+  const uint32_t h = N >> 1;
+  const uint32_t P = 2 * K + 1;
+  const double A = (window[h] + window[0]) / 2.0;
+  const double B = window[h] - A;
+  const double sigma = std::sqrt(6.0 * (B * B + 2.0 * A * A) /
+                                 (22.739208802178716 * B * B - 48.0 * A * B + 4.0 * A * A * kPi * kPi)) *
+                       fs * kPi / h;
+  for (uint32_t r = 0; r < P; ++r) {
+    const complex* plain = basis + static_cast<size_t>(r) * N;
+    complex* ramp = basis + static_cast<size_t>(P + r) * N;
+    ramp[h].re = 0.0;
+    ramp[h].im = 0.0;
+    for (uint32_t i = 1; i <= h; ++i) {
+      const double u = i * sigma / fs;
+      ramp[h + i].re = plain[h + i].re * u;
+      ramp[h + i].im = plain[h + i].im * u;
+      ramp[h - i].re = -plain[h - i].re * u;
+      ramp[h - i].im = -plain[h - i].im * u;
+    }
+  }
+  return sigma;
+}
+
+int sqhamatrixcreate(complex* basis, uint32_t N, uint32_t K, const double* freqs, double fs,
+                     const double* window) {
+  const uint32_t h = N >> 1;
+  for (uint32_t i = 0; i < K; ++i) phasorrow(basis + static_cast<size_t>(K - 1 - i) * N, h, kTwoPi * freqs[i] / fs);
+  windowandmirrorrows(basis, N, K, window);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Solvers
+// ---------------------------------------------------------------------------
+
+int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
+  if (!fitsrecord(mem, N, M) || M % 2 == 0) return -1;
+  const uint32_t K = M / 2, h = N >> 1;
+  const complex* basis = mem->basis;
+  double* g = mem->gram;
+  if (toeplitz == 1) {
+    for (uint32_t t = 0; t < M; ++t) g[t] = foldedredot(basis, basis + static_cast<size_t>(t) * N, h);
+    filltoeplitz(g, M, 1.0);
+    if (toeplitzsiminv(M, g, mem->inverse) != 0) return -1;
+  } else {
+    for (uint32_t r = 0; r < M; ++r)
+      for (uint32_t t = 0; t <= r; ++t) {
+        const double v = foldedredot(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, h);
+        g[static_cast<size_t>(r) * M + t] = v;
+        g[static_cast<size_t>(t) * M + r] = v;
+      }
+    if (choleskyinvdet(M, g, mem->inverse, 0) == 0.0) return -1;
+  }
+  rowrhs(mem->frame, basis, N, K, mem->rhs);
+  solveconjugatesymmetric(mem->inverse, mem->rhs, nullptr, nullptr, K, mem->solution);
+  return 0;
+}
+
+int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma) {
+  if (!fitsrecord(mem, N, M) || M % 4 != 2) return -1;
+  const uint32_t P = M / 2, K = P / 2, h = N >> 1;
+  const size_t PP = static_cast<size_t>(P) * P;
+  const complex* plain = mem->basis;
+  const complex* ramp = mem->basis + static_cast<size_t>(P) * N;
+  double* G1 = mem->gram;
+  double* G2 = G1 + PP;
+  double* H = G2 + PP;
+  double* S2 = H + PP;
+  double* w0 = mem->inverse;
+  double* w1 = w0 + PP;
+  double* w2 = w1 + PP;
+  double* w3 = w2 + PP;
+
+  for (uint32_t t = 0; t < P; ++t) {
+    G1[t] = foldedredot(plain, plain + static_cast<size_t>(t) * N, h);
+    G2[t] = foldedredot(ramp, ramp + static_cast<size_t>(t) * N, h);
+    H[t] = t == 0 ? 0.0 : foldedimdot(plain, ramp + static_cast<size_t>(t) * N, h);
+  }
+  filltoeplitz(G1, P, 1.0);
+  filltoeplitz(G2, P, 1.0);
+  filltoeplitz(H, P, -1.0);
+
+  // Schur complement of the ramp block: S1 = G1 + H*G2^-1*H; V = G2^-1*H*S1^-1.
+  if (toeplitzsiminv(P, G2, w0) != 0) return -1;  // T2
+  simpmprodmat(w0, H, w1, P, P, 0);                // X = T2*H
+  simprodmat(H, w1, w2, P, P, 1);                  // S1 = H*X
+  addmat(w2, G1, static_cast<uint32_t>(PP), 1.0);
+  if (simgaussinv(P, w2, w3) != 0) return -1;      // S1inv
+  simpmprodmat(w1, w3, w0, P, P, 0);               // V = X*S1inv
+  // Schur complement of the plain block: S2 = G2 + H*G1^-1*H.
+  if (toeplitzsiminv(P, G1, w1) != 0) return -1;  // T1
+  simpmprodmat(w1, H, w2, P, P, 0);                // X1 = T1*H
+  simprodmat(H, w2, S2, P, P, 1);                  // S2 = H*X1
+  addmat(S2, G2, static_cast<uint32_t>(PP), 1.0);
+  if (simgaussinv(P, S2, w1) != 0) return -1;      // S2inv
+  copymatwtr(w2, w0, P, P, 1, -1.0);               // U = -V^T
+
+  complex* b1 = mem->rhs;
+  complex* b2 = b1 + P;
+  rowrhs(mem->frame, plain, N, K, b1);
+  rowrhs(mem->frame, ramp, N, K, b2);
+  complex* a = mem->solution;
+  complex* beta = a + P;
+  solveconjugatesymmetric(w3, b1, w2, b2, K, a);
+  solveconjugatesymmetric(w1, b2, w0, b1, K, beta);
+  for (uint32_t r = 0; r < P; ++r) {
+    beta[r].re *= sigma;
+    beta[r].im *= sigma;
+  }
+  return 0;
+}
+
+int hasqhaabssolve(hamem* mem, uint32_t N, uint32_t M) {
+  if (!fitsrecord(mem, N, M) || M % 2 == 0) return -1;
+  const uint32_t K = M / 2, h = N >> 1;
+  const complex* mid = mem->basis + static_cast<size_t>(K) * N;
+  double* res = mem->frame;
+  complex* z = mem->solution;
+
+  const double e0 = foldedredot(mid, mid, h);
+  if (e0 == 0.0) return -1;
+  z[K].re = framedot(res, mid, N).re / e0;
+  z[K].im = 0.0;
+  for (uint32_t m = 0; m < N; ++m) res[m] -= z[K].re * mid[m].re;
+
+  for (uint32_t i = 1; i <= K; ++i) {
+    const complex* U = mem->basis + static_cast<size_t>(K - i) * N;
+    const complex* V = mem->basis + static_cast<size_t>(K + i) * N;
+    const double e = foldedredot(U, U, h);
+    const double q = foldedredot(V, U, h);
+    if (e == q) return -1;
+    const complex y = framedot(res, U, N);
+    complex& lo = z[K - i];
+    lo.re = y.re / (e + q);
+    lo.im = y.im / (e - q);
+    z[K + i].re = lo.re;
+    z[K + i].im = -lo.im;
+    for (uint32_t m = 0; m < N; ++m) res[m] -= 2.0 * (lo.re * U[m].re + lo.im * U[m].im);
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Analyses
+// ---------------------------------------------------------------------------
+
+int getharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K,
+                 double* amps, double* phases, hamem* mem) {
+  if (!validf0(f0) || K == 0) return -1;
+  const uint32_t N = haframesize(fs, f0);
+  if (!fitsrecord(mem, N, 2 * K + 1)) return -1;
+  if (!cutframe(x, n, centre, N, mem)) return -1;
+  hamatrixcreate(mem->basis, N, K, f0, fs, mem->window);
+  if (hasqhalscsolve(mem, N, 2 * K + 1, 1) != 0) return -1;
+  writeharmonics(mem->solution, K, amps, phases);
+  return 0;
+}
+
+int getqharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K,
+                  double* amps, double* phases, double* freqs, hamem* mem) {
+  if (!validf0(f0) || K == 0) return -1;
+  const uint32_t N = qhaframesize(fs, f0);
+  const uint32_t M = 2 * (2 * K + 1);
+  if (!fitsrecord(mem, N, M)) return -1;
+  if (!cutframe(x, n, centre, N, mem)) return -1;
+  const double sigma = qhamatrixcreate(mem->basis, N, K, f0, fs, mem->window);
+  if (qhalscsolve(mem, N, M, sigma) != 0) return -1;
+  const complex* a = mem->solution;
+  const complex* beta = a + (2 * K + 1);
+  writeharmonics(a, K, amps, phases);
+  if (freqs != nullptr) {
+    // Written in increasing k: freqs may alias the start of the solution area, which lies
+    // below every coefficient still to be read.
+    for (uint32_t k = 1; k <= K; ++k) {
+      double df = 0.0;
+      const bool defined = frequencymismatch(a[K + k], beta[K + k], &df);
+      freqs[k - 1] = defined && std::fabs(df) < 0.5 * f0 ? k * f0 + df : k * f0;
+    }
+  }
+  return 0;
+}
+
+int getsqharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K,
+                   double* amps, double* phases, double* freqs, hamem* mem) {
+  if (!validf0(f0) || K == 0 || mem == nullptr) return -1;
+  double* f = freqs != nullptr ? freqs : reinterpret_cast<double*>(mem->solution);
+  if (getqharmonics(x, n, fs, centre, f0, K, nullptr, nullptr, f, mem) != 0) return -1;
+  const uint32_t N = sqhaframesize(fs, f0);
+  if (!fitsrecord(mem, N, 2 * K + 1)) return -1;
+  if (!cutframe(x, n, centre, N, mem)) return -1;
+  sqhamatrixcreate(mem->basis, N, K, f, fs, mem->window);
+  if (hasqhalscsolve(mem, N, 2 * K + 1, 0) != 0) return -1;
+  writeharmonics(mem->solution, K, amps, phases);
+  return 0;
+}
+
+double qharefinepitch(const double* x, uint32_t n, double fs, uint32_t centre, double f0, double fmax,
+                      hamem* mem) {
+  if (f0 == 0.0) return 0.0;
+  const uint32_t K = hanoharms(fs, fmax, f0);
+  if (getqharmonics(x, n, fs, centre, f0, K, nullptr, nullptr, nullptr, mem) != 0) return f0;
+  const complex* a = mem->solution;
+  const complex* beta = a + (2 * K + 1);
+  double num = 0.0, den = 0.0;
+  for (uint32_t k = 1; k <= K; ++k) {
+    double df = 0.0;
+    if (!frequencymismatch(a[K + k], beta[K + k], &df)) continue;  // no weight, undefined mismatch
+    const double g = std::pow(a[K + k].re * a[K + k].re + a[K + k].im * a[K + k].im, 0.25);
+    num += g * (f0 + df / k);
+    den += g;
+  }
+  return den > 0.0 ? num / den : f0;
+}
