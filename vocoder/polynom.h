@@ -35,7 +35,7 @@ int parabfitpointsxy(double* parabola, double x0, double x1, double x2, double y
 double parabextx(const double* parabola);
 // Value gamma - beta^2/(4 alpha) at the parabola's extremum.
 double parabexty(const double* parabola);
-// New Chebyshev table with T_0..T_N and U_0..U_(N-1); null on allocation failure.
+// New Chebyshev table with T_0..T_N and U_0..U_(N-1), owned by the caller until destroyed.
 mempolytseb* mempolytsebcreate(uint32_t N);
 // Frees the table and its rows; returns 0.
 int mempolytsebdestroy(mempolytseb* table);
