@@ -1,1 +1,16 @@
 #pragma once
+// Parameter files: headerless little-endian 32-bit floats, one or more values per frame.
+// In memory the values are doubles; reading widens exactly, writing rounds to nearest.
+
+#include <cstdint>
+
+// Reads every whole float of the file into a new array of doubles (the caller frees it);
+// returns the count, 0 on failure or for an empty file.
+uint32_t fdoubleread(const char* path, double** values);
+// Writes n values as floats; returns n, or 0 when nothing could be written completely.
+// keep = 1 converts into a separate buffer; any other value converts inside `values`, which
+// then holds the packed floats and must no longer be read as doubles.
+uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep);
+// The same without conversion.
+uint32_t ffloatread(const char* path, float** values);
+uint32_t ffloatwrite(const char* path, const float* values, uint32_t n);
