@@ -1,0 +1,139 @@
+// biquad: filters a sample stream through a cascade of second-order sections given by pole
+// and zero pairs.
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "biquadfilter.h"
+#include "cmdline.h"
+#include "numeric.h"
+#include "streamio.h"
+
+namespace {
+
+const char *cmnd = "biquad";
+
+constexpr double kSamplingKhz = 10.0;
+constexpr int kMaxPairs = 2048;
+
+[[noreturn]] void usage(int status) {
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " %s - 2nd order standard form digital filter\n", cmnd);
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "  usage:\n");
+  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout \n", cmnd);
+  std::fprintf(stderr, "  options:\n");
+  std::fprintf(stderr, "       -s s   : sampling frequency (kHz)       [%.1f]\n", kSamplingKhz);
+  std::fprintf(stderr, "       -p f b : center frequency f(Hz)\n");
+  std::fprintf(stderr, "                 and band width b(Hz) of pole  [N/A]\n");
+  std::fprintf(stderr, "       -z f b : center frequency f(Hz)\n");
+  std::fprintf(stderr, "                 and band width b(Hz) of zero  [N/A]\n");
+  std::fprintf(stderr, "       -h     : print this message\n");
+  std::fprintf(stderr, "  infile:\n");
+  std::fprintf(stderr, "       filter input (%s)                    [stdin]\n", "float");
+  std::fprintf(stderr, "  stdout:\n");
+  std::fprintf(stderr, "       filter output (%s)\n", "float");
+  std::fprintf(stderr, "  note:\n");
+  std::fprintf(stderr, "       -p and -z option can be specified repeatedly.\n");
+  print_version_footer(stderr);
+  std::exit(status);
+}
+
+// Centre frequencies and bandwidths (Hz) of the pole or the zero pairs, in command-line order.
+struct Pairs {
+  double freq[kMaxPairs];
+  double band[kMaxPairs];
+  int count = 0;
+};
+
+struct Options {
+  double fs = kSamplingKhz;  // kHz while parsing
+  Pairs poles, zeros;
+  const char *infile = nullptr;
+};
+
+double number_value(int argc, char **argv, int *i) {
+  const char *value = next_argument(argc, argv, i);
+  if (value == nullptr) usage(1);
+  return std::atof(value);
+}
+
+void add_pair(Pairs *pairs, const char *kind, int argc, char **argv, int *i) {
+  if (pairs->count == kMaxPairs) {
+    std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind,
+                 kMaxPairs);
+    std::exit(1);
+  }
+  pairs->freq[pairs->count] = number_value(argc, argv, i);
+  pairs->band[pairs->count] = number_value(argc, argv, i);
+  pairs->count++;
+}
+
+void parse_options(int argc, char **argv, Options *o) {
+  for (int i = 1; i < argc; i++) {
+    const char *arg = argv[i];
+    if (arg[0] != '-') {
+      o->infile = arg;
+      continue;
+    }
+    switch (arg[1]) {
+      case 's':
+      case 'f':
+        o->fs = number_value(argc, argv, &i);
+        break;
+      case 'p':
+        add_pair(&o->poles, "pole", argc, argv, &i);
+        break;
+      case 'z':
+        add_pair(&o->zeros, "zero", argc, argv, &i);
+        break;
+      case 'h':
+        usage(0);
+      default:
+        report_invalid_option(cmnd, arg[1]);
+        usage(1);
+    }
+  }
+  if (!(o->fs > 0.0)) {
+    std::fprintf(stderr, "%s : Sampling frequency must be positive!\n", cmnd);
+    std::exit(1);
+  }
+}
+
+// The state of every section: a ring of three doubles and the slot of its newest value.
+struct Sections {
+  double d[kMaxPairs][3];
+  int pos[kMaxPairs];
+};
+
+void filter_stream(const Options &o, Sections *s, FILE *in) {
+  const double fs = o.fs * 1000.0;
+  const int sections = o.poles.count > o.zeros.count ? o.poles.count : o.zeros.count;
+  padz(s->d, sizeof(s->d[0]), sections);
+  padz(s->pos, sizeof(s->pos[0]), sections);
+  double x;
+  while (freadf(&x, sizeof(double), 1, in) == 1) {
+    for (int i = 0; i < sections; i++) {
+      const bool pole = i < o.poles.count;
+      const bool zero = i < o.zeros.count;
+      x = biquad(pole, zero, s->d[i], &s->pos[i], x, fs, pole ? o.poles.freq[i] : 0.0,
+                 pole ? o.poles.band[i] : 0.0, zero ? o.zeros.freq[i] : 0.0,
+                 zero ? o.zeros.band[i] : 0.0);
+    }
+    fwritef(&x, sizeof(double), 1, stdout);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  cmnd = command_name(argv[0]);
+  // Tables of 2048 pairs and sections are too large for the stack.
+  static Options o;
+  static Sections s;
+  parse_options(argc, argv, &o);
+  FILE *in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  filter_stream(o, &s, in);
+  if (in != stdin) std::fclose(in);
+  return 0;
+}

@@ -1,0 +1,125 @@
+#include "biquadfilter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kFs = 10000.0;
+
+struct Section {
+  bool pole = false, zero = false;
+  double pf = 0, pb = 0, zf = 0, zb = 0;
+};
+
+std::vector<double> run(const Section &s, const std::vector<double> &x) {
+  double d[3] = {0, 0, 0};
+  int pos = 0;
+  std::vector<double> y(x.size());
+  for (size_t n = 0; n < x.size(); n++)
+    y[n] = biquad(s.pole, s.zero, d, &pos, x[n], kFs, s.pf, s.pb, s.zf, s.zb);
+  return y;
+}
+
+std::vector<double> impulse(size_t n) {
+  std::vector<double> x(n, 0.0);
+  x[0] = 1.0;
+  return x;
+}
+
+// |H(f)|² from an impulse response by a direct Fourier sum.
+double power_at(const std::vector<double> &h, double f) {
+  double re = 0, im = 0;
+  for (size_t n = 0; n < h.size(); n++) {
+    re += h[n] * std::cos(2 * kPi * f * n / kFs);
+    im -= h[n] * std::sin(2 * kPi * f * n / kFs);
+  }
+  return re * re + im * im;
+}
+
+TEST(BiquadFilter, PolePairResonatesAtItsCentreWithItsBandwidth) {
+  Section s;
+  s.pole = true;
+  s.pf = 1500.0;
+  s.pb = 80.0;
+  const std::vector<double> h = run(s, impulse(4096));
+  double peak_f = 0, peak = 0;
+  for (double f = 1300; f <= 1700; f += 0.5) {
+    const double p = power_at(h, f);
+    if (p > peak) peak = p, peak_f = f;
+  }
+  EXPECT_NEAR(peak_f, 1500.0, 2.0);
+  double lo = peak_f, hi = peak_f;
+  while (power_at(h, lo) > peak / 2) lo -= 0.25;
+  while (power_at(h, hi) > peak / 2) hi += 0.25;
+  EXPECT_NEAR(hi - lo, 80.0, 4.0);
+}
+
+TEST(BiquadFilter, ZeroPairNotchLiesAtItsCentre) {
+  Section s;
+  s.zero = true;
+  s.zf = 2000.0;
+  s.zb = 50.0;
+  const std::vector<double> h = run(s, impulse(8));
+  double notch_f = 0, notch = 1e300;
+  for (double f = 1000; f <= 3000; f += 0.5) {
+    const double p = power_at(h, f);
+    if (p < notch) notch = p, notch_f = f;
+  }
+  EXPECT_NEAR(notch_f, 2000.0, 1.0);
+  EXPECT_LT(notch, 1e-3 * power_at(h, 1000.0));
+  EXPECT_EQ(h[3], 0.0);  // a zero pair alone is three taps long
+}
+
+TEST(BiquadFilter, ZeroPairOnTheCircleCancelsItsSinusoid) {
+  Section s;
+  s.zero = true;
+  s.zf = 1234.0;
+  s.zb = 0.0;
+  std::vector<double> x(200);
+  for (size_t n = 0; n < x.size(); n++) x[n] = std::sin(2 * kPi * 1234.0 * n / kFs + 0.3);
+  const std::vector<double> y = run(s, x);
+  for (size_t n = 2; n < y.size(); n++) ASSERT_NEAR(y[n], 0.0, 1e-12) << n;
+}
+
+TEST(BiquadFilter, EqualPoleAndZeroPairsCancel) {
+  Section s;
+  s.pole = s.zero = true;
+  s.pf = s.zf = 700.0;
+  s.pb = s.zb = 120.0;
+  std::mt19937 gen(3);
+  std::normal_distribution<double> g;
+  std::vector<double> x(1000);
+  for (double &v : x) v = g(gen);
+  const std::vector<double> y = run(s, x);
+  for (size_t n = 0; n < x.size(); n++) ASSERT_NEAR(y[n], x[n], 1e-9) << n;
+}
+
+TEST(BiquadFilter, PolePairFollowsItsRecurrence) {
+  Section s;
+  s.pole = true;
+  s.pf = 300.0;
+  s.pb = 40.0;
+  const double r = std::exp(-kPi * 40.0 / kFs), c = std::cos(2 * kPi * 300.0 / kFs);
+  std::vector<double> x(500);
+  for (size_t n = 0; n < x.size(); n++) x[n] = (n % 37 == 0) ? 1.0 : -0.01 * (n % 5);
+  const std::vector<double> y = run(s, x);
+  double y1 = 0, y2 = 0;
+  for (size_t n = 0; n < x.size(); n++) {
+    const double expected = x[n] + 2 * r * c * y1 - r * r * y2;
+    ASSERT_NEAR(y[n], expected, 1e-9) << n;
+    y2 = y1;
+    y1 = expected;
+  }
+}
+
+TEST(BiquadFilter, NoPairsPassesTheInput) {
+  const std::vector<double> x = {0.5, -1.0, 3.0, 0.25};
+  EXPECT_EQ(run(Section(), x), x);
+}
+
+}  // namespace
