@@ -1,1 +1,414 @@
 #include "pitchanalysis.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "harmonicanalysis.h"
+#include "polynom.h"
+#include "spectralanalysis.h"
+#include "windowing.h"
+
+namespace {
+
+const double kUnvoicedLogF0 = -1e10;
+const double kLn2 = 0.6931471805599453;
+
+// Tracker constants: voicing threshold, level constant and octave bias per octave.
+const double kVoicingThreshold = 0.45;
+const double kLevelConstant = 0.03;
+const double kOctaveBias = 0.01;
+const int kSlots = 4;          // voiced candidates kept per frame
+const int kUnvoiced = kSlots;  // hypothesis index of the unvoiced hypothesis
+const int kHypotheses = kSlots + 1;
+
+struct TrackerSetup {
+  double f0min, f0max;
+  double costvv, costvu, costuv, costuu; // transition costs (per octave for voiced-voiced)
+  uint32_t lagmin, lagmax;               // shortest and longest lag in samples
+  uint32_t L, M, N;                      // frame length, half length, FFT length
+  uint32_t o;                            // half a period of the floor, odd
+};
+
+TrackerSetup trackersetup(double fs, uint32_t hop, double f0min, double f0max)
+{
+  TrackerSetup s;
+  s.f0min = f0min <= 0.0 ? 60.0 : f0min;
+  s.f0max = f0max <= s.f0min ? 500.0 : f0max;
+  const double K = fs * 0.01 / hop;
+  s.costvv = 0.35 * K;
+  s.costvu = 0.14 * K;
+  s.costuv = 0.14 * K;
+  s.costuu = 0.0 * K;
+  s.lagmin = (uint32_t)ceil(fs / s.f0max);
+  s.lagmax = (uint32_t)floor(fs / s.f0min);
+  if (s.lagmin < 1) s.lagmin = 1;
+  s.L = getwinlengthnperiodsodd(3, s.f0min, fs);
+  s.M = s.L / 2;
+  s.N = getwinlengthceilpot2(s.L);
+  s.o = getwinlengthnperiodsodd(0.5, s.f0min, fs);
+  // Only a floor near fs could make the mean's span (4o + 1 samples) exceed the frame.
+  if (2 * s.o > s.M) s.o = s.M / 2;
+  return s;
+}
+
+// Candidates of one frame: F0 per slot (0 = empty) and the local score of every hypothesis.
+struct FrameHypotheses {
+  double f0[kSlots];
+  double score[kHypotheses];
+};
+
+// Normalised autocorrelation of the Hanning window, rho_w[k] = R[k]/R[0] for every lag
+// the tracker reads.
+std::vector<double> windowautocorrelation(const std::vector<double> &w, uint32_t N, uint32_t lags,
+                                          complex *buf)
+{
+  for (uint32_t j = 0; j < N; j++) buf[j] = {j < w.size() ? w[j] : 0.0, 0.0};
+  autocorrelation(N, buf);
+  std::vector<double> rho(lags);
+  for (uint32_t k = 0; k < lags; k++) rho[k] = buf[k].re / buf[0].re;
+  return rho;
+}
+
+double largestabsolute(const double *x, uint32_t n)
+{
+  double t = 0.0;
+  for (uint32_t i = 0; i < n; i++)
+    if (fabs(x[i]) > t) t = fabs(x[i]);
+  return t;
+}
+
+// Cuts the frame around z into buf (zeros outside the signal and from L on), removes the local
+// mean, windows it, and returns the largest central deviation g from the mean.
+double windowedframe(const double *x, uint32_t n, int64_t z, const TrackerSetup &s,
+                     const std::vector<double> &w, complex *buf)
+{
+  for (uint32_t j = 0; j < s.N; j++) {
+    const int64_t i = z - s.M + j;
+    buf[j] = {(j < s.L && i >= 0 && i < n) ? x[i] : 0.0, 0.0};
+  }
+  double mean = 0.0;
+  for (uint32_t j = s.M - 2 * s.o; j <= s.M + 2 * s.o; j++) mean += buf[j].re;
+  mean /= 4 * s.o + 1;
+  double g = 0.0;
+  for (uint32_t j = s.M - s.o; j <= s.M + s.o; j++)
+    if (fabs(buf[j].re - mean) > g) g = fabs(buf[j].re - mean);
+  for (uint32_t j = 0; j < s.L; j++) buf[j].re = (buf[j].re - mean) * w[j];
+  return g;
+}
+
+// Unvoiced score from the frame's central level relative to the global level t.
+double unvoicedscore(double g, double t)
+{
+  double r = t > 0.0 ? g / t : 0.0;
+  if (r > 1.0) r = 1.0;
+  const double deficit = 2.0 - r / (kLevelConstant / (1.0 + kVoicingThreshold));
+  return kVoicingThreshold + (deficit > 0.0 ? deficit : 0.0);
+}
+
+// Slot a new candidate may take: the first empty slot, or else the one with the lowest score.
+int targetslot(const FrameHypotheses &fh)
+{
+  int target = 0;
+  double best = fh.score[0];
+  for (int i = 1; i < kSlots && best != 0.0; i++) {
+    if (fh.score[i] < best) {
+      best = fh.score[i];
+      target = i;
+    }
+  }
+  return target;
+}
+
+// Peaks of the normalised autocorrelation rho (indexed by lag) become up to four candidates;
+// the returned scores are the peak values (v, or 1/v above 1).
+void voicedcandidates(const double *rho, double fs, const TrackerSetup &s, FrameHypotheses &fh)
+{
+  for (int i = 0; i < kSlots; i++) fh.f0[i] = fh.score[i] = 0.0;
+  for (uint32_t k = s.lagmin; k <= s.lagmax; k++) {
+    if (!(rho[k] > 0.5 * kVoicingThreshold && rho[k] > rho[k - 1] && rho[k] > rho[k + 1])) continue;
+    double par[3];
+    parabfit(rho + k - 1, par);
+    double delta = parabextx(par), v = parabexty(par);
+    if ((k == s.lagmin && delta < 0.0) || (k == s.lagmax && delta > 0.0)) {
+      delta = 0.0;
+      v = rho[k];
+    }
+    const double T = (k + delta) / fs;
+    const double value = v > 1.0 ? 1.0 / v : v;
+    const double selection = value - kOctaveBias * log(s.f0min * T) / kLn2;
+    const int slot = targetslot(fh);
+    if (fh.f0[slot] == 0.0 || selection >= fh.score[slot]) {
+      fh.f0[slot] = 1.0 / T;
+      fh.score[slot] = selection;
+    }
+  }
+  for (int i = 0; i < kSlots; i++)
+    if (fh.f0[i] != 0.0) fh.score[i] += kOctaveBias * log(s.f0min / fh.f0[i]) / kLn2;
+}
+
+// Normalised autocorrelation of the windowed frame divided by the window's, for the lags
+// lagmin-1 .. lagmax+1; non-positive values (and NaN) become 0.
+void normalisedautocorrelation(const complex *R, const std::vector<double> &rhow,
+                               const TrackerSetup &s, std::vector<double> &rho)
+{
+  for (uint32_t k = s.lagmin - 1; k <= s.lagmax + 1; k++) {
+    const double v = (R[k].re / R[0].re) / rhow[k];
+    rho[k] = v > 0.0 ? v : 0.0;
+  }
+}
+
+bool present(const FrameHypotheses &fh, int h)
+{
+  return h == kUnvoiced || fh.f0[h] != 0.0;
+}
+
+double transitioncost(const TrackerSetup &s, const FrameHypotheses &prev, int b,
+                      const FrameHypotheses &cur, int a)
+{
+  const bool vb = b != kUnvoiced, va = a != kUnvoiced;
+  if (vb && va) return s.costvv * fabs(log(cur.f0[a] / prev.f0[b]) / kLn2);
+  if (vb) return s.costvu;
+  if (va) return s.costuv;
+  return s.costuu;
+}
+
+// One dynamic-programming step: accumulated costs of this frame's hypotheses and their
+// back-pointers into the previous frame.
+void pathstep(const TrackerSetup &s, const FrameHypotheses &prev, const double *prevcost,
+              const FrameHypotheses &cur, double *cost, uint8_t *back)
+{
+  for (int a = 0; a < kHypotheses; a++) {
+    if (!present(cur, a)) continue;
+    bool first = true;
+    for (int b = 0; b < kHypotheses; b++) {
+      if (!present(prev, b)) continue;
+      const double d = prevcost[b] - cur.score[a] + transitioncost(s, prev, b, cur, a);
+      if (first || d < cost[a]) {
+        cost[a] = d;
+        back[a] = (uint8_t)b;
+        first = false;
+      }
+    }
+  }
+}
+
+// Cheapest hypothesis of the last frame, then the back-pointers towards frame 0.
+void readbackpath(const std::vector<FrameHypotheses> &hyp, const std::vector<uint8_t> &back,
+                  const double *lastcost, uint32_t n, double *f0)
+{
+  int best = -1;
+  for (int a = 0; a < kHypotheses; a++)
+    if (present(hyp[n - 1], a) && (best < 0 || lastcost[a] < lastcost[best])) best = a;
+  for (uint32_t i = n; i-- > 0;) {
+    f0[i] = best == kUnvoiced ? 0.0 : hyp[i].f0[best];
+    best = back[(size_t)i * kHypotheses + best];
+  }
+}
+
+// Largest and smallest value over the voiced runs longer than m frames; false if there is none.
+bool longrunrange(uint32_t n, const double *f0, uint32_t m, double *lo, double *hi)
+{
+  *hi = 0.0;
+  *lo = DBL_MAX;
+  for (uint32_t i = 0; i < n;) {
+    if (f0[i] == 0.0) {
+      i++;
+      continue;
+    }
+    uint32_t e = i;
+    while (e < n && f0[e] != 0.0) e++;
+    if (e - i > m)
+      for (uint32_t j = i; j < e; j++) {
+        if (f0[j] > *hi) *hi = f0[j];
+        if (f0[j] < *lo) *lo = f0[j];
+      }
+    i = e;
+  }
+  return *hi != 0.0 && *lo != DBL_MAX;
+}
+
+// Jump ratio a/b folded to at least 1.
+double jumpratio(double a, double b)
+{
+  const double r = a / b;
+  return r < 1.0 ? 1.0 / r : r;
+}
+
+// Whether the island [i, e) jumps by more than a factor 1.7 from its nearest voiced
+// neighbours; a side without a voiced neighbour is not considered.
+bool islandjumps(uint32_t n, const double *f0, uint32_t i, uint32_t e)
+{
+  const double limit = 1.7;
+  uint32_t before = i;
+  while (before > 0 && f0[before - 1] == 0.0) before--;
+  if (before > 0 && jumpratio(f0[i], f0[before - 1]) > limit) return true;
+  uint32_t after = e;
+  while (after < n && f0[after] == 0.0) after++;
+  return after < n && jumpratio(f0[e - 1], f0[after]) > limit;
+}
+
+} // namespace
+
+int autocorrelation(uint32_t N, complex *x)
+{
+  fftc((int32_t)N, x);
+  for (uint32_t k = 0; k < N; k++) x[k] = {x[k].re * x[k].re + x[k].im * x[k].im, 0.0};
+  ifftc((int32_t)N, x);
+  return 0;
+}
+
+double *applyfftfilter(const double *x, uint32_t nsamples, double fs)
+{
+  static const double freqs[] = {0.0, 45.0, 55.0, 3000.0, 5000.0, 1000000.0};
+  static const double gains[] = {-30.0, -30.0, 0.0, 0.0, -30.0, -30.0};
+  const uint32_t N = fs == 16000.0 ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / 16000.0));
+  double *y = (double *)malloc(sizeof(double) * (nsamples > 0 ? nsamples : 1));
+  fftfilter(x, y, nsamples, N, freqs, gains, fs);
+  return y;
+}
+
+double *upsampling(const double *x, uint32_t nsamples, double fs, uint32_t factor)
+{
+  const uint32_t n = nsamples * factor;
+  double *y = (double *)calloc(n > 0 ? n : 1, sizeof(double));
+  for (uint32_t k = 0; k < nsamples; k++) y[(size_t)k * factor] = x[k] * factor;
+  const uint32_t P = 50 * factor;
+  std::vector<double> h(P + 1);
+  getlpwinfilter(P, h.data(), 0.4 * fs, factor * fs);
+  winfilternodelay(y, n, P, h.data());
+  return y;
+}
+
+int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+             double f0min, double f0max, double *f0)
+{
+  if (n == 0) return 0;
+  const TrackerSetup s = trackersetup(fs, hop, f0min, f0max);
+  double *xf = applyfftfilter(x, nsamples, fs);
+  const double t = largestabsolute(xf, nsamples);
+
+  std::vector<double> w(s.L);
+  winhanning(w.data(), s.L, 0);
+  std::vector<complex> buf(s.N);
+  const std::vector<double> rhow = windowautocorrelation(w, s.N, s.lagmax + 2, buf.data());
+
+  std::vector<FrameHypotheses> hyp(n);
+  std::vector<uint8_t> back((size_t)n * kHypotheses, kUnvoiced);
+  std::vector<double> rho(s.lagmax + 2, 0.0);
+  double costs[2][kHypotheses];
+  for (uint32_t i = 0; i < n; i++) {
+    const double g = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)i * hop, s, w, buf.data());
+    autocorrelation(s.N, buf.data());
+    normalisedautocorrelation(buf.data(), rhow, s, rho);
+    FrameHypotheses &fh = hyp[i];
+    voicedcandidates(rho.data(), fs, s, fh);
+    fh.score[kUnvoiced] = unvoicedscore(g, t);
+    double *cost = costs[i % 2];
+    if (i == 0) {
+      for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
+    } else {
+      pathstep(s, hyp[i - 1], costs[(i - 1) % 2], fh, cost, &back[(size_t)i * kHypotheses]);
+    }
+  }
+  readbackpath(hyp, back, costs[(n - 1) % 2], n, f0);
+  free(xf);
+  elimislands(n, f0, fs, hop);
+  return 0;
+}
+
+int elimislands(uint32_t n, double *f0, double fs, uint32_t hop)
+{
+  const uint32_t m = (uint32_t)floor(fs * 0.05 / hop) + 1;
+  double lo, hi;
+  if (!longrunrange(n, f0, m, &lo, &hi)) return 0;
+  for (uint32_t i = 0; i < n;) {
+    if (f0[i] == 0.0) {
+      i++;
+      continue;
+    }
+    uint32_t e = i;
+    while (e < n && f0[e] != 0.0) e++;
+    if (e - i <= m) {
+      bool inrange = false;
+      for (uint32_t j = i; j < e; j++) inrange = inrange || (f0[j] >= lo && f0[j] <= hi);
+      if (!inrange && islandjumps(n, f0, i, e))
+        for (uint32_t j = i; j < e; j++) f0[j] = 0.0;
+    }
+    i = e;
+  }
+  return 0;
+}
+
+int refinepitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+                double f0min, double f0max, uint32_t iterations, double *f0, const double *fv)
+{
+  if (iterations == 0) return 0;
+  // The record's buffers must hold the frames of the lowest voiced F0 of the track, which
+  // may lie below the floor when the track was read from a file.
+  double lowest = DBL_MAX;
+  for (uint32_t i = 0; i < n; i++)
+    if (f0[i] > 0.0 && f0[i] < lowest) lowest = f0[i];
+  if (lowest == DBL_MAX) return 0;
+  if (f0min > 0.0 && f0min < lowest) lowest = f0min;
+  double fmax = 4500.0;
+  if (fv != nullptr) {
+    fmax = 0.0;
+    for (uint32_t i = 0; i < n; i++)
+      if (fv[i] > fmax) fmax = fv[i];
+  }
+  hamem *mem = qhameminitialize(fs, fmax, lowest);
+  for (uint32_t i = 0; i < n; i++) {
+    const uint64_t centre = (uint64_t)p0 + (uint64_t)i * hop;
+    // Frames of a loaded track may lie beyond the end of the signal: nothing to analyse there.
+    if (!(f0[i] > 0.0) || centre >= nsamples) continue;
+    const double framefmax = fv != nullptr ? fv[i] : 4500.0;
+    for (uint32_t it = 0; it < iterations; it++) {
+      const double f = qharefinepitch(x, nsamples, fs, (uint32_t)centre, f0[i], framefmax, mem);
+      const double dist = fabs(f - f0[i]) / f0[i];
+      if (!(f >= f0min && f <= f0max && dist <= 0.2)) break;
+      f0[i] = f;
+      if (dist < 0.001) break;
+    }
+  }
+  qhamemdestroy(mem);
+  return 0;
+}
+
+int f02logf0(uint32_t n, double *track)
+{
+  for (uint32_t i = 0; i < n; i++) track[i] = track[i] > 0.0 ? log(track[i]) : kUnvoicedLogF0;
+  return 0;
+}
+
+int logf02f0(uint32_t n, double *track)
+{
+  for (uint32_t i = 0; i < n; i++) track[i] = track[i] > kUnvoicedLogF0 ? exp(track[i]) : 0.0;
+  return 0;
+}
+
+int shiftlogpitch(uint32_t n, double *logf0, double shift)
+{
+  if (shift == 0.0) return 0;
+  for (uint32_t i = 0; i < n; i++)
+    if (logf0[i] > kUnvoicedLogF0) logf0[i] += shift;
+  return 0;
+}
+
+int scalelogpitchrange(uint32_t n, double *logf0, double factor)
+{
+  if (factor == 1.0) return 0;
+  double sum = 0.0;
+  uint32_t voiced = 0;
+  for (uint32_t i = 0; i < n; i++)
+    if (logf0[i] > kUnvoicedLogF0) {
+      sum += logf0[i];
+      voiced++;
+    }
+  if (voiced == 0) return 0;
+  const double mean = sum / voiced;
+  for (uint32_t i = 0; i < n; i++)
+    if (logf0[i] > kUnvoicedLogF0) logf0[i] = (logf0[i] - mean) * factor + mean;
+  return 0;
+}

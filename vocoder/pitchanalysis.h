@@ -13,7 +13,8 @@ int elimislands(uint32_t n, double *f0, double fs, uint32_t hop);
 // fv gives per-frame maximum voiced frequencies or is null (4500 Hz). Returns 0.
 int refinepitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
                 double f0min, double f0max, uint32_t iterations, double *f0, const double *fv);
-// In place: real parts become N times the circular autocorrelation, imaginary parts 0; returns 0.
+// In place: real parts become N times the circular autocorrelation, imaginary parts 0 up to
+// rounding; returns 0.
 int autocorrelation(uint32_t N, complex *x);
 // Band-pass (55 Hz .. 3 kHz) filtered copy of the signal; release it with free().
 double *applyfftfilter(const double *x, uint32_t nsamples, double fs);
