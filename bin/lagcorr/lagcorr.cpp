@@ -1,0 +1,97 @@
+// lagcorr: autocorrelation sequence of every frame of a sample stream.
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "autocorr.h"
+#include "cmdline.h"
+#include "streamio.h"
+
+namespace {
+
+const char *cmnd = "lagcorr";
+
+constexpr int kOrder = 25;
+constexpr int kFrameLength = 256;
+
+[[noreturn]] void usage(int status) {
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " %s - obtain autocorrelation sequence\n", cmnd);
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "  usage:\n");
+  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  std::fprintf(stderr, "  options:\n");
+  std::fprintf(stderr, "       -m m  : order of sequence  [%d]\n", kOrder);
+  std::fprintf(stderr, "       -l l  : frame length       [%d]\n", kFrameLength);
+  std::fprintf(stderr, "       -h    : print this message\n");
+  std::fprintf(stderr, "  infile:\n");
+  std::fprintf(stderr, "       data sequence (%s)      [stdin]\n", "float");
+  std::fprintf(stderr, "  stdout:\n");
+  std::fprintf(stderr, "       autocorrelation sequence (%s)\n", "float");
+  print_version_footer(stderr);
+  std::exit(status);
+}
+
+struct Options {
+  int order = kOrder;
+  int frame_length = kFrameLength;
+  const char *infile = nullptr;
+};
+
+// The value of an option: the rest of its argument (-l512), else the next argument (-l 512).
+int integer_value(int argc, char **argv, int *i) {
+  const char *value = argv[*i] + 2;
+  if (*value == '\0') value = next_argument(argc, argv, i);
+  if (value == nullptr) usage(1);
+  return std::atoi(value);
+}
+
+[[noreturn]] void refuse(const char *message) {
+  std::fprintf(stderr, "%s : %s\n", cmnd, message);
+  std::exit(1);
+}
+
+Options parse_options(int argc, char **argv) {
+  Options o;
+  for (int i = 1; i < argc; i++) {
+    const char *arg = argv[i];
+    if (arg[0] != '-') {
+      o.infile = arg;
+      continue;
+    }
+    switch (arg[1]) {
+      case 'm':
+        o.order = integer_value(argc, argv, &i);
+        break;
+      case 'l':
+        o.frame_length = integer_value(argc, argv, &i);
+        break;
+      case 'h':
+        usage(0);
+      default:
+        report_invalid_option(cmnd, arg[1]);
+        usage(1);
+    }
+  }
+  if (o.frame_length < 1) refuse("Frame length must be at least 1!");
+  if (o.order < 0) refuse("Order must not be negative!");
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  cmnd = command_name(argv[0]);
+  const Options o = parse_options(argc, argv);
+  FILE *in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  const int l = o.frame_length, m = o.order;
+  double *frame = dgetmem(static_cast<long>(l) + m + 1);
+  double *r = frame + l;
+  while (freadf(frame, sizeof(double), l, in) == l) {
+    lagcorr(frame, l, r, m);
+    fwritef(r, sizeof(double), m + 1, stdout);
+  }
+  std::free(frame);
+  if (in != stdin) std::fclose(in);
+  return 0;
+}

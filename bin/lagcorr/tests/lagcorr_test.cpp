@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "run_command.h"
+
+namespace {
+
+const char kUsage[] =
+    "\n"
+    " lagcorr - obtain autocorrelation sequence\n"
+    "\n"
+    "  usage:\n"
+    "       lagcorr [ options ] [ infile ] > stdout\n"
+    "  options:\n"
+    "       -m m  : order of sequence  [25]\n"
+    "       -l l  : frame length       [256]\n"
+    "       -h    : print this message\n"
+    "  infile:\n"
+    "       data sequence (float)      [stdin]\n"
+    "  stdout:\n"
+    "       autocorrelation sequence (float)\n"
+    "\n"
+    " ZEVK: version 3.11\n"
+    " CVS Info: $Id$\n";
+
+std::vector<float> noise(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<float> v(n);
+  for (float &f : v) f = static_cast<float>(u(gen));
+  return v;
+}
+
+// Lags 0..m of every whole frame of l samples, each a direct sum.
+std::vector<double> direct_sums(const std::vector<float> &x, int l, int m) {
+  std::vector<double> out;
+  for (size_t start = 0; start + l <= x.size(); start += l)
+    for (int k = 0; k <= m; k++) {
+      double sum = 0.0;
+      for (int i = 0; i + k < l; i++) sum += double(x[start + i]) * x[start + i + k];
+      out.push_back(sum);
+    }
+  return out;
+}
+
+void expect_lags(const CommandResult &r, const std::vector<double> &want) {
+  EXPECT_EQ(r.status, 0);
+  const std::vector<float> got = floats_of(r.out);
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); i++)
+    ASSERT_NEAR(got[i], want[i], 1e-5 * (1.0 + std::abs(want[i]))) << i;
+}
+
+TEST(LagcorrCommand, DefaultsGiveThreeFramesOf26From1000Samples) {
+  const std::vector<float> x = noise(1000, 1);
+  const CommandResult r = run_command(LAGCORR_PATH, "", float_bytes(x));
+  EXPECT_EQ(r.out.size(), 3u * 26 * 4);  // the last 232 samples are ignored
+  expect_lags(r, direct_sums(x, 256, 25));
+}
+
+TEST(LagcorrCommand, AttachedAndSeparateValuesAgree) {
+  const std::vector<float> x = noise(1600, 2);
+  const CommandResult attached = run_command(LAGCORR_PATH, "-l512 -m4", float_bytes(x));
+  const CommandResult separate = run_command(LAGCORR_PATH, "-l 512 -m 4", float_bytes(x));
+  EXPECT_EQ(attached.out, separate.out);
+  expect_lags(attached, direct_sums(x, 512, 4));
+}
+
+TEST(LagcorrCommand, OrderBeyondTheFrameGivesZeroLags) {
+  const std::vector<float> x = noise(20, 3);
+  const CommandResult r = run_command(LAGCORR_PATH, "-l 5 -m 7", float_bytes(x));
+  const std::vector<double> want = direct_sums(x, 5, 7);
+  expect_lags(r, want);
+  EXPECT_EQ(want[5], 0.0);
+}
+
+TEST(LagcorrCommand, ShortInputGivesNothing) {
+  const CommandResult r = run_command(LAGCORR_PATH, "", float_bytes(noise(255, 4)));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(LagcorrCommand, ReadsANamedFile) {
+  ScratchDir dir;
+  const std::vector<float> x = noise(64, 5);
+  const std::string in = dir.write("in.raw", float_bytes(x));
+  expect_lags(run_command(LAGCORR_PATH, "-l 16 -m 3 '" + in + "'", ""), direct_sums(x, 16, 3));
+}
+
+TEST(LagcorrCommand, HelpPrintsUsageAndSucceeds) {
+  const CommandResult r = run_command(LAGCORR_PATH, "-h", "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, kUsage);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(LagcorrCommand, InvalidOptionIsRefused) {
+  const CommandResult r = run_command(LAGCORR_PATH, "-m 3 -o 2", float_bytes(noise(300, 6)));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, std::string("lagcorr : Invalid option 'o'!\n") + kUsage);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(LagcorrCommand, MissingValueIsRefused) {
+  for (const char *args : {"-l", "-m 3 -m"}) {
+    const CommandResult r = run_command(LAGCORR_PATH, args, float_bytes(noise(300, 7)));
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err, kUsage) << args;
+    EXPECT_EQ(r.out, "") << args;
+  }
+}
+
+TEST(LagcorrCommand, ImpossibleSizesAreRefused) {
+  const std::string in = float_bytes(noise(300, 8));
+  CommandResult r = run_command(LAGCORR_PATH, "-l 0", in);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "lagcorr : Frame length must be at least 1!\n");
+  EXPECT_EQ(r.out, "");
+  r = run_command(LAGCORR_PATH, "-m -2", in);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "lagcorr : Order must not be negative!\n");
+}
+
+}  // namespace
