@@ -1,6 +1,7 @@
 #include "harmonicanalysis.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 
 #include "matvect.h"
@@ -489,4 +490,342 @@ double qharefinepitch(const double* x, uint32_t n, double fs, uint32_t centre, d
     den += g;
   }
   return den > 0.0 ? num / den : f0;
+}
+
+// ---------------------------------------------------------------------------
+// Harmonic synthesis
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Rotates the phasor (c, s) by the angle whose cosine and sine are (rc, rs).
+inline void rotate(double& c, double& s, double rc, double rs) {
+  const double nc = c * rc - s * rs;
+  s = c * rs + s * rc;
+  c = nc;
+}
+
+// Multiplies buf[0..L-1] by (2 - cos(psi0 + j*theta)) * sqrt(2)/3: the pitch-synchronous
+// modulation of the noise, with a mean square gain of 1.
+void modulatenoise(double* buf, uint32_t L, double psi0, double theta) {
+  const double rc = std::cos(theta), rs = std::sin(theta);
+  double c = std::cos(psi0), s = std::sin(psi0);
+  for (uint32_t j = 0; j < L; ++j) {
+    buf[j] *= (2.0 - c) * 0.47140452079103173;
+    rotate(c, s, rc, rs);
+  }
+}
+
+// buf[j] += amp*cos(phase0 + j*step) for j < L, with the step phasor (rc, rs).
+void addcosine(double* buf, uint32_t L, double amp, double phase0, double rc, double rs) {
+  double c = std::cos(phase0), s = std::sin(phase0);
+  for (uint32_t j = 0; j < L; ++j) {
+    buf[j] += amp * c;
+    rotate(c, s, rc, rs);
+  }
+}
+
+}  // namespace
+
+int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double f0, uint32_t K,
+                 const double* amps, const double* phases, double psi, uint8_t noisemod) {
+  const uint32_t L = before + after;
+  if (K == 0 || L == 0) return 0;
+  const double theta = kTwoPi * f0 / fs;
+  const double psi0 = psi - before * theta;
+  if (noisemod == 1) modulatenoise(buf, L, psi0, theta);
+  const double c1 = std::cos(theta), s1 = std::sin(theta);
+  double ck = 1.0, sk = 0.0;  // step phasor of harmonic k
+  for (uint32_t k = 1; k <= K; ++k) {
+    rotate(ck, sk, c1, s1);
+    if (amps[k - 1] == 0.0) continue;
+    addcosine(buf, L, amps[k - 1], k * psi0 + phases[k - 1], ck, sk);
+  }
+  return 0;
+}
+
+int polymcaq(double phis, double phie, double omegas, double omegae, uint32_t M, double* p) {
+  const double m = M;
+  const double P = std::floor(((omegae - omegas) * m / 2.0 + (m * omegas + phis - phie)) / kTwoPi + 0.5);
+  const double D = (phie - phis - m * omegas + kTwoPi * P) / (m * m);
+  const double E = (omegae - omegas) / m;
+  p[0] = (-2.0 * D + E) / m;
+  p[1] = 3.0 * D - E;
+  p[2] = omegas;
+  p[3] = phis;
+  return 0;
+}
+
+int subtharmonicsmcaq(double* signal, double fs, uint32_t start, uint32_t end, double f0s, double f0e,
+                      uint32_t K0, uint32_t K1, const double* amps0, const double* amps1,
+                      const double* phases0, const double* phases1) {
+  if (end <= start || (K0 == 0 && K1 == 0)) return 0;
+  const uint32_t M = end - start;
+  const double m = M;
+  const uint32_t Kmax = K0 > K1 ? K0 : K1;
+  const uint32_t Kboth = K0 < K1 ? K0 : K1;
+  double poly[4];
+  for (uint32_t k = 1; k <= Kmax; ++k) {
+    const double ws = kTwoPi * k * f0s / fs;
+    const double we = kTwoPi * k * f0e / fs;
+    if (k <= Kboth) {
+      polymcaq(phases0[k - 1], phases1[k - 1], ws, we, M, poly);
+      const double a0 = amps0[k - 1], a1 = amps1[k - 1];
+      for (uint32_t t = 0; t < M; ++t)
+        signal[start + t] -= (a0 + (t / m) * (a1 - a0)) * std::cos(evalpoly(poly, 3, t));
+    } else if (k <= K1) {  // born in the end frame
+      for (uint32_t t = 0; t < M; ++t) {
+        const double back = static_cast<double>(t) - m;  // offset from the end frame
+        signal[start + t] -= amps1[k - 1] * (t / m) * std::cos(phases1[k - 1] + back * we);
+      }
+    } else {  // dying after the start frame
+      for (uint32_t t = 0; t < M; ++t)
+        signal[start + t] -= amps0[k - 1] * ((m - t) / m) * std::cos(phases0[k - 1] + t * ws);
+    }
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Envelope resampling
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Walks a grid of source points at 0, ds, 2ds, ..., S*ds, where point 0 repeats point 1 and
+// point i (i >= 1) is source element i-1. For a frequency f it gives the bracketing pair
+// (i, i+1) with i*ds <= f < (i+1)*ds, or i = S beyond the last point.
+class EnvelopeGrid {
+ public:
+  EnvelopeGrid(double ds, uint32_t S) : ds_(ds), S_(S), i_(0) {}
+  // Index of the lower bracketing point for f (S when f is at or beyond the last point).
+  uint32_t locate(double f) {
+    while (i_ > 0 && i_ * ds_ > f) --i_;
+    while (i_ < S_ && (i_ + 1) * ds_ <= f) ++i_;
+    return i_;
+  }
+  // Source element index of grid point i.
+  static uint32_t element(uint32_t i) { return i == 0 ? 0 : i - 1; }
+  // Fraction of the way from point i to point i+1 at frequency f.
+  double fraction(uint32_t i, double f) const { return (f - i * ds_) / ds_; }
+
+ private:
+  double ds_;
+  uint32_t S_;
+  uint32_t i_;
+};
+
+// Geometric interpolation y0^(1-t)*y1^t between two non-negative amplitudes; a zero end
+// pulls the interior to 0 (its limit) instead of producing a NaN.
+double geometricmix(double y0, double y1, double t) {
+  if (t == 0.0) return y0;
+  if (y0 == 0.0 || y1 == 0.0) return 0.0;
+  return std::exp(std::log(y0) + t * (std::log(y1) - std::log(y0)));
+}
+
+bool validstep(double d) {
+  return d > 0.0 && std::isfinite(d);
+}
+
+}  // namespace
+
+int resamplelogampenv(double ds, const double* src, uint32_t S, double dd, double* dst, uint32_t D) {
+  if (S == 0 || D == 0 || !validstep(ds)) return -1;
+  EnvelopeGrid grid(ds, S);
+  for (uint32_t j = 0; j < D; ++j) {
+    const double f = (j + 1) * dd;
+    const uint32_t i = grid.locate(f);
+    if (i >= S) {
+      dst[j] = src[S - 1];
+      continue;
+    }
+    const double y0 = src[EnvelopeGrid::element(i)], y1 = src[i];
+    dst[j] = y0 + (f - i * ds) * (y1 - y0) / ds;
+  }
+  return 0;
+}
+
+int resampleharmonicenv(double ds, const double* srcamps, const double* srcphases, uint32_t S, double dd,
+                        const double* dstfreqs, double* dstamps, double* dstphases, uint32_t D) {
+  if (S == 0 || D == 0 || !validstep(ds)) return -1;
+  EnvelopeGrid grid(ds, S);
+  for (uint32_t j = 0; j < D; ++j) {
+    const double f = dstfreqs != nullptr ? dstfreqs[j] : (j + 1) * dd;
+    const uint32_t i = grid.locate(f);
+    if (i >= S) {  // beyond the last point: its amplitude and complex value
+      dstamps[j] = srcamps[S - 1];
+      if (srcphases != nullptr)
+        dstphases[j] = std::atan2(srcamps[S - 1] * std::sin(srcphases[S - 1]),
+                                  srcamps[S - 1] * std::cos(srcphases[S - 1]));
+      continue;
+    }
+    const uint32_t e0 = EnvelopeGrid::element(i);
+    const double t = grid.fraction(i, f);
+    dstamps[j] = geometricmix(srcamps[e0], srcamps[i], t);
+    if (srcphases != nullptr) {
+      // The point at frequency 0 is the real value srcamps[0].
+      const double p0 = i == 0 ? 0.0 : srcphases[e0];
+      const double re0 = srcamps[e0] * std::cos(p0), im0 = srcamps[e0] * std::sin(p0);
+      const double re1 = srcamps[i] * std::cos(srcphases[i]), im1 = srcamps[i] * std::sin(srcphases[i]);
+      dstphases[j] = std::atan2(im0 + t * (im1 - im0), re0 + t * (re1 - re0));
+    }
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Log spectrum from harmonics
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Adds value*kappa(u) to out[b] for b = b0..b1, with u = (sign*b*df - F)/f0 and the kernel
+// kappa(u) = 0.5*(1 + cos(pi*u/4))*sin(pi*u)/(pi*u), kappa(0) = 1. The sines and cosines
+// along the bins come from phasor rotation.
+void spreadkernel(double* out, int64_t b0, int64_t b1, double sign, double df, double F, double f0, double value) {
+  if (b1 < b0) return;
+  const double u0 = (sign * b0 * df - F) / f0;
+  const double du = sign * df / f0;
+  const double r1c = std::cos(kPi * du), r1s = std::sin(kPi * du);
+  const double r4c = std::cos(kPi * du / 4.0), r4s = std::sin(kPi * du / 4.0);
+  double c1 = std::cos(kPi * u0), s1 = std::sin(kPi * u0);
+  double c4 = std::cos(kPi * u0 / 4.0), s4 = std::sin(kPi * u0 / 4.0);
+  for (int64_t b = b0; b <= b1; ++b) {
+    const double u = (sign * b * df - F) / f0;
+    const double kappa = u == 0.0 ? 1.0 : 0.5 * (1.0 + c4) * s1 / (kPi * u);
+    out[b] += value * kappa;
+    rotate(c1, s1, r1c, r1s);
+    rotate(c4, s4, r4c, r4s);
+  }
+}
+
+}  // namespace
+
+int getlogspectrumfromharms(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t N,
+                            double* out, hamem* mem, uint8_t adapted) {
+  if (N < 2 || out == nullptr) return -1;
+  const double df = fs / N;
+  const uint32_t half = N / 2;
+  const uint32_t K = hanoharms(fs, fs, f0);
+  const int ok = adapted ? getsqharmonics(x, n, fs, centre, f0, K, nullptr, nullptr, nullptr, mem)
+                         : getharmonics(x, n, fs, centre, f0, K, nullptr, nullptr, mem);
+  if (ok != 0) return -1;
+
+  double* L = mem->inverse;  // K + 5 log amplitudes at 0, f0, ..., (K+4)*f0
+  double lowest = 0.0;
+  for (uint32_t k = 1; k <= K; ++k) {
+    const complex a = mem->solution[K + k];
+    // A coefficient of exactly 0 is floored at the smallest normal power, keeping the log finite.
+    const double power = std::fmax(a.re * a.re + a.im * a.im, 2.2250738585072014e-308);
+    L[k] = 0.5 * std::log(power / f0);
+    if (k == 1 || L[k] < lowest) lowest = L[k];
+  }
+  L[0] = L[1];
+  for (uint32_t k = K + 1; k <= K + 4; ++k) L[k] = lowest;
+
+  for (uint32_t b = 0; b <= half; ++b) out[b] = 0.0;
+  for (uint32_t k = 0; k <= K + 4; ++k) {
+    const double F = k * f0;
+    const int64_t b0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor((F - 4.0 * f0) / df)) + 1);
+    const int64_t b1 = std::min<int64_t>(half, static_cast<int64_t>(std::ceil((F + 4.0 * f0) / df)) - 1);
+    spreadkernel(out, b0, b1, 1.0, df, F, f0, L[k]);
+    if (k >= 1 && k <= 3) {  // the part of the kernel below 0 Hz folds back
+      const int64_t fold = std::min<int64_t>(half, static_cast<int64_t>(std::ceil((4.0 * f0 - F) / df)) - 1);
+      spreadkernel(out, 1, fold, -1.0, df, F, f0, L[k]);
+    }
+  }
+  for (uint32_t b = 1; b < half; ++b) out[N - b] = out[b];
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Reshaping of amplitude sets
+// ---------------------------------------------------------------------------
+
+double getharmonicenergy(uint32_t K, const double* amps) {
+  return module2(amps, K, nullptr);
+}
+
+namespace {
+
+// Sum of exp(2*L_k): the energy of a set of log amplitudes.
+double logampenergy(uint32_t K, const double* L) {
+  double e = 0.0;
+  for (uint32_t k = 0; k < K; ++k) e += std::exp(2.0 * L[k]);
+  return e;
+}
+
+// True when a ratio E0/E1 of energies can be used for renormalisation.
+bool usableenergies(double E0, double E1) {
+  return E0 > 0.0 && E1 > 0.0 && std::isfinite(E0) && std::isfinite(E1);
+}
+
+}  // namespace
+
+int modvocaleffort(uint32_t K, double* values, double v, double f0, uint8_t normalise, uint8_t logamps) {
+  if (K == 0 || !validf0(f0)) return 0;
+  const double e = 0.05 * v;
+  if (logamps) {
+    const double E0 = normalise ? logampenergy(K, values) : 0.0;
+    for (uint32_t k = 1; k <= K; ++k) values[k - 1] += e * std::log(k * f0);
+    if (normalise) {
+      const double E1 = logampenergy(K, values);
+      if (usableenergies(E0, E1)) {
+        const double shift = 0.5 * std::log(E0 / E1);
+        for (uint32_t k = 0; k < K; ++k) values[k] += shift;
+      }
+    }
+  } else {
+    const double E0 = normalise ? module2(values, K, nullptr) : 0.0;
+    for (uint32_t k = 1; k <= K; ++k) values[k - 1] *= std::pow(k * f0, e);
+    if (normalise) {
+      const double E1 = module2(values, K, nullptr);
+      if (usableenergies(E0, E1)) scalemat(values, K, std::sqrt(E0 / E1));
+    }
+  }
+  return 0;
+}
+
+int fuseenvelopes(double de, double* env, const double* /*unused1*/, uint32_t D, double f0, const double* amps,
+                  const double* /*unused2*/, uint32_t K, double alpha) {
+  if (D == 0 || K == 0) return -1;
+  double* r = static_cast<double*>(std::malloc(sizeof(double) * D));
+  if (r == nullptr) return -1;
+  if (resampleharmonicenv(f0, amps, nullptr, K, de, nullptr, r, nullptr, D) != 0) {
+    std::free(r);
+    return -1;
+  }
+  const double Eh = module2(amps, K, nullptr);
+  const double Ee = module2(env, D, nullptr);
+  const double Er = module2(r, D, nullptr);
+  const double g = Er > 0.0 ? std::sqrt(Ee / Er) : 0.0;
+  for (uint32_t i = 0; i < D; ++i) env[i] = (1.0 - alpha) * g * r[i] + alpha * env[i];
+  std::free(r);
+  const double Ef = module2(env, D, nullptr);
+  const double target = (1.0 - alpha) * Eh + alpha * Ee;
+  if (Ef > 0.0 && target >= 0.0) scalemat(env, D, std::sqrt(target / Ef));
+  return 0;
+}
+
+int harmonicpostfilter(uint32_t K, double* amps, double theta, double gamma) {
+  if (gamma == 0.0 || K == 0) return 0;
+  double E = 0.0, R = 0.0;
+  for (uint32_t k = 1; k <= K; ++k) {
+    const double p = amps[k - 1] * amps[k - 1];
+    E += p;
+    R += p * std::cos(k * theta);
+  }
+  const double denom = (E * E - R * R) * E;
+  if (!(denom > 0.0) || !std::isfinite(denom)) return 0;  // silent or degenerate set: nothing to shape
+  const double s = K / denom;
+  const double b = (E * E + R * R) * s;
+  const double g = -2.0 * s * E * R;
+  for (uint32_t k = 1; k <= K; ++k) {
+    const double response = std::sqrt(std::fmax(b + g * std::cos(k * theta), 0.0));
+    const double q = std::pow(response * amps[k - 1], gamma);
+    amps[k - 1] *= std::fmin(std::fmax(q, 0.5), 1.5);
+  }
+  const double after = module2(amps, K, nullptr);
+  if (after > 0.0) scalemat(amps, K, std::sqrt(E / after));
+  return 0;
 }
