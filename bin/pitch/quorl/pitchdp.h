@@ -1,0 +1,95 @@
+// Dynamic-programming F0 tracker: normalised cross-correlation candidates
+// (found on a decimated copy of the signal, refined at the full rate) plus one
+// unvoiced hypothesis per frame, joined by dynamic programming. The signal is
+// processed in overlapping blocks and decided frames are released as soon as
+// all surviving paths agree on them. All state is module-level: one analysis
+// at a time per process.
+#ifndef VELK_PITCH_PITCHDP_H
+#define VELK_PITCH_PITCHDP_H
+
+#include "float_list.h"
+
+typedef struct f0_params {
+  float cand_thresh;     // a peak is a candidate only above this fraction of the frame maximum
+  float lag_weight;      // penalty for long lags in the local cost
+  float freq_weight;     // weight of the log-frequency jump between voiced frames
+  float trans_cost;      // fixed cost of a voicing change
+  float trans_amp;       // weight of the energy ratio in a voicing change
+  float trans_spec;      // weight of the spectral change in a voicing change
+  float voice_bias;      // bias added to the unvoiced local cost
+  float double_cost;     // cost of an octave jump
+  float mean_f0;         // not used by the tracker
+  float mean_f0_weight;  // not used by the tracker
+  float min_f0;          // lowest F0 searched, Hz
+  float max_f0;          // highest F0 searched, Hz
+  float frame_step;      // frame interval, seconds
+  float wind_dur;        // correlation window length, seconds
+  int n_cands;           // candidates per frame, the unvoiced one included
+  int conditioning;      // not used by the tracker
+} F0_params;
+
+typedef struct cross_rec {
+  float rms;       // RMS of the reference window
+  float maxval;    // largest correlation of the frame
+  short maxloc;    // its lag
+  short firstlag;  // lag of correl[0]
+  float* correl;   // nlags correlations
+} Cross;
+
+typedef struct dp_rec {
+  short ncands;   // candidates, the unvoiced hypothesis included
+  short* locs;    // lags; -1 marks the unvoiced hypothesis
+  float* pvals;   // correlation peaks
+  float* mpvals;  // local costs
+  short* prept;   // best predecessor in the previous frame
+  float* dpvals;  // accumulated costs
+} Dprec;
+
+typedef struct frame_rec {
+  Cross* cp;
+  Dprec* dp;
+  float rms;
+  struct frame_rec* next;
+  struct frame_rec* prev;
+} Frame;
+
+// 0 is silent; 1 and above print progress on standard error, above 1 per-frame detail.
+extern int debug_level;
+
+// Tracks F0 over the sample list (length samples at sample_freq Hz, one frame
+// every frame_shift samples, F0 searched in [minF0, maxF0]) and writes
+// ceil(length / frame_shift) floats to standard output: otype 1 F0 in Hz
+// (0 unvoiced), 2 ln F0 (-1e10 unvoiced), any other the period in samples
+// (0 unvoiced). Dithers the list's samples in place. Parameter errors and a
+// too-short input end the process through usage(1). Returns 0, or 1 when the
+// tracker failed part-way (what was computed is written, the failure reported).
+int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0,
+         double maxF0, double voice_bias, int otype);
+
+// Derives the module state from the parameters and allocates the frame ring and
+// the output arrays; returns 0 with the block size and block advance in samples.
+int init_dp_f0(double freq, F0_params* par, long* buffsize, long* sdstep);
+
+// Processes one block of buff_size samples. On return the four pointers
+// designate the output arrays and *vecsize the frames released by this call,
+// newest first. Returns 0, or 1 on failure.
+int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, float** f0p_pt,
+          float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize, int last_time);
+
+// Releases everything init_dp_f0 and dp_f0 allocated for the analysis.
+void free_dp_f0(void);
+
+// Whole frames of a block: 0 if buffsize < pad, else (buffsize - pad) / step.
+int get_Nframes(long buffsize, int pad, int step);
+
+// Peaks of cross->correl[0..nlags-1] above cand_thresh times the frame
+// maximum and not below either neighbour: values into peak, lags into loc.
+// The arrays must hold nlags entries.
+void get_cand(const Cross* cross, float* peak, int* loc, int nlags, int* ncand,
+              float cand_thresh);
+
+// When *ncand reaches n_cands, moves the n_cands - 1 largest peaks (with their
+// lags, equal values in their original order) to the front and keeps only them.
+void keep_best_cands(float* peak, int* loc, int* ncand, int n_cands);
+
+#endif

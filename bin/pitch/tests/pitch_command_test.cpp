@@ -1,0 +1,269 @@
+// The pitch command end to end: accuracy on signals of known F0, output
+// length and types, messages and exit statuses.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "synth_signals.h"
+
+namespace {
+
+const double kFs = 16000.0;
+const int kShift = 80;
+
+struct Outcome {
+  int status = -1;
+  std::vector<float> values;
+  std::string err;
+  size_t out_bytes = 0;
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+class PitchCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/pitch_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    for (const char* f : {"/in.f32", "/out.f32", "/err.txt"}) remove((dir_ + f).c_str());
+    rmdir(dir_.c_str());
+  }
+
+  std::string path(const char* name) const { return dir_ + name; }
+
+  void write_input(const std::vector<float>& x) const {
+    std::ofstream f(path("/in.f32"), std::ios::binary);
+    f.write(reinterpret_cast<const char*>(x.data()), (std::streamsize)(x.size() * sizeof(float)));
+  }
+
+  // Runs the command with the input file on standard input.
+  Outcome run(const std::string& args) const {
+    const std::string cmd = std::string(PITCH_PATH) + " " + args + " < " + path("/in.f32") +
+                            " > " + path("/out.f32") + " 2> " + path("/err.txt");
+    Outcome r;
+    const int rc = std::system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    const std::string out = slurp(path("/out.f32"));
+    r.out_bytes = out.size();
+    r.values.resize(out.size() / sizeof(float));
+    memcpy(r.values.data(), out.data(), r.values.size() * sizeof(float));
+    r.err = slurp(path("/err.txt"));
+    return r;
+  }
+
+  Outcome track(const std::vector<float>& x, const std::string& args = "") {
+    write_input(x);
+    return run(args);
+  }
+
+  std::string dir_;
+};
+
+// Share of frames, among those whose analysis span lies inside the signal,
+// that are unvoiced or more than 20 % off the F0 at the frame.
+double gross_error_rate(const std::vector<float>& f0, double f0_start, double f0_end, int n) {
+  int counted = 0, gross = 0;
+  for (size_t k = 0; k < f0.size(); k++) {
+    const int centre = (int)k * kShift + 200;
+    if ((int)k * kShift + 400 > n) break;
+    const double truth = f0_start + (f0_end - f0_start) * centre / n;
+    counted++;
+    if (std::fabs(f0[k] - truth) > 0.2 * truth) gross++;
+  }
+  return counted ? (double)gross / counted : 1.0;
+}
+
+int voiced_count(const std::vector<float>& f0) {
+  int v = 0;
+  for (float x : f0) v += x > 0.0f;
+  return v;
+}
+
+const char* const kUsageEnd = " ZEVK: version 3.11\n CVS Info: $Id$\n";
+
+bool ends_with_usage(const std::string& s) {
+  return s.size() >= strlen(kUsageEnd) && s.compare(s.size() - strlen(kUsageEnd), std::string::npos, kUsageEnd) == 0;
+}
+
+struct Case {
+  double f0_start, f0_end;
+  double snr_db;  // 0: clean
+};
+
+class Accuracy : public PitchCommand, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(Accuracy, GrossErrorsUnderOnePercentOfVoicedFrames) {
+  const Case c = GetParam();
+  const int n = 3 * 16000;
+  std::vector<float> x = voiced_signal(c.f0_start, c.f0_end, n, kFs);
+  if (c.snr_db > 0.0) add_noise(x, c.snr_db, 7);
+  const Outcome r = track(x);
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.values.size(), (size_t)(n / kShift));
+  const double rate = gross_error_rate(r.values, c.f0_start, c.f0_end, n);
+  printf("F0 %g->%g Hz, SNR %s: gross error rate %.2f %%\n", c.f0_start, c.f0_end,
+         c.snr_db > 0 ? std::to_string((int)c.snr_db).c_str() : "clean", 100.0 * rate);
+  EXPECT_LT(rate, 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
+                         ::testing::Values(Case{80, 80, 0}, Case{120, 120, 0}, Case{200, 200, 0},
+                                           Case{350, 350, 0}, Case{100, 250, 0},
+                                           Case{80, 80, 20}, Case{120, 120, 20},
+                                           Case{200, 200, 20}, Case{350, 350, 20},
+                                           Case{100, 250, 20}));
+
+TEST_F(PitchCommand, SilenceAndLowNoiseAreUnvoiced) {
+  const Outcome silence = track(std::vector<float>(16000, 0.0f));
+  ASSERT_EQ(silence.status, 0) << silence.err;
+  ASSERT_EQ(silence.values.size(), 200u);
+  EXPECT_EQ(voiced_count(silence.values), 0);
+
+  const Outcome noise = track(noise_signal(16000, 30.0, 3));
+  ASSERT_EQ(noise.status, 0) << noise.err;
+  ASSERT_EQ(noise.values.size(), 200u);
+  EXPECT_EQ(voiced_count(noise.values), 0);
+}
+
+TEST_F(PitchCommand, OneValuePerFrameForEveryLength) {
+  for (int n : {281, 282, 359, 360, 1000, 3319, 3320, 6201, 16001}) {
+    const Outcome r = track(voiced_signal(150, 150, n, kFs));
+    ASSERT_EQ(r.status, 0) << "length " << n << ": " << r.err;
+    EXPECT_EQ(r.out_bytes, sizeof(float) * ((n + kShift - 1) / kShift)) << "length " << n;
+  }
+  const Outcome r = track(voiced_signal(150, 150, 5000, kFs), "-p 64");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.values.size(), (5000u + 63) / 64);
+}
+
+TEST_F(PitchCommand, OutputTypes) {
+  std::vector<float> x = voiced_signal(200, 200, 8000, kFs);
+  x.resize(16000, 0.0f);  // voiced half, then silence
+  const Outcome hz = track(x, "-o 1");
+  const Outcome period = track(x, "-o 0");
+  const Outcome logf0 = track(x, "-o 2");
+  ASSERT_EQ(hz.status, 0);
+  ASSERT_EQ(period.values.size(), hz.values.size());
+  ASSERT_EQ(logf0.values.size(), hz.values.size());
+  EXPECT_NEAR(hz.values[40], 200.0f, 2.0f);
+  EXPECT_NEAR(period.values[40], 80.0f, 1.0f);
+  EXPECT_NEAR(logf0.values[40], std::log(200.0f), 0.01f);
+  EXPECT_EQ(hz.values[180], 0.0f);
+  EXPECT_EQ(period.values[180], 0.0f);
+  EXPECT_EQ(logf0.values[180], -1.0E10f);
+  for (size_t k = 0; k < hz.values.size(); k++) {
+    if (hz.values[k] > 0.0f) {
+      EXPECT_FLOAT_EQ(period.values[k], (float)(kFs / hz.values[k]));
+      EXPECT_FLOAT_EQ(logf0.values[k], std::log(hz.values[k]));
+    }
+  }
+}
+
+TEST_F(PitchCommand, ReadsNamedFileAndSamplingFrequency) {
+  // 8 kHz signal at 125 Hz: 64 samples a period.
+  write_input(voiced_signal(125, 125, 8000, 8000.0));
+  const Outcome r = run("-s 8 -p 40 -o 0 " + path("/in.f32") + " < /dev/null");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.values.size(), 200u);
+  EXPECT_NEAR(r.values[100], 64.0f, 1.0f);
+}
+
+TEST_F(PitchCommand, TooShortInputIsRefused) {
+  for (int n : {0, 100, 280}) {
+    const Outcome r = track(voiced_signal(150, 150, n, kFs));
+    EXPECT_EQ(r.status, 1) << "length " << n;
+    EXPECT_EQ(r.out_bytes, 0u);
+    EXPECT_EQ(r.err.rfind("input range too small for analysis by zolvar.\n", 0), 0u) << r.err;
+    EXPECT_TRUE(ends_with_usage(r.err));
+  }
+}
+
+TEST_F(PitchCommand, ParameterErrors) {
+  write_input(voiced_signal(150, 150, 4000, kFs));
+  const std::string f0_msg =
+      "ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n"
+      "invalid/inconsistent parameters -- exiting.\n";
+  const std::string step_msg =
+      "ERROR: frame_step parameter must be between [1/sampling rate, 0.1].\n"
+      "invalid/inconsistent parameters -- exiting.\n";
+  for (const char* args : {"-L 400 -H 60", "-L 100 -H 100", "-H 8000", "-L 1"}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err.rfind(f0_msg, 0), 0u) << args << ": " << r.err;
+    EXPECT_TRUE(ends_with_usage(r.err)) << args;
+  }
+  for (const char* args : {"-p 0", "-p -80", "-p 1601"}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err.rfind(step_msg, 0), 0u) << args << ": " << r.err;
+  }
+  const Outcome low_rate = run("-s 3");
+  EXPECT_EQ(low_rate.status, 1);
+  EXPECT_NE(low_rate.err.find("sampling frequency must be between 4 and 1000 kHz"), std::string::npos);
+  EXPECT_EQ(low_rate.out_bytes, 0u);
+}
+
+TEST_F(PitchCommand, HelpAndBadOptions) {
+  write_input(std::vector<float>(4000, 0.0f));
+  const Outcome help = run("-h");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out_bytes, 0u);
+  EXPECT_EQ(help.err.rfind("\n pitch - F0 extraction\n\n  usage:\n       pitch [ options ] [ infile ] > stdout\n", 0), 0u);
+  EXPECT_TRUE(ends_with_usage(help.err));
+
+  const Outcome bad = run("-x 1");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "pitch : Invalid option 'x'!\n" + help.err);
+
+  const Outcome missing = run("-p");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, help.err);
+
+  const Outcome algorithm = run("-a 7");
+  EXPECT_EQ(algorithm.status, 1);
+  EXPECT_EQ(algorithm.err.rfind("pitch : Unknown algorithm 7!\n", 0), 0u);
+
+  const Outcome value = run("-p eighty");
+  EXPECT_EQ(value.status, 1);
+  EXPECT_EQ(value.err.rfind("pitch : Invalid value 'eighty' for option '-p'!\n", 0), 0u);
+}
+
+TEST_F(PitchCommand, BadInputIsRefused) {
+  write_input(std::vector<float>(4000, 0.0f));
+  const Outcome missing = run(path("/absent.f32"));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "pitch : Cannot open " + path("/absent.f32") + "!\n");
+
+  std::vector<float> x = voiced_signal(150, 150, 4000, kFs);
+  x[100] = NAN;
+  const Outcome nan = track(x);
+  EXPECT_EQ(nan.status, 1);
+  EXPECT_EQ(nan.out_bytes, 0u);
+  EXPECT_NE(nan.err.find("not a finite number"), std::string::npos);
+
+  write_input(voiced_signal(150, 150, 4000, kFs));
+  {
+    std::ofstream f(path("/in.f32"), std::ios::binary | std::ios::app);
+    f.write("ab", 2);
+  }
+  const Outcome ragged = run("");
+  EXPECT_EQ(ragged.status, 1);
+  EXPECT_NE(ragged.err.find("ends inside a sample"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The dynamic-programming tracker's candidate rules, block geometry and
+// block-by-block operation, and the dither generator.
+#include "pitchdp.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "nrandom.h"
+
+namespace {
+
+F0_params default_params(double fs, int shift) {
+  F0_params p{};
+  p.cand_thresh = 0.3f;
+  p.lag_weight = 0.3f;
+  p.freq_weight = 0.02f;
+  p.trans_cost = 0.005f;
+  p.trans_amp = 0.5f;
+  p.trans_spec = 0.5f;
+  p.voice_bias = 0.0f;
+  p.double_cost = 0.35f;
+  p.mean_f0 = 200.0f;
+  p.min_f0 = 60.0f;
+  p.max_f0 = 400.0f;
+  p.frame_step = (float)(shift / fs);
+  p.wind_dur = 0.0075f;
+  p.n_cands = 20;
+  return p;
+}
+
+std::vector<int> cand_lags(const std::vector<float>& correl, int firstlag, float maxval, float thresh) {
+  std::vector<float> c = correl;
+  Cross cross{0.0f, maxval, 0, (short)firstlag, c.data()};
+  std::vector<float> peak(c.size());
+  std::vector<int> loc(c.size());
+  int n = -1;
+  get_cand(&cross, peak.data(), loc.data(), (int)c.size(), &n, thresh);
+  for (int i = 0; i < n; i++) EXPECT_EQ(peak[i], c[loc[i] - firstlag]);
+  return std::vector<int>(loc.begin(), loc.begin() + n);
+}
+
+TEST(Candidates, PeaksAboveThresholdAndNotBelowNeighbours) {
+  // Index:           0    1    2    3    4    5    6    7    8
+  const std::vector<float> c = {0.0f, 0.9f, 0.1f, 0.3f, 0.1f, 0.5f, 0.5f, 0.2f, 0.9f};
+  // maxval 1: 0.3 equals the threshold and is no candidate; the plateau at 5-6
+  // gives two; index 8 lies past the last point examined (count - 3).
+  EXPECT_EQ(cand_lags(c, 10, 1.0f, 0.3f), (std::vector<int>{11, 15, 16}));
+  EXPECT_EQ(cand_lags(c, 10, 0.9f, 0.3f), (std::vector<int>{11, 13, 15, 16}));
+  EXPECT_TRUE(cand_lags({0.0f, 1.0f, 0.0f}, 10, 1.0f, 0.3f).empty());
+}
+
+TEST(Candidates, StrongestKeptInStableOrder) {
+  float peak[] = {0.4f, 0.9f, 0.4f, 0.7f, 0.9f, 0.1f};
+  int loc[] = {10, 20, 30, 40, 50, 60};
+  int n = 6;
+  keep_best_cands(peak, loc, &n, 4);
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(loc[0], 20);  // equal values keep the order they were found in
+  EXPECT_EQ(loc[1], 50);
+  EXPECT_EQ(loc[2], 40);
+  EXPECT_EQ(peak[2], 0.7f);
+
+  float few[] = {0.1f, 0.2f};
+  int few_loc[] = {1, 2};
+  int m = 2;
+  keep_best_cands(few, few_loc, &m, 4);  // below the limit: untouched
+  EXPECT_EQ(m, 2);
+  EXPECT_EQ(few_loc[0], 1);
+}
+
+TEST(Geometry, BlockSizesFollowFromTheParameters) {
+  EXPECT_EQ(get_Nframes(100, 440, 80), 0);
+  EXPECT_EQ(get_Nframes(440, 440, 80), 0);
+  EXPECT_EQ(get_Nframes(3319, 440, 80), 35);
+  EXPECT_EQ(get_Nframes(3320, 440, 80), 36);
+
+  // 16 kHz, 5 ms: lags 40..267, window 120, pad 40 + 400, 36 frames a block.
+  F0_params p = default_params(16000.0, 80);
+  long buffsize = 0, sdstep = 0;
+  debug_level = 1;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(init_dp_f0(16000.0, &p, &buffsize, &sdstep), 0);
+  debug_level = 0;
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "done with initialization:\n size_cir_buffer:300  xcorr frame size:120 start lag:40 nlags:228\n");
+  EXPECT_EQ(buffsize, 3320);
+  EXPECT_EQ(sdstep, 2880);
+  free_dp_f0();
+
+  // 8 kHz, 5 ms: lags 20..133, pad 20 + 200, 36 frames of 40 samples.
+  p = default_params(8000.0, 40);
+  init_dp_f0(8000.0, &p, &buffsize, &sdstep);
+  EXPECT_EQ(buffsize, 1660);
+  EXPECT_EQ(sdstep, 1440);
+  free_dp_f0();
+
+  // A longest lag beyond the block length still advances one frame per block.
+  p = default_params(16000.0, 80);
+  p.min_f0 = 2.0f;
+  init_dp_f0(16000.0, &p, &buffsize, &sdstep);
+  EXPECT_EQ(sdstep, 80);
+  EXPECT_EQ(buffsize, 40 + 8121 + 80);
+  free_dp_f0();
+}
+
+// A 200 Hz pulse train through one resonance.
+std::vector<float> pulse_train(int n, int period) {
+  std::vector<float> x(n, 0.0f);
+  double y1 = 0, y2 = 0;
+  const double r = 0.97, a1 = 2 * r * cos(2 * M_PI * 700.0 / 16000.0), a2 = -r * r;
+  for (int i = 0; i < n; i++) {
+    const double y = (i % period == 0 ? 3000.0 : 0.0) + a1 * y1 + a2 * y2;
+    y2 = y1;
+    y1 = y;
+    x[i] = (float)y;
+  }
+  return x;
+}
+
+TEST(Tracker, BlocksReleaseConvergedFramesAndFlushAtTheEnd) {
+  const double fs = 16000.0;
+  F0_params p = default_params(fs, 80);
+  long buffsize, sdstep;
+  init_dp_f0(fs, &p, &buffsize, &sdstep);
+  std::vector<float> x = pulse_train(5 * 16000, 80);
+
+  std::vector<float> track;
+  long ndone = 0, remaining = (long)x.size(), actsize = buffsize;
+  int expected_frames = 0, released_before_last = 0;
+  for (;;) {
+    const int done = remaining == buffsize || actsize < buffsize;
+    std::vector<float> block(x.begin() + ndone, x.begin() + ndone + actsize);
+    float *f0, *vuv, *rms, *acpk;
+    int vecsize = -1;
+    ASSERT_EQ(dp_f0(block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, done), 0);
+    expected_frames += (int)((actsize - 440) / 80);
+    if (!done) released_before_last += vecsize;
+    for (int i = vecsize - 1; i >= 0; i--) {
+      track.push_back(f0[i]);
+      EXPECT_EQ(vuv[i], f0[i] > 0.0f ? 1.0f : 0.0f);
+    }
+    if (done) break;
+    ndone += sdstep;
+    remaining -= sdstep;
+    actsize = std::min(buffsize, remaining);
+  }
+  free_dp_f0();
+  EXPECT_EQ((int)track.size(), expected_frames);
+  // Paths converge long before the end: frames leave the ring block by block.
+  EXPECT_GT(released_before_last, expected_frames - 300);
+  for (size_t k = 0; k + 5 < track.size(); k++) EXPECT_NEAR(track[k], 200.0f, 2.0f) << "frame " << k;
+}
+
+TEST(Tracker, FirstBlockWithoutFramesFails) {
+  F0_params p = default_params(16000.0, 80);
+  long buffsize, sdstep;
+  init_dp_f0(16000.0, &p, &buffsize, &sdstep);
+  std::vector<float> x = pulse_train(400, 80);  // shorter than the 440-sample pad
+  float *f0, *vuv, *rms, *acpk;
+  int vecsize = -1;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(dp_f0(x.data(), 400, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "can't get stationarity\n");
+  EXPECT_EQ(vecsize, 0);
+  free_dp_f0();
+}
+
+TEST(Dither, ZeroMeanUnitVarianceAndReproducible) {
+  uint64_t seed = 1;
+  const int n = 200000;
+  double sum = 0, sum2 = 0;
+  for (int i = 0; i < n; i++) {
+    const double v = nrandom(&seed);
+    sum += v;
+    sum2 += v * v;
+  }
+  EXPECT_NEAR(sum / n, 0.0, 0.01);
+  EXPECT_NEAR(sum2 / n, 1.0, 0.02);
+
+  uint64_t a = 1, b = 1;
+  const double first = nrandom(&a);
+  EXPECT_EQ(first, nrandom(&b));
+  EXPECT_NE(a, 1u);
+  EXPECT_NE(nrandom(&a), first);
+}
+
+}  // namespace

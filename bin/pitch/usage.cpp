@@ -1,0 +1,49 @@
+// Usage text of the pitch command.
+#include "usage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+const char* cmnd = "pitch";
+const char* const kVersion = "3.11";
+const char* const kCvsInfo = "$Id$";
+}  // namespace
+
+void set_command_name(const char* argv0) {
+  const char* slash = strrchr(argv0, '/');
+  cmnd = slash ? slash + 1 : argv0;
+}
+
+const char* command_name(void) { return cmnd; }
+
+void usage(int status) {
+  fprintf(stderr, "\n");
+  fprintf(stderr, " %s - F0 extraction\n", cmnd);
+  fprintf(stderr, "\n");
+  fprintf(stderr, "  usage:\n");
+  fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  fprintf(stderr, "  options:\n");
+  fprintf(stderr, "       -a a  : algorithm                         [%d]\n", kDefaultAlgorithm);
+  fprintf(stderr, "                 0 (dynamic-programming tracker)\n");
+  fprintf(stderr, "       -s s  : sampling frequency in kHz         [%g]\n", kDefaultSampleFreqKHz);
+  fprintf(stderr, "       -p p  : frame shift in samples            [%d]\n", kDefaultFrameShift);
+  fprintf(stderr, "       -L L  : lowest F0 searched in Hz          [%g]\n", kDefaultMinF0);
+  fprintf(stderr, "       -H H  : highest F0 searched in Hz         [%g]\n", kDefaultMaxF0);
+  fprintf(stderr, "       -b b  : voicing bias of the tracker       [%.1f]\n", kDefaultVoiceBias);
+  fprintf(stderr, "       -o o  : output type                       [%d]\n", kDefaultOutputType);
+  fprintf(stderr, "                 0 (period in samples)\n");
+  fprintf(stderr, "                 1 (F0 in Hz)\n");
+  fprintf(stderr, "                 2 (natural log of F0)\n");
+  fprintf(stderr, "       -h    : print this message\n");
+  fprintf(stderr, "  infile:\n");
+  fprintf(stderr, "       samples as headerless little-endian 32-bit floats\n");
+  fprintf(stderr, "       on the 16-bit scale                       [stdin]\n");
+  fprintf(stderr, "  stdout:\n");
+  fprintf(stderr, "       one 32-bit float per frame\n");
+  fprintf(stderr, "\n");
+  fprintf(stderr, " ZEVK: version %s\n", kVersion);
+  fprintf(stderr, " CVS Info: %s\n", kCvsInfo);
+  exit(status);
+}

@@ -1,0 +1,22 @@
+// Usage text and option defaults of the pitch command. usage() also serves the
+// trackers, which call usage(1) after a parameter error.
+#ifndef VELK_PITCH_USAGE_H
+#define VELK_PITCH_USAGE_H
+
+// Option defaults.
+const int kDefaultAlgorithm = 0;
+const double kDefaultSampleFreqKHz = 16.0;
+const int kDefaultFrameShift = 80;
+const double kDefaultMinF0 = 60.0;
+const double kDefaultMaxF0 = 400.0;
+const double kDefaultVoiceBias = 0.0;
+const int kDefaultOutputType = 1;
+
+// Name the usage text and messages show (the program path after its last '/').
+void set_command_name(const char* argv0);
+const char* command_name(void);
+
+// Prints the usage text to standard error and ends the process with status.
+[[noreturn]] void usage(int status);
+
+#endif
