@@ -26,6 +26,22 @@ double dotstrided(const double *a, const double *b, uint32_t count, uint32_t bst
   return s;
 }
 
+// Dot product with four interleaved partial sums: independent additions keep the pipeline
+// busy where a single running sum would wait on each addition. Rounding differs from the
+// sequential sum.
+double dotinterleaved(const double *a, const double *b, uint32_t count) {
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  uint32_t l = 0;
+  for (; l + 4 <= count; l += 4) {
+    s0 += a[l] * b[l];
+    s1 += a[l + 1] * b[l + 1];
+    s2 += a[l + 2] * b[l + 2];
+    s3 += a[l + 3] * b[l + 3];
+  }
+  for (; l < count; l++) s0 += a[l] * b[l];
+  return (s0 + s1) + (s2 + s3);
+}
+
 void swaprows(double *a, double *b, uint32_t count) {
   for (uint32_t q = 0; q < count; q++) std::swap(a[q], b[q]);
 }
@@ -527,7 +543,7 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
   double det = 1.0;
   for (uint32_t i = 0; i < n; i++) {
     double *ui = u + (size_t)i * n;
-    for (uint32_t j = i; j < n; j++) ui[j] = 0.0;
+    initializemat(ui + i, n - i, 0.0);
     for (uint32_t k = 0; k < i; k++) {
       const double *uk = u + (size_t)k * n;
       for (uint32_t j = i; j < n; j++) ui[j] += uk[j] * uk[i];
@@ -543,25 +559,29 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
   }
   if (det == 0.0) return 0.0;
 
-  // W = U^-1, upper triangular, column by column.
+  // W = U^-1 (upper triangular) row by row from the bottom, each row accumulated as a sum of
+  // scaled lower rows so that the inner loops run along rows; every element still sums its
+  // terms in increasing k. W^T is kept in the lower triangle of the same array for the product.
   double *allocated = keepinput == 1 ? (double *)std::malloc(sizeof(double) * n * n) : nullptr;
   double *w = keepinput == 1 ? allocated : a;
-  for (uint32_t i = 0; i < n; i++) {
-    w[(size_t)i * n + i] = 1.0 / u[(size_t)i * n + i];
-    for (uint32_t r = i; r-- > 0;) {
-      const double *ur = u + (size_t)r * n;
-      double s = 0.0;
-      for (uint32_t k = r + 1; k <= i; k++) s += w[(size_t)k * n + i] * ur[k];
-      w[(size_t)r * n + i] = -s / ur[r];
+  for (uint32_t r = n; r-- > 0;) {
+    const double *ur = u + (size_t)r * n;
+    double *wr = w + (size_t)r * n;
+    initializemat(wr + r + 1, n - r - 1, 0.0);
+    for (uint32_t k = r + 1; k < n; k++) addmat(wr + k, w + (size_t)k * n + k, n - k, ur[k]);
+    wr[r] = 1.0 / ur[r];
+    for (uint32_t i = r + 1; i < n; i++) {
+      wr[i] = -wr[i] / ur[r];
+      w[(size_t)i * n + r] = wr[i];
     }
   }
-  // inverse = W W^T.
-  for (uint32_t r = 0; r < n; r++)
-    for (uint32_t q = r; q < n; q++) {
-      double s = dotstrided(w + (size_t)r * n + q, w + (size_t)q * n + q, n - q, 1);
-      inverse[(size_t)r * n + q] = s;
-      inverse[(size_t)q * n + r] = s;
-    }
+  // inverse = W W^T: row r, element q >= r, sums W[r][k] W[q][k] over k = q..n-1 in order.
+  for (uint32_t r = 0; r < n; r++) {
+    double *invr = inverse + (size_t)r * n;
+    initializemat(invr + r, n - r, 0.0);
+    for (uint32_t k = r; k < n; k++) addmat(invr + r, w + (size_t)k * n + r, k - r + 1, w[(size_t)r * n + k]);
+    for (uint32_t q = r + 1; q < n; q++) inverse[(size_t)q * n + r] = invr[q];
+  }
   std::free(allocated);
   return det;
 }
@@ -579,7 +599,7 @@ int32_t toeplitzsiminv(uint32_t n, const double *t, double *inverse) {
   double *f = inverse, *g = inverse + n;
   f[0] = 1.0 / t[0];
   for (uint32_t k = 1; k < n; k++) {
-    double e = dotstrided(f, t + (size_t)k * n, k, 1);
+    double e = dotinterleaved(f, t + (size_t)k * n, k);
     double d = 1.0 - e * e;
     if (d == 0.0) return -1;
     double alpha = 1.0 / d, beta = -e * alpha;

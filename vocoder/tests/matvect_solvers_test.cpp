@@ -81,6 +81,40 @@ int32_t borderedtoeplitzinverse(uint32_t n, const double *t, double *inv) {
   return 0;
 }
 
+// Cholesky inversion written out literally (W column by column, inverse element by element),
+// for symmetric positive definite input; the library reorders the loops, not the sums.
+double literalcholeskyinverse(uint32_t n, const double *a, double *inv) {
+  V u(n * n, 0.0), w(n * n, 0.0);
+  double det = 1.0;
+  for (uint32_t i = 0; i < n; i++)
+    for (uint32_t j = i; j < n; j++) {
+      double s = 0.0;
+      for (uint32_t k = 0; k < i; k++) s += u[k * n + j] * u[k * n + i];
+      double v = a[i * n + j] - s;
+      if (j == i) {
+        det *= v;
+        u[i * n + i] = std::sqrt(v);
+      } else {
+        u[i * n + j] = v / u[i * n + i];
+      }
+    }
+  for (uint32_t i = 0; i < n; i++) {
+    w[i * n + i] = 1.0 / u[i * n + i];
+    for (uint32_t r = i; r-- > 0;) {
+      double s = 0.0;
+      for (uint32_t k = r + 1; k <= i; k++) s += w[k * n + i] * u[r * n + k];
+      w[r * n + i] = -s / u[r * n + r];
+    }
+  }
+  for (uint32_t r = 0; r < n; r++)
+    for (uint32_t q = r; q < n; q++) {
+      double s = 0.0;
+      for (uint32_t k = q; k < n; k++) s += w[r * n + k] * w[q * n + k];
+      inv[r * n + q] = inv[q * n + r] = s;
+    }
+  return det;
+}
+
 }  // namespace
 
 TEST(MatvectGauss, SolvesRandomSystemsAndInvertsThem) {
@@ -156,6 +190,15 @@ TEST(MatvectCholesky, DeterminantAndInverseFromKnownEigenvalues) {
     for (uint32_t j = i; j < n; j++) w[i * n + j] = lost[i * n + j];
   copymatwtr(wt.data(), w.data(), n, n, 1, 1.0);
   EXPECT_LT(maxdeviationfromidentity(product(product(wt, a, n, n, n), w, n, n, n), n), 1e-12);
+}
+
+TEST(MatvectCholesky, EqualsTheLiteralAlgorithmExactly) {
+  for (uint32_t n : {2u, 3u, 40u, 133u}) {
+    V a = randomdominant(n, 5 + n, true), work = a, inv(n * n), expected(n * n);
+    double det = choleskyinvdet(n, work.data(), inv.data(), 0);
+    EXPECT_EQ(det, literalcholeskyinverse(n, a.data(), expected.data())) << n;
+    EXPECT_EQ(inv, expected) << n;
+  }
 }
 
 TEST(MatvectCholesky, FailuresLeaveTheInputUntouched) {
