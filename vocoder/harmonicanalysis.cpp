@@ -3,6 +3,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "matvect.h"
 #include "windowing.h"
@@ -828,4 +829,161 @@ int harmonicpostfilter(uint32_t K, double* amps, double theta, double gamma) {
   const double after = module2(amps, K, nullptr);
   if (after > 0.0) scalemat(amps, K, std::sqrt(E / after));
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Linear phase and polarity
+// ---------------------------------------------------------------------------
+
+double getlinphasecgrav(int flag, const double* value) {
+  return flag != 0 && value != nullptr ? *value : 0.0;
+}
+
+double getlinphasechazan(uint32_t K, const double* p, const double* phases) {
+  if (K == 0) return 0.0;
+  // Mean increment between neighbours; before harmonic 1 stands the real value m_1.
+  double A = 0.0, B = 0.0;
+  double mprev = std::sqrt(p[0]), phprev = 0.0;
+  for (uint32_t k = 1; k <= K; ++k) {
+    const double m = std::sqrt(p[k - 1]);
+    A += mprev * m * std::cos(phases[k - 1] - phprev);
+    B += mprev * m * std::sin(phases[k - 1] - phprev);
+    mprev = m;
+    phprev = phases[k - 1];
+  }
+  const double norm = std::sqrt(A * A + B * B);
+  if (norm == 0.0) return 0.0;  // no magnitude: no defined slope
+  const double theta = std::acos(std::fabs(A) / norm);
+  const double candidates[4] = {theta, -theta, kPi - theta, -(kPi - theta)};
+  double best = 0.0, bestmisfit = 0.0;
+  for (int c = 0; c < 4; ++c) {
+    const double cr = std::cos(candidates[c]), ci = std::sin(candidates[c]);
+    double misfit = 0.0;
+    double xre = std::sqrt(p[0]), xim = 0.0;  // X_0
+    for (uint32_t k = 1; k <= K; ++k) {
+      const double m = std::sqrt(p[k - 1]);
+      const double re = m * std::cos(phases[k - 1]), im = m * std::sin(phases[k - 1]);
+      const double dre = xre - (re * cr - im * ci), dim = xim - (re * ci + im * cr);
+      misfit += dre * dre + dim * dim;
+      xre = re;
+      xim = im;
+    }
+    if (c == 0 || bestmisfit > misfit) {
+      best = candidates[c];
+      bestmisfit = misfit;
+    }
+  }
+  return -best;
+}
+
+mempolytseb* memgetlinphasecreate(uint32_t N) {
+  return mempolytsebcreate(N);
+}
+
+int memgetlinphasedestroy(mempolytseb* table) {
+  return mempolytsebdestroy(table);
+}
+
+namespace {
+
+// out (2n+1 coefficients) = a * b for two polynomials of n+1 coefficients, highest power first.
+void polyproduct(const double* a, const double* b, uint32_t n, double* out) {
+  for (uint32_t i = 0; i <= 2 * n; ++i) out[i] = 0.0;
+  for (uint32_t i = 0; i <= n; ++i)
+    for (uint32_t j = 0; j <= n; ++j) out[i + j] += a[i] * b[j];
+}
+
+}  // namespace
+
+double getlinphase(uint32_t K, const double* amps, const double* phases, const mempolytseb* table) {
+  if (K == 0 || table == nullptr || table->N < K) return 0.0;
+  const uint32_t n1 = K + 1;
+  std::vector<double> work(4 * n1 + (2 * K + 1), 0.0);
+  double* P = work.data();
+  double* Q = P + n1;
+  double* R = Q + n1;
+  double* S = R + n1;
+  double* V = S + n1;
+  for (uint32_t k = 1; k <= K; ++k) {
+    const double c = amps[k - 1] * std::cos(phases[k - 1]);
+    const double s = amps[k - 1] * std::sin(phases[k - 1]);
+    accumpoly(P, K, polytsebT(k, table), k, c);
+    accumpoly(Q, K, polytsebU(k - 1, table), k - 1, s);
+    accumpoly(R, K, polytsebT(k, table), k, k * s);
+    accumpoly(S, K, polytsebU(k - 1, table), k - 1, k * c);
+  }
+  // Stationary points of H: R(x)^2 = (1 - x^2) S(x)^2.
+  polyproduct(S, S, K, V);
+  for (uint32_t i = 0; i + 2 <= 2 * K; ++i) V[i] -= V[i + 2];
+  std::vector<double> RR(2 * K + 1);
+  polyproduct(R, R, K, RR.data());
+  for (uint32_t i = 0; i <= 2 * K; ++i) V[i] -= RR[i];
+
+  // Leading zeros (silent top harmonics, or all amplitudes 0) lower the degree.
+  uint32_t lead = 0;
+  while (lead < 2 * K && V[lead] == 0.0) ++lead;
+  const uint32_t degree = 2 * K - lead;
+  if (degree == 0) return 0.0;
+  std::vector<complex> roots(degree);
+  if (findroots(V + lead, degree, roots.data()) != 0) return 0.0;
+
+  double bestvalue = 0.0, bestx = 1.0, bestsin = 0.0;
+  bool found = false;
+  for (const complex& r : roots) {
+    if (r.im != 0.0 || r.re < -1.0 || r.re > 1.0) continue;
+    const double x = r.re;
+    const double w = std::sqrt(1.0 - x * x);
+    const double q = evalpoly(Q, K, x);
+    const double value = evalpoly(P, K, x) + w * std::fabs(q);
+    if (value > bestvalue) {
+      bestvalue = value;
+      bestx = x;
+      bestsin = q > 0.0 ? w : -w;
+      found = true;
+    }
+  }
+  return found ? std::atan2(bestsin, bestx) : 0.0;
+}
+
+double modlinphase(double omegaa, double omegab, int M1, double ra, double rb, int M2) {
+  if (ra == 1.0 && rb == 1.0 && M2 == M1) return 0.0;
+  return M2 * (ra * omegaa + rb * omegab) / 2.0 - M1 * (omegaa + omegab) / 2.0;
+}
+
+double modlinphaseobr(double phia, double phib, double omegaa, double omegab, int M1, double ra, double rb,
+                      int M2) {
+  if (ra == 1.0 && rb == 1.0 && M2 == M1) return 0.0;
+  if (M1 == 0) return 0.0;  // no original segment to scale
+  const double m1 = M1, m2 = M2;
+  const double turns =
+      std::floor(((omegab - omegaa) * m1 / 2.0 + (m1 * omegaa + phia - phib)) / kTwoPi + 0.5);
+  const double advance = kTwoPi * turns + phib - phia;
+  return ((omegab - omegaa) * (m1 / 12.0) * (rb - ra) + (ra + rb) / 2.0 * advance) * (m2 / m1) - advance;
+}
+
+int phasecutpolarity(const double* phases, uint32_t K) {
+  if (K < 2) return 0;
+  double d = 2.0 * phases[0] - phases[1];
+  d -= std::floor(d / kTwoPi) * kTwoPi;
+  const double d0 = std::fmin(d, kTwoPi - d);
+  const double dpi = std::fabs(d - kPi);
+  if (dpi > d0) return 1;
+  if (d0 > dpi) return -1;
+  return 0;
+}
+
+int rpspolarity(const double* phases, uint32_t K) {
+  if (K < 2) return 0;
+  double prevpos = 0.0, prevneg = 0.0, sumpos = 0.0, sumneg = 0.0;
+  for (uint32_t k = 2; k <= K; ++k) {
+    double rpos = phases[k - 1] - k * phases[0];
+    double rneg = (phases[k - 1] - kPi) - k * (phases[0] - kPi);
+    rpos -= std::floor((rpos - prevpos) / kTwoPi + 0.5) * kTwoPi;
+    rneg -= std::floor((rneg - prevneg) / kTwoPi + 0.5) * kTwoPi;
+    sumpos += std::fabs(rpos - prevpos);
+    sumneg += std::fabs(rneg - prevneg);
+    prevpos = rpos;
+    prevneg = rneg;
+  }
+  return sumpos > sumneg ? -1 : 1;
 }
