@@ -2,6 +2,7 @@
 // log-F0, warped-cepstrum and maximum-voiced-frequency streams, for one file set or for a
 // numbered series of them.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +13,10 @@
 
 #include "fdoubleio.h"
 #include "paramread.h"
+#include "pitchanalysis.h"
 #include "spectralanalysis.h"
 #include "wavm1616io.h"
+#include "windowing.h"
 
 namespace {
 
@@ -120,7 +123,7 @@ static int padzeros(double* x, uint32_t n, uint32_t threshold) {
 }
 
 // Range adaptation of the cepstra for the statistical synthesiser: c0 + 5, c1..cp doubled.
-[[maybe_unused]] static int morvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
+static int morvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
   for (uint32_t k = 0; k < frames; ++k) {
     double* frame = cc + static_cast<size_t>(k) * (order + 1);
     frame[0] += 5.0;
@@ -153,18 +156,110 @@ static bool optionsusable(const options& o) {
   return o.lframe >= 1 && o.ccord >= 0 && std::fabs(o.alpha) < 1.0 && pitchlimits && o.cctimeit >= 0;
 }
 
-// Analyses one file set and writes its streams; every failure is reported and skips the set.
-static void encodefileset(const fileset& files, const options& o) {
-  double* x = nullptr;
-  const uint32_t n = wavreadm1616(files.wav, &x);
-  if (n == 0) {
-    printf("Error: could not open %s.\n", files.wav);
-    return;
+// The streams of one file set, owned from the WAV read until they are written.
+struct setstreams {
+  double* x = nullptr;   // signal
+  double* f0 = nullptr;  // F0 track in Hz, 0 unvoiced
+  double* fv = nullptr;  // maximum voiced frequency, when requested
+  double* cc = nullptr;  // cepstra, frames x (ccord + 1)
+  uint32_t samples = 0;
+  uint32_t frames = 0;
+  uint64_t ccsize = 0;
+  bool f0fromfile = false;  // loaded log-F0 kept: the file is not rewritten unless refined
+  ~setstreams() {
+    free(x);
+    free(f0);
+    free(fv);
+    free(cc);
   }
-  if (o.zfill != 0 && padzeros(x, n, static_cast<uint32_t>(o.zfill)) == 1)
+};
+
+static double* allocatevalues(uint64_t count) {
+  return count <= SIZE_MAX / sizeof(double) ? static_cast<double*>(calloc(count, sizeof(double))) : nullptr;
+}
+
+static bool outofmemory(const char* wav) {
+  printf("Error: not enough memory to analyse %s.\n", wav);
+  return false;
+}
+
+// Library stages not connected yet report themselves and stop the set before anything is written.
+static bool unavailable(const char* stage, const char* wav) {
+  printf("Error: %s is not available; nothing written for %s.\n", stage, wav);
+  return false;
+}
+
+// Takes the F0 track from the log-F0 file. A file holding fewer values than the signal has
+// frames shortens all streams to its length; a longer one gives its first values and is
+// rewritten with the frame count. false when the file cannot be read or is empty.
+static bool loadf0track(const char* path, setstreams* s) {
+  const uint32_t loaded = fdoubleread(path, &s->f0);
+  if (loaded == 0) return false;
+  if (loaded < s->frames) s->frames = loaded;
+  s->f0fromfile = loaded == s->frames;
+  logf02f0(s->frames, s->f0);
+  return true;
+}
+
+static bool trackpitch(const fileset& files, const options& o, setstreams* s) {
+  if (o.f0load != 0 && loadf0track(files.f0, s)) return true;
+  s->f0 = allocatevalues(s->frames);
+  if (!s->f0) return outofmemory(files.wav);
+  getpitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max, s->f0);
+  return true;
+}
+
+static bool trackvoicing(const fileset& files, const options&, setstreams*) {
+  if (!files.fv) return true;
+  return unavailable("maximum voiced frequency analysis", files.wav);
+}
+
+static bool analysecepstra(const fileset& files, const options&, setstreams*) {
+  return unavailable("cepstral analysis", files.wav);
+}
+
+// Reads, dithers and analyses the signal of one set; false (reported) when the set is skipped.
+static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
+  s->samples = wavreadm1616(files.wav, &s->x);
+  if (s->samples == 0) {
+    printf("Error: could not open %s.\n", files.wav);
+    return false;
+  }
+  if (o.zfill != 0 && padzeros(s->x, s->samples, static_cast<uint32_t>(o.zfill)) == 1)
     printf("Warning: zeros in %s have been filled with noise.\n", files.wav);
-  free(x);
-  printf("Error: analysis routines are missing; nothing written for %s.\n", files.wav);
+  s->frames = getnumanalysisframes(s->samples, static_cast<uint32_t>(o.lframe), 0);
+  if (!trackpitch(files, o, s) || !trackvoicing(files, o, s)) return false;
+  if (o.f0acc != 0) {
+    const uint32_t iterations = std::min(static_cast<uint32_t>(o.f0acc), maxrefinements);
+    refinepitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max,
+                iterations, s->f0, s->fv);
+  }
+  if (!analysecepstra(files, o, s)) return false;
+  if (o.morvscale == 1) morvadapteradhoc(s->cc, static_cast<uint32_t>(o.ccord), s->frames);
+  return true;
+}
+
+// Writes the values as floats, converting inside the array, which is no longer read afterwards.
+static void writestream(const char* path, double* values, uint64_t count) {
+  if (count > UINT32_MAX || fdoublewrite(path, values, static_cast<uint32_t>(count), 0) == 0)
+    printf("Error: could not create %s.\n", path);
+}
+
+static void writestreams(const fileset& files, const options& o, setstreams* s) {
+  free(s->x);
+  s->x = nullptr;
+  if (!s->f0fromfile || o.f0acc != 0) {
+    f02logf0(s->frames, s->f0);
+    writestream(files.f0, s->f0, s->frames);
+  }
+  writestream(files.cc, s->cc, s->ccsize);
+  if (files.fv) writestream(files.fv, s->fv, s->frames);
+}
+
+// Analyses one file set and writes its streams; a failing set is reported and skipped.
+static void encodefileset(const fileset& files, const options& o) {
+  setstreams s;
+  if (analysefileset(files, o, &s)) writestreams(files, o, &s);
 }
 
 // Where the index placeholder of a name is looked for: from the first '?' of its file-name part
