@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -46,9 +47,17 @@ void swaprows(double *a, double *b, uint32_t count) {
   for (uint32_t q = 0; q < count; q++) std::swap(a[q], b[q]);
 }
 
-// row -= m * pivotrow over count elements.
-void subtractscaledrow(double *row, const double *pivotrow, uint32_t count, double m) {
-  for (uint32_t q = 0; q < count; q++) row[q] -= pivotrow[q] * m;
+// row += f * src over count elements, with no shortcut for any factor.
+void addscaledrow(double *row, const double *src, uint32_t count, double f) {
+  for (uint32_t q = 0; q < count; q++) row[q] += f * src[q];
+}
+
+// out[0..count) = sum over l < k of arow[l] * (row l of b), rows of b being stride apart; each
+// element sums its terms in increasing l, as a dot product would.
+void rowtimesmatrix(const double *arow, const double *b, uint32_t k, uint32_t stride, uint32_t count,
+                    double *out) {
+  initializemat(out, count, 0.0);
+  for (uint32_t l = 0; l < k; l++) addscaledrow(out, b + (size_t)l * stride, count, arow[l]);
 }
 
 // The first row at or below i whose element in column i is non-zero, or n if there is none.
@@ -86,8 +95,8 @@ int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
       if (ar[i] == 0.0) continue;
       double m = ar[i] / ai[i];
       ar[i] = 0.0;
-      subtractscaledrow(ar + i + 1, ai + i + 1, n - i - 1, m);
-      subtractscaledrow(inv + (size_t)r * n, invi, invcols, m);
+      addscaledrow(ar + i + 1, ai + i + 1, n - i - 1, -m);
+      addscaledrow(inv + (size_t)r * n, invi, invcols, -m);
     }
   }
   for (uint32_t k = n; k-- > 0;) {
@@ -99,7 +108,7 @@ int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
     for (uint32_t r = 0; r < k; r++) {
       double *ark = a + (size_t)r * n + k;
       if (*ark == 0.0) continue;
-      subtractscaledrow(inv + (size_t)r * n, invk, symmetric ? r + 1 : n, *ark);
+      addscaledrow(inv + (size_t)r * n, invk, symmetric ? r + 1 : n, -*ark);
       *ark = 0.0;
     }
   }
@@ -444,8 +453,9 @@ int32_t getdelta2win3(double *out, const double *prev, const double *cur, const 
 // ---- Products and covariance accumulation ----
 
 int32_t prodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p) {
-  initializemat(out, m * p, 0.0);
-  return addprodmat(a, b, out, m, k, p, 1.0);
+  assert(out != a && out != b);
+  for (uint32_t i = 0; i < m; i++) rowtimesmatrix(a + (size_t)i * k, b, k, p, p, out + (size_t)i * p);
+  return 0;
 }
 
 int32_t addprodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p,
@@ -474,24 +484,25 @@ int32_t addltriangprodmatt(const double *a, double *out, uint32_t k, uint32_t n,
 int32_t simprodmat(const double *a, const double *b, double *out, uint32_t n, uint32_t k,
                    uint8_t symmetry) {
   assert(out != a && out != b);
-  for (uint32_t i = 0; i < n; i++)
-    for (uint32_t j = 0; j <= i; j++) {
-      double v = dotstrided(a + (size_t)i * k, b + j, k, n);
-      out[(size_t)i * n + j] = v;
-      if (j < i) out[(size_t)j * n + i] = symmetry == 1 ? v : -v;
-    }
+  for (uint32_t i = 0; i < n; i++) {
+    double *outi = out + (size_t)i * n;
+    rowtimesmatrix(a + (size_t)i * k, b, k, n, i + 1, outi);
+    for (uint32_t j = 0; j < i; j++) out[(size_t)j * n + i] = symmetry == 1 ? outi[j] : -outi[j];
+  }
   return 0;
 }
 
 int32_t simpmprodmat(const double *a, const double *b, double *out, uint32_t n, uint32_t k,
                      uint8_t symmetry) {
   assert(out != a && out != b);
-  size_t last = (size_t)n * n - 1;
-  for (size_t t = 0; n > 0 && t <= last - t; t++) {
-    size_t i = t / n, j = t % n;
-    double v = dotstrided(a + i * k, b + j, k, n);
-    out[t] = v;
-    if (t != last - t) out[last - t] = symmetry == 1 ? v : -v;
+  if (n == 0) return 0;
+  // Elements 0..half-1 in storage order are computed; element t also gives element last - t.
+  size_t last = (size_t)n * n - 1, half = last / 2 + 1;
+  for (size_t i = 0; i * n < half; i++) {
+    uint32_t cols = (uint32_t)std::min<size_t>(n, half - i * n);
+    rowtimesmatrix(a + i * k, b, k, n, cols, out + i * n);
+    for (size_t t = i * n; t < i * n + cols; t++)
+      if (t != last - t) out[last - t] = symmetry == 1 ? out[t] : -out[t];
   }
   return 0;
 }
@@ -653,7 +664,7 @@ int32_t gausssolveleqs(uint32_t n, double *a, double *b, double *x) {
       if (ar[i] == 0.0) continue;
       double m = ar[i] / ai[i];
       ar[i] = 0.0;
-      subtractscaledrow(ar + i + 1, ai + i + 1, n - i - 1, m);
+      addscaledrow(ar + i + 1, ai + i + 1, n - i - 1, -m);
       b[r] -= b[i] * m;
     }
   }

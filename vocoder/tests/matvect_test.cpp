@@ -21,6 +21,24 @@ std::string printed(void (*print)()) {
   return testing::internal::GetCapturedStdout();
 }
 
+// out (m x p) = a (m x k) b (k x p) as plain dot products in increasing summation index.
+V literalproduct(const V &a, const V &b, uint32_t m, uint32_t k, uint32_t p) {
+  V out(m * p);
+  for (uint32_t i = 0; i < m; i++)
+    for (uint32_t j = 0; j < p; j++) {
+      double s = 0.0;
+      for (uint32_t l = 0; l < k; l++) s += a[i * k + l] * b[l * p + j];
+      out[i * p + j] = s;
+    }
+  return out;
+}
+
+V irrational(uint32_t count, double step) {
+  V v(count);
+  for (uint32_t i = 0; i < count; i++) v[i] = std::sin(step * (i + 1));
+  return v;
+}
+
 }  // namespace
 
 TEST(MatvectCompare, ToleranceZeroIsExactAndNanNeverEqual) {
@@ -249,6 +267,26 @@ TEST(MatvectProduct, KnownProductsAndTriangles) {
   V rot{0, 1, -1, 0}, id{1, 0, 0, 1};
   simprodmat(rot.data(), id.data(), s.data(), 2, 2, 0);
   EXPECT_EQ(s, rot);
+}
+
+TEST(MatvectProduct, RowOrderedProductsEqualPlainDotProducts) {
+  const uint32_t m = 7, k = 9, p = 5;
+  V a = irrational(m * k, 0.7), b = irrational(k * p, 1.3), out(m * p);
+  prodmat(a.data(), b.data(), out.data(), m, k, p);
+  EXPECT_EQ(out, literalproduct(a, b, m, k, p));
+  // Only the lower half (in storage order) comes from the product; the rest mirrors it.
+  for (uint32_t n : {4u, 5u}) {
+    V sa = irrational(n * k, 0.9), sb = irrational(k * n, 0.4), full = literalproduct(sa, sb, n, k, n);
+    V sym(n * n), centre(n * n);
+    simprodmat(sa.data(), sb.data(), sym.data(), n, k, 0);
+    simpmprodmat(sa.data(), sb.data(), centre.data(), n, k, 1);
+    for (uint32_t i = 0; i < n; i++)
+      for (uint32_t j = 0; j <= i; j++) {
+        EXPECT_EQ(sym[i * n + j], full[i * n + j]);
+        EXPECT_EQ(sym[j * n + i], i == j ? full[i * n + i] : -full[i * n + j]);
+      }
+    for (uint32_t t = 0; t < n * n; t++) EXPECT_EQ(centre[t], full[std::min(t, n * n - 1 - t)]) << t;
+  }
 }
 
 TEST(MatvectProduct, CentreSymmetricProducts) {
