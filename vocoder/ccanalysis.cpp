@@ -1,1 +1,552 @@
 #include "ccanalysis.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+
+#include "dft.h"
+#include "harmonicanalysis.h"
+#include "matvect.h"
+#include "spectralanalysis.h"
+#include "windowing.h"
+
+namespace {
+
+const double kTwoPi = 6.283185307179586;
+const double kPi = 3.141592653589793;
+
+// ---------------------------------------------------------------------------------------------
+// Analysis: spectra and harmonic amplitudes to warped cepstra
+// ---------------------------------------------------------------------------------------------
+
+// FFT size of the analysis for the sampling rate and the lowest F0 of the signal.
+uint32_t analysisfftsize(double fs, double f0min, uint32_t Lnoise) {
+  uint32_t base = 0;
+  if (fs <= 8000) base = 512;
+  else if (fs <= 16000) base = 1024;
+  else if (fs <= 32000) base = 2048;
+  else if (fs <= 64000) base = 4096;
+  else if (fs <= 128000) base = 8192;
+  uint32_t L3 = getwinlengthnperiodsodd(3.0, f0min, fs);
+  uint32_t needed = getwinlengthceilpot2(L3 > Lnoise ? L3 : Lnoise);
+  return needed > base ? needed : base;
+}
+
+// Turns the Nfft-point log spectrum in work[0..Nfft) into the real cepstrum, halving c[0] and
+// c[Nfft/2]; the second half of work is used as imaginary part.
+void logspectrumtocepstrum(double* work, uint32_t Nfft) {
+  double* re = work;
+  double* im = work + Nfft;
+  for (uint32_t k = 0; k < Nfft; k++) re[k] /= Nfft;
+  std::memset(im, 0, Nfft * sizeof(double));
+  ifftr(static_cast<int32_t>(Nfft), re, im);
+  re[Nfft / 2] *= 0.5;
+  re[0] *= 0.5;
+}
+
+// Warps the first M+1 real cepstral coefficients in work into cc and doubles c0.
+void warpcepstrum(double* work, uint32_t Nfft, uint32_t M, uint32_t p, double* cc, double alpha) {
+  ccwarp(work, M, cc, p, alpha, work + Nfft);
+  cc[0] *= 2.0;
+}
+
+// The common tail of the spectrum-based methods with the full cepstrum length.
+void logspectrumtocc(double* work, uint32_t Nfft, uint32_t p, double* cc, double alpha) {
+  logspectrumtocepstrum(work, Nfft);
+  warpcepstrum(work, Nfft, Nfft / 2, p, cc, alpha);
+}
+
+// Regularised discrete cepstrum of K harmonic amplitudes (in amps, overwritten by their log
+// scaled values) at the harmonics of f0 or at freqs. Returns 0, or -1 when the system is singular.
+int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, double fs, uint32_t p,
+                  double* cc, ccmem* mem, double alpha) {
+  if (ccmemreserve(mem, K, p) != 0) return -1;
+  for (uint32_t k = 0; k < K; k++) amps[k] = std::log(amps[k] * 0.5 / std::sqrt(f0));
+  double* B = mem->scratch;
+  double* lswork = B + static_cast<uint64_t>(K) * (p + 1);
+  ccmatrixcreate(p, K, f0, freqs, fs, alpha, B, nullptr);
+  return solveleastsquares(B, amps, cc, K, p + 1, 1, lswork, 1) == -1 ? -1 : 0;
+}
+
+// Noise-spectrum estimate used for unvoiced frames and frames whose harmonic fit fails.
+void noisecc(const double* x, uint32_t n, double fs, uint32_t centre, uint32_t Nfft, double* work,
+             uint32_t p, double* cc, ccmem* mem, double alpha) {
+  getnoiselogspectrum(x, n, fs, centre, Nfft, work, mem->na);
+  logspectrumtocc(work, Nfft, p, cc, alpha);
+}
+
+}  // namespace
+
+double fwarp(double w, double alpha) {
+  return std::atan2(std::sin(w) * (1 - alpha * alpha), (1 + alpha * alpha) * std::cos(w) - 2 * alpha);
+}
+
+int ccwarp(const double* c, uint32_t m, double* d, uint32_t p, double alpha, double* scratch) {
+  if (alpha <= -1 || alpha >= 1) return -1;
+  if (alpha == 0) {
+    for (uint32_t j = 0; j <= p; j++) d[j] = j <= m ? c[j] : 0.0;
+    return 0;
+  }
+  const double beta = 1 - alpha * alpha;
+  double* g = scratch;
+  double* h = d;
+  std::memset(g, 0, (p + 1) * sizeof(double));
+  for (uint32_t i = 0; i <= m; i++) {
+    h[0] = alpha * g[0] + c[m - i];
+    if (p >= 1) h[1] = alpha * g[1] + beta * g[0];
+    for (uint32_t j = 2; j <= p; j++) h[j] = alpha * (g[j] - h[j - 1]) + g[j - 1];
+    double* t = g;
+    g = h;
+    h = t;
+  }
+  if (g != d) std::memcpy(d, g, (p + 1) * sizeof(double));
+  return 0;
+}
+
+int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha,
+                   double* R, double* Q) {
+  if (R == nullptr && Q == nullptr) return -1;
+  for (uint32_t k = 0; k < K; k++) {
+    double w = freqs != nullptr ? kTwoPi * freqs[k] / fs : kTwoPi * (k + 1) * f0 / fs;
+    double ww = fwarp(w, alpha);
+    double cw = std::cos(ww), sw = std::sin(ww);
+    double* r = R != nullptr ? R + static_cast<uint64_t>(k) * (p + 1) : nullptr;
+    double* q = Q != nullptr ? Q + static_cast<uint64_t>(k) * (p + 1) : nullptr;
+    if (r != nullptr) r[0] = 1.0;
+    if (q != nullptr) q[0] = -0.0;
+    double c = 1.0, s = 0.0;
+    for (uint32_t j = 1; j <= p; j++) {
+      double cn = c * cw - s * sw;
+      s = s * cw + c * sw;
+      c = cn;
+      if (r != nullptr) r[j] = 2 * c;
+      if (q != nullptr) q[j] = -2 * s;
+    }
+  }
+  return 0;
+}
+
+uint64_t getccsize(uint32_t N, uint32_t p) { return static_cast<uint64_t>(N) * (p + 1); }
+
+uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first) {
+  return getnumanalysisframes(n, shift, first);
+}
+
+ccmem* ccmeminitialize(double fs, double f0min, uint32_t Lnoise, uint32_t Nfft, uint8_t method) {
+  ccmem* mem = static_cast<ccmem*>(std::calloc(1, sizeof(ccmem)));
+  if (mem == nullptr) return nullptr;
+  if (method == CC_HARM_MCEP || method == CC_HARM_RDC) mem->ha = hameminitialize(fs, fs, f0min);
+  else if (method != CC_WWC_MCEP && method != CC_SEEVOC_MCEP) mem->ha = qhameminitialize(fs, fs, f0min);
+  mem->na = nameminitializefft(Lnoise, Nfft);
+  bool needsha = method != CC_WWC_MCEP && method != CC_SEEVOC_MCEP;
+  if (mem->na == nullptr || (needsha && mem->ha == nullptr)) {
+    ccmemdestroy(mem);
+    return nullptr;
+  }
+  return mem;
+}
+
+int ccmemreserve(ccmem* mem, uint32_t K, uint32_t p) {
+  uint64_t n = static_cast<uint64_t>(p) + 1;
+  uint64_t needed = K * n + n * (2 * n + 1);
+  if (needed <= mem->scratchsize) return 0;
+  double* s = static_cast<double*>(std::realloc(mem->scratch, needed * sizeof(double)));
+  if (s == nullptr) return -1;
+  mem->scratch = s;
+  mem->scratchsize = needed;
+  return 0;
+}
+
+int ccmemdestroy(ccmem* mem) {
+  if (mem == nullptr) return 0;
+  if (mem->ha != nullptr) hamemdestroy(mem->ha);
+  if (mem->na != nullptr) namemdestroy(mem->na);
+  std::free(mem->scratch);
+  std::free(mem);
+  return 0;
+}
+
+int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+  if (f0 > 0 && getlogspectrumfromharms(x, n, fs, centre, f0, Nfft, work, mem->ha, 0) != -1) {
+    logspectrumtocc(work, Nfft, p, cc, alpha);
+  } else {
+    noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
+  }
+  return 0;
+}
+
+int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+               double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+  if (f0 > 0) {
+    uint32_t K = hanoharms(fs, fs, f0);
+    if (getharmonics(x, n, fs, centre, f0, K, work, nullptr, mem->ha) != -1 &&
+        harmonicstocc(work, K, f0, nullptr, fs, p, cc, mem, alpha) == 0)
+      return 0;
+  }
+  noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
+  return 0;
+}
+
+int getqharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+  if (f0 > 0) {
+    uint32_t K = hanoharms(fs, fs, f0);
+    double* freqs = work + Nfft;
+    if (getsqharmonics(x, n, fs, centre, f0, K, work, nullptr, freqs, mem->ha) != -1 &&
+        harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0)
+      return 0;
+  }
+  noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
+  return 0;
+}
+
+int getwwcmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+               double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+  double voicedf0 = f0 > 0 ? f0 : 0.0;
+  getsignallogspectrum(x, n, fs, centre, voicedf0, Nfft, work, mem->na);
+  logspectrumtocepstrum(work, Nfft);
+  uint32_t M = Nfft / 2;
+  if (voicedf0 > 0) {
+    // Lifter at two thirds of the pitch period.
+    double lifter = std::floor(fs / (1.5 * voicedf0));
+    if (lifter < M) M = static_cast<uint32_t>(lifter);
+  }
+  warpcepstrum(work, Nfft, M, p, cc, alpha);
+  return 0;
+}
+
+int getseemcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+               double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+  getseevoclogspectrum(x, n, fs, centre, f0 > 0 ? f0 : 0.0, Nfft, work, mem->na);
+  logspectrumtocc(work, Nfft, p, cc, alpha);
+  return 0;
+}
+
+int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
+                const double* f0, uint32_t p, double* cc, uint8_t method, double alpha) {
+  double f0min = 60;
+  for (uint32_t k = 0; k < N; k++)
+    if (f0[k] > 0 && f0[k] < f0min) f0min = f0[k];
+  uint32_t Lnoise = naframesize(fs);
+  uint32_t Nfft = analysisfftsize(fs, f0min, Lnoise);
+
+  ccmem* mem = ccmeminitialize(fs, f0min, Lnoise, Nfft, method);
+  double* work = static_cast<double*>(std::malloc(2 * static_cast<size_t>(Nfft) * sizeof(double)));
+  bool rdc = method == CC_HARM_RDC || method == CC_QHARM_RDC;
+  if (mem == nullptr || work == nullptr || (rdc && ccmemreserve(mem, hanoharms(fs, fs, f0min), p) != 0)) {
+    std::free(work);
+    ccmemdestroy(mem);
+    return -1;
+  }
+  typedef int (*framemethod)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*,
+                             uint32_t, double*, ccmem*, double);
+  framemethod analyse = getharmmcep;
+  switch (method) {
+    case CC_HARM_RDC: analyse = getharmrdc; break;
+    case CC_QHARM_RDC: analyse = getqharmrdc; break;
+    case CC_WWC_MCEP: analyse = getwwcmcep; break;
+    case CC_SEEVOC_MCEP: analyse = getseemcep; break;
+    default: break;
+  }
+  for (uint32_t k = 0; k < N; k++) {
+    uint32_t centre = first + k * shift;
+    analyse(x, n, fs, centre, f0[k], Nfft, work, p, cc + getccsize(k, p), mem, alpha);
+  }
+  std::free(work);
+  ccmemdestroy(mem);
+  return 0;
+}
+
+// -------------------------------------------------------------------------------------------------
+// Synthesis: warped cepstra to waveform, and cepstral post-filters
+// -------------------------------------------------------------------------------------------------
+
+namespace {
+
+// Offset added to c0 for the noise envelope: the noise generator's level relative to the harmonics.
+const double kNoiseLevel = 0.19332249068594076;
+// Envelope grid step of the noise (Hz).
+const double kEnvStep = 100.0;
+// F0 outside this range is synthesised as unvoiced.
+const double kMinVoicedF0 = 10.0;
+const double kMaxVoicedF0 = 1500.0;
+// Lowest maximum voiced frequency of a voiced frame, and the cut-off of the loudest frame
+// when it is derived from c0.
+const double kMinCutoff = 1000.0;
+const double kMaxCutoffFromC0 = 4500.0;
+
+// Log gain of the high-pass weighting at frequency f below the cut-off fv:
+// -32 dB at 0 Hz, -20 dB at the knee 0.8 fv, 0 dB at fv, linear in the log domain.
+double hplogain(double f, double fv) {
+  const double g0 = -3.684136148790474;  // -32 dB
+  const double g1 = -2.302585092994046;  // -20 dB
+  double knee = 0.8 * fv;
+  if (f < knee) return g0 + (g1 - g0) * f / knee;
+  return g1 * (1 - (f - knee) / (fv - knee));
+}
+
+bool allfinite(const double* v, uint32_t n) {
+  for (uint32_t i = 0; i < n; i++)
+    if (!std::isfinite(v[i])) return false;
+  return true;
+}
+
+// Per-call storage of cc2waveform, allocated once.
+struct synthstore {
+  double* E = nullptr;      // envelope grid cosine matrix, Kenv x (p+1)
+  double* A = nullptr;      // harmonic cosine matrix, Kmax x (p+1)
+  double* P = nullptr;      // harmonic sine matrix, Kmax x (p+1)
+  double* amps = nullptr;   // Kmax
+  double* phases = nullptr; // Kmax
+  double* env = nullptr;    // Kenv
+  double* frame = nullptr;  // 2L: noise FFT buffer, the frame is its first 2S samples
+  bool allocate(uint32_t Kenv, uint32_t Kmax, uint32_t p, uint32_t L) {
+    size_t w = static_cast<size_t>(p) + 1;
+    E = static_cast<double*>(std::malloc(std::max<size_t>(1, Kenv * w) * sizeof(double)));
+    A = static_cast<double*>(std::malloc(std::max<size_t>(1, Kmax * w) * sizeof(double)));
+    P = static_cast<double*>(std::malloc(std::max<size_t>(1, Kmax * w) * sizeof(double)));
+    amps = static_cast<double*>(std::malloc(std::max<size_t>(1, Kmax) * sizeof(double)));
+    phases = static_cast<double*>(std::malloc(std::max<size_t>(1, Kmax) * sizeof(double)));
+    env = static_cast<double*>(std::malloc(std::max<size_t>(1, Kenv) * sizeof(double)));
+    frame = static_cast<double*>(std::malloc(2 * static_cast<size_t>(L) * sizeof(double)));
+    return E && A && P && amps && phases && env && frame;
+  }
+  ~synthstore() {
+    std::free(E); std::free(A); std::free(P); std::free(amps); std::free(phases); std::free(env);
+    std::free(frame);
+  }
+};
+
+// Cut-off of voiced frames without a voiced-frequency track, from the range of c0.
+struct c0range {
+  double cmin;
+  double cmax;
+  bool usable;  // false when the voiced c0 values do not exceed the smallest c0
+};
+
+c0range getc0range(uint32_t N, const double* f0, uint32_t p, const double* cc) {
+  c0range r = {HUGE_VAL, -HUGE_VAL, false};
+  for (uint32_t i = 0; i < N; i++) {
+    const double* c = cc + getccsize(i, p);
+    if (!std::isfinite(f0[i]) || !allfinite(c, p + 1)) continue;
+    if (c[0] < r.cmin) r.cmin = c[0];
+    if (f0[i] > 0 && c[0] > r.cmax) r.cmax = c[0];
+  }
+  r.usable = r.cmax > r.cmin;
+  return r;
+}
+
+double voicedcutoff(const double* fv, uint32_t i, double c0, const c0range& range) {
+  double cutoff;
+  if (fv != nullptr) cutoff = std::isnan(fv[i]) ? kMinCutoff : fv[i];
+  else if (range.usable) cutoff = (c0 - range.cmin) * kMaxCutoffFromC0 / (range.cmax - range.cmin);
+  else cutoff = kMinCutoff;
+  return cutoff < kMinCutoff ? kMinCutoff : cutoff;
+}
+
+}  // namespace
+
+uint32_t getwaveformlength(uint32_t S, uint32_t N) { return (N + 1) * S + 1; }
+
+int applyhpfilterlog(uint32_t K, double delta, double* e, double fv) {
+  for (uint32_t k = 0; k < K; k++) {
+    double f = (k + 1) * delta;
+    if (!(f < fv)) break;
+    e[k] += hplogain(f, fv);
+  }
+  return 0;
+}
+
+int applyantihpfilter(uint32_t K, double delta, double* a, double fv) {
+  for (uint32_t k = 1; k <= K; k++) {
+    double f = k * delta;
+    if (!(f < fv)) break;
+    double g = std::exp(hplogain(f, fv));
+    a[k - 1] *= std::sqrt(1 - g * g);
+  }
+  return 0;
+}
+
+int applyexcphase(uint32_t K, double f0, double fs, double* phases) {
+  // Phase of a two-pole glottal model with poles at radius 0.95.
+  const double psi = kTwoPi * f0 / fs;
+  const double cpsi = std::cos(psi), spsi = std::sin(psi);
+  double c = cpsi, s = spsi;
+  for (uint32_t k = 0; k < K; k++) {
+    phases[k] += kPi - 2 * std::atan2(0.0975 * s, 1.9 - 1.9025 * c);
+    double cn = c * cpsi - s * spsi;
+    s = s * cpsi + c * spsi;
+    c = cn;
+  }
+  return 0;
+}
+
+int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
+                const double* fv, double alpha, uint32_t p, double* cc) {
+  if (outlen < getwaveformlength(S, N)) return -1;
+  std::memset(out, 0, static_cast<size_t>(outlen) * sizeof(double));
+  if (S == 0) return 0;
+
+  double flow = 500;
+  for (uint32_t i = 0; i < N; i++)
+    if (f0[i] >= kMinVoicedF0 && f0[i] < flow) flow = f0[i];
+  c0range range = fv == nullptr ? getc0range(N, f0, p, cc) : c0range{0, 0, false};
+
+  const uint32_t Kenv = hanoharms(fs, fs, kEnvStep);
+  const uint32_t Kmax = hanoharms(fs, fs, flow);
+  const uint32_t L = getwinlengthceilpot2(2 * S);
+  synthstore st;
+  if (!st.allocate(Kenv, Kmax, p, L)) return -1;
+  ccmatrixcreate(p, Kenv, kEnvStep, nullptr, fs, alpha, st.E, nullptr);
+
+  std::srand(0);
+  uint32_t centre = S;
+  double phi = 0, fprev = 0;
+  for (uint32_t i = 0; i < N; i++, centre += S) {
+    double* c = cc + getccsize(i, p);
+    double f = f0[i];
+    if (!std::isfinite(f) || !allfinite(c, p + 1)) {  // corrupt frame: silent, phase restarts
+      fprev = 0;
+      continue;
+    }
+    if (f > 0 && (f < kMinVoicedF0 || f > kMaxVoicedF0)) f = 0;
+
+    // Noise envelope on the 100 Hz grid.
+    c[0] += kNoiseLevel;
+    prodmat(st.E, c, st.env, Kenv, p + 1, 1);
+    c[0] -= kNoiseLevel;
+    double cutoff = 0;
+    if (f > 0) {
+      cutoff = voicedcutoff(fv, i, c[0], range);
+      if (f >= cutoff) f = 0;
+      else applyhpfilterlog(Kenv, kEnvStep, st.env, cutoff);
+    }
+    if (!allfinite(st.env, Kenv)) {
+      fprev = 0;
+      continue;
+    }
+    resamplelogampenv(kEnvStep, st.env, Kenv, fs / L, st.frame + 1, L / 2 - 1);
+    gennoisefromlogspectrum(st.frame, L, fs);
+
+    if (f > 0) {
+      uint32_t K = hanoharms(fs, cutoff, f);
+      ccmatrixcreate(p, K, f, nullptr, fs, alpha, st.A, st.P);
+      prodmat(st.A, c, st.amps, K, p + 1, 1);
+      for (uint32_t k = 0; k < K; k++) st.amps[k] = std::exp(st.amps[k]) * 2 * std::sqrt(f);
+      if (!allfinite(st.amps, K)) {  // envelope overflows: treat as a corrupt frame
+        fprev = 0;
+        continue;
+      }
+      applyantihpfilter(K, f, st.amps, cutoff);
+      prodmat(st.P, c, st.phases, K, p + 1, 1);
+      phi = fprev > 0 ? phi + kPi * (f + fprev) * S / fs : 0;
+      applyexcphase(K, f, fs, st.phases);
+      genharmonics(st.frame, S, S, fs, f, K, st.amps, st.phases, phi, 1);
+    }
+    olatriang(out, st.frame, centre - S, centre, centre + S);
+    fprev = f;
+  }
+  return 0;
+}
+
+namespace {
+
+const double kLoudTable[100] = {
+    0.216217,  -0.053318, -0.103377, -0.027273, -0.048518, -0.002685, -0.010427, 0.002949,  -0.002042, -0.001649,
+    -0.005429, -0.003549, -0.006043, -0.002547, -0.004555, -0.002302, -0.003778, -0.001662, -0.002685, 0.000145,
+    -0.001333, 0.000716,  -0.001133, -0.000455, -0.001587, -0.001187, -0.001547, -0.000884, -0.001243, -0.000642,
+    -0.000994, -0.000512, -0.000581, -0.000079, -0.000324, 0.000128,  -0.000611, -0.000203, -0.000912, -0.000464,
+    -0.000766, -0.000359, -0.00054,  -0.000222, -0.000451, -0.000145, -0.000265, -0.000051, -0.000114, -0.000089,
+    -0.000285, -0.000242, -0.000509, -0.000258, -0.000448, -0.000145, -0.000291, -0.000082, -0.000241, -0.000033,
+    -0.000191, 0.000018,  -0.000138, -0.000068, -0.000202, -0.000219, -0.000281, -0.000205, -0.000237, -0.000081,
+    -0.000158, -0.000035, -0.00013,  -0.000028, -0.000118, 0.000007,  -0.000137, -0.000031, -0.000201, -0.000129,
+    -0.000208, -0.000133, -0.000131, -0.000053, -0.00008,  -0.000019, -0.000079, -0.000029, -0.000071, -0.000031,
+    -0.00009,  -0.000051, -0.000158, -0.00008,  -0.000171, -0.00006,  -0.000098, -0.000016, -0.00005,  -0.000008};
+
+const double kPostFilterTable[100] = {
+    0.0,      0.038499, 0.008488, 0.01002,  0.005314, 0.005522, 0.003769, 0.003807, 0.002896, 0.002905,
+    0.002345, 0.002347, 0.001967, 0.001968, 0.001693, 0.001693, 0.001484, 0.001484, 0.001321, 0.001321,
+    0.001189, 0.001189, 0.001081, 0.001081, 0.00099,  0.00099,  0.000913, 0.000913, 0.000847, 0.000847,
+    0.000789, 0.000789, 0.000739, 0.000739, 0.000694, 0.000694, 0.000654, 0.000654, 0.000619, 0.000618,
+    0.000586, 0.000586, 0.000557, 0.000557, 0.000531, 0.000531, 0.000507, 0.000506, 0.000484, 0.000484,
+    0.000464, 0.000464, 0.000445, 0.000445, 0.000427, 0.000427, 0.000411, 0.000411, 0.000396, 0.000395,
+    0.000381, 0.000381, 0.000368, 0.000368, 0.000356, 0.000355, 0.000344, 0.000344, 0.000333, 0.000333,
+    0.000322, 0.000322, 0.000312, 0.000312, 0.000303, 0.000303, 0.000294, 0.000294, 0.000286, 0.000286,
+    0.000278, 0.000278, 0.00027,  0.00027,  0.000263, 0.000263, 0.000256, 0.000256, 0.000249, 0.000249,
+    0.000243, 0.000243, 0.000237, 0.000237, 0.000231, 0.000231, 0.000226, 0.000225, 0.00022,  0.00022};
+
+const double kDrcTable[40] = {
+    9.3548,  9.5034,  13.2856, 8.5283,  6.7815,  6.7028,  5.8989,  4.8194,  3.0412,  0.9842,
+    1.1115,  2.9367,  0.6398,  1.9756,  0.8612,  -0.7755, -0.2643, -1.2187, -2.6671, -2.9419,
+    -2.7885, -4.6615, -2.9509, -4.4856, -3.4965, -4.5608, -3.6405, -5.9302, -3.8724, -7.5799,
+    -3.8302, -4.7725, -4.1459, -3.8386, -4.9377, -5.6,    -5.3026, -6.2338, -6.025,  -4.6858};
+const double kDrcLevelOffset = 53.9683;
+const double kDbToLogAmp = 0.1151292546497023;  // ln(10) / 20
+
+// Last coefficient index a table of `size` entries reaches in a vector of order p.
+uint32_t tablelast(uint32_t p, uint32_t size) { return p < size - 1 ? p : size - 1; }
+
+// Target level of the compression curve for a frame d dB below the loudest one.
+double drctarget(double d) {
+  if (d < -40) return d;
+  if (d < -35) return 4 * d + 120;
+  if (d < -25) return 0.8 * d + 8;
+  if (d < -20) return 0.4 * d - 2;
+  return -10;
+}
+
+}  // namespace
+
+int applycloudfilt16k042(double* cc, uint32_t p, uint32_t N, double factor) {
+  if (factor == 0) return 0;
+  uint32_t last = tablelast(p, 100);
+  for (uint32_t i = 0; i < N; i++) {
+    double* c = cc + getccsize(i, p);
+    for (uint32_t j = 0; j <= last; j++) c[j] += factor * kLoudTable[j];
+  }
+  return 0;
+}
+
+int applycpostfilt16k042(double* cc, uint32_t p, uint32_t N, double beta, const double* framefactors) {
+  if (beta == 0) return 0;
+  uint32_t last = tablelast(p, 100);
+  double energy = 0;
+  for (uint32_t j = 1; j <= last; j++) energy += kPostFilterTable[j] * kPostFilterTable[j];
+  if (energy == 0) return 0;  // order 0: nothing to sharpen
+  for (uint32_t i = 0; i < N; i++) {
+    double* c = cc + getccsize(i, p);
+    double s = 0;
+    for (uint32_t j = 1; j <= last; j++) s += c[j] * kPostFilterTable[j];
+    s /= energy;
+    double b = beta;
+    if (framefactors != nullptr) {
+      double w = framefactors[i];
+      b *= w >= 1 ? 1.0 : (w <= 0 ? 0.0 : w);
+    }
+    for (uint32_t j = 1; j <= last; j++) c[j] += b * (c[j] - s * kPostFilterTable[j]);
+  }
+  return 0;
+}
+
+int applycdrc16k042(double* cc, uint32_t p, uint32_t N, double gamma) {
+  if (gamma == 0 || N == 0) return 0;
+  double* level = static_cast<double*>(std::malloc(static_cast<size_t>(N) * sizeof(double)));
+  if (level == nullptr) return -1;
+  uint32_t last = tablelast(p, 40);
+  double maxlevel = -HUGE_VAL;
+  for (uint32_t i = 0; i < N; i++) {
+    const double* c = cc + getccsize(i, p);
+    double s = 0;
+    for (uint32_t j = 0; j <= last; j++) s += c[j] * kDrcTable[j];
+    level[i] = kDrcLevelOffset + s;
+    if (level[i] > maxlevel) maxlevel = level[i];
+  }
+  for (uint32_t i = 0; i < N; i++) {
+    double d = level[i] - maxlevel;
+    cc[getccsize(i, p)] += (drctarget(d) - d) * gamma * kDbToLogAmp;
+  }
+  std::free(level);
+  return 0;
+}
