@@ -320,6 +320,7 @@ int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32
 
 int elimislands(uint32_t n, double *f0, double fs, uint32_t hop)
 {
+  if (hop == 0) return 0; // no frame spacing, no island length
   const uint32_t m = (uint32_t)floor(fs * 0.05 / hop) + 1;
   double lo, hi;
   if (!longrunrange(n, f0, m, &lo, &hi)) return 0;

@@ -224,6 +224,22 @@ TEST(PitchSpectra, SignalSpectrumOfHarmonicsIsSymmetricAndPeaksAtHarmonics)
   for (uint32_t k = 0; k < N; k++) ASSERT_TRUE(std::isfinite(s[k]));
 }
 
+TEST(PitchSpectra, F0BelowTheFftResolutionStaysInsideTheBuffersAndTerminates)
+{
+  // At 10 Hz the three-period window (4801 samples) exceeds N = 1024 and the harmonic
+  // spacing is below one bin: the frame is cut at N and the walk still advances.
+  const uint32_t N = 1024;
+  std::vector<double> x = whitenoise(16000, 0.1, 13);
+  NamemPtr mem(nameminitializefft(401, N));
+  std::vector<double> env(N), sig(2 * N);
+  getseevoclogspectrum(x.data(), x.size(), kFs, 8000, 10.0, N, env.data(), mem.get());
+  getsignallogspectrum(x.data(), x.size(), kFs, 8000, 10.0, N, sig.data(), mem.get());
+  for (uint32_t k = 0; k < N; k++) {
+    ASSERT_TRUE(std::isfinite(env[k])) << k;
+    ASSERT_TRUE(std::isfinite(sig[k])) << k;
+  }
+}
+
 TEST(LowFrequencyAttenuation, ChangesBinsBelow500HzOnly)
 {
   const uint32_t N = 1024;
