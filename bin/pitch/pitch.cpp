@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "float_list.h"
 #include "quorl/pitchdp.h"
 #include "usage.h"
@@ -103,9 +105,12 @@ Tracker find_tracker(int id) {
   usage(1);
 }
 
-// Reads headerless little-endian 32-bit float samples to the end of the stream.
-std::vector<float> read_samples(FILE* fp, const char* name) {
-  std::vector<float> samples;
+// Reads headerless little-endian 32-bit float samples to the end of the
+// stream straight into list nodes, then links them; nodes[0] is the head.
+std::vector<float_list> read_sample_list(FILE* fp, const char* name) {
+  std::vector<float_list> nodes;
+  struct stat st;
+  if (fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode)) nodes.reserve(st.st_size / sizeof(float));
   unsigned char buf[4096 * sizeof(float)];
   size_t have = 0;
   for (;;) {
@@ -119,7 +124,7 @@ std::vector<float> read_samples(FILE* fp, const char* name) {
       float v;
       memcpy(&v, &bits, sizeof v);
       if (!std::isfinite(v)) fail("Input sample is not a finite number in ", name);
-      samples.push_back(v);
+      nodes.push_back(float_list{v, nullptr});
     }
     memmove(buf, buf + whole * sizeof(float), have - whole * sizeof(float));
     have -= whole * sizeof(float);
@@ -127,16 +132,7 @@ std::vector<float> read_samples(FILE* fp, const char* name) {
   }
   if (ferror(fp)) fail("Cannot read ", name);
   if (have != 0) fail("Input ends inside a sample in ", name);
-  return samples;
-}
-
-// Links the samples into the list form the trackers take; nodes[0] is the head.
-std::vector<float_list> make_list(const std::vector<float>& samples) {
-  std::vector<float_list> nodes(samples.size());
-  for (size_t k = 0; k < samples.size(); k++) {
-    nodes[k].f = samples[k];
-    nodes[k].next = k + 1 < samples.size() ? &nodes[k + 1] : nullptr;
-  }
+  for (size_t k = 0; k + 1 < nodes.size(); k++) nodes[k].next = &nodes[k + 1];
   return nodes;
 }
 
@@ -150,13 +146,10 @@ int main(int argc, char** argv) {
   FILE* fp = stdin;
   const char* name = o.infile ? o.infile : "standard input";
   if (o.infile && !(fp = fopen(o.infile, "rb"))) fail("Cannot open ", o.infile);
-  std::vector<float> samples = read_samples(fp, name);
+  std::vector<float_list> nodes = read_sample_list(fp, name);
   if (fp != stdin) fclose(fp);
-  if (samples.size() > (size_t)INT_MAX) fail("Input too long: ", name);
-
-  const int length = (int)samples.size();
-  std::vector<float_list> nodes = make_list(samples);
-  std::vector<float>().swap(samples);
+  if (nodes.size() > (size_t)INT_MAX) fail("Input too long: ", name);
+  const int length = (int)nodes.size();
 
   const int status = track(nodes.empty() ? nullptr : nodes.data(), length,
                            o.sample_freq_khz * 1000.0, o.frame_shift, o.min_f0, o.max_f0,
