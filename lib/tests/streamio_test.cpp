@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -98,17 +97,6 @@ TEST(StreamIo, DgetmemIsZeroFilled) {
 TEST(StreamIoDeathTest, GetfpNamesTheMissingFileAndExits1) {
   EXPECT_EXIT(getfp("/nonexistent/dir/no-such-file.raw", "rb"), ::testing::ExitedWithCode(1),
               "no-such-file\\.raw");
-}
-
-TEST(StreamIo, GetfpOpensAnExistingFile) {
-  char name[] = "/tmp/velkstreamXXXXXX";
-  const int fd = mkstemp(name);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  FILE *fp = getfp(name, "rb");
-  ASSERT_NE(fp, nullptr);
-  std::fclose(fp);
-  std::remove(name);
 }
 
 }  // namespace

@@ -99,24 +99,6 @@ TEST(BiquadFilter, EqualPoleAndZeroPairsCancel) {
   for (size_t n = 0; n < x.size(); n++) ASSERT_NEAR(y[n], x[n], 1e-9) << n;
 }
 
-TEST(BiquadFilter, PolePairFollowsItsRecurrence) {
-  Section s;
-  s.pole = true;
-  s.pf = 300.0;
-  s.pb = 40.0;
-  const double r = std::exp(-kPi * 40.0 / kFs), c = std::cos(2 * kPi * 300.0 / kFs);
-  std::vector<double> x(500);
-  for (size_t n = 0; n < x.size(); n++) x[n] = (n % 37 == 0) ? 1.0 : -0.01 * (n % 5);
-  const std::vector<double> y = run(s, x);
-  double y1 = 0, y2 = 0;
-  for (size_t n = 0; n < x.size(); n++) {
-    const double expected = x[n] + 2 * r * c * y1 - r * r * y2;
-    ASSERT_NEAR(y[n], expected, 1e-9) << n;
-    y2 = y1;
-    y1 = expected;
-  }
-}
-
 TEST(BiquadFilter, NoPairsPassesTheInput) {
   const std::vector<double> x = {0.5, -1.0, 3.0, 0.25};
   EXPECT_EQ(run(Section(), x), x);

@@ -145,10 +145,10 @@ TEST(Snr, DetailLinesNumberTheSamplesOfEveryFrame) {
     EXPECT_EQ(from, bounds[k]);
     EXPECT_EQ(to, bounds[k + 1]);
     EXPECT_NEAR(db, e.frames[k], 1e-6);
+    char exact[96];
+    std::snprintf(exact, sizeof exact, "\t %8d   ~ %8d    : %f [dB]", bounds[k], bounds[k + 1], db);
+    EXPECT_EQ(line, exact);
   }
-  char first[64];
-  std::snprintf(first, sizeof first, "\t %8d   ~ %8d    : ", 0, 256);
-  EXPECT_EQ(r.out.substr(1, std::string(first).size()), first);
   long samples = 0;
   double s = 0, seg = 0;
   parse_summary(r.out, &samples, &s, &seg);
@@ -258,12 +258,6 @@ TEST(Snr, FrameLengthBelowOneIsRefused) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "snr : Frame length must be at least 1!\n");
   EXPECT_EQ(r.out, "");
-}
-
-TEST(Snr, MissingReferenceFileIsNamedAndFails) {
-  const CommandResult r = run_command(SNR_PATH, "/nonexistent/ref.raw", "");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("/nonexistent/ref.raw"), std::string::npos);
 }
 
 }  // namespace
