@@ -361,7 +361,7 @@ void copy_block(float* dst, const float* fdata, long from, int n, int buff_size)
   }
 }
 
-// Fills the per-frame stationarity measures of one block.
+// Fills the per-frame stationarity measures of one block of nframes >= 1 frames.
 void get_stationarity(const float* fdata, double freq, int buff_size, int nframes, int first) {
   const int agap = (int)(0.02 * freq);
   const int wsize = (int)(0.03 * freq);
@@ -370,13 +370,12 @@ void get_stationarity(const float* fdata, double freq, int buff_size, int nframe
   const float preemp = 0.4f, stab = 30.0f;
   const int w_type = WINDOW_HANN;
 
-  if (nframes > 0 && (nframes > stat_capacity || !stat || first)) {
+  if (nframes > stat_capacity || !stat || first) {
     alloc_stationarity(nframes);
     delete[] mem;
     memsize = agap + wsize;
     mem = new float[memsize]();
   }
-  if (!mem) return;
   const int half = memsize / 2;
   copy_block(mem + half, fdata, 0, memsize - half, buff_size);
 
@@ -608,6 +607,19 @@ int release_decided_frames(double freq, int last_time) {
   return written;
 }
 
+// Releases what may be released after a block and hands out the output arrays.
+int release_and_hand_out(double freq, int last_time, float** f0p_pt, float** vuvp_pt,
+                         float** rms_speech_pt, float** acpkp_pt, int* vecsize) {
+  if (num_active_frames > 0 && (num_active_frames >= size_frame_hist || last_time))
+    *vecsize = release_decided_frames(freq, last_time);
+  *f0p_pt = f0p;
+  *vuvp_pt = vuvp;
+  *rms_speech_pt = rms_speech;
+  *acpkp_pt = acpkp;
+  first_time = 0;
+  return 0;
+}
+
 // ---- Parameters ----
 
 // Validates the parameters against the sampling frequency and rounds the
@@ -776,6 +788,16 @@ int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, 
   if (debug_level)
     fprintf(stderr, "******* Computing %d dp frames ******** from %d points\n", nframes, buff_size);
 
+  if (nframes == 0) {
+    // Nothing to analyse: a first block cannot start, a last one still
+    // releases the frames of earlier blocks.
+    if (!stat) {
+      fprintf(stderr, "can't get stationarity\n");
+      return 1;
+    }
+    return release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
+  }
+
   const int decimate = (int)(freq / 2000.0);
   const int dec = decimate >= 2 ? decimate : 1;
   const float* sigdec = fdata;
@@ -791,10 +813,6 @@ int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, 
   }
 
   get_stationarity(fdata, freq, buff_size, nframes, first_time);
-  if (nframes == 0 && !stat) {
-    fprintf(stderr, "can't get stationarity\n");
-    return 1;
-  }
 
   for (int i = 0; i < nframes; i++) {
     if (i == 0 && !first_time) headF = headF->next;
@@ -811,15 +829,7 @@ int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, 
       fprintf(stderr, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
   }
 
-  if (num_active_frames > 0 && (num_active_frames >= size_frame_hist || last_time))
-    *vecsize = release_decided_frames(freq, last_time);
-
-  *f0p_pt = f0p;
-  *vuvp_pt = vuvp;
-  *rms_speech_pt = rms_speech;
-  *acpkp_pt = acpkp;
-  first_time = 0;
-  return 0;
+  return release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
 }
 
 void free_dp_f0(void) {

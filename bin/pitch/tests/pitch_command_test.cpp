@@ -180,6 +180,14 @@ TEST_F(PitchCommand, OneValuePerFrameForEveryLength) {
   const Outcome r = track(voiced_signal(150, 150, 5000, kFs), "-p 64");
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.values.size(), (5000u + 63) / 64);
+  // Long shifts: the last block may hold no whole frame.
+  for (int shift : {1599, 1600}) {
+    for (int n : {16000, 17000, 30001}) {
+      const Outcome w = track(voiced_signal(150, 150, n, kFs), "-p " + std::to_string(shift));
+      EXPECT_EQ(w.status, 0) << shift << " " << n << ": " << w.err;
+      EXPECT_EQ(w.values.size(), (size_t)((n + shift - 1) / shift)) << shift << " " << n;
+    }
+  }
 }
 
 TEST_F(PitchCommand, OutputTypes) {
