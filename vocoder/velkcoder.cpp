@@ -11,12 +11,13 @@
 #include <cstring>
 #include <string>
 
+#include "ccanalysis.h"
 #include "fdoubleio.h"
+#include "fvanalysis.h"
 #include "paramread.h"
 #include "pitchanalysis.h"
 #include "spectralanalysis.h"
 #include "wavm1616io.h"
-#include "windowing.h"
 
 namespace {
 
@@ -183,12 +184,6 @@ static bool outofmemory(const char* wav) {
   return false;
 }
 
-// Library stages not connected yet report themselves and stop the set before anything is written.
-static bool unavailable(const char* stage, const char* wav) {
-  printf("Error: %s is not available; nothing written for %s.\n", stage, wav);
-  return false;
-}
-
 // Takes the F0 track from the log-F0 file. A file holding fewer values than the signal has
 // frames shortens all streams to its length; a longer one gives its first values and is
 // rewritten with the frame count. false when the file cannot be read or is empty.
@@ -209,13 +204,30 @@ static bool trackpitch(const fileset& files, const options& o, setstreams* s) {
   return true;
 }
 
-static bool trackvoicing(const fileset& files, const options&, setstreams*) {
+static bool trackvoicing(const fileset& files, const options& o, setstreams* s) {
   if (!files.fv) return true;
-  return unavailable("maximum voiced frequency analysis", files.wav);
+  s->fv = allocatevalues(s->frames);
+  if (!s->fv) return outofmemory(files.wav);
+  getfvoicing(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, s->f0, s->fv);
+  return true;
 }
 
-static bool analysecepstra(const fileset& files, const options&, setstreams*) {
-  return unavailable("cepstral analysis", files.wav);
+// Warped cepstra of every frame; with cctimeit the analysis is repeated that many times and timed.
+static bool analysecepstra(const fileset& files, const options& o, setstreams* s) {
+  const uint32_t order = static_cast<uint32_t>(o.ccord);
+  s->ccsize = getccsize(s->frames, order);
+  s->cc = allocatevalues(s->ccsize);
+  if (!s->cc) return outofmemory(files.wav);
+  const uint8_t method = static_cast<uint8_t>(o.ccmeth & 0xff);
+  const uint32_t shift = static_cast<uint32_t>(o.lframe);
+  const int runs = o.cctimeit > 0 ? o.cctimeit : 1;
+  const time_t started = time(nullptr);
+  for (int run = runs; run > 0; --run) {
+    if (waveform2cc(s->x, s->samples, samplingrate, shift, 0, s->frames, s->f0, order, s->cc, method, o.alpha) != 0)
+      return outofmemory(files.wav);
+  }
+  if (o.cctimeit > 0) printf("Time: %d\n", static_cast<int>(time(nullptr) - started));
+  return true;
 }
 
 // Reads, dithers and analyses the signal of one set; false (reported) when the set is skipped.
@@ -227,7 +239,7 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   }
   if (o.zfill != 0 && padzeros(s->x, s->samples, static_cast<uint32_t>(o.zfill)) == 1)
     printf("Warning: zeros in %s have been filled with noise.\n", files.wav);
-  s->frames = getnumanalysisframes(s->samples, static_cast<uint32_t>(o.lframe), 0);
+  s->frames = getnumframes(s->samples, static_cast<uint32_t>(o.lframe), 0);
   if (!trackpitch(files, o, s) || !trackvoicing(files, o, s)) return false;
   if (o.f0acc != 0) {
     const uint32_t iterations = std::min(static_cast<uint32_t>(o.f0acc), maxrefinements);

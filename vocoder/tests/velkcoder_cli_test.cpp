@@ -6,9 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -248,6 +252,217 @@ TEST(VelkcoderCli, ConstantRunsAreReportedAsDithered) {
   EXPECT_EQ(longer.out.find("Warning:"), std::string::npos);
   const Result never = run({dir + "silence.wav", dir + "s.f0", dir + "s.cc", "--zfill=-1"});
   EXPECT_EQ(never.out.find("Warning:"), std::string::npos);
+}
+
+// ---- Written streams ----
+
+std::string filebytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<float> readfloats(const std::string& path) {
+  const std::string bytes = filebytes(path);
+  std::vector<float> v(bytes.size() / 4);
+  if (!v.empty()) memcpy(v.data(), bytes.data(), 4 * v.size());
+  return v;
+}
+
+void writefloats(const std::string& path, const std::vector<float>& v) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v.data()),
+                                              static_cast<std::streamsize>(4 * v.size()));
+}
+
+// One second of a steady 200 Hz voice: ten harmonics with falling amplitudes.
+std::vector<int16_t> voice200() {
+  std::vector<int16_t> x(16000);
+  for (size_t i = 0; i < x.size(); ++i) {
+    double v = 0;
+    for (int k = 1; k <= 10; ++k) v += 0.15 / k * std::sin(2 * M_PI * 200.0 * k * static_cast<double>(i) / 16000 + k);
+    x[i] = static_cast<int16_t>(std::lround(v * 32768));
+  }
+  return x;
+}
+
+class VelkcoderStreams : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir = tempdir() + testing::UnitTest::GetInstance()->current_test_info()->name() + "_";
+    wav = dir + "voice.wav";
+    writewav(wav, voice200());
+    for (const char* ext : {"f0", "cc", "fv"}) remove((dir + ext).c_str());
+  }
+  // Encodes the voice into dir + "f0", "cc" (and "fv" with withfv) with the extra options.
+  Result encode(std::vector<std::string> extra, bool withfv = true) {
+    std::vector<std::string> args = {wav, dir + "f0", dir + "cc"};
+    if (withfv) args.push_back(dir + "fv");
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run(args);
+  }
+  std::string dir, wav;
+};
+
+TEST_F(VelkcoderStreams, OneSecondGives200FramesOfEachStream) {
+  const Result r = encode({}, false);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(filebytes(dir + "f0").size(), 200u * 4);
+  EXPECT_EQ(filebytes(dir + "cc").size(), 200u * 40 * 4);
+  EXPECT_FALSE(exists(dir + "fv"));
+  const Result withfv = encode({});
+  EXPECT_EQ(withfv.out, "");
+  const std::vector<float> fv = readfloats(dir + "fv");
+  ASSERT_EQ(fv.size(), 200u);
+  for (float v : fv) EXPECT_TRUE(v >= 0 && v <= 8000) << v;
+}
+
+TEST_F(VelkcoderStreams, FrameShiftAndOrderSetTheSizes) {
+  encode({"--lframe=160", "--ccord=24"});
+  EXPECT_EQ(filebytes(dir + "f0").size(), 100u * 4);
+  EXPECT_EQ(filebytes(dir + "fv").size(), 100u * 4);
+  EXPECT_EQ(filebytes(dir + "cc").size(), 100u * 25 * 4);
+  encode({"--LFRAME=40"});
+  EXPECT_EQ(filebytes(dir + "f0").size(), 400u * 4);
+  EXPECT_EQ(filebytes(dir + "cc").size(), 400u * 40 * 4);
+}
+
+TEST_F(VelkcoderStreams, LogF0OfASteadyVoiceIsLn200) {
+  encode({});
+  const std::vector<float> lf0 = readfloats(dir + "f0");
+  ASSERT_EQ(lf0.size(), 200u);
+  std::vector<double> voiced;
+  for (float v : lf0) {
+    if (v > -1e10f)
+      voiced.push_back(std::exp(static_cast<double>(v)));
+    else
+      EXPECT_EQ(v, -1e10f);
+  }
+  ASSERT_GT(voiced.size(), 160u);
+  std::sort(voiced.begin(), voiced.end());
+  EXPECT_NEAR(voiced[voiced.size() / 2], 200.0, 6.0);
+}
+
+TEST_F(VelkcoderStreams, RangeAdaptationOffsetsC0AndDoublesTheRest) {
+  encode({"--morvscale=0"});
+  const std::vector<float> plain = readfloats(dir + "cc");
+  const std::string plainbytes = filebytes(dir + "cc");
+  encode({"--morvscale=2"});
+  EXPECT_EQ(filebytes(dir + "cc"), plainbytes);
+  encode({});
+  const std::vector<float> adapted = readfloats(dir + "cc");
+  ASSERT_EQ(adapted.size(), plain.size());
+  ASSERT_EQ(plain.size(), 8000u);
+  for (size_t i = 0; i < plain.size(); ++i) {
+    const double expected = i % 40 == 0 ? plain[i] + 5.0 : 2.0 * plain[i];
+    ASSERT_NEAR(adapted[i], expected, 1e-5 * (1 + std::fabs(expected))) << i;
+  }
+}
+
+TEST_F(VelkcoderStreams, MethodNumberUsesItsLowEightBits) {
+  encode({"--ccmeth=3"});
+  const std::string three = filebytes(dir + "cc");
+  encode({"--ccmeth=259"});
+  EXPECT_EQ(filebytes(dir + "cc"), three);
+  encode({"--ccmeth=4"});
+  EXPECT_NE(filebytes(dir + "cc"), three);
+}
+
+TEST_F(VelkcoderStreams, RefinementIsCappedAtFiveIterations) {
+  encode({"--f0acc=5"});
+  const std::string five = filebytes(dir + "f0");
+  encode({"--f0acc=9"});
+  EXPECT_EQ(filebytes(dir + "f0"), five);
+  encode({"--f0acc=-1"});
+  EXPECT_EQ(filebytes(dir + "f0"), five);
+}
+
+TEST_F(VelkcoderStreams, ShorterLoadedLogF0ShortensAllStreamsAndIsKept) {
+  std::vector<float> loaded(150, -1e10f);
+  for (size_t i = 20; i < 120; ++i) loaded[i] = std::log(180.0f);
+  writefloats(dir + "f0", loaded);
+  const std::string before = filebytes(dir + "f0");
+  const Result r = encode({"--f0load=1"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(filebytes(dir + "f0"), before);
+  EXPECT_EQ(filebytes(dir + "cc").size(), 150u * 40 * 4);
+  EXPECT_EQ(filebytes(dir + "fv").size(), 150u * 4);
+  const std::vector<float> fv = readfloats(dir + "fv");
+  EXPECT_EQ(fv[5], 0.0f);  // unvoiced in the loaded track, so no voiced band there
+}
+
+TEST_F(VelkcoderStreams, LongerLoadedLogF0IsUsedAndRewrittenWithTheFrameCount) {
+  std::vector<float> loaded(250, -1e10f);  // all unvoiced, unlike what the analysis would find
+  for (size_t i = 0; i < 250; i += 50) loaded[i] = std::log(120.0f);
+  writefloats(dir + "f0", loaded);
+  encode({"--f0load=1"});
+  const std::vector<float> rewritten = readfloats(dir + "f0");
+  ASSERT_EQ(rewritten.size(), 200u);
+  for (size_t i = 0; i < 200; ++i) ASSERT_NEAR(rewritten[i], loaded[i], 1e-6 * std::fabs(loaded[i])) << i;
+  EXPECT_EQ(filebytes(dir + "cc").size(), 200u * 40 * 4);
+}
+
+TEST_F(VelkcoderStreams, RefinedLoadedLogF0IsRewritten) {
+  writefloats(dir + "f0", std::vector<float>(150, std::log(195.0f)));  // 2.5 % off the true 200 Hz
+  encode({"--f0load=1", "--f0acc=3"});
+  const std::vector<float> refined = readfloats(dir + "f0");
+  ASSERT_EQ(refined.size(), 150u);
+  for (size_t i = 10; i < 140; ++i) EXPECT_NEAR(std::exp(refined[i]), 200.0, 1.0) << i;  // frames clear of the edge
+}
+
+TEST_F(VelkcoderStreams, UnusableLoadedLogF0FallsBackToPitchAnalysis) {
+  writefloats(dir + "f0", {});
+  EXPECT_EQ(encode({"--f0load=1"}).out, "");
+  EXPECT_EQ(filebytes(dir + "f0").size(), 200u * 4);
+  remove((dir + "f0").c_str());
+  EXPECT_EQ(encode({"--f0load=1"}).out, "");
+  EXPECT_EQ(filebytes(dir + "f0").size(), 200u * 4);
+}
+
+TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheOtherFilesWritten) {
+  const Result full = run({wav, dir + "f0", "/dev/full", dir + "fv"});
+  EXPECT_EQ(full.status, 0);
+  EXPECT_EQ(full.out, "Error: could not create /dev/full.\n");
+  EXPECT_EQ(filebytes(dir + "f0").size(), 200u * 4);
+  EXPECT_EQ(filebytes(dir + "fv").size(), 200u * 4);
+  const std::string nodir = dir + "missing-dir/f0";
+  const Result missing = run({wav, nodir, dir + "cc"});
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, "Error: could not create " + nodir + ".\n");
+  EXPECT_EQ(filebytes(dir + "cc").size(), 200u * 40 * 4);
+}
+
+TEST_F(VelkcoderStreams, TimedRunsPrintTheTimeAndGiveTheSameCepstra) {
+  encode({});
+  const std::string once = filebytes(dir + "cc");
+  const Result r = encode({"--cctimeit=2"});
+  ASSERT_EQ(r.out.rfind("Time: ", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.back(), '\n');
+  EXPECT_GE(std::atoi(r.out.c_str() + 6), 0);
+  EXPECT_EQ(filebytes(dir + "cc"), once);
+}
+
+TEST_F(VelkcoderStreams, DitheredSilenceIsStillAnalysed) {
+  std::vector<int16_t> x = voice200();
+  std::fill(x.begin() + 6000, x.begin() + 6400, 0);
+  writewav(wav, x);
+  const Result r = encode({});
+  EXPECT_EQ(r.out, "Warning: zeros in " + wav + " have been filled with noise.\n");
+  EXPECT_EQ(filebytes(dir + "cc").size(), 200u * 40 * 4);
+  const std::vector<float> lf0 = readfloats(dir + "f0");
+  ASSERT_EQ(lf0.size(), 200u);
+  EXPECT_EQ(lf0[77], -1e10f);  // frame 77 (sample 6160) lies inside the silence
+}
+
+TEST_F(VelkcoderStreams, IndexListWritesOneSetPerIndex) {
+  for (const char* index : {"001", "002", "003"}) writewav(dir + "a" + index + ".wav", voice200());
+  const Result r = run({dir + "a???.wav", dir + "f0_???", dir + "cc_???", "--indlist=1-3"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, dir + "a001.wav\n" + dir + "a002.wav\n" + dir + "a003.wav\n");
+  for (const char* index : {"001", "002", "003"}) {
+    EXPECT_EQ(filebytes(dir + "f0_" + index).size(), 200u * 4) << index;
+    EXPECT_EQ(filebytes(dir + "cc_" + index).size(), 200u * 40 * 4) << index;
+  }
+  EXPECT_EQ(filebytes(dir + "cc_001"), filebytes(dir + "cc_003"));
 }
 
 }  // namespace
