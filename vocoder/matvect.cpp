@@ -67,8 +67,35 @@ uint32_t nonzeropivotrow(const double *a, uint32_t n, uint32_t i) {
   return p;
 }
 
-// Gauss-Jordan inversion; with symmetric set, only the lower triangle of the inverse is
-// maintained during back substitution and row operations stop at the highest row reached.
+// Forward elimination of the n x n matrix a, column by column. The pivot row is exchanged only
+// when the pivot is exactly 0 (with the first row below holding a non-zero in that column), and
+// only rows with a non-zero element in the pivot column are reduced. swapside(i, p) and
+// reduceside(r, i, m) repeat the exchange and the reduction a[r] -= m a[i] on the right-hand
+// side. Returns -1 when a column has no usable pivot.
+template <class Swap, class Reduce>
+int32_t eliminateforward(uint32_t n, double *a, Swap swapside, Reduce reduceside) {
+  for (uint32_t i = 0; i < n; i++) {
+    double *ai = a + (size_t)i * n;
+    if (ai[i] == 0.0) {
+      uint32_t p = nonzeropivotrow(a, n, i);
+      if (p == n) return -1;
+      swaprows(ai + i, a + (size_t)p * n + i, n - i);
+      swapside(i, p);
+    }
+    for (uint32_t r = i + 1; r < n; r++) {
+      double *ar = a + (size_t)r * n;
+      if (ar[i] == 0.0) continue;
+      double m = ar[i] / ai[i];
+      ar[i] = 0.0;
+      addscaledrow(ar + i + 1, ai + i + 1, n - i - 1, -m);
+      reduceside(r, i, m);
+    }
+  }
+  return 0;
+}
+
+// Gauss-Jordan inversion; with symmetric set, row operations on the inverse stop at the highest
+// row index reached so far and the back substitution keeps only the lower triangle.
 int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
   if (n == 0) return -1;
   if (n == 1) {
@@ -78,27 +105,17 @@ int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
   }
   identmat(inv, n);
   uint32_t w = 0;  // highest row index whose inverse row may be non-zero
-  for (uint32_t i = 0; i < n; i++) {
-    double *ai = a + (size_t)i * n;
-    double *invi = inv + (size_t)i * n;
-    if (i > w) w = i;
-    if (ai[i] == 0.0) {
-      uint32_t p = nonzeropivotrow(a, n, i);
-      if (p == n) return -1;
-      if (p > w) w = p;
-      swaprows(ai + i, a + (size_t)p * n + i, n - i);
-      swaprows(invi, inv + (size_t)p * n, symmetric ? w + 1 : n);
-    }
-    uint32_t invcols = symmetric ? w + 1 : n;
-    for (uint32_t r = i + 1; r < n; r++) {
-      double *ar = a + (size_t)r * n;
-      if (ar[i] == 0.0) continue;
-      double m = ar[i] / ai[i];
-      ar[i] = 0.0;
-      addscaledrow(ar + i + 1, ai + i + 1, n - i - 1, -m);
-      addscaledrow(inv + (size_t)r * n, invi, invcols, -m);
-    }
-  }
+  auto columns = [&](uint32_t reached) {
+    w = std::max(w, reached);
+    return symmetric ? w + 1 : n;
+  };
+  auto swapside = [&](uint32_t i, uint32_t p) {
+    swaprows(inv + (size_t)i * n, inv + (size_t)p * n, columns(p));
+  };
+  auto reduceside = [&](uint32_t r, uint32_t i, double m) {
+    addscaledrow(inv + (size_t)r * n, inv + (size_t)i * n, columns(i), -m);
+  };
+  if (eliminateforward(n, a, swapside, reduceside) != 0) return -1;
   for (uint32_t k = n; k-- > 0;) {
     double *invk = inv + (size_t)k * n;
     double pivot = a[(size_t)k * n + k];
@@ -651,23 +668,9 @@ int32_t gausssolveleqs(uint32_t n, double *a, double *b, double *x) {
     x[0] = b[0] / a[0];
     return 0;
   }
-  for (uint32_t i = 0; i < n; i++) {
-    double *ai = a + (size_t)i * n;
-    if (ai[i] == 0.0) {
-      uint32_t p = nonzeropivotrow(a, n, i);
-      if (p == n) return -1;
-      swaprows(ai + i, a + (size_t)p * n + i, n - i);
-      std::swap(b[i], b[p]);
-    }
-    for (uint32_t r = i + 1; r < n; r++) {
-      double *ar = a + (size_t)r * n;
-      if (ar[i] == 0.0) continue;
-      double m = ar[i] / ai[i];
-      ar[i] = 0.0;
-      addscaledrow(ar + i + 1, ai + i + 1, n - i - 1, -m);
-      b[r] -= b[i] * m;
-    }
-  }
+  auto swapside = [b](uint32_t i, uint32_t p) { std::swap(b[i], b[p]); };
+  auto reduceside = [b](uint32_t r, uint32_t i, double m) { b[r] -= b[i] * m; };
+  if (eliminateforward(n, a, swapside, reduceside) != 0) return -1;
   for (uint32_t k = n; k-- > 0;) {
     x[k] = b[k] / a[(size_t)k * n + k];
     if (x[k] == 0.0) continue;
