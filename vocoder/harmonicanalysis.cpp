@@ -1,7 +1,7 @@
 #include "harmonicanalysis.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -40,6 +40,13 @@ bool cutframe(const double* x, uint32_t n, uint32_t centre, uint32_t N, hamem* m
 // Basis rows
 // ---------------------------------------------------------------------------
 
+// Rotates the phasor (c, s) by the angle whose cosine and sine are (rc, rs).
+inline void rotate(double& c, double& s, double rc, double rs) {
+  const double nc = c * rc - s * rs;
+  s = c * rs + s * rc;
+  c = nc;
+}
+
 // Unwindowed row exp(j*omega*m), m = -h..h, by rotating a unit phasor from the centre outwards.
 void phasorrow(complex* row, uint32_t h, double omega) {
   const double c = std::cos(omega), s = std::sin(omega);
@@ -47,9 +54,7 @@ void phasorrow(complex* row, uint32_t h, double omega) {
   row[h].re = 1.0;
   row[h].im = 0.0;
   for (uint32_t i = 1; i <= h; ++i) {
-    const double nre = re * c - im * s;
-    im = re * s + im * c;
-    re = nre;
+    rotate(re, im, c, s);
     row[h + i].re = re;
     row[h + i].im = im;
     row[h - i].re = re;
@@ -499,13 +504,6 @@ double qharefinepitch(const double* x, uint32_t n, double fs, uint32_t centre, d
 
 namespace {
 
-// Rotates the phasor (c, s) by the angle whose cosine and sine are (rc, rs).
-inline void rotate(double& c, double& s, double rc, double rs) {
-  const double nc = c * rc - s * rs;
-  s = c * rs + s * rc;
-  c = nc;
-}
-
 // Multiplies buf[0..L-1] by (2 - cos(psi0 + j*theta)) * sqrt(2)/3: the pitch-synchronous
 // modulation of the noise, with a mean square gain of 1.
 void modulatenoise(double* buf, uint32_t L, double psi0, double theta) {
@@ -546,14 +544,18 @@ int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double
 }
 
 int polymcaq(double phis, double phie, double omegas, double omegae, uint32_t M, double* p) {
+  p[2] = omegas;
+  p[3] = phis;
+  if (M == 0) {  // an empty segment has no curvature to fit
+    p[0] = p[1] = 0.0;
+    return 0;
+  }
   const double m = M;
   const double P = std::floor(((omegae - omegas) * m / 2.0 + (m * omegas + phis - phie)) / kTwoPi + 0.5);
   const double D = (phie - phis - m * omegas + kTwoPi * P) / (m * m);
   const double E = (omegae - omegas) / m;
   p[0] = (-2.0 * D + E) / m;
   p[1] = 3.0 * D - E;
-  p[2] = omegas;
-  p[3] = phis;
   return 0;
 }
 

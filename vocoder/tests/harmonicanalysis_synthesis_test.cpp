@@ -67,6 +67,24 @@ TEST(GenHarmonics, NoiseModulationFollowsTheFundamentalPhase) {
   for (double v : untouched) EXPECT_EQ(v, 1.0);
 }
 
+// Analysis followed by synthesis: the phases of getharmonics are those genharmonics expects
+// at the frame centre, so a harmonic signal comes back sample for sample.
+TEST(GenHarmonics, ResynthesisOfAnalysedHarmonicsReproducesTheFrame) {
+  const double f0 = 143.0;
+  const uint32_t K = 20, n = 3000, centre = 1500, B = 80;
+  std::vector<double> x(n, 0.0);
+  for (uint32_t i = 0; i < n; ++i)
+    for (uint32_t k = 1; k <= K; ++k)
+      x[i] += std::cos(kTwoPi * k * f0 * (static_cast<double>(i) - centre) / kFs + 0.4 * k * k) / (1.0 + k);
+  hamem* rec = hameminitialize(kFs, 3000, f0);
+  std::vector<double> amps(K), phases(K);
+  ASSERT_EQ(getharmonics(x.data(), n, kFs, centre, f0, K, amps.data(), phases.data(), rec), 0);
+  hamemdestroy(rec);
+  std::vector<double> y(2 * B, 0.0);
+  ASSERT_EQ(genharmonics(y.data(), B, B, kFs, f0, K, amps.data(), phases.data(), 0.0, 0), 0);
+  for (uint32_t j = 0; j < 2 * B; ++j) EXPECT_NEAR(y[j], x[centre - B + j], 1e-8) << j;
+}
+
 TEST(CubicPhase, ConstantFrequencyGivesALinearTrack) {
   const double w = 0.13, phis = 0.4;
   const uint32_t M = 200;
@@ -76,6 +94,10 @@ TEST(CubicPhase, ConstantFrequencyGivesALinearTrack) {
   EXPECT_NEAR(p[1], 0.0, 1e-13);
   EXPECT_DOUBLE_EQ(p[2], w);
   EXPECT_DOUBLE_EQ(p[3], phis);
+  ASSERT_EQ(polymcaq(phis, 1.0, w, 0.2, 0, p), 0);  // empty segment: the start line, no NaN
+  EXPECT_EQ(p[0], 0.0);
+  EXPECT_EQ(p[1], 0.0);
+  EXPECT_EQ(p[2], w);
 }
 
 TEST(CubicPhase, MeetsBothEndPhasesAndSlopes) {
