@@ -3,9 +3,9 @@
 #include <cassert>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -175,7 +175,7 @@ int32_t identmat(double *m, uint32_t n) { return initializedmat(m, n, 1.0); }
 
 int32_t iseqmat(const double *a, const double *b, uint32_t count, double tolerance) {
   for (uint32_t i = 0; i < count; i++) {
-    // Written as negations so that a NaN always makes the pair unequal.
+    // Every comparison with a NaN is false, so a NaN always makes the pair unequal.
     bool equal = tolerance == 0.0 ? a[i] == b[i] : std::fabs(a[i] - b[i]) <= tolerance;
     if (!equal) return 0;
   }
@@ -590,8 +590,9 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
   // W = U^-1 (upper triangular) row by row from the bottom, each row accumulated as a sum of
   // scaled lower rows so that the inner loops run along rows; every element still sums its
   // terms in increasing k. W^T is kept in the lower triangle of the same array for the product.
-  double *allocated = keepinput == 1 ? (double *)std::malloc(sizeof(double) * n * n) : nullptr;
-  double *w = keepinput == 1 ? allocated : a;
+  std::vector<double> kept;
+  if (keepinput == 1) kept.resize((size_t)n * n);
+  double *w = keepinput == 1 ? kept.data() : a;
   for (uint32_t r = n; r-- > 0;) {
     const double *ur = u + (size_t)r * n;
     double *wr = w + (size_t)r * n;
@@ -610,7 +611,6 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
     for (uint32_t k = r; k < n; k++) addmat(invr + r, w + (size_t)k * n + r, k - r + 1, w[(size_t)r * n + k]);
     for (uint32_t q = r + 1; q < n; q++) inverse[(size_t)q * n + r] = invr[q];
   }
-  std::free(allocated);
   return det;
 }
 
@@ -684,8 +684,9 @@ int32_t gausssolveleqs(uint32_t n, double *a, double *b, double *x) {
 
 int32_t pseudoinv(const double *a, double *p, uint32_t m, uint32_t n, double *work, int16_t regularise) {
   assert(a != p);
-  double *allocated = work ? nullptr : (double *)std::malloc(sizeof(double) * 2 * n * n);
-  double *g = work ? work : allocated;
+  std::vector<double> own;
+  if (!work) own.resize((size_t)2 * n * n);
+  double *g = work ? work : own.data();
   double *ginv = g + (size_t)n * n;
   int32_t status = invertedgram(a, m, n, g, ginv, regularise);
   if (status == 0) {
@@ -694,15 +695,15 @@ int32_t pseudoinv(const double *a, double *p, uint32_t m, uint32_t n, double *wo
       for (uint32_t l = 0; l < m; l++)
         p[(size_t)i * m + l] = dotstrided(ginv + (size_t)i * n, a + (size_t)l * n, n, 1);
   }
-  std::free(allocated);
   return status;
 }
 
 int32_t solveleastsquares(const double *a, const double *b, double *x, uint32_t m, uint32_t n, uint32_t p,
                           double *work, int16_t regularise) {
   assert(x != a && x != b);
-  double *allocated = work ? nullptr : (double *)std::malloc(sizeof(double) * n * (2 * n + p));
-  double *g = work ? work : allocated;
+  std::vector<double> own;
+  if (!work) own.resize((size_t)n * (2 * n + p));
+  double *g = work ? work : own.data();
   double *ginv = g + (size_t)n * n, *h = ginv + (size_t)n * n;
   int32_t status = invertedgram(a, m, n, g, ginv, regularise);
   if (status == 0) {
@@ -712,7 +713,6 @@ int32_t solveleastsquares(const double *a, const double *b, double *x, uint32_t 
       for (uint32_t i = 0; i < n; i++) addmat(h + (size_t)i * p, b + (size_t)l * p, p, a[(size_t)l * n + i]);
     prodmat(ginv, h, x, n, n, p);
   }
-  std::free(allocated);
   return status;
 }
 
