@@ -852,6 +852,59 @@ void free_dp_f0(void) {
   free_stationarity();
 }
 
+namespace {
+
+// Dithers the list's samples in place and returns them in one array followed
+// by `padding` samples of dither alone; *total receives the array length.
+float* dithered_signal(float_list* input, long padding, long* total) {
+  uint64_t seed = 1;
+  long nsamples = 0;
+  for (float_list* p = input; p; p = p->next, nsamples++) p->f += (float)(50.0 * nrandom(&seed));
+  *total = nsamples + padding;
+  float* signal = fgetmem(*total);
+  long k = 0;
+  for (const float_list* p = input; p; p = p->next) signal[k++] = p->f;
+  for (; k < *total; k++) signal[k] = (float)(50.0 * nrandom(&seed));
+  return signal;
+}
+
+// Runs the tracker over the signal in overlapping blocks, appending the
+// released frames' F0 to track in time order; false when a block failed.
+bool track_blocks(const float* signal, long total, long buffsize, long sdstep, double sample_freq,
+                  F0_params* par, std::vector<float>& track) {
+  float* buffer = fgetmem(std::max(buffsize, sdstep));
+  long ndone = 0, remaining = total, actsize = buffsize;
+  bool ok = true;
+  for (;;) {
+    const int done = (remaining == buffsize) || (actsize < buffsize);
+    memcpy(buffer, signal + ndone, sizeof(float) * actsize);
+    float *f0_out, *vuv_out, *rms_out, *acpk_out;
+    int vecsize;
+    if (dp_f0(buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out,
+              &acpk_out, &vecsize, done)) {
+      ok = false;
+      break;
+    }
+    for (int i = vecsize - 1; i >= 0; i--) track.push_back(f0_out[i]);
+    if (done) break;
+    ndone += sdstep;
+    remaining -= sdstep;
+    actsize = std::min(buffsize, remaining);
+  }
+  free(buffer);
+  return ok;
+}
+
+// Writes the first n values of the track to standard output in output type otype.
+void write_track(const std::vector<float>& track, long n, double sample_freq, int otype) {
+  for (long i = 0; i < n; i++) {
+    const float v = output_value(track[i], sample_freq, otype);
+    fwrite(&v, sizeof(float), 1, stdout);
+  }
+}
+
+}  // namespace
+
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0,
          double maxF0, double voice_bias, int otype) {
   // The parameters are checked before any use: a bad frame shift would
@@ -867,15 +920,8 @@ int rapt(float_list* input, int length, double sample_freq, int frame_shift, dou
     usage(1);
   }
 
-  // Dither the samples in place, then pad the end with dither alone.
-  uint64_t seed = 1;
-  long nsamples = 0;
-  for (float_list* p = input; p; p = p->next, nsamples++) p->f += (float)(50.0 * nrandom(&seed));
-  const long total = nsamples + padding_samples(sample_freq, frame_shift, minF0);
-  float* signal = fgetmem(total);
-  long k = 0;
-  for (const float_list* p = input; p; p = p->next) signal[k++] = p->f;
-  for (; k < total; k++) signal[k] = (float)(50.0 * nrandom(&seed));
+  long total;
+  float* signal = dithered_signal(input, padding_samples(sample_freq, frame_shift, minF0), &total);
 
   long buffsize, sdstep;
   if (init_dp_f0(sample_freq, &par, &buffsize, &sdstep) || buffsize > INT32_MAX || sdstep > INT32_MAX) {
@@ -884,41 +930,20 @@ int rapt(float_list* input, int length, double sample_freq, int frame_shift, dou
   }
   if (buffsize > total) buffsize = total;
 
-  float* buffer = fgetmem(std::max(buffsize, sdstep));
   std::vector<float> track;
   track.reserve(total / step + 1);
-  long ndone = 0, remaining = total, actsize = buffsize;
-  bool failed = false;
-  for (;;) {
-    const int done = (remaining == buffsize) || (actsize < buffsize);
-    memcpy(buffer, signal + ndone, sizeof(float) * actsize);
-    float *f0_out, *vuv_out, *rms_out, *acpk_out;
-    int vecsize;
-    if (dp_f0(buffer, (int)actsize, (int)sdstep, sample_freq, &par, &f0_out, &vuv_out, &rms_out,
-              &acpk_out, &vecsize, done)) {
-      failed = true;
-      break;
-    }
-    for (int i = vecsize - 1; i >= 0; i--) track.push_back(f0_out[i]);
-    if (done) break;
-    ndone += sdstep;
-    remaining -= sdstep;
-    actsize = std::min(buffsize, remaining);
-  }
+  bool ok = track_blocks(signal, total, buffsize, sdstep, sample_freq, &par, track);
 
+  // Only computed frames are written; a shortfall is reported as a failure.
   const long wanted = ((long)length + frame_shift - 1) / frame_shift;
   const long nout = std::min(wanted, (long)track.size());
-  for (long i = 0; i < nout; i++) {
-    const float v = output_value(track[i], sample_freq, otype);
-    fwrite(&v, sizeof(float), 1, stdout);
-  }
+  write_track(track, nout, sample_freq, otype);
   if (nout < wanted) {
     fprintf(stderr, "F0 tracking failed: %ld of %ld frames computed.\n", nout, wanted);
-    failed = true;
+    ok = false;
   }
 
-  free(buffer);
   free(signal);
   free_dp_f0();
-  return failed ? 1 : 0;
+  return ok ? 0 : 1;
 }

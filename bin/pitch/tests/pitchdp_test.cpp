@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,30 @@ TEST(Tracker, FirstBlockWithoutFramesFails) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "can't get stationarity\n");
   EXPECT_EQ(vecsize, 0);
   free_dp_f0();
+}
+
+TEST(Rapt, WritesOneValuePerFrameAndLeavesTheListItsLength) {
+  const std::vector<float> x = pulse_train(4000, 100);  // 160 Hz
+  std::vector<float_list> nodes(x.size());
+  for (size_t i = 0; i < x.size(); i++) nodes[i] = {x[i], i + 1 < x.size() ? &nodes[i + 1] : nullptr};
+
+  testing::internal::CaptureStdout();
+  const int status = rapt(nodes.data(), (int)x.size(), 16000.0, 80, 60.0, 400.0, 0.0, 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(out.size(), 50 * sizeof(float));
+  std::vector<float> period(50);
+  memcpy(period.data(), out.data(), out.size());
+  for (int k = 2; k < 45; k++) EXPECT_NEAR(period[k], 100.0f, 1.0f) << "frame " << k;
+
+  // Dithered in place (deviation 50), no nodes appended.
+  EXPECT_EQ(nodes.back().next, nullptr);
+  double change = 0.0;
+  for (size_t i = 0; i < x.size(); i++) {
+    EXPECT_LT(std::fabs(nodes[i].f - x[i]), 400.0f);
+    change += std::fabs(nodes[i].f - x[i]);
+  }
+  EXPECT_NEAR(change / x.size(), 50.0 * std::sqrt(2.0 / M_PI), 3.0);  // mean |N(0, 50)|
 }
 
 TEST(Dither, ZeroMeanUnitVarianceAndReproducible) {
