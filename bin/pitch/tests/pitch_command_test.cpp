@@ -128,7 +128,13 @@ INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
                                            Case{350, 350, 0}, Case{100, 250, 0},
                                            Case{80, 80, 20}, Case{120, 120, 20},
                                            Case{200, 200, 20}, Case{350, 350, 20},
-                                           Case{100, 250, 20}));
+                                           Case{100, 250, 20}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           const Case& c = info.param;
+                           return "F0_" + std::to_string((int)c.f0_start) + "_" +
+                                  std::to_string((int)c.f0_end) +
+                                  (c.snr_db > 0 ? "_snr" + std::to_string((int)c.snr_db) : "_clean");
+                         });
 
 TEST_F(PitchCommand, SilenceAndLowNoiseAreUnvoiced) {
   const Outcome silence = track(std::vector<float>(16000, 0.0f));
