@@ -342,3 +342,14 @@ TEST(MatvectPrint, BracketedRowsSeparatedBySemicolons) {
             }),
             "[]\n[]\n");
 }
+
+#ifndef NDEBUG
+TEST(MatvectPreconditionsDeathTest, UncheckedPreconditionsAssertInDebugBuilds) {
+  V m(4, 1.0), d(4);
+  EXPECT_DEATH(redistblocks(m.data(), 2, 2, d.data(), 0, 1), "");
+  EXPECT_DEATH(medianelem(m.data(), 0), "");
+  V descending{3, 2, 1}, q{0.5};
+  EXPECT_DEATH(lininterpord(3, descending.data(), m.data(), 1, q.data(), d.data()), "");
+  EXPECT_DEATH(prodmat(m.data(), d.data(), m.data(), 2, 2, 2), "");
+}
+#endif
