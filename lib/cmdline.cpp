@@ -1,5 +1,6 @@
 #include "cmdline.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -24,13 +25,21 @@ void print_version_footer(FILE *fp) {
   std::fprintf(fp, "\n");
 }
 
-void report_invalid_option(const char *cmnd, char c) {
+void invalid_option(const char *cmnd, char c, UsageFn usage) {
   std::fprintf(stderr, "%s : Invalid option '%c'!\n", cmnd, c);
+  usage(1);
+  std::exit(1);  // usage never returns; this keeps the promise of [[noreturn]] regardless
 }
 
 const char *next_argument(int argc, char **argv, int *i) {
   if (*i + 1 >= argc) return nullptr;
   return argv[++*i];
+}
+
+const char *option_argument(int argc, char **argv, int *i, UsageFn usage) {
+  const char *value = next_argument(argc, argv, i);
+  if (value == nullptr) usage(1);
+  return value;
 }
 
 int64_t saturating_mul(int64_t a, int64_t b) {

@@ -53,9 +53,7 @@ struct Options {
 };
 
 double number_value(int argc, char **argv, int *i) {
-  const char *value = next_argument(argc, argv, i);
-  if (value == nullptr) usage(1);
-  return std::atof(value);
+  return std::atof(option_argument(argc, argv, i, usage));
 }
 
 void add_pair(Pairs *pairs, const char *kind, int argc, char **argv, int *i) {
@@ -90,8 +88,7 @@ void parse_options(int argc, char **argv, Options *o) {
       case 'h':
         usage(0);
       default:
-        report_invalid_option(cmnd, arg[1]);
-        usage(1);
+        invalid_option(cmnd, arg[1], usage);
     }
   }
   if (!(o->fs > 0.0)) {

@@ -40,10 +40,8 @@ struct Options {
 
 // The value of an option: the rest of its argument (-l512), else the next argument (-l 512).
 int integer_value(int argc, char **argv, int *i) {
-  const char *value = argv[*i] + 2;
-  if (*value == '\0') value = next_argument(argc, argv, i);
-  if (value == nullptr) usage(1);
-  return std::atoi(value);
+  const char *attached = argv[*i] + 2;
+  return std::atoi(*attached != '\0' ? attached : option_argument(argc, argv, i, usage));
 }
 
 [[noreturn]] void refuse(const char *message) {
@@ -69,8 +67,7 @@ Options parse_options(int argc, char **argv) {
       case 'h':
         usage(0);
       default:
-        report_invalid_option(cmnd, arg[1]);
-        usage(1);
+        invalid_option(cmnd, arg[1], usage);
     }
   }
   if (o.frame_length < 1) refuse("Frame length must be at least 1!");

@@ -54,11 +54,6 @@ constexpr int kBlockLength = 1;
   std::exit(status);
 }
 
-[[noreturn]] void invalid_option(char c) {
-  report_invalid_option(cmnd, c);
-  usage(1);
-}
-
 // Item size in bytes of a "+type" argument, 0 for an unknown type.
 size_t item_size(const char *type) {
   switch (type[0]) {
@@ -84,9 +79,7 @@ size_t item_size(const char *type) {
 }
 
 const char *option_value(int argc, char **argv, int *i) {
-  const char *value = next_argument(argc, argv, i);
-  if (value == nullptr) usage(1);
-  return value;
+  return option_argument(argc, argv, i, usage);
 }
 
 struct Options {
@@ -118,11 +111,11 @@ Options parse_options(int argc, char **argv) {
         case 'h':
           usage(0);
         default:
-          invalid_option(arg[1]);
+          invalid_option(cmnd, arg[1], usage);
       }
     } else if (arg[0] == '+') {
       o.size = item_size(arg + 1);
-      if (o.size == 0) invalid_option(arg[1]);
+      if (o.size == 0) invalid_option(cmnd, arg[1], usage);
     } else {
       o.infile = arg;
     }

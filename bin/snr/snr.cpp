@@ -49,9 +49,7 @@ struct Options {
 };
 
 int integer_value(int argc, char **argv, int *i) {
-  const char *value = next_argument(argc, argv, i);
-  if (value == nullptr) usage(1);
-  return std::atoi(value);
+  return std::atoi(option_argument(argc, argv, i, usage));
 }
 
 Options parse_options(int argc, char **argv) {
@@ -69,8 +67,7 @@ Options parse_options(int argc, char **argv) {
         case 'h':
           usage(0);
         default:
-          report_invalid_option(cmnd, arg[1]);
-          usage(1);
+          invalid_option(cmnd, arg[1], usage);
       }
     } else if (o.reference == nullptr) {
       o.reference = arg;

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 #include <string>
 
 namespace {
+
+void test_usage(int status) {
+  std::fprintf(stderr, "USAGE TEXT\n");
+  std::exit(status);
+}
 
 TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
   EXPECT_STREQ(command_name("/usr/local/bin/recslice"), "recslice");
@@ -31,6 +37,19 @@ TEST(Cmdline, NextArgumentStopsAtTheEnd) {
   EXPECT_EQ(i, 2);
   EXPECT_EQ(next_argument(3, argv, &i), nullptr);
   EXPECT_EQ(i, 2);
+}
+
+TEST(CmdlineDeathTest, InvalidOptionNamesTheLetterThenPrintsUsage) {
+  EXPECT_EXIT(invalid_option("cmd", 'x', test_usage), ::testing::ExitedWithCode(1),
+              "^cmd : Invalid option 'x'!\nUSAGE TEXT\n$");
+}
+
+TEST(CmdlineDeathTest, OptionArgumentMissingPrintsUsage) {
+  char a0[] = "cmd", a1[] = "-l";
+  char *argv[] = {a0, a1};
+  int i = 1;
+  EXPECT_EXIT(option_argument(2, argv, &i, test_usage), ::testing::ExitedWithCode(1),
+              "^USAGE TEXT\n$");
 }
 
 TEST(Cmdline, SaturatingArithmetic) {
