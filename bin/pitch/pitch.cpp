@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include <sys/stat.h>
@@ -136,13 +137,8 @@ std::vector<float_list> read_sample_list(FILE* fp, const char* name) {
   return nodes;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  set_command_name(argv[0]);
-  const Options o = parse_options(argc, argv);
-  const Tracker track = find_tracker(o.algorithm);
-
+// Reads the input and runs the tracker on it; returns the exit status.
+int extract(const Options& o, Tracker track) {
   FILE* fp = stdin;
   const char* name = o.infile ? o.infile : "standard input";
   if (o.infile && !(fp = fopen(o.infile, "rb"))) fail("Cannot open ", o.infile);
@@ -156,4 +152,17 @@ int main(int argc, char** argv) {
                            o.voice_bias, o.otype);
   if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
   return status ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  set_command_name(argv[0]);
+  const Options o = parse_options(argc, argv);
+  const Tracker track = find_tracker(o.algorithm);
+  try {
+    return extract(o, track);
+  } catch (const std::bad_alloc&) {
+    fail("Not enough memory for this input and these options", "");
+  }
 }
