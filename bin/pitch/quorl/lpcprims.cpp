@@ -251,7 +251,8 @@ int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca
     dwind = p;
     nwind = wsize;
   }
-  window(data, dwind, wsize, preemp, type);
+  // An unknown window type leaves the frame unfilled: nothing to analyse.
+  if (!window(data, dwind, wsize, preemp, type)) return 0;
 
   float rho[kMaxLpcOrder + 1], k[kMaxLpcOrder], a[kMaxLpcOrder + 1];
   float* r = ar ? ar : rho;

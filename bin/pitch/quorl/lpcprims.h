@@ -43,7 +43,8 @@ float wind_energy(const float* data, int size, int w_type);
 
 // LPC analysis of order lpc_ord over wsize windowed samples with an optional
 // spectral floor lpc_stabl (dB). lpca (order+1), ar (order+1), lpck (order),
-// normerr and rms may each be null. Returns 1, or 0 when refused or failed.
+// normerr and rms may each be null. Returns 1, or 0 when refused or failed
+// (order above 100, no data, wsize below 1, unknown window type, no memory).
 int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar,
          float* lpck, float* normerr, float* rms, float preemp, int type);
 

@@ -167,6 +167,9 @@ TEST(Lpc, RefusalsStabilisationAndRms) {
   EXPECT_EQ(xlpc(10, 0.0f, 480, nullptr, lpca, ar, nullptr, nullptr, nullptr, 0.0f, 1), 0);
   EXPECT_EQ(xlpc(10, 0.0f, 0, x.data(), lpca, ar, nullptr, nullptr, nullptr, 0.0f, 1), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(xlpc(10, 0.0f, 480, x.data(), lpca, ar, nullptr, nullptr, nullptr, 0.0f, 9), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unknown window type (9) requested in window()\n");
 
   float plain[11], floored[11], same[11];
   ASSERT_EQ(xlpc(10, 0.0f, 480, x.data(), nullptr, plain, nullptr, nullptr, nullptr, 0.4f, 3), 1);
