@@ -90,20 +90,14 @@ void literaltransform(int32_t n, complex* x, int dir) {
 
 class FftSizes : public ::testing::TestWithParam<int32_t> {};
 
-TEST_P(FftSizes, ForwardMatchesDirectTransform) {
+TEST_P(FftSizes, MatchesDirectTransformBothWays) {
   const int32_t n = GetParam();
-  cvec x = randomvalues(n, 7 + n);
-  const cvec expected = directdft(x, -1);
-  fftc(n, x.data());
-  EXPECT_LE(relativeerror(x, expected), n <= 1024 ? 1e-12 : 1e-11) << "n = " << n;
-}
-
-TEST_P(FftSizes, InverseMatchesDirectTransformWithoutScaling) {
-  const int32_t n = GetParam();
-  cvec x = randomvalues(n, 11 + n);
-  const cvec expected = directdft(x, +1);
-  ifftc(n, x.data());
-  EXPECT_LE(relativeerror(x, expected), n <= 1024 ? 1e-12 : 1e-11) << "n = " << n;
+  for (int sign : {-1, 1}) {
+    cvec x = randomvalues(n, 7 + n + sign);
+    const cvec expected = directdft(x, sign);
+    (sign < 0 ? fftc : ifftc)(n, x.data());  // the inverse is not scaled
+    EXPECT_LE(relativeerror(x, expected), n <= 1024 ? 1e-12 : 1e-11) << "n = " << n << " sign " << sign;
+  }
 }
 
 TEST_P(FftSizes, ForwardThenInverseGivesNTimesInput) {
@@ -142,13 +136,8 @@ TEST_P(FftSizes, SplitFormEqualsInterleavedForm) {
       re[i] = x[i].re;
       im[i] = x[i].im;
     }
-    if (dir == 1) {
-      fftc(n, x.data());
-      fftr(n, re.data(), im.data());
-    } else {
-      ifftc(n, x.data());
-      ifftr(n, re.data(), im.data());
-    }
+    (dir == 1 ? fftc : ifftc)(n, x.data());
+    (dir == 1 ? fftr : ifftr)(n, re.data(), im.data());
     for (int32_t i = 0; i < n; ++i) {
       ASSERT_EQ(re[i], x[i].re);
       ASSERT_EQ(im[i], x[i].im);
@@ -158,16 +147,6 @@ TEST_P(FftSizes, SplitFormEqualsInterleavedForm) {
 
 INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FftSizes,
                          ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096));
-
-TEST(Fft, SingleValueIsUnchangedBothWays) {
-  complex x{0.25, -3.5};
-  fftc(1, &x);
-  EXPECT_EQ(x.re, 0.25);
-  EXPECT_EQ(x.im, -3.5);
-  ifftc(1, &x);
-  EXPECT_EQ(x.re, 0.25);
-  EXPECT_EQ(x.im, -3.5);
-}
 
 TEST(Fft, ImpulseGivesFlatSpectrum) {
   const int32_t n = 64;
@@ -227,11 +206,6 @@ TEST(Fft, DirectionsOtherThanMinusOneAreForward) {
   }
 }
 
-TEST(Fft, SizeZeroIsAcceptedAndTouchesNothing) {
-  EXPECT_EQ(dofftc(0, nullptr, 1), 0);
-  EXPECT_EQ(dofftr(0, nullptr, nullptr, -1), 0);
-}
-
 TEST(Fft, SizesThatAreNotPowersOfTwoAreRejectedUntouched) {
   for (int32_t n : {3, 6, 12, 100, 1000, -4}) {
     const int32_t count = n > 0 ? n : 4;
@@ -247,6 +221,7 @@ TEST(Fft, SizesThatAreNotPowersOfTwoAreRejectedUntouched) {
       EXPECT_EQ(im[i], -0.5);
     }
   }
+  EXPECT_EQ(dofftc(0, nullptr, 1), 0);  // no points: nothing to do
 }
 
 }  // namespace

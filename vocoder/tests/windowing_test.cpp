@@ -14,87 +14,65 @@ std::vector<double> ramp(uint32_t n) {
   return x;
 }
 
+// Frame of half-length a around m of x, cut with getwindowedsamples; its result in *active.
+std::vector<double> frame(const std::vector<double>& x, uint32_t m, uint32_t a, const double* w, int* active) {
+  std::vector<double> y(2 * a + 1, -1.0);
+  *active = getwindowedsamples(x.data(), static_cast<uint32_t>(x.size()), m, y.data(), a, w);
+  return y;
+}
+
 TEST(WindowedSamples, InteriorFrameCopiesAndWindows) {
   const std::vector<double> x = ramp(20);
-  std::vector<double> y(5, -1.0);
-  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, nullptr), 1);
-  EXPECT_EQ(y, (std::vector<double>{9, 10, 11, 12, 13}));
+  int active;
+  EXPECT_EQ(frame(x, 10, 2, nullptr, &active), (std::vector<double>{9, 10, 11, 12, 13}));
+  EXPECT_EQ(active, 1);
   const double w[5] = {0.5, 1, 2, 1, 0.5};
-  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, w), 1);
-  EXPECT_EQ(y, (std::vector<double>{4.5, 10, 22, 12, 6.5}));
+  EXPECT_EQ(frame(x, 10, 2, w, &active), (std::vector<double>{4.5, 10, 22, 12, 6.5}));
+  EXPECT_EQ(active, 1);
 }
 
-TEST(WindowedSamples, FrameAtStartIsZeroBeforeTheSignal) {
-  const std::vector<double> x = ramp(10);
-  std::vector<double> y(7, -1.0);
-  EXPECT_EQ(getwindowedsamples(x.data(), 10, 0, y.data(), 3, nullptr), 1);
-  EXPECT_EQ(y, (std::vector<double>{0, 0, 0, 1, 2, 3, 4}));
+TEST(WindowedSamples, ZerosBeyondEitherEdge) {
+  int active;
+  EXPECT_EQ(frame(ramp(10), 0, 3, nullptr, &active), (std::vector<double>{0, 0, 0, 1, 2, 3, 4}));
+  // Centre 8, a = 3: from frame index n - m + a = 5 on the frame lies beyond the end.
+  EXPECT_EQ(frame(ramp(10), 8, 3, nullptr, &active), (std::vector<double>{6, 7, 8, 9, 10, 0, 0}));
+  EXPECT_EQ(frame(ramp(3), 1, 5, nullptr, &active), (std::vector<double>{0, 0, 0, 0, 1, 2, 3, 0, 0, 0, 0}));
 }
 
-TEST(WindowedSamples, FrameAtStartLooksOnlyAtItsOwnSamples) {
-  std::vector<double> x(10, 0.0);
-  x[4] = 1.0;  // just beyond x[0..a] for a = 3
-  std::vector<double> y(7);
-  EXPECT_EQ(getwindowedsamples(x.data(), 10, 0, y.data(), 3, nullptr), 0);
-  x[3] = -2.0;
-  EXPECT_EQ(getwindowedsamples(x.data(), 10, 0, y.data(), 3, nullptr), 1);
-}
-
-TEST(WindowedSamples, FrameNearEndIsZeroFromTheSignalEnd) {
-  const std::vector<double> x = ramp(10);
-  std::vector<double> y(7, -1.0);
-  // Centre 8, a = 3: frame index n - m + a = 5 is signal index 10, beyond the end.
-  EXPECT_EQ(getwindowedsamples(x.data(), 10, 8, y.data(), 3, nullptr), 1);
-  EXPECT_EQ(y, (std::vector<double>{6, 7, 8, 9, 10, 0, 0}));
-}
-
-TEST(WindowedSamples, FrameLongerThanSignalIsZeroOnBothSides) {
-  const std::vector<double> x = ramp(3);
-  std::vector<double> y(11, -1.0);
-  EXPECT_EQ(getwindowedsamples(x.data(), 3, 1, y.data(), 5, nullptr), 1);
-  EXPECT_EQ(y, (std::vector<double>{0, 0, 0, 0, 1, 2, 3, 0, 0, 0, 0}));
-}
-
-TEST(WindowedSamples, SilentFrameReturnsZeroAlsoWithWindow) {
+TEST(WindowedSamples, SilenceIsJudgedOnTheFrameOnly) {
   std::vector<double> x(50, 0.0);
-  x[0] = 1.0;
-  x[49] = 1.0;
-  std::vector<double> y(21, 5.0), w(21, 1.0);
-  EXPECT_EQ(getwindowedsamples(x.data(), 50, 25, y.data(), 10, nullptr), 0);
-  EXPECT_EQ(getwindowedsamples(x.data(), 50, 25, y.data(), 10, w.data()), 0);
-  for (double v : y) EXPECT_EQ(v, 0.0);
+  x[4] = 1.0;   // just beyond x[0..a] for a = 3 at centre 0
+  x[49] = 1.0;  // beyond the frame around 25 with a = 10
+  int active;
+  frame(x, 0, 3, nullptr, &active);
+  EXPECT_EQ(active, 0);
+  const std::vector<double> ones(21, 1.0);
+  EXPECT_EQ(frame(x, 25, 10, ones.data(), &active), std::vector<double>(21, 0.0));
+  EXPECT_EQ(active, 0);
+  x[3] = -2.0;
+  frame(x, 0, 3, nullptr, &active);
+  EXPECT_EQ(active, 1);
+  const std::vector<double> zeros(7, 0.0);  // a zero window silences a non-zero frame
+  frame(x, 0, 3, zeros.data(), &active);
+  EXPECT_EQ(active, 0);
+  x[1] = std::numeric_limits<double>::quiet_NaN();  // NaN counts as not zero
+  x[3] = 0.0;
+  frame(x, 0, 3, nullptr, &active);
+  EXPECT_EQ(active, 1);
 }
 
-TEST(WindowedSamples, ZeroWindowOverSignalIsSilent) {
-  const std::vector<double> x = ramp(20);
-  std::vector<double> y(5), w(5, 0.0);
-  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, w.data()), 0);
-}
-
-TEST(WindowedSamples, NanCountsAsNotSilent) {
-  std::vector<double> x(20, 0.0);
-  x[11] = std::numeric_limits<double>::quiet_NaN();
-  std::vector<double> y(5);
-  EXPECT_EQ(getwindowedsamples(x.data(), 20, 10, y.data(), 2, nullptr), 1);
-}
-
-TEST(Windows, HammingPlainHasTextbookValues) {
-  std::vector<double> w(9);
-  EXPECT_EQ(winhamming(w.data(), 9, 0), 0);
-  EXPECT_NEAR(w[0], 0.08, 1e-15);
-  EXPECT_NEAR(w[8], 0.08, 1e-15);
-  EXPECT_NEAR(w[4], 1.0, 1e-15);
-  EXPECT_NEAR(w[2], 0.54, 1e-15);  // quarter point: cos = 0
-  for (int i = 0; i < 9; ++i) EXPECT_NEAR(w[i], w[8 - i], 1e-15);
-}
-
-TEST(Windows, HanningPlainHasTextbookValues) {
-  std::vector<double> w(9);
-  EXPECT_EQ(winhanning(w.data(), 9, 0), 0);
-  EXPECT_NEAR(w[0], 0.0, 1e-15);
-  EXPECT_NEAR(w[8], 0.0, 1e-15);
-  EXPECT_NEAR(w[4], 1.0, 1e-15);
-  EXPECT_NEAR(w[2], 0.5, 1e-15);
+TEST(Windows, PlainHammingAndHanningHaveTextbookValues) {
+  std::vector<double> hm(9), hn(9);
+  EXPECT_EQ(winhamming(hm.data(), 9, 0), 0);
+  EXPECT_EQ(winhanning(hn.data(), 9, 0), 0);
+  const double expecthm[5] = {0.08, 0.08 + 0.46 * (1 - std::sqrt(0.5)), 0.54, 0.54 + 0.46 * std::sqrt(0.5), 1.0};
+  const double expecthn[5] = {0.0, 0.5 * (1 - std::sqrt(0.5)), 0.5, 0.5 * (1 + std::sqrt(0.5)), 1.0};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NEAR(hm[i], expecthm[i], 1e-15);
+    EXPECT_NEAR(hm[8 - i], expecthm[i], 1e-15);
+    EXPECT_NEAR(hn[i], expecthn[i], 1e-15);
+    EXPECT_NEAR(hn[8 - i], expecthn[i], 1e-15);
+  }
 }
 
 // Mean square over L points of a long window approaches the continuous value.
