@@ -60,10 +60,10 @@ fvframe framegeometry(double f0, double fs) {
   return g;
 }
 
-// A frame is analysed only with a positive f0; 0 marks unvoiced frames, and negative or NaN
-// values cannot give a frame geometry.
+// A frame is analysed only with a positive finite f0; 0 marks unvoiced frames, and negative,
+// infinite or NaN values cannot give a frame geometry.
 bool isvoiced(double f0) {
-  return f0 > 0.0;
+  return f0 > 0.0 && std::isfinite(f0);
 }
 
 // Smallest positive f0 of the track, at most 60 Hz.
