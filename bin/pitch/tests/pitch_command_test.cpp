@@ -228,6 +228,16 @@ TEST_F(PitchCommand, ReadsNamedFileAndSamplingFrequency) {
   EXPECT_NEAR(r.values[100], 64.0f, 1.0f);
 }
 
+TEST_F(PitchCommand, HighSamplingFrequencyLimitsTheLpcOrder) {
+  // 100 kHz asks for order 102 in the stationarity analysis; 100 is used.
+  write_input(voiced_signal(150, 150, 50000, 100000.0));
+  const Outcome r = run("-s 100 -p 500");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.values.size(), 100u);
+  EXPECT_NEAR(r.values[50], 150.0f, 2.0f);
+  EXPECT_EQ(r.err.rfind("Optimim order (102) exceeds that allowable (100); reduce Fs\n", 0), 0u) << r.err;
+}
+
 TEST_F(PitchCommand, TooShortInputIsRefused) {
   for (int n : {0, 100, 280}) {
     const Outcome r = track(voiced_signal(150, 150, n, kFs));
