@@ -614,9 +614,12 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
   return det;
 }
 
-// Levinson-type recursion for the first column of the inverse, followed by the
-// Gohberg-Semencul (Trench) recurrence that builds the whole inverse from that column in
-// O(n^2). Both work vectors live in the first two rows of the output, so no allocation.
+// Bordering recursion: at step k the vector f becomes the first column of the inverse of the
+// leading (k+1) x (k+1) block, reading row k of t, columns 0..k-1. The whole inverse B then
+// follows from its first column v in O(n^2) instead of O(n^3) rank-one updates:
+//   B[i][j] = B[i-1][j-1] + (v[i] v[j] - v[n-i] v[n-j]) / v[0],  B[i][0] = v[i].
+// Both work vectors live in the first two rows of the output, so nothing is allocated.
+// Singular leading blocks (1 - e^2 exactly 0, for e = 1 or e = -1) and a zero t[0][0] fail.
 int32_t toeplitzsiminv(uint32_t n, const double *t, double *inverse) {
   assert(t != inverse);
   if (n == 0 || t[0] == 0.0) return -1;
@@ -720,6 +723,7 @@ int32_t lininterpord(uint32_t n, const double *xs, const double *ys, uint32_t q,
                      double *yq) {
   assert(n > 0);
   assert(issorted(xs, n, 1) && issorted(xq, q, 1));
+  if (n == 1) return initializemat(yq, q, ys[0]);  // a single point: constant, whatever the queries
   uint32_t h = q;
   while (h > 0 && xq[h - 1] >= xs[n - 1]) yq[--h] = ys[n - 1];
   uint32_t i = 0;
