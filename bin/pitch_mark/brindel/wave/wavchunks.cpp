@@ -1,0 +1,169 @@
+#include "brindel/wave/wavchunks.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool read_bytes(FileResource* fr, unsigned char* buf, size_t n) {
+  return fread(buf, 1, n, fr->fp()) == n;
+}
+
+bool read_le32(FileResource* fr, uint32_t* v) {
+  unsigned char b[4];
+  if (!read_bytes(fr, b, 4)) return false;
+  *v = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+  return true;
+}
+
+bool read_le16(FileResource* fr, uint16_t* v) {
+  unsigned char b[2];
+  if (!read_bytes(fr, b, 2)) return false;
+  *v = (uint16_t)(b[0] | b[1] << 8);
+  return true;
+}
+
+// Skips n bytes forward; reading instead of seeking keeps pipes usable.
+bool skip_bytes(FileResource* fr, uint32_t n) {
+  for (uint32_t i = 0; i < n; i++)
+    if (fgetc(fr->fp()) == EOF) return false;
+  return true;
+}
+
+// Consumes bytes up to and including the next "data". A byte that breaks a
+// partial match is consumed with it, so the scan never backs up.
+bool find_data_chunk(FileResource* fr) {
+  static const char kData[] = "data";
+  int c;
+  while ((c = fgetc(fr->fp())) != EOF) {
+    if (c != 'd') continue;
+    int k = 1;
+    while (k < 4 && (c = fgetc(fr->fp())) == kData[k]) k++;
+    if (k == 4) return true;
+    if (c == EOF) return false;
+  }
+  return false;
+}
+
+bool fail(const char* message) {
+  fputs(message, stderr);
+  return false;
+}
+
+int bytes_per_sample(WaveCodingType type) { return type == PCM16 ? 2 : 1; }
+
+}  // namespace
+
+bool WavRiffCodec::Initialize(WaveCodingType coding_type) {
+  if (coding_type != PCM16 && coding_type != PCM8 && coding_type != ULAW8) return false;
+  coding_type_ = coding_type;
+  return true;
+}
+
+bool WavRiffCodec::ReadChunk(FileResource* fr, std::string* chunk) const {
+  if (chunk == nullptr) return false;
+  char id[5] = {0, 0, 0, 0, 0};
+  if (!read_bytes(fr, reinterpret_cast<unsigned char*>(id), 4)) return false;
+  *chunk = id;
+  return true;
+}
+
+bool WavRiffCodec::CheckChunk(FileResource* fr, const char* data) const {
+  std::string chunk;
+  return ReadChunk(fr, &chunk) && chunk == data;
+}
+
+bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel,
+                              int32_t* sampling_rate) const {
+  if (!CheckChunk(fr, "RIFF")) return fail("Invalid file: Expected \"RIFF\" in header");
+  uint32_t file_length;
+  if (!read_le32(fr, &file_length)) return fail("Failed to read file length");
+  if (!CheckChunk(fr, "WAVE")) return fail("Invalid file: Expected \"WAVE\" in header");
+  std::string chunk;
+  if (!ReadChunk(fr, &chunk)) return fail("Invalid file: Missing RIFF type header");
+  if (chunk != "fmt " && chunk != "bext") return fail("Invalid file: RIFF type must be fmt or bext");
+  if (chunk == "bext") {
+    uint32_t bext_length = 0;
+    if (!read_le32(fr, &bext_length) || !skip_bytes(fr, bext_length) || !CheckChunk(fr, "fmt "))
+      return fail("Invalid file: fmt subtype not found in bext header");
+  }
+  uint32_t fmt_length;
+  if (!read_le32(fr, &fmt_length)) return fail("failed to skip file length");
+  if (fmt_length <= 15) return fail("Invalid of the wave format buffer");
+  uint16_t channels;
+  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels)) return fail("Failed to read number of channels");
+  if (channels != 1) return fail("Attempt to load multi channel audio");
+  uint32_t rate;
+  if (!read_le32(fr, &rate)) return fail("Failed to read sample rate");
+  if (!skip_bytes(fr, 8) || !skip_bytes(fr, fmt_length - 16) || !find_data_chunk(fr))
+    return fail("Unexpected end of file: no data");
+  uint32_t data_bytes;
+  if (!read_le32(fr, &data_bytes)) return fail("Failed to read number of bytes");
+  const uint32_t count = data_bytes / bytes_per_sample(coding_type_);
+  *num_samples_per_channel = count > (uint32_t)INT32_MAX ? INT32_MAX : (int32_t)count;
+  *sampling_rate = (int32_t)rate;
+  return true;
+}
+
+bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples,
+                                 std::vector<int16_t>* samples, FileResource* fr) const {
+  if (coding_type_ != PCM16 && coding_type_ != ULAW8) {
+    fprintf(stderr, "WaveIO::ReadSamples: Unsupported coding type (%d)", (int)coding_type_);
+    return false;
+  }
+  if (wave_start < 0 || num_samples < 0) {
+    fprintf(stderr, "WaveIO::ReadSamples: invalid sample range %d, %d", wave_start, num_samples);
+    return false;
+  }
+  samples->resize(num_samples, 0);
+  const int width = bytes_per_sample(coding_type_);
+  const bool seeked = fseek(fr->fp(), (long)width * wave_start, SEEK_CUR) == 0;
+  std::vector<unsigned char> bytes((size_t)width * num_samples);
+  const int32_t got = (int32_t)(fread(bytes.data(), width, num_samples, fr->fp()));
+  int16_t* out = samples->data();
+  for (int32_t i = 0; i < got; i++)
+    out[i] = width == 2 ? (int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8)
+                        : UlawCodec::UlawToInt16(bytes[i]);
+  for (int32_t i = got; i < num_samples; i++) out[i] = 0;
+  if (got < num_samples) {
+    fprintf(stderr, "WaveIO::ReadSamples: only %d out of %d values read", got, num_samples);
+    return false;
+  }
+  return seeked;
+}
+
+bool WavRiffCodec::ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
+                                      FileResource* fr) const {
+  if (coding_type_ != PCM16 && coding_type_ != PCM8 && coding_type_ != ULAW8) return false;
+  return ReadAudioData(0, container_size_in_bytes / bytes_per_sample(coding_type_), samples, fr);
+}
+
+const int16_t UlawCodec::seg_uend[8] = {0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF, 0x1FFF};
+
+int16_t UlawCodec::UlawToInt16(uint8_t ulaw) {
+  const int u = ~ulaw & 0xFF;
+  const int t = (((u & kQuantMask) << 3) + kBias) << ((u & kSegMask) >> kSegShift);
+  return (int16_t)((u & kSignBit) ? (kBias - t) / 4 : (t - kBias) / 4);
+}
+
+uint8_t UlawCodec::Int16ToUlaw(int16_t pcm_val) {
+  // Widened to int before negating, so -32768 clips like any other large value.
+  int value = pcm_val;
+  int mask = 0xFF;
+  if (value < 0) {
+    value = -value;
+    mask = 0x7F;
+  }
+  if (value > kClip) value = kClip;
+  value += 33;
+  const int seg = SegmentSearch((int16_t)value, seg_uend, 8);
+  if (seg >= 8) return (uint8_t)(0x7F ^ mask);
+  return (uint8_t)(((seg << 4) | ((value >> (seg + 1)) & 0xF)) ^ mask);
+}
+
+int16_t UlawCodec::SegmentSearch(int16_t val, const int16_t* table, int16_t size) {
+  for (int16_t i = 0; i < size; i++)
+    if (val <= table[i]) return i;
+  return size;
+}

@@ -1,0 +1,69 @@
+// RIFF/WAVE header parsing and sample reading (16-bit linear PCM and 8-bit
+// G.711 mu-law), plus the mu-law conversions.
+#ifndef VELK_PITCH_MARK_WAVCHUNKS_H
+#define VELK_PITCH_MARK_WAVCHUNKS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "brindel/core/fileholder.h"
+
+enum WaveCodingType {
+  PCM16 = 0,
+  PCM8 = 1,
+  ULAW8 = 2,
+  VARB_18kbps = 3,
+  VARB_20kbps = 4,
+  VARB_22kbps = 5,
+  VARB_24kbps = 6,
+  VARB_26kbps = 7,
+  VARB_30kbps = 8,
+};
+
+class WavRiffCodec {
+ public:
+  // Accepts PCM16, PCM8 and ULAW8.
+  bool Initialize(WaveCodingType coding_type);
+
+  // Reads a four-byte chunk id (cut at its first zero byte) into chunk.
+  bool ReadChunk(FileResource* fr, std::string* chunk) const;
+  // Reads one chunk id and tells whether it equals data.
+  bool CheckChunk(FileResource* fr, const char* data) const;
+
+  // Parses the header of a mono file up to the first sample byte. The sample
+  // count is the data size over the bytes per sample of the coding type.
+  // The outputs are written only on success.
+  bool ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) const;
+
+  // Resizes samples to num_samples and reads them, starting wave_start samples
+  // after the current file position. Entries a short read does not reach are 0.
+  bool ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
+                     FileResource* fr) const;
+  // Reads a whole container of container_size_in_bytes from the current position.
+  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
+                          FileResource* fr) const;
+
+ private:
+  WaveCodingType coding_type_ = PCM16;
+};
+
+// G.711 mu-law on the 14-bit scale (decoded values in -8031 .. 8031).
+class UlawCodec {
+ public:
+  static const int16_t kBias = 0x84;
+  static const int16_t kClip = 8159;
+  static const int16_t kSignBit = 0x80;
+  static const int16_t kQuantMask = 0xF;
+  static const int16_t kSegShift = 4;
+  static const int16_t kSegMask = 0x70;
+  static const int16_t seg_uend[8];
+
+  static int16_t UlawToInt16(uint8_t ulaw);
+  // Values beyond the 14-bit range saturate at the outermost codes.
+  static uint8_t Int16ToUlaw(int16_t pcm_val);
+  // First i < size with val <= table[i], or size.
+  static int16_t SegmentSearch(int16_t val, const int16_t* table, int16_t size);
+};
+
+#endif
