@@ -3,12 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <string>
 #include <vector>
 
 #define main velkcoder_main
@@ -17,60 +12,51 @@
 
 namespace {
 
-// A signal without two equal neighbours.
-std::vector<double> ramp(size_t n) {
+// A ramp (no two equal neighbours) with the samples [from, to) set to value.
+std::vector<double> withrun(size_t n, size_t from, size_t to, double value) {
   std::vector<double> x(n);
-  for (size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) / 32768;
+  for (size_t i = 0; i < n; ++i) x[i] = (i >= from && i < to) ? value : static_cast<double>(i) / 32768;
   return x;
 }
 
-size_t changedcount(const std::vector<double>& a, const std::vector<double>& b) {
-  size_t changed = 0;
-  for (size_t i = 0; i < a.size(); ++i) changed += a[i] != b[i];
-  return changed;
+// Indices where the two signals differ.
+std::vector<size_t> changed(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) at.push_back(i);
+  return at;
 }
 
 TEST(Padzeros, OnlyRunsLongerThanTheThresholdAreDithered) {
-  std::vector<double> x = ramp(1000);
-  for (size_t i = 100; i < 260; ++i) x[i] = 0.25;  // exactly 160 equal samples
-  const std::vector<double> original = x;
+  std::vector<double> x = withrun(1000, 100, 260, 0.25);  // exactly 160 equal samples
+  const std::vector<double> exact = x;
   EXPECT_EQ(padzeros(x.data(), 1000, 160), 0);
-  EXPECT_EQ(x, original);
-
-  x[260] = 0.25;  // now 161
-  const std::vector<double> longer = x;
-  EXPECT_EQ(padzeros(x.data(), 1000, 160), 1);
-  EXPECT_EQ(changedcount(x, longer), 161u);
-  for (size_t i = 100; i <= 260; ++i) {
-    EXPECT_NE(x[i], 0.25) << i;
-    EXPECT_LT(std::fabs(x[i] - 0.25), 8 * 1.3 / 32768) << i;
-  }
-  EXPECT_EQ(x[99], longer[99]);
-  EXPECT_EQ(x[261], longer[261]);
+  EXPECT_EQ(x, exact);
+  EXPECT_EQ(padzeros(x.data(), 1000, 159), 1);
+  const std::vector<size_t> at = changed(x, exact);
+  ASSERT_EQ(at.size(), 160u);
+  EXPECT_EQ(at.front(), 100u);
+  EXPECT_EQ(at.back(), 259u);
+  for (size_t i : at) EXPECT_LT(std::fabs(x[i] - 0.25), 8 * 1.3 / 32768) << i;
 }
 
-TEST(Padzeros, RunAtTheEndAndTheWholeSignal) {
-  std::vector<double> x = ramp(500);
-  for (size_t i = 300; i < 500; ++i) x[i] = 0.0;
+TEST(Padzeros, RunsAtTheEndAndWholeSignalsAreDithered) {
+  std::vector<double> x = withrun(500, 300, 500, 0.0);
   const std::vector<double> original = x;
   EXPECT_EQ(padzeros(x.data(), 500, 160), 1);
-  EXPECT_EQ(changedcount(x, original), 200u);
-  EXPECT_EQ(std::vector<double>(x.begin(), x.begin() + 300), std::vector<double>(original.begin(), original.begin() + 300));
-
+  EXPECT_EQ(changed(x, original).size(), 200u);
+  EXPECT_EQ(changed(x, original).front(), 300u);
   std::vector<double> silent(400, 0.0);
   EXPECT_EQ(padzeros(silent.data(), 400, 160), 1);
-  EXPECT_EQ(changedcount(silent, std::vector<double>(400, 0.0)), 400u);
+  EXPECT_EQ(changed(silent, std::vector<double>(400, 0.0)).size(), 400u);
 }
 
 TEST(Padzeros, ZeroThresholdAndNanRunsChangeNothing) {
-  std::vector<double> silent(400, 0.0);
+  std::vector<double> silent(400, 0.0), nans(400, NAN);
   EXPECT_EQ(padzeros(silent.data(), 400, 0), 0);
   EXPECT_EQ(silent, std::vector<double>(400, 0.0));
-  std::vector<double> nans(400, NAN);
   EXPECT_EQ(padzeros(nans.data(), 400, 10), 0);  // NaN never equals its neighbour
   for (double v : nans) EXPECT_TRUE(std::isnan(v));
-  double one = 0.5;
-  EXPECT_EQ(padzeros(&one, 1, 1), 0);
 }
 
 TEST(Padzeros, NoiseHasTheRequestedDeviation) {
@@ -83,21 +69,18 @@ TEST(Padzeros, NoiseHasTheRequestedDeviation) {
     sum += v;
     squares += v * v;
   }
-  const double sigma = 1.3 / 32768;
-  const double mean = sum / n;
-  const double deviation = std::sqrt(squares / n - mean * mean);
+  const double sigma = 1.3 / 32768, mean = sum / n;
   EXPECT_LT(std::fabs(mean), 5 * sigma / std::sqrt(static_cast<double>(n)));
-  EXPECT_NEAR(deviation / sigma, 1.0, 0.01);
+  EXPECT_NEAR(std::sqrt(squares / n - mean * mean) / sigma, 1.0, 0.01);
 }
 
 TEST(Morvadapteradhoc, OffsetsC0AndDoublesTheRest) {
-  const uint32_t order = 3, frames = 2;
   std::vector<double> cc = {1.0, 0.5, -0.25, 2.0, -3.0, 0.0, 1.5, -1.0};
-  EXPECT_EQ(morvadapteradhoc(cc.data(), order, frames), 0);
+  EXPECT_EQ(morvadapteradhoc(cc.data(), 3, 2), 0);
   EXPECT_EQ(cc, (std::vector<double>{6.0, 1.0, -0.5, 4.0, 2.0, 0.0, 3.0, -2.0}));
-  std::vector<double> single = {0.0};
-  morvadapteradhoc(single.data(), 0, 1);
-  EXPECT_EQ(single[0], 5.0);
+  double single = 0.0;
+  morvadapteradhoc(&single, 0, 1);
+  EXPECT_EQ(single, 5.0);
 }
 
 }  // namespace
