@@ -274,6 +274,7 @@ int findroots(const double* p, uint32_t n, complex* roots) {
 }
 
 int findrootslsf(const double* p, uint32_t n, double* roots) {
+  assert(n == 0 || p[0] != 0.0);
   constexpr uint32_t kMaxUpdates = 1000000;
   for (uint32_t i = 0; i < n; ++i) roots[i] = 2.0 * (i + 0.5) / n - 1.0;
   uint32_t updates = 0;
@@ -345,10 +346,12 @@ int parabfitxy(const double* x, const double* y, double* parabola) {
 }
 
 double parabextx(const double* parabola) {
+  assert(parabola[0] != 0.0);  // a straight line has no extremum
   return -parabola[1] / (2 * parabola[0]);
 }
 
 double parabexty(const double* parabola) {
+  assert(parabola[0] != 0.0);
   return parabola[2] - parabola[1] * parabola[1] / (4 * parabola[0]);
 }
 
