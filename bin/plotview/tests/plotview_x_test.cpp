@@ -362,6 +362,29 @@ TEST_F(ViewerWindow, GeometryWithoutSizeKeepsThePageSize)
     EXPECT_EQ(quit("ctrl+c"), 0);
 }
 
+TEST_F(ViewerWindow, GraphFigureShowsItsFrameAndMarkedCurve)
+{
+    const RunResult figure = run_program(
+        {GRAPH_PATH, "-t", "1", std::string(GRAPH_TEST_DATA) + "/damped.txt"}, "", "");
+    ASSERT_EQ(figure.status, 0);
+    const Capture c = show(figure.out);
+    // The frame spans plotter units (400, 1800) to (1600, 2600): columns 118 and 472,
+    // rows 80 to 316.
+    EXPECT_EQ(count_colour(c, 118, 90, 118, 300, kBlack), 211);
+    // (the last mark, copied opaquely at rows 220 to 228, covers part of the right edge)
+    EXPECT_EQ(count_colour(c, 472, 90, 472, 215, kBlack), 126);
+    EXPECT_EQ(count_colour(c, 130, 316, 460, 316, kBlack), 331);
+    // The point (5, 0.08) lies at (1000, 2232) -> (295, 188): a ring mark with a clear
+    // centre, the curve stopping short of it.
+    EXPECT_EQ(c.at(295, 188), kWhite);
+    EXPECT_EQ(c.at(291, 188), kBlack);
+    EXPECT_EQ(c.at(299, 188), kBlack);
+    EXPECT_EQ(count_colour(c, 294, 184, 296, 184, kBlack), 3);
+    // Below the frame and its labels the page stays empty.
+    EXPECT_EQ(count_colour(c, 0, 400, 588, 846, kBlack), 0);
+    EXPECT_EQ(quit(), 0);
+}
+
 TEST(ViewerFonts, MissingCoreFontsFallBackToFixed)
 {
     if (!xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
