@@ -113,8 +113,8 @@ TEST_P(FftSizes, ForwardThenInverseGivesNTimesInput) {
   EXPECT_LE(relativeerror(x, input), 1e-12) << "n = " << n;
 }
 
-TEST_P(FftSizes, EqualsStepByStepTransformExactly) {
-  const int32_t n = GetParam();
+// The transform equals the step-by-step algorithm bit for bit, whatever loop order it uses.
+void expectsameasliteral(int32_t n) {
   for (int dir : {1, -1}) {
     cvec x = randomvalues(n, 5 + n);
     cvec ref = x;
@@ -125,6 +125,13 @@ TEST_P(FftSizes, EqualsStepByStepTransformExactly) {
       ASSERT_EQ(x[i].im, ref[i].im) << "n = " << n << " i = " << i;
     }
   }
+}
+
+TEST_P(FftSizes, EqualsStepByStepTransformExactly) { expectsameasliteral(GetParam()); }
+
+// Sizes above the split form's twiddle table, which run the scalar stages.
+TEST(Fft, LargeTransformsEqualStepByStepTransformExactly) {
+  for (int32_t n : {8192, 16384, 65536}) expectsameasliteral(n);
 }
 
 TEST_P(FftSizes, SplitFormEqualsInterleavedForm) {
