@@ -1,0 +1,221 @@
+// Index lists, file-name indices, options and word and number lists, from the words of one
+// input: the first word is an index list (and a number list), the second a file name, the
+// others command-line arguments.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzzcheck.h"
+#include "paramread.h"
+
+namespace {
+
+const char *const kTarget = "paramread";
+
+// Index lists expanded into arrays up to this many entries (longer ones are only walked).
+const uint64_t kExpandLimit = 1 << 16;
+
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// Value of a digit string, saturated well above every limit that matters here.
+uint64_t number(const std::string &digits) {
+  uint64_t v = 0;
+  for (char c : digits) v = v > (uint64_t{1} << 40) ? v : v * 10 + static_cast<uint64_t>(c - '0');
+  return v;
+}
+
+uint64_t decimal_digits(uint64_t v) { return v < 10 ? 1 : 1 + decimal_digits(v / 10); }
+
+// The index-list grammar read as tokens: numbers separated by ',' or '-', optionally followed
+// by "(D)". Returns the numbers and D (0 when absent), or false when the text is malformed.
+bool reference_diagnose(const std::string &list, std::vector<uint64_t> *numbers, uint64_t *maxdigits) {
+  const size_t paren = list.find('(');
+  const std::string intervals = list.substr(0, paren);
+  *maxdigits = 0;
+  if (intervals.empty()) return false;
+  std::string token;
+  for (char c : intervals + ",") {
+    if (digit(c)) {
+      token += c;
+    } else if ((c == ',' || c == '-') && !token.empty()) {
+      numbers->push_back(number(token));
+      token.clear();
+    } else {
+      return false;
+    }
+  }
+  if (paren != std::string::npos) {
+    const size_t close = list.find_first_not_of("0123456789", paren + 1);
+    if (close == paren + 1 || close == std::string::npos || list[close] != ')') return false;
+    *maxdigits = number(list.substr(paren + 1, close - paren - 1));
+  }
+  for (size_t i = 0; i < numbers->size(); ++i) {
+    const uint64_t v = (*numbers)[i];
+    if (v > INT_MAX || (i > 0 && v <= (*numbers)[i - 1])) return false;
+    if (*maxdigits != 0 && decimal_digits(v) > *maxdigits) return false;
+  }
+  return true;
+}
+
+// Walks a diagnosed list as the programs do and compares the walk with the expansion.
+void check_index_list(const char *list, const std::vector<uint64_t> &numbers, uint64_t maxdigits) {
+  std::vector<uint32_t> walked;
+  uint64_t total = 0, previous = 0;
+  for (const char *p = list; p != nullptr; p = strnumnextinterv(p)) {
+    const uint32_t start = strnumintervstart(p), end = strnumintervend(p, start);
+    fuzz_check(start <= end, kTarget, "an accepted interval runs backwards");
+    fuzz_check(total == 0 || start > previous, kTarget, "accepted intervals do not increase");
+    fuzz_check(maxdigits == 0 || decimal_digits(end) <= maxdigits, kTarget, "an index exceeds the digit count");
+    total += uint64_t{end} - start + 1;
+    previous = end;
+    for (uint64_t i = start; i <= end && walked.size() < kExpandLimit; ++i) walked.push_back(static_cast<uint32_t>(i));
+  }
+  fuzz_check(previous <= numbers.back(), kTarget, "the walk passes the last number of the list");
+  fuzz_check(strnumdefaultdigits(list) == decimal_digits(numbers.back()), kTarget,
+             "default digit count is not that of the last number");
+  if (total > kExpandLimit) return;
+  uint32_t *indices = nullptr;
+  const uint32_t n = strnum2numarray(list, &indices);
+  fuzz_check(n == total && std::memcmp(indices, walked.data(), n * sizeof(uint32_t)) == 0, kTarget,
+             "expansion differs from the interval walk");
+  std::free(indices);
+}
+
+// Writes an index into a copy of the name and checks the placeholder run and nothing else.
+void check_replacefileindex(const std::string &name, uint32_t index) {
+  std::vector<char> buffer(name.begin(), name.end());
+  buffer.push_back('\0');
+  const int result = replacefileindex(buffer.data(), index);
+  const std::string after(buffer.data());
+
+  const size_t part = name.find_last_of("/\\") == std::string::npos ? 0 : name.find_last_of("/\\") + 1;
+  const size_t at = name.find_first_of("?0123456789", part);
+  const std::string digits = std::to_string(index);
+  if (at == std::string::npos) {
+    fuzz_check(result == -1 && after == name, kTarget, "a name without a placeholder changed");
+    return;
+  }
+  const size_t stop = name.find_first_not_of("?0123456789", at);
+  const size_t width = (stop == std::string::npos ? name.size() : stop) - at;
+  if (digits.size() > width) {
+    fuzz_check(result == -1 && after == name, kTarget, "a name with too short a placeholder changed");
+    return;
+  }
+  std::string expected = name;
+  expected.replace(at, width, std::string(width - digits.size(), '0') + digits);
+  fuzz_check(result == 0 && after == expected, kTarget, "index not written right-aligned into the run");
+}
+
+bool names_match(const char *arg, const char *name) {
+  const char *equals = std::strchr(arg + 2, '=');
+  const size_t length = std::strlen(name);
+  if (equals == nullptr || static_cast<size_t>(equals - arg - 2) != length || equals[1] == '\0') return false;
+  for (size_t i = 0; i < length; ++i)
+    if (std::tolower(static_cast<unsigned char>(arg[2 + i])) != name[i]) return false;
+  return true;
+}
+
+// Looks up one option and checks that exactly the first argument that holds it and parses
+// was marked, and that nothing else changed.
+void check_search(std::vector<std::vector<char>> *args, const char *name, int kind) {
+  std::vector<char *> argv;
+  std::vector<std::string> before;
+  for (auto &a : *args) {
+    argv.push_back(a.data());
+    before.emplace_back(a.data());
+  }
+  const int count = static_cast<int>(argv.size());
+  int ivalue = 0;
+  double dvalue = 0;
+  bool found;
+  if (kind == 0) found = searchintparam(count, argv.data(), name, &ivalue) == 0;
+  else if (kind == 1) found = searchdoubleparam(count, argv.data(), name, &dvalue) == 0;
+  else found = searchstringparam(count, argv.data(), name) != nullptr;
+
+  int marked = -1;
+  for (int i = 0; i < count; ++i) {
+    const std::string now(argv[i]);
+    if (now == before[i]) continue;
+    fuzz_check(marked == -1, kTarget, "a lookup changed two arguments");
+    fuzz_check(now.size() == before[i].size() && now[0] == ' ' && now.substr(1) == before[i].substr(1), kTarget,
+               "a lookup changed more than the first character");
+    marked = i;
+  }
+  fuzz_check(found == (marked != -1), kTarget, "a lookup's result disagrees with the marking");
+  if (marked == -1) return;
+  fuzz_check(before[marked].compare(0, 2, "--") == 0 && names_match(before[marked].c_str(), name), kTarget,
+             "a lookup consumed an argument of another name");
+  const char *text = std::strchr(before[marked].c_str(), '=') + 1;
+  if (kind == 0) fuzz_check(ivalue == static_cast<int>(std::strtol(text, nullptr, 10)), kTarget, "integer value misread");
+  if (kind == 1) {
+    const double ref = std::strtod(text, nullptr);
+    fuzz_check(dvalue == ref || (dvalue != dvalue && ref != ref), kTarget, "real value misread");
+  }
+}
+
+void check_options(const std::vector<std::string> &words) {
+  std::vector<std::vector<char>> args;
+  for (const std::string &w : words) {
+    args.emplace_back(w.begin(), w.end());
+    args.back().push_back('\0');
+  }
+  const char *const names[] = {"lframe", "alpha", "indlist", "fdur"};
+  for (int kind = 0; kind < 3; ++kind)
+    for (const char *name : names) check_search(&args, name, kind);
+
+  std::vector<char *> argv;
+  bool all_read = true;
+  for (auto &a : args) {
+    argv.push_back(a.data());
+    all_read = all_read && a[0] == ' ';
+  }
+  fuzz_check(unreadparams(static_cast<int>(argv.size()), argv.data()) == (all_read ? 0 : 1), kTarget,
+             "unreadparams misses an unread argument");
+}
+
+void check_lists(const std::string &text, const std::vector<std::string> &words) {
+  const uint32_t n = getnelemsinnumlist(text.c_str());
+  if (n != 0) {
+    std::vector<double> values(n, -1.0);
+    fuzz_check(getelemsinnumlist(text.c_str(), n, values.data()) == 0, kTarget,
+               "a well-formed number list has fewer numbers than counted");
+    for (double v : values) fuzz_check(v >= 0.0, kTarget, "a number list without signs gave a negative value");
+  }
+  char *list = createemptystrlist(nullptr);
+  for (const std::string &w : words) {
+    if (w.empty() || w.find_first_of(",{}") != std::string::npos) continue;
+    list = appendstrtolist(list, w.c_str());
+    fuzz_check(list != nullptr && isinstrlist(list, w.c_str()) == 1, kTarget, "an appended word is not in the list");
+    if (list == nullptr) return;
+  }
+  destroystrlist(list);
+}
+
+}  // namespace
+
+int fuzz_paramread(const uint8_t *data, size_t size) {
+  size_t count = 0;
+  const std::string text = words_of(data, size, &count);
+  std::vector<std::string> words;
+  for (const char *p = text.c_str(); words.size() < count; p += std::strlen(p) + 1) words.emplace_back(p);
+  const std::string list = count > 0 ? words[0] : std::string();
+
+  std::vector<uint64_t> numbers;
+  uint64_t maxdigits = 0;
+  const bool valid = reference_diagnose(list, &numbers, &maxdigits);
+  fuzz_check((strnumdiagnose(list.c_str()) == 0) == valid, kTarget, "index-list diagnosis differs from the grammar");
+  if (valid) check_index_list(list.c_str(), numbers, maxdigits);
+  (void)strnumdigits(list.c_str());
+
+  if (count > 1) {
+    const uint32_t index = numbers.empty() ? static_cast<uint32_t>(size) : static_cast<uint32_t>(numbers[0]);
+    check_replacefileindex(words[1], index);
+  }
+  if (count > 2) check_options(std::vector<std::string>(words.begin() + 2, words.end()));
+  check_lists(list, words);
+  return 0;
+}
