@@ -1,0 +1,376 @@
+// velkdecoder: synthesis half of the vocoder. Reads the log-F0, warped-cepstrum and optional
+// maximum-voiced-frequency streams of one file set (or of a numbered series of sets), optionally
+// changes pitch, pitch range, duration, vocal-tract length, loudness, dynamic range and spectral
+// sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ccanalysis.h"
+#include "fdoubleio.h"
+#include "paramread.h"
+#include "pitchanalysis.h"
+#include "wavm1616io.h"
+
+namespace {
+
+const char* const versiontext = "0.99";
+const double samplingrate = 16000.0;
+// The warping factor the 16 kHz loudness, post-filter and compression tables are made for.
+const double filteralpha = 0.42;
+// Largest sample count a WAV file can hold (its sizes are 32-bit byte counts).
+const uint64_t maxwavsamples = (UINT32_MAX - 36) / 2;
+
+struct options {
+  int lframe = 80;
+  double alpha = 0.42;
+  double fpitch = 1.0;
+  double fvpitch = 1.0;
+  double fdur = 1.0;
+  double fwarp = 0.0;
+  double floud = 0.0;
+  double fpfilt = 0.0;
+  double fdrc = 0.0;
+  int wavnorm = 0;
+  int morvscale = 1;
+  char* indlist = nullptr;
+  uint32_t shift = 80;  // synthesis frame shift, lframe after the duration change
+};
+
+// The names of one file set; fv is null when no voiced-frequency stream is read.
+struct fileset {
+  char* f0;
+  char* cc;
+  char* fv;
+  char* out;
+};
+
+// The streams of one file set, owned from reading until the WAV file is written.
+struct setstreams {
+  double* f0 = nullptr;   // log-F0, then F0 in Hz
+  double* cc = nullptr;   // cepstra, frames x (order + 1)
+  double* fv = nullptr;   // maximum voiced frequency, or null
+  double* out = nullptr;  // synthesised samples
+  uint32_t frames = 0;
+  uint32_t order = 0;
+  uint32_t samples = 0;
+  ~setstreams() {
+    free(f0);
+    free(cc);
+    free(fv);
+    free(out);
+  }
+};
+
+}  // namespace
+
+static int plothelp(const char* path) {
+  printf("\n");
+  printf("  +----------------------------------------------------+\n");
+  printf("  |  velk vocoder - speech synthesis from parameters   |\n");
+  printf("  +----------------------------------------------------+\n");
+  printf("\n");
+  printf("  === VELKDECODER16 v%s ===\n", versiontext);
+  printf("\n");
+  printf("  Harmonics below the maximum voiced frequency plus shaped\n");
+  printf("  noise above it, written by the velk developers.\n");
+  printf("\n");
+  printf("  Usage:\n");
+  printf("   %s filef0 filecc filefv fileout [params]\n", getfilename(path));
+  printf("\n");
+  printf("  Arguments:\n");
+  printf("   filef0:  input file for logf0\n");
+  printf("   filecc:  input file for cepstral coeffs.\n");
+  printf("   filefv:  input file for max. voiced freq.\n");
+  printf("   fileout: output wav file (mono 16kHz 16bits)\n");
+  printf("\n");
+  printf("  Optional parameters and default values:\n");
+  printf("   --lframe=%d     Frame shift (samples)\n", 80);
+  printf("   --fpitch=1.0    Pitch modification factor [0.25...4]\n");
+  printf("   --fvpitch=1.0   Log-pitch variance modification factor [0...4]\n");
+  printf("   --fdur=1.0      Duration modification factor [0.25...4]\n");
+  printf("   --fwarp=0.0     All-pass factor for vocal tract modification [-1...1]\n");
+  printf("   --floud=0.0     Factor for perceptual loudness [-4...4]\n");
+  printf("   --fpfilt=0.0    Postfiltering factor [0...1]\n");
+  printf("   --wavnorm=0     Adapt wav amplitude to available range\n");
+  printf("\n");
+  printf("\n");
+  return 0;
+}
+
+static int argcerror(const char* path) {
+  printf("Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
+  return 0;
+}
+
+// Undoes the encoder's range adaptation: c0 - 5 and c1..cp halved in every frame.
+static int invmorvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
+  for (uint32_t k = 0; k < frames; ++k) {
+    double* frame = cc + getccsize(k, order);
+    frame[0] -= 5.0;
+    for (uint32_t j = 1; j <= order; ++j) frame[j] *= 0.5;
+  }
+  return 0;
+}
+
+// Looks the options up in the fixed order; absent ones keep their defaults.
+static void readoptions(int count, char** args, options* o) {
+  searchintparam(count, args, "lframe", &o->lframe);
+  searchdoubleparam(count, args, "alpha", &o->alpha);
+  searchdoubleparam(count, args, "fpitch", &o->fpitch);
+  searchdoubleparam(count, args, "fvpitch", &o->fvpitch);
+  searchdoubleparam(count, args, "fdur", &o->fdur);
+  searchdoubleparam(count, args, "fwarp", &o->fwarp);
+  searchdoubleparam(count, args, "floud", &o->floud);
+  searchdoubleparam(count, args, "fpfilt", &o->fpfilt);
+  searchdoubleparam(count, args, "fdrc", &o->fdrc);
+  searchintparam(count, args, "wavnorm", &o->wavnorm);
+  searchintparam(count, args, "morvscale", &o->morvscale);
+  o->indlist = searchstringparam(count, args, "indlist");
+}
+
+// A ranged factor that differs from its neutral value is held inside [lower, upper]; a NaN
+// becomes the upper bound.
+static double clampfactor(double value, double neutral, double lower, double upper) {
+  if (value == neutral) return value;
+  if (!(value < upper)) return upper;
+  if (value <= lower) return lower;
+  return value;
+}
+
+static double clampedfdur(double fdur) { return clampfactor(fdur, 1.0, 0.25, 4.0); }
+
+// Synthesis frame shift: lframe stretched by the (clamped) duration factor and truncated; 0 when
+// the result is no usable shift (below one sample or beyond 32 bits).
+static uint32_t synthesisshift(int lframe, double fdur) {
+  if (lframe < 1) return 0;
+  if (fdur == 1.0) return static_cast<uint32_t>(lframe);
+  const double shift = std::trunc(static_cast<double>(static_cast<unsigned>(lframe)) * fdur);
+  return shift >= 1.0 && shift <= UINT32_MAX ? static_cast<uint32_t>(shift) : 0;
+}
+
+// Settings synthesis cannot work with: a shift truncated to 0 (or a frame shift below 1) and a
+// warping factor outside (-1, 1), whose all-pass is unstable.
+static bool optionsusable(const options& o) {
+  return synthesisshift(o.lframe, clampedfdur(o.fdur)) != 0 && std::fabs(o.alpha) < 1.0;
+}
+
+// The loudness, post-filter and compression tables hold for alpha 0.42 only: with another alpha
+// requested they are all switched off, with a warning.
+static void disablefiltersforalpha(options* o) {
+  if (o->alpha == filteralpha || (o->floud == 0 && o->fpfilt == 0 && o->fdrc == 0)) return;
+  o->floud = o->fpfilt = o->fdrc = 0;
+  printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
+}
+
+// Clamps the factors, then derives the synthesis shift and, for a vocal-tract change, the
+// warping factor of alpha chained with -fwarp.
+static void adjustoptions(options* o) {
+  o->fdur = clampedfdur(o->fdur);
+  o->fpitch = clampfactor(o->fpitch, 1.0, 0.25, 4.0);
+  o->fvpitch = clampfactor(o->fvpitch, 1.0, 0.0, 4.0);
+  o->fwarp = clampfactor(o->fwarp, 0.0, -0.99, 0.99);
+  o->floud = clampfactor(o->floud, 0.0, -4.0, 4.0);
+  o->fpfilt = clampfactor(o->fpfilt, 0.0, 0.0, 1.0);
+  o->fdrc = clampfactor(o->fdrc, 0.0, 0.0, 1.0);
+  o->shift = synthesisshift(o->lframe, o->fdur);
+  if (o->fwarp != 0) o->alpha = (o->alpha - o->fwarp) / (1 - o->fwarp * o->alpha);
+}
+
+static bool reportunreadable(const char* path) {
+  printf("Error: could not open %s.\n", path);
+  return false;
+}
+
+static bool outofmemory(const char* out) {
+  printf("Error: not enough memory to synthesise %s.\n", out);
+  return false;
+}
+
+// Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
+static void readvoicing(const fileset& files, setstreams* s) {
+  const uint32_t values = fdoubleread(files.fv, &s->fv);
+  if (values == 0) {
+    printf("Warning: could not open %s.\n", files.fv);
+  } else if (values < s->frames) {
+    printf("Warning: %s and %s have incompatible dimensions.\n", files.f0, files.fv);
+    free(s->fv);
+    s->fv = nullptr;
+  }
+}
+
+// Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
+static bool readstreams(const fileset& files, const options& o, setstreams* s) {
+  s->frames = fdoubleread(files.f0, &s->f0);
+  if (s->frames == 0) return reportunreadable(files.f0);
+  const uint32_t values = fdoubleread(files.cc, &s->cc);
+  if (values == 0) return reportunreadable(files.cc);
+  const uint32_t width = values / s->frames;
+  if (width == 0 || static_cast<uint64_t>(width) * s->frames != values) {
+    printf("Error: %s and %s have incompatible dimensions.\n", files.f0, files.cc);
+    return false;
+  }
+  s->order = width - 1;
+  if (o.morvscale == 1) invmorvadapteradhoc(s->cc, s->order, s->frames);
+  if (files.fv) readvoicing(files, s);
+  return true;
+}
+
+static bool allfinite(const double* v, uint32_t n) {
+  for (uint32_t j = 0; j < n; ++j)
+    if (!std::isfinite(v[j])) return false;
+  return true;
+}
+
+// Frames holding a NaN or an infinite value (a log-F0 of -inf excepted: it is unvoiced) are
+// synthesised silent. Their log-F0 and cepstra become NaN so that they take no part in the
+// statistics over all frames (mean log-F0, loudest level); returns their indices.
+static std::vector<uint32_t> isolatecorruptframes(setstreams* s) {
+  std::vector<uint32_t> corrupt;
+  const uint32_t width = s->order + 1;
+  for (uint32_t k = 0; k < s->frames; ++k) {
+    double* c = s->cc + getccsize(k, s->order);
+    const bool f0bad = std::isnan(s->f0[k]) || s->f0[k] == HUGE_VAL;
+    const bool fvbad = s->fv && !std::isfinite(s->fv[k]);
+    if (!f0bad && !fvbad && allfinite(c, width)) continue;
+    corrupt.push_back(k);
+    s->f0[k] = NAN;
+    for (uint32_t j = 0; j < width; ++j) c[j] = NAN;
+  }
+  return corrupt;
+}
+
+// Pitch level, then pitch range around the mean of the moved values.
+static void modifyprosody(const options& o, setstreams* s) {
+  if (o.fpitch != 1.0) shiftlogpitch(s->frames, s->f0, std::log(o.fpitch));
+  if (o.fvpitch != 1.0) scalelogpitchrange(s->frames, s->f0, o.fvpitch);
+}
+
+// Compression, post-filter, then loudness; false when the compression runs out of memory.
+static bool filtercepstra(const options& o, setstreams* s) {
+  if (o.fdrc != 0 && applycdrc16k042(s->cc, s->order, s->frames, o.fdrc) != 0) return false;
+  if (o.fpfilt != 0) applycpostfilt16k042(s->cc, s->order, s->frames, o.fpfilt, nullptr);
+  if (o.floud != 0) applycloudfilt16k042(s->cc, s->order, s->frames, o.floud);
+  return true;
+}
+
+// Allocates the output; false (reported) when it would not fit a WAV file or memory runs out.
+static bool allocateoutput(const fileset& files, const options& o, setstreams* s) {
+  const uint64_t length = (static_cast<uint64_t>(s->frames) + 1) * o.shift + 1;
+  if (length > maxwavsamples) {
+    printf("Error: %s would be too long for a wav file.\n", files.out);
+    return false;
+  }
+  s->samples = getwaveformlength(o.shift, s->frames);
+  s->out = static_cast<double*>(calloc(s->samples, sizeof(double)));
+  return s->out ? true : outofmemory(files.out);
+}
+
+// Modifies and synthesises the streams of one set into s->out; false (reported) on failure.
+static bool synthesise(const fileset& files, const options& o, setstreams* s) {
+  if (!allocateoutput(files, o, s)) return false;
+  const std::vector<uint32_t> corrupt = isolatecorruptframes(s);
+  modifyprosody(o, s);
+  if (!filtercepstra(o, s)) return outofmemory(files.out);
+  logf02f0(s->frames, s->f0);
+  for (uint32_t k : corrupt) s->f0[k] = NAN;
+  if (cc2waveform(s->out, s->samples, samplingrate, o.shift, s->frames, s->f0, s->fv, o.alpha, s->order, s->cc) != 0)
+    return outofmemory(files.out);
+  return true;
+}
+
+// Synthesises one file set and writes its WAV file; a failing set is reported and skipped.
+static void decodefileset(const fileset& files, const options& o) {
+  setstreams s;
+  if (!readstreams(files, o, &s) || !synthesise(files, o, &s)) return;
+  free(s.f0);
+  free(s.cc);
+  free(s.fv);
+  s.f0 = s.cc = s.fv = nullptr;
+  const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
+  if (wavwritem1616(files.out, s.out, s.samples, normalise, 0) == 0) printf("Error: could not create %s.\n", files.out);
+}
+
+// Where the index placeholder of a name is looked for: from the first '?' of its file-name part
+// when it has one, so that a digit elsewhere in the name ("lf0_???") is not taken for it.
+static char* placeholderstart(char* name) {
+  char* mark = strchr(getfilename(name), '?');
+  return mark ? mark : name;
+}
+
+// Writes the index into every name of the set; false (reported) when a placeholder is missing
+// or too short for it, so that no set is read or written under another set's names.
+static bool nameset(const fileset& templates, uint32_t index, std::string (&names)[4], fileset* set) {
+  char* const sources[4] = {templates.f0, templates.cc, templates.fv, templates.out};
+  char** const targets[4] = {&set->f0, &set->cc, &set->fv, &set->out};
+  for (int k = 0; k < 4; ++k) {
+    *targets[k] = nullptr;
+    if (!sources[k]) continue;
+    names[k] = sources[k];
+    if (replacefileindex(placeholderstart(&names[k][0]), index) != 0) {
+      printf("Error: index %u does not fit the name %s.\n", index, sources[k]);
+      return false;
+    }
+    *targets[k] = &names[k][0];
+  }
+  return true;
+}
+
+static void decodeindexedsets(const fileset& templates, const options& o) {
+  std::string names[4];
+  fileset set;
+  for (const char* interval = o.indlist; interval; interval = strnumnextinterv(interval)) {
+    const uint32_t start = strnumintervstart(interval);
+    const uint32_t end = strnumintervend(interval, start);
+    for (uint64_t index = start; index <= end; ++index) {
+      if (!nameset(templates, static_cast<uint32_t>(index), names, &set)) continue;
+      printf("%s\n", set.out);
+      decodefileset(set, o);
+    }
+  }
+}
+
+int main(int argc, char** argv) {
+  if (argc == 1) {
+    plothelp(argv[0]);
+    return 0;
+  }
+  if (argc < 4) {
+    argcerror(argv[0]);
+    return 255;
+  }
+  int firstoption = argc;
+  for (int i = 0; i < argc; ++i) {
+    if (isparam(argv[i])) {
+      firstoption = i;
+      break;
+    }
+  }
+  const int optioncount = argc - firstoption;
+  char** optionargs = argv + firstoption;
+  options o;
+  readoptions(optioncount, optionargs, &o);
+  if (o.indlist && strnumdiagnose(o.indlist) != 0) {
+    printf("Error: bad formatted indlist.\n");
+    return 255;
+  }
+  const int filecount = argc - optioncount;  // program name included
+  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) || !optionsusable(o)) {
+    argcerror(argv[0]);
+    return 255;
+  }
+  disablefiltersforalpha(&o);
+  adjustoptions(&o);
+  const fileset files = filecount == 5 ? fileset{argv[1], argv[2], argv[3], argv[4]}
+                                       : fileset{argv[1], argv[2], nullptr, argv[3]};
+  if (o.indlist)
+    decodeindexedsets(files, o);
+  else
+    decodefileset(files, o);
+  return 0;
+}
