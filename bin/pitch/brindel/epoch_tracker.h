@@ -1,0 +1,92 @@
+// Epoch (glottal-closure) tracker.
+//
+// 1. High-pass: a second-order Butterworth high-pass at 60 Hz, run forward and
+//    backward so that it shifts no pulse in time.
+// 2. LPC residual: an LpcAnalyzer fit of order 2 + fs/1000 on 20 ms Hann
+//    frames every 10 ms; each 10 ms stretch is inverse-filtered with the fit
+//    of the frame centred on it. Its sign is chosen so that the skew of the
+//    residual is positive: glottal closures are then positive peaks.
+// 3. Candidates: residual samples that are the largest within a quarter of the
+//    shortest period on either side and reach a fifth of the largest residual
+//    within the longest period around them. Their strength is that ratio.
+//    Unvoiced filler nodes every 10 ms (and at both ends) let a path cross
+//    stretches without candidates.
+// 4. Dynamic programming over the nodes, each voiced (a pulse) or unvoiced:
+//    - a voiced link between pulses T apart (T within the period range)
+//      costs, per 10 ms of T, (1 - NCC) + 0.3 (1 - strength), where NCC is the
+//      normalised cross-correlation of the high-passed signal over one period
+//      around each pulse; every pulse earns a reward of 0.1; a period change
+//      from the previous link costs 0.5 |ln(T / T_prev)|;
+//    - unvoiced time costs 0.4 unvoiced_cost per 10 ms;
+//    - each change of voicing costs 0.5.
+//    The cheapest path from the first node to the last gives the epochs.
+// 5. Results: a frame whose time falls between two linked pulses is voiced
+//    with F0 = fs / T and the link's NCC as its correlation.
+#ifndef VELK_PITCH_BRINDEL_EPOCH_TRACKER_H
+#define VELK_PITCH_BRINDEL_EPOCH_TRACKER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class EpochTracker {
+ public:
+  // A pulse of the tracked path: sample position; period and correlation of
+  // the voiced link ending at it (0 for the first pulse of a voiced stretch).
+  struct Epoch {
+    int position;
+    int period;
+    float ncc;
+  };
+
+  // Cost of one 10 ms of unvoiced time, in units of 0.4 (see above).
+  void set_unvoiced_cost(float cost) { unvoiced_cost_ = cost; }
+
+  // Takes a copy of the signal. False, keeping nothing, for no samples, a
+  // non-positive rate, an F0 range that is empty, not positive or reaches half
+  // the sampling rate, or a request for the Hilbert transform, which this
+  // tracker does not offer.
+  bool Init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
+            bool do_highpass, bool do_hilbert);
+  // High-passes the signal, computes the LPC residual and the candidates.
+  bool ComputeFeatures();
+  // Chooses voicing and epochs by dynamic programming.
+  bool TrackEpochs();
+  // Writes one line "position period ncc" per epoch to the named file; an
+  // empty name writes nothing.
+  void WriteDiagnostics(const std::string& name) const;
+  // One value per frame of interval seconds, frame i at i * interval, up to the
+  // end of the signal: F0 in Hz (0 when unvoiced) and the correlation.
+  bool ResampleAndReturnResults(float interval, std::vector<float>* f0,
+                                std::vector<float>* corr) const;
+
+  const std::vector<Epoch>& epochs() const { return epochs_; }
+  const std::vector<float>& residual() const { return residual_; }
+
+ private:
+  struct Node {
+    int position;
+    float strength;  // 0 for a filler, which can only be unvoiced
+  };
+
+  void HighPass();
+  void ComputeResidual();
+  void FindCandidates();
+  // NCC of the high-passed signal over length samples around a and a + lag.
+  float Ncc(int a, int lag, int length) const;
+  // Highest NCC between a and a + lag, over a window of one period but at
+  // least 5 ms, for lags in the period range within half the shortest period
+  // of b - a (candidates may sit off the true closure); the lag goes to *lag.
+  float BestLag(int a, int b, int* lag) const;
+
+  std::vector<float> signal_;  // high-passed once features are computed
+  std::vector<float> residual_;
+  std::vector<Node> nodes_;
+  std::vector<Epoch> epochs_;
+  float sample_rate_ = 0.0f;
+  int min_period_ = 0, max_period_ = 0;
+  bool do_highpass_ = true;
+  float unvoiced_cost_ = 0.9f;
+};
+
+#endif

@@ -1,0 +1,89 @@
+#include "epochdrive.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+std::vector<int16_t> ListToSamples(const float_list* input, int length) {
+  std::vector<int16_t> samples(length > 0 ? length : 0);
+  for (int16_t& s : samples) {
+    s = (int16_t)std::fmax(-32768.0f, std::fmin(32767.0f, input->f));
+    input = input->next;
+  }
+  return samples;
+}
+
+std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval,
+                                    std::unique_ptr<Track>* cor) {
+  std::vector<float> f0, corr;
+  if (!et.ResampleAndReturnResults(resample_interval, &f0, &corr)) return nullptr;
+  auto f0_track = std::make_unique<Track>();
+  auto corr_track = std::make_unique<Track>();
+  f0_track->resize((int)f0.size(), 1);
+  corr_track->resize((int)corr.size(), 1);
+  for (int i = 0; i < (int)f0.size(); i++) {
+    const float t = i * resample_interval;
+    const bool voiced = f0[i] > 0.0f;
+    f0_track->t(i) = t;
+    corr_track->t(i) = t;
+    f0_track->set_v(i, voiced);
+    corr_track->set_v(i, voiced);
+    f0_track->a(i, 0) = voiced ? f0[i] : -1.0f;
+    corr_track->a(i, 0) = corr[i];
+    if (i == 0) corr_track->set_voicing_enabled(true);
+  }
+  if (!f0.empty()) f0_track->set_voicing_enabled(true);
+  *cor = std::move(corr_track);
+  return f0_track;
+}
+
+bool ComputeEpochsAndF0(EpochTracker& et, float /*unvoiced_pulse_interval*/,
+                        float external_frame_interval, std::unique_ptr<Track>* /*pm*/,
+                        std::unique_ptr<Track>* f0, std::unique_ptr<Track>* corr) {
+  if (!et.ComputeFeatures()) return false;
+  const bool tracked = et.TrackEpochs();
+  et.WriteDiagnostics("");
+  if (!tracked) {
+    fprintf(stderr, "Problems in TrackEpochs");
+    return false;
+  }
+  *f0 = MakeF0Output(et, external_frame_interval, corr);
+  return true;
+}
+
+namespace {
+
+float frame_value(const Track& f0, int i, int c, float samplerate, int otype) {
+  if (!f0.v(i)) return otype == 2 ? -1.0E10f : 0.0f;
+  const float x = f0.a(i, c);
+  if (otype == 1) return x;
+  if (otype == 2) return logf(x);
+  return samplerate / x;
+}
+
+}  // namespace
+
+int brindel(float_list* input, int length, double samplerate, int frame_shift, double min,
+            double max, double threshold, int otype) {
+  const std::vector<int16_t> waveforms = ListToSamples(input, length);
+  EpochTracker et;
+  et.set_unvoiced_cost((float)threshold);
+  if (!et.Init(waveforms.data(), length, (float)samplerate, (float)min, (float)max, true, false)) {
+    fprintf(stderr, "Failed to initialize variables\n");
+    return 1;
+  }
+  const float external_frame_interval = (float)(frame_shift / samplerate);
+  std::unique_ptr<Track> pm, f0, corr;
+  if (!ComputeEpochsAndF0(et, 0.01f, external_frame_interval, &pm, &f0, &corr)) {
+    fprintf(stderr, "Failed to compute epochs\n");
+    return 1;
+  }
+  if (!f0) return 1;
+  for (int i = 0; i < f0->num_frames(); i++) {
+    for (int c = 0; c < f0->num_channels(); c++) {
+      const float value = frame_value(*f0, i, c, (float)samplerate, otype);
+      fwrite(&value, sizeof value, 1, stdout);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,36 @@
+// A sequence of frames, each with a time (seconds), a voicing flag and a fixed
+// number of float values (channels).
+#ifndef VELK_PITCH_BRINDEL_TRACK_H
+#define VELK_PITCH_BRINDEL_TRACK_H
+
+#include <cstddef>
+#include <vector>
+
+class Track {
+ public:
+  // n frames of the given number of channels: time 0, unvoiced, values 0.
+  void resize(int n, int channels);
+
+  int num_frames() const { return (int)times_.size(); }
+  int num_channels() const { return channels_; }
+
+  float& t(int i) { return times_[i]; }
+  float t(int i) const { return times_[i]; }
+  float& a(int i, int c = 0) { return values_[(std::size_t)i * channels_ + c]; }
+  float a(int i, int c = 0) const { return values_[(std::size_t)i * channels_ + c]; }
+
+  void set_v(int i, bool voiced) { voiced_[i] = voiced; }
+  // A track whose voicing is not enabled counts every frame as voiced.
+  bool v(int i) const { return !voicing_enabled_ || voiced_[i]; }
+  void set_voicing_enabled(bool enabled) { voicing_enabled_ = enabled; }
+  bool voicing_enabled() const { return voicing_enabled_; }
+
+ private:
+  std::vector<float> times_;
+  std::vector<char> voiced_;
+  std::vector<float> values_;
+  int channels_ = 0;
+  bool voicing_enabled_ = false;
+};
+
+#endif
