@@ -45,6 +45,20 @@ void bitreverse(int32_t n, double* re, double* im) {
 // operations per element (a - b*c is computed as a + (-b)*c, which is the same value), so all
 // forms give identical results.
 
+// The twiddle of a stage: starts at 1 and is advanced by repeated multiplication with
+// e^(j*theta) after each offset.
+struct runningtwiddle {
+  double u, v;
+  double wr = 1.0;
+  double wi = 0.0;
+  explicit runningtwiddle(double theta) : u(std::cos(theta)), v(std::sin(theta)) {}
+  void advance() {
+    const double nr = wr * u - wi * v;
+    wi = wi * u + wr * v;
+    wr = nr;
+  }
+};
+
 // One scalar butterfly on values whose parts lie S doubles apart.
 template <int S>
 inline void butterfly(double* re, double* im, int32_t a, int32_t p, double wr, double wi) {
@@ -63,17 +77,9 @@ template <int S>
 void scalarstages(int32_t n, double* re, double* im, double sign) {
   for (int32_t len = 2; len <= n; len <<= 1) {
     const int32_t half = len >> 1;
-    const double theta = sign * kTwoPi / len;
-    const double u = std::cos(theta);
-    const double v = std::sin(theta);
-    double wr = 1.0;
-    double wi = 0.0;
-    for (int32_t q = 0; q < half; ++q) {
-      for (int32_t a = q; a < n; a += len) butterfly<S>(re, im, a, a + half, wr, wi);
-      const double nr = wr * u - wi * v;
-      wi = wi * u + wr * v;
-      wr = nr;
-    }
+    runningtwiddle w(sign * kTwoPi / len);
+    for (int32_t q = 0; q < half; ++q, w.advance())
+      for (int32_t a = q; a < n; a += len) butterfly<S>(re, im, a, a + half, w.wr, w.wi);
   }
 }
 
@@ -83,14 +89,10 @@ void scalarstages(int32_t n, double* re, double* im, double sign) {
 void interleavedstages(int32_t n, double* x, double sign) {
   for (int32_t len = 2; len <= n; len <<= 1) {
     const int32_t half = len >> 1;
-    const double theta = sign * kTwoPi / len;
-    const double u = std::cos(theta);
-    const double v = std::sin(theta);
-    double wr = 1.0;
-    double wi = 0.0;
-    for (int32_t q = 0; q < half; ++q) {
-      const __m128d wrr = _mm_set1_pd(wr);
-      const __m128d wii = _mm_set_pd(wi, -wi);  // (-wi, wi): low lane real part
+    runningtwiddle w(sign * kTwoPi / len);
+    for (int32_t q = 0; q < half; ++q, w.advance()) {
+      const __m128d wrr = _mm_set1_pd(w.wr);
+      const __m128d wii = _mm_set_pd(w.wi, -w.wi);  // (-wi, wi): low lane real part
       for (int32_t a = q; a < n; a += len) {
         double* xa = x + 2 * a;
         double* xp = xa + 2 * half;
@@ -102,9 +104,6 @@ void interleavedstages(int32_t n, double* x, double sign) {
         _mm_storeu_pd(xa, _mm_add_pd(old, t));
         _mm_storeu_pd(xp, _mm_sub_pd(old, t));
       }
-      const double nr = wr * u - wi * v;
-      wi = wi * u + wr * v;
-      wr = nr;
     }
   }
 }
@@ -123,17 +122,10 @@ void splitstages(int32_t n, double* re, double* im, double sign) {
   alignas(16) double twi[kMaxTabledHalf];
   for (int32_t len = 2; len <= n; len <<= 1) {
     const int32_t half = len >> 1;
-    const double theta = sign * kTwoPi / len;
-    const double u = std::cos(theta);
-    const double v = std::sin(theta);
-    double wr = 1.0;
-    double wi = 0.0;
-    for (int32_t q = 0; q < half; ++q) {
-      twr[q] = wr;
-      twi[q] = wi;
-      const double nr = wr * u - wi * v;
-      wi = wi * u + wr * v;
-      wr = nr;
+    runningtwiddle w(sign * kTwoPi / len);
+    for (int32_t q = 0; q < half; ++q, w.advance()) {
+      twr[q] = w.wr;
+      twi[q] = w.wi;
     }
     if (half == 1) {
       for (int32_t a = 0; a < n; a += 2) butterfly<1>(re, im, a, a + 1, twr[0], twi[0]);
