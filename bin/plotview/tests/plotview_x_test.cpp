@@ -123,19 +123,22 @@ protected:
         }
     }
 
-    // Starts the viewer on the stream and captures its window.
-    Capture show(const std::string &stream, std::vector<std::string> args = {})
+    // Starts the viewer on the stream and captures its window once the page is shown
+    // (for a blank page, once the picture is stable).
+    Capture show(const std::string &stream, std::vector<std::string> args = {},
+                 bool blank = false)
     {
         args.insert(args.begin(), {kViewer, "-t", title_});
         pid_ = start_program(args, stream, server_->display());
         id_ = find_window(server_->display(), title_);
         EXPECT_NE(id_, 0u) << "no window titled " << title_;
-        return recapture();
+        return recapture(blank ? CaptureWhen::Stable : CaptureWhen::Drawn);
     }
-    Capture recapture()
+    // Captures again; `previous` is needed when waiting for a change.
+    Capture recapture(CaptureWhen when = CaptureWhen::Stable, const Capture &previous = {})
     {
-        Capture c;
-        EXPECT_TRUE(capture_window(server_->display(), id_, &c));
+        Capture c = previous;
+        EXPECT_TRUE(capture_window(server_->display(), id_, &c, when));
         return c;
     }
     void key(const std::string &k) { send_key(server_->display(), id_, k); }
@@ -170,7 +173,7 @@ const std::string kLine = std::string("=\nM100 100\nD1000 100\n") + '\0';
 
 TEST_F(ViewerWindow, DefaultWindowIsThePortraitPageAtItsPlace)
 {
-    const Capture c = show("=\n");
+    const Capture c = show("=\n", {}, true);
     EXPECT_EQ(c.width, 589);
     EXPECT_EQ(c.height, 847);
     EXPECT_EQ(c.x, 558 + 2);  // inside a border of 2 pixels
@@ -181,7 +184,7 @@ TEST_F(ViewerWindow, DefaultWindowIsThePortraitPageAtItsPlace)
 
 TEST_F(ViewerWindow, LandscapeSwapsTheWindowSize)
 {
-    const Capture c = show("=\n", {"-l"});
+    const Capture c = show("=\n", {"-l"}, true);
     EXPECT_EQ(c.width, 847);
     EXPECT_EQ(c.height, 589);
     EXPECT_EQ(c.x, 300 + 2);
@@ -190,7 +193,7 @@ TEST_F(ViewerWindow, LandscapeSwapsTheWindowSize)
 
 TEST_F(ViewerWindow, LandscapeTwiceStaysPortrait)
 {
-    const Capture c = show("=\n", {"-l", "-land"});
+    const Capture c = show("=\n", {"-l", "-land"}, true);
     EXPECT_EQ(c.width, 589);
     EXPECT_EQ(c.height, 847);
     EXPECT_EQ(quit(), 0);
@@ -336,11 +339,11 @@ TEST_F(ViewerWindow, KeysScrollASmallWindowOverThePage)
     ASSERT_EQ(c.width, 300);
     EXPECT_EQ(count_colour(c, 295, 0, 295, 299, kBlack), 300);
     key("l");  // a quarter window to the right: the line moves 75 pixels left
-    c = recapture();
+    c = recapture(CaptureWhen::Changed, c);
     EXPECT_EQ(count_colour(c, 220, 0, 220, 299, kBlack), 300);
     EXPECT_EQ(count_colour(c, 295, 0, 295, 299, kBlack), 0);
     key("h");
-    c = recapture();
+    c = recapture(CaptureWhen::Changed, c);
     EXPECT_EQ(count_colour(c, 295, 0, 295, 299, kBlack), 300);
     EXPECT_EQ(quit(), 0);
 }
@@ -356,7 +359,7 @@ TEST_F(ViewerWindow, PageSizedWindowOnlyRingsTheBell)
 
 TEST_F(ViewerWindow, GeometryWithoutSizeKeepsThePageSize)
 {
-    const Capture c = show("=\n", {"-g", "+10+20"});
+    const Capture c = show("=\n", {"-g", "+10+20"}, true);
     EXPECT_EQ(c.width, 589);
     EXPECT_EQ(c.height, 847);
     EXPECT_EQ(quit("ctrl+c"), 0);
@@ -397,7 +400,7 @@ TEST(ViewerFonts, MissingCoreFontsFallBackToFixed)
     const unsigned long id = find_window(server.display(), "plotview-fonts");
     ASSERT_NE(id, 0u);
     Capture c;
-    ASSERT_TRUE(capture_window(server.display(), id, &c));
+    ASSERT_TRUE(capture_window(server.display(), id, &c, CaptureWhen::Drawn));
     EXPECT_GT(count_colour(c, 290, 530, 380, 556, kBlack), 10);
     send_key(server.display(), id, "q");
     EXPECT_EQ(wait_program(pid), 0);

@@ -222,8 +222,10 @@ unsigned long find_window(const std::string &display, const std::string &title)
     return 0;
 }
 
-bool capture_window(const std::string &display, unsigned long id, Capture *out)
+bool capture_window(const std::string &display, unsigned long id, Capture *out,
+                    CaptureWhen when)
 {
+    const Capture before = *out;
     Capture previous;
     bool have_previous = false;
     for (int i = 0; i < 100; ++i) {
@@ -231,7 +233,10 @@ bool capture_window(const std::string &display, unsigned long id, Capture *out)
             run_program({"xwd", "-silent", "-nobdrs", "-id", std::to_string(id)}, "", display);
         Capture now;
         if (r.status == 0 && parse_xwd(r.out, &now)) {
-            if (have_previous && now == previous) {
+            const bool wanted = when == CaptureWhen::Stable ||
+                                (when == CaptureWhen::Drawn && !now.uniform()) ||
+                                (when == CaptureWhen::Changed && !(now == before));
+            if (wanted && have_previous && now == previous) {
                 *out = now;
                 return true;
             }

@@ -56,6 +56,12 @@ struct Capture {
         if (px < 0 || py < 0 || px >= width || py >= height) return 0xffffffffu;
         return pixels[static_cast<size_t>(py) * width + px];
     }
+    bool uniform() const
+    {
+        for (uint32_t p : pixels)
+            if (p != pixels[0]) return false;
+        return true;
+    }
     bool operator==(const Capture &o) const
     {
         return width == o.width && height == o.height && pixels == o.pixels;
@@ -67,8 +73,15 @@ bool parse_xwd(const std::string &bytes, Capture *out);
 
 // Id of the window with this exact title, waiting up to about 10 s; 0 when none appears.
 unsigned long find_window(const std::string &display, const std::string &title);
-// Captures the window once the picture has stopped changing.
-bool capture_window(const std::string &display, unsigned long id, Capture *out);
+// What a capture waits for before it is taken.
+enum class CaptureWhen {
+    Stable,   // two successive captures agree
+    Drawn,    // stable and not of one colour: the viewer shows its page in one copy
+    Changed,  // stable and different from *out as passed in
+};
+// Captures the window; false when the condition is not met within about 15 s.
+bool capture_window(const std::string &display, unsigned long id, Capture *out,
+                    CaptureWhen when = CaptureWhen::Stable);
 // Sends one key (an xdotool key name) to the window.
 void send_key(const std::string &display, unsigned long id, const std::string &key);
 
