@@ -177,28 +177,34 @@ int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double 
   return 0;
 }
 
-int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
-               double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+namespace {
+
+// Regularised discrete cepstrum of the frame's harmonics: at multiples of f0 from getharmonics,
+// or at the frequencies getsqharmonics measures; the noise spectrum when f0 <= 0 or either the
+// harmonic analysis or the least-squares fit fails.
+void harmonicrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha, bool adapted) {
   if (f0 > 0) {
     uint32_t K = hanoharms(fs, fs, f0);
-    if (getharmonics(x, n, fs, centre, f0, K, work, nullptr, mem->ha) != -1 &&
-        harmonicstocc(work, K, f0, nullptr, fs, p, cc, mem, alpha) == 0)
-      return 0;
+    double* freqs = adapted ? work + Nfft : nullptr;
+    int analysed = adapted ? getsqharmonics(x, n, fs, centre, f0, K, work, nullptr, freqs, mem->ha)
+                           : getharmonics(x, n, fs, centre, f0, K, work, nullptr, mem->ha);
+    if (analysed != -1 && harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0) return;
   }
   noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
+}
+
+}  // namespace
+
+int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+               double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
+  harmonicrdc(x, n, fs, centre, f0, Nfft, work, p, cc, mem, alpha, false);
   return 0;
 }
 
 int getqharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
-  if (f0 > 0) {
-    uint32_t K = hanoharms(fs, fs, f0);
-    double* freqs = work + Nfft;
-    if (getsqharmonics(x, n, fs, centre, f0, K, work, nullptr, freqs, mem->ha) != -1 &&
-        harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0)
-      return 0;
-  }
-  noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
+  harmonicrdc(x, n, fs, centre, f0, Nfft, work, p, cc, mem, alpha, true);
   return 0;
 }
 
