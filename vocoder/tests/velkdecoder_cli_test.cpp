@@ -51,11 +51,15 @@ Result run(const char* program, const std::vector<std::string>& args) {
 
 Result decode(const std::vector<std::string>& args) { return run(VELKDECODER_PATH, args); }
 
-const std::string dir = [] {
-  const std::string d = testing::TempDir() + "velkdecoder_cli/";
+// A directory of the running test's own, so that tests run in parallel never share files.
+std::string testdir() {
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  const std::string base = testing::TempDir() + "velkdecoder_cli/";
+  const std::string d = base + test->test_suite_name() + "." + test->name() + "/";
+  mkdir(base.c_str(), 0755);
   mkdir(d.c_str(), 0755);
   return d;
-}();
+}
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -110,6 +114,7 @@ std::vector<float> adaptedcepstra(int frames) {
 
 class Decoder : public testing::Test {
  protected:
+  const std::string dir = testdir();
   const std::string f0 = dir + "track.lf0", cc = dir + "track.cc", out = dir + "out.wav";
   void SetUp() override {
     writefloats(f0, pitchtrack());
@@ -300,7 +305,7 @@ TEST_F(Decoder, CorruptFramesAreSilentAndIsolated) {
 }
 
 TEST(DecoderSpeech, KeepsAndModifiesTheF0OfRealSpeech) {
-  const std::string wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
+  const std::string dir = testdir(), wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
   const std::string lf0 = dir + "s.lf0", cc = dir + "s.cc", fv = dir + "s.fv", out = dir + "s.wav";
   ASSERT_EQ(run(VELKCODER_PATH, {wav, lf0, cc, fv}).status, 0);
   const std::vector<float> input = readfloats(lf0);
