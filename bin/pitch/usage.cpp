@@ -27,11 +27,13 @@ void usage(int status) {
   fprintf(stderr, "  options:\n");
   fprintf(stderr, "       -a a  : algorithm                         [%d]\n", kDefaultAlgorithm);
   fprintf(stderr, "                 0 (dynamic-programming tracker)\n");
+  fprintf(stderr, "                 1 (epoch tracker)\n");
   fprintf(stderr, "       -s s  : sampling frequency in kHz         [%g]\n", kDefaultSampleFreqKHz);
   fprintf(stderr, "       -p p  : frame shift in samples            [%d]\n", kDefaultFrameShift);
   fprintf(stderr, "       -L L  : lowest F0 searched in Hz          [%g]\n", kDefaultMinF0);
   fprintf(stderr, "       -H H  : highest F0 searched in Hz         [%g]\n", kDefaultMaxF0);
-  fprintf(stderr, "       -b b  : voicing bias of the tracker       [%.1f]\n", kDefaultVoiceBias);
+  fprintf(stderr, "       -b b  : voicing bias of tracker 0         [%.1f]\n", kDefaultVoiceBias);
+  fprintf(stderr, "       -t t  : unvoiced cost of tracker 1        [%.1f]\n", kDefaultUnvoicedCost);
   fprintf(stderr, "       -o o  : output type                       [%d]\n", kDefaultOutputType);
   fprintf(stderr, "                 0 (period in samples)\n");
   fprintf(stderr, "                 1 (F0 in Hz)\n");
@@ -39,7 +41,8 @@ void usage(int status) {
   fprintf(stderr, "       -h    : print this message\n");
   fprintf(stderr, "  infile:\n");
   fprintf(stderr, "       samples as headerless little-endian 32-bit floats\n");
-  fprintf(stderr, "       on the 16-bit scale                       [stdin]\n");
+  fprintf(stderr, "       on the 16-bit scale, or a RIFF/WAVE file of\n");
+  fprintf(stderr, "       16-bit or mu-law samples (its rate replaces -s) [stdin]\n");
   fprintf(stderr, "  stdout:\n");
   fprintf(stderr, "       one 32-bit float per frame\n");
   fprintf(stderr, "\n");

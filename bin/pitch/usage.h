@@ -10,6 +10,7 @@ const int kDefaultFrameShift = 80;
 const double kDefaultMinF0 = 60.0;
 const double kDefaultMaxF0 = 400.0;
 const double kDefaultVoiceBias = 0.0;
+const double kDefaultUnvoicedCost = 0.9;
 const int kDefaultOutputType = 1;
 
 // Name the usage text and messages show (the program path after its last '/').
