@@ -331,6 +331,29 @@ TEST_F(ViewerWindow, TextAndGreekChunksDraw)
     EXPECT_EQ(quit(), 0);
 }
 
+TEST_F(ViewerWindow, ArcsUseTenthsOfDegreesAndTheRadianSine)
+{
+    // Centre (1000, 1000) -> (295, 552); half width 100 units -> 30 pixels, half height
+    // |100 sin(360)| = 95.9 units -> 28 pixels: a closed ellipse 60 x 56.
+    const Capture c = show(std::string("=\nW1000 1000 100 100 0 3600") + '\0');
+    EXPECT_GT(count_colour(c, 323, 548, 326, 556, kBlack), 0);  // right end near 325
+    EXPECT_GT(count_colour(c, 263, 548, 267, 556, kBlack), 0);  // left end near 265
+    EXPECT_GT(count_colour(c, 291, 522, 299, 526, kBlack), 0);  // top near 524
+    EXPECT_EQ(count_colour(c, 291, 512, 299, 520, kBlack), 0);  // not a 30-pixel circle
+    EXPECT_EQ(count_colour(c, 280, 540, 310, 564, kBlack), 0);  // hollow
+    EXPECT_EQ(quit(), 0);
+}
+
+TEST_F(ViewerWindow, VerticalTextStacksCharactersUpToTheCurrentPoint)
+{
+    // Direction 1: each character alone, the last at the current point, moved left by
+    // cw / shrink = 22 / 3.387 -> 6 pixels; nothing runs to the right as in a line of text.
+    const Capture c = show(std::string("=\nR1\nM1000 1000\nPabcd") + '\0');
+    EXPECT_GT(count_colour(c, 286, 500, 300, 553, kBlack), 20);
+    EXPECT_EQ(count_colour(c, 305, 450, 400, 560, kBlack), 0);
+    EXPECT_EQ(quit(), 0);
+}
+
 TEST_F(ViewerWindow, KeysScrollASmallWindowOverThePage)
 {
     // A vertical line at x = 1000 (column 295), window 300 x 300 at the top left.
