@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Samples are converted through a fixed buffer so that long reads need no allocation.
@@ -29,8 +31,19 @@ void encode_float_le(float f, unsigned char *p) {
 
 }  // namespace
 
+// A directory opens for reading but every read of it fails, which the commands would take
+// for an empty input; it counts as a file that cannot be opened.
+static bool is_directory(FILE *fp) {
+  struct stat st;
+  return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 FILE *getfp(const char *name, const char *mode) {
   FILE *fp = std::fopen(name, mode);
+  if (fp != nullptr && is_directory(fp)) {
+    std::fclose(fp);
+    fp = nullptr;
+  }
   if (fp == nullptr) {
     std::fprintf(stderr, "Cannot open file %s!\n", name);
     std::exit(1);
