@@ -1,0 +1,432 @@
+// Every program on bad input: empty and truncated files, oversized header fields, non-finite
+// values, wrong dimensions, missing and unwritable paths and directories given as files. Each
+// case must end by itself with the program's own message and a defined exit status, and must
+// not leave output that looks complete when it is not.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "command_runner.h"
+
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+::testing::AssertionResult Exited(const Outcome &o, int status) {
+  if (o.timed_out) return ::testing::AssertionFailure() << "did not end within the time limit";
+  if (!o.exited) return ::testing::AssertionFailure() << "killed by signal " << o.signal << "\n" << o.err;
+  if (o.status != status)
+    return ::testing::AssertionFailure() << "exit status " << o.status << ", expected " << status
+                                         << "\nstdout: " << o.out << "\nstderr: " << o.err;
+  return ::testing::AssertionSuccess();
+}
+
+// Little-endian 16-bit samples read back from a WAV file written by the decoder.
+std::vector<int16_t> wav_samples(const std::string &bytes) {
+  std::vector<int16_t> s;
+  for (size_t i = 44; i + 1 < bytes.size(); i += 2)
+    s.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
+  return s;
+}
+
+#ifdef VELKCODER_PATH
+
+class VelkcoderBadInput : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string f0 = dir.path("f0"), cc = dir.path("cc"), fv = dir.path("fv");
+
+  Outcome encode(const std::string &wav, std::vector<std::string> options = {}) {
+    std::vector<std::string> args{wav, f0, cc, fv};
+    args.insert(args.end(), options.begin(), options.end());
+    return run_program(VELKCODER_PATH, args);
+  }
+  bool nothing_written() const { return !file_exists(f0) && !file_exists(cc) && !file_exists(fv); }
+};
+
+TEST_F(VelkcoderBadInput, UnreadableWavFilesAreReportedAndSkipped) {
+  const std::string pcm = sine_wav(1600, 200).substr(44);
+  const std::string inputs[] = {
+      dir.path("missing.wav"),
+      dir.write("empty.wav", ""),
+      dir.write("truncated.wav", sine_wav(1600, 200).substr(0, 20)),
+      dir.write("nodata.wav", wav_header(1, 16000, 16, 0)),
+      dir.write("stereo.wav", wav_header(2, 16000, 16, 3200) + pcm),
+      dir.write("rate8k.wav", wav_header(1, 8000, 16, 3200) + pcm),
+      dir.write("bits8.wav", wav_header(1, 16000, 8, 3200) + pcm),
+      dir.write("text.wav", "this is not a wav file at all, just some text\n"),
+      dir.path(""),  // the directory itself
+  };
+  for (const std::string &in : inputs) {
+    const Outcome o = encode(in);
+    EXPECT_TRUE(Exited(o, 0)) << in;
+    EXPECT_EQ(o.out, "Error: could not open " + in + ".\n");
+    EXPECT_TRUE(nothing_written()) << in;
+  }
+}
+
+TEST_F(VelkcoderBadInput, UncreatableOutputsAreReportedAndTheOthersWritten) {
+  const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
+  const std::string nodir = dir.path("no/such/dir/f0");
+  const Outcome o = run_program(VELKCODER_PATH, {wav, nodir, dir.path(""), fv});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_NE(o.out.find("Error: could not create " + nodir + ".\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("Error: could not create " + dir.path("") + ".\n"), std::string::npos) << o.out;
+  EXPECT_EQ(file_size(fv), 20 * 4);  // (1600 - 1) / 80 + 1 frames
+}
+
+TEST_F(VelkcoderBadInput, NonFiniteAndOutOfRangeOptionsAreArgumentErrors) {
+  const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
+  const std::string usage_error = "Error: incorrect input arguments.\nType 'velkcoder' for help.\n";
+  for (const char *option : {"--alpha=nan", "--alpha=inf", "--f0min=nan", "--f0max=inf", "--f0min=-inf",
+                             "--lframe=0", "--lframe=-80", "--ccord=-1", "--lframe=99999999999"}) {
+    const Outcome o = encode(wav, {option});
+    EXPECT_TRUE(Exited(o, 255)) << option;
+    EXPECT_EQ(o.out, usage_error) << option;
+    EXPECT_TRUE(nothing_written()) << option;
+  }
+}
+
+TEST_F(VelkcoderBadInput, MalformedIndexListStopsBeforeAnyFile) {
+  const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
+  for (const char *list : {"--indlist=3-1", "--indlist=1,-3", "--indlist=99999999999", "--indlist=1-3("}) {
+    const Outcome o = encode(wav, {list});
+    EXPECT_TRUE(Exited(o, 255)) << list;
+    EXPECT_EQ(o.out, "Error: bad formatted indlist.\n") << list;
+    EXPECT_TRUE(nothing_written());
+  }
+}
+
+TEST_F(VelkcoderBadInput, LoadedLogF0WithNonFiniteValuesGivesCompleteStreams) {
+  const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
+  std::vector<float> logf0(20, std::log(200.0f));
+  logf0[3] = kNaN;
+  logf0[4] = kInf;
+  logf0[5] = -kInf;
+  logf0[6] = 1e30f;
+  dir.write("f0", float_bytes(logf0));
+  const Outcome o = encode(wav, {"--f0load=1"});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(file_size(cc), 20 * 40 * 4);
+  EXPECT_EQ(file_size(fv), 20 * 4);
+}
+
+// A 144-byte file whose data chunk claims 256 MiB (or 4 GiB) of samples: the reader sizes the
+// signal by the claim and zero-fills it, so the encoder analyses minutes of silence that are
+// not in the file (more than a minute of work and about 1 GiB of memory, hours for 4 GiB).
+// Disabled until the reader bounds the count by the file; kept as the reproducer.
+TEST_F(VelkcoderBadInput, DISABLED_DataSizeBeyondTheFileEndsPromptly) {
+  const std::string pcm = sine_wav(50, 200).substr(44);
+  for (uint32_t claim : {0x10000000u, 0xFFFFFFF0u}) {
+    const std::string wav = dir.write("claim.wav", wav_header(1, 16000, 16, claim) + pcm);
+    const Outcome o = run_program(VELKCODER_PATH, {wav, f0, cc, fv}, "/dev/null", 30);
+    EXPECT_TRUE(Exited(o, 0)) << claim;
+  }
+}
+
+#endif  // VELKCODER_PATH
+
+#ifdef VELKDECODER_PATH
+
+class VelkdecoderBadInput : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string out = dir.path("out.wav");
+  static constexpr int kFrames = 20, kOrder = 39;
+
+  std::string f0(std::vector<float> v = {}) {
+    if (v.empty()) v.assign(kFrames, std::log(150.0f));
+    return dir.write("f0", float_bytes(v));
+  }
+  std::string cc(std::vector<float> v = {}) {
+    if (v.empty()) {
+      v.assign(kFrames * (kOrder + 1), 0.0f);
+      for (int k = 0; k < kFrames; ++k) v[k * (kOrder + 1)] = 5.0f - 3.0f;  // c0 after adaptation
+    }
+    return dir.write("cc", float_bytes(v));
+  }
+  std::string fv(std::vector<float> v = {}) {
+    if (v.empty()) v.assign(kFrames, 4000.0f);
+    return dir.write("fv", float_bytes(v));
+  }
+  Outcome decode(std::vector<std::string> args) { return run_program(VELKDECODER_PATH, args); }
+  // (N + 1) x 80 + 1 samples after a 44-byte header.
+  static long complete_size(int frames, int shift = 80) { return 44 + 2L * ((frames + 1) * shift + 1); }
+};
+
+TEST_F(VelkdecoderBadInput, UnreadableStreamsAreReportedAndNothingIsWritten) {
+  const std::string missing = dir.path("missing"), empty = dir.write("empty", ""), short3 = dir.write("three", "abc");
+  const std::string good_f0 = f0(), good_cc = cc();
+  for (const std::string &bad : {missing, empty, short3, dir.path("")}) {
+    Outcome o = decode({bad, good_cc, out});
+    EXPECT_TRUE(Exited(o, 0));
+    EXPECT_EQ(o.out, "Error: could not open " + bad + ".\n");
+    o = decode({good_f0, bad, out});
+    EXPECT_TRUE(Exited(o, 0));
+    EXPECT_EQ(o.out, "Error: could not open " + bad + ".\n");
+    EXPECT_FALSE(file_exists(out)) << bad;
+  }
+}
+
+TEST_F(VelkdecoderBadInput, WrongDimensionsAreReported) {
+  const std::string good_f0 = f0();
+  // 7 values per frame plus one, and fewer values than frames.
+  for (int values : {kFrames * 7 + 1, kFrames - 1}) {
+    const std::string bad_cc = cc(std::vector<float>(values, 0.0f));
+    const Outcome o = decode({good_f0, bad_cc, out});
+    EXPECT_TRUE(Exited(o, 0));
+    EXPECT_EQ(o.out, "Error: " + good_f0 + " and " + bad_cc + " have incompatible dimensions.\n");
+    EXPECT_FALSE(file_exists(out));
+  }
+}
+
+TEST_F(VelkdecoderBadInput, ShortOrUnreadableVoicingIsAWarningAndTheWaveIsComplete) {
+  const std::string good_f0 = f0(), good_cc = cc(), short_fv = fv(std::vector<float>(kFrames - 1, 4000.0f));
+  Outcome o = decode({good_f0, good_cc, short_fv, out});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_EQ(o.out, "Warning: " + good_f0 + " and " + short_fv + " have incompatible dimensions.\n");
+  EXPECT_EQ(file_size(out), complete_size(kFrames));
+
+  o = decode({good_f0, good_cc, dir.path(""), out});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_EQ(o.out, "Warning: could not open " + dir.path("") + ".\n");
+  EXPECT_EQ(file_size(out), complete_size(kFrames));
+}
+
+TEST_F(VelkdecoderBadInput, NonFiniteStreamValuesGiveACompleteWave) {
+  std::vector<float> logf0(kFrames, std::log(150.0f));
+  logf0[2] = kNaN;
+  logf0[3] = kInf;
+  logf0[4] = -kInf;
+  logf0[5] = 80.0f;  // F0 of about 5e34 Hz
+  logf0[6] = -80.0f;
+  std::vector<float> c(kFrames * (kOrder + 1), 0.0f);
+  c[8 * (kOrder + 1)] = kNaN;
+  c[9 * (kOrder + 1) + 3] = kInf;
+  c[10 * (kOrder + 1)] = 1e30f;
+  std::vector<float> v(kFrames, 4000.0f);
+  v[12] = kNaN;
+  v[13] = -kInf;
+  v[14] = 1e30f;
+  const Outcome o = decode({f0(logf0), cc(c), fv(v), out});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(file_size(out), complete_size(kFrames));
+}
+
+TEST_F(VelkdecoderBadInput, NonFiniteOptionsAreClampedOrRefused) {
+  const std::string good_f0 = f0(), good_cc = cc();
+  for (const char *option : {"--fdur=nan", "--fdur=inf", "--fpitch=inf", "--fpitch=nan", "--fvpitch=nan",
+                             "--fwarp=nan", "--fwarp=-inf", "--floud=inf", "--fpfilt=nan", "--fdrc=nan",
+                             "--alpha=nan", "--alpha=inf"}) {
+    std::remove(out.c_str());
+    const Outcome o = decode({good_f0, good_cc, out, option});
+    ASSERT_FALSE(o.timed_out) << option;
+    ASSERT_TRUE(o.exited) << option << " signal " << o.signal;
+    if (o.status == 255) {
+      EXPECT_EQ(o.out, "Error: incorrect input arguments.\nType 'velkdecoder' for help.\n") << option;
+      EXPECT_FALSE(file_exists(out)) << option;
+      continue;
+    }
+    EXPECT_EQ(o.status, 0) << option;
+    EXPECT_EQ(o.out, "") << option;
+    // A complete wave for a synthesis shift between 20 (fdur 0.25) and 320 (fdur 4) samples.
+    const long size = file_size(out);
+    const long shift = (size - 44) / 2 / (kFrames + 1);
+    EXPECT_EQ(size, complete_size(kFrames, static_cast<int>(shift))) << option;
+    EXPECT_TRUE(shift >= 20 && shift <= 320) << option << " shift " << shift;
+  }
+}
+
+TEST_F(VelkdecoderBadInput, OutputThatWouldOverflowAWavFileIsRefused) {
+  const Outcome o = decode({f0(), cc(), out, "--lframe=2000000000"});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_NE(o.out.find("Error: "), std::string::npos) << o.out;
+  EXPECT_FALSE(file_exists(out));
+}
+
+TEST_F(VelkdecoderBadInput, UncreatableOutputIsReported) {
+  const std::string nodir = dir.path("no/such/dir/out.wav");
+  for (const std::string &target : {nodir, dir.path("")}) {
+    const Outcome o = decode({f0(), cc(), target});
+    EXPECT_TRUE(Exited(o, 0));
+    EXPECT_EQ(o.out, "Error: could not create " + target + ".\n");
+  }
+}
+
+TEST_F(VelkdecoderBadInput, SilentFramesOfNonFiniteParametersStaySilent) {
+  std::vector<float> logf0(kFrames, std::log(150.0f));
+  std::vector<float> c(kFrames * (kOrder + 1), 0.0f);
+  for (int k = 0; k < kFrames; ++k) c[k * (kOrder + 1)] = 2.0f;
+  for (int j = 0; j <= kOrder; ++j) c[10 * (kOrder + 1) + j] = kNaN;
+  const Outcome o = decode({f0(logf0), cc(c), out});
+  ASSERT_TRUE(Exited(o, 0));
+  const std::vector<int16_t> s = wav_samples(file_contents(out));
+  ASSERT_EQ(s.size(), static_cast<size_t>((kFrames + 1) * 80 + 1));
+  int loud = 0;
+  for (int16_t v : s) loud += v != 0;
+  EXPECT_GT(loud, 0) << "the finite frames are synthesised";
+}
+
+#endif  // VELKDECODER_PATH
+
+// The stream commands share their option handling and input opening.
+struct StreamCommand {
+  const char *name;
+  const char *path;
+  std::vector<std::string> before_input;  // arguments every run needs before the input file
+};
+
+std::vector<StreamCommand> stream_commands() {
+  std::vector<StreamCommand> c;
+#ifdef RECSLICE_PATH
+  c.push_back({"recslice", RECSLICE_PATH, {}});
+#endif
+#ifdef SNR_PATH
+  c.push_back({"snr", SNR_PATH, {}});
+#endif
+#ifdef BIQUAD_PATH
+  c.push_back({"biquad", BIQUAD_PATH, {"-p", "1000", "100"}});
+#endif
+#ifdef LAGCORR_PATH
+  c.push_back({"lagcorr", LAGCORR_PATH, {}});
+#endif
+#ifdef PITCH_PATH
+  c.push_back({"pitch", PITCH_PATH, {}});
+#endif
+  return c;
+}
+
+class StreamCommandBadInput : public ::testing::TestWithParam<StreamCommand> {
+ protected:
+  TempDir dir;
+  // snr compares a reference file with its input; the others read the input alone.
+  std::vector<std::string> with_input(const std::string &input) {
+    std::vector<std::string> args = GetParam().before_input;
+    if (std::strcmp(GetParam().name, "snr") == 0) args.push_back(dir.write("reference", float_bytes({1, 2, 3})));
+    args.push_back(input);
+    return args;
+  }
+};
+
+TEST_P(StreamCommandBadInput, MissingFileOrDirectoryIsRefusedWithStatus1) {
+  for (const std::string &input : {dir.path("missing"), dir.path("")}) {
+    const Outcome o = run_program(GetParam().path, with_input(input));
+    EXPECT_TRUE(Exited(o, 1)) << input;
+    EXPECT_NE(o.err.find(input), std::string::npos) << "message names the file: " << o.err;
+    EXPECT_EQ(o.out, "") << input;
+  }
+}
+
+TEST_P(StreamCommandBadInput, UnknownOptionIsRefusedWithTheUsageText) {
+  const Outcome o = run_program(GetParam().path, {"-Z"});
+  EXPECT_TRUE(Exited(o, 1));
+  EXPECT_EQ(o.err.rfind(std::string(GetParam().name) + " : Invalid option 'Z'!\n", 0), 0u) << o.err;
+  EXPECT_NE(o.err.find(" ZEVK: version 3.11\n"), std::string::npos);
+  EXPECT_EQ(o.out, "");
+}
+
+TEST_P(StreamCommandBadInput, OptionWithoutItsValueIsRefused) {
+  // The last argument is an option letter every command takes a value for.
+  const char *option = std::strcmp(GetParam().name, "lagcorr") == 0 ? "-m" : "-s";
+  if (std::strcmp(GetParam().name, "snr") == 0) option = "-l";
+  const Outcome o = run_program(GetParam().path, {option});
+  EXPECT_TRUE(Exited(o, 1)) << option;
+  EXPECT_NE(o.err.find("usage:"), std::string::npos) << o.err;
+  EXPECT_EQ(o.out, "");
+}
+
+TEST_P(StreamCommandBadInput, EmptyTruncatedAndNonFiniteInputsEndCleanly) {
+  std::vector<float> odd(400, 0.25f);
+  odd[7] = kNaN;
+  odd[9] = kInf;
+  odd[11] = -kInf;
+  const std::string inputs[] = {dir.write("empty", ""), dir.write("three", "abc"),
+                                dir.write("nonfinite", float_bytes(odd))};
+  for (const std::string &input : inputs) {
+    const Outcome o = run_program(GetParam().path, with_input(input));
+    ASSERT_FALSE(o.timed_out) << input;
+    ASSERT_TRUE(o.exited) << input << " signal " << o.signal;
+    // The stream commands read to the end (0); pitch and snr may refuse a bad stream (1), then
+    // with a message and no output.
+    if (o.status != 0) {
+      EXPECT_EQ(o.status, 1) << input;
+      EXPECT_NE(o.err, "") << input;
+      EXPECT_EQ(o.out, "") << input;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, StreamCommandBadInput, ::testing::ValuesIn(stream_commands()),
+                         [](const ::testing::TestParamInfo<StreamCommand> &i) { return std::string(i.param.name); });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(StreamCommandBadInput);
+
+#ifdef LAGCORR_PATH
+TEST(LagcorrBadInput, HugeFrameOrOrderIsRefusedOrReadsNothing) {
+  TempDir dir;
+  const std::string input = dir.write("in", float_bytes(std::vector<float>(64, 0.5f)));
+  for (const char *size : {"2147483647", "-2147483648", "99999999999"}) {
+    for (const char *option : {"-l", "-m"}) {
+      const Outcome o = run_program(LAGCORR_PATH, {option, size, input});
+      ASSERT_FALSE(o.timed_out) << option << size;
+      ASSERT_TRUE(o.exited) << option << size << " signal " << o.signal;
+      EXPECT_TRUE(o.status == 0 || o.status == 1 || o.status == 3) << option << size << ": " << o.status;
+      if (o.status != 0) {
+        EXPECT_NE(o.err, "") << option << size;
+      }
+    }
+  }
+}
+#endif
+
+#ifdef RECSLICE_PATH
+TEST(RecsliceBadInput, ExtremeRangesCopyWithinTheInput) {
+  TempDir dir;
+  const std::string data = float_bytes({1, 2, 3, 4, 5, 6, 7, 8});
+  const std::string input = dir.write("in", data);
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {{"-s", "9223372036854775807", "-l", "2147483647", input}, ""},
+      // A negative start skips nothing and the saturated count reaches past the end.
+      {{"-s", "-9223372036854775807", "-e", "1", input}, data},
+      {{"-s", "6", "-e", "-9223372036854775807", input}, data.substr(24)},
+      {{"-l", "-5", "-e", "3", input}, data},
+  };
+  for (const Case &c : cases) {
+    const Outcome o = run_program(RECSLICE_PATH, c.args);
+    EXPECT_TRUE(Exited(o, 0)) << c.args[1];
+    EXPECT_EQ(o.out, c.expected) << c.args[1] << " " << c.args[3];
+  }
+}
+#endif
+
+#ifdef PLOTVIEW_PATH
+TEST(PlotviewBadInput, InputNotAPlotterStreamOrNoDisplayIsRefused) {
+  TempDir dir;
+  Outcome o = run_program(PLOTVIEW_PATH, {}, dir.write("empty", ""));
+  EXPECT_TRUE(Exited(o, 255));
+  EXPECT_EQ(o.err, "");
+  o = run_program(PLOTVIEW_PATH, {}, dir.write("binary", std::string("\xff\x01\x02", 3)));
+  EXPECT_TRUE(Exited(o, 255));
+  o = run_program(PLOTVIEW_PATH, {}, dir.write("text", "M 100 100\n"));
+  EXPECT_TRUE(Exited(o, 255));
+  EXPECT_EQ(o.err, "plotview : Unexpected data format!\n");
+  o = run_program(PLOTVIEW_PATH, {"-d", "no.such.host:77"}, dir.write("plot", "=1\n"));
+  EXPECT_TRUE(Exited(o, 2));
+  EXPECT_EQ(o.err, "plotview: Can't open display 'no.such.host:77'\n");
+  o = run_program(PLOTVIEW_PATH, {"-s", "nan"}, dir.write("plot2", "=1\n"));
+  ASSERT_FALSE(o.timed_out);
+  EXPECT_TRUE(o.exited) << "signal " << o.signal;
+}
+#endif
+
+}  // namespace
