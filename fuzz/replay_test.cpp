@@ -25,6 +25,9 @@ const Target kTargets[] = {
     {"paramfiles", fuzz_paramfiles},
     {"paramread", fuzz_paramread},
     {"cmdline", fuzz_cmdline},
+#ifdef FUZZ_GRAPH
+    {"graph", fuzz_graph},
+#endif
 };
 
 std::vector<std::string> corpus_files(const std::string &dir) {
