@@ -40,7 +40,7 @@ Outcome run_brindel(const std::vector<float>& x, int otype, double min = 60.0, d
   const std::string out = ::testing::internal::GetCapturedStdout();
   r.err = ::testing::internal::GetCapturedStderr();
   r.values.resize(out.size() / sizeof(float));
-  memcpy(r.values.data(), out.data(), r.values.size() * sizeof(float));
+  if (!r.values.empty()) memcpy(r.values.data(), out.data(), r.values.size() * sizeof(float));
   return r;
 }
 

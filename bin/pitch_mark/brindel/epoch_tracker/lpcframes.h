@@ -10,7 +10,7 @@
 class LpcAnalyzer {
  public:
   // Largest LPC order ComputeLpc accepts.
-  static const int kMaxOrder = 100;
+  static constexpr int kMaxOrder = 100;
 
   // dout[i] = w[i] * din[i], or w[i] * (din[i+1] - preemp * din[i]) when
   // preemp is not 0 (din then holds n + 1 values).

@@ -51,12 +51,12 @@ class WavRiffCodec {
 // G.711 mu-law on the 14-bit scale (decoded values in -8031 .. 8031).
 class UlawCodec {
  public:
-  static const int16_t kBias = 0x84;
-  static const int16_t kClip = 8159;
-  static const int16_t kSignBit = 0x80;
-  static const int16_t kQuantMask = 0xF;
-  static const int16_t kSegShift = 4;
-  static const int16_t kSegMask = 0x70;
+  static constexpr int16_t kBias = 0x84;
+  static constexpr int16_t kClip = 8159;
+  static constexpr int16_t kSignBit = 0x80;
+  static constexpr int16_t kQuantMask = 0xF;
+  static constexpr int16_t kSegShift = 4;
+  static constexpr int16_t kSegMask = 0x70;
   static const int16_t seg_uend[8];
 
   static int16_t UlawToInt16(uint8_t ulaw);
