@@ -168,7 +168,7 @@ TEST_F(WaveRead, RefusedHeadersKeepTheOutputsAndSayWhy) {
   }
 }
 
-TEST_F(WaveRead, ShortDataChunkIsReportedAndTheRestIsZero) {
+TEST_F(WaveRead, ShortDataChunkIsReported) {
   WavSpec w;
   w.data = pcm_data({100, 200, 300});
   w.declared_extra = 4;  // two samples promised but absent
@@ -176,7 +176,38 @@ TEST_F(WaveRead, ShortDataChunkIsReportedAndTheRestIsZero) {
   int32_t rate = 0;
   EXPECT_FALSE(load(wav_bytes(w), &s, &rate));
   EXPECT_EQ(err_, "WaveIO::ReadSamples: only 3 out of 5 values read");
-  EXPECT_EQ(s, (std::vector<int16_t>{100, 200, 300, 0, 0}));
+  EXPECT_EQ(s, (std::vector<int16_t>{100, 200, 300}));
+}
+
+// A data size near 2 GB (0x3FFFFFFA samples) in a small file: reported, and storage stays the size of the file.
+TEST_F(WaveRead, LyingDataSizeAllocatesOnlyWhatIsThere) {
+  WavSpec w;
+  w.data = pcm_data({7, 8});
+  w.declared_extra = 0x7FFFFFF0;
+  std::vector<int16_t> s;
+  int32_t rate = 0;
+  EXPECT_FALSE(load(wav_bytes(w), &s, &rate));
+  EXPECT_EQ(err_, "WaveIO::ReadSamples: only 2 out of 1073741818 values read");
+  EXPECT_EQ(s, (std::vector<int16_t>{7, 8}));
+  EXPECT_LT(s.capacity(), 1000u);
+}
+
+// A stream of unknown length (a pipe) still gets its unread entries zeroed.
+TEST(WavePipe, ShortReadFromAPipeLeavesZeros) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string data = pcm_data({5, 6});
+  ASSERT_EQ(write(fds[1], data.data(), data.size()), (ssize_t)data.size());
+  close(fds[1]);
+  FileResource fr("/dev/fd/" + std::to_string(fds[0]), "rb");
+  ASSERT_TRUE(fr.Get());
+  close(fds[0]);
+  WavRiffCodec codec;
+  std::vector<int16_t> s(1, 9);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(codec.ReadAudioData(0, 4, &s, &fr));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "WaveIO::ReadSamples: only 2 out of 4 values read");
+  EXPECT_EQ(s, (std::vector<int16_t>{5, 6, 0, 0}));
 }
 
 TEST(Ulaw, CodeValues) {
@@ -215,7 +246,7 @@ TEST_F(WaveRead, UlawFileGivesOneSamplePerByte) {
   EXPECT_EQ(s, (std::vector<int16_t>{0, -8031, 8031, 2, 0}));
 }
 
-TEST_F(WaveRead, ShortUlawReadLeavesZeros) {
+TEST_F(WaveRead, ShortUlawReadKeepsWhatWasRead) {
   WavSpec w;
   w.bits = 8;
   w.data = std::string("\x00\x80", 2);
@@ -224,7 +255,7 @@ TEST_F(WaveRead, ShortUlawReadLeavesZeros) {
   int32_t rate = 0;
   EXPECT_FALSE(load(wav_bytes(w), &s, &rate, ULAW8));
   EXPECT_EQ(err_, "WaveIO::ReadSamples: only 2 out of 5 values read");
-  EXPECT_EQ(s, (std::vector<int16_t>{-8031, 8031, 0, 0, 0}));
+  EXPECT_EQ(s, (std::vector<int16_t>{-8031, 8031}));
 }
 
 TEST_F(WaveRead, ReadsAreRelativeToTheStartOfTheData) {

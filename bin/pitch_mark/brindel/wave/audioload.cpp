@@ -36,6 +36,5 @@ bool WaveIO::ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t
 bool WaveIO::Load(FileResource* fr, std::vector<int16_t>* samples, int32_t* sample_rate) {
   int32_t count;
   if (!ReadHeader(fr, &count, sample_rate)) return false;
-  if (samples != nullptr) samples->resize(count);
   return ReadAudioData(0, count, samples, fr);
 }

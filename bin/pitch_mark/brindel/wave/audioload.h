@@ -69,7 +69,8 @@ class WaveIO {
                      FileResource* fr);
   bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
                           FileResource* fr);
-  // Reads the header and every sample of the data chunk.
+  // Reads the header and every sample of the data chunk (storage is sized by
+  // the reader, never ahead of it by the header alone).
   bool Load(FileResource* fr, std::vector<int16_t>* samples, int32_t* sample_rate);
 
  private:

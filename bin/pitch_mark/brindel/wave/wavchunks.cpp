@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 bool read_bytes(FileResource* fr, unsigned char* buf, size_t n) {
@@ -52,6 +54,15 @@ bool fail(const char* message) {
 }
 
 int bytes_per_sample(WaveCodingType type) { return type == PCM16 ? 2 : 1; }
+
+// Whole samples between the file position and the end of a regular file;
+// -1 when the stream's length is unknown.
+long samples_left(FileResource* fr, int width) {
+  struct stat st;
+  const long at = ftell(fr->fp());
+  if (at < 0 || fstat(fileno(fr->fp()), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size > at ? (long)(st.st_size - at) / width : 0;
+}
 
 }  // namespace
 
@@ -116,16 +127,20 @@ bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples,
     fprintf(stderr, "WaveIO::ReadSamples: invalid sample range %d, %d", wave_start, num_samples);
     return false;
   }
-  samples->resize(num_samples, 0);
   const int width = bytes_per_sample(coding_type_);
   const bool seeked = fseek(fr->fp(), (long)width * wave_start, SEEK_CUR) == 0;
-  std::vector<unsigned char> bytes((size_t)width * num_samples);
-  const int32_t got = (int32_t)(fread(bytes.data(), width, num_samples, fr->fp()));
+  // A header may promise far more data than a file holds: storage is sized
+  // by what the file can give, so a lying size cannot exhaust memory.
+  const long present = samples_left(fr, width);
+  const int32_t room = present >= 0 && present < num_samples ? (int32_t)present : num_samples;
+  samples->resize(room, 0);
+  std::vector<unsigned char> bytes((size_t)width * room);
+  const int32_t got = (int32_t)(fread(bytes.data(), width, room, fr->fp()));
   int16_t* out = samples->data();
   for (int32_t i = 0; i < got; i++)
     out[i] = width == 2 ? (int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8)
                         : UlawCodec::UlawToInt16(bytes[i]);
-  for (int32_t i = got; i < num_samples; i++) out[i] = 0;
+  for (int32_t i = got; i < room; i++) out[i] = 0;
   if (got < num_samples) {
     fprintf(stderr, "WaveIO::ReadSamples: only %d out of %d values read", got, num_samples);
     return false;

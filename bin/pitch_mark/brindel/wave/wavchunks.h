@@ -36,8 +36,10 @@ class WavRiffCodec {
   // The outputs are written only on success.
   bool ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) const;
 
-  // Resizes samples to num_samples and reads them, starting wave_start samples
-  // after the current file position. Entries a short read does not reach are 0.
+  // Reads num_samples samples into samples (resized to them), starting
+  // wave_start samples after the current file position. When a regular file
+  // holds fewer, samples is sized to those it holds; entries a short read of
+  // another stream does not reach are 0.
   bool ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
                      FileResource* fr) const;
   // Reads a whole container of container_size_in_bytes from the current position.
