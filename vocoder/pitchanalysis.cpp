@@ -149,14 +149,33 @@ void voicedcandidates(const double *rho, double fs, const TrackerSetup &s, Frame
 }
 
 // Normalised autocorrelation of the windowed frame divided by the window's, for the lags
-// lagmin-1 .. lagmax+1; non-positive values (and NaN) become 0.
-void normalisedautocorrelation(const complex *R, const std::vector<double> &rhow,
+// lagmin-1 .. lagmax+1, reading the frame's autocorrelation from the given part of R;
+// non-positive values (and NaN) become 0.
+void normalisedautocorrelation(const complex *R, double complex::*part, const std::vector<double> &rhow,
                                const TrackerSetup &s, std::vector<double> &rho)
 {
   for (uint32_t k = s.lagmin - 1; k <= s.lagmax + 1; k++) {
-    const double v = (R[k].re / R[0].re) / rhow[k];
+    const double v = (R[k].*part / R[0].*part) / rhow[k];
     rho[k] = v > 0.0 ? v : 0.0;
   }
+}
+
+// Two frames share one complex transform only when their energies lie within this ratio: the
+// rounding error of the weaker frame's autocorrelation, relative to its own energy, grows with
+// the ratio's square root (below 1e-12 at this bound). Neighbouring frames overlap by most of
+// their length, so nearly all of them qualify.
+const double kPairEnergyRatio = 100.0;
+
+double frameenergy(const complex *buf, uint32_t L)
+{
+  double e = 0.0;
+  for (uint32_t j = 0; j < L; j++) e += buf[j].re * buf[j].re;
+  return e;
+}
+
+bool packable(double ea, double eb)
+{
+  return ea > 0.0 && eb > 0.0 && ea <= kPairEnergyRatio * eb && eb <= kPairEnergyRatio * ea;
 }
 
 bool present(const FrameHypotheses &fh, int h)
@@ -259,6 +278,24 @@ int autocorrelation(uint32_t N, complex *x)
   return 0;
 }
 
+int autocorrelationpair(uint32_t N, complex *z)
+{
+  fftc((int32_t)N, z);
+  // With z = a + i b, A[k] = (Z[k] + conj Z[N-k]) / 2 and B[k] = (Z[k] - conj Z[N-k]) / 2i; both
+  // power spectra are real and even, so |A|^2 + i |B|^2 transforms back into the two
+  // autocorrelations as real and imaginary parts.
+  for (uint32_t k = 0; k <= N / 2; k++) {
+    const uint32_t m = (N - k) % N;
+    const double sr = z[k].re + z[m].re, dr = z[k].re - z[m].re;
+    const double si = z[k].im + z[m].im, di = z[k].im - z[m].im;
+    const complex power = {0.25 * (sr * sr + di * di), 0.25 * (si * si + dr * dr)};
+    z[k] = power;
+    z[m] = power;
+  }
+  ifftc((int32_t)N, z);
+  return 0;
+}
+
 double *applyfftfilter(const double *x, uint32_t nsamples, double fs)
 {
   static const double freqs[] = {0.0, 45.0, 55.0, 3000.0, 5000.0, 1000000.0};
@@ -291,17 +328,16 @@ int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32
 
   std::vector<double> w(s.L);
   winhanning(w.data(), s.L, 0);
-  std::vector<complex> buf(s.N);
+  std::vector<complex> buf(s.N), next(s.N);
   const std::vector<double> rhow = windowautocorrelation(w, s.N, s.lagmax + 2, buf.data());
 
   std::vector<FrameHypotheses> hyp(n);
   std::vector<uint8_t> back((size_t)n * kHypotheses, kUnvoiced);
   std::vector<double> rho(s.lagmax + 2, 0.0);
   double costs[2][kHypotheses];
-  for (uint32_t i = 0; i < n; i++) {
-    const double g = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)i * hop, s, w, buf.data());
-    autocorrelation(s.N, buf.data());
-    normalisedautocorrelation(buf.data(), rhow, s, rho);
+  // Candidates and path step of frame i from its level g and its autocorrelation in R.
+  auto track = [&](uint32_t i, double g, const complex *R, double complex::*part) {
+    normalisedautocorrelation(R, part, rhow, s, rho);
     FrameHypotheses &fh = hyp[i];
     voicedcandidates(rho.data(), fs, s, fh);
     fh.score[kUnvoiced] = unvoicedscore(g, t);
@@ -310,6 +346,27 @@ int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32
       for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
     } else {
       pathstep(s, hyp[i - 1], costs[(i - 1) % 2], fh, cost, &back[(size_t)i * kHypotheses]);
+    }
+  };
+  // Frames go in pairs through one complex transform where their energies allow it.
+  for (uint32_t i = 0; i < n; i += 2) {
+    const double g = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)i * hop, s, w, buf.data());
+    if (i + 1 == n) {
+      autocorrelation(s.N, buf.data());
+      track(i, g, buf.data(), &complex::re);
+      break;
+    }
+    const double gnext = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)(i + 1) * hop, s, w, next.data());
+    if (packable(frameenergy(buf.data(), s.L), frameenergy(next.data(), s.L))) {
+      for (uint32_t j = 0; j < s.N; j++) buf[j].im = next[j].re;
+      autocorrelationpair(s.N, buf.data());
+      track(i, g, buf.data(), &complex::re);
+      track(i + 1, gnext, buf.data(), &complex::im);
+    } else {
+      autocorrelation(s.N, buf.data());
+      autocorrelation(s.N, next.data());
+      track(i, g, buf.data(), &complex::re);
+      track(i + 1, gnext, next.data(), &complex::re);
     }
   }
   readbackpath(hyp, back, costs[(n - 1) % 2], n, f0);

@@ -16,6 +16,11 @@ int refinepitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uin
 // In place: real parts become N times the circular autocorrelation, imaginary parts 0 up to
 // rounding; returns 0.
 int autocorrelation(uint32_t N, complex *x);
+// In place, two real frames at once: z holds frame a in its real parts and frame b in its
+// imaginary parts; on return the real parts hold N times the circular autocorrelation of a and
+// the imaginary parts that of b, each equal to autocorrelation() up to rounding. One forward
+// and one inverse transform serve both frames. Returns 0.
+int autocorrelationpair(uint32_t N, complex *z);
 // Band-pass (55 Hz .. 3 kHz) filtered copy of the signal; release it with free().
 double *applyfftfilter(const double *x, uint32_t nsamples, double fs);
 // Signal upsampled by an integer factor (nsamples*factor samples); release it with free().

@@ -202,6 +202,66 @@ TEST(Autocorrelation, IsNTimesTheCircularAutocorrelation)
   }
 }
 
+TEST(Autocorrelation, PairedFramesMatchTheDirectSumOfEach)
+{
+  // A vowel frame and a noise frame of 1, 1/10 and 1/100 of its energy (the widest ratio the
+  // tracker pairs), both in one transform: each autocorrelation equals the direct circular sum
+  // and the single-frame routine up to rounding relative to its own energy.
+  const uint32_t N = 2048, L = 801;
+  const std::vector<double> v = vowel(4000, 137);
+  srand(11);
+  std::vector<double> a(N, 0.0), noise(N, 0.0);
+  for (uint32_t j = 0; j < L; j++) {
+    a[j] = v[1000 + j];
+    noise[j] = gaussrand();
+  }
+  auto energy = [](const std::vector<double> &f) {
+    double e = 0;
+    for (double x : f) e += x * x;
+    return e;
+  };
+  const double ra0 = energy(a);
+  for (double ratio : {1.0, 10.0, 100.0}) {
+    std::vector<double> b(N);
+    for (uint32_t j = 0; j < N; j++) b[j] = noise[j] * sqrt(ra0 / ratio / energy(noise));
+    const double rb0 = energy(b);
+    std::vector<complex> pair(N), single_a(N), single_b(N);
+    for (uint32_t j = 0; j < N; j++) {
+      pair[j] = {a[j], b[j]};
+      single_a[j] = {a[j], 0.0};
+      single_b[j] = {b[j], 0.0};
+    }
+    autocorrelationpair(N, pair.data());
+    autocorrelation(N, single_a.data());
+    autocorrelation(N, single_b.data());
+    for (uint32_t k = 0; k < N; k += 7) {
+      double ra = 0, rb = 0;
+      for (uint32_t j = 0; j < N; j++) {
+        ra += a[j] * a[(j + k) % N];
+        rb += b[j] * b[(j + k) % N];
+      }
+      EXPECT_NEAR(pair[k].re / N, ra, 1e-12 * ra0) << "lag " << k << ", ratio " << ratio;
+      EXPECT_NEAR(pair[k].im / N, rb, 1e-12 * rb0) << "lag " << k << ", ratio " << ratio;
+      EXPECT_NEAR(pair[k].re, single_a[k].re, 1e-12 * N * ra0);
+      EXPECT_NEAR(pair[k].im, single_b[k].re, 1e-12 * N * rb0);
+    }
+  }
+}
+
+TEST(Autocorrelation, PairWithASilentFrameLeavesItsAutocorrelationNearZero)
+{
+  const uint32_t N = 16;
+  std::vector<complex> c(N);
+  for (uint32_t i = 0; i < N; i++) c[i] = {cos(0.7 * i) + 0.2, 0.0};
+  std::vector<complex> single = c;
+  autocorrelationpair(N, c.data());
+  autocorrelation(N, single.data());
+  for (uint32_t k = 0; k < N; k++) {
+    EXPECT_NEAR(c[k].re, single[k].re, 1e-12);
+    EXPECT_NEAR(c[k].im, 0.0, 1e-12);
+  }
+}
+
 TEST(Upsampling, InterpolatesABandLimitedTone)
 {
   const uint32_t n = 2000, factor = 3;
