@@ -1,14 +1,11 @@
 // Replays every input kept under fuzz/corpus/<target>/ through the entry function of its
 // fuzz target, so that each input that once failed stays fixed in the ordinary test run.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "fuzzcheck.h"
 
 namespace {
@@ -30,22 +27,6 @@ const Target kTargets[] = {
 #endif
 };
 
-std::vector<std::string> corpus_files(const std::string &dir) {
-  std::vector<std::string> files;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (const dirent *e = readdir(d))
-      if (e->d_name[0] != '.') files.push_back(dir + "/" + e->d_name);
-    closedir(d);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-std::string file_bytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::vector<std::string> violations;
 
 void record_violation(const char *target, const char *what) {
@@ -56,7 +37,7 @@ class CorpusReplay : public ::testing::TestWithParam<Target> {};
 
 TEST_P(CorpusReplay, EveryKeptInputPassesItsChecks) {
   set_fuzz_failure_handler(record_violation);
-  const std::vector<std::string> files = corpus_files(std::string(FUZZ_CORPUS_DIR) + "/" + GetParam().name);
+  const std::vector<std::string> files = corpus_files(GetParam().name);
   ASSERT_FALSE(files.empty()) << "no inputs kept for " << GetParam().name;
   for (const std::string &path : files) {
     violations.clear();
