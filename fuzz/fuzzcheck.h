@@ -21,6 +21,7 @@ int fuzz_paramread(const uint8_t *data, size_t size);
 int fuzz_cmdline(const uint8_t *data, size_t size);
 int fuzz_graph(const uint8_t *data, size_t size);
 int fuzz_plot(const uint8_t *data, size_t size);
+int fuzz_riff(const uint8_t *data, size_t size);
 
 // A file holding given bytes, in memory (memfd) and reachable by path; closed on destruction.
 class ScratchFile {

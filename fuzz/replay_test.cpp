@@ -25,6 +25,9 @@ const Target kTargets[] = {
 #ifdef FUZZ_GRAPH
     {"graph", fuzz_graph},
 #endif
+#ifdef FUZZ_RIFF
+    {"riff", fuzz_riff},
+#endif
 };
 
 std::vector<std::string> violations;
