@@ -20,6 +20,7 @@ const double kPulseReward = 0.1;
 const double kPeriodChangeWeight = 0.5;
 const double kUnvoicedScale = 0.4;
 const double kVoicingChangeCost = 0.5;
+const int kLinksKept = 4;  // voiced states kept per node
 const double kInfinity = std::numeric_limits<double>::infinity();
 
 // Second-order section y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2 applied in
@@ -55,7 +56,6 @@ bool EpochTracker::Init(const int16_t* samples, int n, float sample_rate, float 
   min_period_ = std::max(2, (int)std::floor(sample_rate / max_f0));
   max_period_ = (int)std::ceil(sample_rate / min_f0);
   do_highpass_ = do_highpass;
-  residual_.clear();
   nodes_.clear();
   epochs_.clear();
   return true;
@@ -64,8 +64,7 @@ bool EpochTracker::Init(const int16_t* samples, int n, float sample_rate, float 
 bool EpochTracker::ComputeFeatures() {
   if (signal_.empty()) return false;
   if (do_highpass_) HighPass();
-  ComputeResidual();
-  FindCandidates();
+  FindCandidates(Residual());
   return true;
 }
 
@@ -78,14 +77,14 @@ void EpochTracker::HighPass() {
   run_section(&signal_, b, a, true);
 }
 
-void EpochTracker::ComputeResidual() {
+std::vector<float> EpochTracker::Residual() const {
   const int n = (int)signal_.size();
   const int order = std::min(LpcAnalyzer::kMaxOrder, 2 + (int)(sample_rate_ / 1000.0f));
   const int wsize = std::min(n, std::max(order + 1, (int)std::lround(kLpcWindowSec * sample_rate_)));
   const int step = std::max(1, (int)std::lround(kStepSec * sample_rate_));
   LpcAnalyzer lpc;
   std::vector<float> a(order + 1);
-  residual_.assign(n, 0.0f);
+  std::vector<float> residual(n, 0.0f);
   for (int centre = 0; centre - step / 2 < n; centre += step) {
     const int start = std::clamp(centre - wsize / 2, 0, n - wsize);
     lpc.ComputeLpc(order, kNoiseFloorDb, wsize, &signal_[start], a.data(), nullptr, nullptr,
@@ -94,27 +93,28 @@ void EpochTracker::ComputeResidual() {
     for (int s = lo; s < hi; s++) {
       double e = 0.0;
       for (int j = 0; j <= order && j <= s; j++) e += a[j] * signal_[s - j];
-      residual_[s] = (float)e;
+      residual[s] = (float)e;
     }
   }
   double skew = 0.0;
-  for (float e : residual_) skew += (double)e * e * e;
+  for (float e : residual) skew += (double)e * e * e;
   if (skew < 0.0)
-    for (float& e : residual_) e = -e;
+    for (float& e : residual) e = -e;
+  return residual;
 }
 
-void EpochTracker::FindCandidates() {
+void EpochTracker::FindCandidates(const std::vector<float>& residual) {
   const int n = (int)signal_.size();
   const int guard = std::max(1, min_period_ / 4);
   const int filler_step = std::max(1, (int)std::lround(kStepSec * sample_rate_));
   nodes_.clear();
   for (int s = 1; s < n - 1; s++) {
-    const float v = residual_[s];
+    const float v = residual[s];
     if (v <= 0.0f) continue;
     const int lo = std::max(0, s - guard), hi = std::min(n, s + guard + 1);
-    if (argmax(residual_, lo, hi) != s) continue;  // the first of equal maxima wins
+    if (argmax(residual, lo, hi) != s) continue;  // the first of equal maxima wins
     const int wlo = std::max(0, s - max_period_), whi = std::min(n, s + max_period_ + 1);
-    const float strength = v / residual_[argmax(residual_, wlo, whi)];
+    const float strength = v / residual[argmax(residual, wlo, whi)];
     if (strength >= kMinStrength) nodes_.push_back({s, strength});
   }
   for (int s = 0; s < n - 1; s += filler_step) nodes_.push_back({s, 0.0f});
@@ -158,11 +158,11 @@ namespace {
 // A way of being voiced at a node: a voiced link from an earlier pulse (lag > 0)
 // or the onset of a voiced stretch after unvoiced time (lag 0).
 struct Link {
-  int to;          // node
-  int lag;         // period of the link, 0 for an onset
-  float ncc;       // correlation over the link, 0 for an onset
-  double cost;     // cheapest path cost ending with this link
-  int back;        // predecessor state
+  double cost;  // cheapest path cost ending with this link
+  int to;       // node
+  int back;     // predecessor state
+  int lag;      // period of the link, 0 for an onset
+  float ncc;    // correlation over the link, 0 for an onset
 };
 
 // Path states: the unvoiced state of node j is 2 j, the voiced state ending
@@ -170,11 +170,20 @@ struct Link {
 int unvoiced_state(int node) { return 2 * node; }
 int voiced_state(int link) { return 2 * link + 1; }
 
+// Keeps the kLinksKept cheapest of the links from index first on, cheapest first.
+void KeepCheapest(std::vector<Link>* links, int first) {
+  const auto begin = links->begin() + first;
+  const auto kept = links->end() - begin > kLinksKept ? begin + kLinksKept : links->end();
+  std::partial_sort(begin, kept, links->end(),
+                    [](const Link& x, const Link& y) { return x.cost < y.cost; });
+  links->erase(kept, links->end());
+}
+
 }  // namespace
 
 bool EpochTracker::TrackEpochs() {
   const int count = (int)nodes_.size();
-  if (count < 2) return false;
+  if (count == 0) return false;
   const double unit = kStepSec * sample_rate_;  // samples per cost unit
   const double unvoiced_rate = kUnvoicedScale * unvoiced_cost_ / unit;
   const int unvoiced_hop = (int)std::ceil(unit);
@@ -190,7 +199,7 @@ bool EpochTracker::TrackEpochs() {
     first_link[i] = (int)links.size();
     const Node& ni = nodes_[i];
     const bool pulse = ni.strength > 0.0f;
-    Link onset = {i, 0, 0.0f, kInfinity, -1};
+    Link onset = {kInfinity, i, -1, 0, 0.0f};
     for (int j = i - 1; j >= 0 && ni.position - nodes_[j].position <= reach; j--) {
       const int dt = ni.position - nodes_[j].position;
       if (dt == 0) continue;
@@ -212,7 +221,7 @@ bool EpochTracker::TrackEpochs() {
       if (!pulse || nodes_[j].strength == 0.0f || dt < min_period_ || dt > max_period_ ||
           best_link[j] < 0)
         continue;
-      Link link = {i, dt, 0.0f, kInfinity, -1};
+      Link link = {kInfinity, i, -1, dt, 0.0f};
       link.ncc = BestLag(nodes_[j].position, ni.position, &link.lag);
       const double local =
           ((1.0 - link.ncc) + kStrengthWeight * (1.0 - ni.strength)) * dt / unit - kPulseReward;
@@ -228,9 +237,9 @@ bool EpochTracker::TrackEpochs() {
       if (link.cost < kInfinity) links.push_back(link);
     }
     if (onset.cost < kInfinity) links.push_back(onset);
+    KeepCheapest(&links, first_link[i]);
     first_link[i + 1] = (int)links.size();
-    for (int l = first_link[i]; l < first_link[i + 1]; l++)
-      if (links[l].cost < link_cost(best_link[i])) best_link[i] = l;
+    if (first_link[i + 1] > first_link[i]) best_link[i] = first_link[i];
   }
   if (cost_u[count - 1] == kInfinity) return false;
   epochs_.clear();

@@ -19,7 +19,9 @@
 //      from the previous link costs 0.5 |ln(T / T_prev)|;
 //    - unvoiced time costs 0.4 unvoiced_cost per 10 ms;
 //    - each change of voicing costs 0.5.
-//    The cheapest path from the first node to the last gives the epochs.
+//    The cheapest path from the first node to the last gives the epochs. A
+//    voiced state is a pulse together with its incoming link, so that the
+//    period change is exact; each node keeps its 4 cheapest voiced states.
 // 5. Results: a frame whose time falls between two linked pulses is voiced
 //    with F0 = fs / T and the link's NCC as its correlation.
 #ifndef VELK_PITCH_BRINDEL_EPOCH_TRACKER_H
@@ -61,7 +63,6 @@ class EpochTracker {
                                 std::vector<float>* corr) const;
 
   const std::vector<Epoch>& epochs() const { return epochs_; }
-  const std::vector<float>& residual() const { return residual_; }
 
  private:
   struct Node {
@@ -70,8 +71,9 @@ class EpochTracker {
   };
 
   void HighPass();
-  void ComputeResidual();
-  void FindCandidates();
+  // The LPC residual of the signal, signed so that its skew is positive.
+  std::vector<float> Residual() const;
+  void FindCandidates(const std::vector<float>& residual);
   // NCC of the high-passed signal over length samples around a and a + lag.
   float Ncc(int a, int lag, int length) const;
   // Highest NCC between a and a + lag, over a window of one period but at
@@ -80,7 +82,6 @@ class EpochTracker {
   float BestLag(int a, int b, int* lag) const;
 
   std::vector<float> signal_;  // high-passed once features are computed
-  std::vector<float> residual_;
   std::vector<Node> nodes_;
   std::vector<Epoch> epochs_;
   float sample_rate_ = 0.0f;

@@ -133,6 +133,15 @@ TEST(EpochTracker, OtherSamplingRate) {
   EXPECT_LT(gross_error_rate(r.f0, 125, 125, 16000), 0.02);
 }
 
+// Inputs shorter than a period still give one unvoiced value per frame.
+TEST(EpochTracker, TinyInputs) {
+  for (int n : {1, 2, 50, 81}) {
+    const Result r = track(std::vector<int16_t>(n, 100));
+    EXPECT_EQ(r.f0.size(), (size_t)(n + 79) / 80) << n;
+    EXPECT_EQ(voiced_count(r.f0), 0) << n;
+  }
+}
+
 std::vector<int16_t> load_sample(const std::string& name, int32_t* rate) {
   FileResource fr(std::string(VELK_SAMPLES_DIR) + "/" + name, "rb");
   std::vector<int16_t> s;
