@@ -45,16 +45,40 @@ void logspectrumtocepstrum(double* work, uint32_t Nfft) {
   re[0] *= 0.5;
 }
 
+// The all-pass recursion with zero input, one step: g becomes h (p+1 values each).
+void warpstep(const double* g, double* h, uint32_t p, double alpha) {
+  h[0] = alpha * g[0];
+  if (p >= 1) h[1] = alpha * g[1] + (1 - alpha * alpha) * g[0];
+  for (uint32_t j = 2; j <= p; j++) h[j] = alpha * (g[j] - h[j - 1]) + g[j - 1];
+}
+
+// Whether mem holds a warping table for c[0..M], order p and factor alpha.
+bool warptablefits(const ccmem* mem, uint32_t M, uint32_t p, double alpha) {
+  return mem->warp != nullptr && mem->warporder == p && mem->warpalpha == alpha && M < mem->warprows;
+}
+
+// d[j] = sum over i = 0..M of c[i] * table[i][j], each sum taken in increasing i.
+void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, double* d) {
+  std::memset(d, 0, (p + 1) * sizeof(double));
+  for (uint32_t i = 0; i <= M; i++) {
+    const double* row = table + static_cast<uint64_t>(i) * (p + 1);
+    const double ci = c[i];
+    for (uint32_t j = 0; j <= p; j++) d[j] += ci * row[j];
+  }
+}
+
 // Warps the first M+1 real cepstral coefficients in work into cc and doubles c0.
-void warpcepstrum(double* work, uint32_t Nfft, uint32_t M, uint32_t p, double* cc, double alpha) {
-  ccwarp(work, M, cc, p, alpha, work + Nfft);
+void warpcepstrum(double* work, uint32_t Nfft, uint32_t M, uint32_t p, double* cc, double alpha,
+                  const ccmem* mem) {
+  if (warptablefits(mem, M, p, alpha)) warpbytable(mem->warp, work, M, p, cc);
+  else ccwarp(work, M, cc, p, alpha, work + Nfft);
   cc[0] *= 2.0;
 }
 
 // The common tail of the spectrum-based methods with the full cepstrum length.
-void logspectrumtocc(double* work, uint32_t Nfft, uint32_t p, double* cc, double alpha) {
+void logspectrumtocc(double* work, uint32_t Nfft, uint32_t p, double* cc, double alpha, const ccmem* mem) {
   logspectrumtocepstrum(work, Nfft);
-  warpcepstrum(work, Nfft, Nfft / 2, p, cc, alpha);
+  warpcepstrum(work, Nfft, Nfft / 2, p, cc, alpha, mem);
 }
 
 // Regularised discrete cepstrum of K harmonic amplitudes (in amps, overwritten by their log
@@ -69,11 +93,17 @@ int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, doub
   return solveleastsquares(B, amps, cc, K, p + 1, 1, lswork, 1) == -1 ? -1 : 0;
 }
 
+// Largest warping table waveform2cc builds (doubles, 32 MB); beyond it, with very low F0 or
+// very high orders, the frames use the recursion.
+const uint64_t kMaxWarpTable = 1u << 22;
+
+uint64_t warptablesize(uint32_t m, uint32_t p) { return (static_cast<uint64_t>(m) + 1) * (p + 1); }
+
 // Noise-spectrum estimate used for unvoiced frames and frames whose harmonic fit fails.
 void noisecc(const double* x, uint32_t n, double fs, uint32_t centre, uint32_t Nfft, double* work,
              uint32_t p, double* cc, ccmem* mem, double alpha) {
   getnoiselogspectrum(x, n, fs, centre, Nfft, work, mem->na);
-  logspectrumtocc(work, Nfft, p, cc, alpha);
+  logspectrumtocc(work, Nfft, p, cc, alpha, mem);
 }
 
 }  // namespace
@@ -88,14 +118,13 @@ int ccwarp(const double* c, uint32_t m, double* d, uint32_t p, double alpha, dou
     for (uint32_t j = 0; j <= p; j++) d[j] = j <= m ? c[j] : 0.0;
     return 0;
   }
-  const double beta = 1 - alpha * alpha;
   double* g = scratch;
   double* h = d;
   std::memset(g, 0, (p + 1) * sizeof(double));
   for (uint32_t i = 0; i <= m; i++) {
-    h[0] = alpha * g[0] + c[m - i];
-    if (p >= 1) h[1] = alpha * g[1] + beta * g[0];
-    for (uint32_t j = 2; j <= p; j++) h[j] = alpha * (g[j] - h[j - 1]) + g[j - 1];
+    // The input enters d_0 only, which no other element of the same step reads.
+    warpstep(g, h, p, alpha);
+    h[0] += c[m - i];
     double* t = g;
     g = h;
     h = t;
@@ -158,10 +187,28 @@ int ccmemreserve(ccmem* mem, uint32_t K, uint32_t p) {
   return 0;
 }
 
+int ccmemsetwarp(ccmem* mem, uint32_t m, uint32_t p, double alpha) {
+  if (alpha <= -1 || alpha >= 1) return -1;
+  const uint64_t rows = static_cast<uint64_t>(m) + 1, width = static_cast<uint64_t>(p) + 1;
+  double* table = static_cast<double*>(std::realloc(mem->warp, rows * width * sizeof(double)));
+  if (table == nullptr) return -1;
+  mem->warp = table;
+  mem->warprows = static_cast<uint32_t>(rows);
+  mem->warporder = p;
+  mem->warpalpha = alpha;
+  // The recursion is linear and time-invariant: c_i enters as a unit in d_0 and then passes
+  // through i zero-input steps, so row i is row i-1 stepped once.
+  std::memset(table, 0, width * sizeof(double));
+  table[0] = 1.0;
+  for (uint64_t i = 1; i < rows; i++) warpstep(table + (i - 1) * width, table + i * width, p, alpha);
+  return 0;
+}
+
 int ccmemdestroy(ccmem* mem) {
   if (mem == nullptr) return 0;
   if (mem->ha != nullptr) hamemdestroy(mem->ha);
   if (mem->na != nullptr) namemdestroy(mem->na);
+  std::free(mem->warp);
   std::free(mem->scratch);
   std::free(mem);
   return 0;
@@ -170,7 +217,7 @@ int ccmemdestroy(ccmem* mem) {
 int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
   if (f0 > 0 && getlogspectrumfromharms(x, n, fs, centre, f0, Nfft, work, mem->ha, 0) != -1) {
-    logspectrumtocc(work, Nfft, p, cc, alpha);
+    logspectrumtocc(work, Nfft, p, cc, alpha, mem);
   } else {
     noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
   }
@@ -219,14 +266,14 @@ int getwwcmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f
     double lifter = std::floor(fs / (1.5 * voicedf0));
     if (lifter < M) M = static_cast<uint32_t>(lifter);
   }
-  warpcepstrum(work, Nfft, M, p, cc, alpha);
+  warpcepstrum(work, Nfft, M, p, cc, alpha, mem);
   return 0;
 }
 
 int getseemcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
   getseevoclogspectrum(x, n, fs, centre, f0 > 0 ? f0 : 0.0, Nfft, work, mem->na);
-  logspectrumtocc(work, Nfft, p, cc, alpha);
+  logspectrumtocc(work, Nfft, p, cc, alpha, mem);
   return 0;
 }
 
@@ -241,7 +288,9 @@ int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
   ccmem* mem = ccmeminitialize(fs, f0min, Lnoise, Nfft, method);
   double* work = static_cast<double*>(std::malloc(2 * static_cast<size_t>(Nfft) * sizeof(double)));
   bool rdc = method == CC_HARM_RDC || method == CC_QHARM_RDC;
-  if (mem == nullptr || work == nullptr || (rdc && ccmemreserve(mem, hanoharms(fs, fs, f0min), p) != 0)) {
+  bool warpable = alpha > -1 && alpha < 1 && warptablesize(Nfft / 2, p) <= kMaxWarpTable;
+  if (mem == nullptr || work == nullptr || (rdc && ccmemreserve(mem, hanoharms(fs, fs, f0min), p) != 0) ||
+      (warpable && ccmemsetwarp(mem, Nfft / 2, p, alpha) != 0)) {
     std::free(work);
     ccmemdestroy(mem);
     return -1;

@@ -8,13 +8,18 @@ struct hamem;
 struct namem;
 
 // Memory of the cepstral analysis: the harmonic record of the method (none for the
-// spectrum-based methods 3 and 4), the spectral record, and a scratch area for the
-// regularised discrete cepstrum (matrix rows followed by the least-squares work area).
+// spectrum-based methods 3 and 4), the spectral record, a scratch area for the regularised
+// discrete cepstrum (matrix rows followed by the least-squares work area), and optionally the
+// frequency-warping table of ccmemsetwarp.
 struct ccmem {
   hamem* ha;
   namem* na;
   double* scratch;
   uint64_t scratchsize;  // doubles in scratch
+  double* warp;          // warprows x (warporder+1): row i is the warped cepstrum of a unit c_i
+  uint32_t warprows;
+  uint32_t warporder;
+  double warpalpha;
 };
 
 // Envelope methods of waveform2cc.
@@ -47,6 +52,10 @@ int getseemcep(const double* x, uint32_t n, double fs, uint32_t centre, double f
 ccmem* ccmeminitialize(double fs, double f0min, uint32_t Lnoise, uint32_t Nfft, uint8_t method);
 // Makes the scratch area hold K matrix rows of order p and the least-squares work; 0 or -1.
 int ccmemreserve(ccmem* mem, uint32_t K, uint32_t p);
+// Tabulates the warping of cepstra c[0..m] to order p with factor alpha, so that the per-frame
+// routines warp by one matrix product instead of the m+1 steps of the all-pass recursion.
+// Returns 0, or -1 when |alpha| >= 1 or memory runs out (the routines then use the recursion).
+int ccmemsetwarp(ccmem* mem, uint32_t m, uint32_t p, double alpha);
 // Destroys the records present and the memory itself; returns 0.
 int ccmemdestroy(ccmem* mem);
 

@@ -1,5 +1,6 @@
 // The encoder's faster routes against straightforward versions of the same computations:
-// the least-squares fit of the discrete cepstrum (Cholesky solve against the explicit inverse).
+// the least-squares fit of the discrete cepstrum (Cholesky solve against the explicit inverse)
+// and the tabulated cepstral warping (one matrix product against the all-pass recursion).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "ccanalysis.h"
 #include "harmonicanalysis.h"
 #include "matvect.h"
+#include "spectralanalysis.h"
 
 namespace {
 
@@ -69,6 +71,105 @@ TEST(DiscreteCepstrumFit, CholeskySolveEqualsTheExplicitInverseOnEncoderMatrices
         EXPECT_NEAR(x[j], ref[j], 1e-12 * scale) << "f0 " << f0 << (adapted ? " adapted" : "") << ", c" << j;
     }
   }
+}
+
+// Impulse train of F0 120 Hz through a two-pole resonance at 600 Hz, plus a little noise.
+std::vector<double> resonatedpulses(uint32_t n) {
+  std::vector<double> x(n, 0.0);
+  for (uint32_t t = 0; t < n; t += 133) x[t] = 1.0;
+  const double r = 0.97, c = 2 * r * std::cos(2 * 3.141592653589793 * 600 / kFs);
+  double y1 = 0, y2 = 0;
+  for (double& v : x) {
+    double y = v + c * y1 - r * r * y2 + 1e-3 * (std::rand() / double(RAND_MAX) - 0.5);
+    y2 = y1;
+    y1 = y;
+    v = 0.1 * y;
+  }
+  return x;
+}
+
+struct framesetup {
+  uint32_t Lnoise = naframesize(kFs);
+  uint32_t Nfft = 1024;
+  std::vector<double> x = resonatedpulses(8000);
+  std::vector<double> work = std::vector<double>(2 * Nfft);
+};
+
+typedef int (*framemethod)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*, uint32_t, double*,
+                           ccmem*, double);
+
+// Cepstrum of the frame at centre with the given method, through the recursion (no table) or
+// through a table made for tablealpha.
+std::vector<double> framecepstrum(framesetup& s, framemethod method, uint8_t kind, uint32_t centre, double f0,
+                                  uint32_t p, double alpha, bool table, double tablealpha) {
+  ccmem* mem = ccmeminitialize(kFs, 60, s.Lnoise, s.Nfft, kind);
+  EXPECT_NE(mem, nullptr);
+  if (table) {
+    EXPECT_EQ(ccmemsetwarp(mem, s.Nfft / 2, p, tablealpha), 0);
+  }
+  std::vector<double> cc(p + 1);
+  method(s.x.data(), static_cast<uint32_t>(s.x.size()), kFs, centre, f0, s.Nfft, s.work.data(), p, cc.data(), mem, alpha);
+  ccmemdestroy(mem);
+  return cc;
+}
+
+TEST(CepstrumWarpingTable, FramesWarpedByTheTableEqualTheRecursion) {
+  // Spectrum-based methods (full cepstrum of 513 values, and the liftered one of voiced frames
+  // in the complementary-window method) and the noise estimate of unvoiced frames.
+  std::srand(7);
+  framesetup s;
+  struct methodcase {
+    framemethod method;
+    uint8_t kind;
+    double f0;
+  } cases[] = {{getharmmcep, CC_HARM_MCEP, 0.0},   {getharmmcep, CC_HARM_MCEP, 120.3},
+               {getwwcmcep, CC_WWC_MCEP, 120.3},   {getwwcmcep, CC_WWC_MCEP, 0.0},
+               {getseemcep, CC_SEEVOC_MCEP, 120.3}, {getharmrdc, CC_HARM_RDC, 0.0}};
+  for (const methodcase& m : cases) {
+    for (uint32_t p : {0u, 1u, 24u, 39u}) {
+      for (double alpha : {0.42, -0.3, 0.0}) {
+        for (uint32_t centre : {1000u, 4321u}) {
+          std::vector<double> ref = framecepstrum(s, m.method, m.kind, centre, m.f0, p, alpha, false, alpha);
+          std::vector<double> fast = framecepstrum(s, m.method, m.kind, centre, m.f0, p, alpha, true, alpha);
+          const double scale = largestabsolute(ref);
+          ASSERT_GT(scale, 0.0);
+          for (uint32_t j = 0; j <= p; j++)
+            EXPECT_NEAR(fast[j], ref[j], 1e-12 * scale)
+                << "kind " << int(m.kind) << " f0 " << m.f0 << " p " << p << " alpha " << alpha << " c" << j;
+        }
+      }
+    }
+  }
+}
+
+TEST(CepstrumWarpingTable, TableOfAnotherFactorIsNotUsed) {
+  std::srand(7);
+  framesetup s;
+  std::vector<double> ref = framecepstrum(s, getseemcep, CC_SEEVOC_MCEP, 3000, 0.0, 39, 0.42, false, 0.42);
+  // A table for another factor leaves the frame to the recursion: exactly its result.
+  EXPECT_EQ(framecepstrum(s, getseemcep, CC_SEEVOC_MCEP, 3000, 0.0, 39, 0.42, true, 0.3), ref);
+  // The table of the right factor gives a different rounding of the same values.
+  std::vector<double> fast = framecepstrum(s, getseemcep, CC_SEEVOC_MCEP, 3000, 0.0, 39, 0.42, true, 0.42);
+  for (uint32_t j = 0; j <= 39; j++) EXPECT_NEAR(fast[j], ref[j], 1e-12 * largestabsolute(ref));
+}
+
+TEST(CepstrumWarpingTable, RowsAreTheWarpedUnitCepstraAndBadFactorsAreRefused) {
+  ccmem* mem = ccmeminitialize(kFs, 60, naframesize(kFs), 1024, CC_SEEVOC_MCEP);
+  ASSERT_NE(mem, nullptr);
+  EXPECT_EQ(ccmemsetwarp(mem, 8, 5, 1.0), -1);
+  EXPECT_EQ(ccmemsetwarp(mem, 8, 5, -1.0), -1);
+  ASSERT_EQ(ccmemsetwarp(mem, 8, 5, 0.42), 0);
+  for (uint32_t i = 0; i <= 8; i++) {
+    std::vector<double> unit(9, 0.0), d(6), scratch(6);
+    unit[i] = 1.0;
+    ASSERT_EQ(ccwarp(unit.data(), 8, d.data(), 5, 0.42, scratch.data()), 0);
+    for (uint32_t j = 0; j <= 5; j++) EXPECT_NEAR(mem->warp[i * 6 + j], d[j], 1e-15) << "row " << i << " col " << j;
+  }
+  // Unwarped, the table is the identity.
+  ASSERT_EQ(ccmemsetwarp(mem, 3, 3, 0.0), 0);
+  for (uint32_t i = 0; i <= 3; i++)
+    for (uint32_t j = 0; j <= 3; j++) EXPECT_EQ(mem->warp[i * 4 + j], i == j ? 1.0 : 0.0);
+  ccmemdestroy(mem);
 }
 
 }  // namespace
