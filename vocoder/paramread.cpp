@@ -120,6 +120,12 @@ int unreadparams(int count, char** args) {
   return 0;
 }
 
+int paramregionstart(int count, char* const* args) {
+  for (int i = 0; i < count; ++i)
+    if (isparam(args[i])) return i;
+  return count;
+}
+
 int strnumdiagnose(const char* list) {
   if (!list || !isdecimal(list[0])) return -1;
   const char* end = list;
@@ -183,6 +189,27 @@ uint32_t strnum2numarray(const char* list, uint32_t** indices) {
   }
   *indices = out;
   return count;
+}
+
+int strnumnextindex(const char* list, const char** interval, uint32_t* index) {
+  if (*interval) {
+    if (*index < strnumintervend(*interval, strnumintervstart(*interval))) {
+      ++*index;
+      return 0;
+    }
+    *interval = strnumnextinterv(*interval);
+  } else {
+    *interval = list;
+  }
+  // The first interval from here that names any index (one written backwards names none).
+  for (; *interval; *interval = strnumnextinterv(*interval)) {
+    const uint32_t start = strnumintervstart(*interval);
+    if (strnumintervend(*interval, start) >= start) {
+      *index = start;
+      return 0;
+    }
+  }
+  return -1;
 }
 
 uint32_t strnumdigits(const char* list) {
@@ -252,6 +279,43 @@ int replacefileextension(char* path, const char* extension) {
 int replacefilename(char* path, const char* name) {
   if (!name) return -1;
   memmove(getfilename(path), name, strlen(name) + 1);
+  return 0;
+}
+
+int replacesetindex(uint32_t count, const char* const* templates, uint32_t index, char* const* names,
+                    uint32_t* unfit) {
+  for (uint32_t k = 0; k < count; ++k) {
+    if (!templates[k]) continue;
+    strcpy(names[k], templates[k]);
+    char* mark = strchr(getfilename(names[k]), '?');
+    if (replacefileindex(mark ? mark : names[k], index) != 0) {
+      if (unfit) *unfit = k;
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int strnumforeachset(const char* list, uint32_t count, const char* const* templates, filesetvisitor visit,
+                     void* context) {
+  // One block: the name pointers, then a copy of every template, into which each index is written.
+  size_t room = count * sizeof(char*);
+  for (uint32_t k = 0; k < count; ++k)
+    if (templates[k]) room += strlen(templates[k]) + 1;
+  char** names = static_cast<char**>(malloc(room));
+  if (!names) return -1;
+  char* text = reinterpret_cast<char*>(names + count);
+  for (uint32_t k = 0; k < count; ++k) {
+    names[k] = templates[k] ? strcpy(text, templates[k]) : nullptr;
+    if (templates[k]) text += strlen(templates[k]) + 1;
+  }
+  const char* interval = nullptr;
+  for (uint32_t index = 0; strnumnextindex(list, &interval, &index) == 0;) {
+    uint32_t unfit = count;
+    replacesetindex(count, templates, index, names, &unfit);
+    visit(names, index, unfit, context);
+  }
+  free(names);
   return 0;
 }
 

@@ -19,6 +19,9 @@ int searchintparam(int count, char** args, const char* name, int* value);
 int searchdoubleparam(int count, char** args, const char* name, double* value);
 char* searchstringparam(int count, char** args, const char* name);
 int unreadparams(int count, char** args);
+// Start of the option region: the position of the first argument that begins with "--" (the
+// program name included in the scan), or count when there is none.
+int paramregionstart(int count, char* const* args);
 
 // Index lists such as "1-3,7,10-12(3)": increasing intervals, optional digit count.
 int strnumdiagnose(const char* list);
@@ -29,6 +32,18 @@ uint32_t strnum2numarray(const char* list, uint32_t** indices);
 uint32_t strnumdigits(const char* list);
 uint32_t strnumdefaultdigits(const char* list);
 uint32_t getdigits(uint32_t value);
+// Walk over every index of a list: *interval null starts at the list's first index, otherwise
+// *index moves on from the previous one. 0 with the next index in *index; -1 at the end.
+int strnumnextindex(const char* list, const char** interval, uint32_t* index);
+// Visitor of the file sets of a numbered series: `unfit` is the number of names when every name
+// took the index, else the position of the first that did not; names[unfit] then holds its
+// template unchanged, and the names after it their template or an earlier set's name.
+typedef void (*filesetvisitor)(char* const* names, uint32_t index, uint32_t unfit, void* context);
+// Calls `visit` for every index of the list in order with the names of its set, made from the
+// `count` templates by replacesetindex (a null template gives a null name). 0 after the last
+// index; -1 when the names cannot be allocated.
+int strnumforeachset(const char* list, uint32_t count, const char* const* templates, filesetvisitor visit,
+                     void* context);
 
 // File names. The index placeholder is the first run of '?' or digits in the file-name part.
 const char* getfilename(const char* path);
@@ -40,6 +55,13 @@ char* getfileindex(char* path);
 int replacefileindex(char* path, uint32_t index);
 int replacefileextension(char* path, const char* extension);
 int replacefilename(char* path, const char* name);
+// Names of one file set of a numbered series: names[k] receives templates[k] with the index
+// written into its placeholder, looked for from the first '?' of the file-name part when there
+// is one (so a digit elsewhere in the name, as in "f0_???", is not taken for it). names[k] needs
+// room for strlen(templates[k]) + 1 characters; a null template is skipped. -1 when a template
+// has no placeholder wide enough for the index: *unfit then holds its position.
+int replacesetindex(uint32_t count, const char* const* templates, uint32_t index, char* const* names,
+                    uint32_t* unfit);
 
 // Word lists "{a,b}" (heap strings owned by the caller) and number lists "{1.5,2;30}".
 char* createemptystrlist(char* old);

@@ -7,9 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <string>
 
 #include "ccanalysis.h"
 #include "fdoubleio.h"
@@ -40,12 +38,11 @@ struct options {
   char* indlist = nullptr;
 };
 
-// The names of one file set; fv is null when the voiced-frequency stream is not requested.
+// The names of one file set in command-line order; the voiced-frequency name is null when that
+// stream is not requested.
+enum { wavfile, f0file, ccfile, fvfile, setfiles };
 struct fileset {
-  char* wav;
-  char* f0;
-  char* cc;
-  char* fv;
+  char* name[setfiles];
 };
 
 }  // namespace
@@ -197,17 +194,17 @@ static bool loadf0track(const char* path, setstreams* s) {
 }
 
 static bool trackpitch(const fileset& files, const options& o, setstreams* s) {
-  if (o.f0load != 0 && loadf0track(files.f0, s)) return true;
+  if (o.f0load != 0 && loadf0track(files.name[f0file], s)) return true;
   s->f0 = allocatevalues(s->frames);
-  if (!s->f0) return outofmemory(files.wav);
+  if (!s->f0) return outofmemory(files.name[wavfile]);
   getpitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max, s->f0);
   return true;
 }
 
 static bool trackvoicing(const fileset& files, const options& o, setstreams* s) {
-  if (!files.fv) return true;
+  if (!files.name[fvfile]) return true;
   s->fv = allocatevalues(s->frames);
-  if (!s->fv) return outofmemory(files.wav);
+  if (!s->fv) return outofmemory(files.name[wavfile]);
   getfvoicing(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, s->f0, s->fv);
   return true;
 }
@@ -217,14 +214,14 @@ static bool analysecepstra(const fileset& files, const options& o, setstreams* s
   const uint32_t order = static_cast<uint32_t>(o.ccord);
   s->ccsize = getccsize(s->frames, order);
   s->cc = allocatevalues(s->ccsize);
-  if (!s->cc) return outofmemory(files.wav);
+  if (!s->cc) return outofmemory(files.name[wavfile]);
   const uint8_t method = static_cast<uint8_t>(o.ccmeth & 0xff);
   const uint32_t shift = static_cast<uint32_t>(o.lframe);
   const int runs = o.cctimeit > 0 ? o.cctimeit : 1;
   const time_t started = time(nullptr);
   for (int run = runs; run > 0; --run) {
     if (waveform2cc(s->x, s->samples, samplingrate, shift, 0, s->frames, s->f0, order, s->cc, method, o.alpha) != 0)
-      return outofmemory(files.wav);
+      return outofmemory(files.name[wavfile]);
   }
   if (o.cctimeit > 0) printf("Time: %d\n", static_cast<int>(time(nullptr) - started));
   return true;
@@ -232,13 +229,13 @@ static bool analysecepstra(const fileset& files, const options& o, setstreams* s
 
 // Reads, dithers and analyses the signal of one set; false (reported) when the set is skipped.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
-  s->samples = wavreadm1616(files.wav, &s->x);
+  s->samples = wavreadm1616(files.name[wavfile], &s->x);
   if (s->samples == 0) {
-    printf("Error: could not open %s.\n", files.wav);
+    printf("Error: could not open %s.\n", files.name[wavfile]);
     return false;
   }
   if (o.zfill != 0 && padzeros(s->x, s->samples, static_cast<uint32_t>(o.zfill)) == 1)
-    printf("Warning: zeros in %s have been filled with noise.\n", files.wav);
+    printf("Warning: zeros in %s have been filled with noise.\n", files.name[wavfile]);
   s->frames = getnumframes(s->samples, static_cast<uint32_t>(o.lframe), 0);
   if (!trackpitch(files, o, s) || !trackvoicing(files, o, s)) return false;
   if (o.f0acc != 0) {
@@ -262,10 +259,10 @@ static void writestreams(const fileset& files, const options& o, setstreams* s) 
   s->x = nullptr;
   if (!s->f0fromfile || o.f0acc != 0) {
     f02logf0(s->frames, s->f0);
-    writestream(files.f0, s->f0, s->frames);
+    writestream(files.name[f0file], s->f0, s->frames);
   }
-  writestream(files.cc, s->cc, s->ccsize);
-  if (files.fv) writestream(files.fv, s->fv, s->frames);
+  writestream(files.name[ccfile], s->cc, s->ccsize);
+  if (files.name[fvfile]) writestream(files.name[fvfile], s->fv, s->frames);
 }
 
 // Analyses one file set and writes its streams; a failing set is reported and skipped.
@@ -274,42 +271,15 @@ static void encodefileset(const fileset& files, const options& o) {
   if (analysefileset(files, o, &s)) writestreams(files, o, &s);
 }
 
-// Where the index placeholder of a name is looked for: from the first '?' of its file-name part
-// when it has one, so that a digit elsewhere in the name ("f0_???") is not taken for it.
-static char* placeholderstart(char* name) {
-  char* mark = strchr(getfilename(name), '?');
-  return mark ? mark : name;
-}
-
-// Builds the names of one set from the templates; false (reported) when a template has no
-// placeholder wide enough for the index, so that no set is processed under another set's names.
-static bool nameset(const fileset& templates, uint32_t index, std::string (&names)[4], fileset* set) {
-  char* const sources[4] = {templates.wav, templates.f0, templates.cc, templates.fv};
-  char** const targets[4] = {&set->wav, &set->f0, &set->cc, &set->fv};
-  for (int k = 0; k < 4; ++k) {
-    *targets[k] = nullptr;
-    if (!sources[k]) continue;
-    names[k] = sources[k];
-    if (replacefileindex(placeholderstart(&names[k][0]), index) != 0) {
-      printf("Error: index %u does not fit the name %s.\n", index, sources[k]);
-      return false;
-    }
-    *targets[k] = &names[k][0];
-  }
-  return true;
-}
-
-static void encodeindexedsets(const fileset& templates, const options& o) {
-  std::string names[4];
-  fileset set;
-  for (const char* interval = o.indlist; interval; interval = strnumnextinterv(interval)) {
-    const uint32_t start = strnumintervstart(interval);
-    const uint32_t end = strnumintervend(interval, start);
-    for (uint64_t index = start; index <= end; ++index) {
-      if (!nameset(templates, static_cast<uint32_t>(index), names, &set)) continue;
-      printf("%s\n", set.wav);
-      encodefileset(set, o);
-    }
+// One set of an indexed run: its input name is printed, then the set is encoded. A set whose
+// names cannot take the index is reported and skipped, so that no set is processed under another
+// set's names.
+static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* o) {
+  if (unfit < setfiles) {
+    printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
+  } else {
+    printf("%s\n", names[wavfile]);
+    encodefileset(fileset{{names[0], names[1], names[2], names[3]}}, *static_cast<const options*>(o));
   }
 }
 
@@ -322,13 +292,7 @@ int main(int argc, char** argv) {
     argcerror(argv[0]);
     return 255;
   }
-  int firstoption = argc;
-  for (int i = 0; i < argc; ++i) {
-    if (isparam(argv[i])) {
-      firstoption = i;
-      break;
-    }
-  }
+  const int firstoption = paramregionstart(argc, argv);
   const int optioncount = argc - firstoption;
   char** optionargs = argv + firstoption;
   options o;
@@ -342,10 +306,10 @@ int main(int argc, char** argv) {
     argcerror(argv[0]);
     return 255;
   }
-  const fileset files = {argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr};
-  if (o.indlist)
-    encodeindexedsets(files, o);
-  else
+  const fileset files = {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
+  if (!o.indlist)
     encodefileset(files, o);
+  else if (strnumforeachset(o.indlist, setfiles, files.name, encodeindexedset, &o) != 0)
+    outofmemory(files.name[wavfile]);
   return 0;
 }

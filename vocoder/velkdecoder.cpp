@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "ccanalysis.h"
@@ -42,12 +40,11 @@ struct options {
   uint32_t shift = 80;  // synthesis frame shift, lframe after the duration change
 };
 
-// The names of one file set; fv is null when no voiced-frequency stream is read.
+// The names of one file set in command-line order; the voiced-frequency name is null when no
+// such stream is read.
+enum { f0file, ccfile, fvfile, outfile, setfiles };
 struct fileset {
-  char* f0;
-  char* cc;
-  char* fv;
-  char* out;
+  char* name[setfiles];
 };
 
 // The streams of one file set, owned from reading until the WAV file is written.
@@ -194,11 +191,11 @@ static bool outofmemory(const char* out) {
 
 // Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
 static void readvoicing(const fileset& files, setstreams* s) {
-  const uint32_t values = fdoubleread(files.fv, &s->fv);
+  const uint32_t values = fdoubleread(files.name[fvfile], &s->fv);
   if (values == 0) {
-    printf("Warning: could not open %s.\n", files.fv);
+    printf("Warning: could not open %s.\n", files.name[fvfile]);
   } else if (values < s->frames) {
-    printf("Warning: %s and %s have incompatible dimensions.\n", files.f0, files.fv);
+    printf("Warning: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[fvfile]);
     free(s->fv);
     s->fv = nullptr;
   }
@@ -206,18 +203,18 @@ static void readvoicing(const fileset& files, setstreams* s) {
 
 // Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
 static bool readstreams(const fileset& files, const options& o, setstreams* s) {
-  s->frames = fdoubleread(files.f0, &s->f0);
-  if (s->frames == 0) return reportunreadable(files.f0);
-  const uint32_t values = fdoubleread(files.cc, &s->cc);
-  if (values == 0) return reportunreadable(files.cc);
+  s->frames = fdoubleread(files.name[f0file], &s->f0);
+  if (s->frames == 0) return reportunreadable(files.name[f0file]);
+  const uint32_t values = fdoubleread(files.name[ccfile], &s->cc);
+  if (values == 0) return reportunreadable(files.name[ccfile]);
   const uint32_t width = values / s->frames;
   if (width == 0 || static_cast<uint64_t>(width) * s->frames != values) {
-    printf("Error: %s and %s have incompatible dimensions.\n", files.f0, files.cc);
+    printf("Error: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[ccfile]);
     return false;
   }
   s->order = width - 1;
   if (o.morvscale == 1) invmorvadapteradhoc(s->cc, s->order, s->frames);
-  if (files.fv) readvoicing(files, s);
+  if (files.name[fvfile]) readvoicing(files, s);
   return true;
 }
 
@@ -263,12 +260,12 @@ static bool filtercepstra(const options& o, setstreams* s) {
 static bool allocateoutput(const fileset& files, const options& o, setstreams* s) {
   const uint64_t length = (static_cast<uint64_t>(s->frames) + 1) * o.shift + 1;
   if (length > maxwavsamples) {
-    printf("Error: %s would be too long for a wav file.\n", files.out);
+    printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
     return false;
   }
   s->samples = getwaveformlength(o.shift, s->frames);
   s->out = static_cast<double*>(calloc(s->samples, sizeof(double)));
-  return s->out ? true : outofmemory(files.out);
+  return s->out ? true : outofmemory(files.name[outfile]);
 }
 
 // Modifies and synthesises the streams of one set into s->out; false (reported) on failure.
@@ -276,11 +273,11 @@ static bool synthesise(const fileset& files, const options& o, setstreams* s) {
   if (!allocateoutput(files, o, s)) return false;
   const std::vector<uint32_t> corrupt = isolatecorruptframes(s);
   modifyprosody(o, s);
-  if (!filtercepstra(o, s)) return outofmemory(files.out);
+  if (!filtercepstra(o, s)) return outofmemory(files.name[outfile]);
   logf02f0(s->frames, s->f0);
   for (uint32_t k : corrupt) s->f0[k] = NAN;
   if (cc2waveform(s->out, s->samples, samplingrate, o.shift, s->frames, s->f0, s->fv, o.alpha, s->order, s->cc) != 0)
-    return outofmemory(files.out);
+    return outofmemory(files.name[outfile]);
   return true;
 }
 
@@ -293,45 +290,19 @@ static void decodefileset(const fileset& files, const options& o) {
   free(s.fv);
   s.f0 = s.cc = s.fv = nullptr;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
-  if (wavwritem1616(files.out, s.out, s.samples, normalise, 0) == 0) printf("Error: could not create %s.\n", files.out);
+  if (wavwritem1616(files.name[outfile], s.out, s.samples, normalise, 0) == 0)
+    printf("Error: could not create %s.\n", files.name[outfile]);
 }
 
-// Where the index placeholder of a name is looked for: from the first '?' of its file-name part
-// when it has one, so that a digit elsewhere in the name ("lf0_???") is not taken for it.
-static char* placeholderstart(char* name) {
-  char* mark = strchr(getfilename(name), '?');
-  return mark ? mark : name;
-}
-
-// Writes the index into every name of the set; false (reported) when a placeholder is missing
-// or too short for it, so that no set is read or written under another set's names.
-static bool nameset(const fileset& templates, uint32_t index, std::string (&names)[4], fileset* set) {
-  char* const sources[4] = {templates.f0, templates.cc, templates.fv, templates.out};
-  char** const targets[4] = {&set->f0, &set->cc, &set->fv, &set->out};
-  for (int k = 0; k < 4; ++k) {
-    *targets[k] = nullptr;
-    if (!sources[k]) continue;
-    names[k] = sources[k];
-    if (replacefileindex(placeholderstart(&names[k][0]), index) != 0) {
-      printf("Error: index %u does not fit the name %s.\n", index, sources[k]);
-      return false;
-    }
-    *targets[k] = &names[k][0];
-  }
-  return true;
-}
-
-static void decodeindexedsets(const fileset& templates, const options& o) {
-  std::string names[4];
-  fileset set;
-  for (const char* interval = o.indlist; interval; interval = strnumnextinterv(interval)) {
-    const uint32_t start = strnumintervstart(interval);
-    const uint32_t end = strnumintervend(interval, start);
-    for (uint64_t index = start; index <= end; ++index) {
-      if (!nameset(templates, static_cast<uint32_t>(index), names, &set)) continue;
-      printf("%s\n", set.out);
-      decodefileset(set, o);
-    }
+// One set of an indexed run: its output name is printed, then the set is decoded. A set whose
+// names cannot take the index is reported and skipped, so that no set is read or written under
+// another set's names.
+static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* o) {
+  if (unfit < setfiles) {
+    printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
+  } else {
+    printf("%s\n", names[outfile]);
+    decodefileset(fileset{{names[0], names[1], names[2], names[3]}}, *static_cast<const options*>(o));
   }
 }
 
@@ -344,13 +315,7 @@ int main(int argc, char** argv) {
     argcerror(argv[0]);
     return 255;
   }
-  int firstoption = argc;
-  for (int i = 0; i < argc; ++i) {
-    if (isparam(argv[i])) {
-      firstoption = i;
-      break;
-    }
-  }
+  const int firstoption = paramregionstart(argc, argv);
   const int optioncount = argc - firstoption;
   char** optionargs = argv + firstoption;
   options o;
@@ -366,11 +331,11 @@ int main(int argc, char** argv) {
   }
   disablefiltersforalpha(&o);
   adjustoptions(&o);
-  const fileset files = filecount == 5 ? fileset{argv[1], argv[2], argv[3], argv[4]}
-                                       : fileset{argv[1], argv[2], nullptr, argv[3]};
-  if (o.indlist)
-    decodeindexedsets(files, o);
-  else
+  const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
+                                       : fileset{{argv[1], argv[2], nullptr, argv[3]}};
+  if (!o.indlist)
     decodefileset(files, o);
+  else if (strnumforeachset(o.indlist, setfiles, files.name, decodeindexedset, &o) != 0)
+    outofmemory(files.name[outfile]);
   return 0;
 }

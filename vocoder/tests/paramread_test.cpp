@@ -162,4 +162,98 @@ TEST(Lists, NumberLists) {
   EXPECT_EQ(values[0], 4.0);
 }
 
+TEST(ParamRegion, StartsAtTheFirstOptionFromTheProgramNameOn) {
+  char prog[] = "velkcoder", wav[] = "a.wav", f0[] = "f0", option[] = "--lframe=80", dash[] = "-x", marked[] = " -lframe=8";
+  char* withoptions[] = {prog, wav, f0, option, wav};
+  char* none[] = {prog, wav, dash, marked};
+  char* named[] = {option, wav};
+  EXPECT_EQ(paramregionstart(5, withoptions), 3);
+  EXPECT_EQ(paramregionstart(3, withoptions), 3);  // only the first three looked at
+  EXPECT_EQ(paramregionstart(4, none), 4);
+  EXPECT_EQ(paramregionstart(2, named), 0);
+  EXPECT_EQ(paramregionstart(0, named), 0);
+}
+
+// Every index the walk visits, in order.
+std::vector<uint32_t> walk(const char* list) {
+  std::vector<uint32_t> visited;
+  const char* interval = nullptr;
+  for (uint32_t index = 0; strnumnextindex(list, &interval, &index) == 0 && visited.size() < 100;)
+    visited.push_back(index);
+  return visited;
+}
+
+TEST(IndexList, WalkVisitsEveryIndexOnce) {
+  EXPECT_EQ(walk("1-3,7,10-12(3)"), (std::vector<uint32_t>{1, 2, 3, 7, 10, 11, 12}));
+  EXPECT_EQ(walk("0"), (std::vector<uint32_t>{0}));
+  EXPECT_EQ(walk("4-4,6-7"), (std::vector<uint32_t>{4, 6, 7}));
+  EXPECT_EQ(walk("1-3-5"), (std::vector<uint32_t>{1, 2, 3}));
+  EXPECT_EQ(walk("5-3,8"), (std::vector<uint32_t>{8}));  // a backwards interval names nothing
+  EXPECT_EQ(walk("9-2"), std::vector<uint32_t>{});
+  EXPECT_EQ(walk(nullptr), std::vector<uint32_t>{});
+  EXPECT_EQ(walk("4294967294-4294967295"), (std::vector<uint32_t>{4294967294u, 4294967295u}));  // no wrap-around
+  for (const char* list : {"1-3,7,10-12", "0-9(1)", "2,4,8,16-18"}) {
+    uint32_t* indices = nullptr;
+    const uint32_t n = strnum2numarray(list, &indices);
+    EXPECT_EQ(walk(list), std::vector<uint32_t>(indices, indices + n)) << list;
+    free(indices);
+  }
+}
+
+TEST(FileNames, SetNamesTakeTheIndexFromTheFirstQuestionMark) {
+  const char* templates[4] = {"dir7/a???.wav", "take2_x.wav", nullptr, "out9/lf0_2_??"};
+  char a[32], b[32], unused[] = "untouched", d[32];
+  char* names[4] = {a, b, unused, d};
+  uint32_t unfit = 99;
+  EXPECT_EQ(replacesetindex(4, templates, 5, names, &unfit), 0);
+  EXPECT_STREQ(a, "dir7/a005.wav");
+  EXPECT_STREQ(b, "take5_x.wav");  // no '?': the first digit of the file-name part
+  EXPECT_STREQ(unused, "untouched");
+  EXPECT_STREQ(d, "out9/lf0_2_05");
+  EXPECT_EQ(unfit, 99u);
+
+  EXPECT_EQ(replacesetindex(4, templates, 12, names, &unfit), -1);
+  EXPECT_EQ(unfit, 1u);
+  EXPECT_STREQ(a, "dir7/a012.wav");
+  EXPECT_STREQ(b, "take2_x.wav");  // the template as it was
+  EXPECT_STREQ(d, "out9/lf0_2_05");  // not reached
+  EXPECT_STREQ(templates[0], "dir7/a???.wav");
+
+  const char* plain[1] = {"dir1/plain.wav"};
+  EXPECT_EQ(replacesetindex(1, plain, 0, names, nullptr), -1);
+  EXPECT_STREQ(a, "dir1/plain.wav");
+}
+
+struct visit {
+  uint32_t index, unfit;
+  std::vector<std::string> names;
+  bool operator==(const visit& o) const { return index == o.index && unfit == o.unfit && names == o.names; }
+};
+
+void record(char* const* names, uint32_t index, uint32_t unfit, void* context) {
+  auto* visits = static_cast<std::vector<visit>*>(context);
+  std::vector<std::string> copies;
+  for (uint32_t k = 0; k < 3; ++k) copies.push_back(names[k] ? names[k] : "(none)");
+  visits->push_back({index, unfit, copies});
+}
+
+TEST(FileNames, EverySetOfTheListIsNamedFromTheTemplates) {
+  const char* templates[3] = {"w/s?.wav", nullptr, "o/out_??"};
+  std::vector<visit> visits;
+  EXPECT_EQ(strnumforeachset("1-2,9-10", 3, templates, record, &visits), 0);
+  const std::vector<visit> expected = {{1, 3, {"w/s1.wav", "(none)", "o/out_01"}},
+                                       {2, 3, {"w/s2.wav", "(none)", "o/out_02"}},
+                                       {9, 3, {"w/s9.wav", "(none)", "o/out_09"}},
+                                       {10, 0, {"w/s?.wav", "(none)", "o/out_09"}}};
+  EXPECT_EQ(visits, expected);
+
+  const char* wide[3] = {"a/f??.wav", "b/g_?", "c/h_???"};
+  visits.clear();
+  EXPECT_EQ(strnumforeachset("99-100", 3, wide, record, &visits), 0);
+  ASSERT_EQ(visits.size(), 2u);
+  EXPECT_EQ(visits[0], (visit{99, 1, {"a/f99.wav", "b/g_?", "c/h_???"}}));
+  EXPECT_EQ(visits[1].unfit, 0u);
+  EXPECT_EQ(visits[1].names[0], "a/f??.wav");
+}
+
 }  // namespace
