@@ -57,11 +57,19 @@ bool warptablefits(const ccmem* mem, uint32_t M, uint32_t p, double alpha) {
   return mem->warp != nullptr && mem->warporder == p && mem->warpalpha == alpha && M < mem->warprows;
 }
 
-// d[j] = sum over i = 0..M of c[i] * table[i][j], each sum taken in increasing i.
+// d[j] = sum over i = 0..M of c[i] * table[i][j], each sum taken term by term in increasing i;
+// four rows go into one pass over d.
 void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, double* d) {
-  std::memset(d, 0, (p + 1) * sizeof(double));
-  for (uint32_t i = 0; i <= M; i++) {
-    const double* row = table + static_cast<uint64_t>(i) * (p + 1);
+  const uint64_t width = static_cast<uint64_t>(p) + 1;
+  std::memset(d, 0, width * sizeof(double));
+  uint32_t i = 0;
+  for (; i + 3 <= M; i += 4) {
+    const double *r0 = table + i * width, *r1 = r0 + width, *r2 = r1 + width, *r3 = r2 + width;
+    const double c0 = c[i], c1 = c[i + 1], c2 = c[i + 2], c3 = c[i + 3];
+    for (uint32_t j = 0; j <= p; j++) d[j] = (((d[j] + c0 * r0[j]) + c1 * r1[j]) + c2 * r2[j]) + c3 * r3[j];
+  }
+  for (; i <= M; i++) {
+    const double* row = table + i * width;
     const double ci = c[i];
     for (uint32_t j = 0; j <= p; j++) d[j] += ci * row[j];
   }

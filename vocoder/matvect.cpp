@@ -134,9 +134,20 @@ int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
 }
 
 // g = lower triangle of a^T a (n x n, a of m x n) mirrored, accumulated row of a by row of a.
+// Four rows of a go into one pass over g; every element still adds its terms one at a time
+// in increasing row order, so the result is that of one pass per row.
 void gram(const double *a, uint32_t m, uint32_t n, double *g) {
   initializemat(g, n * n, 0.0);
-  for (uint32_t l = 0; l < m; l++) {
+  uint32_t l = 0;
+  for (; l + 4 <= m; l += 4) {
+    const double *a0 = a + (size_t)l * n, *a1 = a0 + n, *a2 = a1 + n, *a3 = a2 + n;
+    for (uint32_t i = 0; i < n; i++) {
+      double *gi = g + (size_t)i * n;
+      const double b0 = a0[i], b1 = a1[i], b2 = a2[i], b3 = a3[i];
+      for (uint32_t j = 0; j <= i; j++) gi[j] = (((gi[j] + b0 * a0[j]) + b1 * a1[j]) + b2 * a2[j]) + b3 * a3[j];
+    }
+  }
+  for (; l < m; l++) {
     const double *al = a + (size_t)l * n;
     for (uint32_t i = 0; i < n; i++) {
       double *gi = g + (size_t)i * n;
