@@ -2,97 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "programrun.h"
+
 namespace {
 
-struct Result {
-  std::string out;
-  int status;
-};
-
-// Runs velkcoder with the given arguments, capturing standard output and the exit status.
-Result run(const std::vector<std::string>& args) {
-  int fds[2];
-  if (pipe(fds) != 0) return {"", -1};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> argv = {const_cast<char*>(VELKCODER_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(VELKCODER_PATH, argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  Result r{"", -1};
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) > 0) r.out.append(buffer, static_cast<size_t>(got));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string basedir() { return testing::TempDir() + "velkcoder_cli_" + std::to_string(getpid()) + "/"; }
-
-// Removes this process's test files when the tests are done.
-class TempFiles : public testing::Environment {
-  void TearDown() override {
-    nftw(basedir().c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 8,
-         FTW_DEPTH | FTW_PHYS);
-  }
-};
-testing::Environment* const tempfiles = testing::AddGlobalTestEnvironment(new TempFiles);
-
-// An empty directory of the running test and process; its path ends in '/'.
-std::string prefix() {
-  const std::string base = basedir();
-  const std::string dir = base + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-  mkdir(base.c_str(), 0755);
-  mkdir(dir.c_str(), 0755);
-  if (DIR* d = opendir(dir.c_str())) {
-    while (const dirent* entry = readdir(d)) unlink((dir + entry->d_name).c_str());
-    closedir(d);
-  }
-  return dir;
-}
-
-std::string filebytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool exists(const std::string& path) { return std::ifstream(path).good(); }
-
-std::vector<float> readfloats(const std::string& path) {
-  const std::string bytes = filebytes(path);
-  std::vector<float> v(bytes.size() / 4);
-  if (!v.empty()) memcpy(v.data(), bytes.data(), 4 * v.size());
-  return v;
-}
-
-void writefloats(const std::string& path, const std::vector<float>& v) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v.data()),
-                                              static_cast<std::streamsize>(4 * v.size()));
-}
+Result velkcoder(const std::vector<std::string>& args) { return run(VELKCODER_PATH, args); }
 
 std::string le(uint32_t v, int width) {
   std::string b;
@@ -158,7 +80,7 @@ const char* const helptext =
     "\n";
 
 TEST(VelkcoderCli, NoArgumentsPrintsTheHelpText) {
-  const Result r = run({});
+  const Result r = velkcoder({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, helptext);
 }
@@ -187,26 +109,26 @@ TEST(VelkcoderCli, ArgumentErrorsExitWith255) {
       {"a.wav", "f0", "cc", "--f0max=-5"},
   };
   for (const auto& args : cases) {
-    const Result r = run(args);
+    const Result r = velkcoder(args);
     EXPECT_EQ(r.status, 255) << args.back();
     EXPECT_EQ(r.out, argerror) << args.back();
   }
   for (const char* list : {"--indlist=3-1", "--indlist=1,1", "--indlist=a", "--indlist=1-3(", "--indlist=12(1)"}) {
-    const Result r = run({"a???.wav", "f0", "cc", list, "--unknown=1"});
+    const Result r = velkcoder({"a???.wav", "f0", "cc", list, "--unknown=1"});
     EXPECT_EQ(r.status, 255) << list;
     EXPECT_EQ(r.out, "Error: bad formatted indlist.\n") << list;
   }
 }
 
 TEST(VelkcoderCli, AcceptedOptionsReachTheFileSet) {
-  const std::string p = prefix(), wav = p + "missing.wav";
+  const std::string p = testdir(), wav = p + "missing.wav";
   const std::vector<std::vector<std::string>> cases = {
       {wav, p + "f0", p + "cc", "--LFRAME=40", "--Alpha=0.3", "--ccmeth=260", "--f0acc=-2", "--zfill=-1"},
       {wav, p + "f0", p + "cc", p + "fv", "--morvscale=2", "--f0min=70", "--f0max=400", "--cctimeit=0", "--f0load=1",
        "--ccord=24", "--alpha=-0.99"},
   };
   for (const auto& args : cases) {
-    const Result r = run(args);
+    const Result r = velkcoder(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Error: could not open " + wav + ".\n");
   }
@@ -214,7 +136,7 @@ TEST(VelkcoderCli, AcceptedOptionsReachTheFileSet) {
 }
 
 TEST(VelkcoderCli, RejectedWavFilesWriteNothing) {
-  const std::string p = prefix();
+  const std::string p = testdir();
   const std::vector<int16_t> samples(1000, 100);
   writewav(p + "stereo.wav", samples, 2);
   writewav(p + "cd.wav", samples, 1, 44100);
@@ -222,7 +144,7 @@ TEST(VelkcoderCli, RejectedWavFilesWriteNothing) {
   writewav(p + "empty.wav", {});
   std::ofstream(p + "text.wav") << "this is not a wav file";
   for (const char* name : {"stereo.wav", "cd.wav", "8bit.wav", "empty.wav", "text.wav"}) {
-    const Result r = run({p + name, p + "f0", p + "cc", p + "fv"});
+    const Result r = velkcoder({p + name, p + "f0", p + "cc", p + "fv"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Error: could not open " + p + name + ".\n");
   }
@@ -230,9 +152,9 @@ TEST(VelkcoderCli, RejectedWavFilesWriteNothing) {
 }
 
 TEST(VelkcoderCli, IndexListWritesOneSetPerIndex) {
-  const std::string p = prefix();
+  const std::string p = testdir();
   for (const char* index : {"001", "003"}) writewav(p + "a" + index + ".wav", voice200());
-  const Result r = run({p + "a???.wav", p + "f0_???", p + "cc_???", "--indlist=1-3(3)"});
+  const Result r = velkcoder({p + "a???.wav", p + "f0_???", p + "cc_???", "--indlist=1-3(3)"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, p + "a001.wav\n" + p + "a002.wav\nError: could not open " + p + "a002.wav.\n" + p + "a003.wav\n");
   EXPECT_EQ(filebytes(p + "cc_001").size(), 200u * 40 * 4);
@@ -241,18 +163,18 @@ TEST(VelkcoderCli, IndexListWritesOneSetPerIndex) {
 }
 
 TEST(VelkcoderCli, IndexTooWideForAPlaceholderSkipsTheSet) {
-  const std::string p = prefix(), wav = p + "s9.wav";
-  const Result r = run({p + "s?.wav", p + "f0_??", p + "cc_?", "--indlist=9-10"});
+  const std::string p = testdir(), wav = p + "s9.wav";
+  const Result r = velkcoder({p + "s?.wav", p + "f0_??", p + "cc_?", "--indlist=9-10"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, wav + "\nError: could not open " + wav + ".\nError: index 10 does not fit the name " + p + "s?.wav.\n");
-  const Result none = run({p + "plain.wav", p + "f0_?", p + "cc_?", "--indlist=1"});
+  const Result none = velkcoder({p + "plain.wav", p + "f0_?", p + "cc_?", "--indlist=1"});
   EXPECT_EQ(none.out, "Error: index 1 does not fit the name " + p + "plain.wav.\n");
 }
 
 class VelkcoderStreams : public testing::Test {
  protected:
   void SetUp() override {
-    p = prefix();
+    p = testdir();
     wav = p + "voice.wav";
     writewav(wav, voice200());
     for (const char* ext : {"f0", "cc", "fv"}) remove((p + ext).c_str());
@@ -262,7 +184,7 @@ class VelkcoderStreams : public testing::Test {
     std::vector<std::string> args = {wav, p + "f0", p + "cc"};
     if (withfv) args.push_back(p + "fv");
     args.insert(args.end(), extra.begin(), extra.end());
-    return run(args);
+    return velkcoder(args);
   }
   std::string p, wav;
 };
@@ -349,13 +271,13 @@ TEST_F(VelkcoderStreams, LoadedLogF0SetsTheFramesAndIsRewrittenOnlyWhenNeeded) {
 }
 
 TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheOtherFilesWritten) {
-  const Result full = run({wav, p + "f0", "/dev/full", p + "fv"});
+  const Result full = velkcoder({wav, p + "f0", "/dev/full", p + "fv"});
   EXPECT_EQ(full.status, 0);
   EXPECT_EQ(full.out, "Error: could not create /dev/full.\n");
   EXPECT_EQ(filebytes(p + "f0").size(), 200u * 4);
   EXPECT_EQ(filebytes(p + "fv").size(), 200u * 4);
   const std::string nodir = p + "missing-dir/f0";
-  const Result missing = run({wav, nodir, p + "cc"});
+  const Result missing = velkcoder({wav, nodir, p + "cc"});
   EXPECT_EQ(missing.out, "Error: could not create " + nodir + ".\n");
   EXPECT_EQ(filebytes(p + "cc").size(), 200u * 40 * 4);
 }

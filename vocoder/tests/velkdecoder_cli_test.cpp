@@ -4,82 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "programrun.h"
+
 namespace {
-
-struct Result {
-  std::string out;
-  int status;
-};
-
-// Runs a program with the given arguments, capturing standard output and the exit status.
-Result run(const char* program, const std::vector<std::string>& args) {
-  int fds[2];
-  if (pipe(fds) != 0) return {"", -1};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> argv{const_cast<char*>(program)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program, argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  Result r{"", -1};
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buffer, sizeof buffer)) > 0) r.out.append(buffer, static_cast<size_t>(got));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
 
 Result decode(const std::vector<std::string>& args) { return run(VELKDECODER_PATH, args); }
 
-// A directory of the running test's own, so that tests run in parallel never share files.
-std::string testdir() {
-  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  const std::string base = testing::TempDir() + "velkdecoder_cli/";
-  const std::string d = base + test->test_suite_name() + "." + test->name() + "/";
-  mkdir(base.c_str(), 0755);
-  mkdir(d.c_str(), 0755);
-  return d;
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writefloats(const std::string& path, const std::vector<float>& v) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v.data()), 4 * v.size());
-}
-
-std::vector<float> readfloats(const std::string& path) {
-  const std::string bytes = slurp(path);
-  std::vector<float> v(bytes.size() / 4);
-  std::copy(bytes.begin(), bytes.begin() + 4 * v.size(), reinterpret_cast<char*>(v.data()));
-  return v;
-}
-
 // Samples of a WAV file written by the decoder (44-byte header).
 std::vector<int16_t> wavsamples(const std::string& path) {
-  const std::string bytes = slurp(path);
+  const std::string bytes = filebytes(path);
   std::vector<int16_t> s(bytes.size() < 44 ? 0 : (bytes.size() - 44) / 2);
   std::copy(bytes.begin() + 44, bytes.begin() + 44 + 2 * s.size(), reinterpret_cast<char*>(s.data()));
   return s;
@@ -127,7 +68,7 @@ class Decoder : public testing::Test {
     std::remove(out.c_str());
     const Result r = decode(args);
     EXPECT_EQ(r.status, 0);
-    return slurp(out);
+    return filebytes(out);
   }
 };
 
@@ -204,7 +145,7 @@ TEST_F(Decoder, FiltersNeedTheirAlphaAndWarnOnce) {
   Result r = decode(args);
   EXPECT_EQ(r.out, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n" + dir + "o01.wav\n" + dir +
                        "o02.wav\n");
-  EXPECT_EQ(slurp(dir + "o01.wav"), decoded({"--alpha=0.35"}));
+  EXPECT_EQ(filebytes(dir + "o01.wav"), decoded({"--alpha=0.35"}));
   r = decode({f0, cc, out, "--alpha=0.35", "--floud=0", "--fpfilt=0", "--fdrc=0"});
   EXPECT_EQ(r.out, "");
   const std::string plain = decoded({});
@@ -226,7 +167,7 @@ TEST_F(Decoder, UnadaptedCepstraReadAsTheyAre) {
   const std::string adapted = decoded({});
   std::remove(out.c_str());
   EXPECT_EQ(decode({f0, dir + "raw.cc", out, "--morvscale=0"}).out, "");
-  EXPECT_EQ(slurp(out), adapted);
+  EXPECT_EQ(filebytes(out), adapted);
 }
 
 TEST_F(Decoder, CepstralOrderFromValueCounts) {
@@ -261,13 +202,13 @@ TEST_F(Decoder, VoicedFrequencyTrackNeedsAValuePerFrame) {
   const std::string exact = dir + "exact.wav", other = dir + "other.wav";
   EXPECT_EQ(decode({f0, cc, dir + "exact.fv", exact}).out, "");
   EXPECT_EQ(decode({f0, cc, dir + "long.fv", other}).out, "");
-  EXPECT_EQ(slurp(other), slurp(exact));
-  EXPECT_NE(slurp(exact), decoded({}));
+  EXPECT_EQ(filebytes(other), filebytes(exact));
+  EXPECT_NE(filebytes(exact), decoded({}));
   EXPECT_EQ(decode({f0, cc, dir + "short.fv", other}).out,
             "Warning: " + f0 + " and " + dir + "short.fv have incompatible dimensions.\n");
-  EXPECT_EQ(slurp(other), decoded({}));
+  EXPECT_EQ(filebytes(other), decoded({}));
   EXPECT_EQ(decode({f0, cc, dir + "nofv", other}).out, "Warning: could not open " + dir + "nofv.\n");
-  EXPECT_EQ(slurp(other), decoded({}));
+  EXPECT_EQ(filebytes(other), decoded({}));
 }
 
 TEST_F(Decoder, UnwritableOutputIsReported) {
@@ -294,9 +235,9 @@ TEST_F(Decoder, CorruptFramesAreSilentAndIsolated) {
   cepstra[40 * 50] = INFINITY;
   writefloats(dir + "inf.cc", cepstra);
   decode({dir + "inf.lf0", cc, out, "--fvpitch=0.5", "--fdrc=1"});
-  const std::string infinite = slurp(out);
+  const std::string infinite = filebytes(out);
   decode({f0, dir + "inf.cc", out, "--fvpitch=0.5", "--fdrc=1"});
-  EXPECT_EQ(slurp(out), infinite);
+  EXPECT_EQ(filebytes(out), infinite);
   // Frame 50 spans samples 4000..4159; only its neighbours reach in, with weights 0 at 4080.
   const std::vector<int16_t> s = wavsamples(out);
   ASSERT_EQ(s.size(), 8081u);
