@@ -8,13 +8,8 @@
 # compared with input frame k.
 # $1: the Release build directory.
 set -euo pipefail
-build=${1:?usage: vocoder_copysynthesis.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
-coder=$build/vocoder/velkcoder
-decoder=$build/vocoder/velkdecoder
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+. "$here/vocoder_common.bash"
 
 for wav in "$top"/samples/*.wav; do
   name=$(basename "$wav" .wav)
