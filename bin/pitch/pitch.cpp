@@ -254,7 +254,8 @@ int main(int argc, char** argv) {
   const Options o = parse_options(argc, argv);
   const Algorithm& algorithm = find_tracker(o.algorithm);
   // The epoch tracker needs at least one sample a frame to resample its track.
-  if (algorithm.run == brindel && o.frame_shift < 1) bad_value('p', std::to_string(o.frame_shift).c_str());
+  if (algorithm.run == brindel && o.frame_shift < 1)
+    bad_value('p', std::to_string(o.frame_shift).c_str());
   try {
     return extract(o, algorithm);
   } catch (const std::bad_alloc&) {

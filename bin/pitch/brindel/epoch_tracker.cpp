@@ -12,7 +12,7 @@ namespace {
 const double kHighpassHz = 60.0;
 const double kLpcWindowSec = 0.02;
 const double kNccWindowSec = 0.005;  // shortest correlation window
-const double kStepSec = 0.01;  // LPC step, filler spacing and cost unit
+const double kStepSec = 0.01;        // LPC step, filler spacing and cost unit
 const float kNoiseFloorDb = 70.0f;
 const float kMinStrength = 0.2f;
 const double kStrengthWeight = 0.3;
@@ -55,7 +55,7 @@ bool EpochTracker::Init(const int16_t* samples, int n, float sample_rate, float 
   sample_rate_ = sample_rate;
   min_period_ = std::max(2, (int)std::floor(sample_rate / max_f0));
   max_period_ = (int)std::ceil(sample_rate / min_f0);
-  do_highpass_ = do_highpass;
+  highpass_pending_ = do_highpass;
   nodes_.clear();
   epochs_.clear();
   return true;
@@ -63,7 +63,8 @@ bool EpochTracker::Init(const int16_t* samples, int n, float sample_rate, float 
 
 bool EpochTracker::ComputeFeatures() {
   if (signal_.empty()) return false;
-  if (do_highpass_) HighPass();
+  if (highpass_pending_) HighPass();
+  highpass_pending_ = false;
   FindCandidates(Residual());
   return true;
 }
@@ -80,7 +81,8 @@ void EpochTracker::HighPass() {
 std::vector<float> EpochTracker::Residual() const {
   const int n = (int)signal_.size();
   const int order = std::min(LpcAnalyzer::kMaxOrder, 2 + (int)(sample_rate_ / 1000.0f));
-  const int wsize = std::min(n, std::max(order + 1, (int)std::lround(kLpcWindowSec * sample_rate_)));
+  const int wsize =
+      std::min(n, std::max(order + 1, (int)std::lround(kLpcWindowSec * sample_rate_)));
   const int step = std::max(1, (int)std::lround(kStepSec * sample_rate_));
   LpcAnalyzer lpc;
   std::vector<float> a(order + 1);
@@ -155,31 +157,38 @@ float EpochTracker::BestLag(int a, int b, int* lag) const {
 
 namespace {
 
-// A way of being voiced at a node: a voiced link from an earlier pulse (lag > 0)
-// or the onset of a voiced stretch after unvoiced time (lag 0).
-struct Link {
-  double cost;  // cheapest path cost ending with this link
-  int to;       // node
-  int back;     // predecessor state
-  int lag;      // period of the link, 0 for an onset
-  float ncc;    // correlation over the link, 0 for an onset
-};
-
 // Path states: the unvoiced state of node j is 2 j, the voiced state ending
 // with link l is 2 l + 1.
 int unvoiced_state(int node) { return 2 * node; }
 int voiced_state(int link) { return 2 * link + 1; }
 
-// Keeps the kLinksKept cheapest of the links from index first on, cheapest first.
-void KeepCheapest(std::vector<Link>* links, int first) {
-  const auto begin = links->begin() + first;
-  const auto kept = links->end() - begin > kLinksKept ? begin + kLinksKept : links->end();
-  std::partial_sort(begin, kept, links->end(),
-                    [](const Link& x, const Link& y) { return x.cost < y.cost; });
-  links->erase(kept, links->end());
+// Lowers *best to cost, recording the state it comes from.
+void relax(double cost, int from, double* best, int* back) {
+  if (cost < *best) {
+    *best = cost;
+    *back = from;
+  }
 }
 
 }  // namespace
+
+EpochTracker::Link EpochTracker::VoicedLink(int j, int i, const std::vector<Link>& links, int first,
+                                            int last) const {
+  const int dt = nodes_[i].position - nodes_[j].position;
+  Link link = {kInfinity, i, -1, dt, 0.0f};
+  link.ncc = BestLag(nodes_[j].position, nodes_[i].position, &link.lag);
+  const double unit = kStepSec * sample_rate_;
+  const double local =
+      ((1.0 - link.ncc) + kStrengthWeight * (1.0 - nodes_[i].strength)) * dt / unit - kPulseReward;
+  for (int l = first; l < last; l++) {
+    const double change =
+        links[l].lag > 0
+            ? kPeriodChangeWeight * std::fabs(std::log((double)link.lag / links[l].lag))
+            : 0.0;
+    relax(links[l].cost + local + change, voiced_state(l), &link.cost, &link.back);
+  }
+  return link;
+}
 
 bool EpochTracker::TrackEpochs() {
   const int count = (int)nodes_.size();
@@ -188,62 +197,56 @@ bool EpochTracker::TrackEpochs() {
   const double unvoiced_rate = kUnvoicedScale * unvoiced_cost_ / unit;
   const int unvoiced_hop = (int)std::ceil(unit);
   const int reach = std::max(unvoiced_hop, max_period_);
+  // Voiced states of node i: links[first_link[i] .. first_link[i + 1]), cheapest first.
   std::vector<Link> links;
   std::vector<int> first_link(count + 1, 0);
-  // Per node: unvoiced cost and predecessor, cheapest voiced link.
   std::vector<double> cost_u(count, kInfinity);
-  std::vector<int> back_u(count, -1), best_link(count, -1);
+  std::vector<int> back_u(count, -1);
   cost_u[0] = 0.0;
-  auto link_cost = [&](int l) { return l < 0 ? kInfinity : links[l].cost; };
+  auto best_voiced = [&](int j) {
+    return first_link[j + 1] > first_link[j] ? links[first_link[j]].cost : kInfinity;
+  };
   for (int i = 1; i < count; i++) {
     first_link[i] = (int)links.size();
-    const Node& ni = nodes_[i];
-    const bool pulse = ni.strength > 0.0f;
+    const bool pulse = nodes_[i].strength > 0.0f;
     Link onset = {kInfinity, i, -1, 0, 0.0f};
-    for (int j = i - 1; j >= 0 && ni.position - nodes_[j].position <= reach; j--) {
-      const int dt = ni.position - nodes_[j].position;
+    for (int j = i - 1; j >= 0 && nodes_[i].position - nodes_[j].position <= reach; j--) {
+      const int dt = nodes_[i].position - nodes_[j].position;
       if (dt == 0) continue;
       if (dt <= unvoiced_hop) {
         const double gap = unvoiced_rate * dt;
-        if (cost_u[j] + gap < cost_u[i]) {
-          cost_u[i] = cost_u[j] + gap;
-          back_u[i] = unvoiced_state(j);
-        }
-        if (link_cost(best_link[j]) + gap + kVoicingChangeCost < cost_u[i]) {
-          cost_u[i] = link_cost(best_link[j]) + gap + kVoicingChangeCost;
-          back_u[i] = voiced_state(best_link[j]);
-        }
-        if (pulse && cost_u[j] + gap + kVoicingChangeCost < onset.cost) {
-          onset.cost = cost_u[j] + gap + kVoicingChangeCost;
-          onset.back = unvoiced_state(j);
-        }
+        relax(cost_u[j] + gap, unvoiced_state(j), &cost_u[i], &back_u[i]);
+        relax(best_voiced(j) + gap + kVoicingChangeCost, voiced_state(first_link[j]), &cost_u[i],
+              &back_u[i]);
+        if (pulse)
+          relax(cost_u[j] + gap + kVoicingChangeCost, unvoiced_state(j), &onset.cost, &onset.back);
       }
-      if (!pulse || nodes_[j].strength == 0.0f || dt < min_period_ || dt > max_period_ ||
-          best_link[j] < 0)
-        continue;
-      Link link = {kInfinity, i, -1, dt, 0.0f};
-      link.ncc = BestLag(nodes_[j].position, ni.position, &link.lag);
-      const double local =
-          ((1.0 - link.ncc) + kStrengthWeight * (1.0 - ni.strength)) * dt / unit - kPulseReward;
-      for (int l = first_link[j]; l < first_link[j + 1]; l++) {
-        double c = links[l].cost + local;
-        if (links[l].lag > 0)
-          c += kPeriodChangeWeight * std::fabs(std::log((double)link.lag / links[l].lag));
-        if (c < link.cost) {
-          link.cost = c;
-          link.back = voiced_state(l);
-        }
+      if (pulse && nodes_[j].strength > 0.0f && dt >= min_period_ && dt <= max_period_ &&
+          first_link[j + 1] > first_link[j]) {
+        const Link link = VoicedLink(j, i, links, first_link[j], first_link[j + 1]);
+        if (link.cost < kInfinity) links.push_back(link);
       }
-      if (link.cost < kInfinity) links.push_back(link);
     }
     if (onset.cost < kInfinity) links.push_back(onset);
     KeepCheapest(&links, first_link[i]);
     first_link[i + 1] = (int)links.size();
-    if (first_link[i + 1] > first_link[i]) best_link[i] = first_link[i];
   }
   if (cost_u[count - 1] == kInfinity) return false;
+  CollectEpochs(links, back_u);
+  return true;
+}
+
+void EpochTracker::KeepCheapest(std::vector<Link>* links, int first) {
+  const auto begin = links->begin() + first;
+  const auto kept = links->end() - begin > kLinksKept ? begin + kLinksKept : links->end();
+  std::partial_sort(begin, kept, links->end(),
+                    [](const Link& x, const Link& y) { return x.cost < y.cost; });
+  links->erase(kept, links->end());
+}
+
+void EpochTracker::CollectEpochs(const std::vector<Link>& links, const std::vector<int>& back_u) {
   epochs_.clear();
-  for (int state = back_u[count - 1]; state > 0;) {
+  for (int state = back_u.back(); state > 0;) {
     if (state % 2 == 0) {
       state = back_u[state / 2];
       continue;
@@ -253,7 +256,6 @@ bool EpochTracker::TrackEpochs() {
     state = l.back;
   }
   std::reverse(epochs_.begin(), epochs_.end());
-  return true;
 }
 
 void EpochTracker::WriteDiagnostics(const std::string& name) const {

@@ -13,17 +13,19 @@
 //    stretches without candidates.
 // 4. Dynamic programming over the nodes, each voiced (a pulse) or unvoiced:
 //    - a voiced link between pulses T apart (T within the period range)
-//      costs, per 10 ms of T, (1 - NCC) + 0.3 (1 - strength), where NCC is the
-//      normalised cross-correlation of the high-passed signal over one period
-//      around each pulse; every pulse earns a reward of 0.1; a period change
-//      from the previous link costs 0.5 |ln(T / T_prev)|;
+//      costs, per 10 ms of T, (1 - NCC) + 0.3 (1 - strength of the later
+//      pulse). NCC is the highest normalised cross-correlation of the
+//      high-passed signal around the earlier pulse, over a window of one
+//      period but at least 5 ms, for lags within half the shortest period of
+//      T (noise moves residual peaks); that lag is the link's period P. Every
+//      pulse earns a reward of 0.1; a period change costs 0.5 |ln(P / P_prev)|;
 //    - unvoiced time costs 0.4 unvoiced_cost per 10 ms;
 //    - each change of voicing costs 0.5.
 //    The cheapest path from the first node to the last gives the epochs. A
 //    voiced state is a pulse together with its incoming link, so that the
 //    period change is exact; each node keeps its 4 cheapest voiced states.
 // 5. Results: a frame whose time falls between two linked pulses is voiced
-//    with F0 = fs / T and the link's NCC as its correlation.
+//    with F0 = fs / P and the link's NCC as its correlation.
 #ifndef VELK_PITCH_BRINDEL_EPOCH_TRACKER_H
 #define VELK_PITCH_BRINDEL_EPOCH_TRACKER_H
 
@@ -41,7 +43,7 @@ class EpochTracker {
     float ncc;
   };
 
-  // Cost of one 10 ms of unvoiced time, in units of 0.4 (see above).
+  // Unvoiced time costs 0.4 cost per 10 ms: higher values favour voicing.
   void set_unvoiced_cost(float cost) { unvoiced_cost_ = cost; }
 
   // Takes a copy of the signal. False, keeping nothing, for no samples, a
@@ -50,7 +52,7 @@ class EpochTracker {
   // tracker does not offer.
   bool Init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
             bool do_highpass, bool do_hilbert);
-  // High-passes the signal, computes the LPC residual and the candidates.
+  // High-passes the signal (once), computes the LPC residual and the candidates.
   bool ComputeFeatures();
   // Chooses voicing and epochs by dynamic programming.
   bool TrackEpochs();
@@ -69,6 +71,15 @@ class EpochTracker {
     int position;
     float strength;  // 0 for a filler, which can only be unvoiced
   };
+  // A voiced state of a node: a link from an earlier pulse (lag > 0) or the
+  // onset of a voiced stretch after unvoiced time (lag 0).
+  struct Link {
+    double cost;  // cheapest path cost ending with this link
+    int to;       // node
+    int back;     // predecessor state
+    int lag;      // period of the link, 0 for an onset
+    float ncc;    // correlation over the link, 0 for an onset
+  };
 
   void HighPass();
   // The LPC residual of the signal, signed so that its skew is positive.
@@ -80,13 +91,20 @@ class EpochTracker {
   // least 5 ms, for lags in the period range within half the shortest period
   // of b - a (candidates may sit off the true closure); the lag goes to *lag.
   float BestLag(int a, int b, int* lag) const;
+  // The cheapest voiced link from pulse j to pulse i, after the voiced states
+  // links[first .. last) of j.
+  Link VoicedLink(int j, int i, const std::vector<Link>& links, int first, int last) const;
+  // Keeps the cheapest voiced states from index first on, cheapest first.
+  static void KeepCheapest(std::vector<Link>* links, int first);
+  // Follows the cheapest path back from the unvoiced state of the last node.
+  void CollectEpochs(const std::vector<Link>& links, const std::vector<int>& back_u);
 
   std::vector<float> signal_;  // high-passed once features are computed
   std::vector<Node> nodes_;
   std::vector<Epoch> epochs_;
   float sample_rate_ = 0.0f;
   int min_period_ = 0, max_period_ = 0;
-  bool do_highpass_ = true;
+  bool highpass_pending_ = true;
   float unvoiced_cost_ = 0.9f;
 };
 

@@ -1,6 +1,8 @@
 // The epoch tracker: pulse positions on a pulse train, silence and noise
 // unvoiced, real speech, tiny inputs and refusals. Accuracy on signals of
 // known F0 is tested through the pitch command.
+#include "epoch_tracker.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "brindel/wave/audioload.h"
-#include "epoch_tracker.h"
 #include "synth_signals.h"
 
 namespace {
@@ -22,7 +23,8 @@ std::vector<int16_t> to_int16(const std::vector<float>& x) {
 }
 
 // F0 per 5 ms frame.
-std::vector<float> track(const std::vector<int16_t>& s, float fs = 16000.0f, EpochTracker* out = nullptr) {
+std::vector<float> track(const std::vector<int16_t>& s, float fs = 16000.0f,
+                         EpochTracker* out = nullptr) {
   EpochTracker local;
   EpochTracker& et = out ? *out : local;
   std::vector<float> f0, corr;
@@ -41,7 +43,8 @@ int voiced_count(const std::vector<float>& f0) {
 // the second is one period after the one before, a fixed few samples late.
 TEST(EpochTracker, PulsesOfASteadyTrainAreOnePeriodApart) {
   EpochTracker et;
-  const std::vector<float> f0 = track(to_int16(voiced_signal(125, 125, 16000, 16000.0)), 16000.0f, &et);
+  const std::vector<float> f0 =
+      track(to_int16(voiced_signal(125, 125, 16000, 16000.0)), 16000.0f, &et);
   const std::vector<EpochTracker::Epoch>& e = et.epochs();
   ASSERT_GT(e.size(), 110u);
   EXPECT_EQ(e[0].period, 0);
@@ -75,7 +78,8 @@ TEST(EpochTracker, TracksRealSpeech) {
     ASSERT_TRUE(fr.Get() && WaveIO().Load(&fr, &s, &rate));
     const std::vector<float> f0 = track(s, (float)rate);
     std::vector<float> voiced;
-    std::copy_if(f0.begin(), f0.end(), std::back_inserter(voiced), [](float x) { return x > 0.0f; });
+    std::copy_if(f0.begin(), f0.end(), std::back_inserter(voiced),
+                 [](float x) { return x > 0.0f; });
     const double share = (double)voiced.size() / f0.size();
     ASSERT_FALSE(voiced.empty()) << v.file;
     std::sort(voiced.begin(), voiced.end());

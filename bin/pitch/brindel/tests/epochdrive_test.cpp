@@ -1,6 +1,8 @@
 // The epoch tracker driver: sample conversion, the tracks it builds, failures
 // that leave them absent, the epoch listing and the track record. Its output
 // stream is tested through the pitch command.
+#include "epochdrive.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,14 +10,14 @@
 #include <memory>
 #include <vector>
 
-#include "epochdrive.h"
 #include "synth_signals.h"
 
 namespace {
 
 std::vector<int16_t> samples_of(const std::vector<float>& x) {
   std::vector<float_list> nodes(x.size());
-  for (size_t i = 0; i < x.size(); i++) nodes[i] = {x[i], i + 1 < x.size() ? &nodes[i + 1] : nullptr};
+  for (size_t i = 0; i < x.size(); i++)
+    nodes[i] = {x[i], i + 1 < x.size() ? &nodes[i + 1] : nullptr};
   return ListToSamples(nodes.data(), (int)x.size());
 }
 

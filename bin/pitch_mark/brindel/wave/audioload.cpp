@@ -16,7 +16,8 @@ bool WaveIO::Initialize(WaveCodingType coding_type) {
   return wavchunks_.Initialize(coding_type);
 }
 
-bool WaveIO::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) {
+bool WaveIO::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel,
+                        int32_t* sampling_rate) {
   if (!KnownType("WaveIO:ReadHeader: unknown coding type %d")) return false;
   return wavchunks_.ReadHeader(fr, num_samples_per_channel, sampling_rate);
 }

@@ -1,10 +1,10 @@
 #include "brindel/wave/wavchunks.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -93,7 +93,8 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   if (!CheckChunk(fr, "WAVE")) return fail("Invalid file: Expected \"WAVE\" in header");
   std::string chunk;
   if (!ReadChunk(fr, &chunk)) return fail("Invalid file: Missing RIFF type header");
-  if (chunk != "fmt " && chunk != "bext") return fail("Invalid file: RIFF type must be fmt or bext");
+  if (chunk != "fmt " && chunk != "bext")
+    return fail("Invalid file: RIFF type must be fmt or bext");
   if (chunk == "bext") {
     uint32_t bext_length = 0;
     if (!read_le32(fr, &bext_length) || !skip_bytes(fr, bext_length) || !CheckChunk(fr, "fmt "))
@@ -103,7 +104,8 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   if (!read_le32(fr, &fmt_length)) return fail("failed to skip file length");
   if (fmt_length <= 15) return fail("Invalid of the wave format buffer");
   uint16_t channels;
-  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels)) return fail("Failed to read number of channels");
+  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels))
+    return fail("Failed to read number of channels");
   if (channels != 1) return fail("Attempt to load multi channel audio");
   uint32_t rate;
   if (!read_le32(fr, &rate)) return fail("Failed to read sample rate");
