@@ -165,7 +165,8 @@ WaveCodingType wav_coding(FILE* fp, const char* name) {
       if (fseek(fp, (long)size, SEEK_CUR) != 0) break;
       continue;
     }
-    if (size < 16 || fread(b, 1, 16, fp) != 16) break;
+    if (size < 16) return PCM16;  // the reader reports the short chunk
+    if (fread(b, 1, 16, fp) != 16) break;
     const int tag = b[0] | b[1] << 8, bits = b[14] | b[15] << 8;
     if (tag == 7 && bits == 8) return ULAW8;
     if (tag == 1 && bits == 16) return PCM16;

@@ -199,6 +199,8 @@ TEST_F(EpochCommand, Refusals) {
 
   const std::string silence = pcm16(std::vector<float>(800, 0.0f));
   std::string stereo = wav_file(silence, 16000, 1), cut = stereo;
+  std::string short_fmt = stereo;
+  short_fmt[16] = 15;
   stereo[22] = 2;
   cut.resize(cut.size() - 100);
   const std::vector<std::pair<std::string, std::string>> files = {
@@ -209,6 +211,8 @@ TEST_F(EpochCommand, Refusals) {
       {cut,
        "WaveIO::ReadSamples: only 750 out of 800 values read\npitch : Cannot load the WAV file "
        "standard input!\n"},
+      {short_fmt,
+       "Invalid of the wave format buffer\npitch : Cannot load the WAV file standard input!\n"},
       {"RIFF", "pitch : No format chunk in the WAV file standard input!\n"}};
   for (const auto& f : files) {
     write_bytes(f.first);
