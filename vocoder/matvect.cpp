@@ -527,6 +527,10 @@ int32_t getdelta2win3(double *out, const double *prev, const double *cur, const 
 
 int32_t prodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p) {
   assert(out != a && out != b);
+  if (p == 1) {  // matrix times vector: the same sums, accumulated in a register
+    for (uint32_t i = 0; i < m; i++) out[i] = dotstrided(a + (size_t)i * k, b, k, 1);
+    return 0;
+  }
   for (uint32_t i = 0; i < m; i++) rowtimesmatrix(a + (size_t)i * k, b, k, p, p, out + (size_t)i * p);
   return 0;
 }

@@ -270,6 +270,9 @@ TEST(MatvectProduct, RowOrderedProductsEqualPlainDotProducts) {
   V a = irrational(m * k, 0.7), b = irrational(k * p, 1.3), out(m * p);
   prodmat(a.data(), b.data(), out.data(), m, k, p);
   EXPECT_EQ(out, literalproduct(a, b, m, k, p));
+  V vec = irrational(k, 2.1), column(m);  // matrix times vector takes its own path
+  prodmat(a.data(), vec.data(), column.data(), m, k, 1);
+  EXPECT_EQ(column, literalproduct(a, vec, m, k, 1));
   // Only the lower half (in storage order) comes from the product; the rest mirrors it.
   for (uint32_t n : {4u, 5u}) {
     V sa = irrational(n * k, 0.9), sb = irrational(k * n, 0.4), full = literalproduct(sa, sb, n, k, n);
