@@ -23,12 +23,35 @@ constexpr double kMaxLowestF0 = 60.0;
 // Length of the final median filter, frames.
 constexpr uint32_t kMedianLength = 5;
 
-// Spectrum of the Hann window at u (radians of normalised frequency times the window length);
-// the removable singularities take their limits: 1 at u = 0 and 0.5 at u = +-pi.
-double hannkernel(double u) {
+// Spectrum of the Hann window at u (radians of normalised frequency times the window length),
+// given sinu = sin u; the removable singularities take their limits: 1 at u = 0 and 0.5 at
+// u = +-pi.
+double hannkernel(double u, double sinu) {
   if (u == 0.0) return 1.0;
   if (u == kPi || u == -kPi) return 0.5;
-  return std::sin(u) * (1.0 / u - 0.5 * (1.0 / (kPi + u) + 1.0 / (u - kPi)));
+  return sinu * (1.0 / u - 0.5 * (1.0 / (kPi + u) + 1.0 / (u - kPi)));
+}
+
+// Sines of the angles v + j*d, j = 0, 1, ..., by rotating (cos, sin) one step at a time: one
+// sine and cosine per sequence instead of a sine per angle, at a cost of about one rounding
+// of absolute error per step.
+struct sinesequence {
+  double c, s, cd, sd;
+  sinesequence(double v, double d) : c(std::cos(v)), s(std::sin(v)), cd(std::cos(d)), sd(std::sin(d)) {}
+  void step() {
+    const double cn = c * cd - s * sd;
+    s = s * cd + c * sd;
+    c = cn;
+  }
+};
+
+// Within this distance of the kernel's poles at 0 and +-pi, whose divisions would magnify the
+// absolute error of a rotated sine, the sine is taken directly.
+constexpr double kPoleGuard = 1e-3;
+
+double kernelsine(double u, double rotated) {
+  const double m = std::fabs(u);
+  return m < kPoleGuard || std::fabs(m - kPi) < kPoleGuard ? std::sin(u) : rotated;
 }
 
 // Per-call work storage of getfvoicing.
@@ -199,12 +222,18 @@ double slm(const complex* X, uint32_t N, double fs, double phi, uint32_t Lw, uin
   const double o1 = -(Lw * phi / fs);
   const double o2 = phi < 0.25 * fs ? Lw * phi / fs : -static_cast<double>(Lw) + Lw * phi / fs;
   double kk = 0.0, xx = 0.0, rk = 0.0, ik = 0.0;
-  for (uint32_t i = k0 - hw; i <= k0 + hw; ++i) {
-    const double K = hannkernel(kPi * (i * a + o1)) + hannkernel(kPi * (i * a + o2));
+  // Both kernel arguments advance by pi*a per bin.
+  const uint32_t i0 = k0 - hw;
+  sinesequence main(kPi * (i0 * a + o1), kPi * a), image(kPi * (i0 * a + o2), kPi * a);
+  for (uint32_t i = i0; i <= k0 + hw; ++i) {
+    const double u1 = kPi * (i * a + o1), u2 = kPi * (i * a + o2);
+    const double K = hannkernel(u1, kernelsine(u1, main.s)) + hannkernel(u2, kernelsine(u2, image.s));
     kk += K * K;
     xx += X[i].re * X[i].re + X[i].im * X[i].im;
     rk += X[i].re * K;
     ik += X[i].im * K;
+    main.step();
+    image.step();
   }
   return std::sqrt((rk * rk + ik * ik) / (kk * xx));
 }

@@ -106,6 +106,54 @@ TEST(SinusoidalLikeness, NoiseScoresLow) {
   EXPECT_LT(total / count, 0.8);
 }
 
+// The likeness as written out: a sine per kernel value.
+double directlikeness(const std::vector<complex>& X, uint32_t N, double phi, uint32_t Lw, uint32_t k0, uint32_t hw) {
+  const double pi = 3.141592653589793;
+  auto W = [pi](double u) {
+    if (u == 0.0) return 1.0;
+    if (u == pi || u == -pi) return 0.5;
+    return std::sin(u) * (1.0 / u - 0.5 * (1.0 / (pi + u) + 1.0 / (u - pi)));
+  };
+  const double a = double(Lw) / N, o1 = -(Lw * phi / kFs);
+  const double o2 = phi < 0.25 * kFs ? Lw * phi / kFs : -double(Lw) + Lw * phi / kFs;
+  double kk = 0, xx = 0, rk = 0, ik = 0;
+  for (uint32_t i = k0 - hw; i <= k0 + hw; ++i) {
+    const double K = W(pi * (i * a + o1)) + W(pi * (i * a + o2));
+    kk += K * K;
+    xx += X[i].re * X[i].re + X[i].im * X[i].im;
+    rk += X[i].re * K;
+    ik += X[i].im * K;
+  }
+  return std::sqrt((rk * rk + ik * ik) / (kk * xx));
+}
+
+TEST(SinusoidalLikeness, EqualsTheDirectFormulaAcrossTheBand) {
+  // Speech-like spectra of several frame geometries; peaks anywhere from 50 Hz to 7.95 kHz
+  // (both image branches), including peaks that put a kernel argument on or next to the
+  // poles at +-pi.
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (double f0 : {62.0, 100.0, 173.0, 390.0}) {
+    const uint32_t Lw = getwinlengthnperiodsodd(3, f0, kFs), N = getwinlengthceilpot2(4 * Lw);
+    const uint32_t hw = static_cast<uint32_t>(std::floor(0.5 * f0 * N / kFs));
+    const double a = double(Lw) / N;
+    std::vector<complex> X(N);
+    for (complex& v : X) v = {unit(rng), unit(rng)};
+    std::vector<double> peaks;
+    for (double phi = 50; phi < 7950; phi += 37.3) peaks.push_back(phi);
+    for (uint32_t k = 300; k < N / 2 - 20; k += N / 9) {
+      const double pole = ((k - 2) * a - 1) * kFs / Lw;  // u1 = pi exactly at bin k - 2
+      for (double nudge : {0.0, 1e-13, -1e-9, 1e-6, 2e-4}) peaks.push_back(pole * (1 + nudge));
+    }
+    for (double phi : peaks) {
+      const uint32_t k0 = static_cast<uint32_t>(std::lround(phi * N / kFs));
+      if (k0 < hw || k0 + hw >= N) continue;
+      const double ref = directlikeness(X, N, phi, Lw, k0, hw);
+      EXPECT_NEAR(slm(X.data(), N, kFs, phi, Lw, k0, hw), ref, 1e-11 * ref) << "f0 " << f0 << ", peak " << phi;
+    }
+  }
+}
+
 TEST(MedianFilter, FiltersInteriorAndKeepsEdges) {
   std::vector<double> v{5, 1, 9, 2, 8, 3, 7, 100, 4, 6};
   std::vector<double> expected{5, 1, 5, 3, 7, 7, 7, 6, 4, 6};
