@@ -1,5 +1,6 @@
 #include "wavm1616io.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,8 @@ namespace {
 
 const uint32_t samplerate = 16000;
 const uint32_t headerbytes = 44;
+// Most samples a file may lack at its end and still be padded with zeros: one second.
+const uint32_t maxzerofill = samplerate;
 
 bool expecttag(FILE* file, const char* tag) {
   char bytes[4];
@@ -71,6 +74,32 @@ int16_t sampleof(double v) {
   return static_cast<int16_t>(32768.0 * v);
 }
 
+// Reads up to n 16-bit samples into the start of a buffer that grows with the data actually
+// read (never by the header's promise alone), sized in doubles so they can be widened in place.
+// Returns the buffer (null when memory runs out) and the number of whole samples read.
+unsigned char* readsamples(FILE* file, uint32_t n, uint32_t* present) {
+  const uint32_t firstchunk = 1u << 16;
+  uint32_t capacity = 0;
+  unsigned char* data = nullptr;
+  *present = 0;
+  while (*present < n) {
+    if (*present == capacity) {
+      capacity = capacity == 0 ? std::min(n, firstchunk) : std::min<uint64_t>(n, 2ull * capacity);
+      unsigned char* grown = static_cast<unsigned char*>(realloc(data, capacity * sizeof(double)));
+      if (!grown) {
+        free(data);
+        return nullptr;
+      }
+      data = grown;
+    }
+    const size_t wanted = capacity - *present;
+    const size_t got = fread(data + 2 * static_cast<size_t>(*present), 2, wanted, file);
+    *present += static_cast<uint32_t>(got);
+    if (got < wanted) break;
+  }
+  return data;
+}
+
 }  // namespace
 
 uint32_t wavreadm1616(const char* path, double** samples) {
@@ -79,18 +108,27 @@ uint32_t wavreadm1616(const char* path, double** samples) {
   FILE* file = fopen(path, "rb");
   if (!file) return 0;
   uint32_t datasize = 0;
-  const uint32_t n = readheader(file, &datasize) ? datasize / 2 : 0;
-  // Zeroed storage: samples the data chunk promises but the file lacks read as 0.
-  unsigned char* data = n ? static_cast<unsigned char*>(calloc(n, sizeof(double))) : nullptr;
-  const size_t present = data ? fread(data, 2, n, file) : 0;
+  const uint32_t promised = readheader(file, &datasize) ? datasize / 2 : 0;
+  uint32_t present = 0;
+  unsigned char* data = promised ? readsamples(file, promised, &present) : nullptr;
   fclose(file);
   if (!data) return 0;
-  // A sample cut short by the end of the file is not a sample: clear its stray byte.
-  if (present < n) memset(data + 2 * present, 0, 2);
-  // Doubles past the present samples lie in still-zero storage and already read as 0.0.
-  wavshort2double(static_cast<uint32_t>(present), reinterpret_cast<const int16_t*>(data),
-                  reinterpret_cast<double*>(data));
-  *samples = reinterpret_cast<double*>(data);
+  // Samples the data chunk promises but the file lacks read as 0 when at most one second is
+  // missing (a file cut short); a larger promise, such as a streaming writer's placeholder size
+  // or a damaged header, is not trusted and the file's own samples are used.
+  const uint32_t n = promised - present <= maxzerofill ? promised : present;
+  if (n == 0) {
+    free(data);
+    return 0;
+  }
+  unsigned char* sized = static_cast<unsigned char*>(realloc(data, n * sizeof(double)));
+  if (!sized) {
+    free(data);
+    return 0;
+  }
+  wavshort2double(present, reinterpret_cast<const int16_t*>(sized), reinterpret_cast<double*>(sized));
+  memset(sized + present * sizeof(double), 0, (n - present) * sizeof(double));
+  *samples = reinterpret_cast<double*>(sized);
   return n;
 }
 

@@ -76,6 +76,22 @@ TEST(WavRead, SamplesMissingFromTheFileReadAsZero) {
   for (size_t i = 3; i < s.size(); ++i) ASSERT_EQ(s[i], 0.0) << i;
   EXPECT_EQ(readwav(wavfile(Header(), 8, {9}) + "\x01"), (std::vector<double>{9.0 / 32768, 0.0, 0.0, 0.0}));
   EXPECT_EQ(readwav(wavfile(Header(), 4, {}) + "\x7f"), (std::vector<double>{0.0, 0.0}));  // a lone byte
+  // Exactly one second missing is still padded.
+  EXPECT_EQ(readwav(wavfile(Header(), 2 * 16003, {5, 6, 7})).size(), 16003u);
+}
+
+TEST(WavRead, PromisesFarBeyondTheFileGiveTheSamplesPresent) {
+  // More than a second missing, up to a 4 GiB size field: only the file's own samples.
+  for (uint32_t claim : {2u * 16004u, 0x10000000u, 0xFFFFFFF0u}) {
+    EXPECT_EQ(readwav(wavfile(Header(), claim, {5, 6, 7})), (std::vector<double>{5.0 / 32768, 6.0 / 32768, 7.0 / 32768}))
+        << claim;
+  }
+  // A file larger than the first read chunk is read whole.
+  std::vector<int16_t> many(200000);
+  for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<int16_t>(i);
+  const std::vector<double> s = readwav(wavfile(Header(), 2 * 200000, many));
+  ASSERT_EQ(s.size(), many.size());
+  for (size_t i = 0; i < many.size(); i += 997) ASSERT_EQ(s[i], many[i] / 32768.0) << i;
 }
 
 TEST(WavRead, RejectsOtherFormatsAndEmptyData) {
