@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "graphdraw.h"
 #include "graphutil.h"
@@ -51,6 +52,19 @@ double option_number(int argc, char **argv, int *i)
     return v;
 }
 
+// The named description opened for reading; null when it cannot be opened or is a directory
+// (which opens but cannot be read).
+FILE *open_description(const char *path)
+{
+    FILE *fp = std::fopen(path, "r");
+    struct stat st;
+    if (fp != nullptr && fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(fp);
+        return nullptr;
+    }
+    return fp;
+}
+
 void draw_frame_box()
 {
     plot(3, 0.0, 0.0);
@@ -91,7 +105,7 @@ int main(int argc, char **argv)
         }
     }
     FILE *fp = stdin;
-    if (infile && std::strcmp(infile, "-") != 0 && (fp = std::fopen(infile, "r")) == nullptr) {
+    if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
         std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
         return 1;
     }
@@ -107,6 +121,11 @@ int main(int argc, char **argv)
     plstart();
     if (type > 0) draw_frame_box();
     graph(fp);
+    const bool readfailed = std::ferror(fp) != 0;
     if (fp != stdin) std::fclose(fp);
+    if (readfailed) {
+        std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd);
+        return 1;
+    }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
