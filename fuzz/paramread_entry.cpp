@@ -78,6 +78,10 @@ void check_index_list(const char *list, const std::vector<uint64_t> &numbers, ui
   fuzz_check(strnumdefaultdigits(list) == decimal_digits(numbers.back()), kTarget,
              "default digit count is not that of the last number");
   if (total > kExpandLimit) return;
+  std::vector<uint32_t> stepped;
+  const char *interval = nullptr;
+  for (uint32_t index = 0; strnumnextindex(list, &interval, &index) == 0;) stepped.push_back(index);
+  fuzz_check(stepped == walked, kTarget, "the index walk differs from the interval walk");
   uint32_t *indices = nullptr;
   const uint32_t n = strnum2numarray(list, &indices);
   fuzz_check(n == total && std::memcmp(indices, walked.data(), n * sizeof(uint32_t)) == 0, kTarget,
@@ -108,6 +112,45 @@ void check_replacefileindex(const std::string &name, uint32_t index) {
   std::string expected = name;
   expected.replace(at, width, std::string(width - digits.size(), '0') + digits);
   fuzz_check(result == 0 && after == expected, kTarget, "index not written right-aligned into the run");
+}
+
+// What a visit of strnumforeachset saw, to compare with the list's walk.
+struct SetVisits {
+  const std::vector<std::string> *templates;
+  std::vector<uint32_t> indices;
+};
+
+// A name written from its template keeps its length and changes only '?' and digits to digits.
+bool written_from(const std::string &name, const std::string &tmpl) {
+  if (name.size() != tmpl.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (name[i] != tmpl[i] && !((tmpl[i] == '?' || digit(tmpl[i])) && digit(name[i]))) return false;
+  return true;
+}
+
+void record_set(char *const *names, uint32_t index, uint32_t unfit, void *context) {
+  SetVisits *v = static_cast<SetVisits *>(context);
+  v->indices.push_back(index);
+  const uint32_t count = static_cast<uint32_t>(v->templates->size());
+  fuzz_check(unfit <= count, kTarget, "a set's unfit position is beyond its names");
+  for (uint32_t k = 0; k < count && k <= unfit; ++k) {
+    const std::string &tmpl = (*v->templates)[k];
+    const bool fits = k < unfit;
+    fuzz_check(fits ? written_from(names[k], tmpl) : tmpl == names[k], kTarget,
+               fits ? "a set name is not its template with an index" : "an unfit name is not its template");
+  }
+}
+
+// Every set of a walkable list is visited once, in the list's order.
+void check_sets(const char *list, const std::vector<std::string> &templates) {
+  std::vector<const char *> pointers;
+  for (const std::string &t : templates) pointers.push_back(t.c_str());
+  SetVisits visits{&templates, {}};
+  const int result = strnumforeachset(list, static_cast<uint32_t>(pointers.size()), pointers.data(), record_set, &visits);
+  std::vector<uint32_t> walked;
+  const char *interval = nullptr;
+  for (uint32_t index = 0; strnumnextindex(list, &interval, &index) == 0;) walked.push_back(index);
+  fuzz_check(result == 0 && visits.indices == walked, kTarget, "the sets visited differ from the index walk");
 }
 
 bool names_match(const char *arg, const char *name) {
@@ -209,6 +252,9 @@ int fuzz_paramread(const uint8_t *data, size_t size) {
   const bool valid = reference_diagnose(list, &numbers, &maxdigits);
   fuzz_check((strnumdiagnose(list.c_str()) == 0) == valid, kTarget, "index-list diagnosis differs from the grammar");
   if (valid) check_index_list(list.c_str(), numbers, maxdigits);
+  // Sets of a short list, named from up to three templates.
+  if (valid && numbers.back() - numbers.front() < kExpandLimit && count > 1)
+    check_sets(list.c_str(), std::vector<std::string>(words.begin() + 1, words.begin() + std::min<size_t>(count, 4)));
   (void)strnumdigits(list.c_str());
 
   if (count > 1) {
