@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-// The files of fuzz/<kind>/<target>/ in name order: kind "corpus" holds the kept inputs,
-// "pending" the failing ones whose fix is still to come.
-inline std::vector<std::string> corpus_files(const std::string &target, const std::string &kind = "corpus") {
-  const std::string dir = std::string(FUZZ_DIR) + "/" + kind + "/" + target;
+// The kept inputs of the target, the files of fuzz/corpus/<target>/, in name order.
+inline std::vector<std::string> corpus_files(const std::string &target) {
+  const std::string dir = std::string(FUZZ_DIR) + "/corpus/" + target;
   std::vector<std::string> files;
   if (DIR *d = opendir(dir.c_str())) {
     while (const dirent *e = readdir(d))

@@ -60,6 +60,19 @@ const unsigned char mark_bits[16][18] = {
 
 namespace {
 
+// Largest half width or height of an arc: twice it must fit the server's 16-bit sizes.
+const int kMaxArcHalfSize = 32767 / 2;
+
+// v truncated to an int; values beyond the int range (huge coordinates or sizes in a stream)
+// are held at its ends instead of overflowing, and NaN gives 0.
+int clampedint(double v)
+{
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+
 const int kMaxPoints = 512;
 const int kPageW = 1995, kPageH = 2870;
 const int l_width[10] = {0, 1, 1, 2, 3, 4, 1, 2, 3, 4};
@@ -251,7 +264,7 @@ void cmd_arc()
     read_pair(&a1, &a2);
     const ArcBox b = arc_box(r1, r2, a1, a2);
     XDrawArc(display, pixmap, gc, normx(c.x) - b.w, normy(c.y) - b.h, 2 * b.w, 2 * b.h,
-             b.a1 * 64, b.a2 * 64);
+             clampedint(b.a1 * 64.0), clampedint(b.a2 * 64.0));
 }
 
 void cmd_clip_corner() { read_pair(&clip_corner.x, &clip_corner.y); }
@@ -285,13 +298,15 @@ void draw_chunk(const char *s, int n, int fn, int *previous)
 
 short normx(int x)
 {
-    return static_cast<short>(static_cast<int>(static_cast<double>(x / shrink) + 0.5));
+    return static_cast<short>(clampedint(static_cast<double>(x / shrink) + 0.5));
 }
 
 short normy(int y)
 {
-    return static_cast<short>(
-        static_cast<int>(static_cast<double>((page_height_units() - y) / shrink) + 0.5));
+    // The difference is formed in 64 bits so that no coordinate overflows it; within the int
+    // range it is the same float quotient as before.
+    const float flipped = static_cast<float>(static_cast<long long>(page_height_units()) - y);
+    return static_cast<short>(clampedint(static_cast<double>(flipped / shrink) + 0.5));
 }
 
 PolygonStyle polygon_style(int type)
@@ -339,15 +354,18 @@ char symbol_char(unsigned char c)
     return ' ';
 }
 
-int chunk_advance(int k, int cw_) { return static_cast<int>(k * cw_ * 0.29); }
+int chunk_advance(int k, int cw_) { return clampedint(static_cast<double>(k) * cw_ * 0.29); }
 
 ArcBox arc_box(int r1, int r2, int a1, int a2)
 {
     ArcBox b;
     b.a1 = a1 / 10;
     b.a2 = a2 / 10;
-    b.w = static_cast<int>(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / shrink + 0.5);
-    b.h = static_cast<int>(std::fabs(r2 * std::sin(static_cast<double>(b.a2))) / shrink + 0.5);
+    b.w = clampedint(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / shrink + 0.5);
+    b.h = clampedint(std::fabs(r2 * std::sin(static_cast<double>(b.a2))) / shrink + 0.5);
+    // Arc sizes travel to the server as 16-bit values: larger ones are held there.
+    if (b.w > kMaxArcHalfSize) b.w = kMaxArcHalfSize;
+    if (b.h > kMaxArcHalfSize) b.h = kMaxArcHalfSize;
     return b;
 }
 
@@ -375,9 +393,9 @@ void text(const char *s, int n, int fn)
     }
     const double g = cch > 25 ? 0.75 : 1.25;
     const double step = cch * g / shrink;
-    const int x = static_cast<int>(points[0].x - ccw / shrink);
+    const int x = clampedint(points[0].x - ccw / shrink);
     for (int i = 0; i < n; ++i) {
-        const int y = static_cast<int>(points[0].y - (n - 1 - i) * step);
+        const int y = clampedint(points[0].y - (n - 1 - i) * step);
         XDrawString(display, pixmap, gc, x, y, s + i, 1);
     }
 }
