@@ -289,7 +289,7 @@ void cmd_clip()
 void draw_chunk(const char *s, int n, int fn, int *previous)
 {
     if (n == 0) return;
-    points[0].x = static_cast<short>(points[0].x + chunk_advance(*previous, cw));
+    points[0].x = static_cast<short>(static_cast<long long>(points[0].x) + chunk_advance(*previous, cw));
     text(s, n, fn);
     *previous = n;
 }
