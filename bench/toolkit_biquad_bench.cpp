@@ -5,7 +5,7 @@
 
 #include "biquadfilter.h"
 
-static void BM_BiquadSection(benchmark::State &state) {
+static void BM_BiquadSection(benchmark::State& state) {
   const bool pole = state.range(0) & 1, zero = state.range(0) & 2;
   std::vector<double> x(16000);
   for (size_t n = 0; n < x.size(); n++) x[n] = (n % 160 == 0) ? 1.0 : 0.0;

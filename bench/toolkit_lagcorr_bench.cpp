@@ -5,7 +5,7 @@
 
 #include "autocorr.h"
 
-static void BM_Lagcorr(benchmark::State &state) {
+static void BM_Lagcorr(benchmark::State& state) {
   const int l = static_cast<int>(state.range(0)), m = static_cast<int>(state.range(1));
   std::vector<double> x(l), r(m + 1);
   for (int i = 0; i < l; i++) x[i] = (i * 7919 % 101) / 50.0 - 1.0;

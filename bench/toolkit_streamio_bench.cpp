@@ -10,12 +10,12 @@ namespace {
 constexpr int kSamples = 1 << 20;
 }
 
-static void BM_Fwritef(benchmark::State &state) {
+static void BM_Fwritef(benchmark::State& state) {
   const int chunk = static_cast<int>(state.range(0));
   std::vector<char> mem(4 * static_cast<size_t>(kSamples));
   std::vector<double> x(chunk, 0.25);
   for (auto _ : state) {
-    FILE *fp = fmemopen(mem.data(), mem.size(), "wb");
+    FILE* fp = fmemopen(mem.data(), mem.size(), "wb");
     for (int done = 0; done < kSamples; done += chunk) fwritef(x.data(), sizeof(double), chunk, fp);
     std::fclose(fp);
   }
@@ -23,12 +23,12 @@ static void BM_Fwritef(benchmark::State &state) {
 }
 BENCHMARK(BM_Fwritef)->Arg(1)->Arg(256);
 
-static void BM_Freadf(benchmark::State &state) {
+static void BM_Freadf(benchmark::State& state) {
   const int chunk = static_cast<int>(state.range(0));
   std::vector<char> mem(4 * static_cast<size_t>(kSamples), 0);
   std::vector<double> x(chunk);
   for (auto _ : state) {
-    FILE *fp = fmemopen(mem.data(), mem.size(), "rb");
+    FILE* fp = fmemopen(mem.data(), mem.size(), "rb");
     while (freadf(x.data(), sizeof(double), chunk, fp) == chunk) benchmark::DoNotOptimize(x[0]);
     std::fclose(fp);
   }

@@ -16,7 +16,8 @@ std::vector<double> voicedsignal(double f0) {
   std::vector<double> x(16000, 0.0);
   const uint32_t K = hanoharms(kFs, kFs, f0);
   for (uint32_t i = 0; i < x.size(); ++i) {
-    for (uint32_t k = 1; k <= K; ++k) x[i] += std::cos(6.283185307179586 * k * f0 * i / kFs + 0.7 * k * k) / k;
+    for (uint32_t k = 1; k <= K; ++k)
+      x[i] += std::cos(6.283185307179586 * k * f0 * i / kFs + 0.7 * k * k) / k;
     x[i] += 1e-3 * std::sin(1.7 * i * i);
   }
   return x;
@@ -30,7 +31,8 @@ void BM_getharmonics(benchmark::State& state) {
   std::vector<double> amps(K), phases(K);
   uint32_t centre = 4000;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(getharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), phases.data(), rec));
+    benchmark::DoNotOptimize(
+        getharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), phases.data(), rec));
     benchmark::ClobberMemory();
     centre = centre >= 12000 ? 4000 : centre + 80;
   }
@@ -48,7 +50,8 @@ void BM_getsqharmonics(benchmark::State& state) {
   std::vector<double> amps(K), freqs(K);
   uint32_t centre = 4000;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(getsqharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), nullptr, freqs.data(), rec));
+    benchmark::DoNotOptimize(
+        getsqharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), nullptr, freqs.data(), rec));
     benchmark::ClobberMemory();
     centre = centre >= 12000 ? 4000 : centre + 80;
   }

@@ -25,9 +25,11 @@ std::vector<double> harmonicgram(double f0, uint32_t n) {
   return g;
 }
 
-double f0forsize(uint32_t n) { return n == 79 ? 200.0 : n == 159 ? 100.0 : 60.0; }
+double f0forsize(uint32_t n) {
+  return n == 79 ? 200.0 : n == 159 ? 100.0 : 60.0;
+}
 
-void BM_toeplitzsiminv(benchmark::State &state) {
+void BM_toeplitzsiminv(benchmark::State& state) {
   uint32_t n = (uint32_t)state.range(0);
   std::vector<double> t = harmonicgram(f0forsize(n), n), inv((size_t)n * n);
   for (auto _ : state) {
@@ -36,7 +38,7 @@ void BM_toeplitzsiminv(benchmark::State &state) {
   }
 }
 
-void BM_choleskyinvdet(benchmark::State &state) {
+void BM_choleskyinvdet(benchmark::State& state) {
   uint32_t n = (uint32_t)state.range(0);
   std::vector<double> g = harmonicgram(f0forsize(n), n), work((size_t)n * n), inv((size_t)n * n);
   for (auto _ : state) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-const char *const kTarget = "cmdline";
+const char* const kTarget = "cmdline";
 
 int usage_calls = 0;
 int usage_status = -1;
@@ -35,24 +35,25 @@ void check_arithmetic(int64_t a, int64_t b) {
 
 }  // namespace
 
-int fuzz_cmdline(const uint8_t *data, size_t size) {
+int fuzz_cmdline(const uint8_t* data, size_t size) {
   size_t count = 0;
   std::string text = words_of(data, size, &count);
-  std::vector<char *> argv;
-  for (char *p = &text[0]; argv.size() < count; p += std::strlen(p) + 1) argv.push_back(p);
+  std::vector<char*> argv;
+  for (char* p = &text[0]; argv.size() < count; p += std::strlen(p) + 1) argv.push_back(p);
   if (argv.empty()) return 0;
   const int argc = static_cast<int>(argv.size());
 
-  const char *name = command_name(argv[0]);
-  const char *slash = std::strrchr(argv[0], '/');
-  fuzz_check(name == (slash ? slash + 1 : argv[0]), kTarget, "command name is not the part after the last '/'");
+  const char* name = command_name(argv[0]);
+  const char* slash = std::strrchr(argv[0], '/');
+  fuzz_check(name == (slash ? slash + 1 : argv[0]), kTarget,
+             "command name is not the part after the last '/'");
 
   std::vector<int64_t> values;
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] != '-') continue;
     const int at = i;
     usage_calls = 0;
-    const char *value = option_argument(argc, argv.data(), &i, record_usage);
+    const char* value = option_argument(argc, argv.data(), &i, record_usage);
     if (at + 1 < argc) {
       fuzz_check(value == argv[at + 1] && i == at + 1 && usage_calls == 0, kTarget,
                  "an option's value is not the next argument");

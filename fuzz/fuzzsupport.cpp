@@ -8,7 +8,7 @@
 
 namespace {
 
-void abort_on_failure(const char *target, const char *what) {
+void abort_on_failure(const char* target, const char* what) {
   std::fprintf(stderr, "%s: invariant violated: %s\n", target, what);
   std::abort();
 }
@@ -21,11 +21,11 @@ void set_fuzz_failure_handler(FuzzFailureHandler handler) {
   failure_handler = handler != nullptr ? handler : abort_on_failure;
 }
 
-void fuzz_check(bool holds, const char *target, const char *what) {
+void fuzz_check(bool holds, const char* target, const char* what) {
   if (!holds) failure_handler(target, what);
 }
 
-ScratchFile::ScratchFile(const uint8_t *data, size_t size) : fd_(memfd_create("fuzzinput", 0)) {
+ScratchFile::ScratchFile(const uint8_t* data, size_t size) : fd_(memfd_create("fuzzinput", 0)) {
   if (fd_ < 0) {
     std::perror("memfd_create");
     std::abort();
@@ -41,12 +41,14 @@ ScratchFile::ScratchFile(const uint8_t *data, size_t size) : fd_(memfd_create("f
   path_ = "/proc/self/fd/" + std::to_string(fd_);
 }
 
-ScratchFile::~ScratchFile() { close(fd_); }
+ScratchFile::~ScratchFile() {
+  close(fd_);
+}
 
-std::string words_of(const uint8_t *data, size_t size, size_t *count) {
-  std::string text(reinterpret_cast<const char *>(data), size);
+std::string words_of(const uint8_t* data, size_t size, size_t* count) {
+  std::string text(reinterpret_cast<const char*>(data), size);
   *count = size > 0 ? 1 : 0;
-  for (char &c : text) {
+  for (char& c : text) {
     if (c == '\n') c = '\0';
     if (c == '\0') ++*count;
   }

@@ -27,8 +27,8 @@ class QuietStdout {
     dup2(saved_, 1);
     close(saved_);
   }
-  QuietStdout(const QuietStdout &) = delete;
-  QuietStdout &operator=(const QuietStdout &) = delete;
+  QuietStdout(const QuietStdout&) = delete;
+  QuietStdout& operator=(const QuietStdout&) = delete;
 
  private:
   int saved_;
@@ -44,8 +44,8 @@ void reset_settings() {
 
 }  // namespace
 
-int fuzz_graph(const uint8_t *data, size_t size) {
-  FILE *fp = fmemopen(const_cast<uint8_t *>(data), size, "r");
+int fuzz_graph(const uint8_t* data, size_t size) {
+  FILE* fp = fmemopen(const_cast<uint8_t*>(data), size, "r");
   if (fp == nullptr) return 0;  // fmemopen refuses an empty buffer
   reset_settings();
   {

@@ -9,9 +9,9 @@
 
 namespace {
 
-const char *const kTarget = "paramfiles";
+const char* const kTarget = "paramfiles";
 
-float float_at(const uint8_t *p) {
+float float_at(const uint8_t* p) {
   uint32_t bits = 0;
   for (int i = 4; i-- > 0;) bits = (bits << 8) | p[i];
   float f;
@@ -19,14 +19,16 @@ float float_at(const uint8_t *p) {
   return f;
 }
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Reads one file both ways and returns the count of values.
-uint32_t read_checked(const uint8_t *data, size_t size) {
+uint32_t read_checked(const uint8_t* data, size_t size) {
   ScratchFile file(data, size);
   const uint32_t expected = static_cast<uint32_t>(size / 4);
 
-  double *values = nullptr;
+  double* values = nullptr;
   const uint32_t n = fdoubleread(file.path(), &values);
   fuzz_check(n == expected, kTarget, "fdoubleread count is not the size / 4");
   fuzz_check((n == 0) == (values == nullptr), kTarget, "fdoubleread array without a count");
@@ -35,7 +37,7 @@ uint32_t read_checked(const uint8_t *data, size_t size) {
                "fdoubleread value is not the stored float widened");
   std::free(values);
 
-  float *floats = nullptr;
+  float* floats = nullptr;
   const uint32_t m = ffloatread(file.path(), &floats);
   fuzz_check(m == expected, kTarget, "ffloatread count is not the size / 4");
   fuzz_check(m == 0 || std::memcmp(floats, data, 4 * static_cast<size_t>(m)) == 0, kTarget,
@@ -44,17 +46,17 @@ uint32_t read_checked(const uint8_t *data, size_t size) {
   return n;
 }
 
-size_t length_prefix(const uint8_t *data, size_t size, size_t at) {
+size_t length_prefix(const uint8_t* data, size_t size, size_t at) {
   return at + 2 <= size ? (static_cast<size_t>(data[at]) | static_cast<size_t>(data[at + 1]) << 8) : 0;
 }
 
 }  // namespace
 
-int fuzz_paramfiles(const uint8_t *data, size_t size) {
+int fuzz_paramfiles(const uint8_t* data, size_t size) {
   // Two little-endian 16-bit lengths, then the log-F0 bytes, the cepstral bytes and the
   // voiced-frequency bytes (the rest).
   const size_t header = size < 4 ? size : 4;
-  const uint8_t *body = data + header;
+  const uint8_t* body = data + header;
   const size_t rest = size - header;
   const size_t f0bytes = std::min(length_prefix(data, size, 0), rest);
   const size_t ccbytes = std::min(length_prefix(data, size, 2), rest - f0bytes);

@@ -17,7 +17,7 @@ void open_page() {
   if (opened) return;
   opened = true;
   static char name[] = "plotview";
-  static char *argv[] = {name, nullptr};
+  static char* argv[] = {name, nullptr};
   open_display(nullptr);
   init_window(1, argv);
   init_pixmap();
@@ -25,7 +25,7 @@ void open_page() {
 
 }  // namespace
 
-int fuzz_plot(const uint8_t *data, size_t size) {
+int fuzz_plot(const uint8_t* data, size_t size) {
   open_page();
   ScratchFile input(data, size);
   if (std::freopen(input.path(), "rb", stdin) == nullptr) {

@@ -17,12 +17,12 @@ TEST(PlotCorpusReplay, EveryKeptStreamIsDrawnToItsEnd) {
   setenv("DISPLAY", server.display().c_str(), 1);
   const std::vector<std::string> files = corpus_files("plot");
   ASSERT_FALSE(files.empty());
-  for (const std::string &path : files) {
+  for (const std::string& path : files) {
     SCOPED_TRACE(path);
     const std::string bytes = file_bytes(path);
     // An X protocol error or a sanitizer finding ends the process; reaching the next
     // input is the evidence that this one was drawn.
-    EXPECT_EQ(fuzz_plot(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), 0);
+    EXPECT_EQ(fuzz_plot(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), 0);
   }
 }
 

@@ -10,18 +10,16 @@
 
 namespace {
 
-using Entry = int (*)(const uint8_t *, size_t);
+using Entry = int (*)(const uint8_t*, size_t);
 
 struct Target {
-  const char *name;
+  const char* name;
   Entry entry;
 };
 
 const Target kTargets[] = {
-    {"wavread", fuzz_wavread},
-    {"paramfiles", fuzz_paramfiles},
-    {"paramread", fuzz_paramread},
-    {"cmdline", fuzz_cmdline},
+    {"wavread", fuzz_wavread},     {"paramfiles", fuzz_paramfiles},
+    {"paramread", fuzz_paramread}, {"cmdline", fuzz_cmdline},
 #ifdef FUZZ_GRAPH
     {"graph", fuzz_graph},
 #endif
@@ -32,7 +30,7 @@ const Target kTargets[] = {
 
 std::vector<std::string> violations;
 
-void record_violation(const char *target, const char *what) {
+void record_violation(const char* target, const char* what) {
   violations.push_back(std::string(target) + ": " + what);
 }
 
@@ -42,17 +40,19 @@ TEST_P(CorpusReplay, EveryKeptInputPassesItsChecks) {
   set_fuzz_failure_handler(record_violation);
   const std::vector<std::string> files = corpus_files(GetParam().name);
   ASSERT_FALSE(files.empty()) << "no inputs kept for " << GetParam().name;
-  for (const std::string &path : files) {
+  for (const std::string& path : files) {
     violations.clear();
     const std::string bytes = file_bytes(path);
-    GetParam().entry(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
-    for (const std::string &v : violations) ADD_FAILURE() << path << ": " << v;
+    GetParam().entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    for (const std::string& v : violations) ADD_FAILURE() << path << ": " << v;
   }
   set_fuzz_failure_handler(nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, CorpusReplay, ::testing::ValuesIn(kTargets),
-                         [](const ::testing::TestParamInfo<Target> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Target>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // The checks themselves must be able to fail: a violation reaches the installed handler.
 TEST(FuzzCheck, ReportsAViolationToTheHandler) {

@@ -11,15 +11,15 @@
 
 namespace {
 
-const char *const kTarget = "riff";
+const char* const kTarget = "riff";
 
-int32_t int_at(const uint8_t *p) {
+int32_t int_at(const uint8_t* p) {
   uint32_t v = 0;
   for (int i = 4; i-- > 0;) v = (v << 8) | p[i];
   return static_cast<int32_t>(v);
 }
 
-bool within_ulaw_range(const std::vector<int16_t> &samples) {
+bool within_ulaw_range(const std::vector<int16_t>& samples) {
   for (int16_t s : samples)
     if (s < -8031 || s > 8031) return false;
   return true;
@@ -27,11 +27,11 @@ bool within_ulaw_range(const std::vector<int16_t> &samples) {
 
 }  // namespace
 
-int fuzz_riff(const uint8_t *data, size_t size) {
+int fuzz_riff(const uint8_t* data, size_t size) {
   if (size < 9) return 0;
   const WaveCodingType type = static_cast<WaveCodingType>(data[0] % 3);  // PCM16, PCM8, ULAW8
   const int32_t start = int_at(data + 1), count = int_at(data + 5);
-  const uint8_t *file = data + 9;
+  const uint8_t* file = data + 9;
   const size_t bytes = size - 9;
   const size_t width = type == PCM16 ? 2 : 1;
   ScratchFile scratch(file, bytes);

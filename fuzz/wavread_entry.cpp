@@ -8,13 +8,13 @@
 
 namespace {
 
-const char *const kTarget = "wavread";
+const char* const kTarget = "wavread";
 
 // Samples a file may lack at the end of its data chunk and still have read as zeros; a size
 // field promising more than this beyond the file is not trusted.
 const uint64_t kZeroFill = 16000;
 
-uint32_t le(const uint8_t *p, int width) {
+uint32_t le(const uint8_t* p, int width) {
   uint32_t v = 0;
   for (int i = width; i-- > 0;) v = (v << 8) | p[i];
   return v;
@@ -27,7 +27,7 @@ struct WavLayout {
 };
 
 // Mono 16 kHz 16-bit PCM, fmt chunk of at least 16 bytes, data chunk right after it.
-WavLayout expected_layout(const uint8_t *d, uint64_t size) {
+WavLayout expected_layout(const uint8_t* d, uint64_t size) {
   WavLayout w;
   if (size < 36 || std::memcmp(d, "RIFF", 4) != 0 || std::memcmp(d + 8, "WAVEfmt ", 8) != 0) return w;
   const uint64_t fmtsize = le(d + 16, 4);
@@ -47,10 +47,10 @@ WavLayout expected_layout(const uint8_t *d, uint64_t size) {
 
 }  // namespace
 
-int fuzz_wavread(const uint8_t *data, size_t size) {
+int fuzz_wavread(const uint8_t* data, size_t size) {
   const WavLayout w = expected_layout(data, size);
   ScratchFile file(data, size);
-  double *samples = nullptr;
+  double* samples = nullptr;
   const uint32_t n = wavreadm1616(file.path(), &samples);
 
   fuzz_check(n == w.count, kTarget, "sample count is neither the promised nor the present one");

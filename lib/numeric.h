@@ -9,13 +9,13 @@
 // 2 × 2 pivot has a determinant below eps in magnitude or when n < 1 (a is then left
 // untouched).
 // Keeps its work arrays between calls: not reentrant.
-int tphsolve(const double *t, const double *h, double *a, const double *b, int n, double eps);
+int tphsolve(const double* t, const double* h, double* a, const double* b, int n, double eps);
 
 // |1 + r·(x + j·y)|^(2/r), and its limit exp(2x) for r = 0.
 double gammamag(double r, double x, double y);
 
 // Copies size × nitem bytes from a to b; overlapping blocks are copied correctly.
-void blockcopy(const void *a, void *b, size_t size, int nitem);
+void blockcopy(const void* a, void* b, size_t size, int nitem);
 
 // Sets size × nitem bytes at ptr to zero.
-void padz(void *ptr, size_t size, int nitem);
+void padz(void* ptr, size_t size, int nitem);

@@ -12,15 +12,15 @@ namespace {
 constexpr int kChunk = 1024;
 constexpr size_t kSampleBytes = 4;
 
-float decode_float_le(const unsigned char *p) {
-  const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                        (uint32_t(p[3]) << 24);
+float decode_float_le(const unsigned char* p) {
+  const uint32_t bits =
+      uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
 }
 
-void encode_float_le(float f, unsigned char *p) {
+void encode_float_le(float f, unsigned char* p) {
   uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
   p[0] = static_cast<unsigned char>(bits);
@@ -33,13 +33,13 @@ void encode_float_le(float f, unsigned char *p) {
 
 // A directory opens for reading but every read of it fails, which the commands would take
 // for an empty input; it counts as a file that cannot be opened.
-static bool is_directory(FILE *fp) {
+static bool is_directory(FILE* fp) {
   struct stat st;
   return fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-FILE *getfp(const char *name, const char *mode) {
-  FILE *fp = std::fopen(name, mode);
+FILE* getfp(const char* name, const char* mode) {
+  FILE* fp = std::fopen(name, mode);
   if (fp != nullptr && is_directory(fp)) {
     std::fclose(fp);
     fp = nullptr;
@@ -51,9 +51,9 @@ FILE *getfp(const char *name, const char *mode) {
   return fp;
 }
 
-double *dgetmem(long n) {
+double* dgetmem(long n) {
   const size_t count = n < 1 ? 1 : static_cast<size_t>(n);
-  double *p = static_cast<double *>(std::calloc(count, sizeof(double)));
+  double* p = static_cast<double*>(std::calloc(count, sizeof(double)));
   if (p == nullptr) {
     std::fprintf(stderr, "Cannot allocate memory!\n");
     std::exit(3);
@@ -61,7 +61,7 @@ double *dgetmem(long n) {
   return p;
 }
 
-int freadf(double *ptr, size_t size, int nitems, FILE *fp) {
+int freadf(double* ptr, size_t size, int nitems, FILE* fp) {
   if (size != sizeof(double)) return 0;
   unsigned char buf[kChunk * kSampleBytes];
   int done = 0;
@@ -75,14 +75,13 @@ int freadf(double *ptr, size_t size, int nitems, FILE *fp) {
   return done;
 }
 
-int fwritef(const double *ptr, size_t size, int nitems, FILE *fp) {
+int fwritef(const double* ptr, size_t size, int nitems, FILE* fp) {
   if (size != sizeof(double)) return 0;
   unsigned char buf[kChunk * kSampleBytes];
   int done = 0;
   while (done < nitems) {
     const int want = nitems - done < kChunk ? nitems - done : kChunk;
-    for (int i = 0; i < want; i++)
-      encode_float_le(static_cast<float>(ptr[done + i]), buf + i * kSampleBytes);
+    for (int i = 0; i < want; i++) encode_float_le(static_cast<float>(ptr[done + i]), buf + i * kSampleBytes);
     const int put = static_cast<int>(std::fwrite(buf, kSampleBytes, want, fp));
     done += put;
     if (put < want) break;
@@ -90,12 +89,12 @@ int fwritef(const double *ptr, size_t size, int nitems, FILE *fp) {
   return done;
 }
 
-int freadx(void *ptr, size_t size, int nitems, FILE *fp) {
+int freadx(void* ptr, size_t size, int nitems, FILE* fp) {
   if (nitems <= 0) return 0;
   return static_cast<int>(std::fread(ptr, size, static_cast<size_t>(nitems), fp));
 }
 
-int fwritex(const void *ptr, size_t size, int nitems, FILE *fp) {
+int fwritex(const void* ptr, size_t size, int nitems, FILE* fp) {
   if (nitems <= 0) return 0;
   return static_cast<int>(std::fwrite(ptr, size, static_cast<size_t>(nitems), fp));
 }

@@ -10,24 +10,24 @@
 
 // Opens `name` with `mode`. When the file cannot be opened, prints a message naming it on
 // standard error and exits with status 1, so callers may use the result unchecked.
-FILE *getfp(const char *name, const char *mode);
+FILE* getfp(const char* name, const char* mode);
 
 // Returns a zero-filled array of n doubles (release with free()). When the memory cannot be
 // had, prints a message on standard error and exits with status 3. n below 1 is treated as 1
 // so that the result is always a valid array.
-double *dgetmem(long n);
+double* dgetmem(long n);
 
 // Reads up to nitems float samples from fp into ptr (converted to double). size is the size of
 // one element of ptr and must be sizeof(double); any other value reads nothing. Returns the
 // number of samples read; a trailing partial sample is not counted.
-int freadf(double *ptr, size_t size, int nitems, FILE *fp);
+int freadf(double* ptr, size_t size, int nitems, FILE* fp);
 
 // Writes nitems doubles from ptr to fp as float samples (size as for freadf). Returns the
 // number of samples written.
-int fwritef(const double *ptr, size_t size, int nitems, FILE *fp);
+int fwritef(const double* ptr, size_t size, int nitems, FILE* fp);
 
 // Reads nitems raw items of size bytes into ptr; returns the number of whole items read.
-int freadx(void *ptr, size_t size, int nitems, FILE *fp);
+int freadx(void* ptr, size_t size, int nitems, FILE* fp);
 
 // Writes nitems raw items of size bytes from ptr; returns the number of items written.
-int fwritex(const void *ptr, size_t size, int nitems, FILE *fp);
+int fwritex(const void* ptr, size_t size, int nitems, FILE* fp);

@@ -15,10 +15,10 @@
 namespace {
 
 // Work arrays kept between calls; they grow to the largest n seen.
-double **r = nullptr;   // n blocks
-double **x = nullptr;   // n blocks
-double **xx = nullptr;  // n blocks: copy of x from the previous order
-double **p = nullptr;   // n pairs
+double** r = nullptr;   // n blocks
+double** x = nullptr;   // n blocks
+double** xx = nullptr;  // n blocks: copy of x from the previous order
+double** p = nullptr;   // n pairs
 int size = 0;
 
 void out_of_memory() {
@@ -27,17 +27,17 @@ void out_of_memory() {
 }
 
 // a pointers to zero-filled rows of b doubles; exits with status 3 when memory is short.
-double **mtrx2(int a, int b) {
-  double **m = static_cast<double **>(std::calloc(static_cast<size_t>(a), sizeof(double *)));
+double** mtrx2(int a, int b) {
+  double** m = static_cast<double**>(std::calloc(static_cast<size_t>(a), sizeof(double*)));
   if (m == nullptr) out_of_memory();
   for (int i = 0; i < a; i++) {
-    m[i] = static_cast<double *>(std::calloc(static_cast<size_t>(b), sizeof(double)));
+    m[i] = static_cast<double*>(std::calloc(static_cast<size_t>(b), sizeof(double)));
     if (m[i] == nullptr) out_of_memory();
   }
   return m;
 }
 
-void free_mtrx2(double **m, int a) {
+void free_mtrx2(double** m, int a) {
   if (m == nullptr) return;
   for (int i = 0; i < a; i++) std::free(m[i]);
   std::free(m);
@@ -57,7 +57,7 @@ void ensure_work_arrays(int n) {
 }
 
 // t = u·v for 2 × 2 blocks.
-void mm_mul(double *t, const double *u, const double *v) {
+void mm_mul(double* t, const double* u, const double* v) {
   t[0] = u[0] * v[0] + u[1] * v[2];
   t[1] = u[0] * v[1] + u[1] * v[3];
   t[2] = u[2] * v[0] + u[3] * v[2];
@@ -65,13 +65,13 @@ void mm_mul(double *t, const double *u, const double *v) {
 }
 
 // v = m·u for a block m and a pair u.
-void mv_mul(double *v, const double *m, const double *u) {
+void mv_mul(double* v, const double* m, const double* u) {
   v[0] = m[0] * u[0] + m[1] * u[1];
   v[1] = m[2] * u[0] + m[3] * u[1];
 }
 
 // The block mirrored through its centre: (m3, m2 / m1, m0).
-void crstrns(double *c, const double *m) {
+void crstrns(double* c, const double* m) {
   c[0] = m[3];
   c[1] = m[2];
   c[2] = m[1];
@@ -80,7 +80,7 @@ void crstrns(double *c, const double *m) {
 
 // inv = y⁻¹; −1 when |det y| is below eps, exactly zero (possible with eps = 0, and no
 // inverse exists) or not a number.
-int inverse(double *inv, const double *y, double eps) {
+int inverse(double* inv, const double* y, double eps) {
   const double det = y[0] * y[3] - y[1] * y[2];
   if (eps > std::fabs(det) || det == 0.0 || std::isnan(det)) {
     std::fprintf(stderr, "tphsolve() : determinant of the normal matrix is too small!\n");
@@ -94,13 +94,13 @@ int inverse(double *inv, const double *y, double eps) {
 }
 
 // (crstrns m)⁻¹, the inverse every update of this recursion divides by.
-int inverse_crstrns(double *inv, const double *m, double eps) {
+int inverse_crstrns(double* inv, const double* m, double eps) {
   double c[4];
   crstrns(c, m);
   return inverse(inv, c, eps);
 }
 
-void fill_blocks(const double *t, const double *h, int n) {
+void fill_blocks(const double* t, const double* h, int n) {
   for (int i = 0; i < n; i++) {
     r[i][0] = t[i];
     r[i][1] = h[n - 1 + i];
@@ -113,7 +113,7 @@ void fill_blocks(const double *t, const double *h, int n) {
   x[0][3] = 1.0;
 }
 
-int cal_p0(const double *b, int n, double eps) {
+int cal_p0(const double* b, int n, double eps) {
   double inv[4];
   if (inverse(inv, r[0], eps) != 0) return -1;
   const double rhs[2] = {b[0], b[n - 1]};
@@ -122,7 +122,7 @@ int cal_p0(const double *b, int n, double eps) {
 }
 
 // ex = Σ r[i − j]·x[j], j < i.
-void cal_ex(double *ex, int i) {
+void cal_ex(double* ex, int i) {
   ex[0] = ex[1] = ex[2] = ex[3] = 0.0;
   double prod[4];
   for (int j = 0; j < i; j++) {
@@ -132,7 +132,7 @@ void cal_ex(double *ex, int i) {
 }
 
 // ep = Σ r[i − j]·p[j], j < i.
-void cal_ep(double *ep, int i) {
+void cal_ep(double* ep, int i) {
   ep[0] = ep[1] = 0.0;
   double prod[2];
   for (int j = 0; j < i; j++) {
@@ -142,14 +142,14 @@ void cal_ep(double *ep, int i) {
   }
 }
 
-int cal_bx(double *bx, const double *vx, const double *ex, double eps) {
+int cal_bx(double* bx, const double* vx, const double* ex, double eps) {
   double inv[4];
   if (inverse_crstrns(inv, vx, eps) != 0) return -1;
   mm_mul(bx, inv, ex);
   return 0;
 }
 
-void cal_x(const double *bx, int i) {
+void cal_x(const double* bx, int i) {
   double c[4], prod[4];
   for (int j = 0; j <= i - 2; j++) {
     crstrns(c, xx[i - 1 - j]);
@@ -161,15 +161,14 @@ void cal_x(const double *bx, int i) {
   for (int k = 0; k < 4; k++) x[i][k] = xx[i][k] = -bx[k];
 }
 
-void cal_vx(double *vx, const double *ex, const double *bx) {
+void cal_vx(double* vx, const double* ex, const double* bx) {
   double c[4], prod[4];
   crstrns(c, ex);
   mm_mul(prod, c, bx);
   for (int k = 0; k < 4; k++) vx[k] -= prod[k];
 }
 
-int cal_g(double *g, const double *vx, const double *ep, const double *b, int n, int i,
-          double eps) {
+int cal_g(double* g, const double* vx, const double* ep, const double* b, int n, int i, double eps) {
   double inv[4];
   if (inverse_crstrns(inv, vx, eps) != 0) return -1;
   const double rhs[2] = {b[i] - ep[0], b[n - 1 - i] - ep[1]};
@@ -177,7 +176,7 @@ int cal_g(double *g, const double *vx, const double *ep, const double *b, int n,
   return 0;
 }
 
-void cal_p(const double *g, int i) {
+void cal_p(const double* g, int i) {
   double c[4], prod[2];
   for (int j = 0; j < i; j++) {
     crstrns(c, x[i - j]);
@@ -191,7 +190,7 @@ void cal_p(const double *g, int i) {
 
 }  // namespace
 
-int tphsolve(const double *t, const double *h, double *a, const double *b, int n, double eps) {
+int tphsolve(const double* t, const double* h, double* a, const double* b, int n, double eps) {
   if (n < 1) return -1;  // no system to solve; the recursion needs the block r[0]
   if (eps < 0.0) eps = 1e-6;
   ensure_work_arrays(n);

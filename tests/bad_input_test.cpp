@@ -18,7 +18,7 @@ namespace {
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
-::testing::AssertionResult Exited(const Outcome &o, int status) {
+::testing::AssertionResult Exited(const Outcome& o, int status) {
   if (o.timed_out) return ::testing::AssertionFailure() << "did not end within the time limit";
   if (!o.exited) return ::testing::AssertionFailure() << "killed by signal " << o.signal << "\n" << o.err;
   if (o.status != status)
@@ -28,10 +28,11 @@ const float kInf = std::numeric_limits<float>::infinity();
 }
 
 // Little-endian 16-bit samples read back from a WAV file written by the decoder.
-std::vector<int16_t> wav_samples(const std::string &bytes) {
+std::vector<int16_t> wav_samples(const std::string& bytes) {
   std::vector<int16_t> s;
   for (size_t i = 44; i + 1 < bytes.size(); i += 2)
-    s.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
+    s.push_back(
+        static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
   return s;
 }
 
@@ -42,7 +43,7 @@ class VelkcoderBadInput : public ::testing::Test {
   TempDir dir;
   std::string f0 = dir.path("f0"), cc = dir.path("cc"), fv = dir.path("fv");
 
-  Outcome encode(const std::string &wav, std::vector<std::string> options = {}) {
+  Outcome encode(const std::string& wav, std::vector<std::string> options = {}) {
     std::vector<std::string> args{wav, f0, cc, fv};
     args.insert(args.end(), options.begin(), options.end());
     return run_program(VELKCODER_PATH, args);
@@ -63,7 +64,7 @@ TEST_F(VelkcoderBadInput, UnreadableWavFilesAreReportedAndSkipped) {
       dir.write("text.wav", "this is not a wav file at all, just some text\n"),
       dir.path(""),  // the directory itself
   };
-  for (const std::string &in : inputs) {
+  for (const std::string& in : inputs) {
     const Outcome o = encode(in);
     EXPECT_TRUE(Exited(o, 0)) << in;
     EXPECT_EQ(o.out, "Error: could not open " + in + ".\n");
@@ -84,7 +85,7 @@ TEST_F(VelkcoderBadInput, UncreatableOutputsAreReportedAndTheOthersWritten) {
 TEST_F(VelkcoderBadInput, NonFiniteAndOutOfRangeOptionsAreArgumentErrors) {
   const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
   const std::string usage_error = "Error: incorrect input arguments.\nType 'velkcoder' for help.\n";
-  for (const char *option : {"--alpha=nan", "--alpha=inf", "--f0min=nan", "--f0max=inf", "--f0min=-inf",
+  for (const char* option : {"--alpha=nan", "--alpha=inf", "--f0min=nan", "--f0max=inf", "--f0min=-inf",
                              "--lframe=0", "--lframe=-80", "--ccord=-1", "--lframe=99999999999"}) {
     const Outcome o = encode(wav, {option});
     EXPECT_TRUE(Exited(o, 255)) << option;
@@ -95,7 +96,7 @@ TEST_F(VelkcoderBadInput, NonFiniteAndOutOfRangeOptionsAreArgumentErrors) {
 
 TEST_F(VelkcoderBadInput, MalformedIndexListStopsBeforeAnyFile) {
   const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
-  for (const char *list : {"--indlist=3-1", "--indlist=1,-3", "--indlist=99999999999", "--indlist=1-3("}) {
+  for (const char* list : {"--indlist=3-1", "--indlist=1,-3", "--indlist=99999999999", "--indlist=1-3("}) {
     const Outcome o = encode(wav, {list});
     EXPECT_TRUE(Exited(o, 255)) << list;
     EXPECT_EQ(o.out, "Error: bad formatted indlist.\n") << list;
@@ -162,9 +163,10 @@ class VelkdecoderBadInput : public ::testing::Test {
 };
 
 TEST_F(VelkdecoderBadInput, UnreadableStreamsAreReportedAndNothingIsWritten) {
-  const std::string missing = dir.path("missing"), empty = dir.write("empty", ""), short3 = dir.write("three", "abc");
+  const std::string missing = dir.path("missing"), empty = dir.write("empty", ""),
+                    short3 = dir.write("three", "abc");
   const std::string good_f0 = f0(), good_cc = cc();
-  for (const std::string &bad : {missing, empty, short3, dir.path("")}) {
+  for (const std::string& bad : {missing, empty, short3, dir.path("")}) {
     Outcome o = decode({bad, good_cc, out});
     EXPECT_TRUE(Exited(o, 0));
     EXPECT_EQ(o.out, "Error: could not open " + bad + ".\n");
@@ -223,9 +225,9 @@ TEST_F(VelkdecoderBadInput, NonFiniteStreamValuesGiveACompleteWave) {
 
 TEST_F(VelkdecoderBadInput, NonFiniteOptionsAreClampedOrRefused) {
   const std::string good_f0 = f0(), good_cc = cc();
-  for (const char *option : {"--fdur=nan", "--fdur=inf", "--fpitch=inf", "--fpitch=nan", "--fvpitch=nan",
-                             "--fwarp=nan", "--fwarp=-inf", "--floud=inf", "--fpfilt=nan", "--fdrc=nan",
-                             "--alpha=nan", "--alpha=inf"}) {
+  for (const char* option :
+       {"--fdur=nan", "--fdur=inf", "--fpitch=inf", "--fpitch=nan", "--fvpitch=nan", "--fwarp=nan",
+        "--fwarp=-inf", "--floud=inf", "--fpfilt=nan", "--fdrc=nan", "--alpha=nan", "--alpha=inf"}) {
     std::remove(out.c_str());
     const Outcome o = decode({good_f0, good_cc, out, option});
     ASSERT_FALSE(o.timed_out) << option;
@@ -254,7 +256,7 @@ TEST_F(VelkdecoderBadInput, OutputThatWouldOverflowAWavFileIsRefused) {
 
 TEST_F(VelkdecoderBadInput, UncreatableOutputIsReported) {
   const std::string nodir = dir.path("no/such/dir/out.wav");
-  for (const std::string &target : {nodir, dir.path("")}) {
+  for (const std::string& target : {nodir, dir.path("")}) {
     const Outcome o = decode({f0(), cc(), target});
     EXPECT_TRUE(Exited(o, 0));
     EXPECT_EQ(o.out, "Error: could not create " + target + ".\n");
@@ -279,8 +281,8 @@ TEST_F(VelkdecoderBadInput, SilentFramesOfNonFiniteParametersStaySilent) {
 
 // The stream commands share their option handling and input opening.
 struct StreamCommand {
-  const char *name;
-  const char *path;
+  const char* name;
+  const char* path;
   std::vector<std::string> before_input;  // arguments every run needs before the input file
 };
 
@@ -308,16 +310,17 @@ class StreamCommandBadInput : public ::testing::TestWithParam<StreamCommand> {
  protected:
   TempDir dir;
   // snr compares a reference file with its input; the others read the input alone.
-  std::vector<std::string> with_input(const std::string &input) {
+  std::vector<std::string> with_input(const std::string& input) {
     std::vector<std::string> args = GetParam().before_input;
-    if (std::strcmp(GetParam().name, "snr") == 0) args.push_back(dir.write("reference", float_bytes({1, 2, 3})));
+    if (std::strcmp(GetParam().name, "snr") == 0)
+      args.push_back(dir.write("reference", float_bytes({1, 2, 3})));
     args.push_back(input);
     return args;
   }
 };
 
 TEST_P(StreamCommandBadInput, MissingFileOrDirectoryIsRefusedWithStatus1) {
-  for (const std::string &input : {dir.path("missing"), dir.path("")}) {
+  for (const std::string& input : {dir.path("missing"), dir.path("")}) {
     const Outcome o = run_program(GetParam().path, with_input(input));
     EXPECT_TRUE(Exited(o, 1)) << input;
     EXPECT_NE(o.err.find(input), std::string::npos) << "message names the file: " << o.err;
@@ -335,7 +338,7 @@ TEST_P(StreamCommandBadInput, UnknownOptionIsRefusedWithTheUsageText) {
 
 TEST_P(StreamCommandBadInput, OptionWithoutItsValueIsRefused) {
   // The last argument is an option letter every command takes a value for.
-  const char *option = std::strcmp(GetParam().name, "lagcorr") == 0 ? "-m" : "-s";
+  const char* option = std::strcmp(GetParam().name, "lagcorr") == 0 ? "-m" : "-s";
   if (std::strcmp(GetParam().name, "snr") == 0) option = "-l";
   const Outcome o = run_program(GetParam().path, {option});
   EXPECT_TRUE(Exited(o, 1)) << option;
@@ -350,7 +353,7 @@ TEST_P(StreamCommandBadInput, EmptyTruncatedAndNonFiniteInputsEndCleanly) {
   odd[11] = -kInf;
   const std::string inputs[] = {dir.write("empty", ""), dir.write("three", "abc"),
                                 dir.write("nonfinite", float_bytes(odd))};
-  for (const std::string &input : inputs) {
+  for (const std::string& input : inputs) {
     const Outcome o = run_program(GetParam().path, with_input(input));
     ASSERT_FALSE(o.timed_out) << input;
     ASSERT_TRUE(o.exited) << input << " signal " << o.signal;
@@ -365,15 +368,17 @@ TEST_P(StreamCommandBadInput, EmptyTruncatedAndNonFiniteInputsEndCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, StreamCommandBadInput, ::testing::ValuesIn(stream_commands()),
-                         [](const ::testing::TestParamInfo<StreamCommand> &i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<StreamCommand>& i) {
+                           return std::string(i.param.name);
+                         });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(StreamCommandBadInput);
 
 #ifdef LAGCORR_PATH
 TEST(LagcorrBadInput, HugeFrameOrOrderIsRefusedOrReadsNothing) {
   TempDir dir;
   const std::string input = dir.write("in", float_bytes(std::vector<float>(64, 0.5f)));
-  for (const char *size : {"2147483647", "-2147483648", "99999999999"}) {
-    for (const char *option : {"-l", "-m"}) {
+  for (const char* size : {"2147483647", "-2147483648", "99999999999"}) {
+    for (const char* option : {"-l", "-m"}) {
       const Outcome o = run_program(LAGCORR_PATH, {option, size, input});
       ASSERT_FALSE(o.timed_out) << option << size;
       ASSERT_TRUE(o.exited) << option << size << " signal " << o.signal;
@@ -401,7 +406,7 @@ TEST(RecsliceBadInput, ExtremeRangesCopyWithinTheInput) {
       {{"-s", "6", "-e", "-9223372036854775807", input}, data.substr(24)},
       {{"-l", "-5", "-e", "3", input}, data},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     const Outcome o = run_program(RECSLICE_PATH, c.args);
     EXPECT_TRUE(Exited(o, 0)) << c.args[1];
     EXPECT_EQ(o.out, c.expected) << c.args[1] << " " << c.args[3];
@@ -417,7 +422,7 @@ TEST(GraphBadInput, MissingFileAndBadOptionsAreRefused) {
   EXPECT_TRUE(Exited(o, 1));
   EXPECT_EQ(o.err, "graph : Cannot open file '" + missing + "'!\n");
   EXPECT_EQ(o.out, "");
-  for (const std::vector<std::string> &args : {std::vector<std::string>{"-W"}, {"-W", "wide"}, {"-Z"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-W"}, {"-W", "wide"}, {"-Z"}}) {
     o = run_program(GRAPH_PATH, args);
     EXPECT_TRUE(Exited(o, 1)) << args[0];
     EXPECT_NE(o.err.find(" ZEVK: version 3.11\n"), std::string::npos) << o.err;
@@ -434,7 +439,7 @@ TEST(GraphBadInput, NonFiniteAndDegenerateDescriptionsEnd) {
       std::string("\0\0\xff\n", 4),
       std::string(600, 'x') + "\n" + "mark " + std::string(400, 'm') + "\n1 1\neod\n",
   };
-  for (const std::string &text : descriptions) {
+  for (const std::string& text : descriptions) {
     const Outcome o = run_program(GRAPH_PATH, {dir.write("g.txt", text)});
     EXPECT_TRUE(Exited(o, 0)) << text.substr(0, 40);
     EXPECT_EQ(o.out.substr(0, 2), "=\n") << "a plotter stream is written";
@@ -456,9 +461,10 @@ TEST(PitchBadInput, NonFiniteOrImpossibleSettingsAreRefused) {
   TempDir dir;
   const std::string input = dir.write("in", float_bytes(std::vector<float>(1600, 100.0f)));
   const std::vector<std::vector<std::string>> cases = {
-      {"-s", "nan"}, {"-s", "inf"}, {"-L", "nan"}, {"-H", "-inf"}, {"-p", "0"}, {"-p", "-80"},
-      {"-s", "0"},   {"-L", "500", "-H", "60"},   {"-p", "99999999999"}, {"-a", "7"}};
-  for (const std::vector<std::string> &options : cases) {
+      {"-s", "nan"},         {"-s", "inf"}, {"-L", "nan"}, {"-H", "-inf"},
+      {"-p", "0"},           {"-p", "-80"}, {"-s", "0"},   {"-L", "500", "-H", "60"},
+      {"-p", "99999999999"}, {"-a", "7"}};
+  for (const std::vector<std::string>& options : cases) {
     std::vector<std::string> args = options;
     args.push_back(input);
     const Outcome o = run_program(PITCH_PATH, args);

@@ -16,7 +16,7 @@
 
 namespace {
 
-void redirect(const std::string &path, int fd, int flags) {
+void redirect(const std::string& path, int fd, int flags) {
   const int opened = open(path.c_str(), flags, 0644);
   if (opened < 0 || dup2(opened, fd) < 0) _exit(126);
   close(opened);
@@ -30,12 +30,12 @@ std::string le(uint32_t v, int width) {
 
 }  // namespace
 
-Outcome run_program(const std::string &program, const std::vector<std::string> &args,
-                    const std::string &input, int seconds) {
+Outcome run_program(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& input, int seconds) {
   TempDir capture;
   const std::string out = capture.path("out"), err = capture.path("err");
-  std::vector<char *> argv{const_cast<char *>(program.c_str())};
-  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
   const pid_t child = fork();
@@ -70,7 +70,7 @@ Outcome run_program(const std::string &program, const std::vector<std::string> &
 
 TempDir::TempDir() {
   char tmpl[] = "/tmp/velkbadXXXXXX";
-  const char *made = mkdtemp(tmpl);
+  const char* made = mkdtemp(tmpl);
   if (made == nullptr) std::abort();
   dir_ = made;
 }
@@ -80,28 +80,28 @@ TempDir::~TempDir() {
   std::system(("chmod -R u+rwx '" + dir_ + "' 2>/dev/null; rm -rf '" + dir_ + "'").c_str());
 }
 
-std::string TempDir::write(const std::string &name, const std::string &bytes) const {
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
   const std::string p = path(name);
   std::ofstream(p, std::ios::binary) << bytes;
   return p;
 }
 
-std::string file_contents(const std::string &path) {
+std::string file_contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool file_exists(const std::string &path) {
+bool file_exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
 }
 
-long file_size(const std::string &path) {
+long file_size(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
-std::string float_bytes(const std::vector<float> &values) {
+std::string float_bytes(const std::vector<float>& values) {
   std::string s;
   for (float f : values) {
     uint32_t bits;
@@ -113,8 +113,8 @@ std::string float_bytes(const std::vector<float> &values) {
 
 std::string wav_header(unsigned channels, unsigned rate, unsigned bits, unsigned datasize) {
   const unsigned align = channels * bits / 8;
-  return "RIFF" + le(datasize + 36, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) +
-         le(rate, 4) + le(rate * align, 4) + le(align, 2) + le(bits, 2) + "data" + le(datasize, 4);
+  return "RIFF" + le(datasize + 36, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
+         le(rate * align, 4) + le(align, 2) + le(bits, 2) + "data" + le(datasize, 4);
 }
 
 std::string sine_wav(unsigned samples, double hz) {

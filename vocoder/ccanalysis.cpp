@@ -23,11 +23,16 @@ const double kPi = 3.141592653589793;
 // FFT size of the analysis for the sampling rate and the lowest F0 of the signal.
 uint32_t analysisfftsize(double fs, double f0min, uint32_t Lnoise) {
   uint32_t base = 0;
-  if (fs <= 8000) base = 512;
-  else if (fs <= 16000) base = 1024;
-  else if (fs <= 32000) base = 2048;
-  else if (fs <= 64000) base = 4096;
-  else if (fs <= 128000) base = 8192;
+  if (fs <= 8000)
+    base = 512;
+  else if (fs <= 16000)
+    base = 1024;
+  else if (fs <= 32000)
+    base = 2048;
+  else if (fs <= 64000)
+    base = 4096;
+  else if (fs <= 128000)
+    base = 8192;
   uint32_t L3 = getwinlengthnperiodsodd(3.0, f0min, fs);
   uint32_t needed = getwinlengthceilpot2(L3 > Lnoise ? L3 : Lnoise);
   return needed > base ? needed : base;
@@ -78,8 +83,10 @@ void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, d
 // Warps the first M+1 real cepstral coefficients in work into cc and doubles c0.
 void warpcepstrum(double* work, uint32_t Nfft, uint32_t M, uint32_t p, double* cc, double alpha,
                   const ccmem* mem) {
-  if (warptablefits(mem, M, p, alpha)) warpbytable(mem->warp, work, M, p, cc);
-  else ccwarp(work, M, cc, p, alpha, work + Nfft);
+  if (warptablefits(mem, M, p, alpha))
+    warpbytable(mem->warp, work, M, p, cc);
+  else
+    ccwarp(work, M, cc, p, alpha, work + Nfft);
   cc[0] *= 2.0;
 }
 
@@ -91,8 +98,8 @@ void logspectrumtocc(double* work, uint32_t Nfft, uint32_t p, double* cc, double
 
 // Regularised discrete cepstrum of K harmonic amplitudes (in amps, overwritten by their log
 // scaled values) at the harmonics of f0 or at freqs. Returns 0, or -1 when the system is singular.
-int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, double fs, uint32_t p,
-                  double* cc, ccmem* mem, double alpha) {
+int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, double fs, uint32_t p, double* cc,
+                  ccmem* mem, double alpha) {
   if (ccmemreserve(mem, K, p) != 0) return -1;
   for (uint32_t k = 0; k < K; k++) amps[k] = std::log(amps[k] * 0.5 / std::sqrt(f0));
   double* B = mem->scratch;
@@ -105,11 +112,13 @@ int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, doub
 // very high orders, the frames use the recursion.
 const uint64_t kMaxWarpTable = 1u << 22;
 
-uint64_t warptablesize(uint32_t m, uint32_t p) { return (static_cast<uint64_t>(m) + 1) * (p + 1); }
+uint64_t warptablesize(uint32_t m, uint32_t p) {
+  return (static_cast<uint64_t>(m) + 1) * (p + 1);
+}
 
 // Noise-spectrum estimate used for unvoiced frames and frames whose harmonic fit fails.
-void noisecc(const double* x, uint32_t n, double fs, uint32_t centre, uint32_t Nfft, double* work,
-             uint32_t p, double* cc, ccmem* mem, double alpha) {
+void noisecc(const double* x, uint32_t n, double fs, uint32_t centre, uint32_t Nfft, double* work, uint32_t p,
+             double* cc, ccmem* mem, double alpha) {
   getnoiselogspectrum(x, n, fs, centre, Nfft, work, mem->na);
   logspectrumtocc(work, Nfft, p, cc, alpha, mem);
 }
@@ -141,8 +150,8 @@ int ccwarp(const double* c, uint32_t m, double* d, uint32_t p, double alpha, dou
   return 0;
 }
 
-int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha,
-                   double* R, double* Q) {
+int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha, double* R,
+                   double* Q) {
   if (R == nullptr && Q == nullptr) return -1;
   for (uint32_t k = 0; k < K; k++) {
     double w = freqs != nullptr ? kTwoPi * freqs[k] / fs : kTwoPi * (k + 1) * f0 / fs;
@@ -164,7 +173,9 @@ int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, doubl
   return 0;
 }
 
-uint64_t getccsize(uint32_t N, uint32_t p) { return static_cast<uint64_t>(N) * (p + 1); }
+uint64_t getccsize(uint32_t N, uint32_t p) {
+  return static_cast<uint64_t>(N) * (p + 1);
+}
 
 uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first) {
   return getnumanalysisframes(n, shift, first);
@@ -173,8 +184,10 @@ uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first) {
 ccmem* ccmeminitialize(double fs, double f0min, uint32_t Lnoise, uint32_t Nfft, uint8_t method) {
   ccmem* mem = static_cast<ccmem*>(std::calloc(1, sizeof(ccmem)));
   if (mem == nullptr) return nullptr;
-  if (method == CC_HARM_MCEP || method == CC_HARM_RDC) mem->ha = hameminitialize(fs, fs, f0min);
-  else if (method != CC_WWC_MCEP && method != CC_SEEVOC_MCEP) mem->ha = qhameminitialize(fs, fs, f0min);
+  if (method == CC_HARM_MCEP || method == CC_HARM_RDC)
+    mem->ha = hameminitialize(fs, fs, f0min);
+  else if (method != CC_WWC_MCEP && method != CC_SEEVOC_MCEP)
+    mem->ha = qhameminitialize(fs, fs, f0min);
   mem->na = nameminitializefft(Lnoise, Nfft);
   bool needsha = method != CC_WWC_MCEP && method != CC_SEEVOC_MCEP;
   if (mem->na == nullptr || (needsha && mem->ha == nullptr)) {
@@ -303,15 +316,24 @@ int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
     ccmemdestroy(mem);
     return -1;
   }
-  typedef int (*framemethod)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*,
-                             uint32_t, double*, ccmem*, double);
+  typedef int (*framemethod)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*, uint32_t,
+                             double*, ccmem*, double);
   framemethod analyse = getharmmcep;
   switch (method) {
-    case CC_HARM_RDC: analyse = getharmrdc; break;
-    case CC_QHARM_RDC: analyse = getqharmrdc; break;
-    case CC_WWC_MCEP: analyse = getwwcmcep; break;
-    case CC_SEEVOC_MCEP: analyse = getseemcep; break;
-    default: break;
+    case CC_HARM_RDC:
+      analyse = getharmrdc;
+      break;
+    case CC_QHARM_RDC:
+      analyse = getqharmrdc;
+      break;
+    case CC_WWC_MCEP:
+      analyse = getwwcmcep;
+      break;
+    case CC_SEEVOC_MCEP:
+      analyse = getseemcep;
+      break;
+    default:
+      break;
   }
   for (uint32_t k = 0; k < N; k++) {
     uint32_t centre = first + k * shift;
@@ -358,13 +380,13 @@ bool allfinite(const double* v, uint32_t n) {
 
 // Per-call storage of cc2waveform, allocated once.
 struct synthstore {
-  double* E = nullptr;      // envelope grid cosine matrix, Kenv x (p+1)
-  double* A = nullptr;      // harmonic cosine matrix, Kmax x (p+1)
-  double* P = nullptr;      // harmonic sine matrix, Kmax x (p+1)
-  double* amps = nullptr;   // Kmax
-  double* phases = nullptr; // Kmax
-  double* env = nullptr;    // Kenv
-  double* frame = nullptr;  // 2L: noise FFT buffer, the frame is its first 2S samples
+  double* E = nullptr;       // envelope grid cosine matrix, Kenv x (p+1)
+  double* A = nullptr;       // harmonic cosine matrix, Kmax x (p+1)
+  double* P = nullptr;       // harmonic sine matrix, Kmax x (p+1)
+  double* amps = nullptr;    // Kmax
+  double* phases = nullptr;  // Kmax
+  double* env = nullptr;     // Kenv
+  double* frame = nullptr;   // 2L: noise FFT buffer, the frame is its first 2S samples
   bool allocate(uint32_t Kenv, uint32_t Kmax, uint32_t p, uint32_t L) {
     size_t w = static_cast<size_t>(p) + 1;
     E = static_cast<double*>(std::malloc(std::max<size_t>(1, Kenv * w) * sizeof(double)));
@@ -377,7 +399,12 @@ struct synthstore {
     return E && A && P && amps && phases && env && frame;
   }
   ~synthstore() {
-    std::free(E); std::free(A); std::free(P); std::free(amps); std::free(phases); std::free(env);
+    std::free(E);
+    std::free(A);
+    std::free(P);
+    std::free(amps);
+    std::free(phases);
+    std::free(env);
     std::free(frame);
   }
 };
@@ -403,15 +430,20 @@ c0range getc0range(uint32_t N, const double* f0, uint32_t p, const double* cc) {
 
 double voicedcutoff(const double* fv, uint32_t i, double c0, const c0range& range) {
   double cutoff;
-  if (fv != nullptr) cutoff = std::isnan(fv[i]) ? kMinCutoff : fv[i];
-  else if (range.usable) cutoff = (c0 - range.cmin) * kMaxCutoffFromC0 / (range.cmax - range.cmin);
-  else cutoff = kMinCutoff;
+  if (fv != nullptr)
+    cutoff = std::isnan(fv[i]) ? kMinCutoff : fv[i];
+  else if (range.usable)
+    cutoff = (c0 - range.cmin) * kMaxCutoffFromC0 / (range.cmax - range.cmin);
+  else
+    cutoff = kMinCutoff;
   return cutoff < kMinCutoff ? kMinCutoff : cutoff;
 }
 
 }  // namespace
 
-uint32_t getwaveformlength(uint32_t S, uint32_t N) { return (N + 1) * S + 1; }
+uint32_t getwaveformlength(uint32_t S, uint32_t N) {
+  return (N + 1) * S + 1;
+}
 
 int applyhpfilterlog(uint32_t K, double delta, double* e, double fv) {
   for (uint32_t k = 0; k < K; k++) {
@@ -483,8 +515,10 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
     double cutoff = 0;
     if (f > 0) {
       cutoff = voicedcutoff(fv, i, c[0], range);
-      if (f >= cutoff) f = 0;
-      else applyhpfilterlog(Kenv, kEnvStep, st.env, cutoff);
+      if (f >= cutoff)
+        f = 0;
+      else
+        applyhpfilterlog(Kenv, kEnvStep, st.env, cutoff);
     }
     if (!allfinite(st.env, Kenv)) {
       fprev = 0;
@@ -517,16 +551,18 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
 namespace {
 
 const double kLoudTable[100] = {
-    0.216217,  -0.053318, -0.103377, -0.027273, -0.048518, -0.002685, -0.010427, 0.002949,  -0.002042, -0.001649,
-    -0.005429, -0.003549, -0.006043, -0.002547, -0.004555, -0.002302, -0.003778, -0.001662, -0.002685, 0.000145,
-    -0.001333, 0.000716,  -0.001133, -0.000455, -0.001587, -0.001187, -0.001547, -0.000884, -0.001243, -0.000642,
-    -0.000994, -0.000512, -0.000581, -0.000079, -0.000324, 0.000128,  -0.000611, -0.000203, -0.000912, -0.000464,
-    -0.000766, -0.000359, -0.00054,  -0.000222, -0.000451, -0.000145, -0.000265, -0.000051, -0.000114, -0.000089,
-    -0.000285, -0.000242, -0.000509, -0.000258, -0.000448, -0.000145, -0.000291, -0.000082, -0.000241, -0.000033,
-    -0.000191, 0.000018,  -0.000138, -0.000068, -0.000202, -0.000219, -0.000281, -0.000205, -0.000237, -0.000081,
-    -0.000158, -0.000035, -0.00013,  -0.000028, -0.000118, 0.000007,  -0.000137, -0.000031, -0.000201, -0.000129,
-    -0.000208, -0.000133, -0.000131, -0.000053, -0.00008,  -0.000019, -0.000079, -0.000029, -0.000071, -0.000031,
-    -0.00009,  -0.000051, -0.000158, -0.00008,  -0.000171, -0.00006,  -0.000098, -0.000016, -0.00005,  -0.000008};
+    0.216217,  -0.053318, -0.103377, -0.027273, -0.048518, -0.002685, -0.010427, 0.002949,  -0.002042,
+    -0.001649, -0.005429, -0.003549, -0.006043, -0.002547, -0.004555, -0.002302, -0.003778, -0.001662,
+    -0.002685, 0.000145,  -0.001333, 0.000716,  -0.001133, -0.000455, -0.001587, -0.001187, -0.001547,
+    -0.000884, -0.001243, -0.000642, -0.000994, -0.000512, -0.000581, -0.000079, -0.000324, 0.000128,
+    -0.000611, -0.000203, -0.000912, -0.000464, -0.000766, -0.000359, -0.00054,  -0.000222, -0.000451,
+    -0.000145, -0.000265, -0.000051, -0.000114, -0.000089, -0.000285, -0.000242, -0.000509, -0.000258,
+    -0.000448, -0.000145, -0.000291, -0.000082, -0.000241, -0.000033, -0.000191, 0.000018,  -0.000138,
+    -0.000068, -0.000202, -0.000219, -0.000281, -0.000205, -0.000237, -0.000081, -0.000158, -0.000035,
+    -0.00013,  -0.000028, -0.000118, 0.000007,  -0.000137, -0.000031, -0.000201, -0.000129, -0.000208,
+    -0.000133, -0.000131, -0.000053, -0.00008,  -0.000019, -0.000079, -0.000029, -0.000071, -0.000031,
+    -0.00009,  -0.000051, -0.000158, -0.00008,  -0.000171, -0.00006,  -0.000098, -0.000016, -0.00005,
+    -0.000008};
 
 const double kPostFilterTable[100] = {
     0.0,      0.038499, 0.008488, 0.01002,  0.005314, 0.005522, 0.003769, 0.003807, 0.002896, 0.002905,
@@ -540,16 +576,18 @@ const double kPostFilterTable[100] = {
     0.000278, 0.000278, 0.00027,  0.00027,  0.000263, 0.000263, 0.000256, 0.000256, 0.000249, 0.000249,
     0.000243, 0.000243, 0.000237, 0.000237, 0.000231, 0.000231, 0.000226, 0.000225, 0.00022,  0.00022};
 
-const double kDrcTable[40] = {
-    9.3548,  9.5034,  13.2856, 8.5283,  6.7815,  6.7028,  5.8989,  4.8194,  3.0412,  0.9842,
-    1.1115,  2.9367,  0.6398,  1.9756,  0.8612,  -0.7755, -0.2643, -1.2187, -2.6671, -2.9419,
-    -2.7885, -4.6615, -2.9509, -4.4856, -3.4965, -4.5608, -3.6405, -5.9302, -3.8724, -7.5799,
-    -3.8302, -4.7725, -4.1459, -3.8386, -4.9377, -5.6,    -5.3026, -6.2338, -6.025,  -4.6858};
+const double kDrcTable[40] = {9.3548,  9.5034,  13.2856, 8.5283,  6.7815,  6.7028,  5.8989,  4.8194,
+                              3.0412,  0.9842,  1.1115,  2.9367,  0.6398,  1.9756,  0.8612,  -0.7755,
+                              -0.2643, -1.2187, -2.6671, -2.9419, -2.7885, -4.6615, -2.9509, -4.4856,
+                              -3.4965, -4.5608, -3.6405, -5.9302, -3.8724, -7.5799, -3.8302, -4.7725,
+                              -4.1459, -3.8386, -4.9377, -5.6,    -5.3026, -6.2338, -6.025,  -4.6858};
 const double kDrcLevelOffset = 53.9683;
 const double kDbToLogAmp = 0.1151292546497023;  // ln(10) / 20
 
 // Last coefficient index a table of `size` entries reaches in a vector of order p.
-uint32_t tablelast(uint32_t p, uint32_t size) { return p < size - 1 ? p : size - 1; }
+uint32_t tablelast(uint32_t p, uint32_t size) {
+  return p < size - 1 ? p : size - 1;
+}
 
 // Target level of the compression curve for a frame d dB below the loudest one.
 double drctarget(double d) {

@@ -66,8 +66,8 @@ double fwarp(double w, double alpha);
 int ccwarp(const double* c, uint32_t m, double* d, uint32_t p, double alpha, double* scratch);
 // K rows of cosines R (K x (p+1)) and/or sines Q at the harmonics of f0, or at freqs (Hz) when
 // given, warped with alpha. Returns 0, or -1 when both R and Q are null.
-int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha,
-                   double* R, double* Q);
+int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha, double* R,
+                   double* Q);
 // Values in a cepstral matrix of N frames of order p.
 uint64_t getccsize(uint32_t N, uint32_t p);
 // Analysis frames centred at first + k*shift inside n samples.

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <sys/types.h>
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "parameter files are read and written as host floats");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "parameter files are read and written as host floats");
 static_assert(sizeof(float) == 4, "parameter values are 32-bit floats");
 
 namespace {
@@ -68,8 +69,8 @@ uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep
   if (!path || n == 0) return 0;
   FILE* file = fopen(path, "wb");
   if (!file) return 0;
-  unsigned char* packed =
-      keep == 1 ? static_cast<unsigned char*>(malloc(4 * static_cast<size_t>(n))) : reinterpret_cast<unsigned char*>(values);
+  unsigned char* packed = keep == 1 ? static_cast<unsigned char*>(malloc(4 * static_cast<size_t>(n)))
+                                    : reinterpret_cast<unsigned char*>(values);
   if (!packed) {
     fclose(file);
     return 0;

@@ -115,7 +115,8 @@ complex framedot(const double* s, const complex* row, uint32_t N) {
 void filltoeplitz(double* g, uint32_t P, double sign) {
   for (uint32_t t = 1; t < P; ++t) g[static_cast<size_t>(t) * P] = sign * g[t];
   for (uint32_t r = 1; r < P; ++r)
-    for (uint32_t t = 1; t < P; ++t) g[static_cast<size_t>(r) * P + t] = g[static_cast<size_t>(r - 1) * P + t - 1];
+    for (uint32_t t = 1; t < P; ++t)
+      g[static_cast<size_t>(r) * P + t] = g[static_cast<size_t>(r - 1) * P + t - 1];
 }
 
 // v[2K-r] = conj(v[r]) for r < K, and v[K] made real.
@@ -310,7 +311,8 @@ double qhamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double
 int sqhamatrixcreate(complex* basis, uint32_t N, uint32_t K, const double* freqs, double fs,
                      const double* window) {
   const uint32_t h = N >> 1;
-  for (uint32_t i = 0; i < K; ++i) phasorrow(basis + static_cast<size_t>(K - 1 - i) * N, h, kTwoPi * freqs[i] / fs);
+  for (uint32_t i = 0; i < K; ++i)
+    phasorrow(basis + static_cast<size_t>(K - 1 - i) * N, h, kTwoPi * freqs[i] / fs);
   windowandmirrorrows(basis, N, K, window);
   return 0;
 }
@@ -331,7 +333,8 @@ int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
   } else {
     for (uint32_t r = 0; r < M; ++r)
       for (uint32_t t = 0; t <= r; ++t) {
-        const double v = foldedredot(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, h);
+        const double v =
+            foldedredot(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, h);
         g[static_cast<size_t>(r) * M + t] = v;
         g[static_cast<size_t>(t) * M + r] = v;
       }
@@ -368,18 +371,18 @@ int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma) {
 
   // Schur complement of the ramp block: S1 = G1 + H*G2^-1*H; V = G2^-1*H*S1^-1.
   if (toeplitzsiminv(P, G2, w0) != 0) return -1;  // T2
-  simpmprodmat(w0, H, w1, P, P, 0);                // X = T2*H
-  simprodmat(H, w1, w2, P, P, 1);                  // S1 = H*X
+  simpmprodmat(w0, H, w1, P, P, 0);               // X = T2*H
+  simprodmat(H, w1, w2, P, P, 1);                 // S1 = H*X
   addmat(w2, G1, static_cast<uint32_t>(PP), 1.0);
-  if (simgaussinv(P, w2, w3) != 0) return -1;      // S1inv
-  simpmprodmat(w1, w3, w0, P, P, 0);               // V = X*S1inv
+  if (simgaussinv(P, w2, w3) != 0) return -1;  // S1inv
+  simpmprodmat(w1, w3, w0, P, P, 0);           // V = X*S1inv
   // Schur complement of the plain block: S2 = G2 + H*G1^-1*H.
   if (toeplitzsiminv(P, G1, w1) != 0) return -1;  // T1
-  simpmprodmat(w1, H, w2, P, P, 0);                // X1 = T1*H
-  simprodmat(H, w2, S2, P, P, 1);                  // S2 = H*X1
+  simpmprodmat(w1, H, w2, P, P, 0);               // X1 = T1*H
+  simprodmat(H, w2, S2, P, P, 1);                 // S2 = H*X1
   addmat(S2, G2, static_cast<uint32_t>(PP), 1.0);
-  if (simgaussinv(P, S2, w1) != 0) return -1;      // S2inv
-  copymatwtr(w2, w0, P, P, 1, -1.0);               // U = -V^T
+  if (simgaussinv(P, S2, w1) != 0) return -1;  // S2inv
+  copymatwtr(w2, w0, P, P, 1, -1.0);           // U = -V^T
 
   complex* b1 = mem->rhs;
   complex* b2 = b1 + P;
@@ -430,8 +433,8 @@ int hasqhaabssolve(hamem* mem, uint32_t N, uint32_t M) {
 // Analyses
 // ---------------------------------------------------------------------------
 
-int getharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K,
-                 double* amps, double* phases, hamem* mem) {
+int getharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K, double* amps,
+                 double* phases, hamem* mem) {
   if (!validf0(f0) || K == 0) return -1;
   const uint32_t N = haframesize(fs, f0);
   if (!fitsrecord(mem, N, 2 * K + 1)) return -1;
@@ -685,7 +688,8 @@ namespace {
 // Adds value*kappa(u) to out[b] for b = b0..b1, with u = (sign*b*df - F)/f0 and the kernel
 // kappa(u) = 0.5*(1 + cos(pi*u/4))*sin(pi*u)/(pi*u), kappa(0) = 1. The sines and cosines
 // along the bins come from phasor rotation.
-void spreadkernel(double* out, int64_t b0, int64_t b1, double sign, double df, double F, double f0, double value) {
+void spreadkernel(double* out, int64_t b0, int64_t b1, double sign, double df, double F, double f0,
+                  double value) {
   if (b1 < b0) return;
   const double u0 = (sign * b0 * df - F) / f0;
   const double du = sign * df / f0;
@@ -789,8 +793,8 @@ int modvocaleffort(uint32_t K, double* values, double v, double f0, uint8_t norm
   return 0;
 }
 
-int fuseenvelopes(double de, double* env, const double* /*unused1*/, uint32_t D, double f0, const double* amps,
-                  const double* /*unused2*/, uint32_t K, double alpha) {
+int fuseenvelopes(double de, double* env, const double* /*unused1*/, uint32_t D, double f0,
+                  const double* amps, const double* /*unused2*/, uint32_t K, double alpha) {
   if (D == 0 || K == 0) return -1;
   double* r = static_cast<double*>(std::malloc(sizeof(double) * D));
   if (r == nullptr) return -1;

@@ -61,8 +61,8 @@ int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma);
 int hasqhaabssolve(hamem* mem, uint32_t N, uint32_t M);
 
 // Amplitudes and phases of K harmonics of f0 in the frame centred at `centre`; 0 or -1.
-int getharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K,
-                 double* amps, double* phases, hamem* mem);
+int getharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K, double* amps,
+                 double* phases, hamem* mem);
 // Quasi-harmonic analysis: amplitudes, phases and per-harmonic frequency estimates; 0 or -1.
 int getqharmonics(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t K,
                   double* amps, double* phases, double* freqs, hamem* mem);

@@ -21,7 +21,7 @@ void withfactor(double f, Body body) {
     body([f](double v) { return f * v; });
 }
 
-double dotstrided(const double *a, const double *b, uint32_t count, uint32_t bstride) {
+double dotstrided(const double* a, const double* b, uint32_t count, uint32_t bstride) {
   double s = 0.0;
   for (uint32_t l = 0; l < count; l++) s += a[l] * b[(size_t)l * bstride];
   return s;
@@ -30,7 +30,7 @@ double dotstrided(const double *a, const double *b, uint32_t count, uint32_t bst
 // Dot product with four interleaved partial sums: independent additions keep the pipeline
 // busy where a single running sum would wait on each addition. Rounding differs from the
 // sequential sum.
-double dotinterleaved(const double *a, const double *b, uint32_t count) {
+double dotinterleaved(const double* a, const double* b, uint32_t count) {
   double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
   uint32_t l = 0;
   for (; l + 4 <= count; l += 4) {
@@ -43,25 +43,25 @@ double dotinterleaved(const double *a, const double *b, uint32_t count) {
   return (s0 + s1) + (s2 + s3);
 }
 
-void swaprows(double *a, double *b, uint32_t count) {
+void swaprows(double* a, double* b, uint32_t count) {
   for (uint32_t q = 0; q < count; q++) std::swap(a[q], b[q]);
 }
 
 // row += f * src over count elements, with no shortcut for any factor.
-void addscaledrow(double *row, const double *src, uint32_t count, double f) {
+void addscaledrow(double* row, const double* src, uint32_t count, double f) {
   for (uint32_t q = 0; q < count; q++) row[q] += f * src[q];
 }
 
 // out[0..count) = sum over l < k of arow[l] * (row l of b), rows of b being stride apart; each
 // element sums its terms in increasing l, as a dot product would.
-void rowtimesmatrix(const double *arow, const double *b, uint32_t k, uint32_t stride, uint32_t count,
-                    double *out) {
+void rowtimesmatrix(const double* arow, const double* b, uint32_t k, uint32_t stride, uint32_t count,
+                    double* out) {
   initializemat(out, count, 0.0);
   for (uint32_t l = 0; l < k; l++) addscaledrow(out, b + (size_t)l * stride, count, arow[l]);
 }
 
 // The first row at or below i whose element in column i is non-zero, or n if there is none.
-uint32_t nonzeropivotrow(const double *a, uint32_t n, uint32_t i) {
+uint32_t nonzeropivotrow(const double* a, uint32_t n, uint32_t i) {
   uint32_t p = i;
   while (p < n && a[(size_t)p * n + i] == 0.0) p++;
   return p;
@@ -73,9 +73,9 @@ uint32_t nonzeropivotrow(const double *a, uint32_t n, uint32_t i) {
 // reduceside(r, i, m) repeat the exchange and the reduction a[r] -= m a[i] on the right-hand
 // side. Returns -1 when a column has no usable pivot.
 template <class Swap, class Reduce>
-int32_t eliminateforward(uint32_t n, double *a, Swap swapside, Reduce reduceside) {
+int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside) {
   for (uint32_t i = 0; i < n; i++) {
-    double *ai = a + (size_t)i * n;
+    double* ai = a + (size_t)i * n;
     if (ai[i] == 0.0) {
       uint32_t p = nonzeropivotrow(a, n, i);
       if (p == n) return -1;
@@ -83,7 +83,7 @@ int32_t eliminateforward(uint32_t n, double *a, Swap swapside, Reduce reduceside
       swapside(i, p);
     }
     for (uint32_t r = i + 1; r < n; r++) {
-      double *ar = a + (size_t)r * n;
+      double* ar = a + (size_t)r * n;
       if (ar[i] == 0.0) continue;
       double m = ar[i] / ai[i];
       ar[i] = 0.0;
@@ -96,7 +96,7 @@ int32_t eliminateforward(uint32_t n, double *a, Swap swapside, Reduce reduceside
 
 // Gauss-Jordan inversion; with symmetric set, row operations on the inverse stop at the highest
 // row index reached so far and the back substitution keeps only the lower triangle.
-int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
+int32_t gaussjordaninverse(uint32_t n, double* a, double* inv, bool symmetric) {
   if (n == 0) return -1;
   if (n == 1) {
     if (a[0] == 0.0) return -1;
@@ -117,13 +117,13 @@ int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
   };
   if (eliminateforward(n, a, swapside, reduceside) != 0) return -1;
   for (uint32_t k = n; k-- > 0;) {
-    double *invk = inv + (size_t)k * n;
+    double* invk = inv + (size_t)k * n;
     double pivot = a[(size_t)k * n + k];
     uint32_t kcols = symmetric ? k + 1 : n;
     for (uint32_t q = 0; q < kcols; q++) invk[q] /= pivot;
     a[(size_t)k * n + k] = 1.0;
     for (uint32_t r = 0; r < k; r++) {
-      double *ark = a + (size_t)r * n + k;
+      double* ark = a + (size_t)r * n + k;
       if (*ark == 0.0) continue;
       addscaledrow(inv + (size_t)r * n, invk, symmetric ? r + 1 : n, -*ark);
       *ark = 0.0;
@@ -136,21 +136,22 @@ int32_t gaussjordaninverse(uint32_t n, double *a, double *inv, bool symmetric) {
 // g = lower triangle of a^T a (n x n, a of m x n) mirrored, accumulated row of a by row of a.
 // Four rows of a go into one pass over g; every element still adds its terms one at a time
 // in increasing row order, so the result is that of one pass per row.
-void gram(const double *a, uint32_t m, uint32_t n, double *g) {
+void gram(const double* a, uint32_t m, uint32_t n, double* g) {
   initializemat(g, n * n, 0.0);
   uint32_t l = 0;
   for (; l + 4 <= m; l += 4) {
     const double *a0 = a + (size_t)l * n, *a1 = a0 + n, *a2 = a1 + n, *a3 = a2 + n;
     for (uint32_t i = 0; i < n; i++) {
-      double *gi = g + (size_t)i * n;
+      double* gi = g + (size_t)i * n;
       const double b0 = a0[i], b1 = a1[i], b2 = a2[i], b3 = a3[i];
-      for (uint32_t j = 0; j <= i; j++) gi[j] = (((gi[j] + b0 * a0[j]) + b1 * a1[j]) + b2 * a2[j]) + b3 * a3[j];
+      for (uint32_t j = 0; j <= i; j++)
+        gi[j] = (((gi[j] + b0 * a0[j]) + b1 * a1[j]) + b2 * a2[j]) + b3 * a3[j];
     }
   }
   for (; l < m; l++) {
-    const double *al = a + (size_t)l * n;
+    const double* al = a + (size_t)l * n;
     for (uint32_t i = 0; i < n; i++) {
-      double *gi = g + (size_t)i * n;
+      double* gi = g + (size_t)i * n;
       for (uint32_t j = 0; j <= i; j++) gi[j] += al[i] * al[j];
     }
   }
@@ -158,7 +159,7 @@ void gram(const double *a, uint32_t m, uint32_t n, double *g) {
 }
 
 // g = a^T a, with the index-squared ridge penalty on the diagonal when regularise is 1.
-void regularisedgram(const double *a, uint32_t m, uint32_t n, double *g, int16_t regularise) {
+void regularisedgram(const double* a, uint32_t m, uint32_t n, double* g, int16_t regularise) {
   static const double penalty = 0.015791367;
   gram(a, m, n, g);
   if (regularise == 1)
@@ -168,17 +169,17 @@ void regularisedgram(const double *a, uint32_t m, uint32_t n, double *g, int16_t
 // Factorises a = U^T U (U upper triangular) row by row into the upper triangle of u; the lower
 // triangle of u is not touched. Returns the product of the pivots, or 0.0 when a pivot is not
 // positive, the product underflows to 0 or n is 0.
-double choleskyupper(uint32_t n, const double *a, double *u) {
+double choleskyupper(uint32_t n, const double* a, double* u) {
   if (n == 0) return 0.0;
   double det = 1.0;
   for (uint32_t i = 0; i < n; i++) {
-    double *ui = u + (size_t)i * n;
+    double* ui = u + (size_t)i * n;
     initializemat(ui + i, n - i, 0.0);
     for (uint32_t k = 0; k < i; k++) {
-      const double *uk = u + (size_t)k * n;
+      const double* uk = u + (size_t)k * n;
       for (uint32_t j = i; j < n; j++) ui[j] += uk[j] * uk[i];
     }
-    const double *ai = a + (size_t)i * n;
+    const double* ai = a + (size_t)i * n;
     double pivot = ai[i] - ui[i];
     // A zero pivot is tested directly: the running product of pivots may already have
     // overflowed, so it cannot tell a singular matrix by itself.
@@ -194,17 +195,17 @@ double choleskyupper(uint32_t n, const double *a, double *u) {
 // column, U^T y = h by forward substitution (each solved element scattered into the elements
 // below along row k of U), then U x = y by back substitution. O(n^2 p) against the O(n^3) of
 // forming the inverse.
-void choleskysolve(uint32_t n, const double *u, double *h, uint32_t p) {
+void choleskysolve(uint32_t n, const double* u, double* h, uint32_t p) {
   for (uint32_t c = 0; c < p; c++) {
-    double *hc = h + c;
+    double* hc = h + c;
     for (uint32_t k = 0; k < n; k++) {
-      const double *uk = u + (size_t)k * n;
+      const double* uk = u + (size_t)k * n;
       double yk = hc[(size_t)k * p] / uk[k];
       hc[(size_t)k * p] = yk;
       for (uint32_t i = k + 1; i < n; i++) hc[(size_t)i * p] -= uk[i] * yk;
     }
     for (uint32_t k = n; k-- > 0;) {
-      const double *uk = u + (size_t)k * n;
+      const double* uk = u + (size_t)k * n;
       double s = hc[(size_t)k * p];
       for (uint32_t i = k + 1; i < n; i++) s -= uk[i] * hc[(size_t)i * p];
       hc[(size_t)k * p] = s / uk[k];
@@ -216,20 +217,22 @@ void choleskysolve(uint32_t n, const double *u, double *h, uint32_t p) {
 
 // ---- Construction, comparison and copying ----
 
-int32_t initializemat(double *m, uint32_t count, double value) {
+int32_t initializemat(double* m, uint32_t count, double value) {
   for (uint32_t i = 0; i < count; i++) m[i] = value;
   return 0;
 }
 
-int32_t initializedmat(double *m, uint32_t n, double value) {
+int32_t initializedmat(double* m, uint32_t n, double value) {
   initializemat(m, n * n, 0.0);
   for (uint32_t i = 0; i < n; i++) m[(size_t)i * n + i] = value;
   return 0;
 }
 
-int32_t identmat(double *m, uint32_t n) { return initializedmat(m, n, 1.0); }
+int32_t identmat(double* m, uint32_t n) {
+  return initializedmat(m, n, 1.0);
+}
 
-int32_t iseqmat(const double *a, const double *b, uint32_t count, double tolerance) {
+int32_t iseqmat(const double* a, const double* b, uint32_t count, double tolerance) {
   for (uint32_t i = 0; i < count; i++) {
     // Every comparison with a NaN is false, so a NaN always makes the pair unequal.
     bool equal = tolerance == 0.0 ? a[i] == b[i] : std::fabs(a[i] - b[i]) <= tolerance;
@@ -238,12 +241,12 @@ int32_t iseqmat(const double *a, const double *b, uint32_t count, double toleran
   return 1;
 }
 
-int32_t copymat(double *dst, const double *src, uint32_t count) {
+int32_t copymat(double* dst, const double* src, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) dst[i] = src[i];
   return 0;
 }
 
-int32_t copymatwtr(double *dst, const double *src, uint32_t rows, uint32_t cols, uint8_t transpose,
+int32_t copymatwtr(double* dst, const double* src, uint32_t rows, uint32_t cols, uint8_t transpose,
                    double f) {
   assert(dst != src || rows * cols == 0);
   if (f == 0.0) return initializemat(dst, rows * cols, 0.0);
@@ -255,17 +258,17 @@ int32_t copymatwtr(double *dst, const double *src, uint32_t rows, uint32_t cols,
   return 0;
 }
 
-int32_t copysubmatintomat(double *dst, const double *src, uint32_t rows, uint32_t cols, uint32_t srccols,
+int32_t copysubmatintomat(double* dst, const double* src, uint32_t rows, uint32_t cols, uint32_t srccols,
                           uint32_t row0, uint32_t col0) {
   return copysubmatintosubmat(dst, src, cols, srccols, 0, 0, row0, col0, rows, cols);
 }
 
-int32_t copymatintosubmat(double *dst, const double *src, uint32_t dstcols, uint32_t rows, uint32_t cols,
+int32_t copymatintosubmat(double* dst, const double* src, uint32_t dstcols, uint32_t rows, uint32_t cols,
                           uint32_t row0, uint32_t col0) {
   return copysubmatintosubmat(dst, src, dstcols, cols, row0, col0, 0, 0, rows, cols);
 }
 
-int32_t copysubmatintosubmat(double *dst, const double *src, uint32_t dstcols, uint32_t srccols,
+int32_t copysubmatintosubmat(double* dst, const double* src, uint32_t dstcols, uint32_t srccols,
                              uint32_t dstrow0, uint32_t dstcol0, uint32_t srcrow0, uint32_t srccol0,
                              uint32_t rows, uint32_t cols) {
   assert(dst != src || rows * cols == 0);
@@ -276,39 +279,39 @@ int32_t copysubmatintosubmat(double *dst, const double *src, uint32_t dstcols, u
   return 0;
 }
 
-int32_t copyrowsintomat(double *dst, const double *src, uint32_t cols, uint32_t count,
-                        const uint32_t *rowidx) {
+int32_t copyrowsintomat(double* dst, const double* src, uint32_t cols, uint32_t count,
+                        const uint32_t* rowidx) {
   for (uint32_t k = 0; k < count; k++) copymat(dst + (size_t)k * cols, src + (size_t)rowidx[k] * cols, cols);
   return 0;
 }
 
-int32_t copycolsintomat(double *dst, const double *src, uint32_t rows, uint32_t count,
-                        const uint32_t *colidx, uint32_t srccols) {
+int32_t copycolsintomat(double* dst, const double* src, uint32_t rows, uint32_t count, const uint32_t* colidx,
+                        uint32_t srccols) {
   for (uint32_t r = 0; r < rows; r++)
     for (uint32_t k = 0; k < count; k++) dst[(size_t)r * count + k] = src[(size_t)r * srccols + colidx[k]];
   return 0;
 }
 
-int32_t copyrowscolsintomat(double *dst, const double *src, uint32_t rowcount, const uint32_t *rowidx,
-                            uint32_t colcount, const uint32_t *colidx, uint32_t srccols) {
+int32_t copyrowscolsintomat(double* dst, const double* src, uint32_t rowcount, const uint32_t* rowidx,
+                            uint32_t colcount, const uint32_t* colidx, uint32_t srccols) {
   for (uint32_t i = 0; i < rowcount; i++)
     for (uint32_t j = 0; j < colcount; j++)
       dst[(size_t)i * colcount + j] = src[(size_t)rowidx[i] * srccols + colidx[j]];
   return 0;
 }
 
-int32_t exchangemats(double *a, double *b, uint32_t count) {
+int32_t exchangemats(double* a, double* b, uint32_t count) {
   swaprows(a, b, count);
   return 0;
 }
 
-int32_t repltriangmat(double *m, uint32_t n) {
+int32_t repltriangmat(double* m, uint32_t n) {
   for (uint32_t i = 1; i < n; i++)
     for (uint32_t j = 0; j < i; j++) m[(size_t)j * n + i] = m[(size_t)i * n + j];
   return 0;
 }
 
-int32_t redistblocks(const double *src, uint32_t rows, uint32_t cols, double *dst, uint32_t brows,
+int32_t redistblocks(const double* src, uint32_t rows, uint32_t cols, double* dst, uint32_t brows,
                      uint32_t bcols) {
   assert(brows > 0 && bcols > 0);
   uint32_t nbrows = rows / brows, nbcols = cols / bcols;
@@ -322,7 +325,7 @@ int32_t redistblocks(const double *src, uint32_t rows, uint32_t cols, double *ds
 
 // ---- Reductions and statistics ----
 
-double module2(const double *v, uint32_t n, const double *w) {
+double module2(const double* v, uint32_t n, const double* w) {
   double s = 0.0;
   for (uint32_t i = 0; i < n; i++) {
     if (!w) {
@@ -335,9 +338,11 @@ double module2(const double *v, uint32_t n, const double *w) {
   return s;
 }
 
-double eucldist2(const double *a, const double *b, uint32_t n) { return weucldist2(a, b, n, nullptr); }
+double eucldist2(const double* a, const double* b, uint32_t n) {
+  return weucldist2(a, b, n, nullptr);
+}
 
-double weucldist2(const double *a, const double *b, uint32_t n, const double *w) {
+double weucldist2(const double* a, const double* b, uint32_t n, const double* w) {
   double s = 0.0;
   for (uint32_t i = 0; i < n; i++) {
     if (w && w[i] == 0.0) continue;
@@ -348,60 +353,60 @@ double weucldist2(const double *a, const double *b, uint32_t n, const double *w)
   return s;
 }
 
-double sumelems(const double *v, uint32_t n) {
+double sumelems(const double* v, uint32_t n) {
   double s = 0.0;
   for (uint32_t i = 0; i < n; i++) s += v[i];
   return s;
 }
 
-double sumlogelems(const double *v, uint32_t n) {
+double sumlogelems(const double* v, uint32_t n) {
   double s = 0.0;
   for (uint32_t i = 0; i < n; i++) s += std::log(v[i]);
   return s;
 }
 
-double prodelems(const double *v, uint32_t n) {
+double prodelems(const double* v, uint32_t n) {
   double p = 1.0;
   for (uint32_t i = 0; i < n; i++) p *= v[i];
   return p;
 }
 
-double meanelems(const double *v, uint32_t n) {
+double meanelems(const double* v, uint32_t n) {
   assert(n > 0);
   return sumelems(v, n) / n;
 }
 
-double medianelem(double *v, uint32_t n) {
+double medianelem(double* v, uint32_t n) {
   assert(n > 0);
   sortelems(v, n, n / 2, 1);
   return v[n / 2];
 }
 
-uint32_t indmaxelem(const double *v, uint32_t n) {
+uint32_t indmaxelem(const double* v, uint32_t n) {
   uint32_t best = 0;
   for (uint32_t i = 1; i < n; i++)
     if (v[i] > v[best]) best = i;
   return best;
 }
 
-uint32_t indminelem(const double *v, uint32_t n) {
+uint32_t indminelem(const double* v, uint32_t n) {
   uint32_t best = 0;
   for (uint32_t i = 1; i < n; i++)
     if (v[i] < v[best]) best = i;
   return best;
 }
 
-double maxelem(const double *v, uint32_t n) {
+double maxelem(const double* v, uint32_t n) {
   assert(n > 0);
   return v[indmaxelem(v, n)];
 }
 
-double minelem(const double *v, uint32_t n) {
+double minelem(const double* v, uint32_t n) {
   assert(n > 0);
   return v[indminelem(v, n)];
 }
 
-double mindiagmat(const double *m, uint32_t n) {
+double mindiagmat(const double* m, uint32_t n) {
   assert(n > 0);
   double best = m[0];
   for (uint32_t i = 1; i < n; i++)
@@ -409,13 +414,13 @@ double mindiagmat(const double *m, uint32_t n) {
   return best;
 }
 
-double quadtransf(const double *x, const double *a, uint32_t n) {
+double quadtransf(const double* x, const double* a, uint32_t n) {
   double s = 0.0;
   for (uint32_t i = 0; i < n; i++) s += x[i] * dotstrided(a + (size_t)i * n, x, n, 1);
   return s;
 }
 
-int32_t issorted(const double *v, uint32_t n, int32_t mode) {
+int32_t issorted(const double* v, uint32_t n, int32_t mode) {
   for (uint32_t i = 1; i < n; i++) {
     double prev = v[i - 1], cur = v[i];
     bool inorder = mode == 2 ? prev < cur : mode == -2 ? prev > cur : mode == -1 ? prev >= cur : prev <= cur;
@@ -426,17 +431,17 @@ int32_t issorted(const double *v, uint32_t n, int32_t mode) {
 
 // ---- Element-wise arithmetic ----
 
-int32_t summat(const double *a, const double *b, double *out, uint32_t count) {
+int32_t summat(const double* a, const double* b, double* out, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = a[i] + b[i];
   return 0;
 }
 
-int32_t difmat(const double *a, const double *b, double *out, uint32_t count) {
+int32_t difmat(const double* a, const double* b, double* out, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = a[i] - b[i];
   return 0;
 }
 
-int32_t addmat(double *x, const double *y, uint32_t count, double f) {
+int32_t addmat(double* x, const double* y, uint32_t count, double f) {
   if (f == 0.0) return 0;
   withfactor(f, [&](auto scale) {
     for (uint32_t i = 0; i < count; i++) x[i] += scale(y[i]);
@@ -444,14 +449,16 @@ int32_t addmat(double *x, const double *y, uint32_t count, double f) {
   return 0;
 }
 
-int32_t subtmat(double *x, const double *y, uint32_t count, double f) { return addmat(x, y, count, -f); }
+int32_t subtmat(double* x, const double* y, uint32_t count, double f) {
+  return addmat(x, y, count, -f);
+}
 
-int32_t elemprodmat(const double *a, const double *b, double *out, uint32_t count) {
+int32_t elemprodmat(const double* a, const double* b, double* out, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = a[i] * b[i];
   return 0;
 }
 
-int32_t addelemprodmat(const double *a, const double *b, double *out, uint32_t count, double f) {
+int32_t addelemprodmat(const double* a, const double* b, double* out, uint32_t count, double f) {
   if (f == 0.0) return 0;
   withfactor(f, [&](auto scale) {
     for (uint32_t i = 0; i < count; i++) out[i] += scale(a[i]) * b[i];
@@ -459,7 +466,7 @@ int32_t addelemprodmat(const double *a, const double *b, double *out, uint32_t c
   return 0;
 }
 
-int32_t elemmultmat(double *x, const double *y, uint32_t count, double f) {
+int32_t elemmultmat(double* x, const double* y, uint32_t count, double f) {
   if (f == 0.0) return initializemat(x, count, 0.0);
   withfactor(f, [&](auto scale) {
     for (uint32_t i = 0; i < count; i++) x[i] = scale(x[i] * y[i]);
@@ -467,12 +474,12 @@ int32_t elemmultmat(double *x, const double *y, uint32_t count, double f) {
   return 0;
 }
 
-int32_t elemcocmat(const double *a, const double *b, double *out, uint32_t count) {
+int32_t elemcocmat(const double* a, const double* b, double* out, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = a[i] / b[i];
   return 0;
 }
 
-int32_t elemdivmat(double *x, const double *y, uint32_t count, double f) {
+int32_t elemdivmat(double* x, const double* y, uint32_t count, double f) {
   for (uint32_t i = 0; i < count; i++) {
     if (y[i] == 0.0) return -1;
     x[i] = f * x[i] / y[i];
@@ -480,7 +487,7 @@ int32_t elemdivmat(double *x, const double *y, uint32_t count, double f) {
   return 0;
 }
 
-int32_t eleminvmat(const double *x, double *out, uint32_t count) {
+int32_t eleminvmat(const double* x, double* out, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) {
     if (x[i] == 0.0) return -1;
     out[i] = 1.0 / x[i];
@@ -488,12 +495,12 @@ int32_t eleminvmat(const double *x, double *out, uint32_t count) {
   return 0;
 }
 
-int32_t shiftmat(double *x, uint32_t count, double shift) {
+int32_t shiftmat(double* x, uint32_t count, double shift) {
   for (uint32_t i = 0; i < count; i++) x[i] += shift;
   return 0;
 }
 
-int32_t scalemat(double *x, uint32_t count, double f) {
+int32_t scalemat(double* x, uint32_t count, double f) {
   if (f == 0.0) return initializemat(x, count, 0.0);
   if (f == 1.0) return 0;
   withfactor(f, [&](auto scale) {
@@ -502,22 +509,22 @@ int32_t scalemat(double *x, uint32_t count, double f) {
   return 0;
 }
 
-int32_t scaleltriangmat(double *m, uint32_t n, double f) {
+int32_t scaleltriangmat(double* m, uint32_t n, double f) {
   for (uint32_t i = 0; i < n; i++) scalemat(m + (size_t)i * n, i + 1, f);
   return 0;
 }
 
-int32_t addconstpertmat(double *m, uint32_t n, double value) {
+int32_t addconstpertmat(double* m, uint32_t n, double value) {
   for (uint32_t i = 0; i < n; i++) m[(size_t)i * n + i] += value;
   return 0;
 }
 
-int32_t getdeltawin3(double *out, const double *prev, const double *next, uint32_t count) {
+int32_t getdeltawin3(double* out, const double* prev, const double* next, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = (next[i] - prev[i]) * 0.5;
   return 0;
 }
 
-int32_t getdelta2win3(double *out, const double *prev, const double *cur, const double *next,
+int32_t getdelta2win3(double* out, const double* prev, const double* cur, const double* next,
                       uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = next[i] - 2.0 * cur[i] + prev[i];
   return 0;
@@ -525,7 +532,7 @@ int32_t getdelta2win3(double *out, const double *prev, const double *cur, const 
 
 // ---- Products and covariance accumulation ----
 
-int32_t prodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p) {
+int32_t prodmat(const double* a, const double* b, double* out, uint32_t m, uint32_t k, uint32_t p) {
   assert(out != a && out != b);
   if (p == 1) {  // matrix times vector: the same sums, accumulated in a register
     for (uint32_t i = 0; i < m; i++) out[i] = dotstrided(a + (size_t)i * k, b, k, 1);
@@ -535,7 +542,7 @@ int32_t prodmat(const double *a, const double *b, double *out, uint32_t m, uint3
   return 0;
 }
 
-int32_t addprodmat(const double *a, const double *b, double *out, uint32_t m, uint32_t k, uint32_t p,
+int32_t addprodmat(const double* a, const double* b, double* out, uint32_t m, uint32_t k, uint32_t p,
                    double f) {
   assert(out != a && out != b);
   if (f == 0.0) return 0;
@@ -547,7 +554,7 @@ int32_t addprodmat(const double *a, const double *b, double *out, uint32_t m, ui
   return 0;
 }
 
-int32_t addltriangprodmatt(const double *a, double *out, uint32_t k, uint32_t n, double f) {
+int32_t addltriangprodmatt(const double* a, double* out, uint32_t k, uint32_t n, double f) {
   assert(out != a);
   if (f == 0.0) return 0;
   withfactor(f, [&](auto scale) {
@@ -558,18 +565,17 @@ int32_t addltriangprodmatt(const double *a, double *out, uint32_t k, uint32_t n,
   return 0;
 }
 
-int32_t simprodmat(const double *a, const double *b, double *out, uint32_t n, uint32_t k,
-                   uint8_t symmetry) {
+int32_t simprodmat(const double* a, const double* b, double* out, uint32_t n, uint32_t k, uint8_t symmetry) {
   assert(out != a && out != b);
   for (uint32_t i = 0; i < n; i++) {
-    double *outi = out + (size_t)i * n;
+    double* outi = out + (size_t)i * n;
     rowtimesmatrix(a + (size_t)i * k, b, k, n, i + 1, outi);
     for (uint32_t j = 0; j < i; j++) out[(size_t)j * n + i] = symmetry == 1 ? outi[j] : -outi[j];
   }
   return 0;
 }
 
-int32_t simpmprodmat(const double *a, const double *b, double *out, uint32_t n, uint32_t k,
+int32_t simpmprodmat(const double* a, const double* b, double* out, uint32_t n, uint32_t k,
                      uint8_t symmetry) {
   assert(out != a && out != b);
   if (n == 0) return 0;
@@ -584,7 +590,7 @@ int32_t simpmprodmat(const double *a, const double *b, double *out, uint32_t n, 
   return 0;
 }
 
-int32_t addltriangcovmat(double *cov, const double *x, const double *mu, uint32_t n, double f) {
+int32_t addltriangcovmat(double* cov, const double* x, const double* mu, uint32_t n, double f) {
   if (f == 0.0) return 0;
   withfactor(f, [&](auto scale) {
     for (uint32_t i = 0; i < n; i++) {
@@ -595,7 +601,7 @@ int32_t addltriangcovmat(double *cov, const double *x, const double *mu, uint32_
   return 0;
 }
 
-int32_t adddiagcovmat(double *var, const double *x, const double *mu, uint32_t n, double f) {
+int32_t adddiagcovmat(double* var, const double* x, const double* mu, uint32_t n, double f) {
   if (f == 0.0) return 0;
   withfactor(f, [&](auto scale) {
     for (uint32_t i = 0; i < n; i++) {
@@ -606,8 +612,8 @@ int32_t adddiagcovmat(double *var, const double *x, const double *mu, uint32_t n
   return 0;
 }
 
-int32_t addlintransf(const double *x, const double *a, const double *b, double *y, uint32_t n,
-                     uint32_t m, double f) {
+int32_t addlintransf(const double* x, const double* a, const double* b, double* y, uint32_t n, uint32_t m,
+                     double f) {
   assert(y != x);
   if (f == 0.0) return 0;
   withfactor(f, [&](auto scale) {
@@ -618,7 +624,7 @@ int32_t addlintransf(const double *x, const double *a, const double *b, double *
 
 // ---- Linear systems and inverses ----
 
-double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput) {
+double choleskyinvdet(uint32_t n, double* a, double* inverse, int16_t keepinput) {
   assert(a != inverse);
   if (n == 0) return 0.0;
   if (n == 1) {
@@ -627,7 +633,7 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
     return a[0];
   }
   // a = U^T U with U upper triangular, built in the upper triangle of inverse.
-  const double *u = inverse;
+  const double* u = inverse;
   double det = choleskyupper(n, a, inverse);
   if (det == 0.0) return 0.0;
 
@@ -636,10 +642,10 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
   // terms in increasing k. W^T is kept in the lower triangle of the same array for the product.
   std::vector<double> kept;
   if (keepinput == 1) kept.resize((size_t)n * n);
-  double *w = keepinput == 1 ? kept.data() : a;
+  double* w = keepinput == 1 ? kept.data() : a;
   for (uint32_t r = n; r-- > 0;) {
-    const double *ur = u + (size_t)r * n;
-    double *wr = w + (size_t)r * n;
+    const double* ur = u + (size_t)r * n;
+    double* wr = w + (size_t)r * n;
     initializemat(wr + r + 1, n - r - 1, 0.0);
     for (uint32_t k = r + 1; k < n; k++) addmat(wr + k, w + (size_t)k * n + k, n - k, ur[k]);
     wr[r] = 1.0 / ur[r];
@@ -650,7 +656,7 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
   }
   // inverse = W W^T: row r, element q >= r, sums W[r][k] W[q][k] over k = q..n-1 in order.
   for (uint32_t r = 0; r < n; r++) {
-    double *invr = inverse + (size_t)r * n;
+    double* invr = inverse + (size_t)r * n;
     initializemat(invr + r, n - r, 0.0);
     for (uint32_t k = r; k < n; k++) addmat(invr + r, w + (size_t)k * n + r, k - r + 1, w[(size_t)r * n + k]);
     for (uint32_t q = r + 1; q < n; q++) inverse[(size_t)q * n + r] = invr[q];
@@ -664,7 +670,7 @@ double choleskyinvdet(uint32_t n, double *a, double *inverse, int16_t keepinput)
 //   B[i][j] = B[i-1][j-1] + (v[i] v[j] - v[n-i] v[n-j]) / v[0],  B[i][0] = v[i].
 // Both work vectors live in the first two rows of the output, so nothing is allocated.
 // Singular leading blocks (1 - e^2 exactly 0, for e = 1 or e = -1) and a zero t[0][0] fail.
-int32_t toeplitzsiminv(uint32_t n, const double *t, double *inverse) {
+int32_t toeplitzsiminv(uint32_t n, const double* t, double* inverse) {
   assert(t != inverse);
   if (n == 0 || t[0] == 0.0) return -1;
   if (n == 1) {
@@ -684,12 +690,12 @@ int32_t toeplitzsiminv(uint32_t n, const double *t, double *inverse) {
     std::swap(f, g);
   }
   if (f != inverse) copymat(inverse, f, n);
-  const double *v = inverse;  // first row = first column of the inverse
+  const double* v = inverse;  // first row = first column of the inverse
   if (v[0] == 0.0) return -1;
   double rv0 = 1.0 / v[0];
   for (uint32_t i = 1; i < n; i++) {
-    double *row = inverse + (size_t)i * n;
-    const double *above = row - n;
+    double* row = inverse + (size_t)i * n;
+    const double* above = row - n;
     double vi = v[i], vni = v[n - i];
     row[0] = vi;
     for (uint32_t j = 1; j < n; j++) row[j] = above[j - 1] + (vi * v[j] - vni * v[n - j]) * rv0;
@@ -697,17 +703,17 @@ int32_t toeplitzsiminv(uint32_t n, const double *t, double *inverse) {
   return 0;
 }
 
-int32_t gaussinv(uint32_t n, double *a, double *inverse) {
+int32_t gaussinv(uint32_t n, double* a, double* inverse) {
   assert(a != inverse);
   return gaussjordaninverse(n, a, inverse, false);
 }
 
-int32_t simgaussinv(uint32_t n, double *a, double *inverse) {
+int32_t simgaussinv(uint32_t n, double* a, double* inverse) {
   assert(a != inverse);
   return gaussjordaninverse(n, a, inverse, true);
 }
 
-int32_t gausssolveleqs(uint32_t n, double *a, double *b, double *x) {
+int32_t gausssolveleqs(uint32_t n, double* a, double* b, double* x) {
   assert(a != b && b != x);
   if (n == 0) return -1;
   if (n == 1) {
@@ -729,12 +735,12 @@ int32_t gausssolveleqs(uint32_t n, double *a, double *b, double *x) {
   return 0;
 }
 
-int32_t pseudoinv(const double *a, double *p, uint32_t m, uint32_t n, double *work, int16_t regularise) {
+int32_t pseudoinv(const double* a, double* p, uint32_t m, uint32_t n, double* work, int16_t regularise) {
   assert(a != p);
   std::vector<double> own;
   if (!work) own.resize((size_t)2 * n * n);
-  double *g = work ? work : own.data();
-  double *ginv = g + (size_t)n * n;
+  double* g = work ? work : own.data();
+  double* ginv = g + (size_t)n * n;
   regularisedgram(a, m, n, g, regularise);
   int32_t status = choleskyinvdet(n, g, ginv, 0) == 0.0 ? -1 : 0;
   if (status == 0) {
@@ -746,12 +752,12 @@ int32_t pseudoinv(const double *a, double *p, uint32_t m, uint32_t n, double *wo
   return status;
 }
 
-int32_t solveleastsquares(const double *a, const double *b, double *x, uint32_t m, uint32_t n, uint32_t p,
-                          double *work, int16_t regularise) {
+int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t m, uint32_t n, uint32_t p,
+                          double* work, int16_t regularise) {
   assert(x != a && x != b);
   std::vector<double> own;
   if (!work) own.resize((size_t)n * (2 * n + p));
-  double *g = work ? work : own.data();
+  double* g = work ? work : own.data();
   double *u = g + (size_t)n * n, *h = u + (size_t)n * n;
   regularisedgram(a, m, n, g, regularise);
   // The Cholesky factor solves the normal equations directly: the same x as multiplying by
@@ -760,7 +766,7 @@ int32_t solveleastsquares(const double *a, const double *b, double *x, uint32_t 
   // h = a^T b, accumulated row of a by row of a.
   initializemat(h, n * p, 0.0);
   for (uint32_t l = 0; l < m; l++) {
-    const double *al = a + (size_t)l * n;
+    const double* al = a + (size_t)l * n;
     for (uint32_t c = 0; c < p; c++) {
       double blc = b[(size_t)l * p + c];
       for (uint32_t i = 0; i < n; i++) h[(size_t)i * p + c] += al[i] * blc;
@@ -771,8 +777,8 @@ int32_t solveleastsquares(const double *a, const double *b, double *x, uint32_t 
   return 0;
 }
 
-int32_t lininterpord(uint32_t n, const double *xs, const double *ys, uint32_t q, const double *xq,
-                     double *yq) {
+int32_t lininterpord(uint32_t n, const double* xs, const double* ys, uint32_t q, const double* xq,
+                     double* yq) {
   assert(n > 0);
   assert(issorted(xs, n, 1) && issorted(xq, q, 1));
   if (n == 1) return initializemat(yq, q, ys[0]);  // a single point: constant, whatever the queries
@@ -788,7 +794,7 @@ int32_t lininterpord(uint32_t n, const double *xs, const double *ys, uint32_t q,
   return 0;
 }
 
-int32_t sortelems(double *v, uint32_t n, uint32_t k, int32_t order) {
+int32_t sortelems(double* v, uint32_t n, uint32_t k, int32_t order) {
   if (k > n) k = n;
   for (uint32_t i = 0; i <= k && i < n; i++)
     for (uint32_t j = i + 1; j < n; j++)
@@ -798,9 +804,11 @@ int32_t sortelems(double *v, uint32_t n, uint32_t k, int32_t order) {
 
 // ---- Printing ----
 
-int32_t printfvect(const double *v, uint32_t n, const char *format) { return printfmat(v, n > 0, n, format); }
+int32_t printfvect(const double* v, uint32_t n, const char* format) {
+  return printfmat(v, n > 0, n, format);
+}
 
-int32_t printfmat(const double *m, uint32_t rows, uint32_t cols, const char *format) {
+int32_t printfmat(const double* m, uint32_t rows, uint32_t cols, const char* format) {
   std::fputs("[", stdout);
   for (uint32_t i = 0; i < rows && cols > 0; i++) {
     if (i > 0) std::fputs("; ", stdout);

@@ -10,9 +10,13 @@ namespace {
 
 const char readmark = ' ';
 
-bool isdecimal(char c) { return c >= '0' && c <= '9'; }
+bool isdecimal(char c) {
+  return c >= '0' && c <= '9';
+}
 
-char asciilower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciilower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Reads the decimal number at p (no sign), saturating at UINT64_MAX / 10 so that an absurdly
 // long digit run cannot overflow; *after receives the first character past the digits.
@@ -24,7 +28,9 @@ uint64_t readdecimal(const char* p, const char** after) {
   return value;
 }
 
-uint32_t toindex(uint64_t value) { return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value); }
+uint32_t toindex(uint64_t value) {
+  return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+}
 
 // Leading decimal integer as "%d" reads it; a value outside the int range is refused.
 bool parseint(const char* text, int* value) {
@@ -53,7 +59,9 @@ const char* intervalsend(const char* list) {
 
 }  // namespace
 
-int isparam(const char* arg) { return (arg && arg[0] == '-' && arg[1] == '-') ? 1 : 0; }
+int isparam(const char* arg) {
+  return (arg && arg[0] == '-' && arg[1] == '-') ? 1 : 0;
+}
 
 char* paramnamematch(char* arg, const char* name) {
   if (!isparam(arg) || !name) return nullptr;
@@ -72,7 +80,9 @@ int markparamasread(char* arg) {
   return 0;
 }
 
-int paramalreadyread(const char* arg) { return arg[0] == readmark ? 1 : 0; }
+int paramalreadyread(const char* arg) {
+  return arg[0] == readmark ? 1 : 0;
+}
 
 int getintparam(char* arg, const char* name, int* value) {
   const char* text = paramnamematch(arg, name);
@@ -156,7 +166,9 @@ int strnumdiagnose(const char* list) {
   return 0;
 }
 
-uint32_t strnumintervstart(const char* interval) { return toindex(readdecimal(interval, nullptr)); }
+uint32_t strnumintervstart(const char* interval) {
+  return toindex(readdecimal(interval, nullptr));
+}
 
 uint32_t strnumintervend(const char* interval, uint32_t start) {
   for (const char* p = interval; *p && *p != ',' && *p != '('; ++p)
@@ -241,17 +253,25 @@ const char* getfilename(const char* path) {
   return name;
 }
 
-char* getfilename(char* path) { return const_cast<char*>(getfilename(static_cast<const char*>(path))); }
+char* getfilename(char* path) {
+  return const_cast<char*>(getfilename(static_cast<const char*>(path)));
+}
 
-const char* getfileextension(const char* path) { return strrchr(getfilename(path), '.'); }
+const char* getfileextension(const char* path) {
+  return strrchr(getfilename(path), '.');
+}
 
 char* getfileextension(char* path) {
   return const_cast<char*>(getfileextension(static_cast<const char*>(path)));
 }
 
-const char* getfileindex(const char* path) { return strpbrk(getfilename(path), "?0123456789"); }
+const char* getfileindex(const char* path) {
+  return strpbrk(getfilename(path), "?0123456789");
+}
 
-char* getfileindex(char* path) { return const_cast<char*>(getfileindex(static_cast<const char*>(path))); }
+char* getfileindex(char* path) {
+  return const_cast<char*>(getfileindex(static_cast<const char*>(path)));
+}
 
 int replacefileindex(char* path, uint32_t index) {
   char* placeholder = getfileindex(path);

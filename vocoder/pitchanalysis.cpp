@@ -25,14 +25,13 @@ const int kHypotheses = kSlots + 1;
 
 struct TrackerSetup {
   double f0min, f0max;
-  double costvv, costvu, costuv, costuu; // transition costs (per octave for voiced-voiced)
-  uint32_t lagmin, lagmax;               // shortest and longest lag in samples
-  uint32_t L, M, N;                      // frame length, half length, FFT length
-  uint32_t o;                            // half a period of the floor, odd
+  double costvv, costvu, costuv, costuu;  // transition costs (per octave for voiced-voiced)
+  uint32_t lagmin, lagmax;                // shortest and longest lag in samples
+  uint32_t L, M, N;                       // frame length, half length, FFT length
+  uint32_t o;                             // half a period of the floor, odd
 };
 
-TrackerSetup trackersetup(double fs, uint32_t hop, double f0min, double f0max)
-{
+TrackerSetup trackersetup(double fs, uint32_t hop, double f0min, double f0max) {
   TrackerSetup s;
   s.f0min = f0min <= 0.0 ? 60.0 : f0min;
   s.f0max = f0max <= s.f0min ? 500.0 : f0max;
@@ -61,9 +60,8 @@ struct FrameHypotheses {
 
 // Normalised autocorrelation of the Hanning window, rho_w[k] = R[k]/R[0] for every lag
 // the tracker reads.
-std::vector<double> windowautocorrelation(const std::vector<double> &w, uint32_t N, uint32_t lags,
-                                          complex *buf)
-{
+std::vector<double> windowautocorrelation(const std::vector<double>& w, uint32_t N, uint32_t lags,
+                                          complex* buf) {
   for (uint32_t j = 0; j < N; j++) buf[j] = {j < w.size() ? w[j] : 0.0, 0.0};
   autocorrelation(N, buf);
   std::vector<double> rho(lags);
@@ -71,8 +69,7 @@ std::vector<double> windowautocorrelation(const std::vector<double> &w, uint32_t
   return rho;
 }
 
-double largestabsolute(const double *x, uint32_t n)
-{
+double largestabsolute(const double* x, uint32_t n) {
   double t = 0.0;
   for (uint32_t i = 0; i < n; i++)
     if (fabs(x[i]) > t) t = fabs(x[i]);
@@ -81,9 +78,8 @@ double largestabsolute(const double *x, uint32_t n)
 
 // Cuts the frame around z into buf (zeros outside the signal and from L on), removes the local
 // mean, windows it, and returns the largest central deviation g from the mean.
-double windowedframe(const double *x, uint32_t n, int64_t z, const TrackerSetup &s,
-                     const std::vector<double> &w, complex *buf)
-{
+double windowedframe(const double* x, uint32_t n, int64_t z, const TrackerSetup& s,
+                     const std::vector<double>& w, complex* buf) {
   for (uint32_t j = 0; j < s.N; j++) {
     const int64_t i = z - s.M + j;
     buf[j] = {(j < s.L && i >= 0 && i < n) ? x[i] : 0.0, 0.0};
@@ -99,8 +95,7 @@ double windowedframe(const double *x, uint32_t n, int64_t z, const TrackerSetup 
 }
 
 // Unvoiced score from the frame's central level relative to the global level t.
-double unvoicedscore(double g, double t)
-{
+double unvoicedscore(double g, double t) {
   double r = t > 0.0 ? g / t : 0.0;
   if (r > 1.0) r = 1.0;
   const double deficit = 2.0 - r / (kLevelConstant / (1.0 + kVoicingThreshold));
@@ -108,8 +103,7 @@ double unvoicedscore(double g, double t)
 }
 
 // Slot a new candidate may take: the first empty slot, or else the one with the lowest score.
-int targetslot(const FrameHypotheses &fh)
-{
+int targetslot(const FrameHypotheses& fh) {
   int target = 0;
   double best = fh.score[0];
   for (int i = 1; i < kSlots && best != 0.0; i++) {
@@ -123,8 +117,7 @@ int targetslot(const FrameHypotheses &fh)
 
 // Peaks of the normalised autocorrelation rho (indexed by lag) become up to four candidates;
 // the returned scores are the peak values (v, or 1/v above 1).
-void voicedcandidates(const double *rho, double fs, const TrackerSetup &s, FrameHypotheses &fh)
-{
+void voicedcandidates(const double* rho, double fs, const TrackerSetup& s, FrameHypotheses& fh) {
   for (int i = 0; i < kSlots; i++) fh.f0[i] = fh.score[i] = 0.0;
   for (uint32_t k = s.lagmin; k <= s.lagmax; k++) {
     if (!(rho[k] > 0.5 * kVoicingThreshold && rho[k] > rho[k - 1] && rho[k] > rho[k + 1])) continue;
@@ -151,9 +144,8 @@ void voicedcandidates(const double *rho, double fs, const TrackerSetup &s, Frame
 // Normalised autocorrelation of the windowed frame divided by the window's, for the lags
 // lagmin-1 .. lagmax+1, reading the frame's autocorrelation from the given part of R;
 // non-positive values (and NaN) become 0.
-void normalisedautocorrelation(const complex *R, double complex::*part, const std::vector<double> &rhow,
-                               const TrackerSetup &s, std::vector<double> &rho)
-{
+void normalisedautocorrelation(const complex* R, double complex::*part, const std::vector<double>& rhow,
+                               const TrackerSetup& s, std::vector<double>& rho) {
   for (uint32_t k = s.lagmin - 1; k <= s.lagmax + 1; k++) {
     const double v = (R[k].*part / R[0].*part) / rhow[k];
     rho[k] = v > 0.0 ? v : 0.0;
@@ -166,26 +158,22 @@ void normalisedautocorrelation(const complex *R, double complex::*part, const st
 // their length, so nearly all of them qualify.
 const double kPairEnergyRatio = 100.0;
 
-double frameenergy(const complex *buf, uint32_t L)
-{
+double frameenergy(const complex* buf, uint32_t L) {
   double e = 0.0;
   for (uint32_t j = 0; j < L; j++) e += buf[j].re * buf[j].re;
   return e;
 }
 
-bool packable(double ea, double eb)
-{
+bool packable(double ea, double eb) {
   return ea > 0.0 && eb > 0.0 && ea <= kPairEnergyRatio * eb && eb <= kPairEnergyRatio * ea;
 }
 
-bool present(const FrameHypotheses &fh, int h)
-{
+bool present(const FrameHypotheses& fh, int h) {
   return h == kUnvoiced || fh.f0[h] != 0.0;
 }
 
-double transitioncost(const TrackerSetup &s, const FrameHypotheses &prev, int b,
-                      const FrameHypotheses &cur, int a)
-{
+double transitioncost(const TrackerSetup& s, const FrameHypotheses& prev, int b, const FrameHypotheses& cur,
+                      int a) {
   const bool vb = b != kUnvoiced, va = a != kUnvoiced;
   if (vb && va) return s.costvv * fabs(log(cur.f0[a] / prev.f0[b]) / kLn2);
   if (vb) return s.costvu;
@@ -195,9 +183,8 @@ double transitioncost(const TrackerSetup &s, const FrameHypotheses &prev, int b,
 
 // One dynamic-programming step: accumulated costs of this frame's hypotheses and their
 // back-pointers into the previous frame.
-void pathstep(const TrackerSetup &s, const FrameHypotheses &prev, const double *prevcost,
-              const FrameHypotheses &cur, double *cost, uint8_t *back)
-{
+void pathstep(const TrackerSetup& s, const FrameHypotheses& prev, const double* prevcost,
+              const FrameHypotheses& cur, double* cost, uint8_t* back) {
   for (int a = 0; a < kHypotheses; a++) {
     if (!present(cur, a)) continue;
     bool first = true;
@@ -214,9 +201,8 @@ void pathstep(const TrackerSetup &s, const FrameHypotheses &prev, const double *
 }
 
 // Cheapest hypothesis of the last frame, then the back-pointers towards frame 0.
-void readbackpath(const std::vector<FrameHypotheses> &hyp, const std::vector<uint8_t> &back,
-                  const double *lastcost, uint32_t n, double *f0)
-{
+void readbackpath(const std::vector<FrameHypotheses>& hyp, const std::vector<uint8_t>& back,
+                  const double* lastcost, uint32_t n, double* f0) {
   int best = -1;
   for (int a = 0; a < kHypotheses; a++)
     if (present(hyp[n - 1], a) && (best < 0 || lastcost[a] < lastcost[best])) best = a;
@@ -227,8 +213,7 @@ void readbackpath(const std::vector<FrameHypotheses> &hyp, const std::vector<uin
 }
 
 // Largest and smallest value over the voiced runs longer than m frames; false if there is none.
-bool longrunrange(uint32_t n, const double *f0, uint32_t m, double *lo, double *hi)
-{
+bool longrunrange(uint32_t n, const double* f0, uint32_t m, double* lo, double* hi) {
   *hi = 0.0;
   *lo = DBL_MAX;
   for (uint32_t i = 0; i < n;) {
@@ -249,16 +234,14 @@ bool longrunrange(uint32_t n, const double *f0, uint32_t m, double *lo, double *
 }
 
 // Jump ratio a/b folded to at least 1.
-double jumpratio(double a, double b)
-{
+double jumpratio(double a, double b) {
   const double r = a / b;
   return r < 1.0 ? 1.0 / r : r;
 }
 
 // Whether the island [i, e) jumps by more than a factor 1.7 from its nearest voiced
 // neighbours; a side without a voiced neighbour is not considered.
-bool islandjumps(uint32_t n, const double *f0, uint32_t i, uint32_t e)
-{
+bool islandjumps(uint32_t n, const double* f0, uint32_t i, uint32_t e) {
   const double limit = 1.7;
   uint32_t before = i;
   while (before > 0 && f0[before - 1] == 0.0) before--;
@@ -268,18 +251,16 @@ bool islandjumps(uint32_t n, const double *f0, uint32_t i, uint32_t e)
   return after < n && jumpratio(f0[e - 1], f0[after]) > limit;
 }
 
-} // namespace
+}  // namespace
 
-int autocorrelation(uint32_t N, complex *x)
-{
+int autocorrelation(uint32_t N, complex* x) {
   fftc((int32_t)N, x);
   for (uint32_t k = 0; k < N; k++) x[k] = {x[k].re * x[k].re + x[k].im * x[k].im, 0.0};
   ifftc((int32_t)N, x);
   return 0;
 }
 
-int autocorrelationpair(uint32_t N, complex *z)
-{
+int autocorrelationpair(uint32_t N, complex* z) {
   fftc((int32_t)N, z);
   // With z = a + i b, A[k] = (Z[k] + conj Z[N-k]) / 2 and B[k] = (Z[k] - conj Z[N-k]) / 2i; both
   // power spectra are real and even, so |A|^2 + i |B|^2 transforms back into the two
@@ -296,20 +277,18 @@ int autocorrelationpair(uint32_t N, complex *z)
   return 0;
 }
 
-double *applyfftfilter(const double *x, uint32_t nsamples, double fs)
-{
+double* applyfftfilter(const double* x, uint32_t nsamples, double fs) {
   static const double freqs[] = {0.0, 45.0, 55.0, 3000.0, 5000.0, 1000000.0};
   static const double gains[] = {-30.0, -30.0, 0.0, 0.0, -30.0, -30.0};
   const uint32_t N = fs == 16000.0 ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / 16000.0));
-  double *y = (double *)malloc(sizeof(double) * (nsamples > 0 ? nsamples : 1));
+  double* y = (double*)malloc(sizeof(double) * (nsamples > 0 ? nsamples : 1));
   fftfilter(x, y, nsamples, N, freqs, gains, fs);
   return y;
 }
 
-double *upsampling(const double *x, uint32_t nsamples, double fs, uint32_t factor)
-{
+double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor) {
   const uint32_t n = nsamples * factor;
-  double *y = (double *)calloc(n > 0 ? n : 1, sizeof(double));
+  double* y = (double*)calloc(n > 0 ? n : 1, sizeof(double));
   for (uint32_t k = 0; k < nsamples; k++) y[(size_t)k * factor] = x[k] * factor;
   const uint32_t P = 50 * factor;
   std::vector<double> h(P + 1);
@@ -318,12 +297,11 @@ double *upsampling(const double *x, uint32_t nsamples, double fs, uint32_t facto
   return y;
 }
 
-int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
-             double f0min, double f0max, double *f0)
-{
+int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+             double f0min, double f0max, double* f0) {
   if (n == 0) return 0;
   const TrackerSetup s = trackersetup(fs, hop, f0min, f0max);
-  double *xf = applyfftfilter(x, nsamples, fs);
+  double* xf = applyfftfilter(x, nsamples, fs);
   const double t = largestabsolute(xf, nsamples);
 
   std::vector<double> w(s.L);
@@ -336,12 +314,12 @@ int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32
   std::vector<double> rho(s.lagmax + 2, 0.0);
   double costs[2][kHypotheses];
   // Candidates and path step of frame i from its level g and its autocorrelation in R.
-  auto track = [&](uint32_t i, double g, const complex *R, double complex::*part) {
+  auto track = [&](uint32_t i, double g, const complex* R, double complex::*part) {
     normalisedautocorrelation(R, part, rhow, s, rho);
-    FrameHypotheses &fh = hyp[i];
+    FrameHypotheses& fh = hyp[i];
     voicedcandidates(rho.data(), fs, s, fh);
     fh.score[kUnvoiced] = unvoicedscore(g, t);
-    double *cost = costs[i % 2];
+    double* cost = costs[i % 2];
     if (i == 0) {
       for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
     } else {
@@ -375,9 +353,8 @@ int getpitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32
   return 0;
 }
 
-int elimislands(uint32_t n, double *f0, double fs, uint32_t hop)
-{
-  if (hop == 0) return 0; // no frame spacing, no island length
+int elimislands(uint32_t n, double* f0, double fs, uint32_t hop) {
+  if (hop == 0) return 0;  // no frame spacing, no island length
   const uint32_t m = (uint32_t)floor(fs * 0.05 / hop) + 1;
   double lo, hi;
   if (!longrunrange(n, f0, m, &lo, &hi)) return 0;
@@ -399,9 +376,8 @@ int elimislands(uint32_t n, double *f0, double fs, uint32_t hop)
   return 0;
 }
 
-int refinepitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
-                double f0min, double f0max, uint32_t iterations, double *f0, const double *fv)
-{
+int refinepitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+                double f0min, double f0max, uint32_t iterations, double* f0, const double* fv) {
   if (iterations == 0) return 0;
   // The record's buffers must hold the frames of the lowest voiced F0 of the track, which
   // may lie below the floor when the track was read from a file.
@@ -416,7 +392,7 @@ int refinepitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uin
     for (uint32_t i = 0; i < n; i++)
       if (fv[i] > fmax) fmax = fv[i];
   }
-  hamem *mem = qhameminitialize(fs, fmax, lowest);
+  hamem* mem = qhameminitialize(fs, fmax, lowest);
   for (uint32_t i = 0; i < n; i++) {
     const uint64_t centre = (uint64_t)p0 + (uint64_t)i * hop;
     // Frames of a loaded track may lie beyond the end of the signal: nothing to analyse there.
@@ -434,28 +410,24 @@ int refinepitch(const double *x, uint32_t nsamples, double fs, uint32_t hop, uin
   return 0;
 }
 
-int f02logf0(uint32_t n, double *track)
-{
+int f02logf0(uint32_t n, double* track) {
   for (uint32_t i = 0; i < n; i++) track[i] = track[i] > 0.0 ? log(track[i]) : kUnvoicedLogF0;
   return 0;
 }
 
-int logf02f0(uint32_t n, double *track)
-{
+int logf02f0(uint32_t n, double* track) {
   for (uint32_t i = 0; i < n; i++) track[i] = track[i] > kUnvoicedLogF0 ? exp(track[i]) : 0.0;
   return 0;
 }
 
-int shiftlogpitch(uint32_t n, double *logf0, double shift)
-{
+int shiftlogpitch(uint32_t n, double* logf0, double shift) {
   if (shift == 0.0) return 0;
   for (uint32_t i = 0; i < n; i++)
     if (logf0[i] > kUnvoicedLogF0) logf0[i] += shift;
   return 0;
 }
 
-int scalelogpitchrange(uint32_t n, double *logf0, double factor)
-{
+int scalelogpitchrange(uint32_t n, double* logf0, double factor) {
   if (factor == 1.0) return 0;
   double sum = 0.0;
   uint32_t voiced = 0;

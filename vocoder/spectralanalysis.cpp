@@ -17,8 +17,7 @@ const double kPowerFloorPerSample = 1.0000000000000002e-10;
 struct Rotor {
   double c = 1.0, s = 0.0, stepc, steps;
   explicit Rotor(double angle) : stepc(cos(angle)), steps(sin(angle)) {}
-  void advance()
-  {
+  void advance() {
     const double nc = c * stepc - s * steps;
     s = s * stepc + c * steps;
     c = nc;
@@ -30,8 +29,7 @@ struct FrameSpan {
   uint32_t j0, e;
 };
 
-FrameSpan framespan(uint32_t n, uint32_t z, uint32_t L)
-{
+FrameSpan framespan(uint32_t n, uint32_t z, uint32_t L) {
   const int64_t half = L / 2;
   const int64_t j0 = z < half ? half - z : 0;
   int64_t e = L;
@@ -41,8 +39,7 @@ FrameSpan framespan(uint32_t n, uint32_t z, uint32_t L)
 }
 
 // Sum of the valid frame samples divided by the full frame length.
-double framemean(const double *x, uint32_t z, uint32_t L, FrameSpan sp)
-{
+double framemean(const double* x, uint32_t z, uint32_t L, FrameSpan sp) {
   const int64_t start = (int64_t)z - L / 2;
   double sum = 0.0;
   for (uint32_t j = sp.j0; j < sp.e; j++) sum += x[start + j];
@@ -51,9 +48,8 @@ double framemean(const double *x, uint32_t z, uint32_t L, FrameSpan sp)
 
 // |sum of (sample - mean) e^(i w (j - j0))| / L over the valid part: the level of the
 // fundamental, used to lift 0 Hz to the level of the first harmonic.
-double fundamentalamplitude(const double *x, uint32_t z, uint32_t L, FrameSpan sp, double mean,
-                            double f0, double fs)
-{
+double fundamentalamplitude(const double* x, uint32_t z, uint32_t L, FrameSpan sp, double mean, double f0,
+                            double fs) {
   const int64_t start = (int64_t)z - L / 2;
   Rotor ph(kTwoPi * f0 / fs);
   double sr = 0.0, si = 0.0;
@@ -68,31 +64,27 @@ double fundamentalamplitude(const double *x, uint32_t z, uint32_t L, FrameSpan s
 
 // dst[0..N) = (sample - offset) * w[j] over the valid part, zero elsewhere; frame elements
 // beyond N are dropped so that a window longer than the FFT cannot overrun the buffer.
-void fillframe(const double *x, uint32_t z, uint32_t L, FrameSpan sp, double offset,
-               const double *w, double *dst, uint32_t N)
-{
+void fillframe(const double* x, uint32_t z, uint32_t L, FrameSpan sp, double offset, const double* w,
+               double* dst, uint32_t N) {
   const int64_t start = (int64_t)z - L / 2;
   for (uint32_t j = 0; j < N; j++) dst[j] = 0.0;
   const uint32_t e = sp.e < N ? sp.e : N;
   for (uint32_t j = sp.j0; j < e; j++) dst[j] = (x[start + j] - offset) * w[j];
 }
 
-void clear(double *v, uint32_t count)
-{
+void clear(double* v, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) v[i] = 0.0;
 }
 
 // Makes bins 1..N/2-1 mirrored onto N/2+1..N-1 and copies the neighbours into bins 0 and N/2.
-void completehalfspectrum(double *out, uint32_t N)
-{
+void completehalfspectrum(double* out, uint32_t N) {
   for (uint32_t k = 1; k < N / 2; k++) out[N - k] = out[k];
   out[0] = out[1];
   out[N / 2] = out[N / 2 - 1];
 }
 
 // Hanning window of length L scaled to sum L (plain window times 2L/(L-1)).
-void scaledhanning(double *w, uint32_t L)
-{
+void scaledhanning(double* w, uint32_t L) {
   winhanning(w, L, 0);
   const double g = 2.0 * L / (L - 1);
   for (uint32_t i = 0; i < L; i++) w[i] *= g;
@@ -100,9 +92,8 @@ void scaledhanning(double *w, uint32_t L)
 
 // Frame of length L around z with its mean removed and the fundamental's amplitude added,
 // windowed with w into dst[0..N).
-void fillpitchframe(const double *x, uint32_t n, double fs, uint32_t z, double f0, uint32_t L,
-                    const double *w, double *dst, uint32_t N, FrameSpan *spout, double *offsetout)
-{
+void fillpitchframe(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t L,
+                    const double* w, double* dst, uint32_t N, FrameSpan* spout, double* offsetout) {
   const FrameSpan sp = framespan(n, z, L);
   const double mean = framemean(x, z, L, sp);
   const double A = fundamentalamplitude(x, z, L, sp, mean, f0, fs);
@@ -114,8 +105,7 @@ void fillpitchframe(const double *x, uint32_t n, double fs, uint32_t z, double f
 
 // Windowed-sinc design shared by the three band shapes:
 // h[M] = centre, h[M +- k] = w_k (sin(pi nu2 k) - sin(pi nu1 k)) / (pi k).
-void designwinfilter(uint32_t P, double *h, double centre, double nu1, double nu2)
-{
+void designwinfilter(uint32_t P, double* h, double centre, double nu1, double nu2) {
   const uint32_t M = P / 2;
   h[M] = centre;
   if (P % 2 == 1) h[P] = 0.0;
@@ -133,8 +123,7 @@ void designwinfilter(uint32_t P, double *h, double centre, double nu1, double nu
 }
 
 // Index of the largest of v[from..to] (first of equal values).
-uint32_t argmax(const double *v, uint32_t from, uint32_t to)
-{
+uint32_t argmax(const double* v, uint32_t from, uint32_t to) {
   uint32_t best = from;
   for (uint32_t i = from + 1; i <= to; i++)
     if (v[i] > v[best]) best = i;
@@ -142,15 +131,13 @@ uint32_t argmax(const double *v, uint32_t from, uint32_t to)
 }
 
 // Straight line (in the log domain) from v[b] to v[a] over bins b..a-1.
-void joinlinear(double *v, uint32_t b, uint32_t a)
-{
+void joinlinear(double* v, uint32_t b, uint32_t a) {
   const double vb = v[b], va = v[a];
   for (uint32_t i = b; i < a; i++) v[i] = vb + (i - b) * (va - vb) / (a - b);
 }
 
 // Peak walk of the SEEVOC envelope over bins 0..N/2 with harmonic spacing h bins.
-void seevocwalk(double *out, uint32_t N, double h)
-{
+void seevocwalk(double* out, uint32_t N, double h) {
   const uint32_t H = N / 2;
   const uint32_t s = (uint32_t)ceil(0.5 * h);
   uint32_t r = (uint32_t)floor(0.5 + h);
@@ -178,16 +165,14 @@ void seevocwalk(double *out, uint32_t N, double h)
   }
 }
 
-} // namespace
+}  // namespace
 
-uint32_t naframesize(double fs)
-{
+uint32_t naframesize(double fs) {
   return getwinlengthdurodd(0.025, fs);
 }
 
-namem *nameminitialize(uint32_t L, uint32_t extra)
-{
-  namem *mem = new namem;
+namem* nameminitialize(uint32_t L, uint32_t extra) {
+  namem* mem = new namem;
   mem->L = L;
   mem->win = new double[(size_t)L + extra];
   mem->work = mem->win + L;
@@ -195,30 +180,26 @@ namem *nameminitialize(uint32_t L, uint32_t extra)
   return mem;
 }
 
-namem *nameminitializefft(uint32_t L, uint32_t N)
-{
+namem* nameminitializefft(uint32_t L, uint32_t N) {
   return nameminitialize(L, N);
 }
 
-namem *nameminitializelpc(uint32_t L, uint32_t p)
-{
+namem* nameminitializelpc(uint32_t L, uint32_t p) {
   return nameminitialize(L, 2 * (p + 1) + L);
 }
 
-int namemdestroy(namem *mem)
-{
+int namemdestroy(namem* mem) {
   delete[] mem->win;
   delete mem;
   return 0;
 }
 
-int getnoiselogspectrum(const double *x, uint32_t n, double fs, uint32_t z, uint32_t N, double *out,
-                        namem *mem)
-{
+int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint32_t N, double* out,
+                        namem* mem) {
   const uint32_t L = mem->L;
   const FrameSpan sp = framespan(n, z, L);
   fillframe(x, z, L, sp, framemean(x, z, L, sp), mem->win, out, N);
-  double *im = mem->work;
+  double* im = mem->work;
   clear(im, N);
   fftr((int32_t)N, out, im);
   const double floorp = L * kPowerFloorPerSample;
@@ -232,13 +213,12 @@ int getnoiselogspectrum(const double *x, uint32_t n, double fs, uint32_t z, uint
   return 0;
 }
 
-int getsignallogspectrum(const double *x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
-                         double *out, namem *mem)
-{
+int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
+                         double* out, namem* mem) {
   if (f0 == 0.0) return getnoiselogspectrum(x, n, fs, z, N, out, mem);
   const uint32_t L2 = getwinlengthnperiodsodd(2, f0, fs);
-  double *w = new double[2 * (size_t)L2];
-  double *wc = w + L2;
+  double* w = new double[2 * (size_t)L2];
+  double* wc = w + L2;
   scaledhanning(w, L2);
   wincomplementary(w, wc, L2);
 
@@ -248,12 +228,12 @@ int getsignallogspectrum(const double *x, uint32_t n, double fs, uint32_t z, dou
   fillframe(x, z, L2, sp, offset, wc, out + N, N);
   delete[] w;
 
-  double *im = mem->work;
+  double* im = mem->work;
   clear(im, N);
   fftr((int32_t)N, out, im);
   for (uint32_t k = 0; k <= N / 2; k++) out[k] = out[k] * out[k] + im[k] * im[k];
   clear(im, N);
-  double *re2 = out + N;
+  double* re2 = out + N;
   fftr((int32_t)N, re2, im);
   const double floorp = L2 * kPowerFloorPerSample;
   const double scale = 1.0 / ((double)L2 * L2 * f0);
@@ -266,19 +246,18 @@ int getsignallogspectrum(const double *x, uint32_t n, double fs, uint32_t z, dou
   return 0;
 }
 
-int getseevoclogspectrum(const double *x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
-                         double *out, namem *mem)
-{
+int getseevoclogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
+                         double* out, namem* mem) {
   if (f0 == 0.0) return getnoiselogspectrum(x, n, fs, z, N, out, mem);
   const uint32_t L3 = getwinlengthnperiodsodd(3, f0, fs);
-  double *w = new double[L3];
+  double* w = new double[L3];
   scaledhanning(w, L3);
   FrameSpan sp;
   double offset;
   fillpitchframe(x, n, fs, z, f0, L3, w, out, N, &sp, &offset);
   delete[] w;
 
-  double *im = mem->work;
+  double* im = mem->work;
   clear(im, N);
   fftr((int32_t)N, out, im);
   const double floorp = L3 * kPowerFloorPerSample;
@@ -293,8 +272,7 @@ int getseevoclogspectrum(const double *x, uint32_t n, double fs, uint32_t z, dou
   return 0;
 }
 
-int elimlowfrecfromlogspec(double *logspec, uint32_t N, double fs)
-{
+int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs) {
   const double kappa = -2.302585092994046;
   const double df = fs / N;
   logspec[0] += kappa;
@@ -307,8 +285,7 @@ int elimlowfrecfromlogspec(double *logspec, uint32_t N, double fs)
   return 0;
 }
 
-int gennoisefromlogspectrum(double *buf, uint32_t N, double fs)
-{
+int gennoisefromlogspectrum(double* buf, uint32_t N, double fs) {
   double *re = buf, *im = buf + N;
   const double g = sqrt(fs / N);
   re[0] = im[0] = 0.0;
@@ -325,8 +302,7 @@ int gennoisefromlogspectrum(double *buf, uint32_t N, double fs)
   return 0;
 }
 
-double gaussrand()
-{
+double gaussrand() {
   static unsigned char flag = 0;
   static double e2 = 0.0;
   if (flag == 1) {
@@ -346,35 +322,30 @@ double gaussrand()
   return u1 * m;
 }
 
-int genwhitenoise(double *out, uint32_t count)
-{
+int genwhitenoise(double* out, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) out[i] = gaussrand();
   return 0;
 }
 
-int getlpwinfilter(uint32_t P, double *h, double fc, double fs)
-{
+int getlpwinfilter(uint32_t P, double* h, double fc, double fs) {
   const double nu = 2.0 * fc / fs;
   designwinfilter(P, h, nu, 0.0, nu);
   return 0;
 }
 
-int gethpwinfilter(uint32_t P, double *h, double fc, double fs)
-{
+int gethpwinfilter(uint32_t P, double* h, double fc, double fs) {
   const double nu = 2.0 * fc / fs;
   designwinfilter(P, h, 1.0 - nu, nu, 0.0);
   return 0;
 }
 
-int getbpwinfilter(uint32_t P, double *h, double f1, double f2, double fs)
-{
+int getbpwinfilter(uint32_t P, double* h, double f1, double f2, double fs) {
   const double nu1 = 2.0 * f1 / fs, nu2 = 2.0 * f2 / fs;
   designwinfilter(P, h, nu2 - nu1, nu1, nu2);
   return 0;
 }
 
-int winfilter(double *x, uint32_t n, uint32_t P, const double *h, double *line)
-{
+int winfilter(double* x, uint32_t n, uint32_t P, const double* h, double* line) {
   for (uint32_t t = 0; t < n; t++) {
     line[P] = x[t];
     double y = h[P] * x[t];
@@ -387,11 +358,10 @@ int winfilter(double *x, uint32_t n, uint32_t P, const double *h, double *line)
   return 0;
 }
 
-int winfilternodelay(double *x, uint32_t n, uint32_t P, const double *h)
-{
+int winfilternodelay(double* x, uint32_t n, uint32_t P, const double* h) {
   const uint32_t M = P / 2;
-  const uint32_t ahead = P - M; // taps after the centre (M for even orders)
-  double *line = new double[(size_t)P + 1];
+  const uint32_t ahead = P - M;  // taps after the centre (M for even orders)
+  double* line = new double[(size_t)P + 1];
   for (uint32_t k = 0; k < M; k++) line[k] = 0.0;
   for (uint32_t j = 0; j <= ahead; j++) line[M + j] = j < n ? x[j] : 0.0;
   for (uint32_t t = 0; t < n; t++) {
@@ -409,8 +379,7 @@ int winfilternodelay(double *x, uint32_t n, uint32_t P, const double *h)
   return 0;
 }
 
-int elimlowfrecfromsignal(double *x, uint32_t n, double fs)
-{
+int elimlowfrecfromsignal(double* x, uint32_t n, double fs) {
   double h[49];
   gethpwinfilter(48, h, 500.0, fs);
   winfilternodelay(x, n, 48, h);
@@ -422,9 +391,8 @@ namespace {
 // Zero-phase response of the FFT filter: the table sampled at the bins, made into an impulse
 // response, truncated to N/2 + 1 taps with a Hamming taper, and transformed back. R gets the
 // real response divided by N; im is left zero.
-void fftfilterresponse(double *R, double *im, uint32_t N, const double *freqs,
-                       const double *gainsdb, double fs)
-{
+void fftfilterresponse(double* R, double* im, uint32_t N, const double* freqs, const double* gainsdb,
+                       double fs) {
   const double df = fs / N;
   uint32_t i = 1;
   double f = 0.0;
@@ -459,15 +427,14 @@ void fftfilterresponse(double *R, double *im, uint32_t N, const double *freqs,
   clear(im, N);
 }
 
-} // namespace
+}  // namespace
 
-int fftfilter(const double *in, double *out, uint32_t n, uint32_t N, const double *freqs,
-              const double *gainsdb, double fs)
-{
-  double *resp = new double[2 * (size_t)N];
+int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const double* freqs,
+              const double* gainsdb, double fs) {
+  double* resp = new double[2 * (size_t)N];
   double *R = resp, *store = resp + N;
   fftfilterresponse(R, store, N, freqs, gainsdb, fs);
-  double *blk = new double[2 * (size_t)N];
+  double* blk = new double[2 * (size_t)N];
   double *yr = blk, *yi = blk + N;
   const uint32_t B = N / 2, Q = N / 4;
   for (uint64_t s = 0; s < n; s += B) {
@@ -496,10 +463,9 @@ int fftfilter(const double *in, double *out, uint32_t n, uint32_t N, const doubl
   return 0;
 }
 
-int reclevinsondurbin(const double *r, uint32_t p, uint32_t L, double *a, double *work)
-{
+int reclevinsondurbin(const double* r, uint32_t p, uint32_t L, double* a, double* work) {
   if (p == 0) return -1;
-  double *alpha = a; // alpha_i lives in a[i] until the final scaling
+  double* alpha = a;  // alpha_i lives in a[i] until the final scaling
   alpha[1] = r[1] / r[0];
   double E = (1.0 - alpha[1] * alpha[1]) * r[0];
   for (uint32_t m = 2; m <= p; m++) {
@@ -519,12 +485,11 @@ int reclevinsondurbin(const double *r, uint32_t p, uint32_t L, double *a, double
   return 0;
 }
 
-int getnoiselpc(const double *x, uint32_t n, uint32_t z, uint32_t p, double *a, namem *mem)
-{
+int getnoiselpc(const double* x, uint32_t n, uint32_t z, uint32_t p, double* a, namem* mem) {
   const uint32_t L = mem->L;
-  double *frame = mem->work;
-  double *r = frame + L;
-  double *work = r + p + 1;
+  double* frame = mem->work;
+  double* r = frame + L;
+  double* work = r + p + 1;
   if (p == 0) {
     // No predictor: the coefficient is the inverse of the frame's RMS level.
     double acc = 0.0;
@@ -547,8 +512,7 @@ int getnoiselpc(const double *x, uint32_t n, uint32_t z, uint32_t p, double *a, 
   return 0;
 }
 
-int lpcfilter(double *x, uint32_t n, const double *a, uint32_t p)
-{
+int lpcfilter(double* x, uint32_t n, const double* a, uint32_t p) {
   for (uint32_t t = 0; t < n; t++) {
     const uint32_t kmax = t < p ? t : p;
     double sum = 0.0;

@@ -5,65 +5,65 @@
 
 // Spectral memory record: one allocation of L + extra doubles, the window followed by the work area.
 struct namem {
-  uint32_t L;   // frame length (odd)
-  double *win;  // normalised Hamming window of length L
-  double *work; // work area following the window (FFT imaginary array, or LPC frame and recursion)
+  uint32_t L;    // frame length (odd)
+  double* win;   // normalised Hamming window of length L
+  double* work;  // work area following the window (FFT imaginary array, or LPC frame and recursion)
 };
 
 // Frame length of the unvoiced spectra: an odd 25 ms.
 uint32_t naframesize(double fs);
 // New record with a window of length L and `extra` doubles of work area.
-namem *nameminitialize(uint32_t L, uint32_t extra);
+namem* nameminitialize(uint32_t L, uint32_t extra);
 // Record for the spectra of FFT length N.
-namem *nameminitializefft(uint32_t L, uint32_t N);
+namem* nameminitializefft(uint32_t L, uint32_t N);
 // Record for frame linear prediction of order p.
-namem *nameminitializelpc(uint32_t L, uint32_t p);
+namem* nameminitializelpc(uint32_t L, uint32_t p);
 // Frees the record and its allocation; returns 0.
-int namemdestroy(namem *mem);
+int namemdestroy(namem* mem);
 
 // Log-amplitude spectrum (N doubles) of the Hamming-windowed frame around sample z; returns 0.
-int getnoiselogspectrum(const double *x, uint32_t n, double fs, uint32_t z, uint32_t N, double *out,
-                        namem *mem);
+int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint32_t N, double* out,
+                        namem* mem);
 // Pitch-synchronous log spectrum from two complementary two-period windows; out holds 2N doubles,
 // the spectrum in the first N. f0 == 0 gives getnoiselogspectrum. Returns 0.
-int getsignallogspectrum(const double *x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
-                         double *out, namem *mem);
+int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
+                         double* out, namem* mem);
 // SEEVOC envelope (N doubles) by peak picking at harmonic spacing; f0 == 0 gives
 // getnoiselogspectrum. Returns 0.
-int getseevoclogspectrum(const double *x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
-                         double *out, namem *mem);
+int getseevoclogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
+                         double* out, namem* mem);
 // Attenuates the log spectrum below 500 Hz in place (20 dB at 0 Hz, falling linearly); returns 0.
-int elimlowfrecfromlogspec(double *logspec, uint32_t N, double fs);
+int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs);
 // Turns the log-amplitude spectrum in buf[1..N/2-1] into a random-phase noise frame in buf[0..N);
 // buf holds 2N doubles (real then imaginary part). Returns 0.
-int gennoisefromlogspectrum(double *buf, uint32_t N, double fs);
+int gennoisefromlogspectrum(double* buf, uint32_t N, double fs);
 
 // One standard normal deviate (polar method; the second deviate of each pair is held back).
 double gaussrand();
 // Fills out[0..count) with deviates from gaussrand; returns 0.
-int genwhitenoise(double *out, uint32_t count);
+int genwhitenoise(double* out, uint32_t count);
 
 // Windowed-sinc low-pass of order P (P + 1 taps) with cut-off fc Hz; returns 0.
-int getlpwinfilter(uint32_t P, double *h, double fc, double fs);
+int getlpwinfilter(uint32_t P, double* h, double fc, double fs);
 // Windowed-sinc high-pass of order P with cut-off fc Hz; returns 0.
-int gethpwinfilter(uint32_t P, double *h, double fc, double fs);
+int gethpwinfilter(uint32_t P, double* h, double fc, double fs);
 // Windowed-sinc band-pass of order P passing f1..f2 Hz; returns 0.
-int getbpwinfilter(uint32_t P, double *h, double f1, double f2, double fs);
+int getbpwinfilter(uint32_t P, double* h, double f1, double f2, double fs);
 // Causal FIR filtering in place; line (P + 1 doubles) carries the last inputs between calls. Returns 0.
-int winfilter(double *x, uint32_t n, uint32_t P, const double *h, double *line);
+int winfilter(double* x, uint32_t n, uint32_t P, const double* h, double* line);
 // Zero-phase FIR filtering in place (the output is centred on the filter's middle tap); returns 0.
-int winfilternodelay(double *x, uint32_t n, uint32_t P, const double *h);
+int winfilternodelay(double* x, uint32_t n, uint32_t P, const double* h);
 // 500 Hz zero-phase high-pass of a whole signal in place; returns 0.
-int elimlowfrecfromsignal(double *x, uint32_t n, double fs);
+int elimlowfrecfromsignal(double* x, uint32_t n, double fs);
 // Zero-phase FFT filter following the (frequency Hz, gain dB) table; the last frequency must
 // exceed fs/2. out holds n doubles. Returns 0.
-int fftfilter(const double *in, double *out, uint32_t n, uint32_t N, const double *freqs,
-              const double *gainsdb, double fs);
+int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const double* freqs,
+              const double* gainsdb, double fs);
 // Levinson-Durbin recursion from r[0..p] for a frame of length L; a gets 1/sigma, -alpha_k/sigma.
 // work holds p + 1 doubles. Returns 0, or -1 for p == 0.
-int reclevinsondurbin(const double *r, uint32_t p, uint32_t L, double *a, double *work);
+int reclevinsondurbin(const double* r, uint32_t p, uint32_t L, double* a, double* work);
 // Linear prediction of order p of the Hamming-windowed frame around z (record from
 // nameminitializelpc); a silent frame gives a[0] = DBL_MAX and zeros. Returns 0.
-int getnoiselpc(const double *x, uint32_t n, uint32_t z, uint32_t p, double *a, namem *mem);
+int getnoiselpc(const double* x, uint32_t n, uint32_t z, uint32_t p, double* a, namem* mem);
 // All-pole filtering in place with the coefficients a[0..p], zero initial state; returns 0.
-int lpcfilter(double *x, uint32_t n, const double *a, uint32_t p);
+int lpcfilter(double* x, uint32_t n, const double* a, uint32_t p);

@@ -197,7 +197,8 @@ static bool trackpitch(const fileset& files, const options& o, setstreams* s) {
   if (o.f0load != 0 && loadf0track(files.name[f0file], s)) return true;
   s->f0 = allocatevalues(s->frames);
   if (!s->f0) return outofmemory(files.name[wavfile]);
-  getpitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max, s->f0);
+  getpitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max,
+           s->f0);
   return true;
 }
 
@@ -220,7 +221,8 @@ static bool analysecepstra(const fileset& files, const options& o, setstreams* s
   const int runs = o.cctimeit > 0 ? o.cctimeit : 1;
   const time_t started = time(nullptr);
   for (int run = runs; run > 0; --run) {
-    if (waveform2cc(s->x, s->samples, samplingrate, shift, 0, s->frames, s->f0, order, s->cc, method, o.alpha) != 0)
+    if (waveform2cc(s->x, s->samples, samplingrate, shift, 0, s->frames, s->f0, order, s->cc, method,
+                    o.alpha) != 0)
       return outofmemory(files.name[wavfile]);
   }
   if (o.cctimeit > 0) printf("Time: %d\n", static_cast<int>(time(nullptr) - started));
@@ -240,8 +242,8 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   if (!trackpitch(files, o, s) || !trackvoicing(files, o, s)) return false;
   if (o.f0acc != 0) {
     const uint32_t iterations = std::min(static_cast<uint32_t>(o.f0acc), maxrefinements);
-    refinepitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max,
-                iterations, s->f0, s->fv);
+    refinepitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min,
+                o.f0max, iterations, s->f0, s->fv);
   }
   if (!analysecepstra(files, o, s)) return false;
   if (o.morvscale == 1) morvadapteradhoc(s->cc, static_cast<uint32_t>(o.ccord), s->frames);

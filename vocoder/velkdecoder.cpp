@@ -140,7 +140,9 @@ static double clampfactor(double value, double neutral, double lower, double upp
   return value;
 }
 
-static double clampedfdur(double fdur) { return clampfactor(fdur, 1.0, 0.25, 4.0); }
+static double clampedfdur(double fdur) {
+  return clampfactor(fdur, 1.0, 0.25, 4.0);
+}
 
 // Synthesis frame shift: lframe stretched by the (clamped) duration factor and truncated; 0 when
 // the result is no usable shift (below one sample or beyond 32 bits).
@@ -276,7 +278,8 @@ static bool synthesise(const fileset& files, const options& o, setstreams* s) {
   if (!filtercepstra(o, s)) return outofmemory(files.name[outfile]);
   logf02f0(s->frames, s->f0);
   for (uint32_t k : corrupt) s->f0[k] = NAN;
-  if (cc2waveform(s->out, s->samples, samplingrate, o.shift, s->frames, s->f0, s->fv, o.alpha, s->order, s->cc) != 0)
+  if (cc2waveform(s->out, s->samples, samplingrate, o.shift, s->frames, s->f0, s->fv, o.alpha, s->order,
+                  s->cc) != 0)
     return outofmemory(files.name[outfile]);
   return true;
 }

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <sys/types.h>
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "16-bit samples are read and written as host values");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "16-bit samples are read and written as host values");
 
 namespace {
 
@@ -42,7 +43,8 @@ bool readheader(FILE* file, uint32_t* datasize) {
   if (!expecttag(file, "RIFF") || !readfield(file, 4, &ignored) || !expecttag(file, "WAVE")) return false;
   if (!expecttag(file, "fmt ") || !readfield(file, 4, &fmtsize)) return false;
   if (!expectfield(file, 2, 1) || !expectfield(file, 2, 1) || !expectfield(file, 4, samplerate)) return false;
-  if (!readfield(file, 4, &ignored) || !readfield(file, 2, &ignored) || !expectfield(file, 2, 16)) return false;
+  if (!readfield(file, 4, &ignored) || !readfield(file, 2, &ignored) || !expectfield(file, 2, 16))
+    return false;
   if (fmtsize < 16) return false;
   if (fmtsize > 16 && fseeko(file, static_cast<off_t>(fmtsize - 16), SEEK_CUR) != 0) return false;
   return expecttag(file, "data") && readfield(file, 4, datasize) && *datasize != 0;

@@ -11,7 +11,7 @@
 
 namespace {
 
-const char *cmnd = "biquad";
+const char* cmnd = "biquad";
 
 constexpr double kSamplingKhz = 10.0;
 constexpr int kMaxPairs = 2048;
@@ -49,17 +49,16 @@ struct Pairs {
 struct Options {
   double fs = kSamplingKhz;  // kHz while parsing
   Pairs poles, zeros;
-  const char *infile = nullptr;
+  const char* infile = nullptr;
 };
 
-double number_value(int argc, char **argv, int *i) {
+double number_value(int argc, char** argv, int* i) {
   return std::atof(option_argument(argc, argv, i, usage));
 }
 
-void add_pair(Pairs *pairs, const char *kind, int argc, char **argv, int *i) {
+void add_pair(Pairs* pairs, const char* kind, int argc, char** argv, int* i) {
   if (pairs->count == kMaxPairs) {
-    std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind,
-                 kMaxPairs);
+    std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind, kMaxPairs);
     std::exit(1);
   }
   pairs->freq[pairs->count] = number_value(argc, argv, i);
@@ -67,9 +66,9 @@ void add_pair(Pairs *pairs, const char *kind, int argc, char **argv, int *i) {
   pairs->count++;
 }
 
-void parse_options(int argc, char **argv, Options *o) {
+void parse_options(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; i++) {
-    const char *arg = argv[i];
+    const char* arg = argv[i];
     if (arg[0] != '-') {
       o->infile = arg;
       continue;
@@ -103,7 +102,7 @@ struct Sections {
   int pos[kMaxPairs];
 };
 
-void filter_stream(const Options &o, Sections *s, FILE *in) {
+void filter_stream(const Options& o, Sections* s, FILE* in) {
   const double fs = o.fs * 1000.0;
   const int sections = o.poles.count > o.zeros.count ? o.poles.count : o.zeros.count;
   padz(s->d, sizeof(s->d[0]), sections);
@@ -114,8 +113,7 @@ void filter_stream(const Options &o, Sections *s, FILE *in) {
       const bool pole = i < o.poles.count;
       const bool zero = i < o.zeros.count;
       x = biquad(pole, zero, s->d[i], &s->pos[i], x, fs, pole ? o.poles.freq[i] : 0.0,
-                 pole ? o.poles.band[i] : 0.0, zero ? o.zeros.freq[i] : 0.0,
-                 zero ? o.zeros.band[i] : 0.0);
+                 pole ? o.poles.band[i] : 0.0, zero ? o.zeros.freq[i] : 0.0, zero ? o.zeros.band[i] : 0.0);
     }
     fwritef(&x, sizeof(double), 1, stdout);
   }
@@ -123,13 +121,13 @@ void filter_stream(const Options &o, Sections *s, FILE *in) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   // Tables of 2048 pairs and sections are too large for the stack.
   static Options o;
   static Sections s;
   parse_options(argc, argv, &o);
-  FILE *in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);
   return 0;

@@ -14,5 +14,5 @@
 // State, all zero before the first sample: d is a ring of three doubles holding the recent
 // values of the internal signal w of the direct form, *pos the slot of the newest one. The ring
 // lets each sample store one value instead of shifting the delay line.
-double biquad(bool has_pole, bool has_zero, double *d, int *pos, double x, double fs, double pf,
-              double pb, double zf, double zb);
+double biquad(bool has_pole, bool has_zero, double* d, int* pos, double x, double fs, double pf, double pb,
+              double zf, double zb);

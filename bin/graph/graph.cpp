@@ -10,122 +10,132 @@
 
 namespace {
 
-const char *cmnd = "graph";
-const double kWidth = 120.0, kHeight = 80.0, kOriginX = 40.0, kOriginY = 180.0,
-             kCharHeight = 2.5, kCharWidth = 3.4;
+const char* cmnd = "graph";
+const double kWidth = 120.0, kHeight = 80.0, kOriginX = 40.0, kOriginY = 180.0, kCharHeight = 2.5,
+             kCharWidth = 3.4;
 
-[[noreturn]] void usage(int status)
-{
-    std::fprintf(stderr, "\n");
-    std::fprintf(stderr, " %s - draw a graph description with plotter commands\n\n", cmnd);
-    std::fprintf(stderr, "  usage:\n");
-    std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
-    std::fprintf(stderr, "  options:\n");
-    std::fprintf(stderr, "       -W W   : frame width (mm)        [%g]\n", kWidth);
-    std::fprintf(stderr, "       -H H   : frame height (mm)       [%g]\n", kHeight);
-    std::fprintf(stderr, "       -x x   : frame origin x (mm)     [%g]\n", kOriginX);
-    std::fprintf(stderr, "       -y y   : frame origin y (mm)     [%g]\n", kOriginY);
-    std::fprintf(stderr, "       -c c   : character height (mm)   [%g]\n", kCharHeight);
-    std::fprintf(stderr, "       -w w   : character width (mm)    [%g]\n", kCharWidth);
-    std::fprintf(stderr, "       -t t   : page type               [%d]\n", 0);
-    std::fprintf(stderr, "                (<0: axis lines always, 0: open frame, >0: boxed)\n");
-    std::fprintf(stderr, "       -h     : print this message \n");
-    std::fprintf(stderr, "  infile:\n");
-    std::fprintf(stderr, "       graph description                [stdin]\n");
-    std::fprintf(stderr, "\n");
-    std::fprintf(stderr, " ZEVK: version %s\n", "3.11");
-    std::fprintf(stderr, " CVS Info: %s", "$Id$");
-    std::fprintf(stderr, "\n");
-    std::exit(status);
+[[noreturn]] void usage(int status) {
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " %s - draw a graph description with plotter commands\n\n", cmnd);
+  std::fprintf(stderr, "  usage:\n");
+  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  std::fprintf(stderr, "  options:\n");
+  std::fprintf(stderr, "       -W W   : frame width (mm)        [%g]\n", kWidth);
+  std::fprintf(stderr, "       -H H   : frame height (mm)       [%g]\n", kHeight);
+  std::fprintf(stderr, "       -x x   : frame origin x (mm)     [%g]\n", kOriginX);
+  std::fprintf(stderr, "       -y y   : frame origin y (mm)     [%g]\n", kOriginY);
+  std::fprintf(stderr, "       -c c   : character height (mm)   [%g]\n", kCharHeight);
+  std::fprintf(stderr, "       -w w   : character width (mm)    [%g]\n", kCharWidth);
+  std::fprintf(stderr, "       -t t   : page type               [%d]\n", 0);
+  std::fprintf(stderr, "                (<0: axis lines always, 0: open frame, >0: boxed)\n");
+  std::fprintf(stderr, "       -h     : print this message \n");
+  std::fprintf(stderr, "  infile:\n");
+  std::fprintf(stderr, "       graph description                [stdin]\n");
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " ZEVK: version %s\n", "3.11");
+  std::fprintf(stderr, " CVS Info: %s", "$Id$");
+  std::fprintf(stderr, "\n");
+  std::exit(status);
 }
 
 // A number option's value; a missing or malformed value is an error.
-double option_number(int argc, char **argv, int *i)
-{
-    char *end = nullptr;
-    const double v = (*i + 1 < argc) ? std::strtod(argv[*i + 1], &end) : 0.0;
-    if (end == nullptr || end == argv[*i + 1] || *end != '\0') {
-        std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd, argv[*i][1]);
-        usage(1);
-    }
-    *i += 1;
-    return v;
+double option_number(int argc, char** argv, int* i) {
+  char* end = nullptr;
+  const double v = (*i + 1 < argc) ? std::strtod(argv[*i + 1], &end) : 0.0;
+  if (end == nullptr || end == argv[*i + 1] || *end != '\0') {
+    std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd, argv[*i][1]);
+    usage(1);
+  }
+  *i += 1;
+  return v;
 }
 
 // The named description opened for reading; null when it cannot be opened or is a directory
 // (which opens but cannot be read).
-FILE *open_description(const char *path)
-{
-    FILE *fp = std::fopen(path, "r");
-    struct stat st;
-    if (fp != nullptr && fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(fp);
-        return nullptr;
-    }
-    return fp;
+FILE* open_description(const char* path) {
+  FILE* fp = std::fopen(path, "r");
+  struct stat st;
+  if (fp != nullptr && fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(fp);
+    return nullptr;
+  }
+  return fp;
 }
 
-void draw_frame_box()
-{
-    plot(3, 0.0, 0.0);
-    plot(2, xl, 0.0);
-    plot(2, xl, yl);
-    plot(2, 0.0, yl);
-    plot(2, 0.0, 0.0);
+void draw_frame_box() {
+  plot(3, 0.0, 0.0);
+  plot(2, xl, 0.0);
+  plot(2, xl, yl);
+  plot(2, 0.0, yl);
+  plot(2, 0.0, 0.0);
 }
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    const char *slash = std::strrchr(argv[0], '/');
-    cmnd = slash ? slash + 1 : argv[0];
-    double width = kWidth, height = kHeight, ox = kOriginX, oy = kOriginY;
-    double cheight = kCharHeight, cwidth = kCharWidth;
-    int page_type = 0;
-    const char *infile = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const char *a = argv[i];
-        if (a[0] != '-' || a[1] == '\0') {
-            infile = a;
-            continue;
-        }
-        switch (a[1]) {
-        case 'W': width = option_number(argc, argv, &i); break;
-        case 'H': height = option_number(argc, argv, &i); break;
-        case 'x': ox = option_number(argc, argv, &i); break;
-        case 'y': oy = option_number(argc, argv, &i); break;
-        case 'c': cheight = option_number(argc, argv, &i); break;
-        case 'w': cwidth = option_number(argc, argv, &i); break;
-        case 't': page_type = static_cast<int>(option_number(argc, argv, &i)); break;
-        case 'h': usage(0);
-        default:
-            std::fprintf(stderr, "%s : Invalid option '%c'!\n", cmnd, a[1]);
-            usage(1);
-        }
+int main(int argc, char** argv) {
+  const char* slash = std::strrchr(argv[0], '/');
+  cmnd = slash ? slash + 1 : argv[0];
+  double width = kWidth, height = kHeight, ox = kOriginX, oy = kOriginY;
+  double cheight = kCharHeight, cwidth = kCharWidth;
+  int page_type = 0;
+  const char* infile = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (a[0] != '-' || a[1] == '\0') {
+      infile = a;
+      continue;
     }
-    FILE *fp = stdin;
-    if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
-        std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
-        return 1;
+    switch (a[1]) {
+      case 'W':
+        width = option_number(argc, argv, &i);
+        break;
+      case 'H':
+        height = option_number(argc, argv, &i);
+        break;
+      case 'x':
+        ox = option_number(argc, argv, &i);
+        break;
+      case 'y':
+        oy = option_number(argc, argv, &i);
+        break;
+      case 'c':
+        cheight = option_number(argc, argv, &i);
+        break;
+      case 'w':
+        cwidth = option_number(argc, argv, &i);
+        break;
+      case 't':
+        page_type = static_cast<int>(option_number(argc, argv, &i));
+        break;
+      case 'h':
+        usage(0);
+      default:
+        std::fprintf(stderr, "%s : Invalid option '%c'!\n", cmnd, a[1]);
+        usage(1);
     }
-    _org = {ox, oy};
-    xl = width;
-    yl = height;
-    h = cheight;
-    w = cwidth;
-    type = page_type;
-    xclip0 = yclip0 = 0.0;
-    xclip1 = xl;
-    yclip1 = yl;
-    plstart();
-    if (type > 0) draw_frame_box();
-    graph(fp);
-    const bool readfailed = std::ferror(fp) != 0;
-    if (fp != stdin) std::fclose(fp);
-    if (readfailed) {
-        std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd);
-        return 1;
-    }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  FILE* fp = stdin;
+  if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
+    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
+    return 1;
+  }
+  _org = {ox, oy};
+  xl = width;
+  yl = height;
+  h = cheight;
+  w = cwidth;
+  type = page_type;
+  xclip0 = yclip0 = 0.0;
+  xclip1 = xl;
+  yclip1 = yl;
+  plstart();
+  if (type > 0) draw_frame_box();
+  graph(fp);
+  const bool readfailed = std::ferror(fp) != 0;
+  if (fp != stdin) std::fclose(fp);
+  if (readfailed) {
+    std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd);
+    return 1;
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -7,18 +7,18 @@
 #include <cstdio>
 
 // Reads the description from fp to its end and writes the plotter commands.
-void graph(FILE *fp);
+void graph(FILE* fp);
 
 // Draws n points (n != 0, lines on) inside the clipping rectangle.
-void draw_graphdraw(double *x, double *y, int32_t n, double w, double h, double fct);
+void draw_graphdraw(double* x, double* y, int32_t n, double w, double h, double fct);
 // Draws n > 1 pending points and keeps the last one as position 0; returns the new count.
-int32_t flush(double *x, double *y, int32_t n, double w, double h, double fct);
+int32_t flush(double* x, double* y, int32_t n, double w, double h, double fct);
 // Hatches the polygon inside the clipping rectangle.
-void polyg(double *x, double *y, int32_t n, double w, double h, double fct);
+void polyg(double* x, double* y, int32_t n, double w, double h, double fct);
 // 1 when (x, y) lies inside the frame.
 int is_in(double x, double y);
 // Exchanges x and y when the axes are exchanged.
-void swap(double *x, double *y);
+void swap(double* x, double* y);
 
 // Module settings.
 extern char label[256];

@@ -3,33 +3,33 @@
 #define GRAPH_GRAPHUTIL_H
 
 // Frame, text and mark settings (millimetres unless noted).
-extern double xl, yl;        // frame width and height
-extern double x00, y00;      // frame offsets of the axis origins
-extern double h, w;          // character height and width
-extern double mh, mw;        // mark height and width
-extern double fct;           // figure scale factor
-extern double wf, hf;        // figure width and height in pages (for rstbnd)
+extern double xl, yl;                          // frame width and height
+extern double x00, y00;                        // frame offsets of the axis origins
+extern double h, w;                            // character height and width
+extern double mh, mw;                          // mark height and width
+extern double fct;                             // figure scale factor
+extern double wf, hf;                          // figure width and height in pages (for rstbnd)
 extern double xclip0, yclip0, xclip1, yclip1;  // clipping rectangle
-extern int ltype;            // line type index; negative: polylines are not drawn
-extern int type;             // frame type: <0 axis lines always, 0 open, >0 boxed
-extern int is_t;             // axes exchanged
+extern int ltype;                              // line type index; negative: polylines are not drawn
+extern int type;                               // frame type: <0 axis lines always, 0 open, >0 boxed
+extern int is_t;                               // axes exchanged
 
 // Copies the next blank-separated word of s (at most 255 characters) into word and
 // returns the position after it, or null when s holds no further word.
-char *getarg(char *s, char *word);
+char* getarg(char* s, char* word);
 // Copies an axis type word (a word starting with a letter, at most 15 characters) into
 // type, or empties type when none is present; returns the position of what follows.
-char *gettyp(char *s, char *type);
+char* gettyp(char* s, char* type);
 // Text of a title or print command: a double-quoted text or a single word. It is
 // terminated in place; *rest is where the line goes on after it.
-char *gettxt_fig(char *s, char **rest);
+char* gettxt_fig(char* s, char** rest);
 // Name text of an axis-name command; word receives the number that follows it, if any.
-char *getname(char *s, char *word);
+char* getname(char* s, char* word);
 // Length of a text in figure units for characters of height h and width w.
-double sleng(const char *text, double h, double w);
+double sleng(const char* text, double h, double w);
 // Writes a text at (x, y) with the given size and angle in degrees; Greek letters written
 // in UTF-8 are drawn from the plotter's symbol font.
-void _symbol(const char *text, double x, double y, double h, double w, double angle);
+void _symbol(const char* text, double x, double y, double h, double w, double angle);
 // Distance by which horizontal-axis labels are lowered below their nominal baseline.
 double ysadj();
 // All-pass frequency warping of a normalised frequency f (0..1) with parameter alpha.

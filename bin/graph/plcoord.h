@@ -5,7 +5,7 @@
 #define GRAPH_PLCOORD_H
 
 struct co_ord {
-    double xo, yo;
+  double xo, yo;
 };
 
 // Position of the frame origin on the page, in millimetres.

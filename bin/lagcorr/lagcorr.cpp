@@ -9,7 +9,7 @@
 
 namespace {
 
-const char *cmnd = "lagcorr";
+const char* cmnd = "lagcorr";
 
 constexpr int kOrder = 25;
 constexpr int kFrameLength = 256;
@@ -35,24 +35,24 @@ constexpr int kFrameLength = 256;
 struct Options {
   int order = kOrder;
   int frame_length = kFrameLength;
-  const char *infile = nullptr;
+  const char* infile = nullptr;
 };
 
 // The value of an option: the rest of its argument (-l512), else the next argument (-l 512).
-int integer_value(int argc, char **argv, int *i) {
-  const char *attached = argv[*i] + 2;
+int integer_value(int argc, char** argv, int* i) {
+  const char* attached = argv[*i] + 2;
   return std::atoi(*attached != '\0' ? attached : option_argument(argc, argv, i, usage));
 }
 
-[[noreturn]] void refuse(const char *message) {
+[[noreturn]] void refuse(const char* message) {
   std::fprintf(stderr, "%s : %s\n", cmnd, message);
   std::exit(1);
 }
 
-Options parse_options(int argc, char **argv) {
+Options parse_options(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; i++) {
-    const char *arg = argv[i];
+    const char* arg = argv[i];
     if (arg[0] != '-') {
       o.infile = arg;
       continue;
@@ -77,13 +77,13 @@ Options parse_options(int argc, char **argv) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
-  FILE *in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   const int l = o.frame_length, m = o.order;
-  double *frame = dgetmem(static_cast<long>(l) + m + 1);
-  double *r = frame + l;
+  double* frame = dgetmem(static_cast<long>(l) + m + 1);
+  double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {
     lagcorr(frame, l, r, m);
     fwritef(r, sizeof(double), m + 1, stdout);

@@ -73,8 +73,7 @@ int parse_int(char option, const char* value) {
   char* end;
   errno = 0;
   const long v = strtol(value, &end, 10);
-  if (end == value || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-    bad_value(option, value);
+  if (end == value || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) bad_value(option, value);
   return (int)v;
 }
 
@@ -95,14 +94,30 @@ Options parse_options(int argc, char** argv) {
     if (i + 1 >= argc) usage(1);
     const char* v = argv[++i];
     switch (c) {
-      case 'a': o.algorithm = parse_int(c, v); break;
-      case 's': o.sample_freq_khz = parse_double(c, v); break;
-      case 'p': o.frame_shift = parse_int(c, v); break;
-      case 'L': o.min_f0 = parse_double(c, v); break;
-      case 'H': o.max_f0 = parse_double(c, v); break;
-      case 'b': o.voice_bias = parse_double(c, v); break;
-      case 't': o.unvoiced_cost = parse_double(c, v); break;
-      case 'o': o.otype = parse_int(c, v); break;
+      case 'a':
+        o.algorithm = parse_int(c, v);
+        break;
+      case 's':
+        o.sample_freq_khz = parse_double(c, v);
+        break;
+      case 'p':
+        o.frame_shift = parse_int(c, v);
+        break;
+      case 'L':
+        o.min_f0 = parse_double(c, v);
+        break;
+      case 'H':
+        o.max_f0 = parse_double(c, v);
+        break;
+      case 'b':
+        o.voice_bias = parse_double(c, v);
+        break;
+      case 't':
+        o.unvoiced_cost = parse_double(c, v);
+        break;
+      case 'o':
+        o.otype = parse_int(c, v);
+        break;
     }
   }
   return o;
@@ -135,8 +150,8 @@ std::vector<float_list> read_sample_list(FILE* fp, const char* name, const std::
     const size_t whole = have / sizeof(float);
     for (size_t k = 0; k < whole; k++) {
       const unsigned char* b = buf + k * sizeof(float);
-      const uint32_t bits = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 |
-                            (uint32_t)b[3] << 24;
+      const uint32_t bits =
+          (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
       float v;
       memcpy(&v, &bits, sizeof v);
       if (!std::isfinite(v)) fail("Input sample is not a finite number in ", name);
@@ -159,8 +174,7 @@ WaveCodingType wav_coding(FILE* fp, const char* name) {
   unsigned char b[16];
   if (fseek(fp, 12, SEEK_SET) != 0) fail("Cannot read ", name);
   while (fread(b, 1, 8, fp) == 8) {
-    const uint32_t size = (uint32_t)b[4] | (uint32_t)b[5] << 8 | (uint32_t)b[6] << 16 |
-                          (uint32_t)b[7] << 24;
+    const uint32_t size = (uint32_t)b[4] | (uint32_t)b[5] << 8 | (uint32_t)b[6] << 16 | (uint32_t)b[7] << 24;
     if (memcmp(b, "fmt ", 4) != 0) {
       if (fseek(fp, (long)size, SEEK_CUR) != 0) break;
       continue;
@@ -241,9 +255,8 @@ int extract(const Options& o, const Algorithm& algorithm) {
   if (nodes.size() > (size_t)INT_MAX) fail("Input too long: ", name);
   const int length = (int)nodes.size();
 
-  const int status = algorithm.run(nodes.empty() ? nullptr : nodes.data(), length, sample_freq,
-                                   o.frame_shift, o.min_f0, o.max_f0, o.*algorithm.tuning,
-                                   o.otype);
+  const int status = algorithm.run(nodes.empty() ? nullptr : nodes.data(), length, sample_freq, o.frame_shift,
+                                   o.min_f0, o.max_f0, o.*algorithm.tuning, o.otype);
   if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
   return status ? 1 : 0;
 }
@@ -255,8 +268,7 @@ int main(int argc, char** argv) {
   const Options o = parse_options(argc, argv);
   const Algorithm& algorithm = find_tracker(o.algorithm);
   // The epoch tracker needs at least one sample a frame to resample its track.
-  if (algorithm.run == brindel && o.frame_shift < 1)
-    bad_value('p', std::to_string(o.frame_shift).c_str());
+  if (algorithm.run == brindel && o.frame_shift < 1) bad_value('p', std::to_string(o.frame_shift).c_str());
   try {
     return extract(o, algorithm);
   } catch (const std::bad_alloc&) {

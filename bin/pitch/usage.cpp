@@ -16,7 +16,9 @@ void set_command_name(const char* argv0) {
   cmnd = slash ? slash + 1 : argv0;
 }
 
-const char* command_name(void) { return cmnd; }
+const char* command_name(void) {
+  return cmnd;
+}
 
 void usage(int status) {
   fprintf(stderr, "\n");

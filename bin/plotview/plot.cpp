@@ -8,7 +8,7 @@
 #include "viewopts.h"
 #include "window.h"
 
-const char *const f_name[13] = {
+const char* const f_name[13] = {
     "-adobe-courier-medium-r-normal-*-*-100-*-*-m-*-iso8859-1",
     "-adobe-courier-medium-r-normal-*-*-120-*-*-m-*-iso8859-1",
     "-adobe-courier-medium-r-normal-*-*-140-*-*-m-*-iso8859-1",
@@ -25,19 +25,19 @@ const char *const f_name[13] = {
 };
 
 const unsigned char till_bits[17][4] = {
-    {0x00, 0x00, 0x00, 0x00}, {0x01, 0x00, 0x00, 0x00}, {0x01, 0x00, 0x00, 0x08},
-    {0x09, 0x00, 0x00, 0x08}, {0x09, 0x00, 0x00, 0x09}, {0x09, 0x02, 0x00, 0x09},
-    {0x09, 0x02, 0x04, 0x09}, {0x09, 0x06, 0x04, 0x09}, {0x09, 0x06, 0x06, 0x09},
-    {0x0b, 0x06, 0x06, 0x09}, {0x0b, 0x06, 0x06, 0x0d}, {0x0b, 0x0e, 0x06, 0x0d},
-    {0x0b, 0x0e, 0x07, 0x0d}, {0x0f, 0x0e, 0x07, 0x0d}, {0x0f, 0x0e, 0x07, 0x0f},
-    {0x0f, 0x0e, 0x0f, 0x0f}, {0x0f, 0x0f, 0x0f, 0x0f},
+    {0x00, 0x00, 0x00, 0x00}, {0x01, 0x00, 0x00, 0x00}, {0x01, 0x00, 0x00, 0x08}, {0x09, 0x00, 0x00, 0x08},
+    {0x09, 0x00, 0x00, 0x09}, {0x09, 0x02, 0x00, 0x09}, {0x09, 0x02, 0x04, 0x09}, {0x09, 0x06, 0x04, 0x09},
+    {0x09, 0x06, 0x06, 0x09}, {0x0b, 0x06, 0x06, 0x09}, {0x0b, 0x06, 0x06, 0x0d}, {0x0b, 0x0e, 0x06, 0x0d},
+    {0x0b, 0x0e, 0x07, 0x0d}, {0x0f, 0x0e, 0x07, 0x0d}, {0x0f, 0x0e, 0x07, 0x0f}, {0x0f, 0x0e, 0x0f, 0x0f},
+    {0x0f, 0x0f, 0x0f, 0x0f},
 };
 
 // Nine rows of nine bits, two bytes per row, low byte first.
-#define ROWS(a, b, c, d, e, f, g, h, i)                                                     \
-    {(a) & 0xff, (a) >> 8, (b) & 0xff, (b) >> 8, (c) & 0xff, (c) >> 8, (d) & 0xff, (d) >> 8, \
-     (e) & 0xff, (e) >> 8, (f) & 0xff, (f) >> 8, (g) & 0xff, (g) >> 8, (h) & 0xff, (h) >> 8, \
-     (i) & 0xff, (i) >> 8}
+#define ROWS(a, b, c, d, e, f, g, h, i)                                                                   \
+  {                                                                                                       \
+    (a) & 0xff, (a) >> 8, (b)&0xff, (b) >> 8, (c)&0xff, (c) >> 8, (d)&0xff, (d) >> 8, (e)&0xff, (e) >> 8, \
+        (f)&0xff, (f) >> 8, (g)&0xff, (g) >> 8, (h)&0xff, (h) >> 8, (i)&0xff, (i) >> 8                    \
+  }
 const unsigned char mark_bits[16][18] = {
     ROWS(0x000, 0x000, 0x000, 0x000, 0x000, 0x000, 0x000, 0x000, 0x000),
     ROWS(0x000, 0x000, 0x038, 0x07c, 0x07c, 0x07c, 0x038, 0x000, 0x000),
@@ -65,27 +65,32 @@ const int kMaxArcHalfSize = 32767 / 2;
 
 // v truncated to an int; values beyond the int range (huge coordinates or sizes in a stream)
 // are held at its ends instead of overflowing, and NaN gives 0.
-int clampedint(double v)
-{
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(v);
+int clampedint(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(v);
 }
 
 const int kMaxPoints = 512;
 const int kPageW = 1995, kPageH = 2870;
 const int l_width[10] = {0, 1, 1, 2, 3, 4, 1, 2, 3, 4};
-const char *const c_name[8] = {"black", "black",  "blue",   "red",
-                               "medium sea green", "violet", "orange", "turquoise"};
+const char* const c_name[8] = {"black",  "black",  "blue",     "red", "medium sea green",
+                               "violet", "orange", "turquoise"};
 struct line_style_info {
-    char list[8];
-    int no;
+  char list[8];
+  int no;
 };
 const line_style_info l_style[10] = {
-    {{1, 1}, 2},          {{1, 5}, 2},          {{1, 3}, 2},
-    {{4, 2}, 2},          {{7, 3}, 2},          {{1, 1}, 2},
-    {{8, 2, 2, 2}, 4},    {{10, 2, 2, 2}, 4},   {{8, 2, 1, 2, 1, 2}, 6},
+    {{1, 1}, 2},
+    {{1, 5}, 2},
+    {{1, 3}, 2},
+    {{4, 2}, 2},
+    {{7, 3}, 2},
+    {{1, 1}, 2},
+    {{8, 2, 2, 2}, 4},
+    {{10, 2, 2, 2}, 4},
+    {{8, 2, 1, 2, 1, 2}, 6},
     {{6, 2, 2, 2, 2, 2}, 6},
 };
 const char symbol_upper[] = "ABGDEZHQIKLMNXOPRSTUFCYW";
@@ -94,7 +99,7 @@ const int kSymbolFont = 9;
 const int kPatternAfterFill = 15;
 
 struct Cord {
-    int x, y;
+  int x, y;
 };
 
 XPoint points[kMaxPoints];
@@ -109,341 +114,355 @@ XRectangle rect;
 Cord clip_corner = {0, 0};
 int cfn = -1, ccw = -1, cch = -1;
 
-int page_height_units() { return landscape ? kPageW : kPageH; }
-int page_width_units() { return landscape ? kPageH : kPageW; }
-
-XPoint window_point(const Cord &c) { return XPoint{normx(c.x), normy(c.y)}; }
-
-// Reads a decimal integer; a missing or malformed number leaves *v unchanged.
-void read_int(int *v)
-{
-    int t;
-    if (std::scanf("%d", &t) == 1) *v = t;
+int page_height_units() {
+  return landscape ? kPageW : kPageH;
+}
+int page_width_units() {
+  return landscape ? kPageH : kPageW;
 }
 
-void read_pair(int *a, int *b)
-{
-    read_int(a);
-    read_int(b);
+XPoint window_point(const Cord& c) {
+  return XPoint{normx(c.x), normy(c.y)};
+}
+
+// Reads a decimal integer; a missing or malformed number leaves *v unchanged.
+void read_int(int* v) {
+  int t;
+  if (std::scanf("%d", &t) == 1) *v = t;
+}
+
+void read_pair(int* a, int* b) {
+  read_int(a);
+  read_int(b);
 }
 
 // Skips blanks and newlines; true when a digit or sign follows, so that a coordinate
 // pair can be read.
-bool at_number()
-{
-    int c;
-    do c = std::getchar();
-    while (c == ' ' || c == '\n' || c == '\t' || c == '\r');
-    if (c == EOF || c == '\0') return false;
-    std::ungetc(c, stdin);
-    return (c >= '0' && c <= '9') || c == '-' || c == '+';
+bool at_number() {
+  int c;
+  do c = std::getchar();
+  while (c == ' ' || c == '\n' || c == '\t' || c == '\r');
+  if (c == EOF || c == '\0') return false;
+  std::ungetc(c, stdin);
+  return (c >= '0' && c <= '9') || c == '-' || c == '+';
 }
 
 // Reads the next pair of a coordinate list into pb; false at the end of the list. A list
 // cut short by a byte that cannot start a number also ends there, that byte being left
 // for the command loop.
-bool _getcord()
-{
-    if (!at_number()) return false;
-    return std::scanf("%d %d", &pb.x, &pb.y) == 2;
+bool _getcord() {
+  if (!at_number()) return false;
+  return std::scanf("%d %d", &pb.x, &pb.y) == 2;
 }
 
-void draw_lines(int n)
-{
-    XDrawLines(display, pixmap, gc, points, n, CoordModeOrigin);
+void draw_lines(int n) {
+  XDrawLines(display, pixmap, gc, points, n, CoordModeOrigin);
 }
 
-void cmd_move()
-{
-    read_pair(&pb.x, &pb.y);
-    points[0] = window_point(pb);
+void cmd_move() {
+  read_pair(&pb.x, &pb.y);
+  points[0] = window_point(pb);
 }
 
-void cmd_draw()
-{
-    while (_getcord()) {
-        if (sp == kMaxPoints) _flush();
-        points[sp++] = window_point(pb);
-    }
-    _flush();
+void cmd_draw() {
+  while (_getcord()) {
+    if (sp == kMaxPoints) _flush();
+    points[sp++] = window_point(pb);
+  }
+  _flush();
 }
 
-void set_tile(const unsigned char *bits)
-{
-    Pixmap tile = XCreatePixmapFromBitmapData(
-        display, main_window, reinterpret_cast<char *>(const_cast<unsigned char *>(bits)), 4,
-        4, forepix, backpix, DefaultDepth(display, 0));
-    XSetTile(display, gc, tile);
-    XSetFillStyle(display, gc, FillTiled);
-    XFreePixmap(display, tile);
+void set_tile(const unsigned char* bits) {
+  Pixmap tile = XCreatePixmapFromBitmapData(display, main_window,
+                                            reinterpret_cast<char*>(const_cast<unsigned char*>(bits)), 4, 4,
+                                            forepix, backpix, DefaultDepth(display, 0));
+  XSetTile(display, gc, tile);
+  XSetFillStyle(display, gc, FillTiled);
+  XFreePixmap(display, tile);
 }
 
-void fill_polygon(int n, int pattern)
-{
-    set_tile(till_bits[pattern]);
-    XFillPolygon(display, pixmap, gc, points, n, Convex, CoordModeOrigin);
-    set_tile(till_bits[kPatternAfterFill]);
-    // Lines keep their pen colour and stay unbroken after a fill.
-    XSetFillStyle(display, gc, FillSolid);
+void fill_polygon(int n, int pattern) {
+  set_tile(till_bits[pattern]);
+  XFillPolygon(display, pixmap, gc, points, n, Convex, CoordModeOrigin);
+  set_tile(till_bits[kPatternAfterFill]);
+  // Lines keep their pen colour and stay unbroken after a fill.
+  XSetFillStyle(display, gc, FillSolid);
 }
 
-void cmd_polygon()
-{
-    int type = 0, d = 0, angle = 0;
-    read_int(&type);
-    read_pair(&d, &angle);
-    int n = 0;
-    while (_getcord())
-        if (n < kMaxPoints - 1) points[n++] = window_point(pb);
-    if (n == 0) return;
-    points[n] = points[0];
-    const PolygonStyle style = polygon_style(type);
-    if (style.pattern >= 0) fill_polygon(n + 1, style.pattern);
-    if (style.outline) draw_lines(n + 1);
+void cmd_polygon() {
+  int type = 0, d = 0, angle = 0;
+  read_int(&type);
+  read_pair(&d, &angle);
+  int n = 0;
+  while (_getcord())
+    if (n < kMaxPoints - 1) points[n++] = window_point(pb);
+  if (n == 0) return;
+  points[n] = points[0];
+  const PolygonStyle style = polygon_style(type);
+  if (style.pattern >= 0) fill_polygon(n + 1, style.pattern);
+  if (style.outline) draw_lines(n + 1);
 }
 
-void cmd_mark()
-{
-    int m = -1;
-    read_int(&m);
-    if (m < 0 || m > 15) return;
-    Pixmap mark = XCreatePixmapFromBitmapData(
-        display, main_window, reinterpret_cast<char *>(const_cast<unsigned char *>(mark_bits[m])),
-        9, 9, forepix, backpix, DefaultDepth(display, 0));
-    XCopyArea(display, mark, pixmap, gc, 0, 0, 9, 9, points[0].x - 4, points[0].y - 4);
-    XFreePixmap(display, mark);
+void cmd_mark() {
+  int m = -1;
+  read_int(&m);
+  if (m < 0 || m > 15) return;
+  Pixmap mark = XCreatePixmapFromBitmapData(display, main_window,
+                                            reinterpret_cast<char*>(const_cast<unsigned char*>(mark_bits[m])),
+                                            9, 9, forepix, backpix, DefaultDepth(display, 0));
+  XCopyArea(display, mark, pixmap, gc, 0, 0, 9, 9, points[0].x - 4, points[0].y - 4);
+  XFreePixmap(display, mark);
 }
 
-void apply_line_attributes(int style)
-{
-    XSetLineAttributes(display, gc, line_width, style, CapButt, join_style);
+void apply_line_attributes(int style) {
+  XSetLineAttributes(display, gc, line_width, style, CapButt, join_style);
 }
 
-void cmd_pen()
-{
-    int n = 1;
-    read_int(&n);
-    int p = pen_number(n);
-    const bool colour_mode = c_flg && !mono_flg;
-    if (!pen_in_table(p, colour_mode)) p = 1;
-    if (colour_mode) {
-        XSetForeground(display, gc, get_color_pix(pen_colour(p)));
-    } else {
-        line_width = pen_width(p);
-        apply_line_attributes(line_style ? LineOnOffDash : LineSolid);
-    }
+void cmd_pen() {
+  int n = 1;
+  read_int(&n);
+  int p = pen_number(n);
+  const bool colour_mode = c_flg && !mono_flg;
+  if (!pen_in_table(p, colour_mode)) p = 1;
+  if (colour_mode) {
+    XSetForeground(display, gc, get_color_pix(pen_colour(p)));
+  } else {
+    line_width = pen_width(p);
+    apply_line_attributes(line_style ? LineOnOffDash : LineSolid);
+  }
 }
 
-void cmd_join()
-{
-    int n = 0;
-    read_int(&n);
-    join_style = (n == 1) ? JoinRound : (n == 2) ? JoinBevel : JoinMiter;
+void cmd_join() {
+  int n = 0;
+  read_int(&n);
+  join_style = (n == 1) ? JoinRound : (n == 2) ? JoinBevel : JoinMiter;
 }
 
-void cmd_line_type()
-{
-    int n = -1;
-    read_int(&n);
-    if (n == 0) {
-        line_style = 0;
-        apply_line_attributes(LineSolid);
-    } else if (n >= 1 && n <= 9) {
-        line_style = 1;
-        apply_line_attributes(LineOnOffDash);
-        XSetDashes(display, gc, 0, l_style[n].list, l_style[n].no);
-    }
+void cmd_line_type() {
+  int n = -1;
+  read_int(&n);
+  if (n == 0) {
+    line_style = 0;
+    apply_line_attributes(LineSolid);
+  } else if (n >= 1 && n <= 9) {
+    line_style = 1;
+    apply_line_attributes(LineOnOffDash);
+    XSetDashes(display, gc, 0, l_style[n].list, l_style[n].no);
+  }
 }
 
-void cmd_arc()
-{
-    Cord c = {0, 0};
-    int r1 = 0, r2 = 0, a1 = 0, a2 = 0;
-    read_pair(&c.x, &c.y);
-    read_pair(&r1, &r2);
-    read_pair(&a1, &a2);
-    const ArcBox b = arc_box(r1, r2, a1, a2);
-    XDrawArc(display, pixmap, gc, normx(c.x) - b.w, normy(c.y) - b.h, 2 * b.w, 2 * b.h,
-             clampedint(b.a1 * 64.0), clampedint(b.a2 * 64.0));
+void cmd_arc() {
+  Cord c = {0, 0};
+  int r1 = 0, r2 = 0, a1 = 0, a2 = 0;
+  read_pair(&c.x, &c.y);
+  read_pair(&r1, &r2);
+  read_pair(&a1, &a2);
+  const ArcBox b = arc_box(r1, r2, a1, a2);
+  XDrawArc(display, pixmap, gc, normx(c.x) - b.w, normy(c.y) - b.h, 2 * b.w, 2 * b.h, clampedint(b.a1 * 64.0),
+           clampedint(b.a2 * 64.0));
 }
 
-void cmd_clip_corner() { read_pair(&clip_corner.x, &clip_corner.y); }
+void cmd_clip_corner() {
+  read_pair(&clip_corner.x, &clip_corner.y);
+}
 
-void cmd_clip()
-{
-    Cord c = {0, 0};
-    read_pair(&c.x, &c.y);
-    if (c.x > page_width_units()) c.x = page_width_units();
-    if (c.y > page_height_units()) c.y = page_height_units();
-    const int w = normx(c.x) - normx(clip_corner.x);
-    const int h = normy(clip_corner.y) - normy(c.y);
-    rect.x = normx(clip_corner.x);
-    rect.y = normy(c.y);
-    // An inverted corner pair clips everything rather than wrapping to a huge size.
-    rect.width = static_cast<unsigned short>(w > 0 ? w : 0);
-    rect.height = static_cast<unsigned short>(h > 0 ? h : 0);
-    XSetClipRectangles(display, gc, 0, 0, &rect, 1, Unsorted);
+void cmd_clip() {
+  Cord c = {0, 0};
+  read_pair(&c.x, &c.y);
+  if (c.x > page_width_units()) c.x = page_width_units();
+  if (c.y > page_height_units()) c.y = page_height_units();
+  const int w = normx(c.x) - normx(clip_corner.x);
+  const int h = normy(clip_corner.y) - normy(c.y);
+  rect.x = normx(clip_corner.x);
+  rect.y = normy(c.y);
+  // An inverted corner pair clips everything rather than wrapping to a huge size.
+  rect.width = static_cast<unsigned short>(w > 0 ? w : 0);
+  rect.height = static_cast<unsigned short>(h > 0 ? h : 0);
+  XSetClipRectangles(display, gc, 0, 0, &rect, 1, Unsorted);
 }
 
 // Draws one chunk of a string, moving the current point past the previous chunk first.
-void draw_chunk(const char *s, int n, int fn, int *previous)
-{
-    if (n == 0) return;
-    points[0].x = static_cast<short>(static_cast<long long>(points[0].x) + chunk_advance(*previous, cw));
-    text(s, n, fn);
-    *previous = n;
+void draw_chunk(const char* s, int n, int fn, int* previous) {
+  if (n == 0) return;
+  points[0].x = static_cast<short>(static_cast<long long>(points[0].x) + chunk_advance(*previous, cw));
+  text(s, n, fn);
+  *previous = n;
 }
 
 }  // namespace
 
-short normx(int x)
-{
-    return static_cast<short>(clampedint(static_cast<double>(x / shrink) + 0.5));
+short normx(int x) {
+  return static_cast<short>(clampedint(static_cast<double>(x / shrink) + 0.5));
 }
 
-short normy(int y)
-{
-    // The difference is formed in 64 bits so that no coordinate overflows it; within the int
-    // range it is the same float quotient as before.
-    const float flipped = static_cast<float>(static_cast<long long>(page_height_units()) - y);
-    return static_cast<short>(clampedint(static_cast<double>(flipped / shrink) + 0.5));
+short normy(int y) {
+  // The difference is formed in 64 bits so that no coordinate overflows it; within the int
+  // range it is the same float quotient as before.
+  const float flipped = static_cast<float>(static_cast<long long>(page_height_units()) - y);
+  return static_cast<short>(clampedint(static_cast<double>(flipped / shrink) + 0.5));
 }
 
-PolygonStyle polygon_style(int type)
-{
-    if (type == 22) return {-1, false};
-    if (type == 21 || type == 23) return {-1, true};
-    const bool outline = type >= 20;
-    const long long f = (outline ? (long long)type - 20 : 20 - (long long)type) % 10;
-    return {f == 9 ? -1 : static_cast<int>(f) + 6, outline};
+PolygonStyle polygon_style(int type) {
+  if (type == 22) return {-1, false};
+  if (type == 21 || type == 23) return {-1, true};
+  const bool outline = type >= 20;
+  const long long f = (outline ? (long long)type - 20 : 20 - (long long)type) % 10;
+  return {f == 9 ? -1 : static_cast<int>(f) + 6, outline};
 }
 
-int pen_number(int n) { return (n < 0 || n > 10) ? 1 : n; }
-
-bool pen_in_table(int pen, bool colour_mode)
-{
-    return pen >= 0 && pen < (colour_mode ? 8 : 10);
+int pen_number(int n) {
+  return (n < 0 || n > 10) ? 1 : n;
 }
 
-int pen_width(int pen) { return l_width[pen]; }
+bool pen_in_table(int pen, bool colour_mode) {
+  return pen >= 0 && pen < (colour_mode ? 8 : 10);
+}
 
-const char *pen_colour(int pen) { return c_name[pen]; }
+int pen_width(int pen) {
+  return l_width[pen];
+}
 
-int choose_font(int fn, int cw_, int ch_, int cfn_, int ccw_, int cch_)
-{
-    int idx;
-    if (fn != cfn_) {
-        idx = (ch_ == 50) ? fn + 1 : fn;
-    } else if (cw_ == ccw_ && ch_ == cch_) {
-        return -1;
-    } else if (cw_ < ccw_ || ch_ < cch_) {
-        idx = fn - 1;
-    } else if (cw_ > ccw_ || ch_ > cch_) {
-        idx = fn + 1;
-    } else {
-        idx = fn;
+const char* pen_colour(int pen) {
+  return c_name[pen];
+}
+
+int choose_font(int fn, int cw_, int ch_, int cfn_, int ccw_, int cch_) {
+  int idx;
+  if (fn != cfn_) {
+    idx = (ch_ == 50) ? fn + 1 : fn;
+  } else if (cw_ == ccw_ && ch_ == cch_) {
+    return -1;
+  } else if (cw_ < ccw_ || ch_ < cch_) {
+    idx = fn - 1;
+  } else if (cw_ > ccw_ || ch_ > cch_) {
+    idx = fn + 1;
+  } else {
+    idx = fn;
+  }
+  return idx < 0 ? 0 : idx > 12 ? 12 : idx;
+}
+
+char symbol_char(unsigned char c) {
+  if (c >= 0xC1 && c <= 0xD8) return symbol_upper[c - 0xC1];
+  if (c >= 0xE1 && c <= 0xF8) return symbol_lower[c - 0xE1];
+  if (c == 0xFE) return static_cast<char>(0xA5);
+  return ' ';
+}
+
+int chunk_advance(int k, int cw_) {
+  return clampedint(static_cast<double>(k) * cw_ * 0.29);
+}
+
+ArcBox arc_box(int r1, int r2, int a1, int a2) {
+  ArcBox b;
+  b.a1 = a1 / 10;
+  b.a2 = a2 / 10;
+  b.w = clampedint(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / shrink + 0.5);
+  b.h = clampedint(std::fabs(r2 * std::sin(static_cast<double>(b.a2))) / shrink + 0.5);
+  // Arc sizes travel to the server as 16-bit values: larger ones are held there.
+  if (b.w > kMaxArcHalfSize) b.w = kMaxArcHalfSize;
+  if (b.h > kMaxArcHalfSize) b.h = kMaxArcHalfSize;
+  return b;
+}
+
+void _flush() {
+  if (sp > 1) {
+    draw_lines(sp);
+    points[0] = points[sp - 1];
+    sp = 1;
+  }
+}
+
+void text(const char* s, int n, int fn) {
+  const int chosen = choose_font(fn, cw, ch, cfn, ccw, cch);
+  if (chosen >= 0) {
+    set_gc_font(f_name[chosen]);
+    cfn = chosen;
+    ccw = cw;
+    cch = ch;
+  }
+  if (th == 0) {
+    XDrawString(display, pixmap, gc, points[0].x, points[0].y, s, n);
+    return;
+  }
+  const double g = cch > 25 ? 0.75 : 1.25;
+  const double step = cch * g / shrink;
+  const int x = clampedint(points[0].x - ccw / shrink);
+  for (int i = 0; i < n; ++i) {
+    const int y = clampedint(points[0].y - (n - 1 - i) * step);
+    XDrawString(display, pixmap, gc, x, y, s + i, 1);
+  }
+}
+
+void get_str() {
+  char chunk[kMaxPoints];
+  int n = 0, previous = 0;
+  bool symbol = false;
+  for (;;) {
+    const int c = std::getchar();
+    const bool end = (c == EOF || c == '\0');
+    const bool is_symbol = !end && c > 0xC0;
+    if (end || is_symbol != symbol || n == kMaxPoints - 1) {
+      draw_chunk(chunk, n, symbol ? kSymbolFont : fno, &previous);
+      n = 0;
+      symbol = is_symbol;
     }
-    return idx < 0 ? 0 : idx > 12 ? 12 : idx;
+    if (end) return;
+    chunk[n++] = is_symbol ? symbol_char(static_cast<unsigned char>(c)) : static_cast<char>(c);
+  }
 }
 
-char symbol_char(unsigned char c)
-{
-    if (c >= 0xC1 && c <= 0xD8) return symbol_upper[c - 0xC1];
-    if (c >= 0xE1 && c <= 0xF8) return symbol_lower[c - 0xE1];
-    if (c == 0xFE) return static_cast<char>(0xA5);
-    return ' ';
-}
-
-int chunk_advance(int k, int cw_) { return clampedint(static_cast<double>(k) * cw_ * 0.29); }
-
-ArcBox arc_box(int r1, int r2, int a1, int a2)
-{
-    ArcBox b;
-    b.a1 = a1 / 10;
-    b.a2 = a2 / 10;
-    b.w = clampedint(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / shrink + 0.5);
-    b.h = clampedint(std::fabs(r2 * std::sin(static_cast<double>(b.a2))) / shrink + 0.5);
-    // Arc sizes travel to the server as 16-bit values: larger ones are held there.
-    if (b.w > kMaxArcHalfSize) b.w = kMaxArcHalfSize;
-    if (b.h > kMaxArcHalfSize) b.h = kMaxArcHalfSize;
-    return b;
-}
-
-void _flush()
-{
-    if (sp > 1) {
-        draw_lines(sp);
-        points[0] = points[sp - 1];
-        sp = 1;
+void plot() {
+  int c;
+  while ((c = std::getchar()) != EOF) {
+    switch (c) {
+      case 'M':
+        cmd_move();
+        break;
+      case 'D':
+        cmd_draw();
+        break;
+      case '%':
+        cmd_polygon();
+        break;
+      case 'N':
+        cmd_mark();
+        break;
+      case 'P':
+        get_str();
+        break;
+      case 'Q':
+        read_int(&cw);
+        break;
+      case 'S':
+        read_int(&ch);
+        break;
+      case 'R': {
+        int n = th;
+        read_int(&n);
+        th = n != 0;
+        break;
+      }
+      case 'J':
+        cmd_pen();
+        break;
+      case 'K':
+        cmd_join();
+        break;
+      case 'L':
+        cmd_line_type();
+        break;
+      case 'W':
+        cmd_arc();
+        break;
+      case '\\':
+        cmd_clip_corner();
+        break;
+      case 'Z':
+        cmd_clip();
+        break;
+      default:
+        break;
     }
-}
-
-void text(const char *s, int n, int fn)
-{
-    const int chosen = choose_font(fn, cw, ch, cfn, ccw, cch);
-    if (chosen >= 0) {
-        set_gc_font(f_name[chosen]);
-        cfn = chosen;
-        ccw = cw;
-        cch = ch;
-    }
-    if (th == 0) {
-        XDrawString(display, pixmap, gc, points[0].x, points[0].y, s, n);
-        return;
-    }
-    const double g = cch > 25 ? 0.75 : 1.25;
-    const double step = cch * g / shrink;
-    const int x = clampedint(points[0].x - ccw / shrink);
-    for (int i = 0; i < n; ++i) {
-        const int y = clampedint(points[0].y - (n - 1 - i) * step);
-        XDrawString(display, pixmap, gc, x, y, s + i, 1);
-    }
-}
-
-void get_str()
-{
-    char chunk[kMaxPoints];
-    int n = 0, previous = 0;
-    bool symbol = false;
-    for (;;) {
-        const int c = std::getchar();
-        const bool end = (c == EOF || c == '\0');
-        const bool is_symbol = !end && c > 0xC0;
-        if (end || is_symbol != symbol || n == kMaxPoints - 1) {
-            draw_chunk(chunk, n, symbol ? kSymbolFont : fno, &previous);
-            n = 0;
-            symbol = is_symbol;
-        }
-        if (end) return;
-        chunk[n++] = is_symbol ? symbol_char(static_cast<unsigned char>(c)) : static_cast<char>(c);
-    }
-}
-
-void plot()
-{
-    int c;
-    while ((c = std::getchar()) != EOF) {
-        switch (c) {
-        case 'M': cmd_move(); break;
-        case 'D': cmd_draw(); break;
-        case '%': cmd_polygon(); break;
-        case 'N': cmd_mark(); break;
-        case 'P': get_str(); break;
-        case 'Q': read_int(&cw); break;
-        case 'S': read_int(&ch); break;
-        case 'R': {
-            int n = th;
-            read_int(&n);
-            th = n != 0;
-            break;
-        }
-        case 'J': cmd_pen(); break;
-        case 'K': cmd_join(); break;
-        case 'L': cmd_line_type(); break;
-        case 'W': cmd_arc(); break;
-        case '\\': cmd_clip_corner(); break;
-        case 'Z': cmd_clip(); break;
-        default: break;
-        }
-    }
+  }
 }

@@ -10,7 +10,7 @@ void plot();
 // Draws the buffered polyline and keeps its last point as the current point.
 void _flush();
 // Draws n characters of s at the current point with font index fn.
-void text(const char *s, int n, int fn);
+void text(const char* s, int n, int fn);
 // Reads one zero-terminated string of a P command and draws it.
 void get_str();
 
@@ -20,8 +20,8 @@ short normy(int y);
 
 // Pure decisions of the interpreter, shared with its tests.
 struct PolygonStyle {
-    int pattern;   // fill pattern index into the 4x4 tile table, or -1 for no fill
-    bool outline;  // whether the closed outline is drawn
+  int pattern;   // fill pattern index into the 4x4 tile table, or -1 for no fill
+  bool outline;  // whether the closed outline is drawn
 };
 PolygonStyle polygon_style(int type);
 
@@ -29,7 +29,7 @@ PolygonStyle polygon_style(int type);
 int pen_number(int n);
 bool pen_in_table(int pen, bool colour_mode);
 int pen_width(int pen);
-const char *pen_colour(int pen);
+const char* pen_colour(int pen);
 
 // Font index text() chooses for font fn and character size (cw, ch), given the index and
 // size last loaded (cfn, ccw, cch); -1 keeps the loaded font. The result lies in 0..12.
@@ -44,11 +44,11 @@ int chunk_advance(int k, int cw);
 
 // Arc box half sizes (w, h) in pixels for a W command, and its angles in degrees.
 struct ArcBox {
-    int w, h, a1, a2;
+  int w, h, a1, a2;
 };
 ArcBox arc_box(int r1, int r2, int a1, int a2);
 
-extern const char *const f_name[13];
+extern const char* const f_name[13];
 extern const unsigned char till_bits[17][4];
 extern const unsigned char mark_bits[16][18];
 

@@ -5,119 +5,112 @@
 #include <cstdlib>
 #include <cstring>
 
-const char *cmnd = "plotview";
-const char *windowtitle = "plotview";
+const char* cmnd = "plotview";
+const char* windowtitle = "plotview";
 float shrink = 3.3866667f;
 int landscape = 0;
 int reverse = 0;
 int c_flg = 0;
 int mono_flg = 0;
 int fno = 1;
-const char *fore_color = "black";
-const char *back_color = "white";
-const char *high_color = "blue";
-const char *brdr_color = "blue";
-const char *mous_color = "red";
-const char *geometry = nullptr;
-const char *dpy = nullptr;
+const char* fore_color = "black";
+const char* back_color = "white";
+const char* high_color = "blue";
+const char* brdr_color = "blue";
+const char* mous_color = "red";
+const char* geometry = nullptr;
+const char* dpy = nullptr;
 
-static const char *const kVersion = "3.11";
-static const char *const kCvsInfo = "$Id$";
+static const char* const kVersion = "3.11";
+static const char* const kCvsInfo = "$Id$";
 
-void usage(int status)
-{
-    std::fprintf(stderr, "\n");
-    std::fprintf(stderr, " %s - XY-plotter simulator for X-window system\n\n", cmnd);
-    std::fprintf(stderr, "  usage:\n");
-    std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
-    std::fprintf(stderr, "  options:\n");
-    std::fprintf(stderr, "       -s  s  : shrink                  [%g]\n", 3.3866666666666667);
-    std::fprintf(stderr, "       -l     : landscape               [%s]\n", "FALSE");
-    std::fprintf(stderr, "       -rv    : reverse mode            [%s]\n", "FALSE");
-    std::fprintf(stderr, "       -m     : monochrome display mode [%s]\n", "FALSE");
-    std::fprintf(stderr, "       -bg bg : background color        [%s]\n", "white");
-    std::fprintf(stderr, "       -hl hl : highlight color         [%s]\n", "blue");
-    std::fprintf(stderr, "       -bd bd : border color            [%s]\n", "blue");
-    std::fprintf(stderr, "       -ms ms : mouse color             [%s]\n", "red");
-    std::fprintf(stderr, "       -g  g  : geometry                [NULL]\n");
-    std::fprintf(stderr, "       -d  d  : display                 [NULL]\n");
-    std::fprintf(stderr, "       -t  t  : window title            [%s]\n", cmnd);
-    std::fprintf(stderr, "       -h     : print this message \n");
-    std::fprintf(stderr, "  infile:\n");
-    std::fprintf(stderr, "       plotter commands                 [stdin]\n");
-    std::fprintf(stderr, "\n");
-    std::fprintf(stderr, " ZEVK: version %s\n", kVersion);
-    std::fprintf(stderr, " CVS Info: %s", kCvsInfo);
-    std::fprintf(stderr, "\n");
-    std::exit(status);
+void usage(int status) {
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " %s - XY-plotter simulator for X-window system\n\n", cmnd);
+  std::fprintf(stderr, "  usage:\n");
+  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  std::fprintf(stderr, "  options:\n");
+  std::fprintf(stderr, "       -s  s  : shrink                  [%g]\n", 3.3866666666666667);
+  std::fprintf(stderr, "       -l     : landscape               [%s]\n", "FALSE");
+  std::fprintf(stderr, "       -rv    : reverse mode            [%s]\n", "FALSE");
+  std::fprintf(stderr, "       -m     : monochrome display mode [%s]\n", "FALSE");
+  std::fprintf(stderr, "       -bg bg : background color        [%s]\n", "white");
+  std::fprintf(stderr, "       -hl hl : highlight color         [%s]\n", "blue");
+  std::fprintf(stderr, "       -bd bd : border color            [%s]\n", "blue");
+  std::fprintf(stderr, "       -ms ms : mouse color             [%s]\n", "red");
+  std::fprintf(stderr, "       -g  g  : geometry                [NULL]\n");
+  std::fprintf(stderr, "       -d  d  : display                 [NULL]\n");
+  std::fprintf(stderr, "       -t  t  : window title            [%s]\n", cmnd);
+  std::fprintf(stderr, "       -h     : print this message \n");
+  std::fprintf(stderr, "  infile:\n");
+  std::fprintf(stderr, "       plotter commands                 [stdin]\n");
+  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, " ZEVK: version %s\n", kVersion);
+  std::fprintf(stderr, " CVS Info: %s", kCvsInfo);
+  std::fprintf(stderr, "\n");
+  std::exit(status);
 }
 
-static bool is_any(const char *arg, const char *a, const char *b, const char *c = nullptr)
-{
-    return std::strcmp(arg, a) == 0 || (b && std::strcmp(arg, b) == 0) ||
-           (c && std::strcmp(arg, c) == 0);
+static bool is_any(const char* arg, const char* a, const char* b, const char* c = nullptr) {
+  return std::strcmp(arg, a) == 0 || (b && std::strcmp(arg, b) == 0) || (c && std::strcmp(arg, c) == 0);
 }
 
 // The value of a value option: the next argument, or the usage text with status 1.
-static const char *option_value(int argc, char **argv, int *i)
-{
-    if (*i + 1 >= argc) usage(1);
-    *i += 1;
-    return argv[*i];
+static const char* option_value(int argc, char** argv, int* i) {
+  if (*i + 1 >= argc) usage(1);
+  *i += 1;
+  return argv[*i];
 }
 
-void parse_options(int argc, char **argv)
-{
-    const char *slash = std::strrchr(argv[0], '/');
-    cmnd = slash ? slash + 1 : argv[0];
-    windowtitle = cmnd;
-    for (int i = 1; i < argc; ++i) {
-        const char *a = argv[i];
-        if (is_any(a, "-s", nullptr)) {
-            shrink = static_cast<float>(std::atof(option_value(argc, argv, &i)));
-            if (shrink <= 0.0f) usage(0);
-        } else if (is_any(a, "-l", "-land", "-landscape")) {
-            landscape = !landscape;
-        } else if (is_any(a, "-rv", "-reverse")) {
-            reverse = !reverse;
-        } else if (is_any(a, "-c", "-color")) {
-            c_flg = !c_flg;
-        } else if (is_any(a, "-m", "-mono")) {
-            mono_flg = !mono_flg;
-        } else if (is_any(a, "-fno", nullptr)) {
-            fno = std::atoi(option_value(argc, argv, &i));
-        } else if (is_any(a, "-b", "-bold")) {
-            fno += 4;
-        } else if (is_any(a, "-fg", nullptr)) {
-            fore_color = option_value(argc, argv, &i);
-        } else if (is_any(a, "-bg", nullptr)) {
-            back_color = option_value(argc, argv, &i);
-        } else if (is_any(a, "-hl", nullptr)) {
-            high_color = option_value(argc, argv, &i);
-        } else if (is_any(a, "-bd", nullptr)) {
-            brdr_color = option_value(argc, argv, &i);
-        } else if (is_any(a, "-ms", nullptr)) {
-            mous_color = option_value(argc, argv, &i);
-        } else if (is_any(a, "-g", "-geometry")) {
-            geometry = option_value(argc, argv, &i);
-        } else if (is_any(a, "-d", "-display")) {
-            dpy = option_value(argc, argv, &i);
-        } else if (is_any(a, "-t", "-title")) {
-            windowtitle = option_value(argc, argv, &i);
-        } else if (is_any(a, "-h", "--", "-?")) {
-            usage(0);
-        } else {
-            usage(1);
-        }
+void parse_options(int argc, char** argv) {
+  const char* slash = std::strrchr(argv[0], '/');
+  cmnd = slash ? slash + 1 : argv[0];
+  windowtitle = cmnd;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (is_any(a, "-s", nullptr)) {
+      shrink = static_cast<float>(std::atof(option_value(argc, argv, &i)));
+      if (shrink <= 0.0f) usage(0);
+    } else if (is_any(a, "-l", "-land", "-landscape")) {
+      landscape = !landscape;
+    } else if (is_any(a, "-rv", "-reverse")) {
+      reverse = !reverse;
+    } else if (is_any(a, "-c", "-color")) {
+      c_flg = !c_flg;
+    } else if (is_any(a, "-m", "-mono")) {
+      mono_flg = !mono_flg;
+    } else if (is_any(a, "-fno", nullptr)) {
+      fno = std::atoi(option_value(argc, argv, &i));
+    } else if (is_any(a, "-b", "-bold")) {
+      fno += 4;
+    } else if (is_any(a, "-fg", nullptr)) {
+      fore_color = option_value(argc, argv, &i);
+    } else if (is_any(a, "-bg", nullptr)) {
+      back_color = option_value(argc, argv, &i);
+    } else if (is_any(a, "-hl", nullptr)) {
+      high_color = option_value(argc, argv, &i);
+    } else if (is_any(a, "-bd", nullptr)) {
+      brdr_color = option_value(argc, argv, &i);
+    } else if (is_any(a, "-ms", nullptr)) {
+      mous_color = option_value(argc, argv, &i);
+    } else if (is_any(a, "-g", "-geometry")) {
+      geometry = option_value(argc, argv, &i);
+    } else if (is_any(a, "-d", "-display")) {
+      dpy = option_value(argc, argv, &i);
+    } else if (is_any(a, "-t", "-title")) {
+      windowtitle = option_value(argc, argv, &i);
+    } else if (is_any(a, "-h", "--", "-?")) {
+      usage(0);
+    } else {
+      usage(1);
     }
+  }
 }
 
-int page_width_pixels()
-{
-    return static_cast<int>((landscape ? 2870 : 1995) / shrink);
+int page_width_pixels() {
+  return static_cast<int>((landscape ? 2870 : 1995) / shrink);
 }
 
-int page_height_pixels()
-{
-    return static_cast<int>((landscape ? 1995 : 2870) / shrink);
+int page_height_pixels() {
+  return static_cast<int>((landscape ? 1995 : 2870) / shrink);
 }

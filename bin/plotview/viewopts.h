@@ -2,8 +2,8 @@
 #ifndef PLOTVIEW_VIEWOPTS_H
 #define PLOTVIEW_VIEWOPTS_H
 
-extern const char *cmnd;         // invocation name after its last '/'
-extern const char *windowtitle;  // window and icon title
+extern const char* cmnd;         // invocation name after its last '/'
+extern const char* windowtitle;  // window and icon title
 extern float shrink;             // plotter units per pixel
 extern int landscape;            // page orientation: 0 portrait, 1 landscape
 extern int reverse;              // swap foreground and background colours
@@ -11,15 +11,15 @@ extern int c_flg;                // colour pens
 extern int mono_flg;             // pens set line widths even on a colour display
 extern int fno;                  // font index for ordinary text
 extern const char *fore_color, *back_color, *high_color, *brdr_color, *mous_color;
-extern const char *geometry;     // X geometry string, or null
-extern const char *dpy;          // display name, or null
+extern const char* geometry;  // X geometry string, or null
+extern const char* dpy;       // display name, or null
 
 // Prints the usage text to standard error and exits with the given status.
 [[noreturn]] void usage(int status);
 
 // Sets cmnd and windowtitle from argv[0] and applies the options; exits through usage()
 // on help requests, bad options and non-positive shrink values.
-void parse_options(int argc, char **argv);
+void parse_options(int argc, char** argv);
 
 // Page size in pixels for the current orientation and shrink.
 int page_width_pixels();

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char *cmnd = "recslice";
+const char* cmnd = "recslice";
 
 constexpr int64_t kStart = 0;
 constexpr int64_t kEnd = -1;  // the end of the input
@@ -32,15 +32,14 @@ constexpr int kBlockLength = 1;
   std::fprintf(stderr, "                s  (short, %lubyte)        S  (unsigned short, %lubyte)\n",
                sizeof(short), sizeof(unsigned short));
   std::fprintf(stderr, "                i3 (int, 3byte)          I3 (unsigned int, 3byte)\n");
-  std::fprintf(stderr, "                i  (int, %lubyte)          I  (unsigned int, %lubyte)\n",
-               sizeof(int), sizeof(unsigned int));
+  std::fprintf(stderr, "                i  (int, %lubyte)          I  (unsigned int, %lubyte)\n", sizeof(int),
+               sizeof(unsigned int));
   std::fprintf(stderr, "                l  (long, %lubyte)         L  (unsigned long, %lubyte)\n",
                sizeof(long), sizeof(unsigned long));
-  std::fprintf(stderr,
-               "                le (long long, %lubyte)    LE (unsigned long long, %lubyte)\n",
+  std::fprintf(stderr, "                le (long long, %lubyte)    LE (unsigned long long, %lubyte)\n",
                sizeof(long long), sizeof(unsigned long long));
-  std::fprintf(stderr, "                f  (float, %lubyte)        d  (double, %lubyte)\n",
-               sizeof(float), sizeof(double));
+  std::fprintf(stderr, "                f  (float, %lubyte)        d  (double, %lubyte)\n", sizeof(float),
+               sizeof(double));
   std::fprintf(stderr, "                de (long double, %lubyte)\n", sizeof(long double));
   std::fprintf(stderr, "       -h    : print this message\n");
   std::fprintf(stderr, "  infile:\n");
@@ -55,7 +54,7 @@ constexpr int kBlockLength = 1;
 }
 
 // Item size in bytes of a "+type" argument, 0 for an unknown type.
-size_t item_size(const char *type) {
+size_t item_size(const char* type) {
   switch (type[0]) {
     case 'c':
     case 'C':
@@ -78,7 +77,7 @@ size_t item_size(const char *type) {
   }
 }
 
-const char *option_value(int argc, char **argv, int *i) {
+const char* option_value(int argc, char** argv, int* i) {
   return option_argument(argc, argv, i, usage);
 }
 
@@ -87,13 +86,13 @@ struct Options {
   int64_t end = kEnd;
   int block_length = kBlockLength;
   size_t size = 4;
-  const char *infile = nullptr;
+  const char* infile = nullptr;
 };
 
-Options parse_options(int argc, char **argv) {
+Options parse_options(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; i++) {
-    const char *arg = argv[i];
+    const char* arg = argv[i];
     if (arg[0] == '-') {
       switch (arg[1]) {
         case 's':
@@ -124,15 +123,14 @@ Options parse_options(int argc, char **argv) {
 }
 
 // Copies records start..end of the input; any short read ends the copy.
-void slice(const Options &o, FILE *in) {
+void slice(const Options& o, FILE* in) {
   unsigned char item[16];
   const int64_t skip = saturating_mul(o.start, o.block_length);
   for (int64_t i = 0; i < skip; i++)
     if (freadx(item, o.size, 1, in) != 1) return;
 
   // A negative count never reaches zero, so it copies to the end of the input like -e -1.
-  const int64_t count =
-      saturating_mul(saturating_add(saturating_sub(o.end, o.start), 1), o.block_length);
+  const int64_t count = saturating_mul(saturating_add(saturating_sub(o.end, o.start), 1), o.block_length);
   const bool limited = o.end != kEnd && count >= 0;
   for (int64_t left = count; !limited || left > 0;) {
     if (limited) left--;
@@ -143,10 +141,10 @@ void slice(const Options &o, FILE *in) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
-  FILE *in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   slice(o, in);
   if (in != stdin) std::fclose(in);
   return 0;

@@ -12,7 +12,7 @@
 
 namespace {
 
-const char *cmnd = "snr";
+const char* cmnd = "snr";
 
 constexpr int kFrameLength = 256;
 constexpr int kOutputType = 0;
@@ -44,18 +44,18 @@ constexpr int kOutputType = 0;
 struct Options {
   int frame_length = kFrameLength;
   int output_type = kOutputType;
-  const char *reference = nullptr;
-  const char *infile = nullptr;
+  const char* reference = nullptr;
+  const char* infile = nullptr;
 };
 
-int integer_value(int argc, char **argv, int *i) {
+int integer_value(int argc, char** argv, int* i) {
   return std::atoi(option_argument(argc, argv, i, usage));
 }
 
-Options parse_options(int argc, char **argv) {
+Options parse_options(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; i++) {
-    const char *arg = argv[i];
+    const char* arg = argv[i];
     if (arg[0] == '-') {
       switch (arg[1]) {
         case 'l':
@@ -96,8 +96,7 @@ double decibels(double signal_power, double error_power) {
 }
 
 // Accumulates the first n samples of a frame of the reference x and the signal y.
-void add_frame(const double *x, const double *y, int n, int frame_length, bool detail,
-               Totals *t) {
+void add_frame(const double* x, const double* y, int n, int frame_length, bool detail, Totals* t) {
   double px = 0.0, pe = 0.0;
   for (int i = 0; i < n; i++) {
     px += x[i] * x[i];
@@ -118,10 +117,10 @@ void add_frame(const double *x, const double *y, int n, int frame_length, bool d
   t->error_power += pe;
 }
 
-Totals compare(FILE *reference, FILE *signal, int l, bool detail) {
+Totals compare(FILE* reference, FILE* signal, int l, bool detail) {
   Totals t;
-  double *x = dgetmem(2L * l);
-  double *y = x + l;
+  double* x = dgetmem(2L * l);
+  double* y = x + l;
   while (!std::feof(reference) && !std::feof(signal)) {
     const int a = freadf(x, sizeof(double), l, reference);
     const int b = freadf(y, sizeof(double), l, signal);
@@ -131,7 +130,7 @@ Totals compare(FILE *reference, FILE *signal, int l, bool detail) {
   return t;
 }
 
-void report(const Totals &t, int output_type) {
+void report(const Totals& t, int output_type) {
   const double snr = decibels(t.signal_power, t.error_power);
   // Without a full frame the segmental mean is 0/0: not a number.
   const double snrseg = t.full_frames > 0 ? t.segmental_sum / static_cast<double>(t.full_frames)
@@ -158,11 +157,11 @@ void report(const Totals &t, int output_type) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
-  FILE *reference = getfp(o.reference, "rb");
-  FILE *signal = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* reference = getfp(o.reference, "rb");
+  FILE* signal = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   const bool detail = o.output_type == 1;
   if (detail) std::printf("\n");
   report(compare(reference, signal, o.frame_length, detail), o.output_type);

@@ -20,7 +20,7 @@ TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
 }
 
 TEST(Cmdline, VersionFooter) {
-  FILE *fp = std::tmpfile();
+  FILE* fp = std::tmpfile();
   print_version_footer(fp);
   std::rewind(fp);
   char buf[128] = {0};
@@ -31,7 +31,7 @@ TEST(Cmdline, VersionFooter) {
 
 TEST(Cmdline, NextArgumentStopsAtTheEnd) {
   char a0[] = "cmd", a1[] = "-l", a2[] = "12";
-  char *argv[] = {a0, a1, a2};
+  char* argv[] = {a0, a1, a2};
   int i = 1;
   EXPECT_STREQ(next_argument(3, argv, &i), "12");
   EXPECT_EQ(i, 2);
@@ -46,10 +46,9 @@ TEST(CmdlineDeathTest, InvalidOptionNamesTheLetterThenPrintsUsage) {
 
 TEST(CmdlineDeathTest, OptionArgumentMissingPrintsUsage) {
   char a0[] = "cmd", a1[] = "-l";
-  char *argv[] = {a0, a1};
+  char* argv[] = {a0, a1};
   int i = 1;
-  EXPECT_EXIT(option_argument(2, argv, &i, test_usage), ::testing::ExitedWithCode(1),
-              "^USAGE TEXT\n$");
+  EXPECT_EXIT(option_argument(2, argv, &i, test_usage), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
 }
 
 TEST(Cmdline, SaturatingArithmetic) {

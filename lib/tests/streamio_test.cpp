@@ -9,14 +9,14 @@
 namespace {
 
 // A scratch stream holding the given bytes, positioned at the start.
-FILE *stream_with(const std::vector<unsigned char> &bytes) {
-  FILE *fp = std::tmpfile();
+FILE* stream_with(const std::vector<unsigned char>& bytes) {
+  FILE* fp = std::tmpfile();
   std::fwrite(bytes.data(), 1, bytes.size(), fp);
   std::rewind(fp);
   return fp;
 }
 
-std::vector<unsigned char> contents(FILE *fp) {
+std::vector<unsigned char> contents(FILE* fp) {
   std::rewind(fp);
   std::vector<unsigned char> bytes;
   int c;
@@ -25,17 +25,17 @@ std::vector<unsigned char> contents(FILE *fp) {
 }
 
 TEST(StreamIo, FloatSamplesAreLittleEndianIeee32) {
-  FILE *fp = std::tmpfile();
+  FILE* fp = std::tmpfile();
   const double v[3] = {1.0, -2.0, 0.15625};
   EXPECT_EQ(fwritef(v, sizeof(double), 3, fp), 3);
-  const std::vector<unsigned char> expected = {0x00, 0x00, 0x80, 0x3f, 0x00, 0x00, 0x00, 0xc0,
-                                               0x00, 0x00, 0x20, 0x3e};
+  const std::vector<unsigned char> expected = {0x00, 0x00, 0x80, 0x3f, 0x00, 0x00,
+                                               0x00, 0xc0, 0x00, 0x00, 0x20, 0x3e};
   EXPECT_EQ(contents(fp), expected);
   std::fclose(fp);
 }
 
 TEST(StreamIo, ReadDecodesLittleEndianFloats) {
-  FILE *fp = stream_with({0x00, 0x00, 0x40, 0x40, 0x00, 0x00, 0x80, 0xbf});
+  FILE* fp = stream_with({0x00, 0x00, 0x40, 0x40, 0x00, 0x00, 0x80, 0xbf});
   double v[2] = {0, 0};
   EXPECT_EQ(freadf(v, sizeof(double), 2, fp), 2);
   EXPECT_EQ(v[0], 3.0);
@@ -47,7 +47,7 @@ TEST(StreamIo, RoundTripBeyondOneBufferAndShortCountAtEnd) {
   const int n = 2500;  // more than one conversion chunk
   std::vector<double> out(n), in(n + 10, 99.0);
   for (int i = 0; i < n; i++) out[i] = static_cast<float>(0.001 * i - 1.0);
-  FILE *fp = std::tmpfile();
+  FILE* fp = std::tmpfile();
   ASSERT_EQ(fwritef(out.data(), sizeof(double), n, fp), n);
   std::rewind(fp);
   EXPECT_EQ(freadf(in.data(), sizeof(double), n + 10, fp), n);
@@ -57,7 +57,7 @@ TEST(StreamIo, RoundTripBeyondOneBufferAndShortCountAtEnd) {
 }
 
 TEST(StreamIo, TrailingPartialSampleIsNotCounted) {
-  FILE *fp = stream_with({0x00, 0x00, 0x80, 0x3f, 0x01, 0x02});
+  FILE* fp = stream_with({0x00, 0x00, 0x80, 0x3f, 0x01, 0x02});
   double v[2] = {0, 0};
   EXPECT_EQ(freadf(v, sizeof(double), 2, fp), 1);
   EXPECT_EQ(v[0], 1.0);
@@ -65,7 +65,7 @@ TEST(StreamIo, TrailingPartialSampleIsNotCounted) {
 }
 
 TEST(StreamIo, WrongElementSizeReadsNothing) {
-  FILE *fp = stream_with({0x00, 0x00, 0x80, 0x3f});
+  FILE* fp = stream_with({0x00, 0x00, 0x80, 0x3f});
   double v = 5.0;
   EXPECT_EQ(freadf(&v, 4, 1, fp), 0);
   EXPECT_EQ(v, 5.0);
@@ -74,8 +74,8 @@ TEST(StreamIo, WrongElementSizeReadsNothing) {
 
 TEST(StreamIo, RawItemsMoveUnchanged) {
   const std::vector<unsigned char> bytes = {1, 2, 3, 4, 5, 6, 7};
-  FILE *in = stream_with(bytes);
-  FILE *out = std::tmpfile();
+  FILE* in = stream_with(bytes);
+  FILE* out = std::tmpfile();
   unsigned char item[3];
   int items = 0;
   while (freadx(item, 3, 1, in) == 1) {
@@ -89,7 +89,7 @@ TEST(StreamIo, RawItemsMoveUnchanged) {
 }
 
 TEST(StreamIo, DgetmemIsZeroFilled) {
-  double *p = dgetmem(100);
+  double* p = dgetmem(100);
   for (int i = 0; i < 100; i++) ASSERT_EQ(p[i], 0.0);
   std::free(p);
 }

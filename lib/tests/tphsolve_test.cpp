@@ -15,17 +15,17 @@ struct System {
 
 // A random system made diagonally dominant, so that every leading block the recursion meets
 // is well conditioned.
-System random_system(int n, std::mt19937 &gen) {
+System random_system(int n, std::mt19937& gen) {
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   System s{std::vector<double>(n), std::vector<double>(2 * n - 1)};
-  for (double &v : s.t) v = u(gen);
-  for (double &v : s.h) v = u(gen);
+  for (double& v : s.t) v = u(gen);
+  for (double& v : s.h) v = u(gen);
   s.t[0] = 2.0 * n + 1.0 + u(gen);
   return s;
 }
 
 // (T + H)·a computed entry by entry.
-std::vector<double> multiply(const System &s, const std::vector<double> &a) {
+std::vector<double> multiply(const System& s, const std::vector<double>& a) {
   const int n = static_cast<int>(a.size());
   std::vector<double> b(n, 0.0);
   for (int i = 0; i < n; i++)
@@ -33,10 +33,9 @@ std::vector<double> multiply(const System &s, const std::vector<double> &a) {
   return b;
 }
 
-std::vector<double> solve(const System &s, const std::vector<double> &b, double eps = 1e-12) {
+std::vector<double> solve(const System& s, const std::vector<double>& b, double eps = 1e-12) {
   std::vector<double> a(b.size(), 0.0);
-  EXPECT_EQ(tphsolve(s.t.data(), s.h.data(), a.data(), b.data(), static_cast<int>(b.size()), eps),
-            0);
+  EXPECT_EQ(tphsolve(s.t.data(), s.h.data(), a.data(), b.data(), static_cast<int>(b.size()), eps), 0);
   return a;
 }
 
@@ -46,7 +45,7 @@ TEST(Tphsolve, RandomSystemsSolvedAndMultipliedBack) {
   for (int n : {2, 3, 4, 5, 8, 13, 32}) {
     const System s = random_system(n, gen);
     std::vector<double> a_true(n);
-    for (double &v : a_true) v = u(gen);
+    for (double& v : a_true) v = u(gen);
     const std::vector<double> b = multiply(s, a_true);
     const std::vector<double> a = solve(s, b);
     const std::vector<double> back = multiply(s, a);

@@ -61,9 +61,11 @@ TEST(DiscreteCepstrumFit, CholeskySolveEqualsTheExplicitInverseOnEncoderMatrices
     for (bool adapted : {false, true}) {
       const uint32_t K = hanoharms(kFs, kFs, f0);
       std::vector<double> freqs(K);
-      for (uint32_t k = 0; k < K; k++) freqs[k] = (k + 1) * f0 * (1 + 0.01 * (std::rand() / double(RAND_MAX) - 0.5));
+      for (uint32_t k = 0; k < K; k++)
+        freqs[k] = (k + 1) * f0 * (1 + 0.01 * (std::rand() / double(RAND_MAX) - 0.5));
       std::vector<double> B(K * n), y = logamplitudes(K, f0), x(n), work(n * (2 * n + 1));
-      ASSERT_EQ(ccmatrixcreate(kOrder, K, f0, adapted ? freqs.data() : nullptr, kFs, kAlpha, B.data(), nullptr), 0);
+      ASSERT_EQ(
+          ccmatrixcreate(kOrder, K, f0, adapted ? freqs.data() : nullptr, kFs, kAlpha, B.data(), nullptr), 0);
       ASSERT_EQ(solveleastsquares(B.data(), y.data(), x.data(), K, n, 1, work.data(), 1), 0);
       const std::vector<double> ref = explicitinversefit(B, y, K, n);
       const double scale = largestabsolute(ref);
@@ -95,8 +97,8 @@ struct framesetup {
   std::vector<double> work = std::vector<double>(2 * Nfft);
 };
 
-typedef int (*framemethod)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*, uint32_t, double*,
-                           ccmem*, double);
+typedef int (*framemethod)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*, uint32_t,
+                           double*, ccmem*, double);
 
 // Cepstrum of the frame at centre with the given method, through the recursion (no table) or
 // through a table made for tablealpha.
@@ -108,7 +110,8 @@ std::vector<double> framecepstrum(framesetup& s, framemethod method, uint8_t kin
     EXPECT_EQ(ccmemsetwarp(mem, s.Nfft / 2, p, tablealpha), 0);
   }
   std::vector<double> cc(p + 1);
-  method(s.x.data(), static_cast<uint32_t>(s.x.size()), kFs, centre, f0, s.Nfft, s.work.data(), p, cc.data(), mem, alpha);
+  method(s.x.data(), static_cast<uint32_t>(s.x.size()), kFs, centre, f0, s.Nfft, s.work.data(), p, cc.data(),
+         mem, alpha);
   ccmemdestroy(mem);
   return cc;
 }
@@ -122,8 +125,8 @@ TEST(CepstrumWarpingTable, FramesWarpedByTheTableEqualTheRecursion) {
     framemethod method;
     uint8_t kind;
     double f0;
-  } cases[] = {{getharmmcep, CC_HARM_MCEP, 0.0},   {getharmmcep, CC_HARM_MCEP, 120.3},
-               {getwwcmcep, CC_WWC_MCEP, 120.3},   {getwwcmcep, CC_WWC_MCEP, 0.0},
+  } cases[] = {{getharmmcep, CC_HARM_MCEP, 0.0},    {getharmmcep, CC_HARM_MCEP, 120.3},
+               {getwwcmcep, CC_WWC_MCEP, 120.3},    {getwwcmcep, CC_WWC_MCEP, 0.0},
                {getseemcep, CC_SEEVOC_MCEP, 120.3}, {getharmrdc, CC_HARM_RDC, 0.0}};
   for (const methodcase& m : cases) {
     for (uint32_t p : {0u, 1u, 24u, 39u}) {
@@ -163,7 +166,8 @@ TEST(CepstrumWarpingTable, RowsAreTheWarpedUnitCepstraAndBadFactorsAreRefused) {
     std::vector<double> unit(9, 0.0), d(6), scratch(6);
     unit[i] = 1.0;
     ASSERT_EQ(ccwarp(unit.data(), 8, d.data(), 5, 0.42, scratch.data()), 0);
-    for (uint32_t j = 0; j <= 5; j++) EXPECT_NEAR(mem->warp[i * 6 + j], d[j], 1e-15) << "row " << i << " col " << j;
+    for (uint32_t j = 0; j <= 5; j++)
+      EXPECT_NEAR(mem->warp[i * 6 + j], d[j], 1e-15) << "row " << i << " col " << j;
   }
   // Unwarped, the table is the identity.
   ASSERT_EQ(ccmemsetwarp(mem, 3, 3, 0.0), 0);

@@ -54,9 +54,9 @@ TEST(Synthesis, OutputLengthAndFrameGrid) {
   EXPECT_GT(energy, 0.0);
   // Too short an output buffer is refused.
   std::vector<double> small(880);
-  EXPECT_EQ(cc2waveform(small.data(), small.size(), kFs, 80, t.N, t.f0.data(), nullptr, 0.42, t.p,
-                        t.cc.data()),
-            -1);
+  EXPECT_EQ(
+      cc2waveform(small.data(), small.size(), kFs, 80, t.N, t.f0.data(), nullptr, 0.42, t.p, t.cc.data()),
+      -1);
 }
 
 TEST(Synthesis, SameInputGivesIdenticalSamples) {
@@ -129,10 +129,10 @@ TEST(Synthesis, NonFiniteFramesAreSilentAndDoNotSpread) {
 TEST(HighPassWeighting, LogGainsAtTheKneeAndTheCutoff) {
   std::vector<double> e(20, 0.0);
   applyhpfilterlog(20, 100.0, e.data(), 1000.0);
-  EXPECT_NEAR(e[7], -kLn10, 1e-12);                                  // 800 Hz: the knee, -20 dB
+  EXPECT_NEAR(e[7], -kLn10, 1e-12);                                      // 800 Hz: the knee, -20 dB
   EXPECT_NEAR(e[0], -3.684136148790474 + 1.381551055796428 / 8, 1e-12);  // 100 Hz
-  EXPECT_NEAR(e[8], -kLn10 * 0.5, 1e-12);                            // 900 Hz: halfway to 0 dB
-  for (int k = 9; k < 20; k++) EXPECT_EQ(e[k], 0.0);                 // at and above 1000 Hz
+  EXPECT_NEAR(e[8], -kLn10 * 0.5, 1e-12);                                // 900 Hz: halfway to 0 dB
+  for (int k = 9; k < 20; k++) EXPECT_EQ(e[k], 0.0);                     // at and above 1000 Hz
 }
 
 TEST(HighPassWeighting, HarmonicsKeepThePowerTheNoiseLoses) {
@@ -148,7 +148,8 @@ TEST(ExcitationPhase, AddsTheGlottalModelPhase) {
   applyexcphase(3, 100, kFs, ph.data());
   double psi = 2 * kPi * 100 / kFs;
   EXPECT_NEAR(ph[0], 0.5 + kPi - 2 * std::atan2(0.0975 * std::sin(psi), 1.9 - 1.9025 * std::cos(psi)), 1e-12);
-  EXPECT_NEAR(ph[2], kPi - 2 * std::atan2(0.0975 * std::sin(3 * psi), 1.9 - 1.9025 * std::cos(3 * psi)), 1e-12);
+  EXPECT_NEAR(ph[2], kPi - 2 * std::atan2(0.0975 * std::sin(3 * psi), 1.9 - 1.9025 * std::cos(3 * psi)),
+              1e-12);
 }
 
 TEST(PostFilters, LoudnessAddsItsTableUpToTheOrder) {
@@ -189,8 +190,8 @@ TEST(PostFilters, CompressionCurveMovesC0) {
   const double gamma = 0.5, scale = 0.1151292546497023;
   std::vector<double> cc(3 * 40, 0.0);
   cc[0] = 2.0;
-  cc[40] = 2.0 - 30 / 9.3548;   // 30 dB below the loudest
-  cc[80] = 2.0 - 50 / 9.3548;   // 50 dB below: left as it is
+  cc[40] = 2.0 - 30 / 9.3548;  // 30 dB below the loudest
+  cc[80] = 2.0 - 50 / 9.3548;  // 50 dB below: left as it is
   std::vector<double> before = cc;
   applycdrc16k042(cc.data(), 39, 3, gamma);
   EXPECT_NEAR(cc[0] - before[0], -10 * gamma * scale, 1e-12);

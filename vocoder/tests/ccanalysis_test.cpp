@@ -151,7 +151,10 @@ TEST(CepstralAnalysis, EveryMethodFollowsTheEnvelope) {
   // Bounds in dB below 4 kHz for the other methods. Measured worst cases at 100 and 210 Hz:
   // interpolated harmonics 0.06, adapted frequencies 0.013, complementary windows with
   // liftering 0.92 (the window smooths the peaks), SEEVOC 0.32.
-  struct bound { uint8_t method; double maxdb; };
+  struct bound {
+    uint8_t method;
+    double maxdb;
+  };
   for (bound b : {bound{CC_HARM_MCEP, 0.5}, bound{CC_QHARM_RDC, 0.5}, bound{CC_WWC_MCEP, 2.0},
                   bound{CC_SEEVOC_MCEP, 1.0}, bound{7, 0.5}}) {
     for (double f0 : {100.0, 210.0}) {

@@ -127,7 +127,9 @@ void expectsameasliteral(int32_t n) {
   }
 }
 
-TEST_P(FftSizes, EqualsStepByStepTransformExactly) { expectsameasliteral(GetParam()); }
+TEST_P(FftSizes, EqualsStepByStepTransformExactly) {
+  expectsameasliteral(GetParam());
+}
 
 // Sizes above the split form's twiddle table, which run the scalar stages.
 TEST(Fft, LargeTransformsEqualStepByStepTransformExactly) {

@@ -107,7 +107,8 @@ TEST(SinusoidalLikeness, NoiseScoresLow) {
 }
 
 // The likeness as written out: a sine per kernel value.
-double directlikeness(const std::vector<complex>& X, uint32_t N, double phi, uint32_t Lw, uint32_t k0, uint32_t hw) {
+double directlikeness(const std::vector<complex>& X, uint32_t N, double phi, uint32_t Lw, uint32_t k0,
+                      uint32_t hw) {
   const double pi = 3.141592653589793;
   auto W = [pi](double u) {
     if (u == 0.0) return 1.0;
@@ -149,7 +150,8 @@ TEST(SinusoidalLikeness, EqualsTheDirectFormulaAcrossTheBand) {
       const uint32_t k0 = static_cast<uint32_t>(std::lround(phi * N / kFs));
       if (k0 < hw || k0 + hw >= N) continue;
       const double ref = directlikeness(X, N, phi, Lw, k0, hw);
-      EXPECT_NEAR(slm(X.data(), N, kFs, phi, Lw, k0, hw), ref, 1e-11 * ref) << "f0 " << f0 << ", peak " << phi;
+      EXPECT_NEAR(slm(X.data(), N, kFs, phi, Lw, k0, hw), ref, 1e-11 * ref)
+          << "f0 " << f0 << ", peak " << phi;
     }
   }
 }
@@ -200,7 +202,7 @@ TEST(WeightedSmoothing, HandComputedWindow) {
   EXPECT_NEAR(v[0], (0.5 * 1000 + 3000) / 1.5, 1e-9);
   EXPECT_NEAR(v[1], (0.5 * 1000 + 3000 + 0.5 * 6000) / 2.0, 1e-9);
   EXPECT_NEAR(v[2], (3000 + 0.5 * 6000) / 1.5, 1e-9);
-  EXPECT_EQ(v[3], 0.0);  // zeros stay zero
+  EXPECT_EQ(v[3], 0.0);     // zeros stay zero
   EXPECT_EQ(v[4], 9000.0);  // gain sum 0 in its window: unchanged
 }
 
@@ -242,7 +244,8 @@ std::vector<double> analyse(const std::vector<double>& x, const std::vector<doub
 
 // Voicing track of x with the same f0 in every frame.
 std::vector<double> analyseconstant(const std::vector<double>& x, double f0) {
-  return analyse(x, std::vector<double>(getnumanalysisframes(static_cast<uint32_t>(x.size()), kShift, 0), f0));
+  return analyse(x,
+                 std::vector<double>(getnumanalysisframes(static_cast<uint32_t>(x.size()), kShift, 0), f0));
 }
 
 // Values of the interior frames (away from the unfiltered edges), sorted.
@@ -256,8 +259,10 @@ TEST(VoicedFrequency, HarmonicsUpToThreeKilohertzWithStrongNoiseAbove) {
   // Noise about 7 dB above the harmonic peaks: the track sits within one harmonic of 3 kHz.
   const double f0 = 250;
   for (unsigned seed : {1u, 2u, 3u}) {
-    const std::vector<double> mid = sortedinterior(analyseconstant(harmonicsbelownoiseabove(f0, 1.0, seed), f0));
-    const size_t within = std::count_if(mid.begin(), mid.end(), [&](double v) { return std::fabs(v - 3000) <= f0; });
+    const std::vector<double> mid =
+        sortedinterior(analyseconstant(harmonicsbelownoiseabove(f0, 1.0, seed), f0));
+    const size_t within =
+        std::count_if(mid.begin(), mid.end(), [&](double v) { return std::fabs(v - 3000) <= f0; });
     EXPECT_NEAR(mid[mid.size() / 2], 3000.0, f0) << "seed " << seed;
     EXPECT_GE(within, mid.size() * 6 / 10) << "seed " << seed;
   }
@@ -268,7 +273,8 @@ TEST(VoicedFrequency, HarmonicsUpToThreeKilohertzWithNoiseAtTheirLevel) {
   // lands a few harmonics above the true edge, but stays well below fully voiced.
   const double f0 = 150;
   for (unsigned seed : {1u, 2u, 3u}) {
-    const std::vector<double> mid = sortedinterior(analyseconstant(harmonicsbelownoiseabove(f0, 0.2, seed), f0));
+    const std::vector<double> mid =
+        sortedinterior(analyseconstant(harmonicsbelownoiseabove(f0, 0.2, seed), f0));
     EXPECT_GT(mid[mid.size() / 2], 3000.0) << "seed " << seed;
     EXPECT_LT(mid[mid.size() / 2], 4000.0) << "seed " << seed;
     EXPECT_GE(mid.front(), 2850.0) << "seed " << seed;
@@ -290,7 +296,8 @@ TEST(VoicedFrequency, PeakFarBelowThePreviousBandIsIgnored) {
   const std::vector<double> out = analyseconstant(x, 200.0);
   for (uint32_t p = 5; p + 5 < out.size(); ++p) EXPECT_NEAR(out[p], 7600.0, 5.0) << p;
   // 10 dB below is kept.
-  for (uint32_t t = 0; t < x.size(); ++t) x[t] += (0.05 / std::sqrt(10.0) - 0.005) * std::cos(2 * M_PI * 7800 * t / kFs);
+  for (uint32_t t = 0; t < x.size(); ++t)
+    x[t] += (0.05 / std::sqrt(10.0) - 0.005) * std::cos(2 * M_PI * 7800 * t / kFs);
   const std::vector<double> kept = analyseconstant(x, 200.0);
   for (uint32_t p = 5; p + 5 < kept.size(); ++p) EXPECT_NEAR(kept[p], 7800.0, 5.0) << p;
 }

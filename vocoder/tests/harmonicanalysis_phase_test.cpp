@@ -83,12 +83,14 @@ TEST(PhaseAdvance, LinearFrequencyCorrection) {
   const double w = 0.07;
   EXPECT_EQ(modlinphase(w, 0.09, 120, 1.0, 1.0, 120), 0.0);
   EXPECT_NEAR(modlinphase(w, w, 100, 1.0, 1.0, 200), 100 * w, 1e-12);
-  EXPECT_NEAR(modlinphase(0.05, 0.09, 100, 1.5, 0.5, 100), 100 * (1.5 * 0.05 + 0.5 * 0.09) / 2 - 100 * 0.07, 1e-12);
+  EXPECT_NEAR(modlinphase(0.05, 0.09, 100, 1.5, 0.5, 100), 100 * (1.5 * 0.05 + 0.5 * 0.09) / 2 - 100 * 0.07,
+              1e-12);
 }
 
 // The advance of a cubic track with scaled frequency, integrated numerically (Simpson's
 // rule is exact for the cubic integrand r(t)*phase'(t)).
-double scaledcubicadvance(double phia, double phib, double wa, double wb, int M1, double ra, double rb, int M2) {
+double scaledcubicadvance(double phia, double phib, double wa, double wb, int M1, double ra, double rb,
+                          int M2) {
   double p[4];
   polymcaq(phia, phib, wa, wb, M1, p);
   auto integrand = [&](double t) {
@@ -138,7 +140,8 @@ TEST(Polarity, BothDetectorsFlipWithAnInvertedPulseTrain) {
   std::vector<double> x(n, 0.0);
   for (uint32_t i = 0; i < n; ++i)
     for (uint32_t k = 1; k <= K; ++k)
-      x[i] += std::exp(-std::pow(k / 25.0, 2)) * std::cos(kTwoPi * k * f0 * (i - delay - centre) / kFs + 0.02 * k);
+      x[i] += std::exp(-std::pow(k / 25.0, 2)) *
+              std::cos(kTwoPi * k * f0 * (i - delay - centre) / kFs + 0.02 * k);
   std::vector<double> inverted(n);
   for (uint32_t i = 0; i < n; ++i) inverted[i] = -x[i];
 

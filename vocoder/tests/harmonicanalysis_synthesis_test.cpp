@@ -46,7 +46,8 @@ TEST(GenHarmonics, AddsAKnownSumOfCosinesSampleBySample) {
   for (uint32_t j = 0; j < B + A; ++j) {
     const double t = (static_cast<double>(j) - B) / kFs;
     double expect = 0.01 * j;
-    for (uint32_t k = 1; k <= K; ++k) expect += amps[k - 1] * std::cos(k * (psi + kTwoPi * f0 * t) + phases[k - 1]);
+    for (uint32_t k = 1; k <= K; ++k)
+      expect += amps[k - 1] * std::cos(k * (psi + kTwoPi * f0 * t) + phases[k - 1]);
     EXPECT_NEAR(buf[j], expect, 1e-11) << j;
   }
 }
@@ -194,8 +195,9 @@ TEST(ResampleHarmonicEnv, AmplitudesAreGeometricAndPhasesFollowTheComplexLine) {
   EXPECT_DOUBLE_EQ(da[3], 4.0);
   EXPECT_NEAR(dp[0], 0.25, 1e-12);  // halfway between the real point at 0 Hz and e^(0.5j)
   EXPECT_NEAR(dp[1], 0.5, 1e-12);
-  EXPECT_NEAR(dp[2], std::atan2(0.5 * (std::sin(0.5) + 4 * std::sin(1.0)), 0.5 * (std::cos(0.5) + 4 * std::cos(1.0))),
-              1e-12);
+  EXPECT_NEAR(
+      dp[2], std::atan2(0.5 * (std::sin(0.5) + 4 * std::sin(1.0)), 0.5 * (std::cos(0.5) + 4 * std::cos(1.0))),
+      1e-12);
   EXPECT_NEAR(dp[3], 1.0, 1e-12);
 
   const double freqs[3] = {150.0, 50.0, 1000.0};  // any order

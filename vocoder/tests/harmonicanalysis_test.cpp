@@ -31,7 +31,8 @@ std::vector<double> makesignal(uint32_t n, uint32_t centre, double dc, const std
 // Every harmonic of f0 below fs/2 with amplitude 1/k and a phase that varies with k.
 std::vector<Partial> fullharmonicset(double f0, uint32_t K) {
   std::vector<Partial> parts;
-  for (uint32_t k = 1; k <= K; ++k) parts.push_back({k * f0, 1.0 / k, std::remainder(0.7 * k * k + 0.3, kTwoPi)});
+  for (uint32_t k = 1; k <= K; ++k)
+    parts.push_back({k * f0, 1.0 / k, std::remainder(0.7 * k * k + 0.3, kTwoPi)});
   return parts;
 }
 
@@ -227,8 +228,9 @@ TEST(QuasiHarmonicAnalysis, SolveRecoversAmplitudesAndSlopesOfTheModel) {
 TEST(QuasiHarmonicAnalysis, FindsTheMismatchOfEveryHarmonic) {
   HamemDeleter rec(qhameminitialize(kFs, 1100, 150.0));
   // Only harmonic 3 is off its multiple of 200 Hz.
-  const std::vector<double> x = makesignal(
-      4000, 2000, 0.0, {{200, 1.0, 0.3}, {400, 0.5, -1.0}, {605, 0.3, 2.0}, {800, 0.2, 0.5}, {1000, 0.1, -2.5}});
+  const std::vector<double> x =
+      makesignal(4000, 2000, 0.0,
+                 {{200, 1.0, 0.3}, {400, 0.5, -1.0}, {605, 0.3, 2.0}, {800, 0.2, 0.5}, {1000, 0.1, -2.5}});
   std::vector<double> freqs(6);
   ASSERT_EQ(getqharmonics(x.data(), 4000, kFs, 2000, 200.0, 5, nullptr, nullptr, freqs.data(), rec.get()), 0);
   EXPECT_NEAR(freqs[2], 605.0, 0.01);
@@ -311,9 +313,9 @@ TEST(HarmonicAnalysisFailures, RejectInvalidInputWithoutTouchingOutputs) {
   EXPECT_EQ(getsqharmonics(zeros.data(), 3000, kFs, 1500, f0, K, amps.data(), phases.data(), freqs.data(),
                            rec.get()),
             -1);
-  EXPECT_EQ(getsqharmonics(x.data(), 3000, kFs, 1500, 0.0, K, amps.data(), phases.data(), freqs.data(),
-                           rec.get()),
-            -1);
+  EXPECT_EQ(
+      getsqharmonics(x.data(), 3000, kFs, 1500, 0.0, K, amps.data(), phases.data(), freqs.data(), rec.get()),
+      -1);
   untouched();
 }
 
@@ -326,7 +328,8 @@ TEST(HarmonicAnalysisFailures, RecordTooSmallForTheCallIsRejected) {
   EXPECT_EQ(getharmonics(x.data(), 3000, kFs, 1500, 100.0, 13, amps.data(), nullptr, plain.get()), -1);
   EXPECT_EQ(getharmonics(x.data(), 3000, kFs, 1500, 150.0, 14, amps.data(), nullptr, plain.get()), -1);
   // A plain record cannot hold a quasi-harmonic frame of the same f0.
-  EXPECT_EQ(getqharmonics(x.data(), 3000, kFs, 1500, 150.0, 5, amps.data(), nullptr, nullptr, plain.get()), -1);
+  EXPECT_EQ(getqharmonics(x.data(), 3000, kFs, 1500, 150.0, 5, amps.data(), nullptr, nullptr, plain.get()),
+            -1);
   EXPECT_EQ(getharmonics(x.data(), 3000, kFs, 1500, 150.0, 13, amps.data(), nullptr, nullptr), -1);
 }
 
@@ -353,7 +356,8 @@ TEST(GreedySolve, DcIsExactAndResidualIsOrthogonalToTheLastHarmonic) {
   ASSERT_EQ(hasqhaabssolve(m, N, M), 0);
   EXPECT_NEAR(m->solution[K].re, 0.75, 1e-12);
   for (uint32_t i = 0; i < N; ++i) EXPECT_NEAR(m->frame[i], 0.0, 1e-12);
-  for (uint32_t k = 1; k <= K; ++k) EXPECT_NEAR(std::hypot(m->solution[K + k].re, m->solution[K + k].im), 0.0, 1e-12);
+  for (uint32_t k = 1; k <= K; ++k)
+    EXPECT_NEAR(std::hypot(m->solution[K + k].re, m->solution[K + k].im), 0.0, 1e-12);
 
   const std::vector<double> x = makesignal(2000, centre, 0.1, fullharmonicset(f0, K));
   ASSERT_EQ(getharmonics(x.data(), 2000, kFs, centre, f0, K, nullptr, nullptr, m), 0);

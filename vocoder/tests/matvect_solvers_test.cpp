@@ -17,19 +17,19 @@ V randomdominant(uint32_t n, unsigned seed, bool symmetric) {
   std::mt19937 gen(seed);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   V a(n * n);
-  for (auto &x : a) x = u(gen);
+  for (auto& x : a) x = u(gen);
   if (symmetric) repltriangmat(a.data(), n);
   for (uint32_t i = 0; i < n; i++) a[i * n + i] += n;
   return a;
 }
 
-V product(const V &a, const V &b, uint32_t m, uint32_t k, uint32_t p) {
+V product(const V& a, const V& b, uint32_t m, uint32_t k, uint32_t p) {
   V c(m * p);
   prodmat(a.data(), b.data(), c.data(), m, k, p);
   return c;
 }
 
-double maxdeviationfromidentity(const V &m, uint32_t n) {
+double maxdeviationfromidentity(const V& m, uint32_t n) {
   double worst = 0.0;
   for (uint32_t i = 0; i < n; i++)
     for (uint32_t j = 0; j < n; j++) worst = std::fmax(worst, std::fabs(m[i * n + j] - (i == j ? 1.0 : 0.0)));
@@ -39,7 +39,7 @@ double maxdeviationfromidentity(const V &m, uint32_t n) {
 // Gram matrix of the complex exponentials of harmonics -K..K of f0 (all below half the sampling
 // rate) under a squared Hann window of the given length in periods: a real symmetric Toeplitz
 // matrix of size 2K + 1, the worse conditioned the shorter the window.
-V harmonicgram(double f0, double periods, uint32_t *size) {
+V harmonicgram(double f0, double periods, uint32_t* size) {
   const double fs = 16000.0;
   uint32_t k = (uint32_t)std::ceil(fs / 2 / f0) - 1;
   uint32_t n = 2 * k + 1;
@@ -58,7 +58,7 @@ V harmonicgram(double f0, double periods, uint32_t *size) {
 
 // The bordering recursion written out directly, updating every column of the inverse at
 // every step: the slow, obviously faithful form that the library's fast one must agree with.
-int32_t borderedtoeplitzinverse(uint32_t n, const double *t, double *inv) {
+int32_t borderedtoeplitzinverse(uint32_t n, const double* t, double* inv) {
   V f(n), g(n);
   f[0] = 1.0 / t[0];
   initializemat(inv, n * n, 0.0);
@@ -83,7 +83,7 @@ int32_t borderedtoeplitzinverse(uint32_t n, const double *t, double *inv) {
 
 // Cholesky inversion written out literally (W column by column, inverse element by element),
 // for symmetric positive definite input; the library reorders the loops, not the sums.
-double literalcholeskyinverse(uint32_t n, const double *a, double *inv) {
+double literalcholeskyinverse(uint32_t n, const double* a, double* inv) {
   V u(n * n, 0.0), w(n * n, 0.0);
   double det = 1.0;
   for (uint32_t i = 0; i < n; i++)
@@ -154,7 +154,7 @@ TEST(MatvectGauss, SymmetricInverseMatchesFullInverse) {
   // The first matrix needs row exchanges (zero diagonal), which widen the touched columns.
   V exchanged{0, 1, 2, 1, 0, 3, 2, 3, 0};
   V dominant = randomdominant(30, 3, true);
-  for (const V &a : {exchanged, dominant}) {
+  for (const V& a : {exchanged, dominant}) {
     uint32_t n = (uint32_t)std::lround(std::sqrt((double)a.size()));
     V c1 = a, c2 = a, inv(n * n), sinv(n * n);
     ASSERT_EQ(gaussinv(n, c1.data(), inv.data()), 0);

@@ -22,7 +22,7 @@ std::string printed(void (*print)()) {
 }
 
 // out (m x p) = a (m x k) b (k x p) as plain dot products in increasing summation index.
-V literalproduct(const V &a, const V &b, uint32_t m, uint32_t k, uint32_t p) {
+V literalproduct(const V& a, const V& b, uint32_t m, uint32_t k, uint32_t p) {
   V out(m * p);
   for (uint32_t i = 0; i < m; i++)
     for (uint32_t j = 0; j < p; j++) {

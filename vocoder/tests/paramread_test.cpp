@@ -12,7 +12,8 @@ TEST(ParamLookup, NamesMatchWholeWithoutCaseAndNeedAValue) {
   char upper[] = "--LFrame=80", shorter[] = "--lfram=80", longer[] = "--lframes=80";
   char noname[] = "--=5", novalue[] = "--lframe=", noequals[] = "--lframe", single[] = "-lframe=5";
   EXPECT_STREQ(paramnamematch(upper, "lframe"), "80");
-  for (char* arg : {shorter, longer, novalue, noequals, single}) EXPECT_EQ(paramnamematch(arg, "lframe"), nullptr) << arg;
+  for (char* arg : {shorter, longer, novalue, noequals, single})
+    EXPECT_EQ(paramnamematch(arg, "lframe"), nullptr) << arg;
   EXPECT_EQ(paramnamematch(noname, ""), nullptr);
   EXPECT_EQ(isparam(noequals), 1);
   EXPECT_EQ(isparam(single), 0);
@@ -36,12 +37,13 @@ TEST(ParamLookup, TypedValuesReadTheLeadingNumberAndMarkOnlyOnSuccess) {
   EXPECT_FALSE(paramalreadyread(word) || paramalreadyread(huge));
   char* value = getstringparam(text, "indlist");
   EXPECT_TRUE(paramalreadyread(text));
-  EXPECT_STREQ(value, "1-3");                             // still valid after marking
+  EXPECT_STREQ(value, "1-3");                           // still valid after marking
   EXPECT_EQ(getstringparam(text, "indlist"), nullptr);  // a marked argument matches nothing
 }
 
 TEST(ParamSearch, RepeatedUnknownAndMalformedOptionsStayUnread) {
-  std::vector<std::string> texts = {"--LFRAME=40", "--lframe=60", "--ccord=x", "--ccord=20", "--alpha=.3", "--l=1"};
+  std::vector<std::string> texts = {"--LFRAME=40", "--lframe=60", "--ccord=x",
+                                    "--ccord=20",  "--alpha=.3",  "--l=1"};
   std::vector<char*> args;
   for (auto& t : texts) args.push_back(&t[0]);
   const int n = static_cast<int>(args.size());
@@ -63,10 +65,11 @@ TEST(ParamSearch, RepeatedUnknownAndMalformedOptionsStayUnread) {
 }
 
 TEST(IndexList, DiagnosisFollowsTheGrammar) {
-  for (const char* good : {"7", "0", "1-3,7,10-12", "1-3,7,10-12(3)", "0-9(1)", "1-3-5", "5(0)", "2147483647"})
+  for (const char* good :
+       {"7", "0", "1-3,7,10-12", "1-3,7,10-12(3)", "0-9(1)", "1-3-5", "5(0)", "2147483647"})
     EXPECT_EQ(strnumdiagnose(good), 0) << good;
-  for (const char* bad : {"", "a1", "1,", "1-", "(3)", "5,4", "3-1", "1,1", "1-3,2", "1,-3", "12(1)", "1-3(", "1(3",
-                          "1 2", "1--2", "2147483648", "99999999999999999999999"})
+  for (const char* bad : {"", "a1", "1,", "1-", "(3)", "5,4", "3-1", "1,1", "1-3,2", "1,-3", "12(1)", "1-3(",
+                          "1(3", "1 2", "1--2", "2147483648", "99999999999999999999999"})
     EXPECT_EQ(strnumdiagnose(bad), -1) << bad;
 }
 
@@ -163,7 +166,8 @@ TEST(Lists, NumberLists) {
 }
 
 TEST(ParamRegion, StartsAtTheFirstOptionFromTheProgramNameOn) {
-  char prog[] = "velkcoder", wav[] = "a.wav", f0[] = "f0", option[] = "--lframe=80", dash[] = "-x", marked[] = " -lframe=8";
+  char prog[] = "velkcoder", wav[] = "a.wav", f0[] = "f0", option[] = "--lframe=80", dash[] = "-x",
+       marked[] = " -lframe=8";
   char* withoptions[] = {prog, wav, f0, option, wav};
   char* none[] = {prog, wav, dash, marked};
   char* named[] = {option, wav};
@@ -191,7 +195,8 @@ TEST(IndexList, WalkVisitsEveryIndexOnce) {
   EXPECT_EQ(walk("5-3,8"), (std::vector<uint32_t>{8}));  // a backwards interval names nothing
   EXPECT_EQ(walk("9-2"), std::vector<uint32_t>{});
   EXPECT_EQ(walk(nullptr), std::vector<uint32_t>{});
-  EXPECT_EQ(walk("4294967294-4294967295"), (std::vector<uint32_t>{4294967294u, 4294967295u}));  // no wrap-around
+  EXPECT_EQ(walk("4294967294-4294967295"),
+            (std::vector<uint32_t>{4294967294u, 4294967295u}));  // no wrap-around
   for (const char* list : {"1-3,7,10-12", "0-9(1)", "2,4,8,16-18"}) {
     uint32_t* indices = nullptr;
     const uint32_t n = strnum2numarray(list, &indices);
@@ -215,7 +220,7 @@ TEST(FileNames, SetNamesTakeTheIndexFromTheFirstQuestionMark) {
   EXPECT_EQ(replacesetindex(4, templates, 12, names, &unfit), -1);
   EXPECT_EQ(unfit, 1u);
   EXPECT_STREQ(a, "dir7/a012.wav");
-  EXPECT_STREQ(b, "take2_x.wav");  // the template as it was
+  EXPECT_STREQ(b, "take2_x.wav");    // the template as it was
   EXPECT_STREQ(d, "out9/lf0_2_05");  // not reached
   EXPECT_STREQ(templates[0], "dir7/a???.wav");
 

@@ -18,8 +18,7 @@ const uint32_t kHop = 80;
 
 // Harmonic signal following the instantaneous F0 f0(t) (Hz per sample), harmonics up to 3.5 kHz
 // with 1/h amplitudes; f0 == 0 gives silence.
-std::vector<double> harmonicglide(const std::vector<double> &f0, double level)
-{
+std::vector<double> harmonicglide(const std::vector<double>& f0, double level) {
   std::vector<double> x(f0.size(), 0.0);
   double phase = 0.0;
   for (size_t t = 0; t < f0.size(); t++) {
@@ -32,11 +31,10 @@ std::vector<double> harmonicglide(const std::vector<double> &f0, double level)
 }
 
 // Two-pole resonator y[t] = x[t] + 2 r cos(w) y[t-1] - r^2 y[t-2] of the given bandwidth.
-void resonate(std::vector<double> &x, double freq, double bw)
-{
+void resonate(std::vector<double>& x, double freq, double bw) {
   const double r = exp(-M_PI * bw / kFs), c = 2 * r * cos(2 * M_PI * freq / kFs);
   double y1 = 0, y2 = 0;
-  for (double &v : x) {
+  for (double& v : x) {
     const double y = v + c * y1 - r * r * y2;
     y2 = y1;
     y1 = y;
@@ -46,31 +44,28 @@ void resonate(std::vector<double> &x, double freq, double bw)
 
 // Impulse train of the given F0 (impulses at rounded multiples of the period) through
 // resonances at 500 Hz and 1500 Hz, scaled to a peak of 0.5.
-std::vector<double> vowel(uint32_t n, double f0)
-{
+std::vector<double> vowel(uint32_t n, double f0) {
   std::vector<double> x(n, 0.0);
   for (double t = 0; t < n; t += kFs / f0) x[(size_t)std::lround(t) % n] = 1.0;
   resonate(x, 500, 80);
   resonate(x, 1500, 120);
   double peak = 0;
   for (double v : x) peak = std::max(peak, fabs(v));
-  for (double &v : x) v *= 0.5 / peak;
+  for (double& v : x) v *= 0.5 / peak;
   return x;
 }
 
-void addnoise(std::vector<double> &x, double snrdb, unsigned seed)
-{
+void addnoise(std::vector<double>& x, double snrdb, unsigned seed) {
   double power = 0;
   for (double v : x) power += v * v;
   power /= x.size();
   const double sigma = sqrt(power / pow(10.0, snrdb / 10.0));
   srand(seed);
-  for (double &v : x) v += sigma * gaussrand();
+  for (double& v : x) v += sigma * gaussrand();
 }
 
-std::vector<double> track(const std::vector<double> &x, uint32_t frames, double f0min = 60,
-                          double f0max = 500)
-{
+std::vector<double> track(const std::vector<double>& x, uint32_t frames, double f0min = 60,
+                          double f0max = 500) {
   std::vector<double> f0(frames, -1.0);
   EXPECT_EQ(getpitch(x.data(), x.size(), kFs, kHop, 0, frames, f0min, f0max, f0.data()), 0);
   return f0;
@@ -83,9 +78,8 @@ struct Span {
 
 // Counts voiced-frame gross errors (unvoiced, or more than 20 % off) over frames well inside
 // the span; returns the fraction and prints it. The other frames must be within 3 % on average.
-double grosserrors(const std::vector<double> &est, Span s, double (*truth)(uint32_t), const char *what)
-{
-  const uint32_t margin = 400; // 25 ms: the window of the 60 Hz floor reaches 1.5 periods out
+double grosserrors(const std::vector<double>& est, Span s, double (*truth)(uint32_t), const char* what) {
+  const uint32_t margin = 400;  // 25 ms: the window of the 60 Hz floor reaches 1.5 periods out
   uint32_t count = 0, bad = 0, unvoiced = 0;
   double fineerror = 0;
   for (uint32_t i = 0; i < est.size(); i++) {
@@ -100,22 +94,28 @@ double grosserrors(const std::vector<double> &est, Span s, double (*truth)(uint3
       fineerror += fabs(est[i] - f) / f;
   }
   fineerror /= count - bad;
-  printf("%s: %u voiced frames, %u gross errors (%.2f %%), %u of them unvoiced; "
-         "mean error of the others %.2f %%\n",
-         what, count, bad, 100.0 * bad / count, unvoiced, 100.0 * fineerror);
+  printf(
+      "%s: %u voiced frames, %u gross errors (%.2f %%), %u of them unvoiced; "
+      "mean error of the others %.2f %%\n",
+      what, count, bad, 100.0 * bad / count, unvoiced, 100.0 * fineerror);
   EXPECT_LT(fineerror, 0.03) << what;
   return double(bad) / count;
 }
 
-double glidef0(uint32_t t) { return 90.0 * pow(2.0, t / 32000.0); } // 90 -> 180 Hz in 2 s
+double glidef0(uint32_t t) {
+  return 90.0 * pow(2.0, t / 32000.0);
+}  // 90 -> 180 Hz in 2 s
 
-double f110(uint32_t) { return 110.0; }
-double f240(uint32_t) { return 240.0; }
+double f110(uint32_t) {
+  return 110.0;
+}
+double f240(uint32_t) {
+  return 240.0;
+}
 
-} // namespace
+}  // namespace
 
-TEST(GetPitch, FollowsAGlideFrom90To180Hz)
-{
+TEST(GetPitch, FollowsAGlideFrom90To180Hz) {
   const uint32_t n = 32000;
   std::vector<double> f0(n);
   for (uint32_t t = 0; t < n; t++) f0[t] = glidef0(t);
@@ -124,8 +124,7 @@ TEST(GetPitch, FollowsAGlideFrom90To180Hz)
   EXPECT_LT(grosserrors(est, {0, n}, glidef0, "glide 90-180 Hz"), 0.01);
 }
 
-TEST(GetPitch, FindsTheF0OfResonatedPulseTrains)
-{
+TEST(GetPitch, FindsTheF0OfResonatedPulseTrains) {
   const uint32_t n = 24000;
   std::vector<double> a = vowel(n, 110), b = vowel(n, 240);
   EXPECT_LT(grosserrors(track(a, 300), {0, n}, f110, "pulses 110 Hz"), 0.01);
@@ -136,8 +135,7 @@ TEST(GetPitch, FindsTheF0OfResonatedPulseTrains)
   EXPECT_LT(grosserrors(track(b, 300), {0, n}, f240, "pulses 240 Hz, 20 dB SNR"), 0.01);
 }
 
-TEST(GetPitch, SilenceAndLowLevelNoiseAreUnvoiced)
-{
+TEST(GetPitch, SilenceAndLowLevelNoiseAreUnvoiced) {
   // 1 s voiced, 0.5 s digital silence, 0.5 s noise 40 dB below the voiced level, 1 s voiced.
   const uint32_t sec = 16000;
   std::vector<double> x = vowel(3 * sec, 110);
@@ -160,22 +158,20 @@ TEST(GetPitch, SilenceAndLowLevelNoiseAreUnvoiced)
       voicednoise += est[i] != 0.0;
     }
   }
-  printf("silence: %u of %u frames voiced; low-level noise: %u of %u frames voiced\n",
-         voicedsilence, silentframes, voicednoise, noiseframes);
+  printf("silence: %u of %u frames voiced; low-level noise: %u of %u frames voiced\n", voicedsilence,
+         silentframes, voicednoise, noiseframes);
   EXPECT_EQ(voicedsilence, 0u);
   EXPECT_EQ(voicednoise, 0u);
   EXPECT_LT(grosserrors(est, {0, sec}, f110, "voiced before the pause"), 0.01);
   EXPECT_LT(grosserrors(est, {2 * sec, 3 * sec}, f110, "voiced after the pause"), 0.01);
 }
 
-TEST(GetPitch, SilentSignalIsUnvoicedEverywhere)
-{
+TEST(GetPitch, SilentSignalIsUnvoicedEverywhere) {
   std::vector<double> x(8000, 0.0);
   for (double f : track(x, 100)) EXPECT_EQ(f, 0.0);
 }
 
-TEST(GetPitch, ZeroFloorAndCeilingMeanTheDefaultRange)
-{
+TEST(GetPitch, ZeroFloorAndCeilingMeanTheDefaultRange) {
   // 400 Hz lies inside 60..500 Hz; with a floor of 0 and a ceiling of 0 it is still found.
   std::vector<double> x = vowel(16000, 400);
   std::vector<double> est = track(x, 200, 0, 0);
@@ -184,8 +180,7 @@ TEST(GetPitch, ZeroFloorAndCeilingMeanTheDefaultRange)
   EXPECT_EQ(good, 180u);
 }
 
-TEST(Autocorrelation, IsNTimesTheCircularAutocorrelation)
-{
+TEST(Autocorrelation, IsNTimesTheCircularAutocorrelation) {
   const uint32_t N = 16;
   std::vector<double> v(N);
   std::vector<complex> c(N);
@@ -202,8 +197,7 @@ TEST(Autocorrelation, IsNTimesTheCircularAutocorrelation)
   }
 }
 
-TEST(Autocorrelation, PairedFramesMatchTheDirectSumOfEach)
-{
+TEST(Autocorrelation, PairedFramesMatchTheDirectSumOfEach) {
   // A vowel frame and a noise frame of 1, 1/10 and 1/100 of its energy (the widest ratio the
   // tracker pairs), both in one transform: each autocorrelation equals the direct circular sum
   // and the single-frame routine up to rounding relative to its own energy.
@@ -215,7 +209,7 @@ TEST(Autocorrelation, PairedFramesMatchTheDirectSumOfEach)
     a[j] = v[1000 + j];
     noise[j] = gaussrand();
   }
-  auto energy = [](const std::vector<double> &f) {
+  auto energy = [](const std::vector<double>& f) {
     double e = 0;
     for (double x : f) e += x * x;
     return e;
@@ -248,8 +242,7 @@ TEST(Autocorrelation, PairedFramesMatchTheDirectSumOfEach)
   }
 }
 
-TEST(Autocorrelation, PairWithASilentFrameLeavesItsAutocorrelationNearZero)
-{
+TEST(Autocorrelation, PairWithASilentFrameLeavesItsAutocorrelationNearZero) {
   const uint32_t N = 16;
   std::vector<complex> c(N);
   for (uint32_t i = 0; i < N; i++) c[i] = {cos(0.7 * i) + 0.2, 0.0};
@@ -262,30 +255,26 @@ TEST(Autocorrelation, PairWithASilentFrameLeavesItsAutocorrelationNearZero)
   }
 }
 
-TEST(Upsampling, InterpolatesABandLimitedTone)
-{
+TEST(Upsampling, InterpolatesABandLimitedTone) {
   const uint32_t n = 2000, factor = 3;
   std::vector<double> x(n);
   for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * 1000 * t / kFs);
-  double *y = upsampling(x.data(), n, kFs, factor);
+  double* y = upsampling(x.data(), n, kFs, factor);
   for (uint32_t t = 300; t < n * factor - 300; t++)
     ASSERT_NEAR(y[t], sin(2 * M_PI * 1000 * t / (factor * kFs)), 0.01) << t;
   free(y);
 }
 
-TEST(ApplyFftFilter, RemovesHumAndKeepsVoiceBand)
-{
+TEST(ApplyFftFilter, RemovesHumAndKeepsVoiceBand) {
   const uint32_t n = 16000;
   std::vector<double> x(n);
   for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * 20 * t / kFs) + sin(2 * M_PI * 700 * t / kFs);
-  double *y = applyfftfilter(x.data(), n, kFs);
-  for (uint32_t t = 2000; t < n - 2000; t++)
-    ASSERT_NEAR(y[t], sin(2 * M_PI * 700 * t / kFs), 0.05) << t;
+  double* y = applyfftfilter(x.data(), n, kFs);
+  for (uint32_t t = 2000; t < n - 2000; t++) ASSERT_NEAR(y[t], sin(2 * M_PI * 700 * t / kFs), 0.05) << t;
   free(y);
 }
 
-TEST(LogF0, ConvertsBothWaysWithTheUnvoicedMarker)
-{
+TEST(LogF0, ConvertsBothWaysWithTheUnvoicedMarker) {
   std::vector<double> t = {0.0, 100.0, -5.0};
   f02logf0(t.size(), t.data());
   EXPECT_EQ(t[0], -1e10);
@@ -299,8 +288,7 @@ TEST(LogF0, ConvertsBothWaysWithTheUnvoicedMarker)
   EXPECT_DOUBLE_EQ(l[3], exp(-3.0));
 }
 
-TEST(LogF0, ShiftAndRangeScalingTouchOnlyVoicedValues)
-{
+TEST(LogF0, ShiftAndRangeScalingTouchOnlyVoicedValues) {
   std::vector<double> t = {4.0, -1e10, 5.0, 6.0};
   shiftlogpitch(t.size(), t.data(), 0.5);
   EXPECT_EQ(t, (std::vector<double>{4.5, -1e10, 5.5, 6.5}));
@@ -318,37 +306,34 @@ TEST(LogF0, ShiftAndRangeScalingTouchOnlyVoicedValues)
 namespace {
 
 // Track of `frames` values: runs given as (first frame, length, value).
-std::vector<double> runs(uint32_t frames, std::initializer_list<std::array<double, 3>> rs)
-{
+std::vector<double> runs(uint32_t frames, std::initializer_list<std::array<double, 3>> rs) {
   std::vector<double> t(frames, 0.0);
-  for (const auto &r : rs)
+  for (const auto& r : rs)
     for (uint32_t i = 0; i < r[1]; i++) t[(uint32_t)r[0] + i] = r[2];
   return t;
 }
 
-} // namespace
+}  // namespace
 
-TEST(ElimIslands, RemovesShortRunsThatJumpAwayFromTheLongRunsRange)
-{
+TEST(ElimIslands, RemovesShortRunsThatJumpAwayFromTheLongRunsRange) {
   // At 16 kHz and a hop of 80, runs of up to 11 frames are islands.
-  std::vector<double> t = runs(120, {{0, 20, 100}, {25, 5, 250}, {35, 20, 120}, {60, 5, 110},
-                                     {70, 20, 105}, {95, 3, 150}, {100, 12, 100}});
+  std::vector<double> t = runs(
+      120,
+      {{0, 20, 100}, {25, 5, 250}, {35, 20, 120}, {60, 5, 110}, {70, 20, 105}, {95, 3, 150}, {100, 12, 100}});
   std::vector<double> expected = t;
-  for (int i = 25; i < 30; i++) expected[i] = 0.0; // 250 Hz: outside 100..120, jump 2.5
+  for (int i = 25; i < 30; i++) expected[i] = 0.0;  // 250 Hz: outside 100..120, jump 2.5
   elimislands(t.size(), t.data(), kFs, kHop);
-  EXPECT_EQ(t, expected); // 110 Hz lies inside the range; 150 Hz jumps only 1.43
+  EXPECT_EQ(t, expected);  // 110 Hz lies inside the range; 150 Hz jumps only 1.43
 }
 
-TEST(ElimIslands, ChangesNothingWithoutALongRun)
-{
+TEST(ElimIslands, ChangesNothingWithoutALongRun) {
   std::vector<double> t = runs(60, {{0, 11, 100}, {20, 3, 300}, {40, 11, 120}});
   const std::vector<double> before = t;
   elimislands(t.size(), t.data(), kFs, kHop);
   EXPECT_EQ(t, before);
 }
 
-TEST(ElimIslands, IslandsAtTheEndsAreJudgedByTheirOneNeighbour)
-{
+TEST(ElimIslands, IslandsAtTheEndsAreJudgedByTheirOneNeighbour) {
   // A leading island an octave above the following run goes; a trailing island that stays
   // close to the preceding run is kept even though it is outside the range.
   std::vector<double> t = runs(80, {{0, 4, 220}, {10, 30, 110}, {45, 4, 130}});

@@ -133,9 +133,9 @@ void expectrootsmultiplyback(const std::vector<cd>& known, double scale, double 
 }
 
 TEST(FindRoots, MixedRealAndComplexRootsMultiplyBack) {
-  expectrootsmultiplyback({cd(0.5, 0), cd(-1.5, 0), cd(0.2, 0.9), cd(0.2, -0.9), cd(-0.7, 0.3), cd(-0.7, -0.3),
-                           cd(2.0, 0)},
-                          3.0, 1e-7);
+  expectrootsmultiplyback(
+      {cd(0.5, 0), cd(-1.5, 0), cd(0.2, 0.9), cd(0.2, -0.9), cd(-0.7, 0.3), cd(-0.7, -0.3), cd(2.0, 0)}, 3.0,
+      1e-7);
 }
 
 TEST(FindRoots, RootsOnUnitCircleMultiplyBack) {
@@ -229,7 +229,7 @@ TEST(PolyFit, RejectsMissingInputsAndSingularSystems) {
   EXPECT_EQ(polyfit(x, y, 3, nullptr, 1), -1);
   EXPECT_EQ(polyfit(x, y, 0, c, 1), -1);
   EXPECT_EQ(polyfit(x, y, 3, c, 1), -1);  // one distinct abscissa for two unknowns
-  ASSERT_EQ(polyfit(x, y, 3, c, 0), 0);    // the mean
+  ASSERT_EQ(polyfit(x, y, 3, c, 0), 0);   // the mean
   EXPECT_NEAR(c[0], 2.0, 1e-15);
 }
 
@@ -292,7 +292,8 @@ TEST(Chebyshev, RowsSatisfyTrigonometricIdentities) {
       EXPECT_NEAR(evalpoly(polytsebT(k, t), k, x), std::cos(k * theta), 1e-10) << "T" << k;
     }
     for (uint32_t k = 0; k < N; ++k) {
-      EXPECT_NEAR(evalpoly(polytsebU(k, t), k, x), std::sin((k + 1) * theta) / std::sin(theta), 1e-10) << "U" << k;
+      EXPECT_NEAR(evalpoly(polytsebU(k, t), k, x), std::sin((k + 1) * theta) / std::sin(theta), 1e-10)
+          << "U" << k;
     }
   }
   mempolytsebdestroy(t);

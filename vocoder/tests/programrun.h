@@ -50,13 +50,16 @@ inline Result run(const char* program, const std::vector<std::string>& args) {
 }
 
 // The test files of this process, under the test temporary directory; its path ends in '/'.
-inline std::string testfilesdir() { return testing::TempDir() + "velk_programs_" + std::to_string(getpid()) + "/"; }
+inline std::string testfilesdir() {
+  return testing::TempDir() + "velk_programs_" + std::to_string(getpid()) + "/";
+}
 
 // Removes this process's test files when the tests are done.
 class TestFilesRemoval : public testing::Environment {
   void TearDown() override {
-    nftw(testfilesdir().c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 8,
-         FTW_DEPTH | FTW_PHYS);
+    nftw(
+        testfilesdir().c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); },
+        8, FTW_DEPTH | FTW_PHYS);
   }
 };
 inline testing::Environment* const testfilesremoval = testing::AddGlobalTestEnvironment(new TestFilesRemoval);
@@ -81,7 +84,9 @@ inline std::string filebytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool exists(const std::string& path) { return std::ifstream(path).good(); }
+inline bool exists(const std::string& path) {
+  return std::ifstream(path).good();
+}
 
 // The 32-bit floats of a parameter file (a trailing partial value is left out).
 inline std::vector<float> readfloats(const std::string& path) {
@@ -92,6 +97,6 @@ inline std::vector<float> readfloats(const std::string& path) {
 }
 
 inline void writefloats(const std::string& path, const std::vector<float>& v) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v.data()),
-                                              static_cast<std::streamsize>(4 * v.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(v.data()), static_cast<std::streamsize>(4 * v.size()));
 }

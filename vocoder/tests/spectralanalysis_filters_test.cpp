@@ -15,8 +15,7 @@ namespace {
 const double kFs = 16000.0;
 
 // Magnitude of the response of h at frequency f.
-double firgain(const std::vector<double> &h, double f)
-{
+double firgain(const std::vector<double>& h, double f) {
   double re = 0, im = 0;
   for (size_t k = 0; k < h.size(); k++) {
     re += h[k] * cos(2 * M_PI * f / kFs * k);
@@ -25,31 +24,27 @@ double firgain(const std::vector<double> &h, double f)
   return hypot(re, im);
 }
 
-std::vector<double> noise(uint32_t n, unsigned seed)
-{
+std::vector<double> noise(uint32_t n, unsigned seed) {
   srand(seed);
   std::vector<double> x(n);
   genwhitenoise(x.data(), n);
   return x;
 }
 
-std::vector<double> sine(uint32_t n, double f)
-{
+std::vector<double> sine(uint32_t n, double f) {
   std::vector<double> x(n);
   for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * f * t / kFs);
   return x;
 }
 
-double rms(const std::vector<double> &x, size_t from, size_t to)
-{
+double rms(const std::vector<double>& x, size_t from, size_t to) {
   double acc = 0;
   for (size_t t = from; t < to; t++) acc += x[t] * x[t];
   return sqrt(acc / (to - from));
 }
 
 // Zero-phase convolution y[t] = sum h[k] x[t - M + k], zeros outside the signal.
-std::vector<double> directzerophase(const std::vector<double> &x, const std::vector<double> &h)
-{
+std::vector<double> directzerophase(const std::vector<double>& x, const std::vector<double>& h) {
   const int M = (h.size() - 1) / 2, n = x.size();
   std::vector<double> y(n, 0.0);
   for (int t = 0; t < n; t++)
@@ -65,13 +60,12 @@ const double kBandFreqs[] = {0, 45, 55, 3000, 5000, 1000000};
 const double kBandGains[] = {-30, -30, 0, 0, -30, -30};
 
 struct NamemDeleter {
-  void operator()(namem *m) const { namemdestroy(m); }
+  void operator()(namem* m) const { namemdestroy(m); }
 };
 
-} // namespace
+}  // namespace
 
-TEST(WinFilterDesign, HalfBandLowPassHasZeroEvenTaps)
-{
+TEST(WinFilterDesign, HalfBandLowPassHasZeroEvenTaps) {
   const uint32_t P = 40, M = 20;
   std::vector<double> h(P + 1);
   getlpwinfilter(P, h.data(), kFs / 4, kFs);
@@ -84,8 +78,7 @@ TEST(WinFilterDesign, HalfBandLowPassHasZeroEvenTaps)
   EXPECT_NEAR(h[M + 1], (0.54 + 0.46 * cos(M_PI / M)) / M_PI, 1e-14);
 }
 
-TEST(WinFilterDesign, ResponsesPassAndStopTheirBands)
-{
+TEST(WinFilterDesign, ResponsesPassAndStopTheirBands) {
   const uint32_t P = 100;
   std::vector<double> lp(P + 1), hp(P + 1), bp(P + 1);
   getlpwinfilter(P, lp.data(), 2000, kFs);
@@ -106,8 +99,7 @@ TEST(WinFilterDesign, ResponsesPassAndStopTheirBands)
   for (uint32_t k = 0; k <= P; k++) EXPECT_NEAR(lp[k] + hp[k], k == P / 2 ? 1.0 : 0.0, 1e-14);
 }
 
-TEST(WinFilter, CausalFilterIsConvolutionAndCarriesItsDelayLine)
-{
+TEST(WinFilter, CausalFilterIsConvolutionAndCarriesItsDelayLine) {
   const uint32_t P = 6;
   std::vector<double> h = {0.1, -0.2, 0.3, 0.5, 0.3, -0.2, 0.1};
   std::vector<double> x = noise(100, 2);
@@ -122,8 +114,7 @@ TEST(WinFilter, CausalFilterIsConvolutionAndCarriesItsDelayLine)
   }
 }
 
-TEST(WinFilter, ZeroPhaseFilterMatchesDirectConvolution)
-{
+TEST(WinFilter, ZeroPhaseFilterMatchesDirectConvolution) {
   std::vector<double> x = noise(200, 4);
   std::vector<double> identity = {0.0, 1.0, 0.0};
   std::vector<double> y = x;
@@ -145,8 +136,7 @@ TEST(WinFilter, ZeroPhaseFilterMatchesDirectConvolution)
   for (size_t t = 0; t < 3; t++) EXPECT_NEAR(shorty[t], ref[t], 1e-14);
 }
 
-TEST(WinFilter, SignalHighPassRemovesLowTonesAndKeepsHighOnes)
-{
+TEST(WinFilter, SignalHighPassRemovesLowTonesAndKeepsHighOnes) {
   std::vector<double> h(49);
   gethpwinfilter(48, h.data(), 500, kFs);
   EXPECT_LT(firgain(h, 100), 0.05);
@@ -161,8 +151,7 @@ TEST(WinFilter, SignalHighPassRemovesLowTonesAndKeepsHighOnes)
   for (size_t t = 100; t < 7900; t++) ASSERT_NEAR(highf[t], high[t], 0.02);
 }
 
-TEST(FftFilter, FlatTableReturnsTheInput)
-{
+TEST(FftFilter, FlatTableReturnsTheInput) {
   const double freqs[] = {0, 1000000};
   const double gains[] = {0, 0};
   std::vector<double> x = noise(5000, 6), y(5000);
@@ -171,21 +160,19 @@ TEST(FftFilter, FlatTableReturnsTheInput)
 }
 
 // Attenuation in dB of a steady tone of frequency f through the band-pass table.
-double bandpassattenuationdb(double f)
-{
+double bandpassattenuationdb(double f) {
   const uint32_t n = 32000;
   std::vector<double> x = sine(n, f), y(n);
   fftfilter(x.data(), y.data(), n, 2048, kBandFreqs, kBandGains, kFs);
   return 20 * log10(rms(y, 2000, n - 2000) / rms(x, 2000, n - 2000));
 }
 
-TEST(FftFilter, BandPassTableStopsLowTonesAndPasses1kHz)
-{
+TEST(FftFilter, BandPassTableStopsLowTonesAndPasses1kHz) {
   // The 1025-tap Hamming truncation smooths the 45..55 Hz edge over about +-30 Hz: 30 Hz
   // keeps a little leakage from the pass band, lower tones reach the table's -30 dB.
   const double at30 = bandpassattenuationdb(30);
-  printf("band-pass table: 30 Hz %.2f dB, 20 Hz %.2f dB, 10 Hz %.2f dB\n", at30,
-         bandpassattenuationdb(20), bandpassattenuationdb(10));
+  printf("band-pass table: 30 Hz %.2f dB, 20 Hz %.2f dB, 10 Hz %.2f dB\n", at30, bandpassattenuationdb(20),
+         bandpassattenuationdb(10));
   EXPECT_LT(at30, -25.0);
   EXPECT_NEAR(bandpassattenuationdb(15), -30.0, 1.0);
   EXPECT_NEAR(bandpassattenuationdb(6000), -30.0, 1.0);
@@ -196,8 +183,7 @@ TEST(FftFilter, BandPassTableStopsLowTonesAndPasses1kHz)
   for (uint32_t t = 2000; t < n - 2000; t++) ASSERT_NEAR(yb[t], b[t], 0.01);
 }
 
-TEST(FftFilter, BlockProcessingEqualsLinearConvolutionWithItsImpulseResponse)
-{
+TEST(FftFilter, BlockProcessingEqualsLinearConvolutionWithItsImpulseResponse) {
   // The response to a unit impulse far from the ends gives the zero-phase taps; any input
   // (with a length that is not a multiple of the block) must be their linear convolution.
   const uint32_t N = 128, Q = N / 4, n = 1000, c = 500;
@@ -218,8 +204,7 @@ TEST(FftFilter, BlockProcessingEqualsLinearConvolutionWithItsImpulseResponse)
   for (uint32_t t = 0; t < m; t++) ASSERT_NEAR(y[t], ref[t], 1e-12) << t;
 }
 
-TEST(Levinson, SolvesTheFirstOrderCaseExactly)
-{
+TEST(Levinson, SolvesTheFirstOrderCaseExactly) {
   const double r[] = {1.0, 0.5};
   double a[2], work[2];
   EXPECT_EQ(reclevinsondurbin(r, 0, 1, a, work), -1);
@@ -229,8 +214,7 @@ TEST(Levinson, SolvesTheFirstOrderCaseExactly)
   EXPECT_DOUBLE_EQ(a[1], -a[0] * 0.5);
 }
 
-TEST(Levinson, FrameAnalysisRecoversAnAr2Process)
-{
+TEST(Levinson, FrameAnalysisRecoversAnAr2Process) {
   const uint32_t n = 20000, L = 8001, p = 2;
   const double a1 = 1.3, a2 = -0.6, sigma = 0.05;
   std::vector<double> e = noise(n, 10), x(n);
@@ -245,8 +229,7 @@ TEST(Levinson, FrameAnalysisRecoversAnAr2Process)
   EXPECT_NEAR(1.0 / a[0], sigma, 0.003);
 }
 
-TEST(Levinson, SilentFrameGivesTheLargestGain)
-{
+TEST(Levinson, SilentFrameGivesTheLargestGain) {
   std::vector<double> x(2000, 0.0);
   std::unique_ptr<namem, NamemDeleter> mem(nameminitializelpc(401, 4));
   double a[5] = {1, 1, 1, 1, 1};
@@ -262,8 +245,7 @@ TEST(Levinson, SilentFrameGivesTheLargestGain)
   EXPECT_NEAR(1.0 / g, 0.5, 0.01);
 }
 
-TEST(LpcFilter, IsTheInverseOfThePredictionErrorFilter)
-{
+TEST(LpcFilter, IsTheInverseOfThePredictionErrorFilter) {
   const double a[] = {2.0, -0.9, 0.4, 0.1};
   std::vector<double> e = noise(300, 12), y = e;
   lpcfilter(y.data(), y.size(), a, 3);

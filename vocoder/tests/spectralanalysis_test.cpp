@@ -15,18 +15,16 @@ namespace {
 const double kFs = 16000.0;
 const double kEulerGamma = 0.5772156649015329;
 
-std::vector<double> whitenoise(uint32_t n, double sigma, unsigned seed)
-{
+std::vector<double> whitenoise(uint32_t n, double sigma, unsigned seed) {
   srand(seed);
   std::vector<double> x(n);
   genwhitenoise(x.data(), n);
-  for (double &v : x) v *= sigma;
+  for (double& v : x) v *= sigma;
   return x;
 }
 
 // Sum of sinusoids at multiples of f0 with amplitudes amps[h-1].
-std::vector<double> harmonicsignal(uint32_t n, double f0, const std::vector<double> &amps)
-{
+std::vector<double> harmonicsignal(uint32_t n, double f0, const std::vector<double>& amps) {
   std::vector<double> x(n, 0.0);
   for (uint32_t t = 0; t < n; t++)
     for (size_t h = 1; h <= amps.size(); h++)
@@ -34,20 +32,18 @@ std::vector<double> harmonicsignal(uint32_t n, double f0, const std::vector<doub
   return x;
 }
 
-void expectsymmetric(const std::vector<double> &s, uint32_t N)
-{
+void expectsymmetric(const std::vector<double>& s, uint32_t N) {
   for (uint32_t k = 1; k < N / 2; k++) ASSERT_EQ(s[N - k], s[k]) << k;
 }
 
 struct NamemDeleter {
-  void operator()(namem *m) const { namemdestroy(m); }
+  void operator()(namem* m) const { namemdestroy(m); }
 };
 using NamemPtr = std::unique_ptr<namem, NamemDeleter>;
 
-} // namespace
+}  // namespace
 
-TEST(GaussRand, ConsecutiveCallsReturnBothDeviatesOfOneAcceptedPair)
-{
+TEST(GaussRand, ConsecutiveCallsReturnBothDeviatesOfOneAcceptedPair) {
   // Align on a pair boundary whatever earlier tests consumed.
   srand(7);
   std::vector<double> first(2);
@@ -68,8 +64,7 @@ TEST(GaussRand, ConsecutiveCallsReturnBothDeviatesOfOneAcceptedPair)
   EXPECT_DOUBLE_EQ(first[1], u2 * m);
 }
 
-TEST(GaussRand, WhiteNoiseHasStandardNormalMoments)
-{
+TEST(GaussRand, WhiteNoiseHasStandardNormalMoments) {
   const uint32_t n = 200000;
   std::vector<double> x = whitenoise(n, 1.0, 11);
   double m1 = 0, m2 = 0, m4 = 0;
@@ -87,8 +82,7 @@ TEST(GaussRand, WhiteNoiseHasStandardNormalMoments)
   EXPECT_NEAR(within1 / double(n), 0.6827, 0.005);
 }
 
-TEST(NoiseLogSpectrum, WhiteNoiseIsFlatAtItsExpectedLevel)
-{
+TEST(NoiseLogSpectrum, WhiteNoiseIsFlatAtItsExpectedLevel) {
   const uint32_t L = naframesize(kFs), N = 512;
   ASSERT_EQ(L, 401u);
   const double sigma = 0.1;
@@ -120,8 +114,7 @@ TEST(NoiseLogSpectrum, WhiteNoiseIsFlatAtItsExpectedLevel)
   EXPECT_NEAR(sqrt(spread / bins), 0.5 * M_PI / sqrt(6.0), 0.05);
 }
 
-TEST(NoiseLogSpectrum, SilentFrameGivesTheFloorLevel)
-{
+TEST(NoiseLogSpectrum, SilentFrameGivesTheFloorLevel) {
   const uint32_t L = 401, N = 512;
   std::vector<double> x(4000, 0.0), s(N);
   NamemPtr mem(nameminitializefft(L, N));
@@ -130,14 +123,13 @@ TEST(NoiseLogSpectrum, SilentFrameGivesTheFloorLevel)
   for (uint32_t k = 0; k < N; k++) ASSERT_NEAR(s[k], floorlevel, 1e-12);
 }
 
-TEST(NoiseLogSpectrum, FrameAtSignalStartMatchesDirectTransformOfZeroFilledFrame)
-{
+TEST(NoiseLogSpectrum, FrameAtSignalStartMatchesDirectTransformOfZeroFilledFrame) {
   // A frame centred on sample 3 has its first L/2 - 3 elements beyond the start; the mean
   // still divides by the full frame length.
   const uint32_t L = 101, N = 128;
   const int z = 3;
   std::vector<double> x = whitenoise(300, 1.0, 5);
-  for (double &v : x) v += 0.7;
+  for (double& v : x) v += 0.7;
   NamemPtr mem(nameminitializefft(L, N));
   std::vector<double> s(N);
   getnoiselogspectrum(x.data(), x.size(), kFs, z, N, s.data(), mem.get());
@@ -161,8 +153,7 @@ TEST(NoiseLogSpectrum, FrameAtSignalStartMatchesDirectTransformOfZeroFilledFrame
   }
 }
 
-TEST(PitchSpectra, ZeroF0GivesTheUnvoicedSpectrumExactly)
-{
+TEST(PitchSpectra, ZeroF0GivesTheUnvoicedSpectrumExactly) {
   const uint32_t L = 401, N = 1024;
   std::vector<double> x = whitenoise(8000, 0.3, 9);
   NamemPtr mem(nameminitializefft(L, N));
@@ -176,8 +167,7 @@ TEST(PitchSpectra, ZeroF0GivesTheUnvoicedSpectrumExactly)
   }
 }
 
-TEST(PitchSpectra, SeevocEnvelopePassesThroughTheHarmonicPeaks)
-{
+TEST(PitchSpectra, SeevocEnvelopePassesThroughTheHarmonicPeaks) {
   // f0 = 250 Hz is exactly 16 bins at N = 1024: harmonic h sits on bin 16h.
   const uint32_t N = 1024;
   const double f0 = 250.0;
@@ -203,8 +193,7 @@ TEST(PitchSpectra, SeevocEnvelopePassesThroughTheHarmonicPeaks)
   EXPECT_EQ(env[N / 2 - 1], env[N / 2]);
 }
 
-TEST(PitchSpectra, SignalSpectrumOfHarmonicsIsSymmetricAndPeaksAtHarmonics)
-{
+TEST(PitchSpectra, SignalSpectrumOfHarmonicsIsSymmetricAndPeaksAtHarmonics) {
   const uint32_t N = 1024;
   const double f0 = 250.0;
   std::vector<double> amps(20, 0.1);
@@ -224,8 +213,7 @@ TEST(PitchSpectra, SignalSpectrumOfHarmonicsIsSymmetricAndPeaksAtHarmonics)
   for (uint32_t k = 0; k < N; k++) ASSERT_TRUE(std::isfinite(s[k]));
 }
 
-TEST(PitchSpectra, F0BelowTheFftResolutionStaysInsideTheBuffersAndTerminates)
-{
+TEST(PitchSpectra, F0BelowTheFftResolutionStaysInsideTheBuffersAndTerminates) {
   // At 10 Hz the three-period window (4801 samples) exceeds N = 1024 and the harmonic
   // spacing is below one bin: the frame is cut at N and the walk still advances.
   const uint32_t N = 1024;
@@ -240,14 +228,13 @@ TEST(PitchSpectra, F0BelowTheFftResolutionStaysInsideTheBuffersAndTerminates)
   }
 }
 
-TEST(LowFrequencyAttenuation, ChangesBinsBelow500HzOnly)
-{
+TEST(LowFrequencyAttenuation, ChangesBinsBelow500HzOnly) {
   const uint32_t N = 1024;
   std::vector<double> s(N, 1.0);
   elimlowfrecfromlogspec(s.data(), N, kFs);
   const double kappa = -log(10.0);
   EXPECT_NEAR(s[0], 1.0 + kappa, 1e-12);
-  EXPECT_NEAR(s[16], 1.0 + 0.5 * kappa, 1e-12); // 250 Hz: 10 dB
+  EXPECT_NEAR(s[16], 1.0 + 0.5 * kappa, 1e-12);  // 250 Hz: 10 dB
   for (uint32_t k = 1; k < 32; k++) {
     EXPECT_NEAR(s[k], 1.0 + (1.0 - k * 15.625 / 500.0) * kappa, 1e-12) << k;
     EXPECT_EQ(s[N - k], s[k]);
@@ -255,8 +242,7 @@ TEST(LowFrequencyAttenuation, ChangesBinsBelow500HzOnly)
   for (uint32_t k = 32; k <= N - 32; k++) ASSERT_EQ(s[k], 1.0) << k;
 }
 
-TEST(RandomPhaseNoise, FrameHasTheRequestedAmplitudeSpectrum)
-{
+TEST(RandomPhaseNoise, FrameHasTheRequestedAmplitudeSpectrum) {
   const uint32_t N = 512;
   std::vector<double> logspec(N);
   for (uint32_t k = 1; k < N / 2; k++) logspec[k] = -3.0 - 4.0 * k / N + 0.5 * sin(0.05 * k);
@@ -283,8 +269,7 @@ TEST(RandomPhaseNoise, FrameHasTheRequestedAmplitudeSpectrum)
   EXPECT_LT(hypot(sumcos, sumsin) / (N / 2 - 1), 0.15);
 }
 
-TEST(RandomPhaseNoise, AnalysedNoiseReproducesTheLogSpectrumOnAverage)
-{
+TEST(RandomPhaseNoise, AnalysedNoiseReproducesTheLogSpectrumOnAverage) {
   // Overlap frames from a flat log spectrum and measure them with the unvoiced analysis.
   const uint32_t N = 512, L = 401;
   const double level = -4.0;

@@ -14,7 +14,9 @@
 
 namespace {
 
-Result velkcoder(const std::vector<std::string>& args) { return run(VELKCODER_PATH, args); }
+Result velkcoder(const std::vector<std::string>& args) {
+  return run(VELKCODER_PATH, args);
+}
 
 std::string le(uint32_t v, int width) {
   std::string b;
@@ -25,8 +27,9 @@ std::string le(uint32_t v, int width) {
 void writewav(const std::string& path, const std::vector<int16_t>& samples, uint32_t channels = 1,
               uint32_t rate = 16000, uint32_t bits = 16) {
   const uint32_t size = static_cast<uint32_t>(2 * samples.size());
-  std::string b = "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
-                  le(rate * channels * bits / 8, 4) + le(channels * bits / 8, 2) + le(bits, 2) + "data" + le(size, 4);
+  std::string b = "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) +
+                  le(rate, 4) + le(rate * channels * bits / 8, 4) + le(channels * bits / 8, 2) + le(bits, 2) +
+                  "data" + le(size, 4);
   for (int16_t s : samples) b += le(static_cast<uint16_t>(s), 2);
   std::ofstream(path, std::ios::binary) << b;
 }
@@ -36,7 +39,8 @@ std::vector<int16_t> voice200() {
   std::vector<int16_t> x(16000);
   for (size_t i = 0; i < x.size(); ++i) {
     double v = 0;
-    for (int k = 1; k <= 10; ++k) v += 0.15 / k * std::sin(2 * M_PI * 200.0 * k * static_cast<double>(i) / 16000 + k);
+    for (int k = 1; k <= 10; ++k)
+      v += 0.15 / k * std::sin(2 * M_PI * 200.0 * k * static_cast<double>(i) / 16000 + k);
     x[i] = static_cast<int16_t>(std::lround(v * 32768));
   }
   return x;
@@ -89,7 +93,7 @@ TEST(VelkcoderCli, ArgumentErrorsExitWith255) {
   const std::vector<std::vector<std::string>> cases = {
       {"a.wav"},
       {"a.wav", "f0"},
-      {"a.wav", "f0", "--lframe=80"},                        // two file names
+      {"a.wav", "f0", "--lframe=80"},                       // two file names
       {"a.wav", "--lframe=80", "f0", "cc"},                 // option before a file name
       {"a.wav", "f0", "cc", "fv", "extra"},                 // five file names
       {"a.wav", "f0", "cc", "--lframe=80", "--lframe=40"},  // repeated option
@@ -113,7 +117,8 @@ TEST(VelkcoderCli, ArgumentErrorsExitWith255) {
     EXPECT_EQ(r.status, 255) << args.back();
     EXPECT_EQ(r.out, argerror) << args.back();
   }
-  for (const char* list : {"--indlist=3-1", "--indlist=1,1", "--indlist=a", "--indlist=1-3(", "--indlist=12(1)"}) {
+  for (const char* list :
+       {"--indlist=3-1", "--indlist=1,1", "--indlist=a", "--indlist=1-3(", "--indlist=12(1)"}) {
     const Result r = velkcoder({"a???.wav", "f0", "cc", list, "--unknown=1"});
     EXPECT_EQ(r.status, 255) << list;
     EXPECT_EQ(r.out, "Error: bad formatted indlist.\n") << list;
@@ -124,8 +129,8 @@ TEST(VelkcoderCli, AcceptedOptionsReachTheFileSet) {
   const std::string p = testdir(), wav = p + "missing.wav";
   const std::vector<std::vector<std::string>> cases = {
       {wav, p + "f0", p + "cc", "--LFRAME=40", "--Alpha=0.3", "--ccmeth=260", "--f0acc=-2", "--zfill=-1"},
-      {wav, p + "f0", p + "cc", p + "fv", "--morvscale=2", "--f0min=70", "--f0max=400", "--cctimeit=0", "--f0load=1",
-       "--ccord=24", "--alpha=-0.99"},
+      {wav, p + "f0", p + "cc", p + "fv", "--morvscale=2", "--f0min=70", "--f0max=400", "--cctimeit=0",
+       "--f0load=1", "--ccord=24", "--alpha=-0.99"},
   };
   for (const auto& args : cases) {
     const Result r = velkcoder(args);
@@ -156,7 +161,8 @@ TEST(VelkcoderCli, IndexListWritesOneSetPerIndex) {
   for (const char* index : {"001", "003"}) writewav(p + "a" + index + ".wav", voice200());
   const Result r = velkcoder({p + "a???.wav", p + "f0_???", p + "cc_???", "--indlist=1-3(3)"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, p + "a001.wav\n" + p + "a002.wav\nError: could not open " + p + "a002.wav.\n" + p + "a003.wav\n");
+  EXPECT_EQ(r.out,
+            p + "a001.wav\n" + p + "a002.wav\nError: could not open " + p + "a002.wav.\n" + p + "a003.wav\n");
   EXPECT_EQ(filebytes(p + "cc_001").size(), 200u * 40 * 4);
   EXPECT_EQ(filebytes(p + "cc_001"), filebytes(p + "cc_003"));
   EXPECT_FALSE(exists(p + "cc_002"));
@@ -166,7 +172,8 @@ TEST(VelkcoderCli, IndexTooWideForAPlaceholderSkipsTheSet) {
   const std::string p = testdir(), wav = p + "s9.wav";
   const Result r = velkcoder({p + "s?.wav", p + "f0_??", p + "cc_?", "--indlist=9-10"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, wav + "\nError: could not open " + wav + ".\nError: index 10 does not fit the name " + p + "s?.wav.\n");
+  EXPECT_EQ(r.out, wav + "\nError: could not open " + wav + ".\nError: index 10 does not fit the name " + p +
+                       "s?.wav.\n");
   const Result none = velkcoder({p + "plain.wav", p + "f0_?", p + "cc_?", "--indlist=1"});
   EXPECT_EQ(none.out, "Error: index 1 does not fit the name " + p + "plain.wav.\n");
 }
@@ -201,8 +208,10 @@ TEST_F(VelkcoderStreams, OneSecondGives200FramesAndLogF0OfLn200) {
   for (float v : fv) EXPECT_TRUE(v >= 0 && v <= 8000) << v;
   std::vector<double> voiced;
   for (float v : readfloats(p + "f0")) {
-    if (v > -1e10f) voiced.push_back(std::exp(static_cast<double>(v)));
-    else EXPECT_EQ(v, -1e10f);
+    if (v > -1e10f)
+      voiced.push_back(std::exp(static_cast<double>(v)));
+    else
+      EXPECT_EQ(v, -1e10f);
   }
   ASSERT_GT(voiced.size(), 160u);
   std::nth_element(voiced.begin(), voiced.begin() + voiced.size() / 2, voiced.end());
@@ -298,7 +307,8 @@ TEST_F(VelkcoderStreams, ConstantRunsAreDitheredAndReported) {
   writewav(wav, x);
   EXPECT_EQ(encode({}).out, "Warning: zeros in " + wav + " have been filled with noise.\n");
   EXPECT_EQ(filebytes(p + "cc").size(), 200u * 40 * 4);
-  for (const char* option : {"--zfill=0", "--zfill=161", "--zfill=-1"}) EXPECT_EQ(encode({option}).out, "") << option;
+  for (const char* option : {"--zfill=0", "--zfill=161", "--zfill=-1"})
+    EXPECT_EQ(encode({option}).out, "") << option;
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 
 namespace {
 
-Result decode(const std::vector<std::string>& args) { return run(VELKDECODER_PATH, args); }
+Result decode(const std::vector<std::string>& args) {
+  return run(VELKDECODER_PATH, args);
+}
 
 // Samples of a WAV file written by the decoder (44-byte header).
 std::vector<int16_t> wavsamples(const std::string& path) {
@@ -87,11 +89,17 @@ TEST(DecoderCommandLine, HelpTextWithoutArguments) {
 }
 
 TEST(DecoderCommandLine, ArgumentErrorsExitWith255) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"a"}, {"a", "b"}, {"a", "b", "c", "--fpitch=2", "--fpitch=3"}, {"a", "b", "c", "--bogus=1"},
-      {"a", "b", "c", "d", "e"}, {"a", "b", "--fdur=2"}, {"a", "b", "c", "--lframe=0"},
-      {"a", "b", "c", "--lframe=1", "--fdur=0.25"}, {"a", "b", "c", "--lframe=3", "--fdur=0.1"},
-      {"a", "b", "c", "--alpha=1"}, {"a", "b", "c", "--alpha=nan"}};
+  const std::vector<std::vector<std::string>> bad = {{"a"},
+                                                     {"a", "b"},
+                                                     {"a", "b", "c", "--fpitch=2", "--fpitch=3"},
+                                                     {"a", "b", "c", "--bogus=1"},
+                                                     {"a", "b", "c", "d", "e"},
+                                                     {"a", "b", "--fdur=2"},
+                                                     {"a", "b", "c", "--lframe=0"},
+                                                     {"a", "b", "c", "--lframe=1", "--fdur=0.25"},
+                                                     {"a", "b", "c", "--lframe=3", "--fdur=0.1"},
+                                                     {"a", "b", "c", "--alpha=1"},
+                                                     {"a", "b", "c", "--alpha=nan"}};
   for (const auto& args : bad) {
     const Result r = decode(args);
     EXPECT_EQ(r.status, 255) << args.back();
@@ -104,8 +112,12 @@ TEST(DecoderCommandLine, ArgumentErrorsExitWith255) {
 
 TEST_F(Decoder, OutputLengthFollowsFrameCountAndDurationFactor) {
   const std::vector<std::pair<std::vector<std::string>, size_t>> cases = {
-      {{}, 8081}, {{"--fdur=2"}, 16161}, {{"--fdur=0.1"}, 2021}, {{"--fdur=nan"}, 32321},
-      {{"--lframe=40"}, 4041}, {{"--lframe=1", "--fdur=1.5"}, 102}};
+      {{}, 8081},
+      {{"--fdur=2"}, 16161},
+      {{"--fdur=0.1"}, 2021},
+      {{"--fdur=nan"}, 32321},
+      {{"--lframe=40"}, 4041},
+      {{"--lframe=1", "--fdur=1.5"}, 102}};
   for (const auto& c : cases) {
     const std::string wav = decoded(c.first);
     ASSERT_GE(wav.size(), 44u);
@@ -147,15 +159,15 @@ TEST_F(Decoder, VocalTractFactorChainsTwoAllPassWarpings) {
 }
 
 TEST_F(Decoder, FiltersNeedTheirAlphaAndWarnOnce) {
-  std::vector<std::string> args{dir + "t??.lf0", dir + "t??.cc", dir + "o??.wav", "--alpha=0.35", "--floud=1",
-                                "--indlist=1-2"};
+  std::vector<std::string> args{dir + "t??.lf0", dir + "t??.cc", dir + "o??.wav",
+                                "--alpha=0.35",  "--floud=1",    "--indlist=1-2"};
   for (const char* set : {"01", "02"}) {
     writefloats(dir + "t" + set + ".lf0", pitchtrack());
     writefloats(dir + "t" + set + ".cc", adaptedcepstra(100));
   }
   Result r = decode(args);
-  EXPECT_EQ(r.out, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n" + dir + "o01.wav\n" + dir +
-                       "o02.wav\n");
+  EXPECT_EQ(r.out, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n" + dir + "o01.wav\n" +
+                       dir + "o02.wav\n");
   EXPECT_EQ(filebytes(dir + "o01.wav"), decoded({"--alpha=0.35"}));
   r = decode({f0, cc, out, "--alpha=0.35", "--floud=0", "--fpfilt=0", "--fdrc=0"});
   EXPECT_EQ(r.out, "");
@@ -270,7 +282,8 @@ TEST(DecoderSpeech, KeepsAndModifiesTheF0OfRealSpeech) {
     const std::vector<float> output = readfloats(dir + "r.lf0");
     int both = 0, close = 0;
     for (size_t k = 0; k + 1 < output.size() && k < input.size(); ++k) {
-      if (input[k] <= unvoiced || output[k + 1] <= unvoiced) continue;  // synthesis frame k is centred one shift later
+      if (input[k] <= unvoiced || output[k + 1] <= unvoiced)
+        continue;  // synthesis frame k is centred one shift later
       ++both;
       close += std::fabs(std::exp(output[k + 1] - input[k]) / factor - 1) < 0.05;
     }

@@ -41,9 +41,10 @@ struct Header {
 };
 
 std::string wavfile(const Header& h, uint32_t datasize, const std::vector<int16_t>& samples) {
-  std::string b = "RIFF" + le(36 + datasize, 4) + "WAVEfmt " + le(h.fmtsize, 4) + le(h.format, 2) + le(h.channels, 2) +
-                  le(h.rate, 4) + le(h.rate * h.channels * h.bits / 8, 4) + le(h.channels * h.bits / 8, 2) +
-                  le(h.bits, 2) + std::string(h.fmtsize > 16 ? h.fmtsize - 16 : 0, '\xee') + h.beforedata + "data" +
+  std::string b = "RIFF" + le(36 + datasize, 4) + "WAVEfmt " + le(h.fmtsize, 4) + le(h.format, 2) +
+                  le(h.channels, 2) + le(h.rate, 4) + le(h.rate * h.channels * h.bits / 8, 4) +
+                  le(h.channels * h.bits / 8, 2) + le(h.bits, 2) +
+                  std::string(h.fmtsize > 16 ? h.fmtsize - 16 : 0, '\xee') + h.beforedata + "data" +
                   le(datasize, 4);
   for (int16_t s : samples) b += le(static_cast<uint16_t>(s), 2);
   return b;
@@ -62,11 +63,13 @@ std::vector<double> readwav(const std::string& bytes) {
 }
 
 TEST(WavRead, AcceptsLongFmtChunksAndOddDataSizes) {
-  EXPECT_EQ(readwav(wavfile(Header(), 6, {32767, -32768, 1})), (std::vector<double>{0.999969482421875, -1.0, 1.0 / 32768}));
+  EXPECT_EQ(readwav(wavfile(Header(), 6, {32767, -32768, 1})),
+            (std::vector<double>{0.999969482421875, -1.0, 1.0 / 32768}));
   Header longfmt;
   longfmt.fmtsize = 18;
   EXPECT_EQ(readwav(wavfile(longfmt, 4, {100, -100})), (std::vector<double>{100.0 / 32768, -100.0 / 32768}));
-  EXPECT_EQ(readwav(wavfile(Header(), 7, {1, 2, 3}) + "\x7f"), (std::vector<double>{1.0 / 32768, 2.0 / 32768, 3.0 / 32768}));
+  EXPECT_EQ(readwav(wavfile(Header(), 7, {1, 2, 3}) + "\x7f"),
+            (std::vector<double>{1.0 / 32768, 2.0 / 32768, 3.0 / 32768}));
 }
 
 TEST(WavRead, SamplesMissingFromTheFileReadAsZero) {
@@ -83,7 +86,8 @@ TEST(WavRead, SamplesMissingFromTheFileReadAsZero) {
 TEST(WavRead, PromisesFarBeyondTheFileGiveTheSamplesPresent) {
   // More than a second missing, up to a 4 GiB size field: only the file's own samples.
   for (uint32_t claim : {2u * 16004u, 0x10000000u, 0xFFFFFFF0u}) {
-    EXPECT_EQ(readwav(wavfile(Header(), claim, {5, 6, 7})), (std::vector<double>{5.0 / 32768, 6.0 / 32768, 7.0 / 32768}))
+    EXPECT_EQ(readwav(wavfile(Header(), claim, {5, 6, 7})),
+              (std::vector<double>{5.0 / 32768, 6.0 / 32768, 7.0 / 32768}))
         << claim;
   }
   // A file larger than the first read chunk is read whole.
@@ -132,9 +136,9 @@ TEST(WavWrite, ThreeSamplesMakeA50ByteFile) {
   std::vector<double> x = {0.5, -0.25, 1.5};
   ASSERT_EQ(wavwritem1616(path.c_str(), x.data(), 3, 0, 1), 3u);
   EXPECT_EQ(x, (std::vector<double>{0.5, -0.25, 1.5}));
-  const std::string expected = "RIFF" + le(42, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(16000, 4) +
-                               le(32000, 4) + le(2, 2) + le(16, 2) + "data" + le(6, 4) + le(16384, 2) +
-                               le(static_cast<uint16_t>(-8192), 2) + le(32767, 2);
+  const std::string expected = "RIFF" + le(42, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
+                               le(16000, 4) + le(32000, 4) + le(2, 2) + le(16, 2) + "data" + le(6, 4) +
+                               le(16384, 2) + le(static_cast<uint16_t>(-8192), 2) + le(32767, 2);
   EXPECT_EQ(expected.size(), 50u);
   EXPECT_EQ(takebytes(path), expected);
 }

@@ -15,7 +15,8 @@ std::vector<double> ramp(uint32_t n) {
 }
 
 // Frame of half-length a around m of x, cut with getwindowedsamples; its result in *active.
-std::vector<double> frame(const std::vector<double>& x, uint32_t m, uint32_t a, const double* w, int* active) {
+std::vector<double> frame(const std::vector<double>& x, uint32_t m, uint32_t a, const double* w,
+                          int* active) {
   std::vector<double> y(2 * a + 1, -1.0);
   *active = getwindowedsamples(x.data(), static_cast<uint32_t>(x.size()), m, y.data(), a, w);
   return y;
@@ -65,7 +66,8 @@ TEST(Windows, PlainHammingAndHanningHaveTextbookValues) {
   std::vector<double> hm(9), hn(9);
   EXPECT_EQ(winhamming(hm.data(), 9, 0), 0);
   EXPECT_EQ(winhanning(hn.data(), 9, 0), 0);
-  const double expecthm[5] = {0.08, 0.08 + 0.46 * (1 - std::sqrt(0.5)), 0.54, 0.54 + 0.46 * std::sqrt(0.5), 1.0};
+  const double expecthm[5] = {0.08, 0.08 + 0.46 * (1 - std::sqrt(0.5)), 0.54, 0.54 + 0.46 * std::sqrt(0.5),
+                              1.0};
   const double expecthn[5] = {0.0, 0.5 * (1 - std::sqrt(0.5)), 0.5, 0.5 * (1 + std::sqrt(0.5)), 1.0};
   for (int i = 0; i < 5; ++i) {
     EXPECT_NEAR(hm[i], expecthm[i], 1e-15);

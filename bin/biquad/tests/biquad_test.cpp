@@ -34,7 +34,7 @@ const char kUsage[] =
     " ZEVK: version 3.11\n"
     " CVS Info: $Id$\n";
 
-CommandResult biquad_command(const std::string &args, const std::vector<float> &input) {
+CommandResult biquad_command(const std::string& args, const std::vector<float>& input) {
   return run_command(BIQUAD_PATH, args, float_bytes(input));
 }
 
@@ -42,12 +42,12 @@ std::vector<float> noise(size_t n, unsigned seed) {
   std::mt19937 gen(seed);
   std::normal_distribution<double> g(0.0, 0.3);
   std::vector<float> v(n);
-  for (float &f : v) f = static_cast<float>(g(gen));
+  for (float& f : v) f = static_cast<float>(g(gen));
   return v;
 }
 
 // One pole pair as its recurrence y[n] = x[n] + 2r·cos θ·y[n−1] − r²·y[n−2].
-std::vector<double> resonate(const std::vector<double> &x, double f, double b, double fs) {
+std::vector<double> resonate(const std::vector<double>& x, double f, double b, double fs) {
   const double r = std::exp(-kPi * b / fs), c = std::cos(2 * kPi * f / fs);
   std::vector<double> y(x.size());
   double y1 = 0, y2 = 0;
@@ -60,7 +60,7 @@ std::vector<double> resonate(const std::vector<double> &x, double f, double b, d
 }
 
 // One zero pair as its three taps.
-std::vector<double> notch(const std::vector<double> &x, double f, double b, double fs) {
+std::vector<double> notch(const std::vector<double>& x, double f, double b, double fs) {
   const double r = std::exp(-kPi * b / fs), c = std::cos(2 * kPi * f / fs);
   std::vector<double> y(x.size());
   for (size_t n = 0; n < x.size(); n++)
@@ -68,7 +68,7 @@ std::vector<double> notch(const std::vector<double> &x, double f, double b, doub
   return y;
 }
 
-void expect_close(const std::vector<float> &got, const std::vector<double> &want, double tol) {
+void expect_close(const std::vector<float>& got, const std::vector<double>& want, double tol) {
   ASSERT_EQ(got.size(), want.size());
   for (size_t n = 0; n < got.size(); n++) ASSERT_NEAR(got[n], want[n], tol) << n;
 }
@@ -84,9 +84,7 @@ TEST(Biquad, SinglePolePairAtTheDefaultRate) {
   const std::vector<float> x = noise(600, 2);
   const CommandResult r = biquad_command("-p 1000 100", x);
   EXPECT_EQ(r.status, 0);
-  expect_close(floats_of(r.out), resonate(std::vector<double>(x.begin(), x.end()), 1000, 100,
-                                          10000.0),
-               1e-4);
+  expect_close(floats_of(r.out), resonate(std::vector<double>(x.begin(), x.end()), 1000, 100, 10000.0), 1e-4);
 }
 
 TEST(Biquad, TwoPolesAndOneZeroCascade) {
@@ -108,8 +106,7 @@ TEST(Biquad, SAndFBothSetTheSamplingFrequency) {
   const CommandResult d = biquad_command("-p 1200 90", x);
   EXPECT_EQ(s.out, f.out);
   EXPECT_NE(s.out, d.out);
-  expect_close(floats_of(f.out),
-               resonate(std::vector<double>(x.begin(), x.end()), 1200, 90, 16000.0), 1e-4);
+  expect_close(floats_of(f.out), resonate(std::vector<double>(x.begin(), x.end()), 1200, 90, 16000.0), 1e-4);
 }
 
 TEST(Biquad, ReadsANamedFile) {
@@ -118,8 +115,7 @@ TEST(Biquad, ReadsANamedFile) {
   const std::string in = dir.write("in.raw", float_bytes(x));
   const CommandResult r = run_command(BIQUAD_PATH, "-z 440 0 '" + in + "'", "");
   EXPECT_EQ(r.status, 0);
-  expect_close(floats_of(r.out), notch(std::vector<double>(x.begin(), x.end()), 440, 0, 10000),
-               1e-5);
+  expect_close(floats_of(r.out), notch(std::vector<double>(x.begin(), x.end()), 440, 0, 10000), 1e-5);
 }
 
 TEST(Biquad, AtMost2048PairsOfEachKind) {
@@ -129,7 +125,7 @@ TEST(Biquad, AtMost2048PairsOfEachKind) {
   const CommandResult ok = biquad_command(args, x);
   EXPECT_EQ(ok.status, 0);
   EXPECT_EQ(floats_of(ok.out).size(), 4u);
-  for (const char *extra : {" -p 1 1", " -z 1 1"}) {
+  for (const char* extra : {" -p 1 1", " -z 1 1"}) {
     const CommandResult r = biquad_command(args + extra, x);
     EXPECT_EQ(r.status, 1) << extra;
     EXPECT_EQ(r.out, "") << extra;
@@ -153,7 +149,7 @@ TEST(Biquad, InvalidOptionIsRefused) {
 }
 
 TEST(Biquad, MissingValuesAreRefused) {
-  for (const char *args : {"-s", "-f", "-p", "-p 1000", "-z 1000", "-p 100 10 -z"}) {
+  for (const char* args : {"-s", "-f", "-p", "-p 1000", "-z 1000", "-p 100 10 -z"}) {
     const CommandResult r = biquad_command(args, {1.0f});
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;

@@ -16,7 +16,7 @@ struct Section {
   double pf = 0, pb = 0, zf = 0, zb = 0;
 };
 
-std::vector<double> run(const Section &s, const std::vector<double> &x) {
+std::vector<double> run(const Section& s, const std::vector<double>& x) {
   double d[3] = {0, 0, 0};
   int pos = 0;
   std::vector<double> y(x.size());
@@ -32,7 +32,7 @@ std::vector<double> impulse(size_t n) {
 }
 
 // |H(f)|² from an impulse response by a direct Fourier sum.
-double power_at(const std::vector<double> &h, double f) {
+double power_at(const std::vector<double>& h, double f) {
   double re = 0, im = 0;
   for (size_t n = 0; n < h.size(); n++) {
     re += h[n] * std::cos(2 * kPi * f * n / kFs);
@@ -94,7 +94,7 @@ TEST(BiquadFilter, EqualPoleAndZeroPairsCancel) {
   std::mt19937 gen(3);
   std::normal_distribution<double> g;
   std::vector<double> x(1000);
-  for (double &v : x) v = g(gen);
+  for (double& v : x) v = g(gen);
   const std::vector<double> y = run(s, x);
   for (size_t n = 0; n < x.size(); n++) ASSERT_NEAR(y[n], x[n], 1e-9) << n;
 }

@@ -18,115 +18,106 @@ const std::string kGraph = GRAPH_PATH;
 const std::string kData = GRAPH_TEST_DATA;
 
 struct Result {
-    int status;
-    std::string out, err;
+  int status;
+  std::string out, err;
 };
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 // Runs the command line through the shell with the given standard input.
-Result run(const std::string &args, const std::string &input)
-{
-    char in_name[] = "/tmp/graph_test_in_XXXXXX", out_name[] = "/tmp/graph_test_out_XXXXXX",
-         err_name[] = "/tmp/graph_test_err_XXXXXX";
-    close(mkstemp(in_name));
-    close(mkstemp(out_name));
-    close(mkstemp(err_name));
-    std::ofstream(in_name, std::ios::binary) << input;
-    const std::string cmd = kGraph + " " + args + " < " + in_name + " > " + out_name + " 2> " +
-                            err_name;
-    const int raw = std::system(cmd.c_str());
-    Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out_name), read_file(err_name)};
-    std::remove(in_name);
-    std::remove(out_name);
-    std::remove(err_name);
-    return r;
+Result run(const std::string& args, const std::string& input) {
+  char in_name[] = "/tmp/graph_test_in_XXXXXX", out_name[] = "/tmp/graph_test_out_XXXXXX",
+       err_name[] = "/tmp/graph_test_err_XXXXXX";
+  close(mkstemp(in_name));
+  close(mkstemp(out_name));
+  close(mkstemp(err_name));
+  std::ofstream(in_name, std::ios::binary) << input;
+  const std::string cmd = kGraph + " " + args + " < " + in_name + " > " + out_name + " 2> " + err_name;
+  const int raw = std::system(cmd.c_str());
+  Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out_name), read_file(err_name)};
+  std::remove(in_name);
+  std::remove(out_name);
+  std::remove(err_name);
+  return r;
 }
 
-const std::string kUsage = "\n"
-                           " graph - draw a graph description with plotter commands\n\n"
-                           "  usage:\n"
-                           "       graph [ options ] [ infile ] > stdout\n"
-                           "  options:\n"
-                           "       -W W   : frame width (mm)        [120]\n"
-                           "       -H H   : frame height (mm)       [80]\n"
-                           "       -x x   : frame origin x (mm)     [40]\n"
-                           "       -y y   : frame origin y (mm)     [180]\n"
-                           "       -c c   : character height (mm)   [2.5]\n"
-                           "       -w w   : character width (mm)    [3.4]\n"
-                           "       -t t   : page type               [0]\n"
-                           "                (<0: axis lines always, 0: open frame, >0: boxed)\n"
-                           "       -h     : print this message \n"
-                           "  infile:\n"
-                           "       graph description                [stdin]\n"
-                           "\n"
-                           " ZEVK: version 3.11\n"
-                           " CVS Info: $Id$\n";
+const std::string kUsage =
+    "\n"
+    " graph - draw a graph description with plotter commands\n\n"
+    "  usage:\n"
+    "       graph [ options ] [ infile ] > stdout\n"
+    "  options:\n"
+    "       -W W   : frame width (mm)        [120]\n"
+    "       -H H   : frame height (mm)       [80]\n"
+    "       -x x   : frame origin x (mm)     [40]\n"
+    "       -y y   : frame origin y (mm)     [180]\n"
+    "       -c c   : character height (mm)   [2.5]\n"
+    "       -w w   : character width (mm)    [3.4]\n"
+    "       -t t   : page type               [0]\n"
+    "                (<0: axis lines always, 0: open frame, >0: boxed)\n"
+    "       -h     : print this message \n"
+    "  infile:\n"
+    "       graph description                [stdin]\n"
+    "\n"
+    " ZEVK: version 3.11\n"
+    " CVS Info: $Id$\n";
 
-TEST(GraphCommand, HelpPrintsTheUsageText)
-{
-    const Result r = run("-h", "");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, kUsage);
-    EXPECT_EQ(r.out, "");
+TEST(GraphCommand, HelpPrintsTheUsageText) {
+  const Result r = run("-h", "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, kUsage);
+  EXPECT_EQ(r.out, "");
 }
 
-TEST(GraphCommand, UnknownOptionIsNamedAndExitsOne)
-{
-    const Result r = run("-q", "");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "graph : Invalid option 'q'!\n" + kUsage);
+TEST(GraphCommand, UnknownOptionIsNamedAndExitsOne) {
+  const Result r = run("-q", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "graph : Invalid option 'q'!\n" + kUsage);
 }
 
-TEST(GraphCommand, MissingOrMalformedValuesAreErrors)
-{
-    EXPECT_EQ(run("-W", "").status, 1);
-    const Result r = run("-H tall", "");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "graph : Invalid value for option 'H'!\n" + kUsage);
+TEST(GraphCommand, MissingOrMalformedValuesAreErrors) {
+  EXPECT_EQ(run("-W", "").status, 1);
+  const Result r = run("-H tall", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "graph : Invalid value for option 'H'!\n" + kUsage);
 }
 
-TEST(GraphCommand, UnreadableInputFileIsReported)
-{
-    const Result r = run("/nonexistent/figure.txt", "");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "graph : Cannot open file '/nonexistent/figure.txt'!\n");
+TEST(GraphCommand, UnreadableInputFileIsReported) {
+  const Result r = run("/nonexistent/figure.txt", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "graph : Cannot open file '/nonexistent/figure.txt'!\n");
 }
 
-TEST(GraphCommand, BoxedFrameAndPolylineAtTheGivenOrigin)
-{
-    // Frame 50 x 30 mm at (10, 20) mm: plotter units (100, 200) to (600, 500).
-    const Result r = run("-x 10 -y 20 -W 50 -H 30 -t 1", "x 0 5\ny 0 3\n1 1\n2 2\n");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "=\nM100 200\nD600 200\n\0D600 500\n\0D100 500\n\0D100 200\n\0"
-                     "\\100 200\nZ600 500\nL0 0\nM200 300\nD300 400\n\0L0\n"
-                     "\\0 0\nZ4100 3050\n"s);
+TEST(GraphCommand, BoxedFrameAndPolylineAtTheGivenOrigin) {
+  // Frame 50 x 30 mm at (10, 20) mm: plotter units (100, 200) to (600, 500).
+  const Result r = run("-x 10 -y 20 -W 50 -H 30 -t 1", "x 0 5\ny 0 3\n1 1\n2 2\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "=\nM100 200\nD600 200\n\0D600 500\n\0D100 500\n\0D100 200\n\0"
+            "\\100 200\nZ600 500\nL0 0\nM200 300\nD300 400\n\0L0\n"
+            "\\0 0\nZ4100 3050\n"s);
 }
 
-TEST(GraphCommand, OpenFrameReadsANamedFileAndSizesCharacters)
-{
-    const Result r = run("-x 0 -y 0 -c 3 -w 2 " + kData + "/damped.txt", "");
-    EXPECT_EQ(r.status, 0);
-    // The title is written at (12.4, 86) mm with S30 and Q20; no frame box is drawn.
-    EXPECT_NE(r.out.find("M124 860\nS30\nQ20\nR0\nPDamped oscillation, \xf3 = 4 ms\0"s),
-              std::string::npos);
-    EXPECT_EQ(r.out.rfind("=\nM0 0\n", 0), 0u);
+TEST(GraphCommand, OpenFrameReadsANamedFileAndSizesCharacters) {
+  const Result r = run("-x 0 -y 0 -c 3 -w 2 " + kData + "/damped.txt", "");
+  EXPECT_EQ(r.status, 0);
+  // The title is written at (12.4, 86) mm with S30 and Q20; no frame box is drawn.
+  EXPECT_NE(r.out.find("M124 860\nS30\nQ20\nR0\nPDamped oscillation, \xf3 = 4 ms\0"s), std::string::npos);
+  EXPECT_EQ(r.out.rfind("=\nM0 0\n", 0), 0u);
 }
 
-TEST(GraphCommand, ExampleFigureMatchesItsCheckedOutput)
-{
-    // damped.plt was viewed once with plotview: a boxed frame with ticks on all sides,
-    // dotted grid lines, the scale labels, the axis names, the title with a Greek tau and
-    // the curve with circle marks, the line stopping short of each mark.
-    const Result r = run("-t 1", read_file(kData + "/damped.txt"));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, read_file(kData + "/damped.plt"));
+TEST(GraphCommand, ExampleFigureMatchesItsCheckedOutput) {
+  // damped.plt was viewed once with plotview: a boxed frame with ticks on all sides,
+  // dotted grid lines, the scale labels, the axis names, the title with a Greek tau and
+  // the curve with circle marks, the line stopping short of each mark.
+  const Result r = run("-t 1", read_file(kData + "/damped.txt"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, read_file(kData + "/damped.plt"));
 }
 
 }  // namespace

@@ -31,12 +31,12 @@ std::vector<float> noise(size_t n, unsigned seed) {
   std::mt19937 gen(seed);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   std::vector<float> v(n);
-  for (float &f : v) f = static_cast<float>(u(gen));
+  for (float& f : v) f = static_cast<float>(u(gen));
   return v;
 }
 
 // Lags 0..m of every whole frame of l samples, each a direct sum.
-std::vector<double> direct_sums(const std::vector<float> &x, int l, int m) {
+std::vector<double> direct_sums(const std::vector<float>& x, int l, int m) {
   std::vector<double> out;
   for (size_t start = 0; start + l <= x.size(); start += l)
     for (int k = 0; k <= m; k++) {
@@ -47,12 +47,11 @@ std::vector<double> direct_sums(const std::vector<float> &x, int l, int m) {
   return out;
 }
 
-void expect_lags(const CommandResult &r, const std::vector<double> &want) {
+void expect_lags(const CommandResult& r, const std::vector<double>& want) {
   EXPECT_EQ(r.status, 0);
   const std::vector<float> got = floats_of(r.out);
   ASSERT_EQ(got.size(), want.size());
-  for (size_t i = 0; i < got.size(); i++)
-    ASSERT_NEAR(got[i], want[i], 1e-5 * (1.0 + std::abs(want[i]))) << i;
+  for (size_t i = 0; i < got.size(); i++) ASSERT_NEAR(got[i], want[i], 1e-5 * (1.0 + std::abs(want[i]))) << i;
 }
 
 TEST(LagcorrCommand, DefaultsGiveThreeFramesOf26From1000Samples) {
@@ -106,7 +105,7 @@ TEST(LagcorrCommand, InvalidOptionIsRefused) {
 }
 
 TEST(LagcorrCommand, MissingValueIsRefused) {
-  for (const char *args : {"-l", "-m 3 -m"}) {
+  for (const char* args : {"-l", "-m 3 -m"}) {
     const CommandResult r = run_command(LAGCORR_PATH, args, float_bytes(noise(300, 7)));
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;

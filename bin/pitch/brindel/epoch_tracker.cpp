@@ -46,8 +46,8 @@ int argmax(const std::vector<float>& x, int lo, int hi) {
 
 }  // namespace
 
-bool EpochTracker::Init(const int16_t* samples, int n, float sample_rate, float min_f0,
-                        float max_f0, bool do_highpass, bool do_hilbert) {
+bool EpochTracker::Init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
+                        bool do_highpass, bool do_hilbert) {
   if (samples == nullptr || n <= 0 || do_hilbert || !(sample_rate > 0.0f) || !(min_f0 > 0.0f) ||
       !(max_f0 > min_f0) || !(max_f0 < sample_rate / 2.0f))
     return false;
@@ -81,16 +81,15 @@ void EpochTracker::HighPass() {
 std::vector<float> EpochTracker::Residual() const {
   const int n = (int)signal_.size();
   const int order = std::min(LpcAnalyzer::kMaxOrder, 2 + (int)(sample_rate_ / 1000.0f));
-  const int wsize =
-      std::min(n, std::max(order + 1, (int)std::lround(kLpcWindowSec * sample_rate_)));
+  const int wsize = std::min(n, std::max(order + 1, (int)std::lround(kLpcWindowSec * sample_rate_)));
   const int step = std::max(1, (int)std::lround(kStepSec * sample_rate_));
   LpcAnalyzer lpc;
   std::vector<float> a(order + 1);
   std::vector<float> residual(n, 0.0f);
   for (int centre = 0; centre - step / 2 < n; centre += step) {
     const int start = std::clamp(centre - wsize / 2, 0, n - wsize);
-    lpc.ComputeLpc(order, kNoiseFloorDb, wsize, &signal_[start], a.data(), nullptr, nullptr,
-                   nullptr, nullptr, 0.0f);
+    lpc.ComputeLpc(order, kNoiseFloorDb, wsize, &signal_[start], a.data(), nullptr, nullptr, nullptr, nullptr,
+                   0.0f);
     const int lo = std::max(0, centre - step / 2), hi = std::min(n, centre - step / 2 + step);
     for (int s = lo; s < hi; s++) {
       double e = 0.0;
@@ -159,8 +158,12 @@ namespace {
 
 // Path states: the unvoiced state of node j is 2 j, the voiced state ending
 // with link l is 2 l + 1.
-int unvoiced_state(int node) { return 2 * node; }
-int voiced_state(int link) { return 2 * link + 1; }
+int unvoiced_state(int node) {
+  return 2 * node;
+}
+int voiced_state(int link) {
+  return 2 * link + 1;
+}
 
 // Lowers *best to cost, recording the state it comes from.
 void relax(double cost, int from, double* best, int* back) {
@@ -182,9 +185,7 @@ EpochTracker::Link EpochTracker::VoicedLink(int j, int i, const std::vector<Link
       ((1.0 - link.ncc) + kStrengthWeight * (1.0 - nodes_[i].strength)) * dt / unit - kPulseReward;
   for (int l = first; l < last; l++) {
     const double change =
-        links[l].lag > 0
-            ? kPeriodChangeWeight * std::fabs(std::log((double)link.lag / links[l].lag))
-            : 0.0;
+        links[l].lag > 0 ? kPeriodChangeWeight * std::fabs(std::log((double)link.lag / links[l].lag)) : 0.0;
     relax(links[l].cost + local + change, voiced_state(l), &link.cost, &link.back);
   }
   return link;
@@ -216,10 +217,8 @@ bool EpochTracker::TrackEpochs() {
       if (dt <= unvoiced_hop) {
         const double gap = unvoiced_rate * dt;
         relax(cost_u[j] + gap, unvoiced_state(j), &cost_u[i], &back_u[i]);
-        relax(best_voiced(j) + gap + kVoicingChangeCost, voiced_state(first_link[j]), &cost_u[i],
-              &back_u[i]);
-        if (pulse)
-          relax(cost_u[j] + gap + kVoicingChangeCost, unvoiced_state(j), &onset.cost, &onset.back);
+        relax(best_voiced(j) + gap + kVoicingChangeCost, voiced_state(first_link[j]), &cost_u[i], &back_u[i]);
+        if (pulse) relax(cost_u[j] + gap + kVoicingChangeCost, unvoiced_state(j), &onset.cost, &onset.back);
       }
       if (pulse && nodes_[j].strength > 0.0f && dt >= min_period_ && dt <= max_period_ &&
           first_link[j + 1] > first_link[j]) {
@@ -239,8 +238,7 @@ bool EpochTracker::TrackEpochs() {
 void EpochTracker::KeepCheapest(std::vector<Link>* links, int first) {
   const auto begin = links->begin() + first;
   const auto kept = links->end() - begin > kLinksKept ? begin + kLinksKept : links->end();
-  std::partial_sort(begin, kept, links->end(),
-                    [](const Link& x, const Link& y) { return x.cost < y.cost; });
+  std::partial_sort(begin, kept, links->end(), [](const Link& x, const Link& y) { return x.cost < y.cost; });
   links->erase(kept, links->end());
 }
 

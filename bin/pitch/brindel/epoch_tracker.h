@@ -50,8 +50,8 @@ class EpochTracker {
   // non-positive rate, an F0 range that is empty, not positive or reaches half
   // the sampling rate, or a request for the Hilbert transform, which this
   // tracker does not offer.
-  bool Init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
-            bool do_highpass, bool do_hilbert);
+  bool Init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0, bool do_highpass,
+            bool do_hilbert);
   // High-passes the signal (once), computes the LPC residual and the candidates.
   bool ComputeFeatures();
   // Chooses voicing and epochs by dynamic programming.
@@ -61,8 +61,7 @@ class EpochTracker {
   void WriteDiagnostics(const std::string& name) const;
   // One value per frame of interval seconds, frame i at i * interval, up to the
   // end of the signal: F0 in Hz (0 when unvoiced) and the correlation.
-  bool ResampleAndReturnResults(float interval, std::vector<float>* f0,
-                                std::vector<float>* corr) const;
+  bool ResampleAndReturnResults(float interval, std::vector<float>* f0, std::vector<float>* corr) const;
 
   const std::vector<Epoch>& epochs() const { return epochs_; }
 

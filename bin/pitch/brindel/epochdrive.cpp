@@ -13,8 +13,7 @@ std::vector<int16_t> ListToSamples(const float_list* input, int length) {
   return samples;
 }
 
-std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval,
-                                    std::unique_ptr<Track>* cor) {
+std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval, std::unique_ptr<Track>* cor) {
   std::vector<float> f0, corr;
   if (!et.ResampleAndReturnResults(resample_interval, &f0, &corr)) return nullptr;
   auto f0_track = std::make_unique<Track>();
@@ -37,9 +36,9 @@ std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval,
   return f0_track;
 }
 
-bool ComputeEpochsAndF0(EpochTracker& et, float /*unvoiced_pulse_interval*/,
-                        float external_frame_interval, std::unique_ptr<Track>* /*pm*/,
-                        std::unique_ptr<Track>* f0, std::unique_ptr<Track>* corr) {
+bool ComputeEpochsAndF0(EpochTracker& et, float /*unvoiced_pulse_interval*/, float external_frame_interval,
+                        std::unique_ptr<Track>* /*pm*/, std::unique_ptr<Track>* f0,
+                        std::unique_ptr<Track>* corr) {
   if (!et.ComputeFeatures()) return false;
   const bool tracked = et.TrackEpochs();
   et.WriteDiagnostics("");
@@ -63,8 +62,8 @@ float frame_value(const Track& f0, int i, int c, float samplerate, int otype) {
 
 }  // namespace
 
-int brindel(float_list* input, int length, double samplerate, int frame_shift, double min,
-            double max, double threshold, int otype) {
+int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
+            double threshold, int otype) {
   const std::vector<int16_t> waveforms = ListToSamples(input, length);
   EpochTracker et;
   et.set_unvoiced_cost((float)threshold);

@@ -73,8 +73,8 @@ void apply_window(const float* w, const float* din, float* dout, int n, float pr
   }
 }
 
-void tabled_window(WindowTable& t, void (*fill)(float*, int), const float* din, float* dout,
-                   int n, float preemp) {
+void tabled_window(WindowTable& t, void (*fill)(float*, int), const float* din, float* dout, int n,
+                   float preemp) {
   const float* w = cached_table(t, n, fill);
   if (w) apply_window(w, din, dout, n, preemp);
 }
@@ -114,10 +114,14 @@ float* mean_removed_copy(ScratchCopy& c, const float* data, int size, int total)
 // The RMS of a window relative to a rectangular one, by window type.
 float window_rms_factor(int type) {
   switch (type) {
-    case WINDOW_HAMMING: return 0.630397f;
-    case WINDOW_COS4: return 0.443149f;
-    case WINDOW_HANN: return 0.612372f;
-    default: return 1.0f;
+    case WINDOW_HAMMING:
+      return 0.630397f;
+    case WINDOW_COS4:
+      return 0.443149f;
+    case WINDOW_HANN:
+      return 0.612372f;
+    default:
+      return 1.0f;
   }
 }
 
@@ -145,10 +149,18 @@ void xhnwindow(const float* din, float* dout, int n, float preemp) {
 
 int window(const float* din, float* dout, int n, float preemp, int type) {
   switch (type) {
-    case WINDOW_RECT: xrwindow(din, dout, n, preemp); break;
-    case WINDOW_HAMMING: xhwindow(din, dout, n, preemp); break;
-    case WINDOW_COS4: xcwindow(din, dout, n, preemp); break;
-    case WINDOW_HANN: xhnwindow(din, dout, n, preemp); break;
+    case WINDOW_RECT:
+      xrwindow(din, dout, n, preemp);
+      break;
+    case WINDOW_HAMMING:
+      xhwindow(din, dout, n, preemp);
+      break;
+    case WINDOW_COS4:
+      xcwindow(din, dout, n, preemp);
+      break;
+    case WINDOW_HANN:
+      xhnwindow(din, dout, n, preemp);
+      break;
     default:
       fprintf(stderr, "Unknown window type (%d) requested in window()\n", type);
       return 0;
@@ -237,8 +249,8 @@ float wind_energy(const float* data, int size, int w_type) {
   return sqrtf(sum / size);
 }
 
-int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar,
-         float* lpck, float* normerr, float* rms, float preemp, int type) {
+int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar, float* lpck,
+         float* normerr, float* rms, float preemp, int type) {
   static int nwind = 0;
   static float* dwind = nullptr;
   if (lpc_ord > kMaxLpcOrder || !data || wsize < 1) return 0;
@@ -279,8 +291,8 @@ int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca
   return 1;
 }
 
-void crossf(const float* data, int size, int start, int nlags, float* engref, int* maxloc,
-            float* maxval, float* correl) {
+void crossf(const float* data, int size, int start, int nlags, float* engref, int* maxloc, float* maxval,
+            float* correl) {
   const int total = size + start + nlags;
   const float* x = mean_removed_copy(crossf_copy, data, size, total);
   if (!x) return;
@@ -315,8 +327,8 @@ void crossf(const float* data, int size, int start, int nlags, float* engref, in
   *maxval = amax;
 }
 
-void crossfi(const float* data, int size, int start0, int nlags0, int nlags, float* engref,
-             int* maxloc, float* maxval, float* correl, const int* locs, int nlocs) {
+void crossfi(const float* data, int size, int start0, int nlags0, int nlags, float* engref, int* maxloc,
+             float* maxval, float* correl, const int* locs, int nlocs) {
   const int total = size + start0 + nlags0;
   const float* x = mean_removed_copy(crossfi_copy, data, size, total);
   if (!x) return;

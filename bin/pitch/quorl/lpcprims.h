@@ -45,17 +45,17 @@ float wind_energy(const float* data, int size, int w_type);
 // spectral floor lpc_stabl (dB). lpca (order+1), ar (order+1), lpck (order),
 // normerr and rms may each be null. Returns 1, or 0 when refused or failed
 // (order above 100, no data, wsize below 1, unknown window type, no memory).
-int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar,
-         float* lpck, float* normerr, float* rms, float preemp, int type);
+int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar, float* lpck,
+         float* normerr, float* rms, float preemp, int type);
 
 // Normalised cross-correlation of the first `size` samples of data against
 // lags start .. start+nlags-1; data holds size+start+nlags samples.
-void crossf(const float* data, int size, int start, int nlags, float* engref, int* maxloc,
-            float* maxval, float* correl);
+void crossf(const float* data, int size, int start, int nlags, float* engref, int* maxloc, float* maxval,
+            float* correl);
 
 // The same over ranges of nlags lags centred on each of locs[0..nlocs-1], all
 // within start0 .. start0+nlags0-1; lags outside the ranges are left 0 in correl.
-void crossfi(const float* data, int size, int start0, int nlags0, int nlags, float* engref,
-             int* maxloc, float* maxval, float* correl, const int* locs, int nlocs);
+void crossfi(const float* data, int size, int start0, int nlags0, int nlags, float* engref, int* maxloc,
+             float* maxval, float* correl, const int* locs, int nlocs);
 
 #endif

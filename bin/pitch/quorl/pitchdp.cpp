@@ -78,15 +78,21 @@ std::vector<float> fir_mem;    // filter history of one block
 std::vector<float> fir_state;  // history carried to the next block
 
 // Round half away from zero, then truncate.
-int eround(double x) { return x >= 0.0 ? (int)(x + 0.5) : (int)(x - 0.5); }
+int eround(double x) {
+  return x >= 0.0 ? (int)(x + 0.5) : (int)(x - 0.5);
+}
 
 // ---- Frame ring ----
 
 Frame* alloc_frame(int nlag, int ncands) {
   Frame* f = new Frame;
   f->cp = new Cross{0.0f, 0.0f, 0, 0, new float[nlag]()};
-  f->dp = new Dprec{0, new short[ncands](), new float[ncands](), new float[ncands](),
-                    new short[ncands](), new float[ncands]()};
+  f->dp = new Dprec{0,
+                    new short[ncands](),
+                    new float[ncands](),
+                    new float[ncands](),
+                    new short[ncands](),
+                    new float[ncands]()};
   f->rms = 0.0f;
   f->next = f->prev = nullptr;
   return f;
@@ -193,8 +199,8 @@ void shift_in(float* m, int len, int skip, const float* src, long avail) {
 }
 
 // Filters and decimates one block: output k is centred on input sample k * skip.
-void do_ffir(const float* buf, int in_samps, float* bufo, int* out_samps, int skip, int init,
-             int last, int sdstep) {
+void do_ffir(const float* buf, int in_samps, float* bufo, int* out_samps, int skip, int init, int last,
+             int sdstep) {
   const int len = (int)fir_taps.size();
   const int n = (len + 1) / 2;
   fir_mem.assign(len, 0.0f);
@@ -239,8 +245,8 @@ void reserve_decimated(int n) {
 
 // Low-pass filters and decimates a block by `decimate`, producing *samsds
 // samples (more on the last block); the buffer is at least min_capacity long.
-const float* downsample(const float* input, int samples, int sdstep, double freq, int* samsds,
-                        int decimate, int first, int last, int min_capacity) {
+const float* downsample(const float* input, int samples, int sdstep, double freq, int* samsds, int decimate,
+                        int first, int last, int min_capacity) {
   if (!input || samples <= 0 || decimate <= 0 || *samsds <= 0) {
     printf("Bad signal(s) passed to downsamp()\n");
     fprintf(stderr, "Problems in downsamp() in downsample()\n");
@@ -426,8 +432,8 @@ void peak(const float* y, float* xp, float* yp) {
 
 // Candidates of frame i: correlation peaks found on the decimated signal,
 // refined at the full rate around each of them.
-void get_fast_cands(const float* fdata, const float* fdsdata, int i, int dec, const F0_params* par,
-                    Cross* cp, float* engref, int* maxloc, float* maxval, int* ncand) {
+void get_fast_cands(const float* fdata, const float* fdsdata, int i, int dec, const F0_params* par, Cross* cp,
+                    float* engref, int* maxloc, float* maxval, int* ncand) {
   const int decind = (i * step) / dec;
   const int decsize = size / dec + 1;
   const int decstart = start / dec ? start / dec : 1;
@@ -608,8 +614,8 @@ int release_decided_frames(double freq, int last_time) {
 }
 
 // Releases what may be released after a block and hands out the output arrays.
-int release_and_hand_out(double freq, int last_time, float** f0p_pt, float** vuvp_pt,
-                         float** rms_speech_pt, float** acpkp_pt, int* vecsize) {
+int release_and_hand_out(double freq, int last_time, float** f0p_pt, float** vuvp_pt, float** rms_speech_pt,
+                         float** acpkp_pt, int* vecsize) {
   if (num_active_frames > 0 && (num_active_frames >= size_frame_hist || last_time))
     *vecsize = release_decided_frames(freq, last_time);
   *f0p_pt = f0p;
@@ -677,9 +683,12 @@ long padding_samples(double sample_freq, int frame_shift, double minF0) {
 // The value written for a frame of F0 f0 (0 unvoiced) in output type otype.
 float output_value(float f0, double sample_freq, int otype) {
   switch (otype) {
-    case 1: return f0;
-    case 2: return f0 > 0.0f ? (float)log(f0) : kUnvoicedLog;
-    default: return f0 > 0.0f ? (float)(sample_freq / f0) : 0.0f;
+    case 1:
+      return f0;
+    case 2:
+      return f0 > 0.0f ? (float)log(f0) : kUnvoicedLog;
+    default:
+      return f0 > 0.0f ? (float)(sample_freq / f0) : 0.0f;
   }
 }
 
@@ -775,8 +784,8 @@ int init_dp_f0(double freq, F0_params* par, long* buffsize, long* sdstep) {
   first_time = 1;
   if (debug_level) {
     fprintf(stderr, "done with initialization:\n");
-    fprintf(stderr, " size_cir_buffer:%d  xcorr frame size:%d start lag:%d nlags:%d\n",
-            size_cir_buffer, size, start, nlags);
+    fprintf(stderr, " size_cir_buffer:%d  xcorr frame size:%d start lag:%d nlags:%d\n", size_cir_buffer, size,
+            start, nlags);
   }
   return 0;
 }
@@ -825,8 +834,7 @@ int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, 
     link_to_previous(headF, stat->stat[i], stat->rms_ratio[i], first_time && i == 0);
     num_active_frames++;
     if (i < nframes - 1) headF = headF->next;
-    if (debug_level > 1)
-      fprintf(stderr, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
+    if (debug_level > 1) fprintf(stderr, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
   }
 
   return release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
@@ -880,8 +888,8 @@ bool track_blocks(const float* signal, long total, long buffsize, long sdstep, d
     memcpy(buffer, signal + ndone, sizeof(float) * actsize);
     float *f0_out, *vuv_out, *rms_out, *acpk_out;
     int vecsize;
-    if (dp_f0(buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out,
-              &acpk_out, &vecsize, done)) {
+    if (dp_f0(buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out, &acpk_out,
+              &vecsize, done)) {
       ok = false;
       break;
     }
@@ -905,8 +913,8 @@ void write_track(const std::vector<float>& track, long n, double sample_freq, in
 
 }  // namespace
 
-int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0,
-         double maxF0, double voice_bias, int otype) {
+int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
+         double voice_bias, int otype) {
   // The parameters are checked before any use: a bad frame shift would
   // otherwise divide by zero in the padding rule.
   F0_params par;

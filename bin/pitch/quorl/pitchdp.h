@@ -63,8 +63,8 @@ extern int debug_level;
 // (0 unvoiced). Dithers the list's samples in place. Parameter errors and a
 // too-short input end the process through usage(1). Returns 0, or 1 when the
 // tracker failed part-way (what was computed is written, the failure reported).
-int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0,
-         double maxF0, double voice_bias, int otype);
+int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
+         double voice_bias, int otype);
 
 // Derives the module state from the parameters and allocates the frame ring and
 // the output arrays; returns 0 with the block size and block advance in samples.
@@ -85,8 +85,7 @@ int get_Nframes(long buffsize, int pad, int step);
 // Peaks of cross->correl[0..nlags-1] above cand_thresh times the frame
 // maximum and not below either neighbour: values into peak, lags into loc.
 // The arrays must hold nlags entries.
-void get_cand(const Cross* cross, float* peak, int* loc, int nlags, int* ncand,
-              float cand_thresh);
+void get_cand(const Cross* cross, float* peak, int* loc, int nlags, int* ncand, float cand_thresh);
 
 // When *ncand reaches n_cands, moves the n_cands - 1 largest peaks (with their
 // lags, equal values in their original order) to the front and keeps only them.

@@ -185,7 +185,8 @@ TEST(Lpc, RefusalsStabilisationAndRms) {
   // The RMS is corrected for the window's own attenuation.
   const std::vector<float> flat(300, 50.0f);
   float rms;
-  ASSERT_EQ(xlpc(4, 0.0f, 300, flat.data(), nullptr, nullptr, nullptr, nullptr, &rms, 0.0f, WINDOW_HAMMING), 1);
+  ASSERT_EQ(xlpc(4, 0.0f, 300, flat.data(), nullptr, nullptr, nullptr, nullptr, &rms, 0.0f, WINDOW_HAMMING),
+            1);
   EXPECT_NEAR(rms, 50.0, 0.2);
 }
 

@@ -55,8 +55,8 @@ class PitchCommand : public ::testing::Test {
 
   // Runs the command with the input file on standard input.
   Outcome run(const std::string& args) const {
-    const std::string cmd = std::string(PITCH_PATH) + " " + args + " < " + path("/in.f32") +
-                            " > " + path("/out.f32") + " 2> " + path("/err.txt");
+    const std::string cmd = std::string(PITCH_PATH) + " " + args + " < " + path("/in.f32") + " > " +
+                            path("/out.f32") + " 2> " + path("/err.txt");
     Outcome r;
     const int rc = std::system(cmd.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -99,7 +99,8 @@ int voiced_count(const std::vector<float>& f0) {
 const char* const kUsageEnd = " ZEVK: version 3.11\n CVS Info: $Id$\n";
 
 bool ends_with_usage(const std::string& s) {
-  return s.size() >= strlen(kUsageEnd) && s.compare(s.size() - strlen(kUsageEnd), std::string::npos, kUsageEnd) == 0;
+  return s.size() >= strlen(kUsageEnd) &&
+         s.compare(s.size() - strlen(kUsageEnd), std::string::npos, kUsageEnd) == 0;
 }
 
 struct Case {
@@ -125,9 +126,8 @@ TEST_P(Accuracy, GrossErrorsUnderOnePercentOfVoicedFrames) {
 
 INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
                          ::testing::Values(Case{80, 80, 0}, Case{120, 120, 0}, Case{200, 200, 0},
-                                           Case{350, 350, 0}, Case{100, 250, 0},
-                                           Case{80, 80, 20}, Case{120, 120, 20},
-                                           Case{200, 200, 20}, Case{350, 350, 20},
+                                           Case{350, 350, 0}, Case{100, 250, 0}, Case{80, 80, 20},
+                                           Case{120, 120, 20}, Case{200, 200, 20}, Case{350, 350, 20},
                                            Case{100, 250, 20}),
                          [](const ::testing::TestParamInfo<Case>& info) {
                            const Case& c = info.param;
@@ -169,7 +169,8 @@ TEST_F(PitchCommand, FemaleSpeechPrompt) {
   EXPECT_GT(share, 0.5);
   EXPECT_LT(share, 0.9);
   for (int k = 0; k < 5; k++) EXPECT_EQ(r.values[k], 0.0f) << "frame " << k;
-  for (size_t k = r.values.size() - 10; k < r.values.size(); k++) EXPECT_EQ(r.values[k], 0.0f) << "frame " << k;
+  for (size_t k = r.values.size() - 10; k < r.values.size(); k++)
+    EXPECT_EQ(r.values[k], 0.0f) << "frame " << k;
   std::sort(voiced.begin(), voiced.end());
   const float median = voiced[voiced.size() / 2];
   EXPECT_GT(median, 165.0f);
@@ -278,7 +279,9 @@ TEST_F(PitchCommand, HelpAndBadOptions) {
   const Outcome help = run("-h");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out_bytes, 0u);
-  EXPECT_EQ(help.err.rfind("\n pitch - F0 extraction\n\n  usage:\n       pitch [ options ] [ infile ] > stdout\n", 0), 0u);
+  EXPECT_EQ(help.err.rfind(
+                "\n pitch - F0 extraction\n\n  usage:\n       pitch [ options ] [ infile ] > stdout\n", 0),
+            0u);
   EXPECT_TRUE(ends_with_usage(help.err));
 
   const Outcome bad = run("-x 1");

@@ -38,8 +38,8 @@ std::string le(uint32_t v, int bytes) {
 // A mono RIFF/WAVE file; format tag 7 marks mu-law bytes, any other 16-bit samples.
 std::string wav_file(const std::string& data, uint32_t rate, uint16_t tag) {
   const uint16_t bits = tag == 7 ? 8 : 16;
-  return "RIFF" + le(36 + (uint32_t)data.size(), 4) + "WAVEfmt " + le(16, 4) + le(tag, 2) +
-         le(1, 2) + le(rate, 4) + le(rate * bits / 8, 4) + le(bits / 8, 2) + le(bits, 2) + "data" +
+  return "RIFF" + le(36 + (uint32_t)data.size(), 4) + "WAVEfmt " + le(16, 4) + le(tag, 2) + le(1, 2) +
+         le(rate, 4) + le(rate * bits / 8, 4) + le(bits / 8, 2) + le(bits, 2) + "data" +
          le((uint32_t)data.size(), 4) + data;
 }
 
@@ -68,9 +68,7 @@ class EpochCommand : public ::testing::Test {
   }
   std::string in() const { return dir_ + "/in"; }
 
-  void write_bytes(const std::string& bytes) const {
-    std::ofstream(in(), std::ios::binary) << bytes;
-  }
+  void write_bytes(const std::string& bytes) const { std::ofstream(in(), std::ios::binary) << bytes; }
   void write_floats(const std::vector<float>& x) const {
     write_bytes(std::string(reinterpret_cast<const char*>(x.data()), x.size() * sizeof(float)));
   }
@@ -84,8 +82,7 @@ class EpochCommand : public ::testing::Test {
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     const std::string out = slurp(dir_ + "/out.f32");
     r.values.resize(out.size() / sizeof(float));
-    if (!r.values.empty())
-      memcpy(r.values.data(), out.data(), out.size() / sizeof(float) * sizeof(float));
+    if (!r.values.empty()) memcpy(r.values.data(), out.data(), out.size() / sizeof(float) * sizeof(float));
     r.err = slurp(dir_ + "/err.txt");
     return r;
   }
@@ -121,8 +118,8 @@ TEST_P(Accuracy, GrossErrorsUnderTwoPercent) {
 INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
                          ::testing::Values(Case{80, 80, 0}, Case{120, 120, 0}, Case{200, 200, 0},
                                            Case{350, 350, 0}, Case{100, 250, 0}, Case{80, 80, 20},
-                                           Case{120, 120, 20}, Case{200, 200, 20},
-                                           Case{350, 350, 20}, Case{100, 250, 20}));
+                                           Case{120, 120, 20}, Case{200, 200, 20}, Case{350, 350, 20},
+                                           Case{100, 250, 20}));
 
 // Half a second of 125 Hz voice, then silence.
 TEST_F(EpochCommand, OutputTypesAndSilence) {
@@ -146,8 +143,7 @@ TEST_F(EpochCommand, UnvoicedCostMovesTheVoicingDecision) {
   std::vector<float> x = voiced_signal(150, 150, 16000, 16000.0);
   add_noise(x, 0.0, 5);
   write_floats(x);
-  const int low = voiced_count(run("-a 1 -t 0.2").values),
-            standard = voiced_count(run("-a 1").values),
+  const int low = voiced_count(run("-a 1 -t 0.2").values), standard = voiced_count(run("-a 1").values),
             high = voiced_count(run("-a 1 -t 3").values);
   EXPECT_LE(low, standard);
   EXPECT_LE(standard, high);
@@ -206,13 +202,11 @@ TEST_F(EpochCommand, Refusals) {
   const std::vector<std::pair<std::string, std::string>> files = {
       {wav_file(silence, 16000, 3),
        "pitch : Only 16-bit linear or 8-bit mu-law WAV data can be read from standard input!\n"},
-      {stereo,
-       "Attempt to load multi channel audio\npitch : Cannot load the WAV file standard input!\n"},
+      {stereo, "Attempt to load multi channel audio\npitch : Cannot load the WAV file standard input!\n"},
       {cut,
        "WaveIO::ReadSamples: only 750 out of 800 values read\npitch : Cannot load the WAV file "
        "standard input!\n"},
-      {short_fmt,
-       "Invalid of the wave format buffer\npitch : Cannot load the WAV file standard input!\n"},
+      {short_fmt, "Invalid of the wave format buffer\npitch : Cannot load the WAV file standard input!\n"},
       {"RIFF", "pitch : No format chunk in the WAV file standard input!\n"}};
   for (const auto& f : files) {
     write_bytes(f.first);
@@ -228,8 +222,7 @@ TEST_F(EpochCommand, UsageNamesTheEpochTracker) {
   const Outcome help = run("-h");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.err.find("                 1 (epoch tracker)\n"), std::string::npos);
-  EXPECT_NE(help.err.find("       -t t  : unvoiced cost of tracker 1        [0.9]\n"),
-            std::string::npos);
+  EXPECT_NE(help.err.find("       -t t  : unvoiced cost of tracker 1        [0.9]\n"), std::string::npos);
 }
 
 }  // namespace

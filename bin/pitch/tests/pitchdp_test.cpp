@@ -140,7 +140,8 @@ BlockRun run_blocks(const std::vector<float>& x) {
     std::vector<float> block(x.begin() + ndone, x.begin() + ndone + actsize);
     float *f0, *vuv, *rms, *acpk;
     int vecsize = -1;
-    EXPECT_EQ(dp_f0(block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, done), 0);
+    EXPECT_EQ(dp_f0(block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, done),
+              0);
     out.expected_frames += get_Nframes(actsize, 440, 80);
     if (!done) out.released_before_last += vecsize;
     for (int i = vecsize - 1; i >= 0; i--) {

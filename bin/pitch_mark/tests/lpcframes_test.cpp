@@ -13,8 +13,7 @@ namespace {
 
 // White noise through 1 / A(z), A having pole pairs (0.9, 0.2 pi) and (0.8, 0.6 pi).
 std::vector<double> ar4_polynomial() {
-  const double c1 = -2 * 0.9 * cos(0.2 * M_PI), c2 = 0.81, d1 = -2 * 0.8 * cos(0.6 * M_PI),
-               d2 = 0.64;
+  const double c1 = -2 * 0.9 * cos(0.2 * M_PI), c2 = 0.81, d1 = -2 * 0.8 * cos(0.6 * M_PI), d2 = 0.64;
   return {1.0, c1 + d1, c2 + c1 * d1 + d2, c1 * d2 + c2 * d1, c2 * d2};
 }
 
@@ -74,8 +73,7 @@ TEST(LpcAnalyzer, NoiseFloorScalesTheLaggedAutocorrelation) {
   LpcAnalyzer lpc;
   float plain[9], floor1[9], floor60[9];
   for (auto [floor_db, r] : {std::pair{0.0f, plain}, {1.0f, floor1}, {60.0f, floor60}})
-    ASSERT_TRUE(
-        lpc.ComputeLpc(8, floor_db, 512, x.data(), nullptr, r, nullptr, nullptr, nullptr, 0.0f));
+    ASSERT_TRUE(lpc.ComputeLpc(8, floor_db, 512, x.data(), nullptr, r, nullptr, nullptr, nullptr, 0.0f));
   EXPECT_EQ(floor60[0], 1.0f);
   for (int i = 1; i <= 8; i++) {
     EXPECT_EQ(floor1[i], plain[i]);
@@ -95,13 +93,10 @@ TEST(LpcAnalyzer, AllZeroFrameAndRefusals) {
     EXPECT_EQ(lpca[i], i == 0 ? 1.0f : 0.0f);
   }
   lpca[0] = rms = 7.0f;
-  EXPECT_FALSE(
-      lpc.ComputeLpc(101, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
+  EXPECT_FALSE(lpc.ComputeLpc(101, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
   EXPECT_FALSE(lpc.ComputeLpc(4, 0.0f, 256, nullptr, lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
-  EXPECT_FALSE(
-      lpc.ComputeLpc(4, 0.0f, 0, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
-  EXPECT_FALSE(
-      lpc.ComputeLpc(0, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
+  EXPECT_FALSE(lpc.ComputeLpc(4, 0.0f, 0, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
+  EXPECT_FALSE(lpc.ComputeLpc(0, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
   EXPECT_EQ(lpca[0], 7.0f);
   EXPECT_EQ(rms, 7.0f);
 }
@@ -114,8 +109,8 @@ TEST(LpcAnalyzer, WindowsAndTheirTables) {
   for (int i = 0; i <= 512; i++) ramp[i] = (float)i;
   lpc.HannWindow(ramp.data(), a.data(), 512, 0.5f);
   for (int i = 0; i < 512; i++)
-    EXPECT_FLOAT_EQ(a[i], (float)(0.5 - 0.5 * cos((i + 0.5) * 2 * M_PI / 512)) *
-                              (ramp[i + 1] - 0.5f * ramp[i]));
+    EXPECT_FLOAT_EQ(a[i],
+                    (float)(0.5 - 0.5 * cos((i + 0.5) * 2 * M_PI / 512)) * (ramp[i + 1] - 0.5f * ramp[i]));
   lpc.HannWindow(ramp.data(), b.data(), 400, 0.0f);
   lpc.HannWindow(ramp.data(), c.data(), 512, 0.5f);
   EXPECT_EQ(a, c);
@@ -136,8 +131,7 @@ TEST(LpcAnalyzer, PredictorAutocorrelationAndItakuraDistance) {
     EXPECT_FLOAT_EQ(k == 0 ? c : b[k - 1], k == 0 ? lag : 2.0 * lag) << k;
   }
   float r[3] = {0.5f, 0.2f, -0.1f};
-  EXPECT_FLOAT_EQ(lpc.ItakuraDistance(3, b, &c, r, 2.0f),
-                  (c + 0.5 * b[0] + 0.2 * b[1] - 0.1 * b[2]) / 2.0);
+  EXPECT_FLOAT_EQ(lpc.ItakuraDistance(3, b, &c, r, 2.0f), (c + 0.5 * b[0] + 0.2 * b[1] - 0.1 * b[2]) / 2.0);
   lpc.PcToAutocorPc(a, b, &c0, 0);
   EXPECT_EQ(c0, 1.0f);
 }

@@ -22,8 +22,8 @@ std::string le(uint32_t v, int bytes) {
 std::string wav(const std::string& data, uint16_t bits = 16, const std::string& before = "",
                 const std::string& extra = "", int declared_extra = 0, uint16_t channels = 1) {
   return "RIFF" + le(0, 4) + "WAVE" + before + "fmt " + le(16 + (uint32_t)extra.size(), 4) +
-         le(bits == 8 ? 7 : 1, 2) + le(channels, 2) + le(22050, 4) + le(44100, 4) + le(2, 2) +
-         le(bits, 2) + extra + "data" + le((uint32_t)data.size() + declared_extra, 4) + data;
+         le(bits == 8 ? 7 : 1, 2) + le(channels, 2) + le(22050, 4) + le(44100, 4) + le(2, 2) + le(bits, 2) +
+         extra + "data" + le((uint32_t)data.size() + declared_extra, 4) + data;
 }
 
 std::string pcm(const std::vector<int16_t>& v) {
@@ -44,8 +44,7 @@ class WaveRead : public ::testing::Test {
   void TearDown() override { remove(path_.c_str()); }
 
   // Loads the bytes as a file; the diagnostics land in err_.
-  bool load(const std::string& bytes, std::vector<int16_t>* s, int32_t* rate,
-            WaveCodingType t = PCM16) {
+  bool load(const std::string& bytes, std::vector<int16_t>* s, int32_t* rate, WaveCodingType t = PCM16) {
     FILE* f = fopen(path_.c_str(), "wb");
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
@@ -85,8 +84,7 @@ TEST_F(WaveRead, RefusedHeadersKeepTheOutputsAndSayWhy) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {wav("", 16, "LIST" + le(0, 4)), "Invalid file: RIFF type must be fmt or bext"},
       {wav("", 16, "", "", 0, 2), "Attempt to load multi channel audio"},
-      {wav("", 16, "bext" + le(0, 4) + "LIST"),
-       "Invalid file: fmt subtype not found in bext header"},
+      {wav("", 16, "bext" + le(0, 4) + "LIST"), "Invalid file: fmt subtype not found in bext header"},
       {short_fmt, "Invalid of the wave format buffer"},
       {no_data, "Unexpected end of file: no data"},
       {hidden, "Unexpected end of file: no data"},
@@ -159,8 +157,7 @@ TEST(WavePipe, ShortReadLeavesZeros) {
   std::vector<int16_t> s(1, 9);
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(WavRiffCodec().ReadAudioData(0, 4, &s, &fr));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "WaveIO::ReadSamples: only 2 out of 4 values read");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "WaveIO::ReadSamples: only 2 out of 4 values read");
   EXPECT_EQ(s, (std::vector<int16_t>{5, 6, 0, 0}));
 }
 

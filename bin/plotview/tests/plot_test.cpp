@@ -11,132 +11,121 @@
 namespace {
 
 class Orientation : public ::testing::Test {
-protected:
-    void TearDown() override
-    {
-        landscape = 0;
-        shrink = 3.3866667f;
-    }
+ protected:
+  void TearDown() override {
+    landscape = 0;
+    shrink = 3.3866667f;
+  }
 };
 
-TEST_F(Orientation, PortraitCornersMapToWindowCorners)
-{
-    EXPECT_EQ(normx(1995), 589);
-    EXPECT_EQ(normy(2870), 0);
-    EXPECT_EQ(normx(0), 0);
-    EXPECT_EQ(normy(0), 847);
-    EXPECT_EQ(page_width_pixels(), 589);
-    EXPECT_EQ(page_height_pixels(), 847);
+TEST_F(Orientation, PortraitCornersMapToWindowCorners) {
+  EXPECT_EQ(normx(1995), 589);
+  EXPECT_EQ(normy(2870), 0);
+  EXPECT_EQ(normx(0), 0);
+  EXPECT_EQ(normy(0), 847);
+  EXPECT_EQ(page_width_pixels(), 589);
+  EXPECT_EQ(page_height_pixels(), 847);
 }
 
-TEST_F(Orientation, LandscapeUsesTheShortPageHeight)
-{
-    landscape = 1;
-    EXPECT_EQ(normx(2870), 847);
-    EXPECT_EQ(normy(1995), 0);
-    EXPECT_EQ(normy(0), 589);
-    EXPECT_EQ(page_width_pixels(), 847);
-    EXPECT_EQ(page_height_pixels(), 589);
+TEST_F(Orientation, LandscapeUsesTheShortPageHeight) {
+  landscape = 1;
+  EXPECT_EQ(normx(2870), 847);
+  EXPECT_EQ(normy(1995), 0);
+  EXPECT_EQ(normy(0), 589);
+  EXPECT_EQ(page_width_pixels(), 847);
+  EXPECT_EQ(page_height_pixels(), 589);
 }
 
-TEST_F(Orientation, ConversionRoundsHalfUpAtOtherScales)
-{
-    shrink = 2.0f;
-    EXPECT_EQ(normx(3), 2);   // 1.5 rounds up
-    EXPECT_EQ(normx(1), 1);   // 0.5 rounds up
-    EXPECT_EQ(normy(2869), 1);
-    EXPECT_EQ(normx(-1), 0);  // -0.5 + 0.5 truncates to 0
+TEST_F(Orientation, ConversionRoundsHalfUpAtOtherScales) {
+  shrink = 2.0f;
+  EXPECT_EQ(normx(3), 2);  // 1.5 rounds up
+  EXPECT_EQ(normx(1), 1);  // 0.5 rounds up
+  EXPECT_EQ(normy(2869), 1);
+  EXPECT_EQ(normx(-1), 0);  // -0.5 + 0.5 truncates to 0
 }
 
-TEST(PolygonStyle, TypesSelectPatternAndOutline)
-{
-    EXPECT_EQ(polygon_style(20).pattern, 6);
-    EXPECT_TRUE(polygon_style(20).outline);
-    EXPECT_EQ(polygon_style(19).pattern, 7);
-    EXPECT_FALSE(polygon_style(19).outline);
-    EXPECT_EQ(polygon_style(29).pattern, -1);
-    EXPECT_TRUE(polygon_style(29).outline);
-    EXPECT_EQ(polygon_style(22).pattern, -1);
-    EXPECT_FALSE(polygon_style(22).outline);
-    EXPECT_EQ(polygon_style(21).pattern, -1);
-    EXPECT_TRUE(polygon_style(23).outline);
-    EXPECT_EQ(polygon_style(28).pattern, 14);
-    EXPECT_EQ(polygon_style(11).pattern, -1);  // (20 - 11) mod 10 = 9
-    EXPECT_EQ(polygon_style(12).pattern, 14);
-    EXPECT_EQ(polygon_style(-2147483647 - 1).pattern, (int)((20LL + 2147483648LL) % 10) + 6);
+TEST(PolygonStyle, TypesSelectPatternAndOutline) {
+  EXPECT_EQ(polygon_style(20).pattern, 6);
+  EXPECT_TRUE(polygon_style(20).outline);
+  EXPECT_EQ(polygon_style(19).pattern, 7);
+  EXPECT_FALSE(polygon_style(19).outline);
+  EXPECT_EQ(polygon_style(29).pattern, -1);
+  EXPECT_TRUE(polygon_style(29).outline);
+  EXPECT_EQ(polygon_style(22).pattern, -1);
+  EXPECT_FALSE(polygon_style(22).outline);
+  EXPECT_EQ(polygon_style(21).pattern, -1);
+  EXPECT_TRUE(polygon_style(23).outline);
+  EXPECT_EQ(polygon_style(28).pattern, 14);
+  EXPECT_EQ(polygon_style(11).pattern, -1);  // (20 - 11) mod 10 = 9
+  EXPECT_EQ(polygon_style(12).pattern, 14);
+  EXPECT_EQ(polygon_style(-2147483647 - 1).pattern, (int)((20LL + 2147483648LL) % 10) + 6);
 }
 
-TEST(PatternTables, PatternKHasKPixelsAndMarksFitNineColumns)
-{
-    for (int k = 0; k < 17; ++k) {
-        int bits = 0;
-        for (int r = 0; r < 4; ++r) bits += __builtin_popcount(till_bits[k][r]);
-        EXPECT_EQ(bits, k) << "pattern " << k;
-    }
-    for (int m = 0; m < 16; ++m)
-        for (int r = 0; r < 9; ++r) EXPECT_LT(mark_bits[m][2 * r + 1], 2) << "mark " << m;
-    EXPECT_EQ(mark_bits[8][8], 0xff);  // middle row of the plus: all nine pixels
-    EXPECT_EQ(mark_bits[8][9], 0x01);
+TEST(PatternTables, PatternKHasKPixelsAndMarksFitNineColumns) {
+  for (int k = 0; k < 17; ++k) {
+    int bits = 0;
+    for (int r = 0; r < 4; ++r) bits += __builtin_popcount(till_bits[k][r]);
+    EXPECT_EQ(bits, k) << "pattern " << k;
+  }
+  for (int m = 0; m < 16; ++m)
+    for (int r = 0; r < 9; ++r) EXPECT_LT(mark_bits[m][2 * r + 1], 2) << "mark " << m;
+  EXPECT_EQ(mark_bits[8][8], 0xff);  // middle row of the plus: all nine pixels
+  EXPECT_EQ(mark_bits[8][9], 0x01);
 }
 
-TEST(Pens, OutOfRangeSelectsPenOneAndTablesBoundTheRest)
-{
-    EXPECT_EQ(pen_number(12), 1);
-    EXPECT_EQ(pen_number(-1), 1);
-    EXPECT_EQ(pen_number(10), 10);
-    EXPECT_FALSE(pen_in_table(10, false));
-    EXPECT_TRUE(pen_in_table(9, false));
-    EXPECT_FALSE(pen_in_table(8, true));
-    EXPECT_TRUE(pen_in_table(7, true));
-    EXPECT_EQ(pen_width(5), 4);
-    EXPECT_EQ(pen_width(6), 1);
-    EXPECT_STREQ(pen_colour(3), "red");
-    EXPECT_STREQ(pen_colour(4), "medium sea green");
+TEST(Pens, OutOfRangeSelectsPenOneAndTablesBoundTheRest) {
+  EXPECT_EQ(pen_number(12), 1);
+  EXPECT_EQ(pen_number(-1), 1);
+  EXPECT_EQ(pen_number(10), 10);
+  EXPECT_FALSE(pen_in_table(10, false));
+  EXPECT_TRUE(pen_in_table(9, false));
+  EXPECT_FALSE(pen_in_table(8, true));
+  EXPECT_TRUE(pen_in_table(7, true));
+  EXPECT_EQ(pen_width(5), 4);
+  EXPECT_EQ(pen_width(6), 1);
+  EXPECT_STREQ(pen_colour(3), "red");
+  EXPECT_STREQ(pen_colour(4), "medium sea green");
 }
 
-TEST(FontChoice, FollowsSizeChangesAndStaysInTheTable)
-{
-    EXPECT_EQ(choose_font(1, 22, 25, -1, -1, -1), 1);  // first use: the font itself
-    EXPECT_EQ(choose_font(1, 22, 50, -1, -1, -1), 2);  // height 50: one size larger
-    EXPECT_EQ(choose_font(1, 22, 25, 1, 22, 25), -1);  // nothing changed: keep
-    EXPECT_EQ(choose_font(1, 20, 25, 1, 22, 25), 0);   // smaller
-    EXPECT_EQ(choose_font(1, 30, 25, 1, 22, 25), 2);   // larger
-    EXPECT_EQ(choose_font(0, 10, 10, 0, 22, 25), 0);   // would be -1
-    EXPECT_EQ(choose_font(12, 22, 50, 5, 22, 25), 12); // would be 13
+TEST(FontChoice, FollowsSizeChangesAndStaysInTheTable) {
+  EXPECT_EQ(choose_font(1, 22, 25, -1, -1, -1), 1);   // first use: the font itself
+  EXPECT_EQ(choose_font(1, 22, 50, -1, -1, -1), 2);   // height 50: one size larger
+  EXPECT_EQ(choose_font(1, 22, 25, 1, 22, 25), -1);   // nothing changed: keep
+  EXPECT_EQ(choose_font(1, 20, 25, 1, 22, 25), 0);    // smaller
+  EXPECT_EQ(choose_font(1, 30, 25, 1, 22, 25), 2);    // larger
+  EXPECT_EQ(choose_font(0, 10, 10, 0, 22, 25), 0);    // would be -1
+  EXPECT_EQ(choose_font(12, 22, 50, 5, 22, 25), 12);  // would be 13
 }
 
-TEST(SymbolText, GreekBytesMapToSymbolLetters)
-{
-    EXPECT_EQ(symbol_char(0xE1), 'a');
-    EXPECT_EQ(symbol_char(0xC1), 'A');
-    EXPECT_EQ(symbol_char(0xD8), 'W');
-    EXPECT_EQ(symbol_char(0xF8), 'w');
-    EXPECT_EQ(symbol_char(0xFE), static_cast<char>(0xA5));
-    EXPECT_EQ(symbol_char(0xD9), ' ');
-    EXPECT_EQ(chunk_advance(1, 22), 6);   // 6.38 truncated
-    EXPECT_EQ(chunk_advance(0, 22), 0);
-    EXPECT_EQ(chunk_advance(10, 25), 72); // 72.5 truncated
+TEST(SymbolText, GreekBytesMapToSymbolLetters) {
+  EXPECT_EQ(symbol_char(0xE1), 'a');
+  EXPECT_EQ(symbol_char(0xC1), 'A');
+  EXPECT_EQ(symbol_char(0xD8), 'W');
+  EXPECT_EQ(symbol_char(0xF8), 'w');
+  EXPECT_EQ(symbol_char(0xFE), static_cast<char>(0xA5));
+  EXPECT_EQ(symbol_char(0xD9), ' ');
+  EXPECT_EQ(chunk_advance(1, 22), 6);  // 6.38 truncated
+  EXPECT_EQ(chunk_advance(0, 22), 0);
+  EXPECT_EQ(chunk_advance(10, 25), 72);  // 72.5 truncated
 }
 
-TEST(Arcs, AnglesAreTenthsAndBoxUsesRadianCosSin)
-{
-    const ArcBox b = arc_box(100, 100, 0, 3600);
-    EXPECT_EQ(b.a1, 0);
-    EXPECT_EQ(b.a2, 360);
-    EXPECT_EQ(b.w, static_cast<int>(100 / 3.3866667f + 0.5));
-    EXPECT_EQ(b.h, static_cast<int>(std::fabs(100 * std::sin(360.0)) / 3.3866667f + 0.5));
-    EXPECT_EQ(arc_box(50, 50, 905, 17).a1, 90);
+TEST(Arcs, AnglesAreTenthsAndBoxUsesRadianCosSin) {
+  const ArcBox b = arc_box(100, 100, 0, 3600);
+  EXPECT_EQ(b.a1, 0);
+  EXPECT_EQ(b.a2, 360);
+  EXPECT_EQ(b.w, static_cast<int>(100 / 3.3866667f + 0.5));
+  EXPECT_EQ(b.h, static_cast<int>(std::fabs(100 * std::sin(360.0)) / 3.3866667f + 0.5));
+  EXPECT_EQ(arc_box(50, 50, 905, 17).a1, 90);
 }
 
-TEST(Scrolling, StepsAQuarterWindowAndStopsAtThePageEdges)
-{
-    EXPECT_EQ(scroll_origin(0, 589, 300, true), 75);
-    EXPECT_EQ(scroll_origin(250, 589, 300, true), 289);   // limited to page - window
-    EXPECT_EQ(scroll_origin(289, 589, 300, true), -1);
-    EXPECT_EQ(scroll_origin(0, 589, 300, false), -1);
-    EXPECT_EQ(scroll_origin(50, 589, 300, false), 0);
-    EXPECT_EQ(scroll_origin(0, 589, 589, true), -1);       // window as large as the page
-    EXPECT_EQ(scroll_origin(0, 589, 301, true), 75);       // 301 / 4 truncates
+TEST(Scrolling, StepsAQuarterWindowAndStopsAtThePageEdges) {
+  EXPECT_EQ(scroll_origin(0, 589, 300, true), 75);
+  EXPECT_EQ(scroll_origin(250, 589, 300, true), 289);  // limited to page - window
+  EXPECT_EQ(scroll_origin(289, 589, 300, true), -1);
+  EXPECT_EQ(scroll_origin(0, 589, 300, false), -1);
+  EXPECT_EQ(scroll_origin(50, 589, 300, false), 0);
+  EXPECT_EQ(scroll_origin(0, 589, 589, true), -1);  // window as large as the page
+  EXPECT_EQ(scroll_origin(0, 589, 301, true), 75);  // 301 / 4 truncates
 }
 
 }  // namespace

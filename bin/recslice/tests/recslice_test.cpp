@@ -39,7 +39,7 @@ const char kUsage[] =
     " ZEVK: version 3.11\n"
     " CVS Info: $Id$\n";
 
-CommandResult recslice(const std::string &args, const std::string &input) {
+CommandResult recslice(const std::string& args, const std::string& input) {
   return run_command(RECSLICE_PATH, args, input);
 }
 
@@ -87,13 +87,12 @@ TEST(Recslice, EndFurtherBelowStartRunsToTheEnd) {
 
 TEST(Recslice, EveryDataTypeHasItsItemSize) {
   const struct {
-    const char *type;
+    const char* type;
     size_t size;
-  } types[] = {{"+c", 1}, {"+C", 1}, {"+s", 2},  {"+S", 2},  {"+i3", 3}, {"+I3", 3},
-               {"+i", 4}, {"+I", 4}, {"+l", 8},  {"+L", 8},  {"+le", 8}, {"+LE", 8},
-               {"+f", 4}, {"+d", 8}, {"+de", 16}};
+  } types[] = {{"+c", 1}, {"+C", 1}, {"+s", 2},  {"+S", 2},  {"+i3", 3}, {"+I3", 3}, {"+i", 4},  {"+I", 4},
+               {"+l", 8}, {"+L", 8}, {"+le", 8}, {"+LE", 8}, {"+f", 4},  {"+d", 8},  {"+de", 16}};
   const std::string in = counting_bytes(16 * 8);
-  for (const auto &t : types) {
+  for (const auto& t : types) {
     const CommandResult r = recslice(std::string(t.type) + " -s 1 -e 2", in);
     EXPECT_EQ(r.status, 0) << t.type;
     EXPECT_EQ(r.out, in.substr(t.size, 2 * t.size)) << t.type;
@@ -170,7 +169,7 @@ TEST(Recslice, InvalidOptionAndTypeAreRefused) {
 }
 
 TEST(Recslice, OptionWithoutValueIsRefused) {
-  for (const char *opt : {"-s", "-e", "-l", "-n"}) {
+  for (const char* opt : {"-s", "-e", "-l", "-n"}) {
     const CommandResult r = recslice(std::string("+c ") + opt, counting_bytes(8));
     EXPECT_EQ(r.status, 1) << opt;
     EXPECT_EQ(r.err, kUsage) << opt;

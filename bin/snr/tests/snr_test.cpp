@@ -40,12 +40,12 @@ std::vector<float> random_signal(size_t n, unsigned seed, double scale) {
   std::mt19937 gen(seed);
   std::normal_distribution<double> g(0.0, scale);
   std::vector<float> v(n);
-  for (float &f : v) f = static_cast<float>(g(gen));
+  for (float& f : v) f = static_cast<float>(g(gen));
   return v;
 }
 
 // The reference plus independent noise of a tenth of its deviation.
-std::vector<float> noisy(const std::vector<float> &x, unsigned seed) {
+std::vector<float> noisy(const std::vector<float>& x, unsigned seed) {
   std::vector<float> y = random_signal(x.size(), seed, 0.1);
   for (size_t i = 0; i < x.size(); i++) y[i] += x[i];
   return y;
@@ -58,7 +58,7 @@ struct Expected {
 };
 
 // Straight from the definitions: power ratios in dB over everything and per frame of l.
-Expected expected_snr(const std::vector<float> &x, const std::vector<float> &y, size_t l) {
+Expected expected_snr(const std::vector<float>& x, const std::vector<float>& y, size_t l) {
   const size_t n = std::min(x.size(), y.size());
   Expected e;
   double sx = 0, se = 0, seg = 0;
@@ -84,22 +84,22 @@ Expected expected_snr(const std::vector<float> &x, const std::vector<float> &y, 
   return e;
 }
 
-CommandResult snr(const std::string &args, const std::vector<float> &reference,
-                  const std::vector<float> &signal) {
+CommandResult snr(const std::string& args, const std::vector<float>& reference,
+                  const std::vector<float>& signal) {
   ScratchDir dir;
   const std::string ref = dir.write("ref.raw", float_bytes(reference));
   return run_command(SNR_PATH, args + " '" + ref + "'", float_bytes(signal));
 }
 
 // Parses the summary of output types 0 and 1.
-void parse_summary(const std::string &text, long *samples, double *snr_db, double *seg_db) {
+void parse_summary(const std::string& text, long* samples, double* snr_db, double* seg_db) {
   const size_t count_end = text.rfind(" samples\n");
   ASSERT_NE(count_end, std::string::npos) << text;
   const size_t line_start = text.rfind('\n', count_end) + 1;
   char snr_text[64], seg_text[64];
   ASSERT_EQ(std::sscanf(text.c_str() + line_start,
-                        "%ld samples\n  SNR      :  %63s [dB]\n  SNRseg   :  %63s [dB]\n",
-                        samples, snr_text, seg_text),
+                        "%ld samples\n  SNR      :  %63s [dB]\n  SNRseg   :  %63s [dB]\n", samples, snr_text,
+                        seg_text),
             3)
       << text;
   EXPECT_EQ(text.substr(text.size() - 7), " [dB]\n\n");
@@ -121,8 +121,10 @@ TEST(Snr, SummaryMatchesTheDefinitions) {
   EXPECT_NEAR(seg, e.snrseg, 1e-6);  // three full frames; the last 232 samples only in SNR
   EXPECT_NEAR(s, 20.0, 1.0);         // noise at a tenth of the signal's deviation
   char exact[200];
-  std::snprintf(exact, sizeof exact, "\n1000 samples\n  SNR      :  %f [dB]\n"
-                "  SNRseg   :  %f [dB]\n\n", s, seg);
+  std::snprintf(exact, sizeof exact,
+                "\n1000 samples\n  SNR      :  %f [dB]\n"
+                "  SNRseg   :  %f [dB]\n\n",
+                s, seg);
   EXPECT_EQ(r.out, exact);
 }
 
@@ -140,8 +142,7 @@ TEST(Snr, DetailLinesNumberTheSamplesOfEveryFrame) {
     std::getline(lines, line);
     int from = -1, to = -1;
     double db = 0;
-    ASSERT_EQ(std::sscanf(line.c_str(), "\t %8d   ~ %8d    : %lf [dB]", &from, &to, &db), 3)
-        << line;
+    ASSERT_EQ(std::sscanf(line.c_str(), "\t %8d   ~ %8d    : %lf [dB]", &from, &to, &db), 3) << line;
     EXPECT_EQ(from, bounds[k]);
     EXPECT_EQ(to, bounds[k + 1]);
     EXPECT_NEAR(db, e.frames[k], 1e-6);
@@ -183,7 +184,7 @@ TEST(Snr, UnequalLengthsCompareTheShorter) {
   const std::vector<float> x = random_signal(1000, 9, 1.0);
   std::vector<float> y = noisy(x, 10);
   y.resize(600);
-  for (const auto &pair : {std::make_pair(x, y), std::make_pair(y, x)}) {
+  for (const auto& pair : {std::make_pair(x, y), std::make_pair(y, x)}) {
     const Expected e = expected_snr(pair.first, pair.second, 256);
     const CommandResult r = snr("", pair.first, pair.second);
     long samples = 0;
@@ -245,7 +246,7 @@ TEST(Snr, InvalidOptionIsRefused) {
 }
 
 TEST(Snr, MissingReferenceOrValueIsRefused) {
-  for (const char *args : {"", "-l 128", "/dev/null -l", "/dev/null -o"}) {
+  for (const char* args : {"", "-l 128", "/dev/null -l", "/dev/null -o"}) {
     const CommandResult r = run_command(SNR_PATH, args, "");
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;

@@ -23,8 +23,7 @@ std::vector<int16_t> to_int16(const std::vector<float>& x) {
 }
 
 // F0 per 5 ms frame.
-std::vector<float> track(const std::vector<int16_t>& s, float fs = 16000.0f,
-                         EpochTracker* out = nullptr) {
+std::vector<float> track(const std::vector<int16_t>& s, float fs = 16000.0f, EpochTracker* out = nullptr) {
   EpochTracker local;
   EpochTracker& et = out ? *out : local;
   std::vector<float> f0, corr;
@@ -43,8 +42,7 @@ int voiced_count(const std::vector<float>& f0) {
 // the second is one period after the one before, a fixed few samples late.
 TEST(EpochTracker, PulsesOfASteadyTrainAreOnePeriodApart) {
   EpochTracker et;
-  const std::vector<float> f0 =
-      track(to_int16(voiced_signal(125, 125, 16000, 16000.0)), 16000.0f, &et);
+  const std::vector<float> f0 = track(to_int16(voiced_signal(125, 125, 16000, 16000.0)), 16000.0f, &et);
   const std::vector<EpochTracker::Epoch>& e = et.epochs();
   ASSERT_GT(e.size(), 110u);
   EXPECT_EQ(e[0].period, 0);
@@ -70,16 +68,15 @@ TEST(EpochTracker, TracksRealSpeech) {
     float low, high;
     int pause;  // leading unvoiced frames
   };
-  for (const Voice& v : {Voice{"en_vm-deleted.wav", 165.0f, 260.0f, 5},
-                         Voice{"it_vm-goodbye.wav", 100.0f, 300.0f, 0}}) {
+  for (const Voice& v :
+       {Voice{"en_vm-deleted.wav", 165.0f, 260.0f, 5}, Voice{"it_vm-goodbye.wav", 100.0f, 300.0f, 0}}) {
     FileResource fr(std::string(VELK_SAMPLES_DIR) + "/" + v.file, "rb");
     std::vector<int16_t> s;
     int32_t rate = 0;
     ASSERT_TRUE(fr.Get() && WaveIO().Load(&fr, &s, &rate));
     const std::vector<float> f0 = track(s, (float)rate);
     std::vector<float> voiced;
-    std::copy_if(f0.begin(), f0.end(), std::back_inserter(voiced),
-                 [](float x) { return x > 0.0f; });
+    std::copy_if(f0.begin(), f0.end(), std::back_inserter(voiced), [](float x) { return x > 0.0f; });
     const double share = (double)voiced.size() / f0.size();
     ASSERT_FALSE(voiced.empty()) << v.file;
     std::sort(voiced.begin(), voiced.end());

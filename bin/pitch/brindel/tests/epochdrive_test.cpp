@@ -16,8 +16,7 @@ namespace {
 
 std::vector<int16_t> samples_of(const std::vector<float>& x) {
   std::vector<float_list> nodes(x.size());
-  for (size_t i = 0; i < x.size(); i++)
-    nodes[i] = {x[i], i + 1 < x.size() ? &nodes[i + 1] : nullptr};
+  for (size_t i = 0; i < x.size(); i++) nodes[i] = {x[i], i + 1 < x.size() ? &nodes[i + 1] : nullptr};
   return ListToSamples(nodes.data(), (int)x.size());
 }
 

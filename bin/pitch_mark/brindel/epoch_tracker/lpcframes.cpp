@@ -27,7 +27,9 @@ void LpcAnalyzer::HannWindow(const float* din, float* dout, int n, float preemp)
   }
 }
 
-void LpcAnalyzer::GetWindow(int n) { make_hann(&energywind_, n); }
+void LpcAnalyzer::GetWindow(int n) {
+  make_hann(&energywind_, n);
+}
 
 float LpcAnalyzer::WindowedRms(float* data, int size) {
   GetWindow(size);
@@ -91,9 +93,8 @@ float LpcAnalyzer::ItakuraDistance(int p, float* b, float* c, float* r, float ga
   return sum / gain;
 }
 
-bool LpcAnalyzer::ComputeLpc(int lpc_ord, float noise_floor, int wsize, const float* data,
-                             float* lpca, float* ar, float* lpck, float* normerr, float* rms,
-                             float preemp) {
+bool LpcAnalyzer::ComputeLpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca,
+                             float* ar, float* lpck, float* normerr, float* rms, float preemp) {
   if (data == nullptr || lpc_ord < 1 || lpc_ord > kMaxOrder || wsize <= 0) return false;
   std::vector<float> scratch(wsize);
   HannWindow(data, scratch.data(), wsize, preemp);

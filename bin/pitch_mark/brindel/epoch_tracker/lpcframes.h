@@ -33,8 +33,8 @@ class LpcAnalyzer {
   // coefficients, lpca[0] = 1), ar (autocorrelation), lpck (reflection
   // coefficients), normerr, rms. False for absent data, an order outside
   // 1 .. kMaxOrder or a frame of no samples.
-  bool ComputeLpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca,
-                  float* ar, float* lpck, float* normerr, float* rms, float preemp);
+  bool ComputeLpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca, float* ar,
+                  float* lpck, float* normerr, float* rms, float preemp);
 
  private:
   std::vector<float> energywind_;

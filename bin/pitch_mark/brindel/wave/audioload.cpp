@@ -2,7 +2,9 @@
 
 WaveIO::WaveIO() : WaveIO(PCM16) {}
 
-WaveIO::WaveIO(WaveCodingType coding_type) : coding_type_(coding_type) { Initialize(coding_type); }
+WaveIO::WaveIO(WaveCodingType coding_type) : coding_type_(coding_type) {
+  Initialize(coding_type);
+}
 
 bool WaveIO::KnownType(const char* message) const {
   if (coding_type_ <= ULAW8) return true;
@@ -16,8 +18,7 @@ bool WaveIO::Initialize(WaveCodingType coding_type) {
   return wavchunks_.Initialize(coding_type);
 }
 
-bool WaveIO::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel,
-                        int32_t* sampling_rate) {
+bool WaveIO::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) {
   if (!KnownType("WaveIO:ReadHeader: unknown coding type %d")) return false;
   return wavchunks_.ReadHeader(fr, num_samples_per_channel, sampling_rate);
 }

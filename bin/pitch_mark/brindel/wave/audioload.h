@@ -31,8 +31,7 @@ class CodecApi {
     return SeekBack(fr, origin) && ok;
   }
 
-  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
-                          FileResource* fr) {
+  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples, FileResource* fr) {
     if (samples == nullptr) return EmptyPointer();
     const long origin = ftell(fr->fp());
     const bool ok = codec_.ReadAudioContainer(container_size_in_bytes, samples, fr);
@@ -67,8 +66,7 @@ class WaveIO {
   bool ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate);
   bool ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
                      FileResource* fr);
-  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
-                          FileResource* fr);
+  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples, FileResource* fr);
   // Reads the header and every sample of the data chunk (storage is sized by
   // the reader, never ahead of it by the header alone).
   bool Load(FileResource* fr, std::vector<int16_t>* samples, int32_t* sample_rate);

@@ -53,7 +53,9 @@ bool fail(const char* message) {
   return false;
 }
 
-int bytes_per_sample(WaveCodingType type) { return type == PCM16 ? 2 : 1; }
+int bytes_per_sample(WaveCodingType type) {
+  return type == PCM16 ? 2 : 1;
+}
 
 // Whole samples between the file position and the end of a regular file;
 // -1 when the stream's length is unknown.
@@ -93,8 +95,7 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   if (!CheckChunk(fr, "WAVE")) return fail("Invalid file: Expected \"WAVE\" in header");
   std::string chunk;
   if (!ReadChunk(fr, &chunk)) return fail("Invalid file: Missing RIFF type header");
-  if (chunk != "fmt " && chunk != "bext")
-    return fail("Invalid file: RIFF type must be fmt or bext");
+  if (chunk != "fmt " && chunk != "bext") return fail("Invalid file: RIFF type must be fmt or bext");
   if (chunk == "bext") {
     uint32_t bext_length = 0;
     if (!read_le32(fr, &bext_length) || !skip_bytes(fr, bext_length) || !CheckChunk(fr, "fmt "))
@@ -104,8 +105,7 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   if (!read_le32(fr, &fmt_length)) return fail("failed to skip file length");
   if (fmt_length <= 15) return fail("Invalid of the wave format buffer");
   uint16_t channels;
-  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels))
-    return fail("Failed to read number of channels");
+  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels)) return fail("Failed to read number of channels");
   if (channels != 1) return fail("Attempt to load multi channel audio");
   uint32_t rate;
   if (!read_le32(fr, &rate)) return fail("Failed to read sample rate");
@@ -119,8 +119,8 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   return true;
 }
 
-bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples,
-                                 std::vector<int16_t>* samples, FileResource* fr) const {
+bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
+                                 FileResource* fr) const {
   if (coding_type_ != PCM16 && coding_type_ != ULAW8) {
     fprintf(stderr, "WaveIO::ReadSamples: Unsupported coding type (%d)", (int)coding_type_);
     return false;
@@ -140,8 +140,7 @@ bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples,
   const int32_t got = (int32_t)(fread(bytes.data(), width, room, fr->fp()));
   int16_t* out = samples->data();
   for (int32_t i = 0; i < got; i++)
-    out[i] = width == 2 ? (int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8)
-                        : UlawCodec::UlawToInt16(bytes[i]);
+    out[i] = width == 2 ? (int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8) : UlawCodec::UlawToInt16(bytes[i]);
   for (int32_t i = got; i < room; i++) out[i] = 0;
   if (got < num_samples) {
     fprintf(stderr, "WaveIO::ReadSamples: only %d out of %d values read", got, num_samples);

@@ -43,8 +43,7 @@ class WavRiffCodec {
   bool ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
                      FileResource* fr) const;
   // Reads a whole container of container_size_in_bytes from the current position.
-  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
-                          FileResource* fr) const;
+  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples, FileResource* fr) const;
 
  private:
   WaveCodingType coding_type_ = PCM16;
