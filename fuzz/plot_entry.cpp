@@ -8,6 +8,7 @@
 #include "fuzzcheck.h"
 #include "plot.h"
 #include "window.h"
+#include "xsurface.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ int fuzz_plot(const uint8_t* data, size_t size) {
     std::perror("freopen");
     std::abort();
   }
-  plot();
+  XPixmapSurface surface;
+  plot(stdin, &surface);
   XSync(display, False);
   return 0;
 }

@@ -63,7 +63,7 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageTextAndExitsZero) {
 
 TEST(ViewerCommandLine, BadOptionsPrintTheUsageTextAndExitOne) {
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"-x"}, {"infile"}, {"-s"}, {"-fg"}, {"-l", "-g"}}) {
+       std::vector<std::vector<std::string>>{{"-x"}, {"-s"}, {"-fg"}, {"-l", "-g"}, {"a", "b"}}) {
     const RunResult r = viewer(args);
     EXPECT_EQ(r.status, 1) << args[0];
     EXPECT_EQ(r.err, usage_text("plotview")) << args[0];
