@@ -9,6 +9,7 @@
 
 #include <X11/Xutil.h>
 #include <cairo.h>
+#include <dirent.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -308,6 +309,27 @@ TEST_F(Surfaces, MarksAndClipping) {
 TEST_F(Surfaces, Arcs) {
   expect_within_a_pixel(std::string("=\nW1000 1500 300 300 0 3600") + '\0' + "W500 800 200 100 60 1800" +
                         '\0' + "W1500 800 250 250 905 -1500" + '\0' + "J4\nW1000 2400 400 300 0 3600" + '\0');
+}
+
+TEST_F(Surfaces, KeptFuzzStreams) {
+  const std::string dir = PLOT_CORPUS;
+  int streams = 0;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      SCOPED_TRACE(e->d_name);
+      const std::string stream = file_bytes_of(dir + "/" + e->d_name);
+      const Pixels x = x_page(stream), c = cairo_page(stream);
+      std::string where;
+      const int ink = inked(x);
+      EXPECT_LE(unmatched(x, c, &where), ink / 10000) << where;
+      where.clear();
+      EXPECT_LE(unmatched(c, x, &where), ink / 10000) << where;
+      ++streams;
+    }
+    closedir(d);
+  }
+  EXPECT_GE(streams, 6);
 }
 
 TEST_F(Surfaces, GraphFigureWithoutItsTexts) {
