@@ -108,6 +108,15 @@ const double kPi = 3.14159265358979323846;
 
 }  // namespace
 
+// For the leak checker of the sanitizer builds: fontconfig, which cairo matches its fonts
+// with, keeps allocations for the life of the process that nothing can release.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+extern "C" const char* __lsan_default_options() {
+  return "print_suppressions=0";
+}
+
 bool colour_rgb(const char* name, double rgb[3]) {
   if (name[0] == '#') return hex_colour(name, rgb);
   std::string key;

@@ -118,7 +118,7 @@ bool render_picture(const char* path, std::FILE* in, void (*underlay)(CairoSurfa
       return false;
     }
   }
-  if (file.commit()) return true;
-  *error = file.error();
-  return false;
+  const bool written = file.commit();
+  if (!written) *error = file.error();
+  return written;
 }
