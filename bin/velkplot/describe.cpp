@@ -51,8 +51,9 @@ Axis nice_axis(double lo, double hi, bool round_ends) {
   const double step = (r < 1.5 ? 1.0 : r < 3.0 ? 2.0 : r < 7.0 ? 5.0 : 10.0) * mag;
   Axis a = {lo, hi, step, std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)))};
   if (round_ends) {
-    a.min = std::floor(lo / step + 1e-9) * step;
-    a.max = std::ceil(hi / step - 1e-9) * step;
+    // (values read from floats land a little off the ticks they stand for)
+    a.min = std::floor(lo / step + 1e-6) * step;
+    a.max = std::ceil(hi / step - 1e-6) * step;
   }
   return a;
 }
