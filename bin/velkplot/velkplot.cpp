@@ -210,6 +210,14 @@ Settings parse(int argc, char** argv) {
 
 // Data -----------------------------------------------------------------------------------
 
+// Moves the n values a reader allocated into the panel, or fails with the refusal when there
+// are none.
+void take_values(Panel* p, double* values, uint32_t n, const char* refusal) {
+  if (n > 0) p->values.assign(values, values + n);
+  std::free(values);
+  if (n == 0) fail("'" + p->file + "' " + refusal);
+}
+
 // The floats of a parameter stream; a missing or empty file is an error, a partial value
 // at its end is reported and left out.
 void read_stream(Panel* p) {
@@ -220,24 +228,14 @@ void read_stream(Panel* p) {
          " bytes that make no whole value; they are left out");
   double* values = nullptr;
   const uint32_t n = fdoubleread(p->file.c_str(), &values);
-  if (n == 0) {
-    std::free(values);
-    fail("'" + p->file + "' holds no values");
-  }
-  p->values.assign(values, values + n);
-  std::free(values);
+  take_values(p, values, n, "holds no values");
 }
 
 void read_wave(Panel* p) {
   double* samples = nullptr;
-  const uint32_t n = wavreadm1616(p->file.c_str(), &samples);
-  if (n == 0) {
-    std::free(samples);
-    fail("'" + p->file + "' is no mono 16 kHz 16-bit WAV file with samples");
-  }
-  p->values.assign(samples, samples + n);
-  std::free(samples);
-  p->end = (n - 1) / kFs;
+  take_values(p, samples, wavreadm1616(p->file.c_str(), &samples),
+              "is no mono 16 kHz 16-bit WAV file with samples");
+  p->end = (p->values.size() - 1) / kFs;
 }
 
 // F0 in Hz of a stream value, NaN for an unvoiced or unusable frame.

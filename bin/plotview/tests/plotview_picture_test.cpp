@@ -3,7 +3,6 @@
 // pictures that cannot be written (which leave no file behind).
 #include <gtest/gtest.h>
 
-#include <cairo.h>
 #include <dirent.h>
 
 #include <cstdlib>
@@ -11,41 +10,12 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "pngpage.h"
 
 namespace {
 
 const std::string kViewer = PLOTVIEW_PATH;
 const uint32_t kBlack = 0x000000, kWhite = 0xffffff;
-
-// A page decoded from a PNG file: pixels as 0xRRGGBB.
-struct Page {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-  int count(int x0, int y0, int x1, int y1, uint32_t colour) const {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) n += at(x, y) == colour;
-    return n;
-  }
-};
-
-Page read_png(const std::string& path) {
-  Page p;
-  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-    p.width = cairo_image_surface_get_width(s);
-    p.height = cairo_image_surface_get_height(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < p.height; ++y)
-      for (int x = 0; x < p.width; ++x)
-        p.pixels.push_back(reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride)[x] &
-                           0xffffff);
-  }
-  cairo_surface_destroy(s);
-  return p;
-}
 
 std::vector<std::string> entries(const std::string& dir) {
   std::vector<std::string> names;

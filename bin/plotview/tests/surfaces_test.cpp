@@ -21,6 +21,7 @@
 
 #include "cairosurface.h"
 #include "plot.h"
+#include "pngpage.h"
 #include "viewopts.h"
 #include "window.h"
 #include "xsurface.h"
@@ -108,14 +109,7 @@ class Surfaces : public ::testing::Test {
       draw(stream, &s);
       EXPECT_STREQ(s.error(), "");
     }
-    cairo_surface_flush(target);
-    const unsigned char* data = cairo_image_surface_get_data(target);
-    const int stride = cairo_image_surface_get_stride(target);
-    Pixels p(static_cast<size_t>(pixmap_w) * pixmap_h);
-    for (int y = 0; y < pixmap_h; ++y)
-      for (int x = 0; x < pixmap_w; ++x)
-        p[static_cast<size_t>(y) * pixmap_w + x] =
-            reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride)[x] & 0xffffff;
+    const Pixels p = image_pixels(target);
     cairo_surface_destroy(target);
     return p;
   }
@@ -202,12 +196,17 @@ std::string staircase(int y, bool slanted) {
       {100, y, 600, y + d, 600 + d, y - 150, 900, y - 150 + d, 900 + d, y + 20, 1900, y + 20 - d});
 }
 
-TEST_F(Surfaces, RectilinearLinesOfEveryPenWidth) {
-  mono_flg = 1;
+// A staircase for each pen of the width table.
+std::string staircases_of_every_pen(bool slanted) {
   std::string s = "=\n";
   for (int pen = 0; pen < 10; ++pen)
-    s += "J" + std::to_string(pen) + "\n" + staircase(2700 - 200 * pen, false);
-  expect_same(s);
+    s += "J" + std::to_string(pen) + "\n" + staircase(2700 - 200 * pen, slanted);
+  return s;
+}
+
+TEST_F(Surfaces, RectilinearLinesOfEveryPenWidth) {
+  mono_flg = 1;
+  expect_same(staircases_of_every_pen(false));
 }
 
 TEST_F(Surfaces, RoundAndBevelJoins) {
@@ -234,10 +233,7 @@ TEST_F(Surfaces, StraightDashesOfEveryTypeAndWidthInBothDirections) {
 
 TEST_F(Surfaces, SlantedLinesOfEveryPenWidth) {
   mono_flg = 1;
-  std::string s = "=\n";
-  for (int pen = 0; pen < 10; ++pen)
-    s += "J" + std::to_string(pen) + "\n" + staircase(2700 - 200 * pen, true);
-  expect_within_a_pixel(s);
+  expect_within_a_pixel(staircases_of_every_pen(true));
 }
 
 // Dashes of two pixels and more along corners, and on slopes for thin lines. The one-pixel

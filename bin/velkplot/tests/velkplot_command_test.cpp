@@ -3,14 +3,13 @@
 // and non-finite streams.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "childprocess.h"
+#include "pngpage.h"
 
 namespace {
 
@@ -26,35 +25,6 @@ RunResult run_with_input(const std::string& program, const std::vector<std::stri
   RunSettings how;
   how.input = input;
   return run_program(program, args, how);
-}
-
-struct Page {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-  int dark(int x0, int y0, int x1, int y1) const {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) n += at(x, y) == 0;
-    return n;
-  }
-};
-
-Page read_png(const std::string& path) {
-  Page p;
-  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-    p.width = cairo_image_surface_get_width(s);
-    p.height = cairo_image_surface_get_height(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < p.height; ++y)
-      for (int x = 0; x < p.width; ++x)
-        p.pixels.push_back(reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride)[x] &
-                           0xffffff);
-  }
-  cairo_surface_destroy(s);
-  return p;
 }
 
 class Velkplot : public ::testing::Test {
@@ -109,7 +79,7 @@ TEST_F(Velkplot, PipelineAndMinusOGiveTheSamePicture) {
   ASSERT_EQ(b.height, 847);
   EXPECT_TRUE(a.pixels == b.pixels);
   // The graph command's frame: 120 x 80 mm at (40, 180) mm, columns 118 to 472.
-  EXPECT_EQ(b.dark(118, 90, 118, 300), 211);
+  EXPECT_EQ(b.count(118, 90, 118, 300, 0), 211);
 }
 
 TEST_F(Velkplot, WaveformAboveItsF0ContourOnOnePage) {
@@ -124,14 +94,14 @@ TEST_F(Velkplot, WaveformAboveItsF0ContourOnOnePage) {
   ASSERT_EQ(p.width, 589);
   ASSERT_EQ(p.height, 847);
   // Two boxed frames of 80 mm, 16 mm apart: rows 50 to 286 and 334 to 570 at column 118.
-  EXPECT_EQ(p.dark(118, 60, 118, 280), 221);
-  EXPECT_EQ(p.dark(118, 340, 118, 565), 226);
-  EXPECT_EQ(p.dark(118, 295, 118, 325), 0);
-  EXPECT_EQ(p.dark(0, 620, 588, 846), 0);
+  EXPECT_EQ(p.count(118, 60, 118, 280, 0), 221);
+  EXPECT_EQ(p.count(118, 340, 118, 565, 0), 226);
+  EXPECT_EQ(p.count(118, 295, 118, 325, 0), 0);
+  EXPECT_EQ(p.count(0, 620, 588, 846, 0), 0);
   // The waveform fills its frame's middle; the contour is a thin line.
-  EXPECT_GT(p.dark(140, 100, 460, 240), 5000);
-  EXPECT_LT(p.dark(140, 340, 460, 560), 3000);
-  EXPECT_GT(p.dark(140, 340, 460, 560), 200);
+  EXPECT_GT(p.count(140, 100, 460, 240, 0), 5000);
+  EXPECT_LT(p.count(140, 340, 460, 560, 0), 3000);
+  EXPECT_GT(p.count(140, 340, 460, 560, 0), 200);
 }
 
 TEST_F(Velkplot, EnvelopeOfAKnownCepstrum) {
