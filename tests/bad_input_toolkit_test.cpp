@@ -4,9 +4,14 @@
 // message, status and output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "childprocess.h"
 
@@ -198,6 +203,241 @@ TEST(BiquadOptions, ExtremeAcceptedSettingsGiveFiniteSamples) {
     const std::vector<float> y = floats_of(r.out);
     ASSERT_EQ(y.size(), 2000u);
     for (float v : y) ASSERT_TRUE(std::isfinite(v)) << args[1];
+  }
+}
+#endif
+
+#ifdef PITCH_PATH
+std::string le32(uint32_t v) {
+  std::string b(4, '\0');
+  for (int k = 0; k < 4; k++) b[k] = static_cast<char>(v >> (8 * k));
+  return b;
+}
+
+// A 16-bit mono PCM RIFF/WAVE file of the samples at the rate, with the chunks before "data" given.
+std::string wav_bytes(const std::vector<int16_t>& samples, uint32_t rate, const std::string& fmt_chunk,
+                      const std::string& before_data = "", const std::string& after_data = "") {
+  std::string data;
+  for (int16_t v : samples) {
+    data.push_back(static_cast<char>(v & 0xFF));
+    data.push_back(static_cast<char>((v >> 8) & 0xFF));
+  }
+  std::string fmt = fmt_chunk;
+  if (fmt.empty()) {
+    // Tag 1, one channel, the rate, byte rate, block align 2, 16 bits.
+    fmt =
+        std::string("\x01\x00\x01\x00", 4) + le32(rate) + le32(2 * rate) + std::string("\x02\x00\x10\x00", 4);
+  }
+  const std::string body = "WAVE" + std::string("fmt ") + le32(static_cast<uint32_t>(fmt.size())) + fmt +
+                           before_data + "data" + le32(static_cast<uint32_t>(data.size())) + data +
+                           after_data;
+  return "RIFF" + le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+std::string chunk(const std::string& id, const std::string& payload) {
+  return id + le32(static_cast<uint32_t>(payload.size())) + payload +
+         (payload.size() % 2 ? std::string(1, '\0') : "");
+}
+
+// Voiced speech-like pulses at 125 Hz on the 16-bit scale, n samples at 16 kHz.
+std::vector<float> voiced(size_t n, float scale = 8000.0f) {
+  std::vector<float> v(n);
+  for (size_t i = 0; i < n; i++) {
+    const size_t t = i % 128;
+    v[i] = scale * static_cast<float>(std::exp(-0.02 * t) * std::sin(0.3 * t));
+  }
+  return v;
+}
+
+std::string usage_start() {
+  return "\n pitch - F0 extraction\n";
+}
+
+TEST(PitchSettings, BothTrackersRefuseImpossibleSamplingFrequenciesAndRanges) {
+  const std::string input = float_bytes(voiced(8000));
+  const std::string rate_error =
+      "ERROR: sampling frequency must be between 4 and 1000 kHz.\ninvalid/inconsistent parameters -- "
+      "exiting.\n" +
+      usage_start();
+  for (const char* algorithm : {"0", "1"}) {
+    expect_refused(PITCH_PATH, {"-a", algorithm, "-s", "1e9"}, rate_error, input);
+    expect_refused(PITCH_PATH, {"-a", algorithm, "-s", "1e10"}, rate_error, input);
+    const std::string range_error =
+        "ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n"
+        "invalid/inconsistent parameters -- exiting.\n" +
+        usage_start();
+    expect_refused(PITCH_PATH, {"-a", algorithm, "-L", "1e-4", "-H", "1e-3", "-s", "1000"}, range_error,
+                   input);
+    expect_refused(PITCH_PATH, {"-a", algorithm, "-L", "1"}, range_error, input);
+    // 100 samples are too few for either tracker.
+    expect_refused(PITCH_PATH, {"-a", algorithm},
+                   "input range too small for analysis by zolvar.\n" + usage_start(),
+                   float_bytes(voiced(100)));
+  }
+}
+
+TEST(PitchSettings, TheEpochTrackerRefusesLowestF0sThatMakeItsWorkExplode) {
+  const std::string input = float_bytes(voiced(8000));
+  expect_refused(PITCH_PATH, {"-a", "1", "-L", "5"},
+                 "ERROR: min_f0 of the epoch tracker must be at least 10 Hz.\n"
+                 "invalid/inconsistent parameters -- exiting.\n" +
+                     usage_start(),
+                 input);
+  const RunResult ok = run_with_input(PITCH_PATH, {"-a", "1", "-L", "10"}, input);
+  ASSERT_TRUE(ok.exited);
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.out.size(), 100u * 4);
+}
+
+TEST(PitchSettings, WavRatesOutsideTheTrackersRangeAreRefusedByBoth) {
+  TempDir dir;
+  const std::vector<int16_t> samples(40000, 0);
+  for (uint32_t rate : {3999u, 1000001u}) {
+    const std::string file = dir.write("r.wav", wav_bytes(samples, rate, ""));
+    for (const char* algorithm : {"0", "1"})
+      expect_refused(PITCH_PATH, {"-a", algorithm, file},
+                     "ERROR: sampling frequency must be between 4 and 1000 kHz.\n", "");
+  }
+}
+
+TEST(PitchSettings, OutputTypeOutsideItsSetIsRefused) {
+  for (const char* type : {"3", "-1", "1.5"})
+    expect_refused(PITCH_PATH, {"-o", type},
+                   std::string("pitch : Invalid value '") + type + "' for option '-o'!\n" + usage_start(),
+                   float_bytes(voiced(8000)));
+}
+
+TEST(PitchInput, DashReadsStandardInput) {
+  const std::string input = float_bytes(voiced(16000));
+  for (const char* algorithm : {"0", "1"}) {
+    const RunResult plain = run_with_input(PITCH_PATH, {"-a", algorithm}, input);
+    const RunResult dash = run_with_input(PITCH_PATH, {"-a", algorithm, "-"}, input);
+    ASSERT_TRUE(dash.exited);
+    EXPECT_EQ(dash.status, 0) << dash.err;
+    EXPECT_EQ(dash.err, "");
+    EXPECT_EQ(dash.out, plain.out);
+    EXPECT_EQ(dash.out.size(), 200u * 4);
+  }
+}
+
+TEST(PitchInput, UnitScaleFloatsAreTrackedAsGivenWithAWarningOrScaledWithMinusN) {
+  const std::vector<float> speech = voiced(16000);
+  std::vector<float> unit(speech.size());
+  for (size_t i = 0; i < speech.size(); i++) unit[i] = speech[i] / 32768.0f;
+  float peak = 0.0f;
+  for (float v : unit) peak = std::max(peak, std::fabs(v));
+  char expected[200];
+  std::snprintf(expected, sizeof expected,
+                "Warning: input peak %g looks like samples on the \xC2\xB1"
+                "1 scale; the trackers expect the 16-bit scale (multiply by 32768).\n",
+                peak);
+  for (const char* algorithm : {"0", "1"}) {
+    const RunResult given = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(unit));
+    ASSERT_TRUE(given.exited);
+    EXPECT_EQ(given.status, 0);
+    EXPECT_EQ(given.err, expected);
+    EXPECT_EQ(given.out.size(), 200u * 4);
+    for (float f : floats_of(given.out)) EXPECT_EQ(f, 0.0f) << "tracked as given: unvoiced";
+
+    // -n multiplies by 32768: the same track as the 16-bit-scale input, without a warning.
+    std::vector<float> rescaled(unit.size());
+    for (size_t i = 0; i < unit.size(); i++) rescaled[i] = unit[i] * 32768.0f;
+    const RunResult scaled = run_with_input(PITCH_PATH, {"-a", algorithm, "-n"}, float_bytes(unit));
+    const RunResult reference = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(rescaled));
+    EXPECT_EQ(scaled.status, 0);
+    EXPECT_EQ(scaled.err, "");
+    EXPECT_EQ(scaled.out, reference.out);
+    int voiced_frames = 0;
+    for (float f : floats_of(scaled.out)) voiced_frames += f > 0.0f;
+    EXPECT_GT(voiced_frames, 150);
+  }
+  // All zeros, or samples on the 16-bit scale: no warning.
+  EXPECT_EQ(run_with_input(PITCH_PATH, {}, float_bytes(std::vector<float>(16000, 0.0f))).err, "");
+  EXPECT_EQ(run_with_input(PITCH_PATH, {}, float_bytes(speech)).err, "");
+}
+
+TEST(PitchInput, UsageShowsMinusNBelowTheExistingLines) {
+  const RunResult r = run_with_input(PITCH_PATH, {"-h"}, "");
+  EXPECT_EQ(r.status, 0);
+  const size_t help = r.err.find("       -h    : print this message\n");
+  const size_t n = r.err.find(
+      "       -n    : float input on the \xC2\xB1"
+      "1 scale (multiplied by 32768)\n");
+  ASSERT_NE(help, std::string::npos);
+  ASSERT_NE(n, std::string::npos);
+  EXPECT_GT(n, help);
+}
+
+TEST(PitchMemory, TheDynamicProgrammingTrackerStreamsItsInput) {
+  // 300 s of zeros in a sparse file: holding the input (20 bytes a sample) would need 96 MB.
+  TempDir dir;
+  const std::string path = dir.path("zeros.f32");
+  const long samples = 300L * 16000;
+  ASSERT_EQ(truncate(dir.write("zeros.f32", "").c_str(), samples * 4), 0);
+  RunSettings how;
+  how.inputfile = path;
+  how.memorylimit = 48ull << 20;
+  const RunResult r = run_program(PITCH_PATH, {}, how);
+  ASSERT_TRUE(r.exited) << r.signal;
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::vector<float> f0 = floats_of(r.out);
+  ASSERT_EQ(f0.size(), static_cast<size_t>(samples / 80));
+  for (float f : f0) ASSERT_EQ(f, 0.0f);
+}
+
+TEST(PitchMemory, TheEpochTrackerRefusesInputBeyondItsLimit) {
+  RunSettings how;
+  how.inputfile = "/dev/zero";
+  how.memorylimit = 2ull << 30;
+  const RunResult r = run_program(PITCH_PATH, {"-a", "1"}, how);
+  ASSERT_TRUE(r.exited) << r.signal;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "pitch : Input standard input is longer than 67108864 samples, the most the epoch tracker (-a 1) "
+            "takes!\n");
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
+  TempDir dir;
+  std::vector<int16_t> samples(16000);
+  const std::vector<float> speech = voiced(16000);
+  for (size_t i = 0; i < samples.size(); i++) samples[i] = static_cast<int16_t>(speech[i]);
+  const RunResult plain = run_program(PITCH_PATH, {dir.write("plain.wav", wav_bytes(samples, 16000, ""))});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ASSERT_EQ(plain.out.size(), 200u * 4);
+
+  const std::string list =
+      chunk("LIST", std::string("INFOISFT") + std::string("\x0e\0\0\0", 4) + "Lavf59.27.100");
+  // WAVE_FORMAT_EXTENSIBLE: tag 0xFFFE, 22 extension bytes, the PCM subformat GUID.
+  const std::string extensible =
+      std::string("\xfe\xff\x01\x00", 4) + le32(16000) + le32(32000) + std::string("\x02\x00\x10\x00", 4) +
+      std::string("\x16\x00\x10\x00", 4) + le32(4) +
+      std::string("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 16);
+  const std::string variants[] = {
+      wav_bytes(samples, 16000, "", list),  // ffmpeg's LIST/INFO
+      wav_bytes(samples, 16000, "", chunk("fact", le32(16000)) + chunk("JUNK", std::string(7, '\0'))),
+      wav_bytes(samples, 16000, "", chunk("cue ", std::string(28, 'c')), chunk("id3 ", "ID3xyz")),
+      wav_bytes(samples, 16000, extensible),
+      // A chunk before "fmt " and one holding the word "data".
+      [&] {
+        std::string w =
+            wav_bytes(samples, 16000, "", chunk("PAD ", "ddata") + chunk("bext", std::string(9, 'b')));
+        const std::string pad = chunk("JUNK", std::string(12, 'j'));
+        return w.substr(0, 12) + pad + w.substr(12);
+      }(),
+  };
+  int k = 0;
+  for (const std::string& bytes : variants) {
+    const std::string file = dir.write("v" + std::to_string(k) + ".wav", bytes);
+    for (const char* algorithm : {"0", "1"}) {
+      const RunResult plain_a = run_program(PITCH_PATH, {"-a", algorithm, dir.path("plain.wav")});
+      const RunResult r = run_program(PITCH_PATH, {"-a", algorithm, file});
+      EXPECT_EQ(r.status, 0) << k << " " << r.err;
+      EXPECT_EQ(r.out, plain_a.out) << "variant " << k << " algorithm " << algorithm;
+    }
+    k++;
   }
 }
 #endif
