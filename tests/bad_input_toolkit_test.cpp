@@ -68,6 +68,19 @@ TEST(LagcorrOptions, ValuesThatAreNotWholeNumbersAreRefused) {
   expect_refused(LAGCORR_PATH, {"-m", " 4"}, "lagcorr : Invalid value ' 4' for option '-m'!\n");
 }
 
+// The stream routines report failures to the command, which ends with the statuses they always had.
+TEST(LagcorrOptions, UnopenableFileEndsWith1AndShortMemoryWith3) {
+  RunResult r = run_program(LAGCORR_PATH, {"/nonexistent/in.f32"});
+  EXPECT_TRUE(r.exited && r.status == 1) << r.status;
+  EXPECT_EQ(r.err, "Cannot open file /nonexistent/in.f32!\n");
+  RunSettings how;
+  how.memorylimit = 128ull << 20;  // the frame and its lags need 256 MB
+  r = run_program(LAGCORR_PATH, {"-l", "16777216", "-m", "16777216"}, how);
+  EXPECT_TRUE(r.exited && r.status == 3) << r.status;
+  EXPECT_EQ(r.err, "Cannot allocate memory!\n");
+  EXPECT_EQ(r.out, "");
+}
+
 TEST(LagcorrOptions, LargestSizesStillWork) {
   const RunResult r = run_with_input(LAGCORR_PATH, {"-m", "16777216", "-l", "4"}, float_bytes({1, 2, 3, 4}));
   ASSERT_TRUE(r.exited);

@@ -144,6 +144,7 @@ int main(int argc, char** argv) {
   static Sections s;
   parse_options(argc, argv, &o);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (in == nullptr) return 1;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);
   return 0;

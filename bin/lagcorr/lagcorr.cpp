@@ -83,8 +83,10 @@ int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (in == nullptr) return 1;
   const int l = o.frame_length, m = o.order;
   double* frame = dgetmem(static_cast<long>(l) + m + 1);
+  if (frame == nullptr) return 3;
   double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {
     lagcorr(frame, l, r, m);

@@ -158,6 +158,7 @@ int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (in == nullptr) return 1;
   slice(o, in);
   if (in != stdin) std::fclose(in);
   return 0;

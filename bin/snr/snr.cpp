@@ -135,6 +135,7 @@ int64_t count_rest(FILE* fp, double* buf, int l) {
 Totals compare(FILE* reference, FILE* signal, int l, bool detail) {
   Totals t;
   double* x = dgetmem(2L * l);
+  if (x == nullptr) std::exit(3);
   double* y = x + l;
   int a = 0, b = 0;
   while (!std::feof(reference) && !std::feof(signal)) {
@@ -197,7 +198,9 @@ int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
   FILE* reference = getfp(o.reference, "rb");
+  if (reference == nullptr) return 1;
   FILE* signal = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (signal == nullptr) return 1;
   const bool detail = o.output_type == 1;
   const Totals t = compare(reference, signal, o.frame_length, detail);
   std::fclose(reference);
