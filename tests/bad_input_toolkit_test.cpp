@@ -320,6 +320,13 @@ TEST(PitchSettings, OutputTypeOutsideItsSetIsRefused) {
                    float_bytes(voiced(8000)));
 }
 
+// An unvoiced cost so large that every path costs infinity makes the epoch tracking fail; each
+// message has its own line.
+TEST(PitchSettings, EpochTrackingFailureMessagesEndTheirLines) {
+  expect_refused(PITCH_PATH, {"-a", "1", "-t", "1e308"},
+                 "Problems in TrackEpochs\nFailed to compute epochs\n", float_bytes(voiced(16000)));
+}
+
 TEST(PitchInput, DashReadsStandardInput) {
   const std::string input = float_bytes(voiced(16000));
   for (const char* algorithm : {"0", "1"}) {
