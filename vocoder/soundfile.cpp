@@ -118,6 +118,11 @@ uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, s
       info->status = wav.format == wavpcm || wav.format == wavfloat ? SOUND_BADFORMAT : SOUND_COMPRESSED;
     return 0;
   }
+  if (format.channels < 1 || format.samplerate < 1) {
+    sf_close(sound);
+    info->status = SOUND_BADFORMAT;
+    return 0;
+  }
   info->rate = static_cast<uint32_t>(format.samplerate);
   info->channels = static_cast<uint32_t>(format.channels);
   const int subtype = format.format & SF_FORMAT_SUBMASK;
@@ -185,33 +190,33 @@ uint32_t readsound16k(const char* path, double** samples, soundinfo* info) {
 
 char* soundproblem(const soundinfo& info, char* text, size_t size) {
   char reason[128];
+  const char* problem = "read";
   switch (info.status) {
     case SOUND_READ:
     case SOUND_CONVERTED:
-      snprintf(text, size, "read");
       break;
     case SOUND_UNOPENED:
-      snprintf(text, size, "%s",
-               info.error == ENOENT ? "no such file" : strerror_r(info.error, reason, sizeof reason));
+      problem = info.error == ENOENT ? "no such file" : strerror_r(info.error, reason, sizeof reason);
       break;
     case SOUND_NOTSOUND:
-      snprintf(text, size, "not a sound file (RIFF/WAVE header missing)");
+      problem = "not a sound file (RIFF/WAVE header missing)";
       break;
     case SOUND_BADFORMAT:
-      snprintf(text, size, "format chunk missing or damaged");
+      problem = "format chunk missing or damaged";
       break;
     case SOUND_COMPRESSED:
       snprintf(text, size, "compressed format (code 0x%x) not supported", info.format);
-      break;
+      return text;
     case SOUND_NODATA:
-      snprintf(text, size, "data chunk missing");
+      problem = "data chunk missing";
       break;
     case SOUND_EMPTYDATA:
-      snprintf(text, size, "empty data chunk");
+      problem = "empty data chunk";
       break;
     case SOUND_NOMEMORY:
-      snprintf(text, size, "not enough memory");
+      problem = "not enough memory";
       break;
   }
+  snprintf(text, size, "%s", problem);
   return text;
 }

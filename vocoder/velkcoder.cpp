@@ -12,6 +12,7 @@
 
 #include "ccanalysis.h"
 #include "fdoubleio.h"
+#include "filesetrun.h"
 #include "paramread.h"
 #include "pitchanalysis.h"
 #include "soundfile.h"
@@ -258,35 +259,20 @@ static bool encodefileset(const fileset& files, const options& o) {
   return analysefileset(files, o, &s) && writestreams(files, o, &s);
 }
 
-// The file sets of an indexed run and how many of them failed.
-struct setcount {
-  const options* o;
-  uint32_t sets = 0;
-  uint32_t failed = 0;
-};
-
-// The exit status of the file-set loop: 0 when every set succeeded, else 1; an indexed run ends
-// with the count of the failed sets.
-static int loopstatus(const setcount& c, bool indexed) {
-  if (c.failed == 0) return 0;
-  if (indexed) printf("Error: %u of %u file sets failed.\n", c.failed, c.sets);
-  return 1;
-}
-
 // One set of an indexed run: its input name is printed, then the set is encoded. A set whose
 // names cannot take the index is reported and skipped, so that no set is processed under another
 // set's names.
 static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* run) {
-  setcount* c = static_cast<setcount*>(run);
+  filesetrun* r = static_cast<filesetrun*>(run);
   bool done = false;
   if (unfit < setfiles) {
     printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
   } else {
     printf("%s\n", names[wavfile]);
-    done = encodefileset(fileset{{names[0], names[1], names[2], names[3]}}, *c->o);
+    done = encodefileset(fileset{{names[0], names[1], names[2], names[3]}},
+                         *static_cast<const options*>(r->options));
   }
-  ++c->sets;
-  if (!done) ++c->failed;
+  r->add(done);
 }
 
 int main(int argc, char** argv) {
@@ -313,13 +299,12 @@ int main(int argc, char** argv) {
     return 255;
   }
   const fileset files = {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
-  setcount run{&o};
+  filesetrun run{&o};
   if (!o.indlist) {
-    run.sets = 1;
-    run.failed = encodefileset(files, o) ? 0 : 1;
+    run.add(encodefileset(files, o));
   } else if (strnumforeachset(o.indlist, setfiles, files.name, encodeindexedset, &run) != 0) {
     outofmemory(files.name[wavfile]);
     return 1;
   }
-  return loopstatus(run, o.indlist != nullptr);
+  return filesetstatus(run, o.indlist != nullptr);
 }

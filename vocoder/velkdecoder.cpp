@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "fdoubleio.h"
+#include "filesetrun.h"
 #include "paramread.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
@@ -211,35 +212,20 @@ static bool decodefileset(const fileset& files, const options& o) {
   return true;
 }
 
-// The file sets of an indexed run and how many of them failed.
-struct setcount {
-  const options* o;
-  uint32_t sets = 0;
-  uint32_t failed = 0;
-};
-
-// The exit status of the file-set loop: 0 when every set succeeded, else 1; an indexed run ends
-// with the count of the failed sets.
-static int loopstatus(const setcount& c, bool indexed) {
-  if (c.failed == 0) return 0;
-  if (indexed) printf("Error: %u of %u file sets failed.\n", c.failed, c.sets);
-  return 1;
-}
-
 // One set of an indexed run: its output name is printed, then the set is decoded. A set whose
 // names cannot take the index is reported and skipped, so that no set is read or written under
 // another set's names.
 static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* run) {
-  setcount* c = static_cast<setcount*>(run);
+  filesetrun* r = static_cast<filesetrun*>(run);
   bool done = false;
   if (unfit < setfiles) {
     printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
   } else {
     printf("%s\n", names[outfile]);
-    done = decodefileset(fileset{{names[0], names[1], names[2], names[3]}}, *c->o);
+    done = decodefileset(fileset{{names[0], names[1], names[2], names[3]}},
+                         *static_cast<const options*>(r->options));
   }
-  ++c->sets;
-  if (!done) ++c->failed;
+  r->add(done);
 }
 
 int main(int argc, char** argv) {
@@ -268,13 +254,12 @@ int main(int argc, char** argv) {
   }
   const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
                                        : fileset{{argv[1], argv[2], nullptr, argv[3]}};
-  setcount run{&o};
+  filesetrun run{&o};
   if (!o.indlist) {
-    run.sets = 1;
-    run.failed = decodefileset(files, o) ? 0 : 1;
+    run.add(decodefileset(files, o));
   } else if (strnumforeachset(o.indlist, setfiles, files.name, decodeindexedset, &run) != 0) {
     outofmemory(files.name[outfile]);
     return 1;
   }
-  return loopstatus(run, o.indlist != nullptr);
+  return filesetstatus(run, o.indlist != nullptr);
 }
