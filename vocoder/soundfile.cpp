@@ -10,11 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "constants.h"
 #include "wavm1616io.h"
 
 namespace {
 
-const double targetrate = 16000.0;
+const double targetrate = kSamplingRate;
 const uint32_t wavpcm = 1;
 const uint32_t wavfloat = 3;
 // Samples read from the file at a time, over all channels.

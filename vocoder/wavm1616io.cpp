@@ -8,12 +8,14 @@
 #include <cstring>
 #include <sys/types.h>
 
+#include "constants.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "16-bit samples are read and written as host values");
 
 namespace {
 
-const uint32_t samplerate = 16000;
+const uint32_t samplerate = kSamplingRate;
 const uint32_t headerbytes = 44;
 const uint32_t formatpcm = 1;
 const uint32_t formatextensible = 0xFFFE;
