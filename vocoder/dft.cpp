@@ -190,22 +190,18 @@ int dofftr(int32_t n, double* re, double* im, int8_t direction) {
   return transform<1>(n, re, im, direction);
 }
 
-void fftc(int32_t n, complex* x) {
-  [[maybe_unused]] const int rc = dofftc(n, x, 1);
-  assert(rc == 0);  // n must be a power of two
+int fftc(int32_t n, complex* x) {
+  return dofftc(n, x, 1);
 }
 
-void ifftc(int32_t n, complex* x) {
-  [[maybe_unused]] const int rc = dofftc(n, x, -1);
-  assert(rc == 0);  // n must be a power of two
+int ifftc(int32_t n, complex* x) {
+  return dofftc(n, x, -1);
 }
 
-void fftr(int32_t n, double* re, double* im) {
-  [[maybe_unused]] const int rc = dofftr(n, re, im, 1);
-  assert(rc == 0);  // n must be a power of two
+int fftr(int32_t n, double* re, double* im) {
+  return dofftr(n, re, im, 1);
 }
 
-void ifftr(int32_t n, double* re, double* im) {
-  [[maybe_unused]] const int rc = dofftr(n, re, im, -1);
-  assert(rc == 0);  // n must be a power of two
+int ifftr(int32_t n, double* re, double* im) {
+  return dofftr(n, re, im, -1);
 }

@@ -202,16 +202,18 @@ double mostprobablesplit(uint32_t kept, fvwork& w) {
   return result;
 }
 
-// Maximum voiced frequency of one voiced frame centred at m.
-double framevoicing(const double* x, uint32_t n, uint32_t m, double f0, double fs, fvwork& w) {
+// Maximum voiced frequency of one voiced frame centred at m into *fv; false when the transform
+// fails.
+bool framevoicing(const double* x, uint32_t n, uint32_t m, double f0, double fs, fvwork& w, double* fv) {
   const fvframe g = framegeometry(f0, fs);
   complex* X = w.spectrum.data();
   zerophaseframe(x, n, m, g, X);
-  fftc(static_cast<int32_t>(g.N), X);
+  if (fftc(static_cast<int32_t>(g.N), X) != 0) return false;
   for (uint32_t k = 0; k <= g.N / 2; ++k) w.third[k] = std::log(X[k].re * X[k].re + X[k].im * X[k].im);
   const uint32_t bands = harmonicpeaks(g, fs, w);
   const uint32_t kept = keepharmonicbands(bands, w);
-  return mostprobablesplit(kept, w);
+  *fv = mostprobablesplit(kept, w);
+  return true;
 }
 
 }  // namespace
@@ -250,7 +252,8 @@ int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
   w.third = w.likeness + Nmax / 2;
   for (uint32_t p = 0; p < frames; ++p) {
     const uint32_t m = first + p * shift;
-    out[p] = isvoiced(f0[p]) ? framevoicing(x, n, m, f0[p], fs, w) : 0.0;
+    out[p] = 0.0;
+    if (isvoiced(f0[p]) && !framevoicing(x, n, m, f0[p], fs, w, &out[p])) return -1;
   }
   medianfilt(out, frames, kMedianLength);
   return 0;
