@@ -190,6 +190,38 @@ int dofftr(int32_t n, double* re, double* im, int8_t direction) {
   return transform<1>(n, re, im, direction);
 }
 
+int fftrealpacked(int32_t n, complex* x) {
+  if (n < 2 || dofftc(n / 2, x, 1) != 0) return -1;
+  const int32_t h = n / 2;
+  // With Z the transform of the pairs, E[k] = (Z[k] + conj Z[h-k]) / 2 is the transform of the
+  // even samples and O[k] = (Z[k] - conj Z[h-k]) / 2j that of the odd ones; bin k is
+  // E[k] + W^k O[k] and bin h-k is conj(E[k] - W^k O[k]), W = e^(-2 pi j / n). Bins k and h-k are
+  // made together, so the step works in place; the twiddles are taken directly every 32 bins
+  // and rotated in between.
+  const double z0re = x[0].re, z0im = x[0].im;
+  x[0] = {z0re + z0im, z0re - z0im};
+  const double step = -kTwoPi / n;
+  const double rc = std::cos(step), rs = std::sin(step);
+  double wr = 1.0, wi = 0.0;
+  for (int32_t k = 1; k <= h / 2; ++k) {
+    if (k % 32 == 1) {
+      wr = std::cos(step * k);
+      wi = std::sin(step * k);
+    } else {
+      const double nr = wr * rc - wi * rs;
+      wi = wr * rs + wi * rc;
+      wr = nr;
+    }
+    const complex a = x[k], b = x[h - k];
+    const double er = 0.5 * (a.re + b.re), ei = 0.5 * (a.im - b.im);
+    const double orr = 0.5 * (a.im + b.im), oi = -0.5 * (a.re - b.re);
+    const double tr = wr * orr - wi * oi, ti = wr * oi + wi * orr;
+    x[k] = {er + tr, ei + ti};
+    if (h - k != k) x[h - k] = {er - tr, -(ei - ti)};
+  }
+  return 0;
+}
+
 int fftc(int32_t n, complex* x) {
   return dofftc(n, x, 1);
 }

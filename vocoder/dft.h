@@ -18,6 +18,11 @@ int ifftc(int32_t n, complex* x);
 int fftr(int32_t n, double* re, double* im);
 // Inverse transform of split arrays in place, not scaled by 1/n.
 int ifftr(int32_t n, double* re, double* im);
+// Forward transform of n real values v held in x as n/2 complex values (x[k] = v[2k] + j v[2k+1]),
+// in place, by one complex transform of n/2 points and a split step: on return x[k] is bin k for
+// 0 < k < n/2, x[0].re is bin 0 and x[0].im bin n/2 (both real); the bins above n/2 are the
+// conjugates of those below. 0, or -1 (values untouched) when n is not a power of two of at least 2.
+int fftrealpacked(int32_t n, complex* x);
 // Worker of fftc/ifftc: direction -1 is inverse, any other forward; 0, or -1 when n is not a power of two.
 int dofftc(int32_t n, complex* x, int8_t direction);
 // Worker of fftr/ifftr: direction -1 is inverse, any other forward; 0, or -1 when n is not a power of two.
