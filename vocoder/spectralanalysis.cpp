@@ -199,14 +199,15 @@ int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint
                         namem* mem) {
   const uint32_t L = mem->L;
   const FrameSpan sp = framespan(n, z, L);
-  fillframe(x, z, L, sp, framemean(x, z, L, sp), mem->win, out, N);
-  double* im = mem->work;
-  clear(im, N);
-  if (fftr((int32_t)N, out, im) != 0) return -1;
+  // The real frame goes through the half-size transform in the work area.
+  double* frame = mem->work;
+  fillframe(x, z, L, sp, framemean(x, z, L, sp), mem->win, frame, N);
+  complex* X = reinterpret_cast<complex*>(frame);
+  if (fftrealpacked((int32_t)N, X) != 0) return -1;
   const double floorp = L * kPowerFloorPerSample;
   const double scale = 1.0 / (L * fs);
   for (uint32_t k = 1; k < N / 2; k++) {
-    double P = out[k] * out[k] + im[k] * im[k];
+    double P = X[k].re * X[k].re + X[k].im * X[k].im;
     if (P < floorp) P = floorp;
     out[k] = log(sqrt(P * scale));
   }
