@@ -104,10 +104,12 @@ int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, doub
                   ccmem* mem, double alpha) {
   if (ccmemreserve(mem, K, p) != 0) return -1;
   for (uint32_t k = 0; k < K; k++) amps[k] = std::log(amps[k] * 0.5 / std::sqrt(f0));
-  double* B = mem->scratch;
-  double* lswork = B + static_cast<uint64_t>(K) * (p + 1);
-  ccmatrixcreate(p, K, f0, freqs, fs, alpha, B, nullptr);
-  return solveleastsquares(B, amps, cc, K, p + 1, 1, lswork, 1) == -1 ? -1 : 0;
+  // The fit over the cosine rows of ccmatrixcreate, from the warped angles alone.
+  double* angles = mem->scratch;
+  double* lswork = angles + static_cast<uint64_t>(K) * (p + 1);
+  for (uint32_t k = 0; k < K; k++)
+    angles[k] = fwarp(freqs != nullptr ? kTwoPi * freqs[k] / fs : kTwoPi * (k + 1) * f0 / fs, alpha);
+  return solvecosineseries(angles, amps, cc, K, p + 1, lswork, 1) == -1 ? -1 : 0;
 }
 
 // Largest warping table waveform2cc builds (doubles, 32 MB); beyond it, with very low F0 or
