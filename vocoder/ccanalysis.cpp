@@ -38,14 +38,15 @@ uint32_t analysisfftsize(double fs, double f0min, uint32_t Lnoise) {
   return needed > base ? needed : base;
 }
 
-// Turns the Nfft-point log spectrum in work[0..Nfft) into the real cepstrum, halving c[0] and
-// c[Nfft/2]; the second half of work is used as imaginary part. -1 when Nfft is not a power of two.
+// Turns the Nfft-point even log spectrum in work[0..Nfft) (bins 0..Nfft/2 are read) into the real
+// cepstrum, halving c[0] and c[Nfft/2]; the second half of work holds the zero imaginary parts.
+// -1 when Nfft is not a power of two.
 int logspectrumtocepstrum(double* work, uint32_t Nfft) {
   double* re = work;
   double* im = work + Nfft;
-  for (uint32_t k = 0; k < Nfft; k++) re[k] /= Nfft;
-  std::memset(im, 0, Nfft * sizeof(double));
-  if (ifftr(static_cast<int32_t>(Nfft), re, im) != 0) return -1;
+  for (uint32_t k = 0; k <= Nfft / 2; k++) re[k] /= Nfft;
+  std::memset(im, 0, (Nfft / 2 + 1) * sizeof(double));
+  if (ifftreal(static_cast<int32_t>(Nfft), re, im) != 0) return -1;
   re[Nfft / 2] *= 0.5;
   re[0] *= 0.5;
   return 0;

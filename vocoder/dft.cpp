@@ -222,6 +222,45 @@ int fftrealpacked(int32_t n, complex* x) {
   return 0;
 }
 
+int ifftreal(int32_t n, double* re, const double* im) {
+  if (n < 2 || !ispowerof2(n)) return -1;
+  const int32_t h = n / 2;
+  // Bin k goes to the complex value k of re, from the top down so that no bin is overwritten
+  // before it is read; bins 0 and h share value 0.
+  const double x0 = re[0], xh = re[h];
+  for (int32_t k = h - 1; k >= 1; --k) {
+    const double r = re[k];
+    re[2 * k] = r;
+    re[2 * k + 1] = im[k];
+  }
+  complex* x = reinterpret_cast<complex*>(re);
+  // The even samples are the inverse of E[k] = X[k] + X[k+h], the odd ones that of
+  // O[k] = (X[k] - X[k+h]) w^k, w = e^(2 pi j / n); with X[k+h] = conj X[h-k] both come from the
+  // pair (k, h-k), and one inverse of E + jO gives the even samples as real and the odd ones as
+  // imaginary parts.
+  x[0] = {x0 + xh, x0 - xh};
+  const double step = kTwoPi / n;
+  const double rc = std::cos(step), rs = std::sin(step);
+  double wr = 1.0, wi = 0.0;
+  for (int32_t k = 1; k <= h / 2; ++k) {
+    if (k % 32 == 1) {
+      wr = std::cos(step * k);
+      wi = std::sin(step * k);
+    } else {
+      const double nr = wr * rc - wi * rs;
+      wi = wr * rs + wi * rc;
+      wr = nr;
+    }
+    const complex a = x[k], b = x[h - k];
+    const double er = a.re + b.re, ei = a.im - b.im;
+    const double dr = a.re - b.re, di = a.im + b.im;
+    const double orr = dr * wr - di * wi, oi = dr * wi + di * wr;
+    x[k] = {er - oi, ei + orr};
+    if (h - k != k) x[h - k] = {er + oi, orr - ei};
+  }
+  return dofftc(h, x, -1);
+}
+
 int fftc(int32_t n, complex* x) {
   return dofftc(n, x, 1);
 }

@@ -300,7 +300,7 @@ int gennoisefromlogspectrum(double* buf, uint32_t N, double fs) {
     re[N - k] = re[k];
     im[N - k] = -im[k];
   }
-  return ifftr((int32_t)N, re, im);
+  return ifftreal((int32_t)N, re, im);
 }
 
 double gaussrand() {

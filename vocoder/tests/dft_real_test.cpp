@@ -62,3 +62,49 @@ TEST(RealTransformSizes, RefusesWhatIsNotAPowerOfTwoOfAtLeastTwo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The real inverse against the split-array inverse of the full conjugate-symmetric spectrum.
+class RealInverse : public testing::TestWithParam<int32_t> {};
+
+TEST_P(RealInverse, MatchesTheSplitInverse) {
+  const int32_t n = GetParam();
+  const std::vector<double> v = testsignal(n), u = testsignal(n + 1);
+  std::vector<double> re(n), im(n);
+  for (int32_t k = 0; k <= n / 2; ++k) {
+    re[k] = v[k];
+    im[k] = k == 0 || k == n / 2 ? 0.0 : u[k];
+  }
+  for (int32_t k = 1; k < n / 2; ++k) {
+    re[n - k] = re[k];
+    im[n - k] = -im[k];
+  }
+  std::vector<double> fullre = re, fullim = im;
+  ASSERT_EQ(ifftr(n, fullre.data(), fullim.data()), 0);
+  const std::vector<double> imbefore = im;
+  ASSERT_EQ(ifftreal(n, re.data(), im.data()), 0);
+  EXPECT_EQ(im, imbefore);
+  double largest = 0.0;
+  for (double x : fullre) largest = std::fmax(largest, std::fabs(x));
+  const double tolerance = std::fmax(1e-14 * std::log2(2.0 * n), 2e-16 * n) * largest;
+  for (int32_t t = 0; t < n; ++t) {
+    EXPECT_NEAR(re[t], fullre[t], tolerance) << "sample " << t;
+    EXPECT_NEAR(fullim[t], 0.0, tolerance) << "sample " << t;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RealInverse, testing::Values(2, 4, 8, 256, 1024, 4096),
+                         [](const testing::TestParamInfo<int32_t>& info) {
+                           return "n" + std::to_string(info.param);
+                         });
+
+TEST(RealInverseSizes, RefusesWhatIsNotAPowerOfTwoOfAtLeastTwo) {
+  std::vector<double> re(12, 1.0), im(12, 0.0);
+  EXPECT_EQ(ifftreal(12, re.data(), im.data()), -1);
+  EXPECT_EQ(ifftreal(1, re.data(), im.data()), -1);
+  EXPECT_EQ(ifftreal(0, re.data(), im.data()), -1);
+  for (double x : re) EXPECT_EQ(x, 1.0);
+}
+
+}  // namespace
