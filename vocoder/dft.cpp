@@ -240,28 +240,43 @@ int dofftr(int32_t n, double* re, double* im, int8_t direction) {
   return transform<1>(n, re, im, direction);
 }
 
+namespace {
+
+// The twiddles e^(j*k*step), k = 1, 2, ..., of the split steps of the real transforms: taken
+// directly every 32 values and rotated in between, which bounds the recurrence's drift.
+struct splittwiddle {
+  double step, rc, rs;
+  double wr = 1.0, wi = 0.0;
+  explicit splittwiddle(double s) : step(s), rc(std::cos(s)), rs(std::sin(s)) {}
+  // Moves from value k-1 to value k.
+  void advanceto(int32_t k) {
+    if (k % 32 == 1) {
+      wr = std::cos(step * k);
+      wi = std::sin(step * k);
+      return;
+    }
+    const double nr = wr * rc - wi * rs;
+    wi = wr * rs + wi * rc;
+    wr = nr;
+  }
+};
+
+}  // namespace
+
 int fftrealpacked(int32_t n, complex* x) {
   if (n < 2 || dofftc(n / 2, x, 1) != 0) return -1;
   const int32_t h = n / 2;
   // With Z the transform of the pairs, E[k] = (Z[k] + conj Z[h-k]) / 2 is the transform of the
   // even samples and O[k] = (Z[k] - conj Z[h-k]) / 2j that of the odd ones; bin k is
   // E[k] + W^k O[k] and bin h-k is conj(E[k] - W^k O[k]), W = e^(-2 pi j / n). Bins k and h-k are
-  // made together, so the step works in place; the twiddles are taken directly every 32 bins
-  // and rotated in between.
+  // made together, so the step works in place.
   const double z0re = x[0].re, z0im = x[0].im;
   x[0] = {z0re + z0im, z0re - z0im};
   const double step = -kTwoPi / n;
-  const double rc = std::cos(step), rs = std::sin(step);
-  double wr = 1.0, wi = 0.0;
+  splittwiddle w(step);
   for (int32_t k = 1; k <= h / 2; ++k) {
-    if (k % 32 == 1) {
-      wr = std::cos(step * k);
-      wi = std::sin(step * k);
-    } else {
-      const double nr = wr * rc - wi * rs;
-      wi = wr * rs + wi * rc;
-      wr = nr;
-    }
+    w.advanceto(k);
+    const double wr = w.wr, wi = w.wi;
     const complex a = x[k], b = x[h - k];
     const double er = 0.5 * (a.re + b.re), ei = 0.5 * (a.im - b.im);
     const double orr = 0.5 * (a.im + b.im), oi = -0.5 * (a.re - b.re);
@@ -290,17 +305,10 @@ int ifftreal(int32_t n, double* re, const double* im) {
   // imaginary parts.
   x[0] = {x0 + xh, x0 - xh};
   const double step = kTwoPi / n;
-  const double rc = std::cos(step), rs = std::sin(step);
-  double wr = 1.0, wi = 0.0;
+  splittwiddle w(step);
   for (int32_t k = 1; k <= h / 2; ++k) {
-    if (k % 32 == 1) {
-      wr = std::cos(step * k);
-      wi = std::sin(step * k);
-    } else {
-      const double nr = wr * rc - wi * rs;
-      wi = wr * rs + wi * rc;
-      wr = nr;
-    }
+    w.advanceto(k);
+    const double wr = w.wr, wi = w.wi;
     const complex a = x[k], b = x[h - k];
     const double er = a.re + b.re, ei = a.im - b.im;
     const double dr = a.re - b.re, di = a.im + b.im;
