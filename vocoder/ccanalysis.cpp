@@ -5,6 +5,7 @@
 #include <cstring>
 #include <algorithm>
 
+#include "constants.h"
 #include "dft.h"
 #include "harmonicanalysis.h"
 #include "matvect.h"
@@ -12,9 +13,6 @@
 #include "windowing.h"
 
 namespace {
-
-const double kTwoPi = 6.283185307179586;
-const double kPi = 3.141592653589793;
 
 // ---------------------------------------------------------------------------------------------
 // Analysis: spectra and harmonic amplitudes to warped cepstra
@@ -360,7 +358,7 @@ const double kMinVoicedF0 = 10.0;
 const double kMaxVoicedF0 = 1500.0;
 // Lowest maximum voiced frequency of a voiced frame, and the cut-off of the loudest frame
 // when it is derived from c0.
-const double kMinCutoff = 1000.0;
+const double kMinCutoff = kMinVoicedFrequency;
 const double kMaxCutoffFromC0 = 4500.0;
 
 // Log gain of the high-pass weighting at frequency f below the cut-off fv:
@@ -497,7 +495,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
   if (!st.allocate(Kenv, Kmax, p, L)) return -1;
   ccmatrixcreate(p, Kenv, kEnvStep, nullptr, fs, alpha, st.E, nullptr);
 
-  std::srand(0);
+  noisegen noise(0);  // every call draws the same noise: one input, one output
   uint32_t centre = S;
   double phi = 0, fprev = 0;
   for (uint32_t i = 0; i < N; i++, centre += S) {
@@ -526,7 +524,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
       continue;
     }
     resamplelogampenv(kEnvStep, st.env, Kenv, fs / L, st.frame + 1, L / 2 - 1);
-    if (gennoisefromlogspectrum(st.frame, L, fs) != 0) return -1;
+    if (gennoisefromlogspectrum(st.frame, L, fs, &noise) != 0) return -1;
 
     if (f > 0) {
       uint32_t K = hanoharms(fs, cutoff, f);

@@ -64,10 +64,11 @@ TEST(FftStatus, SpectraAndFiltersPassTheFailureOn) {
   EXPECT_EQ(getnoiselogspectrum(x.data(), n, 16000.0, 2000, 1024, out.data(), mem), 0);
   namemdestroy(mem);
 
+  noisegen g(0);
   std::vector<double> noise(2 * 12, 0.0);
-  EXPECT_EQ(gennoisefromlogspectrum(noise.data(), 12, 16000.0), -1);
+  EXPECT_EQ(gennoisefromlogspectrum(noise.data(), 12, 16000.0, &g), -1);
   std::vector<double> good(2 * 16, 0.0);
-  EXPECT_EQ(gennoisefromlogspectrum(good.data(), 16, 16000.0), 0);
+  EXPECT_EQ(gennoisefromlogspectrum(good.data(), 16, 16000.0, &g), 0);
 
   const double freqs[] = {0.0, 100.0, 1e6};
   const double gains[] = {0.0, 0.0, 0.0};
