@@ -333,6 +333,15 @@ int strnumcheckset(const char* list, uint32_t count, const char* const* template
   return 0;
 }
 
+int strnumfitsnames(const char* list, uint32_t count, const char* const* templates, char* problem,
+                    size_t size) {
+  uint32_t unfit = 0, index = 0;
+  const int fit = strnumcheckset(list, count, templates, &unfit, &index);
+  if (fit == 1) snprintf(problem, size, "%s has no index placeholder", templates[unfit]);
+  if (fit == 2) snprintf(problem, size, "index %u does not fit the name %s", index, templates[unfit]);
+  return fit == 0 ? 0 : -1;
+}
+
 int replacesetindex(uint32_t count, const char* const* templates, uint32_t index, char* const* names,
                     uint32_t* unfit) {
   for (uint32_t k = 0; k < count; ++k) {

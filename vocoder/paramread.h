@@ -5,6 +5,7 @@
 // A consumed option is marked by overwriting its first character with a blank, so it can no
 // longer match a later lookup and `unreadparams` finds every argument no lookup consumed.
 
+#include <cstddef>
 #include <cstdint>
 
 // Option lookup. Routines return 0 for success and -1 for failure unless stated. A typed value
@@ -71,6 +72,10 @@ int replacesetindex(uint32_t count, const char* const* templates, uint32_t index
 // no placeholder; 2 when its placeholder is too narrow for index *index, the largest of the list.
 int strnumcheckset(const char* list, uint32_t count, const char* const* templates, uint32_t* unfit,
                    uint32_t* index);
+// The same, with what strnumcheckset refuses described in `problem` (at most `size` bytes):
+// "NAME has no index placeholder" or "index N does not fit the name NAME". 0 or -1.
+int strnumfitsnames(const char* list, uint32_t count, const char* const* templates, char* problem,
+                    size_t size);
 
 // Word lists "{a,b}" (heap strings owned by the caller) and number lists "{1.5,2;30}".
 char* createemptystrlist(char* old);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -283,11 +284,10 @@ static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit,
 
 // false (reported) when an index of the list cannot be written into every name of the set.
 static bool indexlistfits(const char* list, const fileset& files) {
-  uint32_t unfit = 0, index = 0;
-  const int fit = strnumcheckset(list, setfiles, files.name, &unfit, &index);
-  if (fit == 1) printf("Error: %s has no index placeholder.\n", files.name[unfit]);
-  if (fit == 2) printf("Error: index %u does not fit the name %s.\n", index, files.name[unfit]);
-  return fit == 0;
+  char problem[PATH_MAX + 64];
+  if (strnumfitsnames(list, setfiles, files.name, problem, sizeof problem) == 0) return true;
+  printf("Error: %s.\n", problem);
+  return false;
 }
 
 int main(int argc, char** argv) {

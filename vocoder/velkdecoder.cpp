@@ -3,6 +3,7 @@
 // changes pitch, pitch range, duration, vocal-tract length, loudness, dynamic range and spectral
 // sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file.
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -270,11 +271,10 @@ static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit,
 
 // false (reported) when an index of the list cannot be written into every name of the set.
 static bool indexlistfits(const char* list, const fileset& files) {
-  uint32_t unfit = 0, index = 0;
-  const int fit = strnumcheckset(list, setfiles, files.name, &unfit, &index);
-  if (fit == 1) printf("Error: %s has no index placeholder.\n", files.name[unfit]);
-  if (fit == 2) printf("Error: index %u does not fit the name %s.\n", index, files.name[unfit]);
-  return fit == 0;
+  char problem[PATH_MAX + 64];
+  if (strnumfitsnames(list, setfiles, files.name, problem, sizeof problem) == 0) return true;
+  printf("Error: %s.\n", problem);
+  return false;
 }
 
 int main(int argc, char** argv) {
