@@ -89,7 +89,7 @@ TEST_F(VelkcoderRefusals, PitchLimitsAndOrderOutsideTheirBoundsAreArgumentErrors
   for (const auto& options : cases) {
     std::vector<std::string> args = {wav, dir.path("f0"), dir.path("cc")};
     args.insert(args.end(), options.begin(), options.end());
-    const RunResult r = velkcoder(args, RunSettings{"", "", 60, 4ull << 30, 0});
+    const RunResult r = velkcoder(args, RunSettings{"", "", 60, kChildMemoryLimit, 0});
     EXPECT_EQ(r.status, 255) << options[0];
     EXPECT_EQ(r.out, argerror) << options[0];
   }

@@ -89,7 +89,7 @@ TEST_F(VelkdecoderRefusals, AnImpossibleOutputLengthIsFoundFromTheFileSizes) {
   const std::string bigf0 = dir.path("big.lf0"), bigcc = dir.path("big.cc");
   ASSERT_EQ(truncate(dir.write("big.lf0", "").c_str(), 2000000000), 0);
   ASSERT_EQ(truncate(dir.write("big.cc", "").c_str(), 2000000000), 0);
-  const RunResult r = velkdecoder({bigf0, bigcc, out}, RunSettings{"", "", 60, 2ull << 30, 0});
+  const RunResult r = velkdecoder({bigf0, bigcc, out}, RunSettings{"", "", 60, kChildMemoryLimit, 0});
   ASSERT_TRUE(r.exited) << r.signal;
   EXPECT_EQ(r.out, "Error: " + out + " would be too long for a wav file.\n");
   EXPECT_FALSE(file_exists(out));

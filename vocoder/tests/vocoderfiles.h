@@ -9,6 +9,14 @@
 
 #include "childprocess.h"
 
+// An address-space limit for a child that might allocate without bound, or none under the
+// address sanitizer, whose shadow memory needs more address space than any such limit leaves.
+#if defined(__SANITIZE_ADDRESS__)
+const uint64_t kChildMemoryLimit = 0;
+#else
+const uint64_t kChildMemoryLimit = 4ull << 30;
+#endif
+
 inline std::string le_bytes(uint32_t v, int width) {
   std::string b;
   for (int i = 0; i < width; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
