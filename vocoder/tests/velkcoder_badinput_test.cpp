@@ -89,7 +89,7 @@ TEST_F(VelkcoderRefusals, PitchLimitsAndOrderOutsideTheirBoundsAreArgumentErrors
   for (const auto& options : cases) {
     std::vector<std::string> args = {wav, dir.path("f0"), dir.path("cc")};
     args.insert(args.end(), options.begin(), options.end());
-    const RunResult r = velkcoder(args, RunSettings{"", "", 60, kChildMemoryLimit, 0});
+    const RunResult r = velkcoder(args, limits(60, kChildMemoryLimit, 0));
     EXPECT_EQ(r.status, 255) << options[0];
     EXPECT_EQ(r.out, argerror) << options[0];
   }
@@ -143,7 +143,7 @@ TEST_F(VelkcoderRefusals, TheLoadedLogF0FileMayBeRewrittenButNotTakenByAnotherSt
 // as it was and no partial or temporary file; the message names the file.
 TEST_F(VelkcoderRefusals, AFailedWriteKeepsTheOldFileAndLeavesNoPartialOne) {
   const std::string cc = dir.write("cc", "old cepstra"), f0 = dir.write("f0", "old f0");
-  const RunResult r = velkcoder({wav, f0, cc}, RunSettings{"", "", 120, 0, 4096});
+  const RunResult r = velkcoder({wav, f0, cc}, limits(120, 0, 4096));
   EXPECT_TRUE(r.exited);
   EXPECT_EQ(r.out, "Error: could not create " + cc + ".\n");
   EXPECT_EQ(file_contents(cc), "old cepstra");
@@ -176,8 +176,8 @@ TEST_F(VelkcoderRefusals, LoadedLogF0ValuesOutOfRangeCountAsUnvoiced) {
   lf0[8] = std::log(9000.0f);  // above half the sampling rate
   lf0[9] = -1e10f;             // unvoiced as written
   const std::string f0 = dir.write("f0", float_bytes(lf0));
-  const RunResult r = velkcoder({wav, f0, dir.path("cc"), dir.path("fv"), "--f0load=1", "--f0acc=1"},
-                                RunSettings{"", "", 60});
+  const RunResult r =
+      velkcoder({wav, f0, dir.path("cc"), dir.path("fv"), "--f0load=1", "--f0acc=1"}, limits(60));
   ASSERT_TRUE(r.exited) << r.signal;
   EXPECT_EQ(r.out,
             "Warning: 6 log-F0 values of " + f0 + " lie outside 30 to 8000 Hz and count as unvoiced.\n");
@@ -208,9 +208,8 @@ TEST_F(VelkcoderRefusals, TrailingBytesOfTheLoadedStreamAreReported) {
 // An index list is checked against the names once, before the first set: two billion indices
 // for a three-character placeholder are one message, not two billion.
 TEST_F(VelkcoderRefusals, AnIndexListTooLargeForItsNamesIsRefusedOnce) {
-  const RunResult r =
-      velkcoder({dir.path("a???.wav"), dir.path("f0_???"), dir.path("cc_???"), "--indlist=1-2000000000"},
-                RunSettings{"", "", 30});
+  const RunResult r = velkcoder(
+      {dir.path("a???.wav"), dir.path("f0_???"), dir.path("cc_???"), "--indlist=1-2000000000"}, limits(30));
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "Error: index 2000000000 does not fit the name " + dir.path("a???.wav") + ".\n");
   const RunResult plain = velkcoder({wav, dir.path("f0_?"), dir.path("cc_?"), "--indlist=1-3"});

@@ -72,7 +72,7 @@ TEST_F(VelkdecoderRefusals, AnOutputThatIsAnInputIsRefused) {
 // file and keeps the earlier one; the message names the file.
 TEST_F(VelkdecoderRefusals, AFailedWriteKeepsTheOldFile) {
   const std::string old = dir.write("x.wav", "an older take");
-  const RunResult r = velkdecoder({f0, cc, out}, RunSettings{"", "", 120, 0, 8192});
+  const RunResult r = velkdecoder({f0, cc, out}, limits(120, 0, 8192));
   EXPECT_TRUE(r.exited);
   EXPECT_EQ(r.out, "Error: could not create " + out + ".\n");
   EXPECT_EQ(file_contents(out), "an older take");
@@ -89,7 +89,7 @@ TEST_F(VelkdecoderRefusals, AnImpossibleOutputLengthIsFoundFromTheFileSizes) {
   const std::string bigf0 = dir.path("big.lf0"), bigcc = dir.path("big.cc");
   ASSERT_EQ(truncate(dir.write("big.lf0", "").c_str(), 2000000000), 0);
   ASSERT_EQ(truncate(dir.write("big.cc", "").c_str(), 2000000000), 0);
-  const RunResult r = velkdecoder({bigf0, bigcc, out}, RunSettings{"", "", 60, kChildMemoryLimit, 0});
+  const RunResult r = velkdecoder({bigf0, bigcc, out}, limits(60, kChildMemoryLimit, 0));
   ASSERT_TRUE(r.exited) << r.signal;
   EXPECT_EQ(r.out, "Error: " + out + " would be too long for a wav file.\n");
   EXPECT_FALSE(file_exists(out));
@@ -125,9 +125,8 @@ TEST_F(VelkdecoderRefusals, TrailingBytesOfTheStreamsAreReported) {
 }
 
 TEST_F(VelkdecoderRefusals, AnIndexListTooLargeForItsNamesIsRefusedOnce) {
-  const RunResult r =
-      velkdecoder({dir.path("f0_???"), dir.path("cc_???"), dir.path("o???.wav"), "--indlist=1-2000000000"},
-                  RunSettings{"", "", 30});
+  const RunResult r = velkdecoder(
+      {dir.path("f0_???"), dir.path("cc_???"), dir.path("o???.wav"), "--indlist=1-2000000000"}, limits(30));
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "Error: index 2000000000 does not fit the name " + dir.path("f0_???") + ".\n");
   const RunResult plain = velkdecoder({dir.path("f0_?"), dir.path("cc_?"), out, "--indlist=1"});

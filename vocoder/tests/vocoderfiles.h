@@ -17,6 +17,15 @@ const uint64_t kChildMemoryLimit = 0;
 const uint64_t kChildMemoryLimit = 4ull << 30;
 #endif
 
+// How a child is run: a hang guard of `seconds`, and address-space and file-size limits (0: none).
+inline RunSettings limits(int seconds, uint64_t memory = 0, uint64_t filesize = 0) {
+  RunSettings how;
+  how.seconds = seconds;
+  how.memorylimit = memory;
+  how.filesizelimit = filesize;
+  return how;
+}
+
 inline std::string le_bytes(uint32_t v, int width) {
   std::string b;
   for (int i = 0; i < width; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
