@@ -23,9 +23,10 @@
 namespace {
 
 // A tracker entry: sample list, its length, sampling frequency (Hz), frame
-// shift (samples), F0 range (Hz), the tracker's bias or threshold and the
-// output type; returns 0, or non-zero when the track could not be completed.
-typedef int (*Tracker)(float_list*, int, double, int, double, double, double, int);
+// shift (samples), F0 range (Hz), the tracker's bias or threshold, the output
+// type and the output stream; returns 0, or non-zero when the track could not
+// be completed.
+typedef int (*Tracker)(float_list*, int, double, int, double, double, double, int, FILE*);
 
 struct Options {
   int algorithm = kDefaultAlgorithm;
@@ -256,7 +257,7 @@ int extract(const Options& o, const Algorithm& algorithm) {
   const int length = (int)nodes.size();
 
   const int status = algorithm.run(nodes.empty() ? nullptr : nodes.data(), length, sample_freq, o.frame_shift,
-                                   o.min_f0, o.max_f0, o.*algorithm.tuning, o.otype);
+                                   o.min_f0, o.max_f0, o.*algorithm.tuning, o.otype, stdout);
   if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
   return status ? 1 : 0;
 }

@@ -63,7 +63,7 @@ float frame_value(const Track& f0, int i, int c, float samplerate, int otype) {
 }  // namespace
 
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
-            double threshold, int otype) {
+            double threshold, int otype, FILE* out) {
   const std::vector<int16_t> waveforms = ListToSamples(input, length);
   EpochTracker et;
   et.set_unvoiced_cost((float)threshold);
@@ -81,7 +81,7 @@ int brindel(float_list* input, int length, double samplerate, int frame_shift, d
   for (int i = 0; i < f0->num_frames(); i++) {
     for (int c = 0; c < f0->num_channels(); c++) {
       const float value = frame_value(*f0, i, c, (float)samplerate, otype);
-      fwrite(&value, sizeof value, 1, stdout);
+      fwrite(&value, sizeof value, 1, out);
     }
   }
   return 0;

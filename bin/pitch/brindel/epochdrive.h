@@ -4,6 +4,7 @@
 #define VELK_PITCH_BRINDEL_EPOCHDRIVE_H
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -13,11 +14,11 @@
 
 // Tracks the length samples of input (samplerate Hz) with F0 searched in
 // [min, max] Hz and the given unvoiced cost, and writes one float per frame of
-// frame_shift samples to standard output: otype 1 F0 in Hz (0 unvoiced), 2 its
+// frame_shift samples to out: otype 1 F0 in Hz (0 unvoiced), 2 its
 // natural log (-1e10 unvoiced), any other the period in samples (0 unvoiced).
 // Returns 0, or 1 after a failure message with nothing written.
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
-            double threshold, int otype);
+            double threshold, int otype, FILE* out = stdout);
 
 // The list's samples truncated toward zero, clamped to the 16-bit range first.
 std::vector<int16_t> ListToSamples(const float_list* input, int length);

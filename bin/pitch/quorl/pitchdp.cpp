@@ -903,18 +903,18 @@ bool track_blocks(const float* signal, long total, long buffsize, long sdstep, d
   return ok;
 }
 
-// Writes the first n values of the track to standard output in output type otype.
-void write_track(const std::vector<float>& track, long n, double sample_freq, int otype) {
+// Writes the first n values of the track to out in output type otype.
+void write_track(const std::vector<float>& track, long n, double sample_freq, int otype, FILE* out) {
   for (long i = 0; i < n; i++) {
     const float v = output_value(track[i], sample_freq, otype);
-    fwrite(&v, sizeof(float), 1, stdout);
+    fwrite(&v, sizeof(float), 1, out);
   }
 }
 
 }  // namespace
 
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
-         double voice_bias, int otype) {
+         double voice_bias, int otype, FILE* out) {
   // The parameters are checked before any use: a bad frame shift would
   // otherwise divide by zero in the padding rule.
   F0_params par;
@@ -945,7 +945,7 @@ int rapt(float_list* input, int length, double sample_freq, int frame_shift, dou
   // Only computed frames are written; a shortfall is reported as a failure.
   const long wanted = ((long)length + frame_shift - 1) / frame_shift;
   const long nout = std::min(wanted, (long)track.size());
-  write_track(track, nout, sample_freq, otype);
+  write_track(track, nout, sample_freq, otype, out);
   if (nout < wanted) {
     fprintf(stderr, "F0 tracking failed: %ld of %ld frames computed.\n", nout, wanted);
     ok = false;

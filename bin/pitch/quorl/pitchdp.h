@@ -7,6 +7,8 @@
 #ifndef VELK_PITCH_PITCHDP_H
 #define VELK_PITCH_PITCHDP_H
 
+#include <cstdio>
+
 #include "float_list.h"
 
 typedef struct f0_params {
@@ -58,13 +60,13 @@ extern int debug_level;
 
 // Tracks F0 over the sample list (length samples at sample_freq Hz, one frame
 // every frame_shift samples, F0 searched in [minF0, maxF0]) and writes
-// ceil(length / frame_shift) floats to standard output: otype 1 F0 in Hz
+// ceil(length / frame_shift) floats to out: otype 1 F0 in Hz
 // (0 unvoiced), 2 ln F0 (-1e10 unvoiced), any other the period in samples
 // (0 unvoiced). Dithers the list's samples in place. Parameter errors and a
 // too-short input end the process through usage(1). Returns 0, or 1 when the
 // tracker failed part-way (what was computed is written, the failure reported).
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
-         double voice_bias, int otype);
+         double voice_bias, int otype, FILE* out = stdout);
 
 // Derives the module state from the parameters and allocates the frame ring and
 // the output arrays; returns 0 with the block size and block advance in samples.
