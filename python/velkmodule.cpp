@@ -4,12 +4,14 @@
 // while the library works.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -436,7 +438,8 @@ bool readable(const std::string& path) {
   return true;
 }
 
-py::tuple readwav(const std::string& path) {
+py::tuple readwav(const std::filesystem::path& file) {
+  const std::string path = file.string();
   double* samples = nullptr;
   uint32_t n = 0;
   {
@@ -452,7 +455,8 @@ py::tuple readwav(const std::string& path) {
   return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), 16000);
 }
 
-void writewav(const std::string& path, const py::object& y, double fs) {
+void writewav(const std::filesystem::path& file, const py::object& y, double fs) {
+  const std::string path = file.string();
   if (fs != velksamplingrate)
     refuse("fs: write_wav writes 16 kHz files only (got " + numbertext(fs) +
            " Hz); resample the signal first");
@@ -467,7 +471,8 @@ void writewav(const std::string& path, const py::object& y, double fs) {
   if (written == 0) fileerror(errno ? errno : EIO, path);
 }
 
-py::array_t<double> readparams(const std::string& path, const py::object& order) {
+py::array_t<double> readparams(const std::filesystem::path& file, const py::object& order) {
+  const std::string path = file.string();
   int64_t width = 1;
   if (!order.is_none()) {
     const int64_t p = order.cast<int64_t>();
@@ -490,7 +495,8 @@ py::array_t<double> readparams(const std::string& path, const py::object& order)
   return ownedarray(std::move(v), {static_cast<py::ssize_t>(n / width), static_cast<py::ssize_t>(width)});
 }
 
-void writeparams(const std::string& path, const py::object& a) {
+void writeparams(const std::filesystem::path& file, const py::object& a) {
+  const std::string path = file.string();
   const py::array values = checkedarray(a, "a", -1, false, true);
   std::vector<double> v = copydoubles(values.attr("reshape")(-1).cast<py::array>(), 1.0);
   if (v.size() > UINT32_MAX) refuse("a has more than 2^32 values");
