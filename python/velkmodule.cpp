@@ -531,6 +531,12 @@ the analysis and synthesis belong to each call), so threads encode and decode in
 give the same results as serial runs. Bad arguments raise ValueError naming the argument and
 the rule; unreadable or unwritable files raise OSError. Nothing is printed to stdout.)";
 
+  // The numpy types the module makes, looked up now: the first lookup initialises pybind11's
+  // numpy tables under a static guard, which threads making their first calls at once would
+  // otherwise wait on while one of them waits for the GIL.
+  py::array_t<double>(0);
+  py::array_t<int16_t>(0);
+  py::array_t<float>(0);
   encodedtuple = py::module_::import("collections").attr("namedtuple")("Encoded", "lf0 cc fv").release();
   m.attr("Encoded") = encodedtuple;
 

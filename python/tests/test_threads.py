@@ -1,4 +1,6 @@
 """Reentrancy: threads give the serial results, and the GIL is free while the library computes."""
+import subprocess
+import sys
 import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
@@ -59,3 +61,18 @@ def test_other_threads_run_python_while_encode_computes():
     # Holding the GIL, encode would leave the loop above no turn between its first and last
     # tenth; released, the loop runs throughout.
     assert len(middle) > 100, (len(middle), end - start)
+
+
+def test_threads_may_make_the_first_calls_of_a_process():
+    code = (
+        "import sys, velk\n"
+        "from concurrent.futures import ThreadPoolExecutor\n"
+        "def frames(path):\n"
+        "    return len(velk.encode(velk.read_wav(path)[0]).lf0)\n"
+        "with ThreadPoolExecutor(2) as pool:\n"
+        "    print(sum(pool.map(frames, sys.argv[1:] * 2)))\n"
+    )
+    done = subprocess.run([sys.executable, "-c", code, *map(str, SAMPLE_FILES)], capture_output=True, timeout=60,
+                          check=False)
+    assert done.returncode == 0, done.stderr
+    assert int(done.stdout) == 2 * sum(len(velk.encode(velk.read_wav(p)[0]).lf0) for p in SAMPLE_FILES)
