@@ -540,8 +540,8 @@ the rule; unreadable or unwritable files raise OSError. Nothing is printed to st
   encodedtuple = py::module_::import("collections").attr("namedtuple")("Encoded", "lf0 cc fv").release();
   m.attr("Encoded") = encodedtuple;
 
-  m.def("encode", &encode, "x"_a, "fs"_a = 16000.0, py::kw_only(), "lframe"_a = 80, "ccord"_a = 39,
-        "ccmeth"_a = 1, "alpha"_a = 0.42, "f0min"_a = 60.0, "f0max"_a = 500.0, "f0acc"_a = 0, "zfill"_a = 160,
+  m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = 80, "ccord"_a = 39,
+        "ccmeth"_a = 1, "alpha"_a = 0.42, "f0min"_a = 60, "f0max"_a = 500, "f0acc"_a = 0, "zfill"_a = 160,
         "morvscale"_a = 1, "f0"_a = py::none(), "voicing"_a = true,
         R"(Analyses a signal into its log-F0, warped cepstra and maximum voiced frequency.
 
@@ -572,8 +572,8 @@ Returns Encoded(lf0, cc, fv): lf0 shape (N,), natural log of F0, -1e10 unvoiced;
 rounded to float32 equal velkcoder's files byte for byte.)");
 
   m.def("decode", &decode, "lf0"_a, "cc"_a, "fv"_a = py::none(), py::kw_only(), "lframe"_a = 80,
-        "alpha"_a = 0.42, "fpitch"_a = 1.0, "fvpitch"_a = 1.0, "fdur"_a = 1.0, "fwarp"_a = 0.0,
-        "floud"_a = 0.0, "fpfilt"_a = 0.0, "fdrc"_a = 0.0, "wavnorm"_a = 0, "morvscale"_a = 1,
+        "alpha"_a = 0.42, "fpitch"_a = 1, "fvpitch"_a = 1, "fdur"_a = 1, "fwarp"_a = 0, "floud"_a = 0,
+        "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0, "morvscale"_a = 1,
         R"(Synthesises speech from log-F0, cepstra and maximum voiced frequency.
 
 lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced).
@@ -599,8 +599,7 @@ them, before the 16-bit rounding; to_int16 gives the samples of velkdecoder's WA
 saturated at -32768 and 32767 (NaN gives 0), exactly as velkdecoder writes them.)");
 
   m.def("pitch", &pitch, "x"_a, "fs"_a, py::kw_only(), "algorithm"_a = "dp", "frame_shift"_a = 80,
-        "f0min"_a = 60.0, "f0max"_a = 400.0, "voicing_bias"_a = 0.0, "unvoiced_cost"_a = 0.9,
-        "output"_a = "hz",
+        "f0min"_a = 60, "f0max"_a = 400, "voicing_bias"_a = 0.0, "unvoiced_cost"_a = 0.9, "output"_a = "hz",
         R"(F0 track of a signal by one of the pitch command's trackers.
 
 x: 1-D float32/float64 array on the +-1 scale (scaled by 32768 to the 16-bit scale the
@@ -623,7 +622,7 @@ and runs in parallel.)");
 Returns (x, fs): x float64 on the +-1 scale (a sample s read as s / 32768), fs = 16000.
 Raises OSError when the file cannot be opened, ValueError when it is not such a file.)");
 
-  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000.0,
+  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
         R"(Writes y as a mono 16 kHz 16-bit PCM WAV file with a 44-byte header, as the decoder does.
 
 y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array.
