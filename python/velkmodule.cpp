@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,9 +23,9 @@
 #include "brindel/epochdrive.h"
 #include "ccanalysis.h"
 #include "fdoubleio.h"
-#include "float_list.h"
 #include "pitchanalysis.h"
 #include "quorl/pitchdp.h"
+#include "trackparams.h"
 #include "soundfile.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
@@ -319,59 +320,61 @@ int outputtype(const std::string& output) {
   refuse("output must be \"hz\", \"log\" or \"period\" (got \"" + output + "\")");
 }
 
-// The parameter checks of the dynamic-programming tracker, made here in its own arithmetic so
-// that the tracker never meets parameters it would end the process for.
-void checkdpparameters(double fs, int64_t frameshift, double f0min, double f0max, size_t length) {
-  if (!(fs >= 4000.0 && fs <= 1000000.0))
+// The trackers' parameter checks, made here in their own arithmetic so that a refusal names the
+// argument (the trackers would refuse the same settings with a message on stderr).
+void checktrackerparameters(double fs, int64_t frameshift, double f0min, double f0max, size_t length,
+                            bool epoch) {
+  if (!(fs >= kLowestSampleFreq && fs <= kHighestSampleFreq))
     refuse("fs: sampling frequency must be between 4 and 1000 kHz (got " + numbertext(fs) + " Hz)");
   const float minf0 = static_cast<float>(f0min), maxf0 = static_cast<float>(f0max);
   if (!(minf0 < maxf0) || !(maxf0 < fs / 2.0) || !(minf0 >= fs / 10000.0))
     refuse(
-        "f0min, f0max: min(max)_f0 parameter inconsistent with sampling frequency (need fs / 10000 <= f0min "
-        "< "
-        "f0max < fs / 2)");
-  float framestep = static_cast<float>(frameshift / fs);
+        "f0min, f0max: min(max)_f0 parameter inconsistent with sampling frequency (need fs / 10000 <= "
+        "f0min < f0max < fs / 2)");
+  if (epoch && !(f0min >= kEpochLowestF0))
+    refuse("f0min: min_f0 of the epoch tracker must be at least 10 Hz (got " + numbertext(f0min) + ")");
+  float framestep = frame_step_of(static_cast<int>(frameshift), fs);
   const double whole = std::trunc(framestep * fs + 0.5) / fs;
   if (whole != framestep) framestep = static_cast<float>(whole);
   if (!(framestep <= 0.1f) || !(framestep >= 1.0 / fs))
     refuse("frame_shift: frame_step parameter must be between [1/sampling rate, 0.1] (got " +
            std::to_string(frameshift) + " samples)");
-  const float window = 0.0075f;
-  if ((2 * framestep + window) * fs > static_cast<double>(length))
+  if ((2 * framestep + kCorrelationWindow) * fs > static_cast<double>(length))
     refuse("x: input range too small for analysis (" + std::to_string(length) + " samples)");
+  if (epoch && length > static_cast<size_t>(kEpochLongestInput))
+    refuse("x: input too long for the epoch tracker (" + std::to_string(length) + " samples, at most " +
+           std::to_string(kEpochLongestInput) + ")");
 }
 
-void checkepochparameters(double fs, int64_t frameshift, double f0min, double f0max) {
-  if (frameshift < 1)
-    refuse("frame_shift must be at least 1 sample (got " + std::to_string(frameshift) + ")");
-  const float rate = static_cast<float>(fs), minf0 = static_cast<float>(f0min),
-              maxf0 = static_cast<float>(f0max);
-  if (!(rate > 0.0f) || !(minf0 > 0.0f) || !(maxf0 > minf0) || !(maxf0 < rate / 2.0f))
-    refuse("f0min, f0max: need 0 < f0min < f0max < fs / 2 (got " + numbertext(f0min) + " and " +
-           numbertext(f0max) + ")");
-}
+// The samples of a vector as the dynamic-programming tracker's source.
+struct vectorsource {
+  const std::vector<float>* x;
+  size_t at = 0;
+  static long read(void* context, float* dst, long n) {
+    vectorsource* s = static_cast<vectorsource*>(context);
+    const size_t k = std::min(static_cast<size_t>(n), s->x->size() - s->at);
+    memcpy(dst, s->x->data() + s->at, k * sizeof(float));
+    s->at += k;
+    return static_cast<long>(k);
+  }
+};
 
-std::vector<float_list> samplelist(const std::vector<double>& x) {
-  std::vector<float_list> nodes(x.size());
-  for (size_t k = 0; k < x.size(); ++k) nodes[k] = float_list{static_cast<float>(x[k]), nullptr};
-  for (size_t k = 0; k + 1 < nodes.size(); ++k) nodes[k].next = &nodes[k + 1];
-  return nodes;
-}
-
-// Runs a tracker with its output going to a memory stream; the floats it wrote, or an empty
-// vector with *status non-zero when it failed.
-std::vector<double> runtracker(bool dp, std::vector<float_list>& nodes, double fs, int frameshift,
-                               double f0min, double f0max, double tuning, int otype, int* status) {
+// Runs a tracker with its output going to a memory stream; the floats it wrote, and in *status
+// the tracker's status.
+std::vector<double> runtracker(bool dp, const std::vector<float>& x, double fs, int frameshift, double f0min,
+                               double f0max, double tuning, int otype, int* status) {
   char* bytes = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&bytes, &size);
   if (!out) throw std::bad_alloc();
-  const int length = static_cast<int>(nodes.size());
   if (dp) {
     std::lock_guard<std::mutex> lock(dptracker);
-    *status = rapt(nodes.data(), length, fs, frameshift, f0min, f0max, tuning, otype, out);
+    vectorsource source{&x};
+    *status = rapt_source(SampleSource{vectorsource::read, &source}, fs, frameshift, f0min, f0max, tuning,
+                          otype, out);
   } else {
-    *status = brindel(nodes.data(), length, fs, frameshift, f0min, f0max, tuning, otype, out);
+    *status = brindel_samples(x.data(), static_cast<long>(x.size()), fs, frameshift, f0min, f0max, tuning,
+                              otype, out);
   }
   const bool closed = fclose(out) == 0;
   std::unique_ptr<char, decltype(&free)> owner(bytes, free);
@@ -399,24 +402,22 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   const int otype = outputtype(output);
   requirerange(frameshift, INT32_MIN, maxintoption, "frame_shift", "must fit a 32-bit integer");
   const py::array a = checkedarray(x, "x", 1, true);
-  const double floatscale = elementtypeof(a) == elementtype::int16 ? 1.0 : 32768.0;
   std::vector<double> samples = copydoubles(a, 1.0);
   requirefinite(samples, "x");
-  if (samples.size() > static_cast<size_t>(INT32_MAX)) refuse("x has more samples than the trackers take");
-  for (double& v : samples) v *= floatscale;
-  if (dp)
-    checkdpparameters(fs, frameshift, f0min, f0max, samples.size());
-  else
-    checkepochparameters(fs, frameshift, f0min, f0max);
+  if (elementtypeof(a) != elementtype::int16)
+    for (double& v : samples) v *= 32768.0;
+  checktrackerparameters(fs, frameshift, f0min, f0max, samples.size(), !dp);
   std::vector<double> track;
-  int status = 0;
+  int status = kTrackDone;
   {
     py::gil_scoped_release nogil;
-    std::vector<float_list> nodes = samplelist(samples);
-    track = runtracker(dp, nodes, fs, static_cast<int>(frameshift), f0min, f0max,
+    const std::vector<float> x16(samples.begin(), samples.end());
+    track = runtracker(dp, x16, fs, static_cast<int>(frameshift), f0min, f0max,
                        dp ? voicingbias : unvoicedcost, otype, &status);
   }
-  if (status != 0)
+  if (status == kTrackBadParameters)
+    refuse("the " + algorithm + " tracker refused x or its options (see stderr)");
+  if (status != kTrackDone)
     throw std::runtime_error("the " + algorithm + " tracker failed on x (see its message on stderr)");
   const py::ssize_t n = static_cast<py::ssize_t>(track.size());
   return ownedarray(std::move(track), {n});

@@ -104,8 +104,12 @@ def test_pitch_arguments_are_checked(speech):
     refused(r"^frame_shift: frame_step parameter must be between", velk.pitch, speech, 16000, frame_shift=0)
     refused(r"^frame_shift: frame_step parameter must be between", velk.pitch, speech, 16000, frame_shift=2000)
     refused(r"^x: input range too small for analysis", velk.pitch, speech[:200], 16000)
-    refused(r"^frame_shift must be at least 1 sample", velk.pitch, speech, 16000, algorithm="epoch", frame_shift=0)
-    refused(r"^f0min, f0max: need 0 < f0min < f0max < fs / 2", velk.pitch, speech, 16000, algorithm="epoch",
+    for epoch_option in ({"frame_shift": 0}, {"frame_shift": -80}):
+        refused(r"^frame_shift: frame_step parameter must be between", velk.pitch, speech, 16000, algorithm="epoch",
+                **epoch_option)
+    refused(r"^f0min: min_f0 of the epoch tracker must be at least 10 Hz", velk.pitch, speech, 16000,
+            algorithm="epoch", f0min=5)
+    refused(r"^f0min, f0max: min\(max\)_f0 parameter inconsistent", velk.pitch, speech, 16000, algorithm="epoch",
             f0min=0)
     refused(r"^voicing_bias must be finite", velk.pitch, speech, 16000, voicing_bias=math.nan)
 
