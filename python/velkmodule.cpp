@@ -607,7 +607,10 @@ x: 1-D float32/float64 array on the +-1 scale (scaled by 32768 to the 16-bit sca
     trackers expect) or int16 array.  fs: its sampling rate in Hz (no resampling).
 algorithm: "dp", the dynamic-programming tracker (pitch -a 0), or "epoch", the epoch tracker
     (pitch -a 1).
-frame_shift: samples between frames.  f0min, f0max: F0 range searched, Hz.
+frame_shift: samples between frames (at least one sample, at most 0.1 s).
+f0min, f0max: F0 range searched, Hz: fs / 10000 <= f0min < f0max < fs / 2, and f0min >= 10
+    for the epoch tracker. fs must lie in 4000..1000000 Hz, and x must hold at least two
+    frames and 7.5 ms.
 voicing_bias: voicing bias of the dp tracker (-b).  unvoiced_cost: of the epoch tracker (-t).
 output: "hz" (F0, 0 unvoiced), "log" (ln F0, -1e10 unvoiced) or "period" (samples, 0
     unvoiced), as -o 1, 2, 0.
