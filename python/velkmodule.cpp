@@ -442,17 +442,27 @@ bool readable(const std::string& path) {
 py::tuple readwav(const std::filesystem::path& file) {
   const std::string path = file.string();
   double* samples = nullptr;
+  soundinfo info;
   uint32_t n = 0;
   {
     py::gil_scoped_release nogil;
-    n = wavreadm1616(path.c_str(), &samples);
+    n = readsound16k(path.c_str(), &samples, &info);
   }
+  std::unique_ptr<double, decltype(&free)> owner(samples, free);
   if (n == 0) {
-    if (!readable(path)) fileerror(errno, path);
-    refuse("path: could not open " + path + " as a mono 16 kHz 16-bit PCM WAV file with samples");
+    if (info.status == SOUND_UNOPENED) fileerror(info.error ? info.error : EIO, path);
+    char reason[160];
+    refuse("path: could not read " + path + ": " + soundproblem(info, reason, sizeof reason));
   }
+  if (info.present < info.promised)
+    warn((path + ": header promises " + std::to_string(info.promised) + " samples, " +
+          std::to_string(info.present) + " present.")
+             .c_str());
+  if (info.status == SOUND_CONVERTED)
+    warn((path + ": " + std::to_string(info.rate) + " Hz, " + std::to_string(info.channels) + " channel" +
+          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as 16 kHz mono.")
+             .c_str());
   std::vector<double> x(samples, samples + n);
-  free(samples);
   return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), 16000);
 }
 
@@ -621,10 +631,15 @@ The dp tracker keeps its working state in its module, so its calls are serialise
 and runs in parallel.)");
 
   m.def("read_wav", &readwav, "path"_a,
-        R"(Reads a mono 16 kHz 16-bit PCM WAV file as the encoder does.
+        R"(Reads a sound file as the encoder does: any format libsndfile reads (WAV of any rate,
+channel count or sample format, FLAC, AIFF, Ogg, ...), channels averaged and resampled to
+16 kHz (libsoxr, high quality); a mono 16 kHz 16-bit WAV file is read as it stands.
 
-Returns (x, fs): x float64 on the +-1 scale (a sample s read as s / 32768), fs = 16000.
-Raises OSError when the file cannot be opened, ValueError when it is not such a file.)");
+Returns (x, fs): x float64 on the +-1 scale (a 16-bit sample s read as s / 32768), fs = 16000,
+so that encode(*read_wav(path)) gives velkcoder's streams of the same file. A converted file
+and a WAV file holding fewer samples than its header promises give a UserWarning with the
+encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
+when it holds no readable sound.)");
 
   m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
         R"(Writes y as a mono 16 kHz 16-bit PCM WAV file with a 44-byte header, as the decoder does.

@@ -120,7 +120,7 @@ def test_files_are_checked(tmp_path, streams):
     with pytest.raises(FileNotFoundError):
         velk.read_params(tmp_path / "missing.cc")
     (tmp_path / "text.wav").write_text("not a wav file\n")
-    refused(r"^path: could not open .* as a mono 16 kHz 16-bit PCM WAV file", velk.read_wav, tmp_path / "text.wav")
+    refused(r"^path: could not read .*text.wav: ", velk.read_wav, tmp_path / "text.wav")
     velk.write_params(tmp_path / "five.cc", np.arange(5.0))
     refused(r"^order: .* holds 5 values, not a whole number of frames of 2$", velk.read_params,
             tmp_path / "five.cc", order=1)

@@ -1,5 +1,7 @@
 """The module's numbers are the programs' numbers: velk against velkcoder, velkdecoder and pitch on
 the bundled samples, compared byte for byte."""
+import wave
+
 import numpy as np
 import pytest
 
@@ -145,3 +147,23 @@ def test_wav_files_round_trip(tmp_path, sample):
     assert (tmp_path / "copy.wav").read_bytes()[44:] == sample.read_bytes()[-2 * len(x):]
     velk.write_wav(tmp_path / "int16.wav", velk.to_int16(x))
     assert (tmp_path / "int16.wav").read_bytes() == (tmp_path / "copy.wav").read_bytes()
+
+
+def test_sound_files_at_other_rates_are_read_as_the_encoder_reads_them(tmp_path, sample):
+    x, _ = velk.read_wav(sample)
+    # The sample as a 44.1 kHz stereo file (each channel a shifted copy), written by Python's wave module.
+    t = np.arange(int(len(x) * 44100 / 16000)) * 16000 / 44100
+    left = np.interp(t, np.arange(len(x)), x)
+    stereo = np.stack([left, np.roll(left, 3)], axis=1)
+    path = tmp_path / "stereo.wav"
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(44100)
+        w.writeframes((np.clip(stereo, -1, 32767 / 32768) * 32768).astype("<i2").tobytes())
+    with pytest.warns(UserWarning, match=r"stereo.wav: 44100 Hz, 2 channels, 16-bit read as 16 kHz mono\.$"):
+        y, fs = velk.read_wav(path)
+    assert fs == 16000 and abs(len(y) - len(x)) <= 1
+    lf0, cc, fv = encode_with_program(tmp_path, path, {})
+    e = velk.encode(y, fs)
+    assert float32_bytes(e.lf0) == lf0 and float32_bytes(e.cc) == cc and float32_bytes(e.fv) == fv
