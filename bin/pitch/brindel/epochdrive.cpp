@@ -94,7 +94,7 @@ int brindel(float_list* input, int length, double samplerate, int frame_shift, d
 }
 
 int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
-                    double threshold, int otype) {
+                    double threshold, int otype, FILE* out) {
   if (!brindel_params_ok(samplerate, frame_shift, min, max) ||
       !input_long_enough(samplerate, frame_step_of(frame_shift, samplerate), length))
     return kTrackBadParameters;
@@ -120,7 +120,7 @@ int brindel_samples(const float* x, long length, double samplerate, int frame_sh
   for (int i = 0; i < f0->num_frames(); i++) {
     for (int c = 0; c < f0->num_channels(); c++) {
       const float value = frame_value(*f0, i, c, (float)samplerate, otype);
-      fwrite(&value, sizeof value, 1, stdout);
+      fwrite(&value, sizeof value, 1, out);
     }
   }
   return kTrackDone;

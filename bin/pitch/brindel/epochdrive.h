@@ -4,6 +4,7 @@
 #define VELK_PITCH_BRINDEL_EPOCHDRIVE_H
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -20,16 +21,16 @@ const double kEpochLowestF0 = 10.0;
 
 // Tracks the length samples of x (samplerate Hz) with F0 searched in [min, max]
 // Hz and the given unvoiced cost, and writes one float per frame of frame_shift
-// samples to standard output: otype 1 F0 in Hz (0 unvoiced), 2 its natural log
+// samples to out: otype 1 F0 in Hz (0 unvoiced), 2 its natural log
 // (-1e10 unvoiced), any other the period in samples (0 unvoiced). Returns
 // kTrackDone; kTrackBadParameters when brindel_params_ok refuses the settings
 // or the input is too short for them (reported; the caller shows its usage
 // text); kTrackFailed after a failure message with nothing written, an input
 // longer than kEpochLongestInput included.
 int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
-                    double threshold, int otype);
+                    double threshold, int otype, FILE* out = stdout);
 
-// The same over a sample list of length samples.
+// The same over a sample list of length samples, written to standard output.
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
             double threshold, int otype);
 

@@ -882,13 +882,15 @@ struct PaddedInput {
   bool ended() const { return source_ended && padding == 0; }
 };
 
-// The frames released so far, written to standard output as soon as they are known to lie
-// inside the input: frame k does when k * frame_shift is below the input length.
+// The frames released so far, written to file as soon as they are known to lie inside the
+// input: frame k does when k * frame_shift is below the input length.
 struct TrackWriter {
-  TrackWriter(double freq, int shift, int type) : sample_freq(freq), frame_shift(shift), otype(type) {}
+  TrackWriter(double freq, int shift, int type, FILE* to)
+      : sample_freq(freq), frame_shift(shift), otype(type), file(to) {}
   double sample_freq;
   int frame_shift;
   int otype;
+  FILE* file;
   long written = 0;
   std::vector<float> pending;  // released, not yet known to lie inside the input
 
@@ -897,7 +899,7 @@ struct TrackWriter {
     size_t k = 0;
     for (; k < pending.size() && written * (long)frame_shift < inside; k++, written++) {
       const float v = output_value(pending[k], sample_freq, otype);
-      fwrite(&v, sizeof(float), 1, stdout);
+      fwrite(&v, sizeof(float), 1, file);
     }
     pending.erase(pending.begin(), pending.begin() + k);
   }
@@ -944,7 +946,7 @@ int track_blocks(PaddedInput* in, long buffsize, long sdstep, double sample_freq
     }
     for (int i = vecsize - 1; i >= 0; i--) out->pending.push_back(f0_out[i]);
     out->flush(in->length());
-    if (done || ferror(stdout)) break;
+    if (done || ferror(out->file)) break;
     memmove(window.data(), window.data() + sdstep, sizeof(float) * (have - sdstep));
     have -= sdstep;
   }
@@ -954,7 +956,7 @@ int track_blocks(PaddedInput* in, long buffsize, long sdstep, double sample_freq
 
 // The tracker over a padded input: checks, initialisation, blocks, output.
 int track_input(PaddedInput* in, double sample_freq, int frame_shift, double minF0, double maxF0,
-                double voice_bias, int otype) {
+                double voice_bias, int otype, FILE* file) {
   // The parameters are checked before any use: a bad frame shift would
   // otherwise divide by zero in the padding rule.
   F0_params par;
@@ -968,7 +970,7 @@ int track_input(PaddedInput* in, double sample_freq, int frame_shift, double min
     free_dp_f0();
     return kTrackBadParameters;
   }
-  TrackWriter out(sample_freq, frame_shift, otype);
+  TrackWriter out(sample_freq, frame_shift, otype, file);
   int status = track_blocks(in, buffsize, sdstep, sample_freq, &par, &out);
   free_dp_f0();
   if (status == kTrackBadParameters) return status;
@@ -977,7 +979,7 @@ int track_input(PaddedInput* in, double sample_freq, int frame_shift, double min
   // unless the input or the output failed, which their owners report.
   out.flush(in->length());
   const long wanted = (in->length() + frame_shift - 1) / frame_shift;
-  if (ferror(stdout) || in->failed) return kTrackFailed;
+  if (ferror(file) || in->failed) return kTrackFailed;
   if (out.written < wanted) {
     fprintf(stderr, "F0 tracking failed: %ld of %ld frames computed.\n", out.written, wanted);
     status = kTrackFailed;
@@ -996,10 +998,10 @@ long read_list(void* context, float* dst, long n) {
 }  // namespace
 
 int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
-                double voice_bias, int otype) {
+                double voice_bias, int otype, FILE* out) {
   PaddedInput in;
   in.source = source;
-  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype);
+  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, out);
 }
 
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
@@ -1011,5 +1013,5 @@ int rapt(float_list* input, int length, double sample_freq, int frame_shift, dou
   in.source = SampleSource{read_list, &at};
   in.dither_source = false;
   in.declared = length;
-  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype);
+  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, stdout);
 }

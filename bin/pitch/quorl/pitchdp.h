@@ -7,6 +7,8 @@
 #ifndef VELK_PITCH_PITCHDP_H
 #define VELK_PITCH_PITCHDP_H
 
+#include <cstdio>
+
 #include "float_list.h"
 #include "trackparams.h"
 
@@ -66,18 +68,19 @@ struct SampleSource {
 };
 
 // Tracks F0 over the samples of source (sample_freq Hz, one frame every frame_shift samples, F0
-// searched in [minF0, maxF0]) and writes ceil(length / frame_shift) floats to standard output,
+// searched in [minF0, maxF0]) and writes ceil(length / frame_shift) floats to out,
 // length being the number of samples the source gives: otype 1 F0 in Hz (0 unvoiced), 2 ln F0
 // (-1e10 unvoiced), any other the period in samples (0 unvoiced). The input is read block by
 // block and frames are written as they are decided, so memory does not grow with the input.
 // Returns kTrackDone; kTrackBadParameters after a parameter error or a too-short input
 // (reported, nothing written; the caller shows its usage text); kTrackFailed when the tracker
 // failed part-way (what was computed is written, the failure reported), when the source failed
-// or when standard output could not be written (frames up to there written).
+// or when out could not be written (frames up to there written).
 int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
-                double voice_bias, int otype);
+                double voice_bias, int otype, FILE* out = stdout);
 
-// The same over a sample list of length samples, whose samples are dithered in place first.
+// The same over a sample list of length samples, whose samples are dithered in place first,
+// written to standard output.
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
          double voice_bias, int otype);
 

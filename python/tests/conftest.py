@@ -1,0 +1,40 @@
+"""Shared set-up of the tests of the Python module velk.
+
+CTest runs them with PYTHONPATH naming the build tree's module and with the paths of the programs
+the module must agree with (VELKCODER, VELKDECODER, VELK_PITCH) and of the bundled samples
+(VELK_SAMPLES_DIR). Run by hand, the programs are looked up beside the module in the build tree.
+"""
+import os
+import pathlib
+import subprocess
+
+import pytest
+
+import velk
+
+HERE = pathlib.Path(__file__).resolve().parent
+BUILD = pathlib.Path(velk.__file__).resolve().parent.parent
+SAMPLES = pathlib.Path(os.environ.get("VELK_SAMPLES_DIR", HERE.parent.parent / "samples"))
+SAMPLE_FILES = sorted(SAMPLES.glob("*.wav"))
+
+
+def program(variable, relative):
+    return pathlib.Path(os.environ.get(variable, BUILD / relative))
+
+
+VELKCODER = program("VELKCODER", "vocoder/velkcoder")
+VELKDECODER = program("VELKDECODER", "vocoder/velkdecoder")
+PITCH = program("VELK_PITCH", "bin/pitch/pitch")
+
+
+def run(*args):
+    """Runs a program, checks that it succeeded and returns its standard output."""
+    done = subprocess.run([str(a) for a in args], capture_output=True, check=False)
+    assert done.returncode == 0, (args, done.returncode, done.stdout, done.stderr)
+    return done.stdout
+
+
+@pytest.fixture(params=SAMPLE_FILES, ids=[p.stem for p in SAMPLE_FILES])
+def sample(request):
+    """Each bundled sample file in turn."""
+    return request.param

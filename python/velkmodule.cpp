@@ -1,0 +1,674 @@
+// The Python module velk: the vocoder's analysis and synthesis, the pitch trackers and the
+// programs' file formats over numpy arrays. The computation is the library's own, the code
+// the programs run; this file only checks arguments, converts arrays and releases the GIL
+// while the library works.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "arrays.h"
+#include "brindel/epochdrive.h"
+#include "ccanalysis.h"
+#include "fdoubleio.h"
+#include "pitchanalysis.h"
+#include "quorl/pitchdp.h"
+#include "trackparams.h"
+#include "soundfile.h"
+#include "velkcodec.h"
+#include "wavm1616io.h"
+
+namespace {
+
+// Bound of the integer options: what the programs' int options can hold.
+const int64_t maxintoption = INT32_MAX;
+const int64_t maxccord = velkccordhighest;
+const uint32_t maxrefinements = 5;
+// Largest sample count a WAV file can hold (its sizes are 32-bit byte counts).
+const uint64_t maxwavsamples = (UINT32_MAX - 36) / 2;
+// A log-F0 track holds no value at or above this; an F0 track in Hz no voiced value below it.
+const double logf0ceiling = 20.0;
+const double unvoicedlogf0 = -1e10;
+
+std::string numbertext(double v) {
+  char text[32];
+  snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+[[noreturn]] void refuse(const std::string& message) {
+  throw std::invalid_argument(message);
+}
+
+void requirerange(int64_t value, int64_t lower, int64_t upper, const char* name, const char* rule) {
+  if (value < lower || value > upper)
+    refuse(std::string(name) + " " + rule + " (got " + std::to_string(value) + ")");
+}
+
+void requireflag(int64_t value, const char* name) {
+  requirerange(value, 0, 1, name, "must be 0 or 1");
+}
+
+void requirewarping(double alpha) {
+  if (!(std::fabs(alpha) < 1.0))
+    refuse("alpha must lie strictly between -1 and 1 (got " + numbertext(alpha) + ")");
+}
+
+void requirerate(double fs) {
+  if (!(std::isfinite(fs) && fs > 0))
+    refuse("fs must be a finite sampling rate above 0 Hz (got " + numbertext(fs) + ")");
+}
+
+void requirefinitevalue(double v, const char* name) {
+  if (!std::isfinite(v)) refuse(std::string(name) + " must be finite (got " + numbertext(v) + ")");
+}
+
+void warn(const char* message) {
+  if (PyErr_WarnEx(PyExc_UserWarning, message, 1) != 0) throw py::error_already_set();
+}
+
+// ---- encode ----
+
+encodesettings analysissettings(int64_t lframe, int64_t ccord, int64_t ccmeth, double alpha, double f0min,
+                                double f0max, int64_t f0acc, int64_t zfill, int64_t morvscale) {
+  requirerange(lframe, 1, maxintoption, "lframe", "must be at least 1 sample");
+  requirerange(ccord, 0, maxccord, "ccord", "must lie in 0..511");
+  requirerange(ccmeth, 0, 4, "ccmeth", "must be one of the envelope methods 0..4");
+  requirewarping(alpha);
+  if (!(f0min >= velkf0floorlowest && f0min < f0max && f0max <= velkf0ceilinghighest))
+    refuse("f0min and f0max must satisfy 20 <= f0min < f0max <= 8000 Hz (got " + numbertext(f0min) + " and " +
+           numbertext(f0max) + ")");
+  requirerange(f0acc, 0, maxintoption, "f0acc", "must be 0 or more");
+  requirerange(zfill, INT32_MIN, maxintoption, "zfill", "must fit a 32-bit integer");
+  requireflag(morvscale, "morvscale");
+  encodesettings s;
+  s.lframe = static_cast<uint32_t>(lframe);
+  s.ccord = static_cast<uint32_t>(ccord);
+  s.ccmeth = static_cast<uint8_t>(ccmeth);
+  s.alpha = alpha;
+  s.f0min = f0min;
+  s.f0max = f0max;
+  s.f0acc = std::min(static_cast<uint32_t>(f0acc), maxrefinements);
+  s.zfill = zfill > 0 ? static_cast<uint32_t>(zfill) : 0;
+  s.morvscale = morvscale == 1;
+  if (checkencodesettings(s) != 0) refuse("the analysis settings are out of their ranges");
+  return s;
+}
+
+// A given F0 track: its values and whether they are log-F0 (as a --f0load file holds).
+struct giventrack {
+  std::vector<double> values;
+  bool logform = false;
+};
+
+// Log-F0 when a value is at or below the unvoiced mark, or when every value is below 20 and
+// some is not 0 (no speech F0 in Hz is that low, no log-F0 that high); else F0 in Hz.
+bool islogf0(const std::vector<double>& v) {
+  bool nonzero = false, allbelow = true;
+  for (double x : v) {
+    if (x <= unvoicedlogf0) return true;
+    nonzero = nonzero || x != 0;
+    allbelow = allbelow && x < logf0ceiling;
+  }
+  return nonzero && allbelow;
+}
+
+giventrack readgiventrack(const py::handle& f0) {
+  giventrack t;
+  t.values = copydoubles(checkedarray(f0, "f0", 1, false), 1.0);
+  for (size_t k = 0; k < t.values.size(); ++k)
+    if (std::isnan(t.values[k]) || t.values[k] == HUGE_VAL)
+      refuse("f0 holds a NaN or +inf value at index " + std::to_string(k));
+  t.logform = islogf0(t.values);
+  return t;
+}
+
+// The analysis of one signal, computed without the GIL.
+struct encoded {
+  std::vector<double> lf0, cc, fv;
+  uint32_t frames = 0;
+  uint32_t screened = 0;  // given F0 values taken as unvoiced
+  bool dithered = false;
+};
+
+std::vector<double> at16k(std::vector<double>&& x, double fs) {
+  if (fs == velksamplingrate) return std::move(x);
+  double* resampled = nullptr;
+  const uint32_t n = resample16k(x.data(), x.size(), fs, &resampled);
+  if (n == 0) refuse("x cannot be resampled from fs = " + numbertext(fs) + " Hz to 16000 Hz");
+  std::unique_ptr<double, decltype(&free)> owner(resampled, free);
+  return std::vector<double>(resampled, resampled + n);
+}
+
+// The frames and F0 track of a given track, by the rules of the encoder's --f0load: a shorter
+// track shortens the analysis to its length, a longer one gives its first values. The log-F0
+// of a track used as given (log-F0 of the frame count, not refined) is returned as given.
+void taketrack(const giventrack& t, const encodesettings& s, encoded* e, std::vector<double>* f0,
+               bool* keeplog) {
+  const uint32_t loaded = static_cast<uint32_t>(t.values.size());
+  if (loaded < e->frames) e->frames = loaded;
+  f0->assign(t.values.begin(), t.values.begin() + e->frames);
+  *keeplog = t.logform && loaded == e->frames && s.f0acc == 0;
+  if (t.logform) {
+    logf02f0(e->frames, f0->data());
+  } else {
+    for (double& v : *f0) v = v > 0 ? v : 0.0;
+  }
+  // F0 values the analyses cannot work with count as unvoiced, as for a loaded log-F0 file.
+  const double lowest = loadedf0lowest(s), highest = loadedf0highest();
+  for (double& v : *f0) {
+    if (v > 0 && !(v >= lowest && v <= highest)) {
+      v = 0.0;
+      ++e->screened;
+    }
+  }
+}
+
+encoded encodearrays(std::vector<double>&& input, double fs, const encodesettings& s, const giventrack* track,
+                     bool voicing) {
+  std::vector<double> x = at16k(std::move(input), fs);
+  if (x.size() > UINT32_MAX) refuse("x is too long for the analysis");
+  const uint32_t n = static_cast<uint32_t>(x.size());
+  encoded e;
+  e.frames = encodeframes(n, s.lframe);
+  std::vector<double> f0(e.frames);
+  bool keeplog = false;
+  if (track) taketrack(*track, s, &e, &f0, &keeplog);
+  if (voicing) e.fv.assign(e.frames, 0.0);
+  e.cc.assign(getccsize(e.frames, s.ccord), 0.0);
+  int dithered = 0;
+  if (encodesignal(x.data(), n, s, e.frames, f0.data(), track != nullptr, voicing ? e.fv.data() : nullptr,
+                   e.cc.data(), &dithered) != 0)
+    throw std::bad_alloc();
+  e.dithered = dithered == 1;
+  if (keeplog) {
+    e.lf0.assign(track->values.begin(), track->values.begin() + e.frames);
+  } else {
+    f02logf0(e.frames, f0.data());
+    e.lf0 = std::move(f0);
+  }
+  return e;
+}
+
+// collections.namedtuple("Encoded", "lf0 cc fv"), made at import and kept for the process.
+py::handle encodedtuple;
+
+py::object encode(const py::object& x, double fs, int64_t lframe, int64_t ccord, int64_t ccmeth, double alpha,
+                  double f0min, double f0max, int64_t f0acc, int64_t zfill, int64_t morvscale,
+                  const py::object& f0, bool voicing) {
+  requirerate(fs);
+  const encodesettings s =
+      analysissettings(lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
+  std::vector<double> samples = copydoubles(checkedarray(x, "x", 1, true), 1.0 / 32768);
+  requirefinite(samples, "x");
+  giventrack track;
+  if (!f0.is_none()) track = readgiventrack(f0);
+  encoded e;
+  {
+    py::gil_scoped_release nogil;
+    e = encodearrays(std::move(samples), fs, s, f0.is_none() ? nullptr : &track, voicing);
+  }
+  if (e.dithered) warn("zeros in the signal have been filled with noise.");
+  if (e.screened != 0) {
+    char text[160];
+    snprintf(text, sizeof text, "%u values of f0 lie outside %g to %g Hz and count as unvoiced.", e.screened,
+             loadedf0lowest(s), loadedf0highest());
+    warn(text);
+  }
+  const py::ssize_t frames = e.frames, width = s.ccord + 1;
+  py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
+  return encodedtuple(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}),
+                      fv);
+}
+
+// ---- decode ----
+
+decodesettings synthesissettings(int64_t lframe, double alpha, double fpitch, double fvpitch, double fdur,
+                                 double fwarp, double floud, double fpfilt, double fdrc, int64_t morvscale) {
+  requirerange(lframe, 1, maxintoption, "lframe", "must be at least 1 sample");
+  requirewarping(alpha);
+  requireflag(morvscale, "morvscale");
+  decodesettings d;
+  d.lframe = static_cast<uint32_t>(lframe);
+  d.alpha = alpha;
+  d.fpitch = fpitch;
+  d.fvpitch = fvpitch;
+  d.fdur = fdur;
+  d.fwarp = fwarp;
+  d.floud = floud;
+  d.fpfilt = fpfilt;
+  d.fdrc = fdrc;
+  d.morvscale = morvscale == 1;
+  if (preparedecode(&d) != 0)
+    refuse("lframe * fdur must be at least one sample (got lframe = " + std::to_string(lframe) +
+           ", fdur = " + numbertext(fdur) + ")");
+  return d;
+}
+
+// The cepstra as frames rows: a 2-D array of one row per frame, or a 1-D stream whose length
+// is a whole multiple of the frame count (the order derived as the decoder does).
+std::vector<double> readcepstra(const py::handle& cc, uint32_t frames, uint32_t* order) {
+  const py::array given = py::array::ensure(cc);
+  const int ndim = given && given.ndim() == 1 ? 1 : 2;
+  const py::array a = checkedarray(cc, "cc", ndim, false);
+  const uint64_t values = static_cast<uint64_t>(a.size());
+  const bool whole = ndim == 2 ? a.shape(0) == static_cast<py::ssize_t>(frames) : values % frames == 0;
+  if (!whole)
+    refuse("lf0 and cc have incompatible dimensions (lf0 has " + std::to_string(frames) + " frames, cc " +
+           (ndim == 2 ? std::to_string(a.shape(0)) + " rows" : std::to_string(values) + " values") + ")");
+  if (values / frames - 1 > UINT32_MAX) refuse("cc has too many values per frame");
+  *order = static_cast<uint32_t>(values / frames - 1);
+  return copydoubles(a, 1.0);
+}
+
+std::vector<double> decodearrays(std::vector<double>&& lf0, std::vector<double>&& cc,
+                                 const std::vector<double>* fv, uint32_t order, const decodesettings& d,
+                                 bool normalise) {
+  const uint32_t frames = static_cast<uint32_t>(lf0.size());
+  std::vector<double> out(decodedlength(frames, d));
+  if (decodestreams(lf0.data(), cc.data(), fv ? fv->data() : nullptr, frames, order, d, out.data(),
+                    static_cast<uint32_t>(out.size())) != 0)
+    throw std::bad_alloc();
+  if (normalise) wavampnormalize(out.data(), static_cast<uint32_t>(out.size()));
+  return out;
+}
+
+py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py::object& fv, int64_t lframe,
+                           double alpha, double fpitch, double fvpitch, double fdur, double fwarp,
+                           double floud, double fpfilt, double fdrc, int64_t wavnorm, int64_t morvscale) {
+  requireflag(wavnorm, "wavnorm");
+  const decodesettings d =
+      synthesissettings(lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+  std::vector<double> track = copydoubles(checkedarray(lf0, "lf0", 1, false), 1.0);
+  if (track.size() > UINT32_MAX) refuse("lf0 has too many frames");
+  const uint32_t frames = static_cast<uint32_t>(track.size());
+  uint32_t order = 0;
+  std::vector<double> cepstra = readcepstra(cc, frames, &order);
+  std::vector<double> voicing;
+  if (!fv.is_none()) {
+    voicing = copydoubles(checkedarray(fv, "fv", 1, false), 1.0);
+    if (voicing.size() != frames)
+      refuse("lf0 and fv have incompatible dimensions (lf0 has " + std::to_string(frames) + " frames, fv " +
+             std::to_string(voicing.size()) + ")");
+  }
+  if (decodedlength(frames, d) > UINT32_MAX) refuse("the synthesised signal would exceed 2^32 samples");
+  if (d.filtersdisabled) warn("floud, fpfilt and fdrc not applicable for this alpha.");
+  std::vector<double> out;
+  {
+    py::gil_scoped_release nogil;
+    out = decodearrays(std::move(track), std::move(cepstra), fv.is_none() ? nullptr : &voicing, order, d,
+                       wavnorm == 1);
+  }
+  const py::ssize_t n = static_cast<py::ssize_t>(out.size());
+  return ownedarray(std::move(out), {n});
+}
+
+py::array_t<int16_t> toint16(const py::object& y) {
+  const std::vector<double> v = copydoubles(checkedarray(y, "y", 1, false, true), 1.0);
+  py::array_t<int16_t> out(static_cast<py::ssize_t>(v.size()));
+  if (v.size() > UINT32_MAX) refuse("y has more than 2^32 samples");
+  wavdouble2short(static_cast<uint32_t>(v.size()), v.data(), out.mutable_data());
+  return out;
+}
+
+// ---- pitch ----
+
+// The dynamic-programming tracker keeps its state in the module: one analysis at a time.
+std::mutex dptracker;
+
+int outputtype(const std::string& output) {
+  if (output == "hz") return 1;
+  if (output == "log") return 2;
+  if (output == "period") return 0;
+  refuse("output must be \"hz\", \"log\" or \"period\" (got \"" + output + "\")");
+}
+
+// The trackers' parameter checks, made here in their own arithmetic so that a refusal names the
+// argument (the trackers would refuse the same settings with a message on stderr).
+void checktrackerparameters(double fs, int64_t frameshift, double f0min, double f0max, size_t length,
+                            bool epoch) {
+  if (!(fs >= kLowestSampleFreq && fs <= kHighestSampleFreq))
+    refuse("fs: sampling frequency must be between 4 and 1000 kHz (got " + numbertext(fs) + " Hz)");
+  const float minf0 = static_cast<float>(f0min), maxf0 = static_cast<float>(f0max);
+  if (!(minf0 < maxf0) || !(maxf0 < fs / 2.0) || !(minf0 >= fs / 10000.0))
+    refuse(
+        "f0min, f0max: min(max)_f0 parameter inconsistent with sampling frequency (need fs / 10000 <= "
+        "f0min < f0max < fs / 2)");
+  if (epoch && !(f0min >= kEpochLowestF0))
+    refuse("f0min: min_f0 of the epoch tracker must be at least 10 Hz (got " + numbertext(f0min) + ")");
+  float framestep = frame_step_of(static_cast<int>(frameshift), fs);
+  const double whole = std::trunc(framestep * fs + 0.5) / fs;
+  if (whole != framestep) framestep = static_cast<float>(whole);
+  if (!(framestep <= 0.1f) || !(framestep >= 1.0 / fs))
+    refuse("frame_shift: frame_step parameter must be between [1/sampling rate, 0.1] (got " +
+           std::to_string(frameshift) + " samples)");
+  if ((2 * framestep + kCorrelationWindow) * fs > static_cast<double>(length))
+    refuse("x: input range too small for analysis (" + std::to_string(length) + " samples)");
+  if (epoch && length > static_cast<size_t>(kEpochLongestInput))
+    refuse("x: input too long for the epoch tracker (" + std::to_string(length) + " samples, at most " +
+           std::to_string(kEpochLongestInput) + ")");
+}
+
+// The samples of a vector as the dynamic-programming tracker's source.
+struct vectorsource {
+  const std::vector<float>* x;
+  size_t at = 0;
+  static long read(void* context, float* dst, long n) {
+    vectorsource* s = static_cast<vectorsource*>(context);
+    const size_t k = std::min(static_cast<size_t>(n), s->x->size() - s->at);
+    memcpy(dst, s->x->data() + s->at, k * sizeof(float));
+    s->at += k;
+    return static_cast<long>(k);
+  }
+};
+
+// Runs a tracker with its output going to a memory stream; the floats it wrote, and in *status
+// the tracker's status.
+std::vector<double> runtracker(bool dp, const std::vector<float>& x, double fs, int frameshift, double f0min,
+                               double f0max, double tuning, int otype, int* status) {
+  char* bytes = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&bytes, &size);
+  if (!out) throw std::bad_alloc();
+  if (dp) {
+    std::lock_guard<std::mutex> lock(dptracker);
+    vectorsource source{&x};
+    *status = rapt_source(SampleSource{vectorsource::read, &source}, fs, frameshift, f0min, f0max, tuning,
+                          otype, out);
+  } else {
+    *status = brindel_samples(x.data(), static_cast<long>(x.size()), fs, frameshift, f0min, f0max, tuning,
+                              otype, out);
+  }
+  const bool closed = fclose(out) == 0;
+  std::unique_ptr<char, decltype(&free)> owner(bytes, free);
+  if (!closed) throw std::bad_alloc();
+  std::vector<double> track(size / sizeof(float));
+  for (size_t k = 0; k < track.size(); ++k) {
+    float v;
+    memcpy(&v, bytes + k * sizeof v, sizeof v);
+    track[k] = v;
+  }
+  return track;
+}
+
+py::array_t<double> pitch(const py::object& x, double fs, const std::string& algorithm, int64_t frameshift,
+                          double f0min, double f0max, double voicingbias, double unvoicedcost,
+                          const std::string& output) {
+  if (algorithm != "dp" && algorithm != "epoch")
+    refuse("algorithm must be \"dp\" or \"epoch\" (got \"" + algorithm + "\")");
+  const bool dp = algorithm == "dp";
+  requirerate(fs);
+  requirefinitevalue(voicingbias, "voicing_bias");
+  requirefinitevalue(unvoicedcost, "unvoiced_cost");
+  if (!(std::isfinite(f0min) && std::isfinite(f0max)))
+    refuse("f0min and f0max must be finite (got " + numbertext(f0min) + " and " + numbertext(f0max) + ")");
+  const int otype = outputtype(output);
+  requirerange(frameshift, INT32_MIN, maxintoption, "frame_shift", "must fit a 32-bit integer");
+  const py::array a = checkedarray(x, "x", 1, true);
+  std::vector<double> samples = copydoubles(a, 1.0);
+  requirefinite(samples, "x");
+  if (elementtypeof(a) != elementtype::int16)
+    for (double& v : samples) v *= 32768.0;
+  checktrackerparameters(fs, frameshift, f0min, f0max, samples.size(), !dp);
+  std::vector<double> track;
+  int status = kTrackDone;
+  {
+    py::gil_scoped_release nogil;
+    const std::vector<float> x16(samples.begin(), samples.end());
+    track = runtracker(dp, x16, fs, static_cast<int>(frameshift), f0min, f0max,
+                       dp ? voicingbias : unvoicedcost, otype, &status);
+  }
+  if (status == kTrackBadParameters)
+    refuse("the " + algorithm + " tracker refused x or its options (see stderr)");
+  if (status != kTrackDone)
+    throw std::runtime_error("the " + algorithm + " tracker failed on x (see its message on stderr)");
+  const py::ssize_t n = static_cast<py::ssize_t>(track.size());
+  return ownedarray(std::move(track), {n});
+}
+
+// ---- files ----
+
+[[noreturn]] void fileerror(int error, const std::string& path) {
+  errno = error;
+  PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+  throw py::error_already_set();
+}
+
+// Whether the file can be opened for reading; errno tells why not.
+bool readable(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return false;
+  fclose(file);
+  return true;
+}
+
+py::tuple readwav(const std::filesystem::path& file) {
+  const std::string path = file.string();
+  double* samples = nullptr;
+  soundinfo info;
+  uint32_t n = 0;
+  {
+    py::gil_scoped_release nogil;
+    n = readsound16k(path.c_str(), &samples, &info);
+  }
+  std::unique_ptr<double, decltype(&free)> owner(samples, free);
+  if (n == 0) {
+    if (info.status == SOUND_UNOPENED) fileerror(info.error ? info.error : EIO, path);
+    char reason[160];
+    refuse("path: could not read " + path + ": " + soundproblem(info, reason, sizeof reason));
+  }
+  if (info.present < info.promised)
+    warn((path + ": header promises " + std::to_string(info.promised) + " samples, " +
+          std::to_string(info.present) + " present.")
+             .c_str());
+  if (info.status == SOUND_CONVERTED)
+    warn((path + ": " + std::to_string(info.rate) + " Hz, " + std::to_string(info.channels) + " channel" +
+          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as 16 kHz mono.")
+             .c_str());
+  std::vector<double> x(samples, samples + n);
+  return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), 16000);
+}
+
+void writewav(const std::filesystem::path& file, const py::object& y, double fs) {
+  const std::string path = file.string();
+  if (fs != velksamplingrate)
+    refuse("fs: write_wav writes 16 kHz files only (got " + numbertext(fs) +
+           " Hz); resample the signal first");
+  std::vector<double> v = copydoubles(checkedarray(y, "y", 1, true), 1.0 / 32768);
+  if (v.size() > maxwavsamples) refuse("y is too long for a WAV file");
+  uint32_t written = 0;
+  errno = 0;
+  {
+    py::gil_scoped_release nogil;
+    written = wavwritem1616(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), 0, 0);
+  }
+  if (written == 0) fileerror(errno ? errno : EIO, path);
+}
+
+py::array_t<double> readparams(const std::filesystem::path& file, const py::object& order) {
+  const std::string path = file.string();
+  int64_t width = 1;
+  if (!order.is_none()) {
+    const int64_t p = order.cast<int64_t>();
+    requirerange(p, 0, maxccord, "order", "must lie in 0..511");
+    width = p + 1;
+  }
+  double* values = nullptr;
+  uint32_t n = 0;
+  {
+    py::gil_scoped_release nogil;
+    n = fdoubleread(path.c_str(), &values);
+  }
+  if (n == 0 && !readable(path)) fileerror(errno, path);
+  std::vector<double> v(values, values + n);
+  free(values);
+  if (n % width != 0)
+    refuse("order: " + path + " holds " + std::to_string(n) + " values, not a whole number of frames of " +
+           std::to_string(width));
+  if (order.is_none()) return ownedarray(std::move(v), {static_cast<py::ssize_t>(n)});
+  return ownedarray(std::move(v), {static_cast<py::ssize_t>(n / width), static_cast<py::ssize_t>(width)});
+}
+
+void writeparams(const std::filesystem::path& file, const py::object& a) {
+  const std::string path = file.string();
+  const py::array values = checkedarray(a, "a", -1, false, true);
+  std::vector<double> v = copydoubles(values.attr("reshape")(-1).cast<py::array>(), 1.0);
+  if (v.size() > UINT32_MAX) refuse("a has more than 2^32 values");
+  bool written = false;
+  errno = 0;
+  {
+    py::gil_scoped_release nogil;
+    if (v.empty()) {
+      FILE* file = fopen(path.c_str(), "wb");
+      written = file && fclose(file) == 0;
+    } else {
+      written = fdoublewrite(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), 0) == v.size();
+    }
+  }
+  if (!written) fileerror(errno ? errno : EIO, path);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(velk, m) {
+  using namespace pybind11::literals;
+  m.doc() = R"(velk: the harmonic-model vocoder and the pitch trackers over numpy arrays.
+
+The functions run the same library code as the programs velkcoder, velkdecoder and pitch, so
+their numbers are the programs' numbers: encode on a 16-bit signal gives the values the
+parameter files hold (after rounding to float32), and to_int16(decode(...)) the samples of the
+decoder's WAV file. Signals are 1-D float arrays on the +-1 scale (as soundfile, librosa and
+scipy give them) or int16 arrays. Every result is a new float64 array unless stated.
+
+The computation runs without the GIL and keeps no state between calls (the noise generators of
+the analysis and synthesis belong to each call), so threads encode and decode in parallel and
+give the same results as serial runs. Bad arguments raise ValueError naming the argument and
+the rule; unreadable or unwritable files raise OSError. Nothing is printed to stdout.)";
+
+  // The numpy types the module makes, looked up now: the first lookup initialises pybind11's
+  // numpy tables under a static guard, which threads making their first calls at once would
+  // otherwise wait on while one of them waits for the GIL.
+  py::array_t<double>(0);
+  py::array_t<int16_t>(0);
+  py::array_t<float>(0);
+  encodedtuple = py::module_::import("collections").attr("namedtuple")("Encoded", "lf0 cc fv").release();
+  m.attr("Encoded") = encodedtuple;
+
+  m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = 80, "ccord"_a = 39,
+        "ccmeth"_a = 1, "alpha"_a = 0.42, "f0min"_a = 60, "f0max"_a = 500, "f0acc"_a = 0, "zfill"_a = 160,
+        "morvscale"_a = 1, "f0"_a = py::none(), "voicing"_a = true,
+        R"(Analyses a signal into its log-F0, warped cepstra and maximum voiced frequency.
+
+x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768).
+fs: sampling rate of x in Hz. The analysis works at 16000 Hz; a signal at another rate is
+    first resampled to 16 kHz by the resampling the programs use for sound files at other
+    rates (libsoxr, high quality). fs == 16000 takes no resampling step.
+The keyword options are velkcoder's, with its defaults:
+lframe: frame shift in samples (>= 1); frame k is centred at sample k * lframe.
+ccord: cepstral order, 0..511.  ccmeth: envelope method 0..4 (as --ccmeth).
+alpha: all-pass warping factor, |alpha| < 1.
+f0min, f0max: pitch search range in Hz, 20 <= f0min < f0max <= 8000.
+f0acc: pitch refinement iterations (0 or more; more than 5 count as 5).
+zfill: runs of more equal samples than this are dithered (<= 0: never). The dither is
+    always the same for the same signal; a UserWarning reports that it was applied.
+morvscale: 1 range-adapts the cepstra for a statistical synthesiser (decode undoes it), 0 not.
+f0: a given F0 track replacing the pitch analysis, as --f0load does: F0 in Hz (0 or less
+    unvoiced), or log-F0 with -1e10 unvoiced (taken as log-F0 when it holds a value at or
+    below -1e10, or when all its values are below 20 and not all 0). A track shorter than the
+    signal's frame count shortens all streams to its length; a longer one gives its first
+    values. A log-F0 track of exactly the frame count comes back unchanged unless f0acc
+    refines it.
+voicing: False skips the maximum voiced frequency (fv is None; refinement then assumes
+    4500 Hz, as velkcoder does without the fv file).
+
+Returns Encoded(lf0, cc, fv): lf0 shape (N,), natural log of F0, -1e10 unvoiced; cc shape
+(N, ccord + 1); fv shape (N,) in Hz, or None. The programs store these as float32: the values
+rounded to float32 equal velkcoder's files byte for byte.)");
+
+  m.def("decode", &decode, "lf0"_a, "cc"_a, "fv"_a = py::none(), py::kw_only(), "lframe"_a = 80,
+        "alpha"_a = 0.42, "fpitch"_a = 1, "fvpitch"_a = 1, "fdur"_a = 1, "fwarp"_a = 0, "floud"_a = 0,
+        "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0, "morvscale"_a = 1,
+        R"(Synthesises speech from log-F0, cepstra and maximum voiced frequency.
+
+lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced).
+cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
+    is then derived from the lengths, as velkdecoder does).
+fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
+A frame holding a NaN or infinite value is synthesised silent.
+The keyword options are velkdecoder's, with its defaults:
+lframe: frame shift of the streams in samples (>= 1).  alpha: warping factor, |alpha| < 1.
+fpitch [0.25, 4], fvpitch [0, 4], fdur [0.25, 4], fwarp [-0.99, 0.99], floud [-4, 4],
+fpfilt [0, 1], fdrc [0, 1]: pitch, pitch range, duration, vocal-tract, loudness, post-filter
+    and compression factors; a value outside its range is held at the nearer bound (a NaN at
+    the upper one), as the decoder does. floud, fpfilt and fdrc only work with alpha 0.42;
+    with another alpha they are switched off with a UserWarning.
+wavnorm: 1 scales the output so that its peak is 0.99 (as the decoder's --wavnorm=1).
+morvscale: 1 undoes the encoder's range adaptation, 0 not.
+
+Returns float64 samples at 16 kHz on the +-1 scale, (N + 1) * trunc(lframe * fdur) + 1 of
+them, before the 16-bit rounding; to_int16 gives the samples of velkdecoder's WAV file.)");
+
+  m.def("to_int16", &toint16, "y"_a,
+        R"(The 16-bit samples a WAV file of the signal holds: int16 array of truncated 32768 * y,
+saturated at -32768 and 32767 (NaN gives 0), exactly as velkdecoder writes them.)");
+
+  m.def("pitch", &pitch, "x"_a, "fs"_a, py::kw_only(), "algorithm"_a = "dp", "frame_shift"_a = 80,
+        "f0min"_a = 60, "f0max"_a = 400, "voicing_bias"_a = 0.0, "unvoiced_cost"_a = 0.9, "output"_a = "hz",
+        R"(F0 track of a signal by one of the pitch command's trackers.
+
+x: 1-D float32/float64 array on the +-1 scale (scaled by 32768 to the 16-bit scale the
+    trackers expect) or int16 array.  fs: its sampling rate in Hz (no resampling).
+algorithm: "dp", the dynamic-programming tracker (pitch -a 0), or "epoch", the epoch tracker
+    (pitch -a 1).
+frame_shift: samples between frames (at least one sample, at most 0.1 s).
+f0min, f0max: F0 range searched, Hz: fs / 10000 <= f0min < f0max < fs / 2, and f0min >= 10
+    for the epoch tracker. fs must lie in 4000..1000000 Hz, and x must hold at least two
+    frames and 7.5 ms.
+voicing_bias: voicing bias of the dp tracker (-b).  unvoiced_cost: of the epoch tracker (-t).
+output: "hz" (F0, 0 unvoiced), "log" (ln F0, -1e10 unvoiced) or "period" (samples, 0
+    unvoiced), as -o 1, 2, 0.
+
+Returns the track the pitch command writes, as float64 (the command's float32 values).
+The dp tracker keeps its working state in its module, so its calls are serialised by a lock
+(threads wait for each other, the GIL released); the epoch tracker keeps its state per call
+and runs in parallel.)");
+
+  m.def("read_wav", &readwav, "path"_a,
+        R"(Reads a sound file as the encoder does: any format libsndfile reads (WAV of any rate,
+channel count or sample format, FLAC, AIFF, Ogg, ...), channels averaged and resampled to
+16 kHz (libsoxr, high quality); a mono 16 kHz 16-bit WAV file is read as it stands.
+
+Returns (x, fs): x float64 on the +-1 scale (a 16-bit sample s read as s / 32768), fs = 16000,
+so that encode(*read_wav(path)) gives velkcoder's streams of the same file. A converted file
+and a WAV file holding fewer samples than its header promises give a UserWarning with the
+encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
+when it holds no readable sound.)");
+
+  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
+        R"(Writes y as a mono 16 kHz 16-bit PCM WAV file with a 44-byte header, as the decoder does.
+
+y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array.
+fs: must be 16000.)");
+
+  m.def("read_params", &readparams, "path"_a, "order"_a = py::none(),
+        R"(Reads a parameter file (headerless little-endian float32 values) as the programs do.
+
+Returns float64 values: shape (n,), or (n / (order + 1), order + 1) when order is given (a
+file that does not hold whole frames raises ValueError).)");
+
+  m.def("write_params", &writeparams, "path"_a, "a"_a,
+        R"(Writes the values of a float array (any shape, row-major order) as headerless
+little-endian float32 values, rounded to nearest: the bytes the programs write.)");
+}
