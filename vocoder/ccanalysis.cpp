@@ -496,7 +496,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
   if (!st.allocate(Kenv, Kmax, p, L)) return -1;
   ccmatrixcreate(p, Kenv, kEnvStep, nullptr, fs, alpha, st.E, nullptr);
 
-  std::srand(0);
+  noisegen noise(0);  // every call draws the same noise: one input, one output
   uint32_t centre = S;
   double phi = 0, fprev = 0;
   for (uint32_t i = 0; i < N; i++, centre += S) {
@@ -525,7 +525,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
       continue;
     }
     resamplelogampenv(kEnvStep, st.env, Kenv, fs / L, st.frame + 1, L / 2 - 1);
-    gennoisefromlogspectrum(st.frame, L, fs);
+    gennoisefromlogspectrum(st.frame, L, fs, &noise);
 
     if (f > 0) {
       uint32_t K = hanoharms(fs, cutoff, f);

@@ -285,14 +285,24 @@ int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs) {
   return 0;
 }
 
-int gennoisefromlogspectrum(double* buf, uint32_t N, double fs) {
+noisegen::noisegen(unsigned seed) : data(), state(), held(0.0), hasheld(false) {
+  initstate_r(seed, state, sizeof state, &data);
+}
+
+int32_t noisegenrand(noisegen* g) {
+  int32_t r = 0;
+  random_r(&g->data, &r);
+  return r;
+}
+
+int gennoisefromlogspectrum(double* buf, uint32_t N, double fs, noisegen* gen) {
   double *re = buf, *im = buf + N;
   const double g = sqrt(fs / N);
   re[0] = im[0] = 0.0;
   re[N / 2] = im[N / 2] = 0.0;
   for (uint32_t k = 1; k < N / 2; k++) {
     const double a = exp(re[k]) * g;
-    const double phi = rand() * 2.925836159896768e-9;
+    const double phi = noisegenrand(gen) * 2.925836159896768e-9;
     re[k] = a * cos(phi);
     im[k] = a * sin(phi);
     re[N - k] = re[k];
@@ -302,28 +312,26 @@ int gennoisefromlogspectrum(double* buf, uint32_t N, double fs) {
   return 0;
 }
 
-double gaussrand() {
-  static unsigned char flag = 0;
-  static double e2 = 0.0;
-  if (flag == 1) {
-    flag = 0;
-    return e2;
+double gaussrand(noisegen* g) {
+  if (g->hasheld) {
+    g->hasheld = false;
+    return g->held;
   }
   double u1, u2, s;
   // s == 0 would give 0 * inf; such a pair is redrawn like one outside the unit circle.
   do {
-    u1 = 2.0 * rand() / 2147483647.0 - 1.0;
-    u2 = 2.0 * rand() / 2147483647.0 - 1.0;
+    u1 = 2.0 * noisegenrand(g) / 2147483647.0 - 1.0;
+    u2 = 2.0 * noisegenrand(g) / 2147483647.0 - 1.0;
     s = u1 * u1 + u2 * u2;
   } while (s >= 1.0 || s == 0.0);
   const double m = sqrt(-2.0 * log(s) / s);
-  e2 = u2 * m;
-  flag = 1;
+  g->held = u2 * m;
+  g->hasheld = true;
   return u1 * m;
 }
 
-int genwhitenoise(double* out, uint32_t count) {
-  for (uint32_t i = 0; i < count; i++) out[i] = gaussrand();
+int genwhitenoise(double* out, uint32_t count, noisegen* g) {
+  for (uint32_t i = 0; i < count; i++) out[i] = gaussrand(g);
   return 0;
 }
 

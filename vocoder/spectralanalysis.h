@@ -2,6 +2,7 @@
 // Frame log spectra (unvoiced, pitch-synchronous, SEEVOC), random-phase and Gaussian noise,
 // FIR and FFT filtering, and linear prediction.
 #include <cstdint>
+#include <cstdlib>
 
 // Spectral memory record: one allocation of L + extra doubles, the window followed by the work area.
 struct namem {
@@ -34,14 +35,32 @@ int getseevoclogspectrum(const double* x, uint32_t n, double fs, uint32_t z, dou
                          double* out, namem* mem);
 // Attenuates the log spectrum below 500 Hz in place (20 dB at 0 Hz, falling linearly); returns 0.
 int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs);
-// Turns the log-amplitude spectrum in buf[1..N/2-1] into a random-phase noise frame in buf[0..N);
-// buf holds 2N doubles (real then imaginary part). Returns 0.
-int gennoisefromlogspectrum(double* buf, uint32_t N, double fs);
 
-// One standard normal deviate (polar method; the second deviate of each pair is held back).
-double gaussrand();
+// Pseudo-random state owned by one call or one signal, so that calls in different threads never
+// share it: the additive generator behind the C library's srand/rand (the same sequence for the
+// same seed; seed 0 acts as 1, as there) and the held-back second deviate of gaussrand. It
+// points into itself, so it is not copied.
+struct noisegen {
+  explicit noisegen(unsigned seed);
+  noisegen(const noisegen&) = delete;
+  noisegen& operator=(const noisegen&) = delete;
+  random_data data;
+  char state[128];
+  double held;   // second deviate of the last accepted pair
+  bool hasheld;  // held is the next deviate
+};
+// The next value in [0, 2^31 - 1], as rand() gives after srand(seed).
+int32_t noisegenrand(noisegen* g);
+
+// Turns the log-amplitude spectrum in buf[1..N/2-1] into a random-phase noise frame in buf[0..N);
+// buf holds 2N doubles (real then imaginary part); the phases are drawn from g. Returns 0.
+int gennoisefromlogspectrum(double* buf, uint32_t N, double fs, noisegen* g);
+
+// One standard normal deviate drawn from g (polar method; the second deviate of each pair is
+// held back in g and returned by the next call).
+double gaussrand(noisegen* g);
 // Fills out[0..count) with deviates from gaussrand; returns 0.
-int genwhitenoise(double* out, uint32_t count);
+int genwhitenoise(double* out, uint32_t count, noisegen* g);
 
 // Windowed-sinc low-pass of order P (P + 1 taps) with cut-off fc Hz; returns 0.
 int getlpwinfilter(uint32_t P, double* h, double fc, double fs);

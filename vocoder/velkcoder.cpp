@@ -11,16 +11,14 @@
 
 #include "ccanalysis.h"
 #include "fdoubleio.h"
-#include "fvanalysis.h"
 #include "paramread.h"
 #include "pitchanalysis.h"
-#include "spectralanalysis.h"
+#include "velkcodec.h"
 #include "wavm1616io.h"
 
 namespace {
 
 const char* const versiontext = "0.99";
-const double samplingrate = 16000.0;
 const uint32_t maxrefinements = 5;
 
 struct options {
@@ -89,47 +87,6 @@ static int argcerror(const char* path) {
   return 0;
 }
 
-// x[j] += sigma * g for j < n, g a fresh standard normal deviate per sample.
-static int addwhitenoise(double* x, uint32_t n, double sigma) {
-  for (uint32_t j = 0; j < n; ++j) x[j] += sigma * gaussrand();
-  return 0;
-}
-
-// Dithers every run of more than `threshold` equal consecutive samples (a NaN on either side
-// counts as different) with noise of 1.3 steps of the 16-bit scale; 1 when any run was dithered.
-static int padzeros(double* x, uint32_t n, uint32_t threshold) {
-  const double sigma = 1.3 / 32768;
-  if (threshold == 0) return 0;
-  int dithered = 0;
-  uint32_t run = 1;
-  for (uint32_t i = 1; i < n; ++i) {
-    if (x[i] != x[i - 1]) {
-      if (run > threshold) {
-        addwhitenoise(x + i - run, run, sigma);
-        dithered = 1;
-      }
-      run = 1;
-    } else {
-      ++run;
-    }
-  }
-  if (run > threshold) {
-    addwhitenoise(x + n - run, run, sigma);
-    return 1;
-  }
-  return dithered;
-}
-
-// Range adaptation of the cepstra for the statistical synthesiser: c0 + 5, c1..cp doubled.
-static int morvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
-  for (uint32_t k = 0; k < frames; ++k) {
-    double* frame = cc + static_cast<size_t>(k) * (order + 1);
-    frame[0] += 5.0;
-    for (uint32_t j = 1; j <= order; ++j) frame[j] *= 2.0;
-  }
-  return 0;
-}
-
 // Looks the options up in the fixed order; absent ones keep their defaults.
 static void readoptions(int count, char** args, options* o) {
   searchdoubleparam(count, args, "f0min", &o->f0min);
@@ -156,10 +113,11 @@ static bool optionsusable(const options& o) {
 
 // The streams of one file set, owned from the WAV read until they are written.
 struct setstreams {
-  double* x = nullptr;   // signal
-  double* f0 = nullptr;  // F0 track in Hz, 0 unvoiced
-  double* fv = nullptr;  // maximum voiced frequency, when requested
-  double* cc = nullptr;  // cepstra, frames x (ccord + 1)
+  double* x = nullptr;        // signal
+  double* f0 = nullptr;       // F0 track in Hz, 0 unvoiced
+  double* fv = nullptr;       // maximum voiced frequency, when requested
+  double* cc = nullptr;       // cepstra, frames x (ccord + 1)
+  const char* wav = nullptr;  // name of the WAV file, for the messages
   uint32_t samples = 0;
   uint32_t frames = 0;
   uint64_t ccsize = 0;
@@ -174,6 +132,10 @@ struct setstreams {
 
 static double* allocatevalues(uint64_t count) {
   return count <= SIZE_MAX / sizeof(double) ? static_cast<double*>(calloc(count, sizeof(double))) : nullptr;
+}
+
+static void reportdithered(const char* wav) {
+  printf("Warning: zeros in %s have been filled with noise.\n", wav);
 }
 
 static bool outofmemory(const char* wav) {
@@ -193,61 +155,63 @@ static bool loadf0track(const char* path, setstreams* s) {
   return true;
 }
 
-static bool trackpitch(const fileset& files, const options& o, setstreams* s) {
-  if (o.f0load != 0 && loadf0track(files.name[f0file], s)) return true;
-  s->f0 = allocatevalues(s->frames);
-  if (!s->f0) return outofmemory(files.name[wavfile]);
-  getpitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min, o.f0max,
-           s->f0);
-  return true;
+// The analysis settings of the command line (already checked by optionsusable).
+static encodesettings analysissettings(const options& o) {
+  encodesettings s;
+  s.lframe = static_cast<uint32_t>(o.lframe);
+  s.ccord = static_cast<uint32_t>(o.ccord);
+  s.ccmeth = static_cast<uint8_t>(o.ccmeth & 0xff);
+  s.alpha = o.alpha;
+  s.f0min = o.f0min;
+  s.f0max = o.f0max;
+  s.f0acc = o.f0acc != 0 ? std::min(static_cast<uint32_t>(o.f0acc), maxrefinements) : 0;
+  s.zfill = o.zfill > 0 ? static_cast<uint32_t>(o.zfill) : 0;
+  s.morvscale = o.morvscale == 1;
+  return s;
 }
 
-static bool trackvoicing(const fileset& files, const options& o, setstreams* s) {
-  if (!files.name[fvfile]) return true;
-  s->fv = allocatevalues(s->frames);
-  if (!s->fv) return outofmemory(files.name[wavfile]);
-  getfvoicing(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, s->f0, s->fv);
-  return true;
-}
-
-// Warped cepstra of every frame; with cctimeit the analysis is repeated that many times and timed.
-static bool analysecepstra(const fileset& files, const options& o, setstreams* s) {
-  const uint32_t order = static_cast<uint32_t>(o.ccord);
-  s->ccsize = getccsize(s->frames, order);
+static bool allocatestreams(const fileset& files, const encodesettings& e, setstreams* s) {
+  if (!s->f0) s->f0 = allocatevalues(s->frames);
+  if (files.name[fvfile]) s->fv = allocatevalues(s->frames);
+  s->ccsize = getccsize(s->frames, e.ccord);
   s->cc = allocatevalues(s->ccsize);
-  if (!s->cc) return outofmemory(files.name[wavfile]);
-  const uint8_t method = static_cast<uint8_t>(o.ccmeth & 0xff);
-  const uint32_t shift = static_cast<uint32_t>(o.lframe);
-  const int runs = o.cctimeit > 0 ? o.cctimeit : 1;
-  const time_t started = time(nullptr);
-  for (int run = runs; run > 0; --run) {
-    if (waveform2cc(s->x, s->samples, samplingrate, shift, 0, s->frames, s->f0, order, s->cc, method,
-                    o.alpha) != 0)
-      return outofmemory(files.name[wavfile]);
-  }
-  if (o.cctimeit > 0) printf("Time: %d\n", static_cast<int>(time(nullptr) - started));
-  return true;
+  return s->f0 && s->cc && (s->fv || !files.name[fvfile]);
 }
 
-// Reads, dithers and analyses the signal of one set; false (reported) when the set is skipped.
+// The analysis with cctimeit, step by step: the cepstral analysis is repeated that many times
+// (each run rewrites every value) and timed.
+static int analysetimed(const options& o, const encodesettings& e, bool f0given, setstreams* s) {
+  if (padzeros(s->x, s->samples, e.zfill) == 1) reportdithered(s->wav);
+  if (!f0given && encodepitch(s->x, s->samples, e, s->frames, s->f0) != 0) return -1;
+  if (encodevoicing(s->x, s->samples, e, s->frames, s->f0, s->fv) != 0) return -1;
+  const time_t started = time(nullptr);
+  for (int run = o.cctimeit; run > 0; --run)
+    if (encodecepstra(s->x, s->samples, e, s->frames, s->f0, s->cc) != 0) return -1;
+  printf("Time: %d\n", static_cast<int>(time(nullptr) - started));
+  return 0;
+}
+
+static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
+  int dithered = 0;
+  const int done = encodesignal(s->x, s->samples, e, s->frames, s->f0, f0given, s->fv, s->cc, &dithered);
+  if (dithered == 1) reportdithered(s->wav);
+  return done;
+}
+
+// Reads and analyses the signal of one set; false (reported) when the set is skipped.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
-  s->samples = wavreadm1616(files.name[wavfile], &s->x);
+  s->wav = files.name[wavfile];
+  s->samples = wavreadm1616(s->wav, &s->x);
   if (s->samples == 0) {
-    printf("Error: could not open %s.\n", files.name[wavfile]);
+    printf("Error: could not open %s.\n", s->wav);
     return false;
   }
-  if (o.zfill != 0 && padzeros(s->x, s->samples, static_cast<uint32_t>(o.zfill)) == 1)
-    printf("Warning: zeros in %s have been filled with noise.\n", files.name[wavfile]);
-  s->frames = getnumframes(s->samples, static_cast<uint32_t>(o.lframe), 0);
-  if (!trackpitch(files, o, s) || !trackvoicing(files, o, s)) return false;
-  if (o.f0acc != 0) {
-    const uint32_t iterations = std::min(static_cast<uint32_t>(o.f0acc), maxrefinements);
-    refinepitch(s->x, s->samples, samplingrate, static_cast<uint32_t>(o.lframe), 0, s->frames, o.f0min,
-                o.f0max, iterations, s->f0, s->fv);
-  }
-  if (!analysecepstra(files, o, s)) return false;
-  if (o.morvscale == 1) morvadapteradhoc(s->cc, static_cast<uint32_t>(o.ccord), s->frames);
-  return true;
+  const encodesettings e = analysissettings(o);
+  s->frames = encodeframes(s->samples, e.lframe);
+  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], s);
+  if (!allocatestreams(files, e, s)) return outofmemory(s->wav);
+  const int done = o.cctimeit > 0 ? analysetimed(o, e, f0given, s) : analyse(e, f0given, s);
+  return done == 0 ? true : outofmemory(s->wav);
 }
 
 // Writes the values as floats, converting inside the array, which is no longer read afterwards.

@@ -3,24 +3,18 @@
 // changes pitch, pitch range, duration, vocal-tract length, loudness, dynamic range and spectral
 // sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file.
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
-#include "ccanalysis.h"
 #include "fdoubleio.h"
 #include "paramread.h"
-#include "pitchanalysis.h"
+#include "velkcodec.h"
 #include "wavm1616io.h"
 
 namespace {
 
 const char* const versiontext = "0.99";
-const double samplingrate = 16000.0;
-// The warping factor the 16 kHz loudness, post-filter and compression tables are made for.
-const double filteralpha = 0.42;
 // Largest sample count a WAV file can hold (its sizes are 32-bit byte counts).
 const uint64_t maxwavsamples = (UINT32_MAX - 36) / 2;
 
@@ -37,7 +31,7 @@ struct options {
   int wavnorm = 0;
   int morvscale = 1;
   char* indlist = nullptr;
-  uint32_t shift = 80;  // synthesis frame shift, lframe after the duration change
+  decodesettings synthesis;  // the checked and completed synthesis settings
 };
 
 // The names of one file set in command-line order; the voiced-frequency name is null when no
@@ -105,16 +99,6 @@ static int argcerror(const char* path) {
   return 0;
 }
 
-// Undoes the encoder's range adaptation: c0 - 5 and c1..cp halved in every frame.
-static int invmorvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
-  for (uint32_t k = 0; k < frames; ++k) {
-    double* frame = cc + getccsize(k, order);
-    frame[0] -= 5.0;
-    for (uint32_t j = 1; j <= order; ++j) frame[j] *= 0.5;
-  }
-  return 0;
-}
-
 // Looks the options up in the fixed order; absent ones keep their defaults.
 static void readoptions(int count, char** args, options* o) {
   searchintparam(count, args, "lframe", &o->lframe);
@@ -131,54 +115,23 @@ static void readoptions(int count, char** args, options* o) {
   o->indlist = searchstringparam(count, args, "indlist");
 }
 
-// A ranged factor that differs from its neutral value is held inside [lower, upper]; a NaN
-// becomes the upper bound.
-static double clampfactor(double value, double neutral, double lower, double upper) {
-  if (value == neutral) return value;
-  if (!(value < upper)) return upper;
-  if (value <= lower) return lower;
-  return value;
-}
-
-static double clampedfdur(double fdur) {
-  return clampfactor(fdur, 1.0, 0.25, 4.0);
-}
-
-// Synthesis frame shift: lframe stretched by the (clamped) duration factor and truncated; 0 when
-// the result is no usable shift (below one sample or beyond 32 bits).
-static uint32_t synthesisshift(int lframe, double fdur) {
-  if (lframe < 1) return 0;
-  if (fdur == 1.0) return static_cast<uint32_t>(lframe);
-  const double shift = std::trunc(static_cast<double>(static_cast<unsigned>(lframe)) * fdur);
-  return shift >= 1.0 && shift <= UINT32_MAX ? static_cast<uint32_t>(shift) : 0;
-}
-
-// Settings synthesis cannot work with: a shift truncated to 0 (or a frame shift below 1) and a
-// warping factor outside (-1, 1), whose all-pass is unstable.
-static bool optionsusable(const options& o) {
-  return synthesisshift(o.lframe, clampedfdur(o.fdur)) != 0 && std::fabs(o.alpha) < 1.0;
-}
-
-// The loudness, post-filter and compression tables hold for alpha 0.42 only: with another alpha
-// requested they are all switched off, with a warning.
-static void disablefiltersforalpha(options* o) {
-  if (o->alpha == filteralpha || (o->floud == 0 && o->fpfilt == 0 && o->fdrc == 0)) return;
-  o->floud = o->fpfilt = o->fdrc = 0;
-  printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
-}
-
-// Clamps the factors, then derives the synthesis shift and, for a vocal-tract change, the
-// warping factor of alpha chained with -fwarp.
-static void adjustoptions(options* o) {
-  o->fdur = clampedfdur(o->fdur);
-  o->fpitch = clampfactor(o->fpitch, 1.0, 0.25, 4.0);
-  o->fvpitch = clampfactor(o->fvpitch, 1.0, 0.0, 4.0);
-  o->fwarp = clampfactor(o->fwarp, 0.0, -0.99, 0.99);
-  o->floud = clampfactor(o->floud, 0.0, -4.0, 4.0);
-  o->fpfilt = clampfactor(o->fpfilt, 0.0, 0.0, 1.0);
-  o->fdrc = clampfactor(o->fdrc, 0.0, 0.0, 1.0);
-  o->shift = synthesisshift(o->lframe, o->fdur);
-  if (o->fwarp != 0) o->alpha = (o->alpha - o->fwarp) / (1 - o->fwarp * o->alpha);
+// The synthesis settings of the command line, checked and completed; false when synthesis
+// cannot work with them. The filters' warning is printed when they are switched off.
+static bool synthesissettings(const options& o, decodesettings* d) {
+  if (o.lframe < 1) return false;
+  d->lframe = static_cast<uint32_t>(o.lframe);
+  d->alpha = o.alpha;
+  d->fpitch = o.fpitch;
+  d->fvpitch = o.fvpitch;
+  d->fdur = o.fdur;
+  d->fwarp = o.fwarp;
+  d->floud = o.floud;
+  d->fpfilt = o.fpfilt;
+  d->fdrc = o.fdrc;
+  d->morvscale = o.morvscale == 1;
+  if (preparedecode(d) != 0) return false;
+  if (d->filtersdisabled) printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
+  return true;
 }
 
 static bool reportunreadable(const char* path) {
@@ -204,7 +157,7 @@ static void readvoicing(const fileset& files, setstreams* s) {
 }
 
 // Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
-static bool readstreams(const fileset& files, const options& o, setstreams* s) {
+static bool readstreams(const fileset& files, setstreams* s) {
   s->frames = fdoubleread(files.name[f0file], &s->f0);
   if (s->frames == 0) return reportunreadable(files.name[f0file]);
   const uint32_t values = fdoubleread(files.name[ccfile], &s->cc);
@@ -215,79 +168,30 @@ static bool readstreams(const fileset& files, const options& o, setstreams* s) {
     return false;
   }
   s->order = width - 1;
-  if (o.morvscale == 1) invmorvadapteradhoc(s->cc, s->order, s->frames);
   if (files.name[fvfile]) readvoicing(files, s);
   return true;
 }
 
-static bool allfinite(const double* v, uint32_t n) {
-  for (uint32_t j = 0; j < n; ++j)
-    if (!std::isfinite(v[j])) return false;
-  return true;
-}
-
-// Frames holding a NaN or an infinite value (a log-F0 of -inf excepted: it is unvoiced) are
-// synthesised silent. Their log-F0 and cepstra become NaN so that they take no part in the
-// statistics over all frames (mean log-F0, loudest level); returns their indices.
-static std::vector<uint32_t> isolatecorruptframes(setstreams* s) {
-  std::vector<uint32_t> corrupt;
-  const uint32_t width = s->order + 1;
-  for (uint32_t k = 0; k < s->frames; ++k) {
-    double* c = s->cc + getccsize(k, s->order);
-    const bool f0bad = std::isnan(s->f0[k]) || s->f0[k] == HUGE_VAL;
-    const bool fvbad = s->fv && !std::isfinite(s->fv[k]);
-    if (!f0bad && !fvbad && allfinite(c, width)) continue;
-    corrupt.push_back(k);
-    s->f0[k] = NAN;
-    for (uint32_t j = 0; j < width; ++j) c[j] = NAN;
-  }
-  return corrupt;
-}
-
-// Pitch level, then pitch range around the mean of the moved values.
-static void modifyprosody(const options& o, setstreams* s) {
-  if (o.fpitch != 1.0) shiftlogpitch(s->frames, s->f0, std::log(o.fpitch));
-  if (o.fvpitch != 1.0) scalelogpitchrange(s->frames, s->f0, o.fvpitch);
-}
-
-// Compression, post-filter, then loudness; false when the compression runs out of memory.
-static bool filtercepstra(const options& o, setstreams* s) {
-  if (o.fdrc != 0 && applycdrc16k042(s->cc, s->order, s->frames, o.fdrc) != 0) return false;
-  if (o.fpfilt != 0) applycpostfilt16k042(s->cc, s->order, s->frames, o.fpfilt, nullptr);
-  if (o.floud != 0) applycloudfilt16k042(s->cc, s->order, s->frames, o.floud);
-  return true;
-}
-
 // Allocates the output; false (reported) when it would not fit a WAV file or memory runs out.
-static bool allocateoutput(const fileset& files, const options& o, setstreams* s) {
-  const uint64_t length = (static_cast<uint64_t>(s->frames) + 1) * o.shift + 1;
+static bool allocateoutput(const fileset& files, const decodesettings& d, setstreams* s) {
+  const uint64_t length = decodedlength(s->frames, d);
   if (length > maxwavsamples) {
     printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
     return false;
   }
-  s->samples = getwaveformlength(o.shift, s->frames);
+  s->samples = static_cast<uint32_t>(length);
   s->out = static_cast<double*>(calloc(s->samples, sizeof(double)));
   return s->out ? true : outofmemory(files.name[outfile]);
-}
-
-// Modifies and synthesises the streams of one set into s->out; false (reported) on failure.
-static bool synthesise(const fileset& files, const options& o, setstreams* s) {
-  if (!allocateoutput(files, o, s)) return false;
-  const std::vector<uint32_t> corrupt = isolatecorruptframes(s);
-  modifyprosody(o, s);
-  if (!filtercepstra(o, s)) return outofmemory(files.name[outfile]);
-  logf02f0(s->frames, s->f0);
-  for (uint32_t k : corrupt) s->f0[k] = NAN;
-  if (cc2waveform(s->out, s->samples, samplingrate, o.shift, s->frames, s->f0, s->fv, o.alpha, s->order,
-                  s->cc) != 0)
-    return outofmemory(files.name[outfile]);
-  return true;
 }
 
 // Synthesises one file set and writes its WAV file; a failing set is reported and skipped.
 static void decodefileset(const fileset& files, const options& o) {
   setstreams s;
-  if (!readstreams(files, o, &s) || !synthesise(files, o, &s)) return;
+  if (!readstreams(files, &s) || !allocateoutput(files, o.synthesis, &s)) return;
+  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples) != 0) {
+    outofmemory(files.name[outfile]);
+    return;
+  }
   free(s.f0);
   free(s.cc);
   free(s.fv);
@@ -328,12 +232,11 @@ int main(int argc, char** argv) {
     return 255;
   }
   const int filecount = argc - optioncount;  // program name included
-  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) || !optionsusable(o)) {
+  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) ||
+      !synthesissettings(o, &o.synthesis)) {
     argcerror(argv[0]);
     return 255;
   }
-  disablefiltersforalpha(&o);
-  adjustoptions(&o);
   const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
                                        : fileset{{argv[1], argv[2], nullptr, argv[3]}};
   if (!o.indlist)

@@ -60,8 +60,8 @@ void addnoise(std::vector<double>& x, double snrdb, unsigned seed) {
   for (double v : x) power += v * v;
   power /= x.size();
   const double sigma = sqrt(power / pow(10.0, snrdb / 10.0));
-  srand(seed);
-  for (double& v : x) v += sigma * gaussrand();
+  noisegen g(seed);
+  for (double& v : x) v += sigma * gaussrand(&g);
 }
 
 std::vector<double> track(const std::vector<double>& x, uint32_t frames, double f0min = 60,
@@ -140,11 +140,11 @@ TEST(GetPitch, SilenceAndLowLevelNoiseAreUnvoiced) {
   const uint32_t sec = 16000;
   std::vector<double> x = vowel(3 * sec, 110);
   std::fill(x.begin() + sec, x.begin() + 2 * sec, 0.0);
-  srand(5);
+  noisegen g(5);
   double power = 0;
   for (uint32_t t = 0; t < sec; t++) power += x[t] * x[t];
   const double sigma = sqrt(power / sec) * 0.01;
-  for (uint32_t t = sec + sec / 2; t < 2 * sec; t++) x[t] = sigma * gaussrand();
+  for (uint32_t t = sec + sec / 2; t < 2 * sec; t++) x[t] = sigma * gaussrand(&g);
   std::vector<double> est = track(x, 600);
   uint32_t voicedsilence = 0, voicednoise = 0, silentframes = 0, noiseframes = 0;
   for (uint32_t i = 0; i < est.size(); i++) {
@@ -203,11 +203,11 @@ TEST(Autocorrelation, PairedFramesMatchTheDirectSumOfEach) {
   // and the single-frame routine up to rounding relative to its own energy.
   const uint32_t N = 2048, L = 801;
   const std::vector<double> v = vowel(4000, 137);
-  srand(11);
+  noisegen g(11);
   std::vector<double> a(N, 0.0), noise(N, 0.0);
   for (uint32_t j = 0; j < L; j++) {
     a[j] = v[1000 + j];
-    noise[j] = gaussrand();
+    noise[j] = gaussrand(&g);
   }
   auto energy = [](const std::vector<double>& f) {
     double e = 0;

@@ -25,9 +25,9 @@ double firgain(const std::vector<double>& h, double f) {
 }
 
 std::vector<double> noise(uint32_t n, unsigned seed) {
-  srand(seed);
+  noisegen g(seed);
   std::vector<double> x(n);
-  genwhitenoise(x.data(), n);
+  genwhitenoise(x.data(), n, &g);
   return x;
 }
 

@@ -1,4 +1,4 @@
-// The encoder's own routines: dithering of constant runs and the range adaptation of the cepstra.
+// The encoder's dithering of constant runs and the range adaptation of the cepstra.
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#define main velkcoder_main
-#include "../velkcoder.cpp"
-#undef main
+#include "velkcodec.h"
 
 namespace {
 
@@ -62,7 +60,6 @@ TEST(Padzeros, ZeroThresholdAndNanRunsChangeNothing) {
 TEST(Padzeros, NoiseHasTheRequestedDeviation) {
   const size_t n = 200000;
   std::vector<double> x(n, 0.0);
-  srand(12345);
   ASSERT_EQ(padzeros(x.data(), static_cast<uint32_t>(n), 160), 1);
   double sum = 0, squares = 0;
   for (double v : x) {
@@ -81,6 +78,8 @@ TEST(Morvadapteradhoc, OffsetsC0AndDoublesTheRest) {
   double single = 0.0;
   morvadapteradhoc(&single, 0, 1);
   EXPECT_EQ(single, 5.0);
+  EXPECT_EQ(invmorvadapteradhoc(cc.data(), 3, 2), 0);
+  EXPECT_EQ(cc, (std::vector<double>{1.0, 0.5, -0.25, 2.0, -3.0, 0.0, 1.5, -1.0}));
 }
 
 }  // namespace

@@ -1,0 +1,193 @@
+#include "velkcodec.h"
+
+#include <cmath>
+#include <vector>
+
+#include "ccanalysis.h"
+#include "fvanalysis.h"
+#include "pitchanalysis.h"
+#include "spectralanalysis.h"
+
+namespace {
+
+// The warping factor the 16 kHz loudness, post-filter and compression tables are made for.
+const double filteralpha = 0.42;
+// The C library's generator starts as if seeded with 1; the dither keeps that sequence.
+const unsigned ditherseed = 1;
+
+// x[j] += sigma * g for j < n, g a fresh standard normal deviate per sample.
+void addwhitenoise(double* x, uint32_t n, double sigma, noisegen* g) {
+  for (uint32_t j = 0; j < n; ++j) x[j] += sigma * gaussrand(g);
+}
+
+// A ranged factor that differs from its neutral value is held inside [lower, upper]; a NaN
+// becomes the upper bound.
+double clampfactor(double value, double neutral, double lower, double upper) {
+  if (value == neutral) return value;
+  if (!(value < upper)) return upper;
+  if (value <= lower) return lower;
+  return value;
+}
+
+// Synthesis frame shift: lframe stretched by the duration factor and truncated; 0 when the
+// result is no usable shift (below one sample or beyond 32 bits).
+uint32_t synthesisshift(uint32_t lframe, double fdur) {
+  if (lframe < 1) return 0;
+  if (fdur == 1.0) return lframe;
+  const double shift = std::trunc(static_cast<double>(lframe) * fdur);
+  return shift >= 1.0 && shift <= UINT32_MAX ? static_cast<uint32_t>(shift) : 0;
+}
+
+bool allfinite(const double* v, uint32_t n) {
+  for (uint32_t j = 0; j < n; ++j)
+    if (!std::isfinite(v[j])) return false;
+  return true;
+}
+
+// Frames holding a NaN or an infinite value (a log-F0 of -inf excepted: it is unvoiced) get a
+// NaN log-F0 and NaN cepstra, so that they take no part in the statistics over all frames (mean
+// log-F0, loudest level) and are synthesised silent; returns their indices.
+std::vector<uint32_t> isolatecorruptframes(double* lf0, double* cc, const double* fv, uint32_t frames,
+                                           uint32_t order) {
+  std::vector<uint32_t> corrupt;
+  const uint32_t width = order + 1;
+  for (uint32_t k = 0; k < frames; ++k) {
+    double* c = cc + getccsize(k, order);
+    const bool f0bad = std::isnan(lf0[k]) || lf0[k] == HUGE_VAL;
+    const bool fvbad = fv && !std::isfinite(fv[k]);
+    if (!f0bad && !fvbad && allfinite(c, width)) continue;
+    corrupt.push_back(k);
+    lf0[k] = NAN;
+    for (uint32_t j = 0; j < width; ++j) c[j] = NAN;
+  }
+  return corrupt;
+}
+
+// Pitch level, then pitch range around the mean of the moved values.
+void modifyprosody(const decodesettings& s, double* lf0, uint32_t frames) {
+  if (s.fpitch != 1.0) shiftlogpitch(frames, lf0, std::log(s.fpitch));
+  if (s.fvpitch != 1.0) scalelogpitchrange(frames, lf0, s.fvpitch);
+}
+
+// Compression, post-filter, then loudness; -1 when the compression runs out of memory.
+int filtercepstra(const decodesettings& s, double* cc, uint32_t order, uint32_t frames) {
+  if (s.fdrc != 0 && applycdrc16k042(cc, order, frames, s.fdrc) != 0) return -1;
+  if (s.fpfilt != 0) applycpostfilt16k042(cc, order, frames, s.fpfilt, nullptr);
+  if (s.floud != 0) applycloudfilt16k042(cc, order, frames, s.floud);
+  return 0;
+}
+
+}  // namespace
+
+int morvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
+  for (uint32_t k = 0; k < frames; ++k) {
+    double* frame = cc + getccsize(k, order);
+    frame[0] += 5.0;
+    for (uint32_t j = 1; j <= order; ++j) frame[j] *= 2.0;
+  }
+  return 0;
+}
+
+int invmorvadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
+  for (uint32_t k = 0; k < frames; ++k) {
+    double* frame = cc + getccsize(k, order);
+    frame[0] -= 5.0;
+    for (uint32_t j = 1; j <= order; ++j) frame[j] *= 0.5;
+  }
+  return 0;
+}
+
+uint32_t encodeframes(uint32_t samples, uint32_t lframe) {
+  return getnumframes(samples, lframe, 0);
+}
+
+int padzeros(double* x, uint32_t n, uint32_t threshold) {
+  const double sigma = 1.3 / 32768;
+  if (threshold == 0) return 0;
+  noisegen noise(ditherseed);
+  int dithered = 0;
+  uint32_t run = 1;
+  for (uint32_t i = 1; i < n; ++i) {
+    if (x[i] != x[i - 1]) {
+      if (run > threshold) {
+        addwhitenoise(x + i - run, run, sigma, &noise);
+        dithered = 1;
+      }
+      run = 1;
+    } else {
+      ++run;
+    }
+  }
+  if (run > threshold) {
+    addwhitenoise(x + n - run, run, sigma, &noise);
+    return 1;
+  }
+  return dithered;
+}
+
+int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0) {
+  return getpitch(x, n, velksamplingrate, s.lframe, 0, frames, s.f0min, s.f0max, f0) == 0 ? 0 : -1;
+}
+
+int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
+                  double* fv) {
+  if (fv && getfvoicing(x, n, velksamplingrate, s.lframe, 0, frames, f0, fv) != 0) return -1;
+  if (s.f0acc != 0 &&
+      refinepitch(x, n, velksamplingrate, s.lframe, 0, frames, s.f0min, s.f0max, s.f0acc, f0, fv) != 0)
+    return -1;
+  return 0;
+}
+
+int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, const double* f0,
+                  double* cc) {
+  if (waveform2cc(x, n, velksamplingrate, s.lframe, 0, frames, f0, s.ccord, cc, s.ccmeth, s.alpha) != 0)
+    return -1;
+  if (s.morvscale) morvadapteradhoc(cc, s.ccord, frames);
+  return 0;
+}
+
+int encodesignal(double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0, bool f0given,
+                 double* fv, double* cc, int* dithered) {
+  const int padded = padzeros(x, n, s.zfill);
+  if (dithered) *dithered = padded;
+  if (!f0given && encodepitch(x, n, s, frames, f0) != 0) return -1;
+  if (encodevoicing(x, n, s, frames, f0, fv) != 0) return -1;
+  return encodecepstra(x, n, s, frames, f0, cc);
+}
+
+int preparedecode(decodesettings* s) {
+  s->filtersdisabled = false;
+  if (s->alpha != filteralpha && (s->floud != 0 || s->fpfilt != 0 || s->fdrc != 0)) {
+    s->floud = s->fpfilt = s->fdrc = 0;
+    s->filtersdisabled = true;
+  }
+  s->fdur = clampfactor(s->fdur, 1.0, 0.25, 4.0);
+  s->fpitch = clampfactor(s->fpitch, 1.0, 0.25, 4.0);
+  s->fvpitch = clampfactor(s->fvpitch, 1.0, 0.0, 4.0);
+  s->fwarp = clampfactor(s->fwarp, 0.0, -0.99, 0.99);
+  s->floud = clampfactor(s->floud, 0.0, -4.0, 4.0);
+  s->fpfilt = clampfactor(s->fpfilt, 0.0, 0.0, 1.0);
+  s->fdrc = clampfactor(s->fdrc, 0.0, 0.0, 1.0);
+  s->shift = synthesisshift(s->lframe, s->fdur);
+  if (s->shift == 0 || !(std::fabs(s->alpha) < 1.0)) return -1;
+  s->synthesisalpha = s->fwarp != 0 ? (s->alpha - s->fwarp) / (1 - s->fwarp * s->alpha) : s->alpha;
+  return 0;
+}
+
+uint64_t decodedlength(uint32_t frames, const decodesettings& s) {
+  return (static_cast<uint64_t>(frames) + 1) * s.shift + 1;
+}
+
+int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
+                  const decodesettings& s, double* out, uint32_t outlen) {
+  if (s.morvscale) invmorvadapteradhoc(cc, order, frames);
+  const std::vector<uint32_t> corrupt = isolatecorruptframes(lf0, cc, fv, frames, order);
+  modifyprosody(s, lf0, frames);
+  if (filtercepstra(s, cc, order, frames) != 0) return -1;
+  logf02f0(frames, lf0);
+  for (uint32_t k : corrupt) lf0[k] = NAN;  // silent in synthesis
+  return cc2waveform(out, outlen, velksamplingrate, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc) ==
+                 0
+             ? 0
+             : -1;
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The vocoder's whole-signal pipelines: a 16 kHz signal into its three parameter streams (F0,
+// warped cepstra, maximum voiced frequency) and the streams, optionally modified, back into
+// samples. Built on the signal model (pitch, voicing, cepstral analysis and synthesis); the
+// programs and the Python module read and write the files or arrays and call these.
+//
+// Every array is allocated by the caller; no routine prints, keeps state between calls or
+// allocates per frame. Signals are doubles on the +-1 scale (a 16-bit sample s is s / 32768).
+#include <cstdint>
+
+// The sampling rate the analysis and synthesis are made for, in Hz.
+const double velksamplingrate = 16000.0;
+
+// Analysis settings, defaults equal to the encoder's.
+struct encodesettings {
+  uint32_t lframe = 80;  // frame shift in samples, at least 1
+  uint32_t ccord = 39;   // cepstral order
+  uint8_t ccmeth = 1;    // envelope method (CC_... of ccanalysis.h)
+  double alpha = 0.42;   // all-pass warping factor, |alpha| < 1
+  double f0min = 60.0;   // pitch search range in Hz
+  double f0max = 500.0;
+  uint32_t f0acc = 0;     // pitch refinement iterations
+  uint32_t zfill = 160;   // runs of more equal samples than this are dithered; 0: never
+  bool morvscale = true;  // range-adapt the cepstra for a statistical synthesiser
+};
+
+// Number of frames of a signal of `samples` samples (frame k centred at sample k * lframe).
+uint32_t encodeframes(uint32_t samples, uint32_t lframe);
+
+// Range adaptation of the cepstra (frames * (order + 1) values, in place) for a statistical
+// synthesiser: c0 + 5 and c1..c_order doubled in every frame; returns 0.
+int morvadapteradhoc(double* cc, uint32_t order, uint32_t frames);
+// Undoes it: c0 - 5 and c1..c_order halved; returns 0.
+int invmorvadapteradhoc(double* cc, uint32_t order, uint32_t frames);
+
+// Dithers every run of more than `threshold` equal consecutive samples of x (n samples, in place)
+// with Gaussian noise of 1.3 steps of the 16-bit scale. The noise comes from a generator seeded
+// anew at every call, so a signal is always dithered the same way. Returns 1 when any run was
+// dithered, else 0 (also for threshold 0).
+int padzeros(double* x, uint32_t n, uint32_t threshold);
+
+// F0 track of a signal (no dithering): x has n samples; f0 (frames values, caller's) receives
+// F0 in Hz, 0 for unvoiced frames. Returns 0, or -1 when working storage cannot be had.
+int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0);
+
+// Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
+// fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)
+// refined in place. Returns 0, or -1 when working storage cannot be had.
+int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
+                  double* fv);
+
+// Warped cepstra of every frame from the F0 track (frames values in Hz, 0 unvoiced) into cc
+// (frames * (s.ccord + 1) values, frame after frame, caller's; every value written), range-adapted
+// when s.morvscale is set. Returns 0, or -1 when working storage cannot be had.
+int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, const double* f0,
+                  double* cc);
+
+// The whole analysis of one signal: x (n samples) is dithered in place (see padzeros; *dithered
+// receives its result when not null); unless f0given, f0 (frames values) receives the pitch
+// track, else it holds the track in Hz to use (0 unvoiced); then encodevoicing and encodecepstra.
+// frames may be fewer than encodeframes(n, s.lframe) (a shorter given track). Returns 0, or -1
+// when working storage cannot be had.
+int encodesignal(double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0, bool f0given,
+                 double* fv, double* cc, int* dithered);
+
+// Synthesis settings, defaults equal to the decoder's. A factor that differs from its neutral
+// value is held inside its range by preparedecode.
+struct decodesettings {
+  uint32_t lframe = 80;   // frame shift of the streams in samples, at least 1
+  double alpha = 0.42;    // all-pass warping factor of the cepstra, |alpha| < 1
+  double fpitch = 1.0;    // F0 factor [0.25, 4]
+  double fvpitch = 1.0;   // log-F0 spread factor [0, 4]
+  double fdur = 1.0;      // duration factor [0.25, 4]
+  double fwarp = 0.0;     // vocal-tract warping [-0.99, 0.99]
+  double floud = 0.0;     // loudness filter strength [-4, 4]
+  double fpfilt = 0.0;    // post-filter strength [0, 1]
+  double fdrc = 0.0;      // dynamic range compression strength [0, 1]
+  bool morvscale = true;  // undo the encoder's range adaptation
+  // Set by preparedecode:
+  uint32_t shift = 0;            // synthesis frame shift: lframe * fdur, truncated
+  double synthesisalpha = 0.0;   // alpha chained with -fwarp
+  bool filtersdisabled = false;  // floud, fpfilt and fdrc were requested with another alpha
+};
+
+// Checks and completes the settings: the factors are held in their ranges (a NaN becomes the
+// upper bound), floud, fpfilt and fdrc are switched off (filtersdisabled set) when alpha is not
+// the 0.42 their tables are made for, and shift and synthesisalpha are derived. Returns 0, or
+// -1 when synthesis cannot work with them (a shift that truncates to 0, |alpha| >= 1).
+int preparedecode(decodesettings* s);
+
+// Number of samples synthesised from `frames` frames at the prepared shift: (frames + 1) * shift
+// + 1; may exceed 32 bits for the caller to refuse.
+uint64_t decodedlength(uint32_t frames, const decodesettings& s);
+
+// Synthesises the streams of `frames` frames into out (outlen >= decodedlength samples, caller's).
+// lf0: frames log-F0 values, -1e10 (or anything not above it) unvoiced; cc: frames * (order + 1)
+// cepstra; fv: frames maximum voiced frequencies in Hz, or null to derive them from c0. lf0 and
+// cc are used as work space and hold no meaningful values afterwards. A frame holding a NaN or
+// an infinite value is silent and takes no part in the statistics over frames. The settings must
+// have gone through preparedecode. Returns 0, or -1 when working storage cannot be had.
+int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
+                  const decodesettings& s, double* out, uint32_t outlen);
