@@ -1,6 +1,6 @@
 # cmake -DMODE=install|find_package|pkg_config -DBUILD_DIR=... -DWORK=... ... -P installed_test.cmake
 #   install:      installs BUILD_DIR into WORK/prefix and checks that every part is there;
-#   find_package: builds the example with CMake against WORK/prefix;
+#   find_package: builds the example with CMake against WORK/prefix, shared and static;
 #   pkg_config:   builds it with the flags of `pkg-config --cflags --libs velk`;
 # the two builds then encode SAMPLE and must write exactly the streams of the installed velkcoder.
 cmake_minimum_required(VERSION 3.16)
@@ -70,10 +70,13 @@ if(MODE STREQUAL "install")
   endforeach()
 elseif(MODE STREQUAL "find_package")
   file(REMOVE_RECURSE ${WORK}/cmake)
-  run(${CMAKE_COMMAND} -S ${EXAMPLE} -B ${WORK}/cmake/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix}
-      -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}")
-  run(${CMAKE_COMMAND} --build ${WORK}/cmake/build)
-  encode_and_compare(cmake ${WORK}/cmake/build/velkencode)
+  foreach(static OFF ON)
+    set(build ${WORK}/cmake/build-static-${static})
+    run(${CMAKE_COMMAND} -S ${EXAMPLE} -B ${build} -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix}
+        -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" -DVELK_STATIC=${static})
+    run(${CMAKE_COMMAND} --build ${build})
+    encode_and_compare(cmake/static-${static} ${build}/velkencode)
+  endforeach()
 elseif(MODE STREQUAL "pkg_config")
   file(REMOVE_RECURSE ${WORK}/pkgconfig)
   file(MAKE_DIRECTORY ${WORK}/pkgconfig)
