@@ -52,11 +52,9 @@ string(REGEX REPLACE "/$" "" VELK_PC_TO_PREFIX ${VELK_PC_TO_PREFIX})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/velk.pc.in ${PROJECT_BINARY_DIR}/velk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/velk.pc DESTINATION ${velk_pcdir})
 
-# The Python module, when this configuration builds it.
-set(VELK_PYTHON_INSTALL_DIR lib/python3/dist-packages
-    CACHE STRING "Directory of the Python module, relative to the prefix (Debian's python3 reads /usr/lib/python3/dist-packages)")
+# The Python module (target velk of python/, installed by its own rule into
+# VELK_PYTHON_INSTALL_DIR), when this configuration builds it.
 set(velk_python_module "")
-if(TARGET velk_python)
-  set(velk_python_module velk_python)
-  install(TARGETS velk_python LIBRARY DESTINATION ${VELK_PYTHON_INSTALL_DIR})
+if(TARGET velk)
+  set(velk_python_module velk)
 endif()
