@@ -2,6 +2,7 @@
 // fuzz target, so that each input that once failed stays fixed in the ordinary test run.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct Target {
   const char* name;
   Entry entry;
 };
+
+void PrintTo(const Target& t, std::ostream* os) {
+  *os << t.name;
+}
 
 const Target kTargets[] = {
     {"wavread", fuzz_wavread},     {"paramfiles", fuzz_paramfiles},

@@ -8,18 +8,20 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "command_runner.h"
+#include "childprocess.h"
+#include "testfiles.h"
 
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
-::testing::AssertionResult Exited(const Outcome& o, int status) {
-  if (o.timed_out) return ::testing::AssertionFailure() << "did not end within the time limit";
+::testing::AssertionResult Exited(const RunResult& o, int status) {
+  if (o.timedout) return ::testing::AssertionFailure() << "did not end within the time limit";
   if (!o.exited) return ::testing::AssertionFailure() << "killed by signal " << o.signal << "\n" << o.err;
   if (o.status != status)
     return ::testing::AssertionFailure() << "exit status " << o.status << ", expected " << status
@@ -43,7 +45,7 @@ class VelkcoderBadInput : public ::testing::Test {
   TempDir dir;
   std::string f0 = dir.path("f0"), cc = dir.path("cc"), fv = dir.path("fv");
 
-  Outcome encode(const std::string& wav, std::vector<std::string> options = {}) {
+  RunResult encode(const std::string& wav, std::vector<std::string> options = {}) {
     std::vector<std::string> args{wav, f0, cc, fv};
     args.insert(args.end(), options.begin(), options.end());
     return run_program(VELKCODER_PATH, args);
@@ -65,7 +67,7 @@ TEST_F(VelkcoderBadInput, UnreadableWavFilesAreReportedAndSkipped) {
       dir.path(""),  // the directory itself
   };
   for (const std::string& in : inputs) {
-    const Outcome o = encode(in);
+    const RunResult o = encode(in);
     EXPECT_TRUE(Exited(o, 0)) << in;
     EXPECT_EQ(o.out, "Error: could not open " + in + ".\n");
     EXPECT_TRUE(nothing_written()) << in;
@@ -75,7 +77,7 @@ TEST_F(VelkcoderBadInput, UnreadableWavFilesAreReportedAndSkipped) {
 TEST_F(VelkcoderBadInput, UncreatableOutputsAreReportedAndTheOthersWritten) {
   const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
   const std::string nodir = dir.path("no/such/dir/f0");
-  const Outcome o = run_program(VELKCODER_PATH, {wav, nodir, dir.path(""), fv});
+  const RunResult o = run_program(VELKCODER_PATH, {wav, nodir, dir.path(""), fv});
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_NE(o.out.find("Error: could not create " + nodir + ".\n"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("Error: could not create " + dir.path("") + ".\n"), std::string::npos) << o.out;
@@ -87,7 +89,7 @@ TEST_F(VelkcoderBadInput, NonFiniteAndOutOfRangeOptionsAreArgumentErrors) {
   const std::string usage_error = "Error: incorrect input arguments.\nType 'velkcoder' for help.\n";
   for (const char* option : {"--alpha=nan", "--alpha=inf", "--f0min=nan", "--f0max=inf", "--f0min=-inf",
                              "--lframe=0", "--lframe=-80", "--ccord=-1", "--lframe=99999999999"}) {
-    const Outcome o = encode(wav, {option});
+    const RunResult o = encode(wav, {option});
     EXPECT_TRUE(Exited(o, 255)) << option;
     EXPECT_EQ(o.out, usage_error) << option;
     EXPECT_TRUE(nothing_written()) << option;
@@ -97,7 +99,7 @@ TEST_F(VelkcoderBadInput, NonFiniteAndOutOfRangeOptionsAreArgumentErrors) {
 TEST_F(VelkcoderBadInput, MalformedIndexListStopsBeforeAnyFile) {
   const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
   for (const char* list : {"--indlist=3-1", "--indlist=1,-3", "--indlist=99999999999", "--indlist=1-3("}) {
-    const Outcome o = encode(wav, {list});
+    const RunResult o = encode(wav, {list});
     EXPECT_TRUE(Exited(o, 255)) << list;
     EXPECT_EQ(o.out, "Error: bad formatted indlist.\n") << list;
     EXPECT_TRUE(nothing_written());
@@ -112,7 +114,7 @@ TEST_F(VelkcoderBadInput, LoadedLogF0WithNonFiniteValuesGivesCompleteStreams) {
   logf0[5] = -kInf;
   logf0[6] = 1e30f;
   dir.write("f0", float_bytes(logf0));
-  const Outcome o = encode(wav, {"--f0load=1"});
+  const RunResult o = encode(wav, {"--f0load=1"});
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(file_size(cc), 20 * 40 * 4);
@@ -123,9 +125,11 @@ TEST_F(VelkcoderBadInput, LoadedLogF0WithNonFiniteValuesGivesCompleteStreams) {
 // the 50 samples the file holds (one frame) instead of minutes of silence that are not in it.
 TEST_F(VelkcoderBadInput, DataSizeBeyondTheFileEndsPromptly) {
   const std::string pcm = sine_wav(50, 200).substr(44);
+  RunSettings within_a_minute;
+  within_a_minute.seconds = 60;
   for (uint32_t claim : {0x10000000u, 0xFFFFFFF0u}) {
     const std::string wav = dir.write("claim.wav", wav_header(1, 16000, 16, claim) + pcm);
-    const Outcome o = run_program(VELKCODER_PATH, {wav, f0, cc, fv}, "/dev/null", 60);
+    const RunResult o = run_program(VELKCODER_PATH, {wav, f0, cc, fv}, within_a_minute);
     EXPECT_TRUE(Exited(o, 0)) << claim;
     EXPECT_EQ(file_size(f0), 4) << claim;
     EXPECT_EQ(file_size(cc), 40 * 4) << claim;
@@ -157,7 +161,7 @@ class VelkdecoderBadInput : public ::testing::Test {
     if (v.empty()) v.assign(kFrames, 4000.0f);
     return dir.write("fv", float_bytes(v));
   }
-  Outcome decode(std::vector<std::string> args) { return run_program(VELKDECODER_PATH, args); }
+  RunResult decode(std::vector<std::string> args) { return run_program(VELKDECODER_PATH, args); }
   // (N + 1) x 80 + 1 samples after a 44-byte header.
   static long complete_size(int frames, int shift = 80) { return 44 + 2L * ((frames + 1) * shift + 1); }
 };
@@ -167,7 +171,7 @@ TEST_F(VelkdecoderBadInput, UnreadableStreamsAreReportedAndNothingIsWritten) {
                     short3 = dir.write("three", "abc");
   const std::string good_f0 = f0(), good_cc = cc();
   for (const std::string& bad : {missing, empty, short3, dir.path("")}) {
-    Outcome o = decode({bad, good_cc, out});
+    RunResult o = decode({bad, good_cc, out});
     EXPECT_TRUE(Exited(o, 0));
     EXPECT_EQ(o.out, "Error: could not open " + bad + ".\n");
     o = decode({good_f0, bad, out});
@@ -182,7 +186,7 @@ TEST_F(VelkdecoderBadInput, WrongDimensionsAreReported) {
   // 7 values per frame plus one, and fewer values than frames.
   for (int values : {kFrames * 7 + 1, kFrames - 1}) {
     const std::string bad_cc = cc(std::vector<float>(values, 0.0f));
-    const Outcome o = decode({good_f0, bad_cc, out});
+    const RunResult o = decode({good_f0, bad_cc, out});
     EXPECT_TRUE(Exited(o, 0));
     EXPECT_EQ(o.out, "Error: " + good_f0 + " and " + bad_cc + " have incompatible dimensions.\n");
     EXPECT_FALSE(file_exists(out));
@@ -191,7 +195,7 @@ TEST_F(VelkdecoderBadInput, WrongDimensionsAreReported) {
 
 TEST_F(VelkdecoderBadInput, ShortOrUnreadableVoicingIsAWarningAndTheWaveIsComplete) {
   const std::string good_f0 = f0(), good_cc = cc(), short_fv = fv(std::vector<float>(kFrames - 1, 4000.0f));
-  Outcome o = decode({good_f0, good_cc, short_fv, out});
+  RunResult o = decode({good_f0, good_cc, short_fv, out});
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_EQ(o.out, "Warning: " + good_f0 + " and " + short_fv + " have incompatible dimensions.\n");
   EXPECT_EQ(file_size(out), complete_size(kFrames));
@@ -217,7 +221,7 @@ TEST_F(VelkdecoderBadInput, NonFiniteStreamValuesGiveACompleteWave) {
   v[12] = kNaN;
   v[13] = -kInf;
   v[14] = 1e30f;
-  const Outcome o = decode({f0(logf0), cc(c), fv(v), out});
+  const RunResult o = decode({f0(logf0), cc(c), fv(v), out});
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(file_size(out), complete_size(kFrames));
@@ -229,8 +233,8 @@ TEST_F(VelkdecoderBadInput, NonFiniteOptionsAreClampedOrRefused) {
        {"--fdur=nan", "--fdur=inf", "--fpitch=inf", "--fpitch=nan", "--fvpitch=nan", "--fwarp=nan",
         "--fwarp=-inf", "--floud=inf", "--fpfilt=nan", "--fdrc=nan", "--alpha=nan", "--alpha=inf"}) {
     std::remove(out.c_str());
-    const Outcome o = decode({good_f0, good_cc, out, option});
-    ASSERT_FALSE(o.timed_out) << option;
+    const RunResult o = decode({good_f0, good_cc, out, option});
+    ASSERT_FALSE(o.timedout) << option;
     ASSERT_TRUE(o.exited) << option << " signal " << o.signal;
     if (o.status == 255) {
       EXPECT_EQ(o.out, "Error: incorrect input arguments.\nType 'velkdecoder' for help.\n") << option;
@@ -248,7 +252,7 @@ TEST_F(VelkdecoderBadInput, NonFiniteOptionsAreClampedOrRefused) {
 }
 
 TEST_F(VelkdecoderBadInput, OutputThatWouldOverflowAWavFileIsRefused) {
-  const Outcome o = decode({f0(), cc(), out, "--lframe=2000000000"});
+  const RunResult o = decode({f0(), cc(), out, "--lframe=2000000000"});
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_NE(o.out.find("Error: "), std::string::npos) << o.out;
   EXPECT_FALSE(file_exists(out));
@@ -257,7 +261,7 @@ TEST_F(VelkdecoderBadInput, OutputThatWouldOverflowAWavFileIsRefused) {
 TEST_F(VelkdecoderBadInput, UncreatableOutputIsReported) {
   const std::string nodir = dir.path("no/such/dir/out.wav");
   for (const std::string& target : {nodir, dir.path("")}) {
-    const Outcome o = decode({f0(), cc(), target});
+    const RunResult o = decode({f0(), cc(), target});
     EXPECT_TRUE(Exited(o, 0));
     EXPECT_EQ(o.out, "Error: could not create " + target + ".\n");
   }
@@ -268,7 +272,7 @@ TEST_F(VelkdecoderBadInput, SilentFramesOfNonFiniteParametersStaySilent) {
   std::vector<float> c(kFrames * (kOrder + 1), 0.0f);
   for (int k = 0; k < kFrames; ++k) c[k * (kOrder + 1)] = 2.0f;
   for (int j = 0; j <= kOrder; ++j) c[10 * (kOrder + 1) + j] = kNaN;
-  const Outcome o = decode({f0(logf0), cc(c), out});
+  const RunResult o = decode({f0(logf0), cc(c), out});
   ASSERT_TRUE(Exited(o, 0));
   const std::vector<int16_t> s = wav_samples(file_contents(out));
   ASSERT_EQ(s.size(), static_cast<size_t>((kFrames + 1) * 80 + 1));
@@ -285,6 +289,10 @@ struct StreamCommand {
   const char* path;
   std::vector<std::string> before_input;  // arguments every run needs before the input file
 };
+
+void PrintTo(const StreamCommand& c, std::ostream* os) {
+  *os << c.name;
+}
 
 std::vector<StreamCommand> stream_commands() {
   std::vector<StreamCommand> c;
@@ -321,7 +329,7 @@ class StreamCommandBadInput : public ::testing::TestWithParam<StreamCommand> {
 
 TEST_P(StreamCommandBadInput, MissingFileOrDirectoryIsRefusedWithStatus1) {
   for (const std::string& input : {dir.path("missing"), dir.path("")}) {
-    const Outcome o = run_program(GetParam().path, with_input(input));
+    const RunResult o = run_program(GetParam().path, with_input(input));
     EXPECT_TRUE(Exited(o, 1)) << input;
     EXPECT_NE(o.err.find(input), std::string::npos) << "message names the file: " << o.err;
     EXPECT_EQ(o.out, "") << input;
@@ -329,7 +337,7 @@ TEST_P(StreamCommandBadInput, MissingFileOrDirectoryIsRefusedWithStatus1) {
 }
 
 TEST_P(StreamCommandBadInput, UnknownOptionIsRefusedWithTheUsageText) {
-  const Outcome o = run_program(GetParam().path, {"-Z"});
+  const RunResult o = run_program(GetParam().path, {"-Z"});
   EXPECT_TRUE(Exited(o, 1));
   EXPECT_EQ(o.err.rfind(std::string(GetParam().name) + " : Invalid option 'Z'!\n", 0), 0u) << o.err;
   EXPECT_NE(o.err.find(" ZEVK: version 3.11\n"), std::string::npos);
@@ -340,7 +348,7 @@ TEST_P(StreamCommandBadInput, OptionWithoutItsValueIsRefused) {
   // The last argument is an option letter every command takes a value for.
   const char* option = std::strcmp(GetParam().name, "lagcorr") == 0 ? "-m" : "-s";
   if (std::strcmp(GetParam().name, "snr") == 0) option = "-l";
-  const Outcome o = run_program(GetParam().path, {option});
+  const RunResult o = run_program(GetParam().path, {option});
   EXPECT_TRUE(Exited(o, 1)) << option;
   EXPECT_NE(o.err.find("usage:"), std::string::npos) << o.err;
   EXPECT_EQ(o.out, "");
@@ -354,8 +362,8 @@ TEST_P(StreamCommandBadInput, EmptyTruncatedAndNonFiniteInputsEndCleanly) {
   const std::string inputs[] = {dir.write("empty", ""), dir.write("three", "abc"),
                                 dir.write("nonfinite", float_bytes(odd))};
   for (const std::string& input : inputs) {
-    const Outcome o = run_program(GetParam().path, with_input(input));
-    ASSERT_FALSE(o.timed_out) << input;
+    const RunResult o = run_program(GetParam().path, with_input(input));
+    ASSERT_FALSE(o.timedout) << input;
     ASSERT_TRUE(o.exited) << input << " signal " << o.signal;
     // The stream commands read to the end (0); pitch and snr may refuse a bad stream (1), then
     // with a message and no output.
@@ -379,8 +387,8 @@ TEST(LagcorrBadInput, HugeFrameOrOrderIsRefusedOrReadsNothing) {
   const std::string input = dir.write("in", float_bytes(std::vector<float>(64, 0.5f)));
   for (const char* size : {"2147483647", "-2147483648", "99999999999"}) {
     for (const char* option : {"-l", "-m"}) {
-      const Outcome o = run_program(LAGCORR_PATH, {option, size, input});
-      ASSERT_FALSE(o.timed_out) << option << size;
+      const RunResult o = run_program(LAGCORR_PATH, {option, size, input});
+      ASSERT_FALSE(o.timedout) << option << size;
       ASSERT_TRUE(o.exited) << option << size << " signal " << o.signal;
       EXPECT_TRUE(o.status == 0 || o.status == 1 || o.status == 3) << option << size << ": " << o.status;
       if (o.status != 0) {
@@ -407,7 +415,7 @@ TEST(RecsliceBadInput, ExtremeRangesCopyWithinTheInput) {
       {{"-l", "-5", "-e", "3", input}, data},
   };
   for (const Case& c : cases) {
-    const Outcome o = run_program(RECSLICE_PATH, c.args);
+    const RunResult o = run_program(RECSLICE_PATH, c.args);
     EXPECT_TRUE(Exited(o, 0)) << c.args[1];
     EXPECT_EQ(o.out, c.expected) << c.args[1] << " " << c.args[3];
   }
@@ -418,7 +426,7 @@ TEST(RecsliceBadInput, ExtremeRangesCopyWithinTheInput) {
 TEST(GraphBadInput, MissingFileAndBadOptionsAreRefused) {
   TempDir dir;
   const std::string missing = dir.path("missing.txt");
-  Outcome o = run_program(GRAPH_PATH, {missing});
+  RunResult o = run_program(GRAPH_PATH, {missing});
   EXPECT_TRUE(Exited(o, 1));
   EXPECT_EQ(o.err, "graph : Cannot open file '" + missing + "'!\n");
   EXPECT_EQ(o.out, "");
@@ -440,7 +448,7 @@ TEST(GraphBadInput, NonFiniteAndDegenerateDescriptionsEnd) {
       std::string(600, 'x') + "\n" + "mark " + std::string(400, 'm') + "\n1 1\neod\n",
   };
   for (const std::string& text : descriptions) {
-    const Outcome o = run_program(GRAPH_PATH, {dir.write("g.txt", text)});
+    const RunResult o = run_program(GRAPH_PATH, {dir.write("g.txt", text)});
     EXPECT_TRUE(Exited(o, 0)) << text.substr(0, 40);
     EXPECT_EQ(o.out.substr(0, 2), "=\n") << "a plotter stream is written";
   }
@@ -450,7 +458,7 @@ TEST(GraphBadInput, NonFiniteAndDegenerateDescriptionsEnd) {
 // than drawn as an empty page.
 TEST(GraphBadInput, DirectoryIsRefused) {
   TempDir dir;
-  const Outcome o = run_program(GRAPH_PATH, {dir.path("")});
+  const RunResult o = run_program(GRAPH_PATH, {dir.path("")});
   EXPECT_TRUE(Exited(o, 1));
   EXPECT_EQ(o.out, "");
 }
@@ -467,7 +475,7 @@ TEST(PitchBadInput, NonFiniteOrImpossibleSettingsAreRefused) {
   for (const std::vector<std::string>& options : cases) {
     std::vector<std::string> args = options;
     args.push_back(input);
-    const Outcome o = run_program(PITCH_PATH, args);
+    const RunResult o = run_program(PITCH_PATH, args);
     EXPECT_TRUE(Exited(o, 1)) << options[0] << " " << options[1];
     // Option values are refused by the command ("pitch : ..."), ranges by the tracker ("ERROR: ...").
     EXPECT_TRUE(o.err.rfind("pitch : ", 0) == 0 || o.err.rfind("ERROR: ", 0) == 0) << o.err;
@@ -478,20 +486,19 @@ TEST(PitchBadInput, NonFiniteOrImpossibleSettingsAreRefused) {
 
 #ifdef PLOTVIEW_PATH
 TEST(PlotviewBadInput, InputNotAPlotterStreamOrNoDisplayIsRefused) {
-  TempDir dir;
-  Outcome o = run_program(PLOTVIEW_PATH, {}, dir.write("empty", ""));
+  RunResult o = run_program(PLOTVIEW_PATH, {}, stdin_bytes(""));
   EXPECT_TRUE(Exited(o, 255));
   EXPECT_EQ(o.err, "");
-  o = run_program(PLOTVIEW_PATH, {}, dir.write("binary", std::string("\xff\x01\x02", 3)));
+  o = run_program(PLOTVIEW_PATH, {}, stdin_bytes(std::string("\xff\x01\x02", 3)));
   EXPECT_TRUE(Exited(o, 255));
-  o = run_program(PLOTVIEW_PATH, {}, dir.write("text", "M 100 100\n"));
+  o = run_program(PLOTVIEW_PATH, {}, stdin_bytes("M 100 100\n"));
   EXPECT_TRUE(Exited(o, 255));
   EXPECT_EQ(o.err, "plotview : Unexpected data format!\n");
-  o = run_program(PLOTVIEW_PATH, {"-d", "no.such.host:77"}, dir.write("plot", "=1\n"));
+  o = run_program(PLOTVIEW_PATH, {"-d", "no.such.host:77"}, stdin_bytes("=1\n"));
   EXPECT_TRUE(Exited(o, 2));
   EXPECT_EQ(o.err, "plotview: Can't open display 'no.such.host:77'\n");
-  o = run_program(PLOTVIEW_PATH, {"-s", "nan"}, dir.write("plot2", "=1\n"));
-  ASSERT_FALSE(o.timed_out);
+  o = run_program(PLOTVIEW_PATH, {"-s", "nan"}, stdin_bytes("=1\n"));
+  ASSERT_FALSE(o.timedout);
   EXPECT_TRUE(o.exited) << "signal " << o.signal;
 }
 #endif

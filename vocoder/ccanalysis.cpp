@@ -5,6 +5,7 @@
 #include <cstring>
 #include <algorithm>
 
+#include "constants.h"
 #include "dft.h"
 #include "harmonicanalysis.h"
 #include "matvect.h"
@@ -12,9 +13,6 @@
 #include "windowing.h"
 
 namespace {
-
-const double kTwoPi = 6.283185307179586;
-const double kPi = 3.141592653589793;
 
 // ---------------------------------------------------------------------------------------------
 // Analysis: spectra and harmonic amplitudes to warped cepstra
@@ -359,7 +357,7 @@ const double kMinVoicedF0 = 10.0;
 const double kMaxVoicedF0 = 1500.0;
 // Lowest maximum voiced frequency of a voiced frame, and the cut-off of the loudest frame
 // when it is derived from c0.
-const double kMinCutoff = 1000.0;
+const double kMinCutoff = kMinVoicedFrequency;
 const double kMaxCutoffFromC0 = 4500.0;
 
 // Log gain of the high-pass weighting at frequency f below the cut-off fv:

@@ -8,9 +8,9 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
+#include "constants.h"
 
-constexpr double kTwoPi = 6.283185307179586;
+namespace {
 
 static_assert(sizeof(complex) == 2 * sizeof(double), "complex must be two packed doubles");
 

@@ -5,19 +5,17 @@
 #include <cmath>
 #include <vector>
 
+#include "constants.h"
 #include "matvect.h"
 #include "polynom.h"
 #include "windowing.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // A peak more than 15 dB below its neighbouring band's peak (natural-log power scale).
 constexpr double kDropLevel = 3.4538776394910693;
 // ln 0.5 / ln 0.92: maps a likeness of 0.92 to a probability of 0.5.
 constexpr double kLikenessExponent = 8.31295041412083;
-// Lowest maximum voiced frequency of a voiced frame, Hz.
-constexpr double kMinVoicedFrequency = 1000.0;
 // Highest f0 floor for sizing the work buffers, Hz.
 constexpr double kMaxLowestF0 = 60.0;
 // Length of the final median filter, frames.

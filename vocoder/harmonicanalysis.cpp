@@ -5,13 +5,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include "constants.h"
 #include "matvect.h"
 #include "windowing.h"
 
 namespace {
-
-const double kPi = 3.141592653589793;
-const double kTwoPi = 6.283185307179586;
 
 // ---------------------------------------------------------------------------
 // Record sizes and bounds

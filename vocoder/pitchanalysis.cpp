@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "constants.h"
 #include "harmonicanalysis.h"
 #include "polynom.h"
 #include "spectralanalysis.h"
@@ -280,7 +281,8 @@ int autocorrelationpair(uint32_t N, complex* z) {
 double* applyfftfilter(const double* x, uint32_t nsamples, double fs) {
   static const double freqs[] = {0.0, 45.0, 55.0, 3000.0, 5000.0, 1000000.0};
   static const double gains[] = {-30.0, -30.0, 0.0, 0.0, -30.0, -30.0};
-  const uint32_t N = fs == 16000.0 ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / 16000.0));
+  const uint32_t N =
+      fs == kSamplingRate ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / kSamplingRate));
   double* y = (double*)malloc(sizeof(double) * (nsamples > 0 ? nsamples : 1));
   fftfilter(x, y, nsamples, N, freqs, gains, fs);
   return y;

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "constants.h"
+
 namespace {
 
-const double targetrate = 16000.0;
+const double targetrate = kSamplingRate;
 
 }  // namespace
 

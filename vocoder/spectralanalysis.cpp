@@ -4,13 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "constants.h"
 #include "dft.h"
 #include "windowing.h"
 
 namespace {
 
-const double kPi = 3.141592653589793;
-const double kTwoPi = 6.283185307179586;
 const double kPowerFloorPerSample = 1.0000000000000002e-10;
 
 // Unit phasor advanced by a fixed angle per step: one cos/sin call, then multiplications.

@@ -8,8 +8,10 @@
 // allocates per frame. Signals are doubles on the +-1 scale (a 16-bit sample s is s / 32768).
 #include <cstdint>
 
+#include "constants.h"
+
 // The sampling rate the analysis and synthesis are made for, in Hz.
-const double velksamplingrate = 16000.0;
+const double velksamplingrate = kSamplingRate;
 
 // Analysis settings, defaults equal to the encoder's.
 struct encodesettings {

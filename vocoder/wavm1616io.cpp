@@ -7,12 +7,14 @@
 #include <cstring>
 #include <sys/types.h>
 
+#include "constants.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "16-bit samples are read and written as host values");
 
 namespace {
 
-const uint32_t samplerate = 16000;
+const uint32_t samplerate = kSamplingRate;
 const uint32_t headerbytes = 44;
 // Most samples a file may lack at its end and still be padded with zeros: one second.
 const uint32_t maxzerofill = samplerate;

@@ -3,10 +3,9 @@
 #include <cassert>
 #include <cmath>
 
-namespace {
+#include "constants.h"
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
+namespace {
 
 // Fills w[0..L-1] with the raised cosine a - b*cos(2*pi*i/(L-1)).
 void raisedcosine(double* w, uint32_t L, double a, double b) {

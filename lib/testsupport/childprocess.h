@@ -87,16 +87,37 @@ inline std::vector<float> floats_of(const std::string& bytes) {
   return v;
 }
 
+// The arguments of a command line written as words separated by spaces (no quoting).
+inline std::vector<std::string> words(const std::string& line) {
+  std::vector<std::string> w;
+  size_t begin = line.find_first_not_of(' ');
+  while (begin != std::string::npos) {
+    const size_t end = line.find(' ', begin);
+    w.push_back(line.substr(begin, end - begin));
+    begin = line.find_first_not_of(' ', end);
+  }
+  return w;
+}
+
 // How a program is run. The standard input is `input` (bytes) unless `inputfile` names a file;
 // the child is killed after `seconds`; non-zero limits are set with setrlimit in the child
-// (address space and file size in bytes; a write past the file-size limit fails with EFBIG).
+// (address space and file size in bytes; a write past the file-size limit fails with EFBIG);
+// each entry of `environment` is NAME=value, set in the child, or a bare NAME, removed there.
 struct RunSettings {
   std::string input;
   std::string inputfile;
   int seconds = 120;
   uint64_t memorylimit = 0;
   uint64_t filesizelimit = 0;
+  std::vector<std::string> environment;
 };
+
+// The settings of a run whose standard input is the given bytes.
+inline RunSettings stdin_bytes(const std::string& bytes) {
+  RunSettings how;
+  how.input = bytes;
+  return how;
+}
 
 struct RunResult {
   bool exited = false;    // ended by exit, not by a signal nor killed for the time limit
@@ -115,6 +136,16 @@ inline void redirect(const std::string& path, int fd, int flags) {
   close(opened);
 }
 
+inline void setenvironment(const std::vector<std::string>& entries) {
+  for (const std::string& e : entries) {
+    const size_t eq = e.find('=');
+    if (eq == std::string::npos)
+      unsetenv(e.c_str());
+    else
+      setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+  }
+}
+
 inline void limit(int resource, uint64_t bytes) {
   if (bytes == 0) return;
   const struct rlimit r = {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
@@ -123,7 +154,8 @@ inline void limit(int resource, uint64_t bytes) {
 
 }  // namespace childprocess
 
-// Runs `program` with `args` (no shell involved) and waits for it, at most `how.seconds`.
+// Runs `program` with `args` (no shell involved; a name without '/' is looked up in PATH) and
+// waits for it, at most `how.seconds`.
 inline RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                              const RunSettings& how = RunSettings()) {
   TempDir capture;
@@ -141,7 +173,8 @@ inline RunResult run_program(const std::string& program, const std::vector<std::
     childprocess::limit(RLIMIT_AS, how.memorylimit);
     childprocess::limit(RLIMIT_FSIZE, how.filesizelimit);
     if (how.filesizelimit != 0) signal(SIGXFSZ, SIG_IGN);
-    execv(program.c_str(), argv.data());
+    childprocess::setenvironment(how.environment);
+    execvp(program.c_str(), argv.data());
     _exit(127);
   }
   RunResult r;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -155,7 +156,10 @@ TEST_P(FftSizes, SplitFormEqualsInterleavedForm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FftSizes,
-                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096));
+                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096),
+                         [](const ::testing::TestParamInfo<int32_t>& info) {
+                           return "n" + std::to_string(info.param);
+                         });
 
 TEST(Fft, ImpulseGivesFlatSpectrum) {
   const int32_t n = 64;

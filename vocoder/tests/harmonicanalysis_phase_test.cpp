@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "harmonicanalysis.h"
@@ -38,7 +40,12 @@ TEST_P(LinearPhase, BothEstimatorsRecoverAKnownSlopeUnderPhaseNoise) {
   memgetlinphasedestroy(table);
 }
 
-INSTANTIATE_TEST_SUITE_P(Slopes, LinearPhase, ::testing::Values(-2.6, -1.1, -0.2, 0.3, 1.4, 2.9));
+INSTANTIATE_TEST_SUITE_P(Slopes, LinearPhase, ::testing::Values(-2.6, -1.1, -0.2, 0.3, 1.4, 2.9),
+                         [](const ::testing::TestParamInfo<double>& info) {
+                           const long tenths = std::lround(info.param * 10);
+                           return (tenths < 0 ? "minus" : "plus") + std::to_string(std::labs(tenths)) +
+                                  "tenths";
+                         });
 
 TEST(LinearPhaseExact, EqualAmplitudesAndExactSlope) {
   mempolytseb* table = memgetlinphasecreate(10);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "harmonicanalysis.h"
@@ -164,7 +165,12 @@ TEST_P(HarmonicRecovery, PlainAndAdaptedAnalysesRecoverKnownHarmonics) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(F0s, HarmonicRecovery, ::testing::Values(100.0, 137.5, 230.0));
+INSTANTIATE_TEST_SUITE_P(F0s, HarmonicRecovery, ::testing::Values(100.0, 137.5, 230.0),
+                         [](const ::testing::TestParamInfo<double>& info) {
+                           const long tenths = std::lround(info.param * 10);
+                           return "f0_" + std::to_string(tenths / 10) +
+                                  (tenths % 10 ? "p" + std::to_string(tenths % 10) : "") + "Hz";
+                         });
 
 TEST(HarmonicAnalysis, ToeplitzAndGeneralPathsAgree) {
   const double f0 = 170.0;

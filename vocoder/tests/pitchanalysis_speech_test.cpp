@@ -1,6 +1,7 @@
 // Pitch tracking and refinement on recorded speech and on steady harmonic signals.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -108,7 +109,14 @@ TEST_P(SpeechSample, LoadedTrackBelowTheFloorIsServedAndKept) {
 
 INSTANTIATE_TEST_SUITE_P(Samples, SpeechSample,
                          ::testing::Values("Front_Center.wav", "Front_Left.wav", "Rear_Right.wav",
-                                           "en_vm-deleted.wav", "it_vm-goodbye.wav"));
+                                           "en_vm-deleted.wav", "it_vm-goodbye.wav"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           name = name.substr(0, name.rfind('.'));
+                           for (char& c : name)
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
 
 TEST(RefinePitch, MovesAnOffsetTrackOntoTheTrueF0) {
   const uint32_t n = 8000, frames = 100;

@@ -10,28 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "programrun.h"
+#include "childprocess.h"
+#include "testfiles.h"
 
 namespace {
 
-Result velkcoder(const std::vector<std::string>& args) {
-  return run(VELKCODER_PATH, args);
-}
-
-std::string le(uint32_t v, int width) {
-  std::string b;
-  for (int i = 0; i < width; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-  return b;
+RunResult velkcoder(const std::vector<std::string>& args) {
+  return run_program(VELKCODER_PATH, args);
 }
 
 void writewav(const std::string& path, const std::vector<int16_t>& samples, uint32_t channels = 1,
               uint32_t rate = 16000, uint32_t bits = 16) {
-  const uint32_t size = static_cast<uint32_t>(2 * samples.size());
-  std::string b = "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) +
-                  le(rate, 4) + le(rate * channels * bits / 8, 4) + le(channels * bits / 8, 2) + le(bits, 2) +
-                  "data" + le(size, 4);
-  for (int16_t s : samples) b += le(static_cast<uint16_t>(s), 2);
-  std::ofstream(path, std::ios::binary) << b;
+  std::string b = wav_header(channels, rate, bits, static_cast<uint32_t>(2 * samples.size()));
+  for (int16_t s : samples) b += le_bytes(static_cast<uint16_t>(s), 2);
+  write_file(path, b);
 }
 
 // One second of a steady 200 Hz voice: ten harmonics with falling amplitudes.
@@ -84,7 +76,7 @@ const char* const helptext =
     "\n";
 
 TEST(VelkcoderCli, NoArgumentsPrintsTheHelpText) {
-  const Result r = velkcoder({});
+  const RunResult r = velkcoder({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, helptext);
 }
@@ -113,13 +105,13 @@ TEST(VelkcoderCli, ArgumentErrorsExitWith255) {
       {"a.wav", "f0", "cc", "--f0max=-5"},
   };
   for (const auto& args : cases) {
-    const Result r = velkcoder(args);
+    const RunResult r = velkcoder(args);
     EXPECT_EQ(r.status, 255) << args.back();
     EXPECT_EQ(r.out, argerror) << args.back();
   }
   for (const char* list :
        {"--indlist=3-1", "--indlist=1,1", "--indlist=a", "--indlist=1-3(", "--indlist=12(1)"}) {
-    const Result r = velkcoder({"a???.wav", "f0", "cc", list, "--unknown=1"});
+    const RunResult r = velkcoder({"a???.wav", "f0", "cc", list, "--unknown=1"});
     EXPECT_EQ(r.status, 255) << list;
     EXPECT_EQ(r.out, "Error: bad formatted indlist.\n") << list;
   }
@@ -133,11 +125,11 @@ TEST(VelkcoderCli, AcceptedOptionsReachTheFileSet) {
        "--f0load=1", "--ccord=24", "--alpha=-0.99"},
   };
   for (const auto& args : cases) {
-    const Result r = velkcoder(args);
+    const RunResult r = velkcoder(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Error: could not open " + wav + ".\n");
   }
-  EXPECT_FALSE(exists(p + "f0"));
+  EXPECT_FALSE(file_exists(p + "f0"));
 }
 
 TEST(VelkcoderCli, RejectedWavFilesWriteNothing) {
@@ -149,32 +141,32 @@ TEST(VelkcoderCli, RejectedWavFilesWriteNothing) {
   writewav(p + "empty.wav", {});
   std::ofstream(p + "text.wav") << "this is not a wav file";
   for (const char* name : {"stereo.wav", "cd.wav", "8bit.wav", "empty.wav", "text.wav"}) {
-    const Result r = velkcoder({p + name, p + "f0", p + "cc", p + "fv"});
+    const RunResult r = velkcoder({p + name, p + "f0", p + "cc", p + "fv"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Error: could not open " + p + name + ".\n");
   }
-  EXPECT_FALSE(exists(p + "f0") || exists(p + "cc") || exists(p + "fv"));
+  EXPECT_FALSE(file_exists(p + "f0") || file_exists(p + "cc") || file_exists(p + "fv"));
 }
 
 TEST(VelkcoderCli, IndexListWritesOneSetPerIndex) {
   const std::string p = testdir();
   for (const char* index : {"001", "003"}) writewav(p + "a" + index + ".wav", voice200());
-  const Result r = velkcoder({p + "a???.wav", p + "f0_???", p + "cc_???", "--indlist=1-3(3)"});
+  const RunResult r = velkcoder({p + "a???.wav", p + "f0_???", p + "cc_???", "--indlist=1-3(3)"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             p + "a001.wav\n" + p + "a002.wav\nError: could not open " + p + "a002.wav.\n" + p + "a003.wav\n");
-  EXPECT_EQ(filebytes(p + "cc_001").size(), 200u * 40 * 4);
-  EXPECT_EQ(filebytes(p + "cc_001"), filebytes(p + "cc_003"));
-  EXPECT_FALSE(exists(p + "cc_002"));
+  EXPECT_EQ(file_contents(p + "cc_001").size(), 200u * 40 * 4);
+  EXPECT_EQ(file_contents(p + "cc_001"), file_contents(p + "cc_003"));
+  EXPECT_FALSE(file_exists(p + "cc_002"));
 }
 
 TEST(VelkcoderCli, IndexTooWideForAPlaceholderSkipsTheSet) {
   const std::string p = testdir(), wav = p + "s9.wav";
-  const Result r = velkcoder({p + "s?.wav", p + "f0_??", p + "cc_?", "--indlist=9-10"});
+  const RunResult r = velkcoder({p + "s?.wav", p + "f0_??", p + "cc_?", "--indlist=9-10"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, wav + "\nError: could not open " + wav + ".\nError: index 10 does not fit the name " + p +
                        "s?.wav.\n");
-  const Result none = velkcoder({p + "plain.wav", p + "f0_?", p + "cc_?", "--indlist=1"});
+  const RunResult none = velkcoder({p + "plain.wav", p + "f0_?", p + "cc_?", "--indlist=1"});
   EXPECT_EQ(none.out, "Error: index 1 does not fit the name " + p + "plain.wav.\n");
 }
 
@@ -187,7 +179,7 @@ class VelkcoderStreams : public testing::Test {
     for (const char* ext : {"f0", "cc", "fv"}) remove((p + ext).c_str());
   }
   // Encodes the voice into p + "f0", "cc" and "fv" with the extra options.
-  Result encode(const std::vector<std::string>& extra, bool withfv = true) {
+  RunResult encode(const std::vector<std::string>& extra, bool withfv = true) {
     std::vector<std::string> args = {wav, p + "f0", p + "cc"};
     if (withfv) args.push_back(p + "fv");
     args.insert(args.end(), extra.begin(), extra.end());
@@ -198,16 +190,16 @@ class VelkcoderStreams : public testing::Test {
 
 TEST_F(VelkcoderStreams, OneSecondGives200FramesAndLogF0OfLn200) {
   EXPECT_EQ(encode({}, false).out, "");
-  EXPECT_FALSE(exists(p + "fv"));
-  EXPECT_EQ(filebytes(p + "cc").size(), 200u * 40 * 4);
-  const Result r = encode({});
+  EXPECT_FALSE(file_exists(p + "fv"));
+  EXPECT_EQ(file_contents(p + "cc").size(), 200u * 40 * 4);
+  const RunResult r = encode({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
-  const std::vector<float> fv = readfloats(p + "fv");
+  const std::vector<float> fv = floats_of(file_contents(p + "fv"));
   ASSERT_EQ(fv.size(), 200u);
   for (float v : fv) EXPECT_TRUE(v >= 0 && v <= 8000) << v;
   std::vector<double> voiced;
-  for (float v : readfloats(p + "f0")) {
+  for (float v : floats_of(file_contents(p + "f0"))) {
     if (v > -1e10f)
       voiced.push_back(std::exp(static_cast<double>(v)));
     else
@@ -220,85 +212,85 @@ TEST_F(VelkcoderStreams, OneSecondGives200FramesAndLogF0OfLn200) {
 
 TEST_F(VelkcoderStreams, FrameShiftAndOrderSetTheSizes) {
   encode({"--lframe=160", "--ccord=24"});
-  EXPECT_EQ(filebytes(p + "f0").size(), 100u * 4);
-  EXPECT_EQ(filebytes(p + "fv").size(), 100u * 4);
-  EXPECT_EQ(filebytes(p + "cc").size(), 100u * 25 * 4);
+  EXPECT_EQ(file_contents(p + "f0").size(), 100u * 4);
+  EXPECT_EQ(file_contents(p + "fv").size(), 100u * 4);
+  EXPECT_EQ(file_contents(p + "cc").size(), 100u * 25 * 4);
 }
 
 TEST_F(VelkcoderStreams, RangeAdaptationMethodBitsAndRefinementCap) {
   encode({"--morvscale=0"});
-  const std::vector<float> plain = readfloats(p + "cc");
-  const std::string plainbytes = filebytes(p + "cc");
+  const std::vector<float> plain = floats_of(file_contents(p + "cc"));
+  const std::string plainbytes = file_contents(p + "cc");
   encode({"--morvscale=2"});
-  EXPECT_EQ(filebytes(p + "cc"), plainbytes);
+  EXPECT_EQ(file_contents(p + "cc"), plainbytes);
   encode({});
-  const std::vector<float> adapted = readfloats(p + "cc");
+  const std::vector<float> adapted = floats_of(file_contents(p + "cc"));
   ASSERT_EQ(adapted.size(), 8000u);
   for (size_t i = 0; i < plain.size(); ++i) {
     const double expected = i % 40 == 0 ? plain[i] + 5.0 : 2.0 * plain[i];
     ASSERT_NEAR(adapted[i], expected, 1e-5 * (1 + std::fabs(expected))) << i;
   }
   encode({"--ccmeth=259"});
-  const std::string bits = filebytes(p + "cc");
+  const std::string bits = file_contents(p + "cc");
   encode({"--ccmeth=3"});
-  EXPECT_EQ(filebytes(p + "cc"), bits);
+  EXPECT_EQ(file_contents(p + "cc"), bits);
   encode({"--f0acc=5"});
-  const std::string five = filebytes(p + "f0");
+  const std::string five = file_contents(p + "f0");
   encode({"--f0acc=9"});
-  EXPECT_EQ(filebytes(p + "f0"), five);
+  EXPECT_EQ(file_contents(p + "f0"), five);
   encode({"--f0acc=-1"});
-  EXPECT_EQ(filebytes(p + "f0"), five);
+  EXPECT_EQ(file_contents(p + "f0"), five);
 }
 
 TEST_F(VelkcoderStreams, LoadedLogF0SetsTheFramesAndIsRewrittenOnlyWhenNeeded) {
   std::vector<float> shorter(150, -1e10f);
   std::fill(shorter.begin() + 20, shorter.begin() + 120, std::log(180.0f));
-  writefloats(p + "f0", shorter);
+  write_file(p + "f0", float_bytes(shorter));
   EXPECT_EQ(encode({"--f0load=1"}).out, "");
-  EXPECT_EQ(readfloats(p + "f0"), shorter);  // kept as it was
-  EXPECT_EQ(filebytes(p + "cc").size(), 150u * 40 * 4);
-  EXPECT_EQ(readfloats(p + "fv").size(), 150u);
-  EXPECT_EQ(readfloats(p + "fv")[5], 0.0f);  // unvoiced in the loaded track
+  EXPECT_EQ(floats_of(file_contents(p + "f0")), shorter);  // kept as it was
+  EXPECT_EQ(file_contents(p + "cc").size(), 150u * 40 * 4);
+  EXPECT_EQ(floats_of(file_contents(p + "fv")).size(), 150u);
+  EXPECT_EQ(floats_of(file_contents(p + "fv"))[5], 0.0f);  // unvoiced in the loaded track
 
   std::vector<float> longer(250, -1e10f);  // mostly unvoiced, unlike what the analysis would find
   for (size_t i = 0; i < 250; i += 50) longer[i] = std::log(120.0f);
-  writefloats(p + "f0", longer);
+  write_file(p + "f0", float_bytes(longer));
   encode({"--f0load=1"});
-  const std::vector<float> rewritten = readfloats(p + "f0");
+  const std::vector<float> rewritten = floats_of(file_contents(p + "f0"));
   ASSERT_EQ(rewritten.size(), 200u);
   for (size_t i = 0; i < 200; ++i) ASSERT_NEAR(rewritten[i], longer[i], 1e-6 * std::fabs(longer[i])) << i;
 
-  writefloats(p + "f0", std::vector<float>(150, std::log(195.0f)));  // 2.5 % off the true 200 Hz
+  write_file(p + "f0", float_bytes(std::vector<float>(150, std::log(195.0f))));  // 2.5 % off the true 200 Hz
   encode({"--f0load=1", "--f0acc=3"});
-  const std::vector<float> refined = readfloats(p + "f0");
+  const std::vector<float> refined = floats_of(file_contents(p + "f0"));
   ASSERT_EQ(refined.size(), 150u);
   for (size_t i = 10; i < 140; ++i) EXPECT_NEAR(std::exp(refined[i]), 200.0, 1.0) << i;  // clear of the edges
 
-  writefloats(p + "f0", {});
+  write_file(p + "f0", float_bytes({}));
   EXPECT_EQ(encode({"--f0load=1"}).out, "");  // an empty file: analysed and written
-  EXPECT_EQ(readfloats(p + "f0").size(), 200u);
+  EXPECT_EQ(floats_of(file_contents(p + "f0")).size(), 200u);
 }
 
 TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheOtherFilesWritten) {
-  const Result full = velkcoder({wav, p + "f0", "/dev/full", p + "fv"});
+  const RunResult full = velkcoder({wav, p + "f0", "/dev/full", p + "fv"});
   EXPECT_EQ(full.status, 0);
   EXPECT_EQ(full.out, "Error: could not create /dev/full.\n");
-  EXPECT_EQ(filebytes(p + "f0").size(), 200u * 4);
-  EXPECT_EQ(filebytes(p + "fv").size(), 200u * 4);
+  EXPECT_EQ(file_contents(p + "f0").size(), 200u * 4);
+  EXPECT_EQ(file_contents(p + "fv").size(), 200u * 4);
   const std::string nodir = p + "missing-dir/f0";
-  const Result missing = velkcoder({wav, nodir, p + "cc"});
+  const RunResult missing = velkcoder({wav, nodir, p + "cc"});
   EXPECT_EQ(missing.out, "Error: could not create " + nodir + ".\n");
-  EXPECT_EQ(filebytes(p + "cc").size(), 200u * 40 * 4);
+  EXPECT_EQ(file_contents(p + "cc").size(), 200u * 40 * 4);
 }
 
 TEST_F(VelkcoderStreams, TimedRunsPrintTheTimeAndGiveTheSameCepstra) {
   encode({});
-  const std::string once = filebytes(p + "cc");
-  const Result r = encode({"--cctimeit=2"});
+  const std::string once = file_contents(p + "cc");
+  const RunResult r = encode({"--cctimeit=2"});
   ASSERT_EQ(r.out.rfind("Time: ", 0), 0u) << r.out;
   EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
   EXPECT_GE(std::stoi(r.out.substr(6)), 0);
-  EXPECT_EQ(filebytes(p + "cc"), once);
+  EXPECT_EQ(file_contents(p + "cc"), once);
 }
 
 TEST_F(VelkcoderStreams, ConstantRunsAreDitheredAndReported) {
@@ -306,7 +298,7 @@ TEST_F(VelkcoderStreams, ConstantRunsAreDitheredAndReported) {
   std::fill(x.begin() + 6000, x.begin() + 6161, 0);  // 161 equal samples
   writewav(wav, x);
   EXPECT_EQ(encode({}).out, "Warning: zeros in " + wav + " have been filled with noise.\n");
-  EXPECT_EQ(filebytes(p + "cc").size(), 200u * 40 * 4);
+  EXPECT_EQ(file_contents(p + "cc").size(), 200u * 40 * 4);
   for (const char* option : {"--zfill=0", "--zfill=161", "--zfill=-1"})
     EXPECT_EQ(encode({option}).out, "") << option;
 }

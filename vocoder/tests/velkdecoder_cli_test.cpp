@@ -12,17 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "programrun.h"
+#include "childprocess.h"
+#include "testfiles.h"
 
 namespace {
 
-Result decode(const std::vector<std::string>& args) {
-  return run(VELKDECODER_PATH, args);
+RunResult decode(const std::vector<std::string>& args) {
+  return run_program(VELKDECODER_PATH, args);
 }
 
 // Samples of a WAV file written by the decoder (44-byte header).
 std::vector<int16_t> wavsamples(const std::string& path) {
-  const std::string bytes = filebytes(path);
+  const std::string bytes = file_contents(path);
   std::vector<int16_t> s(bytes.size() < 44 ? 0 : (bytes.size() - 44) / 2);
   std::copy(bytes.begin() + 44, bytes.begin() + 44 + 2 * s.size(), reinterpret_cast<char*>(s.data()));
   return s;
@@ -60,24 +61,24 @@ class Decoder : public testing::Test {
   const std::string dir = testdir();
   const std::string f0 = dir + "track.lf0", cc = dir + "track.cc", out = dir + "out.wav";
   void SetUp() override {
-    writefloats(f0, pitchtrack());
-    writefloats(cc, adaptedcepstra(100));
+    write_file(f0, float_bytes(pitchtrack()));
+    write_file(cc, float_bytes(adaptedcepstra(100)));
   }
   // Output of a decoding of the standard streams with extra options; empty when it failed.
   std::string decoded(const std::vector<std::string>& options, const std::string& lf0path = "") {
     std::vector<std::string> args{lf0path.empty() ? f0 : lf0path, cc, out};
     args.insert(args.end(), options.begin(), options.end());
     std::remove(out.c_str());
-    const Result r = decode(args);
+    const RunResult r = decode(args);
     EXPECT_EQ(r.status, 0);
-    return filebytes(out);
+    return file_contents(out);
   }
 };
 
 const char* const argumenterror = "Error: incorrect input arguments.\nType 'velkdecoder' for help.\n";
 
 TEST(DecoderCommandLine, HelpTextWithoutArguments) {
-  const Result r = decode({});
+  const RunResult r = decode({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.find("\n"), 0u);
   EXPECT_NE(r.out.find("\n  === VELKDECODER16 v0.99 ===\n\n"), std::string::npos);
@@ -101,11 +102,11 @@ TEST(DecoderCommandLine, ArgumentErrorsExitWith255) {
                                                      {"a", "b", "c", "--alpha=1"},
                                                      {"a", "b", "c", "--alpha=nan"}};
   for (const auto& args : bad) {
-    const Result r = decode(args);
+    const RunResult r = decode(args);
     EXPECT_EQ(r.status, 255) << args.back();
     EXPECT_EQ(r.out, argumenterror) << args.back();
   }
-  const Result r = decode({"a", "b", "c", "--indlist=3-1"});
+  const RunResult r = decode({"a", "b", "c", "--indlist=3-1"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "Error: bad formatted indlist.\n");
 }
@@ -130,13 +131,14 @@ TEST_F(Decoder, OutputLengthFollowsFrameCountAndDurationFactor) {
 
 TEST(DecoderCommandLine, IndexTooWideForAPlaceholderSkipsTheSet) {
   const std::string dir = testdir();
-  writefloats(dir + "v2_09.lf0", pitchtrack());  // the digit before the '?' run is not the placeholder
-  writefloats(dir + "v2_09.cc", adaptedcepstra(100));
-  const Result r = decode({dir + "v2_??.lf0", dir + "v2_??.cc", dir + "o?.wav", "--indlist=9-10"});
+  write_file(dir + "v2_09.lf0",
+             float_bytes(pitchtrack()));  // the digit before the '?' run is not the placeholder
+  write_file(dir + "v2_09.cc", float_bytes(adaptedcepstra(100)));
+  const RunResult r = decode({dir + "v2_??.lf0", dir + "v2_??.cc", dir + "o?.wav", "--indlist=9-10"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, dir + "o9.wav\nError: index 10 does not fit the name " + dir + "o?.wav.\n");
   EXPECT_EQ(wavsamples(dir + "o9.wav").size(), 8081u);
-  EXPECT_FALSE(exists(dir + "o1.wav") || exists(dir + "o0.wav"));
+  EXPECT_FALSE(file_exists(dir + "o1.wav") || file_exists(dir + "o0.wav"));
 }
 
 TEST_F(Decoder, FactorsOutsideTheirRangeTakeTheBound) {
@@ -162,13 +164,13 @@ TEST_F(Decoder, FiltersNeedTheirAlphaAndWarnOnce) {
   std::vector<std::string> args{dir + "t??.lf0", dir + "t??.cc", dir + "o??.wav",
                                 "--alpha=0.35",  "--floud=1",    "--indlist=1-2"};
   for (const char* set : {"01", "02"}) {
-    writefloats(dir + "t" + set + ".lf0", pitchtrack());
-    writefloats(dir + "t" + set + ".cc", adaptedcepstra(100));
+    write_file(dir + "t" + set + ".lf0", float_bytes(pitchtrack()));
+    write_file(dir + "t" + set + ".cc", float_bytes(adaptedcepstra(100)));
   }
-  Result r = decode(args);
+  RunResult r = decode(args);
   EXPECT_EQ(r.out, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n" + dir + "o01.wav\n" +
                        dir + "o02.wav\n");
-  EXPECT_EQ(filebytes(dir + "o01.wav"), decoded({"--alpha=0.35"}));
+  EXPECT_EQ(file_contents(dir + "o01.wav"), decoded({"--alpha=0.35"}));
   r = decode({f0, cc, out, "--alpha=0.35", "--floud=0", "--fpfilt=0", "--fdrc=0"});
   EXPECT_EQ(r.out, "");
   const std::string plain = decoded({});
@@ -179,18 +181,18 @@ TEST_F(Decoder, ZeroPitchRangeGivesTheGeometricMean) {
   std::vector<float> flat = pitchtrack();
   for (float& v : flat)
     if (v > unvoiced) v = 5.0f;  // the mean of 4.5, 5 and 5.5
-  writefloats(dir + "flat.lf0", flat);
+  write_file(dir + "flat.lf0", float_bytes(flat));
   const std::string flattened = decoded({"--fvpitch=0"});
   EXPECT_EQ(flattened, decoded({}, dir + "flat.lf0"));
   EXPECT_NE(flattened, decoded({}));
 }
 
 TEST_F(Decoder, UnadaptedCepstraReadAsTheyAre) {
-  writefloats(dir + "raw.cc", rawcepstra(100));
+  write_file(dir + "raw.cc", float_bytes(rawcepstra(100)));
   const std::string adapted = decoded({});
   std::remove(out.c_str());
   EXPECT_EQ(decode({f0, dir + "raw.cc", out, "--morvscale=0"}).out, "");
-  EXPECT_EQ(filebytes(out), adapted);
+  EXPECT_EQ(file_contents(out), adapted);
 }
 
 TEST_F(Decoder, CepstralOrderFromValueCounts) {
@@ -199,12 +201,12 @@ TEST_F(Decoder, CepstralOrderFromValueCounts) {
   EXPECT_EQ(decode({f0, cc, out}).out, "");  // 4000 values over 100 frames: order 39
   EXPECT_EQ(wavsamples(out).size(), 8081u);
   lf0.push_back(unvoiced);
-  writefloats(dir + "101.lf0", lf0);
+  write_file(dir + "101.lf0", float_bytes(lf0));
   const std::string none = dir + "none.wav";
-  Result r = decode({dir + "101.lf0", cc, none});
+  RunResult r = decode({dir + "101.lf0", cc, none});
   EXPECT_EQ(r.out, "Error: " + dir + "101.lf0 and " + cc + " have incompatible dimensions.\n");
   EXPECT_EQ(r.status, 0);
-  writefloats(dir + "short.cc", std::vector<float>(99, 0.0f));
+  write_file(dir + "short.cc", float_bytes(std::vector<float>(99, 0.0f)));
   EXPECT_EQ(decode({f0, dir + "short.cc", none}).out,
             "Error: " + f0 + " and " + dir + "short.cc have incompatible dimensions.\n");
   EXPECT_EQ(decode({dir + "missing.lf0", cc, none}).out, "Error: could not open " + dir + "missing.lf0.\n");
@@ -217,26 +219,26 @@ TEST_F(Decoder, VoicedFrequencyTrackNeedsAValuePerFrame) {
   std::vector<float> fv(120, 3000.0f);
   fv[50] = 6000.0f;
   fv[110] = 100.0f;  // beyond the frames: ignored
-  writefloats(dir + "long.fv", fv);
+  write_file(dir + "long.fv", float_bytes(fv));
   fv.resize(100);
-  writefloats(dir + "exact.fv", fv);
+  write_file(dir + "exact.fv", float_bytes(fv));
   fv.resize(90);
-  writefloats(dir + "short.fv", fv);
+  write_file(dir + "short.fv", float_bytes(fv));
   const std::string exact = dir + "exact.wav", other = dir + "other.wav";
   EXPECT_EQ(decode({f0, cc, dir + "exact.fv", exact}).out, "");
   EXPECT_EQ(decode({f0, cc, dir + "long.fv", other}).out, "");
-  EXPECT_EQ(filebytes(other), filebytes(exact));
-  EXPECT_NE(filebytes(exact), decoded({}));
+  EXPECT_EQ(file_contents(other), file_contents(exact));
+  EXPECT_NE(file_contents(exact), decoded({}));
   EXPECT_EQ(decode({f0, cc, dir + "short.fv", other}).out,
             "Warning: " + f0 + " and " + dir + "short.fv have incompatible dimensions.\n");
-  EXPECT_EQ(filebytes(other), decoded({}));
+  EXPECT_EQ(file_contents(other), decoded({}));
   EXPECT_EQ(decode({f0, cc, dir + "nofv", other}).out, "Warning: could not open " + dir + "nofv.\n");
-  EXPECT_EQ(filebytes(other), decoded({}));
+  EXPECT_EQ(file_contents(other), decoded({}));
 }
 
 TEST_F(Decoder, UnwritableOutputIsReported) {
   for (const std::string& target : {std::string("/dev/full"), dir}) {
-    const Result r = decode({f0, cc, target});
+    const RunResult r = decode({f0, cc, target});
     EXPECT_EQ(r.out, "Error: could not create " + target + ".\n");
     EXPECT_EQ(r.status, 0);
   }
@@ -254,13 +256,13 @@ TEST_F(Decoder, SameInputSameBytesAndNormalisedPeak) {
 TEST_F(Decoder, CorruptFramesAreSilentAndIsolated) {
   std::vector<float> lf0 = pitchtrack(), cepstra = adaptedcepstra(100);
   lf0[50] = INFINITY;
-  writefloats(dir + "inf.lf0", lf0);
+  write_file(dir + "inf.lf0", float_bytes(lf0));
   cepstra[40 * 50] = INFINITY;
-  writefloats(dir + "inf.cc", cepstra);
+  write_file(dir + "inf.cc", float_bytes(cepstra));
   decode({dir + "inf.lf0", cc, out, "--fvpitch=0.5", "--fdrc=1"});
-  const std::string infinite = filebytes(out);
+  const std::string infinite = file_contents(out);
   decode({f0, dir + "inf.cc", out, "--fvpitch=0.5", "--fdrc=1"});
-  EXPECT_EQ(filebytes(out), infinite);
+  EXPECT_EQ(file_contents(out), infinite);
   // Frame 50 spans samples 4000..4159; only its neighbours reach in, with weights 0 at 4080.
   const std::vector<int16_t> s = wavsamples(out);
   ASSERT_EQ(s.size(), 8081u);
@@ -271,15 +273,15 @@ TEST_F(Decoder, CorruptFramesAreSilentAndIsolated) {
 TEST(DecoderSpeech, KeepsAndModifiesTheF0OfRealSpeech) {
   const std::string dir = testdir(), wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
   const std::string lf0 = dir + "s.lf0", cc = dir + "s.cc", fv = dir + "s.fv", out = dir + "s.wav";
-  ASSERT_EQ(run(VELKCODER_PATH, {wav, lf0, cc, fv}).status, 0);
-  const std::vector<float> input = readfloats(lf0);
+  ASSERT_EQ(run_program(VELKCODER_PATH, {wav, lf0, cc, fv}).status, 0);
+  const std::vector<float> input = floats_of(file_contents(lf0));
   // Share of frames voiced in both whose F0 ratio (output over input times `factor`) is within 5 %.
   auto agreement = [&](const std::vector<std::string>& options, double factor) {
     std::vector<std::string> args{lf0, cc, fv, out};
     args.insert(args.end(), options.begin(), options.end());
     EXPECT_EQ(decode(args).out, "");
-    EXPECT_EQ(run(VELKCODER_PATH, {out, dir + "r.lf0", dir + "r.cc"}).status, 0);
-    const std::vector<float> output = readfloats(dir + "r.lf0");
+    EXPECT_EQ(run_program(VELKCODER_PATH, {out, dir + "r.lf0", dir + "r.cc"}).status, 0);
+    const std::vector<float> output = floats_of(file_contents(dir + "r.lf0"));
     int both = 0, close = 0;
     for (size_t k = 0; k + 1 < output.size() && k < input.size(); ++k) {
       if (input[k] <= unvoiced || output[k + 1] <= unvoiced)

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run_command.h"
+#include "childprocess.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ const char kUsage[] =
     " ZEVK: version 3.11\n"
     " CVS Info: $Id$\n";
 
-CommandResult biquad_command(const std::string& args, const std::vector<float>& input) {
-  return run_command(BIQUAD_PATH, args, float_bytes(input));
+RunResult biquad_command(const std::string& args, const std::vector<float>& input) {
+  return run_program(BIQUAD_PATH, words(args), stdin_bytes(float_bytes(input)));
 }
 
 std::vector<float> noise(size_t n, unsigned seed) {
@@ -75,21 +75,21 @@ void expect_close(const std::vector<float>& got, const std::vector<double>& want
 
 TEST(Biquad, WithoutPairsTheOutputIsTheInput) {
   const std::vector<float> x = noise(777, 1);
-  const CommandResult r = biquad_command("-s 16", x);
+  const RunResult r = biquad_command("-s 16", x);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, float_bytes(x));
 }
 
 TEST(Biquad, SinglePolePairAtTheDefaultRate) {
   const std::vector<float> x = noise(600, 2);
-  const CommandResult r = biquad_command("-p 1000 100", x);
+  const RunResult r = biquad_command("-p 1000 100", x);
   EXPECT_EQ(r.status, 0);
   expect_close(floats_of(r.out), resonate(std::vector<double>(x.begin(), x.end()), 1000, 100, 10000.0), 1e-4);
 }
 
 TEST(Biquad, TwoPolesAndOneZeroCascade) {
   const std::vector<float> x = noise(800, 3);
-  const CommandResult r = biquad_command("-s 16 -p 500 60 -z 3000 200 -p 2500 150", x);
+  const RunResult r = biquad_command("-s 16 -p 500 60 -z 3000 200 -p 2500 150", x);
   EXPECT_EQ(r.status, 0);
   // A cascade of linear sections gives the same result in any order.
   std::vector<double> y(x.begin(), x.end());
@@ -101,19 +101,19 @@ TEST(Biquad, TwoPolesAndOneZeroCascade) {
 
 TEST(Biquad, SAndFBothSetTheSamplingFrequency) {
   const std::vector<float> x = noise(300, 4);
-  const CommandResult s = biquad_command("-s 16 -p 1200 90", x);
-  const CommandResult f = biquad_command("-f 16 -p 1200 90", x);
-  const CommandResult d = biquad_command("-p 1200 90", x);
+  const RunResult s = biquad_command("-s 16 -p 1200 90", x);
+  const RunResult f = biquad_command("-f 16 -p 1200 90", x);
+  const RunResult d = biquad_command("-p 1200 90", x);
   EXPECT_EQ(s.out, f.out);
   EXPECT_NE(s.out, d.out);
   expect_close(floats_of(f.out), resonate(std::vector<double>(x.begin(), x.end()), 1200, 90, 16000.0), 1e-4);
 }
 
 TEST(Biquad, ReadsANamedFile) {
-  ScratchDir dir;
+  TempDir dir;
   const std::vector<float> x = noise(100, 5);
   const std::string in = dir.write("in.raw", float_bytes(x));
-  const CommandResult r = run_command(BIQUAD_PATH, "-z 440 0 '" + in + "'", "");
+  const RunResult r = run_program(BIQUAD_PATH, words("-z 440 0 " + in));
   EXPECT_EQ(r.status, 0);
   expect_close(floats_of(r.out), notch(std::vector<double>(x.begin(), x.end()), 440, 0, 10000), 1e-5);
 }
@@ -122,11 +122,11 @@ TEST(Biquad, AtMost2048PairsOfEachKind) {
   std::string args;
   for (int i = 0; i < 2048; i++) args += " -p 1000 2000 -z 1000 2000";
   const std::vector<float> x = noise(4, 6);
-  const CommandResult ok = biquad_command(args, x);
+  const RunResult ok = biquad_command(args, x);
   EXPECT_EQ(ok.status, 0);
   EXPECT_EQ(floats_of(ok.out).size(), 4u);
   for (const char* extra : {" -p 1 1", " -z 1 1"}) {
-    const CommandResult r = biquad_command(args + extra, x);
+    const RunResult r = biquad_command(args + extra, x);
     EXPECT_EQ(r.status, 1) << extra;
     EXPECT_EQ(r.out, "") << extra;
   }
@@ -135,14 +135,14 @@ TEST(Biquad, AtMost2048PairsOfEachKind) {
 }
 
 TEST(Biquad, HelpPrintsUsageAndSucceeds) {
-  const CommandResult r = biquad_command("-h", {});
+  const RunResult r = biquad_command("-h", {});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, kUsage);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Biquad, InvalidOptionIsRefused) {
-  const CommandResult r = biquad_command("-p 100 10 -k", {1.0f});
+  const RunResult r = biquad_command("-p 100 10 -k", {1.0f});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, std::string("biquad : Invalid option 'k'!\n") + kUsage);
   EXPECT_EQ(r.out, "");
@@ -150,7 +150,7 @@ TEST(Biquad, InvalidOptionIsRefused) {
 
 TEST(Biquad, MissingValuesAreRefused) {
   for (const char* args : {"-s", "-f", "-p", "-p 1000", "-z 1000", "-p 100 10 -z"}) {
-    const CommandResult r = biquad_command(args, {1.0f});
+    const RunResult r = biquad_command(args, {1.0f});
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;
     EXPECT_EQ(r.out, "") << args;
@@ -158,7 +158,7 @@ TEST(Biquad, MissingValuesAreRefused) {
 }
 
 TEST(Biquad, NonPositiveSamplingFrequencyIsRefused) {
-  const CommandResult r = biquad_command("-s 0 -p 100 10", {1.0f});
+  const RunResult r = biquad_command("-s 0 -p 100 10", {1.0f});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "biquad : Sampling frequency must be positive!\n");
   EXPECT_EQ(r.out, "");

@@ -2,13 +2,9 @@
 // plotter output.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "childprocess.h"
 
 namespace {
 
@@ -17,33 +13,9 @@ using namespace std::string_literals;
 const std::string kGraph = GRAPH_PATH;
 const std::string kData = GRAPH_TEST_DATA;
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the command line through the shell with the given standard input.
-Result run(const std::string& args, const std::string& input) {
-  char in_name[] = "/tmp/graph_test_in_XXXXXX", out_name[] = "/tmp/graph_test_out_XXXXXX",
-       err_name[] = "/tmp/graph_test_err_XXXXXX";
-  close(mkstemp(in_name));
-  close(mkstemp(out_name));
-  close(mkstemp(err_name));
-  std::ofstream(in_name, std::ios::binary) << input;
-  const std::string cmd = kGraph + " " + args + " < " + in_name + " > " + out_name + " 2> " + err_name;
-  const int raw = std::system(cmd.c_str());
-  Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out_name), read_file(err_name)};
-  std::remove(in_name);
-  std::remove(out_name);
-  std::remove(err_name);
-  return r;
+// Runs graph with the words of `args` as its arguments and the given standard input.
+RunResult run(const std::string& args, const std::string& input) {
+  return run_program(kGraph, words(args), stdin_bytes(input));
 }
 
 const std::string kUsage =
@@ -68,34 +40,34 @@ const std::string kUsage =
     " CVS Info: $Id$\n";
 
 TEST(GraphCommand, HelpPrintsTheUsageText) {
-  const Result r = run("-h", "");
+  const RunResult r = run("-h", "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, kUsage);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(GraphCommand, UnknownOptionIsNamedAndExitsOne) {
-  const Result r = run("-q", "");
+  const RunResult r = run("-q", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "graph : Invalid option 'q'!\n" + kUsage);
 }
 
 TEST(GraphCommand, MissingOrMalformedValuesAreErrors) {
   EXPECT_EQ(run("-W", "").status, 1);
-  const Result r = run("-H tall", "");
+  const RunResult r = run("-H tall", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "graph : Invalid value for option 'H'!\n" + kUsage);
 }
 
 TEST(GraphCommand, UnreadableInputFileIsReported) {
-  const Result r = run("/nonexistent/figure.txt", "");
+  const RunResult r = run("/nonexistent/figure.txt", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "graph : Cannot open file '/nonexistent/figure.txt'!\n");
 }
 
 TEST(GraphCommand, BoxedFrameAndPolylineAtTheGivenOrigin) {
   // Frame 50 x 30 mm at (10, 20) mm: plotter units (100, 200) to (600, 500).
-  const Result r = run("-x 10 -y 20 -W 50 -H 30 -t 1", "x 0 5\ny 0 3\n1 1\n2 2\n");
+  const RunResult r = run("-x 10 -y 20 -W 50 -H 30 -t 1", "x 0 5\ny 0 3\n1 1\n2 2\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             "=\nM100 200\nD600 200\n\0D600 500\n\0D100 500\n\0D100 200\n\0"
@@ -104,7 +76,7 @@ TEST(GraphCommand, BoxedFrameAndPolylineAtTheGivenOrigin) {
 }
 
 TEST(GraphCommand, OpenFrameReadsANamedFileAndSizesCharacters) {
-  const Result r = run("-x 0 -y 0 -c 3 -w 2 " + kData + "/damped.txt", "");
+  const RunResult r = run("-x 0 -y 0 -c 3 -w 2 " + kData + "/damped.txt", "");
   EXPECT_EQ(r.status, 0);
   // The title is written at (12.4, 86) mm with S30 and Q20; no frame box is drawn.
   EXPECT_NE(r.out.find("M124 860\nS30\nQ20\nR0\nPDamped oscillation, \xf3 = 4 ms\0"s), std::string::npos);
@@ -115,9 +87,9 @@ TEST(GraphCommand, ExampleFigureMatchesItsCheckedOutput) {
   // damped.plt was viewed once with plotview: a boxed frame with ticks on all sides,
   // dotted grid lines, the scale labels, the axis names, the title with a Greek tau and
   // the curve with circle marks, the line stopping short of each mark.
-  const Result r = run("-t 1", read_file(kData + "/damped.txt"));
+  const RunResult r = run("-t 1", file_contents(kData + "/damped.txt"));
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, read_file(kData + "/damped.plt"));
+  EXPECT_EQ(r.out, file_contents(kData + "/damped.plt"));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run_command.h"
+#include "childprocess.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ std::vector<double> direct_sums(const std::vector<float>& x, int l, int m) {
   return out;
 }
 
-void expect_lags(const CommandResult& r, const std::vector<double>& want) {
+void expect_lags(const RunResult& r, const std::vector<double>& want) {
   EXPECT_EQ(r.status, 0);
   const std::vector<float> got = floats_of(r.out);
   ASSERT_EQ(got.size(), want.size());
@@ -56,49 +56,50 @@ void expect_lags(const CommandResult& r, const std::vector<double>& want) {
 
 TEST(LagcorrCommand, DefaultsGiveThreeFramesOf26From1000Samples) {
   const std::vector<float> x = noise(1000, 1);
-  const CommandResult r = run_command(LAGCORR_PATH, "", float_bytes(x));
+  const RunResult r = run_program(LAGCORR_PATH, {}, stdin_bytes(float_bytes(x)));
   EXPECT_EQ(r.out.size(), 3u * 26 * 4);  // the last 232 samples are ignored
   expect_lags(r, direct_sums(x, 256, 25));
 }
 
 TEST(LagcorrCommand, AttachedAndSeparateValuesAgree) {
   const std::vector<float> x = noise(1600, 2);
-  const CommandResult attached = run_command(LAGCORR_PATH, "-l512 -m4", float_bytes(x));
-  const CommandResult separate = run_command(LAGCORR_PATH, "-l 512 -m 4", float_bytes(x));
+  const RunResult attached = run_program(LAGCORR_PATH, {"-l512", "-m4"}, stdin_bytes(float_bytes(x)));
+  const RunResult separate = run_program(LAGCORR_PATH, {"-l", "512", "-m", "4"}, stdin_bytes(float_bytes(x)));
   EXPECT_EQ(attached.out, separate.out);
   expect_lags(attached, direct_sums(x, 512, 4));
 }
 
 TEST(LagcorrCommand, OrderBeyondTheFrameGivesZeroLags) {
   const std::vector<float> x = noise(20, 3);
-  const CommandResult r = run_command(LAGCORR_PATH, "-l 5 -m 7", float_bytes(x));
+  const RunResult r = run_program(LAGCORR_PATH, {"-l", "5", "-m", "7"}, stdin_bytes(float_bytes(x)));
   const std::vector<double> want = direct_sums(x, 5, 7);
   expect_lags(r, want);
   EXPECT_EQ(want[5], 0.0);
 }
 
 TEST(LagcorrCommand, ShortInputGivesNothing) {
-  const CommandResult r = run_command(LAGCORR_PATH, "", float_bytes(noise(255, 4)));
+  const RunResult r = run_program(LAGCORR_PATH, {}, stdin_bytes(float_bytes(noise(255, 4))));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(LagcorrCommand, ReadsANamedFile) {
-  ScratchDir dir;
+  TempDir dir;
   const std::vector<float> x = noise(64, 5);
   const std::string in = dir.write("in.raw", float_bytes(x));
-  expect_lags(run_command(LAGCORR_PATH, "-l 16 -m 3 '" + in + "'", ""), direct_sums(x, 16, 3));
+  expect_lags(run_program(LAGCORR_PATH, words("-l 16 -m 3 " + in)), direct_sums(x, 16, 3));
 }
 
 TEST(LagcorrCommand, HelpPrintsUsageAndSucceeds) {
-  const CommandResult r = run_command(LAGCORR_PATH, "-h", "");
+  const RunResult r = run_program(LAGCORR_PATH, {"-h"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, kUsage);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(LagcorrCommand, InvalidOptionIsRefused) {
-  const CommandResult r = run_command(LAGCORR_PATH, "-m 3 -o 2", float_bytes(noise(300, 6)));
+  const RunResult r =
+      run_program(LAGCORR_PATH, {"-m", "3", "-o", "2"}, stdin_bytes(float_bytes(noise(300, 6))));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, std::string("lagcorr : Invalid option 'o'!\n") + kUsage);
   EXPECT_EQ(r.out, "");
@@ -106,7 +107,7 @@ TEST(LagcorrCommand, InvalidOptionIsRefused) {
 
 TEST(LagcorrCommand, MissingValueIsRefused) {
   for (const char* args : {"-l", "-m 3 -m"}) {
-    const CommandResult r = run_command(LAGCORR_PATH, args, float_bytes(noise(300, 7)));
+    const RunResult r = run_program(LAGCORR_PATH, words(args), stdin_bytes(float_bytes(noise(300, 7))));
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;
     EXPECT_EQ(r.out, "") << args;
@@ -115,11 +116,11 @@ TEST(LagcorrCommand, MissingValueIsRefused) {
 
 TEST(LagcorrCommand, ImpossibleSizesAreRefused) {
   const std::string in = float_bytes(noise(300, 8));
-  CommandResult r = run_command(LAGCORR_PATH, "-l 0", in);
+  RunResult r = run_program(LAGCORR_PATH, {"-l", "0"}, stdin_bytes(in));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "lagcorr : Frame length must be at least 1!\n");
   EXPECT_EQ(r.out, "");
-  r = run_command(LAGCORR_PATH, "-m -2", in);
+  r = run_program(LAGCORR_PATH, {"-m", "-2"}, stdin_bytes(in));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "lagcorr : Order must not be negative!\n");
 }

@@ -1,20 +1,18 @@
 // The pitch command end to end: accuracy on signals of known F0, output
 // length and types, messages and exit statuses.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "childprocess.h"
 #include "synth_signals.h"
 
 namespace {
@@ -29,42 +27,27 @@ struct Outcome {
   size_t out_bytes = 0;
 };
 
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 class PitchCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/pitch_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    for (const char* f : {"/in.f32", "/out.f32", "/err.txt"}) remove((dir_ + f).c_str());
-    rmdir(dir_.c_str());
-  }
-
-  std::string path(const char* name) const { return dir_ + name; }
+  std::string path(const char* name) const { return dir_.dir() + name; }
 
   void write_input(const std::vector<float>& x) const {
     std::ofstream f(path("/in.f32"), std::ios::binary);
     f.write(reinterpret_cast<const char*>(x.data()), (std::streamsize)(x.size() * sizeof(float)));
   }
 
-  // Runs the command with the input file on standard input.
-  Outcome run(const std::string& args) const {
-    const std::string cmd = std::string(PITCH_PATH) + " " + args + " < " + path("/in.f32") + " > " +
-                            path("/out.f32") + " 2> " + path("/err.txt");
+  // Runs the command with the words of `args` as arguments and standard input from the
+  // input file, or from `input` when given.
+  Outcome run(const std::string& args, const std::string& input = "") const {
+    RunSettings how;
+    how.inputfile = input.empty() ? path("/in.f32") : input;
+    const RunResult child = run_program(PITCH_PATH, words(args), how);
     Outcome r;
-    const int rc = std::system(cmd.c_str());
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    const std::string out = slurp(path("/out.f32"));
-    r.out_bytes = out.size();
-    r.values.resize(out.size() / sizeof(float));
-    if (!r.values.empty()) memcpy(r.values.data(), out.data(), r.values.size() * sizeof(float));
-    r.err = slurp(path("/err.txt"));
+    r.status = child.status;
+    r.out_bytes = child.out.size();
+    r.values.resize(child.out.size() / sizeof(float));
+    if (!r.values.empty()) memcpy(r.values.data(), child.out.data(), r.values.size() * sizeof(float));
+    r.err = child.err;
     return r;
   }
 
@@ -73,7 +56,7 @@ class PitchCommand : public ::testing::Test {
     return run(args);
   }
 
-  std::string dir_;
+  TempDir dir_;
 };
 
 // Share of frames, among those whose analysis span lies inside the signal,
@@ -103,10 +86,7 @@ bool ends_with_usage(const std::string& s) {
          s.compare(s.size() - strlen(kUsageEnd), std::string::npos, kUsageEnd) == 0;
 }
 
-struct Case {
-  double f0_start, f0_end;
-  double snr_db;  // 0: clean
-};
+using Case = GlideCase;
 
 class Accuracy : public PitchCommand, public ::testing::WithParamInterface<Case> {};
 
@@ -130,10 +110,7 @@ INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
                                            Case{120, 120, 20}, Case{200, 200, 20}, Case{350, 350, 20},
                                            Case{100, 250, 20}),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           const Case& c = info.param;
-                           return "F0_" + std::to_string((int)c.f0_start) + "_" +
-                                  std::to_string((int)c.f0_end) +
-                                  (c.snr_db > 0 ? "_snr" + std::to_string((int)c.snr_db) : "_clean");
+                           return glide_case_name(info.param);
                          });
 
 TEST_F(PitchCommand, SilenceAndLowNoiseAreUnvoiced) {
@@ -151,7 +128,7 @@ TEST_F(PitchCommand, SilenceAndLowNoiseAreUnvoiced) {
 // Real speech: a female voice prompt of 1.4 s. Most of it is voiced, the
 // leading and trailing pauses are not, and the voice sits in a female range.
 TEST_F(PitchCommand, FemaleSpeechPrompt) {
-  const std::string wav = slurp(std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav");
+  const std::string wav = file_contents(std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav");
   ASSERT_GT(wav.size(), 44u);
   std::vector<float> x((wav.size() - 44) / 2);
   for (size_t i = 0; i < x.size(); i++) {
@@ -223,7 +200,7 @@ TEST_F(PitchCommand, OutputTypes) {
 TEST_F(PitchCommand, ReadsNamedFileAndSamplingFrequency) {
   // 8 kHz signal at 125 Hz: 64 samples a period.
   write_input(voiced_signal(125, 125, 8000, 8000.0));
-  const Outcome r = run("-s 8 -p 40 -o 0 " + path("/in.f32") + " < /dev/null");
+  const Outcome r = run("-s 8 -p 40 -o 0 " + path("/in.f32"), "/dev/null");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), 200u);
   EXPECT_NEAR(r.values[100], 64.0f, 1.0f);

@@ -2,19 +2,18 @@
 // accuracy on signals of known F0, output types, the unvoiced cost, WAV and
 // float input giving the same track, mu-law files, refusals and usage.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "brindel/wave/wavchunks.h"
+#include "childprocess.h"
 #include "synth_signals.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -24,28 +23,17 @@ struct Outcome {
   std::string err;
 };
 
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-std::string le(uint32_t v, int bytes) {
-  std::string s;
-  for (int i = 0; i < bytes; i++) s.push_back((char)(v >> (8 * i) & 0xFF));
-  return s;
-}
-
 // A mono RIFF/WAVE file; format tag 7 marks mu-law bytes, any other 16-bit samples.
 std::string wav_file(const std::string& data, uint32_t rate, uint16_t tag) {
   const uint16_t bits = tag == 7 ? 8 : 16;
-  return "RIFF" + le(36 + (uint32_t)data.size(), 4) + "WAVEfmt " + le(16, 4) + le(tag, 2) + le(1, 2) +
-         le(rate, 4) + le(rate * bits / 8, 4) + le(bits / 8, 2) + le(bits, 2) + "data" +
-         le((uint32_t)data.size(), 4) + data;
+  return "RIFF" + le_bytes(36 + (uint32_t)data.size(), 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(tag, 2) +
+         le_bytes(1, 2) + le_bytes(rate, 4) + le_bytes(rate * bits / 8, 4) + le_bytes(bits / 8, 2) +
+         le_bytes(bits, 2) + "data" + le_bytes((uint32_t)data.size(), 4) + data;
 }
 
 std::string pcm16(const std::vector<float>& x) {
   std::string d;
-  for (float v : x) d += le((uint16_t)(int16_t)std::lround(v), 2);
+  for (float v : x) d += le_bytes((uint16_t)(int16_t)std::lround(v), 2);
   return d;
 }
 
@@ -57,42 +45,31 @@ int voiced_count(const std::vector<float>& f0) {
 
 class EpochCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/pitch_epoch_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    for (const char* f : {"/in", "/out.f32", "/err.txt"}) remove((dir_ + f).c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string in() const { return dir_ + "/in"; }
+  std::string in() const { return dir_.path("in"); }
 
   void write_bytes(const std::string& bytes) const { std::ofstream(in(), std::ios::binary) << bytes; }
   void write_floats(const std::vector<float>& x) const {
     write_bytes(std::string(reinterpret_cast<const char*>(x.data()), x.size() * sizeof(float)));
   }
 
-  // Runs the command with the input file on standard input.
-  Outcome run(const std::string& args) const {
-    const std::string cmd = std::string(PITCH_PATH) + " " + args + " < " + in() + " > " + dir_ +
-                            "/out.f32 2> " + dir_ + "/err.txt";
-    const int rc = std::system(cmd.c_str());
+  // Runs the command with the words of `args` as arguments and standard input from the
+  // input file, or from `input` when given.
+  Outcome run(const std::string& args, const std::string& input = "") const {
+    RunSettings how;
+    how.inputfile = input.empty() ? in() : input;
+    const RunResult child = run_program(PITCH_PATH, words(args), how);
     Outcome r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    const std::string out = slurp(dir_ + "/out.f32");
-    r.values.resize(out.size() / sizeof(float));
-    if (!r.values.empty()) memcpy(r.values.data(), out.data(), out.size() / sizeof(float) * sizeof(float));
-    r.err = slurp(dir_ + "/err.txt");
+    r.status = child.status;
+    r.values.resize(child.out.size() / sizeof(float));
+    if (!r.values.empty()) memcpy(r.values.data(), child.out.data(), r.values.size() * sizeof(float));
+    r.err = child.err;
     return r;
   }
 
-  std::string dir_;
+  TempDir dir_;
 };
 
-struct Case {
-  double f0_start, f0_end, snr_db;  // snr 0: clean
-};
+using Case = GlideCase;
 
 class Accuracy : public EpochCommand, public ::testing::WithParamInterface<Case> {};
 
@@ -119,7 +96,10 @@ INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
                          ::testing::Values(Case{80, 80, 0}, Case{120, 120, 0}, Case{200, 200, 0},
                                            Case{350, 350, 0}, Case{100, 250, 0}, Case{80, 80, 20},
                                            Case{120, 120, 20}, Case{200, 200, 20}, Case{350, 350, 20},
-                                           Case{100, 250, 20}));
+                                           Case{100, 250, 20}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return glide_case_name(info.param);
+                         });
 
 // Half a second of 125 Hz voice, then silence.
 TEST_F(EpochCommand, OutputTypesAndSilence) {
@@ -152,7 +132,7 @@ TEST_F(EpochCommand, UnvoicedCostMovesTheVoicingDecision) {
 
 // Real speech as a 16-bit WAV file and as the same samples in floats, for both trackers.
 TEST_F(EpochCommand, WavAndFloatInputGiveTheSameTrack) {
-  const std::string wav = slurp(std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav");
+  const std::string wav = file_contents(std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav");
   ASSERT_GT(wav.size(), 44u);
   std::vector<float> x((wav.size() - 44) / 2);
   for (size_t i = 0; i < x.size(); i++)
@@ -162,7 +142,7 @@ TEST_F(EpochCommand, WavAndFloatInputGiveTheSameTrack) {
     const Outcome floats = run(algorithm);
     write_bytes(wav);
     const Outcome piped = run(std::string(algorithm) + " -s 8");  // the file's rate replaces -s
-    const Outcome named = run(std::string(algorithm) + " " + in() + " < /dev/null");
+    const Outcome named = run(std::string(algorithm) + " " + in(), "/dev/null");
     ASSERT_EQ(floats.status, 0) << floats.err;
     EXPECT_EQ(floats.values.size(), (x.size() + 79) / 80);
     EXPECT_GT(voiced_count(floats.values), (int)floats.values.size() / 2);

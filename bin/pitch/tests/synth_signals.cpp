@@ -56,3 +56,13 @@ std::vector<float> noise_signal(int n, double deviation, unsigned seed) {
   for (float& v : out) v = (float)normal(gen);
   return out;
 }
+
+std::string glide_case_name(const GlideCase& c) {
+  return "F0_" + std::to_string((int)c.f0_start) + "_" + std::to_string((int)c.f0_end) +
+         (c.snr_db > 0 ? "_snr" + std::to_string((int)c.snr_db) : "_clean");
+}
+
+void PrintTo(const GlideCase& c, std::ostream* os) {
+  *os << c.f0_start << "->" << c.f0_end << " Hz, "
+      << (c.snr_db > 0 ? "SNR " + std::to_string((int)c.snr_db) + " dB" : "clean");
+}

@@ -2,7 +2,20 @@
 #ifndef VELK_PITCH_TESTS_SYNTH_SIGNALS_H
 #define VELK_PITCH_TESTS_SYNTH_SIGNALS_H
 
+#include <ostream>
+#include <string>
 #include <vector>
+
+// A signal of the accuracy tests: an F0 gliding from f0_start to f0_end (Hz), clean when
+// snr_db is 0, otherwise with noise at that signal-to-noise ratio (dB).
+struct GlideCase {
+  double f0_start, f0_end, snr_db;
+};
+
+// A test name for the case, such as F0_100_250_snr20 or F0_80_80_clean.
+std::string glide_case_name(const GlideCase& c);
+// Prints the case in test messages.
+void PrintTo(const GlideCase& c, std::ostream* os);
 
 // A unit pulse wherever the running phase of an F0 gliding linearly from f0_start
 // to f0_end (Hz) completes a period, through resonances at 500 and 1500 Hz,

@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -27,13 +25,6 @@ std::string temp_file(const std::string& contents) {
   }
   close(fd);
   return name;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::vector<char*> c_args(const std::vector<std::string>& argv) {
@@ -135,15 +126,11 @@ XvfbSession::~XvfbSession() {
 
 RunResult run_program(const std::vector<std::string>& argv, const std::string& input,
                       const std::string& display) {
-  const std::string out = temp_file(""), err = temp_file("");
-  const int out_fd = open(out.c_str(), O_WRONLY), err_fd = open(err.c_str(), O_WRONLY);
-  RunResult r;
-  r.status = wait_program(spawn(argv, open_unlinked(temp_file(input), O_RDONLY), out_fd, err_fd, display));
-  r.out = read_file(out);
-  r.err = read_file(err);
-  unlink(out.c_str());
-  unlink(err.c_str());
-  return r;
+  RunSettings how;
+  how.input = input;
+  how.seconds = 10;
+  how.environment = {display.empty() ? "DISPLAY" : "DISPLAY=" + display};
+  return run_program(argv[0], std::vector<std::string>(argv.begin() + 1, argv.end()), how);
 }
 
 pid_t start_program(const std::vector<std::string>& argv, const std::string& input,

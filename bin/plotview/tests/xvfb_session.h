@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "childprocess.h"
+
 // True when an Xvfb binary is on the PATH.
 bool xvfb_available();
 
@@ -27,15 +29,8 @@ class XvfbSession {
   std::string display_;
 };
 
-// Result of a program run to its end.
-struct RunResult {
-  int status = -1;  // exit status, or -1 when it did not exit normally
-  std::string err;  // what it wrote to standard error
-  std::string out;  // what it wrote to standard output
-};
-
 // Runs argv with the given bytes on standard input and DISPLAY set (unless empty) and
-// waits for it.
+// waits for it, at most about 10 s.
 RunResult run_program(const std::vector<std::string>& argv, const std::string& input,
                       const std::string& display);
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "run_command.h"
+#include "childprocess.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ const char kUsage[] =
     " ZEVK: version 3.11\n"
     " CVS Info: $Id$\n";
 
-CommandResult recslice(const std::string& args, const std::string& input) {
-  return run_command(RECSLICE_PATH, args, input);
+RunResult recslice(const std::string& args, const std::string& input) {
+  return run_program(RECSLICE_PATH, words(args), stdin_bytes(input));
 }
 
 // Bytes 0, 1, 2, ... (mod 256): every item is recognisable by its position.
@@ -56,14 +56,14 @@ std::string float_items(size_t first, size_t last) {
 }
 
 TEST(Recslice, BlocksOfTenFromTwoToThree) {
-  const CommandResult r = recslice("-s 2 -e 3 -l 10", counting_bytes(4 * 50));
+  const RunResult r = recslice("-s 2 -e 3 -l 10", counting_bytes(4 * 50));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.size(), 80u);
   EXPECT_EQ(r.out, float_items(20, 39));
 }
 
 TEST(Recslice, DefaultBlockLengthCountsItems) {
-  const CommandResult r = recslice("-s 3 -e 5", counting_bytes(4 * 10));
+  const RunResult r = recslice("-s 3 -e 5", counting_bytes(4 * 10));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, float_items(3, 5));
 }
@@ -74,13 +74,13 @@ TEST(Recslice, DefaultsCopyEverything) {
 }
 
 TEST(Recslice, EndJustBeforeStartCopiesNothing) {
-  const CommandResult r = recslice("-s 4 -e 3", counting_bytes(4 * 10));
+  const RunResult r = recslice("-s 4 -e 3", counting_bytes(4 * 10));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Recslice, EndFurtherBelowStartRunsToTheEnd) {
-  const CommandResult r = recslice("-s 4 -e 1", counting_bytes(4 * 10));
+  const RunResult r = recslice("-s 4 -e 1", counting_bytes(4 * 10));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, float_items(4, 9));
 }
@@ -93,7 +93,7 @@ TEST(Recslice, EveryDataTypeHasItsItemSize) {
                {"+l", 8}, {"+L", 8}, {"+le", 8}, {"+LE", 8}, {"+f", 4},  {"+d", 8},  {"+de", 16}};
   const std::string in = counting_bytes(16 * 8);
   for (const auto& t : types) {
-    const CommandResult r = recslice(std::string(t.type) + " -s 1 -e 2", in);
+    const RunResult r = recslice(std::string(t.type) + " -s 1 -e 2", in);
     EXPECT_EQ(r.status, 0) << t.type;
     EXPECT_EQ(r.out, in.substr(t.size, 2 * t.size)) << t.type;
   }
@@ -106,19 +106,19 @@ TEST(Recslice, LaterOfBlockLengthAndOrderWins) {
 }
 
 TEST(Recslice, LastBlockMayBeShort) {
-  const CommandResult r = recslice("-l 3 -s 2", counting_bytes(4 * 10));
+  const RunResult r = recslice("-l 3 -s 2", counting_bytes(4 * 10));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, float_items(6, 9));
 }
 
 TEST(Recslice, TrailingPartialItemIsDropped) {
-  const CommandResult r = recslice("+d", counting_bytes(8 * 3 + 5));
+  const RunResult r = recslice("+d", counting_bytes(8 * 3 + 5));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, counting_bytes(8 * 3));
 }
 
 TEST(Recslice, StartBeyondTheInputGivesNothing) {
-  const CommandResult r = recslice("-s 100", counting_bytes(4 * 10));
+  const RunResult r = recslice("-s 100", counting_bytes(4 * 10));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }
@@ -136,30 +136,30 @@ TEST(Recslice, NumbersAreSixtyFourBit) {
 }
 
 TEST(Recslice, ReadsTheLastNamedFile) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string a = dir.write("a.raw", counting_bytes(4 * 4));
   const std::string b = dir.write("b.raw", counting_bytes(4 * 8));
-  const CommandResult r = recslice("-s 6 '" + a + "' '" + b + "'", "");
+  const RunResult r = recslice("-s 6 " + a + " " + b, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, float_items(6, 7));
 }
 
 TEST(Recslice, MissingFileIsNamedAndFails) {
-  const CommandResult r = recslice("/nonexistent/missing.raw", "");
+  const RunResult r = recslice("/nonexistent/missing.raw", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("/nonexistent/missing.raw"), std::string::npos);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Recslice, HelpPrintsUsageAndSucceeds) {
-  const CommandResult r = recslice("-h", "");
+  const RunResult r = recslice("-h", "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, kUsage);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Recslice, InvalidOptionAndTypeAreRefused) {
-  CommandResult r = recslice("-x 3", counting_bytes(8));
+  RunResult r = recslice("-x 3", counting_bytes(8));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, std::string("recslice : Invalid option 'x'!\n") + kUsage);
   EXPECT_EQ(r.out, "");
@@ -170,7 +170,7 @@ TEST(Recslice, InvalidOptionAndTypeAreRefused) {
 
 TEST(Recslice, OptionWithoutValueIsRefused) {
   for (const char* opt : {"-s", "-e", "-l", "-n"}) {
-    const CommandResult r = recslice(std::string("+c ") + opt, counting_bytes(8));
+    const RunResult r = recslice(std::string("+c ") + opt, counting_bytes(8));
     EXPECT_EQ(r.status, 1) << opt;
     EXPECT_EQ(r.err, kUsage) << opt;
     EXPECT_EQ(r.out, "") << opt;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "run_command.h"
+#include "childprocess.h"
 
 namespace {
 
@@ -84,11 +84,11 @@ Expected expected_snr(const std::vector<float>& x, const std::vector<float>& y, 
   return e;
 }
 
-CommandResult snr(const std::string& args, const std::vector<float>& reference,
-                  const std::vector<float>& signal) {
-  ScratchDir dir;
+RunResult snr(const std::string& args, const std::vector<float>& reference,
+              const std::vector<float>& signal) {
+  TempDir dir;
   const std::string ref = dir.write("ref.raw", float_bytes(reference));
-  return run_command(SNR_PATH, args + " '" + ref + "'", float_bytes(signal));
+  return run_program(SNR_PATH, words(args + " " + ref), stdin_bytes(float_bytes(signal)));
 }
 
 // Parses the summary of output types 0 and 1.
@@ -111,7 +111,7 @@ TEST(Snr, SummaryMatchesTheDefinitions) {
   const std::vector<float> x = random_signal(1000, 1, 1.0);
   const std::vector<float> y = noisy(x, 2);
   const Expected e = expected_snr(x, y, 256);
-  const CommandResult r = snr("", x, y);
+  const RunResult r = snr("", x, y);
   EXPECT_EQ(r.status, 0);
   long samples = 0;
   double s = 0, seg = 0;
@@ -132,7 +132,7 @@ TEST(Snr, DetailLinesNumberTheSamplesOfEveryFrame) {
   const std::vector<float> x = random_signal(1000, 3, 0.5);
   const std::vector<float> y = noisy(x, 4);
   const Expected e = expected_snr(x, y, 256);
-  const CommandResult r = snr("-o 1", x, y);
+  const RunResult r = snr("-o 1", x, y);
   EXPECT_EQ(r.status, 0);
   ASSERT_EQ(r.out.substr(0, 1), "\n");
   std::istringstream lines(r.out.substr(1));
@@ -175,7 +175,7 @@ TEST(Snr, FloatOutputsAreOneSampleEach) {
 
 TEST(Snr, UnknownOutputTypeWritesNothing) {
   const std::vector<float> x = random_signal(300, 7, 1.0);
-  const CommandResult r = snr("-o 4", x, noisy(x, 8));
+  const RunResult r = snr("-o 4", x, noisy(x, 8));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }
@@ -186,7 +186,7 @@ TEST(Snr, UnequalLengthsCompareTheShorter) {
   y.resize(600);
   for (const auto& pair : {std::make_pair(x, y), std::make_pair(y, x)}) {
     const Expected e = expected_snr(pair.first, pair.second, 256);
-    const CommandResult r = snr("", pair.first, pair.second);
+    const RunResult r = snr("", pair.first, pair.second);
     long samples = 0;
     double s = 0, seg = 0;
     parse_summary(r.out, &samples, &s, &seg);
@@ -198,7 +198,7 @@ TEST(Snr, UnequalLengthsCompareTheShorter) {
 
 TEST(Snr, IdenticalSignalsHaveInfiniteSnr) {
   const std::vector<float> x = random_signal(512, 11, 1.0);
-  const CommandResult r = snr("", x, x);
+  const RunResult r = snr("", x, x);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n512 samples\n  SNR      :  inf [dB]\n  SNRseg   :  inf [dB]\n\n");
 }
@@ -206,7 +206,7 @@ TEST(Snr, IdenticalSignalsHaveInfiniteSnr) {
 TEST(Snr, ShorterThanAFrameHasNoSegmentalSnr) {
   const std::vector<float> x = random_signal(100, 12, 1.0);
   const std::vector<float> y = noisy(x, 13);
-  const CommandResult r = snr("", x, y);
+  const RunResult r = snr("", x, y);
   EXPECT_EQ(r.status, 0);
   long samples = 0;
   double s = 0, seg = 0;
@@ -220,26 +220,26 @@ TEST(Snr, ShorterThanAFrameHasNoSegmentalSnr) {
 }
 
 TEST(Snr, EvaluatedSignalFromANamedFile) {
-  ScratchDir dir;
+  TempDir dir;
   const std::vector<float> x = random_signal(400, 14, 1.0);
   const std::vector<float> y = noisy(x, 15);
   const std::string ref = dir.write("ref.raw", float_bytes(x));
   const std::string sig = dir.write("sig.raw", float_bytes(y));
-  const CommandResult r = run_command(SNR_PATH, "-o 2 '" + ref + "' '" + sig + "'", "");
+  const RunResult r = run_program(SNR_PATH, words("-o 2 " + ref + " " + sig));
   const std::vector<float> s = floats_of(r.out);
   ASSERT_EQ(s.size(), 1u);
   EXPECT_NEAR(s[0], expected_snr(x, y, 256).snr, 1e-4);
 }
 
 TEST(Snr, HelpPrintsUsageAndSucceeds) {
-  const CommandResult r = run_command(SNR_PATH, "-h", "");
+  const RunResult r = run_program(SNR_PATH, {"-h"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, kUsage);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Snr, InvalidOptionIsRefused) {
-  const CommandResult r = run_command(SNR_PATH, "-q 1 /dev/null", "");
+  const RunResult r = run_program(SNR_PATH, {"-q", "1", "/dev/null"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, std::string("snr : Invalid option 'q'!\n") + kUsage);
   EXPECT_EQ(r.out, "");
@@ -247,7 +247,7 @@ TEST(Snr, InvalidOptionIsRefused) {
 
 TEST(Snr, MissingReferenceOrValueIsRefused) {
   for (const char* args : {"", "-l 128", "/dev/null -l", "/dev/null -o"}) {
-    const CommandResult r = run_command(SNR_PATH, args, "");
+    const RunResult r = run_program(SNR_PATH, words(args));
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;
     EXPECT_EQ(r.out, "") << args;
@@ -255,7 +255,7 @@ TEST(Snr, MissingReferenceOrValueIsRefused) {
 }
 
 TEST(Snr, FrameLengthBelowOneIsRefused) {
-  const CommandResult r = run_command(SNR_PATH, "-l 0 /dev/null", "");
+  const RunResult r = run_program(SNR_PATH, {"-l", "0", "/dev/null"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "snr : Frame length must be at least 1!\n");
   EXPECT_EQ(r.out, "");

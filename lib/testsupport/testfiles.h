@@ -1,0 +1,76 @@
+#pragma once
+// Files of the program tests that outlive one call: a directory of the running test's own
+// (removed with the process's other test files when the tests are done), whole-file writes,
+// and WAV files built byte by byte.
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+// The test files of this process, under the test temporary directory; its path ends in '/'.
+inline std::string testfilesdir() {
+  return testing::TempDir() + "velk_programs_" + std::to_string(getpid()) + "/";
+}
+
+// Removes this process's test files when the tests are done.
+class TestFilesRemoval : public testing::Environment {
+  void TearDown() override {
+    nftw(
+        testfilesdir().c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); },
+        8, FTW_DEPTH | FTW_PHYS);
+  }
+};
+inline testing::Environment* const testfilesremoval = testing::AddGlobalTestEnvironment(new TestFilesRemoval);
+
+// An empty directory of the running test, so that tests run in parallel never share files; its
+// path ends in '/'.
+inline std::string testdir() {
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  const std::string base = testfilesdir();
+  const std::string dir = base + test->test_suite_name() + "." + test->name() + "/";
+  mkdir(base.c_str(), 0755);
+  mkdir(dir.c_str(), 0755);
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* entry = readdir(d)) unlink((dir + entry->d_name).c_str());
+    closedir(d);
+  }
+  return dir;
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The low `width` bytes of v, least significant first.
+inline std::string le_bytes(uint32_t v, int width) {
+  std::string s;
+  for (int i = 0; i < width; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+  return s;
+}
+
+// A 44-byte PCM WAV header with the given fields; `datasize` is the data chunk's size in bytes.
+inline std::string wav_header(unsigned channels, unsigned rate, unsigned bits, unsigned datasize) {
+  const unsigned align = channels * bits / 8;
+  return "RIFF" + le_bytes(datasize + 36, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(1, 2) +
+         le_bytes(channels, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
+         le_bytes(bits, 2) + "data" + le_bytes(datasize, 4);
+}
+
+// A 16 kHz mono 16-bit WAV file of `samples` samples of a sinusoid of amplitude 0.5.
+inline std::string sine_wav(unsigned samples, double hz) {
+  std::string s = wav_header(1, 16000, 16, 2 * samples);
+  for (unsigned i = 0; i < samples; ++i) {
+    const double v = 0.5 * std::sin(2 * M_PI * hz * i / 16000.0);
+    s += le_bytes(static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))), 2);
+  }
+  return s;
+}
