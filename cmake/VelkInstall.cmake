@@ -24,13 +24,29 @@ foreach(prog ${VELK_PROGRAMS})
   endif()
 endforeach()
 
-# The vocoder library and the headers of its modules, each of which documents its functions.
+# The vocoder library, the headers of its modules (each documents its functions) and every
+# header of vocoder/ that those include.
 get_directory_property(velk_modules DIRECTORY ${PROJECT_SOURCE_DIR}/vocoder DEFINITION VELK_ALL_MODULES)
 set(velk_headers "")
+set(pending "")
 foreach(m ${velk_modules})
-  list(APPEND velk_headers ${PROJECT_SOURCE_DIR}/vocoder/${m}.h)
+  list(APPEND pending ${m}.h)
 endforeach()
-install(FILES ${velk_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velk)
+while(pending)
+  list(POP_FRONT pending header)
+  if(header IN_LIST velk_headers)
+    continue()
+  endif()
+  list(APPEND velk_headers ${header})
+  file(STRINGS ${PROJECT_SOURCE_DIR}/vocoder/${header} includes REGEX "^#include \"[^\"]+\"")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
+    list(APPEND pending ${included})
+  endforeach()
+endwhile()
+list(TRANSFORM velk_headers PREPEND ${PROJECT_SOURCE_DIR}/vocoder/ OUTPUT_VARIABLE velk_header_paths)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${velk_header_paths})
+install(FILES ${velk_header_paths} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velk)
 install(TARGETS vocoder vocoder_shared EXPORT velkTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

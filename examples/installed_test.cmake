@@ -48,7 +48,7 @@ if(MODE STREQUAL "install")
     expect_file(bin/${prog})
   endforeach()
   foreach(header ${HEADERS})
-    expect_file(include/velk/${header}.h)
+    expect_file(include/velk/${header})
   endforeach()
   foreach(file libvelk.a libvelk.so libvelk.so.${VERSION} pkgconfig/velk.pc cmake/velk/velkConfig.cmake
                cmake/velk/velkConfigVersion.cmake cmake/velk/velkTargets.cmake)
