@@ -32,11 +32,13 @@ enum : uint8_t {
 };
 
 // Warped cepstra of the N frames centred at first + k*shift (F0 in Hz, 0 or below for
-// unvoiced) into cc (N x (p+1)) with the given method; returns 0, or -1 when memory runs out.
+// unvoiced) into cc (N x (p+1)) with the given method; returns 0, or -1 when memory runs out
+// (or a transform fails; the FFT sizes are powers of two by construction).
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
                 const double* f0, uint32_t p, double* cc, uint8_t method, double alpha);
 
-// Per-frame routines of the five methods. work holds 2*Nfft doubles; cc gets p+1 values. Return 0.
+// Per-frame routines of the five methods. work holds 2*Nfft doubles; cc gets p+1 values. Return 0,
+// or -1 when Nfft is not a power of two.
 int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha);
 int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,

@@ -5,7 +5,8 @@
 #include "dft.h"
 
 // Maximum voiced frequency in Hz of each frame centred at first + p*shift (0 for f0 = 0),
-// median-filtered over 5 frames, into out; returns 0.
+// median-filtered over 5 frames, into out; returns 0, or -1 when a transform fails (the FFT sizes
+// are powers of two by construction).
 int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
                 const double* f0, double* out);
 // Normalised correlation (0..1) of bins k0-hw..k0+hw of spectrum X (N points) with the spectrum

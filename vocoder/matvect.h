@@ -158,6 +158,14 @@ int32_t pseudoinv(const double* a, double* p, uint32_t m, uint32_t n, double* wo
 // work is n(2n + p) doubles or null.
 int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t m, uint32_t n, uint32_t p,
                           double* work, int16_t regularise);
+// solveleastsquares for one right-hand side y (m values) and the cosine-series matrix
+// a[k][j] = s_j cos(j * angles[k]) (m x n, s_0 = 1, s_j = 2), without forming a: its Gram matrix
+// is Toeplitz-plus-Hankel, (a^T a)[i][j] = s_i s_j (C[i-j] + C[i+j]) / 2 with C[d] = sum_k
+// cos(d * angles[k]), so one pass of 2n-1 cosines per row replaces the m x n matrix and its
+// product. Equal to solveleastsquares on that matrix up to rounding; work is n(2n + 1) doubles
+// or null. 0, or -1 when the normal equations are not positive definite.
+int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
+                          double* work, int16_t regularise);
 // Piecewise-linear interpolation of (xs, ys) (n points, ascending) at q ascending points xq into yq.
 int32_t lininterpord(uint32_t n, const double* xs, const double* ys, uint32_t q, const double* xq,
                      double* yq);

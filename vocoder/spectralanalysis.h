@@ -22,6 +22,8 @@ namem* nameminitializelpc(uint32_t L, uint32_t p);
 // Frees the record and its allocation; returns 0.
 int namemdestroy(namem* mem);
 
+// The spectra, the noise frame and the FFT filter return -1 when their FFT length N is not a
+// power of two.
 // Log-amplitude spectrum (N doubles) of the Hamming-windowed frame around sample z; returns 0.
 int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint32_t N, double* out,
                         namem* mem);
@@ -53,7 +55,8 @@ struct noisegen {
 int32_t noisegenrand(noisegen* g);
 
 // Turns the log-amplitude spectrum in buf[1..N/2-1] into a random-phase noise frame in buf[0..N);
-// buf holds 2N doubles (real then imaginary part); the phases are drawn from g. Returns 0.
+// buf holds 2N doubles (real then imaginary part); the phases are drawn from g. Returns 0, or -1
+// when N is not a power of two of at least 2.
 int gennoisefromlogspectrum(double* buf, uint32_t N, double fs, noisegen* g);
 
 // One standard normal deviate drawn from g (polar method; the second deviate of each pair is
@@ -75,7 +78,7 @@ int winfilternodelay(double* x, uint32_t n, uint32_t P, const double* h);
 // 500 Hz zero-phase high-pass of a whole signal in place; returns 0.
 int elimlowfrecfromsignal(double* x, uint32_t n, double fs);
 // Zero-phase FFT filter following the (frequency Hz, gain dB) table; the last frequency must
-// exceed fs/2. out holds n doubles. Returns 0.
+// exceed fs/2. out holds n doubles. Returns 0, or -1 (out unwritten) when N is not a power of two.
 int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const double* freqs,
               const double* gainsdb, double fs);
 // Levinson-Durbin recursion from r[0..p] for a frame of length L; a gets 1/sigma, -alpha_k/sigma.
