@@ -1,0 +1,26 @@
+# Debian package of the installed tree: `cpack -G DEB` in the build directory writes
+# velk_<version>_<arch>.deb. Its dependencies on shared libraries (libc6, libstdc++6, libx11-6
+# when the viewer is built, ...) are found by dpkg-shlibdeps from the installed binaries; the
+# Python module adds python3 and python3-numpy.
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velk)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "velk developers")
+set(CPACK_PACKAGE_CONTACT "velk developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "harmonic-model speech vocoder and speech toolkit")
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+       "velkcoder and velkdecoder analyse 16 kHz speech into log-F0, warped cepstra and"
+       "maximum voiced frequency and synthesise it back. pitch tracks F0, graph and plotview"
+       "draw figures, and recslice, snr, biquad and lagcorr filter sample streams. With the"
+       "vocoder library libvelk, its headers, CMake package and pkg-config file.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+if(velk_python_module)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-numpy")
+endif()
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS man-db)
+include(CPack)
