@@ -11,17 +11,10 @@
 #include "float_list.h"
 #include "track.h"
 
-// Tracks F0 with the epoch tracker and writes one float per frame to standard
-// output.
-//   input        in: the command's sample list, length nodes at least, taken as
-//                16-bit samples (see ListToSamples)
-//   length       samples to track
-//   samplerate   sampling frequency, Hz
-//   frame_shift  frame interval, samples
-//   min, max     F0 range searched, Hz
-//   threshold    the tracker's unvoiced cost (higher: more frames voiced)
-//   otype        1: F0 in Hz (0 unvoiced), 2: its natural log (-1e10 unvoiced), any
-//                other: the period in samples (0 unvoiced)
+// Tracks the length samples of input (samplerate Hz) with F0 searched in
+// [min, max] Hz and the given unvoiced cost, and writes one float per frame of
+// frame_shift samples to standard output: otype 1 F0 in Hz (0 unvoiced), 2 its
+// natural log (-1e10 unvoiced), any other the period in samples (0 unvoiced).
 // Returns 0, or 1 after a failure message with nothing written.
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
             double threshold, int otype);

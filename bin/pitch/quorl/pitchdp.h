@@ -56,19 +56,12 @@ typedef struct frame_rec {
 // 0 is silent; 1 and above print progress on standard error, above 1 per-frame detail.
 extern int debug_level;
 
-// Tracks F0 over the sample list and writes ceil(length / frame_shift) floats to
-// standard output.
-//   input        in/out: the command's sample list, length nodes at least; its
-//                samples are dithered in place
-//   length       samples to track
-//   sample_freq  sampling frequency, Hz
-//   frame_shift  frame interval, samples
-//   minF0        lowest F0 searched, Hz
-//   maxF0        highest F0 searched, Hz
-//   voice_bias   bias added to the unvoiced local cost (higher: more frames voiced)
-//   otype        1: F0 in Hz (0 unvoiced), 2: ln F0 (-1e10 unvoiced), any other:
-//                the period in samples (0 unvoiced)
-// Parameter errors and a too-short input end the process through usage(1). Returns 0, or 1 when the
+// Tracks F0 over the sample list (length samples at sample_freq Hz, one frame
+// every frame_shift samples, F0 searched in [minF0, maxF0]) and writes
+// ceil(length / frame_shift) floats to standard output: otype 1 F0 in Hz
+// (0 unvoiced), 2 ln F0 (-1e10 unvoiced), any other the period in samples
+// (0 unvoiced). Dithers the list's samples in place. Parameter errors and a
+// too-short input end the process through usage(1). Returns 0, or 1 when the
 // tracker failed part-way (what was computed is written, the failure reported).
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
          double voice_bias, int otype);
