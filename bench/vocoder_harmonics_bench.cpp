@@ -23,19 +23,26 @@ std::vector<double> voicedsignal(double f0) {
   return x;
 }
 
+// Times analyse(centre) over frame centres 80 samples apart through the middle of the signal.
+template <typename Analysis>
+void overframes(benchmark::State& state, Analysis analyse) {
+  uint32_t centre = 4000;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(analyse(centre));
+    benchmark::ClobberMemory();
+    centre = centre >= 12000 ? 4000 : centre + 80;
+  }
+}
+
 void BM_getharmonics(benchmark::State& state) {
   const double f0 = static_cast<double>(state.range(0));
   const std::vector<double> x = voicedsignal(f0);
   const uint32_t K = hanoharms(kFs, kFs, f0);
   hamem* rec = hameminitialize(kFs, kFs, f0);
   std::vector<double> amps(K), phases(K);
-  uint32_t centre = 4000;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        getharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), phases.data(), rec));
-    benchmark::ClobberMemory();
-    centre = centre >= 12000 ? 4000 : centre + 80;
-  }
+  overframes(state, [&](uint32_t centre) {
+    return getharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), phases.data(), rec);
+  });
   state.counters["harmonics"] = K;
   state.counters["frame"] = haframesize(kFs, f0);
   hamemdestroy(rec);
@@ -48,13 +55,9 @@ void BM_getsqharmonics(benchmark::State& state) {
   const uint32_t K = hanoharms(kFs, kFs, f0);
   hamem* rec = qhameminitialize(kFs, kFs, f0);
   std::vector<double> amps(K), freqs(K);
-  uint32_t centre = 4000;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        getsqharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), nullptr, freqs.data(), rec));
-    benchmark::ClobberMemory();
-    centre = centre >= 12000 ? 4000 : centre + 80;
-  }
+  overframes(state, [&](uint32_t centre) {
+    return getsqharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), nullptr, freqs.data(), rec);
+  });
   hamemdestroy(rec);
 }
 BENCHMARK(BM_getsqharmonics)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
