@@ -34,31 +34,37 @@ void overframes(benchmark::State& state, Analysis analyse) {
   }
 }
 
-void BM_getharmonics(benchmark::State& state) {
+// Times an analysis of every harmonic below fs/2 at the F0 state.range(0) in Hz, with a record
+// made by `record` for that F0; `analyse` gets the signal, the frame centre, F0, the number of
+// harmonics, two output arrays of that length and the record.
+template <typename Analysis>
+void harmonicframes(benchmark::State& state, hamem* (*record)(double, double, double), Analysis analyse) {
   const double f0 = static_cast<double>(state.range(0));
   const std::vector<double> x = voicedsignal(f0);
   const uint32_t K = hanoharms(kFs, kFs, f0);
-  hamem* rec = hameminitialize(kFs, kFs, f0);
-  std::vector<double> amps(K), phases(K);
+  hamem* rec = record(kFs, kFs, f0);
+  std::vector<double> first(K), second(K);
   overframes(state, [&](uint32_t centre) {
-    return getharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), phases.data(), rec);
+    return analyse(x.data(), centre, f0, K, first.data(), second.data(), rec);
   });
   state.counters["harmonics"] = K;
-  state.counters["frame"] = haframesize(kFs, f0);
   hamemdestroy(rec);
+}
+
+void BM_getharmonics(benchmark::State& state) {
+  harmonicframes(state, hameminitialize,
+                 [](const double* x, uint32_t centre, double f0, uint32_t K, double* amps, double* phases,
+                    hamem* rec) { return getharmonics(x, 16000, kFs, centre, f0, K, amps, phases, rec); });
+  state.counters["frame"] = haframesize(kFs, static_cast<double>(state.range(0)));
 }
 BENCHMARK(BM_getharmonics)->Arg(60)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
 
 void BM_getsqharmonics(benchmark::State& state) {
-  const double f0 = static_cast<double>(state.range(0));
-  const std::vector<double> x = voicedsignal(f0);
-  const uint32_t K = hanoharms(kFs, kFs, f0);
-  hamem* rec = qhameminitialize(kFs, kFs, f0);
-  std::vector<double> amps(K), freqs(K);
-  overframes(state, [&](uint32_t centre) {
-    return getsqharmonics(x.data(), 16000, kFs, centre, f0, K, amps.data(), nullptr, freqs.data(), rec);
-  });
-  hamemdestroy(rec);
+  harmonicframes(
+      state, qhameminitialize,
+      [](const double* x, uint32_t centre, double f0, uint32_t K, double* amps, double* freqs, hamem* rec) {
+        return getsqharmonics(x, 16000, kFs, centre, f0, K, amps, nullptr, freqs, rec);
+      });
 }
 BENCHMARK(BM_getsqharmonics)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
 
