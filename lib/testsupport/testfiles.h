@@ -13,8 +13,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 // The test files of this process, under the test temporary directory; its path ends in '/'.
 inline std::string testfilesdir() {
@@ -55,6 +57,18 @@ inline std::string testdir() {
     closedir(d);
   }
   return dir;
+}
+
+// The values a library reader (fdoubleread, wavreadm1616: a count, and an array for the caller
+// to free) gets from the file, which is then removed; empty when the reader fails.
+template <typename Reader>
+std::vector<double> read_and_remove(const std::string& path, Reader reader) {
+  double* values = nullptr;
+  const uint32_t n = reader(path.c_str(), &values);
+  remove(path.c_str());
+  std::vector<double> out(values, values + n);
+  free(values);
+  return out;
 }
 
 inline void write_file(const std::string& path, const std::string& bytes) {

@@ -19,12 +19,7 @@ namespace {
 
 // Reads the values back and removes the file.
 std::vector<double> readback(const std::string& path) {
-  double* values = nullptr;
-  const uint32_t n = fdoubleread(path.c_str(), &values);
-  remove(path.c_str());
-  std::vector<double> out(values, values + n);
-  free(values);
-  return out;
+  return read_and_remove(path, fdoubleread);
 }
 
 TEST(ParameterFile, ValuesRoundTripThroughNearestFloatsInLittleEndian) {

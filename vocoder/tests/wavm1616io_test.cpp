@@ -43,13 +43,8 @@ std::string wavfile(const Header& h, uint32_t datasize, const std::vector<int16_
 // The samples read from a file of the given bytes (empty when the reader fails).
 std::vector<double> readwav(const std::string& bytes) {
   const std::string path = testfile("in.wav");
-  std::ofstream(path, std::ios::binary) << bytes;
-  double* data = nullptr;
-  const uint32_t n = wavreadm1616(path.c_str(), &data);
-  remove(path.c_str());
-  std::vector<double> samples(data, data + n);
-  free(data);
-  return samples;
+  write_file(path, bytes);
+  return read_and_remove(path, wavreadm1616);
 }
 
 TEST(WavRead, AcceptsLongFmtChunksAndOddDataSizes) {
