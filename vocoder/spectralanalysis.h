@@ -29,7 +29,7 @@ int namemdestroy(namem* mem);
 //   n    samples in x
 //   fs   sampling rate, Hz
 //   z    index of the frame's centre in x
-//   N    FFT size, at least mem->L
+//   N    FFT size, a power of two, at least mem->L (a longer frame is cut to N)
 //   out  out: N doubles, caller's: the log spectrum
 //   mem  record of nameminitializefft(L, N), or one with at least N doubles of work area
 // Returns 0.
@@ -41,7 +41,7 @@ int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint
 //   fs   sampling rate, Hz
 //   z    index of the frame's centre in x
 //   f0   F0 of the frame, Hz; 0 gives getnoiselogspectrum
-//   N    FFT size, at least two periods
+//   N    FFT size, a power of two, at least two periods (a longer frame is cut to N)
 //   out  out: 2N doubles, caller's; the log spectrum in the first N, work in the rest
 //   mem  record with at least N doubles of work area (nameminitializefft)
 // Returns 0.
@@ -53,7 +53,7 @@ int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, dou
 //   fs   sampling rate, Hz
 //   z    index of the frame's centre in x
 //   f0   F0 of the frame, Hz; 0 gives getnoiselogspectrum
-//   N    FFT size, at least three periods
+//   N    FFT size, a power of two, at least three periods (a longer frame is cut to N)
 //   out  out: N doubles, caller's: the log envelope
 //   mem  record with at least N doubles of work area (nameminitializefft)
 // Returns 0.
@@ -118,7 +118,7 @@ int elimlowfrecfromsignal(double* x, uint32_t n, double fs);
 //   in       in: n samples
 //   out      out: n doubles, caller's; not in
 //   n        samples
-//   N        FFT size, a power of two, at least 4
+//   N        FFT size, a power of two
 //   freqs    in: the table's frequencies in Hz, ascending from 0; the last must exceed fs/2
 //   gainsdb  in: the gain in dB at each table frequency
 //   fs       sampling rate, Hz
