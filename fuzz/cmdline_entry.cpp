@@ -1,6 +1,10 @@
 // The stream commands' argument helpers on an argument list made of the input's words: a
 // command's option loop over it, with record-range arithmetic on the option values checked
-// against 128-bit arithmetic.
+// against 128-bit arithmetic, and every word parsed as an option value (integer and number,
+// within bounds taken from the following words) checked against reference rules.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -33,6 +37,55 @@ void check_arithmetic(int64_t a, int64_t b) {
   fuzz_check(saturating_sub(a, b) == clamp128(static_cast<__int128>(a) - b), kTarget, "saturating_sub");
 }
 
+// Reference integer parse: optional sign and decimal digits only, the value in 128 bits
+// (saturated far beyond the int64_t range).
+ParseResult reference_integer(const char* text, int64_t lo, int64_t hi, int64_t* value) {
+  const char* p = text;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  if (*p == '\0') return ParseResult::kNotANumber;
+  __int128 v = 0;
+  for (; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return ParseResult::kNotANumber;
+    if (v < (static_cast<__int128>(1) << 100)) v = v * 10 + (*p - '0');
+  }
+  if (negative) v = -v;
+  if (v < lo) return ParseResult::kTooSmall;
+  if (v > hi) return ParseResult::kTooLarge;
+  *value = static_cast<int64_t>(v);
+  return ParseResult::kOk;
+}
+
+// The option-value parsers against the reference rules, for bounds taken from the word list.
+void check_value_parsers(const char* text, int64_t lo, int64_t hi) {
+  if (lo > hi) std::swap(lo, hi);
+  int64_t got = 0, want = 0;
+  const ParseResult r = parse_integer(text, lo, hi, &got);
+  fuzz_check(r == reference_integer(text, lo, hi, &want), kTarget,
+             "parse_integer disagrees with the digit rule");
+  fuzz_check(r != ParseResult::kOk || got == want, kTarget, "parse_integer stored a different value");
+
+  double x = 0.0;
+  const double dlo = static_cast<double>(lo), dhi = static_cast<double>(hi);
+  const ParseResult n = parse_number(text, dlo, dhi, &x);
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  const bool whole = end != text && *end == '\0' && !std::isspace(static_cast<unsigned char>(text[0]));
+  if (!whole || std::isnan(v)) {
+    fuzz_check(n == ParseResult::kNotANumber, kTarget,
+               "parse_number took a text strtod does not parse whole");
+  } else if (n == ParseResult::kOk) {
+    fuzz_check(std::isfinite(x) && x == v && x >= dlo && x <= dhi, kTarget,
+               "parse_number stored a bad value");
+  } else {
+    fuzz_check((n == ParseResult::kTooSmall && v < dlo) || (n == ParseResult::kTooLarge && v > dhi), kTarget,
+               "parse_number refused a number inside its range");
+  }
+  // Every integer the integer parser takes is a number of the same value.
+  if (r == ParseResult::kOk && n == ParseResult::kOk)
+    fuzz_check(x == static_cast<double>(got), kTarget, "an integer parsed as a different number");
+}
+
 }  // namespace
 
 int fuzz_cmdline(const uint8_t* data, size_t size) {
@@ -47,6 +100,12 @@ int fuzz_cmdline(const uint8_t* data, size_t size) {
   const char* slash = std::strrchr(argv[0], '/');
   fuzz_check(name == (slash ? slash + 1 : argv[0]), kTarget,
              "command name is not the part after the last '/'");
+
+  for (int i = 1; i < argc; ++i) {
+    const int64_t lo = i + 1 < argc ? std::atoll(argv[i + 1]) : std::numeric_limits<int64_t>::min();
+    const int64_t hi = i + 2 < argc ? std::atoll(argv[i + 2]) : std::numeric_limits<int64_t>::max();
+    check_value_parsers(argv[i], lo, hi);
+  }
 
   std::vector<int64_t> values;
   for (int i = 1; i < argc; ++i) {

@@ -1,8 +1,12 @@
 #include "cmdline.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace {
 constexpr const char* kVersion = "3.11";
@@ -40,6 +44,72 @@ const char* option_argument(int argc, char** argv, int* i, UsageFn usage) {
   const char* value = next_argument(argc, argv, i);
   if (value == nullptr) usage(1);
   return value;
+}
+
+namespace {
+
+// strtoll and strtod skip leading blanks; an option value must be the number alone.
+bool starts_with_blank(const char* text) {
+  return std::isspace(static_cast<unsigned char>(text[0])) != 0;
+}
+
+void print_bad_value(const char* cmnd, char option, const char* text, ParseResult r, const char* below,
+                     const char* bound) {
+  if (r == ParseResult::kNotANumber)
+    std::fprintf(stderr, "%s : Invalid value '%s' for option '-%c'!\n", cmnd, text, option);
+  else if (r == ParseResult::kTooLarge)
+    std::fprintf(stderr, "%s : Value %s for option '-%c' is too large (at most %s)!\n", cmnd, text, option,
+                 bound);
+  else if (below != nullptr)
+    std::fprintf(stderr, "%s : %s\n", cmnd, below);
+  else
+    std::fprintf(stderr, "%s : Value %s for option '-%c' is too small (at least %s)!\n", cmnd, text, option,
+                 bound);
+}
+
+}  // namespace
+
+ParseResult parse_integer(const char* text, int64_t lo, int64_t hi, int64_t* value) {
+  if (text[0] == '\0' || starts_with_blank(text)) return ParseResult::kNotANumber;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0') return ParseResult::kNotANumber;
+  if (errno == ERANGE) return v < 0 ? ParseResult::kTooSmall : ParseResult::kTooLarge;
+  if (v < lo) return ParseResult::kTooSmall;
+  if (v > hi) return ParseResult::kTooLarge;
+  *value = v;
+  return ParseResult::kOk;
+}
+
+ParseResult parse_number(const char* text, double lo, double hi, double* value) {
+  if (text[0] == '\0' || starts_with_blank(text)) return ParseResult::kNotANumber;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (end == text || *end != '\0' || std::isnan(v)) return ParseResult::kNotANumber;
+  if (v < lo) return ParseResult::kTooSmall;
+  if (v > hi) return ParseResult::kTooLarge;
+  *value = v;
+  return ParseResult::kOk;
+}
+
+bool integer_option(const char* cmnd, char option, const char* text, int64_t lo, int64_t hi,
+                    const char* below, int64_t* value) {
+  const ParseResult r = parse_integer(text, lo, hi, value);
+  if (r == ParseResult::kOk) return true;
+  const std::string bound = std::to_string(r == ParseResult::kTooLarge ? hi : lo);
+  print_bad_value(cmnd, option, text, r, below, bound.c_str());
+  return false;
+}
+
+bool number_option(const char* cmnd, char option, const char* text, double lo, double hi, const char* below,
+                   double* value) {
+  const ParseResult r = parse_number(text, lo, hi, value);
+  if (r == ParseResult::kOk) return true;
+  char bound[32];
+  std::snprintf(bound, sizeof bound, "%g", r == ParseResult::kTooLarge ? hi : lo);
+  print_bad_value(cmnd, option, text, r, below, bound);
+  return false;
 }
 
 int64_t saturating_mul(int64_t a, int64_t b) {

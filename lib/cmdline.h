@@ -23,6 +23,32 @@ const char* next_argument(int argc, char** argv, int* i);
 // option is the last argument.
 const char* option_argument(int argc, char** argv, int* i, UsageFn usage);
 
+// How an option value parsed: the whole text a number of its kind inside the range, or why not.
+enum class ParseResult { kOk, kNotANumber, kTooSmall, kTooLarge };
+
+// Parses the whole of `text` as a decimal integer (an optional sign and digits, nothing before
+// or after) that lies in [lo, hi]; *value receives it only when the result is kOk. A number
+// beyond the int64_t range is too small or too large, not "not a number".
+ParseResult parse_integer(const char* text, int64_t lo, int64_t hi, int64_t* value);
+
+// Parses the whole of `text` as a finite decimal number (strtod syntax, no leading blank) in
+// [lo, hi]; *value receives it only when the result is kOk. "nan" is not a number; "inf" and
+// numbers that overflow a double are too large or too small.
+ParseResult parse_number(const char* text, double lo, double hi, double* value);
+
+// Parses the value `text` of option -<option> of command `cmnd` as an integer in [lo, hi]. On
+// failure prints one line on standard error and returns false (the command then exits with
+// status 1): "<cmnd> : Invalid value '<text>' for option '-<option>'!" for a text that is not
+// an integer, "<cmnd> : Value <text> for option '-<option>' is too large (at most <hi>)!" above
+// hi, and below lo "<cmnd> : <below>" when `below` is given, else "... is too small (at least
+// <lo>)!".
+bool integer_option(const char* cmnd, char option, const char* text, int64_t lo, int64_t hi,
+                    const char* below, int64_t* value);
+
+// The same for a finite number in [lo, hi] (the bounds printed with %g).
+bool number_option(const char* cmnd, char option, const char* text, double lo, double hi, const char* below,
+                   double* value);
+
 // a·b, a + b and a − b clamped to the int64_t range instead of overflowing.
 int64_t saturating_mul(int64_t a, int64_t b);
 int64_t saturating_add(int64_t a, int64_t b);

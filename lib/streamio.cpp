@@ -44,20 +44,14 @@ FILE* getfp(const char* name, const char* mode) {
     std::fclose(fp);
     fp = nullptr;
   }
-  if (fp == nullptr) {
-    std::fprintf(stderr, "Cannot open file %s!\n", name);
-    std::exit(1);
-  }
+  if (fp == nullptr) std::fprintf(stderr, "Cannot open file %s!\n", name);
   return fp;
 }
 
 double* dgetmem(long n) {
   const size_t count = n < 1 ? 1 : static_cast<size_t>(n);
   double* p = static_cast<double*>(std::calloc(count, sizeof(double)));
-  if (p == nullptr) {
-    std::fprintf(stderr, "Cannot allocate memory!\n");
-    std::exit(3);
-  }
+  if (p == nullptr) std::fprintf(stderr, "Cannot allocate memory!\n");
   return p;
 }
 

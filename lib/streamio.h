@@ -8,13 +8,14 @@
 #include <cstddef>
 #include <cstdio>
 
-// Opens `name` with `mode`. When the file cannot be opened, prints a message naming it on
-// standard error and exits with status 1, so callers may use the result unchecked.
+// Opens `name` with `mode`. When the file cannot be opened (or is a directory), prints
+// "Cannot open file <name>!" on standard error and returns null; the commands then exit with
+// status 1.
 FILE* getfp(const char* name, const char* mode);
 
 // Returns a zero-filled array of n doubles (release with free()). When the memory cannot be
-// had, prints a message on standard error and exits with status 3. n below 1 is treated as 1
-// so that the result is always a valid array.
+// had, prints "Cannot allocate memory!" on standard error and returns null; the commands then
+// exit with status 3. n below 1 is treated as 1.
 double* dgetmem(long n);
 
 // Reads up to nitems float samples from fp into ptr (converted to double). size is the size of

@@ -21,39 +21,49 @@ double** xx = nullptr;  // n blocks: copy of x from the previous order
 double** p = nullptr;   // n pairs
 int size = 0;
 
-void out_of_memory() {
-  std::fprintf(stderr, "mtrx2() in tphsolve() : Cannot allocate memory!\n");
-  std::exit(3);
-}
-
-// a pointers to zero-filled rows of b doubles; exits with status 3 when memory is short.
-double** mtrx2(int a, int b) {
-  double** m = static_cast<double**>(std::calloc(static_cast<size_t>(a), sizeof(double*)));
-  if (m == nullptr) out_of_memory();
-  for (int i = 0; i < a; i++) {
-    m[i] = static_cast<double*>(std::calloc(static_cast<size_t>(b), sizeof(double)));
-    if (m[i] == nullptr) out_of_memory();
-  }
-  return m;
-}
-
 void free_mtrx2(double** m, int a) {
   if (m == nullptr) return;
   for (int i = 0; i < a; i++) std::free(m[i]);
   std::free(m);
 }
 
-void ensure_work_arrays(int n) {
-  if (n <= size) return;
+// a pointers to zero-filled rows of b doubles; null when memory is short.
+double** mtrx2(int a, int b) {
+  double** m = static_cast<double**>(std::calloc(static_cast<size_t>(a), sizeof(double*)));
+  if (m == nullptr) return nullptr;
+  for (int i = 0; i < a; i++) {
+    m[i] = static_cast<double*>(std::calloc(static_cast<size_t>(b), sizeof(double)));
+    if (m[i] == nullptr) {
+      free_mtrx2(m, i);
+      return nullptr;
+    }
+  }
+  return m;
+}
+
+void free_work_arrays() {
   free_mtrx2(r, size);
   free_mtrx2(x, size);
   free_mtrx2(xx, size);
   free_mtrx2(p, size);
+  r = x = xx = p = nullptr;
+  size = 0;
+}
+
+// Makes the work arrays hold n blocks; false, with a message and no arrays, when memory is short.
+bool ensure_work_arrays(int n) {
+  if (n <= size) return true;
+  free_work_arrays();
   r = mtrx2(n, 4);
   x = mtrx2(n, 4);
   xx = mtrx2(n, 4);
   p = mtrx2(n, 2);
   size = n;
+  if (r != nullptr && x != nullptr && xx != nullptr && p != nullptr) return true;
+  // free_mtrx2 of a null array is nothing; the others are whole arrays of n rows.
+  free_work_arrays();
+  std::fprintf(stderr, "mtrx2() in tphsolve() : Cannot allocate memory!\n");
+  return false;
 }
 
 // t = u·v for 2 × 2 blocks.
@@ -193,7 +203,7 @@ void cal_p(const double* g, int i) {
 int tphsolve(const double* t, const double* h, double* a, const double* b, int n, double eps) {
   if (n < 1) return -1;  // no system to solve; the recursion needs the block r[0]
   if (eps < 0.0) eps = 1e-6;
-  ensure_work_arrays(n);
+  if (!ensure_work_arrays(n)) return -1;
   fill_blocks(t, h, n);
   double vx[4] = {r[0][0], r[0][1], r[0][2], r[0][3]};
   if (cal_p0(b, n, eps) != 0) return -1;

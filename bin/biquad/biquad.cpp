@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "biquadfilter.h"
 #include "cmdline.h"
@@ -15,6 +16,10 @@ const char* cmnd = "biquad";
 
 constexpr double kSamplingKhz = 10.0;
 constexpr int kMaxPairs = 2048;
+// Sampling frequencies (kHz) outside this range make the section coefficients overflow.
+constexpr double kMinSamplingKhz = 0.001;
+constexpr double kMaxSamplingKhz = 1e6;
+constexpr double kLargest = std::numeric_limits<double>::max();
 
 [[noreturn]] void usage(int status) {
   std::fprintf(stderr, "\n");
@@ -48,21 +53,28 @@ struct Pairs {
 
 struct Options {
   double fs = kSamplingKhz;  // kHz while parsing
+  const char* fs_text = nullptr;
   Pairs poles, zeros;
   const char* infile = nullptr;
 };
 
-double number_value(int argc, char** argv, int* i) {
-  return std::atof(option_argument(argc, argv, i, usage));
+// The next argument as a finite number not below lo; anything else ends the command with
+// status 1, `below` naming a value under lo.
+double number_value(int argc, char** argv, int* i, char option, double lo, const char* below) {
+  double value;
+  if (!number_option(cmnd, option, option_argument(argc, argv, i, usage), lo, kLargest, below, &value))
+    std::exit(1);
+  return value;
 }
 
 void add_pair(Pairs* pairs, const char* kind, int argc, char** argv, int* i) {
+  const char option = argv[*i][1];
   if (pairs->count == kMaxPairs) {
     std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind, kMaxPairs);
     std::exit(1);
   }
-  pairs->freq[pairs->count] = number_value(argc, argv, i);
-  pairs->band[pairs->count] = number_value(argc, argv, i);
+  pairs->freq[pairs->count] = number_value(argc, argv, i, option, -kLargest, nullptr);
+  pairs->band[pairs->count] = number_value(argc, argv, i, option, 0.0, "Bandwidth must not be negative!");
   pairs->count++;
 }
 
@@ -76,7 +88,8 @@ void parse_options(int argc, char** argv, Options* o) {
     switch (arg[1]) {
       case 's':
       case 'f':
-        o->fs = number_value(argc, argv, &i);
+        o->fs = number_value(argc, argv, &i, arg[1], -kLargest, nullptr);
+        o->fs_text = argv[i];
         break;
       case 'p':
         add_pair(&o->poles, "pole", argc, argv, &i);
@@ -94,6 +107,9 @@ void parse_options(int argc, char** argv, Options* o) {
     std::fprintf(stderr, "%s : Sampling frequency must be positive!\n", cmnd);
     std::exit(1);
   }
+  if (o->fs_text != nullptr &&
+      !number_option(cmnd, 's', o->fs_text, kMinSamplingKhz, kMaxSamplingKhz, nullptr, &o->fs))
+    std::exit(1);
 }
 
 // The state of every section: a ring of three doubles and the slot of its newest value.
@@ -128,6 +144,7 @@ int main(int argc, char** argv) {
   static Sections s;
   parse_options(argc, argv, &o);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (in == nullptr) return 1;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);
   return 0;

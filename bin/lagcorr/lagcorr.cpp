@@ -1,5 +1,6 @@
 // lagcorr: autocorrelation sequence of every frame of a sample stream.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +14,8 @@ const char* cmnd = "lagcorr";
 
 constexpr int kOrder = 25;
 constexpr int kFrameLength = 256;
+// Largest frame length and order: the frame and its lags are held in one array of doubles.
+constexpr int64_t kMaxSize = 1 << 24;
 
 [[noreturn]] void usage(int status) {
   std::fprintf(stderr, "\n");
@@ -38,15 +41,16 @@ struct Options {
   const char* infile = nullptr;
 };
 
-// The value of an option: the rest of its argument (-l512), else the next argument (-l 512).
-int integer_value(int argc, char** argv, int* i) {
+// The value of an option, a whole number in [lo, kMaxSize]: the rest of its argument (-l512),
+// else the next argument (-l 512). Anything else ends the command with status 1, `below`
+// naming a value under lo.
+int size_value(int argc, char** argv, int* i, int64_t lo, const char* below) {
+  const char option = argv[*i][1];
   const char* attached = argv[*i] + 2;
-  return std::atoi(*attached != '\0' ? attached : option_argument(argc, argv, i, usage));
-}
-
-[[noreturn]] void refuse(const char* message) {
-  std::fprintf(stderr, "%s : %s\n", cmnd, message);
-  std::exit(1);
+  const char* text = *attached != '\0' ? attached : option_argument(argc, argv, i, usage);
+  int64_t value;
+  if (!integer_option(cmnd, option, text, lo, kMaxSize, below, &value)) std::exit(1);
+  return static_cast<int>(value);
 }
 
 Options parse_options(int argc, char** argv) {
@@ -59,10 +63,10 @@ Options parse_options(int argc, char** argv) {
     }
     switch (arg[1]) {
       case 'm':
-        o.order = integer_value(argc, argv, &i);
+        o.order = size_value(argc, argv, &i, 0, "Order must not be negative!");
         break;
       case 'l':
-        o.frame_length = integer_value(argc, argv, &i);
+        o.frame_length = size_value(argc, argv, &i, 1, "Frame length must be at least 1!");
         break;
       case 'h':
         usage(0);
@@ -70,8 +74,6 @@ Options parse_options(int argc, char** argv) {
         invalid_option(cmnd, arg[1], usage);
     }
   }
-  if (o.frame_length < 1) refuse("Frame length must be at least 1!");
-  if (o.order < 0) refuse("Order must not be negative!");
   return o;
 }
 
@@ -81,8 +83,10 @@ int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (in == nullptr) return 1;
   const int l = o.frame_length, m = o.order;
   double* frame = dgetmem(static_cast<long>(l) + m + 1);
+  if (frame == nullptr) return 3;
   double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {
     lagcorr(frame, l, r, m);

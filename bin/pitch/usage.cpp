@@ -41,6 +41,9 @@ void usage(int status) {
   fprintf(stderr, "                 1 (F0 in Hz)\n");
   fprintf(stderr, "                 2 (natural log of F0)\n");
   fprintf(stderr, "       -h    : print this message\n");
+  fprintf(stderr,
+          "       -n    : float input on the \xC2\xB1"
+          "1 scale (multiplied by 32768)\n");
   fprintf(stderr, "  infile:\n");
   fprintf(stderr, "       samples as headerless little-endian 32-bit floats\n");
   fprintf(stderr, "       on the 16-bit scale, or a RIFF/WAVE file of\n");

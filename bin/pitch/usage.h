@@ -1,5 +1,5 @@
-// Usage text and option defaults of the pitch command. usage() also serves the
-// trackers, which call usage(1) after a parameter error.
+// Usage text and option defaults of the pitch command. The trackers report a
+// parameter error to the command, which then calls usage(1).
 #ifndef VELK_PITCH_USAGE_H
 #define VELK_PITCH_USAGE_H
 

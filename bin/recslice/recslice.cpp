@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "cmdline.h"
 #include "streamio.h"
@@ -77,9 +78,20 @@ size_t item_size(const char* type) {
   }
 }
 
-const char* option_value(int argc, char** argv, int* i) {
-  return option_argument(argc, argv, i, usage);
+// The value of the option at argv[*i], a whole number in [lo, hi]; anything else ends the
+// command with status 1.
+int64_t integer_value(int argc, char** argv, int* i, int64_t lo, int64_t hi) {
+  const char option = argv[*i][1];
+  int64_t value;
+  if (!integer_option(cmnd, option, option_argument(argc, argv, i, usage), lo, hi, nullptr, &value))
+    std::exit(1);
+  return value;
 }
+
+constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
+constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
+constexpr int64_t kIntMin = std::numeric_limits<int>::min();
+constexpr int64_t kIntMax = std::numeric_limits<int>::max();
 
 struct Options {
   int64_t start = kStart;
@@ -96,16 +108,17 @@ Options parse_options(int argc, char** argv) {
     if (arg[0] == '-') {
       switch (arg[1]) {
         case 's':
-          o.start = std::atoll(option_value(argc, argv, &i));
+          o.start = integer_value(argc, argv, &i, kInt64Min, kInt64Max);
           break;
         case 'e':
-          o.end = std::atoll(option_value(argc, argv, &i));
+          o.end = integer_value(argc, argv, &i, kInt64Min, kInt64Max);
           break;
         case 'l':
-          o.block_length = std::atoi(option_value(argc, argv, &i));
+          o.block_length = static_cast<int>(integer_value(argc, argv, &i, kIntMin, kIntMax));
           break;
         case 'n':
-          o.block_length = std::atoi(option_value(argc, argv, &i)) + 1;
+          // The block order is one less than the block length, which must fit an int.
+          o.block_length = static_cast<int>(integer_value(argc, argv, &i, kIntMin - 1, kIntMax - 1) + 1);
           break;
         case 'h':
           usage(0);
@@ -145,6 +158,7 @@ int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (in == nullptr) return 1;
   slice(o, in);
   if (in != stdin) std::fclose(in);
   return 0;

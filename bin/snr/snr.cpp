@@ -16,6 +16,9 @@ const char* cmnd = "snr";
 
 constexpr int kFrameLength = 256;
 constexpr int kOutputType = 0;
+constexpr int kLastOutputType = 3;
+// Largest frame length: the two frames are held in one array of doubles.
+constexpr int64_t kMaxFrameLength = 1 << 24;
 
 [[noreturn]] void usage(int status) {
   std::fprintf(stderr, "\n");
@@ -48,8 +51,14 @@ struct Options {
   const char* infile = nullptr;
 };
 
-int integer_value(int argc, char** argv, int* i) {
-  return std::atoi(option_argument(argc, argv, i, usage));
+// The value of the option at argv[*i], a whole number in [lo, hi]; anything else ends the
+// command with status 1, `below` naming a value under lo.
+int integer_value(int argc, char** argv, int* i, int64_t lo, int64_t hi, const char* below) {
+  const char option = argv[*i][1];
+  int64_t value;
+  if (!integer_option(cmnd, option, option_argument(argc, argv, i, usage), lo, hi, below, &value))
+    std::exit(1);
+  return static_cast<int>(value);
 }
 
 Options parse_options(int argc, char** argv) {
@@ -59,10 +68,11 @@ Options parse_options(int argc, char** argv) {
     if (arg[0] == '-') {
       switch (arg[1]) {
         case 'l':
-          o.frame_length = integer_value(argc, argv, &i);
+          o.frame_length =
+              integer_value(argc, argv, &i, 1, kMaxFrameLength, "Frame length must be at least 1!");
           break;
         case 'o':
-          o.output_type = integer_value(argc, argv, &i);
+          o.output_type = integer_value(argc, argv, &i, 0, kLastOutputType, nullptr);
           break;
         case 'h':
           usage(0);
@@ -76,15 +86,12 @@ Options parse_options(int argc, char** argv) {
     }
   }
   if (o.reference == nullptr) usage(1);
-  if (o.frame_length < 1) {
-    std::fprintf(stderr, "%s : Frame length must be at least 1!\n", cmnd);
-    std::exit(1);
-  }
   return o;
 }
 
 struct Totals {
-  int64_t samples = 0;
+  int64_t samples = 0;    // compared samples
+  int64_t unmatched = 0;  // samples of the longer stream beyond the shorter one
   double signal_power = 0.0;
   double error_power = 0.0;
   double segmental_sum = 0.0;
@@ -104,6 +111,7 @@ void add_frame(const double* x, const double* y, int n, int frame_length, bool d
   }
   if (n > 0) {
     const double frame_snr = decibels(px, pe);
+    if (detail && t->samples == 0) std::printf("\n");
     if (detail)
       std::printf("\t %8lld   ~ %8lld    : %f [dB]\n", static_cast<long long>(t->samples),
                   static_cast<long long>(t->samples + n), frame_snr);
@@ -117,17 +125,48 @@ void add_frame(const double* x, const double* y, int n, int frame_length, bool d
   t->error_power += pe;
 }
 
+// Samples left in a stream, read into buf of l doubles.
+int64_t count_rest(FILE* fp, double* buf, int l) {
+  int64_t n = 0;
+  for (int got; (got = freadf(buf, sizeof(double), l, fp)) > 0;) n += got;
+  return n;
+}
+
 Totals compare(FILE* reference, FILE* signal, int l, bool detail) {
   Totals t;
   double* x = dgetmem(2L * l);
+  if (x == nullptr) std::exit(3);
   double* y = x + l;
+  int a = 0, b = 0;
   while (!std::feof(reference) && !std::feof(signal)) {
-    const int a = freadf(x, sizeof(double), l, reference);
-    const int b = freadf(y, sizeof(double), l, signal);
+    a = freadf(x, sizeof(double), l, reference);
+    b = freadf(y, sizeof(double), l, signal);
     add_frame(x, y, a < b ? a : b, l, detail, &t);
   }
+  // The samples one stream holds beyond the other: those of the last frame, then the rest.
+  t.unmatched = (a > b ? a - b : b - a) + count_rest(reference, x, l) + count_rest(signal, y, l);
   std::free(x);
   return t;
+}
+
+// Says on standard error what makes the figures questionable; false when there is nothing to
+// compare at all.
+bool check_comparison(const Totals& t, int frame_length) {
+  if (t.samples == 0) {
+    std::fprintf(stderr, "%s : No samples to compare: an input is empty!\n", cmnd);
+    return false;
+  }
+  if (t.unmatched > 0)
+    std::fprintf(stderr,
+                 "%s : Warning: the inputs differ in length by %lld samples; only the first %lld are "
+                 "compared.\n",
+                 cmnd, static_cast<long long>(t.unmatched), static_cast<long long>(t.samples));
+  if (t.full_frames == 0)
+    std::fprintf(stderr,
+                 "%s : Warning: %lld samples are shorter than one frame of %d; SNRseg is not a "
+                 "number.\n",
+                 cmnd, static_cast<long long>(t.samples), frame_length);
+  return true;
 }
 
 void report(const Totals& t, int output_type) {
@@ -147,10 +186,8 @@ void report(const Totals& t, int output_type) {
     case 2:
       fwritef(&snr, sizeof(double), 1, stdout);
       break;
-    case 3:
-      fwritef(&snrseg, sizeof(double), 1, stdout);
-      break;
     default:
+      fwritef(&snrseg, sizeof(double), 1, stdout);
       break;
   }
 }
@@ -161,11 +198,14 @@ int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
   FILE* reference = getfp(o.reference, "rb");
+  if (reference == nullptr) return 1;
   FILE* signal = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  if (signal == nullptr) return 1;
   const bool detail = o.output_type == 1;
-  if (detail) std::printf("\n");
-  report(compare(reference, signal, o.frame_length, detail), o.output_type);
+  const Totals t = compare(reference, signal, o.frame_length, detail);
   std::fclose(reference);
   if (signal != stdin) std::fclose(signal);
+  if (!check_comparison(t, o.frame_length)) return 1;
+  report(t, o.output_type);
   return 0;
 }

@@ -66,3 +66,40 @@ TEST(Cmdline, SaturatingArithmetic) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cmdline, IntegersParseWholeAndInsideTheirRange) {
+  int64_t v = -7;
+  EXPECT_EQ(parse_integer("42", 0, 100, &v), ParseResult::kOk);
+  EXPECT_EQ(v, 42);
+  EXPECT_EQ(parse_integer("+5", 0, 100, &v), ParseResult::kOk);
+  EXPECT_EQ(v, 5);
+  EXPECT_EQ(parse_integer("-9223372036854775808", INT64_MIN, 0, &v), ParseResult::kOk);
+  EXPECT_EQ(v, INT64_MIN);
+  v = -7;
+  for (const char* text : {"", "abc", "1e3", "3.5", "8x0", " 4", "4 ", "0x10", "-"})
+    EXPECT_EQ(parse_integer(text, INT64_MIN, INT64_MAX, &v), ParseResult::kNotANumber) << text;
+  EXPECT_EQ(parse_integer("101", 0, 100, &v), ParseResult::kTooLarge);
+  EXPECT_EQ(parse_integer("-1", 0, 100, &v), ParseResult::kTooSmall);
+  EXPECT_EQ(parse_integer("9223372036854775808", INT64_MIN, INT64_MAX, &v), ParseResult::kTooLarge);
+  EXPECT_EQ(parse_integer("-99999999999999999999", INT64_MIN, INT64_MAX, &v), ParseResult::kTooSmall);
+  EXPECT_EQ(v, -7) << "a refused value is not stored";
+}
+
+TEST(Cmdline, NumbersParseWholeAndFinite) {
+  double v = -7.0;
+  EXPECT_EQ(parse_number("1e3", -1e9, 1e9, &v), ParseResult::kOk);
+  EXPECT_EQ(v, 1000.0);
+  EXPECT_EQ(parse_number("-0.25", -1.0, 1.0, &v), ParseResult::kOk);
+  EXPECT_EQ(v, -0.25);
+  v = -7.0;
+  for (const char* text : {"", "nan", "-nan", "ok.f32", "1.5.2", " 1", "16k"})
+    EXPECT_EQ(parse_number(text, -1e300, 1e300, &v), ParseResult::kNotANumber) << text;
+  EXPECT_EQ(parse_number("inf", -1e300, 1e300, &v), ParseResult::kTooLarge);
+  EXPECT_EQ(parse_number("-1e309", -1e300, 1e300, &v), ParseResult::kTooSmall);
+  EXPECT_EQ(parse_number("0.0005", 0.001, 1.0, &v), ParseResult::kTooSmall);
+  EXPECT_EQ(v, -7.0);
+}
+
+}  // namespace

@@ -4,13 +4,38 @@
 #include <cstdio>
 #include <string>
 
-std::vector<int16_t> ListToSamples(const float_list* input, int length) {
+namespace {
+
+// The first length samples of a list (0 beyond its end).
+std::vector<float> list_samples(const float_list* input, int length) {
+  std::vector<float> x;
+  for (; input && (long)x.size() < length; input = input->next) x.push_back(input->f);
+  x.resize(length > 0 ? length : 0, 0.0f);
+  return x;
+}
+
+}  // namespace
+
+std::vector<int16_t> SamplesToInt16(const float* x, long length) {
   std::vector<int16_t> samples(length > 0 ? length : 0);
-  for (int16_t& s : samples) {
-    s = (int16_t)std::fmax(-32768.0f, std::fmin(32767.0f, input->f));
-    input = input->next;
-  }
+  for (size_t k = 0; k < samples.size(); k++)
+    samples[k] = (int16_t)std::fmax(-32768.0f, std::fmin(32767.0f, x[k]));
   return samples;
+}
+
+std::vector<int16_t> ListToSamples(const float_list* input, int length) {
+  return SamplesToInt16(list_samples(input, length).data(), length);
+}
+
+bool brindel_params_ok(double samplerate, int frame_shift, double min, double max) {
+  float frame_step = frame_step_of(frame_shift, samplerate);
+  if (!tracker_params_ok(samplerate, (float)min, (float)max, &frame_step)) return false;
+  if (!(min >= kEpochLowestF0)) {
+    fprintf(stderr, "ERROR: min_f0 of the epoch tracker must be at least %g Hz.\n", kEpochLowestF0);
+    fprintf(stderr, "invalid/inconsistent parameters -- exiting.\n");
+    return false;
+  }
+  return true;
 }
 
 std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval, std::unique_ptr<Track>* cor) {
@@ -43,7 +68,7 @@ bool ComputeEpochsAndF0(EpochTracker& et, float /*unvoiced_pulse_interval*/, flo
   const bool tracked = et.TrackEpochs();
   et.WriteDiagnostics("");
   if (!tracked) {
-    fprintf(stderr, "Problems in TrackEpochs");
+    fprintf(stderr, "Problems in TrackEpochs\n");
     return false;
   }
   *f0 = MakeF0Output(et, external_frame_interval, corr);
@@ -64,25 +89,39 @@ float frame_value(const Track& f0, int i, int c, float samplerate, int otype) {
 
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
             double threshold, int otype) {
-  const std::vector<int16_t> waveforms = ListToSamples(input, length);
+  return brindel_samples(list_samples(input, length).data(), length, samplerate, frame_shift, min, max,
+                         threshold, otype);
+}
+
+int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
+                    double threshold, int otype) {
+  if (!brindel_params_ok(samplerate, frame_shift, min, max) ||
+      !input_long_enough(samplerate, frame_step_of(frame_shift, samplerate), length))
+    return kTrackBadParameters;
+  if (length > kEpochLongestInput) {
+    fprintf(stderr, "input too long for the epoch tracker: %ld samples, at most %ld.\n", length,
+            kEpochLongestInput);
+    return kTrackFailed;
+  }
+  const std::vector<int16_t> waveforms = SamplesToInt16(x, length);
   EpochTracker et;
   et.set_unvoiced_cost((float)threshold);
-  if (!et.Init(waveforms.data(), length, (float)samplerate, (float)min, (float)max, true, false)) {
+  if (!et.Init(waveforms.data(), (int)length, (float)samplerate, (float)min, (float)max, true, false)) {
     fprintf(stderr, "Failed to initialize variables\n");
-    return 1;
+    return kTrackFailed;
   }
   const float external_frame_interval = (float)(frame_shift / samplerate);
   std::unique_ptr<Track> pm, f0, corr;
   if (!ComputeEpochsAndF0(et, 0.01f, external_frame_interval, &pm, &f0, &corr)) {
     fprintf(stderr, "Failed to compute epochs\n");
-    return 1;
+    return kTrackFailed;
   }
-  if (!f0) return 1;
+  if (!f0) return kTrackFailed;
   for (int i = 0; i < f0->num_frames(); i++) {
     for (int c = 0; c < f0->num_channels(); c++) {
       const float value = frame_value(*f0, i, c, (float)samplerate, otype);
       fwrite(&value, sizeof value, 1, stdout);
     }
   }
-  return 0;
+  return kTrackDone;
 }

@@ -10,14 +10,35 @@
 #include "epoch_tracker.h"
 #include "float_list.h"
 #include "track.h"
+#include "trackparams.h"
 
-// Tracks the length samples of input (samplerate Hz) with F0 searched in
-// [min, max] Hz and the given unvoiced cost, and writes one float per frame of
-// frame_shift samples to standard output: otype 1 F0 in Hz (0 unvoiced), 2 its
-// natural log (-1e10 unvoiced), any other the period in samples (0 unvoiced).
-// Returns 0, or 1 after a failure message with nothing written.
+// Longest input the epoch tracker takes, in samples (about 70 minutes at 16 kHz): it holds the
+// whole signal several times over.
+const long kEpochLongestInput = 1L << 26;
+// Lowest F0 the epoch tracker searches, Hz: its work grows with the square of the longest period.
+const double kEpochLowestF0 = 10.0;
+
+// Tracks the length samples of x (samplerate Hz) with F0 searched in [min, max]
+// Hz and the given unvoiced cost, and writes one float per frame of frame_shift
+// samples to standard output: otype 1 F0 in Hz (0 unvoiced), 2 its natural log
+// (-1e10 unvoiced), any other the period in samples (0 unvoiced). Returns
+// kTrackDone; kTrackBadParameters when brindel_params_ok refuses the settings
+// or the input is too short for them (reported; the caller shows its usage
+// text); kTrackFailed after a failure message with nothing written, an input
+// longer than kEpochLongestInput included.
+int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
+                    double threshold, int otype);
+
+// The same over a sample list of length samples.
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
             double threshold, int otype);
+
+// The pitch command's tracker checks (tracker_params_ok) and min >= kEpochLowestF0;
+// prints the messages and returns false when the settings are refused.
+bool brindel_params_ok(double samplerate, int frame_shift, double min, double max);
+
+// Samples truncated toward zero, clamped to the 16-bit range first.
+std::vector<int16_t> SamplesToInt16(const float* x, long length);
 
 // The list's samples truncated toward zero, clamped to the 16-bit range first.
 std::vector<int16_t> ListToSamples(const float_list* input, int length);

@@ -5,9 +5,6 @@
 
 float* fgetmem(long n) {
   float* p = (float*)malloc(sizeof(float) * (size_t)(n > 0 ? n : 1));
-  if (!p) {
-    fprintf(stderr, "Cannot allocate memory for %ld floats!\n", n);
-    exit(1);
-  }
+  if (!p) fprintf(stderr, "Cannot allocate memory for %ld floats!\n", n);
   return p;
 }

@@ -3,7 +3,8 @@
 #define VELK_PITCH_FGETMEM_H
 
 // Returns an array of n floats (release it with free); when memory is short
-// prints a message and ends the process with status 1.
+// prints "Cannot allocate memory for <n> floats!" on standard error and returns
+// null, the caller deciding what follows.
 float* fgetmem(long n);
 
 #endif

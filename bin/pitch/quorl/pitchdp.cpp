@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "fgetmem.h"
 #include "lpcprims.h"
 #include "nrandom.h"
-#include "usage.h"
+#include "trackparams.h"
 
 int debug_level = 0;
 
@@ -150,11 +151,12 @@ int grow_ring(int ncands) {
   return 0;
 }
 
+// Resizes an output array; throws std::bad_alloc (after a message) when memory is short.
 float* grow_floats(float* p, int n) {
   float* q = (float*)realloc(p, sizeof(float) * n);
   if (!q) {
     fprintf(stderr, "Cannot allocate memory for %d output frames!\n", n);
-    exit(1);
+    throw std::bad_alloc();
   }
   return q;
 }
@@ -629,26 +631,9 @@ int release_and_hand_out(double freq, int last_time, float** f0p_pt, float** vuv
 // ---- Parameters ----
 
 // Validates the parameters against the sampling frequency and rounds the
-// frame step to whole samples; 1 after any error.
+// frame step to whole samples; 1 after any error (reported).
 int check_f0_params(F0_params* par, double sample_freq) {
-  int error = 0;
-  if (!(sample_freq >= 4000.0 && sample_freq <= 1000000.0)) {
-    fprintf(stderr, "ERROR: sampling frequency must be between 4 and 1000 kHz.\n");
-    return 1;
-  }
-  if (!(par->min_f0 < par->max_f0) || !(par->max_f0 < sample_freq / 2.0) ||
-      !(par->min_f0 >= sample_freq / 10000.0)) {
-    fprintf(stderr, "ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n");
-    error = 1;
-  }
-  // Whole samples; trunc() rounds as an int conversion would, for any value.
-  const double d = trunc(par->frame_step * sample_freq + 0.5) / sample_freq;
-  if (d != par->frame_step) par->frame_step = (float)d;
-  if (!(par->frame_step <= 0.1f) || !(par->frame_step >= 1.0 / sample_freq)) {
-    fprintf(stderr, "ERROR: frame_step parameter must be between [1/sampling rate, 0.1].\n");
-    error = 1;
-  }
-  return error;
+  return tracker_params_ok(sample_freq, par->min_f0, par->max_f0, &par->frame_step) ? 0 : 1;
 }
 
 void fill_params(F0_params* par, double sample_freq, int frame_shift, double minF0, double maxF0,
@@ -665,8 +650,8 @@ void fill_params(F0_params* par, double sample_freq, int frame_shift, double min
   par->mean_f0_weight = 0.0f;
   par->min_f0 = (float)minF0;
   par->max_f0 = (float)maxF0;
-  par->frame_step = (float)(frame_shift / sample_freq);
-  par->wind_dur = 0.0075f;
+  par->frame_step = frame_step_of(frame_shift, sample_freq);
+  par->wind_dur = kCorrelationWindow;
   par->n_cands = 20;
   par->conditioning = 0;
 }
@@ -862,96 +847,169 @@ void free_dp_f0(void) {
 
 namespace {
 
-// Dithers the list's samples in place and returns them in one array followed
-// by `padding` samples of dither alone; *total receives the array length.
-float* dithered_signal(float_list* input, long padding, long* total) {
+// The tracker's input: the source's samples, dithered, then `padding` samples of dither alone.
+struct PaddedInput {
+  SampleSource source;
   uint64_t seed = 1;
-  long nsamples = 0;
-  for (float_list* p = input; p; p = p->next, nsamples++) p->f += (float)(50.0 * nrandom(&seed));
-  *total = nsamples + padding;
-  float* signal = fgetmem(*total);
-  long k = 0;
-  for (const float_list* p = input; p; p = p->next) signal[k++] = p->f;
-  for (; k < *total; k++) signal[k] = (float)(50.0 * nrandom(&seed));
-  return signal;
-}
+  bool dither_source = true;  // false when the source's samples are dithered already
+  long padding = 0;
+  long real = 0;       // samples the source gave so far
+  long declared = -1;  // the input length when the caller states it
+  bool source_ended = false;
+  bool failed = false;  // the source reported a read error
 
-// Runs the tracker over the signal in overlapping blocks, appending the
-// released frames' F0 to track in time order; false when a block failed.
-bool track_blocks(const float* signal, long total, long buffsize, long sdstep, double sample_freq,
-                  F0_params* par, std::vector<float>& track) {
+  // The input length, or while the source has not ended a lower bound of it.
+  long length() const { return declared >= 0 ? declared : real; }
+
+  // Stores up to n samples at dst; returns how many (fewer only at the end of the input).
+  long read(float* dst, long n) {
+    long got = 0;
+    while (got < n && !source_ended) {
+      const long k = source.read(source.context, dst + got, n - got);
+      if (k < 0) failed = true;
+      if (k <= 0) {
+        source_ended = true;
+        break;
+      }
+      if (dither_source)
+        for (long i = got; i < got + k; i++) dst[i] += (float)(50.0 * nrandom(&seed));
+      got += k;
+      real += k;
+    }
+    for (; got < n && padding > 0; got++, padding--) dst[got] = (float)(50.0 * nrandom(&seed));
+    return got;
+  }
+  bool ended() const { return source_ended && padding == 0; }
+};
+
+// The frames released so far, written to standard output as soon as they are known to lie
+// inside the input: frame k does when k * frame_shift is below the input length.
+struct TrackWriter {
+  TrackWriter(double freq, int shift, int type) : sample_freq(freq), frame_shift(shift), otype(type) {}
+  double sample_freq;
+  int frame_shift;
+  int otype;
+  long written = 0;
+  std::vector<float> pending;  // released, not yet known to lie inside the input
+
+  // Writes the pending frames that start before `inside` samples.
+  void flush(long inside) {
+    size_t k = 0;
+    for (; k < pending.size() && written * (long)frame_shift < inside; k++, written++) {
+      const float v = output_value(pending[k], sample_freq, otype);
+      fwrite(&v, sizeof(float), 1, stdout);
+    }
+    pending.erase(pending.begin(), pending.begin() + k);
+  }
+};
+
+// Runs the tracker over the input in overlapping blocks of buffsize samples advancing by
+// sdstep, holding only one block (and the look-ahead the first length check needs); the
+// released frames go to the writer. kTrackBadParameters when the input is too short,
+// kTrackFailed when a block or the input failed.
+int track_blocks(PaddedInput* in, long buffsize, long sdstep, double sample_freq, F0_params* par,
+                 TrackWriter* out) {
+  // The first fill reads far enough to tell whether the input is long enough.
+  const long needed = (long)((2 * par->frame_step + par->wind_dur) * sample_freq) + 1;
+  std::vector<float> window(std::max(buffsize, needed));
+  long have = in->read(window.data(), (long)window.size());
+  if (in->failed) return kTrackFailed;
+  if (!input_long_enough(sample_freq, par->frame_step, in->length())) return kTrackBadParameters;
+  if (in->ended() && buffsize > have) buffsize = have;
+
   float* buffer = fgetmem(std::max(buffsize, sdstep));
-  long ndone = 0, remaining = total, actsize = buffsize;
-  bool ok = true;
+  if (!buffer) {
+    in->failed = true;  // reported by fgetmem
+    return kTrackFailed;
+  }
+  int status = kTrackDone;
   for (;;) {
-    const int done = (remaining == buffsize) || (actsize < buffsize);
-    memcpy(buffer, signal + ndone, sizeof(float) * actsize);
+    have += in->read(window.data() + have, buffsize - std::min(buffsize, have));
+    if (in->failed) {
+      status = kTrackFailed;
+      break;
+    }
+    // Samples from this block's start to the end of the input: exact once the input ended,
+    // else more than the window holds.
+    const bool known = in->ended();
+    const long actsize = known ? std::min(buffsize, have) : buffsize;
+    const int done = known && have <= buffsize;
+    memcpy(buffer, window.data(), sizeof(float) * actsize);
     float *f0_out, *vuv_out, *rms_out, *acpk_out;
     int vecsize;
     if (dp_f0(buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out, &acpk_out,
               &vecsize, done)) {
-      ok = false;
+      status = kTrackFailed;
       break;
     }
-    for (int i = vecsize - 1; i >= 0; i--) track.push_back(f0_out[i]);
-    if (done) break;
-    ndone += sdstep;
-    remaining -= sdstep;
-    actsize = std::min(buffsize, remaining);
+    for (int i = vecsize - 1; i >= 0; i--) out->pending.push_back(f0_out[i]);
+    out->flush(in->length());
+    if (done || ferror(stdout)) break;
+    memmove(window.data(), window.data() + sdstep, sizeof(float) * (have - sdstep));
+    have -= sdstep;
   }
   free(buffer);
-  return ok;
+  return status;
 }
 
-// Writes the first n values of the track to standard output in output type otype.
-void write_track(const std::vector<float>& track, long n, double sample_freq, int otype) {
-  for (long i = 0; i < n; i++) {
-    const float v = output_value(track[i], sample_freq, otype);
-    fwrite(&v, sizeof(float), 1, stdout);
-  }
-}
-
-}  // namespace
-
-int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
-         double voice_bias, int otype) {
+// The tracker over a padded input: checks, initialisation, blocks, output.
+int track_input(PaddedInput* in, double sample_freq, int frame_shift, double minF0, double maxF0,
+                double voice_bias, int otype) {
   // The parameters are checked before any use: a bad frame shift would
   // otherwise divide by zero in the padding rule.
   F0_params par;
   fill_params(&par, sample_freq, frame_shift, minF0, maxF0, voice_bias);
-  if (check_f0_params(&par, sample_freq)) {
-    fprintf(stderr, "invalid/inconsistent parameters -- exiting.\n");
-    usage(1);
-  }
-  if ((2 * par.frame_step + par.wind_dur) * sample_freq > length) {
-    fprintf(stderr, "input range too small for analysis by zolvar.\n");
-    usage(1);
-  }
-
-  long total;
-  float* signal = dithered_signal(input, padding_samples(sample_freq, frame_shift, minF0), &total);
+  if (check_f0_params(&par, sample_freq)) return kTrackBadParameters;
+  in->padding = padding_samples(sample_freq, frame_shift, minF0);
 
   long buffsize, sdstep;
   if (init_dp_f0(sample_freq, &par, &buffsize, &sdstep) || buffsize > INT32_MAX || sdstep > INT32_MAX) {
     fprintf(stderr, "problem in init_dp_f0().\n");
-    usage(1);
+    free_dp_f0();
+    return kTrackBadParameters;
   }
-  if (buffsize > total) buffsize = total;
-
-  std::vector<float> track;
-  track.reserve(total / step + 1);
-  bool ok = track_blocks(signal, total, buffsize, sdstep, sample_freq, &par, track);
-
-  // Only computed frames are written; a shortfall is reported as a failure.
-  const long wanted = ((long)length + frame_shift - 1) / frame_shift;
-  const long nout = std::min(wanted, (long)track.size());
-  write_track(track, nout, sample_freq, otype);
-  if (nout < wanted) {
-    fprintf(stderr, "F0 tracking failed: %ld of %ld frames computed.\n", nout, wanted);
-    ok = false;
-  }
-
-  free(signal);
+  TrackWriter out(sample_freq, frame_shift, otype);
+  int status = track_blocks(in, buffsize, sdstep, sample_freq, &par, &out);
   free_dp_f0();
-  return ok ? 0 : 1;
+  if (status == kTrackBadParameters) return status;
+
+  // Only computed frames inside the input are written; a shortfall is reported as a failure
+  // unless the input or the output failed, which their owners report.
+  out.flush(in->length());
+  const long wanted = (in->length() + frame_shift - 1) / frame_shift;
+  if (ferror(stdout) || in->failed) return kTrackFailed;
+  if (out.written < wanted) {
+    fprintf(stderr, "F0 tracking failed: %ld of %ld frames computed.\n", out.written, wanted);
+    status = kTrackFailed;
+  }
+  return status;
+}
+
+// A sample list as a source whose samples are read as they stand.
+long read_list(void* context, float* dst, long n) {
+  float_list** at = static_cast<float_list**>(context);
+  long k = 0;
+  for (; k < n && *at; k++, *at = (*at)->next) dst[k] = (*at)->f;
+  return k;
+}
+
+}  // namespace
+
+int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
+                double voice_bias, int otype) {
+  PaddedInput in;
+  in.source = source;
+  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype);
+}
+
+int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
+         double voice_bias, int otype) {
+  PaddedInput in;
+  // The list is dithered in place, then read as it stands.
+  for (float_list* p = input; p; p = p->next) p->f += (float)(50.0 * nrandom(&in.seed));
+  float_list* at = input;
+  in.source = SampleSource{read_list, &at};
+  in.dither_source = false;
+  in.declared = length;
+  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype);
 }

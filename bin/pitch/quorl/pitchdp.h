@@ -8,6 +8,7 @@
 #define VELK_PITCH_PITCHDP_H
 
 #include "float_list.h"
+#include "trackparams.h"
 
 typedef struct f0_params {
   float cand_thresh;     // a peak is a candidate only above this fraction of the frame maximum
@@ -56,13 +57,27 @@ typedef struct frame_rec {
 // 0 is silent; 1 and above print progress on standard error, above 1 per-frame detail.
 extern int debug_level;
 
-// Tracks F0 over the sample list (length samples at sample_freq Hz, one frame
-// every frame_shift samples, F0 searched in [minF0, maxF0]) and writes
-// ceil(length / frame_shift) floats to standard output: otype 1 F0 in Hz
-// (0 unvoiced), 2 ln F0 (-1e10 unvoiced), any other the period in samples
-// (0 unvoiced). Dithers the list's samples in place. Parameter errors and a
-// too-short input end the process through usage(1). Returns 0, or 1 when the
-// tracker failed part-way (what was computed is written, the failure reported).
+// Where a tracker reads its input: read(context, dst, n) stores up to n samples at dst and
+// returns how many (fewer than n only at the end of the input; 0 there), or -1 after a read
+// error it has reported.
+struct SampleSource {
+  long (*read)(void* context, float* dst, long n);
+  void* context;
+};
+
+// Tracks F0 over the samples of source (sample_freq Hz, one frame every frame_shift samples, F0
+// searched in [minF0, maxF0]) and writes ceil(length / frame_shift) floats to standard output,
+// length being the number of samples the source gives: otype 1 F0 in Hz (0 unvoiced), 2 ln F0
+// (-1e10 unvoiced), any other the period in samples (0 unvoiced). The input is read block by
+// block and frames are written as they are decided, so memory does not grow with the input.
+// Returns kTrackDone; kTrackBadParameters after a parameter error or a too-short input
+// (reported, nothing written; the caller shows its usage text); kTrackFailed when the tracker
+// failed part-way (what was computed is written, the failure reported), when the source failed
+// or when standard output could not be written (frames up to there written).
+int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
+                double voice_bias, int otype);
+
+// The same over a sample list of length samples, whose samples are dithered in place first.
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
          double voice_bias, int otype);
 

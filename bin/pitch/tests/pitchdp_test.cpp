@@ -1,15 +1,23 @@
 // The dynamic-programming tracker's candidate rules, block geometry and
 // block-by-block operation, and the dither generator.
+#include "fgetmem.h"
 #include "pitchdp.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "nrandom.h"
+
+// The tests of short memory ask for more than the sanitizers' allocator hands out: it is to
+// return null, as the standard allocator does, instead of ending the test.
+extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
 
 namespace {
 
@@ -224,6 +232,35 @@ TEST(Dither, ZeroMeanUnitVarianceAndReproducible) {
   EXPECT_EQ(first, nrandom(&b));
   EXPECT_NE(a, 1u);
   EXPECT_NE(nrandom(&a), first);
+}
+
+}  // namespace
+
+namespace {
+
+// Library code reports failures to its caller instead of ending the process.
+TEST(Rapt, ParameterErrorsAndShortInputReturnToTheCaller) {
+  std::vector<float_list> nodes(4000);
+  for (size_t i = 0; i < nodes.size(); i++) nodes[i] = {0.0f, i + 1 < nodes.size() ? &nodes[i + 1] : nullptr};
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(rapt(nodes.data(), 4000, 16000.0, 80, 400.0, 60.0, 0.0, 1), kTrackBadParameters);
+  EXPECT_EQ(rapt(nodes.data(), 100, 16000.0, 80, 60.0, 400.0, 0.0, 1), kTrackBadParameters);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n"
+            "invalid/inconsistent parameters -- exiting.\n"
+            "input range too small for analysis by zolvar.\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(Fgetmem, ReturnsNullWhenMemoryIsShort) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(fgetmem(LONG_MAX / 8), nullptr);
+  // The message is the last line (a sanitizer's allocator may warn before it).
+  const std::string err = testing::internal::GetCapturedStderr();
+  const std::string message = "Cannot allocate memory for " + std::to_string(LONG_MAX / 8) + " floats!\n";
+  ASSERT_GE(err.size(), message.size());
+  EXPECT_EQ(err.substr(err.size() - message.size()), message);
 }
 
 }  // namespace

@@ -178,10 +178,11 @@ TEST(Snr, FloatOutputsAreOneSampleEach) {
   }
 }
 
-TEST(Snr, UnknownOutputTypeWritesNothing) {
+TEST(Snr, UnknownOutputTypeIsRefused) {
   const std::vector<float> x = random_signal(300, 7, 1.0);
   const RunResult r = snr("-o 4", x, noisy(x, 8));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "snr : Value 4 for option '-o' is too large (at most 3)!\n");
   EXPECT_EQ(r.out, "");
 }
 

@@ -33,19 +33,20 @@ bool skip_bytes(FileResource* fr, uint32_t n) {
   return true;
 }
 
-// Consumes bytes up to and including the next "data". A byte that breaks a
-// partial match is consumed with it, so the scan never backs up.
-bool find_data_chunk(FileResource* fr) {
-  static const char kData[] = "data";
-  int c;
-  while ((c = fgetc(fr->fp())) != EOF) {
-    if (c != 'd') continue;
-    int k = 1;
-    while (k < 4 && (c = fgetc(fr->fp())) == kData[k]) k++;
-    if (k == 4) return true;
-    if (c == EOF) return false;
-  }
-  return false;
+// After a chunk of odd size, consumes the zero pad byte that keeps chunks at even offsets; a
+// writer that left it out is read too, as no chunk id starts with a zero byte.
+void skip_pad(FileResource* fr, uint32_t size) {
+  if (size % 2 == 0) return;
+  const int c = fgetc(fr->fp());
+  if (c != 0 && c != EOF) ungetc(c, fr->fp());
+}
+
+// Skips the rest of a chunk whose id has been read: its 32-bit size, then that many bytes.
+bool skip_chunk(FileResource* fr) {
+  uint32_t size;
+  if (!read_le32(fr, &size) || !skip_bytes(fr, size)) return false;
+  skip_pad(fr, size);
+  return true;
 }
 
 bool fail(const char* message) {
@@ -95,12 +96,9 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   if (!CheckChunk(fr, "WAVE")) return fail("Invalid file: Expected \"WAVE\" in header");
   std::string chunk;
   if (!ReadChunk(fr, &chunk)) return fail("Invalid file: Missing RIFF type header");
-  if (chunk != "fmt " && chunk != "bext") return fail("Invalid file: RIFF type must be fmt or bext");
-  if (chunk == "bext") {
-    uint32_t bext_length = 0;
-    if (!read_le32(fr, &bext_length) || !skip_bytes(fr, bext_length) || !CheckChunk(fr, "fmt "))
-      return fail("Invalid file: fmt subtype not found in bext header");
-  }
+  // Chunks before "fmt " (bext, LIST, JUNK, ...) are skipped.
+  while (chunk != "fmt ")
+    if (!skip_chunk(fr) || !ReadChunk(fr, &chunk)) return fail("Invalid file: fmt chunk not found");
   uint32_t fmt_length;
   if (!read_le32(fr, &fmt_length)) return fail("failed to skip file length");
   if (fmt_length <= 15) return fail("Invalid of the wave format buffer");
@@ -109,8 +107,14 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
   if (channels != 1) return fail("Attempt to load multi channel audio");
   uint32_t rate;
   if (!read_le32(fr, &rate)) return fail("Failed to read sample rate");
-  if (!skip_bytes(fr, 8) || !skip_bytes(fr, fmt_length - 16) || !find_data_chunk(fr))
-    return fail("Unexpected end of file: no data");
+  if (!skip_bytes(fr, 8) || !skip_bytes(fr, fmt_length - 16)) return fail("Unexpected end of file: no data");
+  skip_pad(fr, fmt_length);
+  // Chunks between "fmt " and "data" (fact, LIST, cue, ...) are skipped.
+  for (;;) {
+    if (!ReadChunk(fr, &chunk)) return fail("Unexpected end of file: no data");
+    if (chunk == "data") break;
+    if (!skip_chunk(fr)) return fail("Unexpected end of file: no data");
+  }
   uint32_t data_bytes;
   if (!read_le32(fr, &data_bytes)) return fail("Failed to read number of bytes");
   const uint32_t count = data_bytes / bytes_per_sample(coding_type_);
