@@ -16,6 +16,7 @@ void fuzz_check(bool holds, const char* target, const char* what);
 // Each entry takes one input of any bytes, exercises one reader and checks what it returns
 // against an independent reading of the same bytes. They always return 0.
 int fuzz_wavread(const uint8_t* data, size_t size);
+int fuzz_soundread(const uint8_t* data, size_t size);
 int fuzz_paramfiles(const uint8_t* data, size_t size);
 int fuzz_paramread(const uint8_t* data, size_t size);
 int fuzz_cmdline(const uint8_t* data, size_t size);

@@ -1,16 +1,148 @@
 #include "soundfile.h"
 
+#include <sndfile.h>
 #include <soxr.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "constants.h"
+#include "wavm1616io.h"
 
 namespace {
 
 const double targetrate = kSamplingRate;
+const uint32_t wavpcm = 1;
+const uint32_t wavfloat = 3;
+// Samples read from the file at a time, over all channels.
+const sf_count_t blocksamples = 1 << 16;
+
+soundstatus statusofwav(wavstatus s) {
+  switch (s) {
+    case WAV_READ:
+      return SOUND_READ;
+    case WAV_UNOPENED:
+      return SOUND_UNOPENED;
+    case WAV_NOTWAVE:
+      return SOUND_NOTSOUND;
+    case WAV_BADFORMAT:
+      return SOUND_BADFORMAT;
+    case WAV_NODATA:
+      return SOUND_NODATA;
+    case WAV_EMPTYDATA:
+      return SOUND_EMPTYDATA;
+    case WAV_OTHERFORMAT:
+      return SOUND_COMPRESSED;
+    case WAV_NOMEMORY:
+      break;
+  }
+  return SOUND_NOMEMORY;
+}
+
+// The sample format of a libsndfile subtype, as the messages name it.
+const char* encodingof(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+      return "8-bit";
+    case SF_FORMAT_PCM_16:
+      return "16-bit";
+    case SF_FORMAT_PCM_24:
+      return "24-bit";
+    case SF_FORMAT_PCM_32:
+      return "32-bit";
+    case SF_FORMAT_FLOAT:
+      return "32-bit float";
+    case SF_FORMAT_DOUBLE:
+      return "64-bit float";
+    case SF_FORMAT_ULAW:
+      return "mu-law";
+    case SF_FORMAT_ALAW:
+      return "A-law";
+    default:
+      break;
+  }
+  SF_FORMAT_INFO format = {subtype, nullptr, nullptr};
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0 && format.name)
+    return format.name;
+  return "compressed";
+}
+
+// Reads every frame of the open file, averaging its channels, into a buffer that grows with the
+// frames actually read; at most `limit` frames. Returns the buffer (null when memory runs out or
+// the file holds more than `limit` frames) and the number of frames.
+double* readmono(SNDFILE* sound, uint32_t channels, uint64_t limit, uint64_t* frames) {
+  const sf_count_t blockframes = std::max<sf_count_t>(1, blocksamples / channels);
+  double* block = static_cast<double*>(malloc(static_cast<size_t>(blockframes) * channels * sizeof(double)));
+  double* mono = nullptr;
+  uint64_t capacity = 0;
+  *frames = 0;
+  bool fits = block != nullptr;
+  sf_count_t got;
+  while (fits && (got = sf_readf_double(sound, block, blockframes)) > 0) {
+    const uint64_t needed = *frames + static_cast<uint64_t>(got);
+    if (needed > capacity) {
+      capacity = std::max<uint64_t>(needed, 2 * capacity);
+      double* grown =
+          needed <= limit ? static_cast<double*>(realloc(mono, capacity * sizeof(double))) : nullptr;
+      fits = grown != nullptr;
+      if (!fits) break;
+      mono = grown;
+    }
+    for (sf_count_t f = 0; f < got; ++f) {
+      double sum = 0;
+      for (uint32_t c = 0; c < channels; ++c) sum += block[f * channels + c];
+      mono[*frames + static_cast<uint64_t>(f)] = sum / channels;
+    }
+    *frames = needed;
+  }
+  free(block);
+  if (!fits) {
+    free(mono);
+    return nullptr;
+  }
+  return mono;
+}
+
+// Reads the file with libsndfile and converts it; `wav` holds what the WAV reader found.
+uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, soundinfo* info) {
+  SF_INFO format = {};
+  SNDFILE* sound = sf_open(path, SFM_READ, &format);
+  if (!sound) {
+    if (wav.status == WAV_NOTWAVE)
+      info->status = SOUND_NOTSOUND;
+    else
+      info->status = wav.format == wavpcm || wav.format == wavfloat ? SOUND_BADFORMAT : SOUND_COMPRESSED;
+    return 0;
+  }
+  if (format.channels < 1 || format.samplerate < 1) {
+    sf_close(sound);
+    info->status = SOUND_BADFORMAT;
+    return 0;
+  }
+  info->rate = static_cast<uint32_t>(format.samplerate);
+  info->channels = static_cast<uint32_t>(format.channels);
+  const int subtype = format.format & SF_FORMAT_SUBMASK;
+  info->encoding = encodingof(subtype);
+  // The most input frames whose 16 kHz output still fits 32 bits.
+  const uint64_t limit = static_cast<uint64_t>(std::floor(UINT32_MAX * (info->rate / targetrate)));
+  uint64_t frames = 0;
+  double* mono = readmono(sound, info->channels, limit, &frames);
+  sf_close(sound);
+  const bool tooshort = std::floor(static_cast<double>(frames) * targetrate / info->rate + 0.5) < 1;
+  const uint32_t n = mono && !tooshort ? resample16k(mono, frames, info->rate, samples) : 0;
+  free(mono);
+  const bool asstored = info->rate == targetrate && info->channels == 1 && subtype == SF_FORMAT_PCM_16;
+  if (n != 0)
+    info->status = asstored ? SOUND_READ : SOUND_CONVERTED;
+  else
+    info->status = mono && tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
+  return n;
+}
 
 }  // namespace
 
@@ -38,4 +170,54 @@ uint32_t resample16k(const double* x, uint64_t n, double fs, double** out) {
   }
   *out = y;
   return static_cast<uint32_t>(outlength);
+}
+
+uint32_t readsound16k(const char* path, double** samples, soundinfo* info) {
+  *samples = nullptr;
+  *info = soundinfo();
+  wavinfo wav;
+  const uint32_t n = wavreadm1616info(path, samples, &wav);
+  info->status = statusofwav(wav.status);
+  info->error = wav.error;
+  info->format = wav.format;
+  info->rate = wav.rate;
+  info->channels = wav.channels;
+  info->promised = wav.promised;
+  info->present = wav.present;
+  if (wav.status == WAV_READ) info->encoding = "16-bit";
+  if (wav.status != WAV_OTHERFORMAT && wav.status != WAV_NOTWAVE) return n;
+  return readconverted(path, wav, samples, info);
+}
+
+char* soundproblem(const soundinfo& info, char* text, size_t size) {
+  char reason[128];
+  const char* problem = "read";
+  switch (info.status) {
+    case SOUND_READ:
+    case SOUND_CONVERTED:
+      break;
+    case SOUND_UNOPENED:
+      problem = info.error == ENOENT ? "no such file" : strerror_r(info.error, reason, sizeof reason);
+      break;
+    case SOUND_NOTSOUND:
+      problem = "not a sound file (RIFF/WAVE header missing)";
+      break;
+    case SOUND_BADFORMAT:
+      problem = "format chunk missing or damaged";
+      break;
+    case SOUND_COMPRESSED:
+      snprintf(text, size, "compressed format (code 0x%x) not supported", info.format);
+      return text;
+    case SOUND_NODATA:
+      problem = "data chunk missing";
+      break;
+    case SOUND_EMPTYDATA:
+      problem = "empty data chunk";
+      break;
+    case SOUND_NOMEMORY:
+      problem = "not enough memory";
+      break;
+  }
+  snprintf(text, size, "%s", problem);
+  return text;
 }

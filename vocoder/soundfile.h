@@ -1,6 +1,10 @@
 #pragma once
-// Sound input beyond the mono 16 kHz 16-bit WAV: signals at other sampling rates brought to the
-// 16 kHz the vocoder analyses (libsoxr, its high-quality setting). Built on no other module.
+// Sound input beyond the mono 16 kHz 16-bit WAV: any file libsndfile reads (WAV at other rates,
+// with several channels or other sample formats, FLAC, AIFF, Ogg, ...) brought to the 16 kHz mono
+// signal the vocoder analyses: channels averaged, then resampled with libsoxr's high-quality
+// setting. A mono 16 kHz 16-bit PCM WAV file is read by the WAV reader (wavm1616io) alone.
+// Nothing here prints; the callers word the messages.
+#include <cstddef>
 #include <cstdint>
 
 // Resamples the n samples of x, taken at fs Hz, to 16 kHz into a new array (*out, released with
@@ -8,3 +12,37 @@
 // round(n * 16000 / fs) samples. Returns that count, or 0 (and *out null) when fs is not a finite
 // rate above 0, n is 0, the output would not fit 32 bits, or the resampler fails.
 uint32_t resample16k(const double* x, uint64_t n, double fs, double** out);
+
+// How readsound16k ended.
+enum soundstatus {
+  SOUND_READ,        // read as it is stored: 16 kHz, one channel, 16-bit samples
+  SOUND_CONVERTED,   // mixed down to one channel and/or resampled from another format
+  SOUND_UNOPENED,    // the file could not be opened or read (soundinfo.error holds errno)
+  SOUND_NOTSOUND,    // neither a RIFF/WAVE file nor any other format libsndfile reads
+  SOUND_BADFORMAT,   // a WAV file without a usable format chunk
+  SOUND_COMPRESSED,  // a WAV file of a format code no reader here decodes (soundinfo.format)
+  SOUND_NODATA,      // a WAV file without a data chunk
+  SOUND_EMPTYDATA,   // no sample in the file, or too few for one sample at 16 kHz
+  SOUND_NOMEMORY
+};
+
+// What a sound file holds, as far as the read got.
+struct soundinfo {
+  soundstatus status = SOUND_UNOPENED;
+  int error = 0;                       // errno when the file could not be opened or read
+  uint32_t format = 0;                 // WAV format code (the subformat's for an extensible file)
+  uint32_t rate = 0;                   // the file's sampling rate in Hz
+  uint32_t channels = 0;               // its channel count
+  const char* encoding = "";           // its sample format: "16-bit", "24-bit", "32-bit float", ...
+  uint32_t promised = 0, present = 0;  // WAV files: sample frames the header promises, and holds
+};
+
+// Reads the sound file at `path` as a 16 kHz mono signal on the +-1 scale (a 16-bit sample s is
+// s / 32768) into a new array (*samples, released with free() by the caller) and returns its
+// length; 0 (and *samples null) when nothing could be read, info->status telling why. A WAV file
+// whose data chunk promises more than it holds is read as far as it goes (promised > present).
+uint32_t readsound16k(const char* path, double** samples, soundinfo* info);
+
+// Writes into `text` (a string of at most `size` bytes, no final full stop) why the read that
+// filled `info` gave nothing, e.g. "no such file", "data chunk missing". Returns text.
+char* soundproblem(const soundinfo& info, char* text, size_t size);

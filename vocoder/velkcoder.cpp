@@ -1,6 +1,7 @@
-// velkcoder: analysis half of the vocoder. Reads a mono 16 kHz 16-bit WAV file and writes its
-// log-F0, warped-cepstrum and maximum-voiced-frequency streams, for one file set or for a
-// numbered series of them.
+// velkcoder: analysis half of the vocoder. Reads a sound file (a mono 16 kHz 16-bit WAV file as
+// it is, any other format libsndfile reads converted to that) and writes its log-F0,
+// warped-cepstrum and maximum-voiced-frequency streams, for one file set or for a numbered
+// series of them. The exit status is 1 when any file set failed.
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +12,11 @@
 
 #include "ccanalysis.h"
 #include "fdoubleio.h"
+#include "filesetrun.h"
 #include "paramread.h"
 #include "pitchanalysis.h"
+#include "soundfile.h"
 #include "velkcodec.h"
-#include "wavm1616io.h"
 
 namespace {
 
@@ -198,14 +200,29 @@ static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
   return done;
 }
 
+// Reads the sound file of the set as a 16 kHz mono signal. A file cut short or converted from
+// another format is read with a warning; false (reported with the reason) when nothing is read.
+static bool readsignal(setstreams* s) {
+  soundinfo info;
+  s->samples = readsound16k(s->wav, &s->x, &info);
+  if (s->samples == 0) {
+    char reason[160];
+    printf("Error: could not open %s.\n", s->wav);
+    printf("Error: %s: %s.\n", s->wav, soundproblem(info, reason, sizeof reason));
+    return false;
+  }
+  if (info.present < info.promised)
+    printf("Warning: %s: header promises %u samples, %u present.\n", s->wav, info.promised, info.present);
+  if (info.status == SOUND_CONVERTED)
+    printf("Warning: %s: %u Hz, %u channel%s, %s read as 16 kHz mono.\n", s->wav, info.rate, info.channels,
+           info.channels == 1 ? "" : "s", info.encoding);
+  return true;
+}
+
 // Reads and analyses the signal of one set; false (reported) when the set is skipped.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
   s->wav = files.name[wavfile];
-  s->samples = wavreadm1616(s->wav, &s->x);
-  if (s->samples == 0) {
-    printf("Error: could not open %s.\n", s->wav);
-    return false;
-  }
+  if (!readsignal(s)) return false;
   const encodesettings e = analysissettings(o);
   s->frames = encodeframes(s->samples, e.lframe);
   const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], s);
@@ -214,39 +231,48 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   return done == 0 ? true : outofmemory(s->wav);
 }
 
-// Writes the values as floats, converting inside the array, which is no longer read afterwards.
-static void writestream(const char* path, double* values, uint64_t count) {
-  if (count > UINT32_MAX || fdoublewrite(path, values, static_cast<uint32_t>(count), 0) == 0)
-    printf("Error: could not create %s.\n", path);
+// Writes the values as floats, converting inside the array, which is no longer read afterwards;
+// false (reported) when the file cannot be written.
+static bool writestream(const char* path, double* values, uint64_t count) {
+  if (count <= UINT32_MAX && fdoublewrite(path, values, static_cast<uint32_t>(count), 0) != 0) return true;
+  printf("Error: could not create %s.\n", path);
+  return false;
 }
 
-static void writestreams(const fileset& files, const options& o, setstreams* s) {
+// Writes every stream of the set, also after one failed; false when any could not be written.
+static bool writestreams(const fileset& files, const options& o, setstreams* s) {
   free(s->x);
   s->x = nullptr;
+  bool written = true;
   if (!s->f0fromfile || o.f0acc != 0) {
     f02logf0(s->frames, s->f0);
-    writestream(files.name[f0file], s->f0, s->frames);
+    written = writestream(files.name[f0file], s->f0, s->frames);
   }
-  writestream(files.name[ccfile], s->cc, s->ccsize);
-  if (files.name[fvfile]) writestream(files.name[fvfile], s->fv, s->frames);
+  written = writestream(files.name[ccfile], s->cc, s->ccsize) && written;
+  if (files.name[fvfile]) written = writestream(files.name[fvfile], s->fv, s->frames) && written;
+  return written;
 }
 
-// Analyses one file set and writes its streams; a failing set is reported and skipped.
-static void encodefileset(const fileset& files, const options& o) {
+// Analyses one file set and writes its streams; a failing set is reported and skipped (false).
+static bool encodefileset(const fileset& files, const options& o) {
   setstreams s;
-  if (analysefileset(files, o, &s)) writestreams(files, o, &s);
+  return analysefileset(files, o, &s) && writestreams(files, o, &s);
 }
 
 // One set of an indexed run: its input name is printed, then the set is encoded. A set whose
 // names cannot take the index is reported and skipped, so that no set is processed under another
 // set's names.
-static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* o) {
+static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* run) {
+  filesetrun* r = static_cast<filesetrun*>(run);
+  bool done = false;
   if (unfit < setfiles) {
     printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
   } else {
     printf("%s\n", names[wavfile]);
-    encodefileset(fileset{{names[0], names[1], names[2], names[3]}}, *static_cast<const options*>(o));
+    done = encodefileset(fileset{{names[0], names[1], names[2], names[3]}},
+                         *static_cast<const options*>(r->options));
   }
+  r->add(done);
 }
 
 int main(int argc, char** argv) {
@@ -273,9 +299,12 @@ int main(int argc, char** argv) {
     return 255;
   }
   const fileset files = {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
-  if (!o.indlist)
-    encodefileset(files, o);
-  else if (strnumforeachset(o.indlist, setfiles, files.name, encodeindexedset, &o) != 0)
+  filesetrun run{&o};
+  if (!o.indlist) {
+    run.add(encodefileset(files, o));
+  } else if (strnumforeachset(o.indlist, setfiles, files.name, encodeindexedset, &run) != 0) {
     outofmemory(files.name[wavfile]);
-  return 0;
+    return 1;
+  }
+  return filesetstatus(run, o.indlist != nullptr);
 }

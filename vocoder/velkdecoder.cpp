@@ -1,13 +1,15 @@
 // velkdecoder: synthesis half of the vocoder. Reads the log-F0, warped-cepstrum and optional
 // maximum-voiced-frequency streams of one file set (or of a numbered series of sets), optionally
 // changes pitch, pitch range, duration, vocal-tract length, loudness, dynamic range and spectral
-// sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file.
+// sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file. The exit status
+// is 1 when any file set failed.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "fdoubleio.h"
+#include "filesetrun.h"
 #include "paramread.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
@@ -184,33 +186,46 @@ static bool allocateoutput(const fileset& files, const decodesettings& d, setstr
   return s->out ? true : outofmemory(files.name[outfile]);
 }
 
-// Synthesises one file set and writes its WAV file; a failing set is reported and skipped.
-static void decodefileset(const fileset& files, const options& o) {
+// Warns when `clipped` samples of the written output lay beyond the 16-bit range.
+static void reportclipping(uint32_t clipped, const char* out) {
+  if (clipped != 0)
+    printf("Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped, out);
+}
+
+// Synthesises one file set and writes its WAV file; a failing set is reported and skipped (false).
+static bool decodefileset(const fileset& files, const options& o) {
   setstreams s;
-  if (!readstreams(files, &s) || !allocateoutput(files, o.synthesis, &s)) return;
-  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples) != 0) {
-    outofmemory(files.name[outfile]);
-    return;
-  }
+  if (!readstreams(files, &s) || !allocateoutput(files, o.synthesis, &s)) return false;
+  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples) != 0)
+    return outofmemory(files.name[outfile]);
   free(s.f0);
   free(s.cc);
   free(s.fv);
   s.f0 = s.cc = s.fv = nullptr;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
-  if (wavwritem1616(files.name[outfile], s.out, s.samples, normalise, 0) == 0)
+  const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
+  if (wavwritem1616(files.name[outfile], s.out, s.samples, normalise, 0) == 0) {
     printf("Error: could not create %s.\n", files.name[outfile]);
+    return false;
+  }
+  reportclipping(clipped, files.name[outfile]);
+  return true;
 }
 
 // One set of an indexed run: its output name is printed, then the set is decoded. A set whose
 // names cannot take the index is reported and skipped, so that no set is read or written under
 // another set's names.
-static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* o) {
+static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* run) {
+  filesetrun* r = static_cast<filesetrun*>(run);
+  bool done = false;
   if (unfit < setfiles) {
     printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
   } else {
     printf("%s\n", names[outfile]);
-    decodefileset(fileset{{names[0], names[1], names[2], names[3]}}, *static_cast<const options*>(o));
+    done = decodefileset(fileset{{names[0], names[1], names[2], names[3]}},
+                         *static_cast<const options*>(r->options));
   }
+  r->add(done);
 }
 
 int main(int argc, char** argv) {
@@ -239,9 +254,12 @@ int main(int argc, char** argv) {
   }
   const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
                                        : fileset{{argv[1], argv[2], nullptr, argv[3]}};
-  if (!o.indlist)
-    decodefileset(files, o);
-  else if (strnumforeachset(o.indlist, setfiles, files.name, decodeindexedset, &o) != 0)
+  filesetrun run{&o};
+  if (!o.indlist) {
+    run.add(decodefileset(files, o));
+  } else if (strnumforeachset(o.indlist, setfiles, files.name, decodeindexedset, &run) != 0) {
     outofmemory(files.name[outfile]);
-  return 0;
+    return 1;
+  }
+  return filesetstatus(run, o.indlist != nullptr);
 }

@@ -1,6 +1,7 @@
 #include "wavm1616io.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,40 +17,92 @@ namespace {
 
 const uint32_t samplerate = kSamplingRate;
 const uint32_t headerbytes = 44;
-// Most samples a file may lack at its end and still be padded with zeros: one second.
-const uint32_t maxzerofill = samplerate;
+const uint32_t formatpcm = 1;
+const uint32_t formatextensible = 0xFFFE;
+// The bytes of a WAVE_FORMAT_EXTENSIBLE subformat GUID after its leading format tag.
+const unsigned char guidtail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                    0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-bool expecttag(FILE* file, const char* tag) {
-  char bytes[4];
-  return fread(bytes, 1, 4, file) == 4 && memcmp(bytes, tag, 4) == 0;
+uint32_t field(const unsigned char* bytes, size_t width) {
+  uint32_t value = 0;
+  for (size_t i = width; i-- > 0;) value = (value << 8) | bytes[i];
+  return value;
 }
 
-// Reads an unsigned little-endian field of `width` bytes (2 or 4).
-bool readfield(FILE* file, size_t width, uint32_t* value) {
-  unsigned char bytes[4];
-  if (fread(bytes, 1, width, file) != width) return false;
-  *value = 0;
-  for (size_t i = width; i-- > 0;) *value = (*value << 8) | bytes[i];
-  return true;
+// Reads the format chunk of `size` bytes at the file position into *info; false when it is too
+// short to hold the fields of plain PCM or names no channels or rate (compressed formats may
+// give no sample size).
+bool readformat(FILE* file, uint32_t size, wavinfo* info) {
+  unsigned char f[40] = {};
+  const size_t wanted = std::min<uint32_t>(size, sizeof f);
+  if (size < 16 || fread(f, 1, wanted, file) != wanted) return false;
+  info->format = field(f, 2);
+  info->channels = field(f + 2, 2);
+  info->rate = field(f + 4, 4);
+  info->blockalign = field(f + 12, 2);
+  info->bits = field(f + 14, 2);
+  if (info->format == formatextensible && wanted == sizeof f &&
+      memcmp(f + 26, guidtail, sizeof guidtail) == 0)
+    info->format = field(f + 24, 2);
+  return info->channels != 0 && info->rate != 0;
 }
 
-bool expectfield(FILE* file, size_t width, uint32_t expected) {
-  uint32_t value;
-  return readfield(file, width, &value) && value == expected;
+// Offset of the chunk after one of `size` bytes whose body ends at `end`: a chunk of odd size is
+// followed by a pad byte, skipped when it is 0 (writers that leave it out go straight on with
+// the next tag).
+off_t nextchunk(FILE* file, off_t end, uint32_t size) {
+  if (size % 2 == 0 || fseeko(file, end, SEEK_SET) != 0) return end;
+  return fgetc(file) == 0 ? end + 1 : end;
 }
 
-// Checks the RIFF/WAVE header of a mono 16 kHz 16-bit PCM file and leaves the file at the
-// first sample; *datasize receives the size field of the data chunk (never 0).
-bool readheader(FILE* file, uint32_t* datasize) {
-  uint32_t ignored, fmtsize;
-  if (!expecttag(file, "RIFF") || !readfield(file, 4, &ignored) || !expecttag(file, "WAVE")) return false;
-  if (!expecttag(file, "fmt ") || !readfield(file, 4, &fmtsize)) return false;
-  if (!expectfield(file, 2, 1) || !expectfield(file, 2, 1) || !expectfield(file, 4, samplerate)) return false;
-  if (!readfield(file, 4, &ignored) || !readfield(file, 2, &ignored) || !expectfield(file, 2, 16))
-    return false;
-  if (fmtsize < 16) return false;
-  if (fmtsize > 16 && fseeko(file, static_cast<off_t>(fmtsize - 16), SEEK_CUR) != 0) return false;
-  return expecttag(file, "data") && readfield(file, 4, datasize) && *datasize != 0;
+bool exactformat(const wavinfo& info) {
+  return info.format == formatpcm && info.channels == 1 && info.rate == samplerate && info.bits == 16;
+}
+
+// Bytes of one sample frame: 2 for the format read here, else the block align (or what the
+// channels and sample size take when it is 0).
+uint32_t framebytes(const wavinfo& info) {
+  if (exactformat(info)) return 2;
+  if (info.blockalign != 0) return info.blockalign;
+  return std::max<uint32_t>(1, info.channels * ((info.bits + 7) / 8));
+}
+
+// Walks the chunks after the RIFF/WAVE header until the first format and data chunks are found;
+// on WAV_READ (a layout fit for reading) *datastart and *datasize locate the data chunk's body.
+wavstatus readlayout(FILE* file, wavinfo* info, off_t* datastart, uint32_t* datasize) {
+  unsigned char header[12];
+  if (fread(header, 1, 12, file) != 12) {
+    info->error = errno;
+    return ferror(file) ? WAV_UNOPENED : WAV_NOTWAVE;
+  }
+  if (memcmp(header, "RIFF", 4) != 0 || memcmp(header + 8, "WAVE", 4) != 0) return WAV_NOTWAVE;
+  bool formatseen = false, dataseen = false;
+  off_t position = 12;
+  while (!(formatseen && dataseen) && fseeko(file, position, SEEK_SET) == 0 &&
+         fread(header, 1, 8, file) == 8) {
+    const uint32_t size = field(header + 4, 4);
+    if (!formatseen && memcmp(header, "fmt ", 4) == 0) {
+      if (!readformat(file, size, info)) return WAV_BADFORMAT;
+      formatseen = true;
+    } else if (!dataseen && memcmp(header, "data", 4) == 0) {
+      dataseen = true;
+      *datastart = position + 8;
+      *datasize = size;
+    }
+    position = nextchunk(file, position + 8 + static_cast<off_t>(size), size);
+  }
+  if (!formatseen) return WAV_BADFORMAT;
+  if (!dataseen) return WAV_NODATA;
+  info->promised = *datasize / framebytes(*info);
+  return info->promised == 0 ? WAV_EMPTYDATA : WAV_READ;
+}
+
+// Whole sample frames of the data chunk that the file holds, for a format not read here.
+uint32_t framespresent(FILE* file, const wavinfo& info, off_t datastart) {
+  if (fseeko(file, 0, SEEK_END) != 0) return 0;
+  const off_t size = ftello(file);
+  if (size <= datastart) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(info.promised, (size - datastart) / framebytes(info)));
 }
 
 void putfield(unsigned char* at, size_t width, uint32_t value) {
@@ -107,33 +160,53 @@ unsigned char* readsamples(FILE* file, uint32_t n, uint32_t* present) {
 }  // namespace
 
 uint32_t wavreadm1616(const char* path, double** samples) {
+  wavinfo info;
+  return wavreadm1616info(path, samples, &info);
+}
+
+uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info) {
   *samples = nullptr;
-  if (!path) return 0;
-  FILE* file = fopen(path, "rb");
-  if (!file) return 0;
+  *info = wavinfo();
+  FILE* file = path ? fopen(path, "rb") : nullptr;
+  if (!file) {
+    info->error = path ? errno : ENOENT;
+    return 0;
+  }
+  off_t datastart = 0;
   uint32_t datasize = 0;
-  const uint32_t promised = readheader(file, &datasize) ? datasize / 2 : 0;
-  uint32_t present = 0;
-  unsigned char* data = promised ? readsamples(file, promised, &present) : nullptr;
+  info->status = readlayout(file, info, &datastart, &datasize);
+  if (info->status == WAV_READ && !exactformat(*info)) {
+    info->status = WAV_OTHERFORMAT;
+    info->present = framespresent(file, *info, datastart);
+    if (info->present == 0) info->status = WAV_EMPTYDATA;
+  }
+  unsigned char* data = nullptr;
+  if (info->status == WAV_READ) {
+    data =
+        fseeko(file, datastart, SEEK_SET) == 0 ? readsamples(file, info->promised, &info->present) : nullptr;
+    if (!data) info->status = WAV_NOMEMORY;
+  }
   fclose(file);
-  if (!data) return 0;
-  // Samples the data chunk promises but the file lacks read as 0 when at most one second is
-  // missing (a file cut short); a larger promise, such as a streaming writer's placeholder size
-  // or a damaged header, is not trusted and the file's own samples are used.
-  const uint32_t n = promised - present <= maxzerofill ? promised : present;
-  if (n == 0) {
+  if (info->status != WAV_READ) {
     free(data);
     return 0;
   }
-  unsigned char* sized = static_cast<unsigned char*>(realloc(data, n * sizeof(double)));
+  const uint32_t n = info->present;
+  unsigned char* sized = n ? static_cast<unsigned char*>(realloc(data, n * sizeof(double))) : nullptr;
   if (!sized) {
     free(data);
+    info->status = n ? WAV_NOMEMORY : WAV_EMPTYDATA;
     return 0;
   }
-  wavshort2double(present, reinterpret_cast<const int16_t*>(sized), reinterpret_cast<double*>(sized));
-  memset(sized + present * sizeof(double), 0, (n - present) * sizeof(double));
+  wavshort2double(n, reinterpret_cast<const int16_t*>(sized), reinterpret_cast<double*>(sized));
   *samples = reinterpret_cast<double*>(sized);
   return n;
+}
+
+uint32_t wavclippedsamples(const double* samples, uint32_t n) {
+  uint32_t clipped = 0;
+  for (uint32_t i = 0; i < n; ++i) clipped += samples[i] >= 1.0 || samples[i] <= -32769.0 / 32768;
+  return clipped;
 }
 
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep) {

@@ -1,12 +1,47 @@
 #pragma once
 // Mono 16 kHz 16-bit PCM WAV files, the programs' sound input and output. A 16-bit sample s stands
 // for the double s / 32768. Built on no other module.
+//
+// Reading walks the RIFF chunks: the first "fmt " and the first "data" chunk are used wherever
+// they stand and every other chunk (LIST, fact, cue, bext, id3, JUNK, PAD, ...) is skipped; a
+// WAVE_FORMAT_EXTENSIBLE format chunk with the PCM subformat reads as plain PCM.
 
 #include <cstdint>
 
-// Reads the samples into a new array of doubles (the caller frees it); returns their count,
-// 0 when the file is missing or not a mono 16 kHz 16-bit PCM file with a non-empty data chunk.
+// How a WAV read ended.
+enum wavstatus {
+  WAV_READ,         // mono 16 kHz 16-bit PCM samples read
+  WAV_UNOPENED,     // the file could not be opened or read (wavinfo.error holds errno)
+  WAV_NOTWAVE,      // no RIFF/WAVE header
+  WAV_BADFORMAT,    // no format chunk, or one too short or with no channels or rate
+  WAV_NODATA,       // no data chunk
+  WAV_EMPTYDATA,    // a data chunk holding no whole sample frame
+  WAV_OTHERFORMAT,  // a sound of another format, rate, channel count or sample size (fields below)
+  WAV_NOMEMORY
+};
+
+// What the header of a WAV file says, filled as far as the read got.
+struct wavinfo {
+  wavstatus status = WAV_UNOPENED;
+  int error = 0;            // errno of a failed open or read
+  uint32_t format = 0;      // format tag; the subformat's for WAVE_FORMAT_EXTENSIBLE
+  uint32_t channels = 0;    // of the format chunk
+  uint32_t rate = 0;        // sampling rate in Hz
+  uint32_t bits = 0;        // bits per sample
+  uint32_t blockalign = 0;  // bytes per sample frame
+  uint32_t promised = 0;    // sample frames the data chunk's size promises
+  uint32_t present = 0;     // whole sample frames of them the file holds
+};
+
+// Reads the samples into a new array of doubles (the caller frees it); returns their count, 0
+// when the file is not a mono 16 kHz 16-bit PCM WAV file with samples in its data chunk. A data
+// chunk promising more than the file holds gives the samples present.
 uint32_t wavreadm1616(const char* path, double** samples);
+// The same, telling in *info what the header says and why nothing was read.
+uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info);
+// Number of the n samples that lie beyond the 16-bit range (written saturated by wavdouble2short):
+// 32768 x, truncated, above 32767 or below -32768. NaNs are not counted.
+uint32_t wavclippedsamples(const double* samples, uint32_t n);
 // Writes a 44-byte header and n samples, each saturated and truncated to 16 bits.
 //   path       file to create or replace
 //   samples    in (in/out, see below): n doubles on the +-1 scale, caller's

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "graphdraw.h"
-#include "graphutil.h"
+#include "graphpage.h"
 #include "plcoord.h"
 
 namespace {
 
 const char* cmnd = "graph";
-const double kWidth = 120.0, kHeight = 80.0, kOriginX = 40.0, kOriginY = 180.0, kCharHeight = 2.5,
-             kCharWidth = 3.4;
+const GraphFrame kDefault;
+const double kWidth = kDefault.width, kHeight = kDefault.height, kOriginX = kDefault.x, kOriginY = kDefault.y,
+             kCharHeight = kDefault.char_height, kCharWidth = kDefault.char_width;
 
 [[noreturn]] void usage(int status) {
   std::fprintf(stderr, "\n");
@@ -60,14 +60,6 @@ FILE* open_description(const char* path) {
     return nullptr;
   }
   return fp;
-}
-
-void draw_frame_box() {
-  plot(3, 0.0, 0.0);
-  plot(2, xl, 0.0);
-  plot(2, xl, yl);
-  plot(2, 0.0, yl);
-  plot(2, 0.0, 0.0);
 }
 
 }  // namespace
@@ -119,18 +111,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
     return 1;
   }
-  _org = {ox, oy};
-  xl = width;
-  yl = height;
-  h = cheight;
-  w = cwidth;
-  type = page_type;
-  xclip0 = yclip0 = 0.0;
-  xclip1 = xl;
-  yclip1 = yl;
+  GraphFrame frame;
+  frame.width = width;
+  frame.height = height;
+  frame.x = ox;
+  frame.y = oy;
+  frame.char_height = cheight;
+  frame.char_width = cwidth;
+  frame.type = page_type;
   plstart();
-  if (type > 0) draw_frame_box();
-  graph(fp);
+  draw_graph_frame(fp, frame);
   const bool readfailed = std::ferror(fp) != 0;
   if (fp != stdin) std::fclose(fp);
   if (readfailed) {

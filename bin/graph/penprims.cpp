@@ -16,7 +16,7 @@ bool in_range(int32_t v, uint32_t hi) {
 }
 
 void end_command() {
-  std::putchar('\0');
+  std::fputc('\0', plout);
 }
 
 int trunc_int(double v) {
@@ -50,51 +50,52 @@ struct Step {
 }  // namespace
 
 void rotate(double th) {
-  std::printf("/%d %d %d\n", _plnorm(_org.xo), _plnorm(_org.yo), _plnorm(th));
+  std::fprintf(plout, "/%d %d %d\n", _plnorm(_org.xo), _plnorm(_org.yo), _plnorm(th));
 }
 
 void factor(double fx, double fy) {
-  std::printf("&%d %d %d\n", trunc_int(fx * 4096 + 0.5), trunc_int(fy * 4096 + 0.5), 4096);
+  std::fprintf(plout, "&%d %d %d\n", trunc_int(fx * 4096 + 0.5), trunc_int(fy * 4096 + 0.5), 4096);
 }
 
 int offset(double x, double y) {
-  std::printf("^%d %d\n", _plnorm(x), _plnorm(y));
+  std::fprintf(plout, "^%d %d\n", _plnorm(x), _plnorm(y));
   return 0;
 }
 
 void bound(double xl, double yl, double xh, double yh) {
-  std::printf("\\%d %d\n", _cordx(xl), _cordy(yl));
-  std::printf("Z%d %d\n", _cordx(xh), _cordy(yh));
+  std::fprintf(plout, "\\%d %d\n", _cordx(xl), _cordy(yl));
+  std::fprintf(plout, "Z%d %d\n", _cordx(xh), _cordy(yh));
 }
 
 void rstbnd(double w, double h, double F) {
-  std::printf("\\%d %d\n", 0, 0);
-  std::printf("Z%d %d\n", trunc_int(F * (10 * _org.xo + 4000 * w)), trunc_int(F * (2850 * h + 10 * _org.yo)));
+  std::fprintf(plout, "\\%d %d\n", 0, 0);
+  std::fprintf(plout, "Z%d %d\n", trunc_int(F * (10 * _org.xo + 4000 * w)),
+               trunc_int(F * (2850 * h + 10 * _org.yo)));
 }
 
 int hatch(int32_t ip, const double* ax, const double* ay, int32_t n, double d, double t) {
   if (n <= 2) return 1;
-  std::printf("%%%lld %d %d\n", ip + 20LL, _plnorm(d), _plnorm(t));
-  for (int32_t i = 0; i < n; ++i) std::printf("%d %d\n", _cordx(ax[i]), _cordy(ay[i]));
+  std::fprintf(plout, "%%%lld %d %d\n", ip + 20LL, _plnorm(d), _plnorm(t));
+  for (int32_t i = 0; i < n; ++i) std::fprintf(plout, "%d %d\n", _cordx(ax[i]), _cordy(ay[i]));
   end_command();
   return 0;
 }
 
 int pen(int32_t pen) {
   if (pen < 1 || !in_range(pen, 10)) return 1;
-  std::printf("J%d\n", pen);
+  std::fprintf(plout, "J%d\n", pen);
   return 0;
 }
 
 int join(int32_t join) {
   if (!in_range(join, 2)) return 1;
-  std::printf("K%d\n", join);
+  std::fprintf(plout, "K%d\n", join);
   return 0;
 }
 
 int font(int32_t n) {
   if (!in_range(n, 19)) return 1;
-  std::printf("$%d", n);
+  std::fprintf(plout, "$%d", n);
   end_command();
   return 0;
 }
@@ -102,9 +103,9 @@ int font(int32_t n) {
 int speed(int32_t isp, int32_t ip) {
   if (!in_range(isp, 10) || !in_range(ip, 10)) return 1;
   if (ip != 0)
-    std::printf("!%d", isp);
+    std::fprintf(plout, "!%d", isp);
   else
-    std::printf("!%d %d", isp, 0);
+    std::fprintf(plout, "!%d %d", isp, 0);
   end_command();
   return 0;
 }
@@ -114,21 +115,21 @@ int mark(int32_t mrk, const double* ax, const double* ay, int32_t n, double f, i
   if (!in_range(mrk, 15) || n == 0 || (n < 0 && m <= 0)) return 1;
   const long long step = n > 0 ? 1 : m;
   const long long count = n > 0 ? n : -static_cast<long long>(n);
-  std::printf("S%d\n", _plnorm(f * 1.75));
-  std::printf("R%d\n", 0);
+  std::fprintf(plout, "S%d\n", _plnorm(f * 1.75));
+  std::fprintf(plout, "R%d\n", 0);
   for (long long i = 0; i < count; i += step) {
     plot(3, ax[i], ay[i]);
-    std::printf("N%d\n", mrk);
+    std::fprintf(plout, "N%d\n", mrk);
   }
   return 0;
 }
 
 int symbol(double x, double y, const char* text, double h, double s, double th) {
   plot(3, x, y);
-  std::printf("S%d\n", _plnorm(h));
-  std::printf("Q%d\n", _plnorm(s));
-  std::printf("R%d\n", _plnorm(th));
-  std::printf("P%s", text);
+  std::fprintf(plout, "S%d\n", _plnorm(h));
+  std::fprintf(plout, "Q%d\n", _plnorm(s));
+  std::fprintf(plout, "R%d\n", _plnorm(th));
+  std::fprintf(plout, "P%s", text);
   end_command();
   return 0;
 }
@@ -144,7 +145,7 @@ int italic(double th) {
   const double a = std::tan(th * 0.017453292519943295) * 256;
   // Beyond 4000 (and for tangents outside the int range) the slant is refused.
   if (!(a <= 4000.0 && a > static_cast<double>(INT_MIN))) return 1;
-  std::printf("I%d\n", trunc_int(a));
+  std::fprintf(plout, "I%d\n", trunc_int(a));
   return 0;
 }
 
@@ -152,7 +153,7 @@ int line(int32_t ip, const double* ax, const double* ay, int32_t n) {
   if (n <= 1) return 1;
   if (ip != 0) _chlnmod(1);
   plot(3, ax[0], ay[0]);
-  std::printf("D");
+  std::fprintf(plout, "D");
   Step p = {static_cast<short>(_cordx(ax[1])), static_cast<short>(_cordy(ay[1]))};
   // The previous step is the one from the first point, so that a corner at the second
   // point survives.
@@ -164,11 +165,11 @@ int line(int32_t ip, const double* ax, const double* ay, int32_t n) {
     if (dx == 0 && dy == 0) continue;
     const bool straight_on =
         (dx == 0 && s.x == 0 && same_sign(dy, s.y)) || (dy == 0 && s.y == 0 && same_sign(dx, s.x));
-    if (!straight_on) std::printf("%d %d\n", p.x, p.y);
+    if (!straight_on) std::fprintf(plout, "%d %d\n", p.x, p.y);
     p = q;
     s = {static_cast<short>(dx), static_cast<short>(dy)};
   }
-  std::printf("%d %d\n", p.x, p.y);
+  std::fprintf(plout, "%d %d\n", p.x, p.y);
   end_command();
   if (ip != 0) _chlnmod(0);
   return 0;
@@ -176,13 +177,13 @@ int line(int32_t ip, const double* ax, const double* ay, int32_t n) {
 
 int circle(double x, double y, double rs, double re, double ths, double the) {
   if (_plnorm(rs) == 0 && _plnorm(re) == 0) return 1;
-  std::printf("W%d %d %d %d %d %d", _cordx(x), _cordy(y), _plnorm(rs), _plnorm(re), _plnorm(ths),
-              _plnorm(the));
+  std::fprintf(plout, "W%d %d %d %d %d %d", _cordx(x), _cordy(y), _plnorm(rs), _plnorm(re), _plnorm(ths),
+               _plnorm(the));
   end_command();
   return 0;
 }
 
 int pntstyl(int32_t ip) {
-  std::printf("Q%lld\n", ip + 20LL);
+  std::fprintf(plout, "Q%lld\n", ip + 20LL);
   return 0;
 }

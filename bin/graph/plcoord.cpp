@@ -5,6 +5,7 @@
 #include <cstdio>
 
 co_ord _org = {0.0, 0.0};
+std::FILE* plout = stdout;
 
 static int line_kind = 0;
 static double line_pitch = 0.0;
@@ -26,9 +27,9 @@ int _cordy(double y) {
 
 void plot(int mode, double x, double y) {
   if (mode == 3)
-    std::printf("M%d %d\n", _cordx(x), _cordy(y));
+    std::fprintf(plout, "M%d %d\n", _cordx(x), _cordy(y));
   else if (mode == 2)
-    std::printf("D%d %d\n%c", _cordx(x), _cordy(y), '\0');
+    std::fprintf(plout, "D%d %d\n%c", _cordx(x), _cordy(y), '\0');
 }
 
 void mode(int kind, double pitch) {
@@ -39,11 +40,11 @@ void mode(int kind, double pitch) {
 void _chlnmod(int on) {
   // The viewer reads the type; the pitch beside it is for plotters that scale dashes.
   if (on)
-    std::printf("L%d %d\n", line_kind, _plnorm(line_pitch));
+    std::fprintf(plout, "L%d %d\n", line_kind, _plnorm(line_pitch));
   else
-    std::printf("L0\n");
+    std::fprintf(plout, "L0\n");
 }
 
 void plstart() {
-  std::printf("=\n");
+  std::fprintf(plout, "=\n");
 }

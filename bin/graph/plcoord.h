@@ -4,12 +4,16 @@
 #ifndef GRAPH_PLCOORD_H
 #define GRAPH_PLCOORD_H
 
+#include <cstdio>
+
 struct co_ord {
   double xo, yo;
 };
 
 // Position of the frame origin on the page, in millimetres.
 extern co_ord _org;
+// Stream the plotter commands are written to [standard output].
+extern std::FILE* plout;
 
 // A length in millimetres as plotter units, rounded to nearest (limited to +-1e9).
 int _plnorm(double value);

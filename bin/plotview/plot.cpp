@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "viewopts.h"
-#include "window.h"
 
 const char* const f_name[13] = {
     "-adobe-courier-medium-r-normal-*-*-100-*-*-m-*-iso8859-1",
@@ -96,23 +95,28 @@ const line_style_info l_style[10] = {
 const char symbol_upper[] = "ABGDEZHQIKLMNXOPRSTUFCYW";
 const char symbol_lower[] = "abgdezhqiklmnxoprstufcyw";
 const int kSymbolFont = 9;
-const int kPatternAfterFill = 15;
 
 struct Cord {
   int x, y;
 };
 
-XPoint points[kMaxPoints];
-int sp = 1;
-Cord pb;
-int cw = 22, ch = 25;
-int th = 0;
-int line_width = 1;
-int line_style = 0;
-int join_style = 0;
-XRectangle rect;
-Cord clip_corner = {0, 0};
-int cfn = -1, ccw = -1, cch = -1;
+// The interpreter's modal state, set to its initial values at the start of every stream.
+struct State {
+  std::FILE* in = stdin;
+  Surface* surface = nullptr;
+  PagePoint points[kMaxPoints] = {};
+  int sp = 1;
+  Cord pb = {0, 0};
+  int cw = 22, ch = 25;
+  int th = 0;
+  int line_width = 1;
+  int line_style = 0;
+  const line_style_info* dashes = &l_style[0];  // the dashes of the last L; unused while solid
+  int join_style = 0;
+  Cord clip_corner = {0, 0};
+  int cfn = -1, ccw = -1, cch = -1;
+};
+State st;
 
 int page_height_units() {
   return landscape ? kPageW : kPageH;
@@ -121,14 +125,14 @@ int page_width_units() {
   return landscape ? kPageH : kPageW;
 }
 
-XPoint window_point(const Cord& c) {
-  return XPoint{normx(c.x), normy(c.y)};
+PagePoint window_point(const Cord& c) {
+  return PagePoint{normx(c.x), normy(c.y)};
 }
 
 // Reads a decimal integer; a missing or malformed number leaves *v unchanged.
 void read_int(int* v) {
   int t;
-  if (std::scanf("%d", &t) == 1) *v = t;
+  if (std::fscanf(st.in, "%d", &t) == 1) *v = t;
 }
 
 void read_pair(int* a, int* b) {
@@ -140,10 +144,10 @@ void read_pair(int* a, int* b) {
 // pair can be read.
 bool at_number() {
   int c;
-  do c = std::getchar();
+  do c = std::getc(st.in);
   while (c == ' ' || c == '\n' || c == '\t' || c == '\r');
   if (c == EOF || c == '\0') return false;
-  std::ungetc(c, stdin);
+  std::ungetc(c, st.in);
   return (c >= '0' && c <= '9') || c == '-' || c == '+';
 }
 
@@ -152,41 +156,20 @@ bool at_number() {
 // for the command loop.
 bool _getcord() {
   if (!at_number()) return false;
-  return std::scanf("%d %d", &pb.x, &pb.y) == 2;
-}
-
-void draw_lines(int n) {
-  XDrawLines(display, pixmap, gc, points, n, CoordModeOrigin);
+  return std::fscanf(st.in, "%d %d", &st.pb.x, &st.pb.y) == 2;
 }
 
 void cmd_move() {
-  read_pair(&pb.x, &pb.y);
-  points[0] = window_point(pb);
+  read_pair(&st.pb.x, &st.pb.y);
+  st.points[0] = window_point(st.pb);
 }
 
 void cmd_draw() {
   while (_getcord()) {
-    if (sp == kMaxPoints) _flush();
-    points[sp++] = window_point(pb);
+    if (st.sp == kMaxPoints) _flush();
+    st.points[st.sp++] = window_point(st.pb);
   }
   _flush();
-}
-
-void set_tile(const unsigned char* bits) {
-  Pixmap tile = XCreatePixmapFromBitmapData(display, main_window,
-                                            reinterpret_cast<char*>(const_cast<unsigned char*>(bits)), 4, 4,
-                                            forepix, backpix, DefaultDepth(display, 0));
-  XSetTile(display, gc, tile);
-  XSetFillStyle(display, gc, FillTiled);
-  XFreePixmap(display, tile);
-}
-
-void fill_polygon(int n, int pattern) {
-  set_tile(till_bits[pattern]);
-  XFillPolygon(display, pixmap, gc, points, n, Convex, CoordModeOrigin);
-  set_tile(till_bits[kPatternAfterFill]);
-  // Lines keep their pen colour and stay unbroken after a fill.
-  XSetFillStyle(display, gc, FillSolid);
 }
 
 void cmd_polygon() {
@@ -195,27 +178,24 @@ void cmd_polygon() {
   read_pair(&d, &angle);
   int n = 0;
   while (_getcord())
-    if (n < kMaxPoints - 1) points[n++] = window_point(pb);
+    if (n < kMaxPoints - 1) st.points[n++] = window_point(st.pb);
   if (n == 0) return;
-  points[n] = points[0];
+  st.points[n] = st.points[0];
   const PolygonStyle style = polygon_style(type);
-  if (style.pattern >= 0) fill_polygon(n + 1, style.pattern);
-  if (style.outline) draw_lines(n + 1);
+  if (style.pattern >= 0) st.surface->fill(st.points, n + 1, till_bits[style.pattern]);
+  if (style.outline) st.surface->lines(st.points, n + 1);
 }
 
 void cmd_mark() {
   int m = -1;
   read_int(&m);
   if (m < 0 || m > 15) return;
-  Pixmap mark = XCreatePixmapFromBitmapData(display, main_window,
-                                            reinterpret_cast<char*>(const_cast<unsigned char*>(mark_bits[m])),
-                                            9, 9, forepix, backpix, DefaultDepth(display, 0));
-  XCopyArea(display, mark, pixmap, gc, 0, 0, 9, 9, points[0].x - 4, points[0].y - 4);
-  XFreePixmap(display, mark);
+  st.surface->mark(st.points[0].x - 4, st.points[0].y - 4, mark_bits[m]);
 }
 
-void apply_line_attributes(int style) {
-  XSetLineAttributes(display, gc, line_width, style, CapButt, join_style);
+void apply_line_attributes() {
+  st.surface->line_attributes(
+      LineAttributes{st.line_width, st.line_style != 0, st.dashes->list, st.dashes->no, st.join_style});
 }
 
 void cmd_pen() {
@@ -225,29 +205,29 @@ void cmd_pen() {
   const bool colour_mode = c_flg && !mono_flg;
   if (!pen_in_table(p, colour_mode)) p = 1;
   if (colour_mode) {
-    XSetForeground(display, gc, get_color_pix(pen_colour(p)));
+    st.surface->colour(pen_colour(p));
   } else {
-    line_width = pen_width(p);
-    apply_line_attributes(line_style ? LineOnOffDash : LineSolid);
+    st.line_width = pen_width(p);
+    apply_line_attributes();
   }
 }
 
 void cmd_join() {
   int n = 0;
   read_int(&n);
-  join_style = (n == 1) ? JoinRound : (n == 2) ? JoinBevel : JoinMiter;
+  st.join_style = (n == 1 || n == 2) ? n : 0;
 }
 
 void cmd_line_type() {
   int n = -1;
   read_int(&n);
   if (n == 0) {
-    line_style = 0;
-    apply_line_attributes(LineSolid);
+    st.line_style = 0;
+    apply_line_attributes();
   } else if (n >= 1 && n <= 9) {
-    line_style = 1;
-    apply_line_attributes(LineOnOffDash);
-    XSetDashes(display, gc, 0, l_style[n].list, l_style[n].no);
+    st.line_style = 1;
+    st.dashes = &l_style[n];
+    apply_line_attributes();
   }
 }
 
@@ -258,12 +238,12 @@ void cmd_arc() {
   read_pair(&r1, &r2);
   read_pair(&a1, &a2);
   const ArcBox b = arc_box(r1, r2, a1, a2);
-  XDrawArc(display, pixmap, gc, normx(c.x) - b.w, normy(c.y) - b.h, 2 * b.w, 2 * b.h, clampedint(b.a1 * 64.0),
-           clampedint(b.a2 * 64.0));
+  st.surface->arc(normx(c.x) - b.w, normy(c.y) - b.h, 2 * b.w, 2 * b.h, clampedint(b.a1 * 64.0),
+                  clampedint(b.a2 * 64.0));
 }
 
 void cmd_clip_corner() {
-  read_pair(&clip_corner.x, &clip_corner.y);
+  read_pair(&st.clip_corner.x, &st.clip_corner.y);
 }
 
 void cmd_clip() {
@@ -271,22 +251,22 @@ void cmd_clip() {
   read_pair(&c.x, &c.y);
   if (c.x > page_width_units()) c.x = page_width_units();
   if (c.y > page_height_units()) c.y = page_height_units();
-  const int w = normx(c.x) - normx(clip_corner.x);
-  const int h = normy(clip_corner.y) - normy(c.y);
-  rect.x = normx(clip_corner.x);
-  rect.y = normy(c.y);
-  // An inverted corner pair clips everything rather than wrapping to a huge size.
-  rect.width = static_cast<unsigned short>(w > 0 ? w : 0);
-  rect.height = static_cast<unsigned short>(h > 0 ? h : 0);
-  XSetClipRectangles(display, gc, 0, 0, &rect, 1, Unsorted);
+  const int w = normx(c.x) - normx(st.clip_corner.x);
+  const int h = normy(st.clip_corner.y) - normy(c.y);
+  // The rectangle travels as 16-bit values; an inverted corner pair clips everything rather
+  // than wrapping to a huge size.
+  st.surface->clip(normx(st.clip_corner.x), normy(c.y), static_cast<unsigned short>(w > 0 ? w : 0),
+                   static_cast<unsigned short>(h > 0 ? h : 0));
 }
 
 // Draws one chunk of a string, moving the current point past the previous chunk first.
-void draw_chunk(const char* s, int n, int fn, int* previous) {
+void draw_chunk(const char* s, int n, int fn, int* previous_width) {
   if (n == 0) return;
-  points[0].x = static_cast<short>(static_cast<long long>(points[0].x) + chunk_advance(*previous, cw));
+  st.points[0].x = static_cast<short>(static_cast<long long>(st.points[0].x) + *previous_width);
   text(s, n, fn);
-  *previous = n;
+  // A chunk is at most 511 characters: its width stays a 16-bit step.
+  const int width = st.surface->text_width(s, n);
+  *previous_width = width < 0 ? 0 : width > 32767 ? 32767 : width;
 }
 
 }  // namespace
@@ -349,10 +329,6 @@ char symbol_char(unsigned char c) {
   return ' ';
 }
 
-int chunk_advance(int k, int cw_) {
-  return clampedint(static_cast<double>(k) * cw_ * 0.29);
-}
-
 ArcBox arc_box(int r1, int r2, int a1, int a2) {
   ArcBox b;
   b.a1 = a1 / 10;
@@ -366,44 +342,44 @@ ArcBox arc_box(int r1, int r2, int a1, int a2) {
 }
 
 void _flush() {
-  if (sp > 1) {
-    draw_lines(sp);
-    points[0] = points[sp - 1];
-    sp = 1;
+  if (st.sp > 1) {
+    st.surface->lines(st.points, st.sp);
+    st.points[0] = st.points[st.sp - 1];
+    st.sp = 1;
   }
 }
 
 void text(const char* s, int n, int fn) {
-  const int chosen = choose_font(fn, cw, ch, cfn, ccw, cch);
+  const int chosen = choose_font(fn, st.cw, st.ch, st.cfn, st.ccw, st.cch);
   if (chosen >= 0) {
-    set_gc_font(f_name[chosen]);
-    cfn = chosen;
-    ccw = cw;
-    cch = ch;
+    st.surface->font(chosen);
+    st.cfn = chosen;
+    st.ccw = st.cw;
+    st.cch = st.ch;
   }
-  if (th == 0) {
-    XDrawString(display, pixmap, gc, points[0].x, points[0].y, s, n);
+  if (st.th == 0) {
+    st.surface->text(st.points[0].x, st.points[0].y, s, n);
     return;
   }
-  const double g = cch > 25 ? 0.75 : 1.25;
-  const double step = cch * g / shrink;
-  const int x = clampedint(points[0].x - ccw / shrink);
+  const double g = st.cch > 25 ? 0.75 : 1.25;
+  const double step = st.cch * g / shrink;
+  const int x = clampedint(st.points[0].x - st.ccw / shrink);
   for (int i = 0; i < n; ++i) {
-    const int y = clampedint(points[0].y - (n - 1 - i) * step);
-    XDrawString(display, pixmap, gc, x, y, s + i, 1);
+    const int y = clampedint(st.points[0].y - (n - 1 - i) * step);
+    st.surface->text(x, y, s + i, 1);
   }
 }
 
 void get_str() {
   char chunk[kMaxPoints];
-  int n = 0, previous = 0;
+  int n = 0, previous_width = 0;
   bool symbol = false;
   for (;;) {
-    const int c = std::getchar();
+    const int c = std::getc(st.in);
     const bool end = (c == EOF || c == '\0');
     const bool is_symbol = !end && c > 0xC0;
     if (end || is_symbol != symbol || n == kMaxPoints - 1) {
-      draw_chunk(chunk, n, symbol ? kSymbolFont : fno, &previous);
+      draw_chunk(chunk, n, symbol ? kSymbolFont : fno, &previous_width);
       n = 0;
       symbol = is_symbol;
     }
@@ -412,9 +388,12 @@ void get_str() {
   }
 }
 
-void plot() {
+void plot(std::FILE* in, Surface* surface) {
+  st = State();
+  st.in = in;
+  st.surface = surface;
   int c;
-  while ((c = std::getchar()) != EOF) {
+  while ((c = std::getc(in)) != EOF) {
     switch (c) {
       case 'M':
         cmd_move();
@@ -432,15 +411,15 @@ void plot() {
         get_str();
         break;
       case 'Q':
-        read_int(&cw);
+        read_int(&st.cw);
         break;
       case 'S':
-        read_int(&ch);
+        read_int(&st.ch);
         break;
       case 'R': {
-        int n = th;
+        int n = st.th;
         read_int(&n);
-        th = n != 0;
+        st.th = n != 0;
         break;
       }
       case 'J':

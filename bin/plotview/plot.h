@@ -1,15 +1,18 @@
-// Interpreter of the plotter command language: reads commands from standard input and
-// draws them with Xlib into the viewer's page.
+// Interpreter of the plotter command language: reads commands from a stream and draws them
+// on a drawing surface (the viewer's window pixmap or a cairo picture).
 #ifndef PLOTVIEW_PLOT_H
 #define PLOTVIEW_PLOT_H
 
-#include <X11/Xlib.h>
+#include <cstdio>
 
-// Interprets standard input to its end.
-void plot();
+#include "surface.h"
+
+// Interprets the stream to its end, drawing on the surface. The interpreter's state starts
+// from its initial values.
+void plot(std::FILE* in, Surface* surface);
 // Draws the buffered polyline and keeps its last point as the current point.
 void _flush();
-// Draws n characters of s at the current point with font index fn.
+// Draws n characters of s at the current point with font index fn (of the stream being drawn).
 void text(const char* s, int n, int fn);
 // Reads one zero-terminated string of a P command and draws it.
 void get_str();
@@ -37,10 +40,6 @@ int choose_font(int fn, int cw, int ch, int cfn, int ccw, int cch);
 
 // Symbol-font character for a byte above 0xC0 of a P string.
 char symbol_char(unsigned char c);
-
-// Number of pixels the current point moves right before a chunk, k being the length of
-// the previous chunk of the same string.
-int chunk_advance(int k, int cw);
 
 // Arc box half sizes (w, h) in pixels for a W command, and its angles in degrees.
 struct ArcBox {

@@ -1,9 +1,12 @@
 // Settings of the plotter viewer and its command-line parsing.
 #include "viewopts.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "picture.h"
 
 const char* cmnd = "plotview";
 const char* windowtitle = "plotview";
@@ -20,6 +23,8 @@ const char* brdr_color = "blue";
 const char* mous_color = "red";
 const char* geometry = nullptr;
 const char* dpy = nullptr;
+const char* infile = nullptr;
+const char* output = nullptr;
 
 static const char* const kVersion = "3.11";
 static const char* const kCvsInfo = "$Id$";
@@ -62,6 +67,28 @@ static const char* option_value(int argc, char** argv, int* i) {
   return argv[*i];
 }
 
+// Exits with a message and status 1 unless the shrink makes a page of 1 to kMaxPageSide
+// pixels a side and at most kMaxPagePixels in all (in either orientation).
+static void check_shrink(const char* text) {
+  const double w = std::floor(1995.0f / shrink), h = std::floor(2870.0f / shrink);
+  if (std::isfinite(shrink) && w >= 1.0 && h <= kMaxPageSide && w * h <= kMaxPagePixels) return;
+  if (!std::isfinite(shrink)) {
+    std::fprintf(stderr, "%s : Invalid shrink '%s'!\n", cmnd, text);
+  } else {
+    std::fprintf(stderr,
+                 "%s : Invalid shrink '%s': the page would be %.0f x %.0f pixels (1 to %d a side, at most "
+                 "%.0f in all)!\n",
+                 cmnd, text, w, h, kMaxPageSide, kMaxPagePixels);
+  }
+  std::exit(1);
+}
+
+static void check_output_type() {
+  if (output == nullptr || picture_type(output) != PictureType::Unknown) return;
+  std::fprintf(stderr, "%s : Unknown picture type of '%s' (use .png, .svg or .pdf)!\n", cmnd, output);
+  std::exit(1);
+}
+
 void parse_options(int argc, char** argv) {
   const char* slash = std::strrchr(argv[0], '/');
   cmnd = slash ? slash + 1 : argv[0];
@@ -69,8 +96,10 @@ void parse_options(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     if (is_any(a, "-s", nullptr)) {
-      shrink = static_cast<float>(std::atof(option_value(argc, argv, &i)));
+      const char* text = option_value(argc, argv, &i);
+      shrink = static_cast<float>(std::atof(text));
       if (shrink <= 0.0f) usage(0);
+      check_shrink(text);
     } else if (is_any(a, "-l", "-land", "-landscape")) {
       landscape = !landscape;
     } else if (is_any(a, "-rv", "-reverse")) {
@@ -99,12 +128,17 @@ void parse_options(int argc, char** argv) {
       dpy = option_value(argc, argv, &i);
     } else if (is_any(a, "-t", "-title")) {
       windowtitle = option_value(argc, argv, &i);
+    } else if (is_any(a, "-o", "-output")) {
+      output = option_value(argc, argv, &i);
     } else if (is_any(a, "-h", "--", "-?")) {
       usage(0);
+    } else if (a[0] != '-' && infile == nullptr) {
+      infile = a;
     } else {
       usage(1);
     }
   }
+  check_output_type();
 }
 
 int page_width_pixels() {

@@ -26,6 +26,18 @@ static Cursor watch_cur = 0;
 static XFontStruct* loaded_font = nullptr;
 static const unsigned int bwidth = 2;
 
+void check_geometry(const char* g) {
+  if (g == nullptr) return;
+  int x = 0, y = 0;
+  unsigned int width = 1, height = 1;
+  const int mask = XParseGeometry(g, &x, &y, &width, &height);
+  const auto bad = [](unsigned int v) { return v == 0 || v > static_cast<unsigned int>(kMaxPageSide); };
+  if (!((mask & WidthValue) && bad(width)) && !((mask & HeightValue) && bad(height))) return;
+  std::fprintf(stderr, "%s : Invalid geometry '%s': a window is 1 to %d pixels a side!\n", cmnd, g,
+               kMaxPageSide);
+  std::exit(1);
+}
+
 void open_display(const char* name) {
   display = XOpenDisplay(name);
   if (display == nullptr) {
@@ -52,6 +64,10 @@ void set_gc_font(const char* name) {
   XSetFont(display, gc, font->fid);
   if (loaded_font) XFreeFont(display, loaded_font);
   loaded_font = font;
+}
+
+const XFontStruct* loaded_gc_font() {
+  return loaded_font;
 }
 
 static void size_hints_from_geometry() {

@@ -17,6 +17,9 @@ extern XSizeHints xsh;
 extern int window_x, window_y, window_w, window_h;
 extern int origin_x, origin_y;
 
+// Exits with a message and status 1 when the geometry option asks for a window size of 0 or
+// beyond the 16-bit sizes of X.
+void check_geometry(const char* geometry);
 // Opens the display or exits with status 2 and a message.
 void open_display(const char* name);
 void init_window(int argc, char** argv);
@@ -33,6 +36,8 @@ void beep();
 // Loads a core font into gc, falling back to the server's "fixed" font when the server
 // lacks it; the previously loaded font is released.
 void set_gc_font(const char* name);
+// The font set_gc_font loaded last, or null before any.
+const XFontStruct* loaded_gc_font();
 
 // New scroll origin for one key step along an axis, or -1 when the view cannot move
 // that way (the bell rings instead). forward is true for l and j.

@@ -104,9 +104,6 @@ TEST(SymbolText, GreekBytesMapToSymbolLetters) {
   EXPECT_EQ(symbol_char(0xF8), 'w');
   EXPECT_EQ(symbol_char(0xFE), static_cast<char>(0xA5));
   EXPECT_EQ(symbol_char(0xD9), ' ');
-  EXPECT_EQ(chunk_advance(1, 22), 6);  // 6.38 truncated
-  EXPECT_EQ(chunk_advance(0, 22), 0);
-  EXPECT_EQ(chunk_advance(10, 25), 72);  // 72.5 truncated
 }
 
 TEST(Arcs, AnglesAreTenthsAndBoxUsesRadianCosSin) {

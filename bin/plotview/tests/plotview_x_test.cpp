@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "pngpage.h"
 #include "xvfb_session.h"
 
 namespace {
@@ -63,7 +65,7 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageTextAndExitsZero) {
 
 TEST(ViewerCommandLine, BadOptionsPrintTheUsageTextAndExitOne) {
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"-x"}, {"infile"}, {"-s"}, {"-fg"}, {"-l", "-g"}}) {
+       std::vector<std::vector<std::string>>{{"-x"}, {"-s"}, {"-fg"}, {"-l", "-g"}, {"a", "b"}}) {
     const RunResult r = viewer(args);
     EXPECT_EQ(r.status, 1) << args[0];
     EXPECT_EQ(r.err, usage_text("plotview")) << args[0];
@@ -385,6 +387,69 @@ TEST_F(ViewerWindow, GraphFigureShowsItsFrameAndMarkedCurve) {
   EXPECT_EQ(count_colour(c, 294, 184, 296, 184, kBlack), 3);
   // Below the frame and its labels the page stays empty.
   EXPECT_EQ(count_colour(c, 0, 400, 588, 846, kBlack), 0);
+  EXPECT_EQ(quit(), 0);
+}
+
+TEST(ViewerFonts, GreekChunkFollowsItsTextWithoutAGap) {
+  if (!xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  // With the 75 dpi fonts a character is about 7 pixels wide, 3 less than its nominal width
+  // of 34 plotter units: a chunk placed by the nominal width left a gap of about 50 pixels
+  // after the 20 characters before the Greek letter.
+  XvfbSession server({"-fp", "/usr/share/fonts/X11/75dpi,/usr/share/fonts/X11/misc"});
+  ASSERT_TRUE(server.ok());
+  const RunResult figure =
+      run_program({GRAPH_PATH, "-t", "1", std::string(GRAPH_TEST_DATA) + "/damped.txt"}, "", "");
+  ASSERT_EQ(figure.status, 0);
+  const pid_t pid = start_program({kViewer, "-t", "plotview-greek"}, figure.out, server.display());
+  const unsigned long id = find_window(server.display(), "plotview-greek");
+  ASSERT_NE(id, 0u);
+  Capture c;
+  ASSERT_TRUE(capture_window(server.display(), id, &c, CaptureWhen::Drawn));
+  // The title "Damped oscillation, τ = 4 ms" from column 155 on: no blank run between its
+  // first and last inked columns is wider than a space and two side bearings.
+  int first = -1, last = -1, run = 0, widest = 0;
+  for (int x = 140; x < 589; ++x) {
+    if (count_colour(c, x, 45, x, 64, kBlack) > 0) {
+      if (first >= 0 && run > widest) widest = run;
+      if (first < 0) first = x;
+      last = x;
+      run = 0;
+    } else {
+      ++run;
+    }
+  }
+  EXPECT_NEAR(first, 155, 3);
+  EXPECT_NEAR(last, 155 + 28 * 7, 10);
+  EXPECT_LE(widest, 12);
+  send_key(server.display(), id, "q");
+  EXPECT_EQ(wait_program(pid), 0);
+}
+
+TEST_F(ViewerWindow, PictureFileHasTheWindowsPixels) {
+  // Lines of three pens, a filled polygon, marks, an arc and a clip window, without text.
+  const std::string s = std::string("=\nJ3\nM100 100\nD1000 100 1000 900 1500 900\n") + '\0' +
+                        "J1\n%20 0 0\n200 1200 900 1200 900 1800 200 1800" + '\0' +
+                        "M1200 1500\nN9\nM1300 1500\nN13\n" + "W1400 2200 200 200 0 3600" + '\0' +
+                        "\\0 0\nZ1200 2870\nJ2\nM100 2600\nD1900 2600\n" + '\0';
+  const Capture c = show(s);
+  char png[] = "/tmp/plotview_picture_XXXXXX.png";
+  const int fd = mkstemps(png, 4);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_EQ(run_program({kViewer, "-o", png}, s, "").status, 0);
+  const Page page = read_png(png);
+  unlink(png);
+  ASSERT_EQ(page.width, c.width);
+  ASSERT_EQ(page.height, c.height);
+  int differ = 0, inked = 0;
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      differ += page.at(x, y) != c.at(x, y);
+      inked += c.at(x, y) != kWhite;
+    }
+  EXPECT_GT(inked, 1000);
+  // The arc's slanted edges may round one pixel apart; everything else is the same.
+  EXPECT_LE(differ, 30) << "of " << inked;
   EXPECT_EQ(quit(), 0);
 }
 

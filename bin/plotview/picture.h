@@ -1,0 +1,52 @@
+// Picture files of a page: the type from the file name's extension, a cairo surface writing
+// into a temporary file beside the target, renamed over the target only once complete.
+#ifndef PLOTVIEW_PICTURE_H
+#define PLOTVIEW_PICTURE_H
+
+#include <cairo.h>
+
+#include <cstdio>
+#include <string>
+
+class CairoSurface;
+
+enum class PictureType { Png, Svg, Pdf, Unknown };
+
+// The type named by the extension of path (.png, .svg, .pdf, in any case).
+PictureType picture_type(const char* path);
+
+class PictureFile {
+ public:
+  // A page of w x h pixels (points in SVG and PDF) for path; see ok().
+  PictureFile(const std::string& path, PictureType type, int w, int h);
+  // Removes the temporary file when the picture was not committed.
+  ~PictureFile();
+  PictureFile(const PictureFile&) = delete;
+  PictureFile& operator=(const PictureFile&) = delete;
+
+  // False when the temporary file or the surface could not be made; error() says why.
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  cairo_surface_t* surface() { return surface_; }
+  // Completes the picture and renames it to its name; false (with error()) when anything
+  // failed, the name then being left as it was.
+  bool commit();
+
+ private:
+  static cairo_status_t write_bytes(void* closure, const unsigned char* data, unsigned int length);
+  void fail(const std::string& why);
+  std::string path_, temp_, error_;
+  PictureType type_;
+  int fd_ = -1;
+  cairo_surface_t* surface_ = nullptr;
+  bool write_failed_ = false;
+};
+
+// Draws the plotter stream on a page of the viewer's size, orientation and colours (as on a
+// colour display) into the picture file path; underlay, when given, draws on the page first.
+// False, with the reason in *error, when the picture could not be written; the name is then
+// left as it was.
+bool render_picture(const char* path, std::FILE* in, void (*underlay)(CairoSurface*, void*),
+                    std::string* error, void* context = nullptr);
+
+#endif

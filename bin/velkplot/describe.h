@@ -1,0 +1,36 @@
+// Graph descriptions of velkplot's panels: automatic scales and the description text that
+// the graph command draws.
+#ifndef VELKPLOT_DESCRIBE_H
+#define VELKPLOT_DESCRIBE_H
+
+#include <string>
+#include <vector>
+
+#include "graphpage.h"
+
+// A linear axis from min to max with ticks at the multiples of step.
+struct Axis {
+  double min, max, step;
+  int decimals;  // decimals of the tick labels
+};
+
+// An axis over lo..hi with about five ticks at 1, 2 or 5 times a power of ten; with round_ends
+// its ends move out to the ticks around lo and hi. A range that is empty or not finite is
+// widened to one that is.
+Axis nice_axis(double lo, double hi, bool round_ends);
+
+// Tick label of the value v on the axis.
+std::string axis_label(double v, const Axis& a);
+
+struct PanelText {
+  std::string title, xname, yname;
+};
+
+// Description of one frame: the axes with their scales and (with grid) dotted grid lines,
+// the axis names and the title (centred above the frame f), then the polyline through
+// (xs[i], ys[i]), broken where a value is not finite.
+std::string describe_panel(const Axis& x, const Axis& y, const std::vector<double>& xs,
+                           const std::vector<double>& ys, const PanelText& text, bool grid,
+                           const GraphFrame& f);
+
+#endif
