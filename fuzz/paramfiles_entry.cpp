@@ -37,6 +37,17 @@ uint32_t read_checked(const uint8_t* data, size_t size) {
                "fdoubleread value is not the stored float widened");
   std::free(values);
 
+  // The bytes past the last whole float are counted, from the read and from the size alike.
+  uint32_t rest = 9, sizerest = 9;
+  uint64_t counted = 0;
+  const uint32_t again = fdoublereadrest(file.path(), &values, &rest);
+  std::free(values);
+  fuzz_check(again == n && rest == (size == 0 ? 0 : size % 4), kTarget,
+             "fdoublereadrest misses trailing bytes");
+  fuzz_check(
+      fdoublecount(file.path(), &counted, &sizerest) == 0 && counted == size / 4 && sizerest == size % 4,
+      kTarget, "fdoublecount differs from the file's size");
+
   float* floats = nullptr;
   const uint32_t m = ffloatread(file.path(), &floats);
   fuzz_check(m == expected, kTarget, "ffloatread count is not the size / 4");

@@ -3,6 +3,8 @@
 // others command-line arguments.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -169,8 +171,28 @@ bool names_match(const char* arg, const char* name) {
   return true;
 }
 
-// Looks up one option and checks that exactly the first argument that holds it and parses
-// was marked, and that nothing else changed.
+// Whether a value text is one whole value of the kind (0 integer, 1 real, 2 text), read
+// independently of the parser: an integer is a sign and digits within the int range; a real is
+// what strtod consumes entirely, without blanks before it and not beyond the double range.
+bool whole_value(const std::string& text, int kind, long long* ivalue, double* dvalue) {
+  if (kind == 2) return true;
+  if (kind == 0) {
+    const size_t first = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (first == text.size() || text.find_first_not_of("0123456789", first) != std::string::npos)
+      return false;
+    const uint64_t magnitude = number(text.substr(first));
+    *ivalue = text[0] == '-' ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    return *ivalue >= INT_MIN && *ivalue <= INT_MAX;
+  }
+  if (std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  char* end = nullptr;
+  errno = 0;
+  *dvalue = std::strtod(text.c_str(), &end);
+  return *end == '\0' && end != text.c_str() && !(errno == ERANGE && std::isinf(*dvalue));
+}
+
+// Looks up one option and checks that exactly the first argument that holds it with a whole
+// value was marked, with that value, and that nothing else changed.
 void check_search(std::vector<std::vector<char>>* args, const char* name, int kind) {
   std::vector<char*> argv;
   std::vector<std::string> before;
@@ -179,6 +201,13 @@ void check_search(std::vector<std::vector<char>>* args, const char* name, int ki
     before.emplace_back(a.data());
   }
   const int count = static_cast<int>(argv.size());
+  int expected = -1;
+  long long iref = 0;
+  double dref = 0;
+  for (int i = 0; i < count && expected == -1; ++i)
+    if (before[i].compare(0, 2, "--") == 0 && names_match(before[i].c_str(), name) &&
+        whole_value(before[i].substr(before[i].find('=') + 1), kind, &iref, &dref))
+      expected = i;
   int ivalue = 0;
   double dvalue = 0;
   bool found;
@@ -199,16 +228,12 @@ void check_search(std::vector<std::vector<char>>* args, const char* name, int ki
     marked = i;
   }
   fuzz_check(found == (marked != -1), kTarget, "a lookup's result disagrees with the marking");
-  if (marked == -1) return;
-  fuzz_check(before[marked].compare(0, 2, "--") == 0 && names_match(before[marked].c_str(), name), kTarget,
-             "a lookup consumed an argument of another name");
-  const char* text = std::strchr(before[marked].c_str(), '=') + 1;
-  if (kind == 0)
-    fuzz_check(ivalue == static_cast<int>(std::strtol(text, nullptr, 10)), kTarget, "integer value misread");
-  if (kind == 1) {
-    const double ref = std::strtod(text, nullptr);
-    fuzz_check(dvalue == ref || (dvalue != dvalue && ref != ref), kTarget, "real value misread");
-  }
+  fuzz_check(marked == expected, kTarget,
+             "a lookup did not consume the first argument of the name holding a whole value");
+  if (marked == -1 || marked != expected) return;
+  if (kind == 0) fuzz_check(ivalue == iref, kTarget, "integer value misread");
+  if (kind == 1)
+    fuzz_check(dvalue == dref || (dvalue != dvalue && dref != dref), kTarget, "real value misread");
 }
 
 void check_options(const std::vector<std::string>& words) {

@@ -36,16 +36,18 @@ uint32_t analysisfftsize(double fs, double f0min, uint32_t Lnoise) {
   return needed > base ? needed : base;
 }
 
-// Turns the Nfft-point log spectrum in work[0..Nfft) into the real cepstrum, halving c[0] and
-// c[Nfft/2]; the second half of work is used as imaginary part.
-void logspectrumtocepstrum(double* work, uint32_t Nfft) {
+// Turns the Nfft-point even log spectrum in work[0..Nfft) (bins 0..Nfft/2 are read) into the real
+// cepstrum, halving c[0] and c[Nfft/2]; the second half of work holds the zero imaginary parts.
+// -1 when Nfft is not a power of two.
+int logspectrumtocepstrum(double* work, uint32_t Nfft) {
   double* re = work;
   double* im = work + Nfft;
-  for (uint32_t k = 0; k < Nfft; k++) re[k] /= Nfft;
-  std::memset(im, 0, Nfft * sizeof(double));
-  ifftr(static_cast<int32_t>(Nfft), re, im);
+  for (uint32_t k = 0; k <= Nfft / 2; k++) re[k] /= Nfft;
+  std::memset(im, 0, (Nfft / 2 + 1) * sizeof(double));
+  if (ifftreal(static_cast<int32_t>(Nfft), re, im) != 0) return -1;
   re[Nfft / 2] *= 0.5;
   re[0] *= 0.5;
+  return 0;
 }
 
 // The all-pass recursion with zero input, one step: g becomes h (p+1 values each).
@@ -88,10 +90,11 @@ void warpcepstrum(double* work, uint32_t Nfft, uint32_t M, uint32_t p, double* c
   cc[0] *= 2.0;
 }
 
-// The common tail of the spectrum-based methods with the full cepstrum length.
-void logspectrumtocc(double* work, uint32_t Nfft, uint32_t p, double* cc, double alpha, const ccmem* mem) {
-  logspectrumtocepstrum(work, Nfft);
+// The common tail of the spectrum-based methods with the full cepstrum length; 0 or -1.
+int logspectrumtocc(double* work, uint32_t Nfft, uint32_t p, double* cc, double alpha, const ccmem* mem) {
+  if (logspectrumtocepstrum(work, Nfft) != 0) return -1;
   warpcepstrum(work, Nfft, Nfft / 2, p, cc, alpha, mem);
+  return 0;
 }
 
 // Regularised discrete cepstrum of K harmonic amplitudes (in amps, overwritten by their log
@@ -100,10 +103,12 @@ int harmonicstocc(double* amps, uint32_t K, double f0, const double* freqs, doub
                   ccmem* mem, double alpha) {
   if (ccmemreserve(mem, K, p) != 0) return -1;
   for (uint32_t k = 0; k < K; k++) amps[k] = std::log(amps[k] * 0.5 / std::sqrt(f0));
-  double* B = mem->scratch;
-  double* lswork = B + static_cast<uint64_t>(K) * (p + 1);
-  ccmatrixcreate(p, K, f0, freqs, fs, alpha, B, nullptr);
-  return solveleastsquares(B, amps, cc, K, p + 1, 1, lswork, 1) == -1 ? -1 : 0;
+  // The fit over the cosine rows of ccmatrixcreate, from the warped angles alone.
+  double* angles = mem->scratch;
+  double* lswork = angles + static_cast<uint64_t>(K) * (p + 1);
+  for (uint32_t k = 0; k < K; k++)
+    angles[k] = fwarp(freqs != nullptr ? kTwoPi * freqs[k] / fs : kTwoPi * (k + 1) * f0 / fs, alpha);
+  return solvecosineseries(angles, amps, cc, K, p + 1, lswork, 1) == -1 ? -1 : 0;
 }
 
 // Largest warping table waveform2cc builds (doubles, 32 MB); beyond it, with very low F0 or
@@ -114,11 +119,11 @@ uint64_t warptablesize(uint32_t m, uint32_t p) {
   return (static_cast<uint64_t>(m) + 1) * (p + 1);
 }
 
-// Noise-spectrum estimate used for unvoiced frames and frames whose harmonic fit fails.
-void noisecc(const double* x, uint32_t n, double fs, uint32_t centre, uint32_t Nfft, double* work, uint32_t p,
-             double* cc, ccmem* mem, double alpha) {
-  getnoiselogspectrum(x, n, fs, centre, Nfft, work, mem->na);
-  logspectrumtocc(work, Nfft, p, cc, alpha, mem);
+// Noise-spectrum estimate used for unvoiced frames and frames whose harmonic fit fails; 0 or -1.
+int noisecc(const double* x, uint32_t n, double fs, uint32_t centre, uint32_t Nfft, double* work, uint32_t p,
+            double* cc, ccmem* mem, double alpha) {
+  if (getnoiselogspectrum(x, n, fs, centre, Nfft, work, mem->na) != 0) return -1;
+  return logspectrumtocc(work, Nfft, p, cc, alpha, mem);
 }
 
 }  // namespace
@@ -235,50 +240,46 @@ int ccmemdestroy(ccmem* mem) {
 
 int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
-  if (f0 > 0 && getlogspectrumfromharms(x, n, fs, centre, f0, Nfft, work, mem->ha, 0) != -1) {
-    logspectrumtocc(work, Nfft, p, cc, alpha, mem);
-  } else {
-    noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
-  }
-  return 0;
+  if (f0 > 0 && getlogspectrumfromharms(x, n, fs, centre, f0, Nfft, work, mem->ha, 0) != -1)
+    return logspectrumtocc(work, Nfft, p, cc, alpha, mem);
+  return noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
 }
 
 namespace {
 
 // Regularised discrete cepstrum of the frame's harmonics: at multiples of f0 from getharmonics,
 // or at the frequencies getsqharmonics measures; the noise spectrum when f0 <= 0 or either the
-// harmonic analysis or the least-squares fit fails.
-void harmonicrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
-                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha, bool adapted) {
+// harmonic analysis or the least-squares fit fails. 0, or -1 when a transform fails.
+int harmonicrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
+                double* work, uint32_t p, double* cc, ccmem* mem, double alpha, bool adapted) {
   if (f0 > 0) {
     uint32_t K = hanoharms(fs, fs, f0);
     double* freqs = adapted ? work + Nfft : nullptr;
     int analysed = adapted ? getsqharmonics(x, n, fs, centre, f0, K, work, nullptr, freqs, mem->ha)
                            : getharmonics(x, n, fs, centre, f0, K, work, nullptr, mem->ha);
-    if (analysed != -1 && harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0) return;
+    if (analysed != -1 && harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0) return 0;
   }
-  noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
+  return noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);
 }
 
 }  // namespace
 
 int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
-  harmonicrdc(x, n, fs, centre, f0, Nfft, work, p, cc, mem, alpha, false);
-  return 0;
+  return harmonicrdc(x, n, fs, centre, f0, Nfft, work, p, cc, mem, alpha, false);
 }
 
 int getqharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
-  harmonicrdc(x, n, fs, centre, f0, Nfft, work, p, cc, mem, alpha, true);
-  return 0;
+  return harmonicrdc(x, n, fs, centre, f0, Nfft, work, p, cc, mem, alpha, true);
 }
 
 int getwwcmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
   double voicedf0 = f0 > 0 ? f0 : 0.0;
-  getsignallogspectrum(x, n, fs, centre, voicedf0, Nfft, work, mem->na);
-  logspectrumtocepstrum(work, Nfft);
+  if (getsignallogspectrum(x, n, fs, centre, voicedf0, Nfft, work, mem->na) != 0 ||
+      logspectrumtocepstrum(work, Nfft) != 0)
+    return -1;
   uint32_t M = Nfft / 2;
   if (voicedf0 > 0) {
     // Lifter at two thirds of the pitch period.
@@ -291,9 +292,8 @@ int getwwcmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f
 
 int getseemcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
-  getseevoclogspectrum(x, n, fs, centre, f0 > 0 ? f0 : 0.0, Nfft, work, mem->na);
-  logspectrumtocc(work, Nfft, p, cc, alpha, mem);
-  return 0;
+  if (getseevoclogspectrum(x, n, fs, centre, f0 > 0 ? f0 : 0.0, Nfft, work, mem->na) != 0) return -1;
+  return logspectrumtocc(work, Nfft, p, cc, alpha, mem);
 }
 
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
@@ -333,13 +333,14 @@ int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
     default:
       break;
   }
-  for (uint32_t k = 0; k < N; k++) {
+  int status = 0;
+  for (uint32_t k = 0; k < N && status == 0; k++) {
     uint32_t centre = first + k * shift;
-    analyse(x, n, fs, centre, f0[k], Nfft, work, p, cc + getccsize(k, p), mem, alpha);
+    status = analyse(x, n, fs, centre, f0[k], Nfft, work, p, cc + getccsize(k, p), mem, alpha);
   }
   std::free(work);
   ccmemdestroy(mem);
-  return 0;
+  return status;
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -523,7 +524,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
       continue;
     }
     resamplelogampenv(kEnvStep, st.env, Kenv, fs / L, st.frame + 1, L / 2 - 1);
-    gennoisefromlogspectrum(st.frame, L, fs, &noise);
+    if (gennoisefromlogspectrum(st.frame, L, fs, &noise) != 0) return -1;
 
     if (f > 0) {
       uint32_t K = hanoharms(fs, cutoff, f);

@@ -46,7 +46,8 @@ enum : uint8_t {
 //   cc      out: N x (p+1) doubles, caller's: frame k's c0..cp at k*(p+1)
 //   method  envelope method, one of CC_... above
 //   alpha   all-pass warping factor, |alpha| < 1
-// Returns 0, or -1 when memory runs out (cc then not written).
+// Returns 0, or -1 when memory runs out (cc then not written) or a transform fails (the FFT
+// sizes are powers of two by construction).
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
                 const double* f0, uint32_t p, double* cc, uint8_t method, double alpha);
 
@@ -63,7 +64,7 @@ int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
 //   cc      out: p+1 doubles, caller's
 //   mem     record of ccmeminitialize for the method (with ccmemreserve for the two RDC methods)
 //   alpha   all-pass warping factor, |alpha| < 1
-// Each returns 0.
+// Each returns 0, or -1 when Nfft is not a power of two.
 int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha);
 int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,

@@ -85,27 +85,77 @@ void scalarstages(int32_t n, double* re, double* im, double sign) {
 
 #if defined(__SSE2__)
 
-// Interleaved values: one complex value per 128-bit register.
-void interleavedstages(int32_t n, double* x, double sign) {
-  for (int32_t len = 2; len <= n; len <<= 1) {
-    const int32_t half = len >> 1;
-    runningtwiddle w(sign * kTwoPi / len);
-    for (int32_t q = 0; q < half; ++q, w.advance()) {
-      const __m128d wrr = _mm_set1_pd(w.wr);
-      const __m128d wii = _mm_set_pd(w.wi, -w.wi);  // (-wi, wi): low lane real part
-      for (int32_t a = q; a < n; a += len) {
-        double* xa = x + 2 * a;
-        double* xp = xa + 2 * half;
-        const __m128d p = _mm_loadu_pd(xp);
-        const __m128d swapped = _mm_shuffle_pd(p, p, 1);
-        // (re*wr + im*(-wi), im*wr + re*wi)
-        const __m128d t = _mm_add_pd(_mm_mul_pd(p, wrr), _mm_mul_pd(swapped, wii));
-        const __m128d old = _mm_loadu_pd(xa);
-        _mm_storeu_pd(xa, _mm_add_pd(old, t));
-        _mm_storeu_pd(xp, _mm_sub_pd(old, t));
-      }
+// Interleaved values: one complex value per 128-bit register. The twiddle w of a butterfly is
+// held as the registers (wr, wr) and (-wi, wi), low lane real part.
+struct twiddlepair {
+  __m128d wrr, wii;
+};
+
+inline twiddlepair makepair(const runningtwiddle& w) {
+  return {_mm_set1_pd(w.wr), _mm_set_pd(w.wi, -w.wi)};
+}
+
+// The butterfly on the values a and p: t = p*w = (re*wr + im*(-wi), im*wr + re*wi), then
+// a + t and a - t.
+inline void butterfly2(__m128d& a, __m128d& p, const twiddlepair& w) {
+  const __m128d t = _mm_add_pd(_mm_mul_pd(p, w.wrr), _mm_mul_pd(_mm_shuffle_pd(p, p, 1), w.wii));
+  const __m128d old = a;
+  a = _mm_add_pd(old, t);
+  p = _mm_sub_pd(old, t);
+}
+
+// One stage of half-length `half`, offset by offset, each butterfly loaded and stored.
+void interleavedstage(int32_t n, double* x, int32_t half, double sign) {
+  const int32_t len = 2 * half;
+  runningtwiddle w(sign * kTwoPi / len);
+  for (int32_t q = 0; q < half; ++q, w.advance()) {
+    const twiddlepair t = makepair(w);
+    for (int32_t a = q; a < n; a += len) {
+      double* xa = x + 2 * a;
+      double* xp = xa + 2 * half;
+      __m128d va = _mm_loadu_pd(xa), vp = _mm_loadu_pd(xp);
+      butterfly2(va, vp, t);
+      _mm_storeu_pd(xa, va);
+      _mm_storeu_pd(xp, vp);
     }
   }
+}
+
+// Largest half-length of the second of two fused stages: its twiddle table lives on the stack.
+constexpr int32_t kMaxFusedHalf = 1024;
+
+// The stages of half-lengths h and 2h together: the four values b+q, b+q+h, b+q+2h, b+q+3h
+// (b a multiple of 4h, q < h) meet only each other in both stages, so each group is loaded once
+// and goes through its four butterflies in registers, with the twiddles of both stages from the
+// same recurrences as the single stages.
+void fusedstages(int32_t n, double* x, int32_t h, double sign) {
+  twiddlepair first[kMaxFusedHalf / 2], second[kMaxFusedHalf];
+  runningtwiddle w1(sign * kTwoPi / (2 * h)), w2(sign * kTwoPi / (4 * h));
+  for (int32_t q = 0; q < h; ++q, w1.advance()) first[q] = makepair(w1);
+  for (int32_t q = 0; q < 2 * h; ++q, w2.advance()) second[q] = makepair(w2);
+  for (int32_t b = 0; b < n; b += 4 * h) {
+    for (int32_t q = 0; q < h; ++q) {
+      double* x0 = x + 2 * (b + q);
+      double* x1 = x0 + 2 * h;
+      double* x2 = x1 + 2 * h;
+      double* x3 = x2 + 2 * h;
+      __m128d v0 = _mm_loadu_pd(x0), v1 = _mm_loadu_pd(x1), v2 = _mm_loadu_pd(x2), v3 = _mm_loadu_pd(x3);
+      butterfly2(v0, v1, first[q]);
+      butterfly2(v2, v3, first[q]);
+      butterfly2(v0, v2, second[q]);
+      butterfly2(v1, v3, second[q + h]);
+      _mm_storeu_pd(x0, v0);
+      _mm_storeu_pd(x1, v1);
+      _mm_storeu_pd(x2, v2);
+      _mm_storeu_pd(x3, v3);
+    }
+  }
+}
+
+void interleavedstages(int32_t n, double* x, double sign) {
+  int32_t half = 1;
+  for (; 4 * half <= n && 2 * half <= kMaxFusedHalf; half *= 4) fusedstages(n, x, half, sign);
+  for (; half < n; half *= 2) interleavedstage(n, x, half, sign);
 }
 
 // Largest stage half-length whose twiddles fit the stack table of the split form.
@@ -190,22 +240,97 @@ int dofftr(int32_t n, double* re, double* im, int8_t direction) {
   return transform<1>(n, re, im, direction);
 }
 
-void fftc(int32_t n, complex* x) {
-  [[maybe_unused]] const int rc = dofftc(n, x, 1);
-  assert(rc == 0);  // n must be a power of two
+namespace {
+
+// The twiddles e^(j*k*step), k = 1, 2, ..., of the split steps of the real transforms: taken
+// directly every 32 values and rotated in between, which bounds the recurrence's drift.
+struct splittwiddle {
+  double step, rc, rs;
+  double wr = 1.0, wi = 0.0;
+  explicit splittwiddle(double s) : step(s), rc(std::cos(s)), rs(std::sin(s)) {}
+  // Moves from value k-1 to value k.
+  void advanceto(int32_t k) {
+    if (k % 32 == 1) {
+      wr = std::cos(step * k);
+      wi = std::sin(step * k);
+      return;
+    }
+    const double nr = wr * rc - wi * rs;
+    wi = wr * rs + wi * rc;
+    wr = nr;
+  }
+};
+
+}  // namespace
+
+int fftrealpacked(int32_t n, complex* x) {
+  if (n < 2 || dofftc(n / 2, x, 1) != 0) return -1;
+  const int32_t h = n / 2;
+  // With Z the transform of the pairs, E[k] = (Z[k] + conj Z[h-k]) / 2 is the transform of the
+  // even samples and O[k] = (Z[k] - conj Z[h-k]) / 2j that of the odd ones; bin k is
+  // E[k] + W^k O[k] and bin h-k is conj(E[k] - W^k O[k]), W = e^(-2 pi j / n). Bins k and h-k are
+  // made together, so the step works in place.
+  const double z0re = x[0].re, z0im = x[0].im;
+  x[0] = {z0re + z0im, z0re - z0im};
+  const double step = -kTwoPi / n;
+  splittwiddle w(step);
+  for (int32_t k = 1; k <= h / 2; ++k) {
+    w.advanceto(k);
+    const double wr = w.wr, wi = w.wi;
+    const complex a = x[k], b = x[h - k];
+    const double er = 0.5 * (a.re + b.re), ei = 0.5 * (a.im - b.im);
+    const double orr = 0.5 * (a.im + b.im), oi = -0.5 * (a.re - b.re);
+    const double tr = wr * orr - wi * oi, ti = wr * oi + wi * orr;
+    x[k] = {er + tr, ei + ti};
+    if (h - k != k) x[h - k] = {er - tr, -(ei - ti)};
+  }
+  return 0;
 }
 
-void ifftc(int32_t n, complex* x) {
-  [[maybe_unused]] const int rc = dofftc(n, x, -1);
-  assert(rc == 0);  // n must be a power of two
+int ifftreal(int32_t n, double* re, const double* im) {
+  if (n < 2 || !ispowerof2(n)) return -1;
+  const int32_t h = n / 2;
+  // Bin k goes to the complex value k of re, from the top down so that no bin is overwritten
+  // before it is read; bins 0 and h share value 0.
+  const double x0 = re[0], xh = re[h];
+  for (int32_t k = h - 1; k >= 1; --k) {
+    const double r = re[k];
+    re[2 * k] = r;
+    re[2 * k + 1] = im[k];
+  }
+  complex* x = reinterpret_cast<complex*>(re);
+  // The even samples are the inverse of E[k] = X[k] + X[k+h], the odd ones that of
+  // O[k] = (X[k] - X[k+h]) w^k, w = e^(2 pi j / n); with X[k+h] = conj X[h-k] both come from the
+  // pair (k, h-k), and one inverse of E + jO gives the even samples as real and the odd ones as
+  // imaginary parts.
+  x[0] = {x0 + xh, x0 - xh};
+  const double step = kTwoPi / n;
+  splittwiddle w(step);
+  for (int32_t k = 1; k <= h / 2; ++k) {
+    w.advanceto(k);
+    const double wr = w.wr, wi = w.wi;
+    const complex a = x[k], b = x[h - k];
+    const double er = a.re + b.re, ei = a.im - b.im;
+    const double dr = a.re - b.re, di = a.im + b.im;
+    const double orr = dr * wr - di * wi, oi = dr * wi + di * wr;
+    x[k] = {er - oi, ei + orr};
+    if (h - k != k) x[h - k] = {er + oi, orr - ei};
+  }
+  return dofftc(h, x, -1);
 }
 
-void fftr(int32_t n, double* re, double* im) {
-  [[maybe_unused]] const int rc = dofftr(n, re, im, 1);
-  assert(rc == 0);  // n must be a power of two
+int fftc(int32_t n, complex* x) {
+  return dofftc(n, x, 1);
 }
 
-void ifftr(int32_t n, double* re, double* im) {
-  [[maybe_unused]] const int rc = dofftr(n, re, im, -1);
-  assert(rc == 0);  // n must be a power of two
+int ifftc(int32_t n, complex* x) {
+  return dofftc(n, x, -1);
+}
+
+int fftr(int32_t n, double* re, double* im) {
+  return dofftr(n, re, im, 1);
+}
+
+int ifftr(int32_t n, double* re, double* im) {
+  return dofftr(n, re, im, -1);
 }

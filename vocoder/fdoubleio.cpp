@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <sys/types.h>
+
+#include "outputfile.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "parameter files are read and written as host floats");
@@ -20,14 +23,17 @@ off_t filesize(FILE* file) {
 }
 
 // Reads every whole float of the file into the start of a new array of `slot`-byte elements,
-// one element per float, so that the caller can widen in place. Returns the array or nullptr.
-unsigned char* loadfloats(const char* path, size_t slot, uint32_t* count) {
+// one element per float, so that the caller can widen in place; *rest receives the number of
+// bytes after the last whole float. Returns the array or nullptr.
+unsigned char* loadfloats(const char* path, size_t slot, uint32_t* count, uint32_t* rest) {
   *count = 0;
+  *rest = 0;
   if (!path) return nullptr;
   FILE* file = fopen(path, "rb");
   if (!file) return nullptr;
   const off_t size = filesize(file);
   const off_t values = size / 4;
+  if (size > 0) *rest = static_cast<uint32_t>(size % 4);
   unsigned char* data = nullptr;
   if (values > 0 && static_cast<uint64_t>(values) <= UINT32_MAX) {
     data = static_cast<unsigned char*>(malloc(static_cast<size_t>(values) * slot));
@@ -41,18 +47,21 @@ unsigned char* loadfloats(const char* path, size_t slot, uint32_t* count) {
   return data;
 }
 
-// Writes n packed floats; a file that cannot be created or a short write or close is 0.
-uint32_t storefloats(FILE* file, const void* floats, uint32_t n) {
+// Writes n packed floats as the whole new content of the file; 0 when the file cannot be
+// created or the write or close falls short (an earlier file of the name then stays as it was).
+uint32_t storefloats(const char* path, const void* floats, uint32_t n) {
+  outputfile out;
+  FILE* file = outputopen(path, &out);
+  if (!file) return 0;
   const bool written = fwrite(floats, 4, n, file) == n;
-  const bool closed = fclose(file) == 0;
-  return (written && closed) ? n : 0;
+  return outputclose(&out, written) == 0 ? n : 0;
 }
 
 }  // namespace
 
-uint32_t fdoubleread(const char* path, double** values) {
+uint32_t fdoublereadrest(const char* path, double** values, uint32_t* rest) {
   uint32_t count = 0;
-  unsigned char* data = loadfloats(path, sizeof(double), &count);
+  unsigned char* data = loadfloats(path, sizeof(double), &count, rest);
   // Widen from the last value down: float i (bytes 4i..) is read before double i (bytes 8i..)
   // is stored, and no store reaches a float that is still to be read.
   for (uint32_t i = count; i-- > 0;) {
@@ -65,16 +74,27 @@ uint32_t fdoubleread(const char* path, double** values) {
   return count;
 }
 
+uint32_t fdoubleread(const char* path, double** values) {
+  uint32_t rest = 0;
+  return fdoublereadrest(path, values, &rest);
+}
+
+int fdoublecount(const char* path, uint64_t* values, uint32_t* rest) {
+  *values = 0;
+  *rest = 0;
+  struct stat st;
+  if (!path || stat(path, &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) return 0;  // a pipe or device: its length shows when read
+  *values = static_cast<uint64_t>(st.st_size) / 4;
+  *rest = static_cast<uint32_t>(st.st_size % 4);
+  return 0;
+}
+
 uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep) {
   if (!path || n == 0) return 0;
-  FILE* file = fopen(path, "wb");
-  if (!file) return 0;
   unsigned char* packed = keep == 1 ? static_cast<unsigned char*>(malloc(4 * static_cast<size_t>(n)))
                                     : reinterpret_cast<unsigned char*>(values);
-  if (!packed) {
-    fclose(file);
-    return 0;
-  }
+  if (!packed) return 0;
   // Narrow from the first value up: float i lands in bytes 4i..4i+3, which only values up to i
   // occupied, and value i has been read by then.
   const unsigned char* source = reinterpret_cast<const unsigned char*>(values);
@@ -84,20 +104,18 @@ uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep
     const float f = static_cast<float>(d);
     memcpy(packed + 4 * static_cast<size_t>(i), &f, 4);
   }
-  const uint32_t written = storefloats(file, packed, n);
+  const uint32_t written = storefloats(path, packed, n);
   if (keep == 1) free(packed);
   return written;
 }
 
 uint32_t ffloatread(const char* path, float** values) {
-  uint32_t count = 0;
-  *values = reinterpret_cast<float*>(loadfloats(path, sizeof(float), &count));
+  uint32_t count = 0, rest = 0;
+  *values = reinterpret_cast<float*>(loadfloats(path, sizeof(float), &count, &rest));
   return count;
 }
 
 uint32_t ffloatwrite(const char* path, const float* values, uint32_t n) {
   if (!path || n == 0) return 0;
-  FILE* file = fopen(path, "wb");
-  if (!file) return 0;
-  return storefloats(file, values, n);
+  return storefloats(path, values, n);
 }

@@ -8,7 +8,14 @@
 // Reads every whole float of the file into a new array of doubles (the caller frees it);
 // returns the count, 0 on failure or for an empty file.
 uint32_t fdoubleread(const char* path, double** values);
-// Writes n values as floats; returns n, or 0 when nothing could be written completely.
+// The same; *rest receives the number of bytes after the last whole float (1 to 3 when the
+// file's size is no multiple of 4), which make no value and are left out.
+uint32_t fdoublereadrest(const char* path, double** values, uint32_t* rest);
+// The number of whole values and of bytes after them that a file holds, from its size, without
+// reading it (both 0 for a file that is no regular file); 0, or -1 when the file is missing.
+int fdoublecount(const char* path, uint64_t* values, uint32_t* rest);
+// Writes n values as floats; returns n, or 0 when nothing could be written completely. The file
+// is replaced whole (see outputfile.h): on failure an earlier file of the name stays as it was.
 // keep = 1 converts into a separate buffer; any other value converts inside `values`, which
 // then holds the packed floats and must no longer be read as doubles.
 uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep);

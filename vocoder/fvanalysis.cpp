@@ -97,16 +97,26 @@ double lowestf0(const double* f0, uint32_t frames) {
 }
 
 // Hann window of peak 2 and length Lw around sample m, placed zero-phase (time 0 at index 0,
-// negative times wrapped to the end) in the first N values of buf; outside samples are 0.
-void zerophaseframe(const double* x, uint32_t n, uint32_t m, const fvframe& g, complex* buf) {
-  for (uint32_t i = 0; i < g.N; ++i) buf[i] = {0.0, 0.0};
+// negative times wrapped to the end) in the N real values v; outside samples are 0.
+void zerophaseframe(const double* x, uint32_t n, uint32_t m, const fvframe& g, double* v) {
+  for (uint32_t i = 0; i < g.N; ++i) v[i] = 0.0;
   const uint32_t h = g.Lw >> 1;
-  if (m < n) buf[0].re = 2 * x[m];
+  if (m < n) v[0] = 2 * x[m];
   for (uint32_t r = 1; r <= h; ++r) {
     const double gain = 1 + std::cos(kPi * r / h);
-    if (m + r < n) buf[r].re = gain * x[m + r];
-    if (r <= m && m - r < n) buf[g.N - r].re = gain * x[m - r];
+    if (m + r < n) v[r] = gain * x[m + r];
+    if (r <= m && m - r < n) v[g.N - r] = gain * x[m - r];
   }
+}
+
+// Spectrum (N bins) of the N real values held in the first N/2 complex values of X, in place.
+bool realspectrum(uint32_t N, complex* X) {
+  if (fftrealpacked(static_cast<int32_t>(N), X) != 0) return false;
+  const uint32_t h = N / 2;
+  X[h] = {X[0].im, 0.0};
+  X[0].im = 0.0;
+  for (uint32_t k = 1; k < h; ++k) X[N - k] = {X[k].re, -X[k].im};
+  return true;
 }
 
 // Bin of the largest strict local maximum of logspec in [*cursor, qe), or -1; the cursor
@@ -200,16 +210,18 @@ double mostprobablesplit(uint32_t kept, fvwork& w) {
   return result;
 }
 
-// Maximum voiced frequency of one voiced frame centred at m.
-double framevoicing(const double* x, uint32_t n, uint32_t m, double f0, double fs, fvwork& w) {
+// Maximum voiced frequency of one voiced frame centred at m into *fv; false when the transform
+// fails.
+bool framevoicing(const double* x, uint32_t n, uint32_t m, double f0, double fs, fvwork& w, double* fv) {
   const fvframe g = framegeometry(f0, fs);
   complex* X = w.spectrum.data();
-  zerophaseframe(x, n, m, g, X);
-  fftc(static_cast<int32_t>(g.N), X);
+  zerophaseframe(x, n, m, g, reinterpret_cast<double*>(X));
+  if (!realspectrum(g.N, X)) return false;
   for (uint32_t k = 0; k <= g.N / 2; ++k) w.third[k] = std::log(X[k].re * X[k].re + X[k].im * X[k].im);
   const uint32_t bands = harmonicpeaks(g, fs, w);
   const uint32_t kept = keepharmonicbands(bands, w);
-  return mostprobablesplit(kept, w);
+  *fv = mostprobablesplit(kept, w);
+  return true;
 }
 
 }  // namespace
@@ -248,7 +260,8 @@ int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
   w.third = w.likeness + Nmax / 2;
   for (uint32_t p = 0; p < frames; ++p) {
     const uint32_t m = first + p * shift;
-    out[p] = isvoiced(f0[p]) ? framevoicing(x, n, m, f0[p], fs, w) : 0.0;
+    out[p] = 0.0;
+    if (isvoiced(f0[p]) && !framevoicing(x, n, m, f0[p], fs, w, &out[p])) return -1;
   }
   medianfilt(out, frames, kMedianLength);
   return 0;

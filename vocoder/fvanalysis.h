@@ -16,7 +16,7 @@
 //   f0      in: frames values, F0 in Hz; 0, below or not finite for unvoiced frames
 //   out     out: frames doubles, caller's: Hz, at least 1000 in voiced frames, 0 in unvoiced
 //           ones (before the median filter)
-// Returns 0.
+// Returns 0, or -1 when a transform fails (the FFT sizes are powers of two by construction).
 int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
                 const double* f0, double* out);
 // Sinusoidal likeness of a spectral peak: the normalised correlation of bins k0-hw..k0+hw of X

@@ -158,12 +158,17 @@ void gram(const double* a, uint32_t m, uint32_t n, double* g) {
   repltriangmat(g, n);
 }
 
-// g = a^T a, with the index-squared ridge penalty on the diagonal when regularise is 1.
-void regularisedgram(const double* a, uint32_t m, uint32_t n, double* g, int16_t regularise) {
+// The index-squared ridge penalty added to the diagonal of the n x n matrix g when regularise is 1.
+void addpenalty(double* g, uint32_t n, int16_t regularise) {
   static const double penalty = 0.015791367;
-  gram(a, m, n, g);
   if (regularise == 1)
     for (uint32_t k = 0; k < n; k++) g[(size_t)k * n + k] += (double)k * k * penalty;
+}
+
+// g = a^T a, with the index-squared ridge penalty on the diagonal when regularise is 1.
+void regularisedgram(const double* a, uint32_t m, uint32_t n, double* g, int16_t regularise) {
+  gram(a, m, n, g);
+  addpenalty(g, n, regularise);
 }
 
 // Factorises a = U^T U (U upper triangular) row by row into the upper triangle of u; the lower
@@ -774,6 +779,43 @@ int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t 
   }
   choleskysolve(n, u, h, p);
   copymat(x, h, n * p);
+  return 0;
+}
+
+int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
+                          double* work, int16_t regularise) {
+  assert(x != angles && x != y);
+  if (n == 0) return -1;
+  std::vector<double> own;
+  if (!work) own.resize((size_t)n * (2 * n + 1));
+  double* g = work ? work : own.data();
+  double *u = g + (size_t)n * n, *h = u + (size_t)n * n;
+  double* C = u;  // the 2n-1 cosine sums live in the factor's area until the factorisation
+  const uint32_t D = 2 * n - 1;
+  initializemat(C, D, 0.0);
+  initializemat(h, n, 0.0);
+  for (uint32_t k = 0; k < m; k++) {
+    const double cw = std::cos(angles[k]), sw = std::sin(angles[k]);
+    double c = 1.0, s = 0.0;
+    C[0] += 1.0;
+    h[0] += y[k];
+    for (uint32_t d = 1; d < D; d++) {
+      const double cn = c * cw - s * sw;
+      s = s * cw + c * sw;
+      c = cn;
+      C[d] += c;
+      if (d < n) h[d] += 2 * c * y[k];
+    }
+  }
+  for (uint32_t i = 0; i < n; i++)
+    for (uint32_t j = 0; j < n; j++) {
+      const double scale = (i == 0 ? 1.0 : 2.0) * (j == 0 ? 1.0 : 2.0);
+      g[(size_t)i * n + j] = scale * 0.5 * (C[i > j ? i - j : j - i] + C[i + j]);
+    }
+  addpenalty(g, n, regularise);
+  if (choleskyupper(n, g, u) == 0.0) return -1;
+  choleskysolve(n, u, h, 1);
+  copymat(x, h, n);
   return 0;
 }
 

@@ -288,6 +288,21 @@ int32_t pseudoinv(const double* a, double* p, uint32_t m, uint32_t n, double* wo
 // Returns 0, or -1 when a^T a + R is not positive definite (x then not written).
 int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t m, uint32_t n, uint32_t p,
                           double* work, int16_t regularise);
+// solveleastsquares for one right-hand side y and the cosine-series matrix
+// a[k][j] = s_j cos(j * angles[k]) (m x n, s_0 = 1, s_j = 2), without forming a: its Gram matrix
+// is Toeplitz-plus-Hankel, (a^T a)[i][j] = s_i s_j (C[i-j] + C[i+j]) / 2 with C[d] = sum_k
+// cos(d * angles[k]), so one pass of 2n-1 cosines per row replaces the m x n matrix and its
+// product. Equal to solveleastsquares on that matrix up to rounding.
+//   angles      in: m angles, radians
+//   y           in: m values, the right-hand side
+//   x           out: n doubles, caller's
+//   m           rows (angles)
+//   n           columns (cosine terms)
+//   work        n(2n + 1) doubles of scratch, or null for storage of the call's own
+//   regularise  1: add the ridge penalty of pseudoinv, any other value: none
+// Returns 0, or -1 when the normal equations are not positive definite.
+int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
+                          double* work, int16_t regularise);
 // Piecewise-linear interpolation of the points (xs, ys) at the query points xq; queries outside
 // [xs[0], xs[n-1]] take the nearer end value.
 //   n   points, at least 1 (one point gives a constant)

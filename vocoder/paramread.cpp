@@ -1,7 +1,9 @@
 #include "paramread.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,21 +34,29 @@ uint32_t toindex(uint64_t value) {
   return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
 }
 
-// Leading decimal integer as "%d" reads it; a value outside the int range is refused.
+// A decimal integer that makes up the whole text and fits an int: an optional sign and digits
+// ("80", "-3", "+7"). "80ms", "4.5", "1e3", " 80" and values beyond the int range are refused
+// rather than read as their leading digits.
 bool parseint(const char* text, int* value) {
+  const char* digits = (text[0] == '-' || text[0] == '+') ? text + 1 : text;
+  if (!isdecimal(digits[0])) return false;
   char* end = nullptr;
   errno = 0;
   const long v = strtol(text, &end, 10);
-  if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  if (end == text || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
   *value = static_cast<int>(v);
   return true;
 }
 
-// Leading real number as "%lf" reads it.
+// A real number in the C library's notation that makes up the whole text ("0.5", ".5", "1e-3",
+// "nan", "inf"); a text with blanks around it or any other rest ("8x0", "0.5 "), and a finite
+// text whose value lies beyond the double range ("1e400"), are refused.
 bool parsedouble(const char* text, double* value) {
+  if (isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;
+  errno = 0;
   const double v = strtod(text, &end);
-  if (end == text) return false;
+  if (end == text || *end != '\0' || (errno == ERANGE && std::isinf(v))) return false;
   *value = v;
   return true;
 }
@@ -302,13 +312,43 @@ int replacefilename(char* path, const char* name) {
   return 0;
 }
 
+// Position of the placeholder replacesetindex writes into: from the first '?' of the file-name
+// part when there is one, else the first '?' or digit; null when there is none.
+static const char* setplaceholder(const char* name) {
+  const char* mark = strchr(getfilename(name), '?');
+  return getfileindex(mark ? mark : name);
+}
+
+int strnumcheckset(const char* list, uint32_t count, const char* const* templates, uint32_t* unfit,
+                   uint32_t* index) {
+  // The intervals increase, so the last one's end is the largest index.
+  *index = 0;
+  for (const char* p = list; p; p = strnumnextinterv(p)) *index = strnumintervend(p, strnumintervstart(p));
+  for (*unfit = 0; *unfit < count; ++*unfit) {
+    if (!templates[*unfit]) continue;
+    const char* placeholder = setplaceholder(templates[*unfit]);
+    if (!placeholder) return 1;
+    if (strspn(placeholder, "?0123456789") < getdigits(*index)) return 2;
+  }
+  return 0;
+}
+
+int strnumfitsnames(const char* list, uint32_t count, const char* const* templates, char* problem,
+                    size_t size) {
+  uint32_t unfit = 0, index = 0;
+  const int fit = strnumcheckset(list, count, templates, &unfit, &index);
+  if (fit == 1) snprintf(problem, size, "%s has no index placeholder", templates[unfit]);
+  if (fit == 2) snprintf(problem, size, "index %u does not fit the name %s", index, templates[unfit]);
+  return fit == 0 ? 0 : -1;
+}
+
 int replacesetindex(uint32_t count, const char* const* templates, uint32_t index, char* const* names,
                     uint32_t* unfit) {
   for (uint32_t k = 0; k < count; ++k) {
     if (!templates[k]) continue;
     strcpy(names[k], templates[k]);
-    char* mark = strchr(getfilename(names[k]), '?');
-    if (replacefileindex(mark ? mark : names[k], index) != 0) {
+    char* placeholder = const_cast<char*>(setplaceholder(names[k]));
+    if (!placeholder || replacefileindex(placeholder, index) != 0) {
       if (unfit) *unfit = k;
       return -1;
     }

@@ -6,9 +6,13 @@
 // A consumed option is marked by overwriting its first character with a blank, so it can no
 // longer match a later lookup and `unreadparams` finds every argument no lookup consumed.
 
+#include <cstddef>
 #include <cstdint>
 
-// Option lookup. Routines return 0 for success and -1 for failure unless stated.
+// Option lookup. Routines return 0 for success and -1 for failure unless stated. A typed value
+// must make up the whole text after '=' and fit its type: an integer is an optional sign and
+// decimal digits within the int range; a real is the C library's notation (strtod) without
+// blanks, finite texts beyond the double range refused. Anything else leaves the argument unread.
 int isparam(const char* arg);
 char* paramnamematch(char* arg, const char* name);
 int markparamasread(char* arg);
@@ -74,6 +78,16 @@ int replacefilename(char* path, const char* name);
 // Returns 0, or -1 when a template has no placeholder wide enough for the index.
 int replacesetindex(uint32_t count, const char* const* templates, uint32_t index, char* const* names,
                     uint32_t* unfit);
+
+// Checks a diagnosed list against the `count` name templates of its sets (null ones skipped)
+// before any set is made: 0 when every index fits every template; 1 when template *unfit has
+// no placeholder; 2 when its placeholder is too narrow for index *index, the largest of the list.
+int strnumcheckset(const char* list, uint32_t count, const char* const* templates, uint32_t* unfit,
+                   uint32_t* index);
+// The same, with what strnumcheckset refuses described in `problem` (at most `size` bytes):
+// "NAME has no index placeholder" or "index N does not fit the name NAME". 0 or -1.
+int strnumfitsnames(const char* list, uint32_t count, const char* const* templates, char* problem,
+                    size_t size);
 
 // Word lists "{a,b}" (heap strings owned by the caller) and number lists "{1.5,2;30}".
 char* createemptystrlist(char* old);

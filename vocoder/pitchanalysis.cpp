@@ -60,11 +60,11 @@ struct FrameHypotheses {
 };
 
 // Normalised autocorrelation of the Hanning window, rho_w[k] = R[k]/R[0] for every lag
-// the tracker reads.
+// the tracker reads; empty when N is not a power of two.
 std::vector<double> windowautocorrelation(const std::vector<double>& w, uint32_t N, uint32_t lags,
                                           complex* buf) {
   for (uint32_t j = 0; j < N; j++) buf[j] = {j < w.size() ? w[j] : 0.0, 0.0};
-  autocorrelation(N, buf);
+  if (autocorrelation(N, buf) != 0) return {};
   std::vector<double> rho(lags);
   for (uint32_t k = 0; k < lags; k++) rho[k] = buf[k].re / buf[0].re;
   return rho;
@@ -255,14 +255,13 @@ bool islandjumps(uint32_t n, const double* f0, uint32_t i, uint32_t e) {
 }  // namespace
 
 int autocorrelation(uint32_t N, complex* x) {
-  fftc((int32_t)N, x);
+  if (fftc((int32_t)N, x) != 0) return -1;
   for (uint32_t k = 0; k < N; k++) x[k] = {x[k].re * x[k].re + x[k].im * x[k].im, 0.0};
-  ifftc((int32_t)N, x);
-  return 0;
+  return ifftc((int32_t)N, x);
 }
 
 int autocorrelationpair(uint32_t N, complex* z) {
-  fftc((int32_t)N, z);
+  if (fftc((int32_t)N, z) != 0) return -1;
   // With z = a + i b, A[k] = (Z[k] + conj Z[N-k]) / 2 and B[k] = (Z[k] - conj Z[N-k]) / 2i; both
   // power spectra are real and even, so |A|^2 + i |B|^2 transforms back into the two
   // autocorrelations as real and imaginary parts.
@@ -274,8 +273,7 @@ int autocorrelationpair(uint32_t N, complex* z) {
     z[k] = power;
     z[m] = power;
   }
-  ifftc((int32_t)N, z);
-  return 0;
+  return ifftc((int32_t)N, z);
 }
 
 double* applyfftfilter(const double* x, uint32_t nsamples, double fs) {
@@ -284,7 +282,10 @@ double* applyfftfilter(const double* x, uint32_t nsamples, double fs) {
   const uint32_t N =
       fs == kSamplingRate ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / kSamplingRate));
   double* y = (double*)malloc(sizeof(double) * (nsamples > 0 ? nsamples : 1));
-  fftfilter(x, y, nsamples, N, freqs, gains, fs);
+  if (y != nullptr && fftfilter(x, y, nsamples, N, freqs, gains, fs) != 0) {
+    free(y);
+    return nullptr;
+  }
   return y;
 }
 
@@ -304,12 +305,17 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
   if (n == 0) return 0;
   const TrackerSetup s = trackersetup(fs, hop, f0min, f0max);
   double* xf = applyfftfilter(x, nsamples, fs);
+  if (xf == nullptr) return -1;
   const double t = largestabsolute(xf, nsamples);
 
   std::vector<double> w(s.L);
   winhanning(w.data(), s.L, 0);
   std::vector<complex> buf(s.N), next(s.N);
   const std::vector<double> rhow = windowautocorrelation(w, s.N, s.lagmax + 2, buf.data());
+  if (rhow.empty()) {
+    free(xf);
+    return -1;
+  }
 
   std::vector<FrameHypotheses> hyp(n);
   std::vector<uint8_t> back((size_t)n * kHypotheses, kUnvoiced);
@@ -329,22 +335,23 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
     }
   };
   // Frames go in pairs through one complex transform where their energies allow it.
+  int status = 0;
   for (uint32_t i = 0; i < n; i += 2) {
     const double g = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)i * hop, s, w, buf.data());
     if (i + 1 == n) {
-      autocorrelation(s.N, buf.data());
+      status |= autocorrelation(s.N, buf.data());
       track(i, g, buf.data(), &complex::re);
       break;
     }
     const double gnext = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)(i + 1) * hop, s, w, next.data());
     if (packable(frameenergy(buf.data(), s.L), frameenergy(next.data(), s.L))) {
       for (uint32_t j = 0; j < s.N; j++) buf[j].im = next[j].re;
-      autocorrelationpair(s.N, buf.data());
+      status |= autocorrelationpair(s.N, buf.data());
       track(i, g, buf.data(), &complex::re);
       track(i + 1, gnext, buf.data(), &complex::im);
     } else {
-      autocorrelation(s.N, buf.data());
-      autocorrelation(s.N, next.data());
+      status |= autocorrelation(s.N, buf.data());
+      status |= autocorrelation(s.N, next.data());
       track(i, g, buf.data(), &complex::re);
       track(i + 1, gnext, next.data(), &complex::re);
     }
@@ -352,7 +359,7 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
   readbackpath(hyp, back, costs[(n - 1) % 2], n, f0);
   free(xf);
   elimislands(n, f0, fs, hop);
-  return 0;
+  return status == 0 ? 0 : -1;
 }
 
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop) {

@@ -16,7 +16,7 @@
 //   f0min     lowest F0 searched, Hz
 //   f0max     highest F0 searched, Hz
 //   f0        out: n doubles, caller's: F0 in Hz within [f0min, f0max], 0 for unvoiced frames
-// Returns 0.
+// Returns 0, or -1 when a transform fails (the FFT sizes are powers of two by construction).
 int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
              double f0min, double f0max, double* f0);
 // Sets short voiced islands that jump away from the long runs' F0 range to 0, in place; returns 0.
@@ -39,14 +39,15 @@ int elimislands(uint32_t n, double* f0, double fs, uint32_t hop);
 int refinepitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
                 double f0min, double f0max, uint32_t iterations, double* f0, const double* fv);
 // In place: real parts become N times the circular autocorrelation, imaginary parts 0 up to
-// rounding; returns 0.
+// rounding; returns 0, or -1 when N is not a power of two.
 int autocorrelation(uint32_t N, complex* x);
 // In place, two real frames at once: z holds frame a in its real parts and frame b in its
 // imaginary parts; on return the real parts hold N times the circular autocorrelation of a and
 // the imaginary parts that of b, each equal to autocorrelation() up to rounding. One forward
-// and one inverse transform serve both frames. Returns 0.
+// and one inverse transform serve both frames. Returns 0, or -1 when N is not a power of two.
 int autocorrelationpair(uint32_t N, complex* z);
-// Band-pass (55 Hz .. 3 kHz) filtered copy of the signal; release it with free().
+// Band-pass (55 Hz .. 3 kHz) filtered copy of the signal, or null when memory runs out; release
+// it with free().
 double* applyfftfilter(const double* x, uint32_t nsamples, double fs);
 // Signal upsampled by an integer factor (nsamples*factor samples); release it with free().
 double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor);

@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "constants.h"
 #include "dft.h"
@@ -197,14 +198,15 @@ int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint
                         namem* mem) {
   const uint32_t L = mem->L;
   const FrameSpan sp = framespan(n, z, L);
-  fillframe(x, z, L, sp, framemean(x, z, L, sp), mem->win, out, N);
-  double* im = mem->work;
-  clear(im, N);
-  fftr((int32_t)N, out, im);
+  // The real frame goes through the half-size transform in the work area.
+  double* frame = mem->work;
+  fillframe(x, z, L, sp, framemean(x, z, L, sp), mem->win, frame, N);
+  complex* X = reinterpret_cast<complex*>(frame);
+  if (fftrealpacked((int32_t)N, X) != 0) return -1;
   const double floorp = L * kPowerFloorPerSample;
   const double scale = 1.0 / (L * fs);
   for (uint32_t k = 1; k < N / 2; k++) {
-    double P = out[k] * out[k] + im[k] * im[k];
+    double P = X[k].re * X[k].re + X[k].im * X[k].im;
     if (P < floorp) P = floorp;
     out[k] = log(sqrt(P * scale));
   }
@@ -229,11 +231,11 @@ int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, dou
 
   double* im = mem->work;
   clear(im, N);
-  fftr((int32_t)N, out, im);
+  if (fftr((int32_t)N, out, im) != 0) return -1;
   for (uint32_t k = 0; k <= N / 2; k++) out[k] = out[k] * out[k] + im[k] * im[k];
   clear(im, N);
   double* re2 = out + N;
-  fftr((int32_t)N, re2, im);
+  if (fftr((int32_t)N, re2, im) != 0) return -1;
   const double floorp = L2 * kPowerFloorPerSample;
   const double scale = 1.0 / ((double)L2 * L2 * f0);
   for (uint32_t k = 1; k < N / 2; k++) {
@@ -258,7 +260,7 @@ int getseevoclogspectrum(const double* x, uint32_t n, double fs, uint32_t z, dou
 
   double* im = mem->work;
   clear(im, N);
-  fftr((int32_t)N, out, im);
+  if (fftr((int32_t)N, out, im) != 0) return -1;
   const double floorp = L3 * kPowerFloorPerSample;
   const double scale = 1.0 / ((double)L3 * L3 * f0);
   for (uint32_t k = 0; k <= N / 2; k++) {
@@ -307,7 +309,8 @@ int gennoisefromlogspectrum(double* buf, uint32_t N, double fs, noisegen* gen) {
     re[N - k] = re[k];
     im[N - k] = -im[k];
   }
-  ifftr((int32_t)N, re, im);
+  if (ifftreal((int32_t)N, re, im) != 0) return -1;
+  clear(im, N);  // the frame is real: its imaginary half is 0
   return 0;
 }
 
@@ -397,9 +400,9 @@ namespace {
 
 // Zero-phase response of the FFT filter: the table sampled at the bins, made into an impulse
 // response, truncated to N/2 + 1 taps with a Hamming taper, and transformed back. R gets the
-// real response divided by N; im is left zero.
-void fftfilterresponse(double* R, double* im, uint32_t N, const double* freqs, const double* gainsdb,
-                       double fs) {
+// real response divided by N; im is left zero. -1 when N is not a power of two.
+int fftfilterresponse(double* R, double* im, uint32_t N, const double* freqs, const double* gainsdb,
+                      double fs) {
   const double df = fs / N;
   uint32_t i = 1;
   double f = 0.0;
@@ -415,7 +418,7 @@ void fftfilterresponse(double* R, double* im, uint32_t N, const double* freqs, c
     }
     f += df;
   }
-  ifftr((int32_t)N, R, im);
+  if (ifftr((int32_t)N, R, im) != 0) return -1;
   const uint32_t Q = N / 4;
   if (Q > 0) {
     Rotor taper(kPi / Q);
@@ -429,32 +432,33 @@ void fftfilterresponse(double* R, double* im, uint32_t N, const double* freqs, c
   for (uint32_t k = Q + 1; k + Q < N; k++) R[k] = 0.0;
   R[N / 2] = 0.0;
   clear(im, N);
-  fftr((int32_t)N, R, im);
+  if (fftr((int32_t)N, R, im) != 0) return -1;
   for (uint32_t k = 0; k < N; k++) R[k] /= N;
   clear(im, N);
+  return 0;
 }
 
 }  // namespace
 
 int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const double* freqs,
               const double* gainsdb, double fs) {
-  double* resp = new double[2 * (size_t)N];
-  double *R = resp, *store = resp + N;
-  fftfilterresponse(R, store, N, freqs, gainsdb, fs);
-  double* blk = new double[2 * (size_t)N];
-  double *yr = blk, *yi = blk + N;
+  std::vector<double> resp(2 * (size_t)N);
+  double *R = resp.data(), *store = R + N;
+  if (fftfilterresponse(R, store, N, freqs, gainsdb, fs) != 0) return -1;
+  std::vector<double> blk(2 * (size_t)N);
+  double *yr = blk.data(), *yi = yr + N;
   const uint32_t B = N / 2, Q = N / 4;
   for (uint64_t s = 0; s < n; s += B) {
     for (uint32_t m = 0; m < N; m++) {
       yr[m] = (m < B && s + m < n) ? in[s + m] : 0.0;
       yi[m] = 0.0;
     }
-    fftr((int32_t)N, yr, yi);
+    if (fftr((int32_t)N, yr, yi) != 0) return -1;
     for (uint32_t k = 0; k < N; k++) {
       yr[k] *= R[k];
       yi[k] *= R[k];
     }
-    ifftr((int32_t)N, yr, yi);
+    if (ifftr((int32_t)N, yr, yi) != 0) return -1;
     if (s > 0)
       for (uint32_t m = 0; m < Q; m++) out[s - Q + m] += yr[N - Q + m];
     for (uint32_t m = 0; m < Q && s + m < n; m++) {
@@ -465,8 +469,6 @@ int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const doubl
   }
   const double scale = 1.0 / N;
   for (uint32_t t = 0; t < n; t++) out[t] *= scale;
-  delete[] blk;
-  delete[] resp;
   return 0;
 }
 

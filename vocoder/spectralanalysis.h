@@ -24,6 +24,8 @@ namem* nameminitializelpc(uint32_t L, uint32_t p);
 // Frees the record and its allocation; returns 0.
 int namemdestroy(namem* mem);
 
+// The spectra, the noise frame and the FFT filter return -1 when their FFT length N is not a
+// power of two.
 // Log-amplitude spectrum of the Hamming-windowed frame (length mem->L, mean removed) around z.
 //   x    in: the signal, n samples on the +-1 scale
 //   n    samples in x
@@ -32,7 +34,7 @@ int namemdestroy(namem* mem);
 //   N    FFT size, a power of two, at least mem->L (a longer frame is cut to N)
 //   out  out: N doubles, caller's: the log spectrum
 //   mem  record of nameminitializefft(L, N), or one with at least N doubles of work area
-// Returns 0.
+// Returns 0, or -1 when N is not a power of two.
 int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint32_t N, double* out,
                         namem* mem);
 // Pitch-synchronous log spectrum from two complementary two-period windows.
@@ -44,7 +46,7 @@ int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint
 //   N    FFT size, a power of two, at least two periods (a longer frame is cut to N)
 //   out  out: 2N doubles, caller's; the log spectrum in the first N, work in the rest
 //   mem  record with at least N doubles of work area (nameminitializefft)
-// Returns 0.
+// Returns 0, or -1 when N is not a power of two.
 int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
                          double* out, namem* mem);
 // SEEVOC envelope by peak picking at harmonic spacing in the three-period log spectrum.
@@ -56,7 +58,7 @@ int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, dou
 //   N    FFT size, a power of two, at least three periods (a longer frame is cut to N)
 //   out  out: N doubles, caller's: the log envelope
 //   mem  record with at least N doubles of work area (nameminitializefft)
-// Returns 0.
+// Returns 0, or -1 when N is not a power of two.
 int getseevoclogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
                          double* out, namem* mem);
 // Attenuates the log spectrum below 500 Hz in place (20 dB at 0 Hz, falling linearly); returns 0.
@@ -79,7 +81,8 @@ struct noisegen {
 int32_t noisegenrand(noisegen* g);
 
 // Turns the log-amplitude spectrum in buf[1..N/2-1] into a random-phase noise frame in buf[0..N);
-// buf holds 2N doubles (real then imaginary part); the phases are drawn from g. Returns 0.
+// buf holds 2N doubles (real then imaginary part); the phases are drawn from g. Returns 0, or -1
+// when N is not a power of two of at least 2.
 int gennoisefromlogspectrum(double* buf, uint32_t N, double fs, noisegen* g);
 
 // One standard normal deviate drawn from g (polar method; the second deviate of each pair is
@@ -122,7 +125,7 @@ int elimlowfrecfromsignal(double* x, uint32_t n, double fs);
 //   freqs    in: the table's frequencies in Hz, ascending from 0; the last must exceed fs/2
 //   gainsdb  in: the gain in dB at each table frequency
 //   fs       sampling rate, Hz
-// Returns 0.
+// Returns 0, or -1 (out unwritten) when N is not a power of two.
 int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const double* freqs,
               const double* gainsdb, double fs);
 // Levinson-Durbin recursion: the inverse filter of order p, scaled by the prediction error.

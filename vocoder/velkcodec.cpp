@@ -12,6 +12,8 @@ namespace {
 
 // The warping factor the 16 kHz loudness, post-filter and compression tables are made for.
 const double filteralpha = 0.42;
+// The log-F0 of an unvoiced frame; a value counts as voiced when above it.
+const double unvoicedlogf0 = -1e10;
 // The C library's generator starts as if seeded with 1; the dither keeps that sequence.
 const unsigned ditherseed = 1;
 
@@ -153,6 +155,34 @@ int encodesignal(double* x, uint32_t n, const encodesettings& s, uint32_t frames
   if (!f0given && encodepitch(x, n, s, frames, f0) != 0) return -1;
   if (encodevoicing(x, n, s, frames, f0, fv) != 0) return -1;
   return encodecepstra(x, n, s, frames, f0, cc);
+}
+
+int checkencodesettings(const encodesettings& s) {
+  const bool floor = s.f0min >= velkf0floorlowest && s.f0min < s.f0max;
+  const bool ceiling = s.f0max <= velkf0ceilinghighest;
+  const bool method = s.ccmeth < velkccmethods && s.ccord <= velkccordhighest;
+  return s.lframe >= 1 && std::fabs(s.alpha) < 1.0 && floor && ceiling && method ? 0 : -1;
+}
+
+double loadedf0lowest(const encodesettings& s) {
+  return s.f0min / 2;
+}
+
+double loadedf0highest() {
+  return velksamplingrate / 2;
+}
+
+uint32_t screenloadedlogf0(double* lf0, uint32_t frames, const encodesettings& s) {
+  const double lowest = loadedf0lowest(s), highest = loadedf0highest();
+  uint32_t changed = 0;
+  for (uint32_t k = 0; k < frames; ++k) {
+    if (!std::isnan(lf0[k]) && !(lf0[k] > unvoicedlogf0)) continue;
+    const double f0 = std::exp(lf0[k]);  // as logf02f0 turns it into Hz
+    if (f0 >= lowest && f0 <= highest) continue;
+    lf0[k] = unvoicedlogf0;
+    ++changed;
+  }
+  return changed;
 }
 
 int preparedecode(decodesettings* s) {

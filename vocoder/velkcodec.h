@@ -26,6 +26,31 @@ struct encodesettings {
   bool morvscale = true;  // range-adapt the cepstra for a statistical synthesiser
 };
 
+// Bounds of the analysis settings, beyond which the work explodes or means nothing: the pitch
+// floor sizes the tracker's frames and transforms (3 periods of it), so a floor of 0.001 Hz
+// would ask for gigabytes; a ceiling above half the sampling rate names no harmonic; the
+// cepstral solvers grow with the cube of the order, and with the 1024-point spectra of 16 kHz
+// analysis the unwarped cepstrum holds 512 coefficients, so no order beyond 511 adds anything.
+const double velkf0floorlowest = 20.0;
+const double velkf0ceilinghighest = velksamplingrate / 2;
+const uint32_t velkccordhighest = 511;
+const uint8_t velkccmethods = 5;  // methods 0 to 4
+
+// 0 when the analysis can work with the settings: lframe at least 1, |alpha| < 1, ccmeth a
+// method, ccord at most velkccordhighest, f0min from velkf0floorlowest up to below f0max, and
+// f0max at most velkf0ceilinghighest (limits finite); -1 otherwise.
+int checkencodesettings(const encodesettings& s);
+
+// Screens a log-F0 track read from a file (frames values, in place) before it is used: a value
+// counts as voiced when above -1e10; a voiced value whose F0 lies below half the pitch floor
+// (s.f0min / 2) or above half the sampling rate, and a NaN, are set to -1e10 (unvoiced), since
+// the analyses cannot work with them (an F0 of 1 Hz takes seconds a frame, one of 1e-17 Hz no
+// frame fits). Returns the number of values so changed.
+uint32_t screenloadedlogf0(double* lf0, uint32_t frames, const encodesettings& s);
+// The range of F0 in Hz that screenloadedlogf0 keeps.
+double loadedf0lowest(const encodesettings& s);
+double loadedf0highest();
+
 // Number of frames of a signal of `samples` samples (frame k centred at sample k * lframe).
 uint32_t encodeframes(uint32_t samples, uint32_t lframe);
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "ccanalysis.h"
 #include "fdoubleio.h"
 #include "filesetrun.h"
+#include "outputfile.h"
 #include "paramread.h"
 #include "pitchanalysis.h"
 #include "soundfile.h"
@@ -105,12 +107,32 @@ static void readoptions(int count, char** args, options* o) {
   o->indlist = searchstringparam(count, args, "indlist");
 }
 
-// Values the analysis cannot work with: a frame shift below 1, a negative order, a warping
-// factor outside (-1, 1) (the warping would leave the cepstra unwritten), pitch limits that are
-// negative or not finite, and a negative repetition count.
+// Options outside the values the program knows: a frame shift below 1, a negative order or
+// repetition count, and enumerated options (ccmeth, morvscale) outside their sets.
+static bool optionsinset(const options& o) {
+  const bool enumerated = o.ccmeth >= 0 && o.ccmeth < velkccmethods && (o.morvscale == 0 || o.morvscale == 1);
+  return enumerated && o.lframe >= 1 && o.ccord >= 0 && o.cctimeit >= 0;
+}
+
+// The analysis settings of the command line (in the ranges of optionsinset).
+static encodesettings analysissettings(const options& o) {
+  encodesettings s;
+  s.lframe = static_cast<uint32_t>(o.lframe);
+  s.ccord = static_cast<uint32_t>(o.ccord);
+  s.ccmeth = static_cast<uint8_t>(o.ccmeth);
+  s.alpha = o.alpha;
+  s.f0min = o.f0min;
+  s.f0max = o.f0max;
+  s.f0acc = o.f0acc != 0 ? std::min(static_cast<uint32_t>(o.f0acc), maxrefinements) : 0;
+  s.zfill = o.zfill > 0 ? static_cast<uint32_t>(o.zfill) : 0;
+  s.morvscale = o.morvscale == 1;
+  return s;
+}
+
+// Values the analysis can work with: those of optionsinset whose settings pass the library's
+// bounds (pitch limits, order, warping factor).
 static bool optionsusable(const options& o) {
-  const bool pitchlimits = std::isfinite(o.f0min) && std::isfinite(o.f0max) && o.f0min >= 0 && o.f0max >= 0;
-  return o.lframe >= 1 && o.ccord >= 0 && std::fabs(o.alpha) < 1.0 && pitchlimits && o.cctimeit >= 0;
+  return optionsinset(o) && checkencodesettings(analysissettings(o)) == 0;
 }
 
 // The streams of one file set, owned from the WAV read until they are written.
@@ -145,31 +167,31 @@ static bool outofmemory(const char* wav) {
   return false;
 }
 
-// Takes the F0 track from the log-F0 file. A file holding fewer values than the signal has
-// frames shortens all streams to its length; a longer one gives its first values and is
-// rewritten with the frame count. false when the file cannot be read or is empty.
-static bool loadf0track(const char* path, setstreams* s) {
-  const uint32_t loaded = fdoubleread(path, &s->f0);
-  if (loaded == 0) return false;
-  if (loaded < s->frames) s->frames = loaded;
-  s->f0fromfile = loaded == s->frames;
-  logf02f0(s->frames, s->f0);
-  return true;
+static void reporttrailingbytes(const char* path, uint32_t rest) {
+  if (rest != 0)
+    printf("Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path, rest);
 }
 
-// The analysis settings of the command line (already checked by optionsusable).
-static encodesettings analysissettings(const options& o) {
-  encodesettings s;
-  s.lframe = static_cast<uint32_t>(o.lframe);
-  s.ccord = static_cast<uint32_t>(o.ccord);
-  s.ccmeth = static_cast<uint8_t>(o.ccmeth & 0xff);
-  s.alpha = o.alpha;
-  s.f0min = o.f0min;
-  s.f0max = o.f0max;
-  s.f0acc = o.f0acc != 0 ? std::min(static_cast<uint32_t>(o.f0acc), maxrefinements) : 0;
-  s.zfill = o.zfill > 0 ? static_cast<uint32_t>(o.zfill) : 0;
-  s.morvscale = o.morvscale == 1;
-  return s;
+// Takes the F0 track from the log-F0 file. A file holding fewer values than the signal has
+// frames shortens all streams to its length; a longer one gives its first values and is
+// rewritten with the frame count. Values the analyses cannot work with count as unvoiced.
+// false (reported) when the file holds no value: the F0 is then analysed.
+static bool loadf0track(const char* path, const encodesettings& e, setstreams* s) {
+  uint32_t rest = 0;
+  const uint32_t loaded = fdoublereadrest(path, &s->f0, &rest);
+  if (loaded == 0) {
+    printf("Warning: %s holds no log-F0 values; the F0 is analysed.\n", path);
+    return false;
+  }
+  reporttrailingbytes(path, rest);
+  if (loaded < s->frames) s->frames = loaded;
+  s->f0fromfile = loaded == s->frames;
+  const uint32_t screened = screenloadedlogf0(s->f0, s->frames, e);
+  if (screened != 0)
+    printf("Warning: %u log-F0 values of %s lie outside %g to %g Hz and count as unvoiced.\n", screened, path,
+           loadedf0lowest(e), loadedf0highest());
+  logf02f0(s->frames, s->f0);
+  return true;
 }
 
 static bool allocatestreams(const fileset& files, const encodesettings& e, setstreams* s) {
@@ -225,7 +247,7 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   if (!readsignal(s)) return false;
   const encodesettings e = analysissettings(o);
   s->frames = encodeframes(s->samples, e.lframe);
-  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], s);
+  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
   if (!allocatestreams(files, e, s)) return outofmemory(s->wav);
   const int done = o.cctimeit > 0 ? analysetimed(o, e, f0given, s) : analyse(e, f0given, s);
   return done == 0 ? true : outofmemory(s->wav);
@@ -253,10 +275,21 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
   return written;
 }
 
+// false (reported) when an output of the set is the WAV file or another output: the set would
+// destroy its own data. The log-F0 file that --f0load reads is rewritten by design.
+static bool overwritesnothing(const fileset& files) {
+  const char* const outputs[] = {files.name[f0file], files.name[ccfile], files.name[fvfile]};
+  uint32_t output = 0, other = 0;
+  const int found = findoverwrite(1, &files.name[wavfile], 3, outputs, &output, &other);
+  if (found == 1) printf("Error: %s would overwrite the input %s.\n", outputs[output], files.name[wavfile]);
+  if (found == 2) printf("Error: %s would overwrite the output %s.\n", outputs[output], outputs[other]);
+  return found == 0;
+}
+
 // Analyses one file set and writes its streams; a failing set is reported and skipped (false).
 static bool encodefileset(const fileset& files, const options& o) {
   setstreams s;
-  return analysefileset(files, o, &s) && writestreams(files, o, &s);
+  return overwritesnothing(files) && analysefileset(files, o, &s) && writestreams(files, o, &s);
 }
 
 // One set of an indexed run: its input name is printed, then the set is encoded. A set whose
@@ -273,6 +306,14 @@ static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit,
                          *static_cast<const options*>(r->options));
   }
   r->add(done);
+}
+
+// false (reported) when an index of the list cannot be written into every name of the set.
+static bool indexlistfits(const char* list, const fileset& files) {
+  char problem[PATH_MAX + 64];
+  if (strnumfitsnames(list, setfiles, files.name, problem, sizeof problem) == 0) return true;
+  printf("Error: %s.\n", problem);
+  return false;
 }
 
 int main(int argc, char** argv) {
@@ -299,6 +340,7 @@ int main(int argc, char** argv) {
     return 255;
   }
   const fileset files = {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
+  if (o.indlist && !indexlistfits(o.indlist, files)) return 255;
   filesetrun run{&o};
   if (!o.indlist) {
     run.add(encodefileset(files, o));

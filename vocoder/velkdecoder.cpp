@@ -4,12 +4,14 @@
 // sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file. The exit status
 // is 1 when any file set failed.
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "fdoubleio.h"
 #include "filesetrun.h"
+#include "outputfile.h"
 #include "paramread.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
@@ -32,6 +34,8 @@ struct options {
   double fdrc = 0.0;
   int wavnorm = 0;
   int morvscale = 1;
+  int ccord = 0;
+  bool ccordgiven = false;  // --ccord: the order every set must have
   char* indlist = nullptr;
   decodesettings synthesis;  // the checked and completed synthesis settings
 };
@@ -114,13 +118,21 @@ static void readoptions(int count, char** args, options* o) {
   searchdoubleparam(count, args, "fdrc", &o->fdrc);
   searchintparam(count, args, "wavnorm", &o->wavnorm);
   searchintparam(count, args, "morvscale", &o->morvscale);
+  o->ccordgiven = searchintparam(count, args, "ccord", &o->ccord) == 0;
   o->indlist = searchstringparam(count, args, "indlist");
+}
+
+// Options outside the values the program knows: a frame shift below 1, a negative order, and
+// enumerated options (wavnorm, morvscale) outside their sets.
+static bool optionsinset(const options& o) {
+  const bool enumerated = (o.wavnorm == 0 || o.wavnorm == 1) && (o.morvscale == 0 || o.morvscale == 1);
+  return enumerated && o.lframe >= 1 && (!o.ccordgiven || o.ccord >= 0);
 }
 
 // The synthesis settings of the command line, checked and completed; false when synthesis
 // cannot work with them. The filters' warning is printed when they are switched off.
 static bool synthesissettings(const options& o, decodesettings* d) {
-  if (o.lframe < 1) return false;
+  if (!optionsinset(o)) return false;
   d->lframe = static_cast<uint32_t>(o.lframe);
   d->alpha = o.alpha;
   d->fpitch = o.fpitch;
@@ -146,9 +158,16 @@ static bool outofmemory(const char* out) {
   return false;
 }
 
+static void reporttrailingbytes(const char* path, uint32_t rest) {
+  if (rest != 0)
+    printf("Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path, rest);
+}
+
 // Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
 static void readvoicing(const fileset& files, setstreams* s) {
-  const uint32_t values = fdoubleread(files.name[fvfile], &s->fv);
+  uint32_t rest = 0;
+  const uint32_t values = fdoublereadrest(files.name[fvfile], &s->fv, &rest);
+  if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
   if (values == 0) {
     printf("Warning: could not open %s.\n", files.name[fvfile]);
   } else if (values < s->frames) {
@@ -158,30 +177,58 @@ static void readvoicing(const fileset& files, setstreams* s) {
   }
 }
 
-// Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
-static bool readstreams(const fileset& files, setstreams* s) {
-  s->frames = fdoubleread(files.name[f0file], &s->f0);
-  if (s->frames == 0) return reportunreadable(files.name[f0file]);
-  const uint32_t values = fdoubleread(files.name[ccfile], &s->cc);
-  if (values == 0) return reportunreadable(files.name[ccfile]);
-  const uint32_t width = values / s->frames;
-  if (width == 0 || static_cast<uint64_t>(width) * s->frames != values) {
+// The cepstral order of `values` cepstra over `frames` frames: they must make whole frames of
+// at least one value, of exactly --ccord + 1 values when that is given. false (reported) else.
+static bool cepstralorder(const fileset& files, const options& o, uint64_t frames, uint64_t values,
+                          uint32_t* order) {
+  const uint64_t width = values / frames;
+  const bool whole = width != 0 && width * frames == values && width - 1 <= UINT32_MAX;
+  if (!whole || (o.ccordgiven && width != static_cast<uint64_t>(o.ccord) + 1)) {
     printf("Error: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[ccfile]);
     return false;
   }
-  s->order = width - 1;
+  *order = static_cast<uint32_t>(width - 1);
+  return true;
+}
+
+// false (reported) when `frames` frames would synthesise more samples than a WAV file holds.
+static bool lengthfits(const fileset& files, const decodesettings& d, uint64_t frames) {
+  if (frames <= UINT32_MAX && decodedlength(static_cast<uint32_t>(frames), d) <= maxwavsamples) return true;
+  printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
+  return false;
+}
+
+// The checks that the sizes of the stream files allow before anything is read or allocated:
+// the output's length and the cepstral order. Files whose size does not show their length
+// (pipes) are checked once read.
+static bool sizesfit(const fileset& files, const options& o) {
+  uint64_t frames = 0, values = 0;
+  uint32_t rest = 0, order = 0;
+  if (fdoublecount(files.name[f0file], &frames, &rest) != 0 || frames == 0) return true;
+  if (!lengthfits(files, o.synthesis, frames)) return false;
+  if (fdoublecount(files.name[ccfile], &values, &rest) != 0 || values == 0) return true;
+  return cepstralorder(files, o, frames, values, &order);
+}
+
+// Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
+static bool readstreams(const fileset& files, const options& o, setstreams* s) {
+  if (!sizesfit(files, o)) return false;
+  uint32_t rest = 0;
+  s->frames = fdoublereadrest(files.name[f0file], &s->f0, &rest);
+  if (s->frames == 0) return reportunreadable(files.name[f0file]);
+  reporttrailingbytes(files.name[f0file], rest);
+  const uint32_t values = fdoublereadrest(files.name[ccfile], &s->cc, &rest);
+  if (values == 0) return reportunreadable(files.name[ccfile]);
+  reporttrailingbytes(files.name[ccfile], rest);
+  if (!cepstralorder(files, o, s->frames, values, &s->order)) return false;
   if (files.name[fvfile]) readvoicing(files, s);
   return true;
 }
 
 // Allocates the output; false (reported) when it would not fit a WAV file or memory runs out.
 static bool allocateoutput(const fileset& files, const decodesettings& d, setstreams* s) {
-  const uint64_t length = decodedlength(s->frames, d);
-  if (length > maxwavsamples) {
-    printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
-    return false;
-  }
-  s->samples = static_cast<uint32_t>(length);
+  if (!lengthfits(files, d, s->frames)) return false;
+  s->samples = static_cast<uint32_t>(decodedlength(s->frames, d));
   s->out = static_cast<double*>(calloc(s->samples, sizeof(double)));
   return s->out ? true : outofmemory(files.name[outfile]);
 }
@@ -192,10 +239,19 @@ static void reportclipping(uint32_t clipped, const char* out) {
     printf("Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped, out);
 }
 
+// false (reported) when the output is one of the set's streams: writing it would destroy them.
+static bool overwritesnothing(const fileset& files) {
+  uint32_t output = 0, input = 0;
+  if (findoverwrite(3, files.name, 1, &files.name[outfile], &output, &input) == 0) return true;
+  printf("Error: %s would overwrite the input %s.\n", files.name[outfile], files.name[input]);
+  return false;
+}
+
 // Synthesises one file set and writes its WAV file; a failing set is reported and skipped (false).
 static bool decodefileset(const fileset& files, const options& o) {
   setstreams s;
-  if (!readstreams(files, &s) || !allocateoutput(files, o.synthesis, &s)) return false;
+  if (!overwritesnothing(files) || !readstreams(files, o, &s) || !allocateoutput(files, o.synthesis, &s))
+    return false;
   if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples) != 0)
     return outofmemory(files.name[outfile]);
   free(s.f0);
@@ -228,6 +284,14 @@ static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit,
   r->add(done);
 }
 
+// false (reported) when an index of the list cannot be written into every name of the set.
+static bool indexlistfits(const char* list, const fileset& files) {
+  char problem[PATH_MAX + 64];
+  if (strnumfitsnames(list, setfiles, files.name, problem, sizeof problem) == 0) return true;
+  printf("Error: %s.\n", problem);
+  return false;
+}
+
 int main(int argc, char** argv) {
   if (argc == 1) {
     plothelp(argv[0]);
@@ -254,6 +318,7 @@ int main(int argc, char** argv) {
   }
   const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
                                        : fileset{{argv[1], argv[2], nullptr, argv[3]}};
+  if (o.indlist && !indexlistfits(o.indlist, files)) return 255;
   filesetrun run{&o};
   if (!o.indlist) {
     run.add(decodefileset(files, o));

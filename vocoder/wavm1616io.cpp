@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include "constants.h"
+#include "outputfile.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "16-bit samples are read and written as host values");
@@ -211,21 +212,20 @@ uint32_t wavclippedsamples(const double* samples, uint32_t n) {
 
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep) {
   if (!path || n > (UINT32_MAX - 36) / 2) return 0;
-  FILE* file = fopen(path, "wb");
-  if (!file) return 0;
-  unsigned char header[headerbytes];
-  writeheader(header, n);
-  bool written = fwrite(header, 1, headerbytes, file) == headerbytes;
   if (normalise == 1) wavampnormalize(samples, n);
   int16_t* packed = keep == 1 ? static_cast<int16_t*>(malloc(2 * static_cast<size_t>(n) + 1))
                               : reinterpret_cast<int16_t*>(samples);
-  if (packed) {
-    wavdouble2short(n, samples, packed);
-    written = written && fwrite(packed, 2, n, file) == n;
-  }
+  if (!packed) return 0;
+  wavdouble2short(n, samples, packed);
+  unsigned char header[headerbytes];
+  writeheader(header, n);
+  // The file is replaced whole: a write that falls short leaves an earlier file as it was.
+  outputfile out;
+  FILE* file = outputopen(path, &out);
+  const bool written =
+      file && fwrite(header, 1, headerbytes, file) == headerbytes && fwrite(packed, 2, n, file) == n;
   if (keep == 1) free(packed);
-  const bool closed = fclose(file) == 0;
-  return (packed && written && closed) ? n : 0;
+  return file && outputclose(&out, written) == 0 ? n : 0;
 }
 
 int wavshort2double(uint32_t n, const int16_t* in, double* out) {

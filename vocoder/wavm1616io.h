@@ -49,7 +49,8 @@ uint32_t wavclippedsamples(const double* samples, uint32_t n);
 //   normalise  1: scale the peak to 0.99 first, in the caller's array
 //   keep       1: convert into a separate buffer; any other value converts inside `samples`,
 //              which then holds packed 16-bit values and must no longer be read as doubles
-// Returns n, or 0 on any failure.
+// Returns n, or 0 on any failure. The file is replaced whole (see outputfile.h): on failure an
+// earlier file of the name stays as it was.
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep);
 // out[i] = in[i] / 32768, last to first, so `in` may occupy the start of `out`.
 int wavshort2double(uint32_t n, const int16_t* in, double* out);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -19,26 +21,55 @@ TEST(ParamLookup, NamesMatchWholeWithoutCaseAndNeedAValue) {
   EXPECT_EQ(isparam(single), 0);
 }
 
-TEST(ParamLookup, TypedValuesReadTheLeadingNumberAndMarkOnlyOnSuccess) {
-  char ms[] = "--lframe=80ms", real[] = "--lframe=4.5", dot[] = "--alpha=.5", word[] = "--lframe=abc",
-       huge[] = "--lframe=99999999999", text[] = "--indlist=1-3";
+TEST(ParamLookup, TypedValuesMustMakeUpTheWholeTextAndMarkOnlyOnSuccess) {
+  char whole[] = "--lframe=80", sign[] = "--lframe=+7", neg[] = "--lframe=-3", dot[] = "--alpha=.5",
+       expo[] = "--alpha=1e-3", text[] = "--indlist=1-3";
   int i = 0;
   double d = 0;
-  EXPECT_EQ(getintparam(ms, "lframe", &i), 0);
+  EXPECT_EQ(getintparam(whole, "lframe", &i), 0);
   EXPECT_EQ(i, 80);
-  EXPECT_EQ(getintparam(real, "lframe", &i), 0);
-  EXPECT_EQ(i, 4);
+  EXPECT_EQ(getintparam(sign, "lframe", &i), 0);
+  EXPECT_EQ(i, 7);
+  EXPECT_EQ(getintparam(neg, "lframe", &i), 0);
+  EXPECT_EQ(i, -3);
   EXPECT_EQ(getdoubleparam(dot, "alpha", &d), 0);
   EXPECT_EQ(d, 0.5);
-  EXPECT_TRUE(paramalreadyread(ms) && paramalreadyread(real) && paramalreadyread(dot));
-  EXPECT_EQ(getintparam(word, "lframe", &i), -1);
-  EXPECT_EQ(getintparam(huge, "lframe", &i), -1);  // does not fit an int
-  EXPECT_EQ(i, 4);
-  EXPECT_FALSE(paramalreadyread(word) || paramalreadyread(huge));
+  EXPECT_EQ(getdoubleparam(expo, "alpha", &d), 0);
+  EXPECT_EQ(d, 1e-3);
+  EXPECT_TRUE(paramalreadyread(whole) && paramalreadyread(sign) && paramalreadyread(dot));
   char* value = getstringparam(text, "indlist");
   EXPECT_TRUE(paramalreadyread(text));
   EXPECT_STREQ(value, "1-3");                           // still valid after marking
   EXPECT_EQ(getstringparam(text, "indlist"), nullptr);  // a marked argument matches nothing
+}
+
+// Texts that only begin with a number, or hold one that does not fit, are refused and stay
+// unread instead of giving their leading digits (80ms as 80, 4.5 as 4, 1e308 as 1).
+TEST(ParamLookup, PartlyNumericOrUnfittingValuesAreRefused) {
+  for (const char* bad : {"80ms", "4.5", "1e308", "8x0", "abc", "99999999999", "-2147483649", " 80", "80 ",
+                          "--3", "+", "-", "0x10", "3.5"}) {
+    std::string arg = std::string("--lframe=") + bad;
+    int i = 42;
+    EXPECT_EQ(getintparam(&arg[0], "lframe", &i), -1) << bad;
+    EXPECT_EQ(i, 42) << bad;
+    EXPECT_FALSE(paramalreadyread(arg.c_str())) << bad;
+  }
+  for (const char* bad : {"0.5x", "8x0", "1e400", "-1e400", " 0.5", "0.5 ", "abc", ".", "e3", "1e"}) {
+    std::string arg = std::string("--alpha=") + bad;
+    double d = 42;
+    EXPECT_EQ(getdoubleparam(&arg[0], "alpha", &d), -1) << bad;
+    EXPECT_EQ(d, 42) << bad;
+    EXPECT_FALSE(paramalreadyread(arg.c_str())) << bad;
+  }
+  std::string limit = "--lframe=-2147483648", tiny = "--alpha=1e-400", nan = "--alpha=nan";
+  int i = 0;
+  double d = 1;
+  EXPECT_EQ(getintparam(&limit[0], "lframe", &i), 0);
+  EXPECT_EQ(i, INT_MIN);
+  EXPECT_EQ(getdoubleparam(&tiny[0], "alpha", &d), 0);  // underflows to zero: still a number
+  EXPECT_EQ(d, 0.0);
+  EXPECT_EQ(getdoubleparam(&nan[0], "alpha", &d), 0);
+  EXPECT_TRUE(std::isnan(d));
 }
 
 TEST(ParamSearch, RepeatedUnknownAndMalformedOptionsStayUnread) {

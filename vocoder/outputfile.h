@@ -1,0 +1,36 @@
+#pragma once
+// Output files that are replaced whole: the data go to a temporary file in the same directory,
+// which takes the file's name only once it is complete and closed without error. A write that
+// fails part-way (a full disk, a file-size limit) leaves an earlier file of that name as it was
+// and no partial file. Names that are symbolic links are followed, so the file they lead to is
+// replaced; devices, pipes and other files that are no regular files are written directly.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct outputfile {
+  FILE* file = nullptr;
+  std::string target;     // the file that receives the data
+  std::string temporary;  // the temporary being written, empty when writing directly
+};
+
+// Opens the output for binary writing; returns its stream (also in out->file), or null when
+// neither a temporary nor the file itself can be created. A replaced file's permission bits
+// carry over; a new file gets those of the process's file-creation mask.
+FILE* outputopen(const char* path, outputfile* out);
+// Closes the stream and, when `complete` and the close succeeded, gives the temporary the
+// file's name; otherwise removes the temporary. Returns 0 when the file now holds the data,
+// -1 otherwise.
+int outputclose(outputfile* out, bool complete);
+
+// 1 when the two names lead to the same regular file (same device and inode, through symbolic
+// links and hard links alike), or, when neither exists yet, to the same directory entry; 0
+// otherwise (devices and other non-regular files never count as the same).
+int samefile(const char* a, const char* b);
+
+// Looks, in order, for an output that is the same file (samefile) as an input or as an earlier
+// output; null names are skipped. 0 when there is none; otherwise 1 with *output and *other the
+// positions of the output and of the input it is, or 2 with *other the earlier output's.
+int findoverwrite(uint32_t ninputs, const char* const* inputs, uint32_t noutputs, const char* const* outputs,
+                  uint32_t* output, uint32_t* other);

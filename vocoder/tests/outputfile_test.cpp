@@ -1,0 +1,82 @@
+#include "outputfile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "childprocess.h"
+
+namespace {
+
+std::string written(const std::string& path, const std::string& bytes, bool complete, int* result) {
+  outputfile out;
+  FILE* f = outputopen(path.c_str(), &out);
+  if (!f) {
+    *result = -2;
+    return "";
+  }
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  *result = outputclose(&out, complete);
+  return file_contents(path);
+}
+
+TEST(OutputFile, ReplacesWholeOnlyWhenCompleteAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string path = dir.write("f", "old");
+  int result = 0;
+  EXPECT_EQ(written(path, "abandoned", false, &result), "old");
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(written(path, "new", true, &result), "new");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(written(dir.path("fresh"), "x", true, &result), "x");
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 2").c_str()), 0);
+  EXPECT_EQ(written(dir.path("nodir/f"), "x", true, &result), "");
+  EXPECT_EQ(result, -2);
+}
+
+// A name that is a symbolic link replaces the file it leads to and stays a link.
+TEST(OutputFile, FollowsSymbolicLinks) {
+  TempDir dir;
+  const std::string target = dir.write("target", "old");
+  ASSERT_EQ(symlink("target", dir.path("link").c_str()), 0);
+  int result = 0;
+  EXPECT_EQ(written(dir.path("link"), "new", true, &result), "new");
+  EXPECT_EQ(file_contents(target), "new");
+  struct stat st;
+  ASSERT_EQ(lstat(dir.path("link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(symlink("later", dir.path("dangling").c_str()), 0);
+  EXPECT_EQ(written(dir.path("dangling"), "made", true, &result), "made");
+  EXPECT_EQ(file_contents(dir.path("later")), "made");
+}
+
+TEST(OutputFile, SameFileThroughNamesLinksAndNotYetMadeEntries) {
+  TempDir dir;
+  const std::string a = dir.write("a", "x"), b = dir.write("b", "x");
+  ASSERT_EQ(symlink(a.c_str(), dir.path("sym").c_str()), 0);
+  ASSERT_EQ(link(a.c_str(), dir.path("hard").c_str()), 0);
+  EXPECT_EQ(samefile(a.c_str(), dir.path("sym").c_str()), 1);
+  EXPECT_EQ(samefile(dir.path("hard").c_str(), a.c_str()), 1);
+  EXPECT_EQ(samefile((dir.dir() + "/./a").c_str(), a.c_str()), 1);
+  EXPECT_EQ(samefile(a.c_str(), b.c_str()), 0);
+  EXPECT_EQ(samefile(dir.path("new").c_str(), (dir.dir() + "/./new").c_str()), 1);
+  EXPECT_EQ(samefile(dir.path("new").c_str(), dir.path("other").c_str()), 0);
+  EXPECT_EQ(samefile(dir.path("new").c_str(), a.c_str()), 0);
+  EXPECT_EQ(samefile("/dev/null", "/dev/null"), 0);  // no regular file
+  const char* inputs[] = {a.c_str(), nullptr};
+  const std::string sym = dir.path("sym");
+  const char* outputs[] = {b.c_str(), nullptr, sym.c_str(), b.c_str()};
+  uint32_t output = 9, other = 9;
+  EXPECT_EQ(findoverwrite(2, inputs, 4, outputs, &output, &other), 1);
+  EXPECT_EQ(output, 2u);
+  EXPECT_EQ(other, 0u);
+  const char* twice[] = {b.c_str(), b.c_str()};
+  EXPECT_EQ(findoverwrite(2, inputs, 2, twice, &output, &other), 2);
+  EXPECT_EQ(output, 1u);
+  EXPECT_EQ(other, 0u);
+}
+
+}  // namespace
