@@ -18,30 +18,27 @@ std::vector<double> randomdoubles(size_t count) {
   return v;
 }
 
-void BM_fftc(benchmark::State& state) {
+// Times one interleaved complex transform (fftc or ifftc) of state.range(0) points.
+template <typename Transform>
+void complextransform(benchmark::State& state, Transform transform) {
   const int32_t n = static_cast<int32_t>(state.range(0));
   const std::vector<double> input = randomdoubles(2 * n);
   std::vector<complex> x(n);
   for (auto _ : state) {
     std::memcpy(x.data(), input.data(), sizeof(complex) * n);
-    if (fftc(n, x.data()) != 0) state.SkipWithError("size is not a power of two");
+    if (transform(n, x.data()) != 0) state.SkipWithError("size is not a power of two");
     benchmark::DoNotOptimize(x.data());
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
 
+void BM_fftc(benchmark::State& state) {
+  complextransform(state, fftc);
+}
+
 void BM_ifftc(benchmark::State& state) {
-  const int32_t n = static_cast<int32_t>(state.range(0));
-  const std::vector<double> input = randomdoubles(2 * n);
-  std::vector<complex> x(n);
-  for (auto _ : state) {
-    std::memcpy(x.data(), input.data(), sizeof(complex) * n);
-    if (ifftc(n, x.data()) != 0) state.SkipWithError("size is not a power of two");
-    benchmark::DoNotOptimize(x.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * n);
+  complextransform(state, ifftc);
 }
 
 void BM_fftr(benchmark::State& state) {

@@ -1,5 +1,7 @@
 #pragma once
-// Warped cepstral analysis of speech frames and waveform synthesis from warped cepstra.
+// Warped cepstral analysis of speech frames (five envelope methods) and waveform synthesis from
+// warped cepstra (harmonics below the maximum voiced frequency, shaped noise above, overlap-add).
+// Built on harmonicanalysis, spectralanalysis, matvect, dft, windowing and polynom.
 // A cepstral vector of order p holds c0..cp with ln A(w) = c0 + 2 sum_j c_j cos(j w~),
 // w~ = fwarp(w, alpha). A cepstral matrix holds one such vector per frame.
 #include <cstdint>
@@ -31,14 +33,38 @@ enum : uint8_t {
   CC_SEEVOC_MCEP = 4  // SEEVOC envelope + mcep
 };
 
-// Warped cepstra of the N frames centred at first + k*shift (F0 in Hz, 0 or below for
-// unvoiced) into cc (N x (p+1)) with the given method; returns 0, or -1 when memory runs out
-// (or a transform fails; the FFT sizes are powers of two by construction).
+// Warped cepstra of the N frames centred at first + k*shift with the given envelope method.
+// Working storage is allocated once for the call.
+//   x       in: the signal, n samples on the +-1 scale
+//   n       samples in x
+//   fs      sampling rate, Hz
+//   shift   frame shift, samples
+//   first   centre of frame 0, samples
+//   N       frames
+//   f0      in: N values, F0 in Hz, 0 or below for unvoiced frames (analysed as noise)
+//   p       cepstral order
+//   cc      out: N x (p+1) doubles, caller's: frame k's c0..cp at k*(p+1)
+//   method  envelope method, one of CC_... above
+//   alpha   all-pass warping factor, |alpha| < 1
+// Returns 0, or -1 when memory runs out (cc then not written) or a transform fails (the FFT
+// sizes are powers of two by construction).
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
                 const double* f0, uint32_t p, double* cc, uint8_t method, double alpha);
 
-// Per-frame routines of the five methods. work holds 2*Nfft doubles; cc gets p+1 values. Return 0,
-// or -1 when Nfft is not a power of two.
+// Per-frame routines of the five methods, in the order of CC_...; an unvoiced frame, or one whose
+// harmonic analysis fails, gets the cepstrum of its unvoiced spectrum.
+//   x       in: the signal, n samples on the +-1 scale
+//   n       samples in x
+//   fs      sampling rate, Hz
+//   centre  index of the frame's centre in x
+//   f0      F0 of the frame, Hz, 0 or below for unvoiced
+//   Nfft    FFT size of the spectra
+//   work    2*Nfft doubles of scratch, caller's
+//   p       cepstral order
+//   cc      out: p+1 doubles, caller's
+//   mem     record of ccmeminitialize for the method (with ccmemreserve for the two RDC methods)
+//   alpha   all-pass warping factor, |alpha| < 1
+// Each returns 0, or -1 when Nfft is not a power of two.
 int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha);
 int getharmrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
@@ -50,7 +76,13 @@ int getwwcmcep(const double* x, uint32_t n, double fs, uint32_t centre, double f
 int getseemcep(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                double* work, uint32_t p, double* cc, ccmem* mem, double alpha);
 
-// New memory for the method, sized for the lowest F0, noise frame length and FFT size; null on failure.
+// New memory for the method, released with ccmemdestroy.
+//   fs      sampling rate, Hz
+//   f0min   lowest F0 the records must hold, Hz
+//   Lnoise  frame length of the unvoiced spectra (naframesize), samples
+//   Nfft    FFT size of the spectra
+//   method  envelope method, one of CC_...
+// Returns the memory, or null when storage runs out.
 ccmem* ccmeminitialize(double fs, double f0min, uint32_t Lnoise, uint32_t Nfft, uint8_t method);
 // Makes the scratch area hold K matrix rows of order p and the least-squares work; 0 or -1.
 int ccmemreserve(ccmem* mem, uint32_t K, uint32_t p);
@@ -63,11 +95,26 @@ int ccmemdestroy(ccmem* mem);
 
 // Angle w (radians) warped by the first-order all-pass of factor alpha.
 double fwarp(double w, double alpha);
-// Warps the cepstrum c[0..m] into d[0..p] with factor alpha; scratch holds p+1 doubles.
+// Warps a cepstrum with the first-order all-pass recursion (alpha 0 copies and pads with zeros).
+//   c        in: m+1 coefficients c[0..m]
+//   m        order of c
+//   d        out: p+1 doubles, caller's; not c
+//   p        order of d
+//   alpha    warping factor
+//   scratch  p+1 doubles of scratch, caller's
 // Returns 0, or -1 when |alpha| >= 1 (nothing written).
 int ccwarp(const double* c, uint32_t m, double* d, uint32_t p, double alpha, double* scratch);
-// K rows of cosines R (K x (p+1)) and/or sines Q at the harmonics of f0, or at freqs (Hz) when
-// given, warped with alpha. Returns 0, or -1 when both R and Q are null.
+// Rows that evaluate a cepstrum at K frequencies: row k of R holds 1, 2cos(j w~) for j = 1..p, and
+// of Q 0, -2sin(j w~), w~ the warped angle of harmonic k+1 of f0 or of freqs[k].
+//   p      cepstral order
+//   K      frequencies (rows)
+//   f0     F0, Hz, used when freqs is null
+//   freqs  in: K frequencies in Hz, or null for the harmonics of f0
+//   fs     sampling rate, Hz
+//   alpha  all-pass warping factor
+//   R      out: K x (p+1) doubles, caller's, or null
+//   Q      out: K x (p+1) doubles, caller's, or null
+// Returns 0, or -1 when both R and Q are null.
 int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha, double* R,
                    double* Q);
 // Values in a cepstral matrix of N frames of order p.
@@ -75,10 +122,21 @@ uint64_t getccsize(uint32_t N, uint32_t p);
 // Analysis frames centred at first + k*shift inside n samples.
 uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first);
 
-// Synthesises (N+1)*S+1 samples into out (length outlen) from F0 (Hz), an optional maximum
-// voiced frequency track fv (Hz, or null) and the cepstral matrix cc (N x (p+1), c0 is touched
-// and restored per frame). Frames with non-finite parameters are left silent. Returns 0, or -1
-// when memory runs out or outlen is too short.
+// Synthesises N frames, frame k centred at sample (k+1)*S: harmonics below the frame's maximum
+// voiced frequency, noise shaped by the envelope above it, overlap-added. Frames with non-finite
+// parameters are left silent. The noise is drawn from a generator seeded anew at every call, so
+// one input always gives the same output.
+//   out     out: outlen doubles, caller's; all of it written, (N+1)*S+1 samples of signal
+//   outlen  length of out, at least getwaveformlength(S, N)
+//   fs      sampling rate, Hz
+//   S       synthesis frame shift, samples; 0 gives silence
+//   N       frames
+//   f0      in: N values, F0 in Hz, 0 for unvoiced
+//   fv      in: N maximum voiced frequencies in Hz, or null to derive them from c0
+//   alpha   all-pass warping factor of the cepstra
+//   p       cepstral order
+//   cc      in: N x (p+1) cepstra; c0 is changed and restored per frame
+// Returns 0, or -1 when memory runs out or outlen is too short.
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
                 const double* fv, double alpha, uint32_t p, double* cc);
 // Output length (N+1)*S+1 of N synthesis frames with shift S.
@@ -95,8 +153,13 @@ int applyexcphase(uint32_t K, double f0, double fs, double* phases);
 // Cepstral filters for 16 kHz and alpha 0.42, applied in place to N frames of order p.
 // Loudness: adds factor times the loudness cepstrum.
 int applycloudfilt16k042(double* cc, uint32_t p, uint32_t N, double factor);
-// Post-filter: sharpens the envelope by 1+beta away from the mean spectral direction; optional
-// per-frame factors in 0..1 scale beta.
+// Post-filter: sharpens the envelope by 1+beta away from the mean spectral direction.
+//   cc            in/out: N x (p+1) cepstra
+//   p             cepstral order
+//   N             frames
+//   beta          strength, 0 (nothing) to 1
+//   framefactors  in: N factors scaling beta per frame (held in 0..1), or null for 1
+// Returns 0.
 int applycpostfilt16k042(double* cc, uint32_t p, uint32_t N, double beta, const double* framefactors);
 // Dynamic range compression of the frame levels with strength gamma.
 int applycdrc16k042(double* cc, uint32_t p, uint32_t N, double gamma);

@@ -1,5 +1,6 @@
 #pragma once
-// Unscaled in-place radix-2 fast Fourier transforms, interleaved and split storage.
+// Unscaled in-place radix-2 fast Fourier transforms, interleaved and split storage, and the
+// complex type of the library. Built on no other module.
 #include <cstdint>
 
 // One complex value: two consecutive doubles, real part first.

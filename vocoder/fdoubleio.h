@@ -1,6 +1,7 @@
 #pragma once
 // Parameter files: headerless little-endian 32-bit floats, one or more values per frame.
 // In memory the values are doubles; reading widens exactly, writing rounds to nearest.
+// Built on no other module.
 
 #include <cstdint>
 

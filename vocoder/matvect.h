@@ -1,5 +1,6 @@
 #pragma once
-// Dense matrix and vector routines over caller-owned arrays of doubles.
+// Dense matrix and vector routines over caller-owned arrays of doubles: the numerics under the
+// signal model's least-squares fits and envelopes. Built on no other module.
 //
 // A matrix is a contiguous row-major array: element (i, j) of an r x s matrix is at i*s + j.
 // Vectors are 1 x n matrices. Every result array is allocated by the caller. Integer routines
@@ -20,32 +21,87 @@ int32_t identmat(double* m, uint32_t n);
 int32_t iseqmat(const double* a, const double* b, uint32_t count, double tolerance);
 // dst = src (count elements).
 int32_t copymat(double* dst, const double* src, uint32_t count);
-// dst (rows x cols) = f*src, or f*src^T when transpose is set (src then cols x rows).
+// dst = f*src, or f*src^T when transpose is set.
+//   dst        out: rows x cols doubles, caller's; not src
+//   src        in: rows x cols, or cols x rows when transposed
+//   rows       rows of dst
+//   cols       columns of dst
+//   transpose  non-zero: transpose src
+//   f          factor
+// Returns 0.
 int32_t copymatwtr(double* dst, const double* src, uint32_t rows, uint32_t cols, uint8_t transpose, double f);
-// dst (rows x cols) = block of src (srccols columns) starting at (row0, col0).
+// dst = the rows x cols block of src whose first element is (row0, col0).
+//   dst      out: rows x cols doubles, caller's
+//   src      in: a matrix of srccols columns holding the block
+//   rows     rows of the block
+//   cols     columns of the block
+//   srccols  columns of src
+//   row0     first row of the block in src
+//   col0     first column of the block in src
+// Returns 0.
 int32_t copysubmatintomat(double* dst, const double* src, uint32_t rows, uint32_t cols, uint32_t srccols,
                           uint32_t row0, uint32_t col0);
-// Writes the rows x cols matrix src into dst (dstcols columns) starting at (row0, col0).
+// Writes the rows x cols matrix src into dst with its first element at (row0, col0).
+//   dst      in/out: a matrix of dstcols columns holding the block; the rest is left as it is
+//   src      in: rows x cols doubles
+//   dstcols  columns of dst
+//   rows     rows of src
+//   cols     columns of src
+//   row0     first row of the block in dst
+//   col0     first column of the block in dst
+// Returns 0.
 int32_t copymatintosubmat(double* dst, const double* src, uint32_t dstcols, uint32_t rows, uint32_t cols,
                           uint32_t row0, uint32_t col0);
 // Copies a rows x cols block from src at (srcrow0, srccol0) to dst at (dstrow0, dstcol0).
+//   dst               in/out: a matrix of dstcols columns; only the block is written
+//   src               in: a matrix of srccols columns
+//   dstcols, srccols  columns of dst and of src
+//   dstrow0, dstcol0  first row and column of the block in dst
+//   srcrow0, srccol0  first row and column of the block in src
+//   rows, cols        size of the block
+// Returns 0.
 int32_t copysubmatintosubmat(double* dst, const double* src, uint32_t dstcols, uint32_t srccols,
                              uint32_t dstrow0, uint32_t dstcol0, uint32_t srcrow0, uint32_t srccol0,
                              uint32_t rows, uint32_t cols);
-// dst row k = src row rowidx[k] for k < count; rows have cols elements.
+// dst row k = src row rowidx[k] for k < count.
+//   dst     out: count x cols doubles, caller's
+//   src     in: a matrix of cols columns with every row that rowidx names
+//   cols    columns of src and dst
+//   count   rows to copy
+//   rowidx  in: count row indices into src
+// Returns 0.
 int32_t copyrowsintomat(double* dst, const double* src, uint32_t cols, uint32_t count,
                         const uint32_t* rowidx);
-// dst (rows x count) column k = src (srccols columns) column colidx[k].
+// dst column k = src column colidx[k] for k < count.
+//   dst      out: rows x count doubles, caller's
+//   src      in: rows x srccols
+//   rows     rows of src and dst
+//   count    columns to copy
+//   colidx   in: count column indices into src
+//   srccols  columns of src
+// Returns 0.
 int32_t copycolsintomat(double* dst, const double* src, uint32_t rows, uint32_t count, const uint32_t* colidx,
                         uint32_t srccols);
-// dst[i][j] = src[rowidx[i]][colidx[j]]; src has srccols columns.
+// dst[i][j] = src[rowidx[i]][colidx[j]].
+//   dst       out: rowcount x colcount doubles, caller's
+//   src       in: a matrix of srccols columns
+//   rowcount  rows of dst; rowidx holds that many row indices into src
+//   colcount  columns of dst; colidx holds that many column indices into src
+//   srccols   columns of src
+// Returns 0.
 int32_t copyrowscolsintomat(double* dst, const double* src, uint32_t rowcount, const uint32_t* rowidx,
                             uint32_t colcount, const uint32_t* colidx, uint32_t srccols);
 // Swaps the contents of a and b (count elements).
 int32_t exchangemats(double* a, double* b, uint32_t count);
 // Copies the lower triangle of the n x n matrix m onto its upper triangle.
 int32_t repltriangmat(double* m, uint32_t n);
-// Copies the whole brows x bcols blocks of src (rows x cols) into dst as contiguous row-major blocks.
+// Copies the whole brows x bcols blocks of src into dst as contiguous row-major blocks, block
+// row after block row; a partial block at the right or bottom edge is left out.
+//   src           in: rows x cols
+//   rows, cols    size of src
+//   dst           out: (rows/brows)*(cols/bcols) blocks of brows*bcols doubles, caller's
+//   brows, bcols  size of one block, both at least 1
+// Returns 0.
 int32_t redistblocks(const double* src, uint32_t rows, uint32_t cols, double* dst, uint32_t brows,
                      uint32_t bcols);
 
@@ -96,6 +152,11 @@ int32_t subtmat(double* x, const double* y, uint32_t count, double f);
 // out = a*b element by element.
 int32_t elemprodmat(const double* a, const double* b, double* out, uint32_t count);
 // out = out + f*a*b element by element.
+//   a, b   in: count doubles each
+//   out    in/out: count doubles
+//   count  elements
+//   f      factor; 0 leaves out untouched
+// Returns 0.
 int32_t addelemprodmat(const double* a, const double* b, double* out, uint32_t count, double f);
 // x = x*y*f element by element.
 int32_t elemmultmat(double* x, const double* y, uint32_t count, double f);
@@ -115,27 +176,82 @@ int32_t scaleltriangmat(double* m, uint32_t n, double f);
 int32_t addconstpertmat(double* m, uint32_t n, double value);
 // out = (next - prev)*0.5.
 int32_t getdeltawin3(double* out, const double* prev, const double* next, uint32_t count);
-// out = next - 2*cur + prev.
+// Second difference over a three-frame window: out = next - 2*cur + prev.
+//   out               out: count doubles, caller's
+//   prev, cur, next   in: count doubles each (the frames before, at and after the centre)
+//   count             elements
+// Returns 0.
 int32_t getdelta2win3(double* out, const double* prev, const double* cur, const double* next, uint32_t count);
 
 // ---- Products and covariance accumulation ----
 
-// out (m x p) = a (m x k) * b (k x p).
+// Matrix product out = a * b.
+//   a    in: m x k
+//   b    in: k x p
+//   out  out: m x p doubles, caller's; neither a nor b
+//   m, k, p  dimensions as above
+// Returns 0.
 int32_t prodmat(const double* a, const double* b, double* out, uint32_t m, uint32_t k, uint32_t p);
-// out (m x p) += f * a (m x k) * b (k x p).
+// out += f * a * b.
+//   a    in: m x k
+//   b    in: k x p
+//   out  in/out: m x p; neither a nor b
+//   m, k, p  dimensions as above
+//   f    factor; 0 leaves out untouched
+// Returns 0.
 int32_t addprodmat(const double* a, const double* b, double* out, uint32_t m, uint32_t k, uint32_t p,
                    double f);
-// Lower triangle of out (n x n) += f * a * a^T for a of n x k.
+// Lower triangle (with the diagonal) of out += f * a * a^T; the upper triangle is not touched.
+//   a    in: n x k
+//   out  in/out: n x n; not a
+//   k    columns of a
+//   n    rows of a, order of out
+//   f    factor; 0 leaves out untouched
+// Returns 0.
 int32_t addltriangprodmatt(const double* a, double* out, uint32_t k, uint32_t n, double f);
-// out (n x n) = a (n x k) * b (k x n) known to be symmetric (symmetry 1) or antisymmetric.
+// out = a * b for a product known to be symmetric or antisymmetric: the lower triangle is
+// computed and mirrored.
+//   a         in: n x k
+//   b         in: k x n
+//   out       out: n x n doubles, caller's; neither a nor b
+//   n, k      dimensions as above
+//   symmetry  1: symmetric, any other value: antisymmetric
+// Returns 0.
 int32_t simprodmat(const double* a, const double* b, double* out, uint32_t n, uint32_t k, uint8_t symmetry);
-// out (n x n) = a (n x k) * b (k x n) known to be (anti)symmetric about its centre.
+// out = a * b for a product known to be symmetric or antisymmetric about its centre (element t
+// of the storage order equals element n*n-1-t, or its negative): half is computed and mirrored.
+//   a         in: n x k
+//   b         in: k x n
+//   out       out: n x n doubles, caller's; neither a nor b
+//   n, k      dimensions as above
+//   symmetry  1: symmetric, any other value: antisymmetric
+// Returns 0.
 int32_t simpmprodmat(const double* a, const double* b, double* out, uint32_t n, uint32_t k, uint8_t symmetry);
-// Lower triangle of cov (n x n) += f * (x - mu)(x - mu)^T.
+// Lower triangle (with the diagonal) of cov += f * (x - mu)(x - mu)^T.
+//   cov  in/out: n x n; the upper triangle is not touched
+//   x    in: n doubles, one observation
+//   mu   in: n doubles, the mean
+//   n    dimension
+//   f    weight of the observation; 0 leaves cov untouched
+// Returns 0.
 int32_t addltriangcovmat(double* cov, const double* x, const double* mu, uint32_t n, double f);
-// var[i] += f * (x[i] - mu[i])^2.
+// var[i] += f * (x[i] - mu[i])^2: the diagonal of a covariance accumulation.
+//   var  in/out: n doubles
+//   x    in: n doubles, one observation
+//   mu   in: n doubles, the mean
+//   n    dimension
+//   f    weight of the observation; 0 leaves var untouched
+// Returns 0.
 int32_t adddiagcovmat(double* var, const double* x, const double* mu, uint32_t n, double f);
-// y[i] += f * (b[i] + sum_j a[i][j]*x[j]) for a of m x n, i < m.
+// Affine map accumulated: y[i] += f * (b[i] + sum_j a[i][j]*x[j]) for i < m.
+//   x  in: n doubles
+//   a  in: m x n
+//   b  in: m doubles, the offset
+//   y  in/out: m doubles; not x
+//   n  length of x, columns of a
+//   m  rows of a, length of b and y
+//   f  factor; 0 leaves y untouched
+// Returns 0.
 int32_t addlintransf(const double* x, const double* a, const double* b, double* y, uint32_t n, uint32_t m,
                      double f);
 
@@ -152,21 +268,50 @@ int32_t gaussinv(uint32_t n, double* a, double* inverse);
 int32_t gausssolveleqs(uint32_t n, double* a, double* b, double* x);
 // Inverse of the symmetric matrix a with half the work of gaussinv; a is destroyed.
 int32_t simgaussinv(uint32_t n, double* a, double* inverse);
-// p (n x m) = (a^T a)^-1 a^T for a of m x n (optionally regularised); work is 2n^2 doubles or null.
+// Pseudo-inverse p = (a^T a + R)^-1 a^T, R = 0 or the ridge penalty 0.015791367 k^2 on diagonal
+// element k.
+//   a           in: m x n
+//   p           out: n x m doubles, caller's; not a
+//   m, n        dimensions of a
+//   work        2n^2 doubles of scratch, or null for storage of the call's own
+//   regularise  1: add the ridge penalty R, any other value: none
+// Returns 0, or -1 when a^T a + R is not positive definite (p then undefined).
 int32_t pseudoinv(const double* a, double* p, uint32_t m, uint32_t n, double* work, int16_t regularise);
-// x (n x p) = (a^T a)^-1 a^T b for a of m x n, b of m x p (optionally regularised);
-// work is n(2n + p) doubles or null.
+// Least-squares solution x = (a^T a + R)^-1 a^T b, R as for pseudoinv, by a Cholesky factor of
+// the normal equations.
+//   a           in: m x n
+//   b           in: m x p, p right-hand sides
+//   x           out: n x p doubles, caller's; neither a nor b
+//   m, n, p     dimensions as above
+//   work        n(2n + p) doubles of scratch, or null for storage of the call's own
+//   regularise  1: add the ridge penalty R, any other value: none
+// Returns 0, or -1 when a^T a + R is not positive definite (x then not written).
 int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t m, uint32_t n, uint32_t p,
                           double* work, int16_t regularise);
-// solveleastsquares for one right-hand side y (m values) and the cosine-series matrix
+// solveleastsquares for one right-hand side y and the cosine-series matrix
 // a[k][j] = s_j cos(j * angles[k]) (m x n, s_0 = 1, s_j = 2), without forming a: its Gram matrix
 // is Toeplitz-plus-Hankel, (a^T a)[i][j] = s_i s_j (C[i-j] + C[i+j]) / 2 with C[d] = sum_k
 // cos(d * angles[k]), so one pass of 2n-1 cosines per row replaces the m x n matrix and its
-// product. Equal to solveleastsquares on that matrix up to rounding; work is n(2n + 1) doubles
-// or null. 0, or -1 when the normal equations are not positive definite.
+// product. Equal to solveleastsquares on that matrix up to rounding.
+//   angles      in: m angles, radians
+//   y           in: m values, the right-hand side
+//   x           out: n doubles, caller's
+//   m           rows (angles)
+//   n           columns (cosine terms)
+//   work        n(2n + 1) doubles of scratch, or null for storage of the call's own
+//   regularise  1: add the ridge penalty of pseudoinv, any other value: none
+// Returns 0, or -1 when the normal equations are not positive definite.
 int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
                           double* work, int16_t regularise);
-// Piecewise-linear interpolation of (xs, ys) (n points, ascending) at q ascending points xq into yq.
+// Piecewise-linear interpolation of the points (xs, ys) at the query points xq; queries outside
+// [xs[0], xs[n-1]] take the nearer end value.
+//   n   points, at least 1 (one point gives a constant)
+//   xs  in: n abscissae, ascending
+//   ys  in: n ordinates
+//   q   query points
+//   xq  in: q abscissae, ascending
+//   yq  out: q doubles, caller's
+// Returns 0.
 int32_t lininterpord(uint32_t n, const double* xs, const double* ys, uint32_t q, const double* xq,
                      double* yq);
 // Partial selection sort in place: positions 0..k hold the k+1 smallest (order -1: largest) in order.

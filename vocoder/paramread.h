@@ -1,6 +1,7 @@
 #pragma once
 // Command-line options of the form --name=value, index lists for numbered file series,
-// file-name helpers and small word and number lists.
+// file-name helpers and small word and number lists: the argument handling of the programs.
+// Built on no other module.
 //
 // A consumed option is marked by overwriting its first character with a blank, so it can no
 // longer match a later lookup and `unreadparams` finds every argument no lookup consumed.
@@ -44,8 +45,14 @@ int strnumnextindex(const char* list, const char** interval, uint32_t* index);
 // template unchanged, and the names after it their template or an earlier set's name.
 typedef void (*filesetvisitor)(char* const* names, uint32_t index, uint32_t unfit, void* context);
 // Calls `visit` for every index of the list in order with the names of its set, made from the
-// `count` templates by replacesetindex (a null template gives a null name). 0 after the last
-// index; -1 when the names cannot be allocated.
+// `count` templates by replacesetindex (a null template gives a null name).
+//   list       in: an index list that strnumdiagnose accepts
+//   count      number of templates (and of names per set)
+//   templates  in: count file-name templates, entries may be null
+//   visit      called once per index with the set's names (storage of this call, rewritten for
+//              every index and freed on return), the index and `unfit` as filesetvisitor says
+//   context    passed to visit unchanged
+// Returns 0 after the last index, -1 when the names cannot be allocated.
 int strnumforeachset(const char* list, uint32_t count, const char* const* templates, filesetvisitor visit,
                      void* context);
 
@@ -62,8 +69,13 @@ int replacefilename(char* path, const char* name);
 // Names of one file set of a numbered series: names[k] receives templates[k] with the index
 // written into its placeholder, looked for from the first '?' of the file-name part when there
 // is one (so a digit elsewhere in the name, as in "f0_???", is not taken for it). names[k] needs
-// room for strlen(templates[k]) + 1 characters; a null template is skipped. -1 when a template
-// has no placeholder wide enough for the index: *unfit then holds its position.
+// room for strlen(templates[k]) + 1 characters; a null template is skipped.
+//   count      number of templates and names
+//   templates  in: count templates, entries may be null
+//   index      the set's index
+//   names      out: count buffers, caller's, sized as above
+//   unfit      out (or null): the position of the first template without a wide enough placeholder
+// Returns 0, or -1 when a template has no placeholder wide enough for the index.
 int replacesetindex(uint32_t count, const char* const* templates, uint32_t index, char* const* names,
                     uint32_t* unfit);
 

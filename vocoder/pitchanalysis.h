@@ -1,17 +1,41 @@
 #pragma once
-// F0 estimation (normalised autocorrelation and dynamic programming), refinement, and log-F0 tools.
+// F0 estimation (normalised autocorrelation of the band-passed signal, candidates and a
+// dynamic-programming path), quasi-harmonic refinement, and log-F0 tools. Built on dft,
+// windowing, polynom, spectralanalysis (the band-pass filter) and harmonicanalysis (refinement).
 #include <cstdint>
 
 #include "dft.h"
 
-// F0 track of n frames centred at p0 + i*hop (Hz, 0 unvoiced) within [f0min, f0max]; returns 0,
-// or -1 when a transform fails (the FFT sizes are powers of two by construction).
+// F0 track of the frames centred at p0 + i*hop, i < n.
+//   x         in: the signal, nsamples samples on the +-1 scale
+//   nsamples  samples in x
+//   fs        sampling rate, Hz
+//   hop       frame shift, samples
+//   p0        centre of frame 0, samples
+//   n         frames
+//   f0min     lowest F0 searched, Hz
+//   f0max     highest F0 searched, Hz
+//   f0        out: n doubles, caller's: F0 in Hz within [f0min, f0max], 0 for unvoiced frames
+// Returns 0, or -1 when a transform fails (the FFT sizes are powers of two by construction).
 int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
              double f0min, double f0max, double* f0);
 // Sets short voiced islands that jump away from the long runs' F0 range to 0, in place; returns 0.
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop);
-// Refines voiced F0 values by quasi-harmonic analysis, at most `iterations` steps per frame;
-// fv gives per-frame maximum voiced frequencies or is null (4500 Hz). Returns 0.
+// Refines the voiced F0 values of a track by quasi-harmonic analysis of the harmonics below the
+// frame's maximum voiced frequency. A step is kept while it stays inside [f0min, f0max] and
+// within 20 % of the previous value; a frame stops after a step of less than 0.1 %.
+//   x           in: the signal, nsamples samples on the +-1 scale
+//   nsamples    samples in x; frames centred at or beyond the end are left as they are
+//   fs          sampling rate, Hz
+//   hop         frame shift, samples
+//   p0          centre of frame 0, samples
+//   n           frames
+//   f0min       lowest accepted F0, Hz
+//   f0max       highest accepted F0, Hz
+//   iterations  most steps per frame; 0 leaves the track unchanged
+//   f0          in/out: n values, F0 in Hz, 0 (or below) for unvoiced frames, which stay so
+//   fv          in: n maximum voiced frequencies in Hz, or null for 4500 Hz in every frame
+// Returns 0.
 int refinepitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
                 double f0min, double f0max, uint32_t iterations, double* f0, const double* fv);
 // In place: real parts become N times the circular autocorrelation, imaginary parts 0 up to

@@ -1,6 +1,7 @@
 #pragma once
-// Polynomials (coefficients highest power first), root finders, least-squares fit,
-// three-point parabola fits and Chebyshev polynomial tables.
+// Polynomials (coefficients highest power first, a degree-n polynomial holding n+1 of them), root
+// finders, least-squares fit, three-point parabola fits and Chebyshev polynomial tables. Built on
+// matvect (the fit's inverse) and dft (the complex type); caller-owned arrays throughout.
 #include <cstdint>
 #include "dft.h"
 
@@ -15,13 +16,25 @@ struct mempolytseb {
 double evalpoly(const double* p, uint32_t n, double x);
 // Value of the derivative of the degree-n polynomial p at x.
 double evalpolyd(const double* p, uint32_t n, double x);
-// dst (degree n) += f * src (degree m), constant terms aligned; -1 when m > n, else 0.
+// dst += f * src, constant terms aligned.
+//   dst  in/out: n+1 coefficients (degree n)
+//   n    degree of dst
+//   src  in: m+1 coefficients (degree m)
+//   m    degree of src, at most n
+//   f    factor; 0 leaves dst untouched
+// Returns 0, or -1 when m > n (nothing added).
 int accumpoly(double* dst, uint32_t n, const double* src, uint32_t m, double f);
 // All n complex roots of the degree-n polynomial p (companion-matrix eigenvalues); 0, or -1 if not converged.
 int findroots(const double* p, uint32_t n, complex* roots);
 // n real roots of p when all lie in (-1, 1), by simultaneous iteration; 0, or -1 at the update limit.
 int findrootslsf(const double* p, uint32_t n, double* roots);
-// Least-squares polynomial of the given degree through count points (x, y); 0 or -1.
+// Least-squares polynomial of the given degree through the points (x[i], y[i]), from the normal
+// equations.
+//   x, y          in: count abscissae and ordinates
+//   count         points, at least 1
+//   coefficients  out: degree+1 doubles, caller's, highest power first
+//   degree        degree of the polynomial
+// Returns 0, or -1 for a null array, no points or singular normal equations.
 int polyfit(const double* x, const double* y, uint32_t count, double* coefficients, uint32_t degree);
 // Parabola (alpha, beta, gamma) through (-1, y[0]), (0, y[1]), (1, y[2]); returns 0.
 int parabfit(const double* y, double* parabola);
@@ -29,7 +42,11 @@ int parabfit(const double* y, double* parabola);
 int parabfitpoints(double* parabola, double y0, double y1, double y2);
 // Parabola through the three points (x[i], y[i]); returns 0.
 int parabfitxy(const double* x, const double* y, double* parabola);
-// Parabola through (x0, y0), (x1, y1), (x2, y2); returns 0.
+// Parabola through the three points (x0, y0), (x1, y1), (x2, y2).
+//   parabola    out: 3 doubles, caller's: alpha, beta, gamma of alpha x^2 + beta x + gamma
+//   x0, x1, x2  abscissae, pairwise distinct
+//   y0, y1, y2  ordinates
+// Returns 0.
 int parabfitpointsxy(double* parabola, double x0, double x1, double x2, double y0, double y1, double y2);
 // Abscissa -beta/(2 alpha) of the parabola's extremum.
 double parabextx(const double* parabola);

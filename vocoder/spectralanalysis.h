@@ -1,6 +1,8 @@
 #pragma once
 // Frame log spectra (unvoiced, pitch-synchronous, SEEVOC), random-phase and Gaussian noise,
-// FIR and FFT filtering, and linear prediction.
+// FIR and FFT filtering, and linear prediction: the spectra of the envelope methods and the
+// noise of the synthesis. Built on dft and windowing. Log spectra are natural logarithms of
+// amplitudes, N bins of an FFT of size N (a power of two), even: bin N-k equals bin k.
 #include <cstdint>
 #include <cstdlib>
 
@@ -24,15 +26,39 @@ int namemdestroy(namem* mem);
 
 // The spectra, the noise frame and the FFT filter return -1 when their FFT length N is not a
 // power of two.
-// Log-amplitude spectrum (N doubles) of the Hamming-windowed frame around sample z; returns 0.
+// Log-amplitude spectrum of the Hamming-windowed frame (length mem->L, mean removed) around z.
+//   x    in: the signal, n samples on the +-1 scale
+//   n    samples in x
+//   fs   sampling rate, Hz
+//   z    index of the frame's centre in x
+//   N    FFT size, a power of two, at least mem->L (a longer frame is cut to N)
+//   out  out: N doubles, caller's: the log spectrum
+//   mem  record of nameminitializefft(L, N), or one with at least N doubles of work area
+// Returns 0, or -1 when N is not a power of two.
 int getnoiselogspectrum(const double* x, uint32_t n, double fs, uint32_t z, uint32_t N, double* out,
                         namem* mem);
-// Pitch-synchronous log spectrum from two complementary two-period windows; out holds 2N doubles,
-// the spectrum in the first N. f0 == 0 gives getnoiselogspectrum. Returns 0.
+// Pitch-synchronous log spectrum from two complementary two-period windows.
+//   x    in: the signal, n samples on the +-1 scale
+//   n    samples in x
+//   fs   sampling rate, Hz
+//   z    index of the frame's centre in x
+//   f0   F0 of the frame, Hz; 0 gives getnoiselogspectrum
+//   N    FFT size, a power of two, at least two periods (a longer frame is cut to N)
+//   out  out: 2N doubles, caller's; the log spectrum in the first N, work in the rest
+//   mem  record with at least N doubles of work area (nameminitializefft)
+// Returns 0, or -1 when N is not a power of two.
 int getsignallogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
                          double* out, namem* mem);
-// SEEVOC envelope (N doubles) by peak picking at harmonic spacing; f0 == 0 gives
-// getnoiselogspectrum. Returns 0.
+// SEEVOC envelope by peak picking at harmonic spacing in the three-period log spectrum.
+//   x    in: the signal, n samples on the +-1 scale
+//   n    samples in x
+//   fs   sampling rate, Hz
+//   z    index of the frame's centre in x
+//   f0   F0 of the frame, Hz; 0 gives getnoiselogspectrum
+//   N    FFT size, a power of two, at least three periods (a longer frame is cut to N)
+//   out  out: N doubles, caller's: the log envelope
+//   mem  record with at least N doubles of work area (nameminitializefft)
+// Returns 0, or -1 when N is not a power of two.
 int getseevoclogspectrum(const double* x, uint32_t n, double fs, uint32_t z, double f0, uint32_t N,
                          double* out, namem* mem);
 // Attenuates the log spectrum below 500 Hz in place (20 dB at 0 Hz, falling linearly); returns 0.
@@ -69,23 +95,56 @@ int genwhitenoise(double* out, uint32_t count, noisegen* g);
 int getlpwinfilter(uint32_t P, double* h, double fc, double fs);
 // Windowed-sinc high-pass of order P with cut-off fc Hz; returns 0.
 int gethpwinfilter(uint32_t P, double* h, double fc, double fs);
-// Windowed-sinc band-pass of order P passing f1..f2 Hz; returns 0.
+// Windowed-sinc band-pass of order P passing f1..f2 Hz.
+//   P   order; the filter has P + 1 taps
+//   h   out: P + 1 doubles, caller's
+//   f1  lower edge, Hz
+//   f2  upper edge, Hz, above f1
+//   fs  sampling rate, Hz
+// Returns 0.
 int getbpwinfilter(uint32_t P, double* h, double f1, double f2, double fs);
-// Causal FIR filtering in place; line (P + 1 doubles) carries the last inputs between calls. Returns 0.
+// Causal FIR filtering in place.
+//   x     in/out: n samples
+//   n     samples in x
+//   P     order of the filter
+//   h     in: P + 1 taps
+//   line  in/out: P + 1 doubles, caller's: the last P inputs, carried from one call to the next
+//         (zeros before the first)
+// Returns 0.
 int winfilter(double* x, uint32_t n, uint32_t P, const double* h, double* line);
 // Zero-phase FIR filtering in place (the output is centred on the filter's middle tap); returns 0.
 int winfilternodelay(double* x, uint32_t n, uint32_t P, const double* h);
 // 500 Hz zero-phase high-pass of a whole signal in place; returns 0.
 int elimlowfrecfromsignal(double* x, uint32_t n, double fs);
-// Zero-phase FFT filter following the (frequency Hz, gain dB) table; the last frequency must
-// exceed fs/2. out holds n doubles. Returns 0, or -1 (out unwritten) when N is not a power of two.
+// Zero-phase FFT filtering by overlap-add of blocks of N/2 samples, the gain following the
+// piecewise-linear (frequency, gain) table.
+//   in       in: n samples
+//   out      out: n doubles, caller's; not in
+//   n        samples
+//   N        FFT size, a power of two
+//   freqs    in: the table's frequencies in Hz, ascending from 0; the last must exceed fs/2
+//   gainsdb  in: the gain in dB at each table frequency
+//   fs       sampling rate, Hz
+// Returns 0, or -1 (out unwritten) when N is not a power of two.
 int fftfilter(const double* in, double* out, uint32_t n, uint32_t N, const double* freqs,
               const double* gainsdb, double fs);
-// Levinson-Durbin recursion from r[0..p] for a frame of length L; a gets 1/sigma, -alpha_k/sigma.
-// work holds p + 1 doubles. Returns 0, or -1 for p == 0.
+// Levinson-Durbin recursion: the inverse filter of order p, scaled by the prediction error.
+//   r     in: p + 1 autocorrelation values r[0..p]
+//   p     order, at least 1
+//   L     length of the frame behind r (the error power is divided by it)
+//   a     out: p + 1 doubles, caller's: 1/sigma, then -alpha_k/sigma for k = 1..p
+//   work  p + 1 doubles of scratch, caller's
+// Returns 0, or -1 for p == 0 (nothing written).
 int reclevinsondurbin(const double* r, uint32_t p, uint32_t L, double* a, double* work);
-// Linear prediction of order p of the Hamming-windowed frame around z (record from
-// nameminitializelpc); a silent frame gives a[0] = DBL_MAX and zeros. Returns 0.
+// Linear prediction of order p of the Hamming-windowed frame (length mem->L) around z.
+//   x    in: the signal, n samples on the +-1 scale
+//   n    samples in x
+//   z    index of the frame's centre in x
+//   p    order; 0 gives a[0] = 1 / RMS level of the frame
+//   a    out: p + 1 doubles, caller's, as reclevinsondurbin writes them; a silent frame gives
+//        a[0] = DBL_MAX and zeros
+//   mem  record of nameminitializelpc(L, p)
+// Returns 0.
 int getnoiselpc(const double* x, uint32_t n, uint32_t z, uint32_t p, double* a, namem* mem);
 // All-pole filtering in place with the coefficients a[0..p], zero initial state; returns 0.
 int lpcfilter(double* x, uint32_t n, const double* a, uint32_t p);

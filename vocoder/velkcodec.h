@@ -68,17 +68,34 @@ int padzeros(double* x, uint32_t n, uint32_t threshold);
 
 // F0 track of a signal (no dithering): x has n samples; f0 (frames values, caller's) receives
 // F0 in Hz, 0 for unvoiced frames. Returns 0, or -1 when working storage cannot be had.
+//   x       in: n samples on the +-1 scale, 16 kHz
+//   n       samples in x
+//   s       settings: lframe, f0min and f0max are used
+//   frames  frames to track, frame k centred at sample k * s.lframe
+//   f0      out: frames doubles, caller's
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0);
 
 // Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
 // fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)
 // refined in place. Returns 0, or -1 when working storage cannot be had.
+//   x       in: n samples on the +-1 scale, 16 kHz
+//   n       samples in x
+//   s       settings: lframe, f0min, f0max and f0acc are used
+//   frames  frames, frame k centred at sample k * s.lframe
+//   f0      in/out: frames values, Hz, 0 unvoiced
+//   fv      out: frames doubles, caller's, Hz; or null
 int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                   double* fv);
 
 // Warped cepstra of every frame from the F0 track (frames values in Hz, 0 unvoiced) into cc
 // (frames * (s.ccord + 1) values, frame after frame, caller's; every value written), range-adapted
 // when s.morvscale is set. Returns 0, or -1 when working storage cannot be had.
+//   x       in: n samples on the +-1 scale, 16 kHz
+//   n       samples in x
+//   s       settings: lframe, ccord, ccmeth, alpha and morvscale are used
+//   frames  frames, frame k centred at sample k * s.lframe
+//   f0      in: frames values, Hz, 0 unvoiced
+//   cc      out: frames * (s.ccord + 1) doubles, caller's
 int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, const double* f0,
                   double* cc);
 
@@ -87,6 +104,15 @@ int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t
 // track, else it holds the track in Hz to use (0 unvoiced); then encodevoicing and encodecepstra.
 // frames may be fewer than encodeframes(n, s.lframe) (a shorter given track). Returns 0, or -1
 // when working storage cannot be had.
+//   x         in/out: n samples on the +-1 scale, 16 kHz; dithered in place
+//   n         samples in x
+//   s         the analysis settings
+//   frames    frames, frame k centred at sample k * s.lframe
+//   f0        out (in when f0given): frames doubles, caller's, Hz, 0 unvoiced
+//   f0given   true: f0 holds the track to use (refined when s.f0acc is set)
+//   fv        out: frames doubles, caller's, Hz; or null for no voicing stream
+//   cc        out: frames * (s.ccord + 1) doubles, caller's
+//   dithered  out: 1 when a run was dithered, else 0; or null
 int encodesignal(double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0, bool f0given,
                  double* fv, double* cc, int* dithered);
 
@@ -125,5 +151,13 @@ uint64_t decodedlength(uint32_t frames, const decodesettings& s);
 // cc are used as work space and hold no meaningful values afterwards. A frame holding a NaN or
 // an infinite value is silent and takes no part in the statistics over frames. The settings must
 // have gone through preparedecode. Returns 0, or -1 when working storage cannot be had.
+//   lf0     in (then work space): frames log-F0 values
+//   cc      in (then work space): frames * (order + 1) cepstra, range-adapted when s.morvscale
+//   fv      in: frames maximum voiced frequencies in Hz, or null
+//   frames  frames of the streams
+//   order   cepstral order
+//   s       settings after preparedecode
+//   out     out: outlen doubles, caller's, on the +-1 scale
+//   outlen  length of out, at least decodedlength(frames, s)
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen);

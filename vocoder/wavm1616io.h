@@ -1,5 +1,6 @@
 #pragma once
-// Mono 16 kHz 16-bit PCM WAV files. A 16-bit sample s stands for the double s / 32768.
+// Mono 16 kHz 16-bit PCM WAV files, the programs' sound input and output. A 16-bit sample s stands
+// for the double s / 32768. Built on no other module.
 //
 // Reading walks the RIFF chunks: the first "fmt " and the first "data" chunk are used wherever
 // they stand and every other chunk (LIST, fact, cue, bext, id3, JUNK, PAD, ...) is skipped; a
@@ -41,10 +42,15 @@ uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info);
 // Number of the n samples that lie beyond the 16-bit range (written saturated by wavdouble2short):
 // 32768 x, truncated, above 32767 or below -32768. NaNs are not counted.
 uint32_t wavclippedsamples(const double* samples, uint32_t n);
-// Writes a 44-byte header and n samples; normalise = 1 scales the peak to 0.99 first (in the
-// caller's array). keep = 1 converts into a separate buffer; any other value converts inside
-// `samples`, which then holds packed 16-bit values. Returns n, or 0 on any failure. The file is
-// replaced whole (see outputfile.h): on failure an earlier file of the name stays as it was.
+// Writes a 44-byte header and n samples, each saturated and truncated to 16 bits.
+//   path       file to create or replace
+//   samples    in (in/out, see below): n doubles on the +-1 scale, caller's
+//   n          samples to write
+//   normalise  1: scale the peak to 0.99 first, in the caller's array
+//   keep       1: convert into a separate buffer; any other value converts inside `samples`,
+//              which then holds packed 16-bit values and must no longer be read as doubles
+// Returns n, or 0 on any failure. The file is replaced whole (see outputfile.h): on failure an
+// earlier file of the name stays as it was.
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep);
 // out[i] = in[i] / 32768, last to first, so `in` may occupy the start of `out`.
 int wavshort2double(uint32_t n, const int16_t* in, double* out);

@@ -1,12 +1,16 @@
 // Interpreter of the graph description language: axes, scales, grids, texts, marks,
-// circles, boxes and data polylines, drawn through the plotter primitives.
+// circles, boxes and data polylines. Built on the plotter primitives (penprims), which
+// write the plotter commands to standard output.
 #ifndef GRAPH_GRAPHDRAW_H
 #define GRAPH_GRAPHDRAW_H
 
 #include <cstdint>
 #include <cstdio>
 
-// Reads the description from fp to its end and writes the plotter commands.
+// Reads the description from fp line by line to its end and writes the plotter commands,
+// drawing what is still pending at the end. The graph command's settings (graphutil.h) must
+// be in place; the character size h, w is multiplied by the scale fct at every call.
+//   fp  in: the open graph description, read to its end and left open for the caller
 void graph(FILE* fp);
 
 // Draws n points (n != 0, lines on) inside the clipping rectangle.

@@ -13,8 +13,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 // The test files of this process, under the test temporary directory; its path ends in '/'.
 inline std::string testfilesdir() {
@@ -31,19 +33,42 @@ class TestFilesRemoval : public testing::Environment {
 };
 inline testing::Environment* const testfilesremoval = testing::AddGlobalTestEnvironment(new TestFilesRemoval);
 
-// An empty directory of the running test, so that tests run in parallel never share files; its
-// path ends in '/'.
-inline std::string testdir() {
+// The directory of the running test, made when missing, so that tests run in parallel never
+// share files; its path ends in '/'.
+inline std::string testdirpath() {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
   const std::string base = testfilesdir();
   const std::string dir = base + test->test_suite_name() + "." + test->name() + "/";
   mkdir(base.c_str(), 0755);
   mkdir(dir.c_str(), 0755);
+  return dir;
+}
+
+// A path for `name` in the running test's directory; what the directory holds is kept.
+inline std::string testfile(const std::string& name) {
+  return testdirpath() + name;
+}
+
+// The running test's directory, emptied; its path ends in '/'.
+inline std::string testdir() {
+  const std::string dir = testdirpath();
   if (DIR* d = opendir(dir.c_str())) {
     while (const dirent* entry = readdir(d)) unlink((dir + entry->d_name).c_str());
     closedir(d);
   }
   return dir;
+}
+
+// The values a library reader (fdoubleread, wavreadm1616: a count, and an array for the caller
+// to free) gets from the file, which is then removed; empty when the reader fails.
+template <typename Reader>
+std::vector<double> read_and_remove(const std::string& path, Reader reader) {
+  double* values = nullptr;
+  const uint32_t n = reader(path.c_str(), &values);
+  remove(path.c_str());
+  std::vector<double> out(values, values + n);
+  free(values);
+  return out;
 }
 
 inline void write_file(const std::string& path, const std::string& bytes) {

@@ -12,36 +12,23 @@
 #include <string>
 #include <vector>
 
+#include "childprocess.h"
+#include "testfiles.h"
+
 namespace {
-
-// A file name private to this process and test.
-std::string temppath(const std::string& name) {
-  return testing::TempDir() + "fdoubleio_" + std::to_string(getpid()) + "_" +
-         testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
-}
-
-std::string filebytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Reads the values back and removes the file.
 std::vector<double> readback(const std::string& path) {
-  double* values = nullptr;
-  const uint32_t n = fdoubleread(path.c_str(), &values);
-  remove(path.c_str());
-  std::vector<double> out(values, values + n);
-  free(values);
-  return out;
+  return read_and_remove(path, fdoubleread);
 }
 
 TEST(ParameterFile, ValuesRoundTripThroughNearestFloatsInLittleEndian) {
-  const std::string path = temppath("roundtrip");
+  const std::string path = testfile("roundtrip");
   std::vector<double> values = {-1e10, 0.1, 1.0, -2.0, 1e300};
   const std::vector<double> original = values;
   ASSERT_EQ(fdoublewrite(path.c_str(), values.data(), 5, 1), 5u);
   EXPECT_EQ(values, original);  // keep = 1 leaves the caller's array alone
-  EXPECT_EQ(filebytes(path).substr(8, 8), std::string("\x00\x00\x80\x3f\x00\x00\x00\xc0", 8));
+  EXPECT_EQ(file_contents(path).substr(8, 8), std::string("\x00\x00\x80\x3f\x00\x00\x00\xc0", 8));
   const std::vector<double> back = readback(path);
   ASSERT_EQ(back.size(), 5u);
   EXPECT_EQ(back[0], -1e10);
@@ -50,7 +37,7 @@ TEST(ParameterFile, ValuesRoundTripThroughNearestFloatsInLittleEndian) {
 }
 
 TEST(ParameterFile, InPlaceConversionPacksFloatsIntoTheCallersArray) {
-  const std::string path = temppath("inplace");
+  const std::string path = testfile("inplace");
   std::vector<double> values(1000);
   for (size_t i = 0; i < values.size(); ++i) values[i] = std::sin(0.01 * static_cast<double>(i)) * 100.0;
   const std::vector<double> original = values;
@@ -66,19 +53,19 @@ TEST(ParameterFile, InPlaceConversionPacksFloatsIntoTheCallersArray) {
 }
 
 TEST(ParameterFile, CountIsWholeFloatsAndFailuresAreZero) {
-  const std::string ten = temppath("ten"), three = temppath("three"), empty = temppath("empty");
+  const std::string ten = testfile("ten"), three = testfile("three"), empty = testfile("empty");
   std::ofstream(ten, std::ios::binary) << std::string("\x00\x00\x80\x3f\x00\x00\x00\x40\x01\x02", 10);
   std::ofstream(three, std::ios::binary) << "abc";
   std::ofstream(empty, std::ios::binary).flush();
   EXPECT_EQ(readback(ten), (std::vector<double>{1.0, 2.0}));
   EXPECT_TRUE(readback(three).empty());
   EXPECT_TRUE(readback(empty).empty());
-  EXPECT_TRUE(readback(temppath("missing")).empty());
+  EXPECT_TRUE(readback(testfile("missing")).empty());
   double value = 1.0;
   double* values = nullptr;
   EXPECT_EQ(fdoubleread(nullptr, &values), 0u);
   EXPECT_EQ(fdoublewrite(nullptr, &value, 1, 1), 0u);
-  const std::string zero = temppath("zerocount");
+  const std::string zero = testfile("zerocount");
   EXPECT_EQ(fdoublewrite(zero.c_str(), &value, 0, 1), 0u);
   EXPECT_EQ(fopen(zero.c_str(), "rb"), nullptr);  // no file for a zero count
   EXPECT_EQ(fdoublewrite("/nonexistent-dir/x.lf0", &value, 1, 1), 0u);
@@ -93,7 +80,7 @@ TEST(ParameterFile, WriteToAFullDeviceIsAFailure) {
 }
 
 TEST(ParameterFile, FloatVariantsCarryValuesUnchanged) {
-  const std::string path = temppath("floats");
+  const std::string path = testfile("floats");
   const float in[3] = {0.1f, -1e10f, 7.25f};
   ASSERT_EQ(ffloatwrite(path.c_str(), in, 3), 3u);
   float* out = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ struct Layout {
   const char* name;
   std::string bytes;
 };
+
+void PrintTo(const Layout& l, std::ostream* os) {
+  *os << l.name;
+}
 
 std::vector<Layout> readablelayouts() {
   const std::string data = chunk("data", pcm(kSamples));

@@ -12,13 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "testfiles.h"
 
-// A file name private to this process and test.
-std::string temppath(const std::string& name) {
-  return testing::TempDir() + "wavm1616io_" + std::to_string(getpid()) + "_" +
-         testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
-}
+namespace {
 
 // The bytes of a written file, which is then removed.
 std::string takebytes(const std::string& path) {
@@ -28,12 +24,6 @@ std::string takebytes(const std::string& path) {
   return bytes;
 }
 
-std::string le(uint32_t v, int width) {
-  std::string b;
-  for (int i = 0; i < width; ++i) b.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-  return b;
-}
-
 // Fields of a test file, each changeable to build a rejected variant.
 struct Header {
   uint32_t fmtsize = 16, format = 1, channels = 1, rate = 16000, bits = 16;
@@ -41,25 +31,20 @@ struct Header {
 };
 
 std::string wavfile(const Header& h, uint32_t datasize, const std::vector<int16_t>& samples) {
-  std::string b = "RIFF" + le(36 + datasize, 4) + "WAVEfmt " + le(h.fmtsize, 4) + le(h.format, 2) +
-                  le(h.channels, 2) + le(h.rate, 4) + le(h.rate * h.channels * h.bits / 8, 4) +
-                  le(h.channels * h.bits / 8, 2) + le(h.bits, 2) +
-                  std::string(h.fmtsize > 16 ? h.fmtsize - 16 : 0, '\xee') + h.beforedata + "data" +
-                  le(datasize, 4);
-  for (int16_t s : samples) b += le(static_cast<uint16_t>(s), 2);
+  std::string b = "RIFF" + le_bytes(36 + datasize, 4) + "WAVEfmt " + le_bytes(h.fmtsize, 4) +
+                  le_bytes(h.format, 2) + le_bytes(h.channels, 2) + le_bytes(h.rate, 4) +
+                  le_bytes(h.rate * h.channels * h.bits / 8, 4) + le_bytes(h.channels * h.bits / 8, 2) +
+                  le_bytes(h.bits, 2) + std::string(h.fmtsize > 16 ? h.fmtsize - 16 : 0, '\xee') +
+                  h.beforedata + "data" + le_bytes(datasize, 4);
+  for (int16_t s : samples) b += le_bytes(static_cast<uint16_t>(s), 2);
   return b;
 }
 
 // The samples read from a file of the given bytes (empty when the reader fails).
 std::vector<double> readwav(const std::string& bytes) {
-  const std::string path = temppath("in.wav");
-  std::ofstream(path, std::ios::binary) << bytes;
-  double* data = nullptr;
-  const uint32_t n = wavreadm1616(path.c_str(), &data);
-  remove(path.c_str());
-  std::vector<double> samples(data, data + n);
-  free(data);
-  return samples;
+  const std::string path = testfile("in.wav");
+  write_file(path, bytes);
+  return read_and_remove(path, wavreadm1616);
 }
 
 TEST(WavRead, AcceptsLongFmtChunksAndOddDataSizes) {
@@ -69,7 +54,7 @@ TEST(WavRead, AcceptsLongFmtChunksAndOddDataSizes) {
   longfmt.fmtsize = 18;
   EXPECT_EQ(readwav(wavfile(longfmt, 4, {100, -100})), (std::vector<double>{100.0 / 32768, -100.0 / 32768}));
   Header list;
-  list.beforedata = "LIST" + le(4, 4) + "INFO";
+  list.beforedata = "LIST" + le_bytes(4, 4) + "INFO";
   EXPECT_EQ(readwav(wavfile(list, 4, {100, -100})), (std::vector<double>{100.0 / 32768, -100.0 / 32768}));
   EXPECT_EQ(readwav(wavfile(Header(), 7, {1, 2, 3}) + "\x7f"),
             (std::vector<double>{1.0 / 32768, 2.0 / 32768, 3.0 / 32768}));
@@ -126,18 +111,19 @@ TEST(WavRead, TruncatedAndGarbageHeadersFailCleanly) {
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 37 + 11);
   EXPECT_TRUE(readwav(noise).empty());
   double* data = reinterpret_cast<double*>(1);
-  EXPECT_EQ(wavreadm1616(temppath("missing.wav").c_str(), &data), 0u);
+  EXPECT_EQ(wavreadm1616(testfile("missing.wav").c_str(), &data), 0u);
   EXPECT_EQ(data, nullptr);
 }
 
 TEST(WavWrite, ThreeSamplesMakeA50ByteFile) {
-  const std::string path = temppath("three.wav");
+  const std::string path = testfile("three.wav");
   std::vector<double> x = {0.5, -0.25, 1.5};
   ASSERT_EQ(wavwritem1616(path.c_str(), x.data(), 3, 0, 1), 3u);
   EXPECT_EQ(x, (std::vector<double>{0.5, -0.25, 1.5}));
-  const std::string expected = "RIFF" + le(42, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
-                               le(16000, 4) + le(32000, 4) + le(2, 2) + le(16, 2) + "data" + le(6, 4) +
-                               le(16384, 2) + le(static_cast<uint16_t>(-8192), 2) + le(32767, 2);
+  const std::string expected = "RIFF" + le_bytes(42, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(1, 2) +
+                               le_bytes(1, 2) + le_bytes(16000, 4) + le_bytes(32000, 4) + le_bytes(2, 2) +
+                               le_bytes(16, 2) + "data" + le_bytes(6, 4) + le_bytes(16384, 2) +
+                               le_bytes(static_cast<uint16_t>(-8192), 2) + le_bytes(32767, 2);
   EXPECT_EQ(expected.size(), 50u);
   EXPECT_EQ(takebytes(path), expected);
 }
@@ -150,7 +136,7 @@ TEST(WavWrite, ConversionSaturatesAndTruncates) {
 }
 
 TEST(WavWrite, EverySampleValueRoundTripsThroughAnInPlaceWrite) {
-  const std::string path = temppath("roundtrip.wav");
+  const std::string path = testfile("roundtrip.wav");
   std::vector<double> x(65536);
   for (size_t i = 0; i < x.size(); ++i) x[i] = (static_cast<double>(i) - 32768) / 32768;
   const std::vector<double> original = x;
@@ -170,9 +156,9 @@ TEST(WavWrite, NormalisationScalesThePeakTo099) {
   wavampnormalize(silent.data(), 5);
   EXPECT_EQ(silent, std::vector<double>(5, 0.0));
   std::vector<double> y = {0.1, -0.2};
-  ASSERT_EQ(wavwritem1616(temppath("normalised.wav").c_str(), y.data(), 2, 1, 1), 2u);
+  ASSERT_EQ(wavwritem1616(testfile("normalised.wav").c_str(), y.data(), 2, 1, 1), 2u);
   EXPECT_DOUBLE_EQ(y[1], -0.99);  // normalised in the caller's array before conversion
-  EXPECT_EQ(takebytes(temppath("normalised.wav")).substr(46), le(static_cast<uint16_t>(-32440), 2));
+  EXPECT_EQ(takebytes(testfile("normalised.wav")).substr(46), le_bytes(static_cast<uint16_t>(-32440), 2));
 }
 
 TEST(WavWrite, FailuresReturnZero) {

@@ -157,11 +157,19 @@ TEST(OverlapAdd, TriangularWeightsOfOneFrame) {
   for (size_t i = 0; i < out.size(); ++i) EXPECT_DOUBLE_EQ(out[i], expected[i]) << i;
 }
 
-TEST(OverlapAdd, TriangularFramesOnSynthesisGridSumToOne) {
-  const uint32_t S = 80, M = 6;
+// M frames of ones overlap-added with `ola` on the synthesis grid of shift S: frame k spans
+// S*k .. S*(k+2), centred at S*(k+1).
+std::vector<double> onesonsynthesisgrid(uint32_t S, uint32_t M,
+                                        int (*ola)(double*, const double*, uint32_t, uint32_t, uint32_t)) {
   std::vector<double> out(getolasynthesislength(S, M), 0.0);
   const std::vector<double> f(2 * S, 1.0);
-  for (uint32_t k = 0; k < M; ++k) olatriang(out.data(), f.data(), S * k, S * (k + 1), S * (k + 2));
+  for (uint32_t k = 0; k < M; ++k) ola(out.data(), f.data(), S * k, S * (k + 1), S * (k + 2));
+  return out;
+}
+
+TEST(OverlapAdd, TriangularFramesOnSynthesisGridSumToOne) {
+  const uint32_t S = 80, M = 6;
+  const std::vector<double> out = onesonsynthesisgrid(S, M, olatriang);
   // Between the first and the last centre every sample is covered by two frames.
   for (uint32_t i = S; i <= S * M; ++i) EXPECT_NEAR(out[i], 1.0, 1e-15) << i;
   EXPECT_EQ(out[0], 0.0);
@@ -201,9 +209,7 @@ TEST(OverlapAdd, HannGainsFollowRaisedCosine) {
 
 TEST(OverlapAdd, HannFramesOnSynthesisGridSumToOne) {
   const uint32_t S = 64, M = 5;
-  std::vector<double> out(getolasynthesislength(S, M), 0.0);
-  const std::vector<double> f(2 * S, 1.0);
-  for (uint32_t k = 0; k < M; ++k) olahann(out.data(), f.data(), S * k, S * (k + 1), S * (k + 2));
+  const std::vector<double> out = onesonsynthesisgrid(S, M, olahann);
   for (uint32_t i = S; i <= S * M; ++i) EXPECT_NEAR(out[i], 1.0, 1e-12) << i;
 }
 

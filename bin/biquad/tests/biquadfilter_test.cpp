@@ -16,6 +16,15 @@ struct Section {
   double pf = 0, pb = 0, zf = 0, zb = 0;
 };
 
+// A section of one pole pair, or of one zero pair, at f Hz with bandwidth b Hz.
+Section pole_pair(double f, double b) {
+  return Section{true, false, f, b, 0, 0};
+}
+
+Section zero_pair(double f, double b) {
+  return Section{false, true, 0, 0, f, b};
+}
+
 std::vector<double> run(const Section& s, const std::vector<double>& x) {
   double d[3] = {0, 0, 0};
   int pos = 0;
@@ -41,17 +50,22 @@ double power_at(const std::vector<double>& h, double f) {
   return re * re + im * im;
 }
 
-TEST(BiquadFilter, PolePairResonatesAtItsCentreWithItsBandwidth) {
-  Section s;
-  s.pole = true;
-  s.pf = 1500.0;
-  s.pb = 80.0;
-  const std::vector<double> h = run(s, impulse(4096));
-  double peak_f = 0, peak = 0;
-  for (double f = 1300; f <= 1700; f += 0.5) {
+// The frequency of the largest (or the smallest) power on a 0.5 Hz grid over [lo, hi], the
+// first of equal ones; the power itself into *power.
+double scan_power(const std::vector<double>& h, double lo, double hi, bool largest, double* power) {
+  double best_f = 0, best = largest ? 0 : 1e300;
+  for (double f = lo; f <= hi; f += 0.5) {
     const double p = power_at(h, f);
-    if (p > peak) peak = p, peak_f = f;
+    if (largest ? p > best : p < best) best = p, best_f = f;
   }
+  *power = best;
+  return best_f;
+}
+
+TEST(BiquadFilter, PolePairResonatesAtItsCentreWithItsBandwidth) {
+  const std::vector<double> h = run(pole_pair(1500.0, 80.0), impulse(4096));
+  double peak = 0;
+  const double peak_f = scan_power(h, 1300, 1700, true, &peak);
   EXPECT_NEAR(peak_f, 1500.0, 2.0);
   double lo = peak_f, hi = peak_f;
   while (power_at(h, lo) > peak / 2) lo -= 0.25;
@@ -60,26 +74,16 @@ TEST(BiquadFilter, PolePairResonatesAtItsCentreWithItsBandwidth) {
 }
 
 TEST(BiquadFilter, ZeroPairNotchLiesAtItsCentre) {
-  Section s;
-  s.zero = true;
-  s.zf = 2000.0;
-  s.zb = 50.0;
-  const std::vector<double> h = run(s, impulse(8));
-  double notch_f = 0, notch = 1e300;
-  for (double f = 1000; f <= 3000; f += 0.5) {
-    const double p = power_at(h, f);
-    if (p < notch) notch = p, notch_f = f;
-  }
+  const std::vector<double> h = run(zero_pair(2000.0, 50.0), impulse(8));
+  double notch = 0;
+  const double notch_f = scan_power(h, 1000, 3000, false, &notch);
   EXPECT_NEAR(notch_f, 2000.0, 1.0);
   EXPECT_LT(notch, 1e-3 * power_at(h, 1000.0));
   EXPECT_EQ(h[3], 0.0);  // a zero pair alone is three taps long
 }
 
 TEST(BiquadFilter, ZeroPairOnTheCircleCancelsItsSinusoid) {
-  Section s;
-  s.zero = true;
-  s.zf = 1234.0;
-  s.zb = 0.0;
+  const Section s = zero_pair(1234.0, 0.0);
   std::vector<double> x(200);
   for (size_t n = 0; n < x.size(); n++) x[n] = std::sin(2 * kPi * 1234.0 * n / kFs + 0.3);
   const std::vector<double> y = run(s, x);

@@ -27,10 +27,20 @@ const double kEpochLowestF0 = 10.0;
 // or the input is too short for them (reported; the caller shows its usage
 // text); kTrackFailed after a failure message with nothing written, an input
 // longer than kEpochLongestInput included.
+//   x            in: length samples, caller's, taken as 16-bit values (see SamplesToInt16)
+//   length       samples in x
+//   samplerate   sampling frequency, Hz
+//   frame_shift  frame interval, samples
+//   min, max     F0 range searched, Hz
+//   threshold    the tracker's unvoiced cost (higher: more frames voiced)
+//   otype        output type, as above
+//   out          where the track goes (standard output unless the caller names a stream)
 int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
                     double threshold, int otype, FILE* out = stdout);
 
 // The same over a sample list of length samples, written to standard output.
+//   input   in: the command's sample list, at least length nodes
+//   length  samples to track
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
             double threshold, int otype);
 

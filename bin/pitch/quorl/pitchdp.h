@@ -3,7 +3,8 @@
 // unvoiced hypothesis per frame, joined by dynamic programming. The signal is
 // processed in overlapping blocks and decided frames are released as soon as
 // all surviving paths agree on them. All state is module-level: one analysis
-// at a time per process.
+// at a time per process. Built on lpcprims (windows, LPC, cross-correlations),
+// nrandom (dither), fgetmem and the trackers' shared checks (trackparams).
 #ifndef VELK_PITCH_PITCHDP_H
 #define VELK_PITCH_PITCHDP_H
 
@@ -76,11 +77,20 @@ struct SampleSource {
 // (reported, nothing written; the caller shows its usage text); kTrackFailed when the tracker
 // failed part-way (what was computed is written, the failure reported), when the source failed
 // or when out could not be written (frames up to there written).
+//   source        where the samples come from, read to its end (see SampleSource)
+//   sample_freq   sampling frequency, Hz
+//   frame_shift   frame interval, samples
+//   minF0, maxF0  F0 range searched, Hz
+//   voice_bias    added to the unvoiced local cost (higher: more frames voiced)
+//   otype         output type, as above
+//   out           where the track goes (standard output unless the caller names a stream)
 int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
                 double voice_bias, int otype, FILE* out = stdout);
 
 // The same over a sample list of length samples, whose samples are dithered in place first,
 // written to standard output.
+//   input   in/out: the command's sample list, at least length nodes
+//   length  samples to track
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
          double voice_bias, int otype);
 

@@ -104,11 +104,7 @@ TEST_P(Accuracy, GrossErrorsUnderOnePercentOfVoicedFrames) {
   EXPECT_LT(rate, 0.01);
 }
 
-INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy,
-                         ::testing::Values(Case{80, 80, 0}, Case{120, 120, 0}, Case{200, 200, 0},
-                                           Case{350, 350, 0}, Case{100, 250, 0}, Case{80, 80, 20},
-                                           Case{120, 120, 20}, Case{200, 200, 20}, Case{350, 350, 20},
-                                           Case{100, 250, 20}),
+INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy, ::testing::ValuesIn(glide_cases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
                            return glide_case_name(info.param);
                          });

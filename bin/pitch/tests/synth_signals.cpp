@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -55,6 +56,17 @@ std::vector<float> noise_signal(int n, double deviation, unsigned seed) {
   std::vector<float> out(n);
   for (float& v : out) v = (float)normal(gen);
   return out;
+}
+
+std::vector<GlideCase> glide_cases() {
+  std::vector<GlideCase> cases;
+  for (double snr_db : {0.0, 20.0}) {
+    for (const auto& f0 :
+         {std::make_pair(80.0, 80.0), std::make_pair(120.0, 120.0), std::make_pair(200.0, 200.0),
+          std::make_pair(350.0, 350.0), std::make_pair(100.0, 250.0)})
+      cases.push_back(GlideCase{f0.first, f0.second, snr_db});
+  }
+  return cases;
 }
 
 std::string glide_case_name(const GlideCase& c) {

@@ -12,6 +12,10 @@ struct GlideCase {
   double f0_start, f0_end, snr_db;
 };
 
+// The cases both trackers are held to: steady F0s of 80 to 350 Hz and a 100..250 Hz glide,
+// clean and at 20 dB SNR.
+std::vector<GlideCase> glide_cases();
+
 // A test name for the case, such as F0_100_250_snr20 or F0_80_80_clean.
 std::string glide_case_name(const GlideCase& c);
 // Prints the case in test messages.

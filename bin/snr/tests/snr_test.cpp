@@ -107,6 +107,16 @@ void parse_summary(const std::string& text, long* samples, double* snr_db, doubl
   *seg_db = std::strtod(seg_text, nullptr);
 }
 
+// Checks a summary of output types 0 and 1 against the sample count and the expected values.
+void expect_summary(const std::string& text, long samples, const Expected& e) {
+  long counted = 0;
+  double s = 0, seg = 0;
+  parse_summary(text, &counted, &s, &seg);
+  EXPECT_EQ(counted, samples);
+  EXPECT_NEAR(s, e.snr, 1e-6);
+  EXPECT_NEAR(seg, e.snrseg, 1e-6);
+}
+
 TEST(Snr, SummaryMatchesTheDefinitions) {
   const std::vector<float> x = random_signal(1000, 1, 1.0);
   const std::vector<float> y = noisy(x, 2);
@@ -150,12 +160,7 @@ TEST(Snr, DetailLinesNumberTheSamplesOfEveryFrame) {
     std::snprintf(exact, sizeof exact, "\t %8d   ~ %8d    : %f [dB]", bounds[k], bounds[k + 1], db);
     EXPECT_EQ(line, exact);
   }
-  long samples = 0;
-  double s = 0, seg = 0;
-  parse_summary(r.out, &samples, &s, &seg);
-  EXPECT_EQ(samples, 1000);
-  EXPECT_NEAR(s, e.snr, 1e-6);
-  EXPECT_NEAR(seg, e.snrseg, 1e-6);
+  expect_summary(r.out, 1000, e);
 }
 
 TEST(Snr, FloatOutputsAreOneSampleEach) {
@@ -188,12 +193,7 @@ TEST(Snr, UnequalLengthsCompareTheShorter) {
   for (const auto& pair : {std::make_pair(x, y), std::make_pair(y, x)}) {
     const Expected e = expected_snr(pair.first, pair.second, 256);
     const RunResult r = snr("", pair.first, pair.second);
-    long samples = 0;
-    double s = 0, seg = 0;
-    parse_summary(r.out, &samples, &s, &seg);
-    EXPECT_EQ(samples, 600);
-    EXPECT_NEAR(s, e.snr, 1e-6);
-    EXPECT_NEAR(seg, e.snrseg, 1e-6);
+    expect_summary(r.out, 600, e);
   }
 }
 
