@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -308,14 +307,6 @@ static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit,
   r->add(done);
 }
 
-// false (reported) when an index of the list cannot be written into every name of the set.
-static bool indexlistfits(const char* list, const fileset& files) {
-  char problem[PATH_MAX + 64];
-  if (strnumfitsnames(list, setfiles, files.name, problem, sizeof problem) == 0) return true;
-  printf("Error: %s.\n", problem);
-  return false;
-}
-
 int main(int argc, char** argv) {
   if (argc == 1) {
     plothelp(argv[0]);
@@ -340,7 +331,7 @@ int main(int argc, char** argv) {
     return 255;
   }
   const fileset files = {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
-  if (o.indlist && !indexlistfits(o.indlist, files)) return 255;
+  if (o.indlist && !indexlistfits(o.indlist, setfiles, files.name)) return 255;
   filesetrun run{&o};
   if (!o.indlist) {
     run.add(encodefileset(files, o));

@@ -4,7 +4,6 @@
 // sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file. The exit status
 // is 1 when any file set failed.
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -284,14 +283,6 @@ static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit,
   r->add(done);
 }
 
-// false (reported) when an index of the list cannot be written into every name of the set.
-static bool indexlistfits(const char* list, const fileset& files) {
-  char problem[PATH_MAX + 64];
-  if (strnumfitsnames(list, setfiles, files.name, problem, sizeof problem) == 0) return true;
-  printf("Error: %s.\n", problem);
-  return false;
-}
-
 int main(int argc, char** argv) {
   if (argc == 1) {
     plothelp(argv[0]);
@@ -318,7 +309,7 @@ int main(int argc, char** argv) {
   }
   const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
                                        : fileset{{argv[1], argv[2], nullptr, argv[3]}};
-  if (o.indlist && !indexlistfits(o.indlist, files)) return 255;
+  if (o.indlist && !indexlistfits(o.indlist, setfiles, files.name)) return 255;
   filesetrun run{&o};
   if (!o.indlist) {
     run.add(decodefileset(files, o));
