@@ -12,7 +12,7 @@
 //   in       in: the plotter-command stream, read to its end (not closed); caller's
 //   surface  in/out: where the page is drawn (its size is the page at the viewer's shrink and
 //            orientation, in pixels); caller's, kept only for the call
-// Malformed commands are skipped; nothing is returned.
+// Returns nothing; the drawing is on the surface.
 void plot(std::FILE* in, Surface* surface);
 // Draws the buffered polyline and keeps its last point as the current point.
 void _flush();
