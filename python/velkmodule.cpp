@@ -35,9 +35,6 @@ namespace {
 // Bound of the integer options: what the programs' int options can hold.
 const int64_t maxintoption = INT32_MAX;
 const int64_t maxccord = velkccordhighest;
-const uint32_t maxrefinements = 5;
-// Largest sample count a WAV file can hold (its sizes are 32-bit byte counts).
-const uint64_t maxwavsamples = (UINT32_MAX - 36) / 2;
 // A log-F0 track holds no value at or above this; an F0 track in Hz no voiced value below it.
 const double logf0ceiling = 20.0;
 const double unvoicedlogf0 = -1e10;
@@ -100,7 +97,7 @@ encodesettings analysissettings(int64_t lframe, int64_t ccord, int64_t ccmeth, d
   s.alpha = alpha;
   s.f0min = f0min;
   s.f0max = f0max;
-  s.f0acc = std::min(static_cast<uint32_t>(f0acc), maxrefinements);
+  s.f0acc = std::min(static_cast<uint32_t>(f0acc), velkmaxrefinements);
   s.zfill = zfill > 0 ? static_cast<uint32_t>(zfill) : 0;
   s.morvscale = morvscale == 1;
   if (checkencodesettings(s) != 0) refuse("the analysis settings are out of their ranges");
@@ -487,7 +484,7 @@ void writewav(const std::filesystem::path& file, const py::object& y, double fs)
     refuse("fs: write_wav writes 16 kHz files only (got " + numbertext(fs) +
            " Hz); resample the signal first");
   std::vector<double> v = copydoubles(checkedarray(y, "y", 1, true), 1.0 / 32768);
-  if (v.size() > maxwavsamples) refuse("y is too long for a WAV file");
+  if (v.size() > wavmaxsamples) refuse("y is too long for a WAV file");
   uint32_t written = 0;
   errno = 0;
   {

@@ -35,6 +35,8 @@ const double velkf0floorlowest = 20.0;
 const double velkf0ceilinghighest = velksamplingrate / 2;
 const uint32_t velkccordhighest = 511;
 const uint8_t velkccmethods = 5;  // methods 0 to 4
+// Most pitch refinement iterations the analysis runs; more asked for count as this many.
+const uint32_t velkmaxrefinements = 5;
 
 // 0 when the analysis can work with the settings: lframe at least 1, |alpha| < 1, ccmeth a
 // method, ccord at most velkccordhighest, f0min from velkf0floorlowest up to below f0max, and

@@ -22,7 +22,6 @@
 namespace {
 
 const char* const versiontext = "0.99";
-const uint32_t maxrefinements = 5;
 
 struct options {
   double f0min = 60.0;
@@ -122,7 +121,7 @@ static encodesettings analysissettings(const options& o) {
   s.alpha = o.alpha;
   s.f0min = o.f0min;
   s.f0max = o.f0max;
-  s.f0acc = o.f0acc != 0 ? std::min(static_cast<uint32_t>(o.f0acc), maxrefinements) : 0;
+  s.f0acc = o.f0acc != 0 ? std::min(static_cast<uint32_t>(o.f0acc), velkmaxrefinements) : 0;
   s.zfill = o.zfill > 0 ? static_cast<uint32_t>(o.zfill) : 0;
   s.morvscale = o.morvscale == 1;
   return s;

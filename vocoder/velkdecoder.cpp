@@ -18,8 +18,6 @@
 namespace {
 
 const char* const versiontext = "0.99";
-// Largest sample count a WAV file can hold (its sizes are 32-bit byte counts).
-const uint64_t maxwavsamples = (UINT32_MAX - 36) / 2;
 
 struct options {
   int lframe = 80;
@@ -192,7 +190,7 @@ static bool cepstralorder(const fileset& files, const options& o, uint64_t frame
 
 // false (reported) when `frames` frames would synthesise more samples than a WAV file holds.
 static bool lengthfits(const fileset& files, const decodesettings& d, uint64_t frames) {
-  if (frames <= UINT32_MAX && decodedlength(static_cast<uint32_t>(frames), d) <= maxwavsamples) return true;
+  if (frames <= UINT32_MAX && decodedlength(static_cast<uint32_t>(frames), d) <= wavmaxsamples) return true;
   printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
   return false;
 }

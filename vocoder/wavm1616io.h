@@ -8,6 +8,9 @@
 
 #include <cstdint>
 
+// Largest sample count a 16-bit mono WAV file can hold (its sizes are 32-bit byte counts).
+const uint64_t wavmaxsamples = (UINT32_MAX - 36) / 2;
+
 // How a WAV read ended.
 enum wavstatus {
   WAV_READ,         // mono 16 kHz 16-bit PCM samples read
