@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -468,6 +469,26 @@ TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
       EXPECT_EQ(r.out, plain_a.out) << "variant " << k << " algorithm " << algorithm;
     }
     k++;
+  }
+}
+
+// A WAV file on standard input is copied to a temporary file so that it can be read with seeks;
+// the copy is gone afterwards whether the tracking succeeds or is refused.
+TEST(PitchWav, StandardInputLeavesNoTemporaryFileBehind) {
+  TempDir spool;
+  std::vector<int16_t> samples(16000);
+  const std::vector<float> speech = voiced(16000);
+  for (size_t i = 0; i < samples.size(); i++) samples[i] = static_cast<int16_t>(speech[i]);
+  const std::string good = wav_bytes(samples, 16000, "");
+  const std::string slow = wav_bytes(samples, 3999, "");
+  const std::string cut = good.substr(0, 40);
+  for (const std::string* bytes : {&good, &slow, &cut}) {
+    RunSettings how = stdin_bytes(*bytes);
+    how.environment = {"TMPDIR=" + spool.dir()};
+    const RunResult r = run_program(PITCH_PATH, {"-"}, how);
+    ASSERT_TRUE(r.exited);
+    EXPECT_EQ(r.status, bytes == &good ? 0 : 1) << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(spool.dir())) << "a temporary file was left behind";
   }
 }
 #endif

@@ -323,10 +323,14 @@ bool data_complete(WaveIO* wave, FileResource* fr, int32_t count, int width) {
 }
 
 // Tracks a RIFF/WAVE file (at its own rate); mu-law samples are brought from the 14-bit scale
-// of the decoder to the 16-bit scale. Returns the tracker's status.
-int track_wav(const Options& o, const Algorithm& algorithm, const char* path, const char* name) {
+// of the decoder to the 16-bit scale. A spooled copy is removed as soon as it is open, so that
+// no way out of the program leaves it behind. Returns the tracker's status.
+int track_wav(const Options& o, const Algorithm& algorithm, const char* path, const char* name,
+              bool spooled) {
   FileResource fr(path, "rb");
-  if (!fr.Get()) fail("Cannot open ", name);
+  const bool opened = fr.Get();
+  if (spooled) remove(path);
+  if (!opened) fail("Cannot open ", name);
   const WaveCodingType coding = wav_coding(fr.fp(), name);
   if (fseek(fr.fp(), 0, SEEK_SET) != 0) fail("Cannot read ", name);
   WaveIO wave(coding);
@@ -354,8 +358,7 @@ int extract(const Options& o, const Algorithm& algorithm) {
     // A named file is read in place; standard input goes through a copy.
     const std::string path = named ? o.infile : spool(fp, prefix);
     if (fp != stdin) fclose(fp);
-    status = track_wav(o, algorithm, path.c_str(), name);
-    if (!named) remove(path.c_str());
+    status = track_wav(o, algorithm, path.c_str(), name, !named);
   } else {
     const double sample_freq = o.sample_freq_khz * 1000.0;
     check_settings(o, algorithm, sample_freq);
