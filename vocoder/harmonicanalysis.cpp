@@ -516,14 +516,46 @@ void modulatenoise(double* buf, uint32_t L, double psi0, double theta) {
   }
 }
 
-// buf[j] += amp*cos(phase0 + j*step) for j < L, with the step phasor (rc, rs).
-void addcosine(double* buf, uint32_t L, double amp, double phase0, double rc, double rs) {
-  double c = std::cos(phase0), s = std::sin(phase0);
-  for (uint32_t j = 0; j < L; ++j) {
-    buf[j] += amp * c;
-    rotate(c, s, rc, rs);
+// Harmonics waiting to be added to a frame, four at a time: buf[j] += amp*cos(phase0 + j*step)
+// for each, from the phasor (c, s) = e^(j*phase0) turned by the step phasor (rc, rs) per sample.
+// For every sample the additions stand in the order the harmonics were queued, so the frame is
+// the one made by adding each harmonic alone, while the four rotations run side by side.
+class harmonicqueue {
+ public:
+  harmonicqueue(double* buf, uint32_t L) : buf_(buf), L_(L) {}
+  void add(double amp, double phase0, double rc, double rs) {
+    amp_[n_] = amp;
+    c_[n_] = std::cos(phase0);
+    s_[n_] = std::sin(phase0);
+    rc_[n_] = rc;
+    rs_[n_] = rs;
+    if (++n_ == 4) addfour();
   }
-}
+  // Adds the harmonics still queued, one at a time.
+  void flush() {
+    for (uint32_t i = 0; i < n_; ++i)
+      for (uint32_t j = 0; j < L_; ++j) {
+        buf_[j] += amp_[i] * c_[i];
+        rotate(c_[i], s_[i], rc_[i], rs_[i]);
+      }
+    n_ = 0;
+  }
+
+ private:
+  void addfour() {
+    for (uint32_t j = 0; j < L_; ++j) {
+      double v = buf_[j];
+      for (uint32_t i = 0; i < 4; ++i) v += amp_[i] * c_[i];
+      buf_[j] = v;
+      for (uint32_t i = 0; i < 4; ++i) rotate(c_[i], s_[i], rc_[i], rs_[i]);
+    }
+    n_ = 0;
+  }
+  double* buf_;
+  uint32_t L_;
+  uint32_t n_ = 0;
+  double amp_[4], c_[4], s_[4], rc_[4], rs_[4];
+};
 
 }  // namespace
 
@@ -536,11 +568,13 @@ int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double
   if (noisemod == 1) modulatenoise(buf, L, psi0, theta);
   const double c1 = std::cos(theta), s1 = std::sin(theta);
   double ck = 1.0, sk = 0.0;  // step phasor of harmonic k
+  harmonicqueue queue(buf, L);
   for (uint32_t k = 1; k <= K; ++k) {
     rotate(ck, sk, c1, s1);
     if (amps[k - 1] == 0.0) continue;
-    addcosine(buf, L, amps[k - 1], k * psi0 + phases[k - 1], ck, sk);
+    queue.add(amps[k - 1], k * psi0 + phases[k - 1], ck, sk);
   }
+  queue.flush();
   return 0;
 }
 

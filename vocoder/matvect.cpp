@@ -27,6 +27,29 @@ double dotstrided(const double* a, const double* b, uint32_t count, uint32_t bst
   return s;
 }
 
+// out[i] = dotstrided(a + i*k, b, k, 1) for i < m. Four rows are summed side by side: each sum
+// still runs over l in order, so the results are those of one row at a time, while the four
+// independent additions no longer wait on each other.
+void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m, uint32_t k) {
+  uint32_t i = 0;
+  for (; i + 4 <= m; i += 4) {
+    const double* r0 = a + (size_t)i * k;
+    const double *r1 = r0 + k, *r2 = r1 + k, *r3 = r2 + k;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (uint32_t l = 0; l < k; l++) {
+      s0 += r0[l] * b[l];
+      s1 += r1[l] * b[l];
+      s2 += r2[l] * b[l];
+      s3 += r3[l] * b[l];
+    }
+    out[i] = s0;
+    out[i + 1] = s1;
+    out[i + 2] = s2;
+    out[i + 3] = s3;
+  }
+  for (; i < m; i++) out[i] = dotstrided(a + (size_t)i * k, b, k, 1);
+}
+
 // Dot product with four interleaved partial sums: independent additions keep the pipeline
 // busy where a single running sum would wait on each addition. Rounding differs from the
 // sequential sum.
@@ -539,8 +562,8 @@ int32_t getdelta2win3(double* out, const double* prev, const double* cur, const 
 
 int32_t prodmat(const double* a, const double* b, double* out, uint32_t m, uint32_t k, uint32_t p) {
   assert(out != a && out != b);
-  if (p == 1) {  // matrix times vector: the same sums, accumulated in a register
-    for (uint32_t i = 0; i < m; i++) out[i] = dotstrided(a + (size_t)i * k, b, k, 1);
+  if (p == 1) {  // matrix times vector: the same sums, accumulated in registers
+    matrixtimesvector(a, b, out, m, k);
     return 0;
   }
   for (uint32_t i = 0; i < m; i++) rowtimesmatrix(a + (size_t)i * k, b, k, p, p, out + (size_t)i * p);
