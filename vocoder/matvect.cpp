@@ -805,6 +805,36 @@ int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t 
   return 0;
 }
 
+namespace {
+
+// Adds, for the Q points k < Q in turn, cos(d*angle_k) to C[d] for d < 2n-1 and
+// 2cos(d*angle_k)*y_k to h[d] for 1 <= d < n (1 and y_k at d = 0), each cosine by turning the
+// point's phasor once more. The points' recurrences run side by side; every sum still takes
+// its terms in point order.
+template <uint32_t Q>
+void addcosinesums(const double* angles, const double* y, uint32_t n, double* C, double* h) {
+  double cw[Q], sw[Q], c[Q], s[Q];
+  for (uint32_t k = 0; k < Q; k++) {
+    cw[k] = std::cos(angles[k]);
+    sw[k] = std::sin(angles[k]);
+    c[k] = 1.0;
+    s[k] = 0.0;
+    C[0] += 1.0;
+    h[0] += y[k];
+  }
+  const uint32_t D = 2 * n - 1;
+  for (uint32_t d = 1; d < D; d++)
+    for (uint32_t k = 0; k < Q; k++) {
+      const double cn = c[k] * cw[k] - s[k] * sw[k];
+      s[k] = s[k] * cw[k] + c[k] * sw[k];
+      c[k] = cn;
+      C[d] += c[k];
+      if (d < n) h[d] += 2 * c[k] * y[k];
+    }
+}
+
+}  // namespace
+
 int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
                           double* work, int16_t regularise) {
   assert(x != angles && x != y);
@@ -817,19 +847,9 @@ int32_t solvecosineseries(const double* angles, const double* y, double* x, uint
   const uint32_t D = 2 * n - 1;
   initializemat(C, D, 0.0);
   initializemat(h, n, 0.0);
-  for (uint32_t k = 0; k < m; k++) {
-    const double cw = std::cos(angles[k]), sw = std::sin(angles[k]);
-    double c = 1.0, s = 0.0;
-    C[0] += 1.0;
-    h[0] += y[k];
-    for (uint32_t d = 1; d < D; d++) {
-      const double cn = c * cw - s * sw;
-      s = s * cw + c * sw;
-      c = cn;
-      C[d] += c;
-      if (d < n) h[d] += 2 * c * y[k];
-    }
-  }
+  uint32_t k = 0;
+  for (; k + 4 <= m; k += 4) addcosinesums<4>(angles + k, y + k, n, C, h);
+  for (; k < m; k++) addcosinesums<1>(angles + k, y + k, n, C, h);
   for (uint32_t i = 0; i < n; i++)
     for (uint32_t j = 0; j < n; j++) {
       const double scale = (i == 0 ? 1.0 : 2.0) * (j == 0 ? 1.0 : 2.0);
