@@ -366,13 +366,13 @@ int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
     filltoeplitz(g, M, 1.0);
     if (toeplitzsiminv(M, g, mem->inverse) != 0) return -1;
   } else {
-    for (uint32_t r = 0; r < M; ++r)
-      for (uint32_t t = 0; t <= r; ++t) {
-        const double v =
-            foldedredot(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, h);
-        g[static_cast<size_t>(r) * M + t] = v;
-        g[static_cast<size_t>(t) * M + r] = v;
-      }
+    for (uint32_t r = 0; r < M; ++r) {
+      double* gr = g + static_cast<size_t>(r) * M;
+      inblocksoffour(r + 1, [&](auto R, uint32_t t) {
+        foldedredots<R>(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, N, h, gr + t);
+      });
+      for (uint32_t t = 0; t < r; ++t) g[static_cast<size_t>(t) * M + r] = gr[t];
+    }
     if (choleskyinvdet(M, g, mem->inverse, 0) == 0.0) return -1;
   }
   rowrhs(mem->frame, basis, N, K, mem->rhs);

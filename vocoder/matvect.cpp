@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "widevectors.h"
+
 namespace {
 
 // Runs body with a scaling function for factor f; the factors 1 and -1 get their own
@@ -83,6 +85,44 @@ void rowtimesmatrix(const double* arow, const double* b, uint32_t k, uint32_t st
   for (uint32_t l = 0; l < k; l++) addscaledrow(out, b + (size_t)l * stride, count, arow[l]);
 }
 
+// rowtimesmatrix for the four rows of a starting at a (k apart) into the four rows of out
+// (outstride apart), the first `count` elements of each: each row of b is read once for all
+// four, and every element still sums its terms in increasing l.
+VELK_WIDE_VECTORS void fourrowstimesmatrix(const double* a, const double* b, uint32_t k, uint32_t stride,
+                                           uint32_t count, double* out, size_t outstride) {
+  double* __restrict o0 = out;
+  double* __restrict o1 = out + outstride;
+  double* __restrict o2 = o1 + outstride;
+  double* __restrict o3 = o2 + outstride;
+  for (double* o : {o0, o1, o2, o3}) initializemat(o, count, 0.0);
+  for (uint32_t l = 0; l < k; l++) {
+    const double* __restrict bl = b + (size_t)l * stride;
+    const double f0 = a[l], f1 = a[k + l], f2 = a[2 * (size_t)k + l], f3 = a[3 * (size_t)k + l];
+    for (uint32_t q = 0; q < count; q++) {
+      o0[q] += f0 * bl[q];
+      o1[q] += f1 * bl[q];
+      o2[q] += f2 * bl[q];
+      o3[q] += f3 * bl[q];
+    }
+  }
+}
+
+// Rows first..first+rows-1 of a*b (a of k columns, b of `stride` columns) into out (n columns),
+// the first columns(i) elements of row i, columns() not decreasing. Blocks of four rows share
+// the reads of b over the first row's columns; the rest of each row takes the same sums alone.
+template <class Columns>
+void productrows(const double* a, const double* b, uint32_t k, uint32_t stride, size_t first, size_t rows,
+                 double* out, uint32_t n, Columns columns) {
+  size_t i = first;
+  for (; i + 4 <= first + rows; i += 4) {
+    const uint32_t common = columns(i);
+    fourrowstimesmatrix(a + i * k, b, k, stride, common, out + i * n, n);
+    for (size_t r = i + 1; r < i + 4; r++)
+      for (uint32_t c = common; c < columns(r); c++) out[r * n + c] = dotstrided(a + r * k, b + c, k, stride);
+  }
+  for (; i < first + rows; i++) rowtimesmatrix(a + i * k, b, k, stride, columns(i), out + i * n);
+}
+
 // The first row at or below i whose element in column i is non-zero, or n if there is none.
 uint32_t nonzeropivotrow(const double* a, uint32_t n, uint32_t i) {
   uint32_t p = i;
@@ -119,7 +159,7 @@ int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside
 
 // Gauss-Jordan inversion; with symmetric set, row operations on the inverse stop at the highest
 // row index reached so far and the back substitution keeps only the lower triangle.
-int32_t gaussjordaninverse(uint32_t n, double* a, double* inv, bool symmetric) {
+VELK_WIDE_VECTORS int32_t gaussjordaninverse(uint32_t n, double* a, double* inv, bool symmetric) {
   if (n == 0) return -1;
   if (n == 1) {
     if (a[0] == 0.0) return -1;
@@ -566,7 +606,7 @@ int32_t prodmat(const double* a, const double* b, double* out, uint32_t m, uint3
     matrixtimesvector(a, b, out, m, k);
     return 0;
   }
-  for (uint32_t i = 0; i < m; i++) rowtimesmatrix(a + (size_t)i * k, b, k, p, p, out + (size_t)i * p);
+  productrows(a, b, k, p, 0, m, out, p, [p](size_t) { return p; });
   return 0;
 }
 
@@ -595,9 +635,10 @@ int32_t addltriangprodmatt(const double* a, double* out, uint32_t k, uint32_t n,
 
 int32_t simprodmat(const double* a, const double* b, double* out, uint32_t n, uint32_t k, uint8_t symmetry) {
   assert(out != a && out != b);
+  // Row i of the lower half holds i+1 elements; the upper half mirrors it.
+  productrows(a, b, k, n, 0, n, out, n, [](size_t i) { return (uint32_t)i + 1; });
   for (uint32_t i = 0; i < n; i++) {
-    double* outi = out + (size_t)i * n;
-    rowtimesmatrix(a + (size_t)i * k, b, k, n, i + 1, outi);
+    const double* outi = out + (size_t)i * n;
     for (uint32_t j = 0; j < i; j++) out[(size_t)j * n + i] = symmetry == 1 ? outi[j] : -outi[j];
   }
   return 0;
@@ -608,13 +649,13 @@ int32_t simpmprodmat(const double* a, const double* b, double* out, uint32_t n, 
   assert(out != a && out != b);
   if (n == 0) return 0;
   // Elements 0..half-1 in storage order are computed; element t also gives element last - t.
+  // The mirrored elements lie at or above half, where no element is computed.
   size_t last = (size_t)n * n - 1, half = last / 2 + 1;
-  for (size_t i = 0; i * n < half; i++) {
-    uint32_t cols = (uint32_t)std::min<size_t>(n, half - i * n);
-    rowtimesmatrix(a + i * k, b, k, n, cols, out + i * n);
-    for (size_t t = i * n; t < i * n + cols; t++)
-      if (t != last - t) out[last - t] = symmetry == 1 ? out[t] : -out[t];
-  }
+  const size_t fullrows = half / n;
+  productrows(a, b, k, n, 0, fullrows, out, n, [n](size_t) { return n; });
+  if (half % n != 0) rowtimesmatrix(a + fullrows * k, b, k, n, (uint32_t)(half % n), out + fullrows * n);
+  for (size_t t = 0; t < half; t++)
+    if (t != last - t) out[last - t] = symmetry == 1 ? out[t] : -out[t];
   return 0;
 }
 

@@ -1,0 +1,10 @@
+#pragma once
+// VELK_WIDE_VECTORS before a function definition makes GCC build the function twice, for AVX2
+// and for the baseline instruction set, and pick one by the CPU when the program starts. Only
+// the vector width changes: the compiler never reorders floating-point sums, and AVX2 without
+// FMA performs the same IEEE operations, so every machine gets identical results.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define VELK_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define VELK_WIDE_VECTORS
+#endif
