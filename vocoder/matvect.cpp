@@ -134,9 +134,11 @@ uint32_t nonzeropivotrow(const double* a, uint32_t n, uint32_t i) {
 // when the pivot is exactly 0 (with the first row below holding a non-zero in that column), and
 // only rows with a non-zero element in the pivot column are reduced. swapside(i, p) and
 // reduceside(r, i, m) repeat the exchange and the reduction a[r] -= m a[i] on the right-hand
-// side. Returns -1 when a column has no usable pivot.
+// side. Returns -1 when a column has no usable pivot. Always inlined, so that it is built for
+// the vector width of its caller.
 template <class Swap, class Reduce>
-int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside) {
+__attribute__((always_inline)) inline int32_t eliminateforward(uint32_t n, double* a, Swap swapside,
+                                                               Reduce reduceside) {
   for (uint32_t i = 0; i < n; i++) {
     double* ai = a + (size_t)i * n;
     if (ai[i] == 0.0) {
