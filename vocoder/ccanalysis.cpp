@@ -10,6 +10,7 @@
 #include "harmonicanalysis.h"
 #include "matvect.h"
 #include "spectralanalysis.h"
+#include "widevectors.h"
 #include "windowing.h"
 
 namespace {
@@ -64,7 +65,7 @@ bool warptablefits(const ccmem* mem, uint32_t M, uint32_t p, double alpha) {
 
 // d[j] = sum over i = 0..M of c[i] * table[i][j], each sum taken term by term in increasing i;
 // four rows go into one pass over d.
-void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, double* d) {
+VELK_WIDE_VECTORS void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, double* d) {
   const uint64_t width = static_cast<uint64_t>(p) + 1;
   std::memset(d, 0, width * sizeof(double));
   uint32_t i = 0;

@@ -8,6 +8,7 @@
 
 #include "constants.h"
 #include "matvect.h"
+#include "widevectors.h"
 #include "windowing.h"
 
 namespace {
@@ -63,7 +64,7 @@ void phasorrow(complex* row, uint32_t h, double omega) {
 
 // Row K = the window; rows 0..K-1 multiplied by the window and copied, conjugated,
 // into rows 2K..K+1.
-void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w) {
+VELK_INLINE_KERNEL void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w) {
   complex* mid = basis + static_cast<size_t>(K) * N;
   for (uint32_t m = 0; m < N; ++m) {
     mid[m].re = w[m];
@@ -90,7 +91,7 @@ void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w
 // row's sum in its own order, so a row's value does not depend on its block: the independent
 // additions fill the pipeline where one running sum would wait on each addition.
 template <class Body>
-void inblocksoffour(uint32_t count, Body body) {
+VELK_INLINE_KERNEL void inblocksoffour(uint32_t count, Body body) {
   uint32_t r = 0;
   for (; r + 4 <= count; r += 4) body(std::integral_constant<uint32_t, 4>(), r);
   for (; r < count; ++r) body(std::integral_constant<uint32_t, 1>(), r);
@@ -99,7 +100,8 @@ void inblocksoffour(uint32_t count, Body body) {
 // out[r] = Re sum U(m)*conj(V_r(m)) for the R rows V_r = v + r*stride, all of them and U with
 // U(-m) = conj(U(m)) (or all anti-conjugate).
 template <uint32_t R>
-void foldedredots(const complex* u, const complex* v, size_t stride, uint32_t h, double* out) {
+VELK_INLINE_KERNEL void foldedredots(const complex* u, const complex* v, size_t stride, uint32_t h,
+                                     double* out) {
   double s[R] = {};
   for (uint32_t i = 0; i < h; ++i)
     for (uint32_t r = 0; r < R; ++r) s[r] += u[i].re * v[r * stride + i].re + u[i].im * v[r * stride + i].im;
@@ -122,7 +124,7 @@ double foldedimdot(const complex* u, const complex* v, uint32_t h) {
 
 // out[r] = sum s(m)*B_r(m) over the whole frame, for the R rows B_r = rows + r*N.
 template <uint32_t R>
-void framedots(const double* s, const complex* rows, uint32_t N, complex* out) {
+VELK_INLINE_KERNEL void framedots(const double* s, const complex* rows, uint32_t N, complex* out) {
   double re[R] = {}, im[R] = {};
   for (uint32_t m = 0; m < N; ++m)
     for (uint32_t r = 0; r < R; ++r) {
@@ -157,7 +159,7 @@ void mirrorconjugates(complex* v, uint32_t K) {
 }
 
 // Right-hand side b_r = sum s*B_r for rows 0..K of the given 2K+1 rows, then mirrored.
-void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, complex* b) {
+VELK_INLINE_KERNEL void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, complex* b) {
   inblocksoffour(K + 1,
                  [&](auto R, uint32_t r) { framedots<R>(s, rows + static_cast<size_t>(r) * N, N, b + r); });
   mirrorconjugates(b, K);
@@ -166,8 +168,8 @@ void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, comple
 // Rows r..r+R-1 of A*x - j*C*y for real P x P matrices A, C (C may be null) and complex
 // vectors x, y.
 template <uint32_t R>
-void realmatcomplexrows(const double* A, const complex* x, const double* C, const complex* y, uint32_t P,
-                        uint32_t r, complex* z) {
+VELK_INLINE_KERNEL void realmatcomplexrows(const double* A, const complex* x, const double* C,
+                                           const complex* y, uint32_t P, uint32_t r, complex* z) {
   double re[R] = {}, im[R] = {};
   const double* arow = A + static_cast<size_t>(r) * P;
   for (uint32_t t = 0; t < P; ++t)
@@ -187,8 +189,8 @@ void realmatcomplexrows(const double* A, const complex* x, const double* C, cons
 }
 
 // z = A*x - j*C*y for rows 0..K-1, row K from the real parts only, mirrored into rows K+1..2K.
-void solveconjugatesymmetric(const double* A, const complex* x, const double* C, const complex* y, uint32_t K,
-                             complex* z) {
+VELK_INLINE_KERNEL void solveconjugatesymmetric(const double* A, const complex* x, const double* C,
+                                                const complex* y, uint32_t K, complex* z) {
   const uint32_t P = 2 * K + 1;
   inblocksoffour(K + 1, [&](auto R, uint32_t r) { realmatcomplexrows<R>(A, x, C, y, P, r, z + r); });
   mirrorconjugates(z, K);
@@ -298,7 +300,8 @@ int sqhamemdestroy(hamem* mem) {
 // Bases
 // ---------------------------------------------------------------------------
 
-int hamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs, const double* window) {
+VELK_WIDE_VECTORS int hamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs,
+                                     const double* window) {
   const uint32_t h = N >> 1;
   if (K > 0) {
     const complex* first = basis + static_cast<size_t>(K - 1) * N;
@@ -354,7 +357,7 @@ int sqhamatrixcreate(complex* basis, uint32_t N, uint32_t K, const double* freqs
 // Solvers
 // ---------------------------------------------------------------------------
 
-int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
+VELK_WIDE_VECTORS int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
   if (!fitsrecord(mem, N, M) || M % 2 == 0) return -1;
   const uint32_t K = M / 2, h = N >> 1;
   const complex* basis = mem->basis;
@@ -380,7 +383,7 @@ int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
   return 0;
 }
 
-int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma) {
+VELK_WIDE_VECTORS int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma) {
   if (!fitsrecord(mem, N, M) || M % 4 != 2) return -1;
   const uint32_t P = M / 2, K = P / 2, h = N >> 1;
   const size_t PP = static_cast<size_t>(P) * P;

@@ -137,8 +137,7 @@ uint32_t nonzeropivotrow(const double* a, uint32_t n, uint32_t i) {
 // side. Returns -1 when a column has no usable pivot. Always inlined, so that it is built for
 // the vector width of its caller.
 template <class Swap, class Reduce>
-__attribute__((always_inline)) inline int32_t eliminateforward(uint32_t n, double* a, Swap swapside,
-                                                               Reduce reduceside) {
+VELK_INLINE_KERNEL int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside) {
   for (uint32_t i = 0; i < n; i++) {
     double* ai = a + (size_t)i * n;
     if (ai[i] == 0.0) {
@@ -239,7 +238,7 @@ void regularisedgram(const double* a, uint32_t m, uint32_t n, double* g, int16_t
 // Factorises a = U^T U (U upper triangular) row by row into the upper triangle of u; the lower
 // triangle of u is not touched. Returns the product of the pivots, or 0.0 when a pivot is not
 // positive, the product underflows to 0 or n is 0.
-double choleskyupper(uint32_t n, const double* a, double* u) {
+VELK_WIDE_VECTORS double choleskyupper(uint32_t n, const double* a, double* u) {
   if (n == 0) return 0.0;
   double det = 1.0;
   for (uint32_t i = 0; i < n; i++) {
@@ -741,7 +740,7 @@ double choleskyinvdet(uint32_t n, double* a, double* inverse, int16_t keepinput)
 //   B[i][j] = B[i-1][j-1] + (v[i] v[j] - v[n-i] v[n-j]) / v[0],  B[i][0] = v[i].
 // Both work vectors live in the first two rows of the output, so nothing is allocated.
 // Singular leading blocks (1 - e^2 exactly 0, for e = 1 or e = -1) and a zero t[0][0] fail.
-int32_t toeplitzsiminv(uint32_t n, const double* t, double* inverse) {
+VELK_WIDE_VECTORS int32_t toeplitzsiminv(uint32_t n, const double* t, double* inverse) {
   assert(t != inverse);
   if (n == 0 || t[0] == 0.0) return -1;
   if (n == 1) {
@@ -855,7 +854,8 @@ namespace {
 // point's phasor once more. The points' recurrences run side by side; every sum still takes
 // its terms in point order.
 template <uint32_t Q>
-void addcosinesums(const double* angles, const double* y, uint32_t n, double* C, double* h) {
+VELK_INLINE_KERNEL void addcosinesums(const double* angles, const double* y, uint32_t n, double* C,
+                                      double* h) {
   double cw[Q], sw[Q], c[Q], s[Q];
   for (uint32_t k = 0; k < Q; k++) {
     cw[k] = std::cos(angles[k]);
@@ -878,8 +878,8 @@ void addcosinesums(const double* angles, const double* y, uint32_t n, double* C,
 
 }  // namespace
 
-int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
-                          double* work, int16_t regularise) {
+VELK_WIDE_VECTORS int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m,
+                                            uint32_t n, double* work, int16_t regularise) {
   assert(x != angles && x != y);
   if (n == 0) return -1;
   std::vector<double> own;

@@ -8,3 +8,11 @@
 #else
 #define VELK_WIDE_VECTORS
 #endif
+
+// A helper marked VELK_INLINE_KERNEL is always inlined, so that it is built for the vector width
+// of whichever function calls it.
+#if defined(__GNUC__)
+#define VELK_INLINE_KERNEL __attribute__((always_inline)) inline
+#else
+#define VELK_INLINE_KERNEL inline
+#endif
