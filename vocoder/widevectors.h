@@ -3,7 +3,9 @@
 // and for the baseline instruction set, and pick one by the CPU when the program starts. Only
 // the vector width changes: the compiler never reorders floating-point sums, and AVX2 without
 // FMA performs the same IEEE operations, so every machine gets identical results.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// The build option VELK_CPU_DISPATCH=OFF (VELK_NO_CPU_DISPATCH) keeps the baseline build only.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(VELK_NO_CPU_DISPATCH)
 #define VELK_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define VELK_WIDE_VECTORS
