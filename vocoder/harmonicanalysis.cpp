@@ -599,8 +599,9 @@ class harmonicqueue {
 
 }  // namespace
 
-int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double f0, uint32_t K,
-                 const double* amps, const double* phases, double psi, uint8_t noisemod) {
+VELK_WIDE_VECTORS int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double f0,
+                                   uint32_t K, const double* amps, const double* phases, double psi,
+                                   uint8_t noisemod) {
   const uint32_t L = before + after;
   if (K == 0 || L == 0) return 0;
   const double theta = kTwoPi * f0 / fs;

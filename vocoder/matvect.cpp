@@ -32,7 +32,8 @@ double dotstrided(const double* a, const double* b, uint32_t count, uint32_t bst
 // out[i] = dotstrided(a + i*k, b, k, 1) for i < m. Four rows are summed side by side: each sum
 // still runs over l in order, so the results are those of one row at a time, while the four
 // independent additions no longer wait on each other.
-void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m, uint32_t k) {
+VELK_WIDE_VECTORS void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m,
+                                         uint32_t k) {
   uint32_t i = 0;
   for (; i + 4 <= m; i += 4) {
     const double* r0 = a + (size_t)i * k;
