@@ -56,7 +56,7 @@ VELK_WIDE_VECTORS void matrixtimesvector(const double* a, const double* b, doubl
 // Dot product with four interleaved partial sums: independent additions keep the pipeline
 // busy where a single running sum would wait on each addition. Rounding differs from the
 // sequential sum.
-double dotinterleaved(const double* a, const double* b, uint32_t count) {
+VELK_INLINE_KERNEL double dotinterleaved(const double* a, const double* b, uint32_t count) {
   double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
   uint32_t l = 0;
   for (; l + 4 <= count; l += 4) {
@@ -265,7 +265,7 @@ VELK_WIDE_VECTORS double choleskyupper(uint32_t n, const double* a, double* u) {
 // column, U^T y = h by forward substitution (each solved element scattered into the elements
 // below along row k of U), then U x = y by back substitution. O(n^2 p) against the O(n^3) of
 // forming the inverse.
-void choleskysolve(uint32_t n, const double* u, double* h, uint32_t p) {
+VELK_INLINE_KERNEL void choleskysolve(uint32_t n, const double* u, double* h, uint32_t p) {
   for (uint32_t c = 0; c < p; c++) {
     double* hc = h + c;
     for (uint32_t k = 0; k < n; k++) {
