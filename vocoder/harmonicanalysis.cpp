@@ -62,23 +62,35 @@ void phasorrow(complex* row, uint32_t h, double omega) {
   }
 }
 
+// out = a * b element by element.
+VELK_INLINE_KERNEL void multiplyrows(const complex* a, const complex* b, uint32_t N, complex* out) {
+  for (uint32_t m = 0; m < N; ++m) {
+    out[m].re = a[m].re * b[m].re - a[m].im * b[m].im;
+    out[m].im = a[m].re * b[m].im + a[m].im * b[m].re;
+  }
+}
+
+// row = u times the window w (row may be u), mirror = its conjugate.
+VELK_INLINE_KERNEL void windowandmirrorrow(const complex* u, const double* w, uint32_t N, complex* row,
+                                           complex* mirror) {
+  for (uint32_t m = 0; m < N; ++m) {
+    row[m] = {u[m].re * w[m], u[m].im * w[m]};
+    mirror[m] = {row[m].re, -row[m].im};
+  }
+}
+
+// The window as a row of real values.
+VELK_INLINE_KERNEL void windowrow(const double* w, uint32_t N, complex* row) {
+  for (uint32_t m = 0; m < N; ++m) row[m] = {w[m], 0.0};
+}
+
 // Row K = the window; rows 0..K-1 multiplied by the window and copied, conjugated,
 // into rows 2K..K+1.
 VELK_INLINE_KERNEL void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w) {
-  complex* mid = basis + static_cast<size_t>(K) * N;
-  for (uint32_t m = 0; m < N; ++m) {
-    mid[m].re = w[m];
-    mid[m].im = 0.0;
-  }
+  windowrow(w, N, basis + static_cast<size_t>(K) * N);
   for (uint32_t r = 0; r < K; ++r) {
     complex* row = basis + static_cast<size_t>(r) * N;
-    complex* mirror = basis + static_cast<size_t>(2 * K - r) * N;
-    for (uint32_t m = 0; m < N; ++m) {
-      row[m].re *= w[m];
-      row[m].im *= w[m];
-      mirror[m].re = row[m].re;
-      mirror[m].im = -row[m].im;
-    }
+    windowandmirrorrow(row, w, N, row, basis + static_cast<size_t>(2 * K - r) * N);
   }
 }
 
@@ -303,19 +315,21 @@ int sqhamemdestroy(hamem* mem) {
 VELK_WIDE_VECTORS int hamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs,
                                      const double* window) {
   const uint32_t h = N >> 1;
+  complex* mid = basis + static_cast<size_t>(K) * N;
   if (K > 0) {
-    const complex* first = basis + static_cast<size_t>(K - 1) * N;
-    phasorrow(basis + static_cast<size_t>(K - 1) * N, h, kTwoPi * f0 / fs);
-    for (uint32_t r = K - 1; r-- > 0;) {
-      const complex* below = basis + static_cast<size_t>(r + 1) * N;
+    // Row K holds the unwindowed fundamental row F until the end. Going up from row K-1, the
+    // unwindowed row r (F itself for r = K-1) waits in row r's own place: it gives the
+    // unwindowed row r-1 = row r * F in the place above and is then windowed and mirrored,
+    // while it is still in the cache.
+    phasorrow(mid, h, kTwoPi * f0 / fs);
+    for (uint32_t r = K; r-- > 0;) {
       complex* row = basis + static_cast<size_t>(r) * N;
-      for (uint32_t m = 0; m < N; ++m) {
-        row[m].re = below[m].re * first[m].re - below[m].im * first[m].im;
-        row[m].im = below[m].re * first[m].im + below[m].im * first[m].re;
-      }
+      const complex* unwindowed = r == K - 1 ? mid : row;
+      if (r > 0) multiplyrows(unwindowed, mid, N, row - N);
+      windowandmirrorrow(unwindowed, window, N, row, basis + static_cast<size_t>(2 * K - r) * N);
     }
   }
-  windowandmirrorrows(basis, N, K, window);
+  windowrow(window, N, mid);
   return 0;
 }
 
