@@ -2,12 +2,14 @@
 
 #include <cassert>
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "constants.h"
 #include "matvect.h"
 #include "polynom.h"
+#include "widevectors.h"
 #include "windowing.h"
 
 namespace {
@@ -22,12 +24,17 @@ constexpr double kMaxLowestF0 = 60.0;
 constexpr uint32_t kMedianLength = 5;
 
 // Spectrum of the Hann window at u (radians of normalised frequency times the window length),
-// given sinu = sin u; the removable singularities take their limits: 1 at u = 0 and 0.5 at
+// given sinu = sin u, away from its removable singularities at 0 and +-pi.
+VELK_INLINE_KERNEL double hannformula(double u, double sinu) {
+  return sinu * (1.0 / u - 0.5 * (1.0 / (kPi + u) + 1.0 / (u - kPi)));
+}
+
+// The kernel value k from hannformula at u, or the singularity's limit: 1 at u = 0 and 0.5 at
 // u = +-pi.
-double hannkernel(double u, double sinu) {
+double hannlimit(double u, double k) {
   if (u == 0.0) return 1.0;
   if (u == kPi || u == -kPi) return 0.5;
-  return sinu * (1.0 / u - 0.5 * (1.0 / (kPi + u) + 1.0 / (u - kPi)));
+  return k;
 }
 
 // Sines of the angles v + j*d, j = 0, 1, ..., by rotating (cos, sin) one step at a time: one
@@ -226,24 +233,43 @@ bool framevoicing(const double* x, uint32_t n, uint32_t m, double f0, double fs,
 
 }  // namespace
 
-double slm(const complex* X, uint32_t N, double fs, double phi, uint32_t Lw, uint32_t k0, uint32_t hw) {
+VELK_WIDE_VECTORS double slm(const complex* X, uint32_t N, double fs, double phi, uint32_t Lw, uint32_t k0,
+                             uint32_t hw) {
   assert(k0 >= hw && k0 + hw < N);
   const double a = static_cast<double>(Lw) / N;
   const double o1 = -(Lw * phi / fs);
   const double o2 = phi < 0.25 * fs ? Lw * phi / fs : -static_cast<double>(Lw) + Lw * phi / fs;
   double kk = 0.0, xx = 0.0, rk = 0.0, ik = 0.0;
-  // Both kernel arguments advance by pi*a per bin.
-  const uint32_t i0 = k0 - hw;
+  // Both kernel arguments advance by pi*a per bin. The bins go in blocks: the rotated sines of a
+  // block first, then its kernel formulas (independent, so vector registers take them), the
+  // singularities' limits, and the sums, bin by bin in order.
+  const uint32_t i0 = k0 - hw, i1 = k0 + hw;
   sinesequence main(kPi * (i0 * a + o1), kPi * a), image(kPi * (i0 * a + o2), kPi * a);
-  for (uint32_t i = i0; i <= k0 + hw; ++i) {
-    const double u1 = kPi * (i * a + o1), u2 = kPi * (i * a + o2);
-    const double K = hannkernel(u1, kernelsine(u1, main.s)) + hannkernel(u2, kernelsine(u2, image.s));
-    kk += K * K;
-    xx += X[i].re * X[i].re + X[i].im * X[i].im;
-    rk += X[i].re * K;
-    ik += X[i].im * K;
-    main.step();
-    image.step();
+  constexpr uint32_t kBlock = 32;
+  double u1[kBlock], u2[kBlock], s1[kBlock], s2[kBlock], h1[kBlock], h2[kBlock], K[kBlock];
+  for (uint32_t b = i0; b <= i1; b += kBlock) {
+    const uint32_t count = std::min(kBlock, i1 - b + 1);
+    for (uint32_t j = 0; j < count; ++j) {
+      const uint32_t i = b + j;
+      u1[j] = kPi * (i * a + o1);
+      u2[j] = kPi * (i * a + o2);
+      s1[j] = kernelsine(u1[j], main.s);
+      s2[j] = kernelsine(u2[j], image.s);
+      main.step();
+      image.step();
+    }
+    for (uint32_t j = 0; j < count; ++j) {
+      h1[j] = hannformula(u1[j], s1[j]);
+      h2[j] = hannformula(u2[j], s2[j]);
+    }
+    for (uint32_t j = 0; j < count; ++j) K[j] = hannlimit(u1[j], h1[j]) + hannlimit(u2[j], h2[j]);
+    for (uint32_t j = 0; j < count; ++j) {
+      const complex x = X[b + j];
+      kk += K[j] * K[j];
+      xx += x.re * x.re + x.im * x.im;
+      rk += x.re * K[j];
+      ik += x.im * K[j];
+    }
   }
   return std::sqrt((rk * rk + ik * ik) / (kk * xx));
 }
