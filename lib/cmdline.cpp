@@ -22,6 +22,14 @@ const char* command_name(const char* path) {
   return slash != nullptr ? slash + 1 : path;
 }
 
+void print_usage_head(FILE* fp, const char* cmnd, const char* title, const char* arguments) {
+  std::fprintf(fp, "\n");
+  std::fprintf(fp, " %s - %s\n", cmnd, title);
+  std::fprintf(fp, "\n");
+  std::fprintf(fp, "  usage:\n");
+  std::fprintf(fp, "       %s %s\n", cmnd, arguments);
+}
+
 void print_version_footer(FILE* fp) {
   std::fprintf(fp, "\n");
   std::fprintf(fp, " ZEVK: version %s\n", kVersion);

@@ -7,6 +7,10 @@
 // The program path after its last '/'.
 const char* command_name(const char* path);
 
+// The lines every toolkit usage text starts with: a blank line, " <cmnd> - <title>", a blank line,
+// "  usage:" and the synopsis "       <cmnd> <arguments>".
+void print_usage_head(FILE* fp, const char* cmnd, const char* title, const char* arguments);
+
 // The lines every toolkit usage text ends with: a blank line, the version and the revision.
 void print_version_footer(FILE* fp);
 

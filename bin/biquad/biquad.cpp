@@ -22,11 +22,8 @@ constexpr double kMaxSamplingKhz = 1e6;
 constexpr double kLargest = std::numeric_limits<double>::max();
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - 2nd order standard form digital filter\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout \n", cmnd);
+  print_usage_head(stderr, cmnd, "2nd order standard form digital filter",
+                   "[ options ] [ infile ] > stdout ");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s   : sampling frequency (kHz)       [%.1f]\n", kSamplingKhz);
   std::fprintf(stderr, "       -p f b : center frequency f(Hz)\n");

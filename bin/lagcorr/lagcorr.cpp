@@ -18,11 +18,7 @@ constexpr int kFrameLength = 256;
 constexpr int64_t kMaxSize = 1 << 24;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - obtain autocorrelation sequence\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "obtain autocorrelation sequence", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -m m  : order of sequence  [%d]\n", kOrder);
   std::fprintf(stderr, "       -l l  : frame length       [%d]\n", kFrameLength);

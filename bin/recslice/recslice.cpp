@@ -17,11 +17,7 @@ constexpr int64_t kEnd = -1;  // the end of the input
 constexpr int kBlockLength = 1;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - binary file cut\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "binary file cut", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s  : start number [%d]\n", static_cast<int>(kStart));
   std::fprintf(stderr, "       -e e  : end number   [EOF]\n");

@@ -21,11 +21,7 @@ constexpr int kLastOutputType = 3;
 constexpr int64_t kMaxFrameLength = 1 << 24;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - evaluate SNR and segmental SNR\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] file1 [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "      -l l  : frame length                         [%d]\n", kFrameLength);
   std::fprintf(stderr, "      -o o  : output type                          [%d]\n", kOutputType);

@@ -19,14 +19,22 @@ TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
   EXPECT_STREQ(command_name("biquad"), "biquad");
 }
 
-TEST(Cmdline, VersionFooter) {
+// What `print` writes into a file.
+template <class Print>
+std::string printed(Print print) {
   FILE* fp = std::tmpfile();
-  print_version_footer(fp);
+  print(fp);
   std::rewind(fp);
-  char buf[128] = {0};
+  char buf[256] = {0};
   const size_t n = std::fread(buf, 1, sizeof buf - 1, fp);
   std::fclose(fp);
-  EXPECT_EQ(std::string(buf, n), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
+  return std::string(buf, n);
+}
+
+TEST(Cmdline, UsageHeadAndVersionFooter) {
+  EXPECT_EQ(printed([](FILE* fp) { print_usage_head(fp, "snr", "evaluate SNR", "[ options ] file1"); }),
+            "\n snr - evaluate SNR\n\n  usage:\n       snr [ options ] file1\n");
+  EXPECT_EQ(printed(print_version_footer), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
 }
 
 TEST(Cmdline, NextArgumentStopsAtTheEnd) {
