@@ -21,20 +21,12 @@ const char* const versiontext = "0.99";
 
 struct options {
   int lframe = 80;
-  double alpha = 0.42;
-  double fpitch = 1.0;
-  double fvpitch = 1.0;
-  double fdur = 1.0;
-  double fwarp = 0.0;
-  double floud = 0.0;
-  double fpfilt = 0.0;
-  double fdrc = 0.0;
   int wavnorm = 0;
   int morvscale = 1;
   int ccord = 0;
   bool ccordgiven = false;  // --ccord: the order every set must have
   char* indlist = nullptr;
-  decodesettings synthesis;  // the checked and completed synthesis settings
+  decodesettings synthesis;  // the factors as read, then checked and completed
 };
 
 // The names of one file set in command-line order; the voiced-frequency name is null when no
@@ -100,14 +92,14 @@ static int plothelp(const char* path) {
 // Looks the options up in the fixed order; absent ones keep their defaults.
 static void readoptions(int count, char** args, options* o) {
   searchintparam(count, args, "lframe", &o->lframe);
-  searchdoubleparam(count, args, "alpha", &o->alpha);
-  searchdoubleparam(count, args, "fpitch", &o->fpitch);
-  searchdoubleparam(count, args, "fvpitch", &o->fvpitch);
-  searchdoubleparam(count, args, "fdur", &o->fdur);
-  searchdoubleparam(count, args, "fwarp", &o->fwarp);
-  searchdoubleparam(count, args, "floud", &o->floud);
-  searchdoubleparam(count, args, "fpfilt", &o->fpfilt);
-  searchdoubleparam(count, args, "fdrc", &o->fdrc);
+  searchdoubleparam(count, args, "alpha", &o->synthesis.alpha);
+  searchdoubleparam(count, args, "fpitch", &o->synthesis.fpitch);
+  searchdoubleparam(count, args, "fvpitch", &o->synthesis.fvpitch);
+  searchdoubleparam(count, args, "fdur", &o->synthesis.fdur);
+  searchdoubleparam(count, args, "fwarp", &o->synthesis.fwarp);
+  searchdoubleparam(count, args, "floud", &o->synthesis.floud);
+  searchdoubleparam(count, args, "fpfilt", &o->synthesis.fpfilt);
+  searchdoubleparam(count, args, "fdrc", &o->synthesis.fdrc);
   searchintparam(count, args, "wavnorm", &o->wavnorm);
   searchintparam(count, args, "morvscale", &o->morvscale);
   o->ccordgiven = searchintparam(count, args, "ccord", &o->ccord) == 0;
@@ -121,20 +113,14 @@ static bool optionsinset(const options& o) {
   return enumerated && o.lframe >= 1 && (!o.ccordgiven || o.ccord >= 0);
 }
 
-// The synthesis settings of the command line, checked and completed; false when synthesis
-// cannot work with them. The filters' warning is printed when they are switched off.
-static bool synthesissettings(const options& o, decodesettings* d) {
-  if (!optionsinset(o)) return false;
-  d->lframe = static_cast<uint32_t>(o.lframe);
-  d->alpha = o.alpha;
-  d->fpitch = o.fpitch;
-  d->fvpitch = o.fvpitch;
-  d->fdur = o.fdur;
-  d->fwarp = o.fwarp;
-  d->floud = o.floud;
-  d->fpfilt = o.fpfilt;
-  d->fdrc = o.fdrc;
-  d->morvscale = o.morvscale == 1;
+// Completes the synthesis settings of the command line (their factors read into them) and
+// checks them; false when synthesis cannot work with them. The filters' warning is printed when
+// they are switched off.
+static bool completesynthesis(options* o) {
+  if (!optionsinset(*o)) return false;
+  decodesettings* d = &o->synthesis;
+  d->lframe = static_cast<uint32_t>(o->lframe);
+  d->morvscale = o->morvscale == 1;
   if (preparedecode(d) != 0) return false;
   if (d->filtersdisabled) printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
   return true;
@@ -264,7 +250,7 @@ struct decoder {
   static constexpr uint32_t shownname = outfile;
   static constexpr auto help = plothelp;
   static constexpr auto readoptions = ::readoptions;
-  static bool usable(options* o) { return synthesissettings(*o, &o->synthesis); }
+  static constexpr auto usable = completesynthesis;
   static fileset commandlineset(char** argv, int filecount) {
     return filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
                           : fileset{{argv[1], argv[2], nullptr, argv[3]}};
