@@ -62,9 +62,7 @@ FILE* open_description(const char* path) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
-  double width = kWidth, height = kHeight, ox = kOriginX, oy = kOriginY;
-  double cheight = kCharHeight, cwidth = kCharWidth;
-  int page_type = 0;
+  GraphFrame frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -74,25 +72,25 @@ int main(int argc, char** argv) {
     }
     switch (a[1]) {
       case 'W':
-        width = option_number(argc, argv, &i);
+        frame.width = option_number(argc, argv, &i);
         break;
       case 'H':
-        height = option_number(argc, argv, &i);
+        frame.height = option_number(argc, argv, &i);
         break;
       case 'x':
-        ox = option_number(argc, argv, &i);
+        frame.x = option_number(argc, argv, &i);
         break;
       case 'y':
-        oy = option_number(argc, argv, &i);
+        frame.y = option_number(argc, argv, &i);
         break;
       case 'c':
-        cheight = option_number(argc, argv, &i);
+        frame.char_height = option_number(argc, argv, &i);
         break;
       case 'w':
-        cwidth = option_number(argc, argv, &i);
+        frame.char_width = option_number(argc, argv, &i);
         break;
       case 't':
-        page_type = static_cast<int>(option_number(argc, argv, &i));
+        frame.type = static_cast<int>(option_number(argc, argv, &i));
         break;
       case 'h':
         usage(0);
@@ -105,14 +103,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
     return 1;
   }
-  GraphFrame frame;
-  frame.width = width;
-  frame.height = height;
-  frame.x = ox;
-  frame.y = oy;
-  frame.char_height = cheight;
-  frame.char_width = cwidth;
-  frame.type = page_type;
   plstart();
   draw_graph_frame(fp, frame);
   const bool readfailed = std::ferror(fp) != 0;
