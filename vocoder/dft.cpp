@@ -7,6 +7,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "constants.h"
 
@@ -19,22 +22,39 @@ bool ispowerof2(int32_t n) {
   return n >= 0 && (n & (n - 1)) == 0;
 }
 
+// The bytes 0..255 with their bit order reversed.
+struct reversedbytes {
+  uint8_t of[256];
+  constexpr reversedbytes() : of() {
+    for (int b = 0; b < 256; ++b) {
+      int r = 0;
+      for (int i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+      of[b] = static_cast<uint8_t>(r);
+    }
+  }
+};
+constexpr reversedbytes kReversedBytes;
+
+// i with its lowest `bits` bits in reverse order (bits >= 1).
+inline uint32_t bitreversed(uint32_t i, int bits) {
+  const uint32_t r = static_cast<uint32_t>(kReversedBytes.of[i & 0xff]) << 24 |
+                     static_cast<uint32_t>(kReversedBytes.of[(i >> 8) & 0xff]) << 16 |
+                     static_cast<uint32_t>(kReversedBytes.of[(i >> 16) & 0xff]) << 8 |
+                     kReversedBytes.of[i >> 24];
+  return r >> (32 - bits);
+}
+
 // Puts the n values (real part re[i*S], imaginary part im[i*S]) into bit-reversed order.
 template <int S>
 void bitreverse(int32_t n, double* re, double* im) {
-  int32_t j = 0;
-  for (int32_t i = 0; i < n; ++i) {
+  if (n < 4) return;  // 1 and 2 values are their own bit reversal
+  const int bits = __builtin_ctz(static_cast<uint32_t>(n));
+  for (int32_t i = 1; i < n - 1; ++i) {
+    const int32_t j = static_cast<int32_t>(bitreversed(static_cast<uint32_t>(i), bits));
     if (j > i) {
       std::swap(re[i * S], re[j * S]);
       std::swap(im[i * S], im[j * S]);
     }
-    // Add one to j counting from the most significant of the log2(n) bits downwards.
-    int32_t bit = n >> 1;
-    while (bit > 0 && (j & bit)) {
-      j ^= bit;
-      bit >>= 1;
-    }
-    j |= bit;
   }
 }
 
@@ -158,18 +178,174 @@ void interleavedstages(int32_t n, double* x, double sign) {
   for (; half < n; half *= 2) interleavedstage(n, x, half, sign);
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VELK_FFT_AVX 1
+
+// With AVX, one 256-bit register holds the values of two neighbouring offsets q and q+1, and
+// the twiddle pair of each is packed likewise: (wr_q, wr_q, wr_q+1, wr_q+1) and
+// (-wi_q, wi_q, -wi_q+1, wi_q+1). Every element goes through the same IEEE operations as in
+// butterfly2, so both forms give identical results. (No FMA is enabled: a fused multiply-add
+// would round differently.)
+struct twiddlequad {
+  __m256d wrr, wii;
+};
+
+__attribute__((target("avx"))) inline twiddlequad makequad(const twiddlepair& lo, const twiddlepair& hi) {
+  return {_mm256_set_m128d(hi.wrr, lo.wrr), _mm256_set_m128d(hi.wii, lo.wii)};
+}
+
+__attribute__((target("avx"))) inline void butterfly4(__m256d& a, __m256d& p, const twiddlequad& w) {
+  const __m256d t = _mm256_add_pd(_mm256_mul_pd(p, w.wrr), _mm256_mul_pd(_mm256_permute_pd(p, 5), w.wii));
+  const __m256d old = a;
+  a = _mm256_add_pd(old, t);
+  p = _mm256_sub_pd(old, t);
+}
+
+// fusedstages for an even h, two offsets per register.
+__attribute__((target("avx"))) void fusedstagesavx(int32_t n, double* x, int32_t h, double sign) {
+  twiddlequad first[kMaxFusedHalf / 4], second[kMaxFusedHalf / 2];
+  runningtwiddle w1(sign * kTwoPi / (2 * h)), w2(sign * kTwoPi / (4 * h));
+  for (int32_t q = 0; q < h; q += 2) {
+    const twiddlepair lo = makepair(w1);
+    w1.advance();
+    first[q / 2] = makequad(lo, makepair(w1));
+    w1.advance();
+  }
+  for (int32_t q = 0; q < 2 * h; q += 2) {
+    const twiddlepair lo = makepair(w2);
+    w2.advance();
+    second[q / 2] = makequad(lo, makepair(w2));
+    w2.advance();
+  }
+  for (int32_t b = 0; b < n; b += 4 * h) {
+    for (int32_t q = 0; q < h; q += 2) {
+      double* x0 = x + 2 * (b + q);
+      double* x1 = x0 + 2 * h;
+      double* x2 = x1 + 2 * h;
+      double* x3 = x2 + 2 * h;
+      __m256d v0 = _mm256_loadu_pd(x0), v1 = _mm256_loadu_pd(x1), v2 = _mm256_loadu_pd(x2),
+              v3 = _mm256_loadu_pd(x3);
+      butterfly4(v0, v1, first[q / 2]);
+      butterfly4(v2, v3, first[q / 2]);
+      butterfly4(v0, v2, second[q / 2]);
+      butterfly4(v1, v3, second[(q + h) / 2]);
+      _mm256_storeu_pd(x0, v0);
+      _mm256_storeu_pd(x1, v1);
+      _mm256_storeu_pd(x2, v2);
+      _mm256_storeu_pd(x3, v3);
+    }
+  }
+}
+
+// interleavedstage for an even half-length, two offsets per register.
+__attribute__((target("avx"))) void interleavedstageavx(int32_t n, double* x, int32_t half, double sign) {
+  const int32_t len = 2 * half;
+  runningtwiddle w(sign * kTwoPi / len);
+  for (int32_t q = 0; q < half; q += 2) {
+    const twiddlepair lo = makepair(w);
+    w.advance();
+    const twiddlequad t = makequad(lo, makepair(w));
+    w.advance();
+    for (int32_t a = q; a < n; a += len) {
+      double* xa = x + 2 * a;
+      double* xp = xa + 2 * half;
+      __m256d va = _mm256_loadu_pd(xa), vp = _mm256_loadu_pd(xp);
+      butterfly4(va, vp, t);
+      _mm256_storeu_pd(xa, va);
+      _mm256_storeu_pd(xp, vp);
+    }
+  }
+}
+
+// interleavedstages with the AVX forms wherever two offsets can share a register; the first
+// fused pair of stages (one offset) stays in SSE2.
+__attribute__((target("avx"))) void interleavedstagesavx(int32_t n, double* x, double sign) {
+  int32_t half = 1;
+  for (; 4 * half <= n && 2 * half <= kMaxFusedHalf; half *= 4) {
+    if (half == 1)
+      fusedstages(n, x, half, sign);
+    else
+      fusedstagesavx(n, x, half, sign);
+  }
+  for (; half < n; half *= 2) {
+    if (half == 1)
+      interleavedstage(n, x, half, sign);
+    else
+      interleavedstageavx(n, x, half, sign);
+  }
+}
+
+bool hasavx() {
+  return __builtin_cpu_supports("avx");
+}
+#endif
+
 // Largest stage half-length whose twiddles fit the stack table of the split form.
 constexpr int32_t kMaxTabledHalf = 2048;
 
-// Split arrays: two neighbouring offsets per register, their twiddles taken from a table
-// generated by the same recurrence. The first stage (one offset) runs scalar.
+// One stage of half-length `half` (even) on split arrays, two neighbouring offsets per
+// register, the twiddles of the stage in twr/twi.
+void splitstagepairs(int32_t n, double* re, double* im, int32_t half, const double* twr, const double* twi) {
+  for (int32_t b = 0; b < n; b += 2 * half) {
+    for (int32_t q = 0; q < half; q += 2) {
+      const int32_t a = b + q;
+      const int32_t p = a + half;
+      const __m128d wr2 = _mm_load_pd(twr + q);
+      const __m128d wi2 = _mm_load_pd(twi + q);
+      const __m128d pr = _mm_loadu_pd(re + p);
+      const __m128d pi = _mm_loadu_pd(im + p);
+      const __m128d tr = _mm_sub_pd(_mm_mul_pd(pr, wr2), _mm_mul_pd(pi, wi2));
+      const __m128d ti = _mm_add_pd(_mm_mul_pd(pr, wi2), _mm_mul_pd(pi, wr2));
+      const __m128d ar = _mm_loadu_pd(re + a);
+      const __m128d ai = _mm_loadu_pd(im + a);
+      _mm_storeu_pd(re + a, _mm_add_pd(ar, tr));
+      _mm_storeu_pd(im + a, _mm_add_pd(ai, ti));
+      _mm_storeu_pd(re + p, _mm_sub_pd(ar, tr));
+      _mm_storeu_pd(im + p, _mm_sub_pd(ai, ti));
+    }
+  }
+}
+
+#if defined(VELK_FFT_AVX)
+// splitstagepairs with four neighbouring offsets per register (half a multiple of 4).
+__attribute__((target("avx"))) void splitstagequads(int32_t n, double* re, double* im, int32_t half,
+                                                    const double* twr, const double* twi) {
+  for (int32_t b = 0; b < n; b += 2 * half) {
+    for (int32_t q = 0; q < half; q += 4) {
+      const int32_t a = b + q;
+      const int32_t p = a + half;
+      const __m256d wr4 = _mm256_load_pd(twr + q);
+      const __m256d wi4 = _mm256_load_pd(twi + q);
+      const __m256d pr = _mm256_loadu_pd(re + p);
+      const __m256d pi = _mm256_loadu_pd(im + p);
+      const __m256d tr = _mm256_sub_pd(_mm256_mul_pd(pr, wr4), _mm256_mul_pd(pi, wi4));
+      const __m256d ti = _mm256_add_pd(_mm256_mul_pd(pr, wi4), _mm256_mul_pd(pi, wr4));
+      const __m256d ar = _mm256_loadu_pd(re + a);
+      const __m256d ai = _mm256_loadu_pd(im + a);
+      _mm256_storeu_pd(re + a, _mm256_add_pd(ar, tr));
+      _mm256_storeu_pd(im + a, _mm256_add_pd(ai, ti));
+      _mm256_storeu_pd(re + p, _mm256_sub_pd(ar, tr));
+      _mm256_storeu_pd(im + p, _mm256_sub_pd(ai, ti));
+    }
+  }
+}
+#endif
+
+// Split arrays: the twiddles of each stage taken from a table generated by the same
+// recurrence, neighbouring offsets sharing a register (four with AVX). The first stage (one
+// offset) runs scalar.
 void splitstages(int32_t n, double* re, double* im, double sign) {
   if (n / 2 > kMaxTabledHalf) {
     scalarstages<1>(n, re, im, sign);
     return;
   }
-  alignas(16) double twr[kMaxTabledHalf];
-  alignas(16) double twi[kMaxTabledHalf];
+#if defined(VELK_FFT_AVX)
+  const bool quads = hasavx();
+#else
+  const bool quads = false;
+#endif
+  alignas(32) double twr[kMaxTabledHalf];
+  alignas(32) double twi[kMaxTabledHalf];
   for (int32_t len = 2; len <= n; len <<= 1) {
     const int32_t half = len >> 1;
     runningtwiddle w(sign * kTwoPi / len);
@@ -181,24 +357,13 @@ void splitstages(int32_t n, double* re, double* im, double sign) {
       for (int32_t a = 0; a < n; a += 2) butterfly<1>(re, im, a, a + 1, twr[0], twi[0]);
       continue;
     }
-    for (int32_t b = 0; b < n; b += len) {
-      for (int32_t q = 0; q < half; q += 2) {
-        const int32_t a = b + q;
-        const int32_t p = a + half;
-        const __m128d wr2 = _mm_load_pd(twr + q);
-        const __m128d wi2 = _mm_load_pd(twi + q);
-        const __m128d pr = _mm_loadu_pd(re + p);
-        const __m128d pi = _mm_loadu_pd(im + p);
-        const __m128d tr = _mm_sub_pd(_mm_mul_pd(pr, wr2), _mm_mul_pd(pi, wi2));
-        const __m128d ti = _mm_add_pd(_mm_mul_pd(pr, wi2), _mm_mul_pd(pi, wr2));
-        const __m128d ar = _mm_loadu_pd(re + a);
-        const __m128d ai = _mm_loadu_pd(im + a);
-        _mm_storeu_pd(re + a, _mm_add_pd(ar, tr));
-        _mm_storeu_pd(im + a, _mm_add_pd(ai, ti));
-        _mm_storeu_pd(re + p, _mm_sub_pd(ar, tr));
-        _mm_storeu_pd(im + p, _mm_sub_pd(ai, ti));
-      }
+#if defined(VELK_FFT_AVX)
+    if (quads && half >= 4) {
+      splitstagequads(n, re, im, half, twr, twi);
+      continue;
     }
+#endif
+    splitstagepairs(n, re, im, half, twr, twi);
   }
 }
 
@@ -209,6 +374,12 @@ template <int S>
 void butterflies(int32_t n, double* re, double* im, double sign) {
 #if defined(__SSE2__)
   if (S == 2) {
+#if defined(VELK_FFT_AVX)
+    if (hasavx()) {
+      interleavedstagesavx(n, re, sign);
+      return;
+    }
+#endif
     interleavedstages(n, re, sign);
     return;
   }

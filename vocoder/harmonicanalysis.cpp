@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 #include "constants.h"
@@ -84,11 +85,32 @@ void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w
 // Folded sums over symmetric frames (N = 2h+1, centre at h)
 // ---------------------------------------------------------------------------
 
-// Re sum U(m)*conj(V(m)) for rows with U(-m) = conj(U(m)) (or both anti-conjugate).
+// Runs body(R, first) over rows 0..count-1: R = 4 for blocks of four rows, then R = 1 for the
+// rest (R an integral constant). The kernels below sum over their R rows side by side, each
+// row's sum in its own order, so a row's value does not depend on its block: the independent
+// additions fill the pipeline where one running sum would wait on each addition.
+template <class Body>
+void inblocksoffour(uint32_t count, Body body) {
+  uint32_t r = 0;
+  for (; r + 4 <= count; r += 4) body(std::integral_constant<uint32_t, 4>(), r);
+  for (; r < count; ++r) body(std::integral_constant<uint32_t, 1>(), r);
+}
+
+// out[r] = Re sum U(m)*conj(V_r(m)) for the R rows V_r = v + r*stride, all of them and U with
+// U(-m) = conj(U(m)) (or all anti-conjugate).
+template <uint32_t R>
+void foldedredots(const complex* u, const complex* v, size_t stride, uint32_t h, double* out) {
+  double s[R] = {};
+  for (uint32_t i = 0; i < h; ++i)
+    for (uint32_t r = 0; r < R; ++r) s[r] += u[i].re * v[r * stride + i].re + u[i].im * v[r * stride + i].im;
+  for (uint32_t r = 0; r < R; ++r)
+    out[r] = u[h].re * v[r * stride + h].re + u[h].im * v[r * stride + h].im + 2.0 * s[r];
+}
+
 double foldedredot(const complex* u, const complex* v, uint32_t h) {
-  double s = 0.0;
-  for (uint32_t i = 0; i < h; ++i) s += u[i].re * v[i].re + u[i].im * v[i].im;
-  return u[h].re * v[h].re + u[h].im * v[h].im + 2.0 * s;
+  double d;
+  foldedredots<1>(u, v, 0, h, &d);
+  return d;
 }
 
 // Im sum U(m)*conj(V(m)) for a plain row U and a ramp row V (the centre term is 0).
@@ -98,13 +120,21 @@ double foldedimdot(const complex* u, const complex* v, uint32_t h) {
   return 2.0 * s;
 }
 
-// Sum s(m)*B(m) over the whole frame.
+// out[r] = sum s(m)*B_r(m) over the whole frame, for the R rows B_r = rows + r*N.
+template <uint32_t R>
+void framedots(const double* s, const complex* rows, uint32_t N, complex* out) {
+  double re[R] = {}, im[R] = {};
+  for (uint32_t m = 0; m < N; ++m)
+    for (uint32_t r = 0; r < R; ++r) {
+      re[r] += s[m] * rows[r * static_cast<size_t>(N) + m].re;
+      im[r] += s[m] * rows[r * static_cast<size_t>(N) + m].im;
+    }
+  for (uint32_t r = 0; r < R; ++r) out[r] = {re[r], im[r]};
+}
+
 complex framedot(const double* s, const complex* row, uint32_t N) {
-  complex y = {0.0, 0.0};
-  for (uint32_t m = 0; m < N; ++m) {
-    y.re += s[m] * row[m].re;
-    y.im += s[m] * row[m].im;
-  }
+  complex y;
+  framedots<1>(s, row, N, &y);
   return y;
 }
 
@@ -128,34 +158,39 @@ void mirrorconjugates(complex* v, uint32_t K) {
 
 // Right-hand side b_r = sum s*B_r for rows 0..K of the given 2K+1 rows, then mirrored.
 void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, complex* b) {
-  for (uint32_t r = 0; r <= K; ++r) b[r] = framedot(s, rows + static_cast<size_t>(r) * N, N);
+  inblocksoffour(K + 1,
+                 [&](auto R, uint32_t r) { framedots<R>(s, rows + static_cast<size_t>(r) * N, N, b + r); });
   mirrorconjugates(b, K);
 }
 
-// Row r of A*x - j*C*y for real P x P matrices A, C (C may be null) and complex vectors x, y.
-complex realmatcomplexrow(const double* A, const complex* x, const double* C, const complex* y, uint32_t P,
-                          uint32_t r) {
-  complex z = {0.0, 0.0};
+// Rows r..r+R-1 of A*x - j*C*y for real P x P matrices A, C (C may be null) and complex
+// vectors x, y.
+template <uint32_t R>
+void realmatcomplexrows(const double* A, const complex* x, const double* C, const complex* y, uint32_t P,
+                        uint32_t r, complex* z) {
+  double re[R] = {}, im[R] = {};
   const double* arow = A + static_cast<size_t>(r) * P;
-  for (uint32_t t = 0; t < P; ++t) {
-    z.re += arow[t] * x[t].re;
-    z.im += arow[t] * x[t].im;
-  }
+  for (uint32_t t = 0; t < P; ++t)
+    for (uint32_t i = 0; i < R; ++i) {
+      re[i] += arow[i * P + t] * x[t].re;
+      im[i] += arow[i * P + t] * x[t].im;
+    }
   if (C != nullptr) {
     const double* crow = C + static_cast<size_t>(r) * P;
-    for (uint32_t t = 0; t < P; ++t) {
-      z.re += crow[t] * y[t].im;
-      z.im -= crow[t] * y[t].re;
-    }
+    for (uint32_t t = 0; t < P; ++t)
+      for (uint32_t i = 0; i < R; ++i) {
+        re[i] += crow[i * P + t] * y[t].im;
+        im[i] -= crow[i * P + t] * y[t].re;
+      }
   }
-  return z;
+  for (uint32_t i = 0; i < R; ++i) z[i] = {re[i], im[i]};
 }
 
 // z = A*x - j*C*y for rows 0..K-1, row K from the real parts only, mirrored into rows K+1..2K.
 void solveconjugatesymmetric(const double* A, const complex* x, const double* C, const complex* y, uint32_t K,
                              complex* z) {
   const uint32_t P = 2 * K + 1;
-  for (uint32_t r = 0; r <= K; ++r) z[r] = realmatcomplexrow(A, x, C, y, P, r);
+  inblocksoffour(K + 1, [&](auto R, uint32_t r) { realmatcomplexrows<R>(A, x, C, y, P, r, z + r); });
   mirrorconjugates(z, K);
 }
 
@@ -325,7 +360,9 @@ int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
   const complex* basis = mem->basis;
   double* g = mem->gram;
   if (toeplitz == 1) {
-    for (uint32_t t = 0; t < M; ++t) g[t] = foldedredot(basis, basis + static_cast<size_t>(t) * N, h);
+    inblocksoffour(M, [&](auto R, uint32_t t) {
+      foldedredots<R>(basis, basis + static_cast<size_t>(t) * N, N, h, g + t);
+    });
     filltoeplitz(g, M, 1.0);
     if (toeplitzsiminv(M, g, mem->inverse) != 0) return -1;
   } else {
@@ -516,14 +553,46 @@ void modulatenoise(double* buf, uint32_t L, double psi0, double theta) {
   }
 }
 
-// buf[j] += amp*cos(phase0 + j*step) for j < L, with the step phasor (rc, rs).
-void addcosine(double* buf, uint32_t L, double amp, double phase0, double rc, double rs) {
-  double c = std::cos(phase0), s = std::sin(phase0);
-  for (uint32_t j = 0; j < L; ++j) {
-    buf[j] += amp * c;
-    rotate(c, s, rc, rs);
+// Harmonics waiting to be added to a frame, four at a time: buf[j] += amp*cos(phase0 + j*step)
+// for each, from the phasor (c, s) = e^(j*phase0) turned by the step phasor (rc, rs) per sample.
+// For every sample the additions stand in the order the harmonics were queued, so the frame is
+// the one made by adding each harmonic alone, while the four rotations run side by side.
+class harmonicqueue {
+ public:
+  harmonicqueue(double* buf, uint32_t L) : buf_(buf), L_(L) {}
+  void add(double amp, double phase0, double rc, double rs) {
+    amp_[n_] = amp;
+    c_[n_] = std::cos(phase0);
+    s_[n_] = std::sin(phase0);
+    rc_[n_] = rc;
+    rs_[n_] = rs;
+    if (++n_ == 4) addfour();
   }
-}
+  // Adds the harmonics still queued, one at a time.
+  void flush() {
+    for (uint32_t i = 0; i < n_; ++i)
+      for (uint32_t j = 0; j < L_; ++j) {
+        buf_[j] += amp_[i] * c_[i];
+        rotate(c_[i], s_[i], rc_[i], rs_[i]);
+      }
+    n_ = 0;
+  }
+
+ private:
+  void addfour() {
+    for (uint32_t j = 0; j < L_; ++j) {
+      double v = buf_[j];
+      for (uint32_t i = 0; i < 4; ++i) v += amp_[i] * c_[i];
+      buf_[j] = v;
+      for (uint32_t i = 0; i < 4; ++i) rotate(c_[i], s_[i], rc_[i], rs_[i]);
+    }
+    n_ = 0;
+  }
+  double* buf_;
+  uint32_t L_;
+  uint32_t n_ = 0;
+  double amp_[4], c_[4], s_[4], rc_[4], rs_[4];
+};
 
 }  // namespace
 
@@ -536,11 +605,13 @@ int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double
   if (noisemod == 1) modulatenoise(buf, L, psi0, theta);
   const double c1 = std::cos(theta), s1 = std::sin(theta);
   double ck = 1.0, sk = 0.0;  // step phasor of harmonic k
+  harmonicqueue queue(buf, L);
   for (uint32_t k = 1; k <= K; ++k) {
     rotate(ck, sk, c1, s1);
     if (amps[k - 1] == 0.0) continue;
-    addcosine(buf, L, amps[k - 1], k * psi0 + phases[k - 1], ck, sk);
+    queue.add(amps[k - 1], k * psi0 + phases[k - 1], ck, sk);
   }
+  queue.flush();
   return 0;
 }
 

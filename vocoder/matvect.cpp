@@ -27,6 +27,29 @@ double dotstrided(const double* a, const double* b, uint32_t count, uint32_t bst
   return s;
 }
 
+// out[i] = dotstrided(a + i*k, b, k, 1) for i < m. Four rows are summed side by side: each sum
+// still runs over l in order, so the results are those of one row at a time, while the four
+// independent additions no longer wait on each other.
+void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m, uint32_t k) {
+  uint32_t i = 0;
+  for (; i + 4 <= m; i += 4) {
+    const double* r0 = a + (size_t)i * k;
+    const double *r1 = r0 + k, *r2 = r1 + k, *r3 = r2 + k;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (uint32_t l = 0; l < k; l++) {
+      s0 += r0[l] * b[l];
+      s1 += r1[l] * b[l];
+      s2 += r2[l] * b[l];
+      s3 += r3[l] * b[l];
+    }
+    out[i] = s0;
+    out[i + 1] = s1;
+    out[i + 2] = s2;
+    out[i + 3] = s3;
+  }
+  for (; i < m; i++) out[i] = dotstrided(a + (size_t)i * k, b, k, 1);
+}
+
 // Dot product with four interleaved partial sums: independent additions keep the pipeline
 // busy where a single running sum would wait on each addition. Rounding differs from the
 // sequential sum.
@@ -539,8 +562,8 @@ int32_t getdelta2win3(double* out, const double* prev, const double* cur, const 
 
 int32_t prodmat(const double* a, const double* b, double* out, uint32_t m, uint32_t k, uint32_t p) {
   assert(out != a && out != b);
-  if (p == 1) {  // matrix times vector: the same sums, accumulated in a register
-    for (uint32_t i = 0; i < m; i++) out[i] = dotstrided(a + (size_t)i * k, b, k, 1);
+  if (p == 1) {  // matrix times vector: the same sums, accumulated in registers
+    matrixtimesvector(a, b, out, m, k);
     return 0;
   }
   for (uint32_t i = 0; i < m; i++) rowtimesmatrix(a + (size_t)i * k, b, k, p, p, out + (size_t)i * p);
@@ -782,6 +805,36 @@ int32_t solveleastsquares(const double* a, const double* b, double* x, uint32_t 
   return 0;
 }
 
+namespace {
+
+// Adds, for the Q points k < Q in turn, cos(d*angle_k) to C[d] for d < 2n-1 and
+// 2cos(d*angle_k)*y_k to h[d] for 1 <= d < n (1 and y_k at d = 0), each cosine by turning the
+// point's phasor once more. The points' recurrences run side by side; every sum still takes
+// its terms in point order.
+template <uint32_t Q>
+void addcosinesums(const double* angles, const double* y, uint32_t n, double* C, double* h) {
+  double cw[Q], sw[Q], c[Q], s[Q];
+  for (uint32_t k = 0; k < Q; k++) {
+    cw[k] = std::cos(angles[k]);
+    sw[k] = std::sin(angles[k]);
+    c[k] = 1.0;
+    s[k] = 0.0;
+    C[0] += 1.0;
+    h[0] += y[k];
+  }
+  const uint32_t D = 2 * n - 1;
+  for (uint32_t d = 1; d < D; d++)
+    for (uint32_t k = 0; k < Q; k++) {
+      const double cn = c[k] * cw[k] - s[k] * sw[k];
+      s[k] = s[k] * cw[k] + c[k] * sw[k];
+      c[k] = cn;
+      C[d] += c[k];
+      if (d < n) h[d] += 2 * c[k] * y[k];
+    }
+}
+
+}  // namespace
+
 int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
                           double* work, int16_t regularise) {
   assert(x != angles && x != y);
@@ -794,19 +847,9 @@ int32_t solvecosineseries(const double* angles, const double* y, double* x, uint
   const uint32_t D = 2 * n - 1;
   initializemat(C, D, 0.0);
   initializemat(h, n, 0.0);
-  for (uint32_t k = 0; k < m; k++) {
-    const double cw = std::cos(angles[k]), sw = std::sin(angles[k]);
-    double c = 1.0, s = 0.0;
-    C[0] += 1.0;
-    h[0] += y[k];
-    for (uint32_t d = 1; d < D; d++) {
-      const double cn = c * cw - s * sw;
-      s = s * cw + c * sw;
-      c = cn;
-      C[d] += c;
-      if (d < n) h[d] += 2 * c * y[k];
-    }
-  }
+  uint32_t k = 0;
+  for (; k + 4 <= m; k += 4) addcosinesums<4>(angles + k, y + k, n, C, h);
+  for (; k < m; k++) addcosinesums<1>(angles + k, y + k, n, C, h);
   for (uint32_t i = 0; i < n; i++)
     for (uint32_t j = 0; j < n; j++) {
       const double scale = (i == 0 ? 1.0 : 2.0) * (j == 0 ? 1.0 : 2.0);

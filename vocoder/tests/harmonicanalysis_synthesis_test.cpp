@@ -52,6 +52,40 @@ TEST(GenHarmonics, AddsAKnownSumOfCosinesSampleBySample) {
   }
 }
 
+// Harmonics are added four at a time; every sample must equal the frame made by adding each
+// non-silent harmonic alone, in harmonic order, with its phasor turned once per sample.
+TEST(GenHarmonics, EqualsAddingEachHarmonicAloneBitForBit) {
+  const uint32_t B = 80, A = 80;
+  const double f0 = 131.0, psi = -0.4;
+  for (uint32_t K : {1u, 3u, 4u, 5u, 9u, 17u}) {
+    std::vector<double> amps(K), phases(K);
+    for (uint32_t k = 0; k < K; ++k) {
+      amps[k] = k % 3 == 1 ? 0.0 : 1.0 / (k + 1);
+      phases[k] = 0.37 * k - 1.0;
+    }
+    std::vector<double> got(B + A), alone(B + A);
+    for (uint32_t j = 0; j < B + A; ++j) got[j] = alone[j] = std::sin(0.1 * j);
+    ASSERT_EQ(genharmonics(got.data(), B, A, kFs, f0, K, amps.data(), phases.data(), psi, 0), 0);
+    const double theta = kTwoPi * f0 / kFs, psi0 = psi - B * theta;
+    const double c1 = std::cos(theta), s1 = std::sin(theta);
+    double ck = 1.0, sk = 0.0;
+    for (uint32_t k = 1; k <= K; ++k) {
+      const double nc = ck * c1 - sk * s1;
+      sk = ck * s1 + sk * c1;
+      ck = nc;
+      if (amps[k - 1] == 0.0) continue;
+      double c = std::cos(k * psi0 + phases[k - 1]), s = std::sin(k * psi0 + phases[k - 1]);
+      for (uint32_t j = 0; j < B + A; ++j) {
+        alone[j] += amps[k - 1] * c;
+        const double n = c * ck - s * sk;
+        s = c * sk + s * ck;
+        c = n;
+      }
+    }
+    for (uint32_t j = 0; j < B + A; ++j) ASSERT_EQ(got[j], alone[j]) << "K " << K << " sample " << j;
+  }
+}
+
 TEST(GenHarmonics, NoiseModulationFollowsTheFundamentalPhase) {
   const uint32_t L = 160;  // one period of 100 Hz
   const double zeros[3] = {0.0, 0.0, 0.0};
