@@ -2,7 +2,8 @@
 // Sound input beyond the mono 16 kHz 16-bit WAV: any file libsndfile reads (WAV at other rates,
 // with several channels or other sample formats, FLAC, AIFF, Ogg, ...) brought to the 16 kHz mono
 // signal the vocoder analyses: channels averaged, then resampled with libsoxr's high-quality
-// setting. A mono 16 kHz 16-bit PCM WAV file is read by the WAV reader (wavm1616io) alone.
+// setting. A mono 16 kHz 16-bit PCM WAV file is read by the WAV reader (wavm1616io) alone; the
+// two libraries are loaded only when a file needs them.
 // Nothing here prints; the callers word the messages.
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,8 @@
 // Resamples the n samples of x, taken at fs Hz, to 16 kHz into a new array (*out, released with
 // free() by the caller); fs == 16000 copies the samples unchanged. The output holds
 // round(n * 16000 / fs) samples. Returns that count, or 0 (and *out null) when fs is not a finite
-// rate above 0, n is 0, the output would not fit 32 bits, or the resampler fails.
+// rate above 0, n is 0, the output would not fit 32 bits, or the resampler fails (or cannot be
+// loaded).
 uint32_t resample16k(const double* x, uint64_t n, double fs, double** out);
 
 // How readsound16k ended.
@@ -23,7 +25,8 @@ enum soundstatus {
   SOUND_COMPRESSED,  // a WAV file of a format code no reader here decodes (soundinfo.format)
   SOUND_NODATA,      // a WAV file without a data chunk
   SOUND_EMPTYDATA,   // no sample in the file, or too few for one sample at 16 kHz
-  SOUND_NOMEMORY
+  SOUND_NOMEMORY,
+  SOUND_NOLIBRARY  // another format, and libsndfile or libsoxr cannot be loaded
 };
 
 // What a sound file holds, as far as the read got.

@@ -121,6 +121,26 @@ TEST(VelkcoderInput, A441kHzStereo24BitFileIsConvertedWithAWarningAndKeepsTheVoi
   EXPECT_EQ(file_size(dir.path("cd.cc")), static_cast<long>(b.size() * 40 * 4));
 }
 
+// libsndfile and libsoxr are loaded only for files the WAV reader does not take (seen in the
+// dynamic loader's trace of the files it opens).
+TEST(VelkcoderInput, TheSoundLibrariesAreLoadedOnlyForOtherFormats) {
+  TempDir dir;
+  const std::string cd = cdfile(dir, samplesof(kSample));
+  RunSettings how;
+  how.environment = {"LD_DEBUG=files"};
+  const RunResult plain =
+      run_program(VELKCODER_PATH, {kSample, dir.path("p.f0"), dir.path("p.cc"), dir.path("p.fv")}, how);
+  const RunResult other =
+      run_program(VELKCODER_PATH, {cd, dir.path("c.f0"), dir.path("c.cc"), dir.path("c.fv")}, how);
+  ASSERT_EQ(plain.status, 0);
+  ASSERT_EQ(other.status, 0);
+  ASSERT_NE(plain.err.find("file=libc.so.6"), std::string::npos) << "no loader trace";
+  for (const char* lib : {"file=libsndfile.so.1", "file=libsoxr.so.0"}) {
+    EXPECT_EQ(plain.err.find(lib), std::string::npos) << lib;
+    EXPECT_NE(other.err.find(lib), std::string::npos) << lib;
+  }
+}
+
 TEST(VelkcoderInput, UnreadableFilesSayWhy) {
   TempDir dir;
   const std::string data = chunk("data", pcm(std::vector<int16_t>(1600, 100)));
