@@ -10,6 +10,7 @@
 #include "harmonicanalysis.h"
 #include "matvect.h"
 #include "spectralanalysis.h"
+#include "widevectors.h"
 #include "windowing.h"
 
 namespace {
@@ -64,7 +65,7 @@ bool warptablefits(const ccmem* mem, uint32_t M, uint32_t p, double alpha) {
 
 // d[j] = sum over i = 0..M of c[i] * table[i][j], each sum taken term by term in increasing i;
 // four rows go into one pass over d.
-void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, double* d) {
+VELK_WIDE_VECTORS void warpbytable(const double* table, const double* c, uint32_t M, uint32_t p, double* d) {
   const uint64_t width = static_cast<uint64_t>(p) + 1;
   std::memset(d, 0, width * sizeof(double));
   uint32_t i = 0;
@@ -133,8 +134,8 @@ constexpr uint32_t kCosineRowsAtOnce = 4;
 // frequency ww, R[k][j] = 2cos(j*ww) and Q[k][j] = -2sin(j*ww) (1 and -0 at j = 0), the phasor
 // e^(j*ww) turned by repeated multiplication. The rows' recurrences run side by side; each row
 // takes the same steps as alone.
-void cosinerows(uint32_t p, uint32_t k0, uint32_t n, double f0, const double* freqs, double fs, double alpha,
-                double* R, double* Q) {
+VELK_INLINE_KERNEL void cosinerows(uint32_t p, uint32_t k0, uint32_t n, double f0, const double* freqs,
+                                   double fs, double alpha, double* R, double* Q) {
   double cw[kCosineRowsAtOnce], sw[kCosineRowsAtOnce], c[kCosineRowsAtOnce], s[kCosineRowsAtOnce];
   double* r[kCosineRowsAtOnce];
   double* q[kCosineRowsAtOnce];
@@ -188,8 +189,8 @@ int ccwarp(const double* c, uint32_t m, double* d, uint32_t p, double alpha, dou
   return 0;
 }
 
-int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs, double alpha, double* R,
-                   double* Q) {
+VELK_WIDE_VECTORS int ccmatrixcreate(uint32_t p, uint32_t K, double f0, const double* freqs, double fs,
+                                     double alpha, double* R, double* Q) {
   if (R == nullptr && Q == nullptr) return -1;
   for (uint32_t k = 0; k < K; k += kCosineRowsAtOnce)
     cosinerows(p, k, std::min(K - k, kCosineRowsAtOnce), f0, freqs, fs, alpha, R, Q);

@@ -178,7 +178,7 @@ void interleavedstages(int32_t n, double* x, double sign) {
   for (; half < n; half *= 2) interleavedstage(n, x, half, sign);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(VELK_NO_CPU_DISPATCH)
 #define VELK_FFT_AVX 1
 
 // With AVX, one 256-bit register holds the values of two neighbouring offsets q and q+1, and
@@ -341,8 +341,6 @@ void splitstages(int32_t n, double* re, double* im, double sign) {
   }
 #if defined(VELK_FFT_AVX)
   const bool quads = hasavx();
-#else
-  const bool quads = false;
 #endif
   alignas(32) double twr[kMaxTabledHalf];
   alignas(32) double twi[kMaxTabledHalf];

@@ -8,6 +8,7 @@
 
 #include "constants.h"
 #include "matvect.h"
+#include "widevectors.h"
 #include "windowing.h"
 
 namespace {
@@ -61,23 +62,35 @@ void phasorrow(complex* row, uint32_t h, double omega) {
   }
 }
 
+// out = a * b element by element.
+VELK_INLINE_KERNEL void multiplyrows(const complex* a, const complex* b, uint32_t N, complex* out) {
+  for (uint32_t m = 0; m < N; ++m) {
+    out[m].re = a[m].re * b[m].re - a[m].im * b[m].im;
+    out[m].im = a[m].re * b[m].im + a[m].im * b[m].re;
+  }
+}
+
+// row = u times the window w (row may be u), mirror = its conjugate.
+VELK_INLINE_KERNEL void windowandmirrorrow(const complex* u, const double* w, uint32_t N, complex* row,
+                                           complex* mirror) {
+  for (uint32_t m = 0; m < N; ++m) {
+    row[m] = {u[m].re * w[m], u[m].im * w[m]};
+    mirror[m] = {row[m].re, -row[m].im};
+  }
+}
+
+// The window as a row of real values.
+VELK_INLINE_KERNEL void windowrow(const double* w, uint32_t N, complex* row) {
+  for (uint32_t m = 0; m < N; ++m) row[m] = {w[m], 0.0};
+}
+
 // Row K = the window; rows 0..K-1 multiplied by the window and copied, conjugated,
 // into rows 2K..K+1.
-void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w) {
-  complex* mid = basis + static_cast<size_t>(K) * N;
-  for (uint32_t m = 0; m < N; ++m) {
-    mid[m].re = w[m];
-    mid[m].im = 0.0;
-  }
+VELK_INLINE_KERNEL void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w) {
+  windowrow(w, N, basis + static_cast<size_t>(K) * N);
   for (uint32_t r = 0; r < K; ++r) {
     complex* row = basis + static_cast<size_t>(r) * N;
-    complex* mirror = basis + static_cast<size_t>(2 * K - r) * N;
-    for (uint32_t m = 0; m < N; ++m) {
-      row[m].re *= w[m];
-      row[m].im *= w[m];
-      mirror[m].re = row[m].re;
-      mirror[m].im = -row[m].im;
-    }
+    windowandmirrorrow(row, w, N, row, basis + static_cast<size_t>(2 * K - r) * N);
   }
 }
 
@@ -90,7 +103,7 @@ void windowandmirrorrows(complex* basis, uint32_t N, uint32_t K, const double* w
 // row's sum in its own order, so a row's value does not depend on its block: the independent
 // additions fill the pipeline where one running sum would wait on each addition.
 template <class Body>
-void inblocksoffour(uint32_t count, Body body) {
+VELK_INLINE_KERNEL void inblocksoffour(uint32_t count, Body body) {
   uint32_t r = 0;
   for (; r + 4 <= count; r += 4) body(std::integral_constant<uint32_t, 4>(), r);
   for (; r < count; ++r) body(std::integral_constant<uint32_t, 1>(), r);
@@ -99,7 +112,8 @@ void inblocksoffour(uint32_t count, Body body) {
 // out[r] = Re sum U(m)*conj(V_r(m)) for the R rows V_r = v + r*stride, all of them and U with
 // U(-m) = conj(U(m)) (or all anti-conjugate).
 template <uint32_t R>
-void foldedredots(const complex* u, const complex* v, size_t stride, uint32_t h, double* out) {
+VELK_INLINE_KERNEL void foldedredots(const complex* u, const complex* v, size_t stride, uint32_t h,
+                                     double* out) {
   double s[R] = {};
   for (uint32_t i = 0; i < h; ++i)
     for (uint32_t r = 0; r < R; ++r) s[r] += u[i].re * v[r * stride + i].re + u[i].im * v[r * stride + i].im;
@@ -122,7 +136,7 @@ double foldedimdot(const complex* u, const complex* v, uint32_t h) {
 
 // out[r] = sum s(m)*B_r(m) over the whole frame, for the R rows B_r = rows + r*N.
 template <uint32_t R>
-void framedots(const double* s, const complex* rows, uint32_t N, complex* out) {
+VELK_INLINE_KERNEL void framedots(const double* s, const complex* rows, uint32_t N, complex* out) {
   double re[R] = {}, im[R] = {};
   for (uint32_t m = 0; m < N; ++m)
     for (uint32_t r = 0; r < R; ++r) {
@@ -157,7 +171,7 @@ void mirrorconjugates(complex* v, uint32_t K) {
 }
 
 // Right-hand side b_r = sum s*B_r for rows 0..K of the given 2K+1 rows, then mirrored.
-void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, complex* b) {
+VELK_INLINE_KERNEL void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, complex* b) {
   inblocksoffour(K + 1,
                  [&](auto R, uint32_t r) { framedots<R>(s, rows + static_cast<size_t>(r) * N, N, b + r); });
   mirrorconjugates(b, K);
@@ -166,8 +180,8 @@ void rowrhs(const double* s, const complex* rows, uint32_t N, uint32_t K, comple
 // Rows r..r+R-1 of A*x - j*C*y for real P x P matrices A, C (C may be null) and complex
 // vectors x, y.
 template <uint32_t R>
-void realmatcomplexrows(const double* A, const complex* x, const double* C, const complex* y, uint32_t P,
-                        uint32_t r, complex* z) {
+VELK_INLINE_KERNEL void realmatcomplexrows(const double* A, const complex* x, const double* C,
+                                           const complex* y, uint32_t P, uint32_t r, complex* z) {
   double re[R] = {}, im[R] = {};
   const double* arow = A + static_cast<size_t>(r) * P;
   for (uint32_t t = 0; t < P; ++t)
@@ -187,8 +201,8 @@ void realmatcomplexrows(const double* A, const complex* x, const double* C, cons
 }
 
 // z = A*x - j*C*y for rows 0..K-1, row K from the real parts only, mirrored into rows K+1..2K.
-void solveconjugatesymmetric(const double* A, const complex* x, const double* C, const complex* y, uint32_t K,
-                             complex* z) {
+VELK_INLINE_KERNEL void solveconjugatesymmetric(const double* A, const complex* x, const double* C,
+                                                const complex* y, uint32_t K, complex* z) {
   const uint32_t P = 2 * K + 1;
   inblocksoffour(K + 1, [&](auto R, uint32_t r) { realmatcomplexrows<R>(A, x, C, y, P, r, z + r); });
   mirrorconjugates(z, K);
@@ -298,21 +312,24 @@ int sqhamemdestroy(hamem* mem) {
 // Bases
 // ---------------------------------------------------------------------------
 
-int hamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs, const double* window) {
+VELK_WIDE_VECTORS int hamatrixcreate(complex* basis, uint32_t N, uint32_t K, double f0, double fs,
+                                     const double* window) {
   const uint32_t h = N >> 1;
+  complex* mid = basis + static_cast<size_t>(K) * N;
   if (K > 0) {
-    const complex* first = basis + static_cast<size_t>(K - 1) * N;
-    phasorrow(basis + static_cast<size_t>(K - 1) * N, h, kTwoPi * f0 / fs);
-    for (uint32_t r = K - 1; r-- > 0;) {
-      const complex* below = basis + static_cast<size_t>(r + 1) * N;
+    // Row K holds the unwindowed fundamental row F until the end. Going up from row K-1, the
+    // unwindowed row r (F itself for r = K-1) waits in row r's own place: it gives the
+    // unwindowed row r-1 = row r * F in the place above and is then windowed and mirrored,
+    // while it is still in the cache.
+    phasorrow(mid, h, kTwoPi * f0 / fs);
+    for (uint32_t r = K; r-- > 0;) {
       complex* row = basis + static_cast<size_t>(r) * N;
-      for (uint32_t m = 0; m < N; ++m) {
-        row[m].re = below[m].re * first[m].re - below[m].im * first[m].im;
-        row[m].im = below[m].re * first[m].im + below[m].im * first[m].re;
-      }
+      const complex* unwindowed = r == K - 1 ? mid : row;
+      if (r > 0) multiplyrows(unwindowed, mid, N, row - N);
+      windowandmirrorrow(unwindowed, window, N, row, basis + static_cast<size_t>(2 * K - r) * N);
     }
   }
-  windowandmirrorrows(basis, N, K, window);
+  windowrow(window, N, mid);
   return 0;
 }
 
@@ -354,7 +371,7 @@ int sqhamatrixcreate(complex* basis, uint32_t N, uint32_t K, const double* freqs
 // Solvers
 // ---------------------------------------------------------------------------
 
-int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
+VELK_WIDE_VECTORS int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
   if (!fitsrecord(mem, N, M) || M % 2 == 0) return -1;
   const uint32_t K = M / 2, h = N >> 1;
   const complex* basis = mem->basis;
@@ -366,13 +383,13 @@ int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
     filltoeplitz(g, M, 1.0);
     if (toeplitzsiminv(M, g, mem->inverse) != 0) return -1;
   } else {
-    for (uint32_t r = 0; r < M; ++r)
-      for (uint32_t t = 0; t <= r; ++t) {
-        const double v =
-            foldedredot(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, h);
-        g[static_cast<size_t>(r) * M + t] = v;
-        g[static_cast<size_t>(t) * M + r] = v;
-      }
+    for (uint32_t r = 0; r < M; ++r) {
+      double* gr = g + static_cast<size_t>(r) * M;
+      inblocksoffour(r + 1, [&](auto R, uint32_t t) {
+        foldedredots<R>(basis + static_cast<size_t>(r) * N, basis + static_cast<size_t>(t) * N, N, h, gr + t);
+      });
+      for (uint32_t t = 0; t < r; ++t) g[static_cast<size_t>(t) * M + r] = gr[t];
+    }
     if (choleskyinvdet(M, g, mem->inverse, 0) == 0.0) return -1;
   }
   rowrhs(mem->frame, basis, N, K, mem->rhs);
@@ -380,7 +397,7 @@ int hasqhalscsolve(hamem* mem, uint32_t N, uint32_t M, uint8_t toeplitz) {
   return 0;
 }
 
-int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma) {
+VELK_WIDE_VECTORS int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sigma) {
   if (!fitsrecord(mem, N, M) || M % 4 != 2) return -1;
   const uint32_t P = M / 2, K = P / 2, h = N >> 1;
   const size_t PP = static_cast<size_t>(P) * P;
@@ -596,8 +613,9 @@ class harmonicqueue {
 
 }  // namespace
 
-int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double f0, uint32_t K,
-                 const double* amps, const double* phases, double psi, uint8_t noisemod) {
+VELK_WIDE_VECTORS int genharmonics(double* buf, uint32_t before, uint32_t after, double fs, double f0,
+                                   uint32_t K, const double* amps, const double* phases, double psi,
+                                   uint8_t noisemod) {
   const uint32_t L = before + after;
   if (K == 0 || L == 0) return 0;
   const double theta = kTwoPi * f0 / fs;

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "widevectors.h"
+
 namespace {
 
 // Runs body with a scaling function for factor f; the factors 1 and -1 get their own
@@ -30,7 +32,8 @@ double dotstrided(const double* a, const double* b, uint32_t count, uint32_t bst
 // out[i] = dotstrided(a + i*k, b, k, 1) for i < m. Four rows are summed side by side: each sum
 // still runs over l in order, so the results are those of one row at a time, while the four
 // independent additions no longer wait on each other.
-void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m, uint32_t k) {
+VELK_WIDE_VECTORS void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m,
+                                         uint32_t k) {
   uint32_t i = 0;
   for (; i + 4 <= m; i += 4) {
     const double* r0 = a + (size_t)i * k;
@@ -53,7 +56,7 @@ void matrixtimesvector(const double* a, const double* b, double* out, uint32_t m
 // Dot product with four interleaved partial sums: independent additions keep the pipeline
 // busy where a single running sum would wait on each addition. Rounding differs from the
 // sequential sum.
-double dotinterleaved(const double* a, const double* b, uint32_t count) {
+VELK_INLINE_KERNEL double dotinterleaved(const double* a, const double* b, uint32_t count) {
   double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
   uint32_t l = 0;
   for (; l + 4 <= count; l += 4) {
@@ -83,6 +86,44 @@ void rowtimesmatrix(const double* arow, const double* b, uint32_t k, uint32_t st
   for (uint32_t l = 0; l < k; l++) addscaledrow(out, b + (size_t)l * stride, count, arow[l]);
 }
 
+// rowtimesmatrix for the four rows of a starting at a (k apart) into the four rows of out
+// (outstride apart), the first `count` elements of each: each row of b is read once for all
+// four, and every element still sums its terms in increasing l.
+VELK_WIDE_VECTORS void fourrowstimesmatrix(const double* a, const double* b, uint32_t k, uint32_t stride,
+                                           uint32_t count, double* out, size_t outstride) {
+  double* __restrict o0 = out;
+  double* __restrict o1 = out + outstride;
+  double* __restrict o2 = o1 + outstride;
+  double* __restrict o3 = o2 + outstride;
+  for (double* o : {o0, o1, o2, o3}) initializemat(o, count, 0.0);
+  for (uint32_t l = 0; l < k; l++) {
+    const double* __restrict bl = b + (size_t)l * stride;
+    const double f0 = a[l], f1 = a[k + l], f2 = a[2 * (size_t)k + l], f3 = a[3 * (size_t)k + l];
+    for (uint32_t q = 0; q < count; q++) {
+      o0[q] += f0 * bl[q];
+      o1[q] += f1 * bl[q];
+      o2[q] += f2 * bl[q];
+      o3[q] += f3 * bl[q];
+    }
+  }
+}
+
+// Rows first..first+rows-1 of a*b (a of k columns, b of `stride` columns) into out (n columns),
+// the first columns(i) elements of row i, columns() not decreasing. Blocks of four rows share
+// the reads of b over the first row's columns; the rest of each row takes the same sums alone.
+template <class Columns>
+void productrows(const double* a, const double* b, uint32_t k, uint32_t stride, size_t first, size_t rows,
+                 double* out, uint32_t n, Columns columns) {
+  size_t i = first;
+  for (; i + 4 <= first + rows; i += 4) {
+    const uint32_t common = columns(i);
+    fourrowstimesmatrix(a + i * k, b, k, stride, common, out + i * n, n);
+    for (size_t r = i + 1; r < i + 4; r++)
+      for (uint32_t c = common; c < columns(r); c++) out[r * n + c] = dotstrided(a + r * k, b + c, k, stride);
+  }
+  for (; i < first + rows; i++) rowtimesmatrix(a + i * k, b, k, stride, columns(i), out + i * n);
+}
+
 // The first row at or below i whose element in column i is non-zero, or n if there is none.
 uint32_t nonzeropivotrow(const double* a, uint32_t n, uint32_t i) {
   uint32_t p = i;
@@ -94,9 +135,10 @@ uint32_t nonzeropivotrow(const double* a, uint32_t n, uint32_t i) {
 // when the pivot is exactly 0 (with the first row below holding a non-zero in that column), and
 // only rows with a non-zero element in the pivot column are reduced. swapside(i, p) and
 // reduceside(r, i, m) repeat the exchange and the reduction a[r] -= m a[i] on the right-hand
-// side. Returns -1 when a column has no usable pivot.
+// side. Returns -1 when a column has no usable pivot. Always inlined, so that it is built for
+// the vector width of its caller.
 template <class Swap, class Reduce>
-int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside) {
+VELK_INLINE_KERNEL int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside) {
   for (uint32_t i = 0; i < n; i++) {
     double* ai = a + (size_t)i * n;
     if (ai[i] == 0.0) {
@@ -119,7 +161,7 @@ int32_t eliminateforward(uint32_t n, double* a, Swap swapside, Reduce reduceside
 
 // Gauss-Jordan inversion; with symmetric set, row operations on the inverse stop at the highest
 // row index reached so far and the back substitution keeps only the lower triangle.
-int32_t gaussjordaninverse(uint32_t n, double* a, double* inv, bool symmetric) {
+VELK_WIDE_VECTORS int32_t gaussjordaninverse(uint32_t n, double* a, double* inv, bool symmetric) {
   if (n == 0) return -1;
   if (n == 1) {
     if (a[0] == 0.0) return -1;
@@ -197,7 +239,7 @@ void regularisedgram(const double* a, uint32_t m, uint32_t n, double* g, int16_t
 // Factorises a = U^T U (U upper triangular) row by row into the upper triangle of u; the lower
 // triangle of u is not touched. Returns the product of the pivots, or 0.0 when a pivot is not
 // positive, the product underflows to 0 or n is 0.
-double choleskyupper(uint32_t n, const double* a, double* u) {
+VELK_WIDE_VECTORS double choleskyupper(uint32_t n, const double* a, double* u) {
   if (n == 0) return 0.0;
   double det = 1.0;
   for (uint32_t i = 0; i < n; i++) {
@@ -223,7 +265,7 @@ double choleskyupper(uint32_t n, const double* a, double* u) {
 // column, U^T y = h by forward substitution (each solved element scattered into the elements
 // below along row k of U), then U x = y by back substitution. O(n^2 p) against the O(n^3) of
 // forming the inverse.
-void choleskysolve(uint32_t n, const double* u, double* h, uint32_t p) {
+VELK_INLINE_KERNEL void choleskysolve(uint32_t n, const double* u, double* h, uint32_t p) {
   for (uint32_t c = 0; c < p; c++) {
     double* hc = h + c;
     for (uint32_t k = 0; k < n; k++) {
@@ -566,7 +608,7 @@ int32_t prodmat(const double* a, const double* b, double* out, uint32_t m, uint3
     matrixtimesvector(a, b, out, m, k);
     return 0;
   }
-  for (uint32_t i = 0; i < m; i++) rowtimesmatrix(a + (size_t)i * k, b, k, p, p, out + (size_t)i * p);
+  productrows(a, b, k, p, 0, m, out, p, [p](size_t) { return p; });
   return 0;
 }
 
@@ -595,9 +637,10 @@ int32_t addltriangprodmatt(const double* a, double* out, uint32_t k, uint32_t n,
 
 int32_t simprodmat(const double* a, const double* b, double* out, uint32_t n, uint32_t k, uint8_t symmetry) {
   assert(out != a && out != b);
+  // Row i of the lower half holds i+1 elements; the upper half mirrors it.
+  productrows(a, b, k, n, 0, n, out, n, [](size_t i) { return (uint32_t)i + 1; });
   for (uint32_t i = 0; i < n; i++) {
-    double* outi = out + (size_t)i * n;
-    rowtimesmatrix(a + (size_t)i * k, b, k, n, i + 1, outi);
+    const double* outi = out + (size_t)i * n;
     for (uint32_t j = 0; j < i; j++) out[(size_t)j * n + i] = symmetry == 1 ? outi[j] : -outi[j];
   }
   return 0;
@@ -608,13 +651,13 @@ int32_t simpmprodmat(const double* a, const double* b, double* out, uint32_t n, 
   assert(out != a && out != b);
   if (n == 0) return 0;
   // Elements 0..half-1 in storage order are computed; element t also gives element last - t.
+  // The mirrored elements lie at or above half, where no element is computed.
   size_t last = (size_t)n * n - 1, half = last / 2 + 1;
-  for (size_t i = 0; i * n < half; i++) {
-    uint32_t cols = (uint32_t)std::min<size_t>(n, half - i * n);
-    rowtimesmatrix(a + i * k, b, k, n, cols, out + i * n);
-    for (size_t t = i * n; t < i * n + cols; t++)
-      if (t != last - t) out[last - t] = symmetry == 1 ? out[t] : -out[t];
-  }
+  const size_t fullrows = half / n;
+  productrows(a, b, k, n, 0, fullrows, out, n, [n](size_t) { return n; });
+  if (half % n != 0) rowtimesmatrix(a + fullrows * k, b, k, n, (uint32_t)(half % n), out + fullrows * n);
+  for (size_t t = 0; t < half; t++)
+    if (t != last - t) out[last - t] = symmetry == 1 ? out[t] : -out[t];
   return 0;
 }
 
@@ -698,7 +741,7 @@ double choleskyinvdet(uint32_t n, double* a, double* inverse, int16_t keepinput)
 //   B[i][j] = B[i-1][j-1] + (v[i] v[j] - v[n-i] v[n-j]) / v[0],  B[i][0] = v[i].
 // Both work vectors live in the first two rows of the output, so nothing is allocated.
 // Singular leading blocks (1 - e^2 exactly 0, for e = 1 or e = -1) and a zero t[0][0] fail.
-int32_t toeplitzsiminv(uint32_t n, const double* t, double* inverse) {
+VELK_WIDE_VECTORS int32_t toeplitzsiminv(uint32_t n, const double* t, double* inverse) {
   assert(t != inverse);
   if (n == 0 || t[0] == 0.0) return -1;
   if (n == 1) {
@@ -812,7 +855,8 @@ namespace {
 // point's phasor once more. The points' recurrences run side by side; every sum still takes
 // its terms in point order.
 template <uint32_t Q>
-void addcosinesums(const double* angles, const double* y, uint32_t n, double* C, double* h) {
+VELK_INLINE_KERNEL void addcosinesums(const double* angles, const double* y, uint32_t n, double* C,
+                                      double* h) {
   double cw[Q], sw[Q], c[Q], s[Q];
   for (uint32_t k = 0; k < Q; k++) {
     cw[k] = std::cos(angles[k]);
@@ -835,8 +879,8 @@ void addcosinesums(const double* angles, const double* y, uint32_t n, double* C,
 
 }  // namespace
 
-int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m, uint32_t n,
-                          double* work, int16_t regularise) {
+VELK_WIDE_VECTORS int32_t solvecosineseries(const double* angles, const double* y, double* x, uint32_t m,
+                                            uint32_t n, double* work, int16_t regularise) {
   assert(x != angles && x != y);
   if (n == 0) return -1;
   std::vector<double> own;

@@ -274,7 +274,7 @@ TEST(MatvectProduct, RowOrderedProductsEqualPlainDotProducts) {
   prodmat(a.data(), vec.data(), column.data(), m, k, 1);
   EXPECT_EQ(column, literalproduct(a, vec, m, k, 1));
   // Only the lower half (in storage order) comes from the product; the rest mirrors it.
-  for (uint32_t n : {4u, 5u}) {
+  for (uint32_t n : {4u, 5u, 9u, 10u}) {
     V sa = irrational(n * k, 0.9), sb = irrational(k * n, 0.4), full = literalproduct(sa, sb, n, k, n);
     V sym(n * n), centre(n * n);
     simprodmat(sa.data(), sb.data(), sym.data(), n, k, 0);
