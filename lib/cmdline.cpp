@@ -22,6 +22,14 @@ const char* command_name(const char* path) {
   return slash != nullptr ? slash + 1 : path;
 }
 
+void print_usage_head(FILE* fp, const char* cmnd, const char* title, const char* arguments) {
+  std::fprintf(fp, "\n");
+  std::fprintf(fp, " %s - %s\n", cmnd, title);
+  std::fprintf(fp, "\n");
+  std::fprintf(fp, "  usage:\n");
+  std::fprintf(fp, "       %s %s\n", cmnd, arguments);
+}
+
 void print_version_footer(FILE* fp) {
   std::fprintf(fp, "\n");
   std::fprintf(fp, " ZEVK: version %s\n", kVersion);
@@ -110,6 +118,48 @@ bool number_option(const char* cmnd, char option, const char* text, double lo, d
   std::snprintf(bound, sizeof bound, "%g", r == ParseResult::kTooLarge ? hi : lo);
   print_bad_value(cmnd, option, text, r, below, bound);
   return false;
+}
+
+OptionValues::OptionValues(const char* cmnd, int argc, char** argv, int* i, UsageFn usage)
+    : cmnd_(cmnd), argc_(argc), argv_(argv), i_(i), usage_(usage), option_(argv[*i]) {}
+
+const char* OptionValues::text() {
+  return option_argument(argc_, argv_, i_, usage_);
+}
+
+int64_t OptionValues::integer(const char* text, int64_t lo, int64_t hi, const char* below) const {
+  int64_t value;
+  if (!integer_option(cmnd_, letter(), text, lo, hi, below, &value)) std::exit(1);
+  return value;
+}
+
+double OptionValues::number(const char* text, double lo, double hi, const char* below) const {
+  double value;
+  if (!number_option(cmnd_, letter(), text, lo, hi, below, &value)) std::exit(1);
+  return value;
+}
+
+int64_t OptionValues::next_integer(int64_t lo, int64_t hi, const char* below) {
+  return integer(text(), lo, hi, below);
+}
+
+double OptionValues::next_number(double lo, double hi, const char* below) {
+  return number(text(), lo, hi, below);
+}
+
+void read_arguments(const char* cmnd, int argc, char** argv, UsageFn usage,
+                    const std::function<bool(OptionValues*)>& option,
+                    const std::function<void(const char*)>& operand) {
+  for (int i = 1; i < argc; i++) {
+    const char* arg = argv[i];
+    if (arg[0] != '-') {
+      operand(arg);
+      continue;
+    }
+    if (arg[1] == 'h') usage(0);
+    OptionValues values(cmnd, argc, argv, &i, usage);
+    if (!option(&values)) invalid_option(cmnd, arg[1], usage);
+  }
 }
 
 int64_t saturating_mul(int64_t a, int64_t b) {

@@ -3,9 +3,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 // The program path after its last '/'.
 const char* command_name(const char* path);
+
+// The lines every toolkit usage text starts with: a blank line, " <cmnd> - <title>", a blank line,
+// "  usage:" and the synopsis "       <cmnd> <arguments>".
+void print_usage_head(FILE* fp, const char* cmnd, const char* title, const char* arguments);
 
 // The lines every toolkit usage text ends with: a blank line, the version and the revision.
 void print_version_footer(FILE* fp);
@@ -48,6 +53,43 @@ bool integer_option(const char* cmnd, char option, const char* text, int64_t lo,
 // The same for a finite number in [lo, hi] (the bounds printed with %g).
 bool number_option(const char* cmnd, char option, const char* text, double lo, double hi, const char* below,
                    double* value);
+
+// One option of a toolkit command as read_arguments hands it over: its letter, and its values
+// taken from the arguments that follow it. A missing value calls usage(1); a value that is not a
+// number of the range asked for ends the command with status 1 after the message of
+// integer_option or number_option (`below` as there).
+class OptionValues {
+ public:
+  OptionValues(const char* cmnd, int argc, char** argv, int* i, UsageFn usage);
+  // The letter after the '-'.
+  char letter() const { return option_[1]; }
+  // What follows the letter in the option's own argument ("512" of "-l512"), empty when nothing does.
+  const char* attached() const { return option_ + 2; }
+  // The next argument, the option's next value.
+  const char* text();
+  // `text` as an integer, or as a finite number, in [lo, hi].
+  int64_t integer(const char* text, int64_t lo, int64_t hi, const char* below = nullptr) const;
+  double number(const char* text, double lo, double hi, const char* below = nullptr) const;
+  // The next argument as an integer, or as a finite number, in [lo, hi].
+  int64_t next_integer(int64_t lo, int64_t hi, const char* below = nullptr);
+  double next_number(double lo, double hi, const char* below = nullptr);
+
+ private:
+  const char* cmnd_;
+  int argc_;
+  char** argv_;
+  int* i_;  // the argument read last: the option's, then its last value's
+  UsageFn usage_;
+  const char* option_;  // the option's own argument
+};
+
+// Reads the arguments of a toolkit command in order. An argument that starts with '-' is an
+// option: -h prints the usage text (status 0); any other goes to `option`, which takes its
+// values and returns false for a letter the command does not know (the command then ends with
+// invalid_option). Every other argument goes to `operand`.
+void read_arguments(const char* cmnd, int argc, char** argv, UsageFn usage,
+                    const std::function<bool(OptionValues*)>& option,
+                    const std::function<void(const char*)>& operand);
 
 // a·b, a + b and a − b clamped to the int64_t range instead of overflowing.
 int64_t saturating_mul(int64_t a, int64_t b);

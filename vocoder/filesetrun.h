@@ -1,14 +1,16 @@
 #pragma once
-// The outcome of a program's run over its file sets, and the exit status it gives: shared by
-// velkcoder and velkdecoder.
+// The run of a program over its file sets, from the command line to the exit status: shared by
+// velkcoder and velkdecoder, which supply their options, their file sets and the work on one set.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
 #include "paramread.h"
 
+// The count of the sets a run did and of those that failed.
 struct filesetrun {
-  const void* options;  // the program's options, for the sets of an indexed run
   uint32_t sets = 0;
   uint32_t failed = 0;
   void add(bool done) {
@@ -31,4 +33,91 @@ inline bool indexlistfits(const char* list, uint32_t count, const char* const* n
   if (strnumfitsnames(list, count, names, problem, sizeof problem) == 0) return true;
   printf("Error: %s.\n", problem);
   return false;
+}
+
+// The message of a command line the program cannot run.
+inline void argcerror(const char* path) {
+  printf("Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
+}
+
+// The warning for a stream file whose last bytes make no whole value.
+inline void reporttrailingbytes(const char* path, uint32_t rest) {
+  if (rest != 0)
+    printf("Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path, rest);
+}
+
+// An indexed run in progress: the options every set shares and the outcome so far.
+template <class Program>
+struct indexedfilesets {
+  const typename Program::optionset* options;
+  filesetrun run;
+};
+
+// One set of an indexed run (a visitor of strnumforeachset): the name Program::shownname is
+// printed, then the set is done. A set whose names cannot take the index is reported and
+// skipped, so that no set is read or written under another set's names.
+template <class Program>
+void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void* context) {
+  indexedfilesets<Program>* sets = static_cast<indexedfilesets<Program>*>(context);
+  typename Program::nameset files;
+  bool done = false;
+  if (unfit < std::size(files.name)) {
+    printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
+  } else {
+    printf("%s\n", names[Program::shownname]);
+    std::copy(names, names + std::size(files.name), files.name);
+    done = Program::runset(files, *sets->options);
+  }
+  sets->run.add(done);
+}
+
+// The whole run of a program over file sets; returns its exit status. Without arguments it
+// prints the help text (0); a command line it cannot run is reported (255). The set that the
+// command line names is done once, or with --indlist once for every index of the list. Program
+// supplies:
+//   optionset: the options, with `indlist` (the list, null without --indlist);
+//   nameset: the names of one set, `name[]` in command-line order;
+//   help(path): prints the help text;
+//   readoptions(count, args, &o): reads the options of the command line's option region;
+//   usable(&o): false when the run cannot work with the options (it may complete them);
+//   commandlineset(argv, filecount): the set the command line names, filecount (4 or 5)
+//     counting the program name;
+//   runset(files, o): does one set; false (reported) when the set failed;
+//   shownname: the index of the name printed before each set of an indexed run;
+//   outofmemory(name): reports that memory ran out, for the set of that name.
+template <class Program>
+int runfilesets(int argc, char** argv) {
+  if (argc == 1) {
+    Program::help(argv[0]);
+    return 0;
+  }
+  if (argc < 4) {
+    argcerror(argv[0]);
+    return 255;
+  }
+  const int firstoption = paramregionstart(argc, argv);
+  const int optioncount = argc - firstoption;
+  char** optionargs = argv + firstoption;
+  typename Program::optionset o;
+  Program::readoptions(optioncount, optionargs, &o);
+  if (o.indlist && strnumdiagnose(o.indlist) != 0) {
+    printf("Error: bad formatted indlist.\n");
+    return 255;
+  }
+  const int filecount = argc - optioncount;  // program name included
+  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) || !Program::usable(&o)) {
+    argcerror(argv[0]);
+    return 255;
+  }
+  const typename Program::nameset files = Program::commandlineset(argv, filecount);
+  const uint32_t count = std::size(files.name);
+  if (o.indlist && !indexlistfits(o.indlist, count, files.name)) return 255;
+  indexedfilesets<Program> sets{&o, {}};
+  if (!o.indlist) {
+    sets.run.add(Program::runset(files, o));
+  } else if (strnumforeachset(o.indlist, count, files.name, runindexedfileset<Program>, &sets) != 0) {
+    Program::outofmemory(files.name[Program::shownname]);
+    return 1;
+  }
+  return filesetstatus(sets.run, o.indlist != nullptr);
 }

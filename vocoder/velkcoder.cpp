@@ -84,11 +84,6 @@ static int plothelp(const char* path) {
   return 0;
 }
 
-static int argcerror(const char* path) {
-  printf("Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
-  return 0;
-}
-
 // Looks the options up in the fixed order; absent ones keep their defaults.
 static void readoptions(int count, char** args, options* o) {
   searchdoubleparam(count, args, "f0min", &o->f0min);
@@ -163,11 +158,6 @@ static void reportdithered(const char* wav) {
 static bool outofmemory(const char* wav) {
   printf("Error: not enough memory to analyse %s.\n", wav);
   return false;
-}
-
-static void reporttrailingbytes(const char* path, uint32_t rest) {
-  if (rest != 0)
-    printf("Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path, rest);
 }
 
 // Takes the F0 track from the log-F0 file. A file holding fewer values than the signal has
@@ -290,53 +280,25 @@ static bool encodefileset(const fileset& files, const options& o) {
   return overwritesnothing(files) && analysefileset(files, o, &s) && writestreams(files, o, &s);
 }
 
-// One set of an indexed run: its input name is printed, then the set is encoded. A set whose
-// names cannot take the index is reported and skipped, so that no set is processed under another
-// set's names.
-static void encodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* run) {
-  filesetrun* r = static_cast<filesetrun*>(run);
-  bool done = false;
-  if (unfit < setfiles) {
-    printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
-  } else {
-    printf("%s\n", names[wavfile]);
-    done = encodefileset(fileset{{names[0], names[1], names[2], names[3]}},
-                         *static_cast<const options*>(r->options));
+namespace {
+
+// velkcoder's parts of the run over file sets.
+struct encoder {
+  using optionset = options;
+  using nameset = fileset;
+  static constexpr uint32_t shownname = wavfile;
+  static constexpr auto help = plothelp;
+  static constexpr auto readoptions = ::readoptions;
+  static bool usable(options* o) { return optionsusable(*o); }
+  static fileset commandlineset(char** argv, int filecount) {
+    return {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
   }
-  r->add(done);
-}
+  static constexpr auto runset = encodefileset;
+  static constexpr auto outofmemory = ::outofmemory;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 1) {
-    plothelp(argv[0]);
-    return 0;
-  }
-  if (argc < 4) {
-    argcerror(argv[0]);
-    return 255;
-  }
-  const int firstoption = paramregionstart(argc, argv);
-  const int optioncount = argc - firstoption;
-  char** optionargs = argv + firstoption;
-  options o;
-  readoptions(optioncount, optionargs, &o);
-  if (o.indlist && strnumdiagnose(o.indlist) != 0) {
-    printf("Error: bad formatted indlist.\n");
-    return 255;
-  }
-  const int filecount = argc - optioncount;  // program name included
-  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) || !optionsusable(o)) {
-    argcerror(argv[0]);
-    return 255;
-  }
-  const fileset files = {{argv[1], argv[2], argv[3], filecount == 5 ? argv[4] : nullptr}};
-  if (o.indlist && !indexlistfits(o.indlist, setfiles, files.name)) return 255;
-  filesetrun run{&o};
-  if (!o.indlist) {
-    run.add(encodefileset(files, o));
-  } else if (strnumforeachset(o.indlist, setfiles, files.name, encodeindexedset, &run) != 0) {
-    outofmemory(files.name[wavfile]);
-    return 1;
-  }
-  return filesetstatus(run, o.indlist != nullptr);
+  return runfilesets<encoder>(argc, argv);
 }

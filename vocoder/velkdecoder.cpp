@@ -21,20 +21,12 @@ const char* const versiontext = "0.99";
 
 struct options {
   int lframe = 80;
-  double alpha = 0.42;
-  double fpitch = 1.0;
-  double fvpitch = 1.0;
-  double fdur = 1.0;
-  double fwarp = 0.0;
-  double floud = 0.0;
-  double fpfilt = 0.0;
-  double fdrc = 0.0;
   int wavnorm = 0;
   int morvscale = 1;
   int ccord = 0;
   bool ccordgiven = false;  // --ccord: the order every set must have
   char* indlist = nullptr;
-  decodesettings synthesis;  // the checked and completed synthesis settings
+  decodesettings synthesis;  // the factors as read, then checked and completed
 };
 
 // The names of one file set in command-line order; the voiced-frequency name is null when no
@@ -97,22 +89,17 @@ static int plothelp(const char* path) {
   return 0;
 }
 
-static int argcerror(const char* path) {
-  printf("Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
-  return 0;
-}
-
 // Looks the options up in the fixed order; absent ones keep their defaults.
 static void readoptions(int count, char** args, options* o) {
   searchintparam(count, args, "lframe", &o->lframe);
-  searchdoubleparam(count, args, "alpha", &o->alpha);
-  searchdoubleparam(count, args, "fpitch", &o->fpitch);
-  searchdoubleparam(count, args, "fvpitch", &o->fvpitch);
-  searchdoubleparam(count, args, "fdur", &o->fdur);
-  searchdoubleparam(count, args, "fwarp", &o->fwarp);
-  searchdoubleparam(count, args, "floud", &o->floud);
-  searchdoubleparam(count, args, "fpfilt", &o->fpfilt);
-  searchdoubleparam(count, args, "fdrc", &o->fdrc);
+  searchdoubleparam(count, args, "alpha", &o->synthesis.alpha);
+  searchdoubleparam(count, args, "fpitch", &o->synthesis.fpitch);
+  searchdoubleparam(count, args, "fvpitch", &o->synthesis.fvpitch);
+  searchdoubleparam(count, args, "fdur", &o->synthesis.fdur);
+  searchdoubleparam(count, args, "fwarp", &o->synthesis.fwarp);
+  searchdoubleparam(count, args, "floud", &o->synthesis.floud);
+  searchdoubleparam(count, args, "fpfilt", &o->synthesis.fpfilt);
+  searchdoubleparam(count, args, "fdrc", &o->synthesis.fdrc);
   searchintparam(count, args, "wavnorm", &o->wavnorm);
   searchintparam(count, args, "morvscale", &o->morvscale);
   o->ccordgiven = searchintparam(count, args, "ccord", &o->ccord) == 0;
@@ -126,20 +113,14 @@ static bool optionsinset(const options& o) {
   return enumerated && o.lframe >= 1 && (!o.ccordgiven || o.ccord >= 0);
 }
 
-// The synthesis settings of the command line, checked and completed; false when synthesis
-// cannot work with them. The filters' warning is printed when they are switched off.
-static bool synthesissettings(const options& o, decodesettings* d) {
-  if (!optionsinset(o)) return false;
-  d->lframe = static_cast<uint32_t>(o.lframe);
-  d->alpha = o.alpha;
-  d->fpitch = o.fpitch;
-  d->fvpitch = o.fvpitch;
-  d->fdur = o.fdur;
-  d->fwarp = o.fwarp;
-  d->floud = o.floud;
-  d->fpfilt = o.fpfilt;
-  d->fdrc = o.fdrc;
-  d->morvscale = o.morvscale == 1;
+// Completes the synthesis settings of the command line (their factors read into them) and
+// checks them; false when synthesis cannot work with them. The filters' warning is printed when
+// they are switched off.
+static bool completesynthesis(options* o) {
+  if (!optionsinset(*o)) return false;
+  decodesettings* d = &o->synthesis;
+  d->lframe = static_cast<uint32_t>(o->lframe);
+  d->morvscale = o->morvscale == 1;
   if (preparedecode(d) != 0) return false;
   if (d->filtersdisabled) printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
   return true;
@@ -153,11 +134,6 @@ static bool reportunreadable(const char* path) {
 static bool outofmemory(const char* out) {
   printf("Error: not enough memory to synthesise %s.\n", out);
   return false;
-}
-
-static void reporttrailingbytes(const char* path, uint32_t rest) {
-  if (rest != 0)
-    printf("Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path, rest);
 }
 
 // Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
@@ -265,55 +241,26 @@ static bool decodefileset(const fileset& files, const options& o) {
   return true;
 }
 
-// One set of an indexed run: its output name is printed, then the set is decoded. A set whose
-// names cannot take the index is reported and skipped, so that no set is read or written under
-// another set's names.
-static void decodeindexedset(char* const* names, uint32_t index, uint32_t unfit, void* run) {
-  filesetrun* r = static_cast<filesetrun*>(run);
-  bool done = false;
-  if (unfit < setfiles) {
-    printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
-  } else {
-    printf("%s\n", names[outfile]);
-    done = decodefileset(fileset{{names[0], names[1], names[2], names[3]}},
-                         *static_cast<const options*>(r->options));
+namespace {
+
+// velkdecoder's parts of the run over file sets.
+struct decoder {
+  using optionset = options;
+  using nameset = fileset;
+  static constexpr uint32_t shownname = outfile;
+  static constexpr auto help = plothelp;
+  static constexpr auto readoptions = ::readoptions;
+  static constexpr auto usable = completesynthesis;
+  static fileset commandlineset(char** argv, int filecount) {
+    return filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
+                          : fileset{{argv[1], argv[2], nullptr, argv[3]}};
   }
-  r->add(done);
-}
+  static constexpr auto runset = decodefileset;
+  static constexpr auto outofmemory = ::outofmemory;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 1) {
-    plothelp(argv[0]);
-    return 0;
-  }
-  if (argc < 4) {
-    argcerror(argv[0]);
-    return 255;
-  }
-  const int firstoption = paramregionstart(argc, argv);
-  const int optioncount = argc - firstoption;
-  char** optionargs = argv + firstoption;
-  options o;
-  readoptions(optioncount, optionargs, &o);
-  if (o.indlist && strnumdiagnose(o.indlist) != 0) {
-    printf("Error: bad formatted indlist.\n");
-    return 255;
-  }
-  const int filecount = argc - optioncount;  // program name included
-  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) ||
-      !synthesissettings(o, &o.synthesis)) {
-    argcerror(argv[0]);
-    return 255;
-  }
-  const fileset files = filecount == 5 ? fileset{{argv[1], argv[2], argv[3], argv[4]}}
-                                       : fileset{{argv[1], argv[2], nullptr, argv[3]}};
-  if (o.indlist && !indexlistfits(o.indlist, setfiles, files.name)) return 255;
-  filesetrun run{&o};
-  if (!o.indlist) {
-    run.add(decodefileset(files, o));
-  } else if (strnumforeachset(o.indlist, setfiles, files.name, decodeindexedset, &run) != 0) {
-    outofmemory(files.name[outfile]);
-    return 1;
-  }
-  return filesetstatus(run, o.indlist != nullptr);
+  return runfilesets<decoder>(argc, argv);
 }

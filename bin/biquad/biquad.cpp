@@ -22,11 +22,8 @@ constexpr double kMaxSamplingKhz = 1e6;
 constexpr double kLargest = std::numeric_limits<double>::max();
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - 2nd order standard form digital filter\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout \n", cmnd);
+  print_usage_head(stderr, cmnd, "2nd order standard form digital filter",
+                   "[ options ] [ infile ] > stdout ");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s   : sampling frequency (kHz)       [%.1f]\n", kSamplingKhz);
   std::fprintf(stderr, "       -p f b : center frequency f(Hz)\n");
@@ -58,51 +55,36 @@ struct Options {
   const char* infile = nullptr;
 };
 
-// The next argument as a finite number not below lo; anything else ends the command with
-// status 1, `below` naming a value under lo.
-double number_value(int argc, char** argv, int* i, char option, double lo, const char* below) {
-  double value;
-  if (!number_option(cmnd, option, option_argument(argc, argv, i, usage), lo, kLargest, below, &value))
-    std::exit(1);
-  return value;
-}
-
-void add_pair(Pairs* pairs, const char* kind, int argc, char** argv, int* i) {
-  const char option = argv[*i][1];
+// The centre frequency and the bandwidth of a pair: the option's next two values.
+void add_pair(Pairs* pairs, const char* kind, OptionValues* v) {
   if (pairs->count == kMaxPairs) {
     std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind, kMaxPairs);
     std::exit(1);
   }
-  pairs->freq[pairs->count] = number_value(argc, argv, i, option, -kLargest, nullptr);
-  pairs->band[pairs->count] = number_value(argc, argv, i, option, 0.0, "Bandwidth must not be negative!");
+  pairs->freq[pairs->count] = v->next_number(-kLargest, kLargest);
+  pairs->band[pairs->count] = v->next_number(0.0, kLargest, "Bandwidth must not be negative!");
   pairs->count++;
 }
 
 void parse_options(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (arg[0] != '-') {
-      o->infile = arg;
-      continue;
-    }
-    switch (arg[1]) {
+  const auto option = [o](OptionValues* v) {
+    switch (v->letter()) {
       case 's':
       case 'f':
-        o->fs = number_value(argc, argv, &i, arg[1], -kLargest, nullptr);
-        o->fs_text = argv[i];
-        break;
+        o->fs_text = v->text();
+        o->fs = v->number(o->fs_text, -kLargest, kLargest);
+        return true;
       case 'p':
-        add_pair(&o->poles, "pole", argc, argv, &i);
-        break;
+        add_pair(&o->poles, "pole", v);
+        return true;
       case 'z':
-        add_pair(&o->zeros, "zero", argc, argv, &i);
-        break;
-      case 'h':
-        usage(0);
+        add_pair(&o->zeros, "zero", v);
+        return true;
       default:
-        invalid_option(cmnd, arg[1], usage);
+        return false;
     }
-  }
+  };
+  read_arguments(cmnd, argc, argv, usage, option, [o](const char* arg) { o->infile = arg; });
   if (!(o->fs > 0.0)) {
     std::fprintf(stderr, "%s : Sampling frequency must be positive!\n", cmnd);
     std::exit(1);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "cmdline.h"
 #include "graphpage.h"
 #include "plcoord.h"
 
@@ -15,10 +16,8 @@ const double kWidth = kDefault.width, kHeight = kDefault.height, kOriginX = kDef
              kCharHeight = kDefault.char_height, kCharWidth = kDefault.char_width;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - draw a graph description with plotter commands\n\n", cmnd);
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "draw a graph description with plotter commands",
+                   "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -W W   : frame width (mm)        [%g]\n", kWidth);
   std::fprintf(stderr, "       -H H   : frame height (mm)       [%g]\n", kHeight);
@@ -31,10 +30,7 @@ const double kWidth = kDefault.width, kHeight = kDefault.height, kOriginX = kDef
   std::fprintf(stderr, "       -h     : print this message \n");
   std::fprintf(stderr, "  infile:\n");
   std::fprintf(stderr, "       graph description                [stdin]\n");
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " ZEVK: version %s\n", "3.11");
-  std::fprintf(stderr, " CVS Info: %s", "$Id$");
-  std::fprintf(stderr, "\n");
+  print_version_footer(stderr);
   std::exit(status);
 }
 
@@ -65,11 +61,8 @@ FILE* open_description(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* slash = std::strrchr(argv[0], '/');
-  cmnd = slash ? slash + 1 : argv[0];
-  double width = kWidth, height = kHeight, ox = kOriginX, oy = kOriginY;
-  double cheight = kCharHeight, cwidth = kCharWidth;
-  int page_type = 0;
+  cmnd = command_name(argv[0]);
+  GraphFrame frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -79,31 +72,30 @@ int main(int argc, char** argv) {
     }
     switch (a[1]) {
       case 'W':
-        width = option_number(argc, argv, &i);
+        frame.width = option_number(argc, argv, &i);
         break;
       case 'H':
-        height = option_number(argc, argv, &i);
+        frame.height = option_number(argc, argv, &i);
         break;
       case 'x':
-        ox = option_number(argc, argv, &i);
+        frame.x = option_number(argc, argv, &i);
         break;
       case 'y':
-        oy = option_number(argc, argv, &i);
+        frame.y = option_number(argc, argv, &i);
         break;
       case 'c':
-        cheight = option_number(argc, argv, &i);
+        frame.char_height = option_number(argc, argv, &i);
         break;
       case 'w':
-        cwidth = option_number(argc, argv, &i);
+        frame.char_width = option_number(argc, argv, &i);
         break;
       case 't':
-        page_type = static_cast<int>(option_number(argc, argv, &i));
+        frame.type = static_cast<int>(option_number(argc, argv, &i));
         break;
       case 'h':
         usage(0);
       default:
-        std::fprintf(stderr, "%s : Invalid option '%c'!\n", cmnd, a[1]);
-        usage(1);
+        invalid_option(cmnd, a[1], usage);
     }
   }
   FILE* fp = stdin;
@@ -111,14 +103,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
     return 1;
   }
-  GraphFrame frame;
-  frame.width = width;
-  frame.height = height;
-  frame.x = ox;
-  frame.y = oy;
-  frame.char_height = cheight;
-  frame.char_width = cwidth;
-  frame.type = page_type;
   plstart();
   draw_graph_frame(fp, frame);
   const bool readfailed = std::ferror(fp) != 0;

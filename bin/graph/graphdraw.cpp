@@ -16,6 +16,20 @@ int ptyp = 1;
 double dhat = 1.0;
 double that = 45.0;
 
+void reset_graph_settings() {
+  label[0] = '\0';
+  xfct = yfct = 1.0;
+  is_xlog = is_ylog = 0;
+  ptyp = 1;
+  dhat = 1.0;
+  that = 45.0;
+  x00 = y00 = 0.0;
+  mh = mw = 1.6;
+  fct = 1.0;
+  ltype = 0;
+  is_t = 0;
+}
+
 namespace {
 
 const int kMaxPoints = 512;

@@ -13,6 +13,10 @@
 //   fp  in: the open graph description, read to its end and left open for the caller
 void graph(FILE* fp);
 
+// Sets the settings a description may change (the module settings below and the offsets, mark
+// size, scale, line type and axis exchange of graphutil.h) back to their values at the start.
+void reset_graph_settings();
+
 // Draws n points (n != 0, lines on) inside the clipping rectangle.
 void draw_graphdraw(double* x, double* y, int32_t n, double w, double h, double fct);
 // Draws n > 1 pending points and keeps the last one as position 0; returns the new count.

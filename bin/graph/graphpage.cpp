@@ -15,25 +15,10 @@ void draw_frame_box() {
   plot(2, 0.0, 0.0);
 }
 
-// The settings a description may change, back to their values at the start of a command.
-void reset_settings() {
-  label[0] = '\0';
-  xfct = yfct = 1.0;
-  is_xlog = is_ylog = 0;
-  ptyp = 1;
-  dhat = 1.0;
-  that = 45.0;
-  x00 = y00 = 0.0;
-  mh = mw = 1.6;
-  fct = 1.0;
-  ltype = 0;
-  is_t = 0;
-}
-
 }  // namespace
 
 void draw_graph_frame(std::FILE* fp, const GraphFrame& f) {
-  reset_settings();
+  reset_graph_settings();
   _org = {f.x, f.y};
   xl = f.width;
   yl = f.height;

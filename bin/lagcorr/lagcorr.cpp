@@ -18,11 +18,7 @@ constexpr int kFrameLength = 256;
 constexpr int64_t kMaxSize = 1 << 24;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - obtain autocorrelation sequence\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "obtain autocorrelation sequence", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -m m  : order of sequence  [%d]\n", kOrder);
   std::fprintf(stderr, "       -l l  : frame length       [%d]\n", kFrameLength);
@@ -41,39 +37,28 @@ struct Options {
   const char* infile = nullptr;
 };
 
-// The value of an option, a whole number in [lo, kMaxSize]: the rest of its argument (-l512),
-// else the next argument (-l 512). Anything else ends the command with status 1, `below`
-// naming a value under lo.
-int size_value(int argc, char** argv, int* i, int64_t lo, const char* below) {
-  const char option = argv[*i][1];
-  const char* attached = argv[*i] + 2;
-  const char* text = *attached != '\0' ? attached : option_argument(argc, argv, i, usage);
-  int64_t value;
-  if (!integer_option(cmnd, option, text, lo, kMaxSize, below, &value)) std::exit(1);
-  return static_cast<int>(value);
+// The value of a size option, a whole number in [lo, kMaxSize]: the rest of its argument
+// (-l512), else the next argument (-l 512); `below` names a value under lo.
+int size_value(OptionValues* v, int64_t lo, const char* below) {
+  const char* text = *v->attached() != '\0' ? v->attached() : v->text();
+  return static_cast<int>(v->integer(text, lo, kMaxSize, below));
 }
 
 Options parse_options(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (arg[0] != '-') {
-      o.infile = arg;
-      continue;
-    }
-    switch (arg[1]) {
+  const auto option = [&o](OptionValues* v) {
+    switch (v->letter()) {
       case 'm':
-        o.order = size_value(argc, argv, &i, 0, "Order must not be negative!");
-        break;
+        o.order = size_value(v, 0, "Order must not be negative!");
+        return true;
       case 'l':
-        o.frame_length = size_value(argc, argv, &i, 1, "Frame length must be at least 1!");
-        break;
-      case 'h':
-        usage(0);
+        o.frame_length = size_value(v, 1, "Frame length must be at least 1!");
+        return true;
       default:
-        invalid_option(cmnd, arg[1], usage);
+        return false;
     }
-  }
+  };
+  read_arguments(cmnd, argc, argv, usage, option, [&o](const char* arg) { o.infile = arg; });
   return o;
 }
 

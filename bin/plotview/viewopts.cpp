@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cmdline.h"
 #include "picture.h"
 
 const char* cmnd = "plotview";
@@ -26,14 +27,9 @@ const char* dpy = nullptr;
 const char* infile = nullptr;
 const char* output = nullptr;
 
-static const char* const kVersion = "3.11";
-static const char* const kCvsInfo = "$Id$";
-
 void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - XY-plotter simulator for X-window system\n\n", cmnd);
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "XY-plotter simulator for X-window system",
+                   "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s  s  : shrink                  [%g]\n", 3.3866666666666667);
   std::fprintf(stderr, "       -l     : landscape               [%s]\n", "FALSE");
@@ -49,10 +45,7 @@ void usage(int status) {
   std::fprintf(stderr, "       -h     : print this message \n");
   std::fprintf(stderr, "  infile:\n");
   std::fprintf(stderr, "       plotter commands                 [stdin]\n");
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " ZEVK: version %s\n", kVersion);
-  std::fprintf(stderr, " CVS Info: %s", kCvsInfo);
-  std::fprintf(stderr, "\n");
+  print_version_footer(stderr);
   std::exit(status);
 }
 
@@ -90,8 +83,7 @@ static void check_output_type() {
 }
 
 void parse_options(int argc, char** argv) {
-  const char* slash = std::strrchr(argv[0], '/');
-  cmnd = slash ? slash + 1 : argv[0];
+  cmnd = command_name(argv[0]);
   windowtitle = cmnd;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];

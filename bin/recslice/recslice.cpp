@@ -17,11 +17,7 @@ constexpr int64_t kEnd = -1;  // the end of the input
 constexpr int kBlockLength = 1;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - binary file cut\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "binary file cut", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s  : start number [%d]\n", static_cast<int>(kStart));
   std::fprintf(stderr, "       -e e  : end number   [EOF]\n");
@@ -78,16 +74,6 @@ size_t item_size(const char* type) {
   }
 }
 
-// The value of the option at argv[*i], a whole number in [lo, hi]; anything else ends the
-// command with status 1.
-int64_t integer_value(int argc, char** argv, int* i, int64_t lo, int64_t hi) {
-  const char option = argv[*i][1];
-  int64_t value;
-  if (!integer_option(cmnd, option, option_argument(argc, argv, i, usage), lo, hi, nullptr, &value))
-    std::exit(1);
-  return value;
-}
-
 constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t kIntMin = std::numeric_limits<int>::min();
@@ -103,35 +89,34 @@ struct Options {
 
 Options parse_options(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (arg[0] == '-') {
-      switch (arg[1]) {
-        case 's':
-          o.start = integer_value(argc, argv, &i, kInt64Min, kInt64Max);
-          break;
-        case 'e':
-          o.end = integer_value(argc, argv, &i, kInt64Min, kInt64Max);
-          break;
-        case 'l':
-          o.block_length = static_cast<int>(integer_value(argc, argv, &i, kIntMin, kIntMax));
-          break;
-        case 'n':
-          // The block order is one less than the block length, which must fit an int.
-          o.block_length = static_cast<int>(integer_value(argc, argv, &i, kIntMin - 1, kIntMax - 1) + 1);
-          break;
-        case 'h':
-          usage(0);
-        default:
-          invalid_option(cmnd, arg[1], usage);
-      }
-    } else if (arg[0] == '+') {
-      o.size = item_size(arg + 1);
-      if (o.size == 0) invalid_option(cmnd, arg[1], usage);
-    } else {
-      o.infile = arg;
+  const auto option = [&o](OptionValues* v) {
+    switch (v->letter()) {
+      case 's':
+        o.start = v->next_integer(kInt64Min, kInt64Max);
+        return true;
+      case 'e':
+        o.end = v->next_integer(kInt64Min, kInt64Max);
+        return true;
+      case 'l':
+        o.block_length = static_cast<int>(v->next_integer(kIntMin, kIntMax));
+        return true;
+      case 'n':
+        // The block order is one less than the block length, which must fit an int.
+        o.block_length = static_cast<int>(v->next_integer(kIntMin - 1, kIntMax - 1) + 1);
+        return true;
+      default:
+        return false;
     }
-  }
+  };
+  const auto operand = [&o](const char* arg) {
+    if (arg[0] != '+') {
+      o.infile = arg;
+      return;
+    }
+    o.size = item_size(arg + 1);
+    if (o.size == 0) invalid_option(cmnd, arg[1], usage);
+  };
+  read_arguments(cmnd, argc, argv, usage, option, operand);
   return o;
 }
 

@@ -21,11 +21,7 @@ constexpr int kLastOutputType = 3;
 constexpr int64_t kMaxFrameLength = 1 << 24;
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - evaluate SNR and segmental SNR\n", cmnd);
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ options ] file1 [ infile ] > stdout\n", cmnd);
+  print_usage_head(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "      -l l  : frame length                         [%d]\n", kFrameLength);
   std::fprintf(stderr, "      -o o  : output type                          [%d]\n", kOutputType);
@@ -51,40 +47,28 @@ struct Options {
   const char* infile = nullptr;
 };
 
-// The value of the option at argv[*i], a whole number in [lo, hi]; anything else ends the
-// command with status 1, `below` naming a value under lo.
-int integer_value(int argc, char** argv, int* i, int64_t lo, int64_t hi, const char* below) {
-  const char option = argv[*i][1];
-  int64_t value;
-  if (!integer_option(cmnd, option, option_argument(argc, argv, i, usage), lo, hi, below, &value))
-    std::exit(1);
-  return static_cast<int>(value);
-}
-
 Options parse_options(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (arg[0] == '-') {
-      switch (arg[1]) {
-        case 'l':
-          o.frame_length =
-              integer_value(argc, argv, &i, 1, kMaxFrameLength, "Frame length must be at least 1!");
-          break;
-        case 'o':
-          o.output_type = integer_value(argc, argv, &i, 0, kLastOutputType, nullptr);
-          break;
-        case 'h':
-          usage(0);
-        default:
-          invalid_option(cmnd, arg[1], usage);
-      }
-    } else if (o.reference == nullptr) {
-      o.reference = arg;
-    } else {
-      o.infile = arg;
+  const auto option = [&o](OptionValues* v) {
+    switch (v->letter()) {
+      case 'l':
+        o.frame_length =
+            static_cast<int>(v->next_integer(1, kMaxFrameLength, "Frame length must be at least 1!"));
+        return true;
+      case 'o':
+        o.output_type = static_cast<int>(v->next_integer(0, kLastOutputType));
+        return true;
+      default:
+        return false;
     }
-  }
+  };
+  const auto operand = [&o](const char* arg) {
+    if (o.reference == nullptr)
+      o.reference = arg;
+    else
+      o.infile = arg;
+  };
+  read_arguments(cmnd, argc, argv, usage, option, operand);
   if (o.reference == nullptr) usage(1);
   return o;
 }

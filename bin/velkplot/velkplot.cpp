@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cairosurface.h"
+#include "cmdline.h"
 #include "describe.h"
 #include "envelope.h"
 #include "fdoubleio.h"
@@ -33,11 +34,8 @@ const int kMaxImageColumns = 2048;  // spectrogram columns at most
 const double kShadeRange = 60.0;    // dB from black to white in the spectrogram
 
 [[noreturn]] void usage(int status) {
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " %s - figures of speech parameter streams\n\n", cmnd);
-  std::fprintf(stderr, "  usage:\n");
-  std::fprintf(stderr, "       %s [ -o picture ] panel file [ options ] [ panel file [ options ] ... ]\n",
-               cmnd);
+  print_usage_head(stderr, cmnd, "figures of speech parameter streams",
+                   "[ -o picture ] panel file [ options ] [ panel file [ options ] ... ]");
   std::fprintf(stderr, "  panels:\n");
   std::fprintf(stderr, "       f0 file          : F0 contour from log-F0 (or Hz with --hz)\n");
   std::fprintf(stderr, "       wave file        : waveform of a 16 kHz 16-bit mono WAV file\n");
@@ -56,10 +54,7 @@ const double kShadeRange = 60.0;    // dB from black to white in the spectrogram
   std::fprintf(stderr, "       -o picture       : .png, .svg or .pdf picture   [graph description\n");
   std::fprintf(stderr, "                          of one panel on stdout, for graph -t 1]\n");
   std::fprintf(stderr, "       -h               : print this message \n");
-  std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " ZEVK: version %s\n", "3.11");
-  std::fprintf(stderr, " CVS Info: %s", "$Id$");
-  std::fprintf(stderr, "\n");
+  print_version_footer(stderr);
   std::exit(status);
 }
 

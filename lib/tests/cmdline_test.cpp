@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -19,14 +21,22 @@ TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
   EXPECT_STREQ(command_name("biquad"), "biquad");
 }
 
-TEST(Cmdline, VersionFooter) {
+// What `print` writes into a file.
+template <class Print>
+std::string printed(Print print) {
   FILE* fp = std::tmpfile();
-  print_version_footer(fp);
+  print(fp);
   std::rewind(fp);
-  char buf[128] = {0};
+  char buf[256] = {0};
   const size_t n = std::fread(buf, 1, sizeof buf - 1, fp);
   std::fclose(fp);
-  EXPECT_EQ(std::string(buf, n), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
+  return std::string(buf, n);
+}
+
+TEST(Cmdline, UsageHeadAndVersionFooter) {
+  EXPECT_EQ(printed([](FILE* fp) { print_usage_head(fp, "snr", "evaluate SNR", "[ options ] file1"); }),
+            "\n snr - evaluate SNR\n\n  usage:\n       snr [ options ] file1\n");
+  EXPECT_EQ(printed(print_version_footer), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
 }
 
 TEST(Cmdline, NextArgumentStopsAtTheEnd) {
@@ -49,6 +59,68 @@ TEST(CmdlineDeathTest, OptionArgumentMissingPrintsUsage) {
   char* argv[] = {a0, a1};
   int i = 1;
   EXPECT_EXIT(option_argument(2, argv, &i, test_usage), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
+}
+
+// The arguments of a command line, as main receives them.
+struct CommandLine {
+  std::vector<std::string> words;
+  std::vector<char*> argv;
+  explicit CommandLine(std::vector<std::string> w) : words(std::move(w)) {
+    for (std::string& word : words) argv.push_back(&word[0]);
+  }
+  int argc() const { return static_cast<int>(argv.size()); }
+};
+
+// What read_arguments handed over, in order: "operand", "-<letter>" and the values taken.
+std::string read_words(CommandLine c) {
+  std::string seen;
+  const auto option = [&seen](OptionValues* v) {
+    seen += std::string(" -") + v->letter();
+    switch (v->letter()) {
+      case 'a':
+        seen += std::string(" [") + v->attached() + "]";
+        return true;
+      case 'i':
+        seen += " " + std::to_string(v->next_integer(-5, 5, "Too small!"));
+        return true;
+      case 'n':
+        seen += " " + std::to_string(v->next_number(0.5, 1e3));
+        seen += " " + std::to_string(v->next_number(0.5, 1e3));
+        return true;
+      case 't':
+        seen += std::string(" ") + v->text();
+        return true;
+      default:
+        return false;
+    }
+  };
+  read_arguments("cmd", c.argc(), c.argv.data(), test_usage, option,
+                 [&seen](const char* arg) { seen += std::string(" ") + arg; });
+  return seen;
+}
+
+TEST(Cmdline, ReadArgumentsHandsOverOptionsValuesAndOperands) {
+  EXPECT_EQ(
+      read_words(CommandLine({"cmd", "in", "-i", "-5", "-n", "2", "1e2", "-a12", "-t", "-x", "+f", "-a"})),
+      " in -i -5 -n 2.000000 100.000000 -a [12] -t -x +f -a []");
+  EXPECT_EQ(read_words(CommandLine({"cmd"})), "");
+}
+
+TEST(CmdlineDeathTest, ReadArgumentsEndsTheCommandAsTheToolkitDoes) {
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "x", "-h", "-q"})), ::testing::ExitedWithCode(0),
+              "^USAGE TEXT\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-q", "-h"})), ::testing::ExitedWithCode(1),
+              "^cmd : Invalid option 'q'!\nUSAGE TEXT\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-i"})), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-n", "1"})), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-i", "6"})), ::testing::ExitedWithCode(1),
+              "^cmd : Value 6 for option '-i' is too large \\(at most 5\\)!\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-i", "-6"})), ::testing::ExitedWithCode(1),
+              "^cmd : Too small!\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-n", "1", "x"})), ::testing::ExitedWithCode(1),
+              "^cmd : Invalid value 'x' for option '-n'!\n$");
+  EXPECT_EXIT(read_words(CommandLine({"cmd", "-n", "0.1", "1"})), ::testing::ExitedWithCode(1),
+              "^cmd : Value 0.1 for option '-n' is too small \\(at least 0.5\\)!\n$");
 }
 
 TEST(Cmdline, SaturatingArithmetic) {

@@ -90,6 +90,26 @@ inline std::string wav_header(unsigned channels, unsigned rate, unsigned bits, u
          le_bytes(bits, 2) + "data" + le_bytes(datasize, 4);
 }
 
+// A WAV file of the 16-bit samples under a header of the given fields (16 kHz mono by default).
+inline std::string wav_bytes(const std::vector<int16_t>& samples, unsigned channels = 1,
+                             unsigned rate = 16000, unsigned bits = 16) {
+  std::string b = wav_header(channels, rate, bits, static_cast<unsigned>(2 * samples.size()));
+  for (int16_t s : samples) b += le_bytes(static_cast<uint16_t>(s), 2);
+  return b;
+}
+
+// `seconds` of a steady voice at `hz` sampled at 16 kHz: ten harmonics with falling amplitudes.
+inline std::vector<int16_t> steady_voice(double seconds, double hz) {
+  std::vector<int16_t> x(static_cast<size_t>(16000 * seconds));
+  for (size_t i = 0; i < x.size(); ++i) {
+    double v = 0;
+    for (int k = 1; k <= 10; ++k)
+      v += 0.15 / k * std::sin(2 * M_PI * hz * k * static_cast<double>(i) / 16000 + k);
+    x[i] = static_cast<int16_t>(std::lround(v * 32768));
+  }
+  return x;
+}
+
 // A 16 kHz mono 16-bit WAV file of `samples` samples of a sinusoid of amplitude 0.5.
 inline std::string sine_wav(unsigned samples, double hz) {
   std::string s = wav_header(1, 16000, 16, 2 * samples);

@@ -22,7 +22,7 @@ RunResult velkcoder(const std::vector<std::string>& args, const RunSettings& how
 
 class VelkcoderRefusals : public testing::Test {
  protected:
-  void SetUp() override { wav = dir.write("in.wav", wav_bytes(steady_voice())); }
+  void SetUp() override { wav = dir.write("in.wav", wav_bytes(steady_voice(1.0, 150.0))); }
   // The names of the directory's entries, sorted.
   std::vector<std::string> entries() const {
     std::vector<std::string> names;

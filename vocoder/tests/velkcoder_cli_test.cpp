@@ -21,21 +21,7 @@ RunResult velkcoder(const std::vector<std::string>& args) {
 
 void writewav(const std::string& path, const std::vector<int16_t>& samples, uint32_t channels = 1,
               uint32_t rate = 16000, uint32_t bits = 16) {
-  std::string b = wav_header(channels, rate, bits, static_cast<uint32_t>(2 * samples.size()));
-  for (int16_t s : samples) b += le_bytes(static_cast<uint16_t>(s), 2);
-  write_file(path, b);
-}
-
-// One second of a steady 200 Hz voice: ten harmonics with falling amplitudes.
-std::vector<int16_t> voice200() {
-  std::vector<int16_t> x(16000);
-  for (size_t i = 0; i < x.size(); ++i) {
-    double v = 0;
-    for (int k = 1; k <= 10; ++k)
-      v += 0.15 / k * std::sin(2 * M_PI * 200.0 * k * static_cast<double>(i) / 16000 + k);
-    x[i] = static_cast<int16_t>(std::lround(v * 32768));
-  }
-  return x;
+  write_file(path, wav_bytes(samples, channels, rate, bits));
 }
 
 const char* const argerror = "Error: incorrect input arguments.\nType 'velkcoder' for help.\n";
@@ -148,7 +134,7 @@ TEST(VelkcoderCli, RejectedWavFilesWriteNothing) {
 
 TEST(VelkcoderCli, IndexListWritesOneSetPerIndex) {
   const std::string p = testdir();
-  for (const char* index : {"001", "003"}) writewav(p + "a" + index + ".wav", voice200());
+  for (const char* index : {"001", "003"}) writewav(p + "a" + index + ".wav", steady_voice(1.0, 200.0));
   const RunResult r = velkcoder({p + "a???.wav", p + "f0_???", p + "cc_???", "--indlist=1-3(3)"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, p + "a001.wav\n" + p + "a002.wav\nError: could not open " + p + "a002.wav.\nError: " + p +
@@ -175,7 +161,7 @@ class VelkcoderStreams : public testing::Test {
   void SetUp() override {
     p = testdir();
     wav = p + "voice.wav";
-    writewav(wav, voice200());
+    writewav(wav, steady_voice(1.0, 200.0));
     for (const char* ext : {"f0", "cc", "fv"}) remove((p + ext).c_str());
   }
   // Encodes the voice into p + "f0", "cc" and "fv" with the extra options.
@@ -292,7 +278,7 @@ TEST_F(VelkcoderStreams, TimedRunsPrintTheTimeAndGiveTheSameCepstra) {
 }
 
 TEST_F(VelkcoderStreams, ConstantRunsAreDitheredAndReported) {
-  std::vector<int16_t> x = voice200();
+  std::vector<int16_t> x = steady_voice(1.0, 200.0);
   std::fill(x.begin() + 6000, x.begin() + 6161, 0);  // 161 equal samples
   writewav(wav, x);
   EXPECT_EQ(encode({}).out, "Warning: zeros in " + wav + " have been filled with noise.\n");

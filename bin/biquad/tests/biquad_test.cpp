@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "expectrun.h"
 
 namespace {
 
@@ -136,16 +137,12 @@ TEST(Biquad, AtMost2048PairsOfEachKind) {
 
 TEST(Biquad, HelpPrintsUsageAndSucceeds) {
   const RunResult r = biquad_command("-h", {});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, kUsage);
-  EXPECT_EQ(r.out, "");
+  expect_message_only(r, 0, kUsage);
 }
 
 TEST(Biquad, InvalidOptionIsRefused) {
   const RunResult r = biquad_command("-p 100 10 -k", {1.0f});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, std::string("biquad : Invalid option 'k'!\n") + kUsage);
-  EXPECT_EQ(r.out, "");
+  expect_message_only(r, 1, std::string("biquad : Invalid option 'k'!\n") + kUsage);
 }
 
 TEST(Biquad, MissingValuesAreRefused) {
@@ -159,9 +156,7 @@ TEST(Biquad, MissingValuesAreRefused) {
 
 TEST(Biquad, NonPositiveSamplingFrequencyIsRefused) {
   const RunResult r = biquad_command("-s 0 -p 100 10", {1.0f});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "biquad : Sampling frequency must be positive!\n");
-  EXPECT_EQ(r.out, "");
+  expect_message_only(r, 1, "biquad : Sampling frequency must be positive!\n");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "childprocess.h"
+#include "expectrun.h"
 
 namespace {
 
@@ -41,9 +42,7 @@ const std::string kUsage =
 
 TEST(GraphCommand, HelpPrintsTheUsageText) {
   const RunResult r = run("-h", "");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, kUsage);
-  EXPECT_EQ(r.out, "");
+  expect_message_only(r, 0, kUsage);
 }
 
 TEST(GraphCommand, UnknownOptionIsNamedAndExitsOne) {

@@ -34,25 +34,16 @@ class GraphDraw : public ::testing::Test {
   void SetUp() override {
     _org = {0.0, 0.0};
     mode(0, 0.0);
+    reset_graph_settings();
     xl = 100.0;
     yl = 50.0;
-    x00 = y00 = 0.0;
     h = w = 2.0;
     mh = mw = 1.0;
-    fct = 1.0;
     wf = hf = 1.0;
     xclip0 = yclip0 = 0.0;
     xclip1 = 100.0;
     yclip1 = 50.0;
-    ltype = 0;
     type = 0;
-    is_t = 0;
-    label[0] = '\0';
-    xfct = yfct = 1.0;
-    is_xlog = is_ylog = 0;
-    ptyp = 1;
-    dhat = 1.0;
-    that = 45.0;
   }
 
   static std::string run(const std::string& description) {

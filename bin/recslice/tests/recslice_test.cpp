@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "expectrun.h"
 
 namespace {
 
@@ -153,16 +154,12 @@ TEST(Recslice, MissingFileIsNamedAndFails) {
 
 TEST(Recslice, HelpPrintsUsageAndSucceeds) {
   const RunResult r = recslice("-h", "");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, kUsage);
-  EXPECT_EQ(r.out, "");
+  expect_message_only(r, 0, kUsage);
 }
 
 TEST(Recslice, InvalidOptionAndTypeAreRefused) {
   RunResult r = recslice("-x 3", counting_bytes(8));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, std::string("recslice : Invalid option 'x'!\n") + kUsage);
-  EXPECT_EQ(r.out, "");
+  expect_message_only(r, 1, std::string("recslice : Invalid option 'x'!\n") + kUsage);
   r = recslice("+q", counting_bytes(8));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, std::string("recslice : Invalid option 'q'!\n") + kUsage);
