@@ -213,10 +213,10 @@ void readbackpath(const std::vector<FrameHypotheses>& hyp, const std::vector<uin
   }
 }
 
-// Largest and smallest value over the voiced runs longer than m frames; false if there is none.
-bool longrunrange(uint32_t n, const double* f0, uint32_t m, double* lo, double* hi) {
-  *hi = 0.0;
-  *lo = DBL_MAX;
+// Calls run(i, e) for every voiced run f0[i..e-1] (non-zero frames between zeros or the ends),
+// in order; run may change the frames of its own run.
+template <class Run>
+void foreachvoicedrun(uint32_t n, const double* f0, Run run) {
   for (uint32_t i = 0; i < n;) {
     if (f0[i] == 0.0) {
       i++;
@@ -224,13 +224,22 @@ bool longrunrange(uint32_t n, const double* f0, uint32_t m, double* lo, double* 
     }
     uint32_t e = i;
     while (e < n && f0[e] != 0.0) e++;
+    run(i, e);
+    i = e;
+  }
+}
+
+// Largest and smallest value over the voiced runs longer than m frames; false if there is none.
+bool longrunrange(uint32_t n, const double* f0, uint32_t m, double* lo, double* hi) {
+  *hi = 0.0;
+  *lo = DBL_MAX;
+  foreachvoicedrun(n, f0, [&](uint32_t i, uint32_t e) {
     if (e - i > m)
       for (uint32_t j = i; j < e; j++) {
         if (f0[j] > *hi) *hi = f0[j];
         if (f0[j] < *lo) *lo = f0[j];
       }
-    i = e;
-  }
+  });
   return *hi != 0.0 && *lo != DBL_MAX;
 }
 
@@ -367,21 +376,13 @@ int elimislands(uint32_t n, double* f0, double fs, uint32_t hop) {
   const uint32_t m = (uint32_t)floor(fs * 0.05 / hop) + 1;
   double lo, hi;
   if (!longrunrange(n, f0, m, &lo, &hi)) return 0;
-  for (uint32_t i = 0; i < n;) {
-    if (f0[i] == 0.0) {
-      i++;
-      continue;
-    }
-    uint32_t e = i;
-    while (e < n && f0[e] != 0.0) e++;
-    if (e - i <= m) {
-      bool inrange = false;
-      for (uint32_t j = i; j < e; j++) inrange = inrange || (f0[j] >= lo && f0[j] <= hi);
-      if (!inrange && islandjumps(n, f0, i, e))
-        for (uint32_t j = i; j < e; j++) f0[j] = 0.0;
-    }
-    i = e;
-  }
+  foreachvoicedrun(n, f0, [&](uint32_t i, uint32_t e) {
+    if (e - i > m) return;
+    bool inrange = false;
+    for (uint32_t j = i; j < e; j++) inrange = inrange || (f0[j] >= lo && f0[j] <= hi);
+    if (!inrange && islandjumps(n, f0, i, e))
+      for (uint32_t j = i; j < e; j++) f0[j] = 0.0;
+  });
   return 0;
 }
 
