@@ -23,38 +23,18 @@ bool ispowerof2(int32_t n) {
   return n >= 0 && (n & (n - 1)) == 0;
 }
 
-// The bytes 0..255 with their bit order reversed.
-struct reversedbytes {
-  uint8_t of[256];
-  constexpr reversedbytes() : of() {
-    for (int b = 0; b < 256; ++b) {
-      int r = 0;
-      for (int i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
-      of[b] = static_cast<uint8_t>(r);
-    }
-  }
-};
-constexpr reversedbytes kReversedBytes;
-
-// i with its lowest `bits` bits in reverse order (bits >= 1).
-inline uint32_t bitreversed(uint32_t i, int bits) {
-  const uint32_t r = static_cast<uint32_t>(kReversedBytes.of[i & 0xff]) << 24 |
-                     static_cast<uint32_t>(kReversedBytes.of[(i >> 8) & 0xff]) << 16 |
-                     static_cast<uint32_t>(kReversedBytes.of[(i >> 16) & 0xff]) << 8 |
-                     kReversedBytes.of[i >> 24];
-  return r >> (32 - bits);
-}
-
-// Puts the n values (real part re[i*S], imaginary part im[i*S]) into bit-reversed order.
+// Puts the n values (real part re[i*S], imaginary part im[i*S]) into bit-reversed order. Going
+// from i to i+1 flips the low t+1 bits of i (t the trailing zeros of i+1), so the reversed index
+// flips its high t+1 bits.
 template <int S>
 void bitreverse(int32_t n, double* re, double* im) {
   if (n < 4) return;  // 1 and 2 values are their own bit reversal
-  const int bits = __builtin_ctz(static_cast<uint32_t>(n));
-  for (int32_t i = 1; i < n - 1; ++i) {
-    const int32_t j = static_cast<int32_t>(bitreversed(static_cast<uint32_t>(i), bits));
-    if (j > i) {
-      std::swap(re[i * S], re[j * S]);
-      std::swap(im[i * S], im[j * S]);
+  uint32_t j = 0;
+  for (uint32_t i = 0; i + 1 < static_cast<uint32_t>(n); ++i) {
+    j ^= static_cast<uint32_t>(n) - (static_cast<uint32_t>(n) >> (__builtin_ctz(i + 1) + 1));
+    if (j > i + 1) {
+      std::swap(re[(i + 1) * S], re[j * S]);
+      std::swap(im[(i + 1) * S], im[j * S]);
     }
   }
 }
