@@ -1,5 +1,6 @@
 #include "pitchanalysis.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -81,10 +82,12 @@ double largestabsolute(const double* x, uint32_t n) {
 // mean, windows it, and returns the largest central deviation g from the mean.
 double windowedframe(const double* x, uint32_t n, int64_t z, const TrackerSetup& s,
                      const std::vector<double>& w, complex* buf) {
-  for (uint32_t j = 0; j < s.N; j++) {
-    const int64_t i = z - s.M + j;
-    buf[j] = {(j < s.L && i >= 0 && i < n) ? x[i] : 0.0, 0.0};
-  }
+  // Frame position j holds sample z - M + j; only [first, last) of the frame lies in the signal.
+  const int64_t start = z - s.M;
+  const uint32_t first = (uint32_t)std::min<int64_t>(s.L, std::max<int64_t>(0, -start));
+  const uint32_t last = (uint32_t)std::max<int64_t>(first, std::min<int64_t>(s.L, (int64_t)n - start));
+  for (uint32_t j = 0; j < s.N; j++) buf[j] = {0.0, 0.0};
+  for (uint32_t j = first; j < last; j++) buf[j].re = x[start + j];
   double mean = 0.0;
   for (uint32_t j = s.M - 2 * s.o; j <= s.M + 2 * s.o; j++) mean += buf[j].re;
   mean /= 4 * s.o + 1;
