@@ -1,6 +1,7 @@
 #include "pitchanalysis.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -204,14 +205,17 @@ void pathstep(const TrackerSetup& s, const FrameHypotheses& prev, const double* 
   }
 }
 
+// The voiced candidates of every frame, kept for reading back the path.
+using FrameCandidates = std::array<double, kSlots>;
+
 // Cheapest hypothesis of the last frame, then the back-pointers towards frame 0.
-void readbackpath(const std::vector<FrameHypotheses>& hyp, const std::vector<uint8_t>& back,
-                  const double* lastcost, uint32_t n, double* f0) {
+void readbackpath(const std::vector<FrameCandidates>& candidates, const std::vector<uint8_t>& back,
+                  const FrameHypotheses& last, const double* lastcost, uint32_t n, double* f0) {
   int best = -1;
   for (int a = 0; a < kHypotheses; a++)
-    if (present(hyp[n - 1], a) && (best < 0 || lastcost[a] < lastcost[best])) best = a;
+    if (present(last, a) && (best < 0 || lastcost[a] < lastcost[best])) best = a;
   for (uint32_t i = n; i-- > 0;) {
-    f0[i] = best == kUnvoiced ? 0.0 : hyp[i].f0[best];
+    f0[i] = best == kUnvoiced ? 0.0 : candidates[i][best];
     best = back[(size_t)i * kHypotheses + best];
   }
 }
@@ -329,21 +333,25 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
     return -1;
   }
 
-  std::vector<FrameHypotheses> hyp(n);
+  // The hypotheses and costs of the frame and the one before it; of the others only the
+  // candidates and back-pointers are kept.
+  std::vector<FrameCandidates> candidates(n);
   std::vector<uint8_t> back((size_t)n * kHypotheses, kUnvoiced);
   std::vector<double> rho(s.lagmax + 2, 0.0);
+  FrameHypotheses hyp[2];
   double costs[2][kHypotheses];
   // Candidates and path step of frame i from its level g and its autocorrelation in R.
   auto track = [&](uint32_t i, double g, const complex* R, double complex::*part) {
     normalisedautocorrelation(R, part, rhow, s, rho);
-    FrameHypotheses& fh = hyp[i];
+    FrameHypotheses& fh = hyp[i % 2];
     voicedcandidates(rho.data(), fs, s, fh);
     fh.score[kUnvoiced] = unvoicedscore(g, t);
+    std::copy(fh.f0, fh.f0 + kSlots, candidates[i].begin());
     double* cost = costs[i % 2];
     if (i == 0) {
       for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
     } else {
-      pathstep(s, hyp[i - 1], costs[(i - 1) % 2], fh, cost, &back[(size_t)i * kHypotheses]);
+      pathstep(s, hyp[(i - 1) % 2], costs[(i - 1) % 2], fh, cost, &back[(size_t)i * kHypotheses]);
     }
   };
   // Frames go in pairs through one complex transform where their energies allow it.
@@ -368,7 +376,7 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
       track(i + 1, gnext, next.data(), &complex::re);
     }
   }
-  readbackpath(hyp, back, costs[(n - 1) % 2], n, f0);
+  readbackpath(candidates, back, hyp[(n - 1) % 2], costs[(n - 1) % 2], n, f0);
   free(xf);
   elimislands(n, f0, fs, hop);
   return status == 0 ? 0 : -1;
