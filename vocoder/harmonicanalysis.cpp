@@ -774,9 +774,10 @@ namespace {
 
 // Adds value*kappa(u) to out[b] for b = b0..b1, with u = (sign*b*df - F)/f0 and the kernel
 // kappa(u) = 0.5*(1 + cos(pi*u/4))*sin(pi*u)/(pi*u), kappa(0) = 1. The sines and cosines
-// along the bins come from phasor rotation.
-void spreadkernel(double* out, int64_t b0, int64_t b1, double sign, double df, double F, double f0,
-                  double value) {
+// along the bins come from phasor rotation. The bins go in blocks: the rotations of a block
+// first, then its kernel values (independent, so vector registers take them).
+VELK_INLINE_KERNEL void spreadkernel(double* out, int64_t b0, int64_t b1, double sign, double df, double F,
+                                     double f0, double value) {
   if (b1 < b0) return;
   const double u0 = (sign * b0 * df - F) / f0;
   const double du = sign * df / f0;
@@ -784,19 +785,33 @@ void spreadkernel(double* out, int64_t b0, int64_t b1, double sign, double df, d
   const double r4c = std::cos(kPi * du / 4.0), r4s = std::sin(kPi * du / 4.0);
   double c1 = std::cos(kPi * u0), s1 = std::sin(kPi * u0);
   double c4 = std::cos(kPi * u0 / 4.0), s4 = std::sin(kPi * u0 / 4.0);
-  for (int64_t b = b0; b <= b1; ++b) {
-    const double u = (sign * b * df - F) / f0;
-    const double kappa = u == 0.0 ? 1.0 : 0.5 * (1.0 + c4) * s1 / (kPi * u);
-    out[b] += value * kappa;
-    rotate(c1, s1, r1c, r1s);
-    rotate(c4, s4, r4c, r4s);
+  constexpr int32_t kBlock = 32;
+  double sines[kBlock], cosines[kBlock], us[kBlock], kappas[kBlock];
+  for (int64_t first = b0; first <= b1; first += kBlock) {
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(kBlock, b1 - first + 1));
+    for (int32_t j = 0; j < count; ++j) {
+      sines[j] = s1;
+      cosines[j] = c4;
+      rotate(c1, s1, r1c, r1s);
+      rotate(c4, s4, r4c, r4s);
+    }
+    const double base = static_cast<double>(first);  // base + j is the bin exactly
+    for (int32_t j = 0; j < count; ++j) {
+      us[j] = (sign * (base + j) * df - F) / f0;
+      kappas[j] = 0.5 * (1.0 + cosines[j]) * sines[j] / (kPi * us[j]);
+    }
+    for (int32_t j = 0; j < count; ++j)
+      if (us[j] == 0.0) kappas[j] = 1.0;
+    double* block = out + first;
+    for (int32_t j = 0; j < count; ++j) block[j] += value * kappas[j];
   }
 }
 
 }  // namespace
 
-int getlogspectrumfromharms(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t N,
-                            double* out, hamem* mem, uint8_t adapted) {
+VELK_WIDE_VECTORS int getlogspectrumfromharms(const double* x, uint32_t n, double fs, uint32_t centre,
+                                              double f0, uint32_t N, double* out, hamem* mem,
+                                              uint8_t adapted) {
   if (N < 2 || out == nullptr) return -1;
   const double df = fs / N;
   const uint32_t half = N / 2;
