@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <mutex>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -60,6 +61,39 @@ struct runningtwiddle {
   }
 };
 
+// Largest stage length whose twiddles are kept in the shared tables; longer transforms run
+// scalarstages, which make their own.
+constexpr int32_t kMaxTabledLength = 1 << 16;
+constexpr int kMaxTabledBits = 16;
+
+// The twiddles w_q, q < len/2, of the stage of length len in one direction, exactly as the
+// stage's running twiddle makes them.
+struct stagetwiddles {
+  const double* re;
+  const double* im;
+};
+
+// The twiddles of stage length len (a power of two, 2..kMaxTabledLength) and direction sign.
+// Each length and direction is made once, by the first transform that needs it, and only read
+// afterwards: the values are a pure function of length and direction, so every transform gets
+// what its own recurrence would give, and threads share them safely.
+stagetwiddles twiddlesof(int32_t len, double sign) {
+  static double values[2][2][kMaxTabledLength];  // [direction][re, im][block of len at len/2 - 1]
+  static std::once_flag made[2][kMaxTabledBits + 1];
+  const int d = sign > 0 ? 1 : 0;
+  const int bits = __builtin_ctz(static_cast<uint32_t>(len));
+  double* re = values[d][0] + len / 2 - 1;
+  double* im = values[d][1] + len / 2 - 1;
+  std::call_once(made[d][bits], [&] {
+    runningtwiddle w(sign * kTwoPi / len);
+    for (int32_t q = 0; q < len / 2; ++q, w.advance()) {
+      re[q] = w.wr;
+      im[q] = w.wi;
+    }
+  });
+  return {re, im};
+}
+
 // One scalar butterfly on values whose parts lie S doubles apart.
 template <int S>
 inline void butterfly(double* re, double* im, int32_t a, int32_t p, double wr, double wi) {
@@ -92,8 +126,8 @@ struct twiddlepair {
   __m128d wrr, wii;
 };
 
-inline twiddlepair makepair(const runningtwiddle& w) {
-  return {_mm_set1_pd(w.wr), _mm_set_pd(w.wi, -w.wi)};
+inline twiddlepair makepair(double wr, double wi) {
+  return {_mm_set1_pd(wr), _mm_set_pd(wi, -wi)};
 }
 
 // The butterfly on the values a and p: t = p*w = (re*wr + im*(-wi), im*wr + re*wi), then
@@ -108,9 +142,9 @@ inline void butterfly2(__m128d& a, __m128d& p, const twiddlepair& w) {
 // One stage of half-length `half`, offset by offset, each butterfly loaded and stored.
 void interleavedstage(int32_t n, double* x, int32_t half, double sign) {
   const int32_t len = 2 * half;
-  runningtwiddle w(sign * kTwoPi / len);
-  for (int32_t q = 0; q < half; ++q, w.advance()) {
-    const twiddlepair t = makepair(w);
+  const stagetwiddles w = twiddlesof(len, sign);
+  for (int32_t q = 0; q < half; ++q) {
+    const twiddlepair t = makepair(w.re[q], w.im[q]);
     for (int32_t a = q; a < n; a += len) {
       double* xa = x + 2 * a;
       double* xp = xa + 2 * half;
@@ -131,9 +165,9 @@ constexpr int32_t kMaxFusedHalf = 1024;
 // same recurrences as the single stages.
 void fusedstages(int32_t n, double* x, int32_t h, double sign) {
   twiddlepair first[kMaxFusedHalf / 2], second[kMaxFusedHalf];
-  runningtwiddle w1(sign * kTwoPi / (2 * h)), w2(sign * kTwoPi / (4 * h));
-  for (int32_t q = 0; q < h; ++q, w1.advance()) first[q] = makepair(w1);
-  for (int32_t q = 0; q < 2 * h; ++q, w2.advance()) second[q] = makepair(w2);
+  const stagetwiddles w1 = twiddlesof(2 * h, sign), w2 = twiddlesof(4 * h, sign);
+  for (int32_t q = 0; q < h; ++q) first[q] = makepair(w1.re[q], w1.im[q]);
+  for (int32_t q = 0; q < 2 * h; ++q) second[q] = makepair(w2.re[q], w2.im[q]);
   for (int32_t b = 0; b < n; b += 4 * h) {
     for (int32_t q = 0; q < h; ++q) {
       double* x0 = x + 2 * (b + q);
@@ -185,19 +219,11 @@ __attribute__((target("avx"))) inline void butterfly4(__m256d& a, __m256d& p, co
 // fusedstages for an even h, two offsets per register.
 __attribute__((target("avx"))) void fusedstagesavx(int32_t n, double* x, int32_t h, double sign) {
   twiddlequad first[kMaxFusedHalf / 4], second[kMaxFusedHalf / 2];
-  runningtwiddle w1(sign * kTwoPi / (2 * h)), w2(sign * kTwoPi / (4 * h));
-  for (int32_t q = 0; q < h; q += 2) {
-    const twiddlepair lo = makepair(w1);
-    w1.advance();
-    first[q / 2] = makequad(lo, makepair(w1));
-    w1.advance();
-  }
-  for (int32_t q = 0; q < 2 * h; q += 2) {
-    const twiddlepair lo = makepair(w2);
-    w2.advance();
-    second[q / 2] = makequad(lo, makepair(w2));
-    w2.advance();
-  }
+  const stagetwiddles w1 = twiddlesof(2 * h, sign), w2 = twiddlesof(4 * h, sign);
+  for (int32_t q = 0; q < h; q += 2)
+    first[q / 2] = makequad(makepair(w1.re[q], w1.im[q]), makepair(w1.re[q + 1], w1.im[q + 1]));
+  for (int32_t q = 0; q < 2 * h; q += 2)
+    second[q / 2] = makequad(makepair(w2.re[q], w2.im[q]), makepair(w2.re[q + 1], w2.im[q + 1]));
   for (int32_t b = 0; b < n; b += 4 * h) {
     for (int32_t q = 0; q < h; q += 2) {
       double* x0 = x + 2 * (b + q);
@@ -221,12 +247,9 @@ __attribute__((target("avx"))) void fusedstagesavx(int32_t n, double* x, int32_t
 // interleavedstage for an even half-length, two offsets per register.
 __attribute__((target("avx"))) void interleavedstageavx(int32_t n, double* x, int32_t half, double sign) {
   const int32_t len = 2 * half;
-  runningtwiddle w(sign * kTwoPi / len);
+  const stagetwiddles w = twiddlesof(len, sign);
   for (int32_t q = 0; q < half; q += 2) {
-    const twiddlepair lo = makepair(w);
-    w.advance();
-    const twiddlequad t = makequad(lo, makepair(w));
-    w.advance();
+    const twiddlequad t = makequad(makepair(w.re[q], w.im[q]), makepair(w.re[q + 1], w.im[q + 1]));
     for (int32_t a = q; a < n; a += len) {
       double* xa = x + 2 * a;
       double* xp = xa + 2 * half;
@@ -261,9 +284,6 @@ bool hasavx() {
 }
 #endif
 
-// Largest stage half-length whose twiddles fit the stack table of the split form.
-constexpr int32_t kMaxTabledHalf = 2048;
-
 // One stage of half-length `half` on split arrays, the twiddles of the stage in twr/twi. The
 // offsets of a block are independent, so the compiler runs them side by side in vector
 // registers, each through the operations of the scalar butterfly.
@@ -286,23 +306,11 @@ VELK_INLINE_KERNEL void splitstage(int32_t n, double* __restrict re, double* __r
   }
 }
 
-// Split arrays: the twiddles of each stage taken from a table generated by the same
-// recurrence.
+// Split arrays, the twiddles of each stage from the shared tables.
 VELK_WIDE_VECTORS void splitstages(int32_t n, double* re, double* im, double sign) {
-  if (n / 2 > kMaxTabledHalf) {
-    scalarstages<1>(n, re, im, sign);
-    return;
-  }
-  alignas(32) double twr[kMaxTabledHalf];
-  alignas(32) double twi[kMaxTabledHalf];
   for (int32_t len = 2; len <= n; len <<= 1) {
-    const int32_t half = len >> 1;
-    runningtwiddle w(sign * kTwoPi / len);
-    for (int32_t q = 0; q < half; ++q, w.advance()) {
-      twr[q] = w.wr;
-      twi[q] = w.wi;
-    }
-    splitstage(n, re, im, half, twr, twi);
+    const stagetwiddles w = twiddlesof(len, sign);
+    splitstage(n, re, im, len >> 1, w.re, w.im);
   }
 }
 
@@ -333,7 +341,11 @@ template <int S>
 int transform(int32_t n, double* re, double* im, int8_t direction) {
   if (!ispowerof2(n)) return -1;
   bitreverse<S>(n, re, im);
-  butterflies<S>(n, re, im, direction == -1 ? 1.0 : -1.0);
+  const double sign = direction == -1 ? 1.0 : -1.0;
+  if (n > kMaxTabledLength)
+    scalarstages<S>(n, re, im, sign);
+  else
+    butterflies<S>(n, re, im, sign);
   return 0;
 }
 
