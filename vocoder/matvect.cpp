@@ -86,20 +86,38 @@ void rowtimesmatrix(const double* arow, const double* b, uint32_t k, uint32_t st
   for (uint32_t l = 0; l < k; l++) addscaledrow(out, b + (size_t)l * stride, count, arow[l]);
 }
 
+// Columns q0..q0+7 of four rows of a*b: the 32 sums run in registers over l, in increasing l.
+VELK_INLINE_KERNEL void fourbyeighttile(const double* a, const double* b, uint32_t k, uint32_t stride,
+                                        uint32_t q0, double* out, size_t outstride) {
+  double acc[4][8] = {};
+  for (uint32_t l = 0; l < k; l++) {
+    const double* bl = b + (size_t)l * stride + q0;
+    const double f[4] = {a[l], a[k + l], a[2 * (size_t)k + l], a[3 * (size_t)k + l]};
+    for (int r = 0; r < 4; r++)
+      for (int c = 0; c < 8; c++) acc[r][c] += f[r] * bl[c];
+  }
+  for (int r = 0; r < 4; r++)
+    for (int c = 0; c < 8; c++) out[r * outstride + q0 + c] = acc[r][c];
+}
+
 // rowtimesmatrix for the four rows of a starting at a (k apart) into the four rows of out
-// (outstride apart), the first `count` elements of each: each row of b is read once for all
-// four, and every element still sums its terms in increasing l.
+// (outstride apart), the first `count` elements of each: tiles of eight columns keep their
+// sums in registers, the last columns share each read of b among the four rows. Every element
+// sums its terms in increasing l, starting from 0.
 VELK_WIDE_VECTORS void fourrowstimesmatrix(const double* a, const double* b, uint32_t k, uint32_t stride,
                                            uint32_t count, double* out, size_t outstride) {
-  double* __restrict o0 = out;
-  double* __restrict o1 = out + outstride;
+  uint32_t q0 = 0;
+  for (; q0 + 8 <= count; q0 += 8) fourbyeighttile(a, b, k, stride, q0, out, outstride);
+  double* __restrict o0 = out + q0;
+  double* __restrict o1 = o0 + outstride;
   double* __restrict o2 = o1 + outstride;
   double* __restrict o3 = o2 + outstride;
-  for (double* o : {o0, o1, o2, o3}) initializemat(o, count, 0.0);
+  const uint32_t rest = count - q0;
+  for (double* o : {o0, o1, o2, o3}) initializemat(o, rest, 0.0);
   for (uint32_t l = 0; l < k; l++) {
-    const double* __restrict bl = b + (size_t)l * stride;
+    const double* __restrict bl = b + (size_t)l * stride + q0;
     const double f0 = a[l], f1 = a[k + l], f2 = a[2 * (size_t)k + l], f3 = a[3 * (size_t)k + l];
-    for (uint32_t q = 0; q < count; q++) {
+    for (uint32_t q = 0; q < rest; q++) {
       o0[q] += f0 * bl[q];
       o1[q] += f1 * bl[q];
       o2[q] += f2 * bl[q];

@@ -270,11 +270,15 @@ TEST(MatvectProduct, RowOrderedProductsEqualPlainDotProducts) {
   V a = irrational(m * k, 0.7), b = irrational(k * p, 1.3), out(m * p);
   prodmat(a.data(), b.data(), out.data(), m, k, p);
   EXPECT_EQ(out, literalproduct(a, b, m, k, p));
+  // Wide enough for column tiles of eight, with columns left over.
+  V wide = irrational(k * 19, 1.7), wideout(m * 19);
+  prodmat(a.data(), wide.data(), wideout.data(), m, k, 19);
+  EXPECT_EQ(wideout, literalproduct(a, wide, m, k, 19));
   V vec = irrational(k, 2.1), column(m);  // matrix times vector takes its own path
   prodmat(a.data(), vec.data(), column.data(), m, k, 1);
   EXPECT_EQ(column, literalproduct(a, vec, m, k, 1));
   // Only the lower half (in storage order) comes from the product; the rest mirrors it.
-  for (uint32_t n : {4u, 5u, 9u, 10u}) {
+  for (uint32_t n : {4u, 5u, 9u, 10u, 21u}) {
     V sa = irrational(n * k, 0.9), sb = irrational(k * n, 0.4), full = literalproduct(sa, sb, n, k, n);
     V sym(n * n), centre(n * n);
     simprodmat(sa.data(), sb.data(), sym.data(), n, k, 0);
