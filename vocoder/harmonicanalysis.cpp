@@ -127,11 +127,15 @@ double foldedredot(const complex* u, const complex* v, uint32_t h) {
   return d;
 }
 
-// Im sum U(m)*conj(V(m)) for a plain row U and a ramp row V (the centre term is 0).
-double foldedimdot(const complex* u, const complex* v, uint32_t h) {
-  double s = 0.0;
-  for (uint32_t i = 0; i < h; ++i) s += u[i].im * v[i].re - u[i].re * v[i].im;
-  return 2.0 * s;
+// out[r] = Im sum U(m)*conj(V_r(m)) for a plain row U and the R ramp rows V_r = v + r*stride
+// (the centre term is 0).
+template <uint32_t R>
+VELK_INLINE_KERNEL void foldedimdots(const complex* u, const complex* v, size_t stride, uint32_t h,
+                                     double* out) {
+  double s[R] = {};
+  for (uint32_t i = 0; i < h; ++i)
+    for (uint32_t r = 0; r < R; ++r) s[r] += u[i].im * v[r * stride + i].re - u[i].re * v[r * stride + i].im;
+  for (uint32_t r = 0; r < R; ++r) out[r] = 2.0 * s[r];
 }
 
 // out[r] = sum s(m)*B_r(m) over the whole frame, for the R rows B_r = rows + r*N.
@@ -412,11 +416,12 @@ VELK_WIDE_VECTORS int qhalscsolve(hamem* mem, uint32_t N, uint32_t M, double sig
   double* w2 = w1 + PP;
   double* w3 = w2 + PP;
 
-  for (uint32_t t = 0; t < P; ++t) {
-    G1[t] = foldedredot(plain, plain + static_cast<size_t>(t) * N, h);
-    G2[t] = foldedredot(ramp, ramp + static_cast<size_t>(t) * N, h);
-    H[t] = t == 0 ? 0.0 : foldedimdot(plain, ramp + static_cast<size_t>(t) * N, h);
-  }
+  inblocksoffour(P, [&](auto R, uint32_t t) {
+    foldedredots<R>(plain, plain + static_cast<size_t>(t) * N, N, h, G1 + t);
+    foldedredots<R>(ramp, ramp + static_cast<size_t>(t) * N, N, h, G2 + t);
+    foldedimdots<R>(plain, ramp + static_cast<size_t>(t) * N, N, h, H + t);
+  });
+  H[0] = 0.0;
   filltoeplitz(G1, P, 1.0);
   filltoeplitz(G2, P, 1.0);
   filltoeplitz(H, P, -1.0);
