@@ -11,6 +11,7 @@
 #include "harmonicanalysis.h"
 #include "polynom.h"
 #include "spectralanalysis.h"
+#include "widevectors.h"
 #include "windowing.h"
 
 namespace {
@@ -149,11 +150,16 @@ void voicedcandidates(const double* rho, double fs, const TrackerSetup& s, Frame
 // Normalised autocorrelation of the windowed frame divided by the window's, for the lags
 // lagmin-1 .. lagmax+1, reading the frame's autocorrelation from the given part of R;
 // non-positive values (and NaN) become 0.
-void normalisedautocorrelation(const complex* R, double complex::*part, const std::vector<double>& rhow,
-                               const TrackerSetup& s, std::vector<double>& rho) {
-  for (uint32_t k = s.lagmin - 1; k <= s.lagmax + 1; k++) {
-    const double v = (R[k].*part / R[0].*part) / rhow[k];
-    rho[k] = v > 0.0 ? v : 0.0;
+VELK_WIDE_VECTORS void normalisedautocorrelation(const complex* R, double complex::*part,
+                                                 const std::vector<double>& rhow, const TrackerSetup& s,
+                                                 std::vector<double>& rho) {
+  const double* r = &(R[0].*part);  // the chosen part of value k is r[2k]
+  const double r0 = r[0];
+  const double* w = rhow.data();
+  double* out = rho.data();
+  for (size_t k = s.lagmin - 1; k <= (size_t)s.lagmax + 1; k++) {
+    const double v = (r[2 * k] / r0) / w[k];
+    out[k] = v > 0.0 ? v : 0.0;
   }
 }
 
@@ -163,13 +169,14 @@ void normalisedautocorrelation(const complex* R, double complex::*part, const st
 // their length, so nearly all of them qualify.
 const double kPairEnergyRatio = 100.0;
 
-double frameenergy(const complex* buf, uint32_t L) {
-  double e = 0.0;
-  for (uint32_t j = 0; j < L; j++) e += buf[j].re * buf[j].re;
-  return e;
-}
-
-bool packable(double ea, double eb) {
+// True when the frames a and b (L real values each) may share a transform. Their energies are
+// summed side by side, each in its own order.
+bool packable(const complex* a, const complex* b, uint32_t L) {
+  double ea = 0.0, eb = 0.0;
+  for (uint32_t j = 0; j < L; j++) {
+    ea += a[j].re * a[j].re;
+    eb += b[j].re * b[j].re;
+  }
   return ea > 0.0 && eb > 0.0 && ea <= kPairEnergyRatio * eb && eb <= kPairEnergyRatio * ea;
 }
 
@@ -364,7 +371,7 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
       break;
     }
     const double gnext = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)(i + 1) * hop, s, w, next.data());
-    if (packable(frameenergy(buf.data(), s.L), frameenergy(next.data(), s.L))) {
+    if (packable(buf.data(), next.data(), s.L)) {
       for (uint32_t j = 0; j < s.N; j++) buf[j].im = next[j].re;
       status |= autocorrelationpair(s.N, buf.data());
       track(i, g, buf.data(), &complex::re);
