@@ -8,7 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
+// The AVX butterflies are built on x86-64 with GCC or clang, and chosen by the CPU at run time.
+#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__) && !defined(VELK_NO_CPU_DISPATCH)
+#define VELK_FFT_AVX 1
 #include <immintrin.h>
 #endif
 
@@ -193,8 +195,7 @@ void interleavedstages(int32_t n, double* x, double sign) {
   for (; half < n; half *= 2) interleavedstage(n, x, half, sign);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(VELK_NO_CPU_DISPATCH)
-#define VELK_FFT_AVX 1
+#if defined(VELK_FFT_AVX)
 
 // With AVX, one 256-bit register holds the values of two neighbouring offsets q and q+1, and
 // the twiddle pair of each is packed likewise: (wr_q, wr_q, wr_q+1, wr_q+1) and
