@@ -129,14 +129,18 @@ def read_wav(path):
         return x.reshape(-1, w.getnchannels()).mean(axis=1), w.getframerate()
 
 
+def int16_samples(x):
+    """The 16-bit samples of x (+-1 scale): 32768 x rounded to nearest and saturated."""
+    return np.clip(np.round(np.asarray(x) * 32768), -32768, 32767).astype("<i2")
+
+
 def write_wav(path, x, fs):
-    """Writes x (+-1 scale) as a mono 16-bit PCM WAV file, rounded and saturated."""
-    samples = np.clip(np.round(np.asarray(x) * 32768), -32768, 32767).astype("<i2")
+    """Writes x (+-1 scale) as a mono 16-bit PCM WAV file of int16_samples(x)."""
     with wave.open(str(path), "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)
         w.setframerate(fs)
-        w.writeframes(samples.tobytes())
+        w.writeframes(int16_samples(x).tobytes())
 
 
 def resample(x, fs, rate):
