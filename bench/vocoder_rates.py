@@ -80,6 +80,18 @@ def log_f0(path):
     return np.fromfile(path, "<f4").astype(np.float64)
 
 
+def compare_f0(a, b):
+    """A log-F0 track against a reference track on the same frames (the shorter length counts):
+    (frames, frames of equal voicing, frames voiced in both, frames voiced in both whose F0 lies
+    more than 20 % above or below the reference's)."""
+    n = min(len(a), len(b))
+    a, b = np.asarray(a[:n], np.float64), np.asarray(b[:n], np.float64)
+    va, vb = a > UNVOICED, b > UNVOICED
+    both = va & vb
+    far = np.abs(np.exp(a[both] - b[both]) - 1) > 0.2
+    return n, int(np.sum(va == vb)), int(np.sum(both)), int(np.sum(far))
+
+
 class Vocoder:
     """The two programs, and whether they take --fs (the native path)."""
 
@@ -172,15 +184,11 @@ def f0_agreement(vocoder, files):
         vocoder.encode(wav, "f0native", ["--lframe=%d" % (fs // 100)])
         vocoder.encode(wav, "f016k", ["--fs=16000", "--lframe=160"])
         a, b = log_f0(vocoder.tmp / "f0native.lf0"), log_f0(vocoder.tmp / "f016k.lf0")
-        n = min(len(a), len(b))
-        a, b = a[:n], b[:n]
-        va, vb = a > UNVOICED, b > UNVOICED
-        v = va & vb
-        far = np.abs(np.exp(a[v] - b[v]) - 1) > 0.2
+        n, e, v, g = compare_f0(a, b)
         print("| %s | %d | %d%s | %.1f | %d | %.2f %% |" % (
-            wav.stem, fs, n, "" if len(a) == len(b) else " (counts differ)", 100 * np.mean(va == vb), v.sum(),
-            100 * far.mean() if v.any() else 0))
-        frames, equal, both, gross = frames + n, equal + (va == vb).sum(), both + v.sum(), gross + far.sum()
+            wav.stem, fs, n, "" if len(a) == len(b) else " (counts differ: %d, %d)" % (len(a), len(b)),
+            100 * e / n, v, 100 * g / max(v, 1)))
+        frames, equal, both, gross = frames + n, equal + e, both + v, gross + g
     if frames:
         agree, off = 100 * equal / frames, 100 * gross / max(both, 1)
         print("all: voicing equal on %.2f %% of %d frames (target >= %.0f %%: %s); %.2f %% of %d voiced frames "
