@@ -10,7 +10,11 @@ Both are averaged over the frames within 40 dB of the recording's loudest frame,
 within +-40 ms that gives the smallest MCD. Power spectra carry a floor of 1e-10 (about -100 dB
 for a full-scale signal) so that digital silence has a finite logarithm.
 numpy only; the module also reads 16-bit WAV files and resamples by the DFT.
+
+usage: spectral_distance.py REFERENCE.wav TEST.wav  (TEST is brought to REFERENCE's rate first,
+by wav_samples_at)
 """
+import sys
 import wave
 
 import numpy as np
@@ -160,3 +164,23 @@ def resample(x, fs, rate):
     if m % 2 == 0 and count == len(kept) and n > m:
         kept[count - 1] *= 2
     return np.fft.irfft(kept, m) * (m / n)
+
+
+def wav_samples_at(x, fs, rate):
+    """x (fs Hz) as a 16-bit WAV file at rate Hz holds it: resampled by the DFT, rounded to 16 bits,
+    back on the +-1 scale. Above the lower rate's Nyquist frequency only the rounding noise is left."""
+    return int16_samples(resample(x, fs, rate)) / 32768
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit("usage: spectral_distance.py REFERENCE.wav TEST.wav")
+    x, fs = read_wav(sys.argv[1])
+    y, rate = read_wav(sys.argv[2])
+    y = y if rate == fs else wav_samples_at(y, rate, fs)
+    d = distances(x, y, fs)
+    print("mcd %.3f dB, lsd %.2f dB, lag %d samples, %d frames" % (d["mcd"], d["lsd"], d["lag_samples"], d["frames"]))
+
+
+if __name__ == "__main__":
+    main()

@@ -9,7 +9,7 @@ usage: vocoder_rates.py VELKCODER VELKDECODER SAMPLES_DIR
    - native: `velkcoder IN ...` at the file's rate, `velkdecoder --fs=RATE ...`;
    - 16 kHz: `velkcoder --fs=16000 IN ...` (programs without --fs resample to 16 kHz by
      themselves), `velkdecoder` at 16 kHz, and the output brought to the file's rate by the DFT
-     (spectral_distance.resample) and rounded to 16 bits, as a WAV file at that rate holds it: a
+     and rounded to 16 bits (spectral_distance.wav_samples_at), as a WAV file at that rate holds it: a
      user of the 16 kHz vocoder would have to do so. Its band above 8 kHz then holds only the
      rounding noise, which sets that path's distances (exact zeros there would give larger ones).
    Target at 44.1 and 48 kHz, on average: MCD 1.9 dB, LSD 8.3 dB.
@@ -140,7 +140,7 @@ def copy_synthesis_rows(vocoder, files):
             note = ""
             if rate != fs:
                 note = "output at %d Hz, brought to %d Hz (16-bit)" % (rate, fs)
-                y = sd.int16_samples(sd.resample(y, rate, fs)) / 32768
+                y = sd.wav_samples_at(y, rate, fs)
             if abs(len(y) - len(x)) > 0.02 * fs:
                 note += "; length %.3f s, input %.3f s" % (len(y) / fs, len(x) / fs)
             d = sd.distances(x, y, fs)
