@@ -7,8 +7,10 @@ Both signals are cut into 25 ms Hann frames every 5 ms (FFT size the next power 
 - log-spectral distance of a band (by default 8 kHz up to min(fs / 2, 20 kHz)): the RMS over the
   band's bins of 10 log10 of the ratio of the power spectra, dB.
 Both are averaged over the frames within 40 dB of the recording's loudest frame, at the frame lag
-within +-40 ms that gives the smallest MCD. Power spectra carry a floor of 1e-10 (about -100 dB
-for a full-scale signal) so that digital silence has a finite logarithm.
+within +-40 ms that gives the smallest MCD. Power spectra carry a floor of 1e-10 (25 dB below the
+noise of 16-bit rounding) so that digital silence has a finite logarithm.
+The inverse FFT gives the two-sided cepstrum, ln|X| = c0 + 2 sum_j c_j cos(j w): its c_j are half
+the coefficients of the one-sided (minimum-phase) cepstrum a vocoder carries, and so is the MCD.
 numpy only; the module also reads 16-bit WAV files and resamples by the DFT.
 
 usage: spectral_distance.py REFERENCE.wav TEST.wav  (TEST is brought to REFERENCE's rate first,
