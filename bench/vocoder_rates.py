@@ -99,9 +99,11 @@ class Vocoder:
     def __init__(self, coder, decoder, tmp, probe):
         self.coder, self.decoder, self.tmp = coder, decoder, tmp
         streams = self.streams("probe")
-        self.coder_fs = run([coder, "--fs=16000", probe, *streams])[0] == 0
-        must([coder, probe, *streams])
-        self.decoder_fs = run([decoder, "--fs=16000", *streams, tmp / "probe.wav"])[0] == 0
+        # Streams at 16 kHz either way, which a decoder that takes --fs=16000 must accept.
+        self.coder_fs = run([coder, probe, *streams, "--fs=16000"])[0] == 0
+        if not self.coder_fs:
+            must([coder, probe, *streams])
+        self.decoder_fs = run([decoder, *streams, tmp / "probe.wav", "--fs=16000"])[0] == 0
         self.native = self.coder_fs and self.decoder_fs
 
     def refusal(self):
@@ -119,7 +121,7 @@ class Vocoder:
     def decode(self, stem, rate=None):
         """Decodes the streams of stem at rate (None: the decoder's default, 16 kHz); returns (y, fs)."""
         out = self.tmp / (stem + ".out.wav")
-        must([self.decoder, *([] if rate is None else ["--fs=%d" % rate]), *self.streams(stem), out])
+        must([self.decoder, *self.streams(stem), out, *([] if rate is None else ["--fs=%d" % rate])])
         return sd.read_wav(out)
 
     def copy_native(self, wav, fs):
@@ -228,7 +230,7 @@ def speed(vocoder, files):
         table["velkcoder default", rate] = best_run([vocoder.coder, wav, *streams], vocoder.tmp)
         if rate == 16000 or vocoder.decoder_fs:
             option = [] if rate == 16000 else ["--fs=%d" % rate]
-            table["velkdecoder", rate] = best_run([vocoder.decoder, *option, *streams, vocoder.tmp / "speed.wav"],
+            table["velkdecoder", rate] = best_run([vocoder.decoder, *streams, vocoder.tmp / "speed.wav", *option],
                                                   vocoder.tmp)
     print("%.2f s of speech" % seconds)
     print("| program | CPU s per s, 16 kHz | CPU s per s, 48 kHz | ratio | peak kB, 16 kHz | peak kB, 48 kHz | ratio |")
