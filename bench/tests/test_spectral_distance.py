@@ -93,6 +93,15 @@ def test_the_band_ends_at_half_the_rate_below_40_khz():
     mask = sd.band_bins(22050, 1024)
     f = np.flatnonzero(mask) * 22050 / 1024
     assert f[0] >= 8000 and f[0] - 22050 / 1024 < 8000 and f[-1] < 11025 and mask.sum() == 1024 // 2 - 372
+    x = noise(16000, 0.2)
+    assert not sd.band_bins(16000, 512).any() and np.isnan(sd.distances(x, 0.5 * x, 16000)["lsd"])
+
+
+def test_a_shorter_test_signal_is_compared_on_the_frames_it_has():
+    fs = 22050
+    x = noise(fs, 0.4)
+    d = sd.distances(x, x[: fs // 5], fs)
+    assert (d["mcd"], d["lag"]) == (0.0, 0) and d["frames"] == (fs // 5 - 551) // 110 + 1
 
 
 @pytest.mark.parametrize("quiet_db, counted", [(-60, False), (-30, True)])
