@@ -12,7 +12,9 @@ usage: vocoder_rates.py VELKCODER VELKDECODER SAMPLES_DIR
      and rounded to 16 bits (spectral_distance.wav_samples_at), as a WAV file at that rate holds
      it: a user of the 16 kHz vocoder would have to do so. Its band above 8 kHz then holds only
      the rounding noise, which sets that path's distances (exact zeros there give larger ones).
-   Target at 44.1 and 48 kHz, on average: MCD 1.9 dB, LSD 8.3 dB.
+   Target at 44.1 and 48 kHz, on average: MCD 1.9 dB, LSD 8.3 dB. Where a band is synthesised
+   from noise, the LSD cannot go far below 7.9 dB even with the right envelope: two independent
+   noises of one spectrum differ by that much per bin (see bench/tests).
 2. F0 at 44.1 and 48 kHz against the 16 kHz analysis of the same file, on 10 ms frames:
    `velkcoder --lframe=441` (or 480) against `velkcoder --fs=16000 --lframe=160`. Targets: equal
    voicing decisions on at least 98 % of the frames, voiced frames differing by more than 20 % at

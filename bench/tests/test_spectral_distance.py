@@ -89,6 +89,15 @@ def test_the_log_spectral_distance_covers_8_to_20_khz_only():
     assert sd.distances(x, middle, fs)["lsd"] == pytest.approx(20 * np.log10(2), abs=1e-3)
 
 
+def test_two_noises_of_one_spectrum_differ_by_the_spread_of_a_log_ratio():
+    # The power of a bin of white noise is exponentially distributed; the log of the ratio of two
+    # independent ones has standard deviation pi / sqrt(3) nepers: an RMS of 7.88 dB (the mean of
+    # the frames' RMS values lies a little below).
+    fs = 48000
+    d = sd.distances(noise(fs, 1.0, seed=4), noise(fs, 1.0, seed=5), fs, max_lag=0)
+    assert d["lsd"] == pytest.approx(10 / np.log(10) * np.pi / np.sqrt(3), abs=0.15)
+
+
 def test_the_band_ends_at_half_the_rate_below_40_khz():
     mask = sd.band_bins(22050, 1024)
     f = np.flatnonzero(mask) * 22050 / 1024
