@@ -49,9 +49,9 @@ class Failed(Exception):
 
 
 def run(args):
-    """Runs a program; returns (exit code, standard error text), standard output discarded."""
-    done = subprocess.run([str(a) for a in args], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
-    return done.returncode, done.stderr.decode(errors="replace")
+    """Runs a program; returns (exit code, its messages: standard output and error as one text)."""
+    done = subprocess.run([str(a) for a in args], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    return done.returncode, done.stdout.decode(errors="replace")
 
 
 def must(args):
