@@ -8,11 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "constants.h"
+
 // The range of sampling rates (Hz) the vocoder analyses and synthesises at. readsound refuses a
 // file below the lowest rate before reading its samples, and brings one above the highest down to
 // it when asked for the file's own rate.
-const uint32_t soundratelowest = 8000;
-const uint32_t soundratehighest = 48000;
+const uint32_t soundratelowest = kLowestSamplingRate;
+const uint32_t soundratehighest = kHighestSamplingRate;
 
 // Resamples the n samples of x, taken at fs Hz, to `rate` Hz into a new array (*out, released
 // with free() by the caller); fs == rate copies the samples unchanged. The output holds
