@@ -193,15 +193,24 @@ uint32_t readconverted(const char* path, uint32_t rate, const wavinfo& wav, doub
   uint64_t frames = 0;
   double* mono = readmono(*lib, sound, info->channels, limit, &frames);
   lib->close(sound);
+  const bool read = mono != nullptr;
   const bool tooshort = std::floor(static_cast<double>(frames) * targetrate / info->rate + 0.5) < 1;
-  const uint32_t n = mono && !tooshort ? resamplesound(mono, frames, info->rate, targetrate, samples) : 0;
+  uint32_t n = 0;
+  if (mono && !tooshort && info->rate == targetrate) {  // no resampling: the buffer itself, trimmed
+    double* trimmed = static_cast<double*>(realloc(mono, frames * sizeof(double)));
+    *samples = trimmed ? trimmed : mono;
+    mono = nullptr;
+    n = static_cast<uint32_t>(frames);
+  } else if (mono && !tooshort) {
+    n = resamplesound(mono, frames, info->rate, targetrate, samples);
+  }
   free(mono);
   const bool asstored = info->rate == targetrate && info->channels == 1 && subtype == SF_FORMAT_PCM_16;
   if (n != 0) {
     info->status = asstored ? SOUND_READ : SOUND_CONVERTED;
     info->readrate = static_cast<uint32_t>(targetrate);
   } else {
-    info->status = mono && tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
+    info->status = read && tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
   }
   return n;
 }

@@ -108,14 +108,18 @@ double melfiterror(uint32_t fs, double alpha) {
   return sum;
 }
 
+// The error has a single minimum over 0 .. 0.99, so the search walks downhill from the 16 kHz
+// factor in steps of 0.01 (three evaluations at 16 kHz, about twenty at 48 kHz) instead of
+// trying all hundred.
 double defaultalpha(uint32_t fs) {
-  uint32_t best = 0;
-  double least = HUGE_VAL;
-  for (uint32_t hundredths = 0; hundredths < 100; ++hundredths) {
-    const double error = melfiterror(fs, hundredths / 100.0);
-    if (error < least) {
+  int best = 42;
+  double least = melfiterror(fs, best / 100.0);
+  for (const int step : {1, -1}) {
+    for (int next = best + step; next >= 0 && next <= 99; next += step) {
+      const double error = melfiterror(fs, next / 100.0);
+      if (!(error < least)) break;
       least = error;
-      best = hundredths;
+      best = next;
     }
   }
   return best / 100.0;
