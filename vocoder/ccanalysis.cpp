@@ -297,21 +297,26 @@ int peakamplitudes(const double* x, uint32_t n, double fs, uint32_t centre, doub
   return 0;
 }
 
-// Regularised discrete cepstrum of the frame's harmonics: at multiples of f0 from getharmonics
-// (above 16 kHz those above kFittedBand from the spectrum's peaks), or at the frequencies
-// getsqharmonics measures; the noise spectrum when f0 <= 0 or either the harmonic analysis or the
-// least-squares fit fails. 0, or -1 when a transform fails.
+// Regularised discrete cepstrum of the frame's harmonics: at multiples of f0 from getharmonics,
+// or at the frequencies getsqharmonics measures (above 16 kHz only those below kFittedBand; the
+// harmonics above it at multiples of f0 with the spectrum's peaks); the noise spectrum when f0 <= 0 or either
+// the harmonic analysis or the least-squares fit fails. 0, or -1 when a transform fails.
 int harmonicrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha, bool adapted) {
   if (f0 > 0) {
     uint32_t K = hanoharms(fs, fs, f0);
-    const uint32_t fitted = fs > kSamplingRate && !adapted ? std::min(K, hanoharms(fs, kFittedBand, f0)) : K;
-    double* measured = work + Nfft;  // the spectrum uses work[0, Nfft)
-    if (fitted < K && peakamplitudes(x, n, fs, centre, f0, fitted, K, Nfft, work, measured) != 0) return -1;
+    const uint32_t fitted = fs > kSamplingRate ? std::min(K, hanoharms(fs, kFittedBand, f0)) : K;
+    // The frequencies, then the measured amplitudes, after the spectrum's work[0, Nfft); the
+    // frame's 3 periods of the lowest F0 make Nfft > 2K.
     double* freqs = adapted ? work + Nfft : nullptr;
-    int analysed = adapted ? getsqharmonics(x, n, fs, centre, f0, K, work, nullptr, freqs, mem->ha)
+    double* measured = work + Nfft + K;
+    if (fitted < K && peakamplitudes(x, n, fs, centre, f0, fitted, K, Nfft, work, measured) != 0) return -1;
+    int analysed = adapted ? getsqharmonics(x, n, fs, centre, f0, fitted, work, nullptr, freqs, mem->ha)
                            : getharmonics(x, n, fs, centre, f0, fitted, work, nullptr, mem->ha);
-    for (uint32_t k = fitted; k < K; k++) work[k] = measured[k];
+    for (uint32_t k = fitted; k < K; k++) {
+      work[k] = measured[k];
+      if (freqs) freqs[k] = (k + 1) * f0;
+    }
     if (analysed != -1 && harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0) return 0;
   }
   return noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ uint32_t field32(const std::string& bytes, size_t at) {
 struct Rate {
   unsigned fs, lframe, width;
 };
+
+// The rate names the case in test listings.
+void PrintTo(const Rate& r, std::ostream* os) {
+  *os << r.fs << " Hz";
+}
 
 class Rates : public testing::TestWithParam<Rate> {
  protected:
@@ -85,6 +91,24 @@ INSTANTIATE_TEST_SUITE_P(EveryRate, Rates,
                          [](const testing::TestParamInfo<Rate>& info) {
                            return std::to_string(info.param.fs);
                          });
+
+// Every envelope method and the pitch refinement work at a high rate: finite cepstra of the
+// rate's order and an F0 kept on the steady voice.
+TEST(RateAnalyses, EveryMethodAndTheRefinementWorkAt48kHz) {
+  TempDir dir;
+  const std::string wav = dir.write("in.wav", wav_bytes(voice(48000, 0.4, 150.0), 1, 48000));
+  for (const char* option :
+       {"--ccmeth=0", "--ccmeth=1", "--ccmeth=2", "--ccmeth=3", "--ccmeth=4", "--f0acc=2"}) {
+    const RunResult r = run_program(VELKCODER_PATH, {wav, dir.path("f0"), dir.path("cc"), option});
+    ASSERT_EQ(r.status, 0) << option << r.out;
+    const std::vector<float> lf0 = floats_of(file_contents(dir.path("f0")));
+    const std::vector<float> c = floats_of(file_contents(dir.path("cc")));
+    ASSERT_EQ(c.size(), lf0.size() * 50) << option;
+    for (float v : c) ASSERT_TRUE(std::isfinite(v)) << option;
+    for (size_t k = 10; k + 10 < lf0.size(); ++k)
+      EXPECT_NEAR(std::exp(lf0[k]), 150.0, 1.5) << option << " " << k;
+  }
+}
 
 class RateMismatch : public testing::Test {
  protected:
