@@ -103,8 +103,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
     return 1;
   }
-  plstart();
-  draw_graph_frame(fp, frame);
+  plotcontext pc;
+  plstart(&pc);
+  draw_graph_frame(&pc, fp, frame);
   const bool readfailed = std::ferror(fp) != 0;
   if (fp != stdin) std::fclose(fp);
   if (readfailed) {

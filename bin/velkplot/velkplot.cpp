@@ -371,10 +371,10 @@ struct Underlay {
 };
 
 int page_x(double mm) {
-  return normx(_plnorm(mm));
+  return normx(plnorm(mm));
 }
 int page_y(double mm) {
-  return normy(_plnorm(mm));
+  return normy(plnorm(mm));
 }
 
 void draw_spectrogram(const Panel& p, const Axis& time, CairoSurface* s) {
@@ -419,20 +419,20 @@ void draw_underlay(CairoSurface* s, void* context) {
 std::string page_stream(std::vector<Panel>* panels, const Axis& time, int last_time_panel) {
   char* buffer = nullptr;
   size_t size = 0;
-  plout = open_memstream(&buffer, &size);
-  if (plout == nullptr) fail("Out of memory");
-  plstart();
+  plotcontext pc;
+  pc.out = open_memstream(&buffer, &size);
+  if (pc.out == nullptr) fail("Out of memory");
+  plstart(&pc);
   for (size_t i = 0; i < panels->size(); ++i) {
     Panel& p = (*panels)[i];
     p.frame_place.type = 1;
     std::string d = panel_description(&p, time, static_cast<int>(i) == last_time_panel);
     std::FILE* in = fmemopen(&d[0], d.size(), "r");
     if (in == nullptr) fail("Out of memory");
-    draw_graph_frame(in, p.frame_place);
+    draw_graph_frame(&pc, in, p.frame_place);
     std::fclose(in);
   }
-  std::fclose(plout);
-  plout = stdout;
+  std::fclose(pc.out);
   std::string stream(buffer, size);
   std::free(buffer);
   return stream;
