@@ -371,10 +371,10 @@ struct Underlay {
 };
 
 int page_x(double mm) {
-  return normx(plnorm(mm));
+  return normx(pagesettings(), plnorm(mm));
 }
 int page_y(double mm) {
-  return normy(plnorm(mm));
+  return normy(pagesettings(), plnorm(mm));
 }
 
 void draw_spectrogram(const Panel& p, const Axis& time, CairoSurface* s) {
@@ -482,7 +482,7 @@ int main(int argc, char** argv) {
   if (in == nullptr) fail("Out of memory");
   Underlay u = {&s.panels, time};
   std::string error;
-  const bool written = render_picture(s.output, in, draw_underlay, &error, &u);
+  const bool written = render_picture(pagesettings(), s.output, in, draw_underlay, &error, &u);
   std::fclose(in);
   if (!written) fail(std::string("Cannot write '") + s.output + "': " + error);
   return 0;
