@@ -1,4 +1,5 @@
 // graph: reads a graph description and writes plotter commands to standard output.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,13 +11,16 @@
 
 namespace {
 
-const char* cmnd = "graph";
+// The name the messages show: the program path after its last '/'.
+const char* cmnd() {
+  return command_name(program_invocation_name);
+}
 const GraphFrame kDefault;
 const double kWidth = kDefault.width, kHeight = kDefault.height, kOriginX = kDefault.x, kOriginY = kDefault.y,
              kCharHeight = kDefault.char_height, kCharWidth = kDefault.char_width;
 
 [[noreturn]] void usage(int status) {
-  print_usage_head(stderr, cmnd, "draw a graph description with plotter commands",
+  print_usage_head(stderr, cmnd(), "draw a graph description with plotter commands",
                    "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -W W   : frame width (mm)        [%g]\n", kWidth);
@@ -39,7 +43,7 @@ double option_number(int argc, char** argv, int* i) {
   char* end = nullptr;
   const double v = (*i + 1 < argc) ? std::strtod(argv[*i + 1], &end) : 0.0;
   if (end == nullptr || end == argv[*i + 1] || *end != '\0') {
-    std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd, argv[*i][1]);
+    std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd(), argv[*i][1]);
     usage(1);
   }
   *i += 1;
@@ -61,7 +65,6 @@ FILE* open_description(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
   GraphFrame frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -95,12 +98,12 @@ int main(int argc, char** argv) {
       case 'h':
         usage(0);
       default:
-        invalid_option(cmnd, a[1], usage);
+        invalid_option(cmnd(), a[1], usage);
     }
   }
   FILE* fp = stdin;
   if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
-    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
+    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd(), infile);
     return 1;
   }
   plotcontext pc;
@@ -109,7 +112,7 @@ int main(int argc, char** argv) {
   const bool readfailed = std::ferror(fp) != 0;
   if (fp != stdin) std::fclose(fp);
   if (readfailed) {
-    std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd);
+    std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd());
     return 1;
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
