@@ -22,6 +22,7 @@
 #include "picture.h"
 #include "plcoord.h"
 #include "plot.h"
+#include "velkcodec.h"
 #include "wavm1616io.h"
 
 namespace {
@@ -264,7 +265,7 @@ size_t cepstral_frames(const Panel& p) {
 // Envelope of frame k in dB at kEnvelopePoints frequencies from 0 to 8 kHz.
 std::vector<double> frame_envelope(const Panel& p, size_t k) {
   std::vector<double> c(p.values.begin() + k * (p.ccord + 1), p.values.begin() + (k + 1) * (p.ccord + 1));
-  if (p.morvscale == 1) unadapt_cepstrum(c.data(), static_cast<uint32_t>(p.ccord));
+  if (p.morvscale == 1) invmorvadapteradhoc(c.data(), static_cast<uint32_t>(p.ccord), 1);
   std::vector<double> db(kEnvelopePoints);
   cepstrum_envelope_db(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
   return db;
