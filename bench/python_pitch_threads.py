@@ -57,18 +57,19 @@ def main():
     serial_tracks = [track(x) for x in inputs]
     if serial_tracks[0] == serial_tracks[1]:
         sys.exit("python_pitch_threads: the two signals give the same track")
-    best = {1: None, 2: None}
-    for _ in range(RUNS):
-        for workers in (1, 2):
-            with ThreadPoolExecutor(workers) as pool:
-                started, cpu = time.perf_counter(), own_cpu()
-                tracks = list(pool.map(track, inputs))
-                wall, cpu = time.perf_counter() - started, own_cpu() - cpu
-            if tracks != serial_tracks:
-                sys.exit("python_pitch_threads: threaded tracks differ from serial ones")
-            if best[workers] is None or wall < best[workers][0]:
-                best[workers] = (wall, cpu)
-    (wall1, cpu1), (wall2, cpu2) = best[1], best[2]
+    def run(workers):
+        """Wall-clock and CPU time of tracking both signals with that many threads."""
+        with ThreadPoolExecutor(workers) as pool:
+            started, cpu = time.perf_counter(), own_cpu()
+            tracks = list(pool.map(track, inputs))
+            spent = (time.perf_counter() - started, own_cpu() - cpu)
+        if tracks != serial_tracks:
+            sys.exit("python_pitch_threads: threaded tracks differ from serial ones")
+        return spent
+
+    runs = [(run(1), run(2)) for _ in range(RUNS)]
+    wall1, cpu1 = min(one for one, _ in runs)
+    wall2, cpu2 = min(two for _, two in runs)
     # CPU over wall time tells how many cores a run had on average: at most 1 for one thread, up
     # to 2 for two when the tracker runs in both at once and no other work competes for the cores.
     print("velk.pitch on two signals of %d s: one thread %.3f s (CPU/wall %.2f), two threads %.3f s (CPU/wall %.2f), "

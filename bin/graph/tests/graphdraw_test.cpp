@@ -32,11 +32,8 @@ std::string text_at(const std::string& move, const std::string& text, int size =
 
 class GraphDraw : public ::testing::Test {
  protected:
-  plotcontext pc;
+  plotcontext pc;  // page origin 0 0, solid lines, standard output, initial settings
   void SetUp() override {
-    pc.org = {0.0, 0.0};
-    mode(&pc, 0, 0.0);
-    reset_graph_settings(&pc);
     pc.xl = 100.0;
     pc.yl = 50.0;
     pc.h = pc.w = 2.0;

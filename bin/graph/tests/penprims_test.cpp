@@ -13,15 +13,10 @@ using namespace std::string_literals;
 
 class Primitives : public ::testing::Test {
  protected:
-  plotcontext pc;
-  void SetUp() override {
-    pc.org = {0.0, 0.0};
-    mode(&pc, 0, 0.0);
-    testing::internal::CaptureStdout();
-  }
+  plotcontext pc;  // page origin 0 0, solid lines, standard output
+  void SetUp() override { testing::internal::CaptureStdout(); }
   void TearDown() override {
     if (!taken_) testing::internal::GetCapturedStdout();
-    pc.org = {0.0, 0.0};
   }
   std::string out() {
     taken_ = true;

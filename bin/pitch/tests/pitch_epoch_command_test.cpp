@@ -147,7 +147,8 @@ TEST_F(EpochCommand, UlawWav) {
   const Outcome r = run("-a 1 -p 40 -o 0");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), 200u);
-  EXPECT_NEAR(r.values[100], 64.0f, 1.0f);
+  // Away from the ends every frame holds the period of 64 samples.
+  for (size_t k = 10; k < 190; k++) EXPECT_NEAR(r.values[k], 64.0f, 1.0f) << "frame " << k;
 }
 
 TEST_F(EpochCommand, Refusals) {

@@ -15,22 +15,20 @@ class Orientation : public ::testing::Test {
   pagesettings page;  // the viewer's defaults: portrait, shrink 3.3866667
 };
 
-TEST_F(Orientation, PortraitCornersMapToWindowCorners) {
-  EXPECT_EQ(normx(page, 1995), 589);
-  EXPECT_EQ(normy(page, 2870), 0);
-  EXPECT_EQ(normx(page, 0), 0);
-  EXPECT_EQ(normy(page, 0), 847);
-  EXPECT_EQ(page_width_pixels(page), 589);
-  EXPECT_EQ(page_height_pixels(page), 847);
-}
-
-TEST_F(Orientation, LandscapeUsesTheShortPageHeight) {
-  page.landscape = 1;
-  EXPECT_EQ(normx(page, 2870), 847);
-  EXPECT_EQ(normy(page, 1995), 0);
-  EXPECT_EQ(normy(page, 0), 589);
-  EXPECT_EQ(page_width_pixels(page), 847);
-  EXPECT_EQ(page_height_pixels(page), 589);
+// Portrait pages are 1995 x 2870 plotter units, landscape ones 2870 x 1995: the corners map to
+// the window's, the origin at the bottom left.
+TEST_F(Orientation, PageCornersMapToWindowCornersInBothOrientations) {
+  for (int landscape : {0, 1}) {
+    page.landscape = landscape;
+    const int wide = landscape ? 2870 : 1995, high = landscape ? 1995 : 2870;
+    const int columns = landscape ? 847 : 589, rows = landscape ? 589 : 847;
+    EXPECT_EQ(normx(page, wide), columns) << landscape;
+    EXPECT_EQ(normy(page, high), 0) << landscape;
+    EXPECT_EQ(normx(page, 0), 0) << landscape;
+    EXPECT_EQ(normy(page, 0), rows) << landscape;
+    EXPECT_EQ(page_width_pixels(page), columns) << landscape;
+    EXPECT_EQ(page_height_pixels(page), rows) << landscape;
+  }
 }
 
 TEST_F(Orientation, ConversionRoundsHalfUpAtOtherScales) {
