@@ -51,8 +51,13 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         inputs, fs = signals(velk, pathlib.Path(tmp))
 
+    spans = []
+
     def track(x):
-        return velk.pitch(x, fs).tobytes()
+        started = time.perf_counter()
+        result = velk.pitch(x, fs).tobytes()
+        spans.append((started, time.perf_counter()))
+        return result
 
     serial_tracks = [track(x) for x in inputs]
     if serial_tracks[0] == serial_tracks[1]:
@@ -67,15 +72,27 @@ def main():
             sys.exit("python_pitch_threads: threaded tracks differ from serial ones")
         return spent
 
+    def waiting():
+        """The longer of the two threaded calls over the shorter: near 1 when they run side by
+        side, near 2 when one waits for the other to end (as behind a lock)."""
+        spans.clear()
+        run(2)
+        a, b = (end - start for start, end in spans)
+        return max(a, b) / min(a, b)
+
     runs = [(run(1), run(2)) for _ in range(RUNS)]
+    lengths = min(waiting() for _ in range(RUNS))
     wall1, cpu1 = min(one for one, _ in runs)
     wall2, cpu2 = min(two for _, two in runs)
     # CPU over wall time tells how many cores a run had on average: at most 1 for one thread, up
     # to 2 for two when the tracker runs in both at once and no other work competes for the cores.
+    # The lengths of the two threaded calls tell whether they run at the same time at all,
+    # whatever the load: behind a lock the later one would take about twice the earlier one.
     print("velk.pitch on two signals of %d s: one thread %.3f s (CPU/wall %.2f), two threads %.3f s (CPU/wall %.2f), "
-          "speed-up %.2fx (at least 1.8x expected on two free cores); tracks identical; %d cores, "
-          "load average %.2f %.2f %.2f" % (SECONDS, wall1, cpu1 / wall1, wall2, cpu2 / wall2, wall1 / wall2,
-                                           os.cpu_count(), *os.getloadavg()))
+          "speed-up %.2fx (at least 1.8x expected on two free cores), longer threaded call %.2f times the shorter; "
+          "tracks identical; %d cores, load average %.2f %.2f %.2f"
+          % (SECONDS, wall1, cpu1 / wall1, wall2, cpu2 / wall2, wall1 / wall2, lengths, os.cpu_count(),
+             *os.getloadavg()))
 
 
 if __name__ == "__main__":
