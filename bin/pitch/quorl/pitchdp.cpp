@@ -129,7 +129,8 @@ bool all_equal(const int* v, int n) {
 
 }  // namespace
 
-// The state of one analysis.
+// The state of one analysis. Its member functions are the steps of the analysis that read or
+// change that state; the public entries below make, drive and release it.
 struct dpmem {
   explicit dpmem(int debug) : debug_level(debug) {}
   ~dpmem() { free_ring(); }
