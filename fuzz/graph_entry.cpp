@@ -8,7 +8,6 @@
 
 #include "fuzzcheck.h"
 #include "graphdraw.h"
-#include "graphutil.h"
 #include "plcoord.h"
 
 namespace {
@@ -34,24 +33,17 @@ class QuietStdout {
   int saved_;
 };
 
-// The graph command's defaults, so that one input does not inherit the frame of another.
-void reset_settings() {
-  _org = {40.0, 180.0};
-  xl = 120.0, yl = 80.0, x00 = 0.0, y00 = 0.0, h = 2.5, w = 3.4, mh = 1.6, mw = 1.6, fct = 1.0;
-  wf = 1.0, hf = 1.0, xclip0 = 0.0, yclip0 = 0.0, xclip1 = xl, yclip1 = yl;
-  ltype = 0, type = 0, is_t = 0;
-}
-
 }  // namespace
 
 int fuzz_graph(const uint8_t* data, size_t size) {
   FILE* fp = fmemopen(const_cast<uint8_t*>(data), size, "r");
   if (fp == nullptr) return 0;  // fmemopen refuses an empty buffer
-  reset_settings();
+  plotcontext pc;  // the graph command's defaults, so that one input does not inherit another's frame
+  pc.org = {40.0, 180.0};
   {
     QuietStdout quiet;
-    plstart();
-    graph(fp);
+    plstart(&pc);
+    graph(&pc, fp);
   }
   std::fclose(fp);
   return 0;

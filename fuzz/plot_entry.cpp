@@ -32,40 +32,52 @@ std::FILE* open_stream(const uint8_t* data, size_t size) {
   return in;
 }
 
+// The viewer's default page.
+const pagesettings kPage;
+
 void draw_on_cairo(const uint8_t* data, size_t size) {
   static cairo_surface_t* page =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, page_width_pixels(), page_height_pixels());
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, page_width_pixels(kPage), page_height_pixels(kPage));
   std::FILE* in = open_stream(data, size);
   {
-    CairoSurface surface(page, page_width_pixels(), page_height_pixels(), "black", "white");
-    plot(in, &surface);
+    CairoSurface surface(page, page_width_pixels(kPage), page_height_pixels(kPage), "black", "white");
+    plot(kPage, in, &surface);
     fuzz_check(*surface.error() == '\0', "plot", "cairo accepts every drawing request");
   }
   std::fclose(in);
 }
 
 #ifdef FUZZ_PLOT_X
+// The viewer's options and window, opened once for the process of the fuzzer.
+struct XPage {
+  viewoptions options;
+  viewwindow window;
+};
+
 // Opens the display, the window and the page pixmap once, as the viewer does before drawing;
-// false when no display is named.
-bool open_page() {
-  static int opened = -1;
-  if (opened >= 0) return opened == 1;
-  opened = std::getenv("DISPLAY") != nullptr;
-  if (!opened) return false;
+// null when no display is named.
+XPage* open_page() {
+  static XPage* page = nullptr;
+  static bool tried = false;
+  if (tried) return page;
+  tried = true;
+  if (std::getenv("DISPLAY") == nullptr) return nullptr;
   static char name[] = "plotview";
   static char* argv[] = {name, nullptr};
-  open_display(nullptr);
-  init_window(1, argv);
-  init_pixmap();
-  return true;
+  page = new XPage;
+  open_display(&page->window, page->options.cmnd, nullptr);
+  init_window(&page->window, &page->options, 1, argv);
+  init_pixmap(&page->window, page->options.page);
+  return page;
 }
 
 void draw_on_x(const uint8_t* data, size_t size) {
-  if (!open_page()) return;
+  XPage* page = open_page();
+  if (page == nullptr) return;
   std::FILE* in = open_stream(data, size);
-  XPixmapSurface surface;
-  plot(in, &surface);
-  XSync(display, False);
+  XPixmapSurface surface(&page->window);
+  plot(page->options.page, in, &surface);
+  XSync(page->window.display, False);
   std::fclose(in);
 }
 #endif

@@ -1,5 +1,7 @@
 #include "cmdline.h"
 
+#include "streamio.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +18,18 @@ int64_t clamp_toward(bool negative) {
   return negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
 }
 }  // namespace
+
+FILE* open_stream(const char* name, const char* mode) {
+  FILE* fp = getfp(name, mode);
+  if (fp == nullptr) std::fprintf(stderr, "Cannot open file %s!\n", name);
+  return fp;
+}
+
+double* double_array(long n) {
+  double* p = dgetmem(n);
+  if (p == nullptr) std::fprintf(stderr, "Cannot allocate memory!\n");
+  return p;
+}
 
 const char* command_name(const char* path) {
   const char* slash = std::strrchr(path, '/');

@@ -5,6 +5,14 @@
 #include <cstdio>
 #include <functional>
 
+// getfp for a command: when the file cannot be opened prints "Cannot open file <name>!" on
+// standard error and returns null; the command then exits with status 1.
+FILE* open_stream(const char* name, const char* mode);
+
+// dgetmem for a command: when the memory cannot be had prints "Cannot allocate memory!" on
+// standard error and returns null; the command then exits with status 3.
+double* double_array(long n);
+
 // The program path after its last '/'.
 const char* command_name(const char* path);
 

@@ -6,10 +6,9 @@
 // Solves (T + H)·a = b for the n × n matrix with T[i][j] = t[|i − j|] (symmetric Toeplitz,
 // first row t, n values) and H[i][j] = h[i + j] (Hankel, 2n − 1 values), n ≥ 1, by a block
 // Levinson recursion over 2 × 2 blocks. A negative eps means 1e-6. Returns 0, or −1 when a
-// 2 × 2 pivot has a determinant below eps in magnitude, when n < 1 or when the work arrays
-// cannot be allocated ("mtrx2() in tphsolve() : Cannot allocate memory!" on standard error);
-// a is then left untouched.
-// Keeps its work arrays between calls: not reentrant.
+// 2 × 2 pivot has a determinant below eps in magnitude, when n < 1 or when the call's work
+// arrays (14·n doubles, freed before it returns) cannot be allocated; a is then left untouched.
+// Prints nothing and keeps no state: calls may run in parallel threads.
 int tphsolve(const double* t, const double* h, double* a, const double* b, int n, double eps);
 
 // |1 + r·(x + j·y)|^(2/r), and its limit exp(2x) for r = 0.

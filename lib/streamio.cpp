@@ -44,15 +44,12 @@ FILE* getfp(const char* name, const char* mode) {
     std::fclose(fp);
     fp = nullptr;
   }
-  if (fp == nullptr) std::fprintf(stderr, "Cannot open file %s!\n", name);
   return fp;
 }
 
 double* dgetmem(long n) {
   const size_t count = n < 1 ? 1 : static_cast<size_t>(n);
-  double* p = static_cast<double*>(std::calloc(count, sizeof(double)));
-  if (p == nullptr) std::fprintf(stderr, "Cannot allocate memory!\n");
-  return p;
+  return static_cast<double*>(std::calloc(count, sizeof(double)));
 }
 
 int freadf(double* ptr, size_t size, int nitems, FILE* fp) {

@@ -8,14 +8,12 @@
 #include <cstddef>
 #include <cstdio>
 
-// Opens `name` with `mode`. When the file cannot be opened (or is a directory), prints
-// "Cannot open file <name>!" on standard error and returns null; the commands then exit with
-// status 1.
+// Opens `name` with `mode`; null when the file cannot be opened or is a directory. Prints
+// nothing (the commands' open_stream of cmdline.h says which file).
 FILE* getfp(const char* name, const char* mode);
 
-// Returns a zero-filled array of n doubles (release with free()). When the memory cannot be
-// had, prints "Cannot allocate memory!" on standard error and returns null; the commands then
-// exit with status 3. n below 1 is treated as 1.
+// Returns a zero-filled array of n doubles (release with free()), or null when the memory cannot
+// be had. Prints nothing (the commands' double_array of cmdline.h does). n below 1 counts as 1.
 double* dgetmem(long n);
 
 // Reads up to nitems float samples from fp into ptr (converted to double). size is the size of

@@ -7,63 +7,33 @@
 // row order, a pair two doubles.
 
 #include <cmath>
-#include <cstdio>
+#include <cstddef>
 #include <cstdlib>
 
 #include "numeric.h"
 
 namespace {
 
-// Work arrays kept between calls; they grow to the largest n seen.
-double** r = nullptr;   // n blocks
-double** x = nullptr;   // n blocks
-double** xx = nullptr;  // n blocks: copy of x from the previous order
-double** p = nullptr;   // n pairs
-int size = 0;
+// The work arrays of one call, in one allocation: n blocks each of r, x and xx (the copy of x
+// from the previous order) and n pairs of p.
+struct Work {
+  double* block;
+  double (*r)[4];
+  double (*x)[4];
+  double (*xx)[4];
+  double (*p)[2];
+};
 
-void free_mtrx2(double** m, int a) {
-  if (m == nullptr) return;
-  for (int i = 0; i < a; i++) std::free(m[i]);
-  std::free(m);
-}
-
-// a pointers to zero-filled rows of b doubles; null when memory is short.
-double** mtrx2(int a, int b) {
-  double** m = static_cast<double**>(std::calloc(static_cast<size_t>(a), sizeof(double*)));
-  if (m == nullptr) return nullptr;
-  for (int i = 0; i < a; i++) {
-    m[i] = static_cast<double*>(std::calloc(static_cast<size_t>(b), sizeof(double)));
-    if (m[i] == nullptr) {
-      free_mtrx2(m, i);
-      return nullptr;
-    }
-  }
-  return m;
-}
-
-void free_work_arrays() {
-  free_mtrx2(r, size);
-  free_mtrx2(x, size);
-  free_mtrx2(xx, size);
-  free_mtrx2(p, size);
-  r = x = xx = p = nullptr;
-  size = 0;
-}
-
-// Makes the work arrays hold n blocks; false, with a message and no arrays, when memory is short.
-bool ensure_work_arrays(int n) {
-  if (n <= size) return true;
-  free_work_arrays();
-  r = mtrx2(n, 4);
-  x = mtrx2(n, 4);
-  xx = mtrx2(n, 4);
-  p = mtrx2(n, 2);
-  size = n;
-  if (r != nullptr && x != nullptr && xx != nullptr && p != nullptr) return true;
-  // free_mtrx2 of a null array is nothing; the others are whole arrays of n rows.
-  free_work_arrays();
-  std::fprintf(stderr, "mtrx2() in tphsolve() : Cannot allocate memory!\n");
-  return false;
+// Allocates the work arrays of an n × n system, zero-filled; false when memory is short.
+bool allocate_work(Work* w, int n) {
+  const size_t blocks = static_cast<size_t>(n);
+  w->block = static_cast<double*>(std::calloc(14 * blocks, sizeof(double)));
+  if (w->block == nullptr) return false;
+  w->r = reinterpret_cast<double(*)[4]>(w->block);
+  w->x = w->r + blocks;
+  w->xx = w->x + blocks;
+  w->p = reinterpret_cast<double(*)[2]>(w->xx + blocks);
+  return true;
 }
 
 // t = u·v for 2 × 2 blocks.
@@ -92,10 +62,7 @@ void crstrns(double* c, const double* m) {
 // inverse exists) or not a number.
 int inverse(double* inv, const double* y, double eps) {
   const double det = y[0] * y[3] - y[1] * y[2];
-  if (eps > std::fabs(det) || det == 0.0 || std::isnan(det)) {
-    std::fprintf(stderr, "tphsolve() : determinant of the normal matrix is too small!\n");
-    return -1;
-  }
+  if (eps > std::fabs(det) || det == 0.0 || std::isnan(det)) return -1;
   inv[0] = y[3] / det;
   inv[1] = -y[1] / det;
   inv[2] = -y[2] / det;
@@ -110,7 +77,9 @@ int inverse_crstrns(double* inv, const double* m, double eps) {
   return inverse(inv, c, eps);
 }
 
-void fill_blocks(const double* t, const double* h, int n) {
+void fill_blocks(Work* w, const double* t, const double* h, int n) {
+  double(*r)[4] = w->r;
+  double(*x)[4] = w->x;
   for (int i = 0; i < n; i++) {
     r[i][0] = t[i];
     r[i][1] = h[n - 1 + i];
@@ -123,30 +92,30 @@ void fill_blocks(const double* t, const double* h, int n) {
   x[0][3] = 1.0;
 }
 
-int cal_p0(const double* b, int n, double eps) {
+int cal_p0(Work* w, const double* b, int n, double eps) {
   double inv[4];
-  if (inverse(inv, r[0], eps) != 0) return -1;
+  if (inverse(inv, w->r[0], eps) != 0) return -1;
   const double rhs[2] = {b[0], b[n - 1]};
-  mv_mul(p[0], inv, rhs);
+  mv_mul(w->p[0], inv, rhs);
   return 0;
 }
 
 // ex = Σ r[i − j]·x[j], j < i.
-void cal_ex(double* ex, int i) {
+void cal_ex(const Work* w, double* ex, int i) {
   ex[0] = ex[1] = ex[2] = ex[3] = 0.0;
   double prod[4];
   for (int j = 0; j < i; j++) {
-    mm_mul(prod, r[i - j], x[j]);
+    mm_mul(prod, w->r[i - j], w->x[j]);
     for (int k = 0; k < 4; k++) ex[k] += prod[k];
   }
 }
 
 // ep = Σ r[i − j]·p[j], j < i.
-void cal_ep(double* ep, int i) {
+void cal_ep(const Work* w, double* ep, int i) {
   ep[0] = ep[1] = 0.0;
   double prod[2];
   for (int j = 0; j < i; j++) {
-    mv_mul(prod, r[i - j], p[j]);
+    mv_mul(prod, w->r[i - j], w->p[j]);
     ep[0] += prod[0];
     ep[1] += prod[1];
   }
@@ -159,7 +128,9 @@ int cal_bx(double* bx, const double* vx, const double* ex, double eps) {
   return 0;
 }
 
-void cal_x(const double* bx, int i) {
+void cal_x(Work* w, const double* bx, int i) {
+  double(*x)[4] = w->x;
+  double(*xx)[4] = w->xx;
   double c[4], prod[4];
   for (int j = 0; j <= i - 2; j++) {
     crstrns(c, xx[i - 1 - j]);
@@ -186,10 +157,11 @@ int cal_g(double* g, const double* vx, const double* ep, const double* b, int n,
   return 0;
 }
 
-void cal_p(const double* g, int i) {
+void cal_p(Work* w, const double* g, int i) {
+  double(*p)[2] = w->p;
   double c[4], prod[2];
   for (int j = 0; j < i; j++) {
-    crstrns(c, x[i - j]);
+    crstrns(c, w->x[i - j]);
     mv_mul(prod, c, g);
     p[j][0] += prod[0];
     p[j][1] += prod[1];
@@ -198,25 +170,33 @@ void cal_p(const double* g, int i) {
   p[i][1] = g[1];
 }
 
+// The recursion over the blocks in w; 0, or -1 at a pivot too small to invert.
+int solve_blocks(Work* w, const double* t, const double* h, double* a, const double* b, int n, double eps) {
+  fill_blocks(w, t, h, n);
+  double vx[4] = {w->r[0][0], w->r[0][1], w->r[0][2], w->r[0][3]};
+  if (cal_p0(w, b, n, eps) != 0) return -1;
+  for (int i = 1; i < n; i++) {
+    double ex[4], ep[2], bx[4], g[2];
+    cal_ex(w, ex, i);
+    cal_ep(w, ep, i);
+    if (cal_bx(bx, vx, ex, eps) != 0) return -1;
+    cal_x(w, bx, i);
+    cal_vx(vx, ex, bx);
+    if (cal_g(g, vx, ep, b, n, i, eps) != 0) return -1;
+    cal_p(w, g, i);
+  }
+  for (int j = 0; j < n; j++) a[j] = w->p[j][0];
+  return 0;
+}
+
 }  // namespace
 
 int tphsolve(const double* t, const double* h, double* a, const double* b, int n, double eps) {
   if (n < 1) return -1;  // no system to solve; the recursion needs the block r[0]
   if (eps < 0.0) eps = 1e-6;
-  if (!ensure_work_arrays(n)) return -1;
-  fill_blocks(t, h, n);
-  double vx[4] = {r[0][0], r[0][1], r[0][2], r[0][3]};
-  if (cal_p0(b, n, eps) != 0) return -1;
-  for (int i = 1; i < n; i++) {
-    double ex[4], ep[2], bx[4], g[2];
-    cal_ex(ex, i);
-    cal_ep(ep, i);
-    if (cal_bx(bx, vx, ex, eps) != 0) return -1;
-    cal_x(bx, i);
-    cal_vx(vx, ex, bx);
-    if (cal_g(g, vx, ep, b, n, i, eps) != 0) return -1;
-    cal_p(g, i);
-  }
-  for (int j = 0; j < n; j++) a[j] = p[j][0];
-  return 0;
+  Work w;
+  if (!allocate_work(&w, n)) return -1;
+  const int status = solve_blocks(&w, t, h, a, b, n, eps);
+  std::free(w.block);
+  return status;
 }

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -443,9 +442,6 @@ py::array_t<int16_t> toint16(const py::object& y) {
 
 // ---- pitch ----
 
-// The dynamic-programming tracker keeps its state in the module: one analysis at a time.
-std::mutex dptracker;
-
 int outputtype(const std::string& output) {
   if (output == "hz") return 1;
   if (output == "log") return 2;
@@ -501,7 +497,6 @@ std::vector<double> runtracker(bool dp, const std::vector<float>& x, double fs, 
   FILE* out = open_memstream(&bytes, &size);
   if (!out) throw std::bad_alloc();
   if (dp) {
-    std::lock_guard<std::mutex> lock(dptracker);
     vectorsource source{&x};
     *status = rapt_source(SampleSource{vectorsource::read, &source}, fs, frameshift, f0min, f0max, tuning,
                           otype, out);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "childprocess.h"
+#include "testfiles.h"
 
 namespace {
 
@@ -231,34 +232,25 @@ TEST(BiquadOptions, ExtremeAcceptedSettingsGiveFiniteSamples) {
 #endif
 
 #ifdef PITCH_PATH
-std::string le32(uint32_t v) {
-  std::string b(4, '\0');
-  for (int k = 0; k < 4; k++) b[k] = static_cast<char>(v >> (8 * k));
-  return b;
-}
-
 // A 16-bit mono PCM RIFF/WAVE file of the samples at the rate, with the chunks before "data" given.
 std::string wav_bytes(const std::vector<int16_t>& samples, uint32_t rate, const std::string& fmt_chunk,
                       const std::string& before_data = "", const std::string& after_data = "") {
   std::string data;
-  for (int16_t v : samples) {
-    data.push_back(static_cast<char>(v & 0xFF));
-    data.push_back(static_cast<char>((v >> 8) & 0xFF));
-  }
+  for (int16_t v : samples) data += le_bytes(static_cast<uint16_t>(v), 2);
   std::string fmt = fmt_chunk;
   if (fmt.empty()) {
     // Tag 1, one channel, the rate, byte rate, block align 2, 16 bits.
-    fmt =
-        std::string("\x01\x00\x01\x00", 4) + le32(rate) + le32(2 * rate) + std::string("\x02\x00\x10\x00", 4);
+    fmt = std::string("\x01\x00\x01\x00", 4) + le_bytes(rate, 4) + le_bytes(2 * rate, 4) +
+          std::string("\x02\x00\x10\x00", 4);
   }
-  const std::string body = "WAVE" + std::string("fmt ") + le32(static_cast<uint32_t>(fmt.size())) + fmt +
-                           before_data + "data" + le32(static_cast<uint32_t>(data.size())) + data +
-                           after_data;
-  return "RIFF" + le32(static_cast<uint32_t>(body.size())) + body;
+  const std::string body = "WAVE" + std::string("fmt ") + le_bytes(static_cast<uint32_t>(fmt.size()), 4) +
+                           fmt + before_data + "data" + le_bytes(static_cast<uint32_t>(data.size()), 4) +
+                           data + after_data;
+  return "RIFF" + le_bytes(static_cast<uint32_t>(body.size()), 4) + body;
 }
 
 std::string chunk(const std::string& id, const std::string& payload) {
-  return id + le32(static_cast<uint32_t>(payload.size())) + payload +
+  return id + le_bytes(static_cast<uint32_t>(payload.size()), 4) + payload +
          (payload.size() % 2 ? std::string(1, '\0') : "");
 }
 
@@ -443,12 +435,12 @@ TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
       chunk("LIST", std::string("INFOISFT") + std::string("\x0e\0\0\0", 4) + "Lavf59.27.100");
   // WAVE_FORMAT_EXTENSIBLE: tag 0xFFFE, 22 extension bytes, the PCM subformat GUID.
   const std::string extensible =
-      std::string("\xfe\xff\x01\x00", 4) + le32(16000) + le32(32000) + std::string("\x02\x00\x10\x00", 4) +
-      std::string("\x16\x00\x10\x00", 4) + le32(4) +
+      std::string("\xfe\xff\x01\x00", 4) + le_bytes(16000, 4) + le_bytes(32000, 4) +
+      std::string("\x02\x00\x10\x00", 4) + std::string("\x16\x00\x10\x00", 4) + le_bytes(4, 4) +
       std::string("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 16);
   const std::string variants[] = {
       wav_bytes(samples, 16000, "", list),  // ffmpeg's LIST/INFO
-      wav_bytes(samples, 16000, "", chunk("fact", le32(16000)) + chunk("JUNK", std::string(7, '\0'))),
+      wav_bytes(samples, 16000, "", chunk("fact", le_bytes(16000, 4)) + chunk("JUNK", std::string(7, '\0'))),
       wav_bytes(samples, 16000, "", chunk("cue ", std::string(28, 'c')), chunk("id3 ", "ID3xyz")),
       wav_bytes(samples, 16000, extensible),
       // A chunk before "fmt " and one holding the word "data".

@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
   static Options o;
   static Sections s;
   parse_options(argc, argv, &o);
-  FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);

@@ -1,4 +1,5 @@
 // graph: reads a graph description and writes plotter commands to standard output.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,26 +11,47 @@
 
 namespace {
 
-const char* cmnd = "graph";
-const GraphFrame kDefault;
-const double kWidth = kDefault.width, kHeight = kDefault.height, kOriginX = kDefault.x, kOriginY = kDefault.y,
-             kCharHeight = kDefault.char_height, kCharWidth = kDefault.char_width;
+// The name the messages show: the program path after its last '/'.
+const char* cmnd() {
+  return command_name(program_invocation_name);
+}
+// The number options that place and letter the frame: the letter, what the usage text calls the
+// value, and the field of the frame it sets.
+struct FrameOption {
+  char letter;
+  const char* meaning;
+  double GraphFrame::*field;
+};
+const FrameOption kFrameOptions[] = {
+    {'W', "frame width (mm)", &GraphFrame::width},
+    {'H', "frame height (mm)", &GraphFrame::height},
+    {'x', "frame origin x (mm)", &GraphFrame::x},
+    {'y', "frame origin y (mm)", &GraphFrame::y},
+    {'c', "character height (mm)", &GraphFrame::char_height},
+    {'w', "character width (mm)", &GraphFrame::char_width},
+};
+
+// The frame option of the letter, or null.
+const FrameOption* frame_option(char letter) {
+  for (const FrameOption& f : kFrameOptions)
+    if (f.letter == letter) return &f;
+  return nullptr;
+}
 
 [[noreturn]] void usage(int status) {
-  print_usage_head(stderr, cmnd, "draw a graph description with plotter commands",
+  print_usage_head(stderr, cmnd(), "draw a graph description with plotter commands",
                    "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
-  std::fprintf(stderr, "       -W W   : frame width (mm)        [%g]\n", kWidth);
-  std::fprintf(stderr, "       -H H   : frame height (mm)       [%g]\n", kHeight);
-  std::fprintf(stderr, "       -x x   : frame origin x (mm)     [%g]\n", kOriginX);
-  std::fprintf(stderr, "       -y y   : frame origin y (mm)     [%g]\n", kOriginY);
-  std::fprintf(stderr, "       -c c   : character height (mm)   [%g]\n", kCharHeight);
-  std::fprintf(stderr, "       -w w   : character width (mm)    [%g]\n", kCharWidth);
-  std::fprintf(stderr, "       -t t   : page type               [%d]\n", 0);
-  std::fprintf(stderr, "                (<0: axis lines always, 0: open frame, >0: boxed)\n");
-  std::fprintf(stderr, "       -h     : print this message \n");
-  std::fprintf(stderr, "  infile:\n");
-  std::fprintf(stderr, "       graph description                [stdin]\n");
+  const GraphFrame defaults;
+  for (const FrameOption& f : kFrameOptions)
+    std::fprintf(stderr, "       -%c %c   : %-24s[%g]\n", f.letter, f.letter, f.meaning, defaults.*f.field);
+  std::fprintf(stderr, "       -t t   : page type               [%d]\n", defaults.type);
+  std::fputs(
+      "                (<0: axis lines always, 0: open frame, >0: boxed)\n"
+      "       -h     : print this message \n"
+      "  infile:\n"
+      "       graph description                [stdin]\n",
+      stderr);
   print_version_footer(stderr);
   std::exit(status);
 }
@@ -39,7 +61,7 @@ double option_number(int argc, char** argv, int* i) {
   char* end = nullptr;
   const double v = (*i + 1 < argc) ? std::strtod(argv[*i + 1], &end) : 0.0;
   if (end == nullptr || end == argv[*i + 1] || *end != '\0') {
-    std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd, argv[*i][1]);
+    std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd(), argv[*i][1]);
     usage(1);
   }
   *i += 1;
@@ -61,7 +83,6 @@ FILE* open_description(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
   GraphFrame frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -70,45 +91,28 @@ int main(int argc, char** argv) {
       infile = a;
       continue;
     }
-    switch (a[1]) {
-      case 'W':
-        frame.width = option_number(argc, argv, &i);
-        break;
-      case 'H':
-        frame.height = option_number(argc, argv, &i);
-        break;
-      case 'x':
-        frame.x = option_number(argc, argv, &i);
-        break;
-      case 'y':
-        frame.y = option_number(argc, argv, &i);
-        break;
-      case 'c':
-        frame.char_height = option_number(argc, argv, &i);
-        break;
-      case 'w':
-        frame.char_width = option_number(argc, argv, &i);
-        break;
-      case 't':
-        frame.type = static_cast<int>(option_number(argc, argv, &i));
-        break;
-      case 'h':
-        usage(0);
-      default:
-        invalid_option(cmnd, a[1], usage);
+    if (const FrameOption* f = frame_option(a[1])) {
+      frame.*f->field = option_number(argc, argv, &i);
+    } else if (a[1] == 't') {
+      frame.type = static_cast<int>(option_number(argc, argv, &i));
+    } else if (a[1] == 'h') {
+      usage(0);
+    } else {
+      invalid_option(cmnd(), a[1], usage);
     }
   }
   FILE* fp = stdin;
   if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
-    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
+    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd(), infile);
     return 1;
   }
-  plstart();
-  draw_graph_frame(fp, frame);
+  plotcontext pc;
+  plstart(&pc);
+  draw_graph_frame(&pc, fp, frame);
   const bool readfailed = std::ferror(fp) != 0;
   if (fp != stdin) std::fclose(fp);
   if (readfailed) {
-    std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd);
+    std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd());
     return 1;
   }
   return std::fflush(stdout) == 0 ? 0 : 1;

@@ -9,25 +9,18 @@
 #include "penprims.h"
 #include "plcoord.h"
 
-char label[256] = "";
-double xfct = 1.0, yfct = 1.0;
-int is_xlog = 0, is_ylog = 0;
-int ptyp = 1;
-double dhat = 1.0;
-double that = 45.0;
-
-void reset_graph_settings() {
-  label[0] = '\0';
-  xfct = yfct = 1.0;
-  is_xlog = is_ylog = 0;
-  ptyp = 1;
-  dhat = 1.0;
-  that = 45.0;
-  x00 = y00 = 0.0;
-  mh = mw = 1.6;
-  fct = 1.0;
-  ltype = 0;
-  is_t = 0;
+void reset_graph_settings(plotcontext* pc) {
+  pc->label[0] = '\0';
+  pc->xfct = pc->yfct = 1.0;
+  pc->is_xlog = pc->is_ylog = 0;
+  pc->ptyp = 1;
+  pc->dhat = 1.0;
+  pc->that = 45.0;
+  pc->x00 = pc->y00 = 0.0;
+  pc->mh = pc->mw = 1.6;
+  pc->fct = 1.0;
+  pc->ltype = 0;
+  pc->is_t = 0;
 }
 
 namespace {
@@ -35,8 +28,6 @@ namespace {
 const int kMaxPoints = 512;
 const int lmod[5] = {0, 2, 6, 3, 4};
 const double lpit[5] = {10.0, 1.6, 10.0, 3.0, 5.0};
-
-double xbuf[kMaxPoints], ybuf[kMaxPoints];
 
 // One axis of the description: the horizontal one uses the x settings, the vertical one
 // the y settings.
@@ -50,6 +41,8 @@ struct Axis {
 };
 
 struct State {
+  plotcontext* pc;                            // the context drawn with
+  double xbuf[kMaxPoints], ybuf[kMaxPoints];  // points of the pending polyline
   char buf[512];
   char arg[256];
   Axis hor, ver;
@@ -71,12 +64,13 @@ Axis& axis_of(State& st, bool horizontal) {
 }
 
 // Whether a keyword's axis letter names the horizontal axis.
-bool names_horizontal(char letter) {
-  return (letter == 'x') != (is_t != 0);
+bool names_horizontal(plotcontext* pc, char letter) {
+  return (letter == 'x') != (pc->is_t != 0);
 }
 
 void draw_pending(State& st) {
-  if (st.n > 0 && ltype >= 0) draw_graphdraw(xbuf, ybuf, st.n, wf, hf, fct);
+  plotcontext* pc = st.pc;
+  if (st.n > 0 && pc->ltype >= 0) draw_graphdraw(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
 }
 
 // A value of a description in axis units, made a frame position; data-like values take
@@ -126,38 +120,40 @@ void frame_point(bool horizontal, double p, double d, double* x, double* y) {
   *y = horizontal ? d : p;
 }
 
-void draw_tick(bool horizontal, double p, double at, double length) {
+void draw_tick(plotcontext* pc, bool horizontal, double p, double at, double length) {
   double x, y;
   frame_point(horizontal, p, at, &x, &y);
-  plot(3, x, y);
+  plot(pc, 3, x, y);
   frame_point(horizontal, p, at + length, &x, &y);
-  plot(2, x, y);
+  plot(pc, 2, x, y);
 }
 
 void scale_label(State& st, bool horizontal, const char* text, double p) {
-  const double len = sleng(text, h, w);
+  plotcontext* pc = st.pc;
+  const double len = sleng(text, pc->h, pc->w);
   if (horizontal) {
-    _symbol(text, p - 0.5 * len, st.ys - ysadj(), h, w, 0);
+    symbol_text(pc, text, p - 0.5 * len, st.ys - ysadj(pc), pc->h, pc->w, 0);
   } else {
     const double lx = st.hor.ap - len - 1.5;
     if (lx < st.xs) st.xs = lx;
-    _symbol(text, lx, p - 0.5 * h, h, w, 0);
+    symbol_text(pc, text, lx, p - 0.5 * pc->h, pc->h, pc->w, 0);
   }
 }
 
 void draw_scale(State& st, bool horizontal, bool no_suffix, char* s) {
+  plotcontext* pc = st.pc;
   const Axis& ax = axis_of(st, horizontal);
   const Axis& cross = axis_of(st, !horizontal);  // places the axis line and the ticks
   const double at = cross.ap;
-  const double far = horizontal ? yl : xl;
-  if (!(type >= 0 && (cross.a == cross.min || cross.a == cross.max))) {
+  const double far = horizontal ? pc->yl : pc->xl;
+  if (!(pc->type >= 0 && (cross.a == cross.min || cross.a == cross.max))) {
     double x, y;
     frame_point(horizontal, 0.0, at, &x, &y);
-    plot(3, x, y);
-    frame_point(horizontal, horizontal ? xl : yl, at, &x, &y);
-    plot(2, x, y);
+    plot(pc, 3, x, y);
+    frame_point(horizontal, horizontal ? pc->xl : pc->yl, at, &x, &y);
+    plot(pc, 2, x, y);
   }
-  if (horizontal) st.ys = at - h - 1.5;
+  if (horizontal) st.ys = at - pc->h - 1.5;
   double p = 0.0;
   while ((s = getarg(s, st.arg)) != nullptr) {
     const char c = st.arg[0];
@@ -175,21 +171,22 @@ void draw_scale(State& st, bool horizontal, bool no_suffix, char* s) {
       tick = 1.5;
     }
     if (tick > 0.0) {
-      draw_tick(horizontal, p, at, tick);
-      if (type > 0 && no_suffix && at == 0.0) draw_tick(horizontal, p, far, -tick);
+      draw_tick(pc, horizontal, p, at, tick);
+      if (pc->type > 0 && no_suffix && at == 0.0) draw_tick(pc, horizontal, p, far, -tick);
     }
     if (text) scale_label(st, horizontal, text, p);
   }
 }
 
 void draw_grid(State& st, bool horizontal, char* s) {
+  plotcontext* pc = st.pc;
   draw_pending(st);
   const Axis& ax = axis_of(st, horizontal);
   while ((s = getarg(s, st.arg)) != nullptr) {
     const double p = scale_position(ax, item_value(st.arg));
-    frame_point(horizontal, p, 0.0, &xbuf[0], &ybuf[0]);
-    frame_point(horizontal, p, horizontal ? yl : xl, &xbuf[1], &ybuf[1]);
-    draw_graphdraw(xbuf, ybuf, 2, wf, hf, fct);
+    frame_point(horizontal, p, 0.0, &st.xbuf[0], &st.ybuf[0]);
+    frame_point(horizontal, p, horizontal ? pc->yl : pc->xl, &st.xbuf[1], &st.ybuf[1]);
+    draw_graphdraw(pc, st.xbuf, st.ybuf, 2, pc->wf, pc->hf, pc->fct);
   }
   st.n = 0;
 }
@@ -209,13 +206,15 @@ bool read_pair(State& st, char** s, double* x, double* y) {
 
 // A point given in axis values made a frame point.
 void frame_of_data(State& st, double x, double y, double* fx, double* fy) {
-  swap(&x, &y);
+  plotcontext* pc = st.pc;
+  swap(pc, &x, &y);
   *fx = data_position(st.hor, x);
   *fy = data_position(st.ver, y);
 }
 
 // circle x y r...: radii in frame lengths, or in units of the named axis.
 void draw_circles(State& st, char letter, char* s) {
+  plotcontext* pc = st.pc;
   double x, y;
   if (!read_pair(st, &s, &x, &y)) return;
   double cx, cy;
@@ -223,30 +222,32 @@ void draw_circles(State& st, char letter, char* s) {
   while ((s = getarg(s, st.arg)) != nullptr) {
     double r = std::strtod(st.arg, nullptr);
     if (letter != '\0') {
-      const Axis& ax = axis_of(st, names_horizontal(letter));
+      const Axis& ax = axis_of(st, names_horizontal(pc, letter));
       if (*ax.islog == -1) r = std::log10(r);
       r *= *ax.fct;
     }
-    pntstyl(ptyp);
-    circle(cx, cy, r, r, 0, 360);
+    pntstyl(pc, pc->ptyp);
+    circle(pc, cx, cy, r, r, 0, 360);
   }
 }
 
 void draw_name(State& st, bool horizontal, char* s) {
+  plotcontext* pc = st.pc;
   char number_word[256];
   const char* text = getname(s, number_word);
-  const double len = sleng(text, h, w);
+  const double len = sleng(text, pc->h, pc->w);
   const bool given = number_word[0] != '\0';
   const double d = std::atof(number_word);
   if (horizontal)
-    _symbol(text, 0.5 * (xl - len), given ? -d - h : st.ys - h - 3.0, h, w, 0);
+    symbol_text(pc, text, 0.5 * (pc->xl - len), given ? -d - pc->h : st.ys - pc->h - 3.0, pc->h, pc->w, 0);
   else
-    _symbol(text, given ? -d : st.xs - 1.5, 0.5 * (yl - len), h, w, 90);
+    symbol_text(pc, text, given ? -d : st.xs - 1.5, 0.5 * (pc->yl - len), pc->h, pc->w, 90);
 }
 
 // title x y text [angle] (frame position) or print x y text [angle] (axis values); a
 // keyword with a sixth character (titlec, printc) centres the text on the point.
 void draw_text(State& st, char* s) {
+  plotcontext* pc = st.pc;
   const bool is_print = starts_with(st.arg, "print");
   const bool centred = st.arg[5] != '\0';
   double x = 0.0, y = 0.0;
@@ -257,48 +258,48 @@ void draw_text(State& st, char* s) {
   if (is_print) {
     frame_of_data(st, x, y, &x, &y);
   } else {
-    swap(&x, &y);
+    swap(pc, &x, &y);
   }
   const double angle = getarg(rest, st.arg) ? std::atof(st.arg) : 0.0;
   if (centred) {
-    x -= rx(0.8 * h * 0.5, h * 0.5, angle);
-    y -= ry(0.8 * h * 0.5, h * 0.5, angle);
+    x -= rx(0.8 * pc->h * 0.5, pc->h * 0.5, angle);
+    y -= ry(0.8 * pc->h * 0.5, pc->h * 0.5, angle);
   }
-  _symbol(text, x, y, h, w, angle);
+  symbol_text(pc, text, x, y, pc->h, pc->w, angle);
 }
 
 // line t [pitch]: t = 0 stops drawing, 1..5 select the table rows; other types are refused.
-void select_line(char* s) {
-  int t = ltype;
+void select_line(plotcontext* pc, char* s) {
+  int t = pc->ltype;
   double pitch = 0.0;
   const int count = std::sscanf(s, "%d %lf", &t, &pitch);
   if (count >= 1 && t > 5) return;
   if (t < 0) t = 0;
   if (count == 2) {
-    ltype = t - 1;
-    if (ltype >= 0) mode(lmod[ltype], pitch);
+    pc->ltype = t - 1;
+    if (pc->ltype >= 0) mode(pc, lmod[pc->ltype], pitch);
     return;
   }
   if (t <= 0) {
-    ltype = t - 1;
+    pc->ltype = t - 1;
     return;
   }
-  ltype = t - 1;
-  mode(lmod[ltype], lpit[ltype]);
+  pc->ltype = t - 1;
+  mode(pc, lmod[pc->ltype], lpit[pc->ltype]);
 }
 
-void set_label(char* s) {
+void set_label(plotcontext* pc, char* s) {
   while (*s == ' ' || *s == '\t') ++s;
   if (s[0] == '\\' && s[1] == '0') {
-    label[0] = '\0';
+    pc->label[0] = '\0';
     return;
   }
   size_t n = 0;
-  while (s[n] != '\0' && s[n] != '\n' && n < sizeof label - 1) {
-    label[n] = s[n];
+  while (s[n] != '\0' && s[n] != '\n' && n < sizeof pc->label - 1) {
+    pc->label[n] = s[n];
     ++n;
   }
-  label[n] = '\0';
+  pc->label[n] = '\0';
 }
 
 // Reads corner pairs into the buffers from position 0; returns their number.
@@ -306,53 +307,57 @@ int read_corners(State& st, char* s) {
   int count = 0;
   double x, y;
   while (read_pair(st, &s, &x, &y)) {
-    if (count < kMaxPoints) frame_of_data(st, x, y, &xbuf[count], &ybuf[count]);
+    if (count < kMaxPoints) frame_of_data(st, x, y, &st.xbuf[count], &st.ybuf[count]);
     ++count;
   }
   return count;
 }
 
 void set_clip(State& st, char* s) {
+  plotcontext* pc = st.pc;
   draw_pending(st);
   st.n = 0;
   const int count = read_corners(st, s);
   if (count == 0) {
-    xclip0 = yclip0 = 0.0;
-    xclip1 = is_t ? yl : xl;
-    yclip1 = is_t ? xl : yl;
+    pc->xclip0 = pc->yclip0 = 0.0;
+    pc->xclip1 = pc->is_t ? pc->yl : pc->xl;
+    pc->yclip1 = pc->is_t ? pc->xl : pc->yl;
   } else if (count == 2) {
-    xclip0 = xbuf[0];
-    yclip0 = ybuf[0];
-    xclip1 = xbuf[1];
-    yclip1 = ybuf[1];
+    pc->xclip0 = st.xbuf[0];
+    pc->yclip0 = st.ybuf[0];
+    pc->xclip1 = st.xbuf[1];
+    pc->yclip1 = st.ybuf[1];
   }
 }
 
 void draw_box(State& st, char* s) {
+  plotcontext* pc = st.pc;
   draw_pending(st);
   st.n = 0;
   if (read_corners(st, s) != 2) return;
-  const double x0 = xbuf[0], y0 = ybuf[0], x1 = xbuf[1], y1 = ybuf[1];
+  const double x0 = st.xbuf[0], y0 = st.ybuf[0], x1 = st.xbuf[1], y1 = st.ybuf[1];
   const double bx[4] = {x0, x1, x1, x0}, by[4] = {y0, y0, y1, y1};
   for (int i = 0; i < 4; ++i) {
-    xbuf[i] = bx[i];
-    ybuf[i] = by[i];
+    st.xbuf[i] = bx[i];
+    st.ybuf[i] = by[i];
   }
-  polyg(xbuf, ybuf, 4, wf, hf, fct);
+  polyg(pc, st.xbuf, st.ybuf, 4, pc->wf, pc->hf, pc->fct);
 }
 
 // Appends the point at position n, drawing a full buffer and going on from its last point.
 void append_point(State& st) {
+  plotcontext* pc = st.pc;
   st.n += 1;
-  if (st.n > kMaxPoints - 1) st.n = flush(xbuf, ybuf, st.n, wf, hf, fct);
+  if (st.n > kMaxPoints - 1) st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
 }
 
 // Draws the segment from position 0 to the point at position n, cut short by mh at the
 // start (when the previous point bears a mark) and at the end (when this one does).
 void draw_cut_segment(State& st, bool cut_start, bool cut_end) {
-  const double x0 = xbuf[0], y0 = ybuf[0], x1 = xbuf[st.n], y1 = ybuf[st.n];
+  plotcontext* pc = st.pc;
+  const double x0 = st.xbuf[0], y0 = st.ybuf[0], x1 = st.xbuf[st.n], y1 = st.ybuf[st.n];
   const double dir = std::atan2(y1 - y0, x1 - x0);
-  const double dx = mh * std::cos(dir), dy = mh * std::sin(dir);
+  const double dx = pc->mh * std::cos(dir), dy = pc->mh * std::sin(dir);
   double sx[2] = {x0, x1}, sy[2] = {y0, y1};
   if (cut_start) {
     sx[0] += dx;
@@ -362,34 +367,35 @@ void draw_cut_segment(State& st, bool cut_start, bool cut_end) {
     sx[1] -= dx;
     sy[1] -= dy;
   }
-  draw_graphdraw(sx, sy, 2, wf, hf, fct);
-  xbuf[0] = x1;
-  ybuf[0] = y1;
+  draw_graphdraw(pc, sx, sy, 2, pc->wf, pc->hf, pc->fct);
+  st.xbuf[0] = x1;
+  st.ybuf[0] = y1;
   st.n = 1;
 }
 
 // Draws the mark or text item of a point and returns the point's mark code.
-long draw_item(const char* item, const char* angle_text, double x, double y) {
+long draw_item(plotcontext* pc, const char* item, const char* angle_text, double x, double y) {
   if (item[0] == '\\') {
     const long k = std::strtol(item + 1, nullptr, 10);
     if (k >= -15 && k <= 15) {
-      mark(static_cast<int32_t>(k < 0 ? -k : k), &x, &y, 1, mh, 1);
+      mark(pc, static_cast<int32_t>(k < 0 ? -k : k), &x, &y, 1, pc->mh, 1);
       return k;
     }
     if (k == 16 || k == -16) {
-      pntstyl(ptyp);
-      circle(x, y, 0.5 * mh, 0.5 * mh, 0, 360);
+      pntstyl(pc, pc->ptyp);
+      circle(pc, x, y, 0.5 * pc->mh, 0.5 * pc->mh, 0, 360);
       return k;
     }
     const char one[2] = {static_cast<char>(k & 0xff), '\0'};
-    _symbol(one, x - 0.8 * h * 0.5, y - w * 0.5, h, w, std::atof(angle_text));
+    symbol_text(pc, one, x - 0.8 * pc->h * 0.5, y - pc->w * 0.5, pc->h, pc->w, std::atof(angle_text));
     return k;
   }
-  _symbol(item, x - 0.8 * h * 0.5, y - w * 0.5, h, w, std::atof(angle_text));
+  symbol_text(pc, item, x - 0.8 * pc->h * 0.5, y - pc->w * 0.5, pc->h, pc->w, std::atof(angle_text));
   return 0;
 }
 
 void data_point(State& st, char* s) {
+  plotcontext* pc = st.pc;
   double x = std::strtod(st.arg, nullptr), y = 0.0;
   char* after = getarg(s, st.arg);
   if (after) {
@@ -398,9 +404,9 @@ void data_point(State& st, char* s) {
   }
   double fx, fy;
   frame_of_data(st, x, y, &fx, &fy);
-  xbuf[st.n] = fx;
-  ybuf[st.n] = fy;
-  if (!is_in(fx, fy)) {
+  st.xbuf[st.n] = fx;
+  st.ybuf[st.n] = fy;
+  if (!is_in(pc, fx, fy)) {
     append_point(st);
     return;
   }
@@ -408,8 +414,8 @@ void data_point(State& st, char* s) {
   char label_copy[256];
   if ((after = getarg(s, item)) != nullptr) {
     if (!getarg(after, angle_text)) angle_text[0] = '\0';
-  } else if (label[0] != '\0') {
-    std::strcpy(label_copy, label);
+  } else if (pc->label[0] != '\0') {
+    std::strcpy(label_copy, pc->label);
     char* rest = getarg(label_copy, item);
     if (rest && !getarg(rest, angle_text)) angle_text[0] = '\0';
   }
@@ -418,18 +424,18 @@ void data_point(State& st, char* s) {
     append_point(st);
     return;
   }
-  const long code = item[0] != '\0' ? draw_item(item, angle_text, fx, fy) : 0;
+  const long code = item[0] != '\0' ? draw_item(pc, item, angle_text, fx, fy) : 0;
   st.code = code;
   if (code > 0) {
     const int32_t pending = st.n;
-    st.n = flush(xbuf, ybuf, st.n, wf, hf, fct);
+    st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
     if (pending == 0) {
       st.n = 1;
       return;
     }
     // The current point stays at its old position while the flushed line restarts at 0.
-    xbuf[st.n] = xbuf[pending];
-    ybuf[st.n] = ybuf[pending];
+    st.xbuf[st.n] = st.xbuf[pending];
+    st.ybuf[st.n] = st.ybuf[pending];
     draw_cut_segment(st, prev, true);
   } else if (prev && st.n > 0) {
     draw_cut_segment(st, true, false);
@@ -438,9 +444,10 @@ void data_point(State& st, char* s) {
   }
 }
 
-void init_state(State& st) {
-  st.hor = Axis{"", 0.0, 1.0, 0.0, 0.0, &xfct, &is_xlog, &x00, &xl};
-  st.ver = Axis{"", 0.0, 1.0, 0.0, 0.0, &yfct, &is_ylog, &y00, &yl};
+void init_state(State& st, plotcontext* pc) {
+  st.pc = pc;
+  st.hor = Axis{"", 0.0, 1.0, 0.0, 0.0, &pc->xfct, &pc->is_xlog, &pc->x00, &pc->xl};
+  st.ver = Axis{"", 0.0, 1.0, 0.0, 0.0, &pc->yfct, &pc->is_ylog, &pc->y00, &pc->yl};
   st.xs = st.ys = -3.0;
   st.n = 0;
   st.code = 0;
@@ -451,22 +458,24 @@ bool is_word(const char* a, const char* b) {
 }
 
 // Flushes the pending points, then applies pen or join with the integer that follows.
-void pen_or_join(State& st, char* s, int (*apply)(int32_t)) {
-  st.n = flush(xbuf, ybuf, st.n, wf, hf, fct);
+void pen_or_join(State& st, char* s, int (*apply)(plotcontext*, int32_t)) {
+  plotcontext* pc = st.pc;
+  st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
   const long k = getarg(s, st.arg) ? std::strtol(st.arg, nullptr, 10) : 0;
-  apply(static_cast<int32_t>(k));
+  apply(st.pc, static_cast<int32_t>(k));
 }
 
 void command(State& st, char* s) {
+  plotcontext* pc = st.pc;
   char* a = st.arg;
   if (a[0] == '#') return;
-  if (is_word(a, "x") || is_word(a, "y")) return define_axis(st, names_horizontal(a[0]), s);
-  if (starts_with(a, "xscale")) return draw_scale(st, !is_t, a[6] == '\0', s);
-  if (starts_with(a, "yscale")) return draw_scale(st, is_t != 0, a[6] == '\0', s);
-  if (is_word(a + 1, "grid")) return draw_grid(st, names_horizontal(a[0]), s);
+  if (is_word(a, "x") || is_word(a, "y")) return define_axis(st, names_horizontal(pc, a[0]), s);
+  if (starts_with(a, "xscale")) return draw_scale(st, !pc->is_t, a[6] == '\0', s);
+  if (starts_with(a, "yscale")) return draw_scale(st, pc->is_t != 0, a[6] == '\0', s);
+  if (is_word(a + 1, "grid")) return draw_grid(st, names_horizontal(pc, a[0]), s);
   if (is_word(a + 1, "circle")) return draw_circles(st, a[0], s);
   if (is_word(a, "circle")) return draw_circles(st, '\0', s);
-  if (is_word(a + 1, "name")) return draw_name(st, names_horizontal(a[0]), s);
+  if (is_word(a + 1, "name")) return draw_name(st, names_horizontal(pc, a[0]), s);
   if (starts_with(a, "title") || starts_with(a, "print")) return draw_text(st, s);
   if (is_word(a, "eod") || is_word(a, "EOD")) {
     draw_pending(st);
@@ -476,24 +485,24 @@ void command(State& st, char* s) {
   if (is_word(a, "pen")) return pen_or_join(st, s, pen);
   if (is_word(a, "join")) return pen_or_join(st, s, join);
   if (is_word(a, "csize")) {
-    if (std::sscanf(s, "%lf %lf", &h, &w) < 2) w = h;
+    if (std::sscanf(s, "%lf %lf", &pc->h, &pc->w) < 2) pc->w = pc->h;
     return;
   }
   if (is_word(a, "hight")) {
-    if (std::sscanf(s, "%lf %lf", &mh, &mw) < 2) mw = mh;
+    if (std::sscanf(s, "%lf %lf", &pc->mh, &pc->mw) < 2) pc->mw = pc->mh;
     return;
   }
   if (is_word(a, "line")) {
-    st.n = flush(xbuf, ybuf, st.n, wf, hf, fct);
-    return select_line(s);
+    st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
+    return select_line(pc, s);
   }
   if (is_word(a, "italic")) {
-    if (getarg(s, st.arg)) italic(std::atof(st.arg));
+    if (getarg(s, st.arg)) italic(pc, std::atof(st.arg));
     return;
   }
-  if (is_word(a, "mark")) return set_label(s);
+  if (is_word(a, "mark")) return set_label(pc, s);
   if (is_word(a, "paint")) {
-    std::sscanf(s, "%d %lf %lf", &ptyp, &dhat, &that);
+    std::sscanf(s, "%d %lf %lf", &pc->ptyp, &pc->dhat, &pc->that);
     return;
   }
   if (is_word(a, "clip")) return set_clip(st, s);
@@ -503,43 +512,43 @@ void command(State& st, char* s) {
 
 }  // namespace
 
-void draw_graphdraw(double* x, double* y, int32_t n, double w_, double h_, double fct_) {
-  if (n == 0 || ltype < 0) return;
-  bound(xclip0, yclip0, xclip1, yclip1);
-  line(1, x, y, n);
-  rstbnd(w_, h_, fct_);
+void draw_graphdraw(plotcontext* pc, double* x, double* y, int32_t n, double w_, double h_, double fct_) {
+  if (n == 0 || pc->ltype < 0) return;
+  bound(pc, pc->xclip0, pc->yclip0, pc->xclip1, pc->yclip1);
+  line(pc, 1, x, y, n);
+  rstbnd(pc, w_, h_, fct_);
 }
 
-int32_t flush(double* x, double* y, int32_t n, double w_, double h_, double fct_) {
+int32_t flush(plotcontext* pc, double* x, double* y, int32_t n, double w_, double h_, double fct_) {
   if (n <= 1) return n;
-  draw_graphdraw(x, y, n, w_, h_, fct_);
+  draw_graphdraw(pc, x, y, n, w_, h_, fct_);
   x[0] = x[n - 1];
   y[0] = y[n - 1];
   return 1;
 }
 
-void polyg(double* x, double* y, int32_t n, double w_, double h_, double fct_) {
-  bound(xclip0, yclip0, xclip1, yclip1);
-  hatch(ptyp, x, y, n, dhat, that);
-  rstbnd(w_, h_, fct_);
+void polyg(plotcontext* pc, double* x, double* y, int32_t n, double w_, double h_, double fct_) {
+  bound(pc, pc->xclip0, pc->yclip0, pc->xclip1, pc->yclip1);
+  hatch(pc, pc->ptyp, x, y, n, pc->dhat, pc->that);
+  rstbnd(pc, w_, h_, fct_);
 }
 
-int is_in(double x, double y) {
-  return x >= 0 && x <= xl && y >= 0 && y <= yl;
+int is_in(const plotcontext* pc, double x, double y) {
+  return x >= 0 && x <= pc->xl && y >= 0 && y <= pc->yl;
 }
 
-void swap(double* x, double* y) {
-  if (!is_t) return;
+void swap(const plotcontext* pc, double* x, double* y) {
+  if (!pc->is_t) return;
   const double t = *x;
   *x = *y;
   *y = t;
 }
 
-void graph(FILE* fp) {
+void graph(plotcontext* pc, FILE* fp) {
   State st;
-  init_state(st);
-  h *= fct;
-  w *= fct;
+  init_state(st, pc);
+  pc->h *= pc->fct;
+  pc->w *= pc->fct;
   while (std::fgets(st.buf, sizeof st.buf, fp)) {
     char* s = getarg(st.buf, st.arg);
     if (s == nullptr) continue;

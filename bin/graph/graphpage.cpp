@@ -2,32 +2,31 @@
 #include "graphpage.h"
 
 #include "graphdraw.h"
-#include "graphutil.h"
 #include "plcoord.h"
 
 namespace {
 
-void draw_frame_box() {
-  plot(3, 0.0, 0.0);
-  plot(2, xl, 0.0);
-  plot(2, xl, yl);
-  plot(2, 0.0, yl);
-  plot(2, 0.0, 0.0);
+void draw_frame_box(plotcontext* pc) {
+  plot(pc, 3, 0.0, 0.0);
+  plot(pc, 2, pc->xl, 0.0);
+  plot(pc, 2, pc->xl, pc->yl);
+  plot(pc, 2, 0.0, pc->yl);
+  plot(pc, 2, 0.0, 0.0);
 }
 
 }  // namespace
 
-void draw_graph_frame(std::FILE* fp, const GraphFrame& f) {
-  reset_graph_settings();
-  _org = {f.x, f.y};
-  xl = f.width;
-  yl = f.height;
-  h = f.char_height;
-  w = f.char_width;
-  type = f.type;
-  xclip0 = yclip0 = 0.0;
-  xclip1 = xl;
-  yclip1 = yl;
-  if (type > 0) draw_frame_box();
-  graph(fp);
+void draw_graph_frame(plotcontext* pc, std::FILE* fp, const GraphFrame& f) {
+  reset_graph_settings(pc);
+  pc->org = {f.x, f.y};
+  pc->xl = f.width;
+  pc->yl = f.height;
+  pc->h = f.char_height;
+  pc->w = f.char_width;
+  pc->type = f.type;
+  pc->xclip0 = pc->yclip0 = 0.0;
+  pc->xclip1 = pc->xl;
+  pc->yclip1 = pc->yl;
+  if (pc->type > 0) draw_frame_box(pc);
+  graph(pc, fp);
 }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "plcoord.h"
+
 // Placement and lettering of one frame, in millimetres on the page.
 struct GraphFrame {
   double width = 120.0, height = 80.0;  // frame size
@@ -13,8 +15,9 @@ struct GraphFrame {
   int type = 0;  // <0 axis lines always, 0 open frame, >0 boxed
 };
 
-// Draws the description read from fp to its end in the frame: the interpreter starts from
-// its initial settings, the clip window is the frame, and a boxed frame is outlined first.
-void draw_graph_frame(std::FILE* fp, const GraphFrame& f);
+// Draws the description read from fp to its end in the frame f with the plotting context pc:
+// the interpreter starts from its initial settings, the clip window is the frame, and a boxed
+// frame is outlined first. The line mode and the stream of pc carry over from frame to frame.
+void draw_graph_frame(plotcontext* pc, std::FILE* fp, const GraphFrame& f);
 
 #endif

@@ -1,21 +1,10 @@
-// Settings and helper routines of the graph command.
+// Helper routines of the graph command's interpreter.
 #include "graphutil.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "penprims.h"
-
-double xl = 120.0, yl = 80.0;
-double x00 = 0.0, y00 = 0.0;
-double h = 2.5, w = 3.4;
-double mh = 1.6, mw = 1.6;
-double fct = 1.0;
-double wf = 1.0, hf = 1.0;
-double xclip0 = 0.0, yclip0 = 0.0, xclip1 = 120.0, yclip1 = 80.0;
-int ltype = 0;
-int type = 0;
-int is_t = 0;
 
 namespace {
 
@@ -100,11 +89,11 @@ char* getname(char* s, char* word) {
   return text;
 }
 
-double sleng(const char* text, double /* the fixed-pitch advance does not depend on h */, double w_) {
+double sleng(const char* text, double /* the fixed-pitch advance does not depend on h */, double w) {
   int count = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
     count += (*p & 0xC0) != 0x80;  // UTF-8 continuation bytes are not characters
-  return count * w_;
+  return count * w;
 }
 
 unsigned char greek_symbol_byte(unsigned cp) {
@@ -115,7 +104,7 @@ unsigned char greek_symbol_byte(unsigned cp) {
   return 0;
 }
 
-void _symbol(const char* text, double x, double y, double h_, double w_, double angle) {
+void symbol_text(plotcontext* pc, const char* text, double x, double y, double h, double w, double angle) {
   char out[kTextMax + 1];
   size_t n = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -131,13 +120,13 @@ void _symbol(const char* text, double x, double y, double h_, double w_, double 
     p += len;
   }
   out[n] = '\0';
-  symbol(x, y, out, h_, w_, angle);
+  symbol(pc, x, y, out, h, w, angle);
 }
 
-double ysadj() {
+double ysadj(const plotcontext* pc) {
   // The viewer's fonts stand taller than the nominal height; lowering the labels by
   // half a character keeps them clear of the axis line.
-  return 0.5 * h;
+  return 0.5 * pc->h;
 }
 
 double argapf(double f, double alpha) {

@@ -1,18 +1,9 @@
-// Settings and helper routines of the graph command, shared with the graph interpreter.
+// Helper routines of the graph command's interpreter: words of a description line, text
+// lengths, Greek letters, warping and rotation. The settings live in the plotting context.
 #ifndef GRAPH_GRAPHUTIL_H
 #define GRAPH_GRAPHUTIL_H
 
-// Frame, text and mark settings (millimetres unless noted).
-extern double xl, yl;                          // frame width and height
-extern double x00, y00;                        // frame offsets of the axis origins
-extern double h, w;                            // character height and width
-extern double mh, mw;                          // mark height and width
-extern double fct;                             // figure scale factor
-extern double wf, hf;                          // figure width and height in pages (for rstbnd)
-extern double xclip0, yclip0, xclip1, yclip1;  // clipping rectangle
-extern int ltype;                              // line type index; negative: polylines are not drawn
-extern int type;                               // frame type: <0 axis lines always, 0 open, >0 boxed
-extern int is_t;                               // axes exchanged
+#include "plcoord.h"
 
 // Copies the next blank-separated word of s (at most 255 characters) into word and
 // returns the position after it, or null when s holds no further word.
@@ -29,9 +20,10 @@ char* getname(char* s, char* word);
 double sleng(const char* text, double h, double w);
 // Writes a text at (x, y) with the given size and angle in degrees; Greek letters written
 // in UTF-8 are drawn from the plotter's symbol font.
-void _symbol(const char* text, double x, double y, double h, double w, double angle);
-// Distance by which horizontal-axis labels are lowered below their nominal baseline.
-double ysadj();
+void symbol_text(plotcontext* pc, const char* text, double x, double y, double h, double w, double angle);
+// Distance by which horizontal-axis labels are lowered below their nominal baseline, for the
+// character height of pc.
+double ysadj(const plotcontext* pc);
 // All-pass frequency warping of a normalised frequency f (0..1) with parameter alpha.
 double argapf(double f, double alpha);
 // Components of the offset (a, b) rotated by angle degrees.

@@ -4,47 +4,41 @@
 #include <cmath>
 #include <cstdio>
 
-co_ord _org = {0.0, 0.0};
-std::FILE* plout = stdout;
-
-static int line_kind = 0;
-static double line_pitch = 0.0;
-
-int _plnorm(double value) {
+int plnorm(double value) {
   const double units = std::floor(value * 10.0 + 0.5);
   if (!(units > -1e9)) return -1000000000;  // also NaN
   if (units > 1e9) return 1000000000;
   return static_cast<int>(units);
 }
 
-int _cordx(double x) {
-  return _plnorm(x + _org.xo);
+int cordx(const plotcontext* pc, double x) {
+  return plnorm(x + pc->org.xo);
 }
 
-int _cordy(double y) {
-  return _plnorm(y + _org.yo);
+int cordy(const plotcontext* pc, double y) {
+  return plnorm(y + pc->org.yo);
 }
 
-void plot(int mode, double x, double y) {
+void plot(plotcontext* pc, int mode, double x, double y) {
   if (mode == 3)
-    std::fprintf(plout, "M%d %d\n", _cordx(x), _cordy(y));
+    std::fprintf(pc->out, "M%d %d\n", cordx(pc, x), cordy(pc, y));
   else if (mode == 2)
-    std::fprintf(plout, "D%d %d\n%c", _cordx(x), _cordy(y), '\0');
+    std::fprintf(pc->out, "D%d %d\n%c", cordx(pc, x), cordy(pc, y), '\0');
 }
 
-void mode(int kind, double pitch) {
-  line_kind = kind;
-  line_pitch = pitch;
+void mode(plotcontext* pc, int kind, double pitch) {
+  pc->line_kind = kind;
+  pc->line_pitch = pitch;
 }
 
-void _chlnmod(int on) {
+void chlnmod(plotcontext* pc, int on) {
   // The viewer reads the type; the pitch beside it is for plotters that scale dashes.
   if (on)
-    std::fprintf(plout, "L%d %d\n", line_kind, _plnorm(line_pitch));
+    std::fprintf(pc->out, "L%d %d\n", pc->line_kind, plnorm(pc->line_pitch));
   else
-    std::fprintf(plout, "L0\n");
+    std::fprintf(pc->out, "L0\n");
 }
 
-void plstart() {
-  std::fprintf(plout, "=\n");
+void plstart(plotcontext* pc) {
+  std::fprintf(pc->out, "=\n");
 }

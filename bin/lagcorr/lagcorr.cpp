@@ -67,10 +67,10 @@ Options parse_options(int argc, char** argv) {
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
-  FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
   const int l = o.frame_length, m = o.order;
-  double* frame = dgetmem(static_cast<long>(l) + m + 1);
+  double* frame = double_array(static_cast<long>(l) + m + 1);
   if (frame == nullptr) return 3;
   double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {

@@ -376,7 +376,6 @@ int extract(const Options& o, const Algorithm& algorithm) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  set_command_name(argv[0]);
   try {
     const Options o = parse_options(argc, argv);
     return extract(o, find_tracker(o.algorithm));

@@ -1,31 +1,27 @@
 // Usage text of the pitch command.
 #include "usage.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-const char* cmnd = "pitch";
 const char* const kVersion = "3.11";
 const char* const kCvsInfo = "$Id$";
 }  // namespace
 
-void set_command_name(const char* argv0) {
-  const char* slash = strrchr(argv0, '/');
-  cmnd = slash ? slash + 1 : argv0;
-}
-
 const char* command_name(void) {
-  return cmnd;
+  const char* slash = strrchr(program_invocation_name, '/');
+  return slash ? slash + 1 : program_invocation_name;
 }
 
 void usage(int status) {
   fprintf(stderr, "\n");
-  fprintf(stderr, " %s - F0 extraction\n", cmnd);
+  fprintf(stderr, " %s - F0 extraction\n", command_name());
   fprintf(stderr, "\n");
   fprintf(stderr, "  usage:\n");
-  fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", cmnd);
+  fprintf(stderr, "       %s [ options ] [ infile ] > stdout\n", command_name());
   fprintf(stderr, "  options:\n");
   fprintf(stderr, "       -a a  : algorithm                         [%d]\n", kDefaultAlgorithm);
   fprintf(stderr, "                 0 (dynamic-programming tracker)\n");

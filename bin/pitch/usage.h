@@ -13,8 +13,7 @@ const double kDefaultVoiceBias = 0.0;
 const double kDefaultUnvoicedCost = 0.9;
 const int kDefaultOutputType = 1;
 
-// Name the usage text and messages show (the program path after its last '/').
-void set_command_name(const char* argv0);
+// Name the usage text and messages show: the program path after its last '/'.
 const char* command_name(void);
 
 // Prints the usage text to standard error and ends the process with status.

@@ -13,7 +13,6 @@
 
 #include "cairosurface.h"
 #include "plot.h"
-#include "viewopts.h"
 
 PictureType picture_type(const char* path) {
   const char* dot = std::strrchr(path, '.');
@@ -102,17 +101,18 @@ bool PictureFile::commit() {
   return true;
 }
 
-bool render_picture(const char* path, std::FILE* in, void (*underlay)(CairoSurface*, void*),
-                    std::string* error, void* context) {
-  const int w = page_width_pixels(), h = page_height_pixels();
+bool render_picture(const pagesettings& page, const char* path, std::FILE* in,
+                    void (*underlay)(CairoSurface*, void*), std::string* error, void* context) {
+  const int w = page_width_pixels(page), h = page_height_pixels(page);
   PictureFile file(path, picture_type(path), w, h);
   if (file.ok()) {
     // A picture is drawn as on a colour display: pens select colours unless -m is given.
-    c_flg = 1;
-    CairoSurface surface(file.surface(), w, h, reverse ? back_color : fore_color,
-                         reverse ? fore_color : back_color);
+    pagesettings colour_page = page;
+    colour_page.c_flg = 1;
+    CairoSurface surface(file.surface(), w, h, page.reverse ? page.back_color : page.fore_color,
+                         page.reverse ? page.fore_color : page.back_color);
     if (underlay) underlay(&surface, context);
-    plot(in, &surface);
+    plot(colour_page, in, &surface);
     if (*surface.error()) {
       *error = surface.error();
       return false;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "plot.h"
+
 class CairoSurface;
 
 enum class PictureType { Png, Svg, Pdf, Unknown };
@@ -42,11 +44,11 @@ class PictureFile {
   bool write_failed_ = false;
 };
 
-// Draws the plotter stream on a page of the viewer's size, orientation and colours (as on a
+// Draws the plotter stream on a page of the size, orientation and colours of page (as on a
 // colour display) into the picture file path; underlay, when given, draws on the page first.
 // False, with the reason in *error, when the picture could not be written; the name is then
 // left as it was.
-bool render_picture(const char* path, std::FILE* in, void (*underlay)(CairoSurface*, void*),
-                    std::string* error, void* context = nullptr);
+bool render_picture(const pagesettings& page, const char* path, std::FILE* in,
+                    void (*underlay)(CairoSurface*, void*), std::string* error, void* context = nullptr);
 
 #endif

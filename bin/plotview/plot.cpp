@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "viewopts.h"
-
 const char* const f_name[13] = {
     "-adobe-courier-medium-r-normal-*-*-100-*-*-m-*-iso8859-1",
     "-adobe-courier-medium-r-normal-*-*-120-*-*-m-*-iso8859-1",
@@ -102,6 +100,7 @@ struct Cord {
 
 // The interpreter's modal state, set to its initial values at the start of every stream.
 struct State {
+  const pagesettings* page = nullptr;
   std::FILE* in = stdin;
   Surface* surface = nullptr;
   PagePoint points[kMaxPoints] = {};
@@ -116,33 +115,36 @@ struct State {
   Cord clip_corner = {0, 0};
   int cfn = -1, ccw = -1, cch = -1;
 };
-State st;
+// Draws the buffered polyline and keeps its last point as the current point.
+void flush_lines(State& st);
+// Draws n characters of s at the current point with font index fn.
+void text(State& st, const char* s, int n, int fn);
 
-int page_height_units() {
-  return landscape ? kPageW : kPageH;
+int page_height_units(const pagesettings& page) {
+  return page.landscape ? kPageW : kPageH;
 }
-int page_width_units() {
-  return landscape ? kPageH : kPageW;
+int page_width_units(const pagesettings& page) {
+  return page.landscape ? kPageH : kPageW;
 }
 
-PagePoint window_point(const Cord& c) {
-  return PagePoint{normx(c.x), normy(c.y)};
+PagePoint window_point(const pagesettings& page, const Cord& c) {
+  return PagePoint{normx(page, c.x), normy(page, c.y)};
 }
 
 // Reads a decimal integer; a missing or malformed number leaves *v unchanged.
-void read_int(int* v) {
+void read_int(State& st, int* v) {
   int t;
   if (std::fscanf(st.in, "%d", &t) == 1) *v = t;
 }
 
-void read_pair(int* a, int* b) {
-  read_int(a);
-  read_int(b);
+void read_pair(State& st, int* a, int* b) {
+  read_int(st, a);
+  read_int(st, b);
 }
 
 // Skips blanks and newlines; true when a digit or sign follows, so that a coordinate
 // pair can be read.
-bool at_number() {
+bool at_number(State& st) {
   int c;
   do c = std::getc(st.in);
   while (c == ' ' || c == '\n' || c == '\t' || c == '\r');
@@ -154,31 +156,31 @@ bool at_number() {
 // Reads the next pair of a coordinate list into pb; false at the end of the list. A list
 // cut short by a byte that cannot start a number also ends there, that byte being left
 // for the command loop.
-bool _getcord() {
-  if (!at_number()) return false;
+bool next_cord(State& st) {
+  if (!at_number(st)) return false;
   return std::fscanf(st.in, "%d %d", &st.pb.x, &st.pb.y) == 2;
 }
 
-void cmd_move() {
-  read_pair(&st.pb.x, &st.pb.y);
-  st.points[0] = window_point(st.pb);
+void cmd_move(State& st) {
+  read_pair(st, &st.pb.x, &st.pb.y);
+  st.points[0] = window_point(*st.page, st.pb);
 }
 
-void cmd_draw() {
-  while (_getcord()) {
-    if (st.sp == kMaxPoints) _flush();
-    st.points[st.sp++] = window_point(st.pb);
+void cmd_draw(State& st) {
+  while (next_cord(st)) {
+    if (st.sp == kMaxPoints) flush_lines(st);
+    st.points[st.sp++] = window_point(*st.page, st.pb);
   }
-  _flush();
+  flush_lines(st);
 }
 
-void cmd_polygon() {
+void cmd_polygon(State& st) {
   int type = 0, d = 0, angle = 0;
-  read_int(&type);
-  read_pair(&d, &angle);
+  read_int(st, &type);
+  read_pair(st, &d, &angle);
   int n = 0;
-  while (_getcord())
-    if (n < kMaxPoints - 1) st.points[n++] = window_point(st.pb);
+  while (next_cord(st))
+    if (n < kMaxPoints - 1) st.points[n++] = window_point(*st.page, st.pb);
   if (n == 0) return;
   st.points[n] = st.points[0];
   const PolygonStyle style = polygon_style(type);
@@ -186,84 +188,85 @@ void cmd_polygon() {
   if (style.outline) st.surface->lines(st.points, n + 1);
 }
 
-void cmd_mark() {
+void cmd_mark(State& st) {
   int m = -1;
-  read_int(&m);
+  read_int(st, &m);
   if (m < 0 || m > 15) return;
   st.surface->mark(st.points[0].x - 4, st.points[0].y - 4, mark_bits[m]);
 }
 
-void apply_line_attributes() {
+void apply_line_attributes(State& st) {
   st.surface->line_attributes(
       LineAttributes{st.line_width, st.line_style != 0, st.dashes->list, st.dashes->no, st.join_style});
 }
 
-void cmd_pen() {
+void cmd_pen(State& st) {
   int n = 1;
-  read_int(&n);
+  read_int(st, &n);
   int p = pen_number(n);
-  const bool colour_mode = c_flg && !mono_flg;
+  const bool colour_mode = st.page->c_flg && !st.page->mono_flg;
   if (!pen_in_table(p, colour_mode)) p = 1;
   if (colour_mode) {
     st.surface->colour(pen_colour(p));
   } else {
     st.line_width = pen_width(p);
-    apply_line_attributes();
+    apply_line_attributes(st);
   }
 }
 
-void cmd_join() {
+void cmd_join(State& st) {
   int n = 0;
-  read_int(&n);
+  read_int(st, &n);
   st.join_style = (n == 1 || n == 2) ? n : 0;
 }
 
-void cmd_line_type() {
+void cmd_line_type(State& st) {
   int n = -1;
-  read_int(&n);
+  read_int(st, &n);
   if (n == 0) {
     st.line_style = 0;
-    apply_line_attributes();
+    apply_line_attributes(st);
   } else if (n >= 1 && n <= 9) {
     st.line_style = 1;
     st.dashes = &l_style[n];
-    apply_line_attributes();
+    apply_line_attributes(st);
   }
 }
 
-void cmd_arc() {
+void cmd_arc(State& st) {
   Cord c = {0, 0};
   int r1 = 0, r2 = 0, a1 = 0, a2 = 0;
-  read_pair(&c.x, &c.y);
-  read_pair(&r1, &r2);
-  read_pair(&a1, &a2);
-  const ArcBox b = arc_box(r1, r2, a1, a2);
-  st.surface->arc(normx(c.x) - b.w, normy(c.y) - b.h, 2 * b.w, 2 * b.h, clampedint(b.a1 * 64.0),
-                  clampedint(b.a2 * 64.0));
+  read_pair(st, &c.x, &c.y);
+  read_pair(st, &r1, &r2);
+  read_pair(st, &a1, &a2);
+  const ArcBox b = arc_box(*st.page, r1, r2, a1, a2);
+  st.surface->arc(normx(*st.page, c.x) - b.w, normy(*st.page, c.y) - b.h, 2 * b.w, 2 * b.h,
+                  clampedint(b.a1 * 64.0), clampedint(b.a2 * 64.0));
 }
 
-void cmd_clip_corner() {
-  read_pair(&st.clip_corner.x, &st.clip_corner.y);
+void cmd_clip_corner(State& st) {
+  read_pair(st, &st.clip_corner.x, &st.clip_corner.y);
 }
 
-void cmd_clip() {
+void cmd_clip(State& st) {
   Cord c = {0, 0};
-  read_pair(&c.x, &c.y);
-  if (c.x > page_width_units()) c.x = page_width_units();
-  if (c.y > page_height_units()) c.y = page_height_units();
-  const int w = normx(c.x) - normx(st.clip_corner.x);
-  const int h = normy(st.clip_corner.y) - normy(c.y);
+  read_pair(st, &c.x, &c.y);
+  const pagesettings& page = *st.page;
+  if (c.x > page_width_units(page)) c.x = page_width_units(page);
+  if (c.y > page_height_units(page)) c.y = page_height_units(page);
+  const int w = normx(page, c.x) - normx(page, st.clip_corner.x);
+  const int h = normy(page, st.clip_corner.y) - normy(page, c.y);
   // The rectangle travels as 16-bit values; an inverted corner pair clips everything rather
   // than wrapping to a huge size.
-  st.surface->clip(normx(st.clip_corner.x), normy(c.y), static_cast<unsigned short>(w > 0 ? w : 0),
-                   static_cast<unsigned short>(h > 0 ? h : 0));
+  st.surface->clip(normx(page, st.clip_corner.x), normy(page, c.y),
+                   static_cast<unsigned short>(w > 0 ? w : 0), static_cast<unsigned short>(h > 0 ? h : 0));
 }
 
 // Draws one chunk of a string, moving the current point past the previous chunk first.
-void draw_chunk(const char* s, int n, int fn, int* previous_width) {
+void draw_chunk(State& st, const char* s, int n, int fn, int* previous_width) {
   if (n == 0) return;
   st.points[0].x = static_cast<short>(static_cast<long long>(st.points[0].x) + *previous_width);
-  text(s, n, fn);
+  text(st, s, n, fn);
   // A chunk is at most 511 characters: its width stays a 16-bit step.
   const int width = st.surface->text_width(s, n);
   *previous_width = width < 0 ? 0 : width > 32767 ? 32767 : width;
@@ -271,15 +274,23 @@ void draw_chunk(const char* s, int n, int fn, int* previous_width) {
 
 }  // namespace
 
-short normx(int x) {
-  return static_cast<short>(clampedint(static_cast<double>(x / shrink) + 0.5));
+short normx(const pagesettings& page, int x) {
+  return static_cast<short>(clampedint(static_cast<double>(x / page.shrink) + 0.5));
 }
 
-short normy(int y) {
+short normy(const pagesettings& page, int y) {
   // The difference is formed in 64 bits so that no coordinate overflows it; within the int
   // range it is the same float quotient as before.
-  const float flipped = static_cast<float>(static_cast<long long>(page_height_units()) - y);
-  return static_cast<short>(clampedint(static_cast<double>(flipped / shrink) + 0.5));
+  const float flipped = static_cast<float>(static_cast<long long>(page_height_units(page)) - y);
+  return static_cast<short>(clampedint(static_cast<double>(flipped / page.shrink) + 0.5));
+}
+
+int page_width_pixels(const pagesettings& page) {
+  return static_cast<int>((page.landscape ? 2870 : 1995) / page.shrink);
+}
+
+int page_height_pixels(const pagesettings& page) {
+  return static_cast<int>((page.landscape ? 1995 : 2870) / page.shrink);
 }
 
 PolygonStyle polygon_style(int type) {
@@ -329,19 +340,21 @@ char symbol_char(unsigned char c) {
   return ' ';
 }
 
-ArcBox arc_box(int r1, int r2, int a1, int a2) {
+ArcBox arc_box(const pagesettings& page, int r1, int r2, int a1, int a2) {
   ArcBox b;
   b.a1 = a1 / 10;
   b.a2 = a2 / 10;
-  b.w = clampedint(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / shrink + 0.5);
-  b.h = clampedint(std::fabs(r2 * std::sin(static_cast<double>(b.a2))) / shrink + 0.5);
+  b.w = clampedint(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / page.shrink + 0.5);
+  b.h = clampedint(std::fabs(r2 * std::sin(static_cast<double>(b.a2))) / page.shrink + 0.5);
   // Arc sizes travel to the server as 16-bit values: larger ones are held there.
   if (b.w > kMaxArcHalfSize) b.w = kMaxArcHalfSize;
   if (b.h > kMaxArcHalfSize) b.h = kMaxArcHalfSize;
   return b;
 }
 
-void _flush() {
+namespace {
+
+void flush_lines(State& st) {
   if (st.sp > 1) {
     st.surface->lines(st.points, st.sp);
     st.points[0] = st.points[st.sp - 1];
@@ -349,7 +362,7 @@ void _flush() {
   }
 }
 
-void text(const char* s, int n, int fn) {
+void text(State& st, const char* s, int n, int fn) {
   const int chosen = choose_font(fn, st.cw, st.ch, st.cfn, st.ccw, st.cch);
   if (chosen >= 0) {
     st.surface->font(chosen);
@@ -362,15 +375,16 @@ void text(const char* s, int n, int fn) {
     return;
   }
   const double g = st.cch > 25 ? 0.75 : 1.25;
-  const double step = st.cch * g / shrink;
-  const int x = clampedint(st.points[0].x - st.ccw / shrink);
+  const double step = st.cch * g / st.page->shrink;
+  const int x = clampedint(st.points[0].x - st.ccw / st.page->shrink);
   for (int i = 0; i < n; ++i) {
     const int y = clampedint(st.points[0].y - (n - 1 - i) * step);
     st.surface->text(x, y, s + i, 1);
   }
 }
 
-void get_str() {
+// Reads one zero-terminated string of a P command and draws it.
+void get_str(State& st) {
   char chunk[kMaxPoints];
   int n = 0, previous_width = 0;
   bool symbol = false;
@@ -379,7 +393,7 @@ void get_str() {
     const bool end = (c == EOF || c == '\0');
     const bool is_symbol = !end && c > 0xC0;
     if (end || is_symbol != symbol || n == kMaxPoints - 1) {
-      draw_chunk(chunk, n, symbol ? kSymbolFont : fno, &previous_width);
+      draw_chunk(st, chunk, n, symbol ? kSymbolFont : st.page->fno, &previous_width);
       n = 0;
       symbol = is_symbol;
     }
@@ -388,57 +402,60 @@ void get_str() {
   }
 }
 
-void plot(std::FILE* in, Surface* surface) {
-  st = State();
+}  // namespace
+
+void plot(const pagesettings& page, std::FILE* in, Surface* surface) {
+  State st;
+  st.page = &page;
   st.in = in;
   st.surface = surface;
   int c;
   while ((c = std::getc(in)) != EOF) {
     switch (c) {
       case 'M':
-        cmd_move();
+        cmd_move(st);
         break;
       case 'D':
-        cmd_draw();
+        cmd_draw(st);
         break;
       case '%':
-        cmd_polygon();
+        cmd_polygon(st);
         break;
       case 'N':
-        cmd_mark();
+        cmd_mark(st);
         break;
       case 'P':
-        get_str();
+        get_str(st);
         break;
       case 'Q':
-        read_int(&st.cw);
+        read_int(st, &st.cw);
         break;
       case 'S':
-        read_int(&st.ch);
+        read_int(st, &st.ch);
         break;
       case 'R': {
         int n = st.th;
-        read_int(&n);
+        read_int(st, &n);
         st.th = n != 0;
         break;
       }
       case 'J':
-        cmd_pen();
+        cmd_pen(st);
         break;
       case 'K':
-        cmd_join();
+        cmd_join(st);
         break;
       case 'L':
-        cmd_line_type();
+        cmd_line_type(st);
         break;
       case 'W':
-        cmd_arc();
+        cmd_arc(st);
         break;
       case '\\':
-        cmd_clip_corner();
+        cmd_clip_corner(st);
         break;
       case 'Z':
-        cmd_clip();
+        cmd_clip(st);
         break;
       default:
         break;

@@ -7,23 +7,35 @@
 
 #include "surface.h"
 
-// Interprets the stream to its end, drawing on the surface. The interpreter's state starts
-// from its initial values.
-//   in       in: the plotter-command stream, read to its end (not closed); caller's
-//   surface  in/out: where the page is drawn (its size is the page at the viewer's shrink and
-//            orientation, in pixels); caller's, kept only for the call
-// Returns nothing; the drawing is on the surface.
-void plot(std::FILE* in, Surface* surface);
-// Draws the buffered polyline and keeps its last point as the current point.
-void _flush();
-// Draws n characters of s at the current point with font index fn (of the stream being drawn).
-void text(const char* s, int n, int fn);
-// Reads one zero-terminated string of a P command and draws it.
-void get_str();
+// How a page is drawn: its scale, orientation and colours and the pens' and text's choices.
+// The viewer's options fill it; a picture of another program takes the defaults.
+struct pagesettings {
+  float shrink = 3.3866667f;         // plotter units per pixel
+  int landscape = 0;                 // page orientation: 0 portrait, 1 landscape
+  int reverse = 0;                   // swap foreground and background colours
+  int c_flg = 0;                     // colour pens
+  int mono_flg = 0;                  // pens set line widths even on a colour display
+  int fno = 1;                       // font index for ordinary text
+  const char* fore_color = "black";  // foreground colour
+  const char* back_color = "white";  // background colour
+};
 
-// Plotter to window coordinates for the current shrink and orientation.
-short normx(int x);
-short normy(int y);
+// Interprets the stream to its end, drawing on the surface. The interpreter's state starts
+// from its initial values and lives in the call.
+//   page     in: the page's scale, orientation, pens and font
+//   in       in: the plotter-command stream, read to its end (not closed); caller's
+//   surface  in/out: where the page is drawn (its size is the page at the shrink and
+//            orientation of page, in pixels); caller's, kept only for the call
+// Returns nothing; the drawing is on the surface.
+void plot(const pagesettings& page, std::FILE* in, Surface* surface);
+
+// Plotter to window coordinates for the shrink and orientation of page.
+short normx(const pagesettings& page, int x);
+short normy(const pagesettings& page, int y);
+
+// Page size in pixels for the orientation and shrink of page.
+int page_width_pixels(const pagesettings& page);
+int page_height_pixels(const pagesettings& page);
 
 // Pure decisions of the interpreter, shared with its tests.
 struct PolygonStyle {
@@ -49,7 +61,7 @@ char symbol_char(unsigned char c);
 struct ArcBox {
   int w, h, a1, a2;
 };
-ArcBox arc_box(int r1, int r2, int a1, int a2);
+ArcBox arc_box(const pagesettings& page, int r1, int r2, int a1, int a2);
 
 extern const char* const f_name[13];
 extern const unsigned char till_bits[17][4];

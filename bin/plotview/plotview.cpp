@@ -13,18 +13,18 @@
 #endif
 
 // The plotter stream: the named file or standard input.
-static std::FILE* open_input() {
-  if (infile == nullptr) return stdin;
-  std::FILE* in = std::fopen(infile, "rb");
+static std::FILE* open_input(const viewoptions& o) {
+  if (o.infile == nullptr) return stdin;
+  std::FILE* in = std::fopen(o.infile, "rb");
   if (in == nullptr) {
-    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd, infile);
+    std::fprintf(stderr, "%s : Cannot open file '%s'!\n", o.cmnd, o.infile);
     std::exit(1);
   }
   return in;
 }
 
 // Refuses input that does not start like a plotter stream; the first byte is put back.
-static void check_input(std::FILE* in) {
+static void check_input(const char* cmnd, std::FILE* in) {
   const int c = std::getc(in);
   if (c == EOF || c == 0xFF) std::exit(255);
   if (c != '=') {
@@ -35,26 +35,27 @@ static void check_input(std::FILE* in) {
 }
 
 int main(int argc, char** argv) {
-  parse_options(argc, argv);
-  std::FILE* in = open_input();
-  check_input(in);
-  if (output != nullptr) {
+  viewoptions o = parse_options(argc, argv);
+  std::FILE* in = open_input(o);
+  check_input(o.cmnd, in);
+  if (o.output != nullptr) {
     std::string error;
-    if (render_picture(output, in, nullptr, &error)) return 0;
-    std::fprintf(stderr, "%s : Cannot write '%s': %s!\n", cmnd, output, error.c_str());
+    if (render_picture(o.page, o.output, in, nullptr, &error)) return 0;
+    std::fprintf(stderr, "%s : Cannot write '%s': %s!\n", o.cmnd, o.output, error.c_str());
     return 1;
   }
 #ifdef PLOTVIEW_HAVE_X11
-  check_geometry(geometry);
-  open_display(dpy);
-  init_window(argc, argv);
-  init_pixmap();
-  XPixmapSurface surface;
-  plot(in, &surface);
-  XFlush(display);
-  main_loop();
+  check_geometry(o.cmnd, o.geometry);
+  viewwindow v;
+  open_display(&v, o.cmnd, o.dpy);
+  init_window(&v, &o, argc, argv);
+  init_pixmap(&v, o.page);
+  XPixmapSurface surface(&v);
+  plot(o.page, in, &surface);
+  XFlush(v.display);
+  main_loop(&v);
 #else
-  std::fprintf(stderr, "%s : Built without X; write a picture with -o FILE!\n", cmnd);
+  std::fprintf(stderr, "%s : Built without X; write a picture with -o FILE!\n", o.cmnd);
   return 1;
 #endif
 }

@@ -9,25 +9,7 @@
 #include "cmdline.h"
 #include "picture.h"
 
-const char* cmnd = "plotview";
-const char* windowtitle = "plotview";
-float shrink = 3.3866667f;
-int landscape = 0;
-int reverse = 0;
-int c_flg = 0;
-int mono_flg = 0;
-int fno = 1;
-const char* fore_color = "black";
-const char* back_color = "white";
-const char* high_color = "blue";
-const char* brdr_color = "blue";
-const char* mous_color = "red";
-const char* geometry = nullptr;
-const char* dpy = nullptr;
-const char* infile = nullptr;
-const char* output = nullptr;
-
-void usage(int status) {
+void usage(const char* cmnd, int status) {
   print_usage_head(stderr, cmnd, "XY-plotter simulator for X-window system",
                    "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
@@ -54,15 +36,15 @@ static bool is_any(const char* arg, const char* a, const char* b, const char* c 
 }
 
 // The value of a value option: the next argument, or the usage text with status 1.
-static const char* option_value(int argc, char** argv, int* i) {
-  if (*i + 1 >= argc) usage(1);
+static const char* option_value(const viewoptions& o, int argc, char** argv, int* i) {
+  if (*i + 1 >= argc) usage(o.cmnd, 1);
   *i += 1;
   return argv[*i];
 }
 
 // Exits with a message and status 1 unless the shrink makes a page of 1 to kMaxPageSide
 // pixels a side and at most kMaxPagePixels in all (in either orientation).
-static void check_shrink(const char* text) {
+static void check_shrink(const char* cmnd, float shrink, const char* text) {
   const double w = std::floor(1995.0f / shrink), h = std::floor(2870.0f / shrink);
   if (std::isfinite(shrink) && w >= 1.0 && h <= kMaxPageSide && w * h <= kMaxPagePixels) return;
   if (!std::isfinite(shrink)) {
@@ -76,67 +58,62 @@ static void check_shrink(const char* text) {
   std::exit(1);
 }
 
-static void check_output_type() {
+static void check_output_type(const char* cmnd, const char* output) {
   if (output == nullptr || picture_type(output) != PictureType::Unknown) return;
   std::fprintf(stderr, "%s : Unknown picture type of '%s' (use .png, .svg or .pdf)!\n", cmnd, output);
   std::exit(1);
 }
 
-void parse_options(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
-  windowtitle = cmnd;
+viewoptions parse_options(int argc, char** argv) {
+  viewoptions o;
+  o.cmnd = command_name(argv[0]);
+  o.windowtitle = o.cmnd;
+  pagesettings& page = o.page;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     if (is_any(a, "-s", nullptr)) {
-      const char* text = option_value(argc, argv, &i);
-      shrink = static_cast<float>(std::atof(text));
-      if (shrink <= 0.0f) usage(0);
-      check_shrink(text);
+      const char* text = option_value(o, argc, argv, &i);
+      page.shrink = static_cast<float>(std::atof(text));
+      if (page.shrink <= 0.0f) usage(o.cmnd, 0);
+      check_shrink(o.cmnd, page.shrink, text);
     } else if (is_any(a, "-l", "-land", "-landscape")) {
-      landscape = !landscape;
+      page.landscape = !page.landscape;
     } else if (is_any(a, "-rv", "-reverse")) {
-      reverse = !reverse;
+      page.reverse = !page.reverse;
     } else if (is_any(a, "-c", "-color")) {
-      c_flg = !c_flg;
+      page.c_flg = !page.c_flg;
     } else if (is_any(a, "-m", "-mono")) {
-      mono_flg = !mono_flg;
+      page.mono_flg = !page.mono_flg;
     } else if (is_any(a, "-fno", nullptr)) {
-      fno = std::atoi(option_value(argc, argv, &i));
+      page.fno = std::atoi(option_value(o, argc, argv, &i));
     } else if (is_any(a, "-b", "-bold")) {
-      fno += 4;
+      page.fno += 4;
     } else if (is_any(a, "-fg", nullptr)) {
-      fore_color = option_value(argc, argv, &i);
+      page.fore_color = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-bg", nullptr)) {
-      back_color = option_value(argc, argv, &i);
+      page.back_color = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-hl", nullptr)) {
-      high_color = option_value(argc, argv, &i);
+      o.high_color = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-bd", nullptr)) {
-      brdr_color = option_value(argc, argv, &i);
+      o.brdr_color = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-ms", nullptr)) {
-      mous_color = option_value(argc, argv, &i);
+      o.mous_color = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-g", "-geometry")) {
-      geometry = option_value(argc, argv, &i);
+      o.geometry = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-d", "-display")) {
-      dpy = option_value(argc, argv, &i);
+      o.dpy = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-t", "-title")) {
-      windowtitle = option_value(argc, argv, &i);
+      o.windowtitle = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-o", "-output")) {
-      output = option_value(argc, argv, &i);
+      o.output = option_value(o, argc, argv, &i);
     } else if (is_any(a, "-h", "--", "-?")) {
-      usage(0);
-    } else if (a[0] != '-' && infile == nullptr) {
-      infile = a;
+      usage(o.cmnd, 0);
+    } else if (a[0] != '-' && o.infile == nullptr) {
+      o.infile = a;
     } else {
-      usage(1);
+      usage(o.cmnd, 1);
     }
   }
-  check_output_type();
-}
-
-int page_width_pixels() {
-  return static_cast<int>((landscape ? 2870 : 1995) / shrink);
-}
-
-int page_height_pixels() {
-  return static_cast<int>((landscape ? 1995 : 2870) / shrink);
+  check_output_type(o.cmnd, o.output);
+  return o;
 }

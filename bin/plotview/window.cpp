@@ -10,23 +10,9 @@
 #include "plot.h"
 #include "viewopts.h"
 
-Display* display = nullptr;
-int screen = 0;
-Window main_window = 0;
-GC gc = nullptr;
-Pixmap pixmap = 0;
-GC pixmapGC = nullptr;
-int pixmap_w = 0, pixmap_h = 0;
-unsigned long forepix, backpix, highpix, brdrpix, mouspix;
-XSizeHints xsh;
-int window_x, window_y, window_w, window_h;
-int origin_x = 0, origin_y = 0;
-
-static Cursor watch_cur = 0;
-static XFontStruct* loaded_font = nullptr;
 static const unsigned int bwidth = 2;
 
-void check_geometry(const char* g) {
+void check_geometry(const char* cmnd, const char* g) {
   if (g == nullptr) return;
   int x = 0, y = 0;
   unsigned int width = 1, height = 1;
@@ -38,153 +24,157 @@ void check_geometry(const char* g) {
   std::exit(1);
 }
 
-void open_display(const char* name) {
-  display = XOpenDisplay(name);
-  if (display == nullptr) {
+void open_display(viewwindow* v, const char* cmnd, const char* name) {
+  v->display = XOpenDisplay(name);
+  if (v->display == nullptr) {
     std::fprintf(stderr, "%s: Can't open display '%s'\n", cmnd, XDisplayName(name));
     std::exit(2);
   }
 }
 
-unsigned long get_color_pix(const char* color_name) {
+unsigned long get_color_pix(viewwindow* v, const char* color_name) {
   XColor exact, shown;
-  if (XAllocNamedColor(display, DefaultColormap(display, screen), color_name, &shown, &exact))
+  if (XAllocNamedColor(v->display, DefaultColormap(v->display, v->screen), color_name, &shown, &exact))
     return shown.pixel;
-  return BlackPixel(display, screen);
+  return BlackPixel(v->display, v->screen);
 }
 
-void beep() {
-  XBell(display, 100);
+void beep(viewwindow* v) {
+  XBell(v->display, 100);
 }
 
-void set_gc_font(const char* name) {
-  XFontStruct* font = XLoadQueryFont(display, name);
-  if (font == nullptr) font = XLoadQueryFont(display, "fixed");
+void set_gc_font(viewwindow* v, const char* name) {
+  XFontStruct* font = XLoadQueryFont(v->display, name);
+  if (font == nullptr) font = XLoadQueryFont(v->display, "fixed");
   if (font == nullptr) return;
-  XSetFont(display, gc, font->fid);
-  if (loaded_font) XFreeFont(display, loaded_font);
-  loaded_font = font;
+  XSetFont(v->display, v->gc, font->fid);
+  if (v->loaded_font) XFreeFont(v->display, v->loaded_font);
+  v->loaded_font = font;
 }
 
-const XFontStruct* loaded_gc_font() {
-  return loaded_font;
+const XFontStruct* loaded_gc_font(const viewwindow* v) {
+  return v->loaded_font;
 }
 
-static void size_hints_from_geometry() {
+static void size_hints_from_geometry(viewwindow* v, const viewoptions& o) {
   int x = 0, y = 0, width = 0, height = 0;
-  const int mask = XGeometry(display, screen, geometry, nullptr, bwidth, 1, 1, 1, 1, &x, &y, &width, &height);
-  xsh.x = x;
-  xsh.y = y;
-  if (mask & (XValue | YValue)) xsh.flags |= USPosition;
-  if (mask & (WidthValue | HeightValue)) xsh.flags |= USSize;
+  const int mask =
+      XGeometry(v->display, v->screen, o.geometry, nullptr, bwidth, 1, 1, 1, 1, &x, &y, &width, &height);
+  v->xsh.x = x;
+  v->xsh.y = y;
+  if (mask & (XValue | YValue)) v->xsh.flags |= USPosition;
+  if (mask & (WidthValue | HeightValue)) v->xsh.flags |= USSize;
   // A geometry that gives no size keeps the page size.
-  xsh.width = (mask & WidthValue) ? width : page_width_pixels();
-  xsh.height = (mask & HeightValue) ? height : page_height_pixels();
+  v->xsh.width = (mask & WidthValue) ? width : page_width_pixels(o.page);
+  v->xsh.height = (mask & HeightValue) ? height : page_height_pixels(o.page);
 }
 
-static void default_size_hints() {
-  xsh.flags = USPosition | PSize;
-  xsh.x = landscape ? 300 : 558;
-  xsh.y = 1;
-  xsh.width = page_width_pixels();
-  xsh.height = page_height_pixels();
+static void default_size_hints(viewwindow* v, const pagesettings& page) {
+  v->xsh.flags = USPosition | PSize;
+  v->xsh.x = page.landscape ? 300 : 558;
+  v->xsh.y = 1;
+  v->xsh.width = page_width_pixels(page);
+  v->xsh.height = page_height_pixels(page);
 }
 
-static void choose_pixels() {
-  if (DefaultDepth(display, screen) <= 2) {
-    const unsigned long black = BlackPixel(display, screen);
-    const unsigned long white = WhitePixel(display, screen);
-    backpix = reverse ? black : white;
-    forepix = highpix = brdrpix = mouspix = reverse ? white : black;
+static void choose_pixels(viewwindow* v, viewoptions* o) {
+  pagesettings& page = o->page;
+  if (DefaultDepth(v->display, v->screen) <= 2) {
+    const unsigned long black = BlackPixel(v->display, v->screen);
+    const unsigned long white = WhitePixel(v->display, v->screen);
+    v->backpix = page.reverse ? black : white;
+    v->forepix = v->highpix = v->brdrpix = v->mouspix = page.reverse ? white : black;
     return;
   }
-  c_flg = 1;
-  forepix = get_color_pix(reverse ? back_color : fore_color);
-  backpix = get_color_pix(reverse ? fore_color : back_color);
-  highpix = get_color_pix(high_color);
-  brdrpix = get_color_pix(brdr_color);
-  mouspix = get_color_pix(mous_color);
+  page.c_flg = 1;
+  v->forepix = get_color_pix(v, page.reverse ? page.back_color : page.fore_color);
+  v->backpix = get_color_pix(v, page.reverse ? page.fore_color : page.back_color);
+  v->highpix = get_color_pix(v, o->high_color);
+  v->brdrpix = get_color_pix(v, o->brdr_color);
+  v->mouspix = get_color_pix(v, o->mous_color);
 }
 
-static void map_and_wait() {
-  XSelectInput(display, main_window, StructureNotifyMask);
-  XMapWindow(display, main_window);
+static void map_and_wait(viewwindow* v) {
+  XSelectInput(v->display, v->main_window, StructureNotifyMask);
+  XMapWindow(v->display, v->main_window);
   XEvent ev;
-  do XNextEvent(display, &ev);
+  do XNextEvent(v->display, &ev);
   while (ev.type != MapNotify);
-  XSelectInput(display, main_window, KeyPressMask | ButtonPressMask | PointerMotionMask | ExposureMask);
+  XSelectInput(v->display, v->main_window, KeyPressMask | ButtonPressMask | PointerMotionMask | ExposureMask);
 }
 
-void init_window(int argc, char** argv) {
-  screen = DefaultScreen(display);
-  xsh = XSizeHints();
-  if (geometry)
-    size_hints_from_geometry();
+void init_window(viewwindow* v, viewoptions* o, int argc, char** argv) {
+  v->screen = DefaultScreen(v->display);
+  v->xsh = XSizeHints();
+  if (o->geometry)
+    size_hints_from_geometry(v, *o);
   else
-    default_size_hints();
-  choose_pixels();
-  main_window = XCreateSimpleWindow(display, RootWindow(display, screen), xsh.x, xsh.y, xsh.width, xsh.height,
-                                    bwidth, brdrpix, backpix);
-  XSetStandardProperties(display, main_window, windowtitle, windowtitle, None, argv, argc, &xsh);
+    default_size_hints(v, o->page);
+  choose_pixels(v, o);
+  v->main_window = XCreateSimpleWindow(v->display, RootWindow(v->display, v->screen), v->xsh.x, v->xsh.y,
+                                       v->xsh.width, v->xsh.height, bwidth, v->brdrpix, v->backpix);
+  XSetStandardProperties(v->display, v->main_window, o->windowtitle, o->windowtitle, None, argv, argc,
+                         &v->xsh);
   XSetWindowAttributes attrs;
   attrs.bit_gravity = ForgetGravity;
-  XChangeWindowAttributes(display, main_window, CWBitGravity, &attrs);
-  map_and_wait();
+  XChangeWindowAttributes(v->display, v->main_window, CWBitGravity, &attrs);
+  map_and_wait(v);
 
-  watch_cur = XCreateFontCursor(display, XC_watch);
-  XDefineCursor(display, main_window, watch_cur);
+  v->watch_cur = XCreateFontCursor(v->display, XC_watch);
+  XDefineCursor(v->display, v->main_window, v->watch_cur);
 
   XGCValues values;
   values.line_width = 1;
   values.function = GXcopy;
   values.graphics_exposures = False;
-  values.foreground = forepix;
-  values.background = backpix;
-  gc = XCreateGC(display, main_window,
-                 GCLineWidth | GCFunction | GCGraphicsExposures | GCForeground | GCBackground, &values);
-  set_gc_font(f_name[std::clamp(fno, 0, 12)]);
-  XFlush(display);
+  values.foreground = v->forepix;
+  values.background = v->backpix;
+  v->gc = XCreateGC(v->display, v->main_window,
+                    GCLineWidth | GCFunction | GCGraphicsExposures | GCForeground | GCBackground, &values);
+  set_gc_font(v, f_name[std::clamp(o->page.fno, 0, 12)]);
+  XFlush(v->display);
 }
 
-void init_pixmap() {
-  pixmap_w = page_width_pixels();
-  pixmap_h = page_height_pixels();
-  pixmap = XCreatePixmap(display, main_window, pixmap_w, pixmap_h, DefaultDepth(display, screen));
-  pixmapGC = XCreateGC(display, pixmap, 0, nullptr);
+void init_pixmap(viewwindow* v, const pagesettings& page) {
+  v->pixmap_w = page_width_pixels(page);
+  v->pixmap_h = page_height_pixels(page);
+  v->pixmap = XCreatePixmap(v->display, v->main_window, v->pixmap_w, v->pixmap_h,
+                            DefaultDepth(v->display, v->screen));
+  v->pixmapGC = XCreateGC(v->display, v->pixmap, 0, nullptr);
   // The interpreter draws into the pixmap, so the page starts in the background colour.
-  XSetFunction(display, pixmapGC, GXcopy);
-  XSetFillStyle(display, pixmapGC, FillSolid);
-  XSetForeground(display, pixmapGC, backpix);
-  XFillRectangle(display, pixmap, pixmapGC, 0, 0, pixmap_w, pixmap_h);
-  XSetForeground(display, pixmapGC, forepix);
-  XSetBackground(display, pixmapGC, backpix);
+  XSetFunction(v->display, v->pixmapGC, GXcopy);
+  XSetFillStyle(v->display, v->pixmapGC, FillSolid);
+  XSetForeground(v->display, v->pixmapGC, v->backpix);
+  XFillRectangle(v->display, v->pixmap, v->pixmapGC, 0, 0, v->pixmap_w, v->pixmap_h);
+  XSetForeground(v->display, v->pixmapGC, v->forepix);
+  XSetBackground(v->display, v->pixmapGC, v->backpix);
 }
 
-void get_window_size() {
+void get_window_size(viewwindow* v) {
   Window root;
   unsigned int w, h, border, depth;
-  XGetGeometry(display, main_window, &root, &window_x, &window_y, &w, &h, &border, &depth);
-  window_w = static_cast<int>(w);
-  window_h = static_cast<int>(h);
+  XGetGeometry(v->display, v->main_window, &root, &v->window_x, &v->window_y, &w, &h, &border, &depth);
+  v->window_w = static_cast<int>(w);
+  v->window_h = static_cast<int>(h);
 }
 
-void realize_part(int src_x, int src_y, int width, int height, int dest_x, int dest_y) {
-  XDefineCursor(display, main_window, watch_cur);
+void realize_part(viewwindow* v, int src_x, int src_y, int width, int height, int dest_x, int dest_y) {
+  XDefineCursor(v->display, v->main_window, v->watch_cur);
   // Copies with the pixmap's own context, so that a clip rectangle left by the plot
   // stream does not cut the shown page.
-  XCopyArea(display, pixmap, main_window, pixmapGC, src_x, src_y, width, height, dest_x, dest_y);
-  XUndefineCursor(display, main_window);
+  XCopyArea(v->display, v->pixmap, v->main_window, v->pixmapGC, src_x, src_y, width, height, dest_x, dest_y);
+  XUndefineCursor(v->display, v->main_window);
 }
 
-void realize() {
-  realize_part(origin_x, origin_y, xsh.width, xsh.height, 0, 0);
+void realize(viewwindow* v) {
+  realize_part(v, v->origin_x, v->origin_y, v->xsh.width, v->xsh.height, 0, 0);
 }
 
-void set_all() {
-  get_window_size();
-  realize();
-  XUndefineCursor(display, main_window);
-  XFlush(display);
+void set_all(viewwindow* v) {
+  get_window_size(v);
+  realize(v);
+  XUndefineCursor(v->display, v->main_window);
+  XFlush(v->display);
 }
 
 int scroll_origin(int origin, int page, int window, bool forward) {
@@ -194,22 +184,22 @@ int scroll_origin(int origin, int page, int window, bool forward) {
 }
 
 // Moves the view one step for a scroll key; rings the bell when it cannot move.
-static void scroll(char key) {
+static void scroll(viewwindow* v, char key) {
   const bool horizontal = (key == 'h' || key == 'l');
   const bool forward = (key == 'l' || key == 'j');
-  int& origin = horizontal ? origin_x : origin_y;
-  const int moved = horizontal ? scroll_origin(origin, pixmap_w, window_w, forward)
-                               : scroll_origin(origin, pixmap_h, window_h, forward);
+  int& origin = horizontal ? v->origin_x : v->origin_y;
+  const int moved = horizontal ? scroll_origin(origin, v->pixmap_w, v->window_w, forward)
+                               : scroll_origin(origin, v->pixmap_h, v->window_h, forward);
   if (moved < 0) {
-    beep();
+    beep(v);
     return;
   }
   origin = moved;
-  realize();
+  realize(v);
 }
 
-static void handle_key(XKeyEvent* event) {
-  get_window_size();
+static void handle_key(viewwindow* v, XKeyEvent* event) {
+  get_window_size(v);
   char c = 0;
   KeySym sym;
   if (XLookupString(event, &c, 1, &sym, nullptr) != 1) c = 0;
@@ -217,36 +207,36 @@ static void handle_key(XKeyEvent* event) {
     case 'q':
     case 3:
     case 4:
-      close_window();
+      close_window(v);
     case 'h':
     case 'l':
     case 'k':
     case 'j':
-      scroll(c);
+      scroll(v, c);
       break;
     default:
-      beep();
+      beep(v);
       break;
   }
 }
 
-void main_loop() {
-  set_all();
+void main_loop(viewwindow* v) {
+  set_all(v);
   for (;;) {
     XEvent ev;
-    XNextEvent(display, &ev);
+    XNextEvent(v->display, &ev);
     switch (ev.type) {
       case Expose:
-        if (ev.xexpose.count == 0) get_window_size();
+        if (ev.xexpose.count == 0) get_window_size(v);
         // The exposed part of the window shows the page at the scroll origin.
-        realize_part(ev.xexpose.x + origin_x, ev.xexpose.y + origin_y, ev.xexpose.width, ev.xexpose.height,
-                     ev.xexpose.x, ev.xexpose.y);
+        realize_part(v, ev.xexpose.x + v->origin_x, ev.xexpose.y + v->origin_y, ev.xexpose.width,
+                     ev.xexpose.height, ev.xexpose.x, ev.xexpose.y);
         break;
       case MappingNotify:
         XRefreshKeyboardMapping(&ev.xmapping);
         break;
       case KeyPress:
-        handle_key(&ev.xkey);
+        handle_key(v, &ev.xkey);
         break;
       default:
         break;
@@ -254,13 +244,13 @@ void main_loop() {
   }
 }
 
-void close_window() {
-  XFreeCursor(display, watch_cur);
-  if (loaded_font) XFreeFont(display, loaded_font);
-  XFreeGC(display, gc);
-  XFreeGC(display, pixmapGC);
-  XFreePixmap(display, pixmap);
-  XDestroyWindow(display, main_window);
-  XCloseDisplay(display);
+void close_window(viewwindow* v) {
+  XFreeCursor(v->display, v->watch_cur);
+  if (v->loaded_font) XFreeFont(v->display, v->loaded_font);
+  XFreeGC(v->display, v->gc);
+  XFreeGC(v->display, v->pixmapGC);
+  XFreePixmap(v->display, v->pixmap);
+  XDestroyWindow(v->display, v->main_window);
+  XCloseDisplay(v->display);
   std::exit(0);
 }

@@ -5,39 +5,50 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-extern Display* display;
-extern int screen;
-extern Window main_window;
-extern GC gc;          // drawing context of the interpreter and of the window copies
-extern Pixmap pixmap;  // the page, drawn by the interpreter and shown in the window
-extern GC pixmapGC;
-extern int pixmap_w, pixmap_h;
-extern unsigned long forepix, backpix, highpix, brdrpix, mouspix;
-extern XSizeHints xsh;
-extern int window_x, window_y, window_w, window_h;
-extern int origin_x, origin_y;
+#include "viewopts.h"
+
+// The viewer's connection, window and page: made by open_display, init_window and init_pixmap,
+// used by the pixmap surface and the event loop, released by close_window.
+struct viewwindow {
+  Display* display = nullptr;
+  int screen = 0;
+  Window main_window = 0;
+  GC gc = nullptr;    // drawing context of the interpreter and of the window copies
+  Pixmap pixmap = 0;  // the page, drawn by the interpreter and shown in the window
+  GC pixmapGC = nullptr;
+  int pixmap_w = 0, pixmap_h = 0;
+  unsigned long forepix = 0, backpix = 0, highpix = 0, brdrpix = 0, mouspix = 0;
+  XSizeHints xsh = XSizeHints();
+  int window_x = 0, window_y = 0, window_w = 0, window_h = 0;
+  int origin_x = 0, origin_y = 0;  // scroll origin of the view on the page
+  Cursor watch_cur = 0;
+  XFontStruct* loaded_font = nullptr;  // the font set_gc_font loaded last
+};
 
 // Exits with a message and status 1 when the geometry option asks for a window size of 0 or
 // beyond the 16-bit sizes of X.
-void check_geometry(const char* geometry);
-// Opens the display or exits with status 2 and a message.
-void open_display(const char* name);
-void init_window(int argc, char** argv);
-void init_pixmap();
+void check_geometry(const char* cmnd, const char* geometry);
+// Opens the display into v or exits with status 2 and a message.
+void open_display(viewwindow* v, const char* cmnd, const char* name);
+// Creates and maps the window of the options o, its pixels and drawing context; on a colour
+// display the pens of o's page select colours from then on (o->page.c_flg set).
+void init_window(viewwindow* v, viewoptions* o, int argc, char** argv);
+// Creates the page pixmap of page's size, filled with the background colour.
+void init_pixmap(viewwindow* v, const pagesettings& page);
 // Shows the page and serves exposures and keys until a quit key; never returns.
-[[noreturn]] void main_loop();
-[[noreturn]] void close_window();
-void realize_part(int src_x, int src_y, int width, int height, int dest_x, int dest_y);
-void realize();
-void set_all();
-void get_window_size();
-unsigned long get_color_pix(const char* color_name);
-void beep();
-// Loads a core font into gc, falling back to the server's "fixed" font when the server
+[[noreturn]] void main_loop(viewwindow* v);
+[[noreturn]] void close_window(viewwindow* v);
+void realize_part(viewwindow* v, int src_x, int src_y, int width, int height, int dest_x, int dest_y);
+void realize(viewwindow* v);
+void set_all(viewwindow* v);
+void get_window_size(viewwindow* v);
+unsigned long get_color_pix(viewwindow* v, const char* color_name);
+void beep(viewwindow* v);
+// Loads a core font into v's gc, falling back to the server's "fixed" font when the server
 // lacks it; the previously loaded font is released.
-void set_gc_font(const char* name);
+void set_gc_font(viewwindow* v, const char* name);
 // The font set_gc_font loaded last, or null before any.
-const XFontStruct* loaded_gc_font();
+const XFontStruct* loaded_gc_font(const viewwindow* v);
 
 // New scroll origin for one key step along an axis, or -1 when the view cannot move
 // that way (the bell rings instead). forward is true for l and j.

@@ -4,11 +4,13 @@
 #define PLOTVIEW_XSURFACE_H
 
 #include "surface.h"
+#include "window.h"
 
 class XPixmapSurface : public Surface {
  public:
-  // Starts from the initial pen: the foreground colour, solid lines of width 1, no clip.
-  XPixmapSurface();
+  // Draws on the page pixmap of v (kept for the surface's life). Starts from the initial pen:
+  // the foreground colour, solid lines of width 1, no clip.
+  explicit XPixmapSurface(viewwindow* v);
   void lines(const PagePoint* p, int n) override;
   void fill(const PagePoint* p, int n, const unsigned char* tile) override;
   void mark(int x, int y, const unsigned char* bits) override;
@@ -19,6 +21,9 @@ class XPixmapSurface : public Surface {
   void line_attributes(const LineAttributes& a) override;
   void colour(const char* name) override;
   void clip(int x, int y, int w, int h) override;
+
+ private:
+  viewwindow* v_;
 };
 
 #endif

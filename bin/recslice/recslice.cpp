@@ -142,7 +142,7 @@ void slice(const Options& o, FILE* in) {
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
-  FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
   slice(o, in);
   if (in != stdin) std::fclose(in);

@@ -118,7 +118,7 @@ int64_t count_rest(FILE* fp, double* buf, int l) {
 
 Totals compare(FILE* reference, FILE* signal, int l, bool detail) {
   Totals t;
-  double* x = dgetmem(2L * l);
+  double* x = double_array(2L * l);
   if (x == nullptr) std::exit(3);
   double* y = x + l;
   int a = 0, b = 0;
@@ -181,9 +181,9 @@ void report(const Totals& t, int output_type) {
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
   const Options o = parse_options(argc, argv);
-  FILE* reference = getfp(o.reference, "rb");
+  FILE* reference = open_stream(o.reference, "rb");
   if (reference == nullptr) return 1;
-  FILE* signal = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
+  FILE* signal = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (signal == nullptr) return 1;
   const bool detail = o.output_type == 1;
   const Totals t = compare(reference, signal, o.frame_length, detail);

@@ -5,11 +5,6 @@
 
 #include "ccanalysis.h"
 
-void unadapt_cepstrum(double* c, uint32_t p) {
-  c[0] -= 5.0;
-  for (uint32_t j = 1; j <= p; ++j) c[j] *= 0.5;
-}
-
 void cepstrum_envelope_db(const double* c, uint32_t p, double alpha, uint32_t n, double* db) {
   const double kPi = 3.14159265358979323846;
   const double nepers_to_db = 20.0 / std::log(10.0);

@@ -22,6 +22,7 @@
 #include "picture.h"
 #include "plcoord.h"
 #include "plot.h"
+#include "velkcodec.h"
 #include "wavm1616io.h"
 
 namespace {
@@ -264,7 +265,7 @@ size_t cepstral_frames(const Panel& p) {
 // Envelope of frame k in dB at kEnvelopePoints frequencies from 0 to 8 kHz.
 std::vector<double> frame_envelope(const Panel& p, size_t k) {
   std::vector<double> c(p.values.begin() + k * (p.ccord + 1), p.values.begin() + (k + 1) * (p.ccord + 1));
-  if (p.morvscale == 1) unadapt_cepstrum(c.data(), static_cast<uint32_t>(p.ccord));
+  if (p.morvscale == 1) invmorvadapteradhoc(c.data(), static_cast<uint32_t>(p.ccord), 1);
   std::vector<double> db(kEnvelopePoints);
   cepstrum_envelope_db(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
   return db;
@@ -371,10 +372,10 @@ struct Underlay {
 };
 
 int page_x(double mm) {
-  return normx(_plnorm(mm));
+  return normx(pagesettings(), plnorm(mm));
 }
 int page_y(double mm) {
-  return normy(_plnorm(mm));
+  return normy(pagesettings(), plnorm(mm));
 }
 
 void draw_spectrogram(const Panel& p, const Axis& time, CairoSurface* s) {
@@ -419,20 +420,20 @@ void draw_underlay(CairoSurface* s, void* context) {
 std::string page_stream(std::vector<Panel>* panels, const Axis& time, int last_time_panel) {
   char* buffer = nullptr;
   size_t size = 0;
-  plout = open_memstream(&buffer, &size);
-  if (plout == nullptr) fail("Out of memory");
-  plstart();
+  plotcontext pc;
+  pc.out = open_memstream(&buffer, &size);
+  if (pc.out == nullptr) fail("Out of memory");
+  plstart(&pc);
   for (size_t i = 0; i < panels->size(); ++i) {
     Panel& p = (*panels)[i];
     p.frame_place.type = 1;
     std::string d = panel_description(&p, time, static_cast<int>(i) == last_time_panel);
     std::FILE* in = fmemopen(&d[0], d.size(), "r");
     if (in == nullptr) fail("Out of memory");
-    draw_graph_frame(in, p.frame_place);
+    draw_graph_frame(&pc, in, p.frame_place);
     std::fclose(in);
   }
-  std::fclose(plout);
-  plout = stdout;
+  std::fclose(pc.out);
   std::string stream(buffer, size);
   std::free(buffer);
   return stream;
@@ -482,7 +483,7 @@ int main(int argc, char** argv) {
   if (in == nullptr) fail("Out of memory");
   Underlay u = {&s.panels, time};
   std::string error;
-  const bool written = render_picture(s.output, in, draw_underlay, &error, &u);
+  const bool written = render_picture(pagesettings(), s.output, in, draw_underlay, &error, &u);
   std::fclose(in);
   if (!written) fail(std::string("Cannot write '") + s.output + "': " + error);
   return 0;

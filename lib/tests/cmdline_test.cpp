@@ -2,11 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
+
+// The test of short memory asks for more than the sanitizers' allocator hands out: it is to
+// return null, as the standard allocator does, instead of ending the test.
+extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
 
 namespace {
 
@@ -172,6 +179,31 @@ TEST(Cmdline, NumbersParseWholeAndFinite) {
   EXPECT_EQ(parse_number("-1e309", -1e300, 1e300, &v), ParseResult::kTooSmall);
   EXPECT_EQ(parse_number("0.0005", 0.001, 1.0, &v), ParseResult::kTooSmall);
   EXPECT_EQ(v, -7.0);
+}
+
+// The commands' wrappers of the stream routines print the messages the routines do not.
+TEST(Cmdline, OpenStreamNamesTheFileItCannotOpen) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(open_stream("/nonexistent/dir/no-such-file.raw", "rb"), nullptr);
+  EXPECT_EQ(open_stream("/", "rb"), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Cannot open file /nonexistent/dir/no-such-file.raw!\nCannot open file /!\n");
+  FILE* fp = open_stream("/dev/null", "rb");
+  ASSERT_NE(fp, nullptr);
+  std::fclose(fp);
+}
+
+TEST(Cmdline, DoubleArraySaysWhenMemoryIsShort) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(double_array(LONG_MAX / 4), nullptr);
+  // The message is the last line (a sanitizer's allocator may warn before it).
+  const std::string err = ::testing::internal::GetCapturedStderr(), message = "Cannot allocate memory!\n";
+  ASSERT_GE(err.size(), message.size());
+  EXPECT_EQ(err.substr(err.size() - message.size()), message);
+  double* p = double_array(3);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p[2], 0.0);
+  std::free(p);
 }
 
 }  // namespace

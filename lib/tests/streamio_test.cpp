@@ -102,21 +102,17 @@ TEST(StreamIo, DgetmemIsZeroFilled) {
   std::free(p);
 }
 
-// The routines report a failure to the caller, which decides how the command ends.
-TEST(StreamIo, GetfpNamesTheMissingFileAndReturnsNull) {
+// The routines report a failure to the caller, which decides the message and how the command
+// ends; they print nothing.
+TEST(StreamIo, GetfpReturnsNullForAMissingFileOrADirectory) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(getfp("/nonexistent/dir/no-such-file.raw", "rb"), nullptr);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "Cannot open file /nonexistent/dir/no-such-file.raw!\n");
+  EXPECT_EQ(getfp("/", "rb"), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(StreamIo, DgetmemReturnsNullWhenMemoryIsShort) {
-  ::testing::internal::CaptureStderr();
   EXPECT_EQ(dgetmem(LONG_MAX / 4), nullptr);
-  // The message is the last line (a sanitizer's allocator may warn before it).
-  const std::string err = ::testing::internal::GetCapturedStderr(), message = "Cannot allocate memory!\n";
-  ASSERT_GE(err.size(), message.size());
-  EXPECT_EQ(err.substr(err.size() - message.size()), message);
 }
 
 }  // namespace

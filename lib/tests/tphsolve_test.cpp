@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/resource.h>
@@ -88,8 +89,7 @@ TEST(Tphsolve, SingularPivotFailsAndLeavesTheResultUntouched) {
   const double b = 1.0;
   testing::internal::CaptureStderr();
   EXPECT_EQ(tphsolve(s.t.data(), s.h.data(), &a, &b, 1, 0.0), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "tphsolve() : determinant of the normal matrix is too small!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the caller reports
   EXPECT_EQ(a, 42.0);
 }
 
@@ -98,9 +98,7 @@ TEST(Tphsolve, SingularLaterPivotFails) {
   const System ones{{1.0, 1.0, 1.0}, {0.0, 0.0, 0.0, 0.0, 0.0}};
   std::vector<double> a(3, 9.0);
   const std::vector<double> b = {1.0, 2.0, 3.0};
-  testing::internal::CaptureStderr();
   EXPECT_EQ(tphsolve(ones.t.data(), ones.h.data(), a.data(), b.data(), 3, 1e-9), -1);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("too small"), std::string::npos);
   EXPECT_EQ(a, std::vector<double>(3, 9.0));
 }
 
@@ -109,14 +107,12 @@ TEST(Tphsolve, NegativeEpsMeansOneMillionth) {
   const System s{{1.0}, {std::sqrt(1.0 - 5e-7)}};
   double a = 0.0;
   const double b = 1.0;
-  testing::internal::CaptureStderr();
   EXPECT_EQ(tphsolve(s.t.data(), s.h.data(), &a, &b, 1, -1.0), -1);
-  testing::internal::GetCapturedStderr();
   EXPECT_EQ(tphsolve(s.t.data(), s.h.data(), &a, &b, 1, 1e-7), 0);
   EXPECT_NEAR(a, 1.0 / (s.t[0] + s.h[0]), 1e-9);
 }
 
-TEST(Tphsolve, WorkArraysReusedAcrossSizes) {
+TEST(Tphsolve, CallsOfDifferentSizesAreIndependent) {
   std::mt19937 gen(5);
   const System big = random_system(9, gen);
   const System small = random_system(4, gen);
@@ -132,6 +128,32 @@ TEST(Tphsolve, WorkArraysReusedAcrossSizes) {
   const std::vector<double> blarger(20, 1.0);
   const std::vector<double> back20 = multiply(larger, solve(larger, blarger));
   for (int i = 0; i < 20; i++) EXPECT_NEAR(back20[i], 1.0, 1e-10);
+}
+
+// The work arrays belong to the call: threads solving different systems side by side get
+// exactly the serial solutions.
+TEST(Tphsolve, ThreadsGiveTheSerialSolutions) {
+  std::mt19937 gen(11);
+  const System s1 = random_system(60, gen), s2 = random_system(45, gen);
+  const std::vector<double> b1(60, 1.0), b2(45, -0.5);
+  const std::vector<double> a1 = solve(s1, b1), a2 = solve(s2, b2);
+  std::vector<double> t1, t2;
+  std::thread one([&] {
+    for (int k = 0; k < 300; k++) {
+      t1 = solve(s1, b1);
+      if (t1 != a1) break;
+    }
+  });
+  std::thread two([&] {
+    for (int k = 0; k < 300; k++) {
+      t2 = solve(s2, b2);
+      if (t2 != a2) break;
+    }
+  });
+  one.join();
+  two.join();
+  EXPECT_EQ(t1, a1);
+  EXPECT_EQ(t2, a2);
 }
 
 // Under a 256 MB address-space limit the work arrays of 40 million blocks cannot be had: the

@@ -82,10 +82,12 @@ inline std::string le_bytes(uint32_t v, int width) {
   return s;
 }
 
-// A 44-byte PCM WAV header with the given fields; `datasize` is the data chunk's size in bytes.
-inline std::string wav_header(unsigned channels, unsigned rate, unsigned bits, unsigned datasize) {
+// A 44-byte WAV header with the given fields; `datasize` is the data chunk's size in bytes and
+// `format` the format tag (1 PCM, 7 mu-law).
+inline std::string wav_header(unsigned channels, unsigned rate, unsigned bits, unsigned datasize,
+                              unsigned format = 1) {
   const unsigned align = channels * bits / 8;
-  return "RIFF" + le_bytes(datasize + 36, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(1, 2) +
+  return "RIFF" + le_bytes(datasize + 36, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(format, 2) +
          le_bytes(channels, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
          le_bytes(bits, 2) + "data" + le_bytes(datasize, 4);
 }

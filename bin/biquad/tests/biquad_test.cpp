@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "testsignals.h"
 #include "expectrun.h"
 
 namespace {
@@ -39,27 +40,6 @@ RunResult biquad_command(const std::string& args, const std::vector<float>& inpu
   return run_program(BIQUAD_PATH, words(args), stdin_bytes(float_bytes(input)));
 }
 
-std::vector<float> noise(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<double> g(0.0, 0.3);
-  std::vector<float> v(n);
-  for (float& f : v) f = static_cast<float>(g(gen));
-  return v;
-}
-
-// One pole pair as its recurrence y[n] = x[n] + 2r·cos θ·y[n−1] − r²·y[n−2].
-std::vector<double> resonate(const std::vector<double>& x, double f, double b, double fs) {
-  const double r = std::exp(-kPi * b / fs), c = std::cos(2 * kPi * f / fs);
-  std::vector<double> y(x.size());
-  double y1 = 0, y2 = 0;
-  for (size_t n = 0; n < x.size(); n++) {
-    y[n] = x[n] + 2 * r * c * y1 - r * r * y2;
-    y2 = y1;
-    y1 = y[n];
-  }
-  return y;
-}
-
 // One zero pair as its three taps.
 std::vector<double> notch(const std::vector<double>& x, double f, double b, double fs) {
   const double r = std::exp(-kPi * b / fs), c = std::cos(2 * kPi * f / fs);
@@ -75,21 +55,21 @@ void expect_close(const std::vector<float>& got, const std::vector<double>& want
 }
 
 TEST(Biquad, WithoutPairsTheOutputIsTheInput) {
-  const std::vector<float> x = noise(777, 1);
+  const std::vector<float> x = noise_signal(777, 0.3, 1);
   const RunResult r = biquad_command("-s 16", x);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, float_bytes(x));
 }
 
 TEST(Biquad, SinglePolePairAtTheDefaultRate) {
-  const std::vector<float> x = noise(600, 2);
+  const std::vector<float> x = noise_signal(600, 0.3, 2);
   const RunResult r = biquad_command("-p 1000 100", x);
   EXPECT_EQ(r.status, 0);
   expect_close(floats_of(r.out), resonate(std::vector<double>(x.begin(), x.end()), 1000, 100, 10000.0), 1e-4);
 }
 
 TEST(Biquad, TwoPolesAndOneZeroCascade) {
-  const std::vector<float> x = noise(800, 3);
+  const std::vector<float> x = noise_signal(800, 0.3, 3);
   const RunResult r = biquad_command("-s 16 -p 500 60 -z 3000 200 -p 2500 150", x);
   EXPECT_EQ(r.status, 0);
   // A cascade of linear sections gives the same result in any order.
@@ -101,7 +81,7 @@ TEST(Biquad, TwoPolesAndOneZeroCascade) {
 }
 
 TEST(Biquad, SAndFBothSetTheSamplingFrequency) {
-  const std::vector<float> x = noise(300, 4);
+  const std::vector<float> x = noise_signal(300, 0.3, 4);
   const RunResult s = biquad_command("-s 16 -p 1200 90", x);
   const RunResult f = biquad_command("-f 16 -p 1200 90", x);
   const RunResult d = biquad_command("-p 1200 90", x);
@@ -112,7 +92,7 @@ TEST(Biquad, SAndFBothSetTheSamplingFrequency) {
 
 TEST(Biquad, ReadsANamedFile) {
   TempDir dir;
-  const std::vector<float> x = noise(100, 5);
+  const std::vector<float> x = noise_signal(100, 0.3, 5);
   const std::string in = dir.write("in.raw", float_bytes(x));
   const RunResult r = run_program(BIQUAD_PATH, words("-z 440 0 " + in));
   EXPECT_EQ(r.status, 0);
@@ -122,7 +102,7 @@ TEST(Biquad, ReadsANamedFile) {
 TEST(Biquad, AtMost2048PairsOfEachKind) {
   std::string args;
   for (int i = 0; i < 2048; i++) args += " -p 1000 2000 -z 1000 2000";
-  const std::vector<float> x = noise(4, 6);
+  const std::vector<float> x = noise_signal(4, 0.3, 6);
   const RunResult ok = biquad_command(args, x);
   EXPECT_EQ(ok.status, 0);
   EXPECT_EQ(floats_of(ok.out).size(), 4u);

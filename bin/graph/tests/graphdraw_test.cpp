@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -31,25 +32,23 @@ std::string text_at(const std::string& move, const std::string& text, int size =
 
 class GraphDraw : public ::testing::Test {
  protected:
+  plotcontext pc;  // page origin 0 0, solid lines, standard output, initial settings
   void SetUp() override {
-    _org = {0.0, 0.0};
-    mode(0, 0.0);
-    reset_graph_settings();
-    xl = 100.0;
-    yl = 50.0;
-    h = w = 2.0;
-    mh = mw = 1.0;
-    wf = hf = 1.0;
-    xclip0 = yclip0 = 0.0;
-    xclip1 = 100.0;
-    yclip1 = 50.0;
-    type = 0;
+    pc.xl = 100.0;
+    pc.yl = 50.0;
+    pc.h = pc.w = 2.0;
+    pc.mh = pc.mw = 1.0;
+    pc.wf = pc.hf = 1.0;
+    pc.xclip0 = pc.yclip0 = 0.0;
+    pc.xclip1 = 100.0;
+    pc.yclip1 = 50.0;
+    pc.type = 0;
   }
 
-  static std::string run(const std::string& description) {
+  std::string run(const std::string& description) {
     FILE* fp = fmemopen(const_cast<char*>(description.data()), description.size(), "r");
     testing::internal::CaptureStdout();
-    graph(fp);
+    graph(&pc, fp);
     std::fflush(stdout);
     std::fclose(fp);
     return testing::internal::GetCapturedStdout();
@@ -68,13 +67,13 @@ TEST_F(GraphDraw, CrossingAtTheMinimumPutsTicksOnTheFrameEdgeWithoutAxisLine) {
 }
 
 TEST_F(GraphDraw, NegativeFrameTypeDrawsTheAxisLineAnyway) {
-  type = -1;
+  pc.type = -1;
   const std::string out = run("x 0 10\ny 0 5\nxscale s5\n");
   EXPECT_EQ(out, "M0 0\nD1000 0\n\0M500 0\nD500 8\n\0"s);
 }
 
 TEST_F(GraphDraw, BoxedFrameRepeatsTicksFromTheOppositeEdge) {
-  type = 1;
+  pc.type = 1;
   EXPECT_EQ(run("x 0 10\ny 0 5\nxscale s5\n"), "M500 0\nD500 8\n\0M500 500\nD500 493\n\0"s);
   EXPECT_EQ(run("xscale2 s5\n"), "M500 0\nD500 8\n\0"s);  // a suffix: no repeat
 }
@@ -108,7 +107,7 @@ TEST_F(GraphDraw, MelScaleWarpsTickPositions) {
 TEST_F(GraphDraw, LogAxisTakesDataAsLogarithmsUnlessStarred) {
   // 1 to 1000 is three decades over 100 mm: two decades are at 66.7 mm.
   EXPECT_EQ(run("x log 1 1000\ny 0 5\n2 1 \\3\n"), "S18\nR0\nM667 100\nN3\n" + kBound + kReset);
-  is_xlog = 0;
+  pc.is_xlog = 0;
   EXPECT_EQ(run("x log* 1 1000\ny 0 5\n100 1 \\3\n"), "S18\nR0\nM667 100\nN3\n" + kBound + kReset);
 }
 
@@ -130,7 +129,7 @@ TEST_F(GraphDraw, LineTypesSelectTableModesAndPitches) {
   EXPECT_EQ(run("line 3\n0 0\n1 1\n"), polyline("L6 100\n", "M0 0\nD10 10\n"));
   EXPECT_EQ(run("line 2 4.5\n0 0\n1 1\n"), polyline("L2 45\n", "M0 0\nD10 10\n"));
   EXPECT_EQ(run("line 7\n0 0\n1 1\n"), polyline("L2 45\n", "M0 0\nD10 10\n"));  // refused
-  EXPECT_EQ(ltype, 1);
+  EXPECT_EQ(pc.ltype, 1);
 }
 
 TEST_F(GraphDraw, PenJoinItalicAndPaintSettings) {
@@ -172,7 +171,7 @@ TEST_F(GraphDraw, TextItemsAndTheDefaultLabel) {
 
 TEST_F(GraphDraw, LongMarkTextIsCutToTheLabelBuffer) {
   run("mark " + std::string(300, 'z') + "\n");
-  EXPECT_EQ(std::strlen(label), 255u);
+  EXPECT_EQ(std::strlen(pc.label), 255u);
 }
 
 TEST_F(GraphDraw, ClipCornersAndReset) {
@@ -188,7 +187,7 @@ TEST_F(GraphDraw, TitlesPrintsAndCentredTexts) {
 }
 
 TEST_F(GraphDraw, ExchangedAxesSwapDefinitionsAndData) {
-  is_t = 1;
+  pc.is_t = 1;
   // "y" now defines the horizontal axis (10 mm per unit), "x" the vertical one.
   EXPECT_EQ(run("y 0 10\nx 0 5\n1 3 \\3\n"), "S18\nR0\nM300 100\nN3\n" + kBound + kReset);
 }
@@ -199,6 +198,37 @@ TEST_F(GraphDraw, OutsidePointsNeverOverrunTheBuffer) {
   const std::string out = run(d);
   // 511 points are drawn when the buffer fills, then the rest from the last of them.
   EXPECT_EQ(out, polyline("L0 0\n", "M-10 0\nD-10 0\n") + polyline("L0 0\n", "M-10 0\nD-10 0\n"));
+}
+
+// Each context has its own stream, placement and settings: a graph drawn with one leaves another
+// as it was, and both write what each alone writes.
+TEST(GraphContext, ContextsAreIndependent) {
+  const std::string description = "x 0 10\ny 0 5\ncsize 3\nline 2\n0 0\n10 5\n";
+  auto draw = [&](plotcontext* pc) {
+    char* bytes = nullptr;
+    size_t size = 0;
+    pc->out = open_memstream(&bytes, &size);
+    FILE* fp = fmemopen(const_cast<char*>(description.data()), description.size(), "r");
+    graph(pc, fp);
+    std::fclose(fp);
+    std::fclose(pc->out);
+    std::string text(bytes, size);
+    std::free(bytes);
+    return text;
+  };
+  plotcontext a, b;
+  b.org = {10.0, 20.0};
+  const std::string first = draw(&a);
+  EXPECT_EQ(a.h, 3.0);
+  EXPECT_EQ(a.ltype, 1);
+  EXPECT_EQ(b.h, 2.5);  // untouched by the graph drawn with a
+  EXPECT_EQ(b.ltype, 0);
+  const std::string moved = draw(&b);
+  EXPECT_NE(first, moved);
+  EXPECT_NE(first.find("D1200 800\n"), std::string::npos) << first;
+  EXPECT_NE(moved.find("D1300 1000\n"), std::string::npos) << moved;
+  plotcontext c;
+  EXPECT_EQ(draw(&c), first);
 }
 
 TEST(GraphHelpers, WordsTypesAndTexts) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "testsignals.h"
 #include "expectrun.h"
 
 namespace {
@@ -28,14 +29,6 @@ const char kUsage[] =
     " ZEVK: version 3.11\n"
     " CVS Info: $Id$\n";
 
-std::vector<float> noise(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<float> v(n);
-  for (float& f : v) f = static_cast<float>(u(gen));
-  return v;
-}
-
 // Lags 0..m of every whole frame of l samples, each a direct sum.
 std::vector<double> direct_sums(const std::vector<float>& x, int l, int m) {
   std::vector<double> out;
@@ -56,14 +49,14 @@ void expect_lags(const RunResult& r, const std::vector<double>& want) {
 }
 
 TEST(LagcorrCommand, DefaultsGiveThreeFramesOf26From1000Samples) {
-  const std::vector<float> x = noise(1000, 1);
+  const std::vector<float> x = noise_signal(1000, 0.5, 1);
   const RunResult r = run_program(LAGCORR_PATH, {}, stdin_bytes(float_bytes(x)));
   EXPECT_EQ(r.out.size(), 3u * 26 * 4);  // the last 232 samples are ignored
   expect_lags(r, direct_sums(x, 256, 25));
 }
 
 TEST(LagcorrCommand, AttachedAndSeparateValuesAgree) {
-  const std::vector<float> x = noise(1600, 2);
+  const std::vector<float> x = noise_signal(1600, 0.5, 2);
   const RunResult attached = run_program(LAGCORR_PATH, {"-l512", "-m4"}, stdin_bytes(float_bytes(x)));
   const RunResult separate = run_program(LAGCORR_PATH, {"-l", "512", "-m", "4"}, stdin_bytes(float_bytes(x)));
   EXPECT_EQ(attached.out, separate.out);
@@ -71,7 +64,7 @@ TEST(LagcorrCommand, AttachedAndSeparateValuesAgree) {
 }
 
 TEST(LagcorrCommand, OrderBeyondTheFrameGivesZeroLags) {
-  const std::vector<float> x = noise(20, 3);
+  const std::vector<float> x = noise_signal(20, 0.5, 3);
   const RunResult r = run_program(LAGCORR_PATH, {"-l", "5", "-m", "7"}, stdin_bytes(float_bytes(x)));
   const std::vector<double> want = direct_sums(x, 5, 7);
   expect_lags(r, want);
@@ -79,14 +72,14 @@ TEST(LagcorrCommand, OrderBeyondTheFrameGivesZeroLags) {
 }
 
 TEST(LagcorrCommand, ShortInputGivesNothing) {
-  const RunResult r = run_program(LAGCORR_PATH, {}, stdin_bytes(float_bytes(noise(255, 4))));
+  const RunResult r = run_program(LAGCORR_PATH, {}, stdin_bytes(float_bytes(noise_signal(255, 0.5, 4))));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(LagcorrCommand, ReadsANamedFile) {
   TempDir dir;
-  const std::vector<float> x = noise(64, 5);
+  const std::vector<float> x = noise_signal(64, 0.5, 5);
   const std::string in = dir.write("in.raw", float_bytes(x));
   expect_lags(run_program(LAGCORR_PATH, words("-l 16 -m 3 " + in)), direct_sums(x, 16, 3));
 }
@@ -98,13 +91,14 @@ TEST(LagcorrCommand, HelpPrintsUsageAndSucceeds) {
 
 TEST(LagcorrCommand, InvalidOptionIsRefused) {
   const RunResult r =
-      run_program(LAGCORR_PATH, {"-m", "3", "-o", "2"}, stdin_bytes(float_bytes(noise(300, 6))));
+      run_program(LAGCORR_PATH, {"-m", "3", "-o", "2"}, stdin_bytes(float_bytes(noise_signal(300, 0.5, 6))));
   expect_message_only(r, 1, std::string("lagcorr : Invalid option 'o'!\n") + kUsage);
 }
 
 TEST(LagcorrCommand, MissingValueIsRefused) {
   for (const char* args : {"-l", "-m 3 -m"}) {
-    const RunResult r = run_program(LAGCORR_PATH, words(args), stdin_bytes(float_bytes(noise(300, 7))));
+    const RunResult r =
+        run_program(LAGCORR_PATH, words(args), stdin_bytes(float_bytes(noise_signal(300, 0.5, 7))));
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err, kUsage) << args;
     EXPECT_EQ(r.out, "") << args;
@@ -112,7 +106,7 @@ TEST(LagcorrCommand, MissingValueIsRefused) {
 }
 
 TEST(LagcorrCommand, ImpossibleSizesAreRefused) {
-  const std::string in = float_bytes(noise(300, 8));
+  const std::string in = float_bytes(noise_signal(300, 0.5, 8));
   RunResult r = run_program(LAGCORR_PATH, {"-l", "0"}, stdin_bytes(in));
   expect_message_only(r, 1, "lagcorr : Frame length must be at least 1!\n");
   r = run_program(LAGCORR_PATH, {"-m", "-2"}, stdin_bytes(in));

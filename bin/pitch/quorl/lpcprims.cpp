@@ -2,28 +2,11 @@
 #include "lpcprims.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
 // Largest LPC order xlpc accepts (its work arrays live on the stack).
 const int kMaxLpcOrder = 100;
-
-// A window table cached by length: recomputed whenever the length changes.
-struct WindowTable {
-  int wsize = 0;
-  float* wind = nullptr;
-};
-
-// A growable scratch buffer holding the mean-removed copy of a correlation input.
-struct ScratchCopy {
-  int dbsize = 0;
-  float* dbdata = nullptr;
-};
-
-WindowTable hamming_table, cos4_table, hann_table;
-ScratchCopy crossf_copy, crossfi_copy;
 
 // Phase of sample i of an n-point window; the 2*pi constant is the one the
 // tracker was tuned with.
@@ -47,21 +30,13 @@ void fill_cos4(float* w, int n) {
   }
 }
 
-// Returns the table of length n, recomputing it when the cached length differs;
-// null when n is not positive or memory is short.
-const float* cached_table(WindowTable& t, int n, void (*fill)(float*, int)) {
-  if (n <= 0) return nullptr;
-  if (n != t.wsize) {
-    float* p = (float*)realloc(t.wind, sizeof(float) * n);
-    if (!p) {
-      fprintf(stderr, "Allocation problems in window()\n");
-      return nullptr;
-    }
-    t.wind = p;
-    t.wsize = n;
-    fill(t.wind, n);
+// Returns the table of length n (n > 0), recomputing it when its length differs.
+const float* cached_table(std::vector<float>& table, int n, void (*fill)(float*, int)) {
+  if ((int)table.size() != n) {
+    table.resize(n);
+    fill(table.data(), n);
   }
-  return t.wind;
+  return table.data();
 }
 
 // dout[i] = w[i] * din[i], or w[i] * (din[i+1] - preemp * din[i]) with preemphasis.
@@ -73,10 +48,9 @@ void apply_window(const float* w, const float* din, float* dout, int n, float pr
   }
 }
 
-void tabled_window(WindowTable& t, void (*fill)(float*, int), const float* din, float* dout, int n,
+void tabled_window(std::vector<float>& table, void (*fill)(float*, int), const float* din, float* dout, int n,
                    float preemp) {
-  const float* w = cached_table(t, n, fill);
-  if (w) apply_window(w, din, dout, n, preemp);
+  if (n > 0) apply_window(cached_table(table, n, fill), din, dout, n, preemp);
 }
 
 float sum_of_squares(const float* x, int n) {
@@ -91,24 +65,14 @@ float dot(const float* x, const float* y, int n) {
   return s;
 }
 
-// Fills the copy with data[0..total-1] minus the mean of data[0..size-1];
-// null (with a message) when memory is short.
-float* mean_removed_copy(ScratchCopy& c, const float* data, int size, int total) {
-  if (total > c.dbsize) {
-    free(c.dbdata);
-    c.dbsize = 0;
-    c.dbdata = (float*)malloc(sizeof(float) * total);
-    if (!c.dbdata) {
-      fprintf(stderr, "Allocation failure in crossf()\n");
-      return nullptr;
-    }
-    c.dbsize = total;
-  }
+// Fills the copy with data[0..total-1] minus the mean of data[0..size-1].
+const float* mean_removed_copy(std::vector<float>& copy, const float* data, int size, int total) {
+  if (total > (int)copy.size()) copy.resize(total);
   float mean = 0.0f;
   for (int j = 0; j < size; j++) mean += data[j];
   mean /= size;
-  for (int j = 0; j < total; j++) c.dbdata[j] = data[j] - mean;
-  return c.dbdata;
+  for (int j = 0; j < total; j++) copy[j] = data[j] - mean;
+  return copy.data();
 }
 
 // The RMS of a window relative to a rectangular one, by window type.
@@ -135,54 +99,40 @@ void xrwindow(const float* din, float* dout, int n, float preemp) {
   }
 }
 
-void xhwindow(const float* din, float* dout, int n, float preemp) {
-  tabled_window(hamming_table, fill_hamming, din, dout, n, preemp);
+void xhwindow(lpcwork* work, const float* din, float* dout, int n, float preemp) {
+  tabled_window(work->hamming, fill_hamming, din, dout, n, preemp);
 }
 
-void xcwindow(const float* din, float* dout, int n, float preemp) {
-  tabled_window(cos4_table, fill_cos4, din, dout, n, preemp);
+void xcwindow(lpcwork* work, const float* din, float* dout, int n, float preemp) {
+  tabled_window(work->cos4, fill_cos4, din, dout, n, preemp);
 }
 
-void xhnwindow(const float* din, float* dout, int n, float preemp) {
-  tabled_window(hann_table, fill_hann, din, dout, n, preemp);
+void xhnwindow(lpcwork* work, const float* din, float* dout, int n, float preemp) {
+  tabled_window(work->hann, fill_hann, din, dout, n, preemp);
 }
 
-int window(const float* din, float* dout, int n, float preemp, int type) {
+int window(lpcwork* work, const float* din, float* dout, int n, float preemp, int type) {
   switch (type) {
     case WINDOW_RECT:
       xrwindow(din, dout, n, preemp);
-      break;
-    case WINDOW_HAMMING:
-      xhwindow(din, dout, n, preemp);
-      break;
-    case WINDOW_COS4:
-      xcwindow(din, dout, n, preemp);
-      break;
-    case WINDOW_HANN:
-      xhnwindow(din, dout, n, preemp);
-      break;
-    default:
-      fprintf(stderr, "Unknown window type (%d) requested in window()\n", type);
       return 0;
+    case WINDOW_HAMMING:
+      xhwindow(work, din, dout, n, preemp);
+      return 0;
+    case WINDOW_COS4:
+      xcwindow(work, din, dout, n, preemp);
+      return 0;
+    case WINDOW_HANN:
+      xhnwindow(work, din, dout, n, preemp);
+      return 0;
+    default:
+      return -1;
   }
-  return 1;
 }
 
-int xget_window(float* dout, int n, int type) {
-  static int n0 = 0;
-  static float* ones = nullptr;
-  if (n > n0) {
-    free(ones);
-    n0 = 0;
-    ones = (float*)malloc(sizeof(float) * n);
-    if (!ones) {
-      fprintf(stderr, "Allocation problems in xget_window()\n");
-      return 0;
-    }
-    for (int i = 0; i < n; i++) ones[i] = 1.0f;
-    n0 = n;
-  }
-  return window(ones, dout, n, 0.0f, type);
+int xget_window(lpcwork* work, float* dout, int n, int type) {
+  if (n > (int)work->ones.size()) work->ones.assign(n, 1.0f);
+  return window(work, work->ones.data(), dout, n, 0.0f, type);
 }
 
 void xautoc(int windowsize, const float* s, int p, float* r, float* e) {
@@ -224,47 +174,30 @@ float xitakura(int p, const float* b, const float* c, const float* r, const floa
   return (c[0] + dot(r, b, p)) / gain[0];
 }
 
-float wind_energy(const float* data, int size, int w_type) {
-  static int nwind = 0;
-  static float* dwind = nullptr;
+float wind_energy(lpcwork* work, const float* data, int size, int w_type) {
   if (size <= 0) return 0.0f;
-  if (size != nwind) {
-    if (size > nwind) {
-      float* p = (float*)realloc(dwind, sizeof(float) * size);
-      if (!p) {
-        fprintf(stderr, "Can't allocate scratch memory in wind_energy()\n");
-        return 0.0f;
-      }
-      dwind = p;
-    }
-    nwind = 0;
-    if (!xget_window(dwind, size, w_type)) return 0.0f;
-    nwind = size;
+  std::vector<float>& w = work->energy_window;
+  if ((int)w.size() != size || work->energy_type != w_type) {
+    w.resize(size);
+    work->energy_type = -1;
+    if (xget_window(work, w.data(), size, w_type) != 0) return 0.0f;
+    work->energy_type = w_type;
   }
   float sum = 0.0f;
   for (int i = 0; i < size; i++) {
-    const float f = dwind[i] * data[i];
+    const float f = w[i] * data[i];
     sum += f * f;
   }
   return sqrtf(sum / size);
 }
 
-int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar, float* lpck,
-         float* normerr, float* rms, float preemp, int type) {
-  static int nwind = 0;
-  static float* dwind = nullptr;
-  if (lpc_ord > kMaxLpcOrder || !data || wsize < 1) return 0;
-  if (wsize != nwind) {
-    float* p = (float*)realloc(dwind, sizeof(float) * wsize);
-    if (!p) {
-      fprintf(stderr, "Can't allocate scratch memory in lpc()\n");
-      return 0;
-    }
-    dwind = p;
-    nwind = wsize;
-  }
+int xlpc(lpcwork* work, int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca, float* ar,
+         float* lpck, float* normerr, float* rms, float preemp, int type) {
+  if (lpc_ord > kMaxLpcOrder || !data || wsize < 1) return -1;
+  if ((int)work->lpc_frame.size() < wsize) work->lpc_frame.resize(wsize);
+  float* dwind = work->lpc_frame.data();
   // An unknown window type leaves the frame unfilled: nothing to analyse.
-  if (!window(data, dwind, wsize, preemp, type)) return 0;
+  if (window(work, data, dwind, wsize, preemp, type) != 0) return -1;
 
   float rho[kMaxLpcOrder + 1], k[kMaxLpcOrder], a[kMaxLpcOrder + 1];
   float* r = ar ? ar : rho;
@@ -288,14 +221,13 @@ int xlpc(int lpc_ord, float lpc_stabl, int wsize, const float* data, float* lpca
   pa[0] = 1.0f;
   if (rms) *rms = en / window_rms_factor(type);
   if (normerr) *normerr = er;
-  return 1;
+  return 0;
 }
 
-void crossf(const float* data, int size, int start, int nlags, float* engref, int* maxloc, float* maxval,
-            float* correl) {
+void crossf(lpcwork* work, const float* data, int size, int start, int nlags, float* engref, int* maxloc,
+            float* maxval, float* correl) {
   const int total = size + start + nlags;
-  const float* x = mean_removed_copy(crossf_copy, data, size, total);
-  if (!x) return;
+  const float* x = mean_removed_copy(work->crossf_copy, data, size, total);
   const float engr = sum_of_squares(x, size);
   *engref = engr;
   if (engr <= 0.0f) {
@@ -327,11 +259,10 @@ void crossf(const float* data, int size, int start, int nlags, float* engref, in
   *maxval = amax;
 }
 
-void crossfi(const float* data, int size, int start0, int nlags0, int nlags, float* engref, int* maxloc,
-             float* maxval, float* correl, const int* locs, int nlocs) {
+void crossfi(lpcwork* work, const float* data, int size, int start0, int nlags0, int nlags, float* engref,
+             int* maxloc, float* maxval, float* correl, const int* locs, int nlocs) {
   const int total = size + start0 + nlags0;
-  const float* x = mean_removed_copy(crossfi_copy, data, size, total);
-  if (!x) return;
+  const float* x = mean_removed_copy(work->crossfi_copy, data, size, total);
   for (int i = 0; i < nlags0; i++) correl[i] = 0.0f;
   const float engr = sum_of_squares(x, size);
   *engref = engr;

@@ -7,15 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <vector>
 
 #include "fgetmem.h"
 #include "lpcprims.h"
 #include "nrandom.h"
 #include "trackparams.h"
-
-int debug_level = 0;
 
 namespace {
 
@@ -32,51 +30,10 @@ struct Windstat {
 
 // Per-frame stationarity measures of one block.
 struct Stat {
-  float* stat;       // spectral change to the window one analysis gap earlier
-  float* rms;        // frame RMS
-  float* rms_ratio;  // energy ratio to the window one analysis gap earlier
+  std::vector<float> stat;       // spectral change to the window one analysis gap earlier
+  std::vector<float> rms;        // frame RMS
+  std::vector<float> rms_ratio;  // energy ratio to the window one analysis gap earlier
 };
-
-// ---- Module state of one analysis ----
-
-// Cost rules.
-float tcost, tfact_a, tfact_s, vbias, fdouble, lagwt, freqwt;
-const float ln2 = 0.6931472f;
-// Frame and lag geometry, in samples.
-int step, size, start, stop, nlags, ncomp, pad;
-// Peak lists of the candidate search.
-int maxpeaks;
-float* peaks = nullptr;
-int* locs = nullptr;
-// Frame ring and decision bookkeeping.
-Frame* headF = nullptr;
-Frame* tailF = nullptr;
-Frame* cmpthF = nullptr;
-int* pcands = nullptr;
-int size_frame_hist, size_frame_out, size_cir_buffer;
-int num_active_frames, cir_buff_growth_count, first_time;
-// Output arrays of the frames released by the last dp_f0 call.
-float* f0p = nullptr;
-float* vuvp = nullptr;
-float* rms_speech = nullptr;
-float* acpkp = nullptr;
-int output_buf_size;
-// Window statistics queue (oldest first) and stationarity history.
-int wReuse;
-Windstat* windstat = nullptr;
-Stat* stat = nullptr;
-int stat_capacity = 0;
-float* mem = nullptr;
-int memsize = 0;
-
-// ---- Decimator state, kept for the process ----
-float* ds_out = nullptr;
-int ds_capacity = 0;
-int ncoeff_prev = 127;
-int ncoeff = 0;
-std::vector<float> fir_taps;   // full symmetric filter
-std::vector<float> fir_mem;    // filter history of one block
-std::vector<float> fir_state;  // history carried to the next block
 
 // Round half away from zero, then truncate.
 int eround(double x) {
@@ -111,65 +68,6 @@ void free_frame(Frame* f) {
   delete f;
 }
 
-// Links n new frames after `after`, the last one pointing on to `before`.
-void insert_frames(Frame* after, Frame* before, int n, int ncands) {
-  Frame* last = after;
-  for (int k = 0; k < n; k++) {
-    Frame* f = alloc_frame(nlags, ncands);
-    f->prev = last;
-    last->next = f;
-    last = f;
-  }
-  last->next = before;
-  before->prev = last;
-}
-
-void free_ring(void) {
-  if (!headF) return;
-  Frame* f = headF->next;
-  headF->next = nullptr;
-  while (f) {
-    Frame* next = f->next;
-    free_frame(f);
-    f = next;
-  }
-  headF = tailF = cmpthF = nullptr;
-}
-
-// Makes room for more frames between headF and tailF; 1 when the ring may not grow again.
-int grow_ring(int ncands) {
-  if (cir_buff_growth_count > 5) {
-    fprintf(stderr,
-            "too many requests (%d) for dynamically allocating space.\n   There may be a "
-            "problem in finding converged path.\n",
-            cir_buff_growth_count);
-    return 1;
-  }
-  if (debug_level) fprintf(stderr, "allocating %d more frames for DP circ. buffer.\n", size_cir_buffer);
-  insert_frames(headF, tailF, size_cir_buffer, ncands);
-  cir_buff_growth_count++;
-  return 0;
-}
-
-// Resizes an output array; throws std::bad_alloc (after a message) when memory is short.
-float* grow_floats(float* p, int n) {
-  float* q = (float*)realloc(p, sizeof(float) * n);
-  if (!q) {
-    fprintf(stderr, "Cannot allocate memory for %d output frames!\n", n);
-    throw std::bad_alloc();
-  }
-  return q;
-}
-
-void grow_output(void) {
-  output_buf_size *= 2;
-  if (debug_level) fprintf(stderr, "reallocating space for output frames: %d\n", output_buf_size);
-  f0p = grow_floats(f0p, output_buf_size);
-  vuvp = grow_floats(vuvp, output_buf_size);
-  rms_speech = grow_floats(rms_speech, output_buf_size);
-  acpkp = grow_floats(acpkp, output_buf_size);
-}
-
 // ---- Decimation ----
 
 // Half of a Hann-tapered linear-phase low-pass FIR with cut-off fc (in units of
@@ -184,147 +82,11 @@ std::vector<float> lc_lin_fir(double fc, int taps) {
   return b;
 }
 
-// Designs the decimation filter for the factor and sampling frequency.
-void design_decimator(double freq, int decimate) {
-  ncoeff = ((int)(freq * 0.005)) | 1;
-  const std::vector<float> half = lc_lin_fir(0.5 / decimate, ncoeff);
-  const int n = (int)half.size();
-  fir_taps.assign(2 * n - 1, 0.0f);
-  for (int k = 0; k < 2 * n - 1; k++) fir_taps[k] = half[k < n ? n - 1 - k : k - (n - 1)];
-}
-
 // Moves the filter memory on by `skip` samples taken from src (avail of them exist;
 // zeros beyond).
 void shift_in(float* m, int len, int skip, const float* src, long avail) {
   memmove(m, m + skip, sizeof(float) * (len - skip));
   for (int t = 0; t < skip; t++) m[len - skip + t] = t < avail ? src[t] : 0.0f;
-}
-
-// Filters and decimates one block: output k is centred on input sample k * skip.
-void do_ffir(const float* buf, int in_samps, float* bufo, int* out_samps, int skip, int init, int last,
-             int sdstep) {
-  const int len = (int)fir_taps.size();
-  const int n = (len + 1) / 2;
-  fir_mem.assign(len, 0.0f);
-  float* m = fir_mem.data();
-  if (!init && (int)fir_state.size() == n - 1) std::copy(fir_state.begin(), fir_state.end(), m);
-  for (int t = 0; t < n; t++) m[n - 1 + t] = t < in_samps ? buf[t] : 0.0f;
-  long in = n;
-  auto emit = [&](int k) {
-    float sum = 0.0f;
-    for (int t = 0; t < len; t++) sum += fir_taps[t] * m[t];
-    bufo[k] = sum >= 0.0f ? sum + 0.5f : sum - 0.5f;
-  };
-  for (int k = 0; k < *out_samps; k++, in += skip) {
-    emit(k);
-    shift_in(m, len, skip, buf + in, in_samps - in);
-  }
-  if (last && !init) {
-    // Flush the filter tail for the input groups left over at the end.
-    int k = *out_samps;
-    for (; in_samps - in >= skip; k++, in += skip) {
-      emit(k);
-      shift_in(m, len, skip, nullptr, 0);
-    }
-    *out_samps = k;
-  } else if (!last) {
-    // The next block starts at sdstep: keep the n - 1 samples before it.
-    fir_state.assign(n - 1, 0.0f);
-    for (int t = 0; t < n - 1; t++) {
-      const long src = (long)sdstep - (n - 1) + t;
-      if (src >= 0 && src < in_samps) fir_state[t] = buf[src];
-    }
-  }
-}
-
-// Makes the decimated buffer hold at least n samples, new ones zeroed.
-void reserve_decimated(int n) {
-  if (n <= ds_capacity) return;
-  ds_out = grow_floats(ds_out, n);
-  memset(ds_out + ds_capacity, 0, sizeof(float) * (n - ds_capacity));
-  ds_capacity = n;
-}
-
-// Low-pass filters and decimates a block by `decimate`, producing *samsds
-// samples (more on the last block); the buffer is at least min_capacity long.
-const float* downsample(const float* input, int samples, int sdstep, double freq, int* samsds, int decimate,
-                        int first, int last, int min_capacity) {
-  if (!input || samples <= 0 || decimate <= 0 || *samsds <= 0) {
-    printf("Bad signal(s) passed to downsamp()\n");
-    fprintf(stderr, "Problems in downsamp() in downsample()\n");
-    return nullptr;
-  }
-  if (decimate == 1) return input;
-  if (first) {
-    const int init_size = samples / decimate + 2 * ncoeff_prev;
-    free(ds_out);
-    ds_out = nullptr;
-    ds_capacity = 0;
-    reserve_decimated(init_size);
-    design_decimator(freq, decimate);
-    ncoeff_prev = ncoeff;
-  }
-  // Room for every sample the filter produces and every one the candidate search reads.
-  reserve_decimated(std::max(min_capacity, samples / decimate + 2));
-  do_ffir(input, samples, ds_out, samsds, decimate, first, last, sdstep);
-  return ds_out;
-}
-
-// One past the last decimated sample the candidate search of nframes frames reads.
-int decimated_reach(int nframes, int dec) {
-  const int decstart = start / dec ? start / dec : 1;
-  return ((nframes - 1) * step) / dec + (size / dec + 1) + decstart + (nlags / dec + 1);
-}
-
-// ---- Stationarity ----
-
-void save_windstat(const float* rho, int order, float err, float rms) {
-  if (wReuse <= 0) return;
-  if (wReuse > 1) memmove(windstat, windstat + 1, sizeof(Windstat) * (wReuse - 1));
-  Windstat& w = windstat[wReuse - 1];
-  memcpy(w.rho, rho, sizeof(float) * (order + 1));
-  w.err = err;
-  w.rms = rms;
-}
-
-void retrieve_windstat(float* rho, int order, float* err, float* rms) {
-  const Windstat& w = windstat[0];
-  memcpy(rho, w.rho, sizeof(float) * (order + 1));
-  *err = w.err;
-  *rms = w.rms;
-}
-
-// Spectral distance of the current window to the previous one (or 0.02 with
-// init); also the current window's RMS and its energy ratio to the previous.
-float get_similarity(int order, int wsize, const float* pdata, const float* cdata, float* rmsa,
-                     float* rms_ratio, float pre, float stab, int w_type, int init) {
-  float rho3[kMaxLpcOrder + 1], a2[kMaxLpcOrder + 1], err3;
-  xlpc(order, stab, wsize - 1, cdata, a2, rho3, nullptr, &err3, nullptr, pre, w_type);
-  const float rms3 = wind_energy(cdata, wsize, w_type);
-  float result;
-  if (init) {
-    *rms_ratio = 1.0f;
-    result = 0.02f;
-  } else {
-    float rho1[kMaxLpcOrder + 1], err1, rms1;
-    if (wReuse > 0) {
-      retrieve_windstat(rho1, order, &err1, &rms1);
-    } else {
-      xlpc(order, stab, wsize - 1, pdata, nullptr, rho1, nullptr, &err1, nullptr, pre, w_type);
-      rms1 = wind_energy(pdata, wsize, w_type);
-    }
-    float b[kMaxLpcOrder], b0;
-    xa_to_aca(a2 + 1, b, &b0, order);
-    const float t = xitakura(order, b, &b0, rho1 + 1, &err1) - 0.8f;
-    if (rms1 > 0.0f)
-      *rms_ratio = (float)((0.001 + rms3) / rms1);
-    else
-      *rms_ratio = rms3 > 0.0f ? 2.0f : 1.0f;
-    result = (float)(0.2 / t);
-  }
-  *rmsa = rms3;
-  save_windstat(rho3, order, err3, rms3);
-  return result;
 }
 
 int stationarity_lpc_order(double freq) {
@@ -336,85 +98,12 @@ int stationarity_lpc_order(double freq) {
   return order;
 }
 
-void alloc_stationarity(int nframes) {
-  if (!stat) stat = new Stat{nullptr, nullptr, nullptr};
-  delete[] stat->stat;
-  delete[] stat->rms;
-  delete[] stat->rms_ratio;
-  stat->stat = new float[nframes]();
-  stat->rms = new float[nframes]();
-  stat->rms_ratio = new float[nframes]();
-  stat_capacity = nframes;
-}
-
-void free_stationarity(void) {
-  if (stat) {
-    delete[] stat->stat;
-    delete[] stat->rms;
-    delete[] stat->rms_ratio;
-    delete stat;
-  }
-  stat = nullptr;
-  stat_capacity = 0;
-  delete[] mem;
-  mem = nullptr;
-  memsize = 0;
-}
-
 // Copies n block samples from index from into dst, zeros where the block has none.
 void copy_block(float* dst, const float* fdata, long from, int n, int buff_size) {
   for (int t = 0; t < n; t++) {
     const long src = from + t;
     dst[t] = (src >= 0 && src < buff_size) ? fdata[src] : 0.0f;
   }
-}
-
-// Fills the per-frame stationarity measures of one block of nframes >= 1 frames.
-void get_stationarity(const float* fdata, double freq, int buff_size, int nframes, int first) {
-  const int agap = (int)(0.02 * freq);
-  const int wsize = (int)(0.03 * freq);
-  const int ind = (agap - wsize) / 2;
-  const int order = stationarity_lpc_order(freq);
-  const float preemp = 0.4f, stab = 30.0f;
-  const int w_type = WINDOW_HANN;
-
-  if (nframes > stat_capacity || !stat || first) {
-    alloc_stationarity(nframes);
-    delete[] mem;
-    memsize = agap + wsize;
-    mem = new float[memsize]();
-  }
-  const int half = memsize / 2;
-  copy_block(mem + half, fdata, 0, memsize - half, buff_size);
-
-  for (int j = 0; j < nframes; j++) {
-    const int cur = ind + j * step;
-    const int prev = cur - agap;
-    const bool cur_inside = cur + wsize <= buff_size;
-    float* sj = &stat->stat[j];
-    float* rj = &stat->rms[j];
-    float* qj = &stat->rms_ratio[j];
-    if (prev >= 0 && cur_inside) {
-      *sj = get_similarity(order, wsize, fdata + prev, fdata + cur, rj, qj, preemp, stab, w_type, 0);
-    } else if (first) {
-      if (cur >= 0 && cur_inside) {
-        *sj = get_similarity(order, wsize, nullptr, fdata + cur, rj, qj, preemp, stab, w_type, 1);
-      } else {
-        *rj = 0.0f;
-        *sj = 0.002f;
-        *qj = 1.0f;
-      }
-    } else if (cur_inside && cur + wsize > 0) {
-      // The previous window lies in the last block: take both from the history.
-      *sj = get_similarity(order, wsize, mem, mem + half + ind, rj, qj, preemp, stab, w_type, 0);
-      if (prev + step < 0) {
-        memmove(mem, mem + step, sizeof(float) * (memsize - step));
-        copy_block(mem + memsize - step, fdata, cur + wsize, step, buff_size);
-      }
-    }
-  }
-  // Keep the samples before the next block's start for its first frames.
-  copy_block(mem, fdata, (long)nframes * step - half, half, buff_size);
 }
 
 // ---- Candidates ----
@@ -432,201 +121,483 @@ void peak(const float* y, float* xp, float* yp) {
   }
 }
 
-// Candidates of frame i: correlation peaks found on the decimated signal,
-// refined at the full rate around each of them.
-void get_fast_cands(const float* fdata, const float* fdsdata, int i, int dec, const F0_params* par, Cross* cp,
-                    float* engref, int* maxloc, float* maxval, int* ncand) {
-  const int decind = (i * step) / dec;
-  const int decsize = size / dec + 1;
-  const int decstart = start / dec ? start / dec : 1;
-  const int decnlags = nlags / dec + 1;
-  crossf(fdsdata + decind, decsize, decstart, decnlags, engref, maxloc, maxval, cp->correl);
-  cp->maxloc = (short)*maxloc;
-  cp->maxval = *maxval;
-  cp->rms = sqrtf(*engref / size);
-  cp->firstlag = (short)decstart;
-  get_cand(cp, peaks, locs, decnlags, ncand, par->cand_thresh);
-
-  const float lag_wt = par->lag_weight / nlags;
-  for (int k = 0; k < *ncand; k++) {
-    float xp, yp;
-    peak(&cp->correl[locs[k] - decstart - 1], &xp, &yp);
-    locs[k] = locs[k] * dec + (int)(xp * dec + 0.5);
-    peaks[k] = yp * (1.0f - lag_wt * locs[k]);
-  }
-  keep_best_cands(peaks, locs, ncand, par->n_cands);
-
-  crossfi(fdata + i * step, size, start, nlags, 7, engref, maxloc, maxval, cp->correl, locs, *ncand);
-  cp->maxloc = (short)*maxloc;
-  cp->maxval = *maxval;
-  cp->rms = sqrtf(*engref / size);
-  cp->firstlag = (short)start;
-  get_cand(cp, peaks, locs, nlags, ncand, par->cand_thresh);
-  keep_best_cands(peaks, locs, ncand, par->n_cands);
-}
-
-// Fills a frame's hypotheses: the candidates and the unvoiced one last.
-void fill_hypotheses(Dprec* dp, int ncand, float maxval) {
-  for (int j = 0; j < ncand; j++) {
-    dp->locs[j] = (short)locs[j];
-    dp->pvals[j] = peaks[j];
-    dp->mpvals[j] = 1.0f - peaks[j] * (1.0f - locs[j] * lagwt);
-  }
-  dp->locs[ncand] = -1;
-  dp->pvals[ncand] = maxval;
-  dp->mpvals[ncand] = maxval + vbias;
-  dp->ncands = (short)(ncand + 1);
-}
-
-// ---- Dynamic programming ----
-
-// Cost of going from lag lj in the previous frame to lag lk now (lag <= 0: unvoiced),
-// with the frame's spectral change s and energy ratio q.
-float transition_cost(int lj, int lk, float s, float q) {
-  if (lj > 0 && lk > 0) {
-    const float f = (float)log((double)lk / lj);
-    float cost = fabsf(f);
-    const float up = (float)(fdouble + (double)fabsf(f - ln2));
-    const float down = (float)(fdouble + (double)fabsf(f + ln2));
-    if (up < cost) cost = up;
-    if (down < cost) cost = down;
-    return freqwt * cost;
-  }
-  if (lj <= 0 && lk > 0) return tcost + tfact_s * s + tfact_a / q;
-  if (lj > 0 && lk <= 0) return tcost + tfact_s * s + tfact_a * q;
-  return 0.0f;
-}
-
-// Best accumulated cost and predecessor of every hypothesis of `cur`.
-void link_to_previous(Frame* cur, float s, float q, bool very_first) {
-  Dprec* dp = cur->dp;
-  const Dprec* pd = cur->prev->dp;
-  for (int k = 0; k < dp->ncands; k++) {
-    if (very_first) {
-      dp->dpvals[k] = dp->mpvals[k];
-      dp->prept[k] = 0;
-      continue;
-    }
-    float best = kBigCost;
-    int iprev = 0;
-    for (int j = 0; j < pd->ncands; j++) {
-      const float c = transition_cost(pd->locs[j], dp->locs[k], s, q) + pd->dpvals[j];
-      if (c < best) {
-        best = c;
-        iprev = j;
-      }
-    }
-    dp->dpvals[k] = dp->mpvals[k] + best;
-    dp->prept[k] = (short)iprev;
-  }
-}
-
-// ---- Backtracking and output ----
-
-// Index of the cheapest hypothesis of headF; loads pcands with its predecessors.
-int best_at_head(void) {
-  const Dprec* dp = headF->dp;
-  float mincost = kBigCost;
-  int best = 0;
-  for (int j = 0; j < dp->ncands; j++) {
-    if (dp->dpvals[j] < mincost) {
-      mincost = dp->dpvals[j];
-      best = j;
-    }
-    pcands[j] = dp->prept[j];
-  }
-  return best;
-}
-
 bool all_equal(const int* v, int n) {
   for (int j = 1; j < n; j++)
     if (v[j] != v[0]) return false;
   return true;
 }
 
-// Walks back from headF until all paths meet; returns the frame to write from
-// (setting *best), or null when nothing may be written yet.
-Frame* find_convergence(int* best) {
-  const int npaths = headF->dp->ncands;
-  int count = 0;
-  for (Frame* f = headF; f != tailF;) {
-    f = f->prev;
-    count++;
-    if (npaths <= 1 || all_equal(pcands, npaths)) {
-      *best = pcands[0];
-      if (debug_level) fprintf(stderr, "paths went back %d frames before converging\n", count);
-      return cmpthF = f;
+}  // namespace
+
+// The state of one analysis. Its member functions are the steps of the analysis that read or
+// change that state; the public entries below make, drive and release it.
+struct dpmem {
+  explicit dpmem(int debug) : debug_level(debug) {}
+  ~dpmem() { free_ring(); }
+  dpmem(const dpmem&) = delete;
+  dpmem& operator=(const dpmem&) = delete;
+
+  // 0 is silent; 1 and above print progress on standard error, above 1 per-frame detail.
+  int debug_level;
+  // Cost rules.
+  float tcost = 0, tfact_a = 0, tfact_s = 0, vbias = 0, fdouble = 0, lagwt = 0, freqwt = 0;
+  static constexpr float ln2 = 0.6931472f;
+  // Frame and lag geometry, in samples.
+  int step = 0, size = 0, start = 0, stop = 0, nlags = 0, ncomp = 0, pad = 0;
+  // Peak lists of the candidate search.
+  std::vector<float> peaks;
+  std::vector<int> locs;
+  // Frame ring and decision bookkeeping.
+  Frame* headF = nullptr;
+  Frame* tailF = nullptr;
+  Frame* cmpthF = nullptr;
+  std::vector<int> pcands;
+  int size_frame_hist = 0, size_frame_out = 0, size_cir_buffer = 0;
+  int num_active_frames = 0, cir_buff_growth_count = 0, first_time = 1;
+  // Output arrays of the frames released by the last dp_f0 call.
+  std::vector<float> f0p, vuvp, rms_speech, acpkp;
+  int output_buf_size = 0;
+  // Window statistics queue (oldest first) and stationarity history.
+  int wReuse = 0;
+  std::vector<Windstat> windstat;
+  Stat stat;
+  std::vector<float> history;
+  // Decimator.
+  std::vector<float> ds_out;
+  int ncoeff_prev = 127;
+  int ncoeff = 0;
+  std::vector<float> fir_taps;   // full symmetric filter
+  std::vector<float> fir_mem;    // filter history of one block
+  std::vector<float> fir_state;  // history carried to the next block
+  // Window tables and scratch copies of the signal primitives.
+  lpcwork lpc;
+
+  // Links n new frames after `after`, the last one pointing on to `before`.
+  void insert_frames(Frame* after, Frame* before, int n, int ncands) {
+    Frame* last = after;
+    for (int k = 0; k < n; k++) {
+      Frame* f = alloc_frame(nlags, ncands);
+      f->prev = last;
+      last->next = f;
+      last = f;
     }
-    if (f == tailF) break;
-    for (int j = 0; j < npaths; j++) pcands[j] = f->dp->prept[pcands[j]];
+    last->next = before;
+    before->prev = last;
   }
-  if (num_active_frames < size_frame_out) return cmpthF = nullptr;
-  return cmpthF = headF;
-}
 
-// Lag of a voiced hypothesis refined to the vertex of the parabola through the
-// correlations around it.
-float refined_lag(const Cross* cp, int lag) {
-  float xl = (float)lag;
-  if (lag > start && lag < stop) {
-    const float* y = cp->correl + (lag - start) - 1;
-    const float d = 2.0f * (y[2] + y[0] - 2.0f * y[1]);
-    if (fabsf(d) > 0.000001f) xl += 2.0f - (3.0f * y[0] + 5.0f * y[2] - 8.0f * y[1]) / d;
+  void free_ring(void) {
+    if (!headF) return;
+    Frame* f = headF->next;
+    headF->next = nullptr;
+    while (f) {
+      Frame* next = f->next;
+      free_frame(f);
+      f = next;
+    }
+    headF = tailF = cmpthF = nullptr;
   }
-  return xl;
-}
 
-// Writes the best path from `from` back to tailF, newest first; returns the frame count.
-int write_frames(Frame* from, int best, double freq) {
-  int c = best;
-  int n = 0;
-  for (Frame* f = from;; f = f->prev) {
-    if (n >= output_buf_size) grow_output();
-    const Dprec* dp = f->dp;
-    rms_speech[n] = f->rms;
-    acpkp[n] = dp->pvals[c];
-    vuvp[n] = 1.0f;
-    if (dp->locs[c] <= 0) {
-      f0p[n] = 0.0f;
-      vuvp[n] = 0.0f;
+  // Makes room for more frames between headF and tailF; -1 when the ring may not grow again.
+  int grow_ring(int ncands) {
+    if (cir_buff_growth_count > 5) {
+      fprintf(stderr,
+              "too many requests (%d) for dynamically allocating space.\n   There may be a "
+              "problem in finding converged path.\n",
+              cir_buff_growth_count);
+      return -1;
+    }
+    if (debug_level) fprintf(stderr, "allocating %d more frames for DP circ. buffer.\n", size_cir_buffer);
+    insert_frames(headF, tailF, size_cir_buffer, ncands);
+    cir_buff_growth_count++;
+    return 0;
+  }
+
+  void grow_output(void) {
+    output_buf_size *= 2;
+    if (debug_level) fprintf(stderr, "reallocating space for output frames: %d\n", output_buf_size);
+    f0p.resize(output_buf_size);
+    vuvp.resize(output_buf_size);
+    rms_speech.resize(output_buf_size);
+    acpkp.resize(output_buf_size);
+  }
+
+  // Designs the decimation filter for the factor and sampling frequency.
+  void design_decimator(double freq, int decimate) {
+    ncoeff = ((int)(freq * 0.005)) | 1;
+    const std::vector<float> half = lc_lin_fir(0.5 / decimate, ncoeff);
+    const int n = (int)half.size();
+    fir_taps.assign(2 * n - 1, 0.0f);
+    for (int k = 0; k < 2 * n - 1; k++) fir_taps[k] = half[k < n ? n - 1 - k : k - (n - 1)];
+  }
+
+  // Filters and decimates one block: output k is centred on input sample k * skip.
+  void do_ffir(const float* buf, int in_samps, float* bufo, int* out_samps, int skip, int init, int last,
+               int sdstep) {
+    const int len = (int)fir_taps.size();
+    const int n = (len + 1) / 2;
+    fir_mem.assign(len, 0.0f);
+    float* m = fir_mem.data();
+    if (!init && (int)fir_state.size() == n - 1) std::copy(fir_state.begin(), fir_state.end(), m);
+    for (int t = 0; t < n; t++) m[n - 1 + t] = t < in_samps ? buf[t] : 0.0f;
+    long in = n;
+    auto emit = [&](int k) {
+      float sum = 0.0f;
+      for (int t = 0; t < len; t++) sum += fir_taps[t] * m[t];
+      bufo[k] = sum >= 0.0f ? sum + 0.5f : sum - 0.5f;
+    };
+    for (int k = 0; k < *out_samps; k++, in += skip) {
+      emit(k);
+      shift_in(m, len, skip, buf + in, in_samps - in);
+    }
+    if (last && !init) {
+      // Flush the filter tail for the input groups left over at the end.
+      int k = *out_samps;
+      for (; in_samps - in >= skip; k++, in += skip) {
+        emit(k);
+        shift_in(m, len, skip, nullptr, 0);
+      }
+      *out_samps = k;
+    } else if (!last) {
+      // The next block starts at sdstep: keep the n - 1 samples before it.
+      fir_state.assign(n - 1, 0.0f);
+      for (int t = 0; t < n - 1; t++) {
+        const long src = (long)sdstep - (n - 1) + t;
+        if (src >= 0 && src < in_samps) fir_state[t] = buf[src];
+      }
+    }
+  }
+
+  // Makes the decimated buffer hold at least n samples, new ones zeroed.
+  void reserve_decimated(int n) {
+    if (n > (int)ds_out.size()) ds_out.resize(n, 0.0f);
+  }
+
+  // Low-pass filters and decimates a block by `decimate`, producing *samsds
+  // samples (more on the last block); the buffer is at least min_capacity long.
+  const float* downsample(const float* input, int samples, int sdstep, double freq, int* samsds, int decimate,
+                          int first, int last, int min_capacity) {
+    if (!input || samples <= 0 || decimate <= 0 || *samsds <= 0) {
+      printf("Bad signal(s) passed to downsamp()\n");
+      fprintf(stderr, "Problems in downsamp() in downsample()\n");
+      return nullptr;
+    }
+    if (decimate == 1) return input;
+    if (first) {
+      const int init_size = samples / decimate + 2 * ncoeff_prev;
+      ds_out.assign(init_size, 0.0f);
+      design_decimator(freq, decimate);
+      ncoeff_prev = ncoeff;
+    }
+    // Room for every sample the filter produces and every one the candidate search reads.
+    reserve_decimated(std::max(min_capacity, samples / decimate + 2));
+    do_ffir(input, samples, ds_out.data(), samsds, decimate, first, last, sdstep);
+    return ds_out.data();
+  }
+
+  // One past the last decimated sample the candidate search of nframes frames reads.
+  int decimated_reach(int nframes, int dec) {
+    const int decstart = start / dec ? start / dec : 1;
+    return ((nframes - 1) * step) / dec + (size / dec + 1) + decstart + (nlags / dec + 1);
+  }
+
+  // ---- Stationarity ----
+
+  void save_windstat(const float* rho, int order, float err, float rms) {
+    if (wReuse <= 0) return;
+    if (wReuse > 1) memmove(windstat.data(), windstat.data() + 1, sizeof(Windstat) * (wReuse - 1));
+    Windstat& w = windstat[wReuse - 1];
+    memcpy(w.rho, rho, sizeof(float) * (order + 1));
+    w.err = err;
+    w.rms = rms;
+  }
+
+  void retrieve_windstat(float* rho, int order, float* err, float* rms) {
+    const Windstat& w = windstat[0];
+    memcpy(rho, w.rho, sizeof(float) * (order + 1));
+    *err = w.err;
+    *rms = w.rms;
+  }
+
+  // Spectral distance of the current window to the previous one (or 0.02 with
+  // init); also the current window's RMS and its energy ratio to the previous.
+  float get_similarity(int order, int wsize, const float* pdata, const float* cdata, float* rmsa,
+                       float* rms_ratio, float pre, float stab, int w_type, int init) {
+    float rho3[kMaxLpcOrder + 1], a2[kMaxLpcOrder + 1], err3;
+    xlpc(&lpc, order, stab, wsize - 1, cdata, a2, rho3, nullptr, &err3, nullptr, pre, w_type);
+    const float rms3 = wind_energy(&lpc, cdata, wsize, w_type);
+    float result;
+    if (init) {
+      *rms_ratio = 1.0f;
+      result = 0.02f;
     } else {
-      f0p[n] = (float)(freq / refined_lag(f->cp, dp->locs[c]));
+      float rho1[kMaxLpcOrder + 1], err1, rms1;
+      if (wReuse > 0) {
+        retrieve_windstat(rho1, order, &err1, &rms1);
+      } else {
+        xlpc(&lpc, order, stab, wsize - 1, pdata, nullptr, rho1, nullptr, &err1, nullptr, pre, w_type);
+        rms1 = wind_energy(&lpc, pdata, wsize, w_type);
+      }
+      float b[kMaxLpcOrder], b0;
+      xa_to_aca(a2 + 1, b, &b0, order);
+      const float t = xitakura(order, b, &b0, rho1 + 1, &err1) - 0.8f;
+      if (rms1 > 0.0f)
+        *rms_ratio = (float)((0.001 + rms3) / rms1);
+      else
+        *rms_ratio = rms3 > 0.0f ? 2.0f : 1.0f;
+      result = (float)(0.2 / t);
     }
-    if (debug_level > 1) fprintf(stderr, " i:%4d%8.1f%8.1f\n", n, f0p[n], vuvp[n]);
-    c = dp->prept[c];
-    n++;
-    if (f == tailF || n >= num_active_frames) break;
+    *rmsa = rms3;
+    save_windstat(rho3, order, err3, rms3);
+    return result;
   }
-  return n;
-}
 
-// Releases the frames whose path is decided (all of them on the last block).
-int release_decided_frames(double freq, int last_time) {
-  if (debug_level) fprintf(stderr, "available frames for backtracking: %d\n", num_active_frames);
-  int best = best_at_head();
-  Frame* from = last_time ? (cmpthF = headF) : find_convergence(&best);
-  int written = 0;
-  if (from) {
-    written = write_frames(from, best, freq);
-    num_active_frames -= written;
-    tailF = from->next;
+  void alloc_stationarity(int nframes) {
+    stat.stat.assign(nframes, 0.0f);
+    stat.rms.assign(nframes, 0.0f);
+    stat.rms_ratio.assign(nframes, 0.0f);
   }
-  if (debug_level) fprintf(stderr, "writing out %d frames.\n", written);
-  return written;
-}
 
-// Releases what may be released after a block and hands out the output arrays.
-int release_and_hand_out(double freq, int last_time, float** f0p_pt, float** vuvp_pt, float** rms_speech_pt,
-                         float** acpkp_pt, int* vecsize) {
-  if (num_active_frames > 0 && (num_active_frames >= size_frame_hist || last_time))
-    *vecsize = release_decided_frames(freq, last_time);
-  *f0p_pt = f0p;
-  *vuvp_pt = vuvp;
-  *rms_speech_pt = rms_speech;
-  *acpkp_pt = acpkp;
-  first_time = 0;
-  return 0;
-}
+  // Fills the per-frame stationarity measures of one block of nframes >= 1 frames.
+  void get_stationarity(const float* fdata, double freq, int buff_size, int nframes, int first) {
+    const int agap = (int)(0.02 * freq);
+    const int wsize = (int)(0.03 * freq);
+    const int ind = (agap - wsize) / 2;
+    const int order = stationarity_lpc_order(freq);
+    const float preemp = 0.4f, stab = 30.0f;
+    const int w_type = WINDOW_HANN;
+
+    if (nframes > (int)stat.rms.size() || first) {
+      alloc_stationarity(nframes);
+      history.assign(agap + wsize, 0.0f);
+    }
+    const int memsize = (int)history.size();
+    float* mem = history.data();
+    const int half = memsize / 2;
+    copy_block(mem + half, fdata, 0, memsize - half, buff_size);
+
+    for (int j = 0; j < nframes; j++) {
+      const int cur = ind + j * step;
+      const int prev = cur - agap;
+      const bool cur_inside = cur + wsize <= buff_size;
+      float* sj = &stat.stat[j];
+      float* rj = &stat.rms[j];
+      float* qj = &stat.rms_ratio[j];
+      if (prev >= 0 && cur_inside) {
+        *sj = get_similarity(order, wsize, fdata + prev, fdata + cur, rj, qj, preemp, stab, w_type, 0);
+      } else if (first) {
+        if (cur >= 0 && cur_inside) {
+          *sj = get_similarity(order, wsize, nullptr, fdata + cur, rj, qj, preemp, stab, w_type, 1);
+        } else {
+          *rj = 0.0f;
+          *sj = 0.002f;
+          *qj = 1.0f;
+        }
+      } else if (cur_inside && cur + wsize > 0) {
+        // The previous window lies in the last block: take both from the history.
+        *sj = get_similarity(order, wsize, mem, mem + half + ind, rj, qj, preemp, stab, w_type, 0);
+        if (prev + step < 0) {
+          memmove(mem, mem + step, sizeof(float) * (memsize - step));
+          copy_block(mem + memsize - step, fdata, cur + wsize, step, buff_size);
+        }
+      }
+    }
+    // Keep the samples before the next block's start for its first frames.
+    copy_block(mem, fdata, (long)nframes * step - half, half, buff_size);
+  }
+
+  // Candidates of frame i: correlation peaks found on the decimated signal,
+  // refined at the full rate around each of them.
+  void get_fast_cands(const float* fdata, const float* fdsdata, int i, int dec, const F0_params* par,
+                      Cross* cp, float* engref, int* maxloc, float* maxval, int* ncand) {
+    const int decind = (i * step) / dec;
+    const int decsize = size / dec + 1;
+    const int decstart = start / dec ? start / dec : 1;
+    const int decnlags = nlags / dec + 1;
+    crossf(&lpc, fdsdata + decind, decsize, decstart, decnlags, engref, maxloc, maxval, cp->correl);
+    cp->maxloc = (short)*maxloc;
+    cp->maxval = *maxval;
+    cp->rms = sqrtf(*engref / size);
+    cp->firstlag = (short)decstart;
+    get_cand(cp, peaks.data(), locs.data(), decnlags, ncand, par->cand_thresh);
+
+    const float lag_wt = par->lag_weight / nlags;
+    for (int k = 0; k < *ncand; k++) {
+      float xp, yp;
+      peak(&cp->correl[locs[k] - decstart - 1], &xp, &yp);
+      locs[k] = locs[k] * dec + (int)(xp * dec + 0.5);
+      peaks[k] = yp * (1.0f - lag_wt * locs[k]);
+    }
+    keep_best_cands(peaks.data(), locs.data(), ncand, par->n_cands);
+
+    crossfi(&lpc, fdata + i * step, size, start, nlags, 7, engref, maxloc, maxval, cp->correl, locs.data(),
+            *ncand);
+    cp->maxloc = (short)*maxloc;
+    cp->maxval = *maxval;
+    cp->rms = sqrtf(*engref / size);
+    cp->firstlag = (short)start;
+    get_cand(cp, peaks.data(), locs.data(), nlags, ncand, par->cand_thresh);
+    keep_best_cands(peaks.data(), locs.data(), ncand, par->n_cands);
+  }
+
+  // Fills a frame's hypotheses: the candidates and the unvoiced one last.
+  void fill_hypotheses(Dprec* dp, int ncand, float maxval) {
+    for (int j = 0; j < ncand; j++) {
+      dp->locs[j] = (short)locs[j];
+      dp->pvals[j] = peaks[j];
+      dp->mpvals[j] = 1.0f - peaks[j] * (1.0f - locs[j] * lagwt);
+    }
+    dp->locs[ncand] = -1;
+    dp->pvals[ncand] = maxval;
+    dp->mpvals[ncand] = maxval + vbias;
+    dp->ncands = (short)(ncand + 1);
+  }
+
+  // ---- Dynamic programming ----
+
+  // Cost of going from lag lj in the previous frame to lag lk now (lag <= 0: unvoiced),
+  // with the frame's spectral change s and energy ratio q.
+  float transition_cost(int lj, int lk, float s, float q) {
+    if (lj > 0 && lk > 0) {
+      const float f = (float)log((double)lk / lj);
+      float cost = fabsf(f);
+      const float up = (float)(fdouble + (double)fabsf(f - ln2));
+      const float down = (float)(fdouble + (double)fabsf(f + ln2));
+      if (up < cost) cost = up;
+      if (down < cost) cost = down;
+      return freqwt * cost;
+    }
+    if (lj <= 0 && lk > 0) return tcost + tfact_s * s + tfact_a / q;
+    if (lj > 0 && lk <= 0) return tcost + tfact_s * s + tfact_a * q;
+    return 0.0f;
+  }
+
+  // Best accumulated cost and predecessor of every hypothesis of `cur`.
+  void link_to_previous(Frame* cur, float s, float q, bool very_first) {
+    Dprec* dp = cur->dp;
+    const Dprec* pd = cur->prev->dp;
+    for (int k = 0; k < dp->ncands; k++) {
+      if (very_first) {
+        dp->dpvals[k] = dp->mpvals[k];
+        dp->prept[k] = 0;
+        continue;
+      }
+      float best = kBigCost;
+      int iprev = 0;
+      for (int j = 0; j < pd->ncands; j++) {
+        const float c = transition_cost(pd->locs[j], dp->locs[k], s, q) + pd->dpvals[j];
+        if (c < best) {
+          best = c;
+          iprev = j;
+        }
+      }
+      dp->dpvals[k] = dp->mpvals[k] + best;
+      dp->prept[k] = (short)iprev;
+    }
+  }
+
+  // ---- Backtracking and output ----
+
+  // Index of the cheapest hypothesis of headF; loads pcands with its predecessors.
+  int best_at_head(void) {
+    const Dprec* dp = headF->dp;
+    float mincost = kBigCost;
+    int best = 0;
+    for (int j = 0; j < dp->ncands; j++) {
+      if (dp->dpvals[j] < mincost) {
+        mincost = dp->dpvals[j];
+        best = j;
+      }
+      pcands[j] = dp->prept[j];
+    }
+    return best;
+  }
+
+  // Walks back from headF until all paths meet; returns the frame to write from
+  // (setting *best), or null when nothing may be written yet.
+  Frame* find_convergence(int* best) {
+    const int npaths = headF->dp->ncands;
+    int count = 0;
+    for (Frame* f = headF; f != tailF;) {
+      f = f->prev;
+      count++;
+      if (npaths <= 1 || all_equal(pcands.data(), npaths)) {
+        *best = pcands[0];
+        if (debug_level) fprintf(stderr, "paths went back %d frames before converging\n", count);
+        return cmpthF = f;
+      }
+      if (f == tailF) break;
+      for (int j = 0; j < npaths; j++) pcands[j] = f->dp->prept[pcands[j]];
+    }
+    if (num_active_frames < size_frame_out) return cmpthF = nullptr;
+    return cmpthF = headF;
+  }
+
+  // Lag of a voiced hypothesis refined to the vertex of the parabola through the
+  // correlations around it.
+  float refined_lag(const Cross* cp, int lag) {
+    float xl = (float)lag;
+    if (lag > start && lag < stop) {
+      const float* y = cp->correl + (lag - start) - 1;
+      const float d = 2.0f * (y[2] + y[0] - 2.0f * y[1]);
+      if (fabsf(d) > 0.000001f) xl += 2.0f - (3.0f * y[0] + 5.0f * y[2] - 8.0f * y[1]) / d;
+    }
+    return xl;
+  }
+
+  // Writes the best path from `from` back to tailF, newest first; returns the frame count.
+  int write_frames(Frame* from, int best, double freq) {
+    int c = best;
+    int n = 0;
+    for (Frame* f = from;; f = f->prev) {
+      if (n >= output_buf_size) grow_output();
+      const Dprec* dp = f->dp;
+      rms_speech[n] = f->rms;
+      acpkp[n] = dp->pvals[c];
+      vuvp[n] = 1.0f;
+      if (dp->locs[c] <= 0) {
+        f0p[n] = 0.0f;
+        vuvp[n] = 0.0f;
+      } else {
+        f0p[n] = (float)(freq / refined_lag(f->cp, dp->locs[c]));
+      }
+      if (debug_level > 1) fprintf(stderr, " i:%4d%8.1f%8.1f\n", n, f0p[n], vuvp[n]);
+      c = dp->prept[c];
+      n++;
+      if (f == tailF || n >= num_active_frames) break;
+    }
+    return n;
+  }
+
+  // Releases the frames whose path is decided (all of them on the last block).
+  int release_decided_frames(double freq, int last_time) {
+    if (debug_level) fprintf(stderr, "available frames for backtracking: %d\n", num_active_frames);
+    int best = best_at_head();
+    Frame* from = last_time ? (cmpthF = headF) : find_convergence(&best);
+    int written = 0;
+    if (from) {
+      written = write_frames(from, best, freq);
+      num_active_frames -= written;
+      tailF = from->next;
+    }
+    if (debug_level) fprintf(stderr, "writing out %d frames.\n", written);
+    return written;
+  }
+
+  // Releases what may be released after a block and hands out the output arrays.
+  int release_and_hand_out(double freq, int last_time, float** f0p_pt, float** vuvp_pt, float** rms_speech_pt,
+                           float** acpkp_pt, int* vecsize) {
+    if (num_active_frames > 0 && (num_active_frames >= size_frame_hist || last_time))
+      *vecsize = release_decided_frames(freq, last_time);
+    *f0p_pt = f0p.data();
+    *vuvp_pt = vuvp.data();
+    *rms_speech_pt = rms_speech.data();
+    *acpkp_pt = acpkp.data();
+    first_time = 0;
+    return 0;
+  }
+};
+
+namespace {
 
 // ---- Parameters ----
 
@@ -712,137 +683,119 @@ void keep_best_cands(float* peak_, int* loc, int* ncand, int n_cands) {
   *ncand = n_cands - 1;
 }
 
-int init_dp_f0(double freq, F0_params* par, long* buffsize, long* sdstep) {
-  free_dp_f0();
-  tcost = par->trans_cost;
-  tfact_a = par->trans_amp;
-  tfact_s = par->trans_spec;
-  vbias = par->voice_bias;
-  fdouble = par->double_cost;
+dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdstep, int debug_level) {
+  dpmem* t = new dpmem(debug_level);
+  t->tcost = par->trans_cost;
+  t->tfact_a = par->trans_amp;
+  t->tfact_s = par->trans_spec;
+  t->vbias = par->voice_bias;
+  t->fdouble = par->double_cost;
 
-  step = eround(par->frame_step * freq);
-  size = eround(par->wind_dur * freq);
-  start = eround(freq / par->max_f0);
-  stop = eround(freq / par->min_f0);
-  nlags = stop - start + 1;
-  ncomp = size + stop + 1;
-  maxpeaks = 2 + nlags / 2;
+  t->step = eround(par->frame_step * freq);
+  t->size = eround(par->wind_dur * freq);
+  t->start = eround(freq / par->max_f0);
+  t->stop = eround(freq / par->min_f0);
+  t->nlags = t->stop - t->start + 1;
+  t->ncomp = t->size + t->stop + 1;
+  const int maxpeaks = 2 + t->nlags / 2;
   // Plateaus can make every interior lag a peak: the lists hold one entry per lag.
-  peaks = new float[std::max(maxpeaks, nlags)];
-  locs = new int[std::max(maxpeaks, nlags)];
+  t->peaks.resize(std::max(maxpeaks, t->nlags));
+  t->locs.resize(std::max(maxpeaks, t->nlags));
 
-  const float frame_int = (float)(step / freq);
-  size_frame_hist = (int)(0.5 / frame_int);
-  size_frame_out = (int)(1.0 / frame_int);
-  size_cir_buffer = (int)(1.5 / frame_int);
-  lagwt = par->lag_weight / stop;
-  freqwt = par->freq_weight / frame_int;
+  const float frame_int = (float)(t->step / freq);
+  t->size_frame_hist = (int)(0.5 / frame_int);
+  t->size_frame_out = (int)(1.0 / frame_int);
+  t->size_cir_buffer = (int)(1.5 / frame_int);
+  t->lagwt = par->lag_weight / t->stop;
+  t->freqwt = par->freq_weight / frame_int;
 
-  wReuse = (int)(0.02 * freq) / step;
-  if (wReuse > 0) windstat = new Windstat[wReuse]();
+  t->wReuse = (int)(0.02 * freq) / t->step;
+  if (t->wReuse > 0) t->windstat.assign(t->wReuse, Windstat());
 
   const int stat_wsize = (int)(0.03 * freq);
   const int agap = (int)(0.02 * freq);
   const int ind = (agap - stat_wsize) / 2;
   const int downpatch = ((int)(0.005 * freq) + 1) / 2;
-  pad = downpatch + std::max(stat_wsize + ind, ncomp);
+  t->pad = downpatch + std::max(stat_wsize + ind, t->ncomp);
 
-  int nframes = ncomp < step ? (int)(0.2 * freq) / step : ((int)(0.2 * freq) - ncomp) / step + 1;
+  int nframes =
+      t->ncomp < t->step ? (int)(0.2 * freq) / t->step : ((int)(0.2 * freq) - t->ncomp) / t->step + 1;
   if (nframes < 1) nframes = 1;  // a correlation span longer than a block still advances
-  *buffsize = pad + (long)nframes * step;
-  *sdstep = (long)nframes * step;
+  *buffsize = t->pad + (long)nframes * t->step;
+  *sdstep = (long)nframes * t->step;
 
-  headF = tailF = alloc_frame(nlags, par->n_cands);
-  headF->next = headF->prev = headF;
-  insert_frames(headF, headF, size_cir_buffer - 1, par->n_cands);
-  cmpthF = nullptr;
-  pcands = new int[par->n_cands]();
+  t->headF = t->tailF = alloc_frame(t->nlags, par->n_cands);
+  t->headF->next = t->headF->prev = t->headF;
+  t->insert_frames(t->headF, t->headF, t->size_cir_buffer - 1, par->n_cands);
+  t->pcands.assign(par->n_cands, 0);
 
-  output_buf_size = size_cir_buffer;
-  f0p = grow_floats(nullptr, output_buf_size);
-  vuvp = grow_floats(nullptr, output_buf_size);
-  rms_speech = grow_floats(nullptr, output_buf_size);
-  acpkp = grow_floats(nullptr, output_buf_size);
-
-  num_active_frames = 0;
-  cir_buff_growth_count = 0;
-  first_time = 1;
+  t->output_buf_size = t->size_cir_buffer;
+  t->f0p.resize(t->output_buf_size);
+  t->vuvp.resize(t->output_buf_size);
+  t->rms_speech.resize(t->output_buf_size);
+  t->acpkp.resize(t->output_buf_size);
   if (debug_level) {
     fprintf(stderr, "done with initialization:\n");
-    fprintf(stderr, " size_cir_buffer:%d  xcorr frame size:%d start lag:%d nlags:%d\n", size_cir_buffer, size,
-            start, nlags);
+    fprintf(stderr, " size_cir_buffer:%d  xcorr frame size:%d start lag:%d nlags:%d\n", t->size_cir_buffer,
+            t->size, t->start, t->nlags);
   }
-  return 0;
+  return t;
 }
 
-int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, float** f0p_pt,
-          float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize, int last_time) {
+int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const F0_params* par,
+          float** f0p_pt, float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize,
+          int last_time) {
   *vecsize = 0;
-  const int nframes = get_Nframes(buff_size, pad, step);
-  if (debug_level)
+  const int nframes = get_Nframes(buff_size, t->pad, t->step);
+  if (t->debug_level)
     fprintf(stderr, "******* Computing %d dp frames ******** from %d points\n", nframes, buff_size);
 
   if (nframes == 0) {
     // Nothing to analyse: a first block cannot start, a last one still
     // releases the frames of earlier blocks.
-    if (!stat) {
+    if (t->stat.rms.empty()) {
       fprintf(stderr, "can't get stationarity\n");
-      return 1;
+      return -1;
     }
-    return release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
+    return t->release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
   }
 
   const int decimate = (int)(freq / 2000.0);
   const int dec = decimate >= 2 ? decimate : 1;
   const float* sigdec = fdata;
   if (decimate >= 2) {
-    int samsds = ((nframes - 1) * step + ncomp) / decimate;
-    if (samsds < 1) return 1;
-    sigdec = downsample(fdata, buff_size, sdstep, freq, &samsds, decimate, first_time, last_time,
-                        decimated_reach(nframes, decimate));
+    int samsds = ((nframes - 1) * t->step + t->ncomp) / decimate;
+    if (samsds < 1) return -1;
+    sigdec = t->downsample(fdata, buff_size, sdstep, freq, &samsds, decimate, t->first_time, last_time,
+                           t->decimated_reach(nframes, decimate));
     if (!sigdec) {
       fprintf(stderr, "can't get downsampled data.\n");
-      return 1;
+      return -1;
     }
   }
 
-  get_stationarity(fdata, freq, buff_size, nframes, first_time);
+  t->get_stationarity(fdata, freq, buff_size, nframes, t->first_time);
 
   for (int i = 0; i < nframes; i++) {
-    if (i == 0 && !first_time) headF = headF->next;
-    if (tailF->prev == headF && grow_ring(par->n_cands)) return 1;
-    headF->rms = stat->rms[i];
+    if (i == 0 && !t->first_time) t->headF = t->headF->next;
+    if (t->tailF->prev == t->headF && t->grow_ring(par->n_cands)) return -1;
+    t->headF->rms = t->stat.rms[i];
     float engref, maxval;
     int maxloc, ncand;
-    get_fast_cands(fdata, sigdec, i, dec, par, headF->cp, &engref, &maxloc, &maxval, &ncand);
-    fill_hypotheses(headF->dp, ncand, maxval);
-    link_to_previous(headF, stat->stat[i], stat->rms_ratio[i], first_time && i == 0);
-    num_active_frames++;
-    if (i < nframes - 1) headF = headF->next;
-    if (debug_level > 1) fprintf(stderr, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
+    t->get_fast_cands(fdata, sigdec, i, dec, par, t->headF->cp, &engref, &maxloc, &maxval, &ncand);
+    t->fill_hypotheses(t->headF->dp, ncand, maxval);
+    t->link_to_previous(t->headF, t->stat.stat[i], t->stat.rms_ratio[i], t->first_time && i == 0);
+    t->num_active_frames++;
+    if (i < nframes - 1) t->headF = t->headF->next;
+    if (t->debug_level > 1)
+      fprintf(stderr, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
   }
 
-  return release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
+  return t->release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
 }
 
-void free_dp_f0(void) {
-  free_ring();
-  free(f0p);
-  free(vuvp);
-  free(rms_speech);
-  free(acpkp);
-  f0p = vuvp = rms_speech = acpkp = nullptr;
-  output_buf_size = 0;
-  delete[] peaks;
-  delete[] locs;
-  peaks = nullptr;
-  locs = nullptr;
-  delete[] pcands;
-  pcands = nullptr;
-  delete[] windstat;
-  windstat = nullptr;
-  wReuse = 0;
-  free_stationarity();
+void free_dp_f0(dpmem* t) {
+  delete t;
 }
 
 namespace {
@@ -909,8 +862,8 @@ struct TrackWriter {
 // sdstep, holding only one block (and the look-ahead the first length check needs); the
 // released frames go to the writer. kTrackBadParameters when the input is too short,
 // kTrackFailed when a block or the input failed.
-int track_blocks(PaddedInput* in, long buffsize, long sdstep, double sample_freq, F0_params* par,
-                 TrackWriter* out) {
+int track_blocks(dpmem* tracker, PaddedInput* in, long buffsize, long sdstep, double sample_freq,
+                 const F0_params* par, TrackWriter* out) {
   // The first fill reads far enough to tell whether the input is long enough.
   const long needed = (long)((2 * par->frame_step + par->wind_dur) * sample_freq) + 1;
   std::vector<float> window(std::max(buffsize, needed));
@@ -939,8 +892,8 @@ int track_blocks(PaddedInput* in, long buffsize, long sdstep, double sample_freq
     memcpy(buffer, window.data(), sizeof(float) * actsize);
     float *f0_out, *vuv_out, *rms_out, *acpk_out;
     int vecsize;
-    if (dp_f0(buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out, &acpk_out,
-              &vecsize, done)) {
+    if (dp_f0(tracker, buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out,
+              &acpk_out, &vecsize, done)) {
       status = kTrackFailed;
       break;
     }
@@ -965,14 +918,14 @@ int track_input(PaddedInput* in, double sample_freq, int frame_shift, double min
   in->padding = padding_samples(sample_freq, frame_shift, minF0);
 
   long buffsize, sdstep;
-  if (init_dp_f0(sample_freq, &par, &buffsize, &sdstep) || buffsize > INT32_MAX || sdstep > INT32_MAX) {
+  const std::unique_ptr<dpmem, void (*)(dpmem*)> tracker(init_dp_f0(sample_freq, &par, &buffsize, &sdstep),
+                                                         free_dp_f0);
+  if (buffsize > INT32_MAX || sdstep > INT32_MAX) {
     fprintf(stderr, "problem in init_dp_f0().\n");
-    free_dp_f0();
     return kTrackBadParameters;
   }
   TrackWriter out(sample_freq, frame_shift, otype, file);
-  int status = track_blocks(in, buffsize, sdstep, sample_freq, &par, &out);
-  free_dp_f0();
+  int status = track_blocks(tracker.get(), in, buffsize, sdstep, sample_freq, &par, &out);
   if (status == kTrackBadParameters) return status;
 
   // Only computed frames inside the input are written; a shortfall is reported as a failure

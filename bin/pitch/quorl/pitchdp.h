@@ -2,8 +2,9 @@
 // (found on a decimated copy of the signal, refined at the full rate) plus one
 // unvoiced hypothesis per frame, joined by dynamic programming. The signal is
 // processed in overlapping blocks and decided frames are released as soon as
-// all surviving paths agree on them. All state is module-level: one analysis
-// at a time per process. Built on lpcprims (windows, LPC, cross-correlations),
+// all surviving paths agree on them. The state of an analysis lives in a dpmem
+// record made and released by its caller, so analyses may run in parallel
+// threads. Built on lpcprims (windows, LPC, cross-correlations),
 // nrandom (dither), fgetmem and the trackers' shared checks (trackparams).
 #ifndef VELK_PITCH_PITCHDP_H
 #define VELK_PITCH_PITCHDP_H
@@ -57,9 +58,6 @@ typedef struct frame_rec {
   struct frame_rec* prev;
 } Frame;
 
-// 0 is silent; 1 and above print progress on standard error, above 1 per-frame detail.
-extern int debug_level;
-
 // Where a tracker reads its input: read(context, dst, n) stores up to n samples at dst and
 // returns how many (fewer than n only at the end of the input; 0 there), or -1 after a read
 // error it has reported.
@@ -94,18 +92,25 @@ int rapt_source(SampleSource source, double sample_freq, int frame_shift, double
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
          double voice_bias, int otype);
 
-// Derives the module state from the parameters and allocates the frame ring and
-// the output arrays; returns 0 with the block size and block advance in samples.
-int init_dp_f0(double freq, F0_params* par, long* buffsize, long* sdstep);
+// The state of one analysis: cost rules, frame ring, output arrays, decimator and stationarity
+// history, and the signal primitives' window tables. Its fields are private to the tracker.
+struct dpmem;
 
-// Processes one block of buff_size samples. On return the four pointers
-// designate the output arrays and *vecsize the frames released by this call,
-// newest first. Returns 0, or 1 on failure.
-int dp_f0(float* fdata, int buff_size, int sdstep, double freq, F0_params* par, float** f0p_pt,
-          float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize, int last_time);
+// Makes the record of an analysis at freq Hz with the parameters par (the caller releases it
+// with free_dp_f0); stores the block size and block advance in samples. Throws std::bad_alloc
+// when memory is short.
+//   debug_level  0 silent; 1 and above progress on standard error, above 1 per-frame detail
+dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdstep, int debug_level = 0);
 
-// Releases everything init_dp_f0 and dp_f0 allocated for the analysis.
-void free_dp_f0(void);
+// Processes the next block of buff_size samples of the analysis t. On return the four pointers
+// designate t's output arrays (valid until the next call) and *vecsize the frames released by
+// this call, newest first. Returns 0, or -1 on failure (reported on standard error).
+int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const F0_params* par,
+          float** f0p_pt, float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize,
+          int last_time);
+
+// Releases the record and everything its analysis allocated; null is allowed.
+void free_dp_f0(dpmem* t);
 
 // Whole frames of a block: 0 if buffsize < pad, else (buffsize - pad) / step.
 int get_Nframes(long buffsize, int pad, int step);

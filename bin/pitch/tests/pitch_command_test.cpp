@@ -73,12 +73,6 @@ double gross_error_rate(const std::vector<float>& f0, double f0_start, double f0
   return counted ? (double)gross / counted : 1.0;
 }
 
-int voiced_count(const std::vector<float>& f0) {
-  int v = 0;
-  for (float x : f0) v += x > 0.0f;
-  return v;
-}
-
 const char* const kUsageEnd = " ZEVK: version 3.11\n CVS Info: $Id$\n";
 
 bool ends_with_usage(const std::string& s) {

@@ -25,22 +25,13 @@ struct Outcome {
 
 // A mono RIFF/WAVE file; format tag 7 marks mu-law bytes, any other 16-bit samples.
 std::string wav_file(const std::string& data, uint32_t rate, uint16_t tag) {
-  const uint16_t bits = tag == 7 ? 8 : 16;
-  return "RIFF" + le_bytes(36 + (uint32_t)data.size(), 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(tag, 2) +
-         le_bytes(1, 2) + le_bytes(rate, 4) + le_bytes(rate * bits / 8, 4) + le_bytes(bits / 8, 2) +
-         le_bytes(bits, 2) + "data" + le_bytes((uint32_t)data.size(), 4) + data;
+  return wav_header(1, rate, tag == 7 ? 8 : 16, (unsigned)data.size(), tag) + data;
 }
 
 std::string pcm16(const std::vector<float>& x) {
   std::string d;
   for (float v : x) d += le_bytes((uint16_t)(int16_t)std::lround(v), 2);
   return d;
-}
-
-int voiced_count(const std::vector<float>& f0) {
-  int v = 0;
-  for (float x : f0) v += x > 0.0f;
-  return v;
 }
 
 class EpochCommand : public ::testing::Test {
@@ -156,7 +147,8 @@ TEST_F(EpochCommand, UlawWav) {
   const Outcome r = run("-a 1 -p 40 -o 0");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), 200u);
-  EXPECT_NEAR(r.values[100], 64.0f, 1.0f);
+  // Away from the ends every frame holds the period of 64 samples.
+  for (size_t k = 10; k < 190; k++) EXPECT_NEAR(r.values[k], 64.0f, 1.0f) << "frame " << k;
 }
 
 TEST_F(EpochCommand, Refusals) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nrandom.h"
@@ -89,30 +90,27 @@ TEST(Geometry, BlockSizesFollowFromTheParameters) {
   // 16 kHz, 5 ms: lags 40..267, window 120, pad 40 + 400, 36 frames a block.
   F0_params p = default_params(16000.0, 80);
   long buffsize = 0, sdstep = 0;
-  debug_level = 1;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(init_dp_f0(16000.0, &p, &buffsize, &sdstep), 0);
-  debug_level = 0;
+  free_dp_f0(init_dp_f0(16000.0, &p, &buffsize, &sdstep, 1));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "done with initialization:\n size_cir_buffer:300  xcorr frame size:120 start lag:40 nlags:228\n");
   EXPECT_EQ(buffsize, 3320);
   EXPECT_EQ(sdstep, 2880);
-  free_dp_f0();
 
   // 8 kHz, 5 ms: lags 20..133, pad 20 + 200, 36 frames of 40 samples.
   p = default_params(8000.0, 40);
-  init_dp_f0(8000.0, &p, &buffsize, &sdstep);
+  testing::internal::CaptureStderr();
+  free_dp_f0(init_dp_f0(8000.0, &p, &buffsize, &sdstep));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // silent by default
   EXPECT_EQ(buffsize, 1660);
   EXPECT_EQ(sdstep, 1440);
-  free_dp_f0();
 
   // A longest lag beyond the block length still advances one frame per block.
   p = default_params(16000.0, 80);
   p.min_f0 = 2.0f;
-  init_dp_f0(16000.0, &p, &buffsize, &sdstep);
+  free_dp_f0(init_dp_f0(16000.0, &p, &buffsize, &sdstep));
   EXPECT_EQ(sdstep, 80);
   EXPECT_EQ(buffsize, 40 + 8121 + 80);
-  free_dp_f0();
 }
 
 // A 200 Hz pulse train through one resonance.
@@ -140,7 +138,7 @@ BlockRun run_blocks(const std::vector<float>& x) {
   const double fs = 16000.0;
   F0_params p = default_params(fs, 80);
   long buffsize, sdstep;
-  init_dp_f0(fs, &p, &buffsize, &sdstep);
+  dpmem* t = init_dp_f0(fs, &p, &buffsize, &sdstep);
   BlockRun out;
   long ndone = 0, remaining = (long)x.size(), actsize = buffsize;
   for (;;) {
@@ -148,8 +146,8 @@ BlockRun run_blocks(const std::vector<float>& x) {
     std::vector<float> block(x.begin() + ndone, x.begin() + ndone + actsize);
     float *f0, *vuv, *rms, *acpk;
     int vecsize = -1;
-    EXPECT_EQ(dp_f0(block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, done),
-              0);
+    EXPECT_EQ(
+        dp_f0(t, block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, done), 0);
     out.expected_frames += get_Nframes(actsize, 440, 80);
     if (!done) out.released_before_last += vecsize;
     for (int i = vecsize - 1; i >= 0; i--) {
@@ -161,7 +159,7 @@ BlockRun run_blocks(const std::vector<float>& x) {
     remaining -= sdstep;
     actsize = std::min(buffsize, remaining);
   }
-  free_dp_f0();
+  free_dp_f0(t);
   return out;
 }
 
@@ -180,15 +178,91 @@ TEST(Tracker, BlocksReleaseConvergedFramesAndFlushAtTheEnd) {
 TEST(Tracker, FirstBlockWithoutFramesFails) {
   F0_params p = default_params(16000.0, 80);
   long buffsize, sdstep;
-  init_dp_f0(16000.0, &p, &buffsize, &sdstep);
+  dpmem* t = init_dp_f0(16000.0, &p, &buffsize, &sdstep);
   std::vector<float> x = pulse_train(400, 80);  // shorter than the 440-sample pad
   float *f0, *vuv, *rms, *acpk;
   int vecsize = -1;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(dp_f0(x.data(), 400, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1), 1);
+  EXPECT_EQ(dp_f0(t, x.data(), 400, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "can't get stationarity\n");
   EXPECT_EQ(vecsize, 0);
-  free_dp_f0();
+  free_dp_f0(t);
+}
+
+// Samples of a vector as a tracker's source.
+struct VectorSource {
+  const std::vector<float>* x;
+  size_t at = 0;
+  static long read(void* context, float* dst, long n) {
+    VectorSource* s = static_cast<VectorSource*>(context);
+    const size_t k = std::min((size_t)n, s->x->size() - s->at);
+    memcpy(dst, s->x->data() + s->at, k * sizeof(float));
+    s->at += k;
+    return (long)k;
+  }
+};
+
+// The bytes rapt_source writes for x (16 kHz, 5 ms frames, Hz).
+std::string track_bytes(const std::vector<float>& x) {
+  char* bytes = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&bytes, &size);
+  VectorSource source{&x};
+  EXPECT_EQ(rapt_source(SampleSource{VectorSource::read, &source}, 16000.0, 80, 60.0, 400.0, 0.0, 1, out),
+            kTrackDone);
+  fclose(out);
+  std::string track(bytes, size);
+  free(bytes);
+  return track;
+}
+
+// Each analysis owns its state: threads tracking different signals side by side write exactly
+// what each run alone writes.
+TEST(Tracker, ThreadsGiveTheSerialResults) {
+  const std::vector<float> a = pulse_train(40000, 80), b = pulse_train(36000, 123);
+  const std::string serial_a = track_bytes(a), serial_b = track_bytes(b);
+  ASSERT_EQ(serial_a.size(), 500 * sizeof(float));
+  ASSERT_NE(serial_a.substr(0, serial_b.size()), serial_b);
+  for (int round = 0; round < 3; round++) {
+    std::string threaded_a, threaded_b;
+    std::thread ta([&] { threaded_a = track_bytes(a); });
+    std::thread tb([&] { threaded_b = track_bytes(b); });
+    ta.join();
+    tb.join();
+    EXPECT_EQ(threaded_a, serial_a);
+    EXPECT_EQ(threaded_b, serial_b);
+  }
+}
+
+// Two records advanced block by block in turn: neither disturbs the other.
+TEST(Tracker, InterleavedRecordsAreIndependent) {
+  const std::vector<float> x = pulse_train(20000, 80), y = pulse_train(20000, 97);
+  F0_params p = default_params(16000.0, 80);
+  long buffsize, sdstep;
+  dpmem* t[2] = {init_dp_f0(16000.0, &p, &buffsize, &sdstep), init_dp_f0(16000.0, &p, &buffsize, &sdstep)};
+  const std::vector<float>* in[2] = {&x, &y};
+  std::vector<float> track[2];
+  for (long at = 0; at + buffsize <= (long)x.size(); at += sdstep) {
+    const int last = at + sdstep + buffsize > (long)x.size();
+    for (int k = 0; k < 2; k++) {
+      std::vector<float> block(in[k]->begin() + at, in[k]->begin() + at + buffsize);
+      float *f0, *vuv, *rms, *acpk;
+      int vecsize;
+      ASSERT_EQ(dp_f0(t[k], block.data(), (int)buffsize, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk,
+                      &vecsize, last),
+                0);
+      for (int i = vecsize - 1; i >= 0; i--) track[k].push_back(f0[i]);
+    }
+    if (last) break;
+  }
+  free_dp_f0(t[0]);
+  free_dp_f0(t[1]);
+  ASSERT_GT(track[0].size(), 100u);
+  ASSERT_EQ(track[0].size(), track[1].size());
+  for (size_t k = 5; k + 5 < track[0].size(); k++) {
+    EXPECT_NEAR(track[0][k], 200.0f, 2.0f) << "frame " << k;
+    EXPECT_NEAR(track[1][k], 16000.0f / 97.0f, 2.0f) << "frame " << k;
+  }
 }
 
 TEST(Rapt, WritesOneValuePerFrameAndLeavesTheListItsLength) {

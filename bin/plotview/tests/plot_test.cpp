@@ -12,36 +12,31 @@ namespace {
 
 class Orientation : public ::testing::Test {
  protected:
-  void TearDown() override {
-    landscape = 0;
-    shrink = 3.3866667f;
-  }
+  pagesettings page;  // the viewer's defaults: portrait, shrink 3.3866667
 };
 
-TEST_F(Orientation, PortraitCornersMapToWindowCorners) {
-  EXPECT_EQ(normx(1995), 589);
-  EXPECT_EQ(normy(2870), 0);
-  EXPECT_EQ(normx(0), 0);
-  EXPECT_EQ(normy(0), 847);
-  EXPECT_EQ(page_width_pixels(), 589);
-  EXPECT_EQ(page_height_pixels(), 847);
-}
-
-TEST_F(Orientation, LandscapeUsesTheShortPageHeight) {
-  landscape = 1;
-  EXPECT_EQ(normx(2870), 847);
-  EXPECT_EQ(normy(1995), 0);
-  EXPECT_EQ(normy(0), 589);
-  EXPECT_EQ(page_width_pixels(), 847);
-  EXPECT_EQ(page_height_pixels(), 589);
+// Portrait pages are 1995 x 2870 plotter units, landscape ones 2870 x 1995: the corners map to
+// the window's, the origin at the bottom left.
+TEST_F(Orientation, PageCornersMapToWindowCornersInBothOrientations) {
+  for (int landscape : {0, 1}) {
+    page.landscape = landscape;
+    const int wide = landscape ? 2870 : 1995, high = landscape ? 1995 : 2870;
+    const int columns = landscape ? 847 : 589, rows = landscape ? 589 : 847;
+    EXPECT_EQ(normx(page, wide), columns) << landscape;
+    EXPECT_EQ(normy(page, high), 0) << landscape;
+    EXPECT_EQ(normx(page, 0), 0) << landscape;
+    EXPECT_EQ(normy(page, 0), rows) << landscape;
+    EXPECT_EQ(page_width_pixels(page), columns) << landscape;
+    EXPECT_EQ(page_height_pixels(page), rows) << landscape;
+  }
 }
 
 TEST_F(Orientation, ConversionRoundsHalfUpAtOtherScales) {
-  shrink = 2.0f;
-  EXPECT_EQ(normx(3), 2);  // 1.5 rounds up
-  EXPECT_EQ(normx(1), 1);  // 0.5 rounds up
-  EXPECT_EQ(normy(2869), 1);
-  EXPECT_EQ(normx(-1), 0);  // -0.5 + 0.5 truncates to 0
+  page.shrink = 2.0f;
+  EXPECT_EQ(normx(page, 3), 2);  // 1.5 rounds up
+  EXPECT_EQ(normx(page, 1), 1);  // 0.5 rounds up
+  EXPECT_EQ(normy(page, 2869), 1);
+  EXPECT_EQ(normx(page, -1), 0);  // -0.5 + 0.5 truncates to 0
 }
 
 TEST(PolygonStyle, TypesSelectPatternAndOutline) {
@@ -107,12 +102,12 @@ TEST(SymbolText, GreekBytesMapToSymbolLetters) {
 }
 
 TEST(Arcs, AnglesAreTenthsAndBoxUsesRadianCosSin) {
-  const ArcBox b = arc_box(100, 100, 0, 3600);
+  const ArcBox b = arc_box(pagesettings(), 100, 100, 0, 3600);
   EXPECT_EQ(b.a1, 0);
   EXPECT_EQ(b.a2, 360);
   EXPECT_EQ(b.w, static_cast<int>(100 / 3.3866667f + 0.5));
   EXPECT_EQ(b.h, static_cast<int>(std::fabs(100 * std::sin(360.0)) / 3.3866667f + 0.5));
-  EXPECT_EQ(arc_box(50, 50, 905, 17).a1, 90);
+  EXPECT_EQ(arc_box(pagesettings(), 50, 50, 905, 17).a1, 90);
 }
 
 TEST(Scrolling, StepsAQuarterWindowAndStopsAtThePageEdges) {

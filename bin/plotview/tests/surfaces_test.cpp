@@ -55,11 +55,11 @@ std::string file_bytes_of(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void draw(const std::string& stream, Surface* s) {
+void draw(const pagesettings& page, const std::string& stream, Surface* s) {
   std::FILE* in = fmemopen(const_cast<char*>(stream.data()), stream.size(), "rb");
   ASSERT_NE(in, nullptr);
   Textless t(s);
-  plot(in, &t);
+  plot(page, in, &t);
   std::fclose(in);
 }
 
@@ -72,41 +72,42 @@ class Surfaces : public ::testing::Test {
     setenv("DISPLAY", server_->display().c_str(), 1);
     static char name[] = "plotview";
     static char* argv[] = {name, nullptr};
-    open_display(nullptr);
-    init_window(1, argv);
-    init_pixmap();
+    open_display(&win_, options_.cmnd, nullptr);
+    init_window(&win_, &options_, 1, argv);
+    init_pixmap(&win_, options_.page);
   }
   static void TearDownTestSuite() {
-    if (display) XCloseDisplay(display);
-    display = nullptr;
+    if (win_.display) XCloseDisplay(win_.display);
+    win_ = viewwindow();
     server_.reset();
   }
   void SetUp() override {
     if (!server_) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_TRUE(server_->ok()) << "Xvfb did not start";
   }
-  void TearDown() override { mono_flg = 0; }
+  void TearDown() override { options_.page.mono_flg = 0; }
 
   static Pixels x_page(const std::string& stream) {
-    XSetForeground(display, pixmapGC, backpix);
-    XFillRectangle(display, pixmap, pixmapGC, 0, 0, pixmap_w, pixmap_h);
-    XSetForeground(display, pixmapGC, forepix);
-    XPixmapSurface s;
-    draw(stream, &s);
-    XImage* img = XGetImage(display, pixmap, 0, 0, pixmap_w, pixmap_h, AllPlanes, ZPixmap);
-    Pixels p(static_cast<size_t>(pixmap_w) * pixmap_h);
-    for (int y = 0; y < pixmap_h; ++y)
-      for (int x = 0; x < pixmap_w; ++x)
-        p[static_cast<size_t>(y) * pixmap_w + x] = XGetPixel(img, x, y) & 0xffffff;
+    XSetForeground(win_.display, win_.pixmapGC, win_.backpix);
+    XFillRectangle(win_.display, win_.pixmap, win_.pixmapGC, 0, 0, win_.pixmap_w, win_.pixmap_h);
+    XSetForeground(win_.display, win_.pixmapGC, win_.forepix);
+    XPixmapSurface s(&win_);
+    draw(options_.page, stream, &s);
+    XImage* img =
+        XGetImage(win_.display, win_.pixmap, 0, 0, win_.pixmap_w, win_.pixmap_h, AllPlanes, ZPixmap);
+    Pixels p(static_cast<size_t>(win_.pixmap_w) * win_.pixmap_h);
+    for (int y = 0; y < win_.pixmap_h; ++y)
+      for (int x = 0; x < win_.pixmap_w; ++x)
+        p[static_cast<size_t>(y) * win_.pixmap_w + x] = XGetPixel(img, x, y) & 0xffffff;
     XDestroyImage(img);
     return p;
   }
 
   static Pixels cairo_page(const std::string& stream) {
-    cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pixmap_w, pixmap_h);
+    cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, win_.pixmap_w, win_.pixmap_h);
     {
-      CairoSurface s(target, pixmap_w, pixmap_h, "black", "white");
-      draw(stream, &s);
+      CairoSurface s(target, win_.pixmap_w, win_.pixmap_h, "black", "white");
+      draw(options_.page, stream, &s);
       EXPECT_STREQ(s.error(), "");
     }
     const Pixels p = image_pixels(target);
@@ -121,8 +122,8 @@ class Surfaces : public ::testing::Test {
       if (a[i] != b[i]) {
         if (++n <= 8) {
           char t[96];
-          std::snprintf(t, sizeof t, " (%d,%d) x %06x cairo %06x", static_cast<int>(i % pixmap_w),
-                        static_cast<int>(i / pixmap_w), a[i], b[i]);
+          std::snprintf(t, sizeof t, " (%d,%d) x %06x cairo %06x", static_cast<int>(i % win_.pixmap_w),
+                        static_cast<int>(i / win_.pixmap_w), a[i], b[i]);
           *where += t;
         }
       }
@@ -133,16 +134,16 @@ class Surfaces : public ::testing::Test {
   // 3 x 3 neighbourhood of the same place in b, with the first few named.
   static int unmatched(const Pixels& a, const Pixels& b, std::string* where) {
     int n = 0;
-    for (int y = 0; y < pixmap_h; ++y)
-      for (int x = 0; x < pixmap_w; ++x) {
-        const uint32_t v = a[static_cast<size_t>(y) * pixmap_w + x];
+    for (int y = 0; y < win_.pixmap_h; ++y)
+      for (int x = 0; x < win_.pixmap_w; ++x) {
+        const uint32_t v = a[static_cast<size_t>(y) * win_.pixmap_w + x];
         if (v == 0xffffff) continue;
         bool found = false;
         for (int dy = -1; dy <= 1 && !found; ++dy)
           for (int dx = -1; dx <= 1 && !found; ++dx) {
             const int u = x + dx, w = y + dy;
-            found = u >= 0 && w >= 0 && u < pixmap_w && w < pixmap_h &&
-                    b[static_cast<size_t>(w) * pixmap_w + u] == v;
+            found = u >= 0 && w >= 0 && u < win_.pixmap_w && w < win_.pixmap_h &&
+                    b[static_cast<size_t>(w) * win_.pixmap_w + u] == v;
           }
         if (!found && ++n <= 8) *where += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
       }
@@ -178,9 +179,13 @@ class Surfaces : public ::testing::Test {
   }
 
   static std::unique_ptr<XvfbSession> server_;
+  static viewoptions options_;  // the viewer's defaults; init_window selects colour pens
+  static viewwindow win_;
 };
 
 std::unique_ptr<XvfbSession> Surfaces::server_;
+viewoptions Surfaces::options_;
+viewwindow Surfaces::win_;
 
 std::string polyline(const std::vector<int>& xy) {
   std::string s = "M" + std::to_string(xy[0]) + " " + std::to_string(xy[1]) + "\nD";
@@ -205,12 +210,12 @@ std::string staircases_of_every_pen(bool slanted) {
 }
 
 TEST_F(Surfaces, RectilinearLinesOfEveryPenWidth) {
-  mono_flg = 1;
+  options_.page.mono_flg = 1;
   expect_same(staircases_of_every_pen(false));
 }
 
 TEST_F(Surfaces, RoundAndBevelJoins) {
-  mono_flg = 1;
+  options_.page.mono_flg = 1;
   std::string s = "=\n";
   for (int pen = 0; pen < 10; ++pen)
     s += "K" + std::to_string(1 + pen % 2) + "\nJ" + std::to_string(pen) + "\n" +
@@ -219,7 +224,7 @@ TEST_F(Surfaces, RoundAndBevelJoins) {
 }
 
 TEST_F(Surfaces, StraightDashesOfEveryTypeAndWidthInBothDirections) {
-  mono_flg = 1;
+  options_.page.mono_flg = 1;
   std::string s = "=\n";
   for (int type = 1; type <= 9; ++type)
     for (int pen : {0, 1, 4}) {
@@ -232,7 +237,7 @@ TEST_F(Surfaces, StraightDashesOfEveryTypeAndWidthInBothDirections) {
 }
 
 TEST_F(Surfaces, SlantedLinesOfEveryPenWidth) {
-  mono_flg = 1;
+  options_.page.mono_flg = 1;
   expect_within_a_pixel(staircases_of_every_pen(true));
 }
 
@@ -241,7 +246,7 @@ TEST_F(Surfaces, SlantedLinesOfEveryPenWidth) {
 // placed differently by the two rasterisers (up to a few pixels along the line) and are left
 // out.
 TEST_F(Surfaces, DashedPolylinesWithCornersAndSlopes) {
-  mono_flg = 1;
+  options_.page.mono_flg = 1;
   std::string s = "=\n";
   int row = 0;
   for (int type : {3, 4, 6, 7, 9})

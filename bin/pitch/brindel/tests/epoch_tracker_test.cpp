@@ -34,10 +34,6 @@ std::vector<float> track(const std::vector<int16_t>& s, float fs = 16000.0f, Epo
   return f0;
 }
 
-int voiced_count(const std::vector<float>& f0) {
-  return (int)std::count_if(f0.begin(), f0.end(), [](float v) { return v > 0.0f; });
-}
-
 // A 125 Hz train has pulses at 0 and then at 127 + 128 m: every epoch after
 // the second is one period after the one before, a fixed few samples late.
 TEST(EpochTracker, PulsesOfASteadyTrainAreOnePeriodApart) {
