@@ -149,12 +149,17 @@ double* readmono(const soundlibraries& lib, SNDFILE* sound, uint32_t channels, u
   return mono;
 }
 
-// Reads the file with libsndfile and converts it; `wav` holds what the WAV reader found.
-uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, soundinfo* info) {
+// Reads the file with libsndfile at its own rate, channels averaged, into a new array (null when
+// nothing could be read, info->status then telling why); `wav` holds what the WAV reader found.
+// At most as many frames as give 32 bits of samples once resampled to `outrate` (its own rate when
+// 0). Sets info's rate, channels and encoding, and *stored when the file is mono 16-bit PCM.
+double* readnative(const char* path, const wavinfo& wav, double outrate, uint64_t* frames, bool* stored,
+                   soundinfo* info) {
+  *frames = 0;
   const soundlibraries* lib = soundlibs();
   if (lib == nullptr) {
     info->status = SOUND_NOLIBRARY;
-    return 0;
+    return nullptr;
   }
   SF_INFO format = {};
   SNDFILE* sound = lib->open(path, SFM_READ, &format);
@@ -163,31 +168,61 @@ uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, s
       info->status = SOUND_NOTSOUND;
     else
       info->status = wav.format == wavpcm || wav.format == wavfloat ? SOUND_BADFORMAT : SOUND_COMPRESSED;
-    return 0;
+    return nullptr;
   }
   if (format.channels < 1 || format.samplerate < 1) {
     lib->close(sound);
     info->status = SOUND_BADFORMAT;
-    return 0;
+    return nullptr;
   }
   info->rate = static_cast<uint32_t>(format.samplerate);
   info->channels = static_cast<uint32_t>(format.channels);
   const int subtype = format.format & SF_FORMAT_SUBMASK;
   info->encoding = encodingof(*lib, subtype);
-  // The most input frames whose 16 kHz output still fits 32 bits.
-  const uint64_t limit = static_cast<uint64_t>(std::floor(UINT32_MAX * (info->rate / targetrate)));
-  uint64_t frames = 0;
-  double* mono = readmono(*lib, sound, info->channels, limit, &frames);
+  *stored = info->channels == 1 && subtype == SF_FORMAT_PCM_16;
+  const double rate = outrate > 0 ? outrate : info->rate;
+  const uint64_t limit = static_cast<uint64_t>(std::floor(UINT32_MAX * (info->rate / rate)));
+  double* mono = readmono(*lib, sound, info->channels, limit, frames);
   lib->close(sound);
+  if (mono == nullptr) info->status = SOUND_NOMEMORY;
+  return mono;
+}
+
+// Reads the file with libsndfile and converts it; `wav` holds what the WAV reader found.
+uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, soundinfo* info) {
+  uint64_t frames = 0;
+  bool stored = false;
+  double* mono = readnative(path, wav, targetrate, &frames, &stored, info);
+  if (mono == nullptr) return 0;
   const bool tooshort = std::floor(static_cast<double>(frames) * targetrate / info->rate + 0.5) < 1;
-  const uint32_t n = mono && !tooshort ? resample16k(mono, frames, info->rate, samples) : 0;
+  const uint32_t n = tooshort ? 0 : resample16k(mono, frames, info->rate, samples);
   free(mono);
-  const bool asstored = info->rate == targetrate && info->channels == 1 && subtype == SF_FORMAT_PCM_16;
   if (n != 0)
-    info->status = asstored ? SOUND_READ : SOUND_CONVERTED;
+    info->status = info->rate == targetrate && stored ? SOUND_READ : SOUND_CONVERTED;
   else
-    info->status = mono && tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
+    info->status = tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
   return n;
+}
+
+// Reads a mono 16 kHz 16-bit WAV file with the WAV reader, its findings in info and wav; returns
+// the sample count, or 0 (wav->status then saying whether libsndfile should try).
+uint32_t readbywav(const char* path, double** samples, soundinfo* info, wavinfo* wav) {
+  *samples = nullptr;
+  *info = soundinfo();
+  const uint32_t n = wavreadm1616info(path, samples, wav);
+  info->status = statusofwav(wav->status);
+  info->error = wav->error;
+  info->format = wav->format;
+  info->rate = wav->rate;
+  info->channels = wav->channels;
+  info->promised = wav->promised;
+  info->present = wav->present;
+  if (wav->status == WAV_READ) info->encoding = "16-bit";
+  return n;
+}
+
+bool otherformat(const wavinfo& wav) {
+  return wav.status == WAV_OTHERFORMAT || wav.status == WAV_NOTWAVE;
 }
 
 }  // namespace
@@ -223,20 +258,27 @@ uint32_t resample16k(const double* x, uint64_t n, double fs, double** out) {
 }
 
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info) {
-  *samples = nullptr;
-  *info = soundinfo();
   wavinfo wav;
-  const uint32_t n = wavreadm1616info(path, samples, &wav);
-  info->status = statusofwav(wav.status);
-  info->error = wav.error;
-  info->format = wav.format;
-  info->rate = wav.rate;
-  info->channels = wav.channels;
-  info->promised = wav.promised;
-  info->present = wav.present;
-  if (wav.status == WAV_READ) info->encoding = "16-bit";
-  if (wav.status != WAV_OTHERFORMAT && wav.status != WAV_NOTWAVE) return n;
-  return readconverted(path, wav, samples, info);
+  const uint32_t n = readbywav(path, samples, info, &wav);
+  return otherformat(wav) ? readconverted(path, wav, samples, info) : n;
+}
+
+uint32_t readsoundnative(const char* path, double** samples, soundinfo* info) {
+  wavinfo wav;
+  const uint32_t n = readbywav(path, samples, info, &wav);
+  if (!otherformat(wav)) return n;
+  uint64_t frames = 0;
+  bool stored = false;
+  double* mono = readnative(path, wav, 0.0, &frames, &stored, info);
+  if (mono == nullptr) return 0;
+  if (frames == 0) {
+    free(mono);
+    info->status = SOUND_EMPTYDATA;
+    return 0;
+  }
+  info->status = stored ? SOUND_READ : SOUND_CONVERTED;
+  *samples = mono;
+  return static_cast<uint32_t>(frames);
 }
 
 char* soundproblem(const soundinfo& info, char* text, size_t size) {

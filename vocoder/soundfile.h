@@ -46,6 +46,12 @@ struct soundinfo {
 // whose data chunk promises more than it holds is read as far as it goes (promised > present).
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info);
 
+// Reads the sound file at `path` at its own rate (info->rate), channels averaged, on the +-1 scale
+// into a new array (*samples, released with free() by the caller) and returns its length; 0 (and
+// *samples null) when nothing could be read, info->status telling why. For figures and any other
+// use that wants the file as it is, not the vocoder's 16 kHz signal.
+uint32_t readsoundnative(const char* path, double** samples, soundinfo* info);
+
 // Writes into `text` (a string of at most `size` bytes, no final full stop) why the read that
 // filled `info` gave nothing, e.g. "no such file", "data chunk missing". Returns text.
 char* soundproblem(const soundinfo& info, char* text, size_t size);
