@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "colourmap.h"
 
@@ -243,7 +244,23 @@ void draw_legend(cairo_t* cr, const FigurePanel& p, const Box& b, const Metrics&
   const double sample = 1.8 * m.f, row = 1.35 * m.tick_label, inset = 0.5 * m.f;
   const double w = inset + sample + 0.5 * m.f + widest + inset;
   const double h = 2 * 0.4 * m.f + row * entries.size();
-  const double x = b.right - 0.6 * m.f - w, y = b.top + 0.6 * m.f;
+  // The corner whose box hides the fewest points of the curves.
+  const double inset_x = 0.6 * m.f;
+  const double corners[4][2] = {{b.right - inset_x - w, b.top + inset_x},
+                                {b.left + inset_x, b.top + inset_x},
+                                {b.right - inset_x - w, b.bottom - inset_x - h},
+                                {b.left + inset_x, b.bottom - inset_x - h}};
+  double x = corners[0][0], y = corners[0][1];
+  size_t fewest = SIZE_MAX;
+  for (const auto& c : corners) {
+    size_t hidden = 0;
+    for (const Curve& curve : p.curves)
+      for (size_t i = 0; i < curve.xs.size() && i < curve.ys.size(); ++i) {
+        const double px = b.x(p.x, curve.xs[i]), py = b.y(p.y, curve.ys[i]);
+        hidden += px >= c[0] && px <= c[0] + w && py >= c[1] && py <= c[1] + h;
+      }
+    if (hidden < fewest) fewest = hidden, x = c[0], y = c[1];
+  }
   cairo_rectangle(cr, x, y, w, h);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.88);
   cairo_fill_preserve(cr);

@@ -28,7 +28,7 @@ namespace {
 
 const char* cmnd = "velkplot";
 const double kStreamRate = 16000.0;  // rate of a stream file unless --fs says otherwise
-const int kEnvelopePoints = 513;     // envelope levels from 0 Hz to half the rate
+const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the rate
 const int kWaveColumns = 2000;       // waveform columns: a minimum and a maximum each
 const int kMaxImageColumns = 4000;   // spectrogram columns at most
 const double kMaxPixels = 100e6;     // largest PNG page
@@ -135,12 +135,16 @@ double number_value(const std::string& option, const std::string& text) {
   return v;
 }
 
+std::string plain_number(double v) {
+  char s[32];
+  std::snprintf(s, sizeof s, "%g", v);
+  return s;
+}
+
 double bounded_value(const std::string& option, const std::string& text, double lo, double hi) {
   const double v = number_value(option, text);
   if (v < lo || v > hi)
-    fail("Invalid value in '" + option + "' (from " +
-         axis_label(lo, {0, 0, 1, lo == std::floor(lo) ? 0 : 1}) + " to " + axis_label(hi, {0, 0, 1, 0}) +
-         ")");
+    fail("Invalid value in '" + option + "' (from " + plain_number(lo) + " to " + plain_number(hi) + ")");
   return v;
 }
 
@@ -301,7 +305,7 @@ Settings parse(int argc, char** argv) {
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "%s : Invalid option '%s'!\n", cmnd, a.c_str());
       usage(1);
-    } else if (last && (last->kind == Kind::F0 || last->kind == Kind::Envelope)) {
+    } else if (last) {
       last->files.push_back(a);
     } else {
       fail("Unknown panel '" + a + "' (f0, wave, envelope or spectrogram)");
@@ -438,6 +442,12 @@ bool finite_range(const std::vector<double>& v, double* lo, double* hi) {
   return *lo <= *hi;
 }
 
+// An axis around the values lo..hi of a contour, with a margin so that no value lies on the frame.
+Axis contour_axis(double lo, double hi) {
+  const double margin = 0.05 * (hi - lo);
+  return nice_axis(lo - margin, hi + margin, true);
+}
+
 bool curves_range(const std::vector<Curve>& curves, double* lo, double* hi) {
   *lo = INFINITY;
   *hi = -INFINITY;
@@ -551,7 +561,9 @@ void add_labels(const Panel& p, FigurePanel* f) {
   for (size_t i = 0; i < p.labels.size(); ++i) f->curves[i].label = p.labels[i];
 }
 
-FigurePanel f0_panel(const Panel& p, const Axis& time) {
+// The contours against time; in a picture the values keep clear of the frame, in a graph
+// description the scale ends at the ticks around them as it always has.
+FigurePanel f0_panel(const Panel& p, const Axis& time, bool picture) {
   FigurePanel f;
   for (const std::vector<double>& v : p.values) f.curves.push_back(f0_curve(v, p.rate, p.lframe, p.hz));
   add_labels(p, &f);
@@ -561,7 +573,7 @@ FigurePanel f0_panel(const Panel& p, const Axis& time) {
     lo = 50.0, hi = 400.0;
   }
   f.x = time;
-  f.y = nice_axis(lo, hi, true);
+  f.y = picture ? contour_axis(lo, hi) : nice_axis(lo, hi, true);
   f.yname = "F0 (Hz)";
   return f;
 }
@@ -586,8 +598,8 @@ Curve frame_spectrum(const Panel& p, const std::string& file) {
   const double t = p.frame * p.lframe / p.rate;
   const long centre = std::lround(t * rate);
   if (centre >= static_cast<long>(x.size()))
-    fail("Frame " + std::to_string(p.frame) + " (" + axis_label(t, {0, 0, 1, 3}) +
-         " s) is beyond the end of '" + file + "'");
+    fail("Frame " + std::to_string(p.frame) + " (" + plain_number(t) + " s) is beyond the end of '" + file +
+         "'");
   const double window_ms = p.window_ms > 0 ? p.window_ms : 40;
   const StftPlan plan =
       stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(std::lround(window_ms * rate / 1000))), rate);
@@ -656,7 +668,7 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
       lo = 50.0, hi = 400.0;
     }
     if (p.f0_right) {
-      f.overlay_axis = nice_axis(lo, hi, true);
+      f.overlay_axis = contour_axis(lo, hi);
       f.overlay_name = "F0 (Hz)";
     } else {
       for (double& y : f.overlay.ys) y /= 1000;  // on the kHz axis
@@ -665,11 +677,11 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
   return f;
 }
 
-FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel) {
+FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel, bool picture) {
   FigurePanel f;
   switch (p.kind) {
     case Kind::F0:
-      f = f0_panel(p, time);
+      f = f0_panel(p, time, picture);
       break;
     case Kind::Wave:
       f = wave_panel(p, time);
@@ -695,10 +707,11 @@ FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel)
 void write_description(const Settings& s, const FigurePanel& f) {
   for (const std::string& o : s.figure_options)
     warn("the graph description has no page; '" + o + "' is left out");
-  const bool labelled =
-      std::any_of(f.curves.begin(), f.curves.end(), [](const Curve& c) { return !c.label.empty(); });
-  if (labelled) warn("the graph description has no legend; the labels are left out (draw with -o)");
-  if (f.curves.size() + f.behind.size() > 1) warn("the graph description draws every curve in one colour");
+  const size_t n = f.curves.size() + f.behind.size();
+  if (std::any_of(f.curves.begin(), f.curves.end(), [](const Curve& c) { return !c.label.empty(); }))
+    warn("the graph description has no legend; the labels are left out (draw with -o)");
+  else if (n > 1)
+    warn("the graph description draws its " + std::to_string(n) + " curves alike (draw with -o for colours)");
   std::vector<Curve> curves = f.behind;
   curves.insert(curves.end(), f.curves.begin(), f.curves.end());
   PanelText t = {f.title, f.xname, f.yname};
@@ -738,9 +751,9 @@ void write_picture(const Settings& s, const Figure& fig) {
   cairo_destroy(measure);
   cairo_surface_destroy(scratch);
   if (!fits)
-    fail("The page of " + axis_label(width / 72, {0, 0, 1, 2}) + " x " +
-         axis_label(height / 72, {0, 0, 1, 2}) + " inches is too small for " +
-         std::to_string(fig.panels.size()) + " panel(s) at " + axis_label(fig.font_pt, {0, 0, 1, 1}) +
+    fail("A page of " + plain_number(width / 72) + " x " + plain_number(height / 72) +
+         " inches is too small for " + std::to_string(fig.panels.size()) +
+         (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.font_pt) +
          " pt (enlarge --size or lower --fontsize)");
   PictureFile file(s.output, picture_type(s.output), w, h);
   if (file.ok()) {
@@ -787,7 +800,8 @@ int main(int argc, char** argv) {
   fig.title = s.title;
   fig.font_pt = s.font_pt;
   for (size_t i = 0; i < s.panels.size(); ++i)
-    fig.panels.push_back(figure_panel(s.panels[i], time, static_cast<int>(i) == last_time_panel));
+    fig.panels.push_back(
+        figure_panel(s.panels[i], time, static_cast<int>(i) == last_time_panel, s.output != nullptr));
   if (s.output == nullptr)
     write_description(s, fig.panels[0]);
   else
