@@ -15,6 +15,7 @@ const double kPi = 3.14159265358979323846;
 const double kLineColours[6][3] = {{0.12, 0.31, 0.61}, {0.84, 0.19, 0.15}, {0.17, 0.57, 0.27},
                                    {0.90, 0.52, 0.07}, {0.48, 0.25, 0.63}, {0.35, 0.35, 0.35}};
 const double kOverlayColour[3] = {0.90, 0.10, 0.10};
+const double kBehindColour[3] = {0.72, 0.72, 0.72};
 
 // Sizes derived from the font size f, in points.
 struct Metrics {
@@ -235,6 +236,8 @@ void draw_legend(cairo_t* cr, const FigurePanel& p, const Box& b, const Metrics&
   for (size_t i = 0; i < p.curves.size(); ++i)
     if (!p.curves[i].label.empty()) entries.push_back({&p.curves[i], kLineColours[i % 6]});
   if (p.has_overlay && !p.overlay.label.empty()) entries.push_back({&p.overlay, kOverlayColour});
+  for (const Curve& c : p.behind)
+    if (!c.label.empty()) entries.push_back({&c, kBehindColour});
   if (entries.empty()) return;
   set_font(cr, m.tick_label);
   double ascent, descent;
@@ -288,7 +291,7 @@ void draw_panel(cairo_t* cr, const FigurePanel& p, const Box& b, const Metrics& 
   clip_to(cr, b);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  cairo_set_source_rgb(cr, 0.72, 0.72, 0.72);
+  cairo_set_source_rgb(cr, kBehindColour[0], kBehindColour[1], kBehindColour[2]);
   cairo_set_line_width(cr, 0.6);
   for (const Curve& c : p.behind) stroke_curve(cr, c, b, p.x, p.y);
   for (size_t i = 0; i < p.curves.size(); ++i) {

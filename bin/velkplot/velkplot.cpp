@@ -605,6 +605,7 @@ Curve frame_spectrum(const Panel& p, const std::string& file) {
       stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(std::lround(window_ms * rate / 1000))), rate);
   std::vector<double> work(plan.nfft);
   Curve c;
+  c.label = "short-time spectrum (" + plain_number(window_ms) + " ms Hann)";
   c.ys.resize(plan.nfft / 2 + 1);
   frame_spectrum_db(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
   for (size_t k = 0; k < c.ys.size(); ++k) c.xs.push_back(k * rate / plan.nfft / 1000);
@@ -629,6 +630,9 @@ FigurePanel envelope_panel(const Panel& p) {
   double lo, hi;
   curves_range(f.curves, &lo, &hi);
   if (!p.spectrum.empty()) {
+    // Beside the spectrum's entry in the legend, every envelope has one.
+    for (size_t i = p.labels.size(); i < f.curves.size(); ++i)
+      f.curves[i].label = f.curves.size() == 1 ? "envelope" : p.files[i];
     f.behind.push_back(frame_spectrum(p, p.spectrum));
     double slo, shi;
     if (finite_range(f.behind[0].ys, &slo, &shi)) {

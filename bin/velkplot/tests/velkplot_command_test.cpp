@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -139,6 +140,20 @@ TEST_F(Velkplot, F0PanelDescriptionInHzWithGapsForUnvoicedFrames) {
   EXPECT_NE(h.out.find("\n0.01 120\n0.02 130\neod\n"), std::string::npos) << h.out;
 }
 
+TEST_F(Velkplot, TheGraphDescriptionKeepsThePlotterPage) {
+  // Without -o the description goes through graph and plotview onto their portrait page.
+  const RunResult d = velkplot({"f0", lf0("a.lf0", {100, 0, 200, 250, 0, 180, 170}), "--title=Contour τ"});
+  ASSERT_EQ(d.status, 0);
+  const RunResult stream = run_with_input(GRAPH_PATH, {"-t", "1"}, d.out);
+  ASSERT_EQ(stream.status, 0);
+  ASSERT_EQ(run_with_input(PLOTVIEW_PATH, {"-o", dir_.path("a.png")}, stream.out).status, 0);
+  const Page a = read_png(dir_.path("a.png"));
+  EXPECT_EQ(a.width, 589);
+  EXPECT_EQ(a.height, 847);
+  // The graph command's frame: 120 x 80 mm at (40, 180) mm, its left side at column 118.
+  EXPECT_EQ(a.count(118, 90, 118, 300, 0), 211);
+}
+
 TEST_F(Velkplot, PicturesHaveTheSizeAskedFor) {
   // -o draws through cairo: 7 x 4 inches at 150 dpi for one panel, 1.2 + 2.4 inches a panel
   // tall for several; --size in inches or pixels, --dpi scaling the pixels.
@@ -239,7 +254,7 @@ TEST_F(Velkplot, ChirpLiesOnItsLineAtTheFilesOwnRate) {
   }
   const std::string wav = dir_.write("chirp.wav", wav_of(x, rate));
   const double end = (rate - 1.0) / rate;
-  for (const std::string& picture : {"c.png", "g.png"}) {
+  for (const std::string picture : {"c.png", "g.png"}) {
     std::vector<std::string> args = {"spectrogram", wav, "--size=8x4", "--dpi=100", "-o", dir_.path(picture)};
     if (picture == "g.png") args.push_back("--grey");
     const RunResult r = velkplot(args);
@@ -572,6 +587,43 @@ TEST_F(Velkplot, BadOptionsAndOutputs) {
   EXPECT_EQ(d.err,
             "velkplot : Warning: the graph description has no page; '--size=6x4' is left out.\n"
             "velkplot : Warning: the graph description has no page; '--figtitle=T' is left out.\n");
+}
+
+TEST_F(Velkplot, TheReadmeCommandsMakeItsPictures) {
+  // The Figures section's commands, run as on a fresh clone (build/, samples/, out/ side by
+  // side, no display) after the README's first command.
+  const std::string readme = file_text(std::string(SOURCE_DIR) + "/README.md");
+  const size_t section = readme.find("\n## Figures\n");
+  ASSERT_NE(section, std::string::npos);
+  std::string script = "set -e\nmkdir -p out\n" + std::string(VELKCODER_PATH) +
+                       " samples/en_vm-deleted.wav out/deleted.lf0 out/deleted.cc out/deleted.fv\n";
+  std::istringstream lines(readme.substr(section));
+  std::string line;
+  bool block = false;
+  int commands = 0;
+  while (std::getline(lines, line)) {
+    if (line.rfind("    ", 0) == 0) {
+      script += line.substr(4) + "\n";
+      block = true;
+      ++commands;
+    } else if (block) {
+      break;
+    }
+  }
+  EXPECT_EQ(commands, 4);
+  const std::string root = dir_.path("clone");
+  ASSERT_EQ(run_program("/bin/mkdir", {"-p", root}, RunSettings()).status, 0);
+  ASSERT_EQ(symlink(BINARY_DIR, (root + "/build").c_str()), 0);
+  ASSERT_EQ(symlink((std::string(SOURCE_DIR) + "/samples").c_str(), (root + "/samples").c_str()), 0);
+  const RunResult r = run_program("/bin/sh", {"-c", "cd '" + root + "' && " + script}, RunSettings());
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const std::string name : {"deleted-wave-spectrogram", "deleted-f0-shifted", "deleted-envelope"}) {
+    const Page p = read_png(root + "/out/" + name + ".png");
+    const Page committed = read_png(std::string(SOURCE_DIR) + "/docs/" + name + ".png");
+    EXPECT_EQ(p.width, 1050) << name;
+    EXPECT_EQ(p.width, committed.width) << name;
+    EXPECT_EQ(p.height, committed.height) << name;
+  }
 }
 
 }  // namespace
