@@ -32,6 +32,9 @@ const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the ra
 const int kWaveColumns = 2000;       // waveform columns: a minimum and a maximum each
 const int kMaxImageColumns = 4000;   // spectrogram columns at most
 const double kMaxPixels = 100e6;     // largest PNG page
+const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limit)
+const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
+const double kMaxImageCells = 16e6;  // spectrogram cells at most
 
 [[noreturn]] void usage(int status) {
   print_usage_head(stderr, cmnd, "figures of speech parameter streams",
@@ -491,16 +494,25 @@ double top_frequency(const Panel& p) {
   return p.fmax > 0 ? std::min(p.fmax, p.rate / 2) : p.rate / 2;
 }
 
+// The Hann window of ms milliseconds at the rate; fails beyond kMaxWindow samples.
+StftPlan analysis_plan(double ms, double rate) {
+  const double samples = std::round(ms * rate / 1000);
+  if (samples > kMaxWindow)
+    fail("A window of " + plain_number(ms) + " ms is " + plain_number(samples) + " samples at " +
+         plain_number(rate) + " Hz, more than " + std::to_string(kMaxWindow) + " (shorten --window)");
+  return stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
+}
+
 // Short-time spectra of the sound over the time range, columns every hop (more when they
 // would exceed kMaxImageColumns).
 LevelImage sound_spectrogram(const Panel& p, const Axis& time) {
   const std::vector<double>& x = p.values[0];
   const double window_ms = p.window_ms > 0 ? p.window_ms : 25;
-  const StftPlan plan =
-      stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(std::lround(window_ms * p.rate / 1000))), p.rate);
+  const StftPlan plan = analysis_plan(window_ms, p.rate);
   double hop = std::max(1.0, p.hop_ms * p.rate / 1000);
   const double s0 = std::max(0.0, time.min * p.rate), s1 = std::min<double>(x.size() - 1, time.max * p.rate);
-  hop = std::max(hop, (s1 - s0) / kMaxImageColumns);
+  const double columns = std::min<double>(kMaxImageColumns, std::floor(kMaxImageCells / (plan.nfft / 2 + 1)));
+  hop = std::max(hop, (s1 - s0) / columns);
   LevelImage im;
   im.cols = std::max(1, static_cast<int>(std::floor((s1 - s0) / hop)) + 1);
   im.rows = static_cast<int>(plan.nfft / 2 + 1);
@@ -601,8 +613,7 @@ Curve frame_spectrum(const Panel& p, const std::string& file) {
     fail("Frame " + std::to_string(p.frame) + " (" + plain_number(t) + " s) is beyond the end of '" + file +
          "'");
   const double window_ms = p.window_ms > 0 ? p.window_ms : 40;
-  const StftPlan plan =
-      stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(std::lround(window_ms * rate / 1000))), rate);
+  const StftPlan plan = analysis_plan(window_ms, rate);
   std::vector<double> work(plan.nfft);
   Curve c;
   c.label = "short-time spectrum (" + plain_number(window_ms) + " ms Hann)";
@@ -731,10 +742,13 @@ void page_extent(const Settings& s, size_t panels, double* width, double* height
   *width = inches_w * 72;
   *height = inches_h * 72;
   const double px = s.pixels ? w : std::round(w * s.dpi), py = s.pixels ? h : std::round(h * s.dpi);
+  const std::string page = "A page of " + std::to_string(static_cast<long>(px)) + " x " +
+                           std::to_string(static_cast<long>(py)) + " pixels";
   if (picture_type(s.output) == PictureType::Png && px * py > kMaxPixels)
-    fail("A page of " + std::to_string(static_cast<long>(px)) + " x " +
-         std::to_string(static_cast<long>(py)) +
-         " pixels is beyond the limit of 100 megapixels (reduce --size or --dpi)");
+    fail(page + " is beyond the limit of 100 megapixels (reduce --size or --dpi)");
+  if (picture_type(s.output) == PictureType::Png && std::max(px, py) > kMaxSide)
+    fail(page + " is beyond the limit of " + std::to_string(kMaxSide) +
+         " pixels a side (reduce --size or --dpi)");
   *pw = static_cast<int>(px);
   *ph = static_cast<int>(py);
 }

@@ -394,6 +394,13 @@ TEST_F(Velkplot, StreamsAndSoundsOfOtherRates) {
                        "' is at 22050 Hz (give the stream's rate with --fs).\n");
   r = velkplot({"wave", wav, "f0", f0, "--fs=22050", "-o", png});
   EXPECT_EQ(r.err, "");
+  // A window beyond 16384 samples is refused before anything is written.
+  r = velkplot({"spectrogram", wav, "--window=1000", "-o", dir_.path("long.png")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(
+      r.err,
+      "velkplot : A window of 1000 ms is 22050 samples at 22050 Hz, more than 16384 (shorten --window)!\n");
+  EXPECT_FALSE(file_exists(dir_.path("long.png")));
   r = velkplot({"wave", wav, "--fs=22050"});
   EXPECT_EQ(r.err, "velkplot : Warning: --fs is left out for the sound file '" + wav +
                        "', which says its own rate.\n");
@@ -560,6 +567,9 @@ TEST_F(Velkplot, BadOptionsAndOutputs) {
        "velkplot : Invalid value in '--dpi=100000' (from 10 to 2400)!\n"},
       {{"f0", f0, "--size=100x80", "--dpi=300", "-o", dir_.path("a.png")},
        "velkplot : A page of 30000 x 24000 pixels is beyond the limit of 100 megapixels (reduce --size or "
+       "--dpi)!\n"},
+      {{"f0", f0, "--size=40000x100px", "-o", dir_.path("a.png")},
+       "velkplot : A page of 40000 x 100 pixels is beyond the limit of 32767 pixels a side (reduce --size or "
        "--dpi)!\n"},
       {{"f0", f0, "f0", f0, "f0", f0, "--size=3x1", "-o", dir_.path("a.png")},
        "velkplot : A page of 3 x 1 inches is too small for 3 panels at 10 pt (enlarge --size or lower "
