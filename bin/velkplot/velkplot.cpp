@@ -190,18 +190,36 @@ bool figure_option(const std::string& name, const std::string& a, const std::str
   return true;
 }
 
+const char* const kKindNames[] = {"f0", "wave", "envelope", "spectrogram"};
+
+// True when the option `name` means something to a panel of the kind.
+bool option_applies(const std::string& name, Kind kind) {
+  const bool f0 = kind == Kind::F0, envelope = kind == Kind::Envelope,
+             spectrogram = kind == Kind::Spectrogram;
+  if (name == "hz") return f0 || spectrogram;
+  if (name == "label") return kind != Kind::Wave;
+  if (name == "frame" || name == "spectrum") return envelope;
+  if (name == "alpha" || name == "ccord" || name == "morvscale" || name == "window" || name == "fmax")
+    return envelope || spectrogram;
+  if (name == "hop" || name == "range" || name == "grey" || name == "f0" || name == "f0axis")
+    return spectrogram;
+  return true;
+}
+
 void panel_option(const std::string& a, Panel* p, Settings* s) {
   const size_t eq = a.find('=');
   const std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
   const std::string value = eq == std::string::npos ? "" : a.substr(eq + 1);
-  if (eq == std::string::npos && (name == "hz" || name == "grey")) {
-    if (p == nullptr) fail("Option '" + a + "' comes before any panel");
+  const bool flag = name == "hz" || name == "grey";
+  if (flag != (eq == std::string::npos)) fail("Invalid option '" + a + "'");
+  if (!flag && figure_option(name, a, value, s)) return;
+  if (p == nullptr) fail("Option '" + a + "' comes before any panel");
+  if (!option_applies(name, p->kind))
+    fail("Option '" + a + "' does not apply to the " + kKindNames[static_cast<int>(p->kind)] + " panel");
+  if (flag) {
     (name == "hz" ? p->hz : p->grey) = true;
     return;
   }
-  if (eq == std::string::npos) fail("Invalid option '" + a + "'");
-  if (figure_option(name, a, value, s)) return;
-  if (p == nullptr) fail("Option '" + a + "' comes before any panel");
   if (name == "lframe") {
     p->lframe = integer_value(a, value, 1, 160000);
   } else if (name == "fs") {
@@ -262,8 +280,6 @@ bool panel_kind(const std::string& a, Kind* k) {
   return true;
 }
 
-const char* const kKindNames[] = {"f0", "wave", "envelope", "spectrogram"};
-
 // Checks of the options together, once all are read.
 void check_settings(const Settings& s) {
   if (s.panels.empty()) usage(1);
@@ -277,8 +293,6 @@ void check_settings(const Settings& s) {
            std::to_string(p.files.size()) + " files");
     if (p.kind == Kind::Envelope && p.frame < 0)
       fail("The envelope panel of '" + p.files[0] + "' needs --frame=k");
-    if (!p.f0file.empty() && p.kind != Kind::Spectrogram) fail("--f0 belongs to a spectrogram panel");
-    if (!p.spectrum.empty() && p.kind != Kind::Envelope) fail("--spectrum belongs to an envelope panel");
   }
   if (s.output == nullptr && s.panels.size() > 1) fail("Several panels go on one page only with -o picture");
   if (s.output == nullptr && s.panels[0].kind == Kind::Spectrogram)
