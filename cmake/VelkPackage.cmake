@@ -19,8 +19,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# libsndfile and libsoxr are loaded at run time, out of dpkg-shlibdeps' sight.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsndfile1, libsoxr0")
+# libsndfile and libsoxr are loaded at run time, out of dpkg-shlibdeps' sight; velkplot draws its
+# text in DejaVu Sans.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsndfile1, libsoxr0, fonts-dejavu-core")
 if(velk_python_module)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", python3, python3-numpy")
 endif()

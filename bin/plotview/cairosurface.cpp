@@ -358,31 +358,3 @@ void CairoSurface::clip(int x, int y, int w, int h) {
   cairo_rectangle(cr_, x, y, w, h);
   cairo_clip(cr_);
 }
-
-void CairoSurface::grey_image(int x, int y, int w, int h, const unsigned char* values, int cols, int rows) {
-  if (w <= 0 || h <= 0 || cols <= 0 || rows <= 0) return;
-  cairo_surface_t* img = cairo_image_surface_create(CAIRO_FORMAT_RGB24, cols, rows);
-  unsigned char* data = cairo_image_surface_get_data(img);
-  if (data == nullptr) {
-    cairo_surface_destroy(img);
-    return;
-  }
-  const int stride = cairo_image_surface_get_stride(img);
-  for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < cols; ++c) {
-      const uint32_t g = values[static_cast<size_t>(r) * cols + c];
-      const uint32_t v = (g << 16) | (g << 8) | g;
-      std::memcpy(data + static_cast<size_t>(r) * stride + 4 * c, &v, 4);
-    }
-  cairo_surface_mark_dirty(img);
-  cairo_save(cr_);
-  cairo_rectangle(cr_, x, y, w, h);
-  cairo_clip(cr_);
-  cairo_translate(cr_, x, y);
-  cairo_scale(cr_, static_cast<double>(w) / cols, static_cast<double>(h) / rows);
-  cairo_set_source_surface(cr_, img, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
-  cairo_paint(cr_);
-  cairo_restore(cr_);
-  cairo_surface_destroy(img);
-}

@@ -32,9 +32,6 @@ class CairoSurface : public Surface {
   void colour(const char* name) override;
   void clip(int x, int y, int w, int h) override;
 
-  // Grey-level image of cols x rows values (0 black .. 255 white, row 0 at the top) scaled
-  // onto the page rectangle (x, y, w, h), inside the current clip.
-  void grey_image(int x, int y, int w, int h, const unsigned char* values, int cols, int rows);
   // Empty when every drawing request succeeded, else cairo's description of the failure.
   const char* error() const;
 

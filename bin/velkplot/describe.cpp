@@ -5,16 +5,15 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-// Ticks of the axis, in order.
-std::vector<double> ticks(const Axis& a) {
+std::vector<double> axis_ticks(const Axis& a) {
   std::vector<double> t;
   const double first = std::ceil(a.min / a.step - 1e-9);
   for (double k = first; k * a.step <= a.max + a.step * 1e-9 && t.size() < 100; k += 1.0)
     t.push_back(k * a.step);
   return t;
 }
+
+namespace {
 
 std::string number(double v) {
   char s[32];
@@ -65,12 +64,11 @@ std::string axis_label(double v, const Axis& a) {
   return s;
 }
 
-std::string describe_panel(const Axis& x, const Axis& y, const std::vector<double>& xs,
-                           const std::vector<double>& ys, const PanelText& text, bool grid,
-                           const GraphFrame& f) {
+std::string describe_panel(const Axis& x, const Axis& y, const std::vector<Curve>& curves,
+                           const PanelText& text, bool grid, const GraphFrame& f) {
   std::string d =
       "x " + number(x.min) + " " + number(x.max) + "\ny " + number(y.min) + " " + number(y.max) + "\n";
-  const std::vector<double> xt = ticks(x), yt = ticks(y);
+  const std::vector<double> xt = axis_ticks(x), yt = axis_ticks(y);
   d += "xscale";
   for (double v : xt) d += " " + axis_label(v, x);
   d += "\nyscale";
@@ -91,16 +89,18 @@ std::string describe_panel(const Axis& x, const Axis& y, const std::vector<doubl
     d += "title " + number(left) + " " + number(f.height + 2.4 * f.char_height) + " " + quoted(text.title) +
          "\n";
   }
-  bool open = false;
-  for (size_t i = 0; i < xs.size() && i < ys.size(); ++i) {
-    if (std::isfinite(ys[i]) && std::isfinite(xs[i])) {
-      d += number(xs[i]) + " " + number(ys[i]) + "\n";
-      open = true;
-    } else if (open) {
-      d += "eod\n";
-      open = false;
+  for (const Curve& c : curves) {
+    bool open = false;
+    for (size_t i = 0; i < c.xs.size() && i < c.ys.size(); ++i) {
+      if (std::isfinite(c.ys[i]) && std::isfinite(c.xs[i])) {
+        d += number(c.xs[i]) + " " + number(c.ys[i]) + "\n";
+        open = true;
+      } else if (open) {
+        d += "eod\n";
+        open = false;
+      }
     }
+    if (open) d += "eod\n";
   }
-  if (open) d += "eod\n";
   return d;
 }

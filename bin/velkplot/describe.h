@@ -19,6 +19,9 @@ struct Axis {
 // widened to one that is.
 Axis nice_axis(double lo, double hi, bool round_ends);
 
+// The ticks of the axis (the multiples of step from min to max), in order; at most 100.
+std::vector<double> axis_ticks(const Axis& a);
+
 // Tick label of the value v on the axis.
 std::string axis_label(double v, const Axis& a);
 
@@ -26,11 +29,16 @@ struct PanelText {
   std::string title, xname, yname;
 };
 
+// A curve through (xs[i], ys[i]), broken where a value is not finite.
+struct Curve {
+  std::vector<double> xs, ys;
+  std::string label;  // its legend entry; unlabelled curves have none
+};
+
 // Description of one frame: the axes with their scales and (with grid) dotted grid lines,
-// the axis names and the title (centred above the frame f), then the polyline through
-// (xs[i], ys[i]), broken where a value is not finite.
-std::string describe_panel(const Axis& x, const Axis& y, const std::vector<double>& xs,
-                           const std::vector<double>& ys, const PanelText& text, bool grid,
-                           const GraphFrame& f);
+// the axis names and the title (centred above the frame f), then each curve as polylines
+// broken where a value is not finite.
+std::string describe_panel(const Axis& x, const Axis& y, const std::vector<Curve>& curves,
+                           const PanelText& text, bool grid, const GraphFrame& f);
 
 #endif

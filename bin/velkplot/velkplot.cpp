@@ -1,7 +1,8 @@
-// velkplot: figures of the toolkit's data. Each panel (an F0 contour, a waveform, the spectral
-// envelope of one frame, a spectrogram of warped cepstra) becomes a graph description; with
-// -o the descriptions go through the graph drawer and the viewer's cairo surface into a
-// picture, several panels on one page sharing their time axis.
+// velkplot: figures of the toolkit's data. Each panel (F0 contours, a waveform, spectral
+// envelopes of one frame, a spectrogram of a sound or of warped cepstra) is drawn with -o
+// through cairo into a PNG, SVG or PDF picture of a chosen size, several panels on one page
+// sharing their time axis; without -o the one panel goes to standard output as a graph
+// description.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,47 +14,67 @@
 #include <string>
 #include <vector>
 
-#include "cairosurface.h"
 #include "cmdline.h"
 #include "describe.h"
 #include "envelope.h"
 #include "fdoubleio.h"
+#include "figure.h"
 #include "graphpage.h"
 #include "picture.h"
-#include "plcoord.h"
-#include "plot.h"
+#include "soundfile.h"
+#include "stft.h"
 #include "velkcodec.h"
-#include "wavm1616io.h"
 
 namespace {
 
 const char* cmnd = "velkplot";
-const double kFs = 16000.0;
-const int kEnvelopePoints = 257;    // 0 to 8 kHz in steps of 31.25 Hz
-const int kWaveColumns = 1000;      // waveform columns: a minimum and a maximum each
-const int kMaxImageColumns = 2048;  // spectrogram columns at most
-const double kShadeRange = 60.0;    // dB from black to white in the spectrogram
+const double kStreamRate = 16000.0;  // rate of a stream file unless --fs says otherwise
+const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the rate
+const int kWaveColumns = 2000;       // waveform columns: a minimum and a maximum each
+const int kMaxImageColumns = 4000;   // spectrogram columns at most
+const double kMaxPixels = 100e6;     // largest PNG page
+const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limit)
+const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
+const double kMaxImageCells = 16e6;  // spectrogram cells at most
 
 [[noreturn]] void usage(int status) {
   print_usage_head(stderr, cmnd, "figures of speech parameter streams",
-                   "[ -o picture ] panel file [ options ] [ panel file [ options ] ... ]");
+                   "[ -o picture ] panel file... [ options ] [ panel file... [ options ] ... ]");
   std::fprintf(stderr, "  panels:\n");
-  std::fprintf(stderr, "       f0 file          : F0 contour from log-F0 (or Hz with --hz)\n");
-  std::fprintf(stderr, "       wave file        : waveform of a 16 kHz 16-bit mono WAV file\n");
-  std::fprintf(stderr, "       envelope file    : spectral envelope of one frame of warped cepstra\n");
-  std::fprintf(stderr, "       spectrogram file : envelopes of all frames as grey levels (needs -o)\n");
+  std::fprintf(stderr, "       f0 file...        : F0 contours from log-F0 (or Hz with --hz)\n");
+  std::fprintf(stderr, "       wave file         : waveform of a sound file (WAV, FLAC, ...)\n");
+  std::fprintf(stderr, "       envelope file...  : spectral envelopes of one frame of warped cepstra\n");
+  std::fprintf(stderr, "       spectrogram file  : short-time spectra of a sound file, or the\n");
+  std::fprintf(stderr, "                           envelopes of warped cepstra (needs -o)\n");
   std::fprintf(stderr, "  options of the panel before them:\n");
-  std::fprintf(stderr, "       --lframe=n       : frame shift in samples       [80]\n");
+  std::fprintf(stderr, "       --fs=R           : sampling rate of a stream file  [16000]\n");
+  std::fprintf(stderr, "       --lframe=n       : frame shift in samples    [R/200: 80 at 16000]\n");
   std::fprintf(stderr, "       --hz             : F0 in Hz, 0 unvoiced         [log-F0]\n");
-  std::fprintf(stderr, "       --from=s --to=s  : time axis range in seconds   [whole signal]\n");
+  std::fprintf(stderr, "       --label=t        : legend entry of the next file (repeatable)\n");
   std::fprintf(stderr, "       --frame=k        : frame of the envelope panel\n");
+  std::fprintf(stderr, "       --spectrum=file  : sound file whose short-time spectrum of the\n");
+  std::fprintf(stderr, "                          frame goes behind the envelope\n");
   std::fprintf(stderr, "       --alpha=a        : warping factor               [0.42]\n");
   std::fprintf(stderr, "       --ccord=p        : cepstral order               [39]\n");
   std::fprintf(stderr, "       --morvscale=m    : 1 range-adapted cepstra, 0 plain [1]\n");
+  std::fprintf(stderr, "       --window=ms      : analysis window (Hann)  [25; 40 for --spectrum]\n");
+  std::fprintf(stderr, "       --hop=ms         : spectrogram frame step       [2]\n");
+  std::fprintf(stderr, "       --range=dB       : levels shown below the loudest [70]\n");
+  std::fprintf(stderr, "       --fmax=Hz        : top of the frequency axis    [half the rate]\n");
+  std::fprintf(stderr, "       --grey           : grey levels, not colours\n");
+  std::fprintf(stderr, "       --f0=file        : F0 contour over the spectrogram\n");
+  std::fprintf(stderr, "       --f0axis=a       : right: its own Hz axis, frequency: the\n");
+  std::fprintf(stderr, "                          spectrogram's                [right]\n");
+  std::fprintf(stderr, "       --from=s --to=s  : time axis range in seconds   [whole signal]\n");
   std::fprintf(stderr, "       --title=t --xname=t --yname=t : title and axis names\n");
-  std::fprintf(stderr, "  options:\n");
+  std::fprintf(stderr, "  options of the figure (anywhere):\n");
   std::fprintf(stderr, "       -o picture       : .png, .svg or .pdf picture   [graph description\n");
   std::fprintf(stderr, "                          of one panel on stdout, for graph -t 1]\n");
+  std::fprintf(stderr, "       --size=WxH       : page in inches, or pixels with px  [7x4, 1.2+2.4\n");
+  std::fprintf(stderr, "                          inches a panel when several]\n");
+  std::fprintf(stderr, "       --dpi=N          : pixels an inch of a PNG picture [150]\n");
+  std::fprintf(stderr, "       --fontsize=pt    : size of the axis names       [10]\n");
+  std::fprintf(stderr, "       --figtitle=t     : title of the figure\n");
   std::fprintf(stderr, "       -h               : print this message \n");
   print_version_footer(stderr);
   std::exit(status);
@@ -72,31 +93,42 @@ enum class Kind { F0, Wave, Envelope, Spectrogram };
 
 struct Panel {
   Kind kind;
-  std::string file;
-  long lframe = 80;
+  std::vector<std::string> files, labels;
+  double fs = 0;    // rate of stream files; 0: the sound's own, or 16000
+  long lframe = 0;  // 0: the rate's default
   bool hz = false;
   long frame = -1;
   double alpha = 0.42;
   long ccord = 39;
   long morvscale = 1;
+  double window_ms = 0, hop_ms = 2, range = 70, fmax = 0;
+  bool grey = false;
+  std::string f0file, spectrum;
+  bool f0_right = true;
   PanelText text;
-  std::vector<double> values;  // the stream, or the samples
-  std::vector<double> xs, ys;  // the drawn points
-  double end = 0.0;            // time of the last frame or sample (time panels)
-  GraphFrame frame_place;
+  // Loaded:
+  bool sound = false;  // a spectrogram of a sound, not of cepstra
+  double rate = kStreamRate;
+  std::vector<std::vector<double>> values;  // each file's stream, or the samples
+  double end = 0.0;                         // time of the last frame or sample (time panels)
 };
 
 bool is_time_panel(const Panel& p) {
   return p.kind != Kind::Envelope;
 }
 
-// Command line ---------------------------------------------------------------------------
-
 struct Settings {
   std::vector<Panel> panels;
   const char* output = nullptr;
   double from = NAN, to = NAN;
+  double width = 0, height = 0;  // page in inches (or pixels with pixels)
+  bool pixels = false;
+  double dpi = 150, font_pt = 10;
+  std::string title;
+  std::vector<std::string> figure_options;  // given, for the note without -o
 };
+
+// Command line ---------------------------------------------------------------------------
 
 double number_value(const std::string& option, const std::string& text) {
   char* end = nullptr;
@@ -104,6 +136,19 @@ double number_value(const std::string& option, const std::string& text) {
   const double v = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v))
     fail("Invalid value in '" + option + "'");
+  return v;
+}
+
+std::string plain_number(double v) {
+  char s[32];
+  std::snprintf(s, sizeof s, "%g", v);
+  return s;
+}
+
+double bounded_value(const std::string& option, const std::string& text, double lo, double hi) {
+  const double v = number_value(option, text);
+  if (v < lo || v > hi)
+    fail("Invalid value in '" + option + "' (from " + plain_number(lo) + " to " + plain_number(hi) + ")");
   return v;
 }
 
@@ -115,17 +160,71 @@ long integer_value(const std::string& option, const std::string& text, long lo, 
   return static_cast<long>(v);
 }
 
+// --size=WxH: inches, or pixels with a final px.
+void page_size(const std::string& option, std::string value, Settings* s) {
+  s->pixels = value.size() > 2 && value.compare(value.size() - 2, 2, "px") == 0;
+  if (s->pixels) value.resize(value.size() - 2);
+  const size_t x = value.find('x');
+  if (x == std::string::npos)
+    fail("Invalid value in '" + option + "' (width x height, as 7x4 or 1200x800px)");
+  s->width = number_value(option, value.substr(0, x));
+  s->height = number_value(option, value.substr(x + 1));
+  const double lo = s->pixels ? 16 : 1, hi = s->pixels ? 100000 : 200;
+  if (s->width < lo || s->height < lo || s->width > hi || s->height > hi)
+    fail("Invalid value in '" + option + "' (each side from " + std::to_string(static_cast<int>(lo)) +
+         " to " + std::to_string(static_cast<int>(hi)) + (s->pixels ? " pixels)" : " inches)"));
+}
+
+// The options of the figure, valid anywhere; false for any other.
+bool figure_option(const std::string& name, const std::string& a, const std::string& value, Settings* s) {
+  if (name == "size")
+    page_size(a, value, s);
+  else if (name == "dpi")
+    s->dpi = bounded_value(a, value, 10, 2400);
+  else if (name == "fontsize")
+    s->font_pt = bounded_value(a, value, 4, 72);
+  else if (name == "figtitle")
+    s->title = value;
+  else
+    return false;
+  s->figure_options.push_back(a);
+  return true;
+}
+
+const char* const kKindNames[] = {"f0", "wave", "envelope", "spectrogram"};
+
+// True when the option `name` means something to a panel of the kind.
+bool option_applies(const std::string& name, Kind kind) {
+  const bool f0 = kind == Kind::F0, envelope = kind == Kind::Envelope,
+             spectrogram = kind == Kind::Spectrogram;
+  if (name == "hz") return f0 || spectrogram;
+  if (name == "label") return kind != Kind::Wave;
+  if (name == "frame" || name == "spectrum") return envelope;
+  if (name == "alpha" || name == "ccord" || name == "morvscale" || name == "window" || name == "fmax")
+    return envelope || spectrogram;
+  if (name == "hop" || name == "range" || name == "grey" || name == "f0" || name == "f0axis")
+    return spectrogram;
+  return true;
+}
+
 void panel_option(const std::string& a, Panel* p, Settings* s) {
   const size_t eq = a.find('=');
   const std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
   const std::string value = eq == std::string::npos ? "" : a.substr(eq + 1);
-  if (name == "hz" && eq == std::string::npos) {
-    p->hz = true;
+  const bool flag = name == "hz" || name == "grey";
+  if (flag != (eq == std::string::npos)) fail("Invalid option '" + a + "'");
+  if (!flag && figure_option(name, a, value, s)) return;
+  if (p == nullptr) fail("Option '" + a + "' comes before any panel");
+  if (!option_applies(name, p->kind))
+    fail("Option '" + a + "' does not apply to the " + kKindNames[static_cast<int>(p->kind)] + " panel");
+  if (flag) {
+    (name == "hz" ? p->hz : p->grey) = true;
     return;
   }
-  if (eq == std::string::npos) fail("Invalid option '" + a + "'");
   if (name == "lframe") {
     p->lframe = integer_value(a, value, 1, 160000);
+  } else if (name == "fs") {
+    p->fs = bounded_value(a, value, 1000, 384000);
   } else if (name == "frame") {
     p->frame = integer_value(a, value, 0, 2147483647L);
   } else if (name == "alpha") {
@@ -136,6 +235,23 @@ void panel_option(const std::string& a, Panel* p, Settings* s) {
     p->ccord = integer_value(a, value, 1, 1000);
   } else if (name == "morvscale") {
     p->morvscale = integer_value(a, value, 0, 1);
+  } else if (name == "window") {
+    p->window_ms = bounded_value(a, value, 1, 1000);
+  } else if (name == "hop") {
+    p->hop_ms = bounded_value(a, value, 0.1, 1000);
+  } else if (name == "range") {
+    p->range = bounded_value(a, value, 10, 200);
+  } else if (name == "fmax") {
+    p->fmax = bounded_value(a, value, 100, 192000);
+  } else if (name == "f0") {
+    p->f0file = value;
+  } else if (name == "f0axis") {
+    if (value != "right" && value != "frequency") fail("Invalid value in '" + a + "' (right or frequency)");
+    p->f0_right = value == "right";
+  } else if (name == "spectrum") {
+    p->spectrum = value;
+  } else if (name == "label") {
+    p->labels.push_back(value);
   } else if (name == "from") {
     s->from = number_value(a, value);
   } else if (name == "to") {
@@ -165,73 +281,111 @@ bool panel_kind(const std::string& a, Kind* k) {
   return true;
 }
 
-Settings parse(int argc, char** argv) {
-  Settings s;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    Kind k;
-    if (a == "-h" || a == "--help") {
-      usage(0);
-    } else if (a == "-o") {
-      if (i + 1 >= argc) usage(1);
-      s.output = argv[++i];
-    } else if (a.compare(0, 2, "--") == 0) {
-      if (s.panels.empty()) fail("Option '" + a + "' comes before any panel");
-      panel_option(a, &s.panels.back(), &s);
-    } else if (!s.panels.empty() && s.panels.back().file.empty()) {
-      s.panels.back().file = a;
-    } else if (panel_kind(a, &k)) {
-      s.panels.push_back(Panel());
-      s.panels.back().kind = k;
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "%s : Invalid option '%s'!\n", cmnd, a.c_str());
-      usage(1);
-    } else {
-      fail("Unknown panel '" + a + "' (f0, wave, envelope or spectrogram)");
-    }
-  }
+// Checks of the options together, once all are read.
+void check_settings(const Settings& s) {
   if (s.panels.empty()) usage(1);
   for (const Panel& p : s.panels) {
-    if (p.file.empty()) fail("A panel has no file");
+    const std::string kind = kKindNames[static_cast<int>(p.kind)];
+    if (p.files.empty()) fail("A panel has no file");
+    if ((p.kind == Kind::Wave || p.kind == Kind::Spectrogram) && p.files.size() > 1)
+      fail("The " + kind + " panel takes one file, not " + std::to_string(p.files.size()));
+    if (p.labels.size() > p.files.size())
+      fail("The " + kind + " panel has " + std::to_string(p.labels.size()) + " labels for " +
+           std::to_string(p.files.size()) + " files");
     if (p.kind == Kind::Envelope && p.frame < 0)
-      fail("The envelope panel of '" + p.file + "' needs --frame=k");
+      fail("The envelope panel of '" + p.files[0] + "' needs --frame=k");
   }
   if (s.output == nullptr && s.panels.size() > 1) fail("Several panels go on one page only with -o picture");
   if (s.output == nullptr && s.panels[0].kind == Kind::Spectrogram)
     fail("The spectrogram panel needs -o picture");
   if (s.output && picture_type(s.output) == PictureType::Unknown)
     fail(std::string("Unknown picture type of '") + s.output + "' (use .png, .svg or .pdf)");
+}
+
+Settings parse(int argc, char** argv) {
+  Settings s;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    Kind k;
+    Panel* last = s.panels.empty() ? nullptr : &s.panels.back();
+    if (a == "-h" || a == "--help") {
+      usage(0);
+    } else if (a == "-o") {
+      if (i + 1 >= argc) usage(1);
+      s.output = argv[++i];
+    } else if (a.compare(0, 2, "--") == 0) {
+      panel_option(a, last, &s);
+    } else if (last && last->files.empty()) {
+      last->files.push_back(a);
+    } else if (panel_kind(a, &k)) {
+      s.panels.push_back(Panel());
+      s.panels.back().kind = k;
+    } else if (a.size() > 1 && a[0] == '-') {
+      std::fprintf(stderr, "%s : Invalid option '%s'!\n", cmnd, a.c_str());
+      usage(1);
+    } else if (last) {
+      last->files.push_back(a);
+    } else {
+      fail("Unknown panel '" + a + "' (f0, wave, envelope or spectrogram)");
+    }
+  }
+  check_settings(s);
   return s;
 }
 
 // Data -----------------------------------------------------------------------------------
 
-// Moves the n values a reader allocated into the panel, or fails with the refusal when there
-// are none.
-void take_values(Panel* p, double* values, uint32_t n, const char* refusal) {
-  if (n > 0) p->values.assign(values, values + n);
+// The default frame shift at a rate: 5 ms, the nearest whole sample, halves down.
+long default_lframe(double rate) {
+  return static_cast<long>(std::ceil(rate / 200.0 - 0.5));
+}
+
+// Moves the n values a reader allocated into v, or fails with the refusal when there are none.
+std::vector<double> take_values(const std::string& file, double* values, uint32_t n,
+                                const std::string& refusal) {
+  std::vector<double> v;
+  if (n > 0) v.assign(values, values + n);
   std::free(values);
-  if (n == 0) fail("'" + p->file + "' " + refusal);
+  if (n == 0) fail("'" + file + "' " + refusal);
+  return v;
 }
 
 // The floats of a parameter stream; a missing or empty file is an error, a partial value
 // at its end is reported and left out.
-void read_stream(Panel* p) {
+std::vector<double> read_stream(const std::string& file) {
   struct stat st;
-  if (stat(p->file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) fail("Cannot read '" + p->file + "'");
+  if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) fail("Cannot read '" + file + "'");
   if (st.st_size % 4 != 0)
-    warn("'" + p->file + "' ends in " + std::to_string(st.st_size % 4) +
+    warn("'" + file + "' ends in " + std::to_string(st.st_size % 4) +
          " bytes that make no whole value; they are left out");
   double* values = nullptr;
-  const uint32_t n = fdoubleread(p->file.c_str(), &values);
-  take_values(p, values, n, "holds no values");
+  const uint32_t n = fdoubleread(file.c_str(), &values);
+  return take_values(file, values, n, "holds no values");
 }
 
-void read_wave(Panel* p) {
+// The samples of a sound file at its own rate (*rate).
+std::vector<double> read_sound(const std::string& file, double* rate) {
   double* samples = nullptr;
-  take_values(p, samples, wavreadm1616(p->file.c_str(), &samples),
-              "is no mono 16 kHz 16-bit WAV file with samples");
-  p->end = (p->values.size() - 1) / kFs;
+  soundinfo info;
+  const uint32_t n = readsound(file.c_str(), 0, &samples, &info);
+  char problem[160];
+  std::vector<double> v = take_values(
+      file, samples, n, std::string("cannot be read: ") + soundproblem(info, problem, sizeof problem));
+  *rate = info.readrate;
+  return v;
+}
+
+// True when the file begins as a sound file does (RIFF/RF64 WAV, FLAC, Ogg, AIFF, AU).
+bool is_sound_file(const std::string& file) {
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (f == nullptr) return false;
+  char magic[4] = {};
+  const size_t got = std::fread(magic, 1, 4, f);
+  std::fclose(f);
+  if (got < 4) return false;
+  const std::string m(magic, 4);
+  return m == "RIFF" || m == "RIFX" || m == "RF64" || m == "fLaC" || m == "OggS" || m == "FORM" ||
+         m == ".snd";
 }
 
 // F0 in Hz of a stream value, NaN for an unvoiced or unusable frame.
@@ -240,52 +394,58 @@ double f0_hz(double v, bool hz) {
   return std::isfinite(f) && f > 0.0 ? f : NAN;
 }
 
-void load_f0(Panel* p) {
-  read_stream(p);
-  for (size_t k = 0; k < p->values.size(); ++k) {
-    p->xs.push_back(k * p->lframe / kFs);
-    p->ys.push_back(f0_hz(p->values[k], p->hz));
+// An F0 contour against time: frame k at k lframe / rate seconds.
+Curve f0_curve(const std::vector<double>& values, double rate, long lframe, bool hz) {
+  Curve c;
+  for (size_t k = 0; k < values.size(); ++k) {
+    c.xs.push_back(k * lframe / rate);
+    c.ys.push_back(f0_hz(values[k], hz));
   }
-  p->end = p->xs.back();
+  return c;
 }
 
 // Whole frames of a cepstral stream; a partial frame at the end is reported and left out.
-size_t cepstral_frames(const Panel& p) {
+size_t cepstral_frames(const Panel& p, size_t file) {
+  const std::vector<double>& v = p.values[file];
   const size_t width = static_cast<size_t>(p.ccord) + 1;
-  const size_t frames = p.values.size() / width;
+  const size_t frames = v.size() / width;
   if (frames == 0)
-    fail("'" + p.file + "' holds " + std::to_string(p.values.size()) +
+    fail("'" + p.files[file] + "' holds " + std::to_string(v.size()) +
          " values, less than one frame of order " + std::to_string(p.ccord));
-  if (p.values.size() % width != 0)
-    warn("'" + p.file + "' holds " + std::to_string(p.values.size() % width) +
+  if (v.size() % width != 0)
+    warn("'" + p.files[file] + "' holds " + std::to_string(v.size() % width) +
          " values after its last whole frame of order " + std::to_string(p.ccord) + "; they are left out");
   return frames;
 }
 
-// Envelope of frame k in dB at kEnvelopePoints frequencies from 0 to 8 kHz.
-std::vector<double> frame_envelope(const Panel& p, size_t k) {
-  std::vector<double> c(p.values.begin() + k * (p.ccord + 1), p.values.begin() + (k + 1) * (p.ccord + 1));
+// Envelope of frame k in dB at kEnvelopePoints frequencies from 0 to half the rate.
+std::vector<double> frame_envelope(const Panel& p, size_t file, size_t k) {
+  const std::vector<double>& v = p.values[file];
+  std::vector<double> c(v.begin() + k * (p.ccord + 1), v.begin() + (k + 1) * (p.ccord + 1));
   if (p.morvscale == 1) invmorvadapteradhoc(c.data(), static_cast<uint32_t>(p.ccord), 1);
   std::vector<double> db(kEnvelopePoints);
   cepstrum_envelope_db(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
   return db;
 }
 
-void load_envelope(Panel* p) {
-  read_stream(p);
-  const size_t frames = cepstral_frames(*p);
-  if (static_cast<size_t>(p->frame) >= frames)
-    fail("Frame " + std::to_string(p->frame) + " is beyond the " + std::to_string(frames) + " frames of '" +
-         p->file + "'");
-  p->ys = frame_envelope(*p, static_cast<size_t>(p->frame));
-  if (std::none_of(p->ys.begin(), p->ys.end(), [](double v) { return std::isfinite(v); }))
-    fail("Frame " + std::to_string(p->frame) + " of '" + p->file + "' holds no finite values");
-  for (int i = 0; i < kEnvelopePoints; ++i) p->xs.push_back(8.0 * i / (kEnvelopePoints - 1));
-}
-
-void load_spectrogram(Panel* p) {
-  read_stream(p);
-  p->end = (cepstral_frames(*p) - 1) * p->lframe / kFs;
+void load_panel(Panel* p) {
+  const bool sound = p->kind == Kind::Wave || (p->kind == Kind::Spectrogram && is_sound_file(p->files[0]));
+  p->sound = sound;
+  if (sound) {
+    if (p->fs > 0) warn("--fs is left out for the sound file '" + p->files[0] + "', which says its own rate");
+    p->values.push_back(read_sound(p->files[0], &p->rate));
+    p->end = (p->values[0].size() - 1) / p->rate;
+    return;
+  }
+  p->rate = p->fs > 0 ? p->fs : kStreamRate;
+  if (p->lframe == 0) p->lframe = default_lframe(p->rate);
+  for (const std::string& f : p->files) p->values.push_back(read_stream(f));
+  if (p->kind == Kind::F0) {
+    for (const std::vector<double>& v : p->values)
+      p->end = std::max(p->end, (v.size() - 1) * p->lframe / p->rate);
+  } else if (p->kind == Kind::Spectrogram) {
+    p->end = (cepstral_frames(*p, 0) - 1) * p->lframe / p->rate;
+  }
 }
 
 // Minimum and maximum of the finite values; false when there are none.
@@ -300,143 +460,356 @@ bool finite_range(const std::vector<double>& v, double* lo, double* hi) {
   return *lo <= *hi;
 }
 
-// Waveform columns over the time range: the minimum and the maximum of each.
-void wave_points(Panel* p, double t0, double t1) {
-  const double dt = (t1 - t0) / kWaveColumns;
-  for (int c = 0; c < kWaveColumns; ++c) {
-    const double a = (t0 + c * dt) * kFs, b = (t0 + (c + 1) * dt) * kFs;
-    const long first = std::max(0L, static_cast<long>(std::ceil(a)));
-    const long last = std::min(static_cast<long>(p->values.size()) - 1, static_cast<long>(std::ceil(b)) - 1);
-    if (first > last) continue;
-    double lo = p->values[first], hi = lo;
+// An axis around the values lo..hi of a contour, with a margin so that no value lies on the frame.
+Axis contour_axis(double lo, double hi) {
+  const double margin = 0.05 * (hi - lo);
+  return nice_axis(lo - margin, hi + margin, true);
+}
+
+bool curves_range(const std::vector<Curve>& curves, double* lo, double* hi) {
+  *lo = INFINITY;
+  *hi = -INFINITY;
+  for (const Curve& c : curves) {
+    double a, b;
+    if (finite_range(c.ys, &a, &b)) *lo = std::min(*lo, a), *hi = std::max(*hi, b);
+  }
+  return *lo <= *hi;
+}
+
+// The waveform over the time range: every sample when they are few, else the minimum and the
+// maximum of each of kWaveColumns columns; non-finite samples are gaps.
+Curve wave_curve(const std::vector<double>& x, double rate, double t0, double t1) {
+  Curve c;
+  const long first = std::max(0L, static_cast<long>(std::floor(t0 * rate)));
+  const long last = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(t1 * rate)));
+  if (last - first < 2 * kWaveColumns) {
     for (long i = first; i <= last; ++i) {
-      lo = std::min(lo, p->values[i]);
-      hi = std::max(hi, p->values[i]);
+      c.xs.push_back(i / rate);
+      c.ys.push_back(x[i]);
     }
-    const double t = t0 + (c + 0.5) * dt;
-    p->xs.insert(p->xs.end(), {t, t});
-    p->ys.insert(p->ys.end(), {lo, hi});
+    return c;
   }
+  const double dt = (t1 - t0) / kWaveColumns;
+  for (int col = 0; col < kWaveColumns; ++col) {
+    const double a = (t0 + col * dt) * rate, b = (t0 + (col + 1) * dt) * rate;
+    const long i0 = std::max(0L, static_cast<long>(std::ceil(a)));
+    const long i1 = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(b)) - 1);
+    double lo = INFINITY, hi = -INFINITY;
+    for (long i = i0; i <= i1; ++i)
+      if (std::isfinite(x[i])) lo = std::min(lo, x[i]), hi = std::max(hi, x[i]);
+    const double t = t0 + (col + 0.5) * dt;
+    if (!(lo <= hi)) lo = hi = NAN;
+    c.xs.insert(c.xs.end(), {t, t});
+    c.ys.insert(c.ys.end(), {lo, hi});
+  }
+  return c;
 }
 
-// Page -----------------------------------------------------------------------------------
-
-void place_frames(std::vector<Panel>* panels) {
-  const size_t n = panels->size();
-  if (n == 1) return;  // the graph command's own frame
-  const double gap = 16.0, height = std::min(80.0, 240.0 / n - gap);
-  for (size_t i = 0; i < n; ++i) {
-    GraphFrame& f = (*panels)[i].frame_place;
-    f.height = height;
-    f.y = 270.0 - i * (height + gap) - height;
-  }
+double top_frequency(const Panel& p) {
+  return p.fmax > 0 ? std::min(p.fmax, p.rate / 2) : p.rate / 2;
 }
 
-Axis y_axis(const Panel& p) {
+// The Hann window of ms milliseconds at the rate; fails beyond kMaxWindow samples.
+StftPlan analysis_plan(double ms, double rate) {
+  const double samples = std::round(ms * rate / 1000);
+  if (samples > kMaxWindow)
+    fail("A window of " + plain_number(ms) + " ms is " + plain_number(samples) + " samples at " +
+         plain_number(rate) + " Hz, more than " + std::to_string(kMaxWindow) + " (shorten --window)");
+  return stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
+}
+
+// Short-time spectra of the sound over the time range, columns every hop (more when they
+// would exceed kMaxImageColumns).
+LevelImage sound_spectrogram(const Panel& p, const Axis& time) {
+  const std::vector<double>& x = p.values[0];
+  const double window_ms = p.window_ms > 0 ? p.window_ms : 25;
+  const StftPlan plan = analysis_plan(window_ms, p.rate);
+  double hop = std::max(1.0, p.hop_ms * p.rate / 1000);
+  const double s0 = std::max(0.0, time.min * p.rate), s1 = std::min<double>(x.size() - 1, time.max * p.rate);
+  const double columns = std::min<double>(kMaxImageColumns, std::floor(kMaxImageCells / (plan.nfft / 2 + 1)));
+  hop = std::max(hop, (s1 - s0) / columns);
+  LevelImage im;
+  im.cols = std::max(1, static_cast<int>(std::floor((s1 - s0) / hop)) + 1);
+  im.rows = static_cast<int>(plan.nfft / 2 + 1);
+  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
+  std::vector<double> work(plan.nfft), db(im.rows);
+  for (int c = 0; c < im.cols; ++c) {
+    frame_spectrum_db(plan, x.data(), x.size(), std::lround(s0 + c * hop), work.data(), db.data());
+    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
+  }
+  // Column c is centred on s0 + c hop, row r on r rate / nfft.
+  im.x0 = (s0 - 0.5 * hop) / p.rate;
+  im.x1 = (s0 + (im.cols - 0.5) * hop) / p.rate;
+  const double bin = p.rate / plan.nfft / 1000;
+  im.y0 = -0.5 * bin;
+  im.y1 = (im.rows - 0.5) * bin;
+  return im;
+}
+
+// The envelopes of the frames of cepstra over the time range, one column a frame (or fewer).
+LevelImage cepstral_spectrogram(const Panel& p, const Axis& time) {
+  const size_t frames = cepstral_frames(p, 0);
+  const double step = p.lframe / p.rate;
+  const double v0 = std::max(time.min, -0.5 * step), v1 = std::min(time.max, p.end + 0.5 * step);
+  LevelImage im;
+  if (!(v1 > v0)) return im;
+  im.cols = static_cast<int>(std::min<double>(kMaxImageColumns, std::ceil((v1 - v0) / step)));
+  im.rows = kEnvelopePoints;
+  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
+  for (int c = 0; c < im.cols; ++c) {
+    const double t = v0 + (c + 0.5) * (v1 - v0) / im.cols;
+    const size_t k = std::min(frames - 1, static_cast<size_t>(std::max(0.0, std::floor(t / step + 0.5))));
+    const std::vector<double> db = frame_envelope(p, 0, k);
+    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
+  }
+  im.x0 = v0;
+  im.x1 = v1;
+  const double half = 0.25 * p.rate / (kEnvelopePoints - 1) / 1000;
+  im.y0 = -half;
+  im.y1 = p.rate / 2000 + half;
+  return im;
+}
+
+// The top of the levels: the loudest finite cell.
+double loudest(const LevelImage& im) {
+  double top = -INFINITY;
+  for (float v : im.db)
+    if (std::isfinite(v)) top = std::max<double>(top, v);
+  return std::isfinite(top) ? top : 0.0;
+}
+
+// Builds the figure panels ----------------------------------------------------------------
+
+// The levels of spectra and envelopes: the two-sided power spectral density of the signal on
+// the +-1 full scale.
+const char* const kLevelName = "Power density (dB re FS\u00b2/Hz)";
+
+void add_labels(const Panel& p, FigurePanel* f) {
+  for (size_t i = 0; i < p.labels.size(); ++i) f->curves[i].label = p.labels[i];
+}
+
+// The contours against time; in a picture the values keep clear of the frame, in a graph
+// description the scale ends at the ticks around them as it always has.
+FigurePanel f0_panel(const Panel& p, const Axis& time, bool picture) {
+  FigurePanel f;
+  for (const std::vector<double>& v : p.values) f.curves.push_back(f0_curve(v, p.rate, p.lframe, p.hz));
+  add_labels(p, &f);
   double lo, hi;
+  if (!curves_range(f.curves, &lo, &hi)) {
+    for (const std::string& file : p.files) warn("'" + file + "' holds no voiced frames");
+    lo = 50.0, hi = 400.0;
+  }
+  f.x = time;
+  f.y = picture ? contour_axis(lo, hi) : nice_axis(lo, hi, true);
+  f.yname = "F0 (Hz)";
+  return f;
+}
+
+FigurePanel wave_panel(const Panel& p, const Axis& time) {
+  FigurePanel f;
+  f.curves.push_back(wave_curve(p.values[0], p.rate, time.min, time.max));
+  double lo, hi;
+  finite_range(f.curves[0].ys, &lo, &hi);
+  const double peak = std::isfinite(lo) ? std::max({std::fabs(lo), std::fabs(hi), 1.0 / 32768}) : 1.0;
+  f.x = time;
+  f.y = nice_axis(-peak, peak, true);
+  f.yname = "Amplitude";
+  f.thin = true;
+  return f;
+}
+
+// The short-time spectrum of the sound file behind an envelope, at the frame's time.
+Curve frame_spectrum(const Panel& p, const std::string& file) {
+  double rate = 0;
+  const std::vector<double> x = read_sound(file, &rate);
+  const double t = p.frame * p.lframe / p.rate;
+  const long centre = std::lround(t * rate);
+  if (centre >= static_cast<long>(x.size()))
+    fail("Frame " + std::to_string(p.frame) + " (" + plain_number(t) + " s) is beyond the end of '" + file +
+         "'");
+  const double window_ms = p.window_ms > 0 ? p.window_ms : 40;
+  const StftPlan plan = analysis_plan(window_ms, rate);
+  std::vector<double> work(plan.nfft);
+  Curve c;
+  c.label = "short-time spectrum (" + plain_number(window_ms) + " ms Hann)";
+  c.ys.resize(plan.nfft / 2 + 1);
+  frame_spectrum_db(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
+  for (size_t k = 0; k < c.ys.size(); ++k) c.xs.push_back(k * rate / plan.nfft / 1000);
+  return c;
+}
+
+FigurePanel envelope_panel(const Panel& p) {
+  FigurePanel f;
+  for (size_t i = 0; i < p.values.size(); ++i) {
+    const size_t frames = cepstral_frames(p, i);
+    if (static_cast<size_t>(p.frame) >= frames)
+      fail("Frame " + std::to_string(p.frame) + " is beyond the " + std::to_string(frames) + " frames of '" +
+           p.files[i] + "'");
+    Curve c;
+    c.ys = frame_envelope(p, i, static_cast<size_t>(p.frame));
+    if (std::none_of(c.ys.begin(), c.ys.end(), [](double v) { return std::isfinite(v); }))
+      fail("Frame " + std::to_string(p.frame) + " of '" + p.files[i] + "' holds no finite values");
+    for (int k = 0; k < kEnvelopePoints; ++k) c.xs.push_back(p.rate / 2000 * k / (kEnvelopePoints - 1));
+    f.curves.push_back(c);
+  }
+  add_labels(p, &f);
+  double lo, hi;
+  curves_range(f.curves, &lo, &hi);
+  if (!p.spectrum.empty()) {
+    // Beside the spectrum's entry in the legend, every envelope has one.
+    for (size_t i = p.labels.size(); i < f.curves.size(); ++i)
+      f.curves[i].label = f.curves.size() == 1 ? "envelope" : p.files[i];
+    f.behind.push_back(frame_spectrum(p, p.spectrum));
+    double slo, shi;
+    if (finite_range(f.behind[0].ys, &slo, &shi)) {
+      hi = std::max(hi, shi);
+      lo = std::max(lo - 20, hi - 100);  // the spectrum's deep notches are cut, not the envelope
+    }
+  }
+  f.x = nice_axis(0.0, top_frequency(p) / 1000, false);
+  f.y = nice_axis(lo, hi, true);
+  f.xname = "Frequency (kHz)";
+  f.yname = kLevelName;
+  return f;
+}
+
+FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
+  FigurePanel f;
+  f.x = time;
+  f.y = nice_axis(0.0, top_frequency(p) / 1000, false);
+  f.yname = "Frequency (kHz)";
+  f.grid = false;
+  f.has_image = true;
+  f.image = p.sound ? sound_spectrogram(p, time) : cepstral_spectrogram(p, time);
+  f.image.top = std::ceil(loudest(f.image));
+  f.image.range = p.range;
+  f.image.grey = p.grey;
+  f.image.bar_name = kLevelName;
+  if (!p.f0file.empty()) {
+    const double rate = p.fs > 0 ? p.fs : p.rate;
+    const long lframe = p.lframe > 0 ? p.lframe : default_lframe(rate);
+    f.has_overlay = true;
+    f.overlay = f0_curve(read_stream(p.f0file), rate, lframe, p.hz);
+    f.overlay.label = p.labels.empty() ? "" : p.labels[0];
+    f.overlay_own_axis = p.f0_right;
+    double lo, hi;
+    if (!finite_range(f.overlay.ys, &lo, &hi)) {
+      warn("'" + p.f0file + "' holds no voiced frames");
+      lo = 50.0, hi = 400.0;
+    }
+    if (p.f0_right) {
+      f.overlay_axis = contour_axis(lo, hi);
+      f.overlay_name = "F0 (Hz)";
+    } else {
+      for (double& y : f.overlay.ys) y /= 1000;  // on the kHz axis
+    }
+  }
+  return f;
+}
+
+FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel, bool picture) {
+  FigurePanel f;
   switch (p.kind) {
     case Kind::F0:
-      if (!finite_range(p.ys, &lo, &hi)) {
-        warn("'" + p.file + "' holds no voiced frames");
-        lo = 50.0, hi = 400.0;
-      }
-      return nice_axis(lo, hi, true);
-    case Kind::Wave: {
-      finite_range(p.ys, &lo, &hi);
-      const double peak = std::max({std::fabs(lo), std::fabs(hi), 1.0 / 32768});
-      return nice_axis(-peak, peak, true);
-    }
+      f = f0_panel(p, time, picture);
+      break;
+    case Kind::Wave:
+      f = wave_panel(p, time);
+      break;
     case Kind::Envelope:
-      finite_range(p.ys, &lo, &hi);
-      return nice_axis(lo, hi, true);
+      f = envelope_panel(p);
+      break;
     case Kind::Spectrogram:
+      f = spectrogram_panel(p, time);
       break;
   }
-  return nice_axis(0.0, 8.0, false);
+  if (is_time_panel(p) && last_time_panel) f.xname = "Time (s)";
+  if (!p.text.xname.empty()) f.xname = p.text.xname;
+  if (!p.text.yname.empty()) f.yname = p.text.yname;
+  f.title = p.text.title;
+  return f;
 }
 
-std::string panel_description(Panel* p, const Axis& time, bool last_time_panel) {
-  PanelText t = p->text;
-  static const char* const ynames[] = {"F0 (Hz)", "Amplitude", "Level (dB)", "Frequency (kHz)"};
-  if (t.yname.empty()) t.yname = ynames[static_cast<int>(p->kind)];
-  if (t.xname.empty())
-    t.xname = p->kind == Kind::Envelope ? "Frequency (kHz)" : last_time_panel ? "Time (s)" : "";
-  const Axis x = p->kind == Kind::Envelope ? nice_axis(0.0, 8.0, false) : time;
-  return describe_panel(x, y_axis(*p), p->xs, p->ys, t, p->kind != Kind::Spectrogram, p->frame_place);
+// Output -------------------------------------------------------------------------------------
+
+// The one panel as a graph description on standard output, with a warning for each feature
+// the description cannot carry.
+void write_description(const Settings& s, const FigurePanel& f) {
+  for (const std::string& o : s.figure_options)
+    warn("the graph description has no page; '" + o + "' is left out");
+  const size_t n = f.curves.size() + f.behind.size();
+  if (std::any_of(f.curves.begin(), f.curves.end(), [](const Curve& c) { return !c.label.empty(); }))
+    warn("the graph description has no legend; the labels are left out (draw with -o)");
+  else if (n > 1)
+    warn("the graph description draws its " + std::to_string(n) + " curves alike (draw with -o for colours)");
+  std::vector<Curve> curves = f.behind;
+  curves.insert(curves.end(), f.curves.begin(), f.curves.end());
+  PanelText t = {f.title, f.xname, f.yname};
+  std::fputs(describe_panel(f.x, f.y, curves, t, f.grid, GraphFrame()).c_str(), stdout);
+  if (std::fflush(stdout) != 0) fail("Cannot write the graph description");
 }
 
-// The spectrogram's grey levels under its frame.
-struct Underlay {
-  const std::vector<Panel>* panels;
-  Axis time;
-};
-
-int page_x(double mm) {
-  return normx(pagesettings(), plnorm(mm));
+// The page in points and, for a PNG, in pixels; fails for a page beyond the pixel limit.
+void page_extent(const Settings& s, size_t panels, double* width, double* height, int* pw, int* ph) {
+  double w = s.width, h = s.height;
+  if (w == 0) w = 7.0, h = panels == 1 ? 4.0 : 1.2 + 2.4 * panels;
+  const double inches_w = s.pixels ? w / s.dpi : w, inches_h = s.pixels ? h / s.dpi : h;
+  *width = inches_w * 72;
+  *height = inches_h * 72;
+  const double px = s.pixels ? w : std::round(w * s.dpi), py = s.pixels ? h : std::round(h * s.dpi);
+  const std::string page = "A page of " + std::to_string(static_cast<long>(px)) + " x " +
+                           std::to_string(static_cast<long>(py)) + " pixels";
+  if (picture_type(s.output) == PictureType::Png && px * py > kMaxPixels)
+    fail(page + " is beyond the limit of 100 megapixels (reduce --size or --dpi)");
+  if (picture_type(s.output) == PictureType::Png && std::max(px, py) > kMaxSide)
+    fail(page + " is beyond the limit of " + std::to_string(kMaxSide) +
+         " pixels a side (reduce --size or --dpi)");
+  *pw = static_cast<int>(px);
+  *ph = static_cast<int>(py);
 }
-int page_y(double mm) {
-  return normy(pagesettings(), plnorm(mm));
-}
 
-void draw_spectrogram(const Panel& p, const Axis& time, CairoSurface* s) {
-  const size_t frames = cepstral_frames(p);
-  const double step = p.lframe / kFs;
-  const double v0 = std::max(time.min, 0.0), v1 = std::min(time.max, p.end + step);
-  if (!(v1 > v0)) return;
-  const int cols = static_cast<int>(std::min<double>(kMaxImageColumns, std::ceil((v1 - v0) / step)));
-  const int rows = kEnvelopePoints;
-  std::vector<std::vector<double>> columns(cols);
-  double top = -INFINITY;
-  for (int c = 0; c < cols; ++c) {
-    const double t = v0 + (c + 0.5) * (v1 - v0) / cols;
-    const size_t k = std::min(frames - 1, static_cast<size_t>(std::max(0.0, std::floor(t / step + 0.5))));
-    columns[c] = frame_envelope(p, k);
-    for (double v : columns[c])
-      if (std::isfinite(v)) top = std::max(top, v);
+void write_picture(const Settings& s, const Figure& fig) {
+  double width, height;
+  int pw, ph;
+  page_extent(s, fig.panels.size(), &width, &height, &pw, &ph);
+  const bool png = picture_type(s.output) == PictureType::Png;
+  // Vector pages in whole points (the file's unit), the drawing in points scaled to fill them.
+  const int w = png ? pw : std::max(1, static_cast<int>(std::lround(width)));
+  const int h = png ? ph : std::max(1, static_cast<int>(std::lround(height)));
+  const double scale = png ? static_cast<double>(pw) / width : w / width;
+  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+  cairo_t* measure = cairo_create(scratch);
+  FigureLayout layout;
+  const bool fits = layout_figure(measure, fig, width, height, &layout);
+  cairo_destroy(measure);
+  cairo_surface_destroy(scratch);
+  if (!fits)
+    fail("A page of " + plain_number(width / 72) + " x " + plain_number(height / 72) +
+         " inches is too small for " + std::to_string(fig.panels.size()) +
+         (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.font_pt) +
+         " pt (enlarge --size or lower --fontsize)");
+  PictureFile file(s.output, picture_type(s.output), w, h);
+  if (file.ok()) {
+    cairo_t* cr = cairo_create(file.surface());
+    cairo_scale(cr, scale, png ? static_cast<double>(ph) / height : h / height);
+    draw_figure(cr, fig, layout, width, height);
+    const cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    if (status != CAIRO_STATUS_SUCCESS)
+      fail(std::string("Cannot write '") + s.output + "': " + cairo_status_to_string(status));
   }
-  std::vector<unsigned char> shades(static_cast<size_t>(cols) * rows, 255);
-  for (int c = 0; c < cols; ++c)
-    for (int r = 0; r < rows; ++r) {
-      const double v = columns[c][rows - 1 - r];
-      if (!std::isfinite(v)) continue;  // a frame without finite values stays blank
-      const double shade = 255.0 * std::min(1.0, std::max(0.0, (top - v) / kShadeRange));
-      shades[static_cast<size_t>(r) * cols + c] = static_cast<unsigned char>(std::lround(shade));
-    }
-  const GraphFrame& f = p.frame_place;
-  const double span = time.max - time.min;
-  const int left = page_x(f.x + f.width * (v0 - time.min) / span);
-  const int right = page_x(f.x + f.width * (v1 - time.min) / span);
-  const int top_px = page_y(f.y + f.height), bottom_px = page_y(f.y);
-  s->grey_image(left, top_px, right - left, bottom_px - top_px, shades.data(), cols, rows);
+  if (!file.commit()) fail(std::string("Cannot write '") + s.output + "': " + file.error());
 }
 
-void draw_underlay(CairoSurface* s, void* context) {
-  const Underlay* u = static_cast<const Underlay*>(context);
-  for (const Panel& p : *u->panels)
-    if (p.kind == Kind::Spectrogram) draw_spectrogram(p, u->time, s);
-}
-
-// The plotter stream of all frames, made by the graph drawer in memory.
-std::string page_stream(std::vector<Panel>* panels, const Axis& time, int last_time_panel) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  plotcontext pc;
-  pc.out = open_memstream(&buffer, &size);
-  if (pc.out == nullptr) fail("Out of memory");
-  plstart(&pc);
-  for (size_t i = 0; i < panels->size(); ++i) {
-    Panel& p = (*panels)[i];
-    p.frame_place.type = 1;
-    std::string d = panel_description(&p, time, static_cast<int>(i) == last_time_panel);
-    std::FILE* in = fmemopen(&d[0], d.size(), "r");
-    if (in == nullptr) fail("Out of memory");
-    draw_graph_frame(&pc, in, p.frame_place);
-    std::fclose(in);
+// A stream read at the default rate beside a sound of another rate is most likely a mistake.
+void check_rates(const std::vector<Panel>& panels) {
+  for (const Panel& sound : panels) {
+    if (!sound.sound || sound.rate == kStreamRate) continue;
+    for (const Panel& p : panels)
+      if (!p.sound && is_time_panel(p) && p.fs == 0)
+        warn("'" + p.files[0] + "' is read at 16000 Hz while '" + sound.files[0] + "' is at " +
+             std::to_string(static_cast<long>(sound.rate)) + " Hz (give the stream's rate with --fs)");
   }
-  std::fclose(pc.out);
-  std::string stream(buffer, size);
-  std::free(buffer);
-  return stream;
 }
 
 }  // namespace
@@ -446,45 +819,25 @@ int main(int argc, char** argv) {
   double end = 0.0;
   int last_time_panel = -1;
   for (size_t i = 0; i < s.panels.size(); ++i) {
-    Panel& p = s.panels[i];
-    switch (p.kind) {
-      case Kind::F0:
-        load_f0(&p);
-        break;
-      case Kind::Wave:
-        read_wave(&p);
-        break;
-      case Kind::Envelope:
-        load_envelope(&p);
-        break;
-      case Kind::Spectrogram:
-        load_spectrogram(&p);
-        break;
-    }
-    if (is_time_panel(p)) {
-      end = std::max(end, p.end);
+    load_panel(&s.panels[i]);
+    if (is_time_panel(s.panels[i])) {
+      end = std::max(end, s.panels[i].end);
       last_time_panel = static_cast<int>(i);
     }
   }
+  check_rates(s.panels);
   const double t0 = std::isnan(s.from) ? 0.0 : s.from, t1 = std::isnan(s.to) ? end : s.to;
   if (last_time_panel >= 0 && !(t1 > t0)) fail("The time range is empty");
   const Axis time = nice_axis(t0, t1, false);
-  for (Panel& p : s.panels)
-    if (p.kind == Kind::Wave) wave_points(&p, time.min, time.max);
-  place_frames(&s.panels);
-
-  if (s.output == nullptr) {
-    std::fputs(panel_description(&s.panels[0], time, true).c_str(), stdout);
-    if (std::fflush(stdout) != 0) fail("Cannot write the graph description");
-    return 0;
-  }
-  std::string stream = page_stream(&s.panels, time, last_time_panel);
-  std::FILE* in = fmemopen(&stream[0], stream.size(), "r");
-  if (in == nullptr) fail("Out of memory");
-  Underlay u = {&s.panels, time};
-  std::string error;
-  const bool written = render_picture(pagesettings(), s.output, in, draw_underlay, &error, &u);
-  std::fclose(in);
-  if (!written) fail(std::string("Cannot write '") + s.output + "': " + error);
+  Figure fig;
+  fig.title = s.title;
+  fig.font_pt = s.font_pt;
+  for (size_t i = 0; i < s.panels.size(); ++i)
+    fig.panels.push_back(
+        figure_panel(s.panels[i], time, static_cast<int>(i) == last_time_panel, s.output != nullptr));
+  if (s.output == nullptr)
+    write_description(s, fig.panels[0]);
+  else
+    write_picture(s, fig);
   return 0;
 }

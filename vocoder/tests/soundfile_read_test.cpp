@@ -110,6 +110,40 @@ TEST(ReadSound, ChannelsAreAveraged) {
     EXPECT_EQ(r.samples[i], (left[i] / 32768.0 + right[i] / 32768.0) / 2) << i;
 }
 
+TEST(ReadSound, AtItsOwnRateAFileKeepsEverySample) {
+  // 24-bit stereo at 44.1 kHz: channels averaged, nothing resampled.
+  const int rate = 44100;
+  std::vector<double> frames;
+  for (int t = 0; t < 441; ++t) {
+    frames.push_back(0.5 * std::sin(2 * M_PI * 15000.0 * t / rate));
+    frames.push_back(0.25);
+  }
+  const std::string path = writesound("native.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, rate, 2, frames);
+  double* data = nullptr;
+  soundinfo info;
+  const uint32_t n = readsound(path.c_str(), 0, &data, &info);
+  EXPECT_EQ(info.status, SOUND_CONVERTED);
+  EXPECT_EQ(info.rate, 44100u);
+  ASSERT_EQ(n, 441u);
+  for (uint32_t t = 0; t < n; ++t) EXPECT_NEAR(data[t], (frames[2 * t] + 0.25) / 2, 1e-6) << t;
+  free(data);
+  // A 16 kHz mono 16-bit file reads as the vocoder reads it; an empty one is refused.
+  const std::string plain = writesound("plain.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16000, 1,
+                                       std::vector<int16_t>{100, -200, 300});
+  EXPECT_EQ(readsound(plain.c_str(), 0, &data, &info), 3u);
+  EXPECT_EQ(info.status, SOUND_READ);
+  EXPECT_EQ(data[1], -200 / 32768.0);
+  free(data);
+  const std::string empty =
+      writesound("empty.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 22050, 1, std::vector<double>{});
+  EXPECT_EQ(readsound(empty.c_str(), 0, &data, &info), 0u);
+  EXPECT_EQ(info.status, SOUND_EMPTYDATA);
+  EXPECT_EQ(data, nullptr);
+  unlink(path.c_str());
+  unlink(plain.c_str());
+  unlink(empty.c_str());
+}
+
 TEST(ReadSound, OtherRatesAndSampleSizesAreResampled) {
   const int rate = 44100, n = 44100;  // one second of 440 Hz
   std::vector<double> x(n);
