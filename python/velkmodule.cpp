@@ -552,8 +552,9 @@ PYBIND11_MODULE(_velk, m) {
   py::array_t<double>(0);
   py::array_t<int16_t>(0);
   py::array_t<float>(0);
-  encodedtuple =
-      py::module_::import("collections").attr("namedtuple")("Encoded", "lf0 cc fv", "module"_a = "velk").release();
+  encodedtuple = py::module_::import("collections")
+                     .attr("namedtuple")("Encoded", "lf0 cc fv", "module"_a = "velk")
+                     .release();
   m.attr("Encoded") = encodedtuple;
 
   m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = 80, "ccord"_a = 39,
