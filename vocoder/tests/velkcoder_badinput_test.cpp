@@ -15,7 +15,6 @@
 
 namespace {
 
-
 RunResult velkcoder(const std::vector<std::string>& args, const RunSettings& how = RunSettings()) {
   return run_program(VELKCODER_PATH, args, how);
 }

@@ -25,7 +25,6 @@ void writewav(const std::string& path, const std::vector<int16_t>& samples, uint
   write_file(path, wav_bytes(samples, channels, rate, bits));
 }
 
-
 const char* const helptext =
     "\n"
     "  +----------------------------------------------------+\n"

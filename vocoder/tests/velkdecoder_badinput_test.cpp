@@ -16,7 +16,6 @@
 
 namespace {
 
-
 RunResult velkdecoder(const std::vector<std::string>& args, const RunSettings& how = RunSettings()) {
   return run_program(VELKDECODER_PATH, args, how);
 }

@@ -77,7 +77,6 @@ class Decoder : public testing::Test {
   }
 };
 
-
 TEST(DecoderCommandLine, HelpTextWithoutArguments) {
   const RunResult r = decode({});
   EXPECT_EQ(r.status, 0);
