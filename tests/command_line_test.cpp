@@ -100,6 +100,8 @@ TEST(RefusedCommandLines, TheSecondLineNamesTheArgumentAndTheRule) {
   const std::string f0 = dir.path("f0"), cc = dir.path("cc");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{wav, f0, cc, "--lframe=5ms"}, "--lframe=5ms: not an integer"},
+      {{wav, f0, cc, "--lframe=4294967376"}, "--lframe=4294967376: beyond the 32-bit integer range"},
+      {{wav, f0, cc, "--ccord=3.5"}, "--ccord=3.5: not an integer"},
       {{wav, f0, cc, "--fpitch=2"}, "--fpitch=2: unknown option"},
       {{wav, f0, cc, "--ccord=900"}, "--ccord=900: above 511"},
       {{wav, f0, cc, "--f0min=19"}, "--f0min=19: below 20"},
