@@ -5,10 +5,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 constexpr const char* kVersion = "3.11";
@@ -49,6 +52,21 @@ void print_version_footer(FILE* fp) {
   std::fprintf(fp, " ZEVK: version %s\n", kVersion);
   std::fprintf(fp, " CVS Info: %s", kRevision);
   std::fprintf(fp, "\n");
+}
+
+void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("%s (velk) %s\n", name, VELK_VERSION);
+      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+    }
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fflush(stdout);
+      dup2(STDOUT_FILENO, STDERR_FILENO);
+      help();
+      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+    }
+  }
 }
 
 void invalid_option(const char* cmnd, char c, UsageFn usage) {
@@ -192,4 +210,14 @@ int64_t saturating_sub(int64_t a, int64_t b) {
   int64_t difference;
   if (__builtin_sub_overflow(a, b, &difference)) return clamp_toward(a < 0);
   return difference;
+}
+
+bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name) {
+  if (!starts_with_wave_header(fp)) return false;
+  std::fprintf(
+      stderr,
+      "%s : %s is a RIFF/WAVE file; %s reads headerless little-endian 32-bit floats (convert it first, "
+      "e.g. sox %s -t f32 %s.f32)!\n",
+      cmnd, name, cmnd, name, name);
+  return true;
 }

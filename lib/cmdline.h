@@ -26,6 +26,12 @@ void print_version_footer(FILE* fp);
 // A command's usage routine: prints the usage text and exits with the status; never returns.
 using UsageFn = void (*)(int status);
 
+// The options every program takes, wherever they stand among its arguments: `--help` calls
+// `help` with standard error joined to standard output (the usage texts go to standard error)
+// and exits with status 0; `--version` prints "<name> (velk) <version>" on standard output and
+// exits with status 0. Returns when neither is given.
+void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help);
+
 // "<command> : Invalid option '<c>'!" on standard error, then usage(1).
 [[noreturn]] void invalid_option(const char* cmnd, char c, UsageFn usage);
 
@@ -103,3 +109,9 @@ void read_arguments(const char* cmnd, int argc, char** argv, UsageFn usage,
 int64_t saturating_mul(int64_t a, int64_t b);
 int64_t saturating_add(int64_t a, int64_t b);
 int64_t saturating_sub(int64_t a, int64_t b);
+
+// For the commands that read raw floats: when fp starts with a RIFF/WAVE header, prints
+// "<cmnd> : <name> is a RIFF/WAVE file; <cmnd> reads headerless little-endian 32-bit floats
+// (convert it first, e.g. sox <name> -t f32 <name>.f32)!" on standard error and returns true;
+// the command then exits with status 1.
+bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name);

@@ -12,6 +12,11 @@
 // nothing (the commands' open_stream of cmdline.h says which file).
 FILE* getfp(const char* name, const char* mode);
 
+// Whether fp starts with a RIFF/WAVE header ("RIFF", 4 bytes, "WAVE"). The bytes looked at stay
+// to be read: a seekable stream is put back where it was, a pipe gets them pushed back (glibc
+// takes more than one pushed-back byte).
+bool starts_with_wave_header(FILE* fp);
+
 // Returns a zero-filled array of n doubles (release with free()), or null when the memory cannot
 // be had. Prints nothing (the commands' double_array of cmdline.h does). n below 1 counts as 1.
 double* dgetmem(long n);

@@ -81,8 +81,42 @@ void requirefinitevalue(double v, const char* name) {
   if (!std::isfinite(v)) refuse(std::string(name) + " must be finite (got " + numbertext(v) + ")");
 }
 
+// A UserWarning pointing at the caller of the package's function (level 1 is the function of
+// velk/__init__.py that calls this module).
 void warn(const char* message) {
-  if (PyErr_WarnEx(PyExc_UserWarning, message, 1) != 0) throw py::error_already_set();
+  if (PyErr_WarnEx(PyExc_UserWarning, message, 2) != 0) throw py::error_already_set();
+}
+
+// Float signals are on the +-1 scale: a peak above 1 is reported, one above 64 can only be
+// 16-bit values and is refused (today's analysis would shift c0 by ln 32768 without a word).
+// int16 arrays are exact and not checked.
+const double scalepeakrefused = 64.0;
+
+double peakof(const std::vector<double>& v) {
+  double peak = 0.0;
+  for (double s : v) peak = std::max(peak, std::fabs(s));
+  return peak;
+}
+
+// Refuses a float signal above 64; returns its peak.
+double requirescale(const py::array& a, const std::vector<double>& v, const char* name) {
+  if (elementtypeof(a) == elementtype::int16) return 0.0;
+  const double peak = peakof(v);
+  if (peak > scalepeakrefused)
+    refuse(std::string(name) + " has peak " + numbertext(peak) +
+           ", above 64: float signals are on the +-1 scale; divide 16-bit values by 32768 (or pass them as "
+           "an int16 array)");
+  return peak;
+}
+
+// Refuses a float signal above 64, warns about one above 1.
+void checkscale(const py::array& a, const std::vector<double>& v, const char* name) {
+  const double peak = requirescale(a, v, name);
+  if (peak > 1.0)
+    warn((std::string(name) + " has peak " + numbertext(peak) +
+          ", above 1: float signals are on the +-1 scale; divide 16-bit values by 32768 (or pass them as an "
+          "int16 array)")
+             .c_str());
 }
 
 // ---- encode ----
@@ -252,8 +286,10 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   const uint32_t rate = analysisrate(fs, resample);
   const encodesettings s =
       analysissettings(rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
-  std::vector<double> samples = copydoubles(checkedarray(x, "x", 1, true), 1.0 / 32768);
+  const py::array signal = checkedarray(x, "x", 1, true);
+  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
   requirefinite(samples, "x");
+  checkscale(signal, samples, "x");
   giventrack track;
   if (!f0.is_none()) track = readgiventrack(f0);
   encoded e;
@@ -532,6 +568,7 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   const py::array a = checkedarray(x, "x", 1, true);
   std::vector<double> samples = copydoubles(a, 1.0);
   requirefinite(samples, "x");
+  checkscale(a, samples, "x");
   if (elementtypeof(a) != elementtype::int16)
     for (double& v : samples) v *= 32768.0;
   checktrackerparameters(fs, frameshift, f0min, f0max, samples.size(), !dp);
@@ -606,8 +643,11 @@ py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
 void writewav(const std::filesystem::path& file, const py::object& y, double fs) {
   const std::string path = file.string();
   const uint32_t rate = requiresupported(fs, "fs");
-  std::vector<double> v = copydoubles(checkedarray(y, "y", 1, true), 1.0 / 32768);
+  const py::array signal = checkedarray(y, "y", 1, true);
+  std::vector<double> v = copydoubles(signal, 1.0 / 32768);
   if (v.size() > wavmaxsamples) refuse("y is too long for a WAV file");
+  requirescale(signal, v, "y");
+  const uint32_t clipped = wavclippedsamples(v.data(), static_cast<uint32_t>(v.size()));
   uint32_t written = 0;
   errno = 0;
   {
@@ -615,6 +655,10 @@ void writewav(const std::filesystem::path& file, const py::object& y, double fs)
     written = wavwritem16(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), rate, 0, 0);
   }
   if (written == 0) fileerror(errno ? errno : EIO, path);
+  if (clipped != 0)
+    warn((std::to_string(clipped) + " samples clipped in " + path +
+          "; decode(..., wavnorm=1) scales the output to fit.")
+             .c_str());
 }
 
 py::array_t<double> readparams(const std::filesystem::path& file, const py::object& order) {
@@ -663,20 +707,10 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
 
 }  // namespace
 
-PYBIND11_MODULE(velk, m) {
+PYBIND11_MODULE(_velk, m) {
   using namespace pybind11::literals;
-  m.doc() = R"(velk: the harmonic-model vocoder and the pitch trackers over numpy arrays.
-
-The functions run the same library code as the programs velkcoder, velkdecoder and pitch, so
-their numbers are the programs' numbers: encode on a 16-bit signal gives the values the
-parameter files hold (after rounding to float32), and to_int16(decode(...)) the samples of the
-decoder's WAV file. Signals are 1-D float arrays on the +-1 scale (as soundfile, librosa and
-scipy give them) or int16 arrays. Every result is a new float64 array unless stated.
-
-The computation runs without the GIL and keeps no state between calls (the noise generators of
-the analysis and synthesis belong to each call), so threads encode and decode in parallel and
-give the same results as serial runs. Bad arguments raise ValueError naming the argument and
-the rule; unreadable or unwritable files raise OSError. Nothing is printed to stdout.)";
+  m.doc() = "The compiled functions of the package velk (import velk, which documents them).";
+  m.attr("__version__") = VELK_VERSION;
 
   // The numpy types the module makes, looked up now: the first lookup initialises pybind11's
   // numpy tables under a static guard, which threads making their first calls at once would
@@ -697,7 +731,8 @@ the rule; unreadable or unwritable files raise OSError. Nothing is printed to st
         "resample"_a = py::none(),
         R"(Analyses a signal into its log-F0, warped cepstra and maximum voiced frequency.
 
-x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768).
+x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768). A
+    float x whose peak exceeds 1 gives a UserWarning, one above 64 (16-bit values) a ValueError.
 fs: sampling rate of x in Hz. The analysis works at fs itself, a whole number of Hz from 8000
     to 48000; a signal above 48000 Hz is resampled to 48000 Hz with a UserWarning.
 resample: a rate (8000 to 48000 Hz) to resample x to first, as velkcoder's --fs: the
@@ -765,7 +800,7 @@ saturated at -32768 and 32767 (NaN gives 0), exactly as velkdecoder writes them.
         R"(F0 track of a signal by one of the pitch command's trackers.
 
 x: 1-D float32/float64 array on the +-1 scale (scaled by 32768 to the 16-bit scale the
-    trackers expect) or int16 array.  fs: its sampling rate in Hz (no resampling).
+    trackers expect) or int16 array; scale checked as for encode.  fs: its sampling rate in Hz (no resampling).
 algorithm: "dp", the dynamic-programming tracker (pitch -a 0), or "epoch", the epoch tracker
     (pitch -a 1).
 frame_shift: samples between frames (at least one sample, at most 0.1 s).
@@ -796,7 +831,9 @@ when it holds no readable sound.)");
   m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
         R"(Writes y as a mono 16-bit PCM WAV file with a 44-byte header, as the decoder does.
 
-y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array.
+y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array. Samples
+    beyond the 16-bit range are saturated and counted in a UserWarning, as velkdecoder does; a
+    float y whose peak exceeds 64 (16-bit values) raises ValueError.
 fs: the rate the header names, a whole number of Hz from 8000 to 48000.)");
 
   m.def("envelope", &envelope, "cc"_a, "fs"_a, py::kw_only(), "alpha"_a = py::none(), "nfft"_a = py::none(),

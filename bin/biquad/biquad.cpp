@@ -121,12 +121,14 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "biquad", [] { usage(0); });
   // Tables of 2048 pairs and sections are too large for the stack.
   static Options o;
   static Sections s;
   parse_options(argc, argv, &o);
   FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
+  if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);
   return 0;

@@ -66,9 +66,11 @@ Options parse_options(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "lagcorr", [] { usage(0); });
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
+  if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   const int l = o.frame_length, m = o.order;
   double* frame = double_array(static_cast<long>(l) + m + 1);
   if (frame == nullptr) return 3;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cmdline.h"
 #include "picture.h"
 #include "plot.h"
 #include "viewopts.h"
@@ -35,6 +36,7 @@ static void check_input(const char* cmnd, std::FILE* in) {
 }
 
 int main(int argc, char** argv) {
+  standard_options(argc, argv, "plotview", [] { usage(0); });
   viewoptions o = parse_options(argc, argv);
   std::FILE* in = open_input(o);
   check_input(o.cmnd, in);
@@ -55,7 +57,7 @@ int main(int argc, char** argv) {
   XFlush(v.display);
   main_loop(&v);
 #else
-  std::fprintf(stderr, "%s : Built without X; write a picture with -o FILE!\n", o.cmnd);
+  std::fprintf(stderr, "%s : Built without X; write a picture with -o FILE.png (or .svg, .pdf)!\n", o.cmnd);
   return 1;
 #endif
 }

@@ -28,6 +28,8 @@ void open_display(viewwindow* v, const char* cmnd, const char* name) {
   v->display = XOpenDisplay(name);
   if (v->display == nullptr) {
     std::fprintf(stderr, "%s: Can't open display '%s'\n", cmnd, XDisplayName(name));
+    std::fprintf(stderr,
+                 "%s: without a display, write the picture into a file: -o FILE.png (or .svg, .pdf)\n", cmnd);
     std::exit(2);
   }
 }

@@ -180,11 +180,15 @@ void report(const Totals& t, int output_type) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "snr", [] { usage(0); });
   const Options o = parse_options(argc, argv);
   FILE* reference = open_stream(o.reference, "rb");
   if (reference == nullptr) return 1;
   FILE* signal = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
   if (signal == nullptr) return 1;
+  if (refuse_wave_input(cmnd, reference, o.reference) ||
+      refuse_wave_input(cmnd, signal, o.infile != nullptr ? o.infile : "standard input"))
+    return 1;
   const bool detail = o.output_type == 1;
   const Totals t = compare(reference, signal, o.frame_length, detail);
   std::fclose(reference);

@@ -815,6 +815,7 @@ void check_rates(const std::vector<Panel>& panels) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  standard_options(argc, argv, "velkplot", [] { usage(0); });
   Settings s = parse(argc, argv);
   double end = 0.0;
   int last_time_panel = -1;
