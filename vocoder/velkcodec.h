@@ -59,8 +59,9 @@ encodesettings encodedefaults(uint32_t fs);
 // cepstral solvers grow with the cube of the order, and the spectra's unwarped cepstrum holds
 // no coefficient beyond ccordhighest(fs).
 const double velkf0floorlowest = 20.0;
-const uint32_t velkccordhighest = 511;  // ccordhighest at 16 kHz
-const uint8_t velkccmethods = 5;        // methods 0 to 4
+const uint32_t velkccordhighest = 511;   // ccordhighest at 16 kHz
+const uint32_t velkccordceiling = 2047;  // ccordhighest at the highest rate
+const uint8_t velkccmethods = 5;         // methods 0 to 4
 // Most pitch refinement iterations the analysis runs; more asked for count as this many.
 const uint32_t velkmaxrefinements = 5;
 

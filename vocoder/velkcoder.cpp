@@ -325,11 +325,12 @@ namespace {
 struct encoder {
   static constexpr const char* name = "velkcoder";
   static constexpr double none = HUGE_VAL;
-  static constexpr optionrule rules[] = {{"f0min", 'r', velkf0floorlowest, velkf0ceilinghighest, false},
-                                         {"f0max", 'r', velkf0floorlowest, velkf0ceilinghighest, false},
+  static constexpr optionrule rules[] = {{"f0min", 'r', velkf0floorlowest, velkratehighest / 2.0, false},
+                                         {"f0max", 'r', velkf0floorlowest, velkratehighest / 2.0, false},
                                          {"alpha", 'r', -1, 1, true},
                                          {"lframe", 'i', 1, none, false},
-                                         {"ccord", 'i', 0, velkccordhighest, false},
+                                         {"ccord", 'i', 0, velkccordceiling, false},
+                                         {"fs", 'i', 0, velkratehighest, false},
                                          {"f0load", 'i', -none, none, false},
                                          {"ccmeth", 'i', 0, velkccmethods - 1, false},
                                          {"f0acc", 'i', -none, none, false},
@@ -338,7 +339,8 @@ struct encoder {
                                          {"cctimeit", 'i', 0, none, false},
                                          {"indlist", 's', -none, none, false}};
   static constexpr const char* files = "filein filef0 filecc [filefv]";
-  static constexpr const char* conflict = "--f0min, --f0max: f0min must lie below f0max";
+  static constexpr const char* conflict =
+      "--fs, --f0min, --f0max: fs must be 0 or a supported rate, and f0min lie below f0max";
   using optionset = options;
   using nameset = fileset;
   static constexpr uint32_t shownname = wavfile;

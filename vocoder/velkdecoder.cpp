@@ -291,14 +291,20 @@ namespace {
 struct decoder {
   static constexpr const char* name = "velkdecoder";
   static constexpr double none = HUGE_VAL;
-  static constexpr optionrule rules[] = {
-      {"lframe", 'i', 1, none, false},     {"alpha", 'r', -1, 1, true},
-      {"fpitch", 'r', -none, none, false}, {"fvpitch", 'r', -none, none, false},
-      {"fdur", 'r', -none, none, false},   {"fwarp", 'r', -none, none, false},
-      {"floud", 'r', -none, none, false},  {"fpfilt", 'r', -none, none, false},
-      {"fdrc", 'r', -none, none, false},   {"wavnorm", 'i', 0, 1, false},
-      {"morvscale", 'i', 0, 1, false},     {"ccord", 'i', 0, none, false},
-      {"indlist", 's', -none, none, false}};
+  static constexpr optionrule rules[] = {{"lframe", 'i', 1, none, false},
+                                         {"alpha", 'r', -1, 1, true},
+                                         {"fpitch", 'r', -none, none, false},
+                                         {"fvpitch", 'r', -none, none, false},
+                                         {"fdur", 'r', -none, none, false},
+                                         {"fwarp", 'r', -none, none, false},
+                                         {"floud", 'r', -none, none, false},
+                                         {"fpfilt", 'r', -none, none, false},
+                                         {"fdrc", 'r', -none, none, false},
+                                         {"wavnorm", 'i', 0, 1, false},
+                                         {"morvscale", 'i', 0, 1, false},
+                                         {"ccord", 'i', 0, none, false},
+                                         {"fs", 'i', velkratelowest, velkratehighest, false},
+                                         {"indlist", 's', -none, none, false}};
   static constexpr const char* files = "filef0 filecc [filefv] fileout";
   static constexpr const char* conflict = "--lframe, --fdur: lframe x fdur must be at least one sample";
   using optionset = options;

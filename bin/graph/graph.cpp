@@ -83,7 +83,6 @@ FILE* open_description(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
   standard_options(argc, argv, "graph", [] { usage(0); });
   GraphFrame frame;
   const char* infile = nullptr;

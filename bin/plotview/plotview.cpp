@@ -36,7 +36,7 @@ static void check_input(const char* cmnd, std::FILE* in) {
 }
 
 int main(int argc, char** argv) {
-  standard_options(argc, argv, "plotview", [] { usage(0); });
+  standard_options(argc, argv, "plotview", [argv] { usage(command_name(argv[0]), 0); });
   viewoptions o = parse_options(argc, argv);
   std::FILE* in = open_input(o);
   check_input(o.cmnd, in);

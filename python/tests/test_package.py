@@ -20,11 +20,12 @@ def test_version_is_the_projects():
 def test_help_shows_every_function_with_its_signature():
     text = pydoc.render_doc(velk, renderer=pydoc.plaintext)
     assert "PyCapsule" not in text
-    assert "encode(x, fs=16000, *, lframe=80, ccord=39, ccmeth=1, alpha=0.42, f0min=60, f0max=500, f0acc=0, " \
-           "zfill=160, morvscale=1, f0=None, voicing=True)" in text
-    assert "decode(lf0, cc, fv=None, *, lframe=80, alpha=0.42," in text
+    # lframe, ccord and alpha default by the rate analysed at (None: the rate's default).
+    assert "encode(x, fs=16000, *, lframe=None, ccord=None, ccmeth=1, alpha=None, f0min=60, f0max=500, " \
+           "f0acc=0, zfill=160, morvscale=1, f0=None, voicing=True, resample=None)" in text
+    assert "decode(lf0, cc=None, fv=None, *, fs=None, lframe=None, alpha=None," in text
     assert "pitch(x, fs, *, algorithm='dp', frame_shift=80," in text
-    for name in ("to_int16(y)", "read_wav(path)", "write_wav(path, y, fs=16000)", "read_params(path, order=None)",
+    for name in ("to_int16(y)", "read_wav(path, fs=None)", "write_wav(path, y, fs=16000)", "read_params(path, order=None)",
                  "write_params(path, a)"):
         assert name in text
     # The docstring follows without the compiled function's signature line.

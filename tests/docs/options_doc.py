@@ -71,8 +71,12 @@ def readme_rows(readme, heading):
 
 def bound_texts(value):
     """How a bound may be written: 511, 0.25, -1 (also as \\-1 and \u22121)."""
-    number = float(value.replace("velkf0floorlowest", "20").replace("velkf0ceilinghighest", "8000")
-                   .replace("velkccordhighest", "511").replace("velkccmethods - 1", "4"))
+    names = {"velkratehighest / 2.0": "24000", "velkratelowest": "8000", "velkratehighest": "48000",
+             "velkf0floorlowest": "20", "velkccordceiling": "2047", "velkccordhighest": "511",
+             "velkccmethods - 1": "4"}
+    for constant, bound in names.items():
+        value = value.replace(constant, bound)
+    number = float(value)
     text = f"{number:g}"
     return {text, text.replace("-", "\\-"), text.replace("-", "\u2212")}, number
 
