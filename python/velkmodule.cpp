@@ -2,8 +2,10 @@
 // programs' file formats over numpy arrays. The computation is the library's own, the code
 // the programs run; this file only checks arguments, converts arrays and releases the GIL
 // while the library works.
+#include <pybind11/eval.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -34,7 +37,6 @@ namespace {
 
 // Bound of the integer options: what the programs' int options can hold.
 const int64_t maxintoption = INT32_MAX;
-const int64_t maxccord = velkccordhighest;
 // A log-F0 track holds no value at or above this; an F0 track in Hz no voiced value below it.
 const double logf0ceiling = 20.0;
 const double unvoicedlogf0 = -1e10;
@@ -68,6 +70,14 @@ void requirerate(double fs) {
     refuse("fs must be a finite sampling rate above 0 Hz (got " + numbertext(fs) + ")");
 }
 
+// A whole rate in Hz that the analysis and synthesis work at; the rate as an integer.
+uint32_t requiresupported(double fs, const char* name) {
+  if (!(fs >= velkratelowest && fs <= velkratehighest && fs == std::floor(fs)))
+    refuse(std::string(name) + " must be a whole number of Hz from " + std::to_string(velkratelowest) +
+           " to " + std::to_string(velkratehighest) + " (got " + numbertext(fs) + ")");
+  return static_cast<uint32_t>(fs);
+}
+
 void requirefinitevalue(double v, const char* name) {
   if (!std::isfinite(v)) refuse(std::string(name) + " must be finite (got " + numbertext(v) + ")");
 }
@@ -78,23 +88,26 @@ void warn(const char* message) {
 
 // ---- encode ----
 
-encodesettings analysissettings(int64_t lframe, int64_t ccord, int64_t ccmeth, double alpha, double f0min,
-                                double f0max, int64_t f0acc, int64_t zfill, int64_t morvscale) {
-  requirerange(lframe, 1, maxintoption, "lframe", "must be at least 1 sample");
-  requirerange(ccord, 0, maxccord, "ccord", "must lie in 0..511");
+// The analysis settings at the rate fs: its defaults, overridden by every option given.
+encodesettings analysissettings(uint32_t fs, std::optional<int64_t> lframe, std::optional<int64_t> ccord,
+                                int64_t ccmeth, std::optional<double> alpha, double f0min, double f0max,
+                                int64_t f0acc, int64_t zfill, int64_t morvscale) {
+  encodesettings s = encodedefaults(fs);
+  const int64_t highest = ccordhighest(fs);
+  if (lframe) requirerange(*lframe, 1, maxintoption, "lframe", "must be at least 1 sample");
+  if (ccord) requirerange(*ccord, 0, highest, "ccord", ("must lie in 0.." + std::to_string(highest)).c_str());
   requirerange(ccmeth, 0, 4, "ccmeth", "must be one of the envelope methods 0..4");
-  requirewarping(alpha);
-  if (!(f0min >= velkf0floorlowest && f0min < f0max && f0max <= velkf0ceilinghighest))
-    refuse("f0min and f0max must satisfy 20 <= f0min < f0max <= 8000 Hz (got " + numbertext(f0min) + " and " +
-           numbertext(f0max) + ")");
+  if (alpha) requirewarping(*alpha);
+  if (!(f0min >= velkf0floorlowest && f0min < f0max && f0max < fs / 2.0))
+    refuse("f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = " + numbertext(fs / 2.0) +
+           " Hz (got " + numbertext(f0min) + " and " + numbertext(f0max) + ")");
   requirerange(f0acc, 0, maxintoption, "f0acc", "must be 0 or more");
   requirerange(zfill, INT32_MIN, maxintoption, "zfill", "must fit a 32-bit integer");
   requireflag(morvscale, "morvscale");
-  encodesettings s;
-  s.lframe = static_cast<uint32_t>(lframe);
-  s.ccord = static_cast<uint32_t>(ccord);
+  if (lframe) s.lframe = static_cast<uint32_t>(*lframe);
+  if (ccord) s.ccord = static_cast<uint32_t>(*ccord);
   s.ccmeth = static_cast<uint8_t>(ccmeth);
-  s.alpha = alpha;
+  if (alpha) s.alpha = *alpha;
   s.f0min = f0min;
   s.f0max = f0max;
   s.f0acc = std::min(static_cast<uint32_t>(f0acc), velkmaxrefinements);
@@ -140,11 +153,13 @@ struct encoded {
   bool dithered = false;
 };
 
-std::vector<double> at16k(std::vector<double>&& x, double fs) {
-  if (fs == velksamplingrate) return std::move(x);
+// x at fs Hz brought to `rate` Hz (unchanged when the rates are equal).
+std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate) {
+  if (fs == rate) return std::move(x);
   double* resampled = nullptr;
-  const uint32_t n = resample16k(x.data(), x.size(), fs, &resampled);
-  if (n == 0) refuse("x cannot be resampled from fs = " + numbertext(fs) + " Hz to 16000 Hz");
+  const uint32_t n = resamplesound(x.data(), x.size(), fs, rate, &resampled);
+  if (n == 0)
+    refuse("x cannot be resampled from fs = " + numbertext(fs) + " Hz to " + std::to_string(rate) + " Hz");
   std::unique_ptr<double, decltype(&free)> owner(resampled, free);
   return std::vector<double>(resampled, resampled + n);
 }
@@ -164,7 +179,7 @@ void taketrack(const giventrack& t, const encodesettings& s, encoded* e, std::ve
     for (double& v : *f0) v = v > 0 ? v : 0.0;
   }
   // F0 values the analyses cannot work with count as unvoiced, as for a loaded log-F0 file.
-  const double lowest = loadedf0lowest(s), highest = loadedf0highest();
+  const double lowest = loadedf0lowest(s), highest = loadedf0highest(s);
   for (double& v : *f0) {
     if (v > 0 && !(v >= lowest && v <= highest)) {
       v = 0.0;
@@ -175,7 +190,7 @@ void taketrack(const giventrack& t, const encodesettings& s, encoded* e, std::ve
 
 encoded encodearrays(std::vector<double>&& input, double fs, const encodesettings& s, const giventrack* track,
                      bool voicing) {
-  std::vector<double> x = at16k(std::move(input), fs);
+  std::vector<double> x = atrate(std::move(input), fs, s.fs);
   if (x.size() > UINT32_MAX) refuse("x is too long for the analysis");
   const uint32_t n = static_cast<uint32_t>(x.size());
   encoded e;
@@ -199,15 +214,45 @@ encoded encodearrays(std::vector<double>&& input, double fs, const encodesetting
   return e;
 }
 
-// collections.namedtuple("Encoded", "lf0 cc fv"), made at import and kept for the process.
+// The class Encoded: a namedtuple of lf0, cc and fv with the attributes fs and lframe beside
+// them; made at import and kept for the process.
 py::handle encodedtuple;
 
-py::object encode(const py::object& x, double fs, int64_t lframe, int64_t ccord, int64_t ccmeth, double alpha,
-                  double f0min, double f0max, int64_t f0acc, int64_t zfill, int64_t morvscale,
-                  const py::object& f0, bool voicing) {
+const char* const encodeddefinition = R"py(
+import collections
+class Encoded(collections.namedtuple("Encoded", "lf0 cc fv")):
+    """The streams of velk.encode, with the rate (fs, Hz) and frame shift (lframe, samples)
+    they were analysed at: lf0, cc, fv = velk.encode(...) still unpacks the three streams."""
+    def __new__(cls, lf0, cc, fv, fs=16000, lframe=80):
+        self = super().__new__(cls, lf0, cc, fv)
+        self.fs = fs
+        self.lframe = lframe
+        return self
+    def __repr__(self):
+        return "Encoded(lf0=%r, cc=%r, fv=%r, fs=%r, lframe=%r)" % (*self, self.fs, self.lframe)
+)py";
+
+// The rate a signal at fs Hz is analysed at: `resample` when given, else fs itself, a rate above
+// the highest brought down to that with a warning (as the encoder does with a file).
+uint32_t analysisrate(double fs, std::optional<double> resample) {
   requirerate(fs);
+  if (resample) return requiresupported(*resample, "resample");
+  if (fs > velkratehighest) {
+    warn(("fs = " + numbertext(fs) + " Hz lies above " + std::to_string(velkratehighest) +
+          " Hz; x is resampled to " + std::to_string(velkratehighest) + " Hz.")
+             .c_str());
+    return velkratehighest;
+  }
+  return requiresupported(fs, "fs");
+}
+
+py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe, std::optional<int64_t> ccord,
+                  int64_t ccmeth, std::optional<double> alpha, double f0min, double f0max, int64_t f0acc,
+                  int64_t zfill, int64_t morvscale, const py::object& f0, bool voicing,
+                  std::optional<double> resample) {
+  const uint32_t rate = analysisrate(fs, resample);
   const encodesettings s =
-      analysissettings(lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
+      analysissettings(rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
   std::vector<double> samples = copydoubles(checkedarray(x, "x", 1, true), 1.0 / 32768);
   requirefinite(samples, "x");
   giventrack track;
@@ -221,25 +266,26 @@ py::object encode(const py::object& x, double fs, int64_t lframe, int64_t ccord,
   if (e.screened != 0) {
     char text[160];
     snprintf(text, sizeof text, "%u values of f0 lie outside %g to %g Hz and count as unvoiced.", e.screened,
-             loadedf0lowest(s), loadedf0highest());
+             loadedf0lowest(s), loadedf0highest(s));
     warn(text);
   }
   const py::ssize_t frames = e.frames, width = s.ccord + 1;
   py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
   return encodedtuple(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}),
-                      fv);
+                      fv, s.fs, s.lframe);
 }
 
 // ---- decode ----
 
-decodesettings synthesissettings(int64_t lframe, double alpha, double fpitch, double fvpitch, double fdur,
-                                 double fwarp, double floud, double fpfilt, double fdrc, int64_t morvscale) {
-  requirerange(lframe, 1, maxintoption, "lframe", "must be at least 1 sample");
-  requirewarping(alpha);
+decodesettings synthesissettings(uint32_t fs, std::optional<int64_t> lframe, std::optional<double> alpha,
+                                 double fpitch, double fvpitch, double fdur, double fwarp, double floud,
+                                 double fpfilt, double fdrc, int64_t morvscale) {
+  if (lframe) requirerange(*lframe, 1, maxintoption, "lframe", "must be at least 1 sample");
+  if (alpha) requirewarping(*alpha);
   requireflag(morvscale, "morvscale");
-  decodesettings d;
-  d.lframe = static_cast<uint32_t>(lframe);
-  d.alpha = alpha;
+  decodesettings d = decodedefaults(fs);
+  if (lframe) d.lframe = static_cast<uint32_t>(*lframe);
+  if (alpha) d.alpha = *alpha;
   d.fpitch = fpitch;
   d.fvpitch = fvpitch;
   d.fdur = fdur;
@@ -249,9 +295,33 @@ decodesettings synthesissettings(int64_t lframe, double alpha, double fpitch, do
   d.fdrc = fdrc;
   d.morvscale = morvscale == 1;
   if (preparedecode(&d) != 0)
-    refuse("lframe * fdur must be at least one sample (got lframe = " + std::to_string(lframe) +
+    refuse("lframe * fdur must be at least one sample (got lframe = " + std::to_string(d.lframe) +
            ", fdur = " + numbertext(fdur) + ")");
   return d;
+}
+
+// The streams and the rate and frame shift of a decode call: taken from an encode result passed
+// as lf0 (its fs and lframe unless given), else the arrays as given.
+struct decodeinput {
+  py::object lf0, cc, fv;
+  std::optional<double> fs;
+  std::optional<int64_t> lframe;
+};
+
+decodeinput decodestreamsof(const py::object& lf0, const py::object& cc, const py::object& fv,
+                            std::optional<double> fs, std::optional<int64_t> lframe) {
+  decodeinput in{lf0, cc, fv, fs, lframe};
+  if (!py::isinstance(lf0, encodedtuple)) {
+    if (cc.is_none()) refuse("cc must be given (or an encode result in place of lf0)");
+    return in;
+  }
+  if (!cc.is_none() || !fv.is_none()) refuse("cc and fv come from the encode result passed as lf0");
+  in.lf0 = lf0.attr("lf0");
+  in.cc = lf0.attr("cc");
+  in.fv = lf0.attr("fv");
+  if (!in.fs) in.fs = lf0.attr("fs").cast<double>();
+  if (!in.lframe) in.lframe = lf0.attr("lframe").cast<int64_t>();
+  return in;
 }
 
 // The cepstra as frames rows: a 2-D array of one row per frame, or a 1-D stream whose length
@@ -282,34 +352,85 @@ std::vector<double> decodearrays(std::vector<double>&& lf0, std::vector<double>&
   return out;
 }
 
-py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py::object& fv, int64_t lframe,
-                           double alpha, double fpitch, double fvpitch, double fdur, double fwarp,
-                           double floud, double fpfilt, double fdrc, int64_t wavnorm, int64_t morvscale) {
+py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py::object& fv,
+                           std::optional<double> fs, std::optional<int64_t> lframe,
+                           std::optional<double> alpha, double fpitch, double fvpitch, double fdur,
+                           double fwarp, double floud, double fpfilt, double fdrc, int64_t wavnorm,
+                           int64_t morvscale) {
   requireflag(wavnorm, "wavnorm");
+  const decodeinput in = decodestreamsof(lf0, cc, fv, fs, lframe);
+  const uint32_t rate = requiresupported(in.fs.value_or(velksamplingrate), "fs");
   const decodesettings d =
-      synthesissettings(lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
-  std::vector<double> track = copydoubles(checkedarray(lf0, "lf0", 1, false), 1.0);
+      synthesissettings(rate, in.lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+  std::vector<double> track = copydoubles(checkedarray(in.lf0, "lf0", 1, false), 1.0);
   if (track.size() > UINT32_MAX) refuse("lf0 has too many frames");
   const uint32_t frames = static_cast<uint32_t>(track.size());
   uint32_t order = 0;
-  std::vector<double> cepstra = readcepstra(cc, frames, &order);
+  std::vector<double> cepstra = readcepstra(in.cc, frames, &order);
   std::vector<double> voicing;
-  if (!fv.is_none()) {
-    voicing = copydoubles(checkedarray(fv, "fv", 1, false), 1.0);
+  if (!in.fv.is_none()) {
+    voicing = copydoubles(checkedarray(in.fv, "fv", 1, false), 1.0);
     if (voicing.size() != frames)
       refuse("lf0 and fv have incompatible dimensions (lf0 has " + std::to_string(frames) + " frames, fv " +
              std::to_string(voicing.size()) + ")");
+    const double highest = highestvoicing(voicing.data(), frames);
+    if (highest > rate / 2.0)
+      refuse("fv holds a maximum voiced frequency of " + numbertext(highest) + " Hz, above fs / 2 = " +
+             numbertext(rate / 2.0) + " Hz; pass the rate the streams were made at as fs");
   }
   if (decodedlength(frames, d) > UINT32_MAX) refuse("the synthesised signal would exceed 2^32 samples");
-  if (d.filtersdisabled) warn("floud, fpfilt and fdrc not applicable for this alpha.");
+  if (d.filtersdisabled && rate != velksamplingrate)
+    warn(("floud, fpfilt and fdrc not applicable at " + std::to_string(rate) + " Hz.").c_str());
+  else if (d.filtersdisabled)
+    warn("floud, fpfilt and fdrc not applicable for this alpha.");
   std::vector<double> out;
   {
     py::gil_scoped_release nogil;
-    out = decodearrays(std::move(track), std::move(cepstra), fv.is_none() ? nullptr : &voicing, order, d,
+    out = decodearrays(std::move(track), std::move(cepstra), in.fv.is_none() ? nullptr : &voicing, order, d,
                        wavnorm == 1);
   }
   const py::ssize_t n = static_cast<py::ssize_t>(out.size());
   return ownedarray(std::move(out), {n});
+}
+
+// ---- envelopes and frame times ----
+
+py::array_t<double> envelope(const py::object& cc, double fs, std::optional<double> alpha,
+                             std::optional<int64_t> nfft, int64_t morvscale) {
+  const uint32_t rate = requiresupported(fs, "fs");
+  const double warping = alpha.value_or(defaultalpha(rate));
+  requirewarping(warping);
+  requireflag(morvscale, "morvscale");
+  const int64_t size = nfft.value_or(ccbasefftsize(rate));
+  if (size < 2 || size % 2 != 0 || size > (int64_t{1} << 24))
+    refuse("nfft must be an even number from 2 to 2^24 (got " + std::to_string(size) + ")");
+  const py::array given = py::array::ensure(cc);
+  const bool single = given && given.ndim() == 1;
+  const py::array a = checkedarray(cc, "cc", single ? 1 : 2, false);
+  const uint32_t width = static_cast<uint32_t>(single ? a.shape(0) : a.shape(1));
+  const uint32_t frames = static_cast<uint32_t>(single ? 1 : a.shape(0));
+  if (width == 0) refuse("cc must hold at least c0 in every frame");
+  const std::vector<double> cepstra = copydoubles(a, 1.0);
+  const uint32_t bins = static_cast<uint32_t>(size / 2 + 1);
+  std::vector<double> out(static_cast<size_t>(frames) * bins);
+  {
+    py::gil_scoped_release nogil;
+    if (cepstralenvelopes(cepstra.data(), frames, width - 1, rate, warping, morvscale == 1, bins,
+                          out.data()) != 0)
+      throw std::bad_alloc();
+  }
+  if (single) return ownedarray(std::move(out), {static_cast<py::ssize_t>(bins)});
+  return ownedarray(std::move(out), {static_cast<py::ssize_t>(frames), static_cast<py::ssize_t>(bins)});
+}
+
+py::array_t<double> frametimes(int64_t n, double fs, std::optional<int64_t> lframe) {
+  const uint32_t rate = requiresupported(fs, "fs");
+  requirerange(n, 0, UINT32_MAX, "n", "must lie in 0..2^32-1");
+  const int64_t shift = lframe.value_or(defaultlframe(rate));
+  requirerange(shift, 1, maxintoption, "lframe", "must be at least 1 sample");
+  std::vector<double> t(static_cast<size_t>(n));
+  for (size_t k = 0; k < t.size(); ++k) t[k] = static_cast<double>(k) * static_cast<double>(shift) / rate;
+  return ownedarray(std::move(t), {static_cast<py::ssize_t>(n)});
 }
 
 py::array_t<int16_t> toint16(const py::object& y) {
@@ -451,14 +572,15 @@ bool readable(const std::string& path) {
   return true;
 }
 
-py::tuple readwav(const std::filesystem::path& file) {
+py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
   const std::string path = file.string();
+  const uint32_t rate = fs ? requiresupported(*fs, "fs") : 0;
   double* samples = nullptr;
   soundinfo info;
   uint32_t n = 0;
   {
     py::gil_scoped_release nogil;
-    n = readsound16k(path.c_str(), &samples, &info);
+    n = readsound(path.c_str(), rate, &samples, &info);
   }
   std::unique_ptr<double, decltype(&free)> owner(samples, free);
   if (n == 0) {
@@ -472,24 +594,23 @@ py::tuple readwav(const std::filesystem::path& file) {
              .c_str());
   if (info.status == SOUND_CONVERTED)
     warn((path + ": " + std::to_string(info.rate) + " Hz, " + std::to_string(info.channels) + " channel" +
-          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as 16 kHz mono.")
+          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as " +
+          numbertext(info.readrate / 1000.0) + " kHz mono.")
              .c_str());
   std::vector<double> x(samples, samples + n);
-  return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), 16000);
+  return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), info.readrate);
 }
 
 void writewav(const std::filesystem::path& file, const py::object& y, double fs) {
   const std::string path = file.string();
-  if (fs != velksamplingrate)
-    refuse("fs: write_wav writes 16 kHz files only (got " + numbertext(fs) +
-           " Hz); resample the signal first");
+  const uint32_t rate = requiresupported(fs, "fs");
   std::vector<double> v = copydoubles(checkedarray(y, "y", 1, true), 1.0 / 32768);
   if (v.size() > wavmaxsamples) refuse("y is too long for a WAV file");
   uint32_t written = 0;
   errno = 0;
   {
     py::gil_scoped_release nogil;
-    written = wavwritem1616(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), 0, 0);
+    written = wavwritem16(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), rate, 0, 0);
   }
   if (written == 0) fileerror(errno ? errno : EIO, path);
 }
@@ -499,7 +620,8 @@ py::array_t<double> readparams(const std::filesystem::path& file, const py::obje
   int64_t width = 1;
   if (!order.is_none()) {
     const int64_t p = order.cast<int64_t>();
-    requirerange(p, 0, maxccord, "order", "must lie in 0..511");
+    const int64_t highest = ccordhighest(velkratehighest);
+    requirerange(p, 0, highest, "order", ("must lie in 0.." + std::to_string(highest)).c_str());
     width = p + 1;
   }
   double* values = nullptr;
@@ -560,23 +682,31 @@ the rule; unreadable or unwritable files raise OSError. Nothing is printed to st
   py::array_t<double>(0);
   py::array_t<int16_t>(0);
   py::array_t<float>(0);
-  encodedtuple = py::module_::import("collections").attr("namedtuple")("Encoded", "lf0 cc fv").release();
+  py::dict scope;
+  scope["__name__"] = "velk";
+  py::exec(encodeddefinition, scope);
+  encodedtuple = py::object(scope["Encoded"]).release();
+  encodedtuple.attr("__module__") = "velk";
   m.attr("Encoded") = encodedtuple;
 
-  m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = 80, "ccord"_a = 39,
-        "ccmeth"_a = 1, "alpha"_a = 0.42, "f0min"_a = 60, "f0max"_a = 500, "f0acc"_a = 0, "zfill"_a = 160,
-        "morvscale"_a = 1, "f0"_a = py::none(), "voicing"_a = true,
+  m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = py::none(),
+        "ccord"_a = py::none(), "ccmeth"_a = 1, "alpha"_a = py::none(), "f0min"_a = 60, "f0max"_a = 500,
+        "f0acc"_a = 0, "zfill"_a = 160, "morvscale"_a = 1, "f0"_a = py::none(), "voicing"_a = true,
+        "resample"_a = py::none(),
         R"(Analyses a signal into its log-F0, warped cepstra and maximum voiced frequency.
 
 x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768).
-fs: sampling rate of x in Hz. The analysis works at 16000 Hz; a signal at another rate is
-    first resampled to 16 kHz by the resampling the programs use for sound files at other
-    rates (libsoxr, high quality). fs == 16000 takes no resampling step.
-The keyword options are velkcoder's, with its defaults:
+fs: sampling rate of x in Hz. The analysis works at fs itself, a whole number of Hz from 8000
+    to 48000; a signal above 48000 Hz is resampled to 48000 Hz with a UserWarning.
+resample: a rate (8000 to 48000 Hz) to resample x to first, as velkcoder's --fs: the
+    resampling the programs use for sound files (libsoxr, high quality); resample=16000 gives
+    the 16 kHz streams of any signal.
+The keyword options are velkcoder's, with its defaults; lframe, ccord and alpha default by the
+rate analysed at (80, 39 and 0.42 at 16 kHz; see the README's table):
 lframe: frame shift in samples (>= 1); frame k is centred at sample k * lframe.
-ccord: cepstral order, 0..511.  ccmeth: envelope method 0..4 (as --ccmeth).
-alpha: all-pass warping factor, |alpha| < 1.
-f0min, f0max: pitch search range in Hz, 20 <= f0min < f0max <= 8000.
+ccord: cepstral order, 0 up to one below half the rate's base FFT size (511 at 16 kHz).
+ccmeth: envelope method 0..4 (as --ccmeth).  alpha: all-pass warping factor, |alpha| < 1.
+f0min, f0max: pitch search range in Hz, 20 <= f0min < f0max < fs / 2.
 f0acc: pitch refinement iterations (0 or more; more than 5 count as 5).
 zfill: runs of more equal samples than this are dithered (<= 0: never). The dither is
     always the same for the same signal; a UserWarning reports that it was applied.
@@ -590,31 +720,38 @@ f0: a given F0 track replacing the pitch analysis, as --f0load does: F0 in Hz (0
 voicing: False skips the maximum voiced frequency (fv is None; refinement then assumes
     4500 Hz, as velkcoder does without the fv file).
 
-Returns Encoded(lf0, cc, fv): lf0 shape (N,), natural log of F0, -1e10 unvoiced; cc shape
-(N, ccord + 1); fv shape (N,) in Hz, or None. The programs store these as float32: the values
+Returns Encoded(lf0, cc, fv) with the attributes fs and lframe (the rate and frame shift
+analysed at, which decode takes from it): lf0 shape (N,), natural log of F0, -1e10 unvoiced;
+cc shape (N, ccord + 1); fv shape (N,) in Hz, or None. The programs store these as float32: the values
 rounded to float32 equal velkcoder's files byte for byte.)");
 
-  m.def("decode", &decode, "lf0"_a, "cc"_a, "fv"_a = py::none(), py::kw_only(), "lframe"_a = 80,
-        "alpha"_a = 0.42, "fpitch"_a = 1, "fvpitch"_a = 1, "fdur"_a = 1, "fwarp"_a = 0, "floud"_a = 0,
-        "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0, "morvscale"_a = 1,
+  m.def("decode", &decode, "lf0"_a, "cc"_a = py::none(), "fv"_a = py::none(), py::kw_only(),
+        "fs"_a = py::none(), "lframe"_a = py::none(), "alpha"_a = py::none(), "fpitch"_a = 1, "fvpitch"_a = 1,
+        "fdur"_a = 1, "fwarp"_a = 0, "floud"_a = 0, "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0,
+        "morvscale"_a = 1,
         R"(Synthesises speech from log-F0, cepstra and maximum voiced frequency.
 
-lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced).
+lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or the result of encode,
+    whose streams, fs and lframe are then taken (cc and fv not given).
 cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
     is then derived from the lengths, as velkdecoder does).
 fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
 A frame holding a NaN or infinite value is synthesised silent.
-The keyword options are velkdecoder's, with its defaults:
+fs: the rate the streams were made at and the output's, 8000 to 48000 Hz (default 16000, or
+    the encode result's). An fv value above fs / 2 is refused: such streams come from a
+    higher rate.
+The keyword options are velkdecoder's, with its defaults; lframe and alpha default by fs (80
+and 0.42 at 16 kHz), lframe to the encode result's:
 lframe: frame shift of the streams in samples (>= 1).  alpha: warping factor, |alpha| < 1.
 fpitch [0.25, 4], fvpitch [0, 4], fdur [0.25, 4], fwarp [-0.99, 0.99], floud [-4, 4],
 fpfilt [0, 1], fdrc [0, 1]: pitch, pitch range, duration, vocal-tract, loudness, post-filter
     and compression factors; a value outside its range is held at the nearer bound (a NaN at
-    the upper one), as the decoder does. floud, fpfilt and fdrc only work with alpha 0.42;
-    with another alpha they are switched off with a UserWarning.
+    the upper one), as the decoder does. floud, fpfilt and fdrc only work at 16 kHz with
+    alpha 0.42; otherwise they are switched off with a UserWarning.
 wavnorm: 1 scales the output so that its peak is 0.99 (as the decoder's --wavnorm=1).
 morvscale: 1 undoes the encoder's range adaptation, 0 not.
 
-Returns float64 samples at 16 kHz on the +-1 scale, (N + 1) * trunc(lframe * fdur) + 1 of
+Returns float64 samples at fs on the +-1 scale, (N + 1) * trunc(lframe * fdur) + 1 of
 them, before the 16-bit rounding; to_int16 gives the samples of velkdecoder's WAV file.)");
 
   m.def("to_int16", &toint16, "y"_a,
@@ -642,22 +779,43 @@ The dp tracker keeps its working state in its module, so its calls are serialise
 (threads wait for each other, the GIL released); the epoch tracker keeps its state per call
 and runs in parallel.)");
 
-  m.def("read_wav", &readwav, "path"_a,
+  m.def("read_wav", &readwav, "path"_a, "fs"_a = py::none(),
         R"(Reads a sound file as the encoder does: any format libsndfile reads (WAV of any rate,
-channel count or sample format, FLAC, AIFF, Ogg, ...), channels averaged and resampled to
-16 kHz (libsoxr, high quality); a mono 16 kHz 16-bit WAV file is read as it stands.
+channel count or sample format, FLAC, AIFF, Ogg, ...), channels averaged, at the file's own
+rate (a file above 48000 Hz resampled to 48000 Hz) or, with fs (8000 to 48000 Hz), resampled
+to fs (libsoxr, high quality), as velkcoder's --fs. A file below 8000 Hz is refused.
 
-Returns (x, fs): x float64 on the +-1 scale (a 16-bit sample s read as s / 32768), fs = 16000,
-so that encode(*read_wav(path)) gives velkcoder's streams of the same file. A converted file
+Returns (x, fs): x float64 on the +-1 scale (a 16-bit sample s read as s / 32768), fs the rate
+read at, so that encode(*read_wav(path)) gives velkcoder's streams of the same file. A converted file
 and a WAV file holding fewer samples than its header promises give a UserWarning with the
 encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
 when it holds no readable sound.)");
 
   m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
-        R"(Writes y as a mono 16 kHz 16-bit PCM WAV file with a 44-byte header, as the decoder does.
+        R"(Writes y as a mono 16-bit PCM WAV file with a 44-byte header, as the decoder does.
 
 y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array.
-fs: must be 16000.)");
+fs: the rate the header names, a whole number of Hz from 8000 to 48000.)");
+
+  m.def("envelope", &envelope, "cc"_a, "fs"_a, py::kw_only(), "alpha"_a = py::none(), "nfft"_a = py::none(),
+        "morvscale"_a = 1,
+        R"(Magnitude spectra of warped cepstra on a linear frequency grid.
+
+cc: cepstra, shape (N, order + 1) as encode gives them, or one frame of shape (order + 1,).
+fs: the rate they were analysed at (8000 to 48000 Hz).
+alpha: their warping factor (default: the rate's, as encode's).
+nfft: even; the grid holds nfft / 2 + 1 points from 0 Hz to fs / 2, point k at k * fs / nfft Hz
+    (default: the analysis's base FFT size at fs, 1024 at 16 kHz, 4096 at 44.1 and 48 kHz).
+morvscale: 1 undoes the encoder's range adaptation first (as decode does), 0 not.
+
+Returns float64 |A(f)| = exp(c0 + 2 sum c_j cos(j w~)), w~ the warped angle of f: shape
+(N, nfft / 2 + 1), or (nfft / 2 + 1,) for one frame.)");
+
+  m.def("frame_times", &frametimes, "n"_a, "fs"_a, "lframe"_a = py::none(),
+        R"(Centre times in seconds of n frames: frame k is centred at sample k * lframe, at k * lframe / fs s.
+
+fs: the rate (8000 to 48000 Hz).  lframe: frame shift in samples (default: the rate's, 80 at
+16 kHz). An encode result e gives frame_times(len(e.lf0), e.fs, e.lframe).)");
 
   m.def("read_params", &readparams, "path"_a, "order"_a = py::none(),
         R"(Reads a parameter file (headerless little-endian float32 values) as the programs do.

@@ -21,17 +21,7 @@ namespace {
 
 // FFT size of the analysis for the sampling rate and the lowest F0 of the signal.
 uint32_t analysisfftsize(double fs, double f0min, uint32_t Lnoise) {
-  uint32_t base = 0;
-  if (fs <= 8000)
-    base = 512;
-  else if (fs <= 16000)
-    base = 1024;
-  else if (fs <= 32000)
-    base = 2048;
-  else if (fs <= 64000)
-    base = 4096;
-  else if (fs <= 128000)
-    base = 8192;
+  const uint32_t base = ccbasefftsize(fs);
   uint32_t L3 = getwinlengthnperiodsodd(3.0, f0min, fs);
   uint32_t needed = getwinlengthceilpot2(L3 > Lnoise ? L3 : Lnoise);
   return needed > base ? needed : base;
@@ -315,6 +305,15 @@ int getseemcep(const double* x, uint32_t n, double fs, uint32_t centre, double f
                double* work, uint32_t p, double* cc, ccmem* mem, double alpha) {
   if (getseevoclogspectrum(x, n, fs, centre, f0 > 0 ? f0 : 0.0, Nfft, work, mem->na) != 0) return -1;
   return logspectrumtocc(work, Nfft, p, cc, alpha, mem);
+}
+
+uint32_t ccbasefftsize(double fs) {
+  if (fs <= 8000) return 512;
+  if (fs <= 16000) return 1024;
+  if (fs <= 32000) return 2048;
+  if (fs <= 64000) return 4096;
+  if (fs <= 128000) return 8192;
+  return 0;
 }
 
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,

@@ -51,6 +51,12 @@ enum : uint8_t {
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
                 const double* f0, uint32_t p, double* cc, uint8_t method, double alpha);
 
+// Smallest FFT size of the analysis spectra at the sampling rate fs (Hz): 512 up to 8 kHz, doubled
+// at every doubling of the rate (1024 to 16 kHz, 2048 to 32 kHz, 4096 to 64 kHz, 8192 to
+// 128 kHz), 0 above; a low F0 floor may ask for more. The unwarped cepstrum of such a spectrum
+// holds half as many coefficients.
+uint32_t ccbasefftsize(double fs);
+
 // Per-frame routines of the five methods, in the order of CC_...; an unvoiced frame, or one whose
 // harmonic analysis fails, gets the cepstrum of its unvoiced spectrum.
 //   x       in: the signal, n samples on the +-1 scale

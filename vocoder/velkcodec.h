@@ -1,8 +1,9 @@
 #pragma once
-// The vocoder's whole-signal pipelines: a 16 kHz signal into its three parameter streams (F0,
-// warped cepstra, maximum voiced frequency) and the streams, optionally modified, back into
-// samples. Built on the signal model (pitch, voicing, cepstral analysis and synthesis); the
-// programs and the Python module read and write the files or arrays and call these.
+// The vocoder's whole-signal pipelines: a signal at any rate from 8 to 48 kHz into its three
+// parameter streams (F0, warped cepstra, maximum voiced frequency) and the streams, optionally
+// modified, back into samples, with the settings' defaults at each rate. Built on the signal model (pitch,
+// voicing, cepstral analysis and synthesis); the programs and the Python module read and write the files or
+// arrays and call these.
 //
 // Every array is allocated by the caller; no routine prints, keeps state between calls or
 // allocates per frame. Signals are doubles on the +-1 scale (a 16-bit sample s is s / 32768).
@@ -10,48 +11,73 @@
 
 #include "constants.h"
 
-// The sampling rate the analysis and synthesis are made for, in Hz.
+// The default sampling rate of the analysis and synthesis, in Hz, and their range of rates.
 const double velksamplingrate = kSamplingRate;
+const uint32_t velkratelowest = kLowestSamplingRate;
+const uint32_t velkratehighest = kHighestSamplingRate;
 
-// Analysis settings, defaults equal to the encoder's.
+// The defaults that depend on the sampling rate fs (Hz), for every rate of the range:
+// The frame shift of 5 ms: fs / 200 rounded to the nearest sample, halves down (80 at 16 kHz,
+// 110 at 22.05 kHz, 220 at 44.1 kHz, 240 at 48 kHz).
+uint32_t defaultlframe(uint32_t fs);
+// The all-pass factor that best approximates the mel scale at fs: the alpha minimising the
+// squared difference between the warped angle and the mel scale m(f) = ln(1 + f / 1000), both
+// mapped onto 0..pi over 0..fs/2, on 1001 points evenly spaced in mel; rounded to two decimals
+// (0.42 at 16 kHz, 0.47 at 22.05 kHz, 0.57 at 44.1 kHz, 0.58 at 48 kHz).
+double defaultalpha(uint32_t fs);
+// Squared-error sum of that fit for the factor alpha at fs (what defaultalpha minimises).
+double melfiterror(uint32_t fs, double alpha);
+// The cepstral order: 39 up to 16 kHz, 49 above (measured on copy synthesis; see the definition).
+uint32_t defaultccord(uint32_t fs);
+// The highest cepstral order at fs: one below half the base FFT size (511 at 16 kHz, 1023 at
+// 22.05 to 32 kHz, 2047 at 44.1 and 48 kHz); beyond it the spectra hold nothing more.
+uint32_t ccordhighest(uint32_t fs);
+// Whether the analysis and synthesis work at fs: from velkratelowest to velkratehighest.
+bool ratesupported(double fs);
+
+// Analysis settings, defaults equal to the encoder's at 16 kHz (encodedefaults gives them at
+// another rate).
 struct encodesettings {
-  uint32_t lframe = 80;  // frame shift in samples, at least 1
-  uint32_t ccord = 39;   // cepstral order
-  uint8_t ccmeth = 1;    // envelope method (CC_... of ccanalysis.h)
-  double alpha = 0.42;   // all-pass warping factor, |alpha| < 1
-  double f0min = 60.0;   // pitch search range in Hz
+  uint32_t fs = kSamplingRate;  // sampling rate of the signal, Hz
+  uint32_t lframe = 80;         // frame shift in samples, at least 1
+  uint32_t ccord = 39;          // cepstral order
+  uint8_t ccmeth = 1;           // envelope method (CC_... of ccanalysis.h)
+  double alpha = 0.42;          // all-pass warping factor, |alpha| < 1
+  double f0min = 60.0;          // pitch search range in Hz
   double f0max = 500.0;
   uint32_t f0acc = 0;     // pitch refinement iterations
   uint32_t zfill = 160;   // runs of more equal samples than this are dithered; 0: never
   bool morvscale = true;  // range-adapt the cepstra for a statistical synthesiser
 };
 
+// The analysis defaults at the rate fs: lframe, alpha and ccord as above, the rest as at 16 kHz.
+encodesettings encodedefaults(uint32_t fs);
+
 // Bounds of the analysis settings, beyond which the work explodes or means nothing: the pitch
 // floor sizes the tracker's frames and transforms (3 periods of it), so a floor of 0.001 Hz
-// would ask for gigabytes; a ceiling above half the sampling rate names no harmonic; the
-// cepstral solvers grow with the cube of the order, and with the 1024-point spectra of 16 kHz
-// analysis the unwarped cepstrum holds 512 coefficients, so no order beyond 511 adds anything.
+// would ask for gigabytes; a ceiling at or above half the sampling rate names no harmonic; the
+// cepstral solvers grow with the cube of the order, and the spectra's unwarped cepstrum holds
+// no coefficient beyond ccordhighest(fs).
 const double velkf0floorlowest = 20.0;
-const double velkf0ceilinghighest = velksamplingrate / 2;
-const uint32_t velkccordhighest = 511;
-const uint8_t velkccmethods = 5;  // methods 0 to 4
+const uint32_t velkccordhighest = 511;  // ccordhighest at 16 kHz
+const uint8_t velkccmethods = 5;        // methods 0 to 4
 // Most pitch refinement iterations the analysis runs; more asked for count as this many.
 const uint32_t velkmaxrefinements = 5;
 
-// 0 when the analysis can work with the settings: lframe at least 1, |alpha| < 1, ccmeth a
-// method, ccord at most velkccordhighest, f0min from velkf0floorlowest up to below f0max, and
-// f0max at most velkf0ceilinghighest (limits finite); -1 otherwise.
+// 0 when the analysis can work with the settings: fs supported, lframe at least 1, |alpha| < 1,
+// ccmeth a method, ccord at most ccordhighest(fs), f0min from velkf0floorlowest up to below
+// f0max, and f0max below fs / 2 (limits finite); -1 otherwise.
 int checkencodesettings(const encodesettings& s);
 
 // Screens a log-F0 track read from a file (frames values, in place) before it is used: a value
 // counts as voiced when above -1e10; a voiced value whose F0 lies below half the pitch floor
-// (s.f0min / 2) or above half the sampling rate, and a NaN, are set to -1e10 (unvoiced), since
+// (s.f0min / 2) or above half the sampling rate s.fs, and a NaN, are set to -1e10 (unvoiced), since
 // the analyses cannot work with them (an F0 of 1 Hz takes seconds a frame, one of 1e-17 Hz no
 // frame fits). Returns the number of values so changed.
 uint32_t screenloadedlogf0(double* lf0, uint32_t frames, const encodesettings& s);
 // The range of F0 in Hz that screenloadedlogf0 keeps.
 double loadedf0lowest(const encodesettings& s);
-double loadedf0highest();
+double loadedf0highest(const encodesettings& s);
 
 // Number of frames of a signal of `samples` samples (frame k centred at sample k * lframe).
 uint32_t encodeframes(uint32_t samples, uint32_t lframe);
@@ -70,7 +96,7 @@ int padzeros(double* x, uint32_t n, uint32_t threshold);
 
 // F0 track of a signal (no dithering): x has n samples; f0 (frames values, caller's) receives
 // F0 in Hz, 0 for unvoiced frames. Returns 0, or -1 when working storage cannot be had.
-//   x       in: n samples on the +-1 scale, 16 kHz
+//   x       in: n samples on the +-1 scale, at s.fs Hz
 //   n       samples in x
 //   s       settings: lframe, f0min and f0max are used
 //   frames  frames to track, frame k centred at sample k * s.lframe
@@ -80,7 +106,7 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
 // Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
 // fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)
 // refined in place. Returns 0, or -1 when working storage cannot be had.
-//   x       in: n samples on the +-1 scale, 16 kHz
+//   x       in: n samples on the +-1 scale, at s.fs Hz
 //   n       samples in x
 //   s       settings: lframe, f0min, f0max and f0acc are used
 //   frames  frames, frame k centred at sample k * s.lframe
@@ -92,7 +118,7 @@ int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t
 // Warped cepstra of every frame from the F0 track (frames values in Hz, 0 unvoiced) into cc
 // (frames * (s.ccord + 1) values, frame after frame, caller's; every value written), range-adapted
 // when s.morvscale is set. Returns 0, or -1 when working storage cannot be had.
-//   x       in: n samples on the +-1 scale, 16 kHz
+//   x       in: n samples on the +-1 scale, at s.fs Hz
 //   n       samples in x
 //   s       settings: lframe, ccord, ccmeth, alpha and morvscale are used
 //   frames  frames, frame k centred at sample k * s.lframe
@@ -106,7 +132,7 @@ int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t
 // track, else it holds the track in Hz to use (0 unvoiced); then encodevoicing and encodecepstra.
 // frames may be fewer than encodeframes(n, s.lframe) (a shorter given track). Returns 0, or -1
 // when working storage cannot be had.
-//   x         in/out: n samples on the +-1 scale, 16 kHz; dithered in place
+//   x         in/out: n samples on the +-1 scale, at s.fs Hz; dithered in place
 //   n         samples in x
 //   s         the analysis settings
 //   frames    frames, frame k centred at sample k * s.lframe
@@ -118,30 +144,40 @@ int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t
 int encodesignal(double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0, bool f0given,
                  double* fv, double* cc, int* dithered);
 
-// Synthesis settings, defaults equal to the decoder's. A factor that differs from its neutral
-// value is held inside its range by preparedecode.
+// Synthesis settings, defaults equal to the decoder's at 16 kHz (decodedefaults gives them at
+// another rate). A factor that differs from its neutral value is held inside its range by
+// preparedecode.
 struct decodesettings {
-  uint32_t lframe = 80;   // frame shift of the streams in samples, at least 1
-  double alpha = 0.42;    // all-pass warping factor of the cepstra, |alpha| < 1
-  double fpitch = 1.0;    // F0 factor [0.25, 4]
-  double fvpitch = 1.0;   // log-F0 spread factor [0, 4]
-  double fdur = 1.0;      // duration factor [0.25, 4]
-  double fwarp = 0.0;     // vocal-tract warping [-0.99, 0.99]
-  double floud = 0.0;     // loudness filter strength [-4, 4]
-  double fpfilt = 0.0;    // post-filter strength [0, 1]
-  double fdrc = 0.0;      // dynamic range compression strength [0, 1]
-  bool morvscale = true;  // undo the encoder's range adaptation
+  uint32_t fs = kSamplingRate;  // sampling rate of the synthesis, Hz
+  uint32_t lframe = 80;         // frame shift of the streams in samples, at least 1
+  double alpha = 0.42;          // all-pass warping factor of the cepstra, |alpha| < 1
+  double fpitch = 1.0;          // F0 factor [0.25, 4]
+  double fvpitch = 1.0;         // log-F0 spread factor [0, 4]
+  double fdur = 1.0;            // duration factor [0.25, 4]
+  double fwarp = 0.0;           // vocal-tract warping [-0.99, 0.99]
+  double floud = 0.0;           // loudness filter strength [-4, 4]
+  double fpfilt = 0.0;          // post-filter strength [0, 1]
+  double fdrc = 0.0;            // dynamic range compression strength [0, 1]
+  bool morvscale = true;        // undo the encoder's range adaptation
   // Set by preparedecode:
   uint32_t shift = 0;            // synthesis frame shift: lframe * fdur, truncated
   double synthesisalpha = 0.0;   // alpha chained with -fwarp
-  bool filtersdisabled = false;  // floud, fpfilt and fdrc were requested with another alpha
+  bool filtersdisabled = false;  // floud, fpfilt and fdrc were requested with another alpha or rate
 };
 
+// The synthesis defaults at the rate fs: lframe and alpha as the analysis's, the rest neutral.
+decodesettings decodedefaults(uint32_t fs);
+
 // Checks and completes the settings: the factors are held in their ranges (a NaN becomes the
-// upper bound), floud, fpfilt and fdrc are switched off (filtersdisabled set) when alpha is not
-// the 0.42 their tables are made for, and shift and synthesisalpha are derived. Returns 0, or
-// -1 when synthesis cannot work with them (a shift that truncates to 0, |alpha| >= 1).
+// upper bound), floud, fpfilt and fdrc are switched off (filtersdisabled set) when alpha and fs
+// are not the 0.42 and 16 kHz their tables are made for (the tables describe the band up to
+// 8 kHz only), and shift and synthesisalpha are derived. Returns 0, or -1 when synthesis cannot
+// work with them (a rate out of the range, a shift that truncates to 0, |alpha| >= 1).
 int preparedecode(decodesettings* s);
+
+// The largest finite maximum voiced frequency of the `frames` values of fv (0 when none is
+// above 0): streams whose value lies above fs / 2 cannot have been made at the rate fs.
+double highestvoicing(const double* fv, uint32_t frames);
 
 // Number of samples synthesised from `frames` frames at the prepared shift: (frames + 1) * shift
 // + 1; may exceed 32 bits for the caller to refuse.
@@ -163,3 +199,17 @@ uint64_t decodedlength(uint32_t frames, const decodesettings& s);
 //   outlen  length of out, at least decodedlength(frames, s)
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen);
+
+// Magnitude envelopes of warped cepstra on a linear frequency grid: for every frame, bins values
+// |A(f)| = exp(c0 + 2 sum_j c_j cos(j w~)) at f = k * fs / (2 (bins - 1)), k = 0 .. bins - 1, w~ the
+// angle 2 pi f / fs warped by alpha. Returns 0, or -1 when bins < 2 or storage cannot be had.
+//   cc         in: frames * (order + 1) cepstra, range-adapted when morvscale
+//   frames     frames
+//   order      cepstral order
+//   fs         sampling rate the cepstra describe, Hz
+//   alpha      their warping factor, |alpha| < 1
+//   morvscale  true: the encoder's range adaptation is undone first (as the synthesis does)
+//   bins       points per frame, from 0 Hz to fs / 2
+//   out        out: frames * bins doubles, caller's, frame after frame
+int cepstralenvelopes(const double* cc, uint32_t frames, uint32_t order, double fs, double alpha,
+                      bool morvscale, uint32_t bins, double* out);

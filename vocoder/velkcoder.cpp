@@ -1,7 +1,8 @@
-// velkcoder: analysis half of the vocoder. Reads a sound file (a mono 16 kHz 16-bit WAV file as
-// it is, any other format libsndfile reads converted to that) and writes its log-F0,
-// warped-cepstrum and maximum-voiced-frequency streams, for one file set or for a numbered
-// series of them. The exit status is 1 when any file set failed.
+// velkcoder: analysis half of the vocoder. Reads a sound file (any format libsndfile reads, mixed
+// down to mono) and analyses it at its own rate, or at the rate --fs asks for, from 8 to 48 kHz;
+// writes its log-F0, warped-cepstrum and maximum-voiced-frequency streams, for one file set or for
+// a numbered series of them. Frame shift, warping factor and order default by the rate. The exit
+// status is 1 when any file set failed.
 
 #include <algorithm>
 #include <cmath>
@@ -23,12 +24,16 @@ namespace {
 
 const char* const versiontext = "0.99";
 
+// The options as given; lframe, ccord and alpha, when not given, take the defaults of the rate
+// each file is analysed at.
 struct options {
   double f0min = 60.0;
   double f0max = 500.0;
   double alpha = 0.42;
   int lframe = 80;
   int ccord = 39;
+  int fs = 0;  // 0: each file's own rate
+  bool alphagiven = false, lframegiven = false, ccordgiven = false;
   int f0load = 0;
   int ccmeth = 1;
   int f0acc = 0;
@@ -79,6 +84,9 @@ static int plothelp(const char* path) {
   printf("   --f0max=%.0f     Highest detectable pitch (Hz)\n", 500.0);
   printf("   --f0acc=%d       f0 refinement iterations using qhm [0...5]\n", 0);
   printf("   --f0load=0      Load+overwrite external logf0 file\n");
+  printf("   --fs=0          Analysis rate (Hz, %u...%u); 0: the file's own rate\n", velkratelowest,
+         velkratehighest);
+  printf("                   (lframe, ccord and alpha default by the rate)\n");
   printf("\n");
   printf("\n");
   return 0;
@@ -88,9 +96,10 @@ static int plothelp(const char* path) {
 static void readoptions(int count, char** args, options* o) {
   searchdoubleparam(count, args, "f0min", &o->f0min);
   searchdoubleparam(count, args, "f0max", &o->f0max);
-  searchdoubleparam(count, args, "alpha", &o->alpha);
-  searchintparam(count, args, "lframe", &o->lframe);
-  searchintparam(count, args, "ccord", &o->ccord);
+  o->alphagiven = searchdoubleparam(count, args, "alpha", &o->alpha) == 0;
+  o->lframegiven = searchintparam(count, args, "lframe", &o->lframe) == 0;
+  o->ccordgiven = searchintparam(count, args, "ccord", &o->ccord) == 0;
+  searchintparam(count, args, "fs", &o->fs);
   searchintparam(count, args, "f0load", &o->f0load);
   searchintparam(count, args, "ccmeth", &o->ccmeth);
   searchintparam(count, args, "f0acc", &o->f0acc);
@@ -107,13 +116,14 @@ static bool optionsinset(const options& o) {
   return enumerated && o.lframe >= 1 && o.ccord >= 0 && o.cctimeit >= 0;
 }
 
-// The analysis settings of the command line (in the ranges of optionsinset).
-static encodesettings analysissettings(const options& o) {
-  encodesettings s;
-  s.lframe = static_cast<uint32_t>(o.lframe);
-  s.ccord = static_cast<uint32_t>(o.ccord);
+// The analysis settings of the command line at the rate fs (in the ranges of optionsinset):
+// the rate's defaults, overridden by every option given.
+static encodesettings analysissettings(const options& o, uint32_t fs) {
+  encodesettings s = encodedefaults(fs);
+  if (o.lframegiven) s.lframe = static_cast<uint32_t>(o.lframe);
+  if (o.ccordgiven) s.ccord = static_cast<uint32_t>(o.ccord);
+  if (o.alphagiven) s.alpha = o.alpha;
   s.ccmeth = static_cast<uint8_t>(o.ccmeth);
-  s.alpha = o.alpha;
   s.f0min = o.f0min;
   s.f0max = o.f0max;
   s.f0acc = o.f0acc != 0 ? std::min(static_cast<uint32_t>(o.f0acc), velkmaxrefinements) : 0;
@@ -123,9 +133,31 @@ static encodesettings analysissettings(const options& o) {
 }
 
 // Values the analysis can work with: those of optionsinset whose settings pass the library's
-// bounds (pitch limits, order, warping factor).
+// bounds at some rate (pitch limits, order, warping factor); the bounds that depend on the rate
+// are checked for each file (ratefits). A rate outside the range is reported.
 static bool optionsusable(const options& o) {
-  return optionsinset(o) && checkencodesettings(analysissettings(o)) == 0;
+  if (o.fs != 0 && !ratesupported(o.fs)) {
+    fprintf(messages, "Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o.fs, velkratelowest,
+            velkratehighest);
+    return false;
+  }
+  return optionsinset(o) && checkencodesettings(analysissettings(o, velkratehighest)) == 0;
+}
+
+// false (reported) when the settings do not fit the rate they analyse at: f0max at or above half
+// the rate, or an order beyond what the rate's spectra hold.
+static bool ratefits(const encodesettings& e, const char* wav) {
+  if (!(e.f0max < e.fs / 2.0)) {
+    fprintf(messages, "Error: %s: f0max %g Hz is not below %g Hz, half the rate %u Hz.\n", wav, e.f0max,
+            e.fs / 2.0, e.fs);
+    return false;
+  }
+  if (e.ccord > ccordhighest(e.fs)) {
+    fprintf(messages, "Error: %s: ccord %u exceeds %u, the highest order at %u Hz.\n", wav, e.ccord,
+            ccordhighest(e.fs), e.fs);
+    return false;
+  }
+  return checkencodesettings(e) == 0;
 }
 
 // The streams of one file set, owned from the WAV read until they are written.
@@ -177,7 +209,7 @@ static bool loadf0track(const char* path, const encodesettings& e, setstreams* s
   const uint32_t screened = screenloadedlogf0(s->f0, s->frames, e);
   if (screened != 0)
     fprintf(messages, "Warning: %u log-F0 values of %s lie outside %g to %g Hz and count as unvoiced.\n",
-            screened, path, loadedf0lowest(e), loadedf0highest());
+            screened, path, loadedf0lowest(e), loadedf0highest(e));
   logf02f0(s->frames, s->f0);
   return true;
 }
@@ -210,11 +242,13 @@ static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
   return done;
 }
 
-// Reads the sound file of the set as a 16 kHz mono signal. A file cut short or converted from
-// another format is read with a warning; false (reported with the reason) when nothing is read.
-static bool readsignal(setstreams* s) {
+// Reads the sound file of the set as a mono signal at `rate` Hz (0: its own rate); *fs receives
+// the rate read at. A file cut short or converted from another format or rate is read with a
+// warning; false (reported with the reason) when nothing is read.
+static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
   soundinfo info;
-  s->samples = readsound16k(s->wav, &s->x, &info);
+  s->samples = readsound(s->wav, rate, &s->x, &info);
+  *fs = info.readrate;
   if (s->samples == 0) {
     char reason[160];
     fprintf(messages, "Error: could not open %s.\n", s->wav);
@@ -225,16 +259,18 @@ static bool readsignal(setstreams* s) {
     fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", s->wav, info.promised,
             info.present);
   if (info.status == SOUND_CONVERTED)
-    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as 16 kHz mono.\n", s->wav, info.rate,
-            info.channels, info.channels == 1 ? "" : "s", info.encoding);
+    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as %g kHz mono.\n", s->wav, info.rate,
+            info.channels, info.channels == 1 ? "" : "s", info.encoding, info.readrate / 1000.0);
   return true;
 }
 
 // Reads and analyses the signal of one set; false (reported) when the set is skipped.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
   s->wav = files.name[wavfile];
-  if (!readsignal(s)) return false;
-  const encodesettings e = analysissettings(o);
+  uint32_t fs = 0;
+  if (!readsignal(s, static_cast<uint32_t>(o.fs), &fs)) return false;
+  const encodesettings e = analysissettings(o, fs);
+  if (!ratefits(e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);
   const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
   if (!allocatestreams(files, e, s)) return outofmemory(s->wav);

@@ -1,8 +1,10 @@
 // velkdecoder: synthesis half of the vocoder. Reads the log-F0, warped-cepstrum and optional
 // maximum-voiced-frequency streams of one file set (or of a numbered series of sets), optionally
 // changes pitch, pitch range, duration, vocal-tract length, loudness, dynamic range and spectral
-// sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file. The exit status
-// is 1 when any file set failed.
+// sharpness, and writes the synthesised speech as a mono 16-bit WAV file at the rate --fs names
+// (16 kHz by default; frame shift and warping factor default by the rate). The streams carry no
+// rate, so streams that cannot belong to it are refused and an unexpected order is warned about.
+// The exit status is 1 when any file set failed.
 
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +22,9 @@ namespace {
 const char* const versiontext = "0.99";
 
 struct options {
+  int fs = kSamplingRate;  // rate of the synthesis and of the streams
   int lframe = 80;
+  bool lframegiven = false, alphagiven = false;
   int wavnorm = 0;
   int morvscale = 1;
   int ccord = 0;
@@ -77,6 +81,9 @@ static int plothelp(const char* path) {
   printf("\n");
   printf("  Optional parameters and default values:\n");
   printf("   --lframe=%d     Frame shift (samples)\n", 80);
+  printf("   --fs=%u      Rate of the streams and the output (Hz, %u...%u)\n", kSamplingRate, velkratelowest,
+         velkratehighest);
+  printf("                   (lframe and alpha default by the rate)\n");
   printf("   --fpitch=1.0    Pitch modification factor [0.25...4]\n");
   printf("   --fvpitch=1.0   Log-pitch variance modification factor [0...4]\n");
   printf("   --fdur=1.0      Duration modification factor [0.25...4]\n");
@@ -91,8 +98,9 @@ static int plothelp(const char* path) {
 
 // Looks the options up in the fixed order; absent ones keep their defaults.
 static void readoptions(int count, char** args, options* o) {
-  searchintparam(count, args, "lframe", &o->lframe);
-  searchdoubleparam(count, args, "alpha", &o->synthesis.alpha);
+  o->lframegiven = searchintparam(count, args, "lframe", &o->lframe) == 0;
+  o->alphagiven = searchdoubleparam(count, args, "alpha", &o->synthesis.alpha) == 0;
+  searchintparam(count, args, "fs", &o->fs);
   searchdoubleparam(count, args, "fpitch", &o->synthesis.fpitch);
   searchdoubleparam(count, args, "fvpitch", &o->synthesis.fvpitch);
   searchdoubleparam(count, args, "fdur", &o->synthesis.fdur);
@@ -117,12 +125,21 @@ static bool optionsinset(const options& o) {
 // checks them; false when synthesis cannot work with them. The filters' warning is printed when
 // they are switched off.
 static bool completesynthesis(options* o) {
+  if (!ratesupported(o->fs)) {
+    fprintf(messages, "Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o->fs,
+            velkratelowest, velkratehighest);
+    return false;
+  }
   if (!optionsinset(*o)) return false;
   decodesettings* d = &o->synthesis;
-  d->lframe = static_cast<uint32_t>(o->lframe);
+  d->fs = static_cast<uint32_t>(o->fs);
+  d->lframe = o->lframegiven ? static_cast<uint32_t>(o->lframe) : defaultlframe(d->fs);
+  if (!o->alphagiven) d->alpha = defaultalpha(d->fs);
   d->morvscale = o->morvscale == 1;
   if (preparedecode(d) != 0) return false;
-  if (d->filtersdisabled)
+  if (d->filtersdisabled && d->fs != kSamplingRate)
+    fprintf(messages, "Warning: floud, fpfilt and fdrc not applicable at %u Hz.\n", d->fs);
+  else if (d->filtersdisabled)
     fprintf(messages, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
   return true;
 }
@@ -186,6 +203,29 @@ static bool sizesfit(const fileset& files, const options& o) {
   return cepstralorder(files, o, frames, values, &order);
 }
 
+// false (reported) when a maximum voiced frequency lies above half the synthesis rate: the
+// streams were made at a higher rate, and decoding them at this one would move every formant.
+static bool voicingfitsrate(const fileset& files, const options& o, const setstreams& s) {
+  const double highest = s.fv ? highestvoicing(s.fv, s.frames) : 0;
+  if (!(highest > o.synthesis.fs / 2.0)) return true;
+  fprintf(messages,
+          "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
+          "give the streams' rate with --fs.\n",
+          files.name[fvfile], highest, o.synthesis.fs / 2.0, o.synthesis.fs);
+  return false;
+}
+
+// Warns when the cepstral order is not the default of the synthesis rate and --ccord was not
+// given: the streams may have been made at another rate.
+static void reportunexpectedorder(const fileset& files, const options& o, uint32_t order) {
+  const uint32_t expected = defaultccord(o.synthesis.fs);
+  if (!o.ccordgiven && order != expected)
+    fprintf(messages,
+            "Warning: %s holds cepstra of order %u, not %u as at %u Hz; --fs gives the streams' rate, "
+            "--ccord their order.\n",
+            files.name[ccfile], order, expected, o.synthesis.fs);
+}
+
 // Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
 static bool readstreams(const fileset& files, const options& o, setstreams* s) {
   if (!sizesfit(files, o)) return false;
@@ -198,6 +238,8 @@ static bool readstreams(const fileset& files, const options& o, setstreams* s) {
   reporttrailingbytes(files.name[ccfile], rest);
   if (!cepstralorder(files, o, s->frames, values, &s->order)) return false;
   if (files.name[fvfile]) readvoicing(files, s);
+  if (!voicingfitsrate(files, o, *s)) return false;
+  reportunexpectedorder(files, o, s->order);
   return true;
 }
 
@@ -237,7 +279,7 @@ static bool decodefileset(const fileset& files, const options& o) {
   s.f0 = s.cc = s.fv = nullptr;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
-  if (wavwritem1616(files.name[outfile], s.out, s.samples, normalise, 0) == 0) {
+  if (wavwritem16(files.name[outfile], s.out, s.samples, o.synthesis.fs, normalise, 0) == 0) {
     fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
     return false;
   }

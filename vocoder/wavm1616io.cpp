@@ -110,15 +110,15 @@ void putfield(unsigned char* at, size_t width, uint32_t value) {
   for (size_t i = 0; i < width; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-void writeheader(unsigned char* header, uint32_t n) {
+void writeheader(unsigned char* header, uint32_t n, uint32_t rate) {
   memcpy(header, "RIFF", 4);
   putfield(header + 4, 4, 2 * n + 36);
   memcpy(header + 8, "WAVEfmt ", 8);
   putfield(header + 16, 4, 16);
   putfield(header + 20, 2, 1);
   putfield(header + 22, 2, 1);
-  putfield(header + 24, 4, samplerate);
-  putfield(header + 28, 4, 2 * samplerate);
+  putfield(header + 24, 4, rate);
+  putfield(header + 28, 4, 2 * rate);
   putfield(header + 32, 2, 2);
   putfield(header + 34, 2, 16);
   memcpy(header + 36, "data", 4);
@@ -211,14 +211,19 @@ uint32_t wavclippedsamples(const double* samples, uint32_t n) {
 }
 
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep) {
-  if (!path || n > (UINT32_MAX - 36) / 2) return 0;
+  return wavwritem16(path, samples, n, samplerate, normalise, keep);
+}
+
+uint32_t wavwritem16(const char* path, double* samples, uint32_t n, uint32_t rate, uint8_t normalise,
+                     uint8_t keep) {
+  if (!path || n > (UINT32_MAX - 36) / 2 || rate == 0 || rate > UINT32_MAX / 2) return 0;
   if (normalise == 1) wavampnormalize(samples, n);
   int16_t* packed = keep == 1 ? static_cast<int16_t*>(malloc(2 * static_cast<size_t>(n) + 1))
                               : reinterpret_cast<int16_t*>(samples);
   if (!packed) return 0;
   wavdouble2short(n, samples, packed);
   unsigned char header[headerbytes];
-  writeheader(header, n);
+  writeheader(header, n, rate);
   // The file is replaced whole: a write that falls short leaves an earlier file as it was.
   outputfile out;
   FILE* file = outputopen(path, &out);

@@ -55,6 +55,10 @@ uint32_t wavclippedsamples(const double* samples, uint32_t n);
 // Returns n, or 0 on any failure. The file is replaced whole (see outputfile.h): on failure an
 // earlier file of the name stays as it was.
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep);
+// The same at `rate` Hz (a mono 16-bit file whose header says that rate); 0 when rate is 0 or
+// above what the header's byte rate holds.
+uint32_t wavwritem16(const char* path, double* samples, uint32_t n, uint32_t rate, uint8_t normalise,
+                     uint8_t keep);
 // out[i] = in[i] / 32768, last to first, so `in` may occupy the start of `out`.
 int wavshort2double(uint32_t n, const int16_t* in, double* out);
 // Saturating, truncating conversion, first to last, so `out` may occupy the start of `in`.

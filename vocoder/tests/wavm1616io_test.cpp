@@ -128,6 +128,20 @@ TEST(WavWrite, ThreeSamplesMakeA50ByteFile) {
   EXPECT_EQ(takebytes(path), expected);
 }
 
+TEST(WavWrite, AnotherRateIsWrittenIntoTheHeader) {
+  const std::string path = testfile("rate.wav");
+  std::vector<double> x = {0.5, -0.25};
+  ASSERT_EQ(wavwritem16(path.c_str(), x.data(), 2, 44100, 0, 1), 2u);
+  const std::string expected = "RIFF" + le_bytes(40, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(1, 2) +
+                               le_bytes(1, 2) + le_bytes(44100, 4) + le_bytes(88200, 4) + le_bytes(2, 2) +
+                               le_bytes(16, 2) + "data" + le_bytes(4, 4) + le_bytes(16384, 2) +
+                               le_bytes(static_cast<uint16_t>(-8192), 2);
+  EXPECT_EQ(takebytes(path), expected);
+  EXPECT_EQ(wavwritem16(path.c_str(), x.data(), 2, 0, 0, 1), 0u);
+  EXPECT_EQ(wavwritem16(path.c_str(), x.data(), 2, 0x80000000u, 0, 1), 0u);
+  EXPECT_EQ(takebytes(path), expected);  // a refused write leaves the file as it was
+}
+
 TEST(WavWrite, ConversionSaturatesAndTruncates) {
   const std::vector<double> in = {0.999969482421875, 1.5, -1.0, -1.5, 0.9999, -0.00001, NAN, -0.5, 0.99996};
   std::vector<int16_t> out(in.size());
