@@ -140,6 +140,47 @@ TEST_F(VelkcoderBadInput, DataSizeBeyondTheFileEndsPromptly) {
   }
 }
 
+// Float files on a scale the analysis cannot take are refused before any stream is written;
+// one above full scale is analysed with a warning, and no stream holds a NaN or an infinity.
+TEST_F(VelkcoderBadInput, NonFiniteAndExtremeFloatSamplesAreRefusedOrWarned) {
+  std::vector<double> voice;
+  for (int16_t v : steady_voice(0.5, 150.0)) voice.push_back(v / 32768.0);
+  double peak = 0;
+  for (double v : voice) peak = std::max(peak, std::fabs(v));
+  for (double bad : {static_cast<double>(kNaN), static_cast<double>(kInf), -static_cast<double>(kInf)}) {
+    std::vector<double> x = voice;
+    x[4000] = bad;
+    const std::string wav = dir.write("bad.wav", float_wav(x, 32));
+    const RunResult o = encode(wav);
+    EXPECT_TRUE(Exited(o, 1)) << bad;
+    EXPECT_NE(o.out.find("Error: " + wav + " holds non-finite samples.\n"), std::string::npos) << o.out;
+    EXPECT_TRUE(nothing_written());
+  }
+  std::vector<double> huge = voice, loud = voice;
+  for (double& v : huge) v *= 1e300 / peak;
+  for (double& v : loud) v *= 2 / peak;
+  const std::string hugewav = dir.write("huge.wav", float_wav(huge, 64));
+  const RunResult refused = encode(hugewav);
+  EXPECT_TRUE(Exited(refused, 1));
+  EXPECT_NE(
+      refused.out.find("Error: " + hugewav + " holds samples beyond 1000 times full scale (peak 1e+300).\n"),
+      std::string::npos)
+      << refused.out;
+  EXPECT_TRUE(nothing_written());
+  const std::string loudwav = dir.write("loud.wav", float_wav(loud, 64));
+  const RunResult warned = encode(loudwav);
+  EXPECT_TRUE(Exited(warned, 0));
+  EXPECT_NE(warned.out.find("Warning: " + loudwav +
+                            " holds samples beyond full scale (peak 2); they are analysed as they are.\n"),
+            std::string::npos)
+      << warned.out;
+  for (const std::string& stream : {f0, cc, fv}) {
+    const std::vector<float> values = floats_of(file_contents(stream));
+    EXPECT_FALSE(values.empty());
+    for (float v : values) ASSERT_TRUE(std::isfinite(v)) << stream;
+  }
+}
+
 #endif  // VELKCODER_PATH
 
 #ifdef VELKDECODER_PATH
@@ -237,6 +278,26 @@ TEST_F(VelkdecoderBadInput, NonFiniteStreamValuesGiveACompleteWave) {
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_TRUE(o.out.empty() || clipping_warning(o.out)) << o.out;  // a level of e^1e30 does not fit
   EXPECT_EQ(file_size(out), complete_size(kFrames));
+}
+
+// Cepstra whose synthesis overflows (c0 = 1000 in every frame of the speech sample's streams)
+// give silence, with a warning that names the frames, instead of non-finite samples written as
+// zeros without a word.
+TEST_F(VelkdecoderBadInput, SynthesisThatIsNotFiniteIsSilentWithAWarning) {
+  const std::string lf0 = dir.path("s.lf0"), ccpath = dir.path("s.cc"), fvpath = dir.path("s.fv");
+  ASSERT_TRUE(Exited(run_program(VELKCODER_PATH,
+                                 {std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav", lf0, ccpath, fvpath}),
+                     0));
+  std::vector<float> c = floats_of(file_contents(ccpath));
+  const size_t frames = c.size() / (kOrder + 1);
+  for (size_t k = 0; k < frames; ++k) c[k * (kOrder + 1)] = 1000.0f;
+  write_file(ccpath, float_bytes(c));
+  const RunResult o = decode({lf0, ccpath, fvpath, out});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_EQ(o.out, "Warning: synthesis of frames 0 to " + std::to_string(frames - 1) + " of " + out +
+                       " is not finite; they are silent.\n");
+  for (int16_t v : wav_samples(file_contents(out))) ASSERT_EQ(v, 0);
+  EXPECT_EQ(file_size(out), complete_size(static_cast<int>(frames)));
 }
 
 TEST_F(VelkdecoderBadInput, NonFiniteOptionsAreClampedOrRefused) {

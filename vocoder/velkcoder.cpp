@@ -242,6 +242,27 @@ static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
   return done;
 }
 
+// false (reported) when the signal holds samples the analysis cannot take: non-finite ones, or a
+// peak beyond velkpeakhighest times full scale (a float file on the wrong scale); a peak above
+// full scale is analysed with a warning.
+static bool scaleanalysable(const setstreams* s) {
+  const double peak = signalpeak(s->x, s->samples);
+  if (std::isnan(peak)) {
+    fprintf(messages, "Error: %s holds non-finite samples.\n", s->wav);
+    return false;
+  }
+  if (peak > velkpeakhighest) {
+    fprintf(messages, "Error: %s holds samples beyond %g times full scale (peak %g).\n", s->wav,
+            velkpeakhighest, peak);
+    return false;
+  }
+  if (peak > 1.0)
+    fprintf(messages,
+            "Warning: %s holds samples beyond full scale (peak %g); they are analysed as they are.\n", s->wav,
+            peak);
+  return true;
+}
+
 // Reads the sound file of the set as a mono signal at `rate` Hz (0: its own rate); *fs receives
 // the rate read at. A file cut short or converted from another format or rate is read with a
 // warning; false (reported with the reason) when nothing is read.
@@ -268,7 +289,7 @@ static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
   s->wav = files.name[wavfile];
   uint32_t fs = 0;
-  if (!readsignal(s, static_cast<uint32_t>(o.fs), &fs)) return false;
+  if (!readsignal(s, static_cast<uint32_t>(o.fs), &fs) || !scaleanalysable(s)) return false;
   const encodesettings e = analysissettings(o, fs);
   if (!ratefits(e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);

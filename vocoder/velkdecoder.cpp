@@ -258,6 +258,13 @@ static void reportclipping(uint32_t clipped, const char* out) {
             out);
 }
 
+// Warns when samples whose synthesis was not finite have been made silent.
+static void reportsilenced(const silencedsamples& silenced, const char* out) {
+  if (silenced.samples != 0)
+    fprintf(messages, "Warning: synthesis of frames %u to %u of %s is not finite; they are silent.\n",
+            silenced.firstframe, silenced.lastframe, out);
+}
+
 // false (reported) when the output is one of the set's streams: writing it would destroy them.
 static bool overwritesnothing(const fileset& files) {
   uint32_t output = 0, input = 0;
@@ -271,8 +278,10 @@ static bool decodefileset(const fileset& files, const options& o) {
   setstreams s;
   if (!overwritesnothing(files) || !readstreams(files, o, &s) || !allocateoutput(files, o.synthesis, &s))
     return false;
-  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples) != 0)
+  silencedsamples silenced;
+  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples, &silenced) != 0)
     return outofmemory(files.name[outfile]);
+  reportsilenced(silenced, files.name[outfile]);
   free(s.f0);
   free(s.cc);
   free(s.fv);
