@@ -157,7 +157,8 @@ static bool outofmemory(const char* out) {
 // Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
 static void readvoicing(const fileset& files, setstreams* s) {
   uint32_t rest = 0;
-  const uint32_t values = fdoublereadrest(files.name[fvfile], &s->fv, &rest);
+  bool longer = false;  // values beyond the frames are not used, and a pipe is not read for them
+  const uint32_t values = fdoublereadlimited(files.name[fvfile], &s->fv, &rest, s->frames, &longer);
   if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
   if (values == 0) {
     fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
@@ -226,17 +227,34 @@ static void reportunexpectedorder(const fileset& files, const options& o, uint32
             files.name[ccfile], order, expected, o.synthesis.fs);
 }
 
+// The most cepstra to read for `frames` frames: from a stream, frames of --ccord + 1 values or
+// of the widest order any supported rate gives; a file whose size shows its length is checked
+// whole (sizesfit) and read whole.
+static uint64_t mostcepstra(const char* path, const options& o, uint32_t frames) {
+  uint64_t values = 0;
+  uint32_t rest = 0;
+  if (fdoublecount(path, &values, &rest) == 0 && values > 0) return UINT32_MAX;
+  const uint64_t width =
+      o.ccordgiven ? static_cast<uint64_t>(o.ccord) + 1 : ccordhighest(velkratehighest) + 1;
+  return frames * width;
+}
+
 // Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
+// Streams that cannot seek are read as they come, no further than the largest valid output.
 static bool readstreams(const fileset& files, const options& o, setstreams* s) {
   if (!sizesfit(files, o)) return false;
   uint32_t rest = 0;
-  s->frames = fdoublereadrest(files.name[f0file], &s->f0, &rest);
+  bool exceeded = false;
+  const uint64_t mostframes = (wavmaxsamples - 1) / o.synthesis.shift - 1;
+  s->frames = fdoublereadlimited(files.name[f0file], &s->f0, &rest, mostframes, &exceeded);
+  if (exceeded) return lengthfits(files, o.synthesis, mostframes + 1);
   if (s->frames == 0) return reportunreadable(files.name[f0file]);
   reporttrailingbytes(files.name[f0file], rest);
-  const uint32_t values = fdoublereadrest(files.name[ccfile], &s->cc, &rest);
+  const uint32_t values = fdoublereadlimited(files.name[ccfile], &s->cc, &rest,
+                                             mostcepstra(files.name[ccfile], o, s->frames), &exceeded);
   if (values == 0) return reportunreadable(files.name[ccfile]);
   reporttrailingbytes(files.name[ccfile], rest);
-  if (!cepstralorder(files, o, s->frames, values, &s->order)) return false;
+  if (!cepstralorder(files, o, s->frames, exceeded ? values + uint64_t{1} : values, &s->order)) return false;
   if (files.name[fvfile]) readvoicing(files, s);
   if (!voicingfitsrate(files, o, *s)) return false;
   reportunexpectedorder(files, o, s->order);
