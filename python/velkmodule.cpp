@@ -27,6 +27,7 @@
 #include "brindel/epochdrive.h"
 #include "ccanalysis.h"
 #include "fdoubleio.h"
+#include "outputfile.h"
 #include "pitchanalysis.h"
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
@@ -674,8 +675,9 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
   {
     py::gil_scoped_release nogil;
     if (v.empty()) {
-      FILE* file = fopen(path.c_str(), "wb");
-      written = file && fclose(file) == 0;
+      // An empty file, made as every output is (outputfile.h): /dev/stdout after >> is not cut.
+      outputfile out;
+      written = outputopen(path.c_str(), &out) && outputclose(&out, true) == 0;
     } else {
       written = fdoublewrite(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), 0) == v.size();
     }

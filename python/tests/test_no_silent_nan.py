@@ -85,3 +85,17 @@ def test_reading_a_directory_raises(tmp_path):
         velk.read_params(tmp_path)
     with pytest.raises(OSError):
         velk.read_wav(tmp_path)
+
+
+def test_writes_through_standard_output_append_after_double_arrow(tmp_path):
+    """An empty or full write to /dev/stdout of a process whose output is appended to a file
+    adds to the file instead of replacing it."""
+    import subprocess
+    import sys
+    target = tmp_path / "app.lf0"
+    target.write_bytes(b"abcdef")
+    code = ("import numpy as np, velk; velk.write_params('/dev/stdout', np.zeros(0)); "
+            "velk.write_params('/dev/stdout', np.ones(2))")
+    with open(target, "ab") as out:
+        subprocess.run([sys.executable, "-c", code], stdout=out, check=True)
+    assert target.read_bytes() == b"abcdef" + np.ones(2, "<f4").tobytes()
