@@ -597,6 +597,13 @@ bool readable(const std::string& path) {
   return true;
 }
 
+// A rate in kHz as the programs print it ("16", "44.1", "22.05").
+std::string kilohertz(uint32_t rate) {
+  char text[32];
+  snprintf(text, sizeof text, "%g", rate / 1000.0);
+  return text;
+}
+
 py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
   const std::string path = file.string();
   const uint32_t rate = fs ? requiresupported(*fs, "fs") : 0;
@@ -619,8 +626,8 @@ py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
              .c_str());
   if (info.status == SOUND_CONVERTED)
     warn((path + ": " + std::to_string(info.rate) + " Hz, " + std::to_string(info.channels) + " channel" +
-          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as " +
-          numbertext(info.readrate / 1000.0) + " kHz mono.")
+          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as " + kilohertz(info.readrate) +
+          " kHz mono.")
              .c_str());
   std::vector<double> x(samples, samples + n);
   return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), info.readrate);

@@ -258,16 +258,65 @@ int getharmmcep(const double* x, uint32_t n, double fs, uint32_t centre, double 
 
 namespace {
 
+// Above 16 kHz the least-squares fit of the harmonics, whose cost grows with the square of the
+// rate (longer frames, more harmonics), stops at this frequency (Hz); the harmonics above it are
+// measured on the frame's spectrum instead (peakamplitudes). The 16 kHz analysis fits them all.
+const double kFittedBand = 8000.0;
+// Periods of F0 in the frame of that spectrum: long enough that a Hann window's main lobe
+// (+-2 bins of the frame, +-f0/2) keeps neighbouring harmonics apart.
+const double kPeakPeriods = 4.0;
+// Smallest amplitude a measured harmonic gets, so that its logarithm stays finite.
+const double kLeastAmplitude = 1e-9;
+
+// Amplitudes of harmonics k = first + 1 .. K of f0 into amps[first .. K): the largest magnitude
+// of the Hann-windowed spectrum within f0/2 of each, as 2 |X| / sum(w), the amplitude of a
+// sinusoid at a bin. The frame (kPeakPeriods periods, at most Nfft - 1 samples) is centred at
+// `centre`; samples outside x count as 0. work holds Nfft doubles (Nfft a power of two); 0 or -1.
+int peakamplitudes(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t first,
+                   uint32_t K, uint32_t Nfft, double* work, double* amps) {
+  const uint32_t L = std::min(getwinlengthnperiodsodd(kPeakPeriods, f0, fs), Nfft - 1);
+  std::memset(work, 0, static_cast<size_t>(Nfft) * sizeof(double));
+  double sum = 0;
+  for (uint32_t j = 0; j < L; j++) {
+    const double w = 0.5 - 0.5 * std::cos(kTwoPi * (j + 1) / (L + 1));
+    const int64_t t = static_cast<int64_t>(centre) - L / 2 + j;
+    work[j] = t >= 0 && t < n ? w * x[t] : 0.0;
+    sum += w;
+  }
+  complex* X = reinterpret_cast<complex*>(work);
+  if (fftrealpacked(static_cast<int32_t>(Nfft), X) != 0) return -1;
+  const double binwidth = fs / Nfft;
+  for (uint32_t k = first + 1; k <= K; k++) {
+    const int64_t low = static_cast<int64_t>(std::ceil((k - 0.5) * f0 / binwidth));
+    const int64_t high = std::min<int64_t>(static_cast<int64_t>((k + 0.5) * f0 / binwidth), Nfft / 2 - 1);
+    double peak = 0;
+    for (int64_t b = std::max<int64_t>(low, 1); b <= high; b++)
+      peak = std::max(peak, X[b].re * X[b].re + X[b].im * X[b].im);
+    amps[k - 1] = std::max(2 * std::sqrt(peak) / sum, kLeastAmplitude);
+  }
+  return 0;
+}
+
 // Regularised discrete cepstrum of the frame's harmonics: at multiples of f0 from getharmonics,
-// or at the frequencies getsqharmonics measures; the noise spectrum when f0 <= 0 or either the
-// harmonic analysis or the least-squares fit fails. 0, or -1 when a transform fails.
+// or at the frequencies getsqharmonics measures (above 16 kHz only those below kFittedBand; the
+// harmonics above it at multiples of f0 with the spectrum's peaks); the noise spectrum when f0 <= 0 or either
+// the harmonic analysis or the least-squares fit fails. 0, or -1 when a transform fails.
 int harmonicrdc(const double* x, uint32_t n, double fs, uint32_t centre, double f0, uint32_t Nfft,
                 double* work, uint32_t p, double* cc, ccmem* mem, double alpha, bool adapted) {
   if (f0 > 0) {
     uint32_t K = hanoharms(fs, fs, f0);
+    const uint32_t fitted = fs > kSamplingRate ? std::min(K, hanoharms(fs, kFittedBand, f0)) : K;
+    // The frequencies, then the measured amplitudes, after the spectrum's work[0, Nfft); the
+    // frame's 3 periods of the lowest F0 make Nfft > 2K.
     double* freqs = adapted ? work + Nfft : nullptr;
-    int analysed = adapted ? getsqharmonics(x, n, fs, centre, f0, K, work, nullptr, freqs, mem->ha)
-                           : getharmonics(x, n, fs, centre, f0, K, work, nullptr, mem->ha);
+    double* measured = work + Nfft + K;
+    if (fitted < K && peakamplitudes(x, n, fs, centre, f0, fitted, K, Nfft, work, measured) != 0) return -1;
+    int analysed = adapted ? getsqharmonics(x, n, fs, centre, f0, fitted, work, nullptr, freqs, mem->ha)
+                           : getharmonics(x, n, fs, centre, f0, fitted, work, nullptr, mem->ha);
+    for (uint32_t k = fitted; k < K; k++) {
+      work[k] = measured[k];
+      if (freqs) freqs[k] = (k + 1) * f0;
+    }
     if (analysed != -1 && harmonicstocc(work, K, f0, freqs, fs, p, cc, mem, alpha) == 0) return 0;
   }
   return noisecc(x, n, fs, centre, Nfft, work, p, cc, mem, alpha);

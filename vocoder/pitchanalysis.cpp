@@ -315,6 +315,7 @@ double* applyfftfilter(const double* x, uint32_t nsamples, double fs) {
 double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor) {
   const uint32_t n = nsamples * factor;
   double* y = (double*)calloc(n > 0 ? n : 1, sizeof(double));
+  if (y == nullptr) return nullptr;
   for (uint32_t k = 0; k < nsamples; k++) y[(size_t)k * factor] = x[k] * factor;
   const uint32_t P = 50 * factor;
   std::vector<double> h(P + 1);

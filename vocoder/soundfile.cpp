@@ -293,8 +293,17 @@ uint32_t readconverted(const char* path, streambytes* stream, uint32_t rate, con
   bool failed = false;
   double* mono = readmono(*lib, sound, info->channels, limit, &frames, &failed);
   lib->close(sound);
+  const bool read = mono != nullptr;
   const bool tooshort = std::floor(static_cast<double>(frames) * targetrate / info->rate + 0.5) < 1;
-  const uint32_t n = mono && !tooshort ? resamplesound(mono, frames, info->rate, targetrate, samples) : 0;
+  uint32_t n = 0;
+  if (mono && !tooshort && info->rate == targetrate) {  // no resampling: the buffer itself, trimmed
+    double* trimmed = static_cast<double*>(realloc(mono, frames * sizeof(double)));
+    *samples = trimmed ? trimmed : mono;
+    mono = nullptr;
+    n = static_cast<uint32_t>(frames);
+  } else if (mono && !tooshort) {
+    n = resamplesound(mono, frames, info->rate, targetrate, samples);
+  }
   free(mono);
   if (info->promised == 0 && format.frames > 0 && static_cast<uint64_t>(format.frames) > frames) {
     info->promised =
@@ -306,7 +315,7 @@ uint32_t readconverted(const char* path, streambytes* stream, uint32_t rate, con
     info->status = asstored ? SOUND_READ : SOUND_CONVERTED;
     info->readrate = static_cast<uint32_t>(targetrate);
   } else {
-    info->status = failed || (mono && !tooshort) ? SOUND_NOMEMORY : SOUND_NOSAMPLES;
+    info->status = failed || (read && !tooshort) ? SOUND_NOMEMORY : SOUND_NOSAMPLES;
   }
   return n;
 }

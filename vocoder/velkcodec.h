@@ -181,8 +181,10 @@ decodesettings decodedefaults(uint32_t fs);
 // work with them (a rate out of the range, a shift that truncates to 0, |alpha| >= 1).
 int preparedecode(decodesettings* s);
 
-// The largest finite maximum voiced frequency of the `frames` values of fv (0 when none is
-// above 0): streams whose value lies above fs / 2 cannot have been made at the rate fs.
+// The largest maximum voiced frequency of the `frames` values of fv that some rate of the range
+// can hold (up to velkratehighest / 2; 0 when none is above 0): streams with a value above fs / 2
+// cannot have been made at the rate fs. Larger values (and NaNs) belong to no rate: they are
+// damaged values, which the synthesis copes with.
 double highestvoicing(const double* fv, uint32_t frames);
 
 // Number of samples synthesised from `frames` frames at the prepared shift: (frames + 1) * shift

@@ -288,8 +288,11 @@ static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
 // Reads and analyses the signal of one set; false (reported) when the set is skipped.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
   s->wav = files.name[wavfile];
+  // A rate asked for is known before the file is read, and so is whether the options fit it.
+  const uint32_t asked = static_cast<uint32_t>(o.fs);
+  if (asked != 0 && !ratefits(analysissettings(o, asked), s->wav)) return false;
   uint32_t fs = 0;
-  if (!readsignal(s, static_cast<uint32_t>(o.fs), &fs) || !scaleanalysable(s)) return false;
+  if (!readsignal(s, asked, &fs) || !scaleanalysable(s)) return false;
   const encodesettings e = analysissettings(o, fs);
   if (!ratefits(e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);

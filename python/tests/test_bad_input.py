@@ -44,6 +44,30 @@ def test_sampling_rates_must_be_finite_and_positive(speech, fs):
     refused(r"^fs must be a finite sampling rate above 0 Hz", velk.pitch, speech, fs)
 
 
+def test_rates_outside_8_to_48_khz_are_refused_or_brought_down(speech, streams):
+    refused(r"^fs must be a whole number of Hz from 8000 to 48000 \(got 7999\)", velk.encode, speech, 7999)
+    refused(r"^fs must be a whole number of Hz from 8000 to 48000 \(got 22050.5\)", velk.encode, speech, 22050.5)
+    refused(r"^resample must be a whole number of Hz from 8000 to 48000 \(got 4000\)", velk.encode, speech,
+            16000, resample=4000)
+    refused(r"^fs must be a whole number of Hz from 8000 to 48000 \(got 96000\)", velk.decode, *streams, fs=96000)
+    with pytest.warns(UserWarning, match=r"^fs = 96000 Hz lies above 48000 Hz; x is resampled to 48000 Hz\.$"):
+        e = velk.encode(np.repeat(speech[:16000], 6), 96000)
+    assert e.fs == 48000 and e.lframe == 240
+
+
+def test_streams_of_a_higher_rate_are_refused_at_a_lower_one(streams):
+    # A maximum voiced frequency above fs / 2 shows that the streams were made at a higher rate.
+    fv = np.array(streams.fv)
+    fv[5] = 9000.0
+    refused(r"^fv holds a maximum voiced frequency of 9000 Hz, above fs / 2 = 8000 Hz; pass the rate", velk.decode,
+            streams.lf0, streams.cc, fv)
+    assert len(velk.decode(streams.lf0, streams.cc, fv, fs=22050)) > 0
+    fv[5] = 1e30  # no rate holds it: a damaged value, synthesised as before
+    assert len(velk.decode(streams.lf0, streams.cc, fv)) > 0
+    refused(r"^cc and fv come from the encode result passed as lf0", velk.decode, streams, streams.cc)
+    refused(r"^cc must be given", velk.decode, streams.lf0)
+
+
 @pytest.mark.parametrize(
     "options,pattern",
     [
@@ -53,7 +77,8 @@ def test_sampling_rates_must_be_finite_and_positive(speech, fs):
         ({"ccmeth": 5}, r"^ccmeth must be one of the envelope methods 0\.\.4"),
         ({"alpha": 1.0}, r"^alpha must lie strictly between -1 and 1"),
         ({"alpha": math.nan}, r"^alpha must lie strictly between -1 and 1"),
-        ({"f0min": 0}, r"^f0min and f0max must satisfy 20 <= f0min < f0max <= 8000 Hz"),
+        ({"f0min": 0}, r"^f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = 8000 Hz"),
+        ({"f0max": 8000}, r"^f0min and f0max must satisfy"),
         ({"f0min": 19.9}, r"^f0min and f0max must satisfy"),
         ({"f0max": 8001}, r"^f0min and f0max must satisfy"),
         ({"f0min": 300, "f0max": 200}, r"^f0min and f0max must satisfy"),
@@ -126,7 +151,10 @@ def test_files_are_checked(tmp_path, streams):
     velk.write_params(tmp_path / "five.cc", np.arange(5.0))
     refused(r"^order: .* holds 5 values, not a whole number of frames of 2$", velk.read_params,
             tmp_path / "five.cc", order=1)
-    refused(r"^fs: write_wav writes 16 kHz files only", velk.write_wav, tmp_path / "y.wav", np.zeros(10), 8000)
+    for fs in (7999, 48001, 22050.5):
+        refused(r"^fs must be a whole number of Hz from 8000 to 48000", velk.write_wav, tmp_path / "y.wav",
+                np.zeros(10), fs)
+    assert not (tmp_path / "y.wav").exists()
     with pytest.raises(OSError):
         velk.write_wav(tmp_path / "no" / "such" / "dir.wav", np.zeros(10))
     with pytest.raises(OSError):

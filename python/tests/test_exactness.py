@@ -175,9 +175,37 @@ def test_sound_files_at_other_rates_are_read_as_the_encoder_reads_them(tmp_path,
         w.setsampwidth(2)
         w.setframerate(44100)
         w.writeframes((np.clip(stereo, -1, 32767 / 32768) * 32768).astype("<i2").tobytes())
-    with pytest.warns(UserWarning, match=r"stereo.wav: 44100 Hz, 2 channels, 16-bit read as 16 kHz mono\.$"):
-        y, fs = velk.read_wav(path)
-    assert fs == 16000 and abs(len(y) - len(x)) <= 1
+    # At its own rate (mixed down only), and resampled to 16 kHz as --fs=16000 does.
+    for rate, options in ((None, {}), (16000, {"fs": 16000})):
+        khz = "44.1" if rate is None else "16"
+        with pytest.warns(UserWarning, match=r"stereo.wav: 44100 Hz, 2 channels, 16-bit read as %s kHz mono\.$" % khz):
+            y, fs = velk.read_wav(path, fs=rate)
+        assert fs == (rate or 44100)
+        assert len(y) == len(left) if rate is None else abs(len(y) - len(x)) <= 1
+        lf0, cc, fv = encode_with_program(tmp_path, path, options)
+        e = velk.encode(y, fs)
+        assert float32_bytes(e.lf0) == lf0 and float32_bytes(e.cc) == cc and float32_bytes(e.fv) == fv
+
+
+@pytest.mark.parametrize("rate", [22050, 48000])
+def test_encode_and_decode_give_the_programs_files_at_other_rates(tmp_path, rate):
+    x, _ = velk.read_wav(SAMPLES / "en_vm-deleted.wav", fs=rate)
+    path = tmp_path / "wide.wav"
+    velk.write_wav(path, x, rate)
+    y, fs = velk.read_wav(path)
+    assert fs == rate
+    streams = [tmp_path / ("out." + s) for s in ("lf0", "cc", "fv")]
     lf0, cc, fv = encode_with_program(tmp_path, path, {})
     e = velk.encode(y, fs)
+    assert (e.fs, e.lframe, e.cc.shape[1]) == (rate, {22050: 110, 48000: 240}[rate], 50)
     assert float32_bytes(e.lf0) == lf0 and float32_bytes(e.cc) == cc and float32_bytes(e.fv) == fv
+    run(VELKDECODER, *streams, tmp_path / "out.wav", "--fs=%d" % rate, "--fpitch=1.2")
+    wav = (tmp_path / "out.wav").read_bytes()
+    read = [velk.read_params(streams[0]), velk.read_params(streams[1], order=49), velk.read_params(streams[2])]
+    decoded = velk.decode(*read, fs=rate, fpitch=1.2)
+    assert velk.to_int16(decoded).tobytes() == wav[44:]
+    velk.write_wav(tmp_path / "mine.wav", decoded, rate)
+    assert (tmp_path / "mine.wav").read_bytes() == wav
+    # The encode result carries its rate and frame shift to decode.
+    rounded = velk.Encoded(*read, fs=e.fs, lframe=e.lframe)
+    assert velk.to_int16(velk.decode(rounded, fpitch=1.2)).tobytes() == wav[44:]

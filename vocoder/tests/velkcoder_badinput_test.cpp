@@ -77,14 +77,14 @@ TEST_F(VelkcoderRefusals, PitchLimitsAndOrderOutsideTheirBoundsAreArgumentErrors
                                                        {"--f0min=100", "--f0max=100"},
                                                        {"--f0min=0.001"},
                                                        {"--f0min=19.9"},
-                                                       {"--f0max=8000.5"},
                                                        {"--f0min=nan"},
                                                        {"--f0max=inf"},
-                                                       {"--ccord=512"},
                                                        {"--ccord=3000"},
                                                        {"--ccord=-1"},
                                                        {"--lframe=0"},
                                                        {"--alpha=1"},
+                                                       {"--f0max=24000"},  // at or above every rate's half
+                                                       {"--ccord=2048"},  // beyond every rate's highest order
                                                        {"--cctimeit=-1"}};
   for (const auto& options : cases) {
     std::vector<std::string> args = {wav, dir.path("f0"), dir.path("cc")};
@@ -95,8 +95,63 @@ TEST_F(VelkcoderRefusals, PitchLimitsAndOrderOutsideTheirBoundsAreArgumentErrors
   }
 }
 
+// The pitch ceiling and the order that a file's rate cannot carry are refused for that file, with
+// the value and the bound, before anything is written; at a higher rate they are accepted.
+TEST_F(VelkcoderRefusals, PitchCeilingAndOrderBeyondTheFilesRateAreRefused) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string message;
+  } cases[] = {
+      {{"--f0max=8000"}, "f0max 8000 Hz is not below 8000 Hz, half the rate 16000 Hz."},
+      {{"--f0max=8000.5"}, "f0max 8000.5 Hz is not below 8000 Hz, half the rate 16000 Hz."},
+      {{"--ccord=512"}, "ccord 512 exceeds 511, the highest order at 16000 Hz."},
+      {{"--fs=8000", "--f0max=4000"}, "f0max 4000 Hz is not below 4000 Hz, half the rate 8000 Hz."},
+      {{"--fs=22050", "--ccord=1024"}, "ccord 1024 exceeds 1023, the highest order at 22050 Hz."},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {wav, dir.path("f0"), dir.path("cc")};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = velkcoder(args, limits(60, kChildMemoryLimit, 0));
+    EXPECT_EQ(r.status, 1) << c.options[0];
+    EXPECT_EQ(r.out, "Error: " + wav + ": " + c.message + "\n") << c.options[0];
+    EXPECT_EQ(entries(), std::vector<std::string>{"in.wav"}) << c.options[0];
+  }
+  const RunResult r =
+      velkcoder({wav, dir.path("f0"), dir.path("cc"), "--fs=48000", "--f0max=8000", "--ccord=512"},
+                limits(60, kChildMemoryLimit, 0));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(file_size(dir.path("cc")), 200 * 513 * 4);
+}
+
+// A rate outside 8 to 48 kHz is refused with the range before any file is read.
+TEST_F(VelkcoderRefusals, ARateOutsideTheRangeIsRefused) {
+  for (const char* option : {"--fs=7999", "--fs=48001", "--fs=-16000"}) {
+    const RunResult r = velkcoder({wav, dir.path("f0"), dir.path("cc"), option});
+    EXPECT_EQ(r.status, 255) << option;
+    EXPECT_EQ(r.out, "Error: " + std::string(option) +
+                         " lies outside the supported rates, 8000 to 48000 Hz.\n" + argerror)
+        << option;
+    EXPECT_EQ(entries(), std::vector<std::string>{"in.wav"}) << option;
+  }
+}
+
+// A WAV file whose header says 1 Hz (32 kB of samples that would resample to gigabytes) is
+// refused before its samples are read, with its rate and the lowest rate.
+TEST_F(VelkcoderRefusals, AFileBelowTheLowestRateIsRefusedBeforeAnyWork) {
+  const std::string onehertz = dir.write("1hz.wav", wav_bytes(steady_voice(1.0, 150.0), 1, 1));
+  for (const char* rate : {"--fs=0", "--fs=16000"}) {
+    const RunResult r =
+        velkcoder({onehertz, dir.path("f0"), dir.path("cc"), rate}, limits(10, kChildMemoryLimit, 0));
+    EXPECT_EQ(r.status, 1) << rate;
+    EXPECT_EQ(r.out, "Error: could not open " + onehertz + ".\nError: " + onehertz +
+                         ": sampling rate 1 Hz below the lowest supported, 8000 Hz.\n")
+        << rate;
+    EXPECT_EQ(entries(), (std::vector<std::string>{"1hz.wav", "in.wav"})) << rate;
+  }
+}
+
 TEST_F(VelkcoderRefusals, TheBoundsThemselvesAreAccepted) {
-  const RunResult r = velkcoder({wav, dir.path("f0"), dir.path("cc"), "--f0min=20", "--f0max=8000",
+  const RunResult r = velkcoder({wav, dir.path("f0"), dir.path("cc"), "--f0min=20", "--f0max=7999.9",
                                  "--ccord=511", "--ccmeth=4", "--morvscale=0"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");

@@ -58,6 +58,8 @@ const char* const helptext =
     "   --f0max=500     Highest detectable pitch (Hz)\n"
     "   --f0acc=0       f0 refinement iterations using qhm [0...5]\n"
     "   --f0load=0      Load+overwrite external logf0 file\n"
+    "   --fs=0          Analysis rate (Hz, 8000...48000); 0: the file's own rate\n"
+    "                   (lframe, ccord and alpha default by the rate)\n"
     "\n"
     "\n";
 
