@@ -58,6 +58,9 @@ py::array checkedarray(const py::handle& value, const char* name, int ndim, bool
   if (!isfloat && !(int16allowed && isint16))
     throw std::invalid_argument(std::string(name) + " must be a " + accepted + " array (got dtype " +
                                 shown(dt.attr("name")) + ")");
+  // The elements are read as the machine's own numbers: an array of the other byte order
+  // ('>f8' on this machine) is converted to this one first.
+  if (!dt.attr("isnative").cast<bool>()) a = a.attr("astype")(dt.attr("newbyteorder")("="));
   if (ndim >= 0 && a.ndim() != ndim)
     throw std::invalid_argument(std::string(name) + " must be " + std::to_string(ndim) + "-D (got shape " +
                                 shapetext(a) + ")");

@@ -15,8 +15,8 @@ enum class elementtype { float32, float64, int16 };
 
 // The argument as a numpy array of ndim dimensions (any when ndim < 0; a list or any array-like is converted
 // the way numpy.asarray does) holding one of the element types float32 and float64, and int16 when
-// int16allowed. Refuses other types, other dimensions and (unless emptyallowed) empty arrays, naming the
-// argument and the rule.
+// int16allowed, in the machine's byte order (an array of the other order is converted). Refuses other types,
+// other dimensions and (unless emptyallowed) empty arrays, naming the argument and the rule.
 py::array checkedarray(const py::handle& value, const char* name, int ndim, bool int16allowed,
                        bool emptyallowed = false);
 

@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +26,7 @@
 #include "brindel/epochdrive.h"
 #include "ccanalysis.h"
 #include "fdoubleio.h"
+#include "outputfile.h"
 #include "pitchanalysis.h"
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
@@ -377,11 +379,11 @@ std::vector<double> readcepstra(const py::handle& cc, uint32_t frames, uint32_t*
 
 std::vector<double> decodearrays(std::vector<double>&& lf0, std::vector<double>&& cc,
                                  const std::vector<double>* fv, uint32_t order, const decodesettings& d,
-                                 bool normalise) {
+                                 bool normalise, silencedsamples* silenced) {
   const uint32_t frames = static_cast<uint32_t>(lf0.size());
   std::vector<double> out(decodedlength(frames, d));
   if (decodestreams(lf0.data(), cc.data(), fv ? fv->data() : nullptr, frames, order, d, out.data(),
-                    static_cast<uint32_t>(out.size())) != 0)
+                    static_cast<uint32_t>(out.size()), silenced) != 0)
     throw std::bad_alloc();
   if (normalise) wavampnormalize(out.data(), static_cast<uint32_t>(out.size()));
   return out;
@@ -419,11 +421,16 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
   else if (d.filtersdisabled)
     warn("floud, fpfilt and fdrc not applicable for this alpha.");
   std::vector<double> out;
+  silencedsamples silenced;
   {
     py::gil_scoped_release nogil;
     out = decodearrays(std::move(track), std::move(cepstra), in.fv.is_none() ? nullptr : &voicing, order, d,
-                       wavnorm == 1);
+                       wavnorm == 1, &silenced);
   }
+  if (silenced.samples != 0)
+    warn(("synthesis of frames " + std::to_string(silenced.firstframe) + " to " +
+          std::to_string(silenced.lastframe) + " is not finite; they are silent.")
+             .c_str());
   const py::ssize_t n = static_cast<py::ssize_t>(out.size());
   return ownedarray(std::move(out), {n});
 }
@@ -596,8 +603,13 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   throw py::error_already_set();
 }
 
-// Whether the file can be opened for reading; errno tells why not.
+// Whether the file can be opened for reading and is no directory; errno tells why not.
 bool readable(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
   FILE* file = fopen(path.c_str(), "rb");
   if (!file) return false;
   fclose(file);
@@ -696,8 +708,9 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
   {
     py::gil_scoped_release nogil;
     if (v.empty()) {
-      FILE* file = fopen(path.c_str(), "wb");
-      written = file && fclose(file) == 0;
+      // An empty file, made as every output is (outputfile.h): /dev/stdout after >> is not cut.
+      outputfile out;
+      written = outputopen(path.c_str(), &out) && outputclose(&out, true) == 0;
     } else {
       written = fdoublewrite(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), 0) == v.size();
     }
@@ -731,8 +744,9 @@ PYBIND11_MODULE(_velk, m) {
         "resample"_a = py::none(),
         R"(Analyses a signal into its log-F0, warped cepstra and maximum voiced frequency.
 
-x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768). A
-    float x whose peak exceeds 1 gives a UserWarning, one above 64 (16-bit values) a ValueError.
+x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768), in
+    either byte order. Non-finite samples raise ValueError; a float x whose peak exceeds 1 gives
+    a UserWarning, one above 64 (16-bit values) a ValueError.
 fs: sampling rate of x in Hz. The analysis works at fs itself, a whole number of Hz from 8000
     to 48000; a signal above 48000 Hz is resampled to 48000 Hz with a UserWarning.
 resample: a rate (8000 to 48000 Hz) to resample x to first, as velkcoder's --fs: the
@@ -773,7 +787,8 @@ lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or the resul
 cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
     is then derived from the lengths, as velkdecoder does).
 fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
-A frame holding a NaN or infinite value is synthesised silent.
+A frame holding a NaN or infinite value is synthesised silent, and so are samples whose
+    synthesis is not finite (a UserWarning names their frames): no sample is ever NaN or inf.
 fs: the rate the streams were made at and the output's, 8000 to 48000 Hz (default 16000, or
     the encode result's). An fv value above fs / 2 is refused: such streams come from a
     higher rate.

@@ -74,14 +74,17 @@ TEST_F(VelkcoderBadInput, UnreadableWavFilesAreReportedAndSkipped) {
   }
 }
 
-TEST_F(VelkcoderBadInput, UncreatableOutputsAreReportedAndTheOthersWritten) {
+// A set is written whole or not at all: the stream that could be written is not left beside
+// the old files of its set, and the message says so.
+TEST_F(VelkcoderBadInput, UncreatableOutputsAreReportedAndTheOthersNotWritten) {
   const std::string wav = dir.write("in.wav", sine_wav(1600, 200));
   const std::string nodir = dir.path("no/such/dir/f0");
   const RunResult o = run_program(VELKCODER_PATH, {wav, nodir, dir.path(""), fv});
   EXPECT_TRUE(Exited(o, 1));
-  EXPECT_NE(o.out.find("Error: could not create " + nodir + ".\n"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("Error: could not create " + dir.path("") + ".\n"), std::string::npos) << o.out;
-  EXPECT_EQ(file_size(fv), 20 * 4);  // (1600 - 1) / 80 + 1 frames
+  EXPECT_EQ(o.out, "Error: could not create " + nodir + ".\nError: could not create " + dir.path("") +
+                       ".\nWarning: " + fv + " not written: its set failed.\n");
+  EXPECT_FALSE(file_exists(fv));
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 1").c_str()), 0);  // in.wav only
 }
 
 TEST_F(VelkcoderBadInput, NonFiniteAndOutOfRangeOptionsAreArgumentErrors) {
@@ -134,6 +137,47 @@ TEST_F(VelkcoderBadInput, DataSizeBeyondTheFileEndsPromptly) {
     EXPECT_TRUE(Exited(o, 0)) << claim;
     EXPECT_EQ(file_size(f0), 4) << claim;
     EXPECT_EQ(file_size(cc), 40 * 4) << claim;
+  }
+}
+
+// Float files on a scale the analysis cannot take are refused before any stream is written;
+// one above full scale is analysed with a warning, and no stream holds a NaN or an infinity.
+TEST_F(VelkcoderBadInput, NonFiniteAndExtremeFloatSamplesAreRefusedOrWarned) {
+  std::vector<double> voice;
+  for (int16_t v : steady_voice(0.5, 150.0)) voice.push_back(v / 32768.0);
+  double peak = 0;
+  for (double v : voice) peak = std::max(peak, std::fabs(v));
+  for (double bad : {static_cast<double>(kNaN), static_cast<double>(kInf), -static_cast<double>(kInf)}) {
+    std::vector<double> x = voice;
+    x[4000] = bad;
+    const std::string wav = dir.write("bad.wav", float_wav(x, 32));
+    const RunResult o = encode(wav);
+    EXPECT_TRUE(Exited(o, 1)) << bad;
+    EXPECT_NE(o.out.find("Error: " + wav + " holds non-finite samples.\n"), std::string::npos) << o.out;
+    EXPECT_TRUE(nothing_written());
+  }
+  std::vector<double> huge = voice, loud = voice;
+  for (double& v : huge) v *= 1e300 / peak;
+  for (double& v : loud) v *= 2 / peak;
+  const std::string hugewav = dir.write("huge.wav", float_wav(huge, 64));
+  const RunResult refused = encode(hugewav);
+  EXPECT_TRUE(Exited(refused, 1));
+  EXPECT_NE(
+      refused.out.find("Error: " + hugewav + " holds samples beyond 1000 times full scale (peak 1e+300).\n"),
+      std::string::npos)
+      << refused.out;
+  EXPECT_TRUE(nothing_written());
+  const std::string loudwav = dir.write("loud.wav", float_wav(loud, 64));
+  const RunResult warned = encode(loudwav);
+  EXPECT_TRUE(Exited(warned, 0));
+  EXPECT_NE(warned.out.find("Warning: " + loudwav +
+                            " holds samples beyond full scale (peak 2); they are analysed as they are.\n"),
+            std::string::npos)
+      << warned.out;
+  for (const std::string& stream : {f0, cc, fv}) {
+    const std::vector<float> values = floats_of(file_contents(stream));
+    EXPECT_FALSE(values.empty());
+    for (float v : values) ASSERT_TRUE(std::isfinite(v)) << stream;
   }
 }
 
@@ -234,6 +278,26 @@ TEST_F(VelkdecoderBadInput, NonFiniteStreamValuesGiveACompleteWave) {
   EXPECT_TRUE(Exited(o, 0));
   EXPECT_TRUE(o.out.empty() || clipping_warning(o.out)) << o.out;  // a level of e^1e30 does not fit
   EXPECT_EQ(file_size(out), complete_size(kFrames));
+}
+
+// Cepstra whose synthesis overflows (c0 = 1000 in every frame of the speech sample's streams)
+// give silence, with a warning that names the frames, instead of non-finite samples written as
+// zeros without a word.
+TEST_F(VelkdecoderBadInput, SynthesisThatIsNotFiniteIsSilentWithAWarning) {
+  const std::string lf0 = dir.path("s.lf0"), ccpath = dir.path("s.cc"), fvpath = dir.path("s.fv");
+  ASSERT_TRUE(Exited(run_program(VELKCODER_PATH,
+                                 {std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav", lf0, ccpath, fvpath}),
+                     0));
+  std::vector<float> c = floats_of(file_contents(ccpath));
+  const size_t frames = c.size() / (kOrder + 1);
+  for (size_t k = 0; k < frames; ++k) c[k * (kOrder + 1)] = 1000.0f;
+  write_file(ccpath, float_bytes(c));
+  const RunResult o = decode({lf0, ccpath, fvpath, out});
+  EXPECT_TRUE(Exited(o, 0));
+  EXPECT_EQ(o.out, "Warning: synthesis of frames 0 to " + std::to_string(frames - 1) + " of " + out +
+                       " is not finite; they are silent.\n");
+  for (int16_t v : wav_samples(file_contents(out))) ASSERT_EQ(v, 0);
+  EXPECT_EQ(file_size(out), complete_size(static_cast<int>(frames)));
 }
 
 TEST_F(VelkdecoderBadInput, NonFiniteOptionsAreClampedOrRefused) {

@@ -1,5 +1,6 @@
 #include "fdoubleio.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,30 +15,76 @@ static_assert(sizeof(float) == 4, "parameter values are 32-bit floats");
 
 namespace {
 
-// Byte size of an open file (the position is put back at the start), or -1.
+// Byte size of an open regular file, or -1 for anything else (a pipe, a terminal, a device),
+// whose length shows only when read.
 off_t filesize(FILE* file) {
-  if (fseeko(file, 0, SEEK_END) != 0) return -1;
-  const off_t size = ftello(file);
-  if (fseeko(file, 0, SEEK_SET) != 0) return -1;
-  return size;
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
 }
 
-// Reads every whole float of the file into the start of a new array of `slot`-byte elements,
-// one element per float, so that the caller can widen in place; *rest receives the number of
-// bytes after the last whole float. Returns the array or nullptr.
-unsigned char* loadfloats(const char* path, size_t slot, uint32_t* count, uint32_t* rest) {
+// The bytes of a stream that cannot seek, read into a buffer that grows with what arrives, until
+// the end or until they hold more than `limit` whole floats (*exceeded then set). Returns the
+// buffer (null when memory runs out) and in *size the bytes read.
+unsigned char* loadstream(FILE* file, uint64_t limit, size_t* size, bool* exceeded) {
+  const size_t firstchunk = size_t{1} << 16;
+  unsigned char* data = nullptr;
+  size_t capacity = 0;
+  *size = 0;
+  for (;;) {
+    if (*size == capacity) {
+      capacity = capacity == 0 ? firstchunk : 2 * capacity;
+      unsigned char* grown = static_cast<unsigned char*>(realloc(data, capacity));
+      if (!grown) {
+        free(data);
+        return nullptr;
+      }
+      data = grown;
+    }
+    const size_t got = fread(data + *size, 1, capacity - *size, file);
+    *size += got;
+    if (*size / 4 > limit) {
+      *exceeded = true;
+      break;
+    }
+    if (got == 0) break;
+  }
+  return data;
+}
+
+// Reads every whole float of the file (or of the stream it is) into the start of a new array of
+// `slot`-byte elements, one element per float, so that the caller can widen in place; *rest
+// receives the number of bytes after the last whole float. Returns the array, or nullptr when
+// nothing could be read; a file holding more than `limit` values gives its first `limit` values
+// with *exceeded set (a stream is read no further than that).
+unsigned char* loadfloats(const char* path, size_t slot, uint64_t limit, uint32_t* count, uint32_t* rest,
+                          bool* exceeded) {
   *count = 0;
   *rest = 0;
+  *exceeded = false;
   if (!path) return nullptr;
   FILE* file = fopen(path, "rb");
   if (!file) return nullptr;
   const off_t size = filesize(file);
-  const off_t values = size / 4;
-  if (size > 0) *rest = static_cast<uint32_t>(size % 4);
   unsigned char* data = nullptr;
-  if (values > 0 && static_cast<uint64_t>(values) <= UINT32_MAX) {
-    data = static_cast<unsigned char*>(malloc(static_cast<size_t>(values) * slot));
-    if (data) *count = static_cast<uint32_t>(fread(data, 4, static_cast<size_t>(values), file));
+  if (size < 0) {  // a pipe or terminal: read as the data come
+    size_t got = 0;
+    data = loadstream(file, std::min<uint64_t>(limit, UINT32_MAX), &got, exceeded);
+    *count = static_cast<uint32_t>(std::min<uint64_t>(got / 4, limit));
+    *rest = *exceeded ? 0 : static_cast<uint32_t>(got % 4);
+    unsigned char* sized = *count > 0 ? static_cast<unsigned char*>(realloc(data, *count * slot)) : nullptr;
+    if (!sized) free(data);
+    data = sized;
+  } else {
+    const off_t values = size / 4;
+    if (size > 0) *rest = static_cast<uint32_t>(size % 4);
+    *exceeded = static_cast<uint64_t>(values) > limit;
+    const uint64_t taken = std::min<uint64_t>(static_cast<uint64_t>(values), limit);
+    if (taken > 0 && taken <= UINT32_MAX) {
+      data = static_cast<unsigned char*>(malloc(static_cast<size_t>(taken) * slot));
+      if (data) *count = static_cast<uint32_t>(fread(data, 4, static_cast<size_t>(taken), file));
+    }
+    if (*exceeded) *rest = 0;
   }
   fclose(file);
   if (*count == 0) {
@@ -60,8 +107,14 @@ uint32_t storefloats(const char* path, const void* floats, uint32_t n) {
 }  // namespace
 
 uint32_t fdoublereadrest(const char* path, double** values, uint32_t* rest) {
+  bool exceeded = false;
+  return fdoublereadlimited(path, values, rest, UINT32_MAX, &exceeded);
+}
+
+uint32_t fdoublereadlimited(const char* path, double** values, uint32_t* rest, uint64_t limit,
+                            bool* exceeded) {
   uint32_t count = 0;
-  unsigned char* data = loadfloats(path, sizeof(double), &count, rest);
+  unsigned char* data = loadfloats(path, sizeof(double), limit, &count, rest, exceeded);
   // Widen from the last value down: float i (bytes 4i..) is read before double i (bytes 8i..)
   // is stored, and no store reaches a float that is still to be read.
   for (uint32_t i = count; i-- > 0;) {
@@ -90,8 +143,8 @@ int fdoublecount(const char* path, uint64_t* values, uint32_t* rest) {
   return 0;
 }
 
-uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep) {
-  if (!path || n == 0) return 0;
+uint32_t fdoubleput(FILE* file, double* values, uint32_t n, uint8_t keep) {
+  if (!file || n == 0) return 0;
   unsigned char* packed = keep == 1 ? static_cast<unsigned char*>(malloc(4 * static_cast<size_t>(n)))
                                     : reinterpret_cast<unsigned char*>(values);
   if (!packed) return 0;
@@ -104,14 +157,24 @@ uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep
     const float f = static_cast<float>(d);
     memcpy(packed + 4 * static_cast<size_t>(i), &f, 4);
   }
-  const uint32_t written = storefloats(path, packed, n);
+  const bool written = fwrite(packed, 4, n, file) == n;
   if (keep == 1) free(packed);
-  return written;
+  return written ? n : 0;
+}
+
+uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep) {
+  if (!path || n == 0) return 0;
+  outputfile out;
+  FILE* file = outputopen(path, &out);
+  if (!file) return 0;
+  const bool written = fdoubleput(file, values, n, keep) == n;
+  return outputclose(&out, written) == 0 ? n : 0;
 }
 
 uint32_t ffloatread(const char* path, float** values) {
   uint32_t count = 0, rest = 0;
-  *values = reinterpret_cast<float*>(loadfloats(path, sizeof(float), &count, &rest));
+  bool exceeded = false;
+  *values = reinterpret_cast<float*>(loadfloats(path, sizeof(float), UINT32_MAX, &count, &rest, &exceeded));
   return count;
 }
 

@@ -1,8 +1,11 @@
 #include "soundfile.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sndfile.h>
 #include <soxr.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +30,7 @@ const sf_count_t blocksamples = 1 << 16;
 struct soundlibraries {
   bool loaded = false;
   decltype(&::sf_open) open = nullptr;
+  decltype(&::sf_open_virtual) openvirtual = nullptr;
   decltype(&::sf_close) close = nullptr;
   decltype(&::sf_readf_double) readframes = nullptr;
   decltype(&::sf_command) command = nullptr;
@@ -46,10 +50,10 @@ soundlibraries loadsoundlibraries() {
   soundlibraries l;
   void* sndfile = dlopen("libsndfile.so.1", RTLD_NOW | RTLD_LOCAL);
   void* soxr = dlopen("libsoxr.so.0", RTLD_NOW | RTLD_LOCAL);
-  l.loaded = bind(sndfile, "sf_open", &l.open) && bind(sndfile, "sf_close", &l.close) &&
-             bind(sndfile, "sf_readf_double", &l.readframes) && bind(sndfile, "sf_command", &l.command) &&
-             bind(soxr, "soxr_io_spec", &l.iospec) && bind(soxr, "soxr_quality_spec", &l.qualityspec) &&
-             bind(soxr, "soxr_oneshot", &l.oneshot);
+  l.loaded = bind(sndfile, "sf_open", &l.open) && bind(sndfile, "sf_open_virtual", &l.openvirtual) &&
+             bind(sndfile, "sf_close", &l.close) && bind(sndfile, "sf_readf_double", &l.readframes) &&
+             bind(sndfile, "sf_command", &l.command) && bind(soxr, "soxr_io_spec", &l.iospec) &&
+             bind(soxr, "soxr_quality_spec", &l.qualityspec) && bind(soxr, "soxr_oneshot", &l.oneshot);
   return l;  // the libraries stay loaded for the process
 }
 
@@ -112,10 +116,11 @@ const char* encodingof(const soundlibraries& lib, int subtype) {
 }
 
 // Reads every frame of the open file, averaging its channels, into a buffer that grows with the
-// frames actually read; at most `limit` frames. Returns the buffer (null when memory runs out or
-// the file holds more than `limit` frames) and the number of frames.
+// frames actually read; at most `limit` frames. Returns the buffer and the number of frames; null
+// when no frame could be read, *failed then telling whether memory ran out or the file holds more
+// than `limit` frames.
 double* readmono(const soundlibraries& lib, SNDFILE* sound, uint32_t channels, uint64_t limit,
-                 uint64_t* frames) {
+                 uint64_t* frames, bool* failed) {
   const sf_count_t blockframes = std::max<sf_count_t>(1, blocksamples / channels);
   double* block = static_cast<double*>(malloc(static_cast<size_t>(blockframes) * channels * sizeof(double)));
   double* mono = nullptr;
@@ -141,11 +146,105 @@ double* readmono(const soundlibraries& lib, SNDFILE* sound, uint32_t channels, u
     *frames = needed;
   }
   free(block);
+  *failed = !fits;
   if (!fits) {
     free(mono);
     return nullptr;
   }
   return mono;
+}
+
+// The bytes of an input that cannot seek (a pipe, a terminal, a socket), read once into a buffer
+// that grows with what arrives, and a reading position in them for libsndfile.
+struct streambytes {
+  unsigned char* data = nullptr;
+  sf_count_t size = 0;
+  sf_count_t at = 0;
+  ~streambytes() { free(data); }
+};
+
+// Largest stream taken: a WAV file's sizes are 32-bit, so none is longer.
+const uint64_t streamlongest = uint64_t{UINT32_MAX} + 8;
+
+// True when the input at `path` cannot seek: it exists and is no regular file, directory or
+// block device.
+bool isstream(const char* path) {
+  struct stat st;
+  return path && stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode);
+}
+
+// Reads the whole stream into *bytes; false with the status (and errno) when it cannot be opened
+// or read, memory runs out or it is longer than any sound file.
+bool readstream(const char* path, streambytes* bytes, soundinfo* info) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    info->error = errno;
+    info->status = SOUND_UNOPENED;
+    return false;
+  }
+  size_t capacity = 0;
+  bool done = false, fits = true;
+  while (!done && fits) {
+    if (static_cast<size_t>(bytes->size) == capacity) {
+      capacity = capacity == 0 ? size_t{1} << 16 : 2 * capacity;
+      unsigned char* grown = capacity <= streamlongest * 2
+                                 ? static_cast<unsigned char*>(realloc(bytes->data, capacity))
+                                 : nullptr;
+      fits = grown != nullptr;
+      if (!fits) break;
+      bytes->data = grown;
+    }
+    const ssize_t got = read(fd, bytes->data + bytes->size, capacity - static_cast<size_t>(bytes->size));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      info->error = errno;
+      info->status = SOUND_UNOPENED;
+      close(fd);
+      return false;
+    }
+    bytes->size += got;
+    done = got == 0;
+    fits = static_cast<uint64_t>(bytes->size) <= streamlongest;
+  }
+  close(fd);
+  if (!fits) info->status = SOUND_NOMEMORY;
+  return fits;
+}
+
+// libsndfile's view of the bytes of a stream.
+sf_count_t streamlength(void* user) {
+  return static_cast<streambytes*>(user)->size;
+}
+
+sf_count_t streamseek(sf_count_t offset, int whence, void* user) {
+  streambytes* b = static_cast<streambytes*>(user);
+  const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? b->at : b->size;
+  b->at = std::min(std::max<sf_count_t>(0, base + offset), b->size);
+  return b->at;
+}
+
+sf_count_t streamread(void* to, sf_count_t count, void* user) {
+  streambytes* b = static_cast<streambytes*>(user);
+  const sf_count_t n = std::max<sf_count_t>(0, std::min(count, b->size - b->at));
+  if (n > 0) memcpy(to, b->data + b->at, static_cast<size_t>(n));
+  b->at += n;
+  return n;
+}
+
+sf_count_t streamwrite(const void*, sf_count_t, void*) {
+  return 0;
+}
+
+sf_count_t streamtell(void* user) {
+  return static_cast<streambytes*>(user)->at;
+}
+
+// Opens the file at `path`, or the bytes of a stream read from it when `stream` is not null.
+SNDFILE* opensound(const soundlibraries& lib, const char* path, streambytes* stream, SF_INFO* format) {
+  if (!stream) return lib.open(path, SFM_READ, format);
+  static SF_VIRTUAL_IO io = {streamlength, streamseek, streamread, streamwrite, streamtell};
+  stream->at = 0;
+  return lib.openvirtual(&io, SFM_READ, format, stream);
 }
 
 // The rate a file of `filerate` Hz is read at when `rate` is asked for (0: the file's own rate,
@@ -157,15 +256,15 @@ uint32_t targetrateof(uint32_t filerate, uint32_t rate) {
 
 // Reads the file with libsndfile and converts it to `rate` Hz (0: its own rate); `wav` holds
 // what the WAV reader found.
-uint32_t readconverted(const char* path, uint32_t rate, const wavinfo& wav, double** samples,
-                       soundinfo* info) {
+uint32_t readconverted(const char* path, streambytes* stream, uint32_t rate, const wavinfo& wav,
+                       double** samples, soundinfo* info) {
   const soundlibraries* lib = soundlibs();
   if (lib == nullptr) {
     info->status = SOUND_NOLIBRARY;
     return 0;
   }
   SF_INFO format = {};
-  SNDFILE* sound = lib->open(path, SFM_READ, &format);
+  SNDFILE* sound = opensound(*lib, path, stream, &format);
   if (!sound) {
     if (wav.status == WAV_NOTWAVE)
       info->status = SOUND_NOTSOUND;
@@ -191,7 +290,8 @@ uint32_t readconverted(const char* path, uint32_t rate, const wavinfo& wav, doub
   // The most input frames whose output still fits 32 bits.
   const uint64_t limit = static_cast<uint64_t>(std::floor(UINT32_MAX * (info->rate / targetrate)));
   uint64_t frames = 0;
-  double* mono = readmono(*lib, sound, info->channels, limit, &frames);
+  bool failed = false;
+  double* mono = readmono(*lib, sound, info->channels, limit, &frames, &failed);
   lib->close(sound);
   const bool read = mono != nullptr;
   const bool tooshort = std::floor(static_cast<double>(frames) * targetrate / info->rate + 0.5) < 1;
@@ -205,12 +305,17 @@ uint32_t readconverted(const char* path, uint32_t rate, const wavinfo& wav, doub
     n = resamplesound(mono, frames, info->rate, targetrate, samples);
   }
   free(mono);
+  if (info->promised == 0 && format.frames > 0 && static_cast<uint64_t>(format.frames) > frames) {
+    info->promised =
+        static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(format.frames), UINT32_MAX));
+    info->present = static_cast<uint32_t>(frames);
+  }
   const bool asstored = info->rate == targetrate && info->channels == 1 && subtype == SF_FORMAT_PCM_16;
   if (n != 0) {
     info->status = asstored ? SOUND_READ : SOUND_CONVERTED;
     info->readrate = static_cast<uint32_t>(targetrate);
   } else {
-    info->status = read && tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
+    info->status = failed || (read && !tooshort) ? SOUND_NOMEMORY : SOUND_NOSAMPLES;
   }
   return n;
 }
@@ -271,7 +376,21 @@ uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo*
   *samples = nullptr;
   *info = soundinfo();
   wavinfo wav;
-  const uint32_t n = wavreadm1616info(path, samples, &wav);
+  uint32_t n = 0;
+  streambytes bytes;
+  const bool stream = isstream(path);
+  if (!stream) {
+    n = wavreadm1616info(path, samples, &wav);
+  } else if (!readstream(path, &bytes, info)) {
+    return 0;
+  } else {
+    // What arrived is read as a file would be: the WAV reader on a memory stream of it.
+    FILE* memory = bytes.size > 0 ? fmemopen(bytes.data, static_cast<size_t>(bytes.size), "rb") : nullptr;
+    if (memory)
+      n = wavreadm1616file(memory, samples, &wav);
+    else
+      wav.status = WAV_NOTWAVE;
+  }
   info->status = statusofwav(wav.status);
   info->error = wav.error;
   info->format = wav.format;
@@ -286,7 +405,7 @@ uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo*
     return n;
   }
   if (wav.status != WAV_OTHERFORMAT && wav.status != WAV_NOTWAVE) return n;
-  return readconverted(path, rate, wav, samples, info);
+  return readconverted(path, stream ? &bytes : nullptr, rate, wav, samples, info);
 }
 
 char* soundproblem(const soundinfo& info, char* text, size_t size) {
@@ -319,6 +438,9 @@ char* soundproblem(const soundinfo& info, char* text, size_t size) {
       break;
     case SOUND_NOLIBRARY:
       problem = "libsndfile.so.1 or libsoxr.so.0, which read this file, cannot be loaded";
+      break;
+    case SOUND_NOSAMPLES:
+      problem = "no sample can be read: the file is empty or cut short";
       break;
     case SOUND_LOWRATE:
       snprintf(text, size, "sampling rate %u Hz below the lowest supported, %u Hz", info.rate,

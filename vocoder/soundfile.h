@@ -37,7 +37,8 @@ enum soundstatus {
   SOUND_EMPTYDATA,   // no sample in the file, or too few for one sample at 16 kHz
   SOUND_NOMEMORY,
   SOUND_NOLIBRARY,  // another format, and libsndfile or libsoxr cannot be loaded
-  SOUND_LOWRATE     // a file below soundratelowest (soundinfo.rate); its samples are not read
+  SOUND_LOWRATE,    // a file below soundratelowest (soundinfo.rate); its samples are not read
+  SOUND_NOSAMPLES   // a file of another format (FLAC, AIFF, ...) of which no sample can be read
 };
 
 // What a sound file holds, as far as the read got.
@@ -49,13 +50,15 @@ struct soundinfo {
   uint32_t readrate = 0;               // the rate of the samples returned, Hz (0: none read)
   uint32_t channels = 0;               // its channel count
   const char* encoding = "";           // its sample format: "16-bit", "24-bit", "32-bit float", ...
-  uint32_t promised = 0, present = 0;  // WAV files: sample frames the header promises, and holds
+  uint32_t promised = 0, present = 0;  // sample frames the header promises, and the file holds
 };
 
 // Reads the sound file at `path` as a mono signal on the +-1 scale (a 16-bit sample s is s / 32768)
 // into a new array (*samples, released with free() by the caller) and returns its length; 0 (and
-// *samples null) when nothing could be read, info->status telling why. A WAV file whose data
-// chunk promises more than it holds is read as far as it goes (promised > present).
+// *samples null) when nothing could be read, info->status telling why. A file whose header
+// promises more than it holds is read as far as it goes (promised > present). An input that
+// cannot seek (a pipe, /dev/stdin, /dev/fd/N of a process substitution) is read once, into memory
+// that grows with what arrives, and then read as a file holding those bytes.
 //   path     the file
 //   rate     the rate in Hz to bring the signal to; 0: the file's own rate, a file above
 //            soundratehighest brought down to that (info->readrate tells which)

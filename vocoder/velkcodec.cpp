@@ -1,5 +1,6 @@
 #include "velkcodec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -84,6 +85,18 @@ int filtercepstra(const decodesettings& s, double* cc, uint32_t order, uint32_t 
   if (s.fpfilt != 0) applycpostfilt16k042(cc, order, frames, s.fpfilt, nullptr);
   if (s.floud != 0) applycloudfilt16k042(cc, order, frames, s.floud);
   return 0;
+}
+
+// Sets every non-finite sample of out to 0 and notes the frames they fall in.
+void silencenonfinite(double* out, uint32_t outlen, uint32_t shift, uint32_t frames,
+                      silencedsamples* silenced) {
+  for (uint32_t j = 0; j < outlen; ++j) {
+    if (std::isfinite(out[j])) continue;
+    out[j] = 0.0;
+    const uint32_t frame = std::min(j / shift, frames == 0 ? 0 : frames - 1);
+    if (silenced->samples++ == 0) silenced->firstframe = frame;
+    silenced->lastframe = frame;
+  }
 }
 
 }  // namespace
@@ -300,15 +313,33 @@ uint64_t decodedlength(uint32_t frames, const decodesettings& s) {
   return (static_cast<uint64_t>(frames) + 1) * s.shift + 1;
 }
 
+double signalpeak(const double* x, uint32_t n) {
+  double peak = 0.0;
+  for (uint32_t j = 0; j < n; ++j) {
+    if (!std::isfinite(x[j])) return NAN;
+    peak = std::max(peak, std::fabs(x[j]));
+  }
+  return peak;
+}
+
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen) {
+  silencedsamples silenced;
+  return decodestreams(lf0, cc, fv, frames, order, s, out, outlen, &silenced);
+}
+
+int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
+                  const decodesettings& s, double* out, uint32_t outlen, silencedsamples* silenced) {
+  *silenced = silencedsamples();
   if (s.morvscale) invmorvadapteradhoc(cc, order, frames);
   const std::vector<uint32_t> corrupt = isolatecorruptframes(lf0, cc, fv, frames, order);
   modifyprosody(s, lf0, frames);
   if (filtercepstra(s, cc, order, frames) != 0) return -1;
   logf02f0(frames, lf0);
   for (uint32_t k : corrupt) lf0[k] = NAN;  // silent in synthesis
-  return cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc) == 0 ? 0 : -1;
+  if (cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc) != 0) return -1;
+  silencenonfinite(out, outlen, s.shift, frames, silenced);
+  return 0;
 }
 
 int cepstralenvelopes(const double* cc, uint32_t frames, uint32_t order, double fs, double alpha,

@@ -80,6 +80,12 @@ uint32_t screenloadedlogf0(double* lf0, uint32_t frames, const encodesettings& s
 double loadedf0lowest(const encodesettings& s);
 double loadedf0highest(const encodesettings& s);
 
+// The largest magnitude of a signal's samples, on the +-1 scale; NaN when any sample is not
+// finite. The analysis takes signals up to velkpeakhighest: no speech file is on a scale a
+// thousand times full scale, and beyond it the analysis's sums overflow.
+double signalpeak(const double* x, uint32_t n);
+const double velkpeakhighest = 1000.0;
+
 // Number of frames of a signal of `samples` samples (frame k centred at sample k * lframe).
 uint32_t encodeframes(uint32_t samples, uint32_t lframe);
 
@@ -190,7 +196,8 @@ uint64_t decodedlength(uint32_t frames, const decodesettings& s);
 // lf0: frames log-F0 values, -1e10 (or anything not above it) unvoiced; cc: frames * (order + 1)
 // cepstra; fv: frames maximum voiced frequencies in Hz, or null to derive them from c0. lf0 and
 // cc are used as work space and hold no meaningful values afterwards. A frame holding a NaN or
-// an infinite value is silent and takes no part in the statistics over frames. The settings must
+// an infinite value is silent and takes no part in the statistics over frames, and a sample whose
+// synthesis is not finite is set to 0: out never holds a NaN or an infinity. The settings must
 // have gone through preparedecode. Returns 0, or -1 when working storage cannot be had.
 //   lf0     in (then work space): frames log-F0 values
 //   cc      in (then work space): frames * (order + 1) cepstra, range-adapted when s.morvscale
@@ -202,6 +209,17 @@ uint64_t decodedlength(uint32_t frames, const decodesettings& s);
 //   outlen  length of out, at least decodedlength(frames, s)
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen);
+
+// Samples whose synthesis was not finite (a cepstrum that overflows, such as c0 = 1000), made
+// silent: how many, and the first and last frame they fall in (sample j in frame j / shift).
+struct silencedsamples {
+  uint32_t samples = 0;
+  uint32_t firstframe = 0;
+  uint32_t lastframe = 0;
+};
+// decodestreams, reporting in *silenced the samples it made silent.
+int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
+                  const decodesettings& s, double* out, uint32_t outlen, silencedsamples* silenced);
 
 // Magnitude envelopes of warped cepstra on a linear frequency grid: for every frame, bins values
 // |A(f)| = exp(c0 + 2 sum_j c_j cos(j w~)) at f = k * fs / (2 (bins - 1)), k = 0 .. bins - 1, w~ the

@@ -127,8 +127,8 @@ static bool optionsinset(const options& o) {
 // they are switched off.
 static bool completesynthesis(options* o) {
   if (!ratesupported(o->fs)) {
-    printf("Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o->fs, velkratelowest,
-           velkratehighest);
+    fprintf(messages, "Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o->fs,
+            velkratelowest, velkratehighest);
     return false;
   }
   if (!optionsinset(*o)) return false;
@@ -139,31 +139,33 @@ static bool completesynthesis(options* o) {
   d->morvscale = o->morvscale == 1;
   if (preparedecode(d) != 0) return false;
   if (d->filtersdisabled && d->fs != kSamplingRate)
-    printf("Warning: floud, fpfilt and fdrc not applicable at %u Hz.\n", d->fs);
+    fprintf(messages, "Warning: floud, fpfilt and fdrc not applicable at %u Hz.\n", d->fs);
   else if (d->filtersdisabled)
-    printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
+    fprintf(messages, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
   return true;
 }
 
 static bool reportunreadable(const char* path) {
-  printf("Error: could not open %s.\n", path);
+  fprintf(messages, "Error: could not open %s.\n", path);
   return false;
 }
 
 static bool outofmemory(const char* out) {
-  printf("Error: not enough memory to synthesise %s.\n", out);
+  fprintf(messages, "Error: not enough memory to synthesise %s.\n", out);
   return false;
 }
 
 // Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
 static void readvoicing(const fileset& files, setstreams* s) {
   uint32_t rest = 0;
-  const uint32_t values = fdoublereadrest(files.name[fvfile], &s->fv, &rest);
+  bool longer = false;  // values beyond the frames are not used, and a pipe is not read for them
+  const uint32_t values = fdoublereadlimited(files.name[fvfile], &s->fv, &rest, s->frames, &longer);
   if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
   if (values == 0) {
-    printf("Warning: could not open %s.\n", files.name[fvfile]);
+    fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
   } else if (values < s->frames) {
-    printf("Warning: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[fvfile]);
+    fprintf(messages, "Warning: %s and %s have incompatible dimensions.\n", files.name[f0file],
+            files.name[fvfile]);
     free(s->fv);
     s->fv = nullptr;
   }
@@ -176,7 +178,8 @@ static bool cepstralorder(const fileset& files, const options& o, uint64_t frame
   const uint64_t width = values / frames;
   const bool whole = width != 0 && width * frames == values && width - 1 <= UINT32_MAX;
   if (!whole || (o.ccordgiven && width != static_cast<uint64_t>(o.ccord) + 1)) {
-    printf("Error: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[ccfile]);
+    fprintf(messages, "Error: %s and %s have incompatible dimensions.\n", files.name[f0file],
+            files.name[ccfile]);
     return false;
   }
   *order = static_cast<uint32_t>(width - 1);
@@ -186,7 +189,7 @@ static bool cepstralorder(const fileset& files, const options& o, uint64_t frame
 // false (reported) when `frames` frames would synthesise more samples than a WAV file holds.
 static bool lengthfits(const fileset& files, const decodesettings& d, uint64_t frames) {
   if (frames <= UINT32_MAX && decodedlength(static_cast<uint32_t>(frames), d) <= wavmaxsamples) return true;
-  printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
+  fprintf(messages, "Error: %s would be too long for a wav file.\n", files.name[outfile]);
   return false;
 }
 
@@ -207,10 +210,10 @@ static bool sizesfit(const fileset& files, const options& o) {
 static bool voicingfitsrate(const fileset& files, const options& o, const setstreams& s) {
   const double highest = s.fv ? highestvoicing(s.fv, s.frames) : 0;
   if (!(highest > o.synthesis.fs / 2.0)) return true;
-  printf(
-      "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
-      "give the streams' rate with --fs.\n",
-      files.name[fvfile], highest, o.synthesis.fs / 2.0, o.synthesis.fs);
+  fprintf(messages,
+          "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
+          "give the streams' rate with --fs.\n",
+          files.name[fvfile], highest, o.synthesis.fs / 2.0, o.synthesis.fs);
   return false;
 }
 
@@ -219,23 +222,40 @@ static bool voicingfitsrate(const fileset& files, const options& o, const setstr
 static void reportunexpectedorder(const fileset& files, const options& o, uint32_t order) {
   const uint32_t expected = defaultccord(o.synthesis.fs);
   if (!o.ccordgiven && order != expected)
-    printf(
-        "Warning: %s holds cepstra of order %u, not %u as at %u Hz; --fs gives the streams' rate, "
-        "--ccord their order.\n",
-        files.name[ccfile], order, expected, o.synthesis.fs);
+    fprintf(messages,
+            "Warning: %s holds cepstra of order %u, not %u as at %u Hz; --fs gives the streams' rate, "
+            "--ccord their order.\n",
+            files.name[ccfile], order, expected, o.synthesis.fs);
+}
+
+// The most cepstra to read for `frames` frames: from a stream, frames of --ccord + 1 values or
+// of the widest order any supported rate gives; a file whose size shows its length is checked
+// whole (sizesfit) and read whole.
+static uint64_t mostcepstra(const char* path, const options& o, uint32_t frames) {
+  uint64_t values = 0;
+  uint32_t rest = 0;
+  if (fdoublecount(path, &values, &rest) == 0 && values > 0) return UINT32_MAX;
+  const uint64_t width =
+      o.ccordgiven ? static_cast<uint64_t>(o.ccord) + 1 : ccordhighest(velkratehighest) + 1;
+  return frames * width;
 }
 
 // Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
+// Streams that cannot seek are read as they come, no further than the largest valid output.
 static bool readstreams(const fileset& files, const options& o, setstreams* s) {
   if (!sizesfit(files, o)) return false;
   uint32_t rest = 0;
-  s->frames = fdoublereadrest(files.name[f0file], &s->f0, &rest);
+  bool exceeded = false;
+  const uint64_t mostframes = (wavmaxsamples - 1) / o.synthesis.shift - 1;
+  s->frames = fdoublereadlimited(files.name[f0file], &s->f0, &rest, mostframes, &exceeded);
+  if (exceeded) return lengthfits(files, o.synthesis, mostframes + 1);
   if (s->frames == 0) return reportunreadable(files.name[f0file]);
   reporttrailingbytes(files.name[f0file], rest);
-  const uint32_t values = fdoublereadrest(files.name[ccfile], &s->cc, &rest);
+  const uint32_t values = fdoublereadlimited(files.name[ccfile], &s->cc, &rest,
+                                             mostcepstra(files.name[ccfile], o, s->frames), &exceeded);
   if (values == 0) return reportunreadable(files.name[ccfile]);
   reporttrailingbytes(files.name[ccfile], rest);
-  if (!cepstralorder(files, o, s->frames, values, &s->order)) return false;
+  if (!cepstralorder(files, o, s->frames, exceeded ? values + uint64_t{1} : values, &s->order)) return false;
   if (files.name[fvfile]) readvoicing(files, s);
   if (!voicingfitsrate(files, o, *s)) return false;
   reportunexpectedorder(files, o, s->order);
@@ -253,14 +273,22 @@ static bool allocateoutput(const fileset& files, const decodesettings& d, setstr
 // Warns when `clipped` samples of the written output lay beyond the 16-bit range.
 static void reportclipping(uint32_t clipped, const char* out) {
   if (clipped != 0)
-    printf("Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped, out);
+    fprintf(messages, "Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped,
+            out);
+}
+
+// Warns when samples whose synthesis was not finite have been made silent.
+static void reportsilenced(const silencedsamples& silenced, const char* out) {
+  if (silenced.samples != 0)
+    fprintf(messages, "Warning: synthesis of frames %u to %u of %s is not finite; they are silent.\n",
+            silenced.firstframe, silenced.lastframe, out);
 }
 
 // false (reported) when the output is one of the set's streams: writing it would destroy them.
 static bool overwritesnothing(const fileset& files) {
   uint32_t output = 0, input = 0;
   if (findoverwrite(3, files.name, 1, &files.name[outfile], &output, &input) == 0) return true;
-  printf("Error: %s would overwrite the input %s.\n", files.name[outfile], files.name[input]);
+  fprintf(messages, "Error: %s would overwrite the input %s.\n", files.name[outfile], files.name[input]);
   return false;
 }
 
@@ -269,8 +297,10 @@ static bool decodefileset(const fileset& files, const options& o) {
   setstreams s;
   if (!overwritesnothing(files) || !readstreams(files, o, &s) || !allocateoutput(files, o.synthesis, &s))
     return false;
-  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples) != 0)
+  silencedsamples silenced;
+  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples, &silenced) != 0)
     return outofmemory(files.name[outfile]);
+  reportsilenced(silenced, files.name[outfile]);
   free(s.f0);
   free(s.cc);
   free(s.fv);
@@ -278,7 +308,7 @@ static bool decodefileset(const fileset& files, const options& o) {
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
   if (wavwritem16(files.name[outfile], s.out, s.samples, o.synthesis.fs, normalise, 0) == 0) {
-    printf("Error: could not create %s.\n", files.name[outfile]);
+    fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
     return false;
   }
   reportclipping(clipped, files.name[outfile]);
@@ -310,6 +340,7 @@ struct decoder {
   using optionset = options;
   using nameset = fileset;
   static constexpr uint32_t shownname = outfile;
+  static constexpr uint32_t firstoutput = outfile;
   static constexpr auto help = plothelp;
   static constexpr auto readoptions = ::readoptions;
   static constexpr auto usable = completesynthesis;

@@ -173,6 +173,12 @@ uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info) {
     info->error = path ? errno : ENOENT;
     return 0;
   }
+  return wavreadm1616file(file, samples, info);
+}
+
+uint32_t wavreadm1616file(FILE* file, double** samples, wavinfo* info) {
+  *samples = nullptr;
+  *info = wavinfo();
   off_t datastart = 0;
   uint32_t datasize = 0;
   info->status = readlayout(file, info, &datastart, &datasize);

@@ -7,6 +7,7 @@
 // WAVE_FORMAT_EXTENSIBLE format chunk with the PCM subformat reads as plain PCM.
 
 #include <cstdint>
+#include <cstdio>
 
 // Largest sample count a 16-bit mono WAV file can hold (its sizes are 32-bit byte counts).
 const uint64_t wavmaxsamples = (UINT32_MAX - 36) / 2;
@@ -42,6 +43,9 @@ struct wavinfo {
 uint32_t wavreadm1616(const char* path, double** samples);
 // The same, telling in *info what the header says and why nothing was read.
 uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info);
+// The same from a stream open for reading at its start, which must be able to seek (a file, or
+// a memory stream holding what a pipe delivered); the stream is closed.
+uint32_t wavreadm1616file(FILE* file, double** samples, wavinfo* info);
 // Number of the n samples that lie beyond the 16-bit range (written saturated by wavdouble2short):
 // 32768 x, truncated, above 32767 or below -32768. NaNs are not counted.
 uint32_t wavclippedsamples(const double* samples, uint32_t n);

@@ -100,6 +100,23 @@ inline std::string wav_bytes(const std::vector<int16_t>& samples, unsigned chann
   return b;
 }
 
+// A mono IEEE-float WAV file (format 3) of the samples, stored as 32- or 64-bit floats.
+inline std::string float_wav(const std::vector<double>& samples, unsigned bits, unsigned rate = 16000) {
+  const unsigned size = static_cast<unsigned>(samples.size() * bits / 8), align = bits / 8;
+  std::string b = "RIFF" + le_bytes(size + 36, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(3, 2) +
+                  le_bytes(1, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
+                  le_bytes(bits, 2) + "data" + le_bytes(size, 4);
+  for (double v : samples) {
+    if (bits == 32) {
+      const float f = static_cast<float>(v);
+      b.append(reinterpret_cast<const char*>(&f), 4);
+    } else {
+      b.append(reinterpret_cast<const char*>(&v), 8);
+    }
+  }
+  return b;
+}
+
 // `seconds` of a steady voice at `hz` sampled at 16 kHz: ten harmonics with falling amplitudes.
 inline std::vector<int16_t> steady_voice(double seconds, double hz) {
   std::vector<int16_t> x(static_cast<size_t>(16000 * seconds));

@@ -1,0 +1,101 @@
+"""Arrays in the other byte order, extreme scales and syntheses that overflow: the module gives the
+right numbers, refuses, or warns, and never returns a non-finite sample."""
+import math
+import warnings
+
+import numpy as np
+import pytest
+
+import velk
+from conftest import SAMPLES, VELKDECODER, run
+
+
+@pytest.fixture(scope="module")
+def speech():
+    return velk.read_wav(SAMPLES / "en_vm-deleted.wav")[0]
+
+
+@pytest.fixture(scope="module")
+def streams(speech):
+    return velk.encode(speech, 16000)
+
+
+def same_streams(a, b):
+    return all((x is None and y is None) or x.tobytes() == y.tobytes() for x, y in zip(a, b))
+
+
+@pytest.mark.parametrize("dtype", [">f8", ">f4", ">i2"])
+def test_big_endian_signals_give_the_native_results(speech, streams, dtype):
+    native = dtype.replace(">", "<")
+    values = (speech * 32768).round() if dtype == ">i2" else speech
+    x = values.astype(native)
+    swapped = x.astype(dtype)
+    assert swapped.tobytes() != x.tobytes()
+    assert same_streams(velk.encode(swapped), velk.encode(x))
+    assert velk.pitch(swapped, 16000).tobytes() == velk.pitch(x, 16000).tobytes()
+    if dtype == ">f8":
+        assert same_streams(velk.encode(swapped), streams)
+
+
+def test_big_endian_streams_decode_as_native(streams):
+    y = velk.decode(streams.lf0, streams.cc, streams.fv)
+    swapped = velk.decode(streams.lf0.astype(">f8"), streams.cc.astype(">f4").astype(">f8"),
+                          streams.fv.astype(">f8"))
+    assert swapped.tobytes() == velk.decode(streams.lf0, streams.cc.astype(np.float32).astype(np.float64),
+                                            streams.fv).tobytes()
+    assert len(y) == len(swapped)
+    assert velk.to_int16(np.array([0.5, -0.5], ">f8")).tolist() == [16384, -16384]
+
+
+def test_extreme_scales_are_refused_and_above_full_scale_warned(speech):
+    with pytest.raises(ValueError, match=r"^x holds samples beyond 1000 times full scale \(peak 1"):
+        velk.encode(speech / np.max(np.abs(speech)) * 1e300)
+    with pytest.raises(ValueError, match=r"^x holds samples beyond 1000 times full scale"):
+        velk.encode(speech * 32768)
+    with pytest.warns(UserWarning, match=r"^x holds samples beyond full scale \(peak 2\); they are analysed"):
+        loud = velk.encode(speech / np.max(np.abs(speech)) * 2)
+    assert all(np.isfinite(s).all() for s in loud)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        velk.encode(speech / np.max(np.abs(speech)))
+
+
+def test_syntheses_that_overflow_are_silent_with_a_warning(streams, tmp_path):
+    cc = streams.cc.copy()
+    cc[:, 0] = 1000
+    last = len(streams.lf0) - 1
+    with pytest.warns(UserWarning, match=r"^synthesis of frames 0 to %d is not finite; they are silent\.$" % last):
+        y = velk.decode(streams.lf0, cc, streams.fv)
+    assert np.isfinite(y).all()
+    # The program writes the same samples and says so.
+    for name, values in (("lf0", streams.lf0), ("cc", cc), ("fv", streams.fv)):
+        velk.write_params(tmp_path / name, values)
+    out = run(VELKDECODER, tmp_path / "lf0", tmp_path / "cc", tmp_path / "fv", tmp_path / "o.wav").decode()
+    assert out == "Warning: synthesis of frames 0 to %d of %s is not finite; they are silent.\n" % (
+        last, tmp_path / "o.wav")
+    written = np.frombuffer((tmp_path / "o.wav").read_bytes()[44:], "<i2")
+    expected = velk.to_int16(velk.decode(streams.lf0, cc.astype(np.float32), streams.fv))
+    assert written.tobytes() == expected.tobytes()
+    normalised = velk.decode(streams.lf0, cc, streams.fv, wavnorm=1)
+    assert np.isfinite(normalised).all()
+
+
+def test_reading_a_directory_raises(tmp_path):
+    with pytest.raises(IsADirectoryError):
+        velk.read_params(tmp_path)
+    with pytest.raises(OSError):
+        velk.read_wav(tmp_path)
+
+
+def test_writes_through_standard_output_append_after_double_arrow(tmp_path):
+    """An empty or full write to /dev/stdout of a process whose output is appended to a file
+    adds to the file instead of replacing it."""
+    import subprocess
+    import sys
+    target = tmp_path / "app.lf0"
+    target.write_bytes(b"abcdef")
+    code = ("import numpy as np, velk; velk.write_params('/dev/stdout', np.zeros(0)); "
+            "velk.write_params('/dev/stdout', np.ones(2))")
+    with open(target, "ab") as out:
+        subprocess.run([sys.executable, "-c", code], stdout=out, check=True)
+    assert target.read_bytes() == b"abcdef" + np.ones(2, "<f4").tobytes()
