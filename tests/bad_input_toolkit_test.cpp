@@ -386,6 +386,34 @@ TEST(PitchInput, UnitScaleFloatsAreTrackedAsGivenWithAWarningOrScaledWithMinusN)
   EXPECT_EQ(run_with_input(PITCH_PATH, {}, float_bytes(speech)).err, "");
 }
 
+// A bad sample or a partial last sample ends the input where it stands: every frame of the good
+// samples before it is written (the track of those samples alone), then the message, status 1.
+TEST(PitchInput, FramesBeforeABadSampleOrAPartialLastSampleAreWrittenFirst) {
+  const std::vector<float> speech = voiced(22320);  // 279 frames
+  const std::vector<float> before(speech.begin(), speech.begin() + 16000);
+  std::vector<float> bad = speech;
+  bad[16000] = NAN;
+  for (const char* algorithm : {"0", "1"}) {
+    const RunResult whole = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(speech));
+    const RunResult prefix = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(before));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    ASSERT_EQ(whole.out.size(), 279u * 4);
+    ASSERT_EQ(prefix.out.size(), 200u * 4);
+
+    const RunResult nan = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(bad));
+    ASSERT_TRUE(nan.exited);
+    EXPECT_EQ(nan.status, 1);
+    EXPECT_EQ(nan.err, "pitch : Input sample is not a finite number in standard input!\n");
+    EXPECT_EQ(nan.out, prefix.out) << "algorithm " << algorithm;
+
+    const RunResult ragged = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(speech) + "ab");
+    ASSERT_TRUE(ragged.exited);
+    EXPECT_EQ(ragged.status, 1);
+    EXPECT_EQ(ragged.err, "pitch : Input ends inside a sample in standard input!\n");
+    EXPECT_EQ(ragged.out, whole.out) << "algorithm " << algorithm;
+  }
+}
+
 TEST(PitchInput, UsageShowsMinusNBelowTheExistingLines) {
   const RunResult r = run_with_input(PITCH_PATH, {"-h"}, "");
   EXPECT_EQ(r.status, 0);

@@ -145,13 +145,16 @@ const Algorithm& find_tracker(int id) {
 }
 
 // Headerless little-endian 32-bit float samples read from a stream, the first bytes of which
-// (already read) are in `prefix`; the largest magnitude read is kept.
+// (already read) are in `prefix`; the largest magnitude read is kept. A bad sample, a read error or
+// a partial last sample ends the input where it stands: the samples before it are tracked as a
+// whole input, and `problem` says what ended it, for the message after the track.
 struct FloatInput {
   FILE* fp;
   const char* name;
   std::string prefix;
   float scale = 1.0f;
   float peak = 0.0f;
+  const char* problem = nullptr;
 };
 
 // SampleSource reader of a FloatInput.
@@ -159,7 +162,7 @@ long read_floats(void* context, float* dst, long n) {
   FloatInput* in = static_cast<FloatInput*>(context);
   unsigned char buf[4096 * sizeof(float)];
   long done = 0;
-  while (done < n) {
+  while (done < n && !in->problem) {
     size_t have = in->prefix.size();
     memcpy(buf, in->prefix.data(), have);
     const size_t room = std::min(sizeof(buf), have + (size_t)(n - done) * sizeof(float));
@@ -172,8 +175,8 @@ long read_floats(void* context, float* dst, long n) {
       float v;
       memcpy(&v, &bits, sizeof v);
       if (!std::isfinite(v)) {
-        report("Input sample is not a finite number in ", in->name);
-        return -1;
+        in->problem = "Input sample is not a finite number in ";
+        return done;
       }
       in->peak = std::max(in->peak, std::fabs(v));
       dst[done++] = in->scale * v;
@@ -181,15 +184,11 @@ long read_floats(void* context, float* dst, long n) {
     in->prefix.assign((const char*)buf + whole * sizeof(float), have - whole * sizeof(float));
     if (whole == 0) break;
   }
-  if (done < n) {
-    if (ferror(in->fp)) {
-      report("Cannot read ", in->name);
-      return -1;
-    }
-    if (!in->prefix.empty()) {
-      report("Input ends inside a sample in ", in->name);
-      return -1;
-    }
+  if (done < n && !in->problem) {
+    if (ferror(in->fp))
+      in->problem = "Cannot read ";
+    else if (!in->prefix.empty())
+      in->problem = "Input ends inside a sample in ";
   }
   return done;
 }
@@ -367,6 +366,11 @@ int extract(const Options& o, const Algorithm& algorithm) {
     status = run_tracker(o, algorithm, SampleSource{read_floats, &in}, sample_freq, name);
     if (fp != stdin) fclose(fp);
     warn_about_scale(in, o.unit_scale);
+    if (in.problem) {
+      // The frames of the samples before the problem are written; the input is still refused.
+      if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
+      fail(in.problem, name);
+    }
   }
   if (status == kTrackBadParameters) usage(1);
   if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
