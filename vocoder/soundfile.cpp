@@ -16,7 +16,6 @@
 
 namespace {
 
-const double targetrate = kSamplingRate;
 const uint32_t wavpcm = 1;
 const uint32_t wavfloat = 3;
 // Samples read from the file at a time, over all channels.
@@ -149,8 +148,17 @@ double* readmono(const soundlibraries& lib, SNDFILE* sound, uint32_t channels, u
   return mono;
 }
 
-// Reads the file with libsndfile and converts it; `wav` holds what the WAV reader found.
-uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, soundinfo* info) {
+// The rate a file of `filerate` Hz is read at when `rate` is asked for (0: the file's own rate,
+// at most soundratehighest).
+uint32_t targetrateof(uint32_t filerate, uint32_t rate) {
+  if (rate != 0) return rate;
+  return std::min(filerate, soundratehighest);
+}
+
+// Reads the file with libsndfile and converts it to `rate` Hz (0: its own rate); `wav` holds
+// what the WAV reader found.
+uint32_t readconverted(const char* path, uint32_t rate, const wavinfo& wav, double** samples,
+                       soundinfo* info) {
   const soundlibraries* lib = soundlibs();
   if (lib == nullptr) {
     info->status = SOUND_NOLIBRARY;
@@ -174,27 +182,51 @@ uint32_t readconverted(const char* path, const wavinfo& wav, double** samples, s
   info->channels = static_cast<uint32_t>(format.channels);
   const int subtype = format.format & SF_FORMAT_SUBMASK;
   info->encoding = encodingof(*lib, subtype);
-  // The most input frames whose 16 kHz output still fits 32 bits.
+  if (info->rate < soundratelowest) {  // refused before its samples are read
+    lib->close(sound);
+    info->status = SOUND_LOWRATE;
+    return 0;
+  }
+  const double targetrate = targetrateof(info->rate, rate);
+  // The most input frames whose output still fits 32 bits.
   const uint64_t limit = static_cast<uint64_t>(std::floor(UINT32_MAX * (info->rate / targetrate)));
   uint64_t frames = 0;
   double* mono = readmono(*lib, sound, info->channels, limit, &frames);
   lib->close(sound);
   const bool tooshort = std::floor(static_cast<double>(frames) * targetrate / info->rate + 0.5) < 1;
-  const uint32_t n = mono && !tooshort ? resample16k(mono, frames, info->rate, samples) : 0;
+  const uint32_t n = mono && !tooshort ? resamplesound(mono, frames, info->rate, targetrate, samples) : 0;
   free(mono);
   const bool asstored = info->rate == targetrate && info->channels == 1 && subtype == SF_FORMAT_PCM_16;
-  if (n != 0)
+  if (n != 0) {
     info->status = asstored ? SOUND_READ : SOUND_CONVERTED;
-  else
+    info->readrate = static_cast<uint32_t>(targetrate);
+  } else {
     info->status = mono && tooshort ? SOUND_EMPTYDATA : SOUND_NOMEMORY;
+  }
   return n;
+}
+
+// Resamples the n samples of a 16 kHz file just read (*samples, replaced) to `rate` Hz.
+uint32_t resampleread(uint32_t rate, double** samples, uint32_t n, soundinfo* info) {
+  double* resampled = nullptr;
+  const uint32_t m = resamplesound(*samples, n, kSamplingRate, rate, &resampled);
+  free(*samples);
+  *samples = resampled;
+  info->status = m != 0 ? SOUND_CONVERTED : SOUND_NOMEMORY;
+  info->readrate = m != 0 ? rate : 0;
+  return m;
 }
 
 }  // namespace
 
 uint32_t resample16k(const double* x, uint64_t n, double fs, double** out) {
+  return resamplesound(x, n, fs, kSamplingRate, out);
+}
+
+uint32_t resamplesound(const double* x, uint64_t n, double fs, double targetrate, double** out) {
   *out = nullptr;
-  if (n == 0 || !std::isfinite(fs) || !(fs > 0)) return 0;
+  const bool rates = std::isfinite(fs) && fs > 0 && std::isfinite(targetrate) && targetrate > 0;
+  if (n == 0 || !rates) return 0;
   const double length = std::floor(static_cast<double>(n) * targetrate / fs + 0.5);
   if (!(length >= 1 && length <= UINT32_MAX)) return 0;
   const size_t outlength = static_cast<size_t>(length);
@@ -223,6 +255,10 @@ uint32_t resample16k(const double* x, uint64_t n, double fs, double** out) {
 }
 
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info) {
+  return readsound(path, kSamplingRate, samples, info);
+}
+
+uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo* info) {
   *samples = nullptr;
   *info = soundinfo();
   wavinfo wav;
@@ -234,9 +270,14 @@ uint32_t readsound16k(const char* path, double** samples, soundinfo* info) {
   info->channels = wav.channels;
   info->promised = wav.promised;
   info->present = wav.present;
-  if (wav.status == WAV_READ) info->encoding = "16-bit";
+  if (wav.status == WAV_READ) {
+    info->encoding = "16-bit";
+    if (rate != 0 && rate != kSamplingRate) return resampleread(rate, samples, n, info);
+    info->readrate = kSamplingRate;
+    return n;
+  }
   if (wav.status != WAV_OTHERFORMAT && wav.status != WAV_NOTWAVE) return n;
-  return readconverted(path, wav, samples, info);
+  return readconverted(path, rate, wav, samples, info);
 }
 
 char* soundproblem(const soundinfo& info, char* text, size_t size) {
@@ -270,6 +311,10 @@ char* soundproblem(const soundinfo& info, char* text, size_t size) {
     case SOUND_NOLIBRARY:
       problem = "libsndfile.so.1 or libsoxr.so.0, which read this file, cannot be loaded";
       break;
+    case SOUND_LOWRATE:
+      snprintf(text, size, "sampling rate %u Hz below the lowest supported, %u Hz", info.rate,
+               soundratelowest);
+      return text;
   }
   snprintf(text, size, "%s", problem);
   return text;

@@ -1,24 +1,32 @@
 #pragma once
-// Sound input beyond the mono 16 kHz 16-bit WAV: any file libsndfile reads (WAV at other rates,
-// with several channels or other sample formats, FLAC, AIFF, Ogg, ...) brought to the 16 kHz mono
-// signal the vocoder analyses: channels averaged, then resampled with libsoxr's high-quality
-// setting. A mono 16 kHz 16-bit PCM WAV file is read by the WAV reader (wavm1616io) alone; the
-// two libraries are loaded only when a file needs them.
-// Nothing here prints; the callers word the messages.
+// Sound input beyond the mono 16 kHz 16-bit WAV: any file libsndfile reads (WAV at any rate,
+// with several channels or other sample formats, FLAC, AIFF, Ogg, ...) brought to a mono signal
+// at the rate the caller asks for, or at the file's own rate: channels averaged, then resampled
+// with libsoxr's high-quality setting when the rates differ. A mono 16 kHz 16-bit PCM WAV file is
+// read by the WAV reader (wavm1616io) alone; the two libraries are loaded only when a file needs
+// them. Nothing here prints; the callers word the messages.
 #include <cstddef>
 #include <cstdint>
 
-// Resamples the n samples of x, taken at fs Hz, to 16 kHz into a new array (*out, released with
-// free() by the caller); fs == 16000 copies the samples unchanged. The output holds
-// round(n * 16000 / fs) samples. Returns that count, or 0 (and *out null) when fs is not a finite
-// rate above 0, n is 0, the output would not fit 32 bits, or the resampler fails (or cannot be
-// loaded).
+// The range of sampling rates (Hz) the vocoder analyses and synthesises at. readsound refuses a
+// file below the lowest rate before reading its samples, and brings one above the highest down to
+// it when asked for the file's own rate.
+const uint32_t soundratelowest = 8000;
+const uint32_t soundratehighest = 48000;
+
+// Resamples the n samples of x, taken at fs Hz, to `rate` Hz into a new array (*out, released
+// with free() by the caller); fs == rate copies the samples unchanged. The output holds
+// round(n * rate / fs) samples. Returns that count, or 0 (and *out null) when fs or rate is not a
+// finite rate above 0, n is 0, the output would not fit 32 bits, or the resampler fails (or
+// cannot be loaded).
+uint32_t resamplesound(const double* x, uint64_t n, double fs, double rate, double** out);
+// resamplesound to 16 kHz.
 uint32_t resample16k(const double* x, uint64_t n, double fs, double** out);
 
-// How readsound16k ended.
+// How readsound ended.
 enum soundstatus {
-  SOUND_READ,        // read as it is stored: 16 kHz, one channel, 16-bit samples
-  SOUND_CONVERTED,   // mixed down to one channel and/or resampled from another format
+  SOUND_READ,        // read as it is stored: one channel, 16-bit samples, at the rate asked for
+  SOUND_CONVERTED,   // mixed down to one channel, resampled and/or from another sample format
   SOUND_UNOPENED,    // the file could not be opened or read (soundinfo.error holds errno)
   SOUND_NOTSOUND,    // neither a RIFF/WAVE file nor any other format libsndfile reads
   SOUND_BADFORMAT,   // a WAV file without a usable format chunk
@@ -26,7 +34,8 @@ enum soundstatus {
   SOUND_NODATA,      // a WAV file without a data chunk
   SOUND_EMPTYDATA,   // no sample in the file, or too few for one sample at 16 kHz
   SOUND_NOMEMORY,
-  SOUND_NOLIBRARY  // another format, and libsndfile or libsoxr cannot be loaded
+  SOUND_NOLIBRARY,  // another format, and libsndfile or libsoxr cannot be loaded
+  SOUND_LOWRATE     // a file below soundratelowest (soundinfo.rate); its samples are not read
 };
 
 // What a sound file holds, as far as the read got.
@@ -35,15 +44,24 @@ struct soundinfo {
   int error = 0;                       // errno when the file could not be opened or read
   uint32_t format = 0;                 // WAV format code (the subformat's for an extensible file)
   uint32_t rate = 0;                   // the file's sampling rate in Hz
+  uint32_t readrate = 0;               // the rate of the samples returned, Hz (0: none read)
   uint32_t channels = 0;               // its channel count
   const char* encoding = "";           // its sample format: "16-bit", "24-bit", "32-bit float", ...
   uint32_t promised = 0, present = 0;  // WAV files: sample frames the header promises, and holds
 };
 
-// Reads the sound file at `path` as a 16 kHz mono signal on the +-1 scale (a 16-bit sample s is
-// s / 32768) into a new array (*samples, released with free() by the caller) and returns its
-// length; 0 (and *samples null) when nothing could be read, info->status telling why. A WAV file
-// whose data chunk promises more than it holds is read as far as it goes (promised > present).
+// Reads the sound file at `path` as a mono signal on the +-1 scale (a 16-bit sample s is s / 32768)
+// into a new array (*samples, released with free() by the caller) and returns its length; 0 (and
+// *samples null) when nothing could be read, info->status telling why. A WAV file whose data
+// chunk promises more than it holds is read as far as it goes (promised > present).
+//   path     the file
+//   rate     the rate in Hz to bring the signal to; 0: the file's own rate, a file above
+//            soundratehighest brought down to that (info->readrate tells which)
+//   samples  out: a new array, caller's
+//   info     out: what the file holds and how the read ended
+// A file below soundratelowest Hz is refused (SOUND_LOWRATE) whatever the rate asked for.
+uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo* info);
+// readsound at 16 kHz.
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info);
 
 // Writes into `text` (a string of at most `size` bytes, no final full stop) why the read that

@@ -1,5 +1,5 @@
-// Reading any sound file as a 16 kHz mono signal: files written here with libsndfile in other
-// formats, the plain WAV path, and the wording of every failure.
+// Reading any sound file as a mono signal at 16 kHz, at another rate or at its own: files written
+// here with libsndfile in other formats, the plain WAV path, and the wording of every failure.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -53,16 +53,37 @@ struct Read {
   std::string problem;
 };
 
-Read readsound(const std::string& path) {
+// Reads the file at `rate` Hz (0: its own rate), or with readsound16k when rate is -1.
+Read readat(const std::string& path, int64_t rate) {
   Read r;
   double* data = nullptr;
-  const uint32_t n = readsound16k(path.c_str(), &data, &r.info);
+  const uint32_t n = rate < 0 ? readsound16k(path.c_str(), &data, &r.info)
+                              : ::readsound(path.c_str(), static_cast<uint32_t>(rate), &data, &r.info);
   r.samples.assign(data, data + n);
   free(data);
   char text[160];
   r.problem = soundproblem(r.info, text, sizeof text);
   unlink(path.c_str());  // a directory stays
   return r;
+}
+
+Read readsound(const std::string& path) {
+  return readat(path, -1);
+}
+
+std::vector<double> sine(double frequency, int rate, int n) {
+  std::vector<double> x(n);
+  for (int t = 0; t < n; ++t) x[t] = 0.5 * std::sin(2 * M_PI * frequency * t / rate);
+  return x;
+}
+
+// Largest difference from a 440 Hz sine at `rate` over the middle of the samples.
+double sineerror(const std::vector<double>& y, int rate) {
+  double worst = 0;
+  const size_t edge = y.size() / 8;
+  for (size_t t = edge; t + edge < y.size(); ++t)
+    worst = std::fmax(worst, std::fabs(y[t] - 0.5 * std::sin(2 * M_PI * 440.0 * t / rate)));
+  return worst;
 }
 
 std::string writebytes(const std::string& name, const std::string& bytes) {
@@ -110,6 +131,70 @@ TEST(ReadSound, OtherRatesAndSampleSizesAreResampled) {
   EXPECT_STREQ(eight.info.encoding, "8-bit");
   EXPECT_EQ(eight.samples.size(), 1600u);
   EXPECT_NEAR(eight.samples[800], 0.5, 1e-3);
+}
+
+TEST(ReadSound, AtItsOwnRateAFileIsNotResampled) {
+  const std::vector<int16_t> values = {0, 100, -32768, 32767, -5};
+  for (int rate : {8000, 11025, 22050, 24000, 32000, 44100, 48000}) {
+    const Read r = readat(writesound("own.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 1, values), 0);
+    EXPECT_EQ(r.info.status, SOUND_READ) << rate;
+    EXPECT_EQ(r.info.rate, static_cast<uint32_t>(rate));
+    EXPECT_EQ(r.info.readrate, static_cast<uint32_t>(rate));
+    ASSERT_EQ(r.samples.size(), values.size()) << rate;
+    for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(r.samples[i], values[i] / 32768.0) << rate;
+  }
+  // The plain 16 kHz WAV file too, by the WAV reader alone.
+  const Read wav = readat(writebytes("own16.wav", riff(fmtchunk() + chunk("data", pcm({7, -7})))), 0);
+  EXPECT_EQ(wav.info.status, SOUND_READ);
+  EXPECT_EQ(wav.info.readrate, 16000u);
+  EXPECT_EQ(wav.samples, (std::vector<double>{7 / 32768.0, -7 / 32768.0}));
+}
+
+TEST(ReadSound, AboveTheHighestRateAFileIsBroughtDownToIt) {
+  const Read r = readat(writesound("96k.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 2,
+                                   std::vector<double>(2 * 9600, 0.25)),
+                        0);
+  EXPECT_EQ(r.info.status, SOUND_CONVERTED);
+  EXPECT_EQ(r.info.rate, 96000u);
+  EXPECT_EQ(r.info.readrate, 48000u);
+  ASSERT_EQ(r.samples.size(), 4800u);
+  EXPECT_NEAR(r.samples[2400], 0.25, 1e-3);
+}
+
+TEST(ReadSound, AnyRateAskedForIsResampledTo) {
+  // A 44.1 kHz file asked for at 22.05 kHz, a plain 16 kHz WAV file asked for at 48 kHz.
+  const Read down = readat(
+      writesound("cd.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, sine(440, 44100, 44100)), 22050);
+  EXPECT_EQ(down.info.status, SOUND_CONVERTED);
+  EXPECT_EQ(down.info.readrate, 22050u);
+  ASSERT_EQ(down.samples.size(), 22050u);
+  EXPECT_LT(sineerror(down.samples, 22050), 1e-3);
+
+  std::vector<int16_t> values(16000);
+  for (int t = 0; t < 16000; ++t)
+    values[t] = static_cast<int16_t>(16384 * std::sin(2 * M_PI * 440.0 * t / 16000));
+  const Read up = readat(writebytes("up.wav", riff(fmtchunk() + chunk("data", pcm(values)))), 48000);
+  EXPECT_EQ(up.info.status, SOUND_CONVERTED);
+  EXPECT_EQ(up.info.rate, 16000u);
+  EXPECT_EQ(up.info.readrate, 48000u);
+  ASSERT_EQ(up.samples.size(), 48000u);
+  EXPECT_LT(sineerror(up.samples, 48000), 1e-3);
+}
+
+TEST(ReadSound, ARateBelowTheLowestIsRefusedBeforeTheSamplesAreRead) {
+  // 32 kB of samples whose header says 1 Hz: resampled, they would make gigabytes.
+  const std::string bytes = riff(fmtchunk(1, 1, 1, 16) + chunk("data", pcm(std::vector<int16_t>(16000, 3))));
+  for (int64_t rate : {-1, 0, 48000}) {
+    const Read r = readat(writebytes("1hz.wav", bytes), rate);
+    EXPECT_EQ(r.info.status, SOUND_LOWRATE) << rate;
+    EXPECT_EQ(r.info.rate, 1u);
+    EXPECT_EQ(r.problem, "sampling rate 1 Hz below the lowest supported, 8000 Hz");
+    EXPECT_TRUE(r.samples.empty());
+  }
+  const Read r =
+      readat(writesound("7999.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7999, 1, sine(440, 7999, 800)), 0);
+  EXPECT_EQ(r.info.status, SOUND_LOWRATE);
+  EXPECT_EQ(r.problem, "sampling rate 7999 Hz below the lowest supported, 8000 Hz");
 }
 
 TEST(ReadSound, FloatSamplesKeepTheirValues) {
