@@ -500,8 +500,8 @@ TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
   }
 }
 
-// A WAV file on standard input is copied to a temporary file so that it can be read with seeks;
-// the copy is gone afterwards whether the tracking succeeds or is refused.
+// A WAV file on standard input is read without any temporary file, whether the tracking
+// succeeds or is refused.
 TEST(PitchWav, StandardInputLeavesNoTemporaryFileBehind) {
   TempDir spool;
   std::vector<int16_t> samples(16000);
