@@ -92,3 +92,9 @@ int fwritex(const void* ptr, size_t size, int nitems, FILE* fp) {
   if (nitems <= 0) return 0;
   return static_cast<int>(std::fwrite(ptr, size, static_cast<size_t>(nitems), fp));
 }
+
+bool output_complete(const char* cmnd, FILE* fp) {
+  if (std::fflush(fp) == 0 && !std::ferror(fp)) return true;
+  std::fprintf(stderr, "%s : Cannot write the output!\n", cmnd);
+  return false;
+}

@@ -32,3 +32,8 @@ int freadx(void* ptr, size_t size, int nitems, FILE* fp);
 
 // Writes nitems raw items of size bytes from ptr; returns the number of items written.
 int fwritex(const void* ptr, size_t size, int nitems, FILE* fp);
+
+// Flushes fp, a command's output, and tells whether every write to it went through. When one
+// failed (a full disk, a closed device, a file-size limit), prints "<cmnd> : Cannot write the
+// output!" on standard error and returns false; the command then exits with status 1.
+bool output_complete(const char* cmnd, FILE* fp);

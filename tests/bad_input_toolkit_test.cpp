@@ -521,4 +521,54 @@ TEST(PitchWav, StandardInputLeavesNoTemporaryFileBehind) {
 }
 #endif
 
+#if defined(RECSLICE_PATH) && defined(SNR_PATH) && defined(BIQUAD_PATH) && defined(LAGCORR_PATH)
+// An output that cannot be written (a full device here) is reported with status 1, never taken
+// for success; the commands stop reading an endless input once their output fails.
+TEST(StreamOutput, AFailedWriteIsReportedWithStatusOne) {
+  TempDir dir;
+  const std::string input = dir.write("in.f32", float_bytes(ramp(4000, 1000.0f)));
+  struct Case {
+    std::string program, name;
+    std::vector<std::string> args;
+  };
+  const std::vector<Case> cases = {
+      {RECSLICE_PATH, "recslice", {"-l", "10"}},
+      {SNR_PATH, "snr", {"-o", "1", input}},
+      {BIQUAD_PATH, "biquad", {"-p", "500", "60"}},
+      {LAGCORR_PATH, "lagcorr", {"-m", "4", "-l", "100"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"-c", "exec \"$@\" < \"$0\" > /dev/full", input, c.program};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult r = run_program("/bin/sh", args);
+    ASSERT_TRUE(r.exited) << c.name;
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_EQ(r.err, c.name + " : Cannot write the output!\n");
+  }
+  // An endless input into a full device ends.
+  for (const Case& c : {cases[0], cases[2], cases[3]}) {
+    std::vector<std::string> args = {"-c", "exec \"$@\" < /dev/zero > /dev/full", input, c.program};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunSettings how;
+    how.seconds = 30;
+    const RunResult r = run_program("/bin/sh", args, how);
+    ASSERT_FALSE(r.timedout) << c.name;
+    EXPECT_EQ(r.status, 1) << c.name;
+  }
+}
+
+// A sample that is not a finite number makes the SNR meaningless: refused, naming the input.
+TEST(StreamOutput, SnrRefusesNonFiniteSamples) {
+  TempDir dir;
+  std::vector<float> x = ramp(4000, 1000.0f);
+  const std::string reference = dir.write("ref.f32", float_bytes(x));
+  x[100] = NAN;
+  const std::string bad = dir.write("bad.f32", float_bytes(x));
+  expect_refused(SNR_PATH, {reference}, "snr : Input sample is not a finite number in standard input!\n",
+                 float_bytes(x));
+  expect_refused(SNR_PATH, {bad}, "snr : Input sample is not a finite number in " + bad + "!\n",
+                 float_bytes(ramp(4000, 1000.0f)));
+}
+#endif
+
 }  // namespace
