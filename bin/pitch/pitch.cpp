@@ -344,10 +344,11 @@ int extract(const Options& o, const Algorithm& algorithm) {
   const std::string prefix(head, fread(head, 1, sizeof head, fp));
   int status;
   if (starts_sound_file(prefix)) {
-    // A regular file is read again from its name (standard input's through /dev/stdin); the
-    // bytes of a pipe or a device are kept.
+    // A regular file read from its start is read again from its name (standard input's through
+    // /dev/stdin); the bytes of a pipe, a device or a file read from elsewhere are kept.
     struct stat st;
-    const bool regular = fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode);
+    const bool regular =
+        fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode) && ftell(fp) == (long)prefix.size();
     const int fd = regular ? -1 : stream_in_memory(fp, prefix);
     if (!regular && fd < 0) fail("Cannot read ", name);
     const std::string path =
