@@ -105,4 +105,12 @@ TEST(GraphCommand, NonFiniteDataPointsAreGaps) {
   EXPECT_EQ(log.out.find('-'), std::string::npos) << log.out;
 }
 
+// Plotter commands that cannot be written (a full device here) are reported with status 1.
+TEST(GraphCommand, AFailedWriteIsReported) {
+  const RunResult r =
+      run_program("/bin/sh", {"-c", "exec \"$0\" -t 1 \"$1\" > /dev/full", kGraph, kData + "/damped.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "graph : Cannot write the plotter commands!\n");
+}
+
 }  // namespace
