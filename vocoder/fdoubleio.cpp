@@ -90,8 +90,8 @@ int fdoublecount(const char* path, uint64_t* values, uint32_t* rest) {
   return 0;
 }
 
-uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep) {
-  if (!path || n == 0) return 0;
+uint32_t fdoubleput(FILE* file, double* values, uint32_t n, uint8_t keep) {
+  if (!file || n == 0) return 0;
   unsigned char* packed = keep == 1 ? static_cast<unsigned char*>(malloc(4 * static_cast<size_t>(n)))
                                     : reinterpret_cast<unsigned char*>(values);
   if (!packed) return 0;
@@ -104,9 +104,18 @@ uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep
     const float f = static_cast<float>(d);
     memcpy(packed + 4 * static_cast<size_t>(i), &f, 4);
   }
-  const uint32_t written = storefloats(path, packed, n);
+  const bool written = fwrite(packed, 4, n, file) == n;
   if (keep == 1) free(packed);
-  return written;
+  return written ? n : 0;
+}
+
+uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep) {
+  if (!path || n == 0) return 0;
+  outputfile out;
+  FILE* file = outputopen(path, &out);
+  if (!file) return 0;
+  const bool written = fdoubleput(file, values, n, keep) == n;
+  return outputclose(&out, written) == 0 ? n : 0;
 }
 
 uint32_t ffloatread(const char* path, float** values) {

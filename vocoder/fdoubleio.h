@@ -4,6 +4,7 @@
 // Built on no other module.
 
 #include <cstdint>
+#include <cstdio>
 
 // Reads every whole float of the file into a new array of doubles (the caller frees it);
 // returns the count, 0 on failure or for an empty file.
@@ -19,6 +20,9 @@ int fdoublecount(const char* path, uint64_t* values, uint32_t* rest);
 // keep = 1 converts into a separate buffer; any other value converts inside `values`, which
 // then holds the packed floats and must no longer be read as doubles.
 uint32_t fdoublewrite(const char* path, double* values, uint32_t n, uint8_t keep);
+// Writes n values as floats to an open stream (keep as for fdoublewrite); returns n, or 0 when the
+// write fell short. For the files of a set that is replaced whole (outputfile.h).
+uint32_t fdoubleput(FILE* file, double* values, uint32_t n, uint8_t keep);
 // The same without conversion.
 uint32_t ffloatread(const char* path, float** values);
 uint32_t ffloatwrite(const char* path, const float* values, uint32_t n);

@@ -7,7 +7,14 @@
 #include <cstdio>
 #include <iterator>
 
+#include "outputfile.h"
 #include "paramread.h"
+#include "tempfiles.h"
+
+// The stream of the run's messages: standard output, or standard error when an output of the
+// command line is standard output, so that no message lands inside the data. runfilesets
+// chooses it before its first message.
+inline FILE* messages = stdout;
 
 // The count of the sets a run did and of those that failed.
 struct filesetrun {
@@ -22,7 +29,7 @@ struct filesetrun {
 // 0 when every set succeeded, else 1; an indexed run then ends with the count of the failed sets.
 inline int filesetstatus(const filesetrun& run, bool indexed) {
   if (run.failed == 0) return 0;
-  if (indexed) printf("Error: %u of %u file sets failed.\n", run.failed, run.sets);
+  if (indexed) fprintf(messages, "Error: %u of %u file sets failed.\n", run.failed, run.sets);
   return 1;
 }
 
@@ -31,19 +38,20 @@ inline int filesetstatus(const filesetrun& run, bool indexed) {
 inline bool indexlistfits(const char* list, uint32_t count, const char* const* names) {
   char problem[PATH_MAX + 64];
   if (strnumfitsnames(list, count, names, problem, sizeof problem) == 0) return true;
-  printf("Error: %s.\n", problem);
+  fprintf(messages, "Error: %s.\n", problem);
   return false;
 }
 
 // The message of a command line the program cannot run.
 inline void argcerror(const char* path) {
-  printf("Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
+  fprintf(messages, "Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
 }
 
 // The warning for a stream file whose last bytes make no whole value.
 inline void reporttrailingbytes(const char* path, uint32_t rest) {
   if (rest != 0)
-    printf("Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path, rest);
+    fprintf(messages, "Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path,
+            rest);
 }
 
 // An indexed run in progress: the options every set shares and the outcome so far.
@@ -62,9 +70,9 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
   typename Program::nameset files;
   bool done = false;
   if (unfit < std::size(files.name)) {
-    printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
+    fprintf(messages, "Error: index %u does not fit the name %s.\n", index, names[unfit]);
   } else {
-    printf("%s\n", names[Program::shownname]);
+    fprintf(messages, "%s\n", names[Program::shownname]);
     std::copy(names, names + std::size(files.name), files.name);
     done = Program::runset(files, *sets->options);
   }
@@ -84,9 +92,12 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
 //     counting the program name;
 //   runset(files, o): does one set; false (reported) when the set failed;
 //   shownname: the index of the name printed before each set of an indexed run;
+//   firstoutput: the index of the set's first output name (the outputs are the names from it
+//     on);
 //   outofmemory(name): reports that memory ran out, for the set of that name.
 template <class Program>
 int runfilesets(int argc, char** argv) {
+  removetemporariesonsignals();
   if (argc == 1) {
     Program::help(argv[0]);
     return 0;
@@ -100,17 +111,21 @@ int runfilesets(int argc, char** argv) {
   char** optionargs = argv + firstoption;
   typename Program::optionset o;
   Program::readoptions(optioncount, optionargs, &o);
+  const int filecount = argc - optioncount;  // program name included
+  const bool namecount = filecount == 4 || filecount == 5;
+  typename Program::nameset files{};
+  if (namecount) files = Program::commandlineset(argv, filecount);
+  const uint32_t count = std::size(files.name);
+  for (uint32_t k = Program::firstoutput; k < count; ++k)
+    if (namesstandardoutput(files.name[k])) messages = stderr;
   if (o.indlist && strnumdiagnose(o.indlist) != 0) {
-    printf("Error: bad formatted indlist.\n");
+    fprintf(messages, "Error: bad formatted indlist.\n");
     return 255;
   }
-  const int filecount = argc - optioncount;  // program name included
-  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) || !Program::usable(&o)) {
+  if (unreadparams(optioncount, optionargs) || !namecount || !Program::usable(&o)) {
     argcerror(argv[0]);
     return 255;
   }
-  const typename Program::nameset files = Program::commandlineset(argv, filecount);
-  const uint32_t count = std::size(files.name);
   if (o.indlist && !indexlistfits(o.indlist, count, files.name)) return 255;
   indexedfilesets<Program> sets{&o, {}};
   if (!o.indlist) {

@@ -2,20 +2,18 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
+
+#include "tempfiles.h"
 
 namespace {
 
 // Most symbolic links followed from one name, as the system itself allows.
 const int maxlinks = 40;
-// Longest part of the file's own name kept in the temporary's name, so that the temporary's
-// name stays within the system's limit for a name.
-const size_t maxtemporarystem = 200;
-const int temporaryattempts = 100;
 
 std::string directoryof(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -28,37 +26,48 @@ std::string nameof(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The name a chain of symbolic links leads to (the name itself when it is no link); a link's
-// relative target is taken from the link's directory. A dangling chain gives its last target.
-std::string followlinks(const char* path) {
-  std::string name = path;
-  for (int hop = 0; hop < maxlinks; ++hop) {
-    struct stat st;
-    if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
-    char target[PATH_MAX];
-    const ssize_t length = readlink(name.c_str(), target, sizeof target - 1);
-    if (length <= 0) break;
-    const std::string to(target, static_cast<size_t>(length));
-    name = to[0] == '/' ? to : directoryof(name) + "/" + to;
+// The descriptor number that ends `name` after `prefix`, or -1 when the rest is no number.
+int descriptorafter(const std::string& name, const char* prefix) {
+  const size_t length = strlen(prefix);
+  if (name.compare(0, length, prefix) != 0 || name.size() == length || name.size() > length + 9) return -1;
+  int fd = 0;
+  for (size_t k = length; k < name.size(); ++k) {
+    if (name[k] < '0' || name[k] > '9') return -1;
+    fd = fd * 10 + (name[k] - '0');
   }
-  return name;
+  return fd;
 }
 
-// Creates a new temporary beside the target, mode 0666 before the creation mask; -1 on failure.
-int createtemporary(const std::string& target, std::string* temporary) {
-  const std::string stem = directoryof(target) + "/." + nameof(target).substr(0, maxtemporarystem) + ".";
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  unsigned long mix = static_cast<unsigned long>(now.tv_nsec) ^ (static_cast<unsigned long>(getpid()) << 20);
-  for (int attempt = 0; attempt < temporaryattempts; ++attempt) {
-    mix = mix * 6364136223846793005ul + 1442695040888963407ul;
-    char suffix[16];
-    snprintf(suffix, sizeof suffix, "%06lx", (mix >> 40) & 0xffffff);
-    *temporary = stem + suffix;
-    const int fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+// The open descriptor that a name stands for (/dev/stdout and the like), or -1.
+int aliasdescriptor(const std::string& name) {
+  if (name == "/dev/stdin") return 0;
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/", own.c_str()}) {
+    const int fd = descriptorafter(name, prefix);
+    if (fd >= 0) return fd;
   }
   return -1;
+}
+
+// Follows a chain of symbolic links from `path` (a link's relative target is taken from the
+// link's directory): the descriptor of the first name on the way that stands for one, or -1 with
+// *name the last name of the chain (the name itself when it is no link; a dangling chain gives
+// its last target).
+int followlinks(const char* path, std::string* name) {
+  *name = path;
+  for (int hop = 0;; ++hop) {
+    const int fd = aliasdescriptor(*name);
+    if (fd >= 0) return fd;
+    struct stat st;
+    if (hop == maxlinks || lstat(name->c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return -1;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(name->c_str(), target, sizeof target - 1);
+    if (length <= 0) return -1;
+    const std::string to(target, static_cast<size_t>(length));
+    *name = to[0] == '/' ? to : directoryof(*name) + "/" + to;
+  }
 }
 
 // Device and inode of an existing regular file, or the directory's and the name's when the
@@ -76,7 +85,8 @@ bool identify(const char* path, fileidentity* id) {
     id->inode = st.st_ino;
     return S_ISREG(st.st_mode);
   }
-  const std::string target = followlinks(path);
+  std::string target;
+  followlinks(path, &target);
   if (stat(directoryof(target).c_str(), &st) != 0) return false;
   id->device = st.st_dev;
   id->inode = st.st_ino;
@@ -84,17 +94,29 @@ bool identify(const char* path, fileidentity* id) {
   return !id->entry.empty();
 }
 
+// A stream on a copy of an open descriptor: it writes wherever, and in whatever mode, the
+// descriptor's opener chose.
+FILE* opendescriptor(int fd) {
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  if (copy < 0) return nullptr;
+  FILE* file = fdopen(copy, "wb");
+  if (!file) close(copy);
+  return file;
+}
+
 }  // namespace
 
 FILE* outputopen(const char* path, outputfile* out) {
   out->file = nullptr;
   out->temporary.clear();
+  out->entry = -1;
   if (!path) return nullptr;
-  out->target = followlinks(path);
+  const int alias = followlinks(path, &out->target);
+  if (alias >= 0) return out->file = opendescriptor(alias);
   struct stat st;
   const bool exists = stat(out->target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return out->file = fopen(out->target.c_str(), "wb");
-  const int fd = createtemporary(out->target, &out->temporary);
+  const int fd = createtemporarybeside(out->target, 0666, &out->temporary, &out->entry);
   if (fd < 0) {
     // A directory the user may not add to: an existing file can still be written in place.
     const bool denied = errno == EACCES || errno == EPERM;
@@ -105,23 +127,51 @@ FILE* outputopen(const char* path, outputfile* out) {
   out->file = fdopen(fd, "wb");
   if (!out->file) {
     close(fd);
-    unlink(out->temporary.c_str());
+    removetemporary(out->temporary, out->entry);
     out->temporary.clear();
   }
   return out->file;
 }
 
-int outputclose(outputfile* out, bool complete) {
+int outputfinish(outputfile* out, bool complete) {
   if (!out->file) return -1;
   const bool closed = fclose(out->file) == 0;
   out->file = nullptr;
-  bool done = complete && closed;
-  if (!out->temporary.empty()) {
-    done = done && rename(out->temporary.c_str(), out->target.c_str()) == 0;
-    if (!done) unlink(out->temporary.c_str());
-    out->temporary.clear();
-  }
-  return done ? 0 : -1;
+  if (complete && closed) return 0;
+  outputdiscard(out);
+  return -1;
+}
+
+int outputcommit(outputfile* out) {
+  if (out->temporary.empty()) return 0;
+  const bool renamed = rename(out->temporary.c_str(), out->target.c_str()) == 0;
+  if (renamed)
+    forgettemporary(out->entry);
+  else
+    removetemporary(out->temporary, out->entry);
+  out->temporary.clear();
+  return renamed ? 0 : -1;
+}
+
+int outputdiscard(outputfile* out) {
+  if (out->temporary.empty()) return 0;
+  removetemporary(out->temporary, out->entry);
+  out->temporary.clear();
+  return 1;
+}
+
+int outputclose(outputfile* out, bool complete) {
+  if (outputfinish(out, complete) != 0) return -1;
+  return outputcommit(out);
+}
+
+int namesstandardoutput(const char* path) {
+  std::string target;
+  if (!path) return 0;
+  if (followlinks(path, &target) == 1) return 1;
+  struct stat named, standard;
+  if (stat(path, &named) != 0 || fstat(1, &standard) != 0) return 0;
+  return named.st_dev == standard.st_dev && named.st_ino == standard.st_ino ? 1 : 0;
 }
 
 int samefile(const char* a, const char* b) {

@@ -2,8 +2,12 @@
 // Output files that are replaced whole: the data go to a temporary file in the same directory,
 // which takes the file's name only once it is complete and closed without error. A write that
 // fails part-way (a full disk, a file-size limit) leaves an earlier file of that name as it was
-// and no partial file. Names that are symbolic links are followed, so the file they lead to is
-// replaced; devices, pipes and other files that are no regular files are written directly.
+// and no partial file; the temporary is registered (tempfiles.h), so that a program ending by a
+// signal leaves it behind neither. Names that are symbolic links are followed, so the file they
+// lead to is replaced. Only regular files named by the user take this path: a name that stands
+// for an open descriptor (/dev/stdout, /dev/stderr, /dev/stdin, /dev/fd/N, /proc/self/fd/N) is
+// written through that descriptor, in the mode its opener chose (appending after `>>`, at its
+// position otherwise), and devices, pipes and terminals are opened and written directly.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +17,7 @@ struct outputfile {
   FILE* file = nullptr;
   std::string target;     // the file that receives the data
   std::string temporary;  // the temporary being written, empty when writing directly
+  int entry = -1;         // the temporary's entry in the registry of temporaries
 };
 
 // Opens the output for binary writing; returns its stream (also in out->file), or null when
@@ -21,8 +26,24 @@ struct outputfile {
 FILE* outputopen(const char* path, outputfile* out);
 // Closes the stream and, when `complete` and the close succeeded, gives the temporary the
 // file's name; otherwise removes the temporary. Returns 0 when the file now holds the data,
-// -1 otherwise.
+// -1 otherwise. The same as outputfinish followed by outputcommit.
 int outputclose(outputfile* out, bool complete);
+
+// A set of outputs that is replaced whole: every output is finished, and only when all of them
+// are complete is each committed; otherwise each is discarded.
+// outputfinish closes the stream; 0 when `complete` and the close succeeded (the temporary is
+// then kept for outputcommit), else -1 with the temporary removed.
+int outputfinish(outputfile* out, bool complete);
+// Gives a finished temporary the file's name; 0 when the file now holds the data (a direct
+// output already does), -1 when the rename failed (the temporary is then removed).
+int outputcommit(outputfile* out);
+// Removes a finished temporary instead; 1 when one was removed (the file stays as it was), 0 for
+// a direct output, whose data are written already.
+int outputdiscard(outputfile* out);
+
+// 1 when writing to the name writes to the process's standard output: the name stands for
+// descriptor 1, or names the file that descriptor 1 is open on; 0 otherwise.
+int namesstandardoutput(const char* path);
 
 // 1 when the two names lead to the same regular file (same device and inode, through symbolic
 // links and hard links alike), or, when neither exists yet, to the same directory entry; 0

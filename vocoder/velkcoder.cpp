@@ -152,11 +152,11 @@ static double* allocatevalues(uint64_t count) {
 }
 
 static void reportdithered(const char* wav) {
-  printf("Warning: zeros in %s have been filled with noise.\n", wav);
+  fprintf(messages, "Warning: zeros in %s have been filled with noise.\n", wav);
 }
 
 static bool outofmemory(const char* wav) {
-  printf("Error: not enough memory to analyse %s.\n", wav);
+  fprintf(messages, "Error: not enough memory to analyse %s.\n", wav);
   return false;
 }
 
@@ -168,7 +168,7 @@ static bool loadf0track(const char* path, const encodesettings& e, setstreams* s
   uint32_t rest = 0;
   const uint32_t loaded = fdoublereadrest(path, &s->f0, &rest);
   if (loaded == 0) {
-    printf("Warning: %s holds no log-F0 values; the F0 is analysed.\n", path);
+    fprintf(messages, "Warning: %s holds no log-F0 values; the F0 is analysed.\n", path);
     return false;
   }
   reporttrailingbytes(path, rest);
@@ -176,8 +176,8 @@ static bool loadf0track(const char* path, const encodesettings& e, setstreams* s
   s->f0fromfile = loaded == s->frames;
   const uint32_t screened = screenloadedlogf0(s->f0, s->frames, e);
   if (screened != 0)
-    printf("Warning: %u log-F0 values of %s lie outside %g to %g Hz and count as unvoiced.\n", screened, path,
-           loadedf0lowest(e), loadedf0highest());
+    fprintf(messages, "Warning: %u log-F0 values of %s lie outside %g to %g Hz and count as unvoiced.\n",
+            screened, path, loadedf0lowest(e), loadedf0highest());
   logf02f0(s->frames, s->f0);
   return true;
 }
@@ -199,7 +199,7 @@ static int analysetimed(const options& o, const encodesettings& e, bool f0given,
   const time_t started = time(nullptr);
   for (int run = o.cctimeit; run > 0; --run)
     if (encodecepstra(s->x, s->samples, e, s->frames, s->f0, s->cc) != 0) return -1;
-  printf("Time: %d\n", static_cast<int>(time(nullptr) - started));
+  fprintf(messages, "Time: %d\n", static_cast<int>(time(nullptr) - started));
   return 0;
 }
 
@@ -217,15 +217,16 @@ static bool readsignal(setstreams* s) {
   s->samples = readsound16k(s->wav, &s->x, &info);
   if (s->samples == 0) {
     char reason[160];
-    printf("Error: could not open %s.\n", s->wav);
-    printf("Error: %s: %s.\n", s->wav, soundproblem(info, reason, sizeof reason));
+    fprintf(messages, "Error: could not open %s.\n", s->wav);
+    fprintf(messages, "Error: %s: %s.\n", s->wav, soundproblem(info, reason, sizeof reason));
     return false;
   }
   if (info.present < info.promised)
-    printf("Warning: %s: header promises %u samples, %u present.\n", s->wav, info.promised, info.present);
+    fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", s->wav, info.promised,
+            info.present);
   if (info.status == SOUND_CONVERTED)
-    printf("Warning: %s: %u Hz, %u channel%s, %s read as 16 kHz mono.\n", s->wav, info.rate, info.channels,
-           info.channels == 1 ? "" : "s", info.encoding);
+    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as 16 kHz mono.\n", s->wav, info.rate,
+            info.channels, info.channels == 1 ? "" : "s", info.encoding);
   return true;
 }
 
@@ -241,26 +242,79 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   return done == 0 ? true : outofmemory(s->wav);
 }
 
-// Writes the values as floats, converting inside the array, which is no longer read afterwards;
-// false (reported) when the file cannot be written.
-static bool writestream(const char* path, double* values, uint64_t count) {
-  if (count <= UINT32_MAX && fdoublewrite(path, values, static_cast<uint32_t>(count), 0) != 0) return true;
-  printf("Error: could not create %s.\n", path);
-  return false;
+// One stream of a set on its way to its file.
+struct streamwrite {
+  const char* path = nullptr;
+  double* values = nullptr;  // converted to floats inside the array, which is no longer read
+  uint64_t count = 0;
+  outputfile out;
+  bool finished = false;  // written completely, to a temporary kept for the commit
+};
+
+// Writes the stream to its temporary (or directly to a device or pipe); false (reported) when
+// the file cannot be created or the write falls short.
+static bool writetemporary(streamwrite* w) {
+  const bool written = w->count <= UINT32_MAX && outputopen(w->path, &w->out) &&
+                       fdoubleput(w->out.file, w->values, static_cast<uint32_t>(w->count), 0) == w->count;
+  w->finished = outputfinish(&w->out, written) == 0;
+  if (!w->finished) fprintf(messages, "Error: could not create %s.\n", w->path);
+  return w->finished;
 }
 
-// Writes every stream of the set, also after one failed; false when any could not be written.
+// Gives every finished temporary its file's name; false (reported) when a rename failed, the
+// files that did take their names then named too.
+static bool commitstreams(streamwrite* streams, uint32_t count) {
+  bool committed[setfiles] = {};
+  bool all = true;
+  for (uint32_t k = 0; k < count; ++k) {
+    committed[k] = outputcommit(&streams[k].out) == 0;
+    if (!committed[k]) fprintf(messages, "Error: could not create %s.\n", streams[k].path);
+    all = all && committed[k];
+  }
+  for (uint32_t k = 0; k < count && !all; ++k)
+    if (committed[k]) fprintf(messages, "Warning: %s written, though its set failed.\n", streams[k].path);
+  return all;
+}
+
+// A set one of whose streams failed: the others' temporaries are removed, so that no new file
+// stands beside old ones of the same set; each is named, as not written, or as written already
+// when it went straight to a device or pipe.
+static void discardstreams(streamwrite* streams, uint32_t count) {
+  for (uint32_t k = 0; k < count; ++k) {
+    if (!streams[k].finished) continue;
+    if (outputdiscard(&streams[k].out) == 1)
+      fprintf(messages, "Warning: %s not written: its set failed.\n", streams[k].path);
+    else
+      fprintf(messages, "Warning: %s written, though its set failed.\n", streams[k].path);
+  }
+}
+
+// Writes the streams of the set as a whole: each goes to a temporary first, and only when every
+// one is complete do they take their files' names. false (reported) when any failed.
 static bool writestreams(const fileset& files, const options& o, setstreams* s) {
   free(s->x);
   s->x = nullptr;
-  bool written = true;
+  streamwrite streams[setfiles];
+  uint32_t count = 0;
   if (!s->f0fromfile || o.f0acc != 0) {
     f02logf0(s->frames, s->f0);
-    written = writestream(files.name[f0file], s->f0, s->frames);
+    streams[count].path = files.name[f0file];
+    streams[count].values = s->f0;
+    streams[count++].count = s->frames;
   }
-  written = writestream(files.name[ccfile], s->cc, s->ccsize) && written;
-  if (files.name[fvfile]) written = writestream(files.name[fvfile], s->fv, s->frames) && written;
-  return written;
+  streams[count].path = files.name[ccfile];
+  streams[count].values = s->cc;
+  streams[count++].count = s->ccsize;
+  if (files.name[fvfile]) {
+    streams[count].path = files.name[fvfile];
+    streams[count].values = s->fv;
+    streams[count++].count = s->frames;
+  }
+  bool complete = true;
+  for (uint32_t k = 0; k < count; ++k) complete = writetemporary(&streams[k]) && complete;
+  if (complete) return commitstreams(streams, count);
+  discardstreams(streams, count);
+  return false;
 }
 
 // false (reported) when an output of the set is the WAV file or another output: the set would
@@ -269,8 +323,10 @@ static bool overwritesnothing(const fileset& files) {
   const char* const outputs[] = {files.name[f0file], files.name[ccfile], files.name[fvfile]};
   uint32_t output = 0, other = 0;
   const int found = findoverwrite(1, &files.name[wavfile], 3, outputs, &output, &other);
-  if (found == 1) printf("Error: %s would overwrite the input %s.\n", outputs[output], files.name[wavfile]);
-  if (found == 2) printf("Error: %s would overwrite the output %s.\n", outputs[output], outputs[other]);
+  if (found == 1)
+    fprintf(messages, "Error: %s would overwrite the input %s.\n", outputs[output], files.name[wavfile]);
+  if (found == 2)
+    fprintf(messages, "Error: %s would overwrite the output %s.\n", outputs[output], outputs[other]);
   return found == 0;
 }
 
@@ -287,6 +343,7 @@ struct encoder {
   using optionset = options;
   using nameset = fileset;
   static constexpr uint32_t shownname = wavfile;
+  static constexpr uint32_t firstoutput = f0file;
   static constexpr auto help = plothelp;
   static constexpr auto readoptions = ::readoptions;
   static bool usable(options* o) { return optionsusable(*o); }

@@ -122,17 +122,18 @@ static bool completesynthesis(options* o) {
   d->lframe = static_cast<uint32_t>(o->lframe);
   d->morvscale = o->morvscale == 1;
   if (preparedecode(d) != 0) return false;
-  if (d->filtersdisabled) printf("Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
+  if (d->filtersdisabled)
+    fprintf(messages, "Warning: floud, fpfilt and fdrc not applicable for this alpha.\n");
   return true;
 }
 
 static bool reportunreadable(const char* path) {
-  printf("Error: could not open %s.\n", path);
+  fprintf(messages, "Error: could not open %s.\n", path);
   return false;
 }
 
 static bool outofmemory(const char* out) {
-  printf("Error: not enough memory to synthesise %s.\n", out);
+  fprintf(messages, "Error: not enough memory to synthesise %s.\n", out);
   return false;
 }
 
@@ -142,9 +143,10 @@ static void readvoicing(const fileset& files, setstreams* s) {
   const uint32_t values = fdoublereadrest(files.name[fvfile], &s->fv, &rest);
   if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
   if (values == 0) {
-    printf("Warning: could not open %s.\n", files.name[fvfile]);
+    fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
   } else if (values < s->frames) {
-    printf("Warning: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[fvfile]);
+    fprintf(messages, "Warning: %s and %s have incompatible dimensions.\n", files.name[f0file],
+            files.name[fvfile]);
     free(s->fv);
     s->fv = nullptr;
   }
@@ -157,7 +159,8 @@ static bool cepstralorder(const fileset& files, const options& o, uint64_t frame
   const uint64_t width = values / frames;
   const bool whole = width != 0 && width * frames == values && width - 1 <= UINT32_MAX;
   if (!whole || (o.ccordgiven && width != static_cast<uint64_t>(o.ccord) + 1)) {
-    printf("Error: %s and %s have incompatible dimensions.\n", files.name[f0file], files.name[ccfile]);
+    fprintf(messages, "Error: %s and %s have incompatible dimensions.\n", files.name[f0file],
+            files.name[ccfile]);
     return false;
   }
   *order = static_cast<uint32_t>(width - 1);
@@ -167,7 +170,7 @@ static bool cepstralorder(const fileset& files, const options& o, uint64_t frame
 // false (reported) when `frames` frames would synthesise more samples than a WAV file holds.
 static bool lengthfits(const fileset& files, const decodesettings& d, uint64_t frames) {
   if (frames <= UINT32_MAX && decodedlength(static_cast<uint32_t>(frames), d) <= wavmaxsamples) return true;
-  printf("Error: %s would be too long for a wav file.\n", files.name[outfile]);
+  fprintf(messages, "Error: %s would be too long for a wav file.\n", files.name[outfile]);
   return false;
 }
 
@@ -209,14 +212,15 @@ static bool allocateoutput(const fileset& files, const decodesettings& d, setstr
 // Warns when `clipped` samples of the written output lay beyond the 16-bit range.
 static void reportclipping(uint32_t clipped, const char* out) {
   if (clipped != 0)
-    printf("Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped, out);
+    fprintf(messages, "Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped,
+            out);
 }
 
 // false (reported) when the output is one of the set's streams: writing it would destroy them.
 static bool overwritesnothing(const fileset& files) {
   uint32_t output = 0, input = 0;
   if (findoverwrite(3, files.name, 1, &files.name[outfile], &output, &input) == 0) return true;
-  printf("Error: %s would overwrite the input %s.\n", files.name[outfile], files.name[input]);
+  fprintf(messages, "Error: %s would overwrite the input %s.\n", files.name[outfile], files.name[input]);
   return false;
 }
 
@@ -234,7 +238,7 @@ static bool decodefileset(const fileset& files, const options& o) {
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
   if (wavwritem1616(files.name[outfile], s.out, s.samples, normalise, 0) == 0) {
-    printf("Error: could not create %s.\n", files.name[outfile]);
+    fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
     return false;
   }
   reportclipping(clipped, files.name[outfile]);
@@ -248,6 +252,7 @@ struct decoder {
   using optionset = options;
   using nameset = fileset;
   static constexpr uint32_t shownname = outfile;
+  static constexpr uint32_t firstoutput = outfile;
   static constexpr auto help = plothelp;
   static constexpr auto readoptions = ::readoptions;
   static constexpr auto usable = completesynthesis;

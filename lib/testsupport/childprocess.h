@@ -1,7 +1,8 @@
 #pragma once
 // The one way the tests run a program: a child process with its standard input given as bytes
 // or as a file, its standard output and standard error captured, its exit status or signal, a
-// hang guard, and optional memory and file-size limits. Also the scratch directories and the
+// hang guard, and optional memory and file-size limits; or started, to be acted on while it runs,
+// and waited for later. Also the scratch directories and the
 // file and float-stream helpers the program tests share.
 
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,19 +156,30 @@ inline void limit(int resource, uint64_t bytes) {
 
 }  // namespace childprocess
 
-// Runs `program` with `args` (no shell involved; a name without '/' is looked up in PATH) and
-// waits for it, at most `how.seconds`.
-inline RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                             const RunSettings& how = RunSettings()) {
-  TempDir capture;
-  const std::string in = how.inputfile.empty() ? capture.write("in", how.input) : how.inputfile;
-  const std::string out = capture.path("out"), err = capture.path("err");
+// A program started by start_program and not yet waited for; its standard streams are files of
+// `capture`.
+struct StartedProgram {
+  pid_t pid = -1;
+  int seconds = 120;
+  std::unique_ptr<TempDir> capture;
+};
+
+// Starts `program` with `args` (no shell involved; a name without '/' is looked up in PATH) and
+// returns at once, so that the test can act on the running program (send it a signal); the
+// standard input opens in the child, so a FIFO given as `how.inputfile` does not block here.
+inline StartedProgram start_program(const std::string& program, const std::vector<std::string>& args,
+                                    const RunSettings& how = RunSettings()) {
+  StartedProgram p;
+  p.seconds = how.seconds;
+  p.capture = std::make_unique<TempDir>();
+  const std::string in = how.inputfile.empty() ? p.capture->write("in", how.input) : how.inputfile;
+  const std::string out = p.capture->path("out"), err = p.capture->path("err");
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
-  const pid_t child = fork();
-  if (child == 0) {
+  p.pid = fork();
+  if (p.pid == 0) {
     childprocess::redirect(in, 0, O_RDONLY);
     childprocess::redirect(out, 1, O_WRONLY | O_CREAT | O_TRUNC);
     childprocess::redirect(err, 2, O_WRONLY | O_CREAT | O_TRUNC);
@@ -177,25 +190,38 @@ inline RunResult run_program(const std::string& program, const std::vector<std::
     execvp(program.c_str(), argv.data());
     _exit(127);
   }
+  return p;
+}
+
+// Waits for a started program, at most its `seconds` from now, and gives the outcome.
+inline RunResult wait_program(StartedProgram* p) {
   RunResult r;
-  if (child < 0) return r;
+  if (p->pid < 0) return r;
   int raw = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(how.seconds);
-  while (waitpid(child, &raw, WNOHANG) == 0) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(p->seconds);
+  while (waitpid(p->pid, &raw, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &raw, 0);
+      kill(p->pid, SIGKILL);
+      waitpid(p->pid, &raw, 0);
       r.timedout = true;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  p->pid = -1;
   if (!r.timedout) {
     r.exited = WIFEXITED(raw);
     r.status = r.exited ? WEXITSTATUS(raw) : -1;
     r.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
   }
-  r.out = file_contents(out);
-  r.err = file_contents(err);
+  r.out = file_contents(p->capture->path("out"));
+  r.err = file_contents(p->capture->path("err"));
   return r;
+}
+
+// Runs `program` with `args` and waits for it, at most `how.seconds`.
+inline RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                             const RunSettings& how = RunSettings()) {
+  StartedProgram p = start_program(program, args, how);
+  return wait_program(&p);
 }

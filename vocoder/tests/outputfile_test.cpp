@@ -1,5 +1,6 @@
 #include "outputfile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,6 +78,61 @@ TEST(OutputFile, SameFileThroughNamesLinksAndNotYetMadeEntries) {
   EXPECT_EQ(findoverwrite(2, inputs, 2, twice, &output, &other), 2);
   EXPECT_EQ(output, 1u);
   EXPECT_EQ(other, 0u);
+}
+
+// Names that stand for an open descriptor are written through it, in its opener's mode; the
+// file behind it is not replaced.
+TEST(OutputFile, DescriptorNamesWriteThroughTheDescriptor) {
+  TempDir dir;
+  const std::string path = dir.write("log", "old");
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 3);
+  struct stat before;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  int result = 0;
+  for (const std::string& name : {"/dev/fd/" + std::to_string(fd), "/proc/self/fd/" + std::to_string(fd)})
+    written(name, "+", true, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(file_contents(path), "old++");
+  struct stat after;
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  // a link to the alias is an alias too
+  ASSERT_EQ(symlink(("/dev/fd/" + std::to_string(fd)).c_str(), dir.path("link").c_str()), 0);
+  written(dir.path("link"), "!", true, &result);
+  EXPECT_EQ(file_contents(path), "old++!");
+  close(fd);
+  outputfile out;
+  EXPECT_EQ(outputopen(("/dev/fd/" + std::to_string(fd)).c_str(), &out), nullptr);  // closed now
+  EXPECT_EQ(namesstandardoutput("/dev/stdout"), 1);
+  EXPECT_EQ(namesstandardoutput("/dev/fd/1"), 1);
+  EXPECT_EQ(namesstandardoutput(path.c_str()), 0);
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 2").c_str()), 0);
+}
+
+// A set: finished outputs keep their temporaries until committed or discarded.
+TEST(OutputFile, SetsAreCommittedOrDiscardedWhole) {
+  TempDir dir;
+  const std::string a = dir.write("a", "oldA"), b = dir.write("b", "oldB");
+  outputfile outs[2];
+  for (outputfile& out : outs) ASSERT_NE(outputopen((&out == outs ? a : b).c_str(), &out), nullptr);
+  fputs("newA", outs[0].file);
+  fputs("newB", outs[1].file);
+  EXPECT_EQ(outputfinish(&outs[0], true), 0);
+  EXPECT_EQ(outputfinish(&outs[1], false), -1);
+  EXPECT_EQ(file_contents(a), "oldA");
+  EXPECT_EQ(outputdiscard(&outs[0]), 1);
+  EXPECT_EQ(outputdiscard(&outs[1]), 0);
+  EXPECT_EQ(file_contents(a), "oldA");
+  EXPECT_EQ(file_contents(b), "oldB");
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 2").c_str()), 0);
+  ASSERT_NE(outputopen(a.c_str(), &outs[0]), nullptr);
+  fputs("newA", outs[0].file);
+  EXPECT_EQ(outputfinish(&outs[0], true), 0);
+  EXPECT_EQ(file_contents(a), "oldA");
+  EXPECT_EQ(outputcommit(&outs[0]), 0);
+  EXPECT_EQ(file_contents(a), "newA");
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 2").c_str()), 0);
 }
 
 }  // namespace

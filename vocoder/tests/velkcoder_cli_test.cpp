@@ -254,17 +254,23 @@ TEST_F(VelkcoderStreams, LoadedLogF0SetsTheFramesAndIsRewrittenOnlyWhenNeeded) {
   EXPECT_EQ(floats_of(file_contents(p + "f0")).size(), 200u);
 }
 
-TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheOtherFilesWritten) {
+// A set is written whole or not at all: when one stream fails, the others are not written and
+// each is named.
+TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheSetLeftAsItWas) {
+  write_file(p + "f0", "old f0");
   const RunResult full = velkcoder({wav, p + "f0", "/dev/full", p + "fv"});
   EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.out, "Error: could not create /dev/full.\n");
-  EXPECT_EQ(file_contents(p + "f0").size(), 200u * 4);
-  EXPECT_EQ(file_contents(p + "fv").size(), 200u * 4);
+  EXPECT_EQ(full.out, "Error: could not create /dev/full.\nWarning: " + p +
+                          "f0 not written: its set failed.\n" + "Warning: " + p +
+                          "fv not written: its set failed.\n");
+  EXPECT_EQ(file_contents(p + "f0"), "old f0");
+  EXPECT_FALSE(file_exists(p + "fv"));
   const std::string nodir = p + "missing-dir/f0";
   const RunResult missing = velkcoder({wav, nodir, p + "cc"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out, "Error: could not create " + nodir + ".\n");
-  EXPECT_EQ(file_contents(p + "cc").size(), 200u * 40 * 4);
+  EXPECT_EQ(missing.out,
+            "Error: could not create " + nodir + ".\nWarning: " + p + "cc not written: its set failed.\n");
+  EXPECT_FALSE(file_exists(p + "cc"));
 }
 
 TEST_F(VelkcoderStreams, TimedRunsPrintTheTimeAndGiveTheSameCepstra) {
