@@ -6,6 +6,7 @@
 
 #include "picture.h"
 #include "plot.h"
+#include "tempfiles.h"
 #include "viewopts.h"
 #ifdef PLOTVIEW_HAVE_X11
 #include "window.h"
@@ -23,24 +24,34 @@ static std::FILE* open_input() {
   return in;
 }
 
-// Refuses input that does not start like a plotter stream; the first byte is put back.
-static void check_input(std::FILE* in) {
+// Refuses input that does not start like a plotter stream; the first byte is put back. A
+// stream that ends before its first command (nothing, or the end byte 0xFF) ends the viewer
+// silently with status 255; a picture of it is an empty page, said on standard error. True when
+// the stream holds commands.
+static bool check_input(std::FILE* in) {
   const int c = std::getc(in);
-  if (c == EOF || c == 0xFF) std::exit(255);
+  if (c == EOF || c == 0xFF) {
+    if (output == nullptr) std::exit(255);
+    std::fprintf(stderr, "%s : The plotter stream is empty: the page is empty!\n", cmnd);
+    return false;
+  }
   if (c != '=') {
     std::fprintf(stderr, "%s : Unexpected data format!\n", cmnd);
     std::exit(255);
   }
   std::ungetc(c, in);
+  return true;
 }
 
 int main(int argc, char** argv) {
+  // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
+  removetemporariesonsignals();
   parse_options(argc, argv);
   std::FILE* in = open_input();
-  check_input(in);
+  const bool commands = check_input(in);
   if (output != nullptr) {
     std::string error;
-    if (render_picture(output, in, nullptr, &error)) return 0;
+    if (render_picture(output, commands ? in : nullptr, nullptr, &error)) return 0;
     std::fprintf(stderr, "%s : Cannot write '%s': %s!\n", cmnd, output, error.c_str());
     return 1;
   }

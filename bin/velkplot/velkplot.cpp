@@ -20,6 +20,7 @@
 #include "fdoubleio.h"
 #include "graphpage.h"
 #include "picture.h"
+#include "tempfiles.h"
 #include "plcoord.h"
 #include "plot.h"
 #include "wavm1616io.h"
@@ -441,6 +442,8 @@ std::string page_stream(std::vector<Panel>* panels, const Axis& time, int last_t
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
+  removetemporariesonsignals();
   Settings s = parse(argc, argv);
   double end = 0.0;
   int last_time_panel = -1;
@@ -474,7 +477,7 @@ int main(int argc, char** argv) {
 
   if (s.output == nullptr) {
     std::fputs(panel_description(&s.panels[0], time, true).c_str(), stdout);
-    if (std::fflush(stdout) != 0) fail("Cannot write the graph description");
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("Cannot write the graph description");
     return 0;
   }
   std::string stream = page_stream(&s.panels, time, last_time_panel);
