@@ -221,3 +221,9 @@ bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name) {
       cmnd, name, cmnd, name, name);
   return true;
 }
+
+bool output_complete(const char* cmnd, FILE* fp) {
+  if (std::fflush(fp) == 0 && !std::ferror(fp)) return true;
+  std::fprintf(stderr, "%s : Cannot write the output!\n", cmnd);
+  return false;
+}

@@ -115,3 +115,8 @@ int64_t saturating_sub(int64_t a, int64_t b);
 // (convert it first, e.g. sox <name> -t f32 <name>.f32)!" on standard error and returns true;
 // the command then exits with status 1.
 bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name);
+
+// Flushes fp, a command's output, and tells whether every write to it went through. When one
+// failed (a full disk, a closed device, a file-size limit), prints "<cmnd> : Cannot write the
+// output!" on standard error and returns false; the command then exits with status 1.
+bool output_complete(const char* cmnd, FILE* fp);

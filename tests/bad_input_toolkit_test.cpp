@@ -378,6 +378,34 @@ TEST(PitchInput, UnitScaleFloatsAreTrackedAsGivenWithAWarningOrScaledWithMinusN)
   EXPECT_EQ(run_with_input(PITCH_PATH, {}, float_bytes(speech)).err, "");
 }
 
+// A bad sample or a partial last sample ends the input where it stands: every frame of the good
+// samples before it is written (the track of those samples alone), then the message, status 1.
+TEST(PitchInput, FramesBeforeABadSampleOrAPartialLastSampleAreWrittenFirst) {
+  const std::vector<float> speech = voiced(22320);  // 279 frames
+  const std::vector<float> before(speech.begin(), speech.begin() + 16000);
+  std::vector<float> bad = speech;
+  bad[16000] = NAN;
+  for (const char* algorithm : {"0", "1"}) {
+    const RunResult whole = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(speech));
+    const RunResult prefix = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(before));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    ASSERT_EQ(whole.out.size(), 279u * 4);
+    ASSERT_EQ(prefix.out.size(), 200u * 4);
+
+    const RunResult nan = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(bad));
+    ASSERT_TRUE(nan.exited);
+    EXPECT_EQ(nan.status, 1);
+    EXPECT_EQ(nan.err, "pitch : Input sample is not a finite number in standard input!\n");
+    EXPECT_EQ(nan.out, prefix.out) << "algorithm " << algorithm;
+
+    const RunResult ragged = run_with_input(PITCH_PATH, {"-a", algorithm}, float_bytes(speech) + "ab");
+    ASSERT_TRUE(ragged.exited);
+    EXPECT_EQ(ragged.status, 1);
+    EXPECT_EQ(ragged.err, "pitch : Input ends inside a sample in standard input!\n");
+    EXPECT_EQ(ragged.out, whole.out) << "algorithm " << algorithm;
+  }
+}
+
 TEST(PitchInput, UsageShowsMinusNBelowTheExistingLines) {
   const RunResult r = run_with_input(PITCH_PATH, {"-h"}, "");
   EXPECT_EQ(r.status, 0);
@@ -464,8 +492,8 @@ TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
   }
 }
 
-// A WAV file on standard input is copied to a temporary file so that it can be read with seeks;
-// the copy is gone afterwards whether the tracking succeeds or is refused.
+// A WAV file on standard input is read without any temporary file, whether the tracking
+// succeeds or is refused.
 TEST(PitchWav, StandardInputLeavesNoTemporaryFileBehind) {
   TempDir spool;
   std::vector<int16_t> samples(16000);
@@ -482,6 +510,56 @@ TEST(PitchWav, StandardInputLeavesNoTemporaryFileBehind) {
     EXPECT_EQ(r.status, bytes == &good ? 0 : 1) << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(spool.dir())) << "a temporary file was left behind";
   }
+}
+#endif
+
+#if defined(RECSLICE_PATH) && defined(SNR_PATH) && defined(BIQUAD_PATH) && defined(LAGCORR_PATH)
+// An output that cannot be written (a full device here) is reported with status 1, never taken
+// for success; the commands stop reading an endless input once their output fails.
+TEST(StreamOutput, AFailedWriteIsReportedWithStatusOne) {
+  TempDir dir;
+  const std::string input = dir.write("in.f32", float_bytes(ramp(4000, 1000.0f)));
+  struct Case {
+    std::string program, name;
+    std::vector<std::string> args;
+  };
+  const std::vector<Case> cases = {
+      {RECSLICE_PATH, "recslice", {"-l", "10"}},
+      {SNR_PATH, "snr", {"-o", "1", input}},
+      {BIQUAD_PATH, "biquad", {"-p", "500", "60"}},
+      {LAGCORR_PATH, "lagcorr", {"-m", "4", "-l", "100"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"-c", "exec \"$@\" < \"$0\" > /dev/full", input, c.program};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult r = run_program("/bin/sh", args);
+    ASSERT_TRUE(r.exited) << c.name;
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_EQ(r.err, c.name + " : Cannot write the output!\n");
+  }
+  // An endless input into a full device ends.
+  for (const Case& c : {cases[0], cases[2], cases[3]}) {
+    std::vector<std::string> args = {"-c", "exec \"$@\" < /dev/zero > /dev/full", input, c.program};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunSettings how;
+    how.seconds = 30;
+    const RunResult r = run_program("/bin/sh", args, how);
+    ASSERT_FALSE(r.timedout) << c.name;
+    EXPECT_EQ(r.status, 1) << c.name;
+  }
+}
+
+// A sample that is not a finite number makes the SNR meaningless: refused, naming the input.
+TEST(StreamOutput, SnrRefusesNonFiniteSamples) {
+  TempDir dir;
+  std::vector<float> x = ramp(4000, 1000.0f);
+  const std::string reference = dir.write("ref.f32", float_bytes(x));
+  x[100] = NAN;
+  const std::string bad = dir.write("bad.f32", float_bytes(x));
+  expect_refused(SNR_PATH, {reference}, "snr : Input sample is not a finite number in standard input!\n",
+                 float_bytes(x));
+  expect_refused(SNR_PATH, {bad}, "snr : Input sample is not a finite number in " + bad + "!\n",
+                 float_bytes(ramp(4000, 1000.0f)));
 }
 #endif
 

@@ -248,8 +248,9 @@ SNDFILE* opensound(const soundlibraries& lib, const char* path, streambytes* str
 }
 
 // The rate a file of `filerate` Hz is read at when `rate` is asked for (0: the file's own rate,
-// at most soundratehighest).
+// at most soundratehighest; soundfileownrate: the file's own rate).
 uint32_t targetrateof(uint32_t filerate, uint32_t rate) {
+  if (rate == soundfileownrate) return filerate;
   if (rate != 0) return rate;
   return std::min(filerate, soundratehighest);
 }
@@ -281,7 +282,7 @@ uint32_t readconverted(const char* path, streambytes* stream, uint32_t rate, con
   info->channels = static_cast<uint32_t>(format.channels);
   const int subtype = format.format & SF_FORMAT_SUBMASK;
   info->encoding = encodingof(*lib, subtype);
-  if (info->rate < soundratelowest) {  // refused before its samples are read
+  if (info->rate < soundratelowest && rate != soundfileownrate) {  // refused before its samples are read
     lib->close(sound);
     info->status = SOUND_LOWRATE;
     return 0;
@@ -400,7 +401,8 @@ uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo*
   info->present = wav.present;
   if (wav.status == WAV_READ) {
     info->encoding = "16-bit";
-    if (rate != 0 && rate != kSamplingRate) return resampleread(rate, samples, n, info);
+    if (rate != 0 && rate != kSamplingRate && rate != soundfileownrate)
+      return resampleread(rate, samples, n, info);
     info->readrate = kSamplingRate;
     return n;
   }

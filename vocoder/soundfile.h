@@ -15,6 +15,9 @@
 // it when asked for the file's own rate.
 const uint32_t soundratelowest = kLowestSamplingRate;
 const uint32_t soundratehighest = kHighestSamplingRate;
+// readsound's rate asking for the file's own rate whatever it is, outside that range too: for
+// callers that check the rate themselves (the toolkit's trackers take 4 to 1000 kHz).
+const uint32_t soundfileownrate = UINT32_MAX;
 
 // Resamples the n samples of x, taken at fs Hz, to `rate` Hz into a new array (*out, released
 // with free() by the caller); fs == rate copies the samples unchanged. The output holds
@@ -61,10 +64,11 @@ struct soundinfo {
 // that grows with what arrives, and then read as a file holding those bytes.
 //   path     the file
 //   rate     the rate in Hz to bring the signal to; 0: the file's own rate, a file above
-//            soundratehighest brought down to that (info->readrate tells which)
+//            soundratehighest brought down to that (info->readrate tells which);
+//            soundfileownrate: the file's own rate, never resampled nor refused for its rate
 //   samples  out: a new array, caller's
 //   info     out: what the file holds and how the read ended
-// A file below soundratelowest Hz is refused (SOUND_LOWRATE) whatever the rate asked for.
+// A file below soundratelowest Hz is refused (SOUND_LOWRATE) unless soundfileownrate is asked for.
 uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo* info);
 // readsound at 16 kHz.
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info);

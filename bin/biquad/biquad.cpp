@@ -113,7 +113,7 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
       x = biquad(pole, zero, s->d[i], &s->pos[i], x, fs, pole ? o.poles.freq[i] : 0.0,
                  pole ? o.poles.band[i] : 0.0, zero ? o.zeros.freq[i] : 0.0, zero ? o.zeros.band[i] : 0.0);
     }
-    fwritef(&x, sizeof(double), 1, stdout);
+    if (fwritef(&x, sizeof(double), 1, stdout) != 1) return;  // reported by the caller
   }
 }
 
@@ -131,5 +131,5 @@ int main(int argc, char** argv) {
   if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);
-  return 0;
+  return output_complete(cmnd, stdout) ? 0 : 1;
 }

@@ -116,5 +116,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s : Cannot read the graph description!\n", cmnd());
     return 1;
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "%s : Cannot write the plotter commands!\n", cmnd);
+    return 1;
+  }
+  return 0;
 }

@@ -404,6 +404,14 @@ void data_point(State& st, char* s) {
   }
   double fx, fy;
   frame_of_data(st, x, y, &fx, &fy);
+  if (!std::isfinite(fx) || !std::isfinite(fy)) {
+    // A point that is not a finite number (or off a logarithmic axis) is a gap: the line so far
+    // is drawn and the next point starts a new one.
+    draw_pending(st);
+    st.n = 0;
+    st.code = 0;
+    return;
+  }
   st.xbuf[st.n] = fx;
   st.ybuf[st.n] = fy;
   if (!is_in(pc, fx, fy)) {

@@ -77,9 +77,9 @@ int main(int argc, char** argv) {
   double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {
     lagcorr(frame, l, r, m);
-    fwritef(r, sizeof(double), m + 1, stdout);
+    if (fwritef(r, sizeof(double), m + 1, stdout) != m + 1) break;
   }
   std::free(frame);
   if (in != stdin) std::fclose(in);
-  return 0;
+  return output_complete(cmnd, stdout) ? 0 : 1;
 }

@@ -1,5 +1,6 @@
-// pitch: extracts the F0 track of a stream of float samples or of a RIFF/WAVE
-// file and writes one 32-bit float per frame to standard output.
+// pitch: extracts the F0 track of a stream of float samples or of a sound file (read by the
+// vocoder's sound reader at the file's own rate) and writes one 32-bit float per frame to
+// standard output.
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -9,18 +10,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "brindel/epochdrive.h"
-#include "brindel/wave/audioload.h"
 #include "cmdline.h"
 #include "float_list.h"
 #include "quorl/pitchdp.h"
+#include "soundfile.h"
 #include "usage.h"
 
 namespace {
@@ -146,13 +149,16 @@ const Algorithm& find_tracker(int id) {
 }
 
 // Headerless little-endian 32-bit float samples read from a stream, the first bytes of which
-// (already read) are in `prefix`; the largest magnitude read is kept.
+// (already read) are in `prefix`; the largest magnitude read is kept. A bad sample, a read error or
+// a partial last sample ends the input where it stands: the samples before it are tracked as a
+// whole input, and `problem` says what ended it, for the message after the track.
 struct FloatInput {
   FILE* fp;
   const char* name;
   std::string prefix;
   float scale = 1.0f;
   float peak = 0.0f;
+  const char* problem = nullptr;
 };
 
 // SampleSource reader of a FloatInput.
@@ -160,7 +166,7 @@ long read_floats(void* context, float* dst, long n) {
   FloatInput* in = static_cast<FloatInput*>(context);
   unsigned char buf[4096 * sizeof(float)];
   long done = 0;
-  while (done < n) {
+  while (done < n && !in->problem) {
     size_t have = in->prefix.size();
     memcpy(buf, in->prefix.data(), have);
     const size_t room = std::min(sizeof(buf), have + (size_t)(n - done) * sizeof(float));
@@ -173,8 +179,8 @@ long read_floats(void* context, float* dst, long n) {
       float v;
       memcpy(&v, &bits, sizeof v);
       if (!std::isfinite(v)) {
-        report("Input sample is not a finite number in ", in->name);
-        return -1;
+        in->problem = "Input sample is not a finite number in ";
+        return done;
       }
       in->peak = std::max(in->peak, std::fabs(v));
       dst[done++] = in->scale * v;
@@ -182,15 +188,11 @@ long read_floats(void* context, float* dst, long n) {
     in->prefix.assign((const char*)buf + whole * sizeof(float), have - whole * sizeof(float));
     if (whole == 0) break;
   }
-  if (done < n) {
-    if (ferror(in->fp)) {
-      report("Cannot read ", in->name);
-      return -1;
-    }
-    if (!in->prefix.empty()) {
-      report("Input ends inside a sample in ", in->name);
-      return -1;
-    }
+  if (done < n && !in->problem) {
+    if (ferror(in->fp))
+      in->problem = "Cannot read ";
+    else if (!in->prefix.empty())
+      in->problem = "Input ends inside a sample in ";
   }
   return done;
 }
@@ -204,81 +206,76 @@ void warn_about_scale(const FloatInput& in, bool unit_scale) {
             in.peak);
 }
 
-// The samples of a RIFF/WAVE file's data chunk, read block by block.
-struct WavInput {
-  FileResource* fr;
-  WaveIO* wave;
-  const char* name;
-  int32_t count;     // samples of the data chunk
-  int32_t next = 0;  // the next sample to read
-  float scale;
-  std::vector<int16_t> block;
+// A sound file's samples, read whole by the vocoder's sound reader (doubles on the +-1 scale), as
+// floats on the trackers' 16-bit scale. A sample that is not finite on that scale ends the
+// input where it stands, as in a float stream.
+struct SoundInput {
+  const double* samples;
+  uint32_t count;
+  uint32_t next = 0;
+  const char* problem = nullptr;
 };
 
-void report_wav_failure(const char* name) {
-  fprintf(stderr, "\n");
-  report("Cannot load the WAV file ", name);
-}
-
-// SampleSource reader of a WavInput.
-long read_wav(void* context, float* dst, long n) {
-  WavInput* in = static_cast<WavInput*>(context);
-  const int32_t m = (int32_t)std::min<long>(n, in->count - in->next);
-  if (m <= 0) return 0;
-  if (!in->wave->ReadAudioData(in->next, m, &in->block, in->fr)) {
-    report_wav_failure(in->name);
-    return -1;
+// SampleSource reader of a SoundInput.
+long read_sound(void* context, float* dst, long n) {
+  SoundInput* in = static_cast<SoundInput*>(context);
+  long done = 0;
+  for (; done < n && in->next < in->count && !in->problem; in->next++) {
+    const float v = (float)(in->samples[in->next] * kUnitScale);
+    if (!std::isfinite(v))
+      in->problem = "Input sample is not a finite number in ";
+    else
+      dst[done++] = v;
   }
-  for (int32_t k = 0; k < m; k++) dst[k] = in->scale * in->block[k];
-  in->next += m;
-  return m;
+  return done;
 }
 
-// Coding of a RIFF/WAVE file from the format tag and sample width of its
-// "fmt " chunk: mu-law, 16-bit or 8-bit linear PCM. Any other coding ends the
-// command.
-WaveCodingType wav_coding(FILE* fp, const char* name) {
-  unsigned char b[26];
-  if (fseek(fp, 12, SEEK_SET) != 0) fail("Cannot read ", name);
-  while (fread(b, 1, 8, fp) == 8) {
-    const uint32_t size = (uint32_t)b[4] | (uint32_t)b[5] << 8 | (uint32_t)b[6] << 16 | (uint32_t)b[7] << 24;
-    if (memcmp(b, "fmt ", 4) != 0) {
-      if (fseek(fp, (long)size + size % 2, SEEK_CUR) != 0) break;
-      continue;
-    }
-    if (size < 16) return PCM16;  // the reader reports the short chunk
-    if (fread(b, 1, 16, fp) != 16) break;
-    int tag = b[0] | b[1] << 8;
-    const int bits = b[14] | b[15] << 8;
-    // WAVE_FORMAT_EXTENSIBLE: the coding is the first two bytes of the subformat GUID.
-    if (tag == 0xFFFE && size >= 26 && fread(b + 16, 1, 10, fp) == 10) tag = b[24] | b[25] << 8;
-    if (tag == 7 && bits == 8) return ULAW8;
-    if (tag == 1 && bits == 16) return PCM16;
-    if (tag == 1 && bits == 8) return PCM8;
-    fail("Only 16-bit linear or 8-bit mu-law WAV data can be read from ", name);
+// The first bytes of the sound file formats the sound reader takes (RIFF/WAVE, RF64, AIFF, FLAC,
+// Ogg, Sun/NeXT, CAF); anything else is a float stream. Little-endian floats starting with these
+// bytes would lie far outside any signal's range, except FLAC's, which is also checked for the
+// header of its first metadata block (STREAMINFO, 34 bytes).
+bool starts_sound_file(const std::string& head) {
+  for (const char* magic : {"RIFF", "RF64", "FORM", "OggS", ".snd", "caff"})
+    if (head.compare(0, 4, magic) == 0) return true;
+  return head.size() >= 8 && head.compare(0, 4, "fLaC") == 0 && (head[4] & 0x7f) == 0 && head[5] == 0 &&
+         head[6] == 0 && head[7] == 34;
+}
+
+// Writes all n bytes to fd; false with errno on failure.
+bool write_all(int fd, const char* data, size_t n) {
+  while (n > 0) {
+    const ssize_t k = write(fd, data, n);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) return false;
+    data += k;
+    n -= (size_t)k;
   }
-  fail("No format chunk in the WAV file ", name);
+  return true;
 }
 
-// Copies the rest of a stream after its first bytes into a temporary file
-// and returns the file's name, so that the WAV reader can seek in it.
-std::string spool(FILE* in, const std::string& prefix) {
-  const char* dir = getenv("TMPDIR");
-  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/pitch_input_XXXXXX";
-  const int fd = mkstemp(&path[0]);
-  if (fd < 0) fail("Cannot create a temporary file for ", "standard input");
-  FILE* out = fdopen(fd, "wb");
-  bool ok = out && fwrite(prefix.data(), 1, prefix.size(), out) == prefix.size();
+// A descriptor holding the whole stream: its first bytes, already read, then the rest of fp. The
+// sound reader reads files by name; a pipe cannot be read twice, so its bytes are kept in memory
+// (an anonymous memory file, which nothing outlives). -1 with errno on failure.
+int stream_in_memory(FILE* fp, const std::string& head) {
+  const int fd = memfd_create("pitch input", MFD_CLOEXEC);
+  if (fd < 0) return -1;
+  bool ok = write_all(fd, head.data(), head.size());
   char buf[65536];
   size_t got;
-  while (ok && (got = fread(buf, 1, sizeof buf, in)) > 0) ok = fwrite(buf, 1, got, out) == got;
-  ok = ok && !ferror(in);
-  if (out ? fclose(out) != 0 : close(fd) != 0) ok = false;
-  if (!ok) {
-    remove(path.c_str());
-    fail("Cannot copy ", "standard input");
-  }
-  return path;
+  while (ok && (got = fread(buf, 1, sizeof buf, fp)) > 0) ok = write_all(fd, buf, got);
+  if (ok && !ferror(fp)) return fd;
+  const int error = ferror(fp) ? EIO : errno;
+  close(fd);
+  errno = error;
+  return -1;
+}
+
+// Says what of a sound file was read otherwise than as it is stored.
+void warn_about_sound(const soundinfo& info, const char* name) {
+  if (info.present < info.promised)
+    fprintf(stderr, "Warning: %s: header promises %u samples, %u present.\n", name, info.promised,
+            info.present);
+  if (info.channels > 1) fprintf(stderr, "Warning: %s: %u channels averaged to one.\n", name, info.channels);
 }
 
 // Runs the chosen tracker over a source of samples at sample_freq Hz; the epoch tracker, which
@@ -313,53 +310,53 @@ void check_settings(const Options& o, const Algorithm& algorithm, double sample_
   if (!algorithm.params_ok(sample_freq, o.frame_shift, o.min_f0, o.max_f0)) usage(1);
 }
 
-// False, after the reader's message, when the data chunk holds fewer than count samples of
-// width bytes from the file position on, so that a file cut short is refused before any work.
-bool data_complete(WaveIO* wave, FileResource* fr, int32_t count, int width) {
-  struct stat st;
-  const long at = ftell(fr->fp());
-  if (at < 0 || fstat(fileno(fr->fp()), &st) != 0 || (st.st_size - at) / width >= count) return true;
-  std::vector<int16_t> present;  // as much as the file holds, no more
-  return wave->ReadAudioData(0, count, &present, fr);
-}
-
-// Tracks a RIFF/WAVE file (at its own rate); mu-law samples are brought from the 14-bit scale
-// of the decoder to the 16-bit scale. A spooled copy is removed as soon as it is open, so that
-// no way out of the program leaves it behind. Returns the tracker's status.
-int track_wav(const Options& o, const Algorithm& algorithm, const char* path, const char* name,
-              bool spooled) {
-  FileResource fr(path, "rb");
-  const bool opened = fr.Get();
-  if (spooled) remove(path);
-  if (!opened) fail("Cannot open ", name);
-  const WaveCodingType coding = wav_coding(fr.fp(), name);
-  if (fseek(fr.fp(), 0, SEEK_SET) != 0) fail("Cannot read ", name);
-  WaveIO wave(coding);
-  int32_t count = 0, rate = 0;
-  if (!wave.ReadHeader(&fr, &count, &rate) || !data_complete(&wave, &fr, count, coding == PCM16 ? 2 : 1)) {
-    report_wav_failure(name);
+// Tracks a sound file at its own rate, read whole by the vocoder's sound reader from `path`.
+// Returns the tracker's status; a file that cannot be read ends the command.
+int track_sound(const Options& o, const Algorithm& algorithm, const char* path, const char* name) {
+  double* samples = nullptr;
+  soundinfo info;
+  const uint32_t count = readsound(path, soundfileownrate, &samples, &info);
+  std::unique_ptr<double, decltype(&free)> owned(samples, free);
+  if (count == 0) {
+    char why[160];
+    fprintf(stderr, "%s : Cannot read the sound file %s: %s!\n", command_name(), name,
+            soundproblem(info, why, sizeof why));
     exit(1);
   }
-  check_settings(o, algorithm, rate);
-  WavInput in{&fr, &wave, name, count, 0, coding == ULAW8 ? 4.0f : 1.0f, {}};
-  return run_tracker(o, algorithm, SampleSource{read_wav, &in}, rate, name);
+  check_settings(o, algorithm, info.rate);
+  warn_about_sound(info, name);
+  SoundInput in{samples, count};
+  const int status = run_tracker(o, algorithm, SampleSource{read_sound, &in}, info.rate, name);
+  if (in.problem) {
+    if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
+    fail(in.problem, name);
+  }
+  return status;
 }
 
-// Reads the input, a RIFF/WAVE file or float samples, and runs the tracker
-// on it; returns the exit status.
+// Reads the input, a sound file or float samples, and runs the tracker on it; returns the exit
+// status.
 int extract(const Options& o, const Algorithm& algorithm) {
   const bool named = o.infile && strcmp(o.infile, "-") != 0;
   FILE* fp = stdin;
   const char* name = named ? o.infile : "standard input";
   if (named && !(fp = fopen(o.infile, "rb"))) fail("Cannot open ", o.infile);
-  char head[4];
+  char head[8];
   const std::string prefix(head, fread(head, 1, sizeof head, fp));
   int status;
-  if (prefix == "RIFF") {
-    // A named file is read in place; standard input goes through a copy.
-    const std::string path = named ? o.infile : spool(fp, prefix);
+  if (starts_sound_file(prefix)) {
+    // A regular file read from its start is read again from its name (standard input's through
+    // /dev/stdin); the bytes of a pipe, a device or a file read from elsewhere are kept.
+    struct stat st;
+    const bool regular =
+        fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode) && ftell(fp) == (long)prefix.size();
+    const int fd = regular ? -1 : stream_in_memory(fp, prefix);
+    if (!regular && fd < 0) fail("Cannot read ", name);
+    const std::string path =
+        regular ? (named ? o.infile : "/dev/stdin") : "/proc/self/fd/" + std::to_string(fd);
+    status = track_sound(o, algorithm, path.c_str(), name);
+    if (fd >= 0) close(fd);
     if (fp != stdin) fclose(fp);
-    status = track_wav(o, algorithm, path.c_str(), name, !named);
   } else {
     const double sample_freq = o.sample_freq_khz * 1000.0;
     check_settings(o, algorithm, sample_freq);
@@ -368,6 +365,11 @@ int extract(const Options& o, const Algorithm& algorithm) {
     status = run_tracker(o, algorithm, SampleSource{read_floats, &in}, sample_freq, name);
     if (fp != stdin) fclose(fp);
     warn_about_scale(in, o.unit_scale);
+    if (in.problem) {
+      // The frames of the samples before the problem are written; the input is still refused.
+      if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
+      fail(in.problem, name);
+    }
   }
   if (status == kTrackBadParameters) usage(1);
   if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");

@@ -42,8 +42,8 @@ void usage(int status) {
           "1 scale (multiplied by 32768)\n");
   fprintf(stderr, "  infile:\n");
   fprintf(stderr, "       samples as headerless little-endian 32-bit floats\n");
-  fprintf(stderr, "       on the 16-bit scale, or a RIFF/WAVE file of\n");
-  fprintf(stderr, "       16-bit or mu-law samples (its rate replaces -s) [stdin]\n");
+  fprintf(stderr, "       on the 16-bit scale, or a sound file (WAV, AIFF,\n");
+  fprintf(stderr, "       FLAC, Ogg, ...; its rate replaces -s)       [stdin]\n");
   fprintf(stderr, "  stdout:\n");
   fprintf(stderr, "       one 32-bit float per frame\n");
   fprintf(stderr, "\n");

@@ -3,6 +3,7 @@
 
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "cairosurface.h"
 #include "plot.h"
+#include "tempfiles.h"
 
 PictureType picture_type(const char* path) {
   const char* dot = std::strrchr(path, '.');
@@ -25,17 +27,6 @@ PictureType picture_type(const char* path) {
 }
 
 PictureFile::PictureFile(const std::string& path, PictureType type, int w, int h) : path_(path), type_(type) {
-  // The temporary lies in the target's directory, so that the rename cannot cross devices.
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmpl = dir + "." + base + ".XXXXXX";
-  fd_ = mkstemp(&tmpl[0]);
-  if (fd_ < 0) {
-    error_ = std::strerror(errno);
-    return;
-  }
-  temp_ = tmpl;
   if (type == PictureType::Png)
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   else if (type == PictureType::Svg)
@@ -49,15 +40,40 @@ PictureFile::PictureFile(const std::string& path, PictureType type, int w, int h
 PictureFile::~PictureFile() {
   if (surface_) cairo_surface_destroy(surface_);
   if (fd_ >= 0) close(fd_);
-  if (!temp_.empty()) unlink(temp_.c_str());
+  if (!temp_.empty()) removetemporary(temp_, entry_);
 }
 
 void PictureFile::fail(const std::string& why) {
   if (error_.empty()) error_ = why;
 }
 
+bool PictureFile::open_output() {
+  if (fd_ >= 0) return true;
+  if (!ok()) return false;
+  // A pipe, a device or a terminal is written directly: there is nothing to replace, and a rename
+  // would put a regular file in its place.
+  struct stat st;
+  if (stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0) fail(std::strerror(errno));
+    return fd_ >= 0;
+  }
+  // A regular file is written under a temporary name in its directory (so that the rename cannot
+  // cross devices), registered to be removed if a signal ends the process.
+  fd_ = createtemporarybeside(path_, 0666, &temp_, &entry_);
+  if (fd_ < 0) {
+    temp_.clear();
+    fail(std::strerror(errno));
+  }
+  return fd_ >= 0;
+}
+
 cairo_status_t PictureFile::write_bytes(void* closure, const unsigned char* data, unsigned int length) {
   PictureFile* f = static_cast<PictureFile*>(closure);
+  if (!f->open_output()) {
+    f->write_failed_ = true;
+    return CAIRO_STATUS_WRITE_ERROR;
+  }
   while (length > 0) {
     const ssize_t n = write(f->fd_, data, length);
     if (n < 0 && errno == EINTR) continue;
@@ -82,21 +98,16 @@ bool PictureFile::commit() {
   cairo_surface_finish(surface_);
   if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS && !write_failed_)
     fail(cairo_status_to_string(cairo_surface_status(surface_)));
-  if (!ok()) return false;
+  if (!open_output()) return false;
   const int fd = fd_;
   fd_ = -1;
-  if (close(fd) != 0) {
-    fail(std::strerror(errno));
-    return false;
-  }
-  // mkstemp makes the file private; a picture gets the usual rights of a new file.
-  const mode_t mask = umask(0);
-  umask(mask);
-  chmod(temp_.c_str(), 0666 & ~mask);
+  if (close(fd) != 0) fail(std::strerror(errno));
+  if (!ok() || temp_.empty()) return ok();
   if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
     fail(std::strerror(errno));
     return false;
   }
+  forgettemporary(entry_);
   temp_.clear();
   return true;
 }
@@ -112,7 +123,7 @@ bool render_picture(const pagesettings& page, const char* path, std::FILE* in,
     CairoSurface surface(file.surface(), w, h, page.reverse ? page.back_color : page.fore_color,
                          page.reverse ? page.fore_color : page.back_color);
     if (underlay) underlay(&surface, context);
-    plot(colour_page, in, &surface);
+    if (in) plot(colour_page, in, &surface);
     if (*surface.error()) {
       *error = surface.error();
       return false;

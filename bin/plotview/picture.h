@@ -1,5 +1,7 @@
 // Picture files of a page: the type from the file name's extension, a cairo surface writing
-// into a temporary file beside the target, renamed over the target only once complete.
+// into a temporary file beside the target, renamed over the target only once complete (a pipe
+// or a device is written directly). The temporary is made when the first byte is written and
+// is registered to be removed if a signal ends the process (tempfiles.h).
 #ifndef PLOTVIEW_PICTURE_H
 #define PLOTVIEW_PICTURE_H
 
@@ -26,7 +28,7 @@ class PictureFile {
   PictureFile(const PictureFile&) = delete;
   PictureFile& operator=(const PictureFile&) = delete;
 
-  // False when the temporary file or the surface could not be made; error() says why.
+  // False when the surface, the temporary file or a write failed; error() says why.
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
   cairo_surface_t* surface() { return surface_; }
@@ -37,15 +39,20 @@ class PictureFile {
  private:
   static cairo_status_t write_bytes(void* closure, const unsigned char* data, unsigned int length);
   void fail(const std::string& why);
+  // Opens the output on first use: the named pipe or device itself, or a new temporary beside
+  // a regular file. False (with error()) when it cannot be opened.
+  bool open_output();
   std::string path_, temp_, error_;
   PictureType type_;
   int fd_ = -1;
+  int entry_ = -1;  // the temporary's entry in the registry of temporaries
   cairo_surface_t* surface_ = nullptr;
   bool write_failed_ = false;
 };
 
 // Draws the plotter stream on a page of the size, orientation and colours of page (as on a
-// colour display) into the picture file path; underlay, when given, draws on the page first.
+// colour display) into the picture file path; underlay, when given, draws on the page first; a
+// null stream leaves the page empty.
 // False, with the reason in *error, when the picture could not be written; the name is then
 // left as it was.
 bool render_picture(const pagesettings& page, const char* path, std::FILE* in,

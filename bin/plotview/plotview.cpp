@@ -7,6 +7,7 @@
 #include "cmdline.h"
 #include "picture.h"
 #include "plot.h"
+#include "tempfiles.h"
 #include "viewopts.h"
 #ifdef PLOTVIEW_HAVE_X11
 #include "window.h"
@@ -24,25 +25,35 @@ static std::FILE* open_input(const viewoptions& o) {
   return in;
 }
 
-// Refuses input that does not start like a plotter stream; the first byte is put back.
-static void check_input(const char* cmnd, std::FILE* in) {
+// Refuses input that does not start like a plotter stream; the first byte is put back. A
+// stream that ends before its first command (nothing, or the end byte 0xFF) ends the viewer
+// silently with status 255; a picture of it is an empty page, said on standard error. True when
+// the stream holds commands.
+static bool check_input(const viewoptions& o, std::FILE* in) {
   const int c = std::getc(in);
-  if (c == EOF || c == 0xFF) std::exit(255);
+  if (c == EOF || c == 0xFF) {
+    if (o.output == nullptr) std::exit(255);
+    std::fprintf(stderr, "%s : The plotter stream is empty: the page is empty!\n", o.cmnd);
+    return false;
+  }
   if (c != '=') {
-    std::fprintf(stderr, "%s : Unexpected data format!\n", cmnd);
+    std::fprintf(stderr, "%s : Unexpected data format!\n", o.cmnd);
     std::exit(255);
   }
   std::ungetc(c, in);
+  return true;
 }
 
 int main(int argc, char** argv) {
   standard_options(argc, argv, "plotview", [argv] { usage(command_name(argv[0]), 0); });
+  // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
+  removetemporariesonsignals();
   viewoptions o = parse_options(argc, argv);
   std::FILE* in = open_input(o);
-  check_input(o.cmnd, in);
+  const bool commands = check_input(o, in);
   if (o.output != nullptr) {
     std::string error;
-    if (render_picture(o.page, o.output, in, nullptr, &error)) return 0;
+    if (render_picture(o.page, o.output, commands ? in : nullptr, nullptr, &error)) return 0;
     std::fprintf(stderr, "%s : Cannot write '%s': %s!\n", o.cmnd, o.output, error.c_str());
     return 1;
   }

@@ -133,7 +133,7 @@ void slice(const Options& o, FILE* in) {
   for (int64_t left = count; !limited || left > 0;) {
     if (limited) left--;
     if (freadx(item, o.size, 1, in) != 1) return;
-    fwritex(item, o.size, 1, stdout);
+    if (fwritex(item, o.size, 1, stdout) != 1) return;  // reported by the caller
   }
 }
 
@@ -147,5 +147,5 @@ int main(int argc, char** argv) {
   if (in == nullptr) return 1;
   slice(o, in);
   if (in != stdin) std::fclose(in);
-  return 0;
+  return output_complete(cmnd, stdout) ? 0 : 1;
 }

@@ -116,7 +116,18 @@ int64_t count_rest(FILE* fp, double* buf, int l) {
   return n;
 }
 
-Totals compare(FILE* reference, FILE* signal, int l, bool detail) {
+// Ends the command when one of the n samples is not a finite number: the figures would be NaN or
+// infinite without saying why.
+void check_finite(const double* x, int n, const char* name) {
+  for (int i = 0; i < n; i++)
+    if (!std::isfinite(x[i])) {
+      std::fprintf(stderr, "%s : Input sample is not a finite number in %s!\n", cmnd, name);
+      std::exit(1);
+    }
+}
+
+Totals compare(FILE* reference, FILE* signal, int l, bool detail, const char* reference_name,
+               const char* signal_name) {
   Totals t;
   double* x = double_array(2L * l);
   if (x == nullptr) std::exit(3);
@@ -125,6 +136,8 @@ Totals compare(FILE* reference, FILE* signal, int l, bool detail) {
   while (!std::feof(reference) && !std::feof(signal)) {
     a = freadf(x, sizeof(double), l, reference);
     b = freadf(y, sizeof(double), l, signal);
+    check_finite(x, a < b ? a : b, reference_name);
+    check_finite(y, a < b ? a : b, signal_name);
     add_frame(x, y, a < b ? a : b, l, detail, &t);
   }
   // The samples one stream holds beyond the other: those of the last frame, then the rest.
@@ -190,10 +203,11 @@ int main(int argc, char** argv) {
       refuse_wave_input(cmnd, signal, o.infile != nullptr ? o.infile : "standard input"))
     return 1;
   const bool detail = o.output_type == 1;
-  const Totals t = compare(reference, signal, o.frame_length, detail);
+  const Totals t = compare(reference, signal, o.frame_length, detail, o.reference,
+                           o.infile != nullptr ? o.infile : "standard input");
   std::fclose(reference);
   if (signal != stdin) std::fclose(signal);
   if (!check_comparison(t, o.frame_length)) return 1;
   report(t, o.output_type);
-  return 0;
+  return output_complete(cmnd, stdout) ? 0 : 1;
 }

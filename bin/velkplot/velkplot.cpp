@@ -24,6 +24,7 @@
 #include "soundfile.h"
 #include "stft.h"
 #include "velkcodec.h"
+#include "tempfiles.h"
 
 namespace {
 
@@ -746,7 +747,7 @@ void write_description(const Settings& s, const FigurePanel& f) {
   curves.insert(curves.end(), f.curves.begin(), f.curves.end());
   PanelText t = {f.title, f.xname, f.yname};
   std::fputs(describe_panel(f.x, f.y, curves, t, f.grid, GraphFrame()).c_str(), stdout);
-  if (std::fflush(stdout) != 0) fail("Cannot write the graph description");
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("Cannot write the graph description");
 }
 
 // The page in points and, for a PNG, in pixels; fails for a page beyond the pixel limit.
@@ -816,6 +817,8 @@ void check_rates(const std::vector<Panel>& panels) {
 
 int main(int argc, char** argv) {
   standard_options(argc, argv, "velkplot", [] { usage(0); });
+  // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
+  removetemporariesonsignals();
   Settings s = parse(argc, argv);
   double end = 0.0;
   int last_time_panel = -1;

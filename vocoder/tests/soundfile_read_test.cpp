@@ -292,4 +292,23 @@ TEST(ReadSound, EveryFailureIsWorded) {
   }
 }
 
+// soundfileownrate reads a file at its own rate whatever it is, below and above the vocoder's
+// range too (for callers that check the rate themselves), never resampled.
+TEST(ReadSound, TheFilesOwnRateOutsideTheRangeOnRequest) {
+  const std::vector<int16_t> values = {0, 100, -32768, 32767, -5};
+  for (int rate : {1, 4000, 7999, 96000, 1000001}) {
+    const Read r = readat(writesound("anyrate.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 1, values),
+                          soundfileownrate);
+    EXPECT_EQ(r.info.status, SOUND_READ) << rate;
+    EXPECT_EQ(r.info.rate, static_cast<uint32_t>(rate));
+    EXPECT_EQ(r.info.readrate, static_cast<uint32_t>(rate));
+    ASSERT_EQ(r.samples.size(), values.size()) << rate;
+    for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(r.samples[i], values[i] / 32768.0) << rate;
+  }
+  const Read wav =
+      readat(writebytes("own16.wav", riff(fmtchunk() + chunk("data", pcm({7, -7})))), soundfileownrate);
+  EXPECT_EQ(wav.info.readrate, 16000u);
+  EXPECT_EQ(wav.samples, (std::vector<double>{7 / 32768.0, -7 / 32768.0}));
+}
+
 }  // namespace

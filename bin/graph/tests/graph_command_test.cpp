@@ -91,4 +91,26 @@ TEST(GraphCommand, ExampleFigureMatchesItsCheckedOutput) {
   EXPECT_EQ(r.out, file_contents(kData + "/damped.plt"));
 }
 
+// A data point that is not a finite number is a gap in its line: the line before it ends, the
+// points after it start a new one, and no coordinate off the page is written.
+TEST(GraphCommand, NonFiniteDataPointsAreGaps) {
+  const std::string head = "x 0 10\ny -1 1\n0 1\n";
+  const RunResult gap = run("-t 1", head + "1 nan\n2 inf\n3 0.5\n4 0.2\n");
+  ASSERT_EQ(gap.status, 0) << gap.err;
+  EXPECT_NE(gap.out.find("M760 2400\nD880 2280\n"), std::string::npos) << gap.out;
+  EXPECT_EQ(gap.out.find('-'), std::string::npos) << "a coordinate off the page: " << gap.out;
+  // Off a logarithmic axis (log of a negative number) likewise.
+  const RunResult log = run("-t 1", "x 0 10\ny* 1 100\n1 10\n2 -5\n3 20\n4 50\n");
+  ASSERT_EQ(log.status, 0) << log.err;
+  EXPECT_EQ(log.out.find('-'), std::string::npos) << log.out;
+}
+
+// Plotter commands that cannot be written (a full device here) are reported with status 1.
+TEST(GraphCommand, AFailedWriteIsReported) {
+  const RunResult r =
+      run_program("/bin/sh", {"-c", "exec \"$0\" -t 1 \"$1\" > /dev/full", kGraph, kData + "/damped.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "graph : Cannot write the plotter commands!\n");
+}
+
 }  // namespace

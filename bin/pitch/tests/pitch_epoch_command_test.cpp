@@ -167,21 +167,18 @@ TEST_F(EpochCommand, Refusals) {
   EXPECT_EQ(shift.err.rfind("ERROR: frame_step parameter must be between [1/sampling rate, 0.1].\n", 0), 0u)
       << shift.err;
 
+  // What the sound reader cannot read is refused with its reason; nothing is written.
   const std::string silence = pcm16(std::vector<float>(800, 0.0f));
-  std::string stereo = wav_file(silence, 16000, 1), cut = stereo;
-  std::string short_fmt = stereo;
+  std::string short_fmt = wav_file(silence, 16000, 1);
   short_fmt[16] = 15;
-  stereo[22] = 2;
-  cut.resize(cut.size() - 100);
   const std::vector<std::pair<std::string, std::string>> files = {
       {wav_file(silence, 16000, 3),
-       "pitch : Only 16-bit linear or 8-bit mu-law WAV data can be read from standard input!\n"},
-      {stereo, "Attempt to load multi channel audio\npitch : Cannot load the WAV file standard input!\n"},
-      {cut,
-       "WaveIO::ReadSamples: only 750 out of 800 values read\npitch : Cannot load the WAV file "
-       "standard input!\n"},
-      {short_fmt, "Invalid of the wave format buffer\npitch : Cannot load the WAV file standard input!\n"},
-      {"RIFF", "pitch : No format chunk in the WAV file standard input!\n"}};
+       "pitch : Cannot read the sound file standard input: format chunk missing or damaged!\n"},
+      {short_fmt, "pitch : Cannot read the sound file standard input: format chunk missing or damaged!\n"},
+      {wav_file(silence, 16000, 0x55),
+       "pitch : Cannot read the sound file standard input: compressed format (code 0x55) not supported!\n"},
+      {"RIFF",
+       "pitch : Cannot read the sound file standard input: not a sound file (RIFF/WAVE header missing)!\n"}};
   for (const auto& f : files) {
     write_bytes(f.first);
     const Outcome r = run("-a 1");
@@ -189,6 +186,108 @@ TEST_F(EpochCommand, Refusals) {
     EXPECT_EQ(r.err, f.second);
     EXPECT_TRUE(r.values.empty());
   }
+}
+
+// A WAV file of any layout: `data` holds the sample frames.
+std::string wav_layout(const std::string& data, uint32_t rate, uint16_t channels, uint16_t bits, uint16_t tag,
+                       uint32_t promised_bytes = 0) {
+  const uint32_t size = promised_bytes ? promised_bytes : (uint32_t)data.size();
+  const uint16_t align = (uint16_t)(channels * bits / 8);
+  return "RIFF" + le_bytes(36 + size, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(tag, 2) +
+         le_bytes(channels, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
+         le_bytes(bits, 2) + "data" + le_bytes(size, 4) + data;
+}
+
+std::string float32_bytes(const std::vector<float>& x) {
+  return std::string(reinterpret_cast<const char*>(x.data()), x.size() * sizeof(float));
+}
+
+// Sound files are read by the vocoder's sound reader at their own rate: channels averaged, any
+// sample width, rates outside the vocoder's range, files cut short (with warnings), pipes. Each
+// layout holds the same samples as a float stream, whose track it must give exactly.
+TEST_F(EpochCommand, SoundFilesAreReadAsTheVocoderReadsThem) {
+  const std::string wav = file_contents(std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav");
+  std::vector<float> x(12000);
+  for (size_t i = 0; i < x.size(); i++)
+    x[i] = (int16_t)((uint8_t)wav[44 + 2 * i] | (uint8_t)wav[45 + 2 * i] << 8);
+  std::string stereo, pcm24, unit;
+  std::vector<float> scaled;
+  for (float v : x) {
+    stereo += le_bytes((uint16_t)(int16_t)v, 2) + le_bytes((uint16_t)(int16_t)v, 2);
+    pcm24 += le_bytes((uint32_t)((int32_t)v * 256), 3);
+    scaled.push_back(v / 32768.0f);
+  }
+  unit = float32_bytes(scaled);
+  struct Case {
+    std::string bytes, rate_option, warning;
+  };
+  const std::vector<Case> cases = {
+      {wav_layout(stereo, 16000, 2, 16, 1), "", "Warning: standard input: 2 channels averaged to one.\n"},
+      {wav_layout(pcm24, 16000, 1, 24, 1), "", ""},
+      {wav_layout(unit, 16000, 1, 32, 3), "", ""},
+      {wav_layout(pcm16(x), 96000, 1, 16, 1), " -s 96", ""},
+      {wav_layout(pcm16(x), 6000, 1, 16, 1), " -s 6", ""},
+  };
+  for (const char* algorithm : {"-a 0", "-a 1"}) {
+    for (const Case& c : cases) {
+      write_floats(x);
+      const Outcome floats = run(algorithm + c.rate_option);
+      ASSERT_EQ(floats.status, 0) << floats.err;
+      write_bytes(c.bytes);
+      const Outcome r = run(algorithm);
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err, c.warning);
+      EXPECT_EQ(r.values, floats.values) << algorithm << c.rate_option << " " << c.warning;
+    }
+    // A data chunk promising more than the file holds: the samples present, with a warning.
+    write_floats(std::vector<float>(x.begin(), x.begin() + 10000));
+    const Outcome present = run(algorithm);
+    write_bytes(wav_layout(pcm16(std::vector<float>(x.begin(), x.begin() + 10000)), 16000, 1, 16, 1, 24000));
+    const Outcome cut = run(algorithm);
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.err, "Warning: standard input: header promises 12000 samples, 10000 present.\n");
+    EXPECT_EQ(cut.values, present.values);
+
+    // Through a pipe, read once, and without a temporary file anywhere.
+    write_bytes(wav_layout(stereo, 16000, 2, 16, 1));
+    const Outcome named = run(std::string(algorithm) + " " + in(), "/dev/null");
+    RunSettings how;
+    how.inputfile = "/dev/null";
+    const RunResult piped =
+        run_program("/bin/sh", {"-c", "cat \"$1\" | \"$0\" $2", PITCH_PATH, in(), algorithm}, how);
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, float32_bytes(named.values));
+  }
+}
+
+// A non-finite sample of a float file (or one beyond the float range on the 16-bit scale) ends
+// the input there: the frames before it, then the message and status 1.
+TEST_F(EpochCommand, NonFiniteSamplesOfASoundFileEndItsInput) {
+  const std::vector<float> x = voiced_signal(150, 150, 20000, 16000.0);
+  std::vector<float> unit;
+  for (float v : x) unit.push_back(v / 32768.0f);
+  std::vector<float> bad = unit;
+  bad[16000] = NAN;
+  write_floats(std::vector<float>(x.begin(), x.begin() + 16000));
+  const Outcome before = run("");
+  ASSERT_EQ(before.values.size(), 200u);
+  write_bytes(wav_layout(float32_bytes(bad), 16000, 1, 32, 3));
+  const Outcome r = run("");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "pitch : Input sample is not a finite number in standard input!\n");
+  EXPECT_EQ(r.values, before.values);
+
+  // 1e300 in a 64-bit float file is infinite as a float on the 16-bit scale.
+  std::string huge;
+  for (size_t i = 0; i < 4000; i++) {
+    const double v = i == 3000 ? 1e300 : 0.0;
+    huge += std::string(reinterpret_cast<const char*>(&v), sizeof v);
+  }
+  write_bytes(wav_layout(huge, 16000, 1, 64, 3));
+  const Outcome h = run("");
+  EXPECT_EQ(h.status, 1);
+  EXPECT_EQ(h.err, "pitch : Input sample is not a finite number in standard input!\n");
+  EXPECT_EQ(h.values.size(), 38u);  // the frames of the first 3000 samples
 }
 
 TEST_F(EpochCommand, UsageNamesTheEpochTracker) {

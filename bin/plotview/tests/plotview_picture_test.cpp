@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -229,3 +233,104 @@ TEST_F(Pictures, GreekChunkFollowsItsTextWithoutAGap) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a shell script with the viewer's path as $1 and the test directory as $2.
+RunResult viewer_script(const std::string& script, const std::string& dir, const std::string& input = "") {
+  RunSettings how;
+  how.input = input;
+  how.seconds = 60;
+  return run_program("/bin/sh", {"-c", script, "sh", kViewer, dir}, how);
+}
+
+}  // namespace
+
+TEST_F(Pictures, AnEmptyStreamIsAnEmptyPageSaidOnStandardError) {
+  for (const std::string& input : {std::string(), std::string("\xff=M", 3)}) {
+    const std::string png = dir_.path("e.png");
+    const RunResult r = viewer({"-o", png}, input);
+    ASSERT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "plotview : The plotter stream is empty: the page is empty!\n");
+    const Page p = read_png(png);
+    ASSERT_EQ(p.width, 589);
+    ASSERT_EQ(p.height, 847);
+    EXPECT_EQ(p.count(0, 0, 588, 846, kWhite), 589 * 847);
+  }
+  const RunResult svg = viewer({"-o", dir_.path("e.svg")}, "");
+  EXPECT_EQ(svg.status, 0);
+  EXPECT_NE(file_contents(dir_.path("e.svg")).find("<svg"), std::string::npos);
+}
+
+// The temporary is made only once the picture is written: a viewer waiting for its stream has
+// made nothing, and a signal then ends it by that signal with nothing left behind.
+TEST_F(Pictures, NothingIsCreatedBeforeTheStreamAndASignalLeavesNothing) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) {
+    int feed[2];
+    ASSERT_EQ(pipe(feed), 0);
+    const std::string out = dir_.path("w.pdf");
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(feed[0], 0);
+      close(feed[0]);
+      close(feed[1]);
+      execl(kViewer.c_str(), kViewer.c_str(), "-o", out.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(feed[0]);
+    const std::string start = "=\nM100 100\nD200 200\n";
+    ASSERT_EQ(write(feed[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
+    usleep(500 * 1000);
+    EXPECT_TRUE(entries(dir_.dir()).empty()) << "made before the stream ended";
+    kill(child, signal);
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    close(feed[1]);
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << "signal " << signal << " status " << raw;
+    EXPECT_TRUE(entries(dir_.dir()).empty()) << "signal " << signal;
+  }
+}
+
+// Names up to the system's limit are written: the temporary's name is shortened to fit.
+TEST_F(Pictures, NamesOfTheLongestLegalLengthAreWritten) {
+  for (size_t length : {size_t(248), size_t(255)}) {
+    const std::string name = std::string(length - 4, 'n') + ".png";
+    const RunResult r = viewer({"-o", dir_.path(name)}, figure());
+    EXPECT_EQ(r.status, 0) << length << " " << r.err;
+    EXPECT_EQ(entries(dir_.dir()), std::vector<std::string>{name});
+    std::remove(dir_.path(name).c_str());
+  }
+}
+
+// Beyond the file-size limit the write fails (SIGXFSZ is ignored): the failure is reported, the
+// temporary removed and an earlier picture kept.
+TEST_F(Pictures, TheFileSizeLimitIsAFailedWriteNotADeath) {
+  const std::string png = dir_.path("d.png");
+  ASSERT_EQ(viewer({"-o", png}, figure()).status, 0);
+  const std::string good = file_contents(png);
+  for (const char* name : {"d.png", "d.svg", "d.pdf"}) {
+    const RunResult r = viewer_script(std::string("ulimit -f 4; exec \"$1\" -rv -o \"$2/") + name + "\"",
+                                      dir_.dir(), figure());
+    ASSERT_TRUE(r.exited) << name << " signal " << r.signal;
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.err, "plotview : Cannot write '" + dir_.path(name) + "': File too large!\n");
+  }
+  EXPECT_EQ(file_contents(png), good);
+  EXPECT_EQ(entries(dir_.dir()), std::vector<std::string>{"d.png"});
+}
+
+// A named pipe is written directly and stays a pipe.
+TEST_F(Pictures, ANamedPipeIsWrittenDirectly) {
+  const std::string fifo = dir_.path("p.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const RunResult r =
+      viewer_script("exec 3<&0; \"$1\" -o \"$2/p.png\" <&3 & cat \"$2/p.png\" > \"$2/copy.png\"; wait $!",
+                    dir_.dir(), figure());
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(viewer({"-o", dir_.path("file.png")}, figure()).status, 0);
+  EXPECT_EQ(file_contents(dir_.path("copy.png")), file_contents(dir_.path("file.png")));
+  struct stat st;
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}

@@ -3,6 +3,8 @@
 // and sounds of other rates, and empty, truncated, non-finite and absurd inputs.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -641,6 +643,39 @@ TEST_F(Velkplot, TheReadmeCommandsMakeItsPictures) {
     EXPECT_EQ(p.width, committed.width) << name;
     EXPECT_EQ(p.height, committed.height) << name;
   }
+}
+
+// Pictures go through the viewer's picture files: names up to the system's limit are written,
+// and beyond the file-size limit the write fails with a message and leaves no temporary.
+TEST_F(Velkplot, LongPictureNamesAndTheFileSizeLimit) {
+  const std::string f0 = lf0("a.lf0", {100, 0, 200, 250, 0});
+  const std::string svg = std::string(251, 'v') + ".svg";
+  const RunResult r = velkplot({"f0", f0, "-o", dir_.path(svg)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(file_exists(dir_.path(svg)));
+
+  RunSettings how;
+  const RunResult big = run_program(
+      "/bin/sh", {"-c", "ulimit -f 1; exec \"$0\" f0 \"$1\" -o \"$2\"", kVelkplot, f0, dir_.path("b.pdf")},
+      how);
+  ASSERT_TRUE(big.exited) << "signal " << big.signal;
+  EXPECT_EQ(big.status, 1);
+  EXPECT_EQ(big.err, "velkplot : Cannot write '" + dir_.path("b.pdf") + "': File too large!\n");
+  EXPECT_FALSE(file_exists(dir_.path("b.pdf")));
+  DIR* d = opendir(dir_.dir().c_str());
+  ASSERT_NE(d, nullptr);
+  int entries = 0;
+  while (const dirent* e = readdir(d)) entries += e->d_name[0] == '.' && std::string(e->d_name).size() > 2;
+  closedir(d);
+  EXPECT_EQ(entries, 0) << "a temporary was left behind";
+}
+
+// A description longer than the output buffer that cannot be written is reported, status 1.
+TEST_F(Velkplot, AFailedWriteOfTheDescriptionIsReported) {
+  const std::string f0 = lf0("long.lf0", std::vector<double>(2000, 120.0));
+  const RunResult r = run_program("/bin/sh", {"-c", "exec \"$0\" f0 \"$1\" > /dev/full", kVelkplot, f0});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "velkplot : Cannot write the graph description!\n");
 }
 
 }  // namespace
