@@ -35,4 +35,3 @@ int freadx(void* ptr, size_t size, int nitems, FILE* fp);
 
 // Writes nitems raw items of size bytes from ptr; returns the number of items written.
 int fwritex(const void* ptr, size_t size, int nitems, FILE* fp);
-

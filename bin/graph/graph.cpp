@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "%s : Cannot write the plotter commands!\n", cmnd);
+    std::fprintf(stderr, "%s : Cannot write the plotter commands!\n", cmnd());
     return 1;
   }
   return 0;

@@ -789,17 +789,21 @@ void write_picture(const Settings& s, const Figure& fig) {
          " inches is too small for " + std::to_string(fig.panels.size()) +
          (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.font_pt) +
          " pt (enlarge --size or lower --fontsize)");
-  PictureFile file(s.output, picture_type(s.output), w, h);
-  if (file.ok()) {
-    cairo_t* cr = cairo_create(file.surface());
-    cairo_scale(cr, scale, png ? static_cast<double>(ph) / height : h / height);
-    draw_figure(cr, fig, layout, width, height);
-    const cairo_status_t status = cairo_status(cr);
-    cairo_destroy(cr);
-    if (status != CAIRO_STATUS_SUCCESS)
-      fail(std::string("Cannot write '") + s.output + "': " + cairo_status_to_string(status));
+  // The picture file is closed (its temporary removed on failure) before fail() ends the program.
+  std::string error;
+  {
+    PictureFile file(s.output, picture_type(s.output), w, h);
+    if (file.ok()) {
+      cairo_t* cr = cairo_create(file.surface());
+      cairo_scale(cr, scale, png ? static_cast<double>(ph) / height : h / height);
+      draw_figure(cr, fig, layout, width, height);
+      const cairo_status_t status = cairo_status(cr);
+      cairo_destroy(cr);
+      if (status != CAIRO_STATUS_SUCCESS) error = cairo_status_to_string(status);
+    }
+    if (error.empty() && !file.commit()) error = file.error();
   }
-  if (!file.commit()) fail(std::string("Cannot write '") + s.output + "': " + file.error());
+  if (!error.empty()) fail(std::string("Cannot write '") + s.output + "': " + error);
 }
 
 // A stream read at the default rate beside a sound of another rate is most likely a mistake.
