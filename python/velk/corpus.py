@@ -707,7 +707,6 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
                 break
             finished, _ = wait(pending, timeout=0.5, return_when=FIRST_COMPLETED)
             if stop is not None and stop.is_set():
-                report.interrupted = getattr(stop, "signal", True)
                 for future in pending:
                     future.cancel()
             for future in finished:
@@ -736,6 +735,8 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
         failures.close()
         if progress is not None:
             progress.close()
+    if stop is not None and stop.is_set():
+        report.interrupted = getattr(stop, "signal", None) or True
     if shard is None and resumed and report.done:
         _compact(summary.path)
     report.elapsed = time.monotonic() - began

@@ -1,0 +1,83 @@
+"""velk.corpus on any executor: threads, processes and a real Dask cluster of two worker processes
+give the programs' streams byte for byte."""
+import os
+import threading
+from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+
+import pytest
+
+from corpus_support import CONVERTED, corpus_command, make_tree, summary_rows, tree_bytes, velkcoder_streams
+from velk import corpus
+
+OPTIONS = {"ccord": 16, "f0min": 70}
+
+
+@pytest.fixture(scope="module")
+def tree(tmp_path_factory):
+    root = tmp_path_factory.mktemp("tree")
+    items = make_tree(root / "src", copies=3)
+    work = tmp_path_factory.mktemp("reference")
+    reference = {name: velkcoder_streams(path, work, OPTIONS) for name, path in items.items()}
+    return root / "src", reference
+
+
+def assert_programs_streams(out, reference):
+    for name, streams in reference.items():
+        assert [(out / f"{name}.{e}").read_bytes() for e in ("lf0", "cc", "fv")] == streams, name
+
+
+def test_thread_pool_of_the_caller(tree, tmp_path):
+    src, reference = tree
+    with ThreadPoolExecutor(2) as pool:
+        report = corpus.encode(src, tmp_path / "out", OPTIONS, executor=pool)
+    assert (report.items, report.done, report.skipped, report.failed, report.interrupted) == (8, 8, 0, 0, None)
+    assert_programs_streams(tmp_path / "out", reference)
+    # the reader's warning reaches the summary under the caller's own warning filters too
+    rows = summary_rows(tmp_path / "out" / "summary.tsv")
+    assert "22050 Hz, 2 channels" in rows[os.path.splitext(CONVERTED)[0]][8]
+    again = corpus.encode(src, tmp_path / "out", OPTIONS)
+    assert (again.done, again.skipped) == (0, 8)
+
+
+def test_process_pool(tree, tmp_path):
+    src, reference = tree
+    with ProcessPoolExecutor(2) as pool:
+        report = corpus.encode(src, tmp_path / "out", OPTIONS, executor=pool)
+    assert (report.done, report.failed) == (8, 0)
+    assert_programs_streams(tmp_path / "out", reference)
+
+
+def test_stopped_run_starts_no_item(tree, tmp_path):
+    stop = threading.Event()
+    stop.set()
+    report = corpus.encode(tree[0], tmp_path / "out", OPTIONS, stop=stop, jobs=1)
+    assert report.interrupted is True and report.done == 0
+    assert tree_bytes(tmp_path / "out") == {}
+
+
+def test_refusals_raise_before_anything_is_written(tree, tmp_path):
+    with pytest.raises(corpus.Refusal, match=r"^ccord must lie in 0\.\.511"):
+        corpus.encode(tree[0], tmp_path / "out", {"ccord": 512})
+    with pytest.raises(corpus.Refusal, match="holds no sound files"):
+        corpus.encode(tmp_path, tmp_path / "out")
+    assert not (tmp_path / "out").exists()
+
+
+def test_dask_cluster_of_two_worker_processes(tree, tmp_path):
+    distributed = pytest.importorskip("distributed")
+    src, reference = tree
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
+                                  silence_logs=40) as cluster, distributed.Client(cluster) as client:
+        workers = client.run(os.getpid)
+        assert len(set(workers.values())) == 2 and os.getpid() not in workers.values()
+        report = corpus.encode(src, tmp_path / "api", OPTIONS, executor=client.get_executor(), window=4)
+        assert (report.done, report.failed) == (8, 0)
+        assert_programs_streams(tmp_path / "api", reference)
+        # the command on the same cluster, shard by shard
+        for shard in ("0/2", "1/2"):
+            done = corpus_command("encode", src, tmp_path / "cli", "--ccord=16", "--f0min=70", "--shard", shard,
+                                  "--scheduler", cluster.scheduler_address)
+            assert done.returncode == 0, done
+    assert tree_bytes(tmp_path / "cli") == tree_bytes(tmp_path / "api")
+    assert corpus_command("merge", tmp_path / "cli").returncode == 0
+    assert summary_rows(tmp_path / "cli" / "summary.tsv") == summary_rows(tmp_path / "api" / "summary.tsv")
