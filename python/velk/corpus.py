@@ -158,9 +158,14 @@ def decoder_keywords(codec, options, rate=None):
 
 
 def differences(old, new):
-    keys = sorted(set(old) | set(new))
+    """The settings two records differ in, each option and setting by its name."""
+    def flat(record):
+        options = record.get("options") if isinstance(record.get("options"), dict) else {}
+        return {**options, **{k: v for k, v in record.items() if k != "options"}}
+
+    old, new = flat(old), flat(new)
     return ", ".join(f"{k}: {json.dumps(old.get(k))} in the record, {json.dumps(new.get(k))} now"
-                     for k in keys if old.get(k) != new.get(k))
+                     for k in sorted(set(old) | set(new)) if old.get(k) != new.get(k))
 
 
 def claim(outdir, record, force):
