@@ -68,9 +68,9 @@ string(REGEX REPLACE "/$" "" VELK_PC_TO_PREFIX ${VELK_PC_TO_PREFIX})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/velk.pc.in ${PROJECT_BINARY_DIR}/velk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/velk.pc DESTINATION ${velk_pcdir})
 
-# The Python module (target velk of python/, installed by its own rule into
-# VELK_PYTHON_INSTALL_DIR), when this configuration builds it.
+# The Python package (target velk_python of python/, installed by its own rules into the
+# interpreter's site directory under the prefix), when this configuration builds it.
 set(velk_python_module "")
-if(TARGET velk)
+if(TARGET velk_python)
   set(velk_python_module velk)
 endif()

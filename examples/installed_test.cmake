@@ -65,9 +65,26 @@ if(MODE STREQUAL "install")
   if(NOT config MATCHES "PACKAGE_VERSION \"${VERSION}\"")
     message(FATAL_ERROR "the CMake package does not report version ${VERSION}")
   endif()
+  # The package lies in VELK_PYTHON_INSTALL_DIR when that is set, else in the site directory the
+  # interpreter names for the prefix (which it reads only for its own prefixes: here PYTHONPATH
+  # names it).
   if(PYTHON)
-    set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
-    run(${PYTHON} -c "import velk, sys; sys.exit(not velk.__file__.startswith('${prefix}/'))")
+    set(sitedir ${PYTHON_DIR})
+    if(NOT sitedir)
+      execute_process(COMMAND ${PYTHON} ${SITEDIR} ${prefix} OUTPUT_VARIABLE sitedir OUTPUT_STRIP_TRAILING_WHITESPACE)
+    endif()
+    expect_file(${sitedir}/velk/__init__.py)
+    set(ENV{PYTHONPATH} ${prefix}/${sitedir})
+    run(${PYTHON} -c "import velk, sys; sys.exit(not velk.__file__.startswith('${prefix}/') or velk.__version__ != '${VERSION}')")
+    unset(ENV{PYTHONPATH})
+    # Installed under the user's base directory (~/.local), the package is imported without
+    # any setting; PYTHONUSERBASE stands for the home directory here.
+    if(NOT PYTHON_DIR)
+      set(ENV{PYTHONUSERBASE} ${WORK}/userbase)
+      run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK}/userbase)
+      run(${PYTHON} -c "import velk, sys; sys.exit(not velk.__file__.startswith('${WORK}/userbase/'))")
+      unset(ENV{PYTHONUSERBASE})
+    endif()
   endif()
   # Every installed program has its manual page.
   file(GLOB installed RELATIVE ${prefix}/bin ${prefix}/bin/*)

@@ -72,8 +72,10 @@ void requirefinitevalue(double v, const char* name) {
   if (!std::isfinite(v)) refuse(std::string(name) + " must be finite (got " + numbertext(v) + ")");
 }
 
+// A UserWarning pointing at the caller of the package's function (level 1 is the function of
+// velk/__init__.py that calls this module).
 void warn(const char* message) {
-  if (PyErr_WarnEx(PyExc_UserWarning, message, 1) != 0) throw py::error_already_set();
+  if (PyErr_WarnEx(PyExc_UserWarning, message, 2) != 0) throw py::error_already_set();
 }
 
 // ---- encode ----
@@ -539,20 +541,10 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
 
 }  // namespace
 
-PYBIND11_MODULE(velk, m) {
+PYBIND11_MODULE(_velk, m) {
   using namespace pybind11::literals;
-  m.doc() = R"(velk: the harmonic-model vocoder and the pitch trackers over numpy arrays.
-
-The functions run the same library code as the programs velkcoder, velkdecoder and pitch, so
-their numbers are the programs' numbers: encode on a 16-bit signal gives the values the
-parameter files hold (after rounding to float32), and to_int16(decode(...)) the samples of the
-decoder's WAV file. Signals are 1-D float arrays on the +-1 scale (as soundfile, librosa and
-scipy give them) or int16 arrays. Every result is a new float64 array unless stated.
-
-The computation runs without the GIL and keeps no state between calls (the noise generators of
-the analysis and synthesis belong to each call), so threads encode and decode in parallel and
-give the same results as serial runs. Bad arguments raise ValueError naming the argument and
-the rule; unreadable or unwritable files raise OSError. Nothing is printed to stdout.)";
+  m.doc() = "The compiled functions of the package velk (import velk, which documents them).";
+  m.attr("__version__") = VELK_VERSION;
 
   // The numpy types the module makes, looked up now: the first lookup initialises pybind11's
   // numpy tables under a static guard, which threads making their first calls at once would
@@ -560,7 +552,9 @@ the rule; unreadable or unwritable files raise OSError. Nothing is printed to st
   py::array_t<double>(0);
   py::array_t<int16_t>(0);
   py::array_t<float>(0);
-  encodedtuple = py::module_::import("collections").attr("namedtuple")("Encoded", "lf0 cc fv").release();
+  encodedtuple = py::module_::import("collections")
+                     .attr("namedtuple")("Encoded", "lf0 cc fv", "module"_a = "velk")
+                     .release();
   m.attr("Encoded") = encodedtuple;
 
   m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = 80, "ccord"_a = 39,

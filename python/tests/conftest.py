@@ -1,8 +1,8 @@
-"""Shared set-up of the tests of the Python module velk.
+"""Shared set-up of the tests of the Python package velk.
 
-CTest runs them with PYTHONPATH naming the build tree's module and with the paths of the programs
+CTest runs them with PYTHONPATH naming the build tree's package and with the paths of the programs
 the module must agree with (VELKCODER, VELKDECODER, VELK_PITCH) and of the bundled samples
-(VELK_SAMPLES_DIR). Run by hand, the programs are looked up beside the module in the build tree.
+(VELK_SAMPLES_DIR). Run by hand, the programs are looked up in the build tree that holds the package.
 """
 import os
 import pathlib
@@ -13,7 +13,7 @@ import pytest
 import velk
 
 HERE = pathlib.Path(__file__).resolve().parent
-BUILD = pathlib.Path(velk.__file__).resolve().parent.parent
+BUILD = pathlib.Path(velk.__file__).resolve().parent.parent.parent  # <build>/python/velk/__init__.py
 SAMPLES = pathlib.Path(os.environ.get("VELK_SAMPLES_DIR", HERE.parent.parent / "samples"))
 SAMPLE_FILES = sorted(SAMPLES.glob("*.wav"))
 
