@@ -254,3 +254,15 @@ def test_progress_lines_quiet_and_terminal_bar(corpus, tmp_path):
     os.close(main)
     assert done.returncode == 0 and "5/5" in screen and "h audio, 0 failed" in screen and "100%" in screen
     assert done.stdout.startswith("velkcorpus: 5 items: 5 done")
+
+
+def test_the_command_velkcorpus_runs_the_module(corpus, encoded, tmp_path):
+    launcher = os.environ.get("VELKCORPUS")
+    if not launcher:
+        pytest.skip("VELKCORPUS (the launcher of the build tree) not given")
+    usage = subprocess.run([launcher, "--help"], capture_output=True, text=True, check=False)
+    assert usage.returncode == 0 and usage.stdout.startswith("usage: velkcorpus encode SRC OUTDIR")
+    done = subprocess.run([launcher, "encode", corpus[0], tmp_path / "out", "--ccord=24", "--f0acc=1", "--quiet"],
+                          capture_output=True, text=True, check=False)
+    assert (done.returncode, done.stdout, done.stderr) == (0, "", "")
+    assert tree_bytes(tmp_path / "out") == tree_bytes(encoded[0])

@@ -81,3 +81,20 @@ def test_dask_cluster_of_two_worker_processes(tree, tmp_path):
     assert tree_bytes(tmp_path / "cli") == tree_bytes(tmp_path / "api")
     assert corpus_command("merge", tmp_path / "cli").returncode == 0
     assert summary_rows(tmp_path / "cli" / "summary.tsv") == summary_rows(tmp_path / "api" / "summary.tsv")
+
+
+def test_every_items_warnings_reach_its_row(tmp_path):
+    import numpy as np
+
+    import velk
+    from conftest import SAMPLE_FILES
+
+    x = velk.read_wav(SAMPLE_FILES[0])[0].copy()
+    x[1000:2000] = 0
+    (tmp_path / "src").mkdir()
+    for k in range(4):
+        velk.write_wav(tmp_path / "src" / f"z{k}.wav", x)
+    report = corpus.encode(tmp_path / "src", tmp_path / "out", jobs=2)
+    assert report.done == 4
+    rows = summary_rows(tmp_path / "out" / "summary.tsv")
+    assert [rows[f"z{k}"][8] for k in range(4)] == ["zeros in the signal have been filled with noise"] * 4
