@@ -179,7 +179,8 @@ def test_bad_files_fail_alone_and_whole_runs_are_refused_up_front(corpus, tmp_pa
     assert done.returncode == 1
     rows = dict(line.split("\t") for line in (out / "failures.tsv").read_text().splitlines()[1:])
     assert set(rows) == {str(src / n) for n in ("empty.wav", "corrupt.wav", "good.flac", "good.wav")}
-    assert rows[str(src / "empty.wav")] == f"could not read {src / 'empty.wav'}: not a sound file (RIFF/WAVE header missing)"
+    assert rows[str(src / "empty.wav")] == (f"could not read {src / 'empty.wav'}: "
+                                            "not a sound file (RIFF/WAVE header missing)")
     assert rows[str(src / "corrupt.wav")].startswith(f"could not read {src / 'corrupt.wav'}: ")
     assert rows[str(src / "good.wav")] == f"its outputs good.lf0/.cc/.fv are those of {src / 'good.flac'}"
     assert "4 items: 0 done, 0 skipped (done before), 4 failed" in done.stdout

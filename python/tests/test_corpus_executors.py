@@ -84,8 +84,6 @@ def test_dask_cluster_of_two_worker_processes(tree, tmp_path):
 
 
 def test_every_items_warnings_reach_its_row(tmp_path):
-    import numpy as np
-
     import velk
     from conftest import SAMPLE_FILES
 

@@ -11,7 +11,6 @@ complete, and runs the rest on threads, on any concurrent.futures.Executor, or o
 The settings record OUTDIR/velkcorpus.json keeps a tree from mixing outputs of other settings.
 """
 import json
-import math
 import os
 import re
 import signal
@@ -239,6 +238,9 @@ def walk(src, wanted, skip=None):
     return items
 
 
+PIPED = "piped entries (cmd |) are not read; write the audio to files first"
+
+
 def scp_items(scp):
     """Items of a Kaldi-style list: `utterance-id path` per line, paths relative to its folder."""
     folder = os.path.dirname(os.path.abspath(scp))
@@ -253,7 +255,7 @@ def scp_items(scp):
             if len(fields) < 2:
                 items.append(Item(fields[0], where, "no path after the utterance id"))
             elif fields[1].rstrip().endswith("|"):
-                items.append(Item(fields[0], where, "piped entries (cmd |) are not read; write the audio to files first"))
+                items.append(Item(fields[0], where, PIPED))
             else:
                 items.append(Item(fields[0], os.path.join(folder, fields[1].rstrip())))
     for item in items:
@@ -408,22 +410,18 @@ def encode_item(task):
         return "failed", _reason(error), 0.0
 
 
-def _stream(path):
-    return velk.read_params(path)
-
-
 def decode_item(task):
     """Decodes base.lf0, base.cc and base.fv (when present) into the WAV file out, as velkdecoder
     does with --ccord when the order is known. Returns as encode_item."""
     base, out, keywords, order = task
     messages = []
     try:
-        lf0 = _stream(base + ".lf0")
-        cc = _stream(base + ".cc")
+        lf0 = velk.read_params(base + ".lf0")
+        cc = velk.read_params(base + ".cc")
         frames = len(lf0)
         if frames == 0 or len(cc) % frames or (order is not None and len(cc) != frames * (order + 1)):
             raise ValueError("F0 and CC have incompatible dimensions")
-        fv = _stream(base + ".fv") if os.path.exists(base + ".fv") else None
+        fv = velk.read_params(base + ".fv") if os.path.exists(base + ".fv") else None
         if fv is not None and len(fv) < frames:
             messages.append(f"{base}.fv holds {len(fv)} values for {frames} frames; not used")
             fv = None
