@@ -171,7 +171,8 @@ def claim(outdir, record, force):
     """Creates the settings record in outdir, or checks that the one there holds these settings.
     Created by a hard link of a complete temporary file, so that runs starting together agree on
     one record and none reads a half-written one. With force, other settings replace the record:
-    every output older than the record counts as missing. Returns the record's time."""
+    every output older than the record counts as missing, and the summary tables of the old
+    settings go. Returns the record's time."""
     path = os.path.join(outdir, RECORD)
     text = json.dumps(record, indent=1, sort_keys=True) + "\n"
     temporary = f"{path}.{os.getpid()}.{threading.get_ident()}.part"
@@ -193,6 +194,9 @@ def claim(outdir, record, force):
             raise Refusal(f"{outdir} holds outputs of other settings ({differences(existing, record)}); "
                           "--force starts it afresh with these")
         os.replace(temporary, path)
+        for table in [os.path.join(outdir, "summary.tsv")] + shard_tables(outdir, "summary"):
+            if os.path.exists(table):
+                os.unlink(table)
         return os.stat(path).st_mtime_ns
     finally:
         if os.path.exists(temporary):
@@ -295,6 +299,8 @@ def encode_items(src, outdir=None):
     skip = os.path.realpath(outdir) if outdir is not None else None
     if os.path.isdir(src):
         items = walk(src, SOUND_EXTENSIONS, skip)
+    elif os.path.splitext(src)[1].lower() in SOUND_EXTENSIONS:
+        raise Refusal(f"{src} is a sound file: SRC is a directory, a .scp list or a list of paths")
     elif src.endswith(".scp"):
         items = scp_items(src)
     else:
