@@ -184,6 +184,13 @@ def claim(outdir, record, force):
             return os.stat(path).st_mtime_ns
         except FileExistsError:
             pass
+        except OSError:  # a file system without hard links: an exclusive create, written at once
+            try:
+                with open(path, "x", encoding="utf-8") as f:
+                    f.write(text)
+                return os.stat(path).st_mtime_ns
+            except FileExistsError:
+                time.sleep(0.5)  # the run that created it is writing it
         try:
             existing = read_record(outdir)
         except (OSError, ValueError) as e:
