@@ -9,16 +9,26 @@ include(CMakePackageConfigHelpers)
 
 # Programs, each with the manual page kept beside its sources (<program>.1, the version filled
 # in). A program that this configuration does not build (plotview without libX11) is left out.
+# A program whose name a Debian package already installs (cmake/debian-clashes.txt, found by
+# scripts/check-debian-clashes) is installed as velk-<name>, its manual page as velk-<name>.1,
+# so that the package installs beside every Debian package; the build tree keeps the plain name.
 set(VELK_PROGRAMS velkcoder velkdecoder pitch plotview graph recslice snr biquad lagcorr velkplot)
+set(VELK_PREFIXED_PROGRAMS graph)
+set(VELK_INSTALLED_PROGRAMS "")
 foreach(prog ${VELK_PROGRAMS})
   if(NOT TARGET ${prog})
     continue()
   endif()
-  install(TARGETS ${prog} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set(installed ${prog})
+  if(prog IN_LIST VELK_PREFIXED_PROGRAMS)
+    set(installed velk-${prog})
+  endif()
+  list(APPEND VELK_INSTALLED_PROGRAMS ${installed})
+  install(PROGRAMS $<TARGET_FILE:${prog}> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME ${installed})
   get_target_property(progdir ${prog} SOURCE_DIR)
   if(EXISTS ${progdir}/${prog}.1)
-    configure_file(${progdir}/${prog}.1 ${PROJECT_BINARY_DIR}/man/${prog}.1 @ONLY)
-    install(FILES ${PROJECT_BINARY_DIR}/man/${prog}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    configure_file(${progdir}/${prog}.1 ${PROJECT_BINARY_DIR}/man/${installed}.1 @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/man/${installed}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   else()
     message(AUTHOR_WARNING "${prog} has no manual page ${progdir}/${prog}.1")
   endif()

@@ -8,6 +8,8 @@
 #include <limits>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 constexpr const char* kVersion = "3.11";
 constexpr const char* kRevision = "$Id$";
@@ -35,6 +37,21 @@ void print_version_footer(FILE* fp) {
   std::fprintf(fp, " ZEVK: version %s\n", kVersion);
   std::fprintf(fp, " CVS Info: %s", kRevision);
   std::fprintf(fp, "\n");
+}
+
+void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("%s (velk) %s\n", name, VELK_VERSION);
+      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+    }
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fflush(stdout);
+      dup2(STDOUT_FILENO, STDERR_FILENO);
+      help();
+      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+    }
+  }
 }
 
 void invalid_option(const char* cmnd, char c, UsageFn usage) {

@@ -18,6 +18,12 @@ void print_version_footer(FILE* fp);
 // A command's usage routine: prints the usage text and exits with the status; never returns.
 using UsageFn = void (*)(int status);
 
+// The options every program takes, wherever they stand among its arguments: `--help` calls
+// `help` with standard error joined to standard output (the usage texts go to standard error)
+// and exits with status 0; `--version` prints "<name> (velk) <version>" on standard output and
+// exits with status 0. Returns when neither is given.
+void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help);
+
 // "<command> : Invalid option '<c>'!" on standard error, then usage(1).
 [[noreturn]] void invalid_option(const char* cmnd, char c, UsageFn usage);
 

@@ -78,6 +78,38 @@ void warn(const char* message) {
   if (PyErr_WarnEx(PyExc_UserWarning, message, 2) != 0) throw py::error_already_set();
 }
 
+// Float signals are on the +-1 scale: a peak above 1 is reported, one above 64 can only be
+// 16-bit values and is refused (today's analysis would shift c0 by ln 32768 without a word).
+// int16 arrays are exact and not checked.
+const double scalepeakrefused = 64.0;
+
+double peakof(const std::vector<double>& v) {
+  double peak = 0.0;
+  for (double s : v) peak = std::max(peak, std::fabs(s));
+  return peak;
+}
+
+// Refuses a float signal above 64; returns its peak.
+double requirescale(const py::array& a, const std::vector<double>& v, const char* name) {
+  if (elementtypeof(a) == elementtype::int16) return 0.0;
+  const double peak = peakof(v);
+  if (peak > scalepeakrefused)
+    refuse(std::string(name) + " has peak " + numbertext(peak) +
+           ", above 64: float signals are on the +-1 scale; divide 16-bit values by 32768 (or pass them as "
+           "an int16 array)");
+  return peak;
+}
+
+// Refuses a float signal above 64, warns about one above 1.
+void checkscale(const py::array& a, const std::vector<double>& v, const char* name) {
+  const double peak = requirescale(a, v, name);
+  if (peak > 1.0)
+    warn((std::string(name) + " has peak " + numbertext(peak) +
+          ", above 1: float signals are on the +-1 scale; divide 16-bit values by 32768 (or pass them as an "
+          "int16 array)")
+             .c_str());
+}
+
 // ---- encode ----
 
 encodesettings analysissettings(int64_t lframe, int64_t ccord, int64_t ccmeth, double alpha, double f0min,
@@ -210,8 +242,10 @@ py::object encode(const py::object& x, double fs, int64_t lframe, int64_t ccord,
   requirerate(fs);
   const encodesettings s =
       analysissettings(lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
-  std::vector<double> samples = copydoubles(checkedarray(x, "x", 1, true), 1.0 / 32768);
+  const py::array signal = checkedarray(x, "x", 1, true);
+  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
   requirefinite(samples, "x");
+  checkscale(signal, samples, "x");
   giventrack track;
   if (!f0.is_none()) track = readgiventrack(f0);
   encoded e;
@@ -418,6 +452,7 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   const py::array a = checkedarray(x, "x", 1, true);
   std::vector<double> samples = copydoubles(a, 1.0);
   requirefinite(samples, "x");
+  checkscale(a, samples, "x");
   if (elementtypeof(a) != elementtype::int16)
     for (double& v : samples) v *= 32768.0;
   checktrackerparameters(fs, frameshift, f0min, f0max, samples.size(), !dp);
@@ -485,8 +520,11 @@ void writewav(const std::filesystem::path& file, const py::object& y, double fs)
   if (fs != velksamplingrate)
     refuse("fs: write_wav writes 16 kHz files only (got " + numbertext(fs) +
            " Hz); resample the signal first");
-  std::vector<double> v = copydoubles(checkedarray(y, "y", 1, true), 1.0 / 32768);
+  const py::array signal = checkedarray(y, "y", 1, true);
+  std::vector<double> v = copydoubles(signal, 1.0 / 32768);
   if (v.size() > wavmaxsamples) refuse("y is too long for a WAV file");
+  requirescale(signal, v, "y");
+  const uint32_t clipped = wavclippedsamples(v.data(), static_cast<uint32_t>(v.size()));
   uint32_t written = 0;
   errno = 0;
   {
@@ -494,6 +532,10 @@ void writewav(const std::filesystem::path& file, const py::object& y, double fs)
     written = wavwritem1616(path.c_str(), v.data(), static_cast<uint32_t>(v.size()), 0, 0);
   }
   if (written == 0) fileerror(errno ? errno : EIO, path);
+  if (clipped != 0)
+    warn((std::to_string(clipped) + " samples clipped in " + path +
+          "; decode(..., wavnorm=1) scales the output to fit.")
+             .c_str());
 }
 
 py::array_t<double> readparams(const std::filesystem::path& file, const py::object& order) {
@@ -562,7 +604,8 @@ PYBIND11_MODULE(_velk, m) {
         "morvscale"_a = 1, "f0"_a = py::none(), "voicing"_a = true,
         R"(Analyses a signal into its log-F0, warped cepstra and maximum voiced frequency.
 
-x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768).
+x: 1-D float32/float64 array on the +-1 scale, or int16 array (s stands for s / 32768). A
+    float x whose peak exceeds 1 gives a UserWarning, one above 64 (16-bit values) a ValueError.
 fs: sampling rate of x in Hz. The analysis works at 16000 Hz; a signal at another rate is
     first resampled to 16 kHz by the resampling the programs use for sound files at other
     rates (libsoxr, high quality). fs == 16000 takes no resampling step.
@@ -620,7 +663,7 @@ saturated at -32768 and 32767 (NaN gives 0), exactly as velkdecoder writes them.
         R"(F0 track of a signal by one of the pitch command's trackers.
 
 x: 1-D float32/float64 array on the +-1 scale (scaled by 32768 to the 16-bit scale the
-    trackers expect) or int16 array.  fs: its sampling rate in Hz (no resampling).
+    trackers expect) or int16 array; scale checked as for encode.  fs: its sampling rate in Hz (no resampling).
 algorithm: "dp", the dynamic-programming tracker (pitch -a 0), or "epoch", the epoch tracker
     (pitch -a 1).
 frame_shift: samples between frames (at least one sample, at most 0.1 s).
@@ -650,7 +693,9 @@ when it holds no readable sound.)");
   m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
         R"(Writes y as a mono 16 kHz 16-bit PCM WAV file with a 44-byte header, as the decoder does.
 
-y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array.
+y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array. Samples
+    beyond the 16-bit range are saturated and counted in a UserWarning, as velkdecoder does; a
+    float y whose peak exceeds 64 (16-bit values) raises ValueError.
 fs: must be 16000.)");
 
   m.def("read_params", &readparams, "path"_a, "order"_a = py::none(),

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <string>
+#include <vector>
 
+#include "cmdline.h"
 #include "paramread.h"
 
 // The count of the sets a run did and of those that failed.
@@ -35,9 +38,27 @@ inline bool indexlistfits(const char* list, uint32_t count, const char* const* n
   return false;
 }
 
-// The message of a command line the program cannot run.
-inline void argcerror(const char* path) {
-  printf("Error: incorrect input arguments.\nType '%s' for help.\n", getfilename(path));
+// The message of a command line the program cannot run: the argument error, the argument and
+// the rule it broke, where to find help.
+inline void argcerror(const char* path, const char* problem) {
+  printf("Error: incorrect input arguments.\n%s\nType '%s' for help.\n", problem, getfilename(path));
+  fflush(stdout);
+}
+
+// What is wrong with a command line the program refused: the first argument that breaks a rule
+// of Program::rules, else the count of the file names (Program::files tells which it takes),
+// else Program::conflict (options each within its bounds that do not fit together). args are
+// the arguments as given.
+template <class Program>
+std::string commandlineproblem(int argc, char* const* args) {
+  const int firstoption = paramregionstart(argc, args);
+  char problem[PATH_MAX + 160];
+  if (optionproblem(argc, args, firstoption, Program::rules, std::size(Program::rules), problem,
+                    sizeof problem) == 0)
+    return problem;
+  if (firstoption != 4 && firstoption != 5)
+    return std::to_string(firstoption - 1) + " file names given; expected " + Program::files;
+  return Program::conflict;
 }
 
 // The warning for a stream file whose last bytes make no whole value.
@@ -75,6 +96,10 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
 // prints the help text (0); a command line it cannot run is reported (255). The set that the
 // command line names is done once, or with --indlist once for every index of the list. Program
 // supplies:
+//   name: the program's name, for --version;
+//   rules: the optionrule of every option, files: the file names it takes ("filein filef0
+//     filecc [filefv]"), conflict: the rule that options within their bounds can still break
+//     together, for the message of a refused command line;
 //   optionset: the options, with `indlist` (the list, null without --indlist);
 //   nameset: the names of one set, `name[]` in command-line order;
 //   help(path): prints the help text;
@@ -87,12 +112,18 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
 //   outofmemory(name): reports that memory ran out, for the set of that name.
 template <class Program>
 int runfilesets(int argc, char** argv) {
+  standard_options(argc, argv, Program::name, [argv] { Program::help(argv[0]); });
   if (argc == 1) {
     Program::help(argv[0]);
     return 0;
   }
+  // The arguments as given, for the message of a refusal (reading the options marks them).
+  std::vector<std::string> given(argv, argv + argc);
+  std::vector<char*> givenargs;
+  for (std::string& a : given) givenargs.push_back(a.data());
+  const std::string problem = commandlineproblem<Program>(argc, givenargs.data());
   if (argc < 4) {
-    argcerror(argv[0]);
+    argcerror(argv[0], problem.c_str());
     return 255;
   }
   const int firstoption = paramregionstart(argc, argv);
@@ -105,8 +136,11 @@ int runfilesets(int argc, char** argv) {
     return 255;
   }
   const int filecount = argc - optioncount;  // program name included
-  if (unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) || !Program::usable(&o)) {
-    argcerror(argv[0]);
+  const bool mistyped = optionproblem(firstoption, givenargs.data(), firstoption, Program::rules,
+                                      std::size(Program::rules), nullptr, 0) == 0;
+  if (mistyped || unreadparams(optioncount, optionargs) || (filecount != 4 && filecount != 5) ||
+      !Program::usable(&o)) {
+    argcerror(argv[0], problem.c_str());
     return 255;
   }
   const typename Program::nameset files = Program::commandlineset(argv, filecount);

@@ -140,6 +140,84 @@ int unreadparams(int count, char** args) {
   return 0;
 }
 
+// The rule of the option named by the `length` characters at name (letter case ignored), or null.
+static const optionrule* findrule(const char* name, size_t length, const optionrule* rules,
+                                  size_t rulecount) {
+  for (size_t r = 0; r < rulecount; ++r) {
+    if (strlen(rules[r].name) != length) continue;
+    size_t i = 0;
+    while (i < length && asciilower(name[i]) == asciilower(rules[r].name[i])) ++i;
+    if (i == length) return &rules[r];
+  }
+  return nullptr;
+}
+
+// What the value text breaks of its option's rule, or null when it keeps it.
+static const char* valueproblem(const char* text, const optionrule& rule, char* bound, size_t size) {
+  if (rule.kind == 's') return nullptr;
+  int integer = 0;
+  double value = 0.0;
+  if (rule.kind == 'i' && !parseint(text, &integer)) return "not an integer";
+  if (rule.kind == 'r' && !parsedouble(text, &value)) return "not a number";
+  if (rule.kind == 'i') value = integer;
+  const bool bounded = std::isfinite(rule.lowest) || std::isfinite(rule.highest);
+  if (bounded && std::isnan(value)) return "not a number";
+  if (rule.open ? value <= rule.lowest : value < rule.lowest) {
+    snprintf(bound, size, rule.open ? "not above %g" : "below %g", rule.lowest);
+    return bound;
+  }
+  if (rule.open ? value >= rule.highest : value > rule.highest) {
+    snprintf(bound, size, rule.open ? "not below %g" : "above %g", rule.highest);
+    return bound;
+  }
+  return nullptr;
+}
+
+int optionproblem(int count, char* const* args, int firstoption, const optionrule* rules, size_t rulecount,
+                  char* problem, size_t size) {
+  for (int i = 1; i < firstoption && i < count; ++i) {
+    const char* arg = args[i];
+    const char* equals = strchr(arg, '=');
+    if (arg[0] == '-' && arg[1] != '-' && equals &&
+        findrule(arg + 1, static_cast<size_t>(equals - arg - 1), rules, rulecount)) {
+      snprintf(problem, size, "%s: a file name that looks like the option -%s (options start with --)", arg,
+               arg);
+      return 0;
+    }
+  }
+  for (int i = firstoption; i < count; ++i) {
+    const char* arg = args[i];
+    const char* equals = strchr(arg, '=');
+    if (!isparam(arg) || !equals || equals == arg + 2) {
+      snprintf(problem, size, "%s: not an option of the form --name=value (options follow the file names)",
+               arg);
+      return 0;
+    }
+    const size_t length = static_cast<size_t>(equals - arg - 2);
+    const optionrule* rule = findrule(arg + 2, length, rules, rulecount);
+    if (!rule) {
+      snprintf(problem, size, "%s: unknown option", arg);
+      return 0;
+    }
+    for (int j = firstoption; j < i; ++j) {
+      if (strncmp(args[j], "--", 2) == 0 &&
+          strchr(args[j], '=') - args[j] - 2 == static_cast<ptrdiff_t>(length) &&
+          findrule(args[j] + 2, length, rule, 1)) {
+        snprintf(problem, size, "%s: --%s given twice", arg, rule->name);
+        return 0;
+      }
+    }
+    char bound[64];
+    const char* broken =
+        equals[1] == '\0' ? "no value" : valueproblem(equals + 1, *rule, bound, sizeof bound);
+    if (broken) {
+      snprintf(problem, size, "%s: %s", arg, broken);
+      return 0;
+    }
+  }
+  return -1;
+}
+
 int paramregionstart(int count, char* const* args) {
   for (int i = 0; i < count; ++i)
     if (isparam(args[i])) return i;

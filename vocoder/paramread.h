@@ -24,6 +24,25 @@ int searchintparam(int count, char** args, const char* name, int* value);
 int searchdoubleparam(int count, char** args, const char* name, double* value);
 char* searchstringparam(int count, char** args, const char* name);
 int unreadparams(int count, char** args);
+
+// An option of a program as the diagnosis of a refused command line sees it: its name, its kind
+// ('i' integer, 'r' real, 's' text) and the bounds outside which the program refuses a value
+// (inclusive, or exclusive when `open`; infinite bounds for none; a real NaN lies outside finite
+// bounds).
+struct optionrule {
+  const char* name;
+  char kind;
+  double lowest, highest;
+  bool open;
+};
+// The first rule an argument of a refused command line breaks, written into `problem` (at most
+// `size` bytes) as "ARGUMENT: RULE": a file-name argument (args[1] up to `firstoption`) that
+// looks like a mistyped option ("-lframe=80: ..."), then in the option region (from
+// `firstoption` to `count`) an argument that is no --name=value, an unknown name, a name given
+// twice, a value not of its kind and a value outside its bounds. args are the arguments as given
+// (before any lookup marked them). 0 when one is found, -1 when none is.
+int optionproblem(int count, char* const* args, int firstoption, const optionrule* rules, size_t rulecount,
+                  char* problem, size_t size);
 // Start of the option region: the position of the first argument that begins with "--" (the
 // program name included in the scan), or count when there is none.
 int paramregionstart(int count, char* const* args);

@@ -284,6 +284,22 @@ namespace {
 
 // velkcoder's parts of the run over file sets.
 struct encoder {
+  static constexpr const char* name = "velkcoder";
+  static constexpr double none = HUGE_VAL;
+  static constexpr optionrule rules[] = {{"f0min", 'r', velkf0floorlowest, velkf0ceilinghighest, false},
+                                         {"f0max", 'r', velkf0floorlowest, velkf0ceilinghighest, false},
+                                         {"alpha", 'r', -1, 1, true},
+                                         {"lframe", 'i', 1, none, false},
+                                         {"ccord", 'i', 0, velkccordhighest, false},
+                                         {"f0load", 'i', -none, none, false},
+                                         {"ccmeth", 'i', 0, velkccmethods - 1, false},
+                                         {"f0acc", 'i', -none, none, false},
+                                         {"morvscale", 'i', 0, 1, false},
+                                         {"zfill", 'i', -none, none, false},
+                                         {"cctimeit", 'i', 0, none, false},
+                                         {"indlist", 's', -none, none, false}};
+  static constexpr const char* files = "filein filef0 filecc [filefv]";
+  static constexpr const char* conflict = "--f0min, --f0max: f0min must lie below f0max";
   using optionset = options;
   using nameset = fileset;
   static constexpr uint32_t shownname = wavfile;

@@ -4,6 +4,7 @@
 // sharpness, and writes the synthesised speech as a mono 16 kHz 16-bit WAV file. The exit status
 // is 1 when any file set failed.
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -245,6 +246,18 @@ namespace {
 
 // velkdecoder's parts of the run over file sets.
 struct decoder {
+  static constexpr const char* name = "velkdecoder";
+  static constexpr double none = HUGE_VAL;
+  static constexpr optionrule rules[] = {
+      {"lframe", 'i', 1, none, false},     {"alpha", 'r', -1, 1, true},
+      {"fpitch", 'r', -none, none, false}, {"fvpitch", 'r', -none, none, false},
+      {"fdur", 'r', -none, none, false},   {"fwarp", 'r', -none, none, false},
+      {"floud", 'r', -none, none, false},  {"fpfilt", 'r', -none, none, false},
+      {"fdrc", 'r', -none, none, false},   {"wavnorm", 'i', 0, 1, false},
+      {"morvscale", 'i', 0, 1, false},     {"ccord", 'i', 0, none, false},
+      {"indlist", 's', -none, none, false}};
+  static constexpr const char* files = "filef0 filecc [filefv] fileout";
+  static constexpr const char* conflict = "--lframe, --fdur: lframe x fdur must be at least one sample";
   using optionset = options;
   using nameset = fileset;
   static constexpr uint32_t shownname = outfile;

@@ -121,6 +121,7 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "biquad", [] { usage(0); });
   // Tables of 2048 pairs and sections are too large for the stack.
   static Options o;
   static Sections s;

@@ -62,6 +62,7 @@ FILE* open_description(const char* path) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "graph", [] { usage(0); });
   GraphFrame frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {

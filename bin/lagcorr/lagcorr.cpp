@@ -66,6 +66,7 @@ Options parse_options(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "lagcorr", [] { usage(0); });
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;

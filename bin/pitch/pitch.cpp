@@ -18,6 +18,7 @@
 
 #include "brindel/epochdrive.h"
 #include "brindel/wave/audioload.h"
+#include "cmdline.h"
 #include "float_list.h"
 #include "quorl/pitchdp.h"
 #include "usage.h"
@@ -377,6 +378,7 @@ int extract(const Options& o, const Algorithm& algorithm) {
 
 int main(int argc, char** argv) {
   set_command_name(argv[0]);
+  standard_options(argc, argv, "pitch", [] { usage(0); });
   try {
     const Options o = parse_options(argc, argv);
     return extract(o, find_tracker(o.algorithm));

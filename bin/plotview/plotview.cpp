@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cmdline.h"
 #include "picture.h"
 #include "plot.h"
 #include "viewopts.h"
@@ -35,6 +36,7 @@ static void check_input(std::FILE* in) {
 }
 
 int main(int argc, char** argv) {
+  standard_options(argc, argv, "plotview", [] { usage(0); });
   parse_options(argc, argv);
   std::FILE* in = open_input();
   check_input(in);

@@ -141,6 +141,7 @@ void slice(const Options& o, FILE* in) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "recslice", [] { usage(0); });
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;

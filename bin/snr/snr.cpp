@@ -180,6 +180,7 @@ void report(const Totals& t, int output_type) {
 
 int main(int argc, char** argv) {
   cmnd = command_name(argv[0]);
+  standard_options(argc, argv, "snr", [] { usage(0); });
   const Options o = parse_options(argc, argv);
   FILE* reference = getfp(o.reference, "rb");
   if (reference == nullptr) return 1;

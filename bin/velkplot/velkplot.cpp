@@ -441,6 +441,7 @@ std::string page_stream(std::vector<Panel>* panels, const Axis& time, int last_t
 }  // namespace
 
 int main(int argc, char** argv) {
+  standard_options(argc, argv, "velkplot", [] { usage(0); });
   Settings s = parse(argc, argv);
   double end = 0.0;
   int last_time_panel = -1;

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "argumenterror.h"
 #include "childprocess.h"
 #include "vocoderfiles.h"
 
 namespace {
-
-const char* const argerror = "Error: incorrect input arguments.\nType 'velkcoder' for help.\n";
 
 RunResult velkcoder(const std::vector<std::string>& args, const RunSettings& how = RunSettings()) {
   return run_program(VELKCODER_PATH, args, how);
@@ -52,7 +51,7 @@ TEST_F(VelkcoderRefusals, ValuesThatDoNotParseWholeAreArgumentErrors) {
                              "--f0min=60Hz", "--alpha=0.42.1", "--f0max=1e400", "--lframe=4294967376"}) {
     const RunResult r = velkcoder({wav, dir.path("f0"), dir.path("cc"), option});
     EXPECT_EQ(r.status, 255) << option;
-    EXPECT_EQ(r.out, argerror) << option;
+    EXPECT_TRUE(refusesargument(r.out, "velkcoder", option + std::string(":"))) << option << r.out;
     EXPECT_FALSE(file_exists(dir.path("cc"))) << option;
   }
 }
@@ -64,7 +63,7 @@ TEST_F(VelkcoderRefusals, EnumeratedOptionsOutsideTheirSetAreArgumentErrors) {
        {"--ccmeth=5", "--ccmeth=-1", "--ccmeth=260", "--morvscale=2", "--morvscale=-1"}) {
     const RunResult r = velkcoder({wav, dir.path("f0"), dir.path("cc"), option});
     EXPECT_EQ(r.status, 255) << option;
-    EXPECT_EQ(r.out, argerror) << option;
+    EXPECT_TRUE(refusesargument(r.out, "velkcoder", option + std::string(":"))) << option << r.out;
   }
 }
 
@@ -91,7 +90,7 @@ TEST_F(VelkcoderRefusals, PitchLimitsAndOrderOutsideTheirBoundsAreArgumentErrors
     args.insert(args.end(), options.begin(), options.end());
     const RunResult r = velkcoder(args, limits(60, kChildMemoryLimit, 0));
     EXPECT_EQ(r.status, 255) << options[0];
-    EXPECT_EQ(r.out, argerror) << options[0];
+    EXPECT_TRUE(refusesargument(r.out, "velkcoder")) << options[0] << r.out;
   }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "argumenterror.h"
 #include "childprocess.h"
 #include "testfiles.h"
 
@@ -23,8 +24,6 @@ void writewav(const std::string& path, const std::vector<int16_t>& samples, uint
               uint32_t rate = 16000, uint32_t bits = 16) {
   write_file(path, wav_bytes(samples, channels, rate, bits));
 }
-
-const char* const argerror = "Error: incorrect input arguments.\nType 'velkcoder' for help.\n";
 
 const char* const helptext =
     "\n"
@@ -93,7 +92,7 @@ TEST(VelkcoderCli, ArgumentErrorsExitWith255) {
   for (const auto& args : cases) {
     const RunResult r = velkcoder(args);
     EXPECT_EQ(r.status, 255) << args.back();
-    EXPECT_EQ(r.out, argerror) << args.back();
+    EXPECT_TRUE(refusesargument(r.out, "velkcoder")) << args.back() << r.out;
   }
   for (const char* list :
        {"--indlist=3-1", "--indlist=1,1", "--indlist=a", "--indlist=1-3(", "--indlist=12(1)"}) {
