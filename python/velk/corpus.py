@@ -446,8 +446,8 @@ def decode_item(task):
         finally:
             _local.sink = None
         fs = keywords.get("fs", 16000)
-        scaled = y * 32768
-        clipped = int(np.count_nonzero((scaled >= 32768) | (scaled < -32768)))
+        whole = np.trunc(y * 32768)
+        clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
         if clipped:
             messages.append(f"{clipped} samples clipped")
         _write_atomically([(out, _wav_writer(y, fs))])
@@ -458,16 +458,11 @@ def decode_item(task):
 
 
 def _wav_writer(y, fs):
-    def write(temporary):
-        _local.sink = []  # the clipping is counted above
-        try:
-            if fs == 16000:
-                velk.write_wav(temporary, y)
-            else:
-                velk.write_wav(temporary, y, fs)
-        finally:
-            _local.sink = None
-    return write
+    """Writes the 16-bit samples of y, saturated as velkdecoder saturates them (counted above)."""
+    samples = velk.to_int16(y)
+    if fs == 16000:
+        return lambda temporary: velk.write_wav(temporary, samples)
+    return lambda temporary: velk.write_wav(temporary, samples, fs)
 
 
 # ---- tables ----
