@@ -203,6 +203,12 @@ def test_bad_files_fail_alone_and_whole_runs_are_refused_up_front(corpus, tmp_pa
         done = corpus_command("encode", *args)
         assert done.returncode == 255 and message in done.stderr, (args, done)
     assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json"]
+    for args in (("encode", src), ("fold", src, out), ("encode", src, out, "-jobs=2"), ("merge", out, "--force")):
+        done = corpus_command(*args)
+        assert done.returncode == 255 and done.stderr.startswith("Error: incorrect input arguments.\nError: ")
+    import velk
+    version = corpus_command("--version")
+    assert (version.returncode, version.stdout) == (0, f"velkcorpus (velk) {velk.__version__}\n")
 
 
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])

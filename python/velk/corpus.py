@@ -835,6 +835,7 @@ decode: every item of the OUTDIR SRC of an encode run into OUTDIR/NAME.wav, with
   frame shift, order and warping factor of that run. The options are velkdecoder's:
   fpitch fvpitch fdur fwarp floud fpfilt fdrc wavnorm.
 merge: joins the shards' summary.I.tsv and failures.I.tsv into summary.tsv and failures.tsv.
+velkcorpus --help prints this text, velkcorpus --version the version.
 
 run options:
   --jobs N             threads on this machine (default: one per core)
@@ -924,8 +925,10 @@ class SignalStop(threading.Event):
 
 def cluster_executor(address):
     """The executor and the number of threads of the Dask cluster at address."""
-    import distributed
-
+    try:
+        import distributed
+    except ImportError:
+        raise Refusal("--scheduler needs Dask's distributed (Debian's python3-distributed)") from None
     client = distributed.Client(address)
     return client, client.get_executor(), max(1, sum(client.nthreads().values()))
 
@@ -934,6 +937,9 @@ def main(argv=None):
     argv = sys.argv[1:] if argv is None else list(argv)
     if not argv or argv[0] in ("-h", "--help"):
         print(USAGE)
+        return 0
+    if argv[0] == "--version":
+        print(f"velkcorpus (velk) {velk.__version__}")
         return 0
     try:
         command, positional, options, settings = parse_command_line(argv)
@@ -952,7 +958,12 @@ def main(argv=None):
     quiet = settings["quiet"]
     progress = None
     if not quiet:
-        progress = BarProgress() if sys.stderr.isatty() else LineProgress(every=settings["every"])
+        progress = LineProgress(every=settings["every"])
+        if sys.stderr.isatty():
+            try:
+                progress = BarProgress()
+            except ImportError:  # without tqdm (Debian's python3-tqdm), the lines
+                pass
     client = executor = window = None
     try:
         if settings["scheduler"]:
