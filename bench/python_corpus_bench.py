@@ -16,6 +16,10 @@ usage: python_corpus_bench.py BUILD_DIR
    a few tenths of a second); the reruns of step 4 show the cost per item.
 4. Peak memory (maximum resident set) of runs over 100 and over 1000 short files: flat in the
    number of items, up to the item list itself.
+5. The share of an item's time spent outside the extension's calls (which release the GIL),
+   profiled over the 48 items: what two threads cannot overlap, so that a share f bounds the
+   speed-up of two threads at 1 / (f + (1 - f) / 2), whatever else the machine runs (profiling
+   makes f larger than it is).
 """
 import os
 import pathlib
@@ -107,6 +111,27 @@ def memory(velk, tmp):
           + " (flat in the number of items expected)")
 
 
+def serial_share(src, files, tmp):
+    import cProfile
+    import pstats
+
+    from velk import corpus
+
+    profile = cProfile.Profile()
+    profile.enable()
+    for path in files:
+        base = str(tmp / "profiled" / os.path.splitext(os.path.relpath(path, src))[0])
+        corpus.encode_item((str(path), base, {}, None))
+    profile.disable()
+    stats = pstats.Stats(profile).stats
+    total = sum(entry[2] for entry in stats.values())
+    released = sum(entry[2] for key, entry in stats.items()
+                   if key[0] == "~" and any(name in key[2] for name in ("read_wav", "encode", "write_params")))
+    share = (total - released) / total
+    print("time outside the extension's calls: %.1f %% of %.2f s over 48 items (profiled), bounding two threads at "
+          "%.2fx" % (100 * share, total, 1 / (share + (1 - share) / 2)))
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: python_corpus_bench.py BUILD_DIR")
@@ -129,6 +154,7 @@ def main():
         src = tmp / "corpus"
         files = make_corpus(velk, src, long_wav)
         threads_and_overhead(build / "vocoder" / "velkcoder", src, files, tmp)
+        serial_share(src, files, tmp)
         memory(velk, tmp)
 
 
