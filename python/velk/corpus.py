@@ -522,6 +522,19 @@ def write_table(path, header, lines):
     os.replace(temporary, path)
 
 
+def rows_by_key(paths):
+    """{first field: row} of the rows of the tables, a later row replacing an earlier one."""
+    rows = {}
+    for path in paths:
+        for line in read_table(path):
+            rows[line.split("\t", 1)[0]] = line
+    return rows
+
+
+def write_sorted(path, header, rows):
+    write_table(path, header, [rows[k] for k in sorted(rows, key=os.fsencode)])
+
+
 def shard_tables(outdir, prefix):
     pattern = re.compile(re.escape(prefix) + r"\.[0-9]+\.tsv\Z")
     paths = [os.path.join(outdir, n) for n in os.listdir(outdir) if pattern.match(n)]
@@ -536,30 +549,15 @@ def merge(outdir):
         raise Refusal(f"{outdir} is not a directory")
     summaries = shard_tables(outdir, "summary")
     whole = os.path.join(outdir, "summary.tsv")
-    rows = {}
-    for path in ([whole] if os.path.exists(whole) else []) + summaries:
-        for line in read_table(path):
-            rows[line.split("\t", 1)[0]] = line
-    write_table(whole, SUMMARY_HEADER, [rows[n] for n in sorted(rows, key=os.fsencode)])
+    rows = rows_by_key(([whole] if os.path.exists(whole) else []) + summaries)
+    write_sorted(whole, SUMMARY_HEADER, rows)
     failures = shard_tables(outdir, "failures")
-    failed = {}
+    failed = rows_by_key(failures)
     if failures:
-        for path in failures:
-            for line in read_table(path):
-                failed[line.split("\t", 1)[0]] = line
-        write_table(os.path.join(outdir, "failures.tsv"), FAILURES_HEADER,
-                    [failed[p] for p in sorted(failed, key=os.fsencode)])
+        write_sorted(os.path.join(outdir, "failures.tsv"), FAILURES_HEADER, failed)
     for path in summaries + failures:
         os.unlink(path)
     return len(rows), len(failed)
-
-
-def _compact(path):
-    """Keeps one row per name in a summary table (the last one), in the byte order of the names."""
-    rows = {}
-    for line in read_table(path):
-        rows[line.split("\t", 1)[0]] = line
-    write_table(path, SUMMARY_HEADER, [rows[n] for n in sorted(rows, key=os.fsencode)])
 
 
 # ---- a run ----
@@ -609,7 +607,7 @@ def _complete(outputs, inputs, started):
         return False
 
 
-def _encode_plan(items, outdir, record, options):
+def _encode_plan(items, outdir, options):
     keywords = encoder_keywords(options)
     rate = options["fs"] if "fs" in options and reads_any_rate() else None
     for item in items:
@@ -684,7 +682,7 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
     failures = Table(os.path.join(outdir, failures_name), FAILURES_HEADER, fresh=True)
     resumed = os.path.exists(summary.path)
     report = Report(items=len(items), failures=failures.path)
-    plan = (_encode_plan(items, outdir, record, options) if command == "encode"
+    plan = (_encode_plan(items, outdir, options) if command == "encode"
             else _decode_plan(items, src, outdir, record, options))
     todo = []
     for item, task, outputs, inputs in plan:
@@ -749,7 +747,7 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
     if stop is not None and stop.is_set():
         report.interrupted = getattr(stop, "signal", None) or True
     if shard is None and resumed and report.done:
-        _compact(summary.path)
+        write_sorted(summary.path, SUMMARY_HEADER, rows_by_key([summary.path]))
     report.elapsed = time.monotonic() - began
     return report
 
