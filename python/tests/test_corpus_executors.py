@@ -128,3 +128,34 @@ def test_shards_failures_merge_and_decode_of_files_at_their_own_rates(tree, tmp_
     expected = velk.to_int16(velk.decode(velk.read_params(out / "a.lf0"), velk.read_params(out / "a.cc", 16),
                                          velk.read_params(out / "a.fv"), fpitch=0.8)).tobytes()
     assert (wavs / "b.wav").read_bytes()[44:] == expected
+
+
+class StopAfterFirst:
+    """Progress that sets the stop event when the first item is done."""
+
+    def __init__(self, stop):
+        self.stop = stop
+
+    def start(self, total, failed):
+        self.total = total
+
+    def advance(self, seconds, failed):
+        self.stop.set()
+
+    def close(self):
+        pass
+
+
+def test_forced_run_cut_short_leaves_no_item_of_the_old_settings(tree, tmp_path):
+    src, _ = tree
+    out = tmp_path / "out"
+    assert corpus.encode(src, out, OPTIONS).done == 8
+    stop = threading.Event()
+    cut = corpus.encode(src, out, {"ccord": 12}, force=True, jobs=1, stop=stop, progress=StopAfterFirst(stop))
+    assert cut.interrupted is True and 1 <= cut.done <= 2
+    # the old outputs are newer than their inputs, but older than the new record: all redone
+    rest = corpus.encode(src, out, {"ccord": 12})
+    assert (rest.done, rest.skipped) == (8 - cut.done, cut.done)
+    for lf0 in out.rglob("*.lf0"):
+        assert lf0.with_suffix(".cc").stat().st_size == 13 * lf0.stat().st_size, lf0
+    assert len(summary_rows(out / "summary.tsv")) == 8
