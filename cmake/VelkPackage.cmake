@@ -11,7 +11,7 @@ set(CPACK_PACKAGE_CONTACT "velk developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "harmonic-model speech vocoder and speech toolkit")
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
        "velkcoder and velkdecoder analyse 16 kHz speech into log-F0, warped cepstra and"
-       "maximum voiced frequency and synthesise it back. pitch tracks F0, graph and plotview"
+       "maximum voiced frequency and synthesise it back. pitch tracks F0, velk-graph and plotview"
        "draw figures, and recslice, snr, biquad and lagcorr filter sample streams. With the"
        "vocoder library libvelk, its headers, CMake package and pkg-config file.")
 set(CPACK_STRIP_FILES ON)

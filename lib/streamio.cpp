@@ -92,3 +92,25 @@ int fwritex(const void* ptr, size_t size, int nitems, FILE* fp) {
   if (nitems <= 0) return 0;
   return static_cast<int>(std::fwrite(ptr, size, static_cast<size_t>(nitems), fp));
 }
+
+bool starts_with_wave_header(FILE* fp) {
+  unsigned char head[12];
+  const long at = std::ftell(fp);
+  const size_t n = std::fread(head, 1, sizeof head, fp);
+  if (at >= 0 && std::fseek(fp, at, SEEK_SET) == 0) {
+    std::clearerr(fp);
+  } else {
+    for (size_t i = n; i-- > 0;) std::ungetc(head[i], fp);
+  }
+  return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name) {
+  if (!starts_with_wave_header(fp)) return false;
+  std::fprintf(
+      stderr,
+      "%s : %s is a RIFF/WAVE file; %s reads headerless little-endian 32-bit floats (convert it first, "
+      "e.g. sox %s -t f32 %s.f32)!\n",
+      cmnd, name, cmnd, name, name);
+  return true;
+}

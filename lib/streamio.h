@@ -13,6 +13,17 @@
 // status 1.
 FILE* getfp(const char* name, const char* mode);
 
+// Whether fp starts with a RIFF/WAVE header ("RIFF", 4 bytes, "WAVE"). The bytes looked at stay
+// to be read: a seekable stream is put back where it was, a pipe gets them pushed back (glibc
+// takes more than one pushed-back byte).
+bool starts_with_wave_header(FILE* fp);
+
+// For the commands that read raw floats: when fp starts with a RIFF/WAVE header, prints
+// "<cmnd> : <name> is a RIFF/WAVE file; <cmnd> reads headerless little-endian 32-bit floats
+// (convert it first, e.g. sox <name> -t f32 <name>.f32)!" on standard error and returns true;
+// the command then exits with status 1.
+bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name);
+
 // Returns a zero-filled array of n doubles (release with free()). When the memory cannot be
 // had, prints "Cannot allocate memory!" on standard error and returns null; the commands then
 // exit with status 3. n below 1 is treated as 1.

@@ -505,7 +505,10 @@ TEST(PlotviewBadInput, InputNotAPlotterStreamOrNoDisplayIsRefused) {
   EXPECT_EQ(o.err, "plotview : Unexpected data format!\n");
   o = run_program(PLOTVIEW_PATH, {"-d", "no.such.host:77"}, stdin_bytes("=1\n"));
   EXPECT_TRUE(Exited(o, 2));
-  EXPECT_EQ(o.err, "plotview: Can't open display 'no.such.host:77'\n");
+  EXPECT_EQ(
+      o.err,
+      "plotview: Can't open display 'no.such.host:77'\nplotview: without a display, write the picture into "
+      "a file: -o FILE.png (or .svg, .pdf)\n");
   o = run_program(PLOTVIEW_PATH, {"-s", "nan"}, stdin_bytes("=1\n"));
   ASSERT_FALSE(o.timedout);
   EXPECT_TRUE(o.exited) << "signal " << o.signal;

@@ -1,7 +1,9 @@
 // What every program does with the options users of GNU tools expect (--help, --version), and how
 // velkcoder and velkdecoder name the argument of a command line they refuse.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,6 +100,8 @@ TEST(RefusedCommandLines, TheSecondLineNamesTheArgumentAndTheRule) {
   const std::string f0 = dir.path("f0"), cc = dir.path("cc");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{wav, f0, cc, "--lframe=5ms"}, "--lframe=5ms: not an integer"},
+      {{wav, f0, cc, "--lframe=4294967376"}, "--lframe=4294967376: beyond the 32-bit integer range"},
+      {{wav, f0, cc, "--ccord=3.5"}, "--ccord=3.5: not an integer"},
       {{wav, f0, cc, "--fpitch=2"}, "--fpitch=2: unknown option"},
       {{wav, f0, cc, "--ccord=900"}, "--ccord=900: above 511"},
       {{wav, f0, cc, "--f0min=19"}, "--f0min=19: below 20"},
@@ -146,5 +150,65 @@ TEST(RefusedCommandLines, TheDecoderNamesItsArgumentsToo) {
     EXPECT_EQ(r.out, "Error: incorrect input arguments.\n" + line + "\nType 'velkdecoder' for help.\n");
     EXPECT_FALSE(file_exists(dir.path("out.wav"))) << line;
   }
+}
+#endif
+
+#ifdef VELKCODER_PATH
+// The lines of every finished set are out before the next set starts: here the third set's
+// input is a FIFO nobody writes, the run is killed while it waits, and its log still holds the
+// first two sets.
+TEST(ProgressLines, EachFinishedSetIsInTheLogWhenTheRunIsKilled) {
+  TempDir dir;
+  const std::string wav = sine_wav(1600, 200);
+  dir.write("s1.wav", wav);
+  dir.write("s2.wav", wav);
+  ASSERT_EQ(mkfifo(dir.path("s3.wav").c_str(), 0600), 0);
+  RunSettings how;
+  how.seconds = 5;
+  const RunResult r = run_program(
+      VELKCODER_PATH, {dir.path("s?.wav"), dir.path("f?.lf0"), dir.path("c?.cc"), "--indlist=1-3"}, how);
+  EXPECT_TRUE(r.timedout);
+  EXPECT_EQ(r.out, dir.path("s1.wav") + "\n" + dir.path("s2.wav") + "\n" + dir.path("s3.wav") + "\n");
+}
+#endif
+
+#if defined(SNR_PATH) && defined(BIQUAD_PATH) && defined(LAGCORR_PATH)
+// The commands that read raw floats refuse a WAV file, from a file or a pipe, with a message
+// saying what they read; raw floats from a pipe are read whole (the bytes looked at are kept).
+TEST(RawFloatCommands, RefuseWaveFilesAndSayWhatTheyRead) {
+  TempDir dir;
+  const std::string wav = dir.write("orig.wav", sine_wav(1600, 200));
+  std::vector<float> samples(1000);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(1000.0 * std::sin(0.05 * i));
+  const std::string raw = dir.write("orig.f32", float_bytes(samples));
+  const auto refusal = [](const std::string& cmnd, const std::string& name) {
+    return cmnd + " : " + name + " is a RIFF/WAVE file; " + cmnd +
+           " reads headerless little-endian 32-bit floats (convert it first, e.g. sox " + name + " -t f32 " +
+           name + ".f32)!\n";
+  };
+  const std::vector<std::pair<std::string, std::string>> commands = {
+      {"snr", SNR_PATH}, {"biquad", BIQUAD_PATH}, {"lagcorr", LAGCORR_PATH}};
+  for (const auto& [cmnd, path] : commands) {
+    std::vector<std::string> args;
+    if (cmnd == "snr") args.push_back(raw);
+    std::vector<std::string> named = args;
+    named.push_back(wav);
+    const RunResult r = run_program(path, named);
+    EXPECT_TRUE(r.exited && r.status == 1) << cmnd;
+    EXPECT_EQ(r.err, refusal(cmnd, wav));
+    EXPECT_EQ(r.out, "");
+    const RunResult piped = run_program(path, args, stdin_bytes(file_contents(wav)));
+    EXPECT_TRUE(piped.exited && piped.status == 1) << cmnd;
+    EXPECT_EQ(piped.err, refusal(cmnd, "standard input"));
+    std::vector<std::string> fromfile = args;
+    fromfile.push_back(raw);
+    const RunResult byname = run_program(path, fromfile);
+    const RunResult bypipe = run_program(path, args, stdin_bytes(file_contents(raw)));
+    EXPECT_TRUE(byname.exited && byname.status == 0) << cmnd << byname.err;
+    EXPECT_GT(byname.out.size(), 0u) << cmnd;
+    EXPECT_EQ(bypipe.out, byname.out) << cmnd;
+  }
+  const RunResult reference = run_program(SNR_PATH, {wav, raw});
+  EXPECT_EQ(reference.err, refusal("snr", wav));
 }
 #endif

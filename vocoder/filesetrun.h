@@ -86,10 +86,13 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
     printf("Error: index %u does not fit the name %s.\n", index, names[unfit]);
   } else {
     printf("%s\n", names[Program::shownname]);
+    fflush(stdout);  // the set in progress is known however the run ends
     std::copy(names, names + std::size(files.name), files.name);
     done = Program::runset(files, *sets->options);
   }
   sets->run.add(done);
+  // A log through a pipe, or one cut by a signal, holds every set that finished.
+  fflush(stdout);
 }
 
 // The whole run of a program over file sets; returns its exit status. Without arguments it

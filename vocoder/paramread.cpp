@@ -157,7 +157,11 @@ static const char* valueproblem(const char* text, const optionrule& rule, char* 
   if (rule.kind == 's') return nullptr;
   int integer = 0;
   double value = 0.0;
-  if (rule.kind == 'i' && !parseint(text, &integer)) return "not an integer";
+  if (rule.kind == 'i' && !parseint(text, &integer)) {
+    const char* digits = (text[0] == '-' || text[0] == '+') ? text + 1 : text;
+    const bool alldigits = digits[0] != '\0' && strspn(digits, "0123456789") == strlen(digits);
+    return alldigits ? "beyond the 32-bit integer range" : "not an integer";
+  }
   if (rule.kind == 'r' && !parsedouble(text, &value)) return "not a number";
   if (rule.kind == 'i') value = integer;
   const bool bounded = std::isfinite(rule.lowest) || std::isfinite(rule.highest);

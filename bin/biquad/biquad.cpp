@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
   parse_options(argc, argv, &o);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
+  if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   filter_stream(o, &s, in);
   if (in != stdin) std::fclose(in);
   return 0;

@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
   const Options o = parse_options(argc, argv);
   FILE* in = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   if (in == nullptr) return 1;
+  if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   const int l = o.frame_length, m = o.order;
   double* frame = dgetmem(static_cast<long>(l) + m + 1);
   if (frame == nullptr) return 3;

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   XFlush(display);
   main_loop();
 #else
-  std::fprintf(stderr, "%s : Built without X; write a picture with -o FILE!\n", cmnd);
+  std::fprintf(stderr, "%s : Built without X; write a picture with -o FILE.png (or .svg, .pdf)!\n", cmnd);
   return 1;
 #endif
 }

@@ -42,6 +42,8 @@ void open_display(const char* name) {
   display = XOpenDisplay(name);
   if (display == nullptr) {
     std::fprintf(stderr, "%s: Can't open display '%s'\n", cmnd, XDisplayName(name));
+    std::fprintf(stderr,
+                 "%s: without a display, write the picture into a file: -o FILE.png (or .svg, .pdf)\n", cmnd);
     std::exit(2);
   }
 }

@@ -186,6 +186,9 @@ int main(int argc, char** argv) {
   if (reference == nullptr) return 1;
   FILE* signal = o.infile != nullptr ? getfp(o.infile, "rb") : stdin;
   if (signal == nullptr) return 1;
+  if (refuse_wave_input(cmnd, reference, o.reference) ||
+      refuse_wave_input(cmnd, signal, o.infile != nullptr ? o.infile : "standard input"))
+    return 1;
   const bool detail = o.output_type == 1;
   const Totals t = compare(reference, signal, o.frame_length, detail);
   std::fclose(reference);

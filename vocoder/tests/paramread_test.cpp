@@ -95,6 +95,38 @@ TEST(ParamSearch, RepeatedUnknownAndMalformedOptionsStayUnread) {
   EXPECT_EQ(unreadparams(1, args.data()), 0);
 }
 
+// The first broken rule of a command line, in argument order: file names first, then options.
+TEST(OptionProblem, NamesTheFirstArgumentAndTheRuleItBreaks) {
+  const optionrule rules[] = {{"lframe", 'i', 1, HUGE_VAL, false},
+                              {"alpha", 'r', -1, 1, true},
+                              {"ccord", 'i', 0, 511, false},
+                              {"fpitch", 'r', -HUGE_VAL, HUGE_VAL, false},
+                              {"indlist", 's', -HUGE_VAL, HUGE_VAL, false}};
+  const auto problem = [&](std::vector<std::string> texts) {
+    std::vector<char*> args;
+    for (auto& t : texts) args.push_back(&t[0]);
+    const int count = static_cast<int>(args.size());
+    char text[256] = "";
+    if (optionproblem(count, args.data(), paramregionstart(count, args.data()), rules, 5, text,
+                      sizeof text) != 0)
+      return std::string("none");
+    return std::string(text);
+  };
+  EXPECT_EQ(problem({"prog", "a", "b", "--ccord=512"}), "--ccord=512: above 511");
+  EXPECT_EQ(problem({"prog", "a", "b", "--ccord=511", "--lframe=0"}), "--lframe=0: below 1");
+  EXPECT_EQ(problem({"prog", "a", "b", "--alpha=1"}), "--alpha=1: not below 1");
+  EXPECT_EQ(problem({"prog", "a", "b", "--alpha=-1"}), "--alpha=-1: not above -1");
+  EXPECT_EQ(problem({"prog", "a", "b", "--alpha=0.5x"}), "--alpha=0.5x: not a number");
+  EXPECT_EQ(problem({"prog", "a", "b", "--fpitch=nan", "--indlist=x"}), "none");  // no bounds, any text
+  EXPECT_EQ(problem({"prog", "a", "b", "--ccord=1", "--CCORD=2"}), "--CCORD=2: --ccord given twice");
+  EXPECT_EQ(problem({"prog", "a", "b", "--fdur=2"}), "--fdur=2: unknown option");
+  EXPECT_EQ(problem({"prog", "a", "b", "--ccord="}), "--ccord=: no value");
+  EXPECT_EQ(problem({"prog", "a", "-alpha=0.3", "--ccord=x"}),
+            "-alpha=0.3: a file name that looks like the option --alpha=0.3 (options start with --)");
+  EXPECT_EQ(problem({"prog", "-", "-x=1", "a.wav"}), "none");  // dashes that name no option
+  EXPECT_EQ(problem({"prog", "a", "b", "c"}), "none");
+}
+
 TEST(IndexList, DiagnosisFollowsTheGrammar) {
   for (const char* good :
        {"7", "0", "1-3,7,10-12", "1-3,7,10-12(3)", "0-9(1)", "1-3-5", "5(0)", "2147483647"})

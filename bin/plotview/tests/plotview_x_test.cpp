@@ -96,7 +96,10 @@ TEST(ViewerInput, OtherFirstBytesAreRefused) {
 TEST(ViewerInput, UnreachableDisplayExitsTwo) {
   const RunResult r = viewer({"-d", ":987"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "plotview: Can't open display ':987'\n");
+  EXPECT_EQ(
+      r.err,
+      "plotview: Can't open display ':987'\nplotview: without a display, write the picture into a file: -o "
+      "FILE.png (or .svg, .pdf)\n");
 }
 
 // One shared server for the picture tests.
