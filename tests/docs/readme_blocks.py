@@ -73,6 +73,8 @@ def install_in_venv(tree, work):
     if not list((work / "wheels").glob("velk-*.whl")):
         raise RuntimeError("pip wheel made no velk wheel")
     run(pip + ["install", "--no-build-isolation", "--no-index", "."], tree)
+    # The corpus runner is installed as a console command of the environment.
+    run([str(venv / "bin" / "velkcorpus"), "--version"], tree)
     return venv / "bin" / "python"
 
 
