@@ -49,13 +49,17 @@ def test_encode_tree_writes_velkcoder_streams_per_item(corpus, encoded):
                         done.stdout.splitlines()[-1])
     record = json.loads((out / "velkcorpus.json").read_text())
     assert record["command"] == "encode" and record["options"] == OPTIONS
-    assert (record["rate"], record["lframe"], record["ccord"], record["alpha"]) == (16000, 80, 24, 0.42)
+    # Without --fs every file is analysed at its own rate: the record leaves the rate, and the
+    # frame shift and warping factor that follow it, to each item.
+    assert (record["rate"], record["lframe"], record["ccord"], record["alpha"]) == (None, None, 24, None)
     rows = summary_rows(out / "summary.tsv")
     assert sorted(rows) == sorted(items)
+    converted = os.path.splitext(CONVERTED)[0]
     for name, row in rows.items():
         frames = len(reference[name][0]) // 4
-        assert row[2:4] == ["16000", str(frames)]
-        assert abs(float(row[1]) - frames * 80 / 16000) < 0.02
+        rate, lframe = (22050, 110) if name == converted else (16000, 80)
+        assert row[2:4] == [str(rate), str(frames)]
+        assert abs(float(row[1]) - frames * lframe / rate) < 0.02
         assert 0 < float(row[4]) <= 1 and float(row[6]) <= float(row[5]) <= float(row[7])
     assert "22050 Hz, 2 channels" in rows[os.path.splitext(CONVERTED)[0]][8]
     assert rows["a"][8] == ""
@@ -118,9 +122,14 @@ def test_decode_writes_velkdecoder_wavs(corpus, encoded, tmp_path):
     wavs = tmp_path / "wavs"
     done = corpus_command("decode", out, wavs, "--fpitch=1.2", "--fdur=0.9", "--jobs=2")
     assert done.returncode == 0, done
-    options = {"lframe": 80, "alpha": 0.42, "ccord": 24, "morvscale": 1, "fpitch": 1.2, "fdur": 0.9}
+    options = {"ccord": 24, "morvscale": 1, "fpitch": 1.2, "fdur": 0.9}
+    converted = os.path.splitext(CONVERTED)[0]
     for name in items:
-        assert (wavs / f"{name}.wav").read_bytes() == velkdecoder_wav(out / name, tmp_path, options), name
+        # Each item is synthesised at the rate it was analysed at, with that rate's frame shift
+        # and warping factor.
+        rate = {"fs": 22050} if name == converted else {}
+        wav = velkdecoder_wav(out / name, tmp_path, {**options, **rate})
+        assert (wavs / f"{name}.wav").read_bytes() == wav, name
     assert sorted(summary_rows(wavs / "summary.tsv")) == sorted(items)
     assert corpus_command("decode", out, wavs, "--fpitch=1.2", "--fdur=0.9").stdout.count("5 skipped") == 1
     refused = corpus_command("decode", out, tmp_path / "other", "--lframe=100")
