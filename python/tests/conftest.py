@@ -38,3 +38,15 @@ def run(*args):
 def sample(request):
     """Each bundled sample file in turn."""
     return request.param
+
+
+@pytest.fixture(scope="module")
+def speech():
+    """The bundled sample en_vm-deleted on the +-1 scale."""
+    return velk.read_wav(SAMPLES / "en_vm-deleted.wav")[0]
+
+
+@pytest.fixture(scope="module")
+def streams(speech):
+    """The sample's streams with the encoder's defaults."""
+    return velk.encode(speech, 16000)

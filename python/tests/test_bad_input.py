@@ -6,17 +6,6 @@ import numpy as np
 import pytest
 
 import velk
-from conftest import SAMPLES
-
-
-@pytest.fixture(scope="module")
-def speech():
-    return velk.read_wav(SAMPLES / "en_vm-deleted.wav")[0]
-
-
-@pytest.fixture(scope="module")
-def streams(speech):
-    return velk.encode(speech, 16000)
 
 
 def refused(pattern, function, *args, **kwargs):

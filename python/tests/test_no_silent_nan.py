@@ -7,17 +7,7 @@ import numpy as np
 import pytest
 
 import velk
-from conftest import SAMPLES, VELKDECODER, run
-
-
-@pytest.fixture(scope="module")
-def speech():
-    return velk.read_wav(SAMPLES / "en_vm-deleted.wav")[0]
-
-
-@pytest.fixture(scope="module")
-def streams(speech):
-    return velk.encode(speech, 16000)
+from conftest import VELKDECODER, run
 
 
 def same_streams(a, b):

@@ -6,12 +6,6 @@ import numpy as np
 import pytest
 
 import velk
-from conftest import SAMPLES
-
-
-@pytest.fixture(scope="module")
-def speech():
-    return velk.read_wav(SAMPLES / "en_vm-deleted.wav")[0]
 
 
 def caught(function, *args, **kwargs):
