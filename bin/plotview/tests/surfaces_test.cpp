@@ -77,7 +77,13 @@ class Surfaces : public ::testing::Test {
     init_pixmap(&win_, options_.page);
   }
   static void TearDownTestSuite() {
-    if (win_.display) XCloseDisplay(win_.display);
+    if (win_.display) {
+      XFreeGC(win_.display, win_.gc);
+      XFreeGC(win_.display, win_.pixmapGC);
+      XFreePixmap(win_.display, win_.pixmap);
+      if (win_.loaded_font) XFreeFont(win_.display, win_.loaded_font);
+      XCloseDisplay(win_.display);
+    }
     win_ = viewwindow();
     server_.reset();
   }
