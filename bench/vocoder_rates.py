@@ -4,12 +4,12 @@
 usage: vocoder_rates.py VELKCODER VELKDECODER SAMPLES_DIR
 
 1. Copy synthesis of every WAV file of SAMPLES_DIR (real speech at 22.05, 44.1 and 48 kHz), two
-   rows per file, compared with the file at its own rate by spectral_distance (full-band
+   rows per file, compared with the file at its own rate by copysynthesis_distance (full-band
    mel-cepstral distortion and log-spectral distance from 8 kHz to min(fs / 2, 20 kHz)):
    - native: `velkcoder IN ...` at the file's rate, `velkdecoder --fs=RATE ...`;
    - 16 kHz: `velkcoder --fs=16000 IN ...` (programs without --fs resample to 16 kHz by
      themselves), `velkdecoder` at 16 kHz, and the output brought to the file's rate by the DFT
-     and rounded to 16 bits (spectral_distance.wav_samples_at), as a WAV file at that rate holds
+     and rounded to 16 bits (copysynthesis_distance.wav_samples_at), as a WAV file at that rate holds
      it: a user of the 16 kHz vocoder would have to do so. Its band above 8 kHz then holds only
      the rounding noise, which sets that path's distances (exact zeros there give larger ones).
    Target at 44.1 and 48 kHz, on average: MCD 1.9 dB, LSD 8.3 dB. Where a band is synthesised
@@ -35,7 +35,7 @@ import tempfile
 import numpy as np
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-import spectral_distance as sd  # noqa: E402
+import copysynthesis_distance as sd  # noqa: E402
 
 TARGET_MCD, TARGET_LSD = 1.9, 8.3
 TARGET_VOICING, TARGET_GROSS = 98.0, 1.0

@@ -647,7 +647,7 @@ TEST_F(Velkplot, TheReadmeCommandsMakeItsPictures) {
   ASSERT_EQ(symlink((std::string(SOURCE_DIR) + "/samples").c_str(), (root + "/samples").c_str()), 0);
   const RunResult r = run_program("/bin/sh", {"-c", "cd '" + root + "' && " + script}, RunSettings());
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const std::string name : {"deleted-wave-spectrogram", "deleted-f0-shifted", "deleted-envelope"}) {
+  for (const std::string name : {"deleted-wave-sonogram", "deleted-f0-shifted", "deleted-envelope"}) {
     const Page p = read_png(root + "/out/" + name + ".png");
     const Page committed = read_png(std::string(SOURCE_DIR) + "/docs/" + name + ".png");
     EXPECT_EQ(p.width, 1050) << name;

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
-import spectral_distance as sd  # noqa: E402
+import copysynthesis_distance as sd  # noqa: E402
 
 MCD_PER_C = 10 / np.log(10) * np.sqrt(2)  # MCD of a difference of 1 in one coefficient
 

@@ -13,7 +13,7 @@ The inverse FFT gives the two-sided cepstrum, ln|X| = c0 + 2 sum_j c_j cos(j w):
 the coefficients of the one-sided (minimum-phase) cepstrum a vocoder carries, and so is the MCD.
 numpy only; the module also reads 16-bit WAV files and resamples by the DFT.
 
-usage: spectral_distance.py REFERENCE.wav TEST.wav  (TEST is brought to REFERENCE's rate first,
+usage: copysynthesis_distance.py REFERENCE.wav TEST.wav  (TEST is brought to REFERENCE's rate first,
 by wav_samples_at)
 """
 import sys
@@ -176,7 +176,7 @@ def wav_samples_at(x, fs, rate):
 
 def main():
     if len(sys.argv) != 3:
-        sys.exit("usage: spectral_distance.py REFERENCE.wav TEST.wav")
+        sys.exit("usage: copysynthesis_distance.py REFERENCE.wav TEST.wav")
     x, fs = read_wav(sys.argv[1])
     y, rate = read_wav(sys.argv[2])
     y = y if rate == fs else wav_samples_at(y, rate, fs)
