@@ -410,6 +410,14 @@ uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo*
   return readconverted(path, stream ? &bytes : nullptr, rate, wav, samples, info);
 }
 
+bool startssoundfile(const char* head, size_t n) {
+  if (n < 4) return false;
+  for (const char* magic : {"RIFF", "RIFX", "RF64", "FORM", "OggS", ".snd", "caff"})
+    if (memcmp(head, magic, 4) == 0) return true;
+  return n >= 8 && memcmp(head, "fLaC", 4) == 0 && (head[4] & 0x7f) == 0 && head[5] == 0 && head[6] == 0 &&
+         head[7] == 34;
+}
+
 char* soundproblem(const soundinfo& info, char* text, size_t size) {
   char reason[128];
   const char* problem = "read";

@@ -73,6 +73,12 @@ uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo*
 // readsound at 16 kHz.
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info);
 
+// Whether the n bytes at `head` (a file's first bytes; 8 suffice) begin a sound file of a format
+// the reader takes: RIFF/RIFX/RF64 WAV, AIFF, Ogg, Sun/NeXT, CAF, or FLAC with the header of its
+// first metadata block (STREAMINFO, 34 bytes). Headerless float streams starting with these bytes
+// would lie far outside any signal's range.
+bool startssoundfile(const char* head, size_t n);
+
 // Writes into `text` (a string of at most `size` bytes, no final full stop) why the read that
 // filled `info` gave nothing, e.g. "no such file", "data chunk missing". Returns text.
 char* soundproblem(const soundinfo& info, char* text, size_t size);

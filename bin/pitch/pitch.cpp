@@ -230,17 +230,6 @@ long read_sound(void* context, float* dst, long n) {
   return done;
 }
 
-// The first bytes of the sound file formats the sound reader takes (RIFF/WAVE, RF64, AIFF, FLAC,
-// Ogg, Sun/NeXT, CAF); anything else is a float stream. Little-endian floats starting with these
-// bytes would lie far outside any signal's range, except FLAC's, which is also checked for the
-// header of its first metadata block (STREAMINFO, 34 bytes).
-bool starts_sound_file(const std::string& head) {
-  for (const char* magic : {"RIFF", "RF64", "FORM", "OggS", ".snd", "caff"})
-    if (head.compare(0, 4, magic) == 0) return true;
-  return head.size() >= 8 && head.compare(0, 4, "fLaC") == 0 && (head[4] & 0x7f) == 0 && head[5] == 0 &&
-         head[6] == 0 && head[7] == 34;
-}
-
 // Writes all n bytes to fd; false with errno on failure.
 bool write_all(int fd, const char* data, size_t n) {
   while (n > 0) {
@@ -344,7 +333,7 @@ int extract(const Options& o, const Algorithm& algorithm) {
   char head[8];
   const std::string prefix(head, fread(head, 1, sizeof head, fp));
   int status;
-  if (starts_sound_file(prefix)) {
+  if (startssoundfile(prefix.data(), prefix.size())) {
     // A regular file read from its start is read again from its name (standard input's through
     // /dev/stdin); the bytes of a pipe, a device or a file read from elsewhere are kept.
     struct stat st;

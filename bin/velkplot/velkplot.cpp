@@ -376,17 +376,14 @@ std::vector<double> read_sound(const std::string& file, double* rate) {
   return v;
 }
 
-// True when the file begins as a sound file does (RIFF/RF64 WAV, FLAC, Ogg, AIFF, AU).
+// True when the file begins as a sound file does.
 bool is_sound_file(const std::string& file) {
   std::FILE* f = std::fopen(file.c_str(), "rb");
   if (f == nullptr) return false;
-  char magic[4] = {};
-  const size_t got = std::fread(magic, 1, 4, f);
+  char head[8] = {};
+  const size_t got = std::fread(head, 1, sizeof head, f);
   std::fclose(f);
-  if (got < 4) return false;
-  const std::string m(magic, 4);
-  return m == "RIFF" || m == "RIFX" || m == "RF64" || m == "fLaC" || m == "OggS" || m == "FORM" ||
-         m == ".snd";
+  return startssoundfile(head, got);
 }
 
 // F0 in Hz of a stream value, NaN for an unvoiced or unusable frame.

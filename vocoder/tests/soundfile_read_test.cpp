@@ -312,3 +312,19 @@ TEST(ReadSound, TheFilesOwnRateOutsideTheRangeOnRequest) {
 }
 
 }  // namespace
+
+// The formats are told by their first bytes; a float stream is not, nor a FLAC signature without
+// the STREAMINFO header that always follows it.
+TEST(SoundFileStart, FormatsAreKnownByTheirFirstBytes) {
+  for (const char* head : {"RIFF\x24\0\0\0", "RF64\xff\xff\xff\xff", "FORM\0\0\0\x2e", "OggS\0\x02\0\0",
+                           ".snd\0\0\0\x18", "caff\0\x01\0\0"})
+    EXPECT_TRUE(startssoundfile(head, 8)) << head;
+  const char flac[8] = {'f', 'L', 'a', 'C', 0, 0, 0, 34};
+  EXPECT_TRUE(startssoundfile(flac, 8));
+  const char notflac[8] = {'f', 'L', 'a', 'C', 0, 0, 0, 33};
+  EXPECT_FALSE(startssoundfile(notflac, 8));
+  EXPECT_FALSE(startssoundfile(flac, 4));
+  const float samples[2] = {0.25f, -0.5f};
+  EXPECT_FALSE(startssoundfile(reinterpret_cast<const char*>(samples), sizeof samples));
+  EXPECT_FALSE(startssoundfile("RIF", 3));
+}
