@@ -9,6 +9,8 @@
 
 #include "dft.h"
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> randomdoubles(size_t count) {

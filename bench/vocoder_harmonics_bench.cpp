@@ -7,6 +7,8 @@
 
 #include "harmonicanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -9,6 +9,8 @@
 #include "pitchanalysis.h"
 #include "wavm1616io.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -8,6 +8,8 @@
 
 #include "matvect.h"
 
+using namespace velk;
+
 namespace {
 
 // Gram matrix of the complex exponentials of the harmonics of f0 below 8 kHz under a squared

@@ -61,6 +61,25 @@ if(MODE STREQUAL "install")
   if(NOT dynamic MATCHES "SONAME\\)[^\n]*\\[libvelk\\.so\\.${major}\\]")
     message(FATAL_ERROR "libvelk.so.${VERSION} lacks the SONAME libvelk.so.${major}:\n${dynamic}")
   endif()
+  # Every symbol the shared library defines for its users is in namespace velk (what remains
+  # outside are weak instances of the standard library's templates).
+  execute_process(COMMAND nm -DC --defined-only ${prefix}/${LIBDIR}/libvelk.so.${VERSION} OUTPUT_VARIABLE symbols)
+  string(REGEX MATCHALL "\n[0-9a-f]+ [TDBR] [^\n]*" exported "\n${symbols}")
+  list(FILTER exported EXCLUDE REGEX "^\n[0-9a-f]+ [TDBR] velk::")
+  if(exported OR NOT symbols MATCHES " T velk::encodesignal")
+    message(FATAL_ERROR "libvelk.so.${VERSION} defines symbols outside namespace velk:${exported}")
+  endif()
+  # Every installed header together leaves the global namespace to the program: a program that
+  # names its own complex, copymat, getpitch and fftc compiles against all of them.
+  set(source ${WORK}/ownnames.cpp)
+  file(WRITE ${source} "")
+  foreach(header ${HEADERS})
+    file(APPEND ${source} "#include <velk/${header}>\n")
+  endforeach()
+  file(APPEND ${source} "struct complex { float r, i; };\nint copymat;\nint getpitch(int);\ndouble fftc;\n"
+                        "static_assert(sizeof(complex) == 2 * sizeof(float));\n"
+                        "static_assert(sizeof(velk::complex) == 2 * sizeof(double));\n")
+  run(${CXX} -std=c++17 -fsyntax-only -I${prefix}/include ${source})
   file(READ ${prefix}/${LIBDIR}/cmake/velk/velkConfigVersion.cmake config)
   if(NOT config MATCHES "PACKAGE_VERSION \"${VERSION}\"")
     message(FATAL_ERROR "the CMake package does not report version ${VERSION}")

@@ -7,6 +7,8 @@
 #include "fdoubleio.h"
 #include "fuzzcheck.h"
 
+using namespace velk;
+
 namespace {
 
 const char* const kTarget = "paramfiles";

@@ -14,6 +14,8 @@
 #include "fuzzcheck.h"
 #include "paramread.h"
 
+using namespace velk;
+
 namespace {
 
 const char* const kTarget = "paramread";

@@ -14,6 +14,8 @@
 #include "soundfile.h"
 #include "wavm1616io.h"
 
+using namespace velk;
+
 namespace {
 
 const char* const kTarget = "soundread";

@@ -6,6 +6,8 @@
 #include "fuzzcheck.h"
 #include "wavm1616io.h"
 
+using namespace velk;
+
 namespace {
 
 const char* const kTarget = "wavread";

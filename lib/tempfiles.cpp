@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace velk {
+
 namespace {
 
 static_assert(ATOMIC_INT_LOCK_FREE == 2, "the signal handler needs lock-free atomic integers");
@@ -150,3 +152,5 @@ int removetemporary(const std::string& name, int entry) {
   forgettemporary(entry);
   return removed;
 }
+
+}  // namespace velk

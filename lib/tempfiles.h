@@ -19,6 +19,8 @@
 
 #include <string>
 
+namespace velk {
+
 // Temporaries registered at once; one made while every entry is taken is made unregistered
 // (*entry -1), and a signal would leave it behind.
 const int temporaryslots = 64;
@@ -46,3 +48,5 @@ void forgettemporary(int entry);
 // Removes the temporary `name` and takes its entry out of the registry; 0, or -1 when the unlink
 // failed.
 int removetemporary(const std::string& name, int entry);
+
+}  // namespace velk

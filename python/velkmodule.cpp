@@ -34,6 +34,8 @@
 #include "velkcodec.h"
 #include "wavm1616io.h"
 
+using namespace velk;
+
 namespace {
 
 // Bound of the integer options: what the programs' int options can hold.

@@ -13,6 +13,8 @@
 #include "widevectors.h"
 #include "windowing.h"
 
+namespace velk {
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -719,3 +721,5 @@ int applycdrc16k042(double* cc, uint32_t p, uint32_t N, double gamma) {
   std::free(level);
   return 0;
 }
+
+}  // namespace velk

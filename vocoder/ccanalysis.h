@@ -6,6 +6,8 @@
 // w~ = fwarp(w, alpha). A cepstral matrix holds one such vector per frame.
 #include <cstdint>
 
+namespace velk {
+
 struct hamem;
 struct namem;
 
@@ -169,3 +171,5 @@ int applycloudfilt16k042(double* cc, uint32_t p, uint32_t N, double factor);
 int applycpostfilt16k042(double* cc, uint32_t p, uint32_t N, double beta, const double* framefactors);
 // Dynamic range compression of the frame levels with strength gamma.
 int applycdrc16k042(double* cc, uint32_t p, uint32_t N, double gamma);
+
+}  // namespace velk

@@ -4,6 +4,8 @@
 // on nothing; every module that needs one of these includes this header instead of its own copy.
 #include <cstdint>
 
+namespace velk {
+
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 
@@ -16,3 +18,5 @@ constexpr uint32_t kHighestSamplingRate = 48000;
 // The lowest maximum voiced frequency (Hz) of a voiced frame: the voicing analysis never
 // reports less, and synthesis raises a lower value to it.
 constexpr double kMinVoicedFrequency = 1000.0;
+
+}  // namespace velk

@@ -17,6 +17,8 @@
 #include "constants.h"
 #include "widevectors.h"
 
+namespace velk {
+
 namespace {
 
 static_assert(sizeof(complex) == 2 * sizeof(double), "complex must be two packed doubles");
@@ -457,3 +459,5 @@ int fftr(int32_t n, double* re, double* im) {
 int ifftr(int32_t n, double* re, double* im) {
   return dofftr(n, re, im, -1);
 }
+
+}  // namespace velk

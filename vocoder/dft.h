@@ -3,6 +3,8 @@
 // complex type of the library. Built on no other module.
 #include <cstdint>
 
+namespace velk {
+
 // One complex value: two consecutive doubles, real part first.
 struct complex {
   double re;
@@ -34,3 +36,5 @@ int ifftreal(int32_t n, double* re, const double* im);
 int dofftc(int32_t n, complex* x, int8_t direction);
 // Worker of fftr/ifftr: direction -1 is inverse, any other forward; 0, or -1 when n is not a power of two.
 int dofftr(int32_t n, double* re, double* im, int8_t direction);
+
+}  // namespace velk

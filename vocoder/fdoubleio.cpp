@@ -9,6 +9,8 @@
 
 #include "outputfile.h"
 
+namespace velk {
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "parameter files are read and written as host floats");
 static_assert(sizeof(float) == 4, "parameter values are 32-bit floats");
@@ -182,3 +184,5 @@ uint32_t ffloatwrite(const char* path, const float* values, uint32_t n) {
   if (!path || n == 0) return 0;
   return storefloats(path, values, n);
 }
+
+}  // namespace velk

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace velk {
+
 // Reads every whole float of the file into a new array of doubles (the caller frees it);
 // returns the count, 0 on failure or for an empty file.
 uint32_t fdoubleread(const char* path, double** values);
@@ -32,3 +34,5 @@ uint32_t fdoubleput(FILE* file, double* values, uint32_t n, uint8_t keep);
 // The same without conversion.
 uint32_t ffloatread(const char* path, float** values);
 uint32_t ffloatwrite(const char* path, const float* values, uint32_t n);
+
+}  // namespace velk

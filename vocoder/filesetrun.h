@@ -14,6 +14,8 @@
 #include "paramread.h"
 #include "tempfiles.h"
 
+namespace velk {
+
 // The stream of the run's messages: standard output, or standard error when an output of the
 // command line is standard output, so that no message lands inside the data. runfilesets
 // chooses it before its first message.
@@ -173,3 +175,5 @@ int runfilesets(int argc, char** argv) {
   }
   return filesetstatus(sets.run, o.indlist != nullptr);
 }
+
+}  // namespace velk

@@ -12,6 +12,8 @@
 #include "widevectors.h"
 #include "windowing.h"
 
+namespace velk {
+
 namespace {
 
 // A peak more than 15 dB below its neighbouring band's peak (natural-log power scale).
@@ -344,3 +346,5 @@ int wsmooth(double* v, uint32_t n, uint32_t L) {
   }
   return 0;
 }
+
+}  // namespace velk

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include "dft.h"
 
+namespace velk {
+
 // Maximum voiced frequency of each frame centred at first + p*shift, p < frames, median-filtered
 // over 5 frames.
 //   x       in: the signal, n samples on the +-1 scale
@@ -35,3 +37,5 @@ double slm(const complex* X, uint32_t N, double fs, double phi, uint32_t Lw, uin
 int medianfilt(double* v, uint32_t n, uint32_t L);
 // Gain-weighted moving average of a frequency track over L values in place; zeros stay 0; returns 0.
 int wsmooth(double* v, uint32_t n, uint32_t L);
+
+}  // namespace velk

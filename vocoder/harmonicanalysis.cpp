@@ -11,6 +11,8 @@
 #include "widevectors.h"
 #include "windowing.h"
 
+namespace velk {
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -1100,3 +1102,5 @@ int rpspolarity(const double* phases, uint32_t K) {
   }
   return sumpos > sumneg ? -1 : 1;
 }
+
+}  // namespace velk

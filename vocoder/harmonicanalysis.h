@@ -8,6 +8,8 @@
 #include "dft.h"
 #include "polynom.h"
 
+namespace velk {
+
 // Working storage of the harmonic analyses, sized once for the lowest f0 and the highest
 // frequency to be analysed. One block holds every buffer; the pointers point into it.
 struct hamem {
@@ -241,3 +243,5 @@ double modlinphaseobr(double phia, double phib, double omegaa, double omegab, in
 int phasecutpolarity(const double* phases, uint32_t K);
 // Polarity from the smoothness of the relative phase shifts: 1 or -1; 0 for K < 2.
 int rpspolarity(const double* phases, uint32_t K);
+
+}  // namespace velk

@@ -9,6 +9,8 @@
 
 #include "widevectors.h"
 
+namespace velk {
+
 namespace {
 
 // Runs body with a scaling function for factor f; the factors 1 and -1 get their own
@@ -967,3 +969,5 @@ int32_t printfmat(const double* m, uint32_t rows, uint32_t cols, const char* for
   std::fputs("]\n", stdout);
   return 0;
 }
+
+}  // namespace velk

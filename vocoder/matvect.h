@@ -9,6 +9,8 @@
 // array as input and output; products, transpositions, solvers and block copies do not.
 #include <cstdint>
 
+namespace velk {
+
 // ---- Construction, comparison and copying ----
 
 // Sets each of the count elements of m to value.
@@ -323,3 +325,5 @@ int32_t sortelems(double* v, uint32_t n, uint32_t k, int32_t order);
 int32_t printfvect(const double* v, uint32_t n, const char* format);
 // Prints "[r0c0 r0c1; r1c0 r1c1]" and a newline to standard output using the format per value.
 int32_t printfmat(const double* m, uint32_t rows, uint32_t cols, const char* format);
+
+}  // namespace velk

@@ -10,6 +10,8 @@
 
 #include "tempfiles.h"
 
+namespace velk {
+
 namespace {
 
 // Most symbolic links followed from one name, as the system itself allows.
@@ -192,3 +194,5 @@ int findoverwrite(uint32_t ninputs, const char* const* inputs, uint32_t noutputs
   }
   return 0;
 }
+
+}  // namespace velk

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+namespace velk {
+
 struct outputfile {
   FILE* file = nullptr;
   std::string target;     // the file that receives the data
@@ -55,3 +57,5 @@ int samefile(const char* a, const char* b);
 // positions of the output and of the input it is, or 2 with *other the earlier output's.
 int findoverwrite(uint32_t ninputs, const char* const* inputs, uint32_t noutputs, const char* const* outputs,
                   uint32_t* output, uint32_t* other);
+
+}  // namespace velk

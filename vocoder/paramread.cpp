@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace velk {
+
 namespace {
 
 const char readmark = ' ';
@@ -525,3 +527,5 @@ int getelemsinnumlist(const char* list, uint32_t count, double* values) {
   }
   return 0;
 }
+
+}  // namespace velk

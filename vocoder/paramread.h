@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace velk {
+
 // Option lookup. Routines return 0 for success and -1 for failure unless stated. A typed value
 // must make up the whole text after '=' and fit its type: an integer is an optional sign and
 // decimal digits within the int range; a real is the C library's notation (strtod) without
@@ -115,3 +117,5 @@ int isinstrlist(const char* list, const char* word);
 int destroystrlist(char* list);
 uint32_t getnelemsinnumlist(const char* list);
 int getelemsinnumlist(const char* list, uint32_t count, double* values);
+
+}  // namespace velk

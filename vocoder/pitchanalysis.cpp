@@ -14,6 +14,8 @@
 #include "widevectors.h"
 #include "windowing.h"
 
+namespace velk {
+
 namespace {
 
 const double kUnvoicedLogF0 = -1e10;
@@ -471,3 +473,5 @@ int scalelogpitchrange(uint32_t n, double* logf0, double factor) {
     if (logf0[i] > kUnvoicedLogF0) logf0[i] = (logf0[i] - mean) * factor + mean;
   return 0;
 }
+
+}  // namespace velk

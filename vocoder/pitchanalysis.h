@@ -6,6 +6,8 @@
 
 #include "dft.h"
 
+namespace velk {
+
 // F0 track of the frames centred at p0 + i*hop, i < n.
 //   x         in: the signal, nsamples samples on the +-1 scale
 //   nsamples  samples in x
@@ -59,3 +61,5 @@ int logf02f0(uint32_t n, double* track);
 int shiftlogpitch(uint32_t n, double* logf0, double shift);
 // Scales voiced log-F0 values about their mean by factor; returns 0.
 int scalelogpitchrange(uint32_t n, double* logf0, double factor);
+
+}  // namespace velk

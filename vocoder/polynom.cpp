@@ -6,6 +6,8 @@
 
 #include "matvect.h"
 
+namespace velk {
+
 double evalpoly(const double* p, uint32_t n, double x) {
   double v = p[0];
   for (uint32_t i = 1; i <= n; ++i) v = x * v + p[i];
@@ -424,3 +426,5 @@ const double* polytsebU(uint32_t k, const mempolytseb* table) {
   assert(k < table->N);
   return table->U + trianglerow(k);
 }
+
+}  // namespace velk

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include "dft.h"
 
+namespace velk {
+
 // Chebyshev table: T_0..T_N and U_0..U_(N-1), each row k at element k*(k+1)/2, highest power first.
 struct mempolytseb {
   uint32_t N;  // highest order of T held
@@ -60,3 +62,5 @@ int mempolytsebdestroy(mempolytseb* table);
 const double* polytsebT(uint32_t k, const mempolytseb* table);
 // Row k of U (k+1 coefficients, highest power first).
 const double* polytsebU(uint32_t k, const mempolytseb* table);
+
+}  // namespace velk

@@ -17,6 +17,8 @@
 #include "constants.h"
 #include "wavm1616io.h"
 
+namespace velk {
+
 namespace {
 
 const uint32_t wavpcm = 1;
@@ -460,3 +462,5 @@ char* soundproblem(const soundinfo& info, char* text, size_t size) {
   snprintf(text, size, "%s", problem);
   return text;
 }
+
+}  // namespace velk

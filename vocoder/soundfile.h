@@ -10,6 +10,8 @@
 
 #include "constants.h"
 
+namespace velk {
+
 // The range of sampling rates (Hz) the vocoder analyses and synthesises at. readsound refuses a
 // file below the lowest rate before reading its samples, and brings one above the highest down to
 // it when asked for the file's own rate.
@@ -82,3 +84,5 @@ bool startssoundfile(const char* head, size_t n);
 // Writes into `text` (a string of at most `size` bytes, no final full stop) why the read that
 // filled `info` gave nothing, e.g. "no such file", "data chunk missing". Returns text.
 char* soundproblem(const soundinfo& info, char* text, size_t size);
+
+}  // namespace velk

@@ -9,6 +9,8 @@
 #include "dft.h"
 #include "windowing.h"
 
+namespace velk {
+
 namespace {
 
 const double kPowerFloorPerSample = 1.0000000000000002e-10;
@@ -530,3 +532,5 @@ int lpcfilter(double* x, uint32_t n, const double* a, uint32_t p) {
   }
   return 0;
 }
+
+}  // namespace velk

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace velk {
+
 // Spectral memory record: one allocation of L + extra doubles, the window followed by the work area.
 struct namem {
   uint32_t L;    // frame length (odd)
@@ -148,3 +150,5 @@ int reclevinsondurbin(const double* r, uint32_t p, uint32_t L, double* a, double
 int getnoiselpc(const double* x, uint32_t n, uint32_t z, uint32_t p, double* a, namem* mem);
 // All-pole filtering in place with the coefficients a[0..p], zero initial state; returns 0.
 int lpcfilter(double* x, uint32_t n, const double* a, uint32_t p);
+
+}  // namespace velk

@@ -12,6 +12,8 @@
 #include "pitchanalysis.h"
 #include "spectralanalysis.h"
 
+namespace velk {
+
 namespace {
 
 // The warping factor and rate the loudness, post-filter and compression tables are made for.
@@ -366,3 +368,5 @@ int cepstralenvelopes(const double* cc, uint32_t frames, uint32_t order, double 
   }
   return 0;
 }
+
+}  // namespace velk

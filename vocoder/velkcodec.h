@@ -11,6 +11,8 @@
 
 #include "constants.h"
 
+namespace velk {
+
 // The default sampling rate of the analysis and synthesis, in Hz, and their range of rates.
 const double velksamplingrate = kSamplingRate;
 const uint32_t velkratelowest = kLowestSamplingRate;
@@ -234,3 +236,5 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
 //   out        out: frames * bins doubles, caller's, frame after frame
 int cepstralenvelopes(const double* cc, uint32_t frames, uint32_t order, double fs, double alpha,
                       bool morvscale, uint32_t bins, double* out);
+
+}  // namespace velk

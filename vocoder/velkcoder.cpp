@@ -20,6 +20,8 @@
 #include "soundfile.h"
 #include "velkcodec.h"
 
+using namespace velk;
+
 namespace {
 
 const char* const versiontext = "0.99";

@@ -18,6 +18,8 @@
 #include "velkcodec.h"
 #include "wavm1616io.h"
 
+using namespace velk;
+
 namespace {
 
 const char* const versiontext = "0.99";

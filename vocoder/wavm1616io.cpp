@@ -11,6 +11,8 @@
 #include "constants.h"
 #include "outputfile.h"
 
+namespace velk {
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "16-bit samples are read and written as host values");
 
@@ -271,3 +273,5 @@ int wavampnormalize(double* samples, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) samples[i] *= gain;
   return 0;
 }
+
+}  // namespace velk

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace velk {
+
 // Largest sample count a 16-bit mono WAV file can hold (its sizes are 32-bit byte counts).
 const uint64_t wavmaxsamples = (UINT32_MAX - 36) / 2;
 
@@ -69,3 +71,5 @@ int wavshort2double(uint32_t n, const int16_t* in, double* out);
 int wavdouble2short(uint32_t n, const double* in, int16_t* out);
 // Scales the samples so that the largest magnitude becomes 0.99; all zeros stay zeros.
 int wavampnormalize(double* samples, uint32_t n);
+
+}  // namespace velk

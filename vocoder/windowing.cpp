@@ -5,6 +5,8 @@
 
 #include "constants.h"
 
+namespace velk {
+
 namespace {
 
 // Fills w[0..L-1] with the raised cosine a - b*cos(2*pi*i/(L-1)).
@@ -134,3 +136,5 @@ uint32_t getwinlengthceilpot2(uint32_t L) {
 uint32_t getwinlengthdurodd(double d, double fs) {
   return ceilodd(d * fs);
 }
+
+}  // namespace velk

@@ -4,6 +4,8 @@
 // the C math library; stateless, and every buffer belongs to the caller.
 #include <cstdint>
 
+namespace velk {
+
 // Cuts the 2a+1 samples around centre m of x into y, zeros beyond the signal, multiplied by w
 // when w is not null.
 //   x  in: the signal, n samples
@@ -46,3 +48,5 @@ uint32_t getwinlengthnperiodsodd(double p, double f0, double fs);
 uint32_t getwinlengthceilpot2(uint32_t L);
 // Smallest odd length not below ceil(d*fs): a duration of d seconds at sampling rate fs.
 uint32_t getwinlengthdurodd(double d, double fs);
+
+}  // namespace velk

@@ -26,6 +26,8 @@
 #include "soundfile.h"
 #include "usage.h"
 
+using namespace velk;
+
 namespace {
 
 struct Options {

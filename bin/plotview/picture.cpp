@@ -40,7 +40,7 @@ PictureFile::PictureFile(const std::string& path, PictureType type, int w, int h
 PictureFile::~PictureFile() {
   if (surface_) cairo_surface_destroy(surface_);
   if (fd_ >= 0) close(fd_);
-  if (!temp_.empty()) removetemporary(temp_, entry_);
+  if (!temp_.empty()) velk::removetemporary(temp_, entry_);
 }
 
 void PictureFile::fail(const std::string& why) {
@@ -60,7 +60,7 @@ bool PictureFile::open_output() {
   }
   // A regular file is written under a temporary name in its directory (so that the rename cannot
   // cross devices), registered to be removed if a signal ends the process.
-  fd_ = createtemporarybeside(path_, 0666, &temp_, &entry_);
+  fd_ = velk::createtemporarybeside(path_, 0666, &temp_, &entry_);
   if (fd_ < 0) {
     temp_.clear();
     fail(std::strerror(errno));
@@ -107,7 +107,7 @@ bool PictureFile::commit() {
     fail(std::strerror(errno));
     return false;
   }
-  forgettemporary(entry_);
+  velk::forgettemporary(entry_);
   temp_.clear();
   return true;
 }

@@ -47,7 +47,7 @@ static bool check_input(const viewoptions& o, std::FILE* in) {
 int main(int argc, char** argv) {
   standard_options(argc, argv, "plotview", [argv] { usage(command_name(argv[0]), 0); });
   // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
-  removetemporariesonsignals();
+  velk::removetemporariesonsignals();
   viewoptions o = parse_options(argc, argv);
   std::FILE* in = open_input(o);
   const bool commands = check_input(o, in);

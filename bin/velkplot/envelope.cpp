@@ -5,6 +5,8 @@
 
 #include "ccanalysis.h"
 
+using namespace velk;
+
 void cepstrum_envelope_db(const double* c, uint32_t p, double alpha, uint32_t n, double* db) {
   const double kPi = 3.14159265358979323846;
   const double nepers_to_db = 20.0 / std::log(10.0);

@@ -6,6 +6,8 @@
 
 #include "dft.h"
 
+using namespace velk;
+
 StftPlan stft_plan(uint32_t window, double rate) {
   StftPlan p;
   p.window = window;

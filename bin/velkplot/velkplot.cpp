@@ -26,6 +26,8 @@
 #include "velkcodec.h"
 #include "tempfiles.h"
 
+using namespace velk;
+
 namespace {
 
 const char* cmnd = "velkplot";

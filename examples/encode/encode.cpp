@@ -17,17 +17,17 @@ int main(int argc, char** argv) {
     return 2;
   }
   double* x = nullptr;
-  const uint32_t n = wavreadm1616(argv[1], &x);
+  const uint32_t n = velk::wavreadm1616(argv[1], &x);
   if (n == 0) return 1;
-  const encodesettings s;
-  const uint32_t frames = encodeframes(n, s.lframe);
-  std::vector<double> f0(frames), fv(frames), cc(getccsize(frames, s.ccord));
-  const int status = encodesignal(x, n, s, frames, f0.data(), false, fv.data(), cc.data(), nullptr);
+  const velk::encodesettings s;
+  const uint32_t frames = velk::encodeframes(n, s.lframe);
+  std::vector<double> f0(frames), fv(frames), cc(velk::getccsize(frames, s.ccord));
+  const int status = velk::encodesignal(x, n, s, frames, f0.data(), false, fv.data(), cc.data(), nullptr);
   free(x);
   if (status != 0) return 1;
-  f02logf0(frames, f0.data());
-  const bool written = fdoublewrite(argv[2], f0.data(), frames, 1) == frames &&
-                       fdoublewrite(argv[3], cc.data(), cc.size(), 1) == cc.size() &&
-                       fdoublewrite(argv[4], fv.data(), frames, 1) == frames;
+  velk::f02logf0(frames, f0.data());
+  const bool written = velk::fdoublewrite(argv[2], f0.data(), frames, 1) == frames &&
+                       velk::fdoublewrite(argv[3], cc.data(), cc.size(), 1) == cc.size() &&
+                       velk::fdoublewrite(argv[4], fv.data(), frames, 1) == frames;
   return written ? 0 : 1;
 }

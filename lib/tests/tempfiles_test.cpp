@@ -12,6 +12,8 @@
 
 #include "childprocess.h"
 
+using namespace velk;
+
 namespace {
 
 // Runs `body` in a child process and returns its wait status.

@@ -12,6 +12,8 @@
 #include "matvect.h"
 #include "spectralanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

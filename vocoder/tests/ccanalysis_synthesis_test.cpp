@@ -7,6 +7,8 @@
 
 #include "ccanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -10,6 +10,8 @@
 
 #include "dft.h"
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> testsignal(int32_t n) {

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+using namespace velk;
+
 namespace {
 
 using cvec = std::vector<complex>;

@@ -15,6 +15,8 @@
 #include "childprocess.h"
 #include "testfiles.h"
 
+using namespace velk;
+
 namespace {
 
 // Reads the values back and removes the file.

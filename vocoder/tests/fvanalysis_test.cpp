@@ -9,6 +9,8 @@
 
 #include "windowing.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr double kFs = 16000.0;

@@ -13,6 +13,8 @@
 #include "harmonicanalysis.h"
 #include "windowing.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

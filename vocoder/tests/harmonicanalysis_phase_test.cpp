@@ -8,6 +8,8 @@
 
 #include "harmonicanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -9,6 +9,8 @@
 
 #include "matvect.h"
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> explicitmatrix(const std::vector<double>& angles, uint32_t n) {

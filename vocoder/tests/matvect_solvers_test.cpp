@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+using namespace velk;
+
 using V = std::vector<double>;
 
 namespace {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace velk;
+
 using V = std::vector<double>;
 
 namespace {

@@ -12,6 +12,8 @@
 
 #include "matvect.h"
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> scalarinverse(uint32_t n, const std::vector<double>& t) {

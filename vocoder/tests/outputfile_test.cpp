@@ -10,6 +10,8 @@
 
 #include "childprocess.h"
 
+using namespace velk;
+
 namespace {
 
 std::string written(const std::string& path, const std::string& bytes, bool complete, int* result) {

@@ -10,6 +10,8 @@
 #include "pitchanalysis.h"
 #include "spectralanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> ramp(uint32_t n) {

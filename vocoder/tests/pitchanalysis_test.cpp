@@ -11,6 +11,8 @@
 #include "pitchanalysis.h"
 #include "spectralanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -7,6 +7,8 @@
 #include <complex>
 #include <vector>
 
+using namespace velk;
+
 namespace {
 
 using cd = std::complex<double>;

@@ -17,6 +17,8 @@
 #include "wavm1616io.h"
 #include "wavtestfiles.h"
 
+using namespace velk;
+
 namespace {
 
 using namespace wavtest;

@@ -7,6 +7,8 @@
 
 #include "soundfile.h"
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> sine(uint64_t n, double hz, double fs) {

@@ -10,6 +10,8 @@
 
 #include "spectralanalysis.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -11,6 +11,8 @@
 #include "spectralanalysis.h"
 #include "windowing.h"
 
+using namespace velk;
+
 namespace {
 
 const double kFs = 16000.0;

@@ -6,6 +6,8 @@
 
 #include "velkcodec.h"
 
+using namespace velk;
+
 namespace {
 
 TEST(EncodeBounds, SettingsOutsideTheBoundsAreRefused) {

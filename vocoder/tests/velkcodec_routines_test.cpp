@@ -8,6 +8,8 @@
 
 #include "velkcodec.h"
 
+using namespace velk;
+
 namespace {
 
 // A ramp (no two equal neighbours) with the samples [from, to) set to value.

@@ -11,6 +11,8 @@
 #include "spectralanalysis.h"
 #include "velkcodec.h"
 
+using namespace velk;
+
 namespace {
 
 // A vowel-like harmonic signal at 16 kHz with a stretch of digital silence in the middle.

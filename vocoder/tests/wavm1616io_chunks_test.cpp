@@ -15,6 +15,8 @@
 #include "wavm1616io.h"
 #include "wavtestfiles.h"
 
+using namespace velk;
+
 namespace {
 
 using namespace wavtest;

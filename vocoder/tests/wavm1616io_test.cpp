@@ -14,6 +14,8 @@
 
 #include "testfiles.h"
 
+using namespace velk;
+
 namespace {
 
 // The bytes of a written file, which is then removed.

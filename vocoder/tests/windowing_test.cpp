@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+using namespace velk;
+
 namespace {
 
 std::vector<double> ramp(uint32_t n) {

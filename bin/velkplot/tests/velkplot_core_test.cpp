@@ -14,6 +14,8 @@
 #include "stft.h"
 #include "velkcodec.h"
 
+using namespace velk;
+
 namespace {
 
 const double kDbPerNeper = 20.0 / std::log(10.0);
