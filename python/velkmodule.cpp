@@ -495,7 +495,7 @@ int outputtype(const std::string& output) {
 }
 
 // The trackers' parameter checks, made here in their own arithmetic so that a refusal names the
-// argument (the trackers would refuse the same settings with a message on stderr).
+// argument (the trackers would refuse the same settings with a message of their own).
 void checktrackerparameters(double fs, int64_t frameshift, double f0min, double f0max, size_t length,
                             bool epoch) {
   if (!(fs >= kLowestSampleFreq && fs <= kHighestSampleFreq))
@@ -533,10 +533,10 @@ struct vectorsource {
   }
 };
 
-// Runs a tracker with its output going to a memory stream; the floats it wrote, and in *status
-// the tracker's status.
+// Runs a tracker with its output going to a memory stream; the floats it wrote, in *status the
+// tracker's status and in report its messages.
 std::vector<double> runtracker(bool dp, const std::vector<float>& x, double fs, int frameshift, double f0min,
-                               double f0max, double tuning, int otype, int* status) {
+                               double f0max, double tuning, int otype, int* status, TrackReport* report) {
   char* bytes = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&bytes, &size);
@@ -544,10 +544,10 @@ std::vector<double> runtracker(bool dp, const std::vector<float>& x, double fs, 
   if (dp) {
     vectorsource source{&x};
     *status = rapt_source(SampleSource{vectorsource::read, &source}, fs, frameshift, f0min, f0max, tuning,
-                          otype, out);
+                          otype, report, out);
   } else {
     *status = brindel_samples(x.data(), static_cast<long>(x.size()), fs, frameshift, f0min, f0max, tuning,
-                              otype, out);
+                              otype, report, out);
   }
   const bool closed = fclose(out) == 0;
   std::unique_ptr<char, decltype(&free)> owner(bytes, free);
@@ -583,16 +583,20 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   checktrackerparameters(fs, frameshift, f0min, f0max, samples.size(), !dp);
   std::vector<double> track;
   int status = kTrackDone;
+  TrackReport report;
   {
     py::gil_scoped_release nogil;
     const std::vector<float> x16(samples.begin(), samples.end());
     track = runtracker(dp, x16, fs, static_cast<int>(frameshift), f0min, f0max,
-                       dp ? voicingbias : unvoicedcost, otype, &status);
+                       dp ? voicingbias : unvoicedcost, otype, &status, &report);
   }
-  if (status == kTrackBadParameters)
-    refuse("the " + algorithm + " tracker refused x or its options (see stderr)");
-  if (status != kTrackDone)
-    throw std::runtime_error("the " + algorithm + " tracker failed on x (see its message on stderr)");
+  // The tracker's own lines, a repeated one once, without the last newline.
+  std::string said = report.text(false);
+  if (!said.empty()) said.pop_back();
+  const std::string why = said.empty() ? "" : ": " + said;
+  if (status == kTrackBadParameters) refuse("the " + algorithm + " tracker refused x or its options" + why);
+  if (status != kTrackDone) throw std::runtime_error("the " + algorithm + " tracker failed on x" + why);
+  if (!said.empty()) warn(said.c_str());
   const py::ssize_t n = static_cast<py::ssize_t>(track.size());
   return ownedarray(std::move(track), {n});
 }

@@ -43,21 +43,23 @@ struct Options {
   const char* infile = nullptr;
 };
 
-// A tracker with its parameter checks and the option that tunes its voicing decisions.
+// A tracker with its parameter checks (0, or -1 with the messages in the report) and the
+// option that tunes its voicing decisions.
 struct Algorithm {
   int id;
-  bool (*params_ok)(double sample_freq, int frame_shift, double min_f0, double max_f0);
+  int (*check_params)(double sample_freq, int frame_shift, double min_f0, double max_f0, TrackReport* report);
   double Options::*tuning;
 };
 
-bool rapt_params_ok(double sample_freq, int frame_shift, double min_f0, double max_f0) {
+int check_rapt_params(double sample_freq, int frame_shift, double min_f0, double max_f0,
+                      TrackReport* report) {
   float frame_step = frame_step_of(frame_shift, sample_freq);
-  return tracker_params_ok(sample_freq, (float)min_f0, (float)max_f0, &frame_step);
+  return check_tracker_params(sample_freq, (float)min_f0, (float)max_f0, &frame_step, report);
 }
 
 const Algorithm kAlgorithms[] = {
-    {0, rapt_params_ok, &Options::voice_bias},
-    {1, brindel_params_ok, &Options::unvoiced_cost},
+    {0, check_rapt_params, &Options::voice_bias},
+    {1, check_brindel_params, &Options::unvoiced_cost},
 };
 
 // Float input on the ±1 scale is multiplied by this to reach the trackers' 16-bit scale.
@@ -271,12 +273,12 @@ void warn_about_sound(const soundinfo& info, const char* name) {
 
 // Runs the chosen tracker over a source of samples at sample_freq Hz; the epoch tracker, which
 // needs the whole signal, gets it in one array of at most kEpochLongestInput samples. Returns
-// the tracker's status.
-int run_tracker(const Options& o, const Algorithm& algorithm, SampleSource source, double sample_freq,
-                const char* name) {
+// the tracker's status; its messages go into report.
+int track_samples(const Options& o, const Algorithm& algorithm, SampleSource source, double sample_freq,
+                  const char* name, TrackReport* report) {
   const double tuning = o.*algorithm.tuning;
   if (algorithm.id == 0)
-    return rapt_source(source, sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning, o.otype);
+    return rapt_source(source, sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning, o.otype, report);
   std::vector<float> x;
   const long block = 65536;
   for (;;) {
@@ -293,12 +295,33 @@ int run_tracker(const Options& o, const Algorithm& algorithm, SampleSource sourc
     }
   }
   return brindel_samples(x.data(), (long)x.size(), sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning,
-                         o.otype);
+                         o.otype, report);
 }
 
-// Checks the settings for the tracker at the input's sampling frequency, before any sample is read.
+// Runs the tracker as track_samples does and shows its messages on standard error, also when
+// memory runs out on the way. Returns the tracker's status.
+int run_tracker(const Options& o, const Algorithm& algorithm, SampleSource source, double sample_freq,
+                const char* name) {
+  TrackReport report;
+  int status;
+  try {
+    status = track_samples(o, algorithm, source, sample_freq, name, &report);
+  } catch (...) {
+    report.write(stderr);
+    throw;
+  }
+  report.write(stderr);
+  return status;
+}
+
+// Checks the settings for the tracker at the input's sampling frequency, before any sample is
+// read; refused settings end the command with their messages and the usage text.
 void check_settings(const Options& o, const Algorithm& algorithm, double sample_freq) {
-  if (!algorithm.params_ok(sample_freq, o.frame_shift, o.min_f0, o.max_f0)) usage(1);
+  TrackReport report;
+  if (algorithm.check_params(sample_freq, o.frame_shift, o.min_f0, o.max_f0, &report)) {
+    report.write(stderr);
+    usage(1);
+  }
 }
 
 // Tracks a sound file at its own rate, read whole by the vocoder's sound reader from `path`.

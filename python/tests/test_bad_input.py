@@ -190,6 +190,18 @@ def test_warnings_replace_the_programs_messages(speech, streams):
         velk.encode(speech, zfill=0)
 
 
+def test_tracker_warnings_are_python_warnings(capfd):
+    # Above 98 kHz the tracker clamps an LPC order for every block: one warning, nothing printed.
+    fs = 192000
+    x = 0.1 * np.sin(2 * np.pi * 150 * np.arange(2 * fs) / fs)
+    with pytest.warns(UserWarning) as caught:
+        f0 = velk.pitch(x, fs, frame_shift=960)
+    assert [str(w.message) for w in caught] == ["Optimim order (194) exceeds that allowable (100); reduce Fs"]
+    assert f0.shape == (400,)
+    assert np.median(f0[10:-10]) == pytest.approx(150, rel=0.02)
+    assert capfd.readouterr() == ("", "")
+
+
 def test_the_library_prints_nothing(capfd, speech, streams, tmp_path):
     velk.encode(speech, f0acc=2)
     velk.decode(streams.lf0, streams.cc, None, fpitch=2, fdrc=0.5)

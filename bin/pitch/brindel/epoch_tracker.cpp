@@ -256,15 +256,13 @@ void EpochTracker::CollectEpochs(const std::vector<Link>& links, const std::vect
   std::reverse(epochs_.begin(), epochs_.end());
 }
 
-void EpochTracker::WriteDiagnostics(const std::string& name) const {
-  if (name.empty()) return;
+bool EpochTracker::WriteDiagnostics(const std::string& name) const {
+  if (name.empty()) return true;
   FILE* fp = fopen(name.c_str(), "w");
-  if (fp == nullptr) {
-    fprintf(stderr, "Cannot write the epochs to %s\n", name.c_str());
-    return;
-  }
+  if (fp == nullptr) return false;
   for (const Epoch& e : epochs_) fprintf(fp, "%d %d %.4f\n", e.position, e.period, e.ncc);
-  fclose(fp);
+  const bool written = !ferror(fp);
+  return fclose(fp) == 0 && written;
 }
 
 bool EpochTracker::ResampleAndReturnResults(float interval, std::vector<float>* f0,

@@ -57,8 +57,8 @@ class EpochTracker {
   // Chooses voicing and epochs by dynamic programming.
   bool TrackEpochs();
   // Writes one line "position period ncc" per epoch to the named file; an
-  // empty name writes nothing.
-  void WriteDiagnostics(const std::string& name) const;
+  // empty name writes nothing. False when the file cannot be written.
+  bool WriteDiagnostics(const std::string& name) const;
   // One value per frame of interval seconds, frame i at i * interval, up to the
   // end of the signal: F0 in Hz (0 when unvoiced) and the correlation.
   bool ResampleAndReturnResults(float interval, std::vector<float>* f0, std::vector<float>* corr) const;

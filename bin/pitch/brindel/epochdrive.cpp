@@ -27,15 +27,15 @@ std::vector<int16_t> ListToSamples(const float_list* input, int length) {
   return SamplesToInt16(list_samples(input, length).data(), length);
 }
 
-bool brindel_params_ok(double samplerate, int frame_shift, double min, double max) {
+int check_brindel_params(double samplerate, int frame_shift, double min, double max, TrackReport* report) {
   float frame_step = frame_step_of(frame_shift, samplerate);
-  if (!tracker_params_ok(samplerate, (float)min, (float)max, &frame_step)) return false;
+  if (check_tracker_params(samplerate, (float)min, (float)max, &frame_step, report)) return -1;
   if (!(min >= kEpochLowestF0)) {
-    fprintf(stderr, "ERROR: min_f0 of the epoch tracker must be at least %g Hz.\n", kEpochLowestF0);
-    fprintf(stderr, "invalid/inconsistent parameters -- exiting.\n");
-    return false;
+    report->say("ERROR: min_f0 of the epoch tracker must be at least %g Hz.\n", kEpochLowestF0);
+    report->say("invalid/inconsistent parameters -- exiting.\n");
+    return -1;
   }
-  return true;
+  return 0;
 }
 
 std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval, std::unique_ptr<Track>* cor) {
@@ -63,12 +63,10 @@ std::unique_ptr<Track> MakeF0Output(EpochTracker& et, float resample_interval, s
 
 bool ComputeEpochsAndF0(EpochTracker& et, float /*unvoiced_pulse_interval*/, float external_frame_interval,
                         std::unique_ptr<Track>* /*pm*/, std::unique_ptr<Track>* f0,
-                        std::unique_ptr<Track>* corr) {
+                        std::unique_ptr<Track>* corr, TrackReport* report) {
   if (!et.ComputeFeatures()) return false;
-  const bool tracked = et.TrackEpochs();
-  et.WriteDiagnostics("");
-  if (!tracked) {
-    fprintf(stderr, "Problems in TrackEpochs\n");
+  if (!et.TrackEpochs()) {
+    report->say("Problems in TrackEpochs\n");
     return false;
   }
   *f0 = MakeF0Output(et, external_frame_interval, corr);
@@ -88,32 +86,32 @@ float frame_value(const Track& f0, int i, int c, float samplerate, int otype) {
 }  // namespace
 
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
-            double threshold, int otype) {
+            double threshold, int otype, TrackReport* report) {
   return brindel_samples(list_samples(input, length).data(), length, samplerate, frame_shift, min, max,
-                         threshold, otype);
+                         threshold, otype, report);
 }
 
 int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
-                    double threshold, int otype, FILE* out) {
-  if (!brindel_params_ok(samplerate, frame_shift, min, max) ||
-      !input_long_enough(samplerate, frame_step_of(frame_shift, samplerate), length))
+                    double threshold, int otype, TrackReport* report, FILE* out) {
+  if (check_brindel_params(samplerate, frame_shift, min, max, report) ||
+      check_input_length(samplerate, frame_step_of(frame_shift, samplerate), length, report))
     return kTrackBadParameters;
   if (length > kEpochLongestInput) {
-    fprintf(stderr, "input too long for the epoch tracker: %ld samples, at most %ld.\n", length,
-            kEpochLongestInput);
+    report->say("input too long for the epoch tracker: %ld samples, at most %ld.\n", length,
+                kEpochLongestInput);
     return kTrackFailed;
   }
   const std::vector<int16_t> waveforms = SamplesToInt16(x, length);
   EpochTracker et;
   et.set_unvoiced_cost((float)threshold);
   if (!et.Init(waveforms.data(), (int)length, (float)samplerate, (float)min, (float)max, true, false)) {
-    fprintf(stderr, "Failed to initialize variables\n");
+    report->say("Failed to initialize variables\n");
     return kTrackFailed;
   }
   const float external_frame_interval = (float)(frame_shift / samplerate);
   std::unique_ptr<Track> pm, f0, corr;
-  if (!ComputeEpochsAndF0(et, 0.01f, external_frame_interval, &pm, &f0, &corr)) {
-    fprintf(stderr, "Failed to compute epochs\n");
+  if (!ComputeEpochsAndF0(et, 0.01f, external_frame_interval, &pm, &f0, &corr, report)) {
+    report->say("Failed to compute epochs\n");
     return kTrackFailed;
   }
   if (!f0) return kTrackFailed;

@@ -1,5 +1,6 @@
 // The epoch tracker as a tracker of the pitch command: runs EpochTracker over
-// the command's sample list and writes the F0 track, one 32-bit float per frame.
+// the command's samples and writes the F0 track, one 32-bit float per frame.
+// Its warnings and failures go into the caller's TrackReport; nothing is printed.
 #ifndef VELK_PITCH_BRINDEL_EPOCHDRIVE_H
 #define VELK_PITCH_BRINDEL_EPOCHDRIVE_H
 
@@ -23,10 +24,10 @@ const double kEpochLowestF0 = 10.0;
 // Hz and the given unvoiced cost, and writes one float per frame of frame_shift
 // samples to out: otype 1 F0 in Hz (0 unvoiced), 2 its natural log
 // (-1e10 unvoiced), any other the period in samples (0 unvoiced). Returns
-// kTrackDone; kTrackBadParameters when brindel_params_ok refuses the settings
-// or the input is too short for them (reported; the caller shows its usage
-// text); kTrackFailed after a failure message with nothing written, an input
-// longer than kEpochLongestInput included.
+// kTrackDone; kTrackBadParameters when check_brindel_params refuses the
+// settings or the input is too short for them (said in report; the caller
+// shows its usage text); kTrackFailed with the failure said in report and
+// nothing written, an input longer than kEpochLongestInput included.
 //   x            in: length samples, caller's, taken as 16-bit values (see SamplesToInt16)
 //   length       samples in x
 //   samplerate   sampling frequency, Hz
@@ -34,19 +35,20 @@ const double kEpochLowestF0 = 10.0;
 //   min, max     F0 range searched, Hz
 //   threshold    the tracker's unvoiced cost (higher: more frames voiced)
 //   otype        output type, as above
+//   report       out: the messages of failures, appended (the caller's)
 //   out          where the track goes (standard output unless the caller names a stream)
 int brindel_samples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
-                    double threshold, int otype, FILE* out = stdout);
+                    double threshold, int otype, TrackReport* report, FILE* out = stdout);
 
 // The same over a sample list of length samples, written to standard output.
 //   input   in: the command's sample list, at least length nodes
 //   length  samples to track
 int brindel(float_list* input, int length, double samplerate, int frame_shift, double min, double max,
-            double threshold, int otype);
+            double threshold, int otype, TrackReport* report);
 
-// The pitch command's tracker checks (tracker_params_ok) and min >= kEpochLowestF0;
-// prints the messages and returns false when the settings are refused.
-bool brindel_params_ok(double samplerate, int frame_shift, double min, double max);
+// The pitch command's tracker checks (check_tracker_params) and min >= kEpochLowestF0:
+// 0, or -1 with the messages in report when the settings are refused.
+int check_brindel_params(double samplerate, int frame_shift, double min, double max, TrackReport* report);
 
 // Samples truncated toward zero, clamped to the 16-bit range first.
 std::vector<int16_t> SamplesToInt16(const float* x, long length);
@@ -55,9 +57,11 @@ std::vector<int16_t> SamplesToInt16(const float* x, long length);
 std::vector<int16_t> ListToSamples(const float_list* input, int length);
 
 // Computes the features and the epochs, then the F0 and correlation tracks at
-// external_frame_interval seconds. The pitch-mark track is not produced.
+// external_frame_interval seconds. The pitch-mark track is not produced. False
+// when the features or the epochs cannot be had (the latter said in report).
 bool ComputeEpochsAndF0(EpochTracker& et, float unvoiced_pulse_interval, float external_frame_interval,
-                        std::unique_ptr<Track>* pm, std::unique_ptr<Track>* f0, std::unique_ptr<Track>* corr);
+                        std::unique_ptr<Track>* pm, std::unique_ptr<Track>* f0, std::unique_ptr<Track>* corr,
+                        TrackReport* report);
 
 // The F0 track (F0 in Hz, -1 when unvoiced) at resample_interval seconds, and
 // the correlation track through cor; absent when resampling fails.

@@ -2,9 +2,8 @@
 #ifndef VELK_PITCH_FGETMEM_H
 #define VELK_PITCH_FGETMEM_H
 
-// Returns an array of n floats (release it with free); when memory is short
-// prints "Cannot allocate memory for <n> floats!" on standard error and returns
-// null, the caller deciding what follows.
+// Returns an array of n floats (release it with free), or null when memory is short, the caller
+// deciding what follows and what to say.
 float* fgetmem(long n);
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -89,10 +90,12 @@ void shift_in(float* m, int len, int skip, const float* src, long avail) {
   for (int t = 0; t < skip; t++) m[len - skip + t] = t < avail ? src[t] : 0.0f;
 }
 
-int stationarity_lpc_order(double freq) {
+// The LPC order of the stationarity measure at freq Hz, at most kMaxLpcOrder (a warning in
+// report when clamped).
+int stationarity_lpc_order(double freq, TrackReport* report) {
   const int order = (int)(freq / 1000.0 + 2.0);
   if (order > kMaxLpcOrder) {
-    fprintf(stderr, "Optimim order (%d) exceeds that allowable (%d); reduce Fs\n", order, kMaxLpcOrder);
+    report->say("Optimim order (%d) exceeds that allowable (%d); reduce Fs\n", order, kMaxLpcOrder);
     return kMaxLpcOrder;
   }
   return order;
@@ -132,13 +135,14 @@ bool all_equal(const int* v, int n) {
 // The state of one analysis. Its member functions are the steps of the analysis that read or
 // change that state; the public entries below make, drive and release it.
 struct dpmem {
-  explicit dpmem(int debug) : debug_level(debug) {}
+  dpmem(int debug, FILE* to) : debug_level(debug), trace(to) {}
   ~dpmem() { free_ring(); }
   dpmem(const dpmem&) = delete;
   dpmem& operator=(const dpmem&) = delete;
 
-  // 0 is silent; 1 and above print progress on standard error, above 1 per-frame detail.
+  // 0 is silent; 1 and above write progress to trace, above 1 per-frame detail.
   int debug_level;
+  FILE* trace;
   // Cost rules.
   float tcost = 0, tfact_a = 0, tfact_s = 0, vbias = 0, fdouble = 0, lagwt = 0, freqwt = 0;
   static constexpr float ln2 = 0.6931472f;
@@ -172,6 +176,15 @@ struct dpmem {
   // Window tables and scratch copies of the signal primitives.
   lpcwork lpc;
 
+  // Writes a progress line to the trace when the debug level is at least level.
+  void note(int level, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+    if (!trace || debug_level < level) return;
+    va_list args;
+    va_start(args, format);
+    vfprintf(trace, format, args);
+    va_end(args);
+  }
+
   // Links n new frames after `after`, the last one pointing on to `before`.
   void insert_frames(Frame* after, Frame* before, int n, int ncands) {
     Frame* last = after;
@@ -197,16 +210,17 @@ struct dpmem {
     headF = tailF = cmpthF = nullptr;
   }
 
-  // Makes room for more frames between headF and tailF; -1 when the ring may not grow again.
-  int grow_ring(int ncands) {
+  // Makes room for more frames between headF and tailF; -1 when the ring may not grow again
+  // (said in report).
+  int grow_ring(int ncands, TrackReport* report) {
     if (cir_buff_growth_count > 5) {
-      fprintf(stderr,
-              "too many requests (%d) for dynamically allocating space.\n   There may be a "
-              "problem in finding converged path.\n",
-              cir_buff_growth_count);
+      report->say(
+          "too many requests (%d) for dynamically allocating space.\n   There may be a "
+          "problem in finding converged path.\n",
+          cir_buff_growth_count);
       return -1;
     }
-    if (debug_level) fprintf(stderr, "allocating %d more frames for DP circ. buffer.\n", size_cir_buffer);
+    note(1, "allocating %d more frames for DP circ. buffer.\n", size_cir_buffer);
     insert_frames(headF, tailF, size_cir_buffer, ncands);
     cir_buff_growth_count++;
     return 0;
@@ -214,7 +228,7 @@ struct dpmem {
 
   void grow_output(void) {
     output_buf_size *= 2;
-    if (debug_level) fprintf(stderr, "reallocating space for output frames: %d\n", output_buf_size);
+    note(1, "reallocating space for output frames: %d\n", output_buf_size);
     f0p.resize(output_buf_size);
     vuvp.resize(output_buf_size);
     rms_speech.resize(output_buf_size);
@@ -273,12 +287,12 @@ struct dpmem {
   }
 
   // Low-pass filters and decimates a block by `decimate`, producing *samsds
-  // samples (more on the last block); the buffer is at least min_capacity long.
+  // samples (more on the last block); the buffer is at least min_capacity long. Null for an
+  // empty block or factor (said in report).
   const float* downsample(const float* input, int samples, int sdstep, double freq, int* samsds, int decimate,
-                          int first, int last, int min_capacity) {
+                          int first, int last, int min_capacity, TrackReport* report) {
     if (!input || samples <= 0 || decimate <= 0 || *samsds <= 0) {
-      printf("Bad signal(s) passed to downsamp()\n");
-      fprintf(stderr, "Problems in downsamp() in downsample()\n");
+      report->say("Problems in downsamp() in downsample()\n");
       return nullptr;
     }
     if (decimate == 1) return input;
@@ -358,11 +372,12 @@ struct dpmem {
   }
 
   // Fills the per-frame stationarity measures of one block of nframes >= 1 frames.
-  void get_stationarity(const float* fdata, double freq, int buff_size, int nframes, int first) {
+  void get_stationarity(const float* fdata, double freq, int buff_size, int nframes, int first,
+                        TrackReport* report) {
     const int agap = (int)(0.02 * freq);
     const int wsize = (int)(0.03 * freq);
     const int ind = (agap - wsize) / 2;
-    const int order = stationarity_lpc_order(freq);
+    const int order = stationarity_lpc_order(freq, report);
     const float preemp = 0.4f, stab = 30.0f;
     const int w_type = WINDOW_HANN;
 
@@ -522,7 +537,7 @@ struct dpmem {
       count++;
       if (npaths <= 1 || all_equal(pcands.data(), npaths)) {
         *best = pcands[0];
-        if (debug_level) fprintf(stderr, "paths went back %d frames before converging\n", count);
+        note(1, "paths went back %d frames before converging\n", count);
         return cmpthF = f;
       }
       if (f == tailF) break;
@@ -560,7 +575,7 @@ struct dpmem {
       } else {
         f0p[n] = (float)(freq / refined_lag(f->cp, dp->locs[c]));
       }
-      if (debug_level > 1) fprintf(stderr, " i:%4d%8.1f%8.1f\n", n, f0p[n], vuvp[n]);
+      note(2, " i:%4d%8.1f%8.1f\n", n, f0p[n], vuvp[n]);
       c = dp->prept[c];
       n++;
       if (f == tailF || n >= num_active_frames) break;
@@ -570,7 +585,7 @@ struct dpmem {
 
   // Releases the frames whose path is decided (all of them on the last block).
   int release_decided_frames(double freq, int last_time) {
-    if (debug_level) fprintf(stderr, "available frames for backtracking: %d\n", num_active_frames);
+    note(1, "available frames for backtracking: %d\n", num_active_frames);
     int best = best_at_head();
     Frame* from = last_time ? (cmpthF = headF) : find_convergence(&best);
     int written = 0;
@@ -579,7 +594,7 @@ struct dpmem {
       num_active_frames -= written;
       tailF = from->next;
     }
-    if (debug_level) fprintf(stderr, "writing out %d frames.\n", written);
+    note(1, "writing out %d frames.\n", written);
     return written;
   }
 
@@ -600,12 +615,6 @@ struct dpmem {
 namespace {
 
 // ---- Parameters ----
-
-// Validates the parameters against the sampling frequency and rounds the
-// frame step to whole samples; 1 after any error (reported).
-int check_f0_params(F0_params* par, double sample_freq) {
-  return tracker_params_ok(sample_freq, par->min_f0, par->max_f0, &par->frame_step) ? 0 : 1;
-}
 
 void fill_params(F0_params* par, double sample_freq, int frame_shift, double minF0, double maxF0,
                  double voice_bias) {
@@ -683,8 +692,9 @@ void keep_best_cands(float* peak_, int* loc, int* ncand, int n_cands) {
   *ncand = n_cands - 1;
 }
 
-dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdstep, int debug_level) {
-  dpmem* t = new dpmem(debug_level);
+dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdstep, int debug_level,
+                  FILE* trace) {
+  dpmem* t = new dpmem(debug_level, trace);
   t->tcost = par->trans_cost;
   t->tfact_a = par->trans_amp;
   t->tfact_s = par->trans_spec;
@@ -734,27 +744,24 @@ dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdste
   t->vuvp.resize(t->output_buf_size);
   t->rms_speech.resize(t->output_buf_size);
   t->acpkp.resize(t->output_buf_size);
-  if (debug_level) {
-    fprintf(stderr, "done with initialization:\n");
-    fprintf(stderr, " size_cir_buffer:%d  xcorr frame size:%d start lag:%d nlags:%d\n", t->size_cir_buffer,
-            t->size, t->start, t->nlags);
-  }
+  t->note(1, "done with initialization:\n");
+  t->note(1, " size_cir_buffer:%d  xcorr frame size:%d start lag:%d nlags:%d\n", t->size_cir_buffer, t->size,
+          t->start, t->nlags);
   return t;
 }
 
 int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const F0_params* par,
           float** f0p_pt, float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize,
-          int last_time) {
+          int last_time, TrackReport* report) {
   *vecsize = 0;
   const int nframes = get_Nframes(buff_size, t->pad, t->step);
-  if (t->debug_level)
-    fprintf(stderr, "******* Computing %d dp frames ******** from %d points\n", nframes, buff_size);
+  t->note(1, "******* Computing %d dp frames ******** from %d points\n", nframes, buff_size);
 
   if (nframes == 0) {
     // Nothing to analyse: a first block cannot start, a last one still
     // releases the frames of earlier blocks.
     if (t->stat.rms.empty()) {
-      fprintf(stderr, "can't get stationarity\n");
+      report->say("can't get stationarity\n");
       return -1;
     }
     return t->release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
@@ -767,18 +774,18 @@ int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const 
     int samsds = ((nframes - 1) * t->step + t->ncomp) / decimate;
     if (samsds < 1) return -1;
     sigdec = t->downsample(fdata, buff_size, sdstep, freq, &samsds, decimate, t->first_time, last_time,
-                           t->decimated_reach(nframes, decimate));
+                           t->decimated_reach(nframes, decimate), report);
     if (!sigdec) {
-      fprintf(stderr, "can't get downsampled data.\n");
+      report->say("can't get downsampled data.\n");
       return -1;
     }
   }
 
-  t->get_stationarity(fdata, freq, buff_size, nframes, t->first_time);
+  t->get_stationarity(fdata, freq, buff_size, nframes, t->first_time, report);
 
   for (int i = 0; i < nframes; i++) {
     if (i == 0 && !t->first_time) t->headF = t->headF->next;
-    if (t->tailF->prev == t->headF && t->grow_ring(par->n_cands)) return -1;
+    if (t->tailF->prev == t->headF && t->grow_ring(par->n_cands, report)) return -1;
     t->headF->rms = t->stat.rms[i];
     float engref, maxval;
     int maxloc, ncand;
@@ -787,8 +794,7 @@ int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const 
     t->link_to_previous(t->headF, t->stat.stat[i], t->stat.rms_ratio[i], t->first_time && i == 0);
     t->num_active_frames++;
     if (i < nframes - 1) t->headF = t->headF->next;
-    if (t->debug_level > 1)
-      fprintf(stderr, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
+    t->note(2, "%d engref:%10.0f max:%7.5f loc:%4d\n", i, engref, maxval, maxloc);
   }
 
   return t->release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
@@ -861,20 +867,23 @@ struct TrackWriter {
 // Runs the tracker over the input in overlapping blocks of buffsize samples advancing by
 // sdstep, holding only one block (and the look-ahead the first length check needs); the
 // released frames go to the writer. kTrackBadParameters when the input is too short,
-// kTrackFailed when a block or the input failed.
+// kTrackFailed when a block or the input failed (said in report, unless the input's source
+// failed, which its owner reports).
 int track_blocks(dpmem* tracker, PaddedInput* in, long buffsize, long sdstep, double sample_freq,
-                 const F0_params* par, TrackWriter* out) {
+                 const F0_params* par, TrackWriter* out, TrackReport* report) {
   // The first fill reads far enough to tell whether the input is long enough.
   const long needed = (long)((2 * par->frame_step + par->wind_dur) * sample_freq) + 1;
   std::vector<float> window(std::max(buffsize, needed));
   long have = in->read(window.data(), (long)window.size());
   if (in->failed) return kTrackFailed;
-  if (!input_long_enough(sample_freq, par->frame_step, in->length())) return kTrackBadParameters;
+  if (check_input_length(sample_freq, par->frame_step, in->length(), report)) return kTrackBadParameters;
   if (in->ended() && buffsize > have) buffsize = have;
 
-  float* buffer = fgetmem(std::max(buffsize, sdstep));
+  const long buffer_size = std::max(buffsize, sdstep);
+  float* buffer = fgetmem(buffer_size);
   if (!buffer) {
-    in->failed = true;  // reported by fgetmem
+    report->say("Cannot allocate memory for %ld floats!\n", buffer_size);
+    in->failed = true;  // no shortfall message after this one
     return kTrackFailed;
   }
   int status = kTrackDone;
@@ -893,7 +902,7 @@ int track_blocks(dpmem* tracker, PaddedInput* in, long buffsize, long sdstep, do
     float *f0_out, *vuv_out, *rms_out, *acpk_out;
     int vecsize;
     if (dp_f0(tracker, buffer, (int)actsize, (int)sdstep, sample_freq, par, &f0_out, &vuv_out, &rms_out,
-              &acpk_out, &vecsize, done)) {
+              &acpk_out, &vecsize, done, report)) {
       status = kTrackFailed;
       break;
     }
@@ -909,32 +918,33 @@ int track_blocks(dpmem* tracker, PaddedInput* in, long buffsize, long sdstep, do
 
 // The tracker over a padded input: checks, initialisation, blocks, output.
 int track_input(PaddedInput* in, double sample_freq, int frame_shift, double minF0, double maxF0,
-                double voice_bias, int otype, FILE* file) {
+                double voice_bias, int otype, FILE* file, TrackReport* report) {
   // The parameters are checked before any use: a bad frame shift would
   // otherwise divide by zero in the padding rule.
   F0_params par;
   fill_params(&par, sample_freq, frame_shift, minF0, maxF0, voice_bias);
-  if (check_f0_params(&par, sample_freq)) return kTrackBadParameters;
+  if (check_tracker_params(sample_freq, par.min_f0, par.max_f0, &par.frame_step, report))
+    return kTrackBadParameters;
   in->padding = padding_samples(sample_freq, frame_shift, minF0);
 
   long buffsize, sdstep;
   const std::unique_ptr<dpmem, void (*)(dpmem*)> tracker(init_dp_f0(sample_freq, &par, &buffsize, &sdstep),
                                                          free_dp_f0);
   if (buffsize > INT32_MAX || sdstep > INT32_MAX) {
-    fprintf(stderr, "problem in init_dp_f0().\n");
+    report->say("problem in init_dp_f0().\n");
     return kTrackBadParameters;
   }
   TrackWriter out(sample_freq, frame_shift, otype, file);
-  int status = track_blocks(tracker.get(), in, buffsize, sdstep, sample_freq, &par, &out);
+  int status = track_blocks(tracker.get(), in, buffsize, sdstep, sample_freq, &par, &out, report);
   if (status == kTrackBadParameters) return status;
 
-  // Only computed frames inside the input are written; a shortfall is reported as a failure
-  // unless the input or the output failed, which their owners report.
+  // Only computed frames inside the input are written; a shortfall is said as a failure unless
+  // the input or the output failed, which their owners report.
   out.flush(in->length());
   const long wanted = (in->length() + frame_shift - 1) / frame_shift;
   if (ferror(file) || in->failed) return kTrackFailed;
   if (out.written < wanted) {
-    fprintf(stderr, "F0 tracking failed: %ld of %ld frames computed.\n", out.written, wanted);
+    report->say("F0 tracking failed: %ld of %ld frames computed.\n", out.written, wanted);
     status = kTrackFailed;
   }
   return status;
@@ -951,14 +961,14 @@ long read_list(void* context, float* dst, long n) {
 }  // namespace
 
 int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
-                double voice_bias, int otype, FILE* out) {
+                double voice_bias, int otype, TrackReport* report, FILE* out) {
   PaddedInput in;
   in.source = source;
-  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, out);
+  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, out, report);
 }
 
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
-         double voice_bias, int otype) {
+         double voice_bias, int otype, TrackReport* report) {
   PaddedInput in;
   // The list is dithered in place, then read as it stands.
   for (float_list* p = input; p; p = p->next) p->f += (float)(50.0 * nrandom(&in.seed));
@@ -966,5 +976,5 @@ int rapt(float_list* input, int length, double sample_freq, int frame_shift, dou
   in.source = SampleSource{read_list, &at};
   in.dither_source = false;
   in.declared = length;
-  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, stdout);
+  return track_input(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, stdout, report);
 }

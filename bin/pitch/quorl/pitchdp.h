@@ -4,8 +4,9 @@
 // processed in overlapping blocks and decided frames are released as soon as
 // all surviving paths agree on them. The state of an analysis lives in a dpmem
 // record made and released by its caller, so analyses may run in parallel
-// threads. Built on lpcprims (windows, LPC, cross-correlations),
-// nrandom (dither), fgetmem and the trackers' shared checks (trackparams).
+// threads; warnings and failures go into the caller's TrackReport, nothing is
+// printed. Built on lpcprims (windows, LPC, cross-correlations), nrandom
+// (dither), fgetmem and the trackers' shared checks (trackparams).
 #ifndef VELK_PITCH_PITCHDP_H
 #define VELK_PITCH_PITCHDP_H
 
@@ -60,7 +61,7 @@ typedef struct frame_rec {
 
 // Where a tracker reads its input: read(context, dst, n) stores up to n samples at dst and
 // returns how many (fewer than n only at the end of the input; 0 there), or -1 after a read
-// error it has reported.
+// error, which the source's owner reports.
 struct SampleSource {
   long (*read)(void* context, float* dst, long n);
   void* context;
@@ -72,25 +73,27 @@ struct SampleSource {
 // (-1e10 unvoiced), any other the period in samples (0 unvoiced). The input is read block by
 // block and frames are written as they are decided, so memory does not grow with the input.
 // Returns kTrackDone; kTrackBadParameters after a parameter error or a too-short input
-// (reported, nothing written; the caller shows its usage text); kTrackFailed when the tracker
-// failed part-way (what was computed is written, the failure reported), when the source failed
-// or when out could not be written (frames up to there written).
+// (said in report, nothing written; the caller shows its usage text); kTrackFailed when the
+// tracker failed part-way (what was computed is written, the failure said in report), when the
+// source failed or when out could not be written (frames up to there written; nothing said,
+// their owners report). Warnings go into report too, whatever the status.
 //   source        where the samples come from, read to its end (see SampleSource)
 //   sample_freq   sampling frequency, Hz
 //   frame_shift   frame interval, samples
 //   minF0, maxF0  F0 range searched, Hz
 //   voice_bias    added to the unvoiced local cost (higher: more frames voiced)
 //   otype         output type, as above
+//   report        out: the messages of warnings and failures, appended (the caller's)
 //   out           where the track goes (standard output unless the caller names a stream)
 int rapt_source(SampleSource source, double sample_freq, int frame_shift, double minF0, double maxF0,
-                double voice_bias, int otype, FILE* out = stdout);
+                double voice_bias, int otype, TrackReport* report, FILE* out = stdout);
 
 // The same over a sample list of length samples, whose samples are dithered in place first,
 // written to standard output.
 //   input   in/out: the command's sample list, at least length nodes
 //   length  samples to track
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
-         double voice_bias, int otype);
+         double voice_bias, int otype, TrackReport* report);
 
 // The state of one analysis: cost rules, frame ring, output arrays, decimator and stationarity
 // history, and the signal primitives' window tables. Its fields are private to the tracker.
@@ -99,15 +102,18 @@ struct dpmem;
 // Makes the record of an analysis at freq Hz with the parameters par (the caller releases it
 // with free_dp_f0); stores the block size and block advance in samples. Throws std::bad_alloc
 // when memory is short.
-//   debug_level  0 silent; 1 and above progress on standard error, above 1 per-frame detail
-dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdstep, int debug_level = 0);
+//   debug_level  0 silent; 1 and above progress lines written to trace, above 1 per-frame detail
+//   trace        where the progress lines go; null writes none whatever the level
+dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdstep, int debug_level = 0,
+                  FILE* trace = nullptr);
 
 // Processes the next block of buff_size samples of the analysis t. On return the four pointers
 // designate t's output arrays (valid until the next call) and *vecsize the frames released by
-// this call, newest first. Returns 0, or -1 on failure (reported on standard error).
+// this call, newest first. Returns 0, or -1 on failure; the failure, and any warning, said in
+// report.
 int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const F0_params* par,
           float** f0p_pt, float** vuvp_pt, float** rms_speech_pt, float** acpkp_pt, int* vecsize,
-          int last_time);
+          int last_time, TrackReport* report);
 
 // Releases the record and everything its analysis allocated; null is allowed.
 void free_dp_f0(dpmem* t);

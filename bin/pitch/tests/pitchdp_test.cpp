@@ -41,6 +41,15 @@ F0_params default_params(double fs, int shift) {
   return p;
 }
 
+// Everything written to a temporary file so far.
+std::string file_text(FILE* f) {
+  fflush(f);
+  rewind(f);
+  std::string text;
+  for (int c; (c = fgetc(f)) != EOF;) text += (char)c;
+  return text;
+}
+
 std::vector<int> cand_lags(const std::vector<float>& correl, int firstlag, float maxval, float thresh) {
   std::vector<float> c = correl;
   Cross cross{0.0f, maxval, 0, (short)firstlag, c.data()};
@@ -87,13 +96,22 @@ TEST(Geometry, BlockSizesFollowFromTheParameters) {
   EXPECT_EQ(get_Nframes(3319, 440, 80), 35);
   EXPECT_EQ(get_Nframes(3320, 440, 80), 36);
 
-  // 16 kHz, 5 ms: lags 40..267, window 120, pad 40 + 400, 36 frames a block.
+  // 16 kHz, 5 ms: lags 40..267, window 120, pad 40 + 400, 36 frames a block. The progress
+  // lines go to the trace the caller names, nowhere else.
   F0_params p = default_params(16000.0, 80);
   long buffsize = 0, sdstep = 0;
+  FILE* trace = tmpfile();
+  ASSERT_NE(trace, nullptr);
   testing::internal::CaptureStderr();
-  free_dp_f0(init_dp_f0(16000.0, &p, &buffsize, &sdstep, 1));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  free_dp_f0(init_dp_f0(16000.0, &p, &buffsize, &sdstep, 1, trace));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(file_text(trace),
             "done with initialization:\n size_cir_buffer:300  xcorr frame size:120 start lag:40 nlags:228\n");
+  fclose(trace);
+  // A debug level without a trace writes nothing.
+  testing::internal::CaptureStderr();
+  free_dp_f0(init_dp_f0(16000.0, &p, &buffsize, &sdstep, 2, nullptr));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(buffsize, 3320);
   EXPECT_EQ(sdstep, 2880);
 
@@ -146,8 +164,11 @@ BlockRun run_blocks(const std::vector<float>& x) {
     std::vector<float> block(x.begin() + ndone, x.begin() + ndone + actsize);
     float *f0, *vuv, *rms, *acpk;
     int vecsize = -1;
-    EXPECT_EQ(
-        dp_f0(t, block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, done), 0);
+    TrackReport report;
+    EXPECT_EQ(dp_f0(t, block.data(), (int)actsize, (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize,
+                    done, &report),
+              0);
+    EXPECT_TRUE(report.empty()) << report.text();
     out.expected_frames += get_Nframes(actsize, 440, 80);
     if (!done) out.released_before_last += vecsize;
     for (int i = vecsize - 1; i >= 0; i--) {
@@ -182,9 +203,12 @@ TEST(Tracker, FirstBlockWithoutFramesFails) {
   std::vector<float> x = pulse_train(400, 80);  // shorter than the 440-sample pad
   float *f0, *vuv, *rms, *acpk;
   int vecsize = -1;
+  TrackReport report;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(dp_f0(t, x.data(), 400, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "can't get stationarity\n");
+  EXPECT_EQ(dp_f0(t, x.data(), 400, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1, &report),
+            -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(report.text(), "can't get stationarity\n");
   EXPECT_EQ(vecsize, 0);
   free_dp_f0(t);
 }
@@ -202,17 +226,28 @@ struct VectorSource {
   }
 };
 
-// The bytes rapt_source writes for x (16 kHz, 5 ms frames, Hz).
-std::string track_bytes(const std::vector<float>& x) {
+// The bytes rapt_source writes for x (fs Hz, frames of shift samples, Hz); its messages go to
+// report.
+std::string track_bytes(const std::vector<float>& x, TrackReport* report, double fs = 16000.0,
+                        int shift = 80) {
   char* bytes = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&bytes, &size);
   VectorSource source{&x};
-  EXPECT_EQ(rapt_source(SampleSource{VectorSource::read, &source}, 16000.0, 80, 60.0, 400.0, 0.0, 1, out),
-            kTrackDone);
+  EXPECT_EQ(
+      rapt_source(SampleSource{VectorSource::read, &source}, fs, shift, 60.0, 400.0, 0.0, 1, report, out),
+      kTrackDone);
   fclose(out);
   std::string track(bytes, size);
   free(bytes);
+  return track;
+}
+
+// The same for a run expected to say nothing.
+std::string track_bytes(const std::vector<float>& x) {
+  TrackReport report;
+  const std::string track = track_bytes(x, &report);
+  EXPECT_EQ(report.text(), "");
   return track;
 }
 
@@ -248,8 +283,9 @@ TEST(Tracker, InterleavedRecordsAreIndependent) {
       std::vector<float> block(in[k]->begin() + at, in[k]->begin() + at + buffsize);
       float *f0, *vuv, *rms, *acpk;
       int vecsize;
+      TrackReport report;
       ASSERT_EQ(dp_f0(t[k], block.data(), (int)buffsize, (int)sdstep, 16000.0, &p, &f0, &vuv, &rms, &acpk,
-                      &vecsize, last),
+                      &vecsize, last, &report),
                 0);
       for (int i = vecsize - 1; i >= 0; i--) track[k].push_back(f0[i]);
     }
@@ -270,10 +306,12 @@ TEST(Rapt, WritesOneValuePerFrameAndLeavesTheListItsLength) {
   std::vector<float_list> nodes(x.size());
   for (size_t i = 0; i < x.size(); i++) nodes[i] = {x[i], i + 1 < x.size() ? &nodes[i + 1] : nullptr};
 
+  TrackReport report;
   testing::internal::CaptureStdout();
-  const int status = rapt(nodes.data(), (int)x.size(), 16000.0, 80, 60.0, 400.0, 0.0, 0);
+  const int status = rapt(nodes.data(), (int)x.size(), 16000.0, 80, 60.0, 400.0, 0.0, 0, &report);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(status, 0);
+  EXPECT_TRUE(report.empty());
   ASSERT_EQ(out.size(), 50 * sizeof(float));
   std::vector<float> period(50);
   memcpy(period.data(), out.data(), out.size());
@@ -312,29 +350,51 @@ TEST(Dither, ZeroMeanUnitVarianceAndReproducible) {
 
 namespace {
 
-// Library code reports failures to its caller instead of ending the process.
+// Library code reports failures to its caller, in the caller's report, instead of printing them
+// or ending the process.
 TEST(Rapt, ParameterErrorsAndShortInputReturnToTheCaller) {
   std::vector<float_list> nodes(4000);
   for (size_t i = 0; i < nodes.size(); i++) nodes[i] = {0.0f, i + 1 < nodes.size() ? &nodes[i + 1] : nullptr};
+  TrackReport range, length;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(rapt(nodes.data(), 4000, 16000.0, 80, 400.0, 60.0, 0.0, 1), kTrackBadParameters);
-  EXPECT_EQ(rapt(nodes.data(), 100, 16000.0, 80, 60.0, 400.0, 0.0, 1), kTrackBadParameters);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n"
-            "invalid/inconsistent parameters -- exiting.\n"
-            "input range too small for analysis by zolvar.\n");
+  EXPECT_EQ(rapt(nodes.data(), 4000, 16000.0, 80, 400.0, 60.0, 0.0, 1, &range), kTrackBadParameters);
+  EXPECT_EQ(rapt(nodes.data(), 100, 16000.0, 80, 60.0, 400.0, 0.0, 1, &length), kTrackBadParameters);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(range.text(),
+            "ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n"
+            "invalid/inconsistent parameters -- exiting.\n");
+  EXPECT_EQ(length.text(), "input range too small for analysis by zolvar.\n");
+}
+
+// Above 98 kHz the stationarity measure's LPC order is clamped: a warning for every block, in
+// the report, while the track is still written.
+TEST(Rapt, WarningsOfEveryBlockAreCountedInTheReport) {
+  const double fs = 192000.0;
+  std::vector<float> x(2 * 192000);
+  for (size_t i = 0; i < x.size(); i++) x[i] = (float)(3000.0 * sin(2 * M_PI * 150.0 * i / fs));
+  TrackReport report;
+  testing::internal::CaptureStderr();
+  const std::string track = track_bytes(x, &report, fs, 960);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(track.size(), 400 * sizeof(float));
+  const std::string line = "Optimim order (194) exceeds that allowable (100); reduce Fs\n";
+  EXPECT_EQ(report.text(false), line);
+  // One per block: about 0.2 s of input each, padding included.
+  const std::string all = report.text();
+  ASSERT_EQ(all.size() % line.size(), 0u);
+  const size_t blocks = all.size() / line.size();
+  EXPECT_GE(blocks, 10u);
+  EXPECT_LE(blocks, 13u);
+  for (size_t k = 0; k < blocks; k++) EXPECT_EQ(all.compare(k * line.size(), line.size(), line), 0);
 }
 
 TEST(Fgetmem, ReturnsNullWhenMemoryIsShort) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(fgetmem(LONG_MAX / 8), nullptr);
-  // The message is the last line (a sanitizer's allocator may warn before it).
-  const std::string err = testing::internal::GetCapturedStderr();
-  const std::string message = "Cannot allocate memory for " + std::to_string(LONG_MAX / 8) + " floats!\n";
-  ASSERT_GE(err.size(), message.size());
-  EXPECT_EQ(err.substr(err.size() - message.size()), message);
+  // Nothing of ours is printed (a sanitizer's allocator may warn on its own).
+  EXPECT_EQ(testing::internal::GetCapturedStderr().find("Cannot allocate"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// RIFF/WAVE reading: header variants and refusals with their messages, short
-// and lying data sizes, mu-law codes and files, reads relative to the data.
+// RIFF/WAVE reading: header variants and refusals with their messages (kept by
+// the reader, never printed), short and lying data sizes, mu-law codes and
+// files, reads relative to the data.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -43,7 +44,7 @@ class WaveRead : public ::testing::Test {
   }
   void TearDown() override { remove(path_.c_str()); }
 
-  // Loads the bytes as a file; the diagnostics land in err_.
+  // Loads the bytes as a file; the reader's message lands in err_, and nothing may be printed.
   bool load(const std::string& bytes, std::vector<int16_t>* s, int32_t* rate, WaveCodingType t = PCM16) {
     FILE* f = fopen(path_.c_str(), "wb");
     fwrite(bytes.data(), 1, bytes.size(), f);
@@ -53,7 +54,8 @@ class WaveRead : public ::testing::Test {
     WaveIO io(t);
     ::testing::internal::CaptureStderr();
     const bool ok = io.Load(&fr, s, rate);
-    err_ = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    err_ = io.error();
     return ok;
   }
 
@@ -161,9 +163,11 @@ TEST(WavePipe, ShortReadLeavesZeros) {
   ASSERT_TRUE(fr.Get());
   close(fds[0]);
   std::vector<int16_t> s(1, 9);
+  WavRiffCodec codec;
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(WavRiffCodec().ReadAudioData(0, 4, &s, &fr));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "WaveIO::ReadSamples: only 2 out of 4 values read");
+  EXPECT_FALSE(codec.ReadAudioData(0, 4, &s, &fr));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(codec.error(), "WaveIO::ReadSamples: only 2 out of 4 values read");
   EXPECT_EQ(s, (std::vector<int16_t>{5, 6, 0, 0}));
 }
 
@@ -180,16 +184,24 @@ TEST_F(WaveRead, ReadsAreRelativeToTheStartOfTheData) {
   EXPECT_EQ(s, (std::vector<int16_t>{32767, -32768}));
   ASSERT_TRUE(io.ReadAudioContainer(6, &s, &fr));
   EXPECT_EQ(s, (std::vector<int16_t>{0, 1, -1}));
+  EXPECT_EQ(io.error(), "");
+  // Each refusal is kept by the reader until its next call; nothing is printed.
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(io.ReadAudioData(0, 1, nullptr, &fr));
+  EXPECT_EQ(io.error(), "CodecApi::ReadAudioData: empty pointer was given");
+  ASSERT_TRUE(io.ReadAudioData(0, 1, &s, &fr));
+  EXPECT_EQ(io.error(), "");
+  EXPECT_FALSE(io.ReadAudioData(-1, 1, &s, &fr));
+  EXPECT_EQ(io.error(), "WaveIO::ReadSamples: invalid sample range -1, 1");
   WaveIO varb(VARB_20kbps);
+  EXPECT_EQ(varb.error(), "WaveIO:WaveIO: unknown coding type 4");
   EXPECT_FALSE(varb.ReadHeader(&fr, &count, &rate));
+  EXPECT_EQ(varb.error(), "WaveIO:ReadHeader: unknown coding type 4");
   EXPECT_FALSE(varb.ReadAudioData(0, 1, &s, &fr));
+  EXPECT_EQ(varb.error(), "WaveIO:ReadAudioData: unknown coding type 4");
   EXPECT_FALSE(varb.ReadAudioContainer(2, &s, &fr));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "CodecApi::ReadAudioData: empty pointer was given"
-            "WaveIO:WaveIO: unknown coding type 4WaveIO:ReadHeader: unknown coding type 4"
-            "WaveIO:ReadAudioData: unknown coding type 4WaveIO: coding type not supported 4");
+  EXPECT_EQ(varb.error(), "WaveIO: coding type not supported 4");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace

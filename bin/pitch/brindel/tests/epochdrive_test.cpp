@@ -1,6 +1,6 @@
 // The epoch tracker driver: sample conversion, the tracks it builds, failures
-// that leave them absent, the epoch listing and the track record. Its output
-// stream is tested through the pitch command.
+// that leave them absent and what it says of them, the epoch listing and the
+// track record. Its output stream is tested through the pitch command.
 #include "epochdrive.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,9 @@ TEST(EpochDrive, TracksOfTheComputation) {
   EpochTracker et;
   ASSERT_TRUE(et.Init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false));
   std::unique_ptr<Track> pm, f0, corr;
-  ASSERT_TRUE(ComputeEpochsAndF0(et, 0.01f, 0.01f, &pm, &f0, &corr));
+  TrackReport report;
+  ASSERT_TRUE(ComputeEpochsAndF0(et, 0.01f, 0.01f, &pm, &f0, &corr, &report));
+  EXPECT_TRUE(report.empty());
   EXPECT_EQ(pm, nullptr);
   ASSERT_TRUE(f0 && corr);
   ASSERT_EQ(f0->num_frames(), 100);
@@ -59,8 +61,10 @@ TEST(EpochDrive, TracksOfTheComputation) {
 TEST(EpochDrive, FailuresLeaveTheTracksAbsent) {
   EpochTracker uninitialised;
   std::unique_ptr<Track> pm, f0, corr;
-  EXPECT_FALSE(ComputeEpochsAndF0(uninitialised, 0.01f, 0.005f, &pm, &f0, &corr));
+  TrackReport report;
+  EXPECT_FALSE(ComputeEpochsAndF0(uninitialised, 0.01f, 0.005f, &pm, &f0, &corr, &report));
   EXPECT_EQ(f0, nullptr);
+  EXPECT_TRUE(report.empty());  // no features: the caller says so
 
   const std::vector<int16_t> s(4000, 0);
   EpochTracker et;
@@ -79,7 +83,7 @@ TEST(EpochDrive, DiagnosticsListTheEpochs) {
   ASSERT_TRUE(et.ComputeFeatures() && et.TrackEpochs());
   char path[] = "/tmp/epochs_XXXXXX";
   close(mkstemp(path));
-  et.WriteDiagnostics(path);
+  ASSERT_TRUE(et.WriteDiagnostics(path));
   FILE* f = fopen(path, "r");
   ASSERT_NE(f, nullptr);
   int position, period, lines = 0;
@@ -92,6 +96,63 @@ TEST(EpochDrive, DiagnosticsListTheEpochs) {
   remove(path);
   EXPECT_EQ(lines, (int)et.epochs().size());
   EXPECT_GT(lines, 40);  // 4000 samples at 80 a period
+
+  // An empty name asks for nothing; a file that cannot be made is refused without a word.
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(et.WriteDiagnostics(""));
+  EXPECT_FALSE(et.WriteDiagnostics("/nonexistent-directory/epochs"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// The tracker's refusals come back in the caller's report, with nothing printed or written.
+TEST(EpochDrive, RefusalsAreSaidInTheReport) {
+  const std::vector<float> x = voiced_signal(125, 125, 8000, 16000.0);
+  FILE* out = tmpfile();
+  ASSERT_NE(out, nullptr);
+  TrackReport low, impossible, short_input, params;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(brindel_samples(x.data(), (long)x.size(), 16000.0, 80, 9.5, 400.0, 0.9, 1, &low, out),
+            kTrackBadParameters);
+  EXPECT_EQ(brindel_samples(x.data(), (long)x.size(), 2000.0, 80, 60.0, 400.0, 0.9, 1, &impossible, out),
+            kTrackBadParameters);
+  EXPECT_EQ(brindel_samples(x.data(), 100, 16000.0, 80, 60.0, 400.0, 0.9, 1, &short_input, out),
+            kTrackBadParameters);
+  EXPECT_EQ(check_brindel_params(16000.0, 0, 10.0, 400.0, &params), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(ftell(out), 0L);
+  fclose(out);
+  EXPECT_EQ(low.text(),
+            "ERROR: min_f0 of the epoch tracker must be at least 10 Hz.\n"
+            "invalid/inconsistent parameters -- exiting.\n");
+  EXPECT_EQ(impossible.text(),
+            "ERROR: sampling frequency must be between 4 and 1000 kHz.\n"
+            "invalid/inconsistent parameters -- exiting.\n");
+  EXPECT_EQ(short_input.text(), "input range too small for analysis by zolvar.\n");
+  EXPECT_EQ(params.text(),
+            "ERROR: frame_step parameter must be between [1/sampling rate, 0.1].\n"
+            "invalid/inconsistent parameters -- exiting.\n");
+  TrackReport fine;
+  EXPECT_EQ(check_brindel_params(16000.0, 80, 10.0, 400.0, &fine), 0);
+  EXPECT_TRUE(fine.empty());
+}
+
+// A whole track written to the stream given, in the report nothing.
+TEST(EpochDrive, TracksToTheStreamGivenWithoutAWord) {
+  const std::vector<float> x = voiced_signal(125, 125, 8000, 16000.0);
+  FILE* out = tmpfile();
+  ASSERT_NE(out, nullptr);
+  TrackReport report;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(brindel_samples(x.data(), (long)x.size(), 16000.0, 80, 60.0, 400.0, 0.9, 1, &report, out),
+            kTrackDone);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(report.empty());
+  EXPECT_EQ(ftell(out), 100L * (long)sizeof(float));  // 8000 samples, frames of 80
+  fclose(out);
 }
 
 TEST(TrackRecord, VoicingCountsOnlyWhenEnabled) {

@@ -1,10 +1,12 @@
 // Front end of the RIFF/WAVE reader: checks the coding type, keeps the header
 // values and puts the file back at the start of the audio data after each read.
+// A call that fails keeps its message for the caller (error()); nothing is printed.
 #ifndef VELK_PITCH_MARK_AUDIOLOAD_H
 #define VELK_PITCH_MARK_AUDIOLOAD_H
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "brindel/core/fileholder.h"
@@ -17,7 +19,11 @@ class CodecApi {
   bool Initialize(WaveCodingType coding_type) { return codec_.Initialize(coding_type); }
 
   bool ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) {
-    if (!codec_.ReadHeader(fr, &num_samples_per_channel_, &sampling_rate_)) return false;
+    error_.clear();
+    if (!codec_.ReadHeader(fr, &num_samples_per_channel_, &sampling_rate_)) {
+      error_ = codec_.error();
+      return false;
+    }
     *num_samples_per_channel = num_samples_per_channel_;
     *sampling_rate = sampling_rate_;
     return true;
@@ -25,33 +31,40 @@ class CodecApi {
 
   bool ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
                      FileResource* fr) {
-    if (samples == nullptr) return EmptyPointer();
+    error_.clear();
+    if (samples == nullptr) return Fail("CodecApi::ReadAudioData: empty pointer was given");
     const long origin = ftell(fr->fp());
-    const bool ok = codec_.ReadAudioData(wave_start, num_samples, samples, fr);
-    return SeekBack(fr, origin) && ok;
+    return SeekBack(fr, origin, codec_.ReadAudioData(wave_start, num_samples, samples, fr));
   }
 
   bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples, FileResource* fr) {
-    if (samples == nullptr) return EmptyPointer();
+    error_.clear();
+    if (samples == nullptr) return Fail("CodecApi::ReadAudioData: empty pointer was given");
     const long origin = ftell(fr->fp());
-    const bool ok = codec_.ReadAudioContainer(container_size_in_bytes, samples, fr);
-    return SeekBack(fr, origin) && ok;
+    return SeekBack(fr, origin, codec_.ReadAudioContainer(container_size_in_bytes, samples, fr));
   }
 
+  // Why the last call failed; empty after one that succeeded.
+  const std::string& error() const { return error_; }
+
  private:
-  static bool EmptyPointer() {
-    fputs("CodecApi::ReadAudioData: empty pointer was given", stderr);
+  bool Fail(const char* message) {
+    error_ = message;
     return false;
   }
 
-  static bool SeekBack(FileResource* fr, long origin) {
+  // Puts the file back at origin after a read whose outcome is ok; false when either failed,
+  // keeping the read's message, then the seek's.
+  bool SeekBack(FileResource* fr, long origin, bool ok) {
+    if (!ok) error_ = codec_.error();
     if (origin < 0 || fseek(fr->fp(), origin, SEEK_SET) != 0) {
-      fputs("CodecApi::ReadAudioData: error seeking the beginning of the audio container", stderr);
+      error_ += "CodecApi::ReadAudioData: error seeking the beginning of the audio container";
       return false;
     }
-    return true;
+    return ok;
   }
 
+  std::string error_;
   int32_t num_samples_per_channel_ = 0;
   int32_t sampling_rate_ = 0;
   Codec codec_;
@@ -71,12 +84,19 @@ class WaveIO {
   // the reader, never ahead of it by the header alone).
   bool Load(FileResource* fr, std::vector<int16_t>* samples, int32_t* sample_rate);
 
+  // Why the last call (or the construction) failed; empty after one that succeeded.
+  const std::string& error() const { return error_; }
+
  private:
-  // Prints the message with the coding type when it is beyond ULAW8.
-  bool KnownType(const char* message) const;
+  // True for a coding type up to ULAW8; otherwise keeps the message, which
+  // formats the coding type, and returns false.
+  bool KnownType(const char* message);
+  // The reader's outcome ok, with its message kept when it failed.
+  bool Outcome(bool ok);
 
   CodecApi<WavRiffCodec> wavchunks_;
   WaveCodingType coding_type_;
+  std::string error_;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -49,11 +50,6 @@ bool skip_chunk(FileResource* fr) {
   return true;
 }
 
-bool fail(const char* message) {
-  fputs(message, stderr);
-  return false;
-}
-
 int bytes_per_sample(WaveCodingType type) {
   return type == PCM16 ? 2 : 1;
 }
@@ -88,35 +84,45 @@ bool WavRiffCodec::CheckChunk(FileResource* fr, const char* data) const {
   return ReadChunk(fr, &chunk) && chunk == data;
 }
 
-bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel,
-                              int32_t* sampling_rate) const {
-  if (!CheckChunk(fr, "RIFF")) return fail("Invalid file: Expected \"RIFF\" in header");
+bool WavRiffCodec::Fail(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char text[160];
+  vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  error_ = text;
+  return false;
+}
+
+bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) {
+  error_.clear();
+  if (!CheckChunk(fr, "RIFF")) return Fail("Invalid file: Expected \"RIFF\" in header");
   uint32_t file_length;
-  if (!read_le32(fr, &file_length)) return fail("Failed to read file length");
-  if (!CheckChunk(fr, "WAVE")) return fail("Invalid file: Expected \"WAVE\" in header");
+  if (!read_le32(fr, &file_length)) return Fail("Failed to read file length");
+  if (!CheckChunk(fr, "WAVE")) return Fail("Invalid file: Expected \"WAVE\" in header");
   std::string chunk;
-  if (!ReadChunk(fr, &chunk)) return fail("Invalid file: Missing RIFF type header");
+  if (!ReadChunk(fr, &chunk)) return Fail("Invalid file: Missing RIFF type header");
   // Chunks before "fmt " (bext, LIST, JUNK, ...) are skipped.
   while (chunk != "fmt ")
-    if (!skip_chunk(fr) || !ReadChunk(fr, &chunk)) return fail("Invalid file: fmt chunk not found");
+    if (!skip_chunk(fr) || !ReadChunk(fr, &chunk)) return Fail("Invalid file: fmt chunk not found");
   uint32_t fmt_length;
-  if (!read_le32(fr, &fmt_length)) return fail("failed to skip file length");
-  if (fmt_length <= 15) return fail("Invalid of the wave format buffer");
+  if (!read_le32(fr, &fmt_length)) return Fail("failed to skip file length");
+  if (fmt_length <= 15) return Fail("Invalid of the wave format buffer");
   uint16_t channels;
-  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels)) return fail("Failed to read number of channels");
-  if (channels != 1) return fail("Attempt to load multi channel audio");
+  if (!skip_bytes(fr, 2) || !read_le16(fr, &channels)) return Fail("Failed to read number of channels");
+  if (channels != 1) return Fail("Attempt to load multi channel audio");
   uint32_t rate;
-  if (!read_le32(fr, &rate)) return fail("Failed to read sample rate");
-  if (!skip_bytes(fr, 8) || !skip_bytes(fr, fmt_length - 16)) return fail("Unexpected end of file: no data");
+  if (!read_le32(fr, &rate)) return Fail("Failed to read sample rate");
+  if (!skip_bytes(fr, 8) || !skip_bytes(fr, fmt_length - 16)) return Fail("Unexpected end of file: no data");
   skip_pad(fr, fmt_length);
   // Chunks between "fmt " and "data" (fact, LIST, cue, ...) are skipped.
   for (;;) {
-    if (!ReadChunk(fr, &chunk)) return fail("Unexpected end of file: no data");
+    if (!ReadChunk(fr, &chunk)) return Fail("Unexpected end of file: no data");
     if (chunk == "data") break;
-    if (!skip_chunk(fr)) return fail("Unexpected end of file: no data");
+    if (!skip_chunk(fr)) return Fail("Unexpected end of file: no data");
   }
   uint32_t data_bytes;
-  if (!read_le32(fr, &data_bytes)) return fail("Failed to read number of bytes");
+  if (!read_le32(fr, &data_bytes)) return Fail("Failed to read number of bytes");
   const uint32_t count = data_bytes / bytes_per_sample(coding_type_);
   *num_samples_per_channel = count > (uint32_t)INT32_MAX ? INT32_MAX : (int32_t)count;
   *sampling_rate = (int32_t)rate;
@@ -124,15 +130,12 @@ bool WavRiffCodec::ReadHeader(FileResource* fr, int32_t* num_samples_per_channel
 }
 
 bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
-                                 FileResource* fr) const {
-  if (coding_type_ != PCM16 && coding_type_ != ULAW8) {
-    fprintf(stderr, "WaveIO::ReadSamples: Unsupported coding type (%d)", (int)coding_type_);
-    return false;
-  }
-  if (wave_start < 0 || num_samples < 0) {
-    fprintf(stderr, "WaveIO::ReadSamples: invalid sample range %d, %d", wave_start, num_samples);
-    return false;
-  }
+                                 FileResource* fr) {
+  error_.clear();
+  if (coding_type_ != PCM16 && coding_type_ != ULAW8)
+    return Fail("WaveIO::ReadSamples: Unsupported coding type (%d)", (int)coding_type_);
+  if (wave_start < 0 || num_samples < 0)
+    return Fail("WaveIO::ReadSamples: invalid sample range %d, %d", wave_start, num_samples);
   const int width = bytes_per_sample(coding_type_);
   const bool seeked = fseek(fr->fp(), (long)width * wave_start, SEEK_CUR) == 0;
   // A header may promise far more data than a file holds: storage is sized
@@ -146,15 +149,13 @@ bool WavRiffCodec::ReadAudioData(int32_t wave_start, int32_t num_samples, std::v
   for (int32_t i = 0; i < got; i++)
     out[i] = width == 2 ? (int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8) : UlawCodec::UlawToInt16(bytes[i]);
   for (int32_t i = got; i < room; i++) out[i] = 0;
-  if (got < num_samples) {
-    fprintf(stderr, "WaveIO::ReadSamples: only %d out of %d values read", got, num_samples);
-    return false;
-  }
+  if (got < num_samples) return Fail("WaveIO::ReadSamples: only %d out of %d values read", got, num_samples);
   return seeked;
 }
 
 bool WavRiffCodec::ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples,
-                                      FileResource* fr) const {
+                                      FileResource* fr) {
+  error_.clear();
   if (coding_type_ != PCM16 && coding_type_ != PCM8 && coding_type_ != ULAW8) return false;
   return ReadAudioData(0, container_size_in_bytes / bytes_per_sample(coding_type_), samples, fr);
 }

@@ -1,5 +1,6 @@
 // RIFF/WAVE header parsing and sample reading (16-bit linear PCM and 8-bit
-// G.711 mu-law), plus the mu-law conversions.
+// G.711 mu-law), plus the mu-law conversions. Nothing is printed: a read that
+// fails keeps its message for the caller (error()).
 #ifndef VELK_PITCH_MARK_WAVCHUNKS_H
 #define VELK_PITCH_MARK_WAVCHUNKS_H
 
@@ -34,19 +35,27 @@ class WavRiffCodec {
   // Parses the header of a mono file up to the first sample byte. The sample
   // count is the data size over the bytes per sample of the coding type.
   // The outputs are written only on success.
-  bool ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) const;
+  bool ReadHeader(FileResource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate);
 
   // Reads num_samples samples into samples (resized to them), starting
   // wave_start samples after the current file position. When a regular file
   // holds fewer, samples is sized to those it holds; entries a short read of
   // another stream does not reach are 0.
   bool ReadAudioData(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
-                     FileResource* fr) const;
+                     FileResource* fr);
   // Reads a whole container of container_size_in_bytes from the current position.
-  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples, FileResource* fr) const;
+  bool ReadAudioContainer(int container_size_in_bytes, std::vector<int16_t>* samples, FileResource* fr);
+
+  // Why the last ReadHeader, ReadAudioData or ReadAudioContainer failed; empty
+  // after one that succeeded (or failed without a message).
+  const std::string& error() const { return error_; }
 
  private:
+  // Keeps the message, formatted as printf does, and returns false.
+  bool Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
   WaveCodingType coding_type_ = PCM16;
+  std::string error_;
 };
 
 // G.711 mu-law on the 14-bit scale (decoded values in -8031 .. 8031).
