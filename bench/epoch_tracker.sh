@@ -3,13 +3,9 @@
 # 10 s and 600 s of speech, as floats and as a 16-bit WAV file, and the memory
 # added per extra input sample (the command's sample list is 16 bytes a sample).
 # $1: the Release build directory.
-set -euo pipefail
-build=${1:?usage: epoch_tracker.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
+. "$here/common.bash"
 pitch=$build/bin/pitch/pitch
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 
 # 16-bit mono WAV file of the float samples in $1, written to $2.
 floats_to_wav() {

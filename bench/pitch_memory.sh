@@ -5,13 +5,9 @@
 # as they are decided, so the peak must not grow with the length (under 50 MB
 # for the hour).
 # $1: the Release build directory.
-set -euo pipefail
-build=${1:?usage: pitch_memory.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
+. "$here/common.bash"
 pitch=$build/bin/pitch/pitch
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 
 report() {  # name seconds
   read -r elapsed peak_kb < "$tmp/time.txt"

@@ -4,13 +4,9 @@
 # tracker reads its input block by block, so the growth is close to 0
 # (bench/pitch_memory.sh measures the peak for an hour of input).
 # $1: the Release build directory.
-set -euo pipefail
-build=${1:?usage: pitch_tracker.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(dirname "$here")
+. "$here/common.bash"
 pitch=$build/bin/pitch/pitch
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 
 declare -A peak
 for secs in 10 600; do

@@ -1,14 +1,9 @@
 # Common set-up of the vocoder benchmark scripts, sourced with the script's arguments once `here`
-# (the bench directory) is set. $1 is the Release build directory. Sets top (the source tree),
-# build, coder, decoder and tmp (a temporary directory removed on exit); defines longwav and
-# bestrun.
-set -euo pipefail
-build=${1:?usage: $(basename "$0") BUILD_DIR}
-top=$(dirname "$here")
+# (the bench directory) is set: that of every script (common.bash), then coder and decoder, the
+# two programs of the build; defines longwav and bestrun.
+. "$here/common.bash"
 coder=$build/vocoder/velkcoder
 decoder=$build/vocoder/velkdecoder
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 
 # longwav OUT SECONDS: the bundled samples one after the other, repeated until at least SECONDS
 # seconds are reached, as one 44-byte-header WAV file.

@@ -54,6 +54,12 @@ void print_version_footer(FILE* fp) {
   std::fprintf(fp, "\n");
 }
 
+void start_command(int argc, char** argv, const char* name, const char** cmnd,
+                   const std::function<void()>& help) {
+  *cmnd = command_name(argv[0]);
+  standard_options(argc, argv, name, help);
+}
+
 void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--version") == 0) {
@@ -226,4 +232,24 @@ bool output_complete(const char* cmnd, FILE* fp) {
   if (std::fflush(fp) == 0 && !std::ferror(fp)) return true;
   std::fprintf(stderr, "%s : Cannot write the output!\n", cmnd);
   return false;
+}
+
+FILE* open_input(const char* name) {
+  return name != nullptr ? open_stream(name, "rb") : stdin;
+}
+
+const char* input_name(const char* name) {
+  return name != nullptr ? name : "standard input";
+}
+
+FILE* open_float_input(const char* cmnd, const char* name) {
+  FILE* fp = open_input(name);
+  if (fp == nullptr || !refuse_wave_input(cmnd, fp, input_name(name))) return fp;
+  if (fp != stdin) std::fclose(fp);
+  return nullptr;
+}
+
+int finish_stream(const char* cmnd, FILE* in) {
+  if (in != stdin) std::fclose(in);
+  return output_complete(cmnd, stdout) ? 0 : 1;
 }

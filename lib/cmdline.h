@@ -32,6 +32,12 @@ using UsageFn = void (*)(int status);
 // exits with status 0. Returns when neither is given.
 void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help);
 
+// The start of a toolkit command: sets *cmnd, the name its messages give it, to the program path
+// after its last '/', then handles the options every program takes (standard_options, under
+// `name`), whose help text may print *cmnd.
+void start_command(int argc, char** argv, const char* name, const char** cmnd,
+                   const std::function<void()>& help);
+
 // "<command> : Invalid option '<c>'!" on standard error, then usage(1).
 [[noreturn]] void invalid_option(const char* cmnd, char c, UsageFn usage);
 
@@ -120,3 +126,20 @@ bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name);
 // failed (a full disk, a closed device, a file-size limit), prints "<cmnd> : Cannot write the
 // output!" on standard error and returns false; the command then exits with status 1.
 bool output_complete(const char* cmnd, FILE* fp);
+
+// The input stream of a command: the named file, or standard input when `name` is null; null
+// after open_stream's message when the file cannot be opened.
+FILE* open_input(const char* name);
+
+// The name a command's messages give its input: the file's, or "standard input" when `name` is
+// null.
+const char* input_name(const char* name);
+
+// open_input for the commands that read raw floats: null also after refuse_wave_input's message
+// when the stream starts with a RIFF/WAVE header. The command then exits with status 1.
+FILE* open_float_input(const char* cmnd, const char* name);
+
+// The end of a command that copies its input to its standard output: closes the input (unless
+// it is standard input) and returns the exit status, 0 when every write went through, else 1
+// after output_complete's message.
+int finish_stream(const char* cmnd, FILE* in);

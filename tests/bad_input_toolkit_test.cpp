@@ -232,27 +232,16 @@ TEST(BiquadOptions, ExtremeAcceptedSettingsGiveFiniteSamples) {
 #endif
 
 #ifdef PITCH_PATH
-// A 16-bit mono PCM RIFF/WAVE file of the samples at the rate, with the chunks before "data" given.
-std::string wav_bytes(const std::vector<int16_t>& samples, uint32_t rate, const std::string& fmt_chunk,
+// A 16-bit mono PCM RIFF/WAVE file of the samples at the rate: the format chunk of the body given
+// (or a plain one), then the chunks before "data", the data chunk and the chunks after it.
+std::string wav_bytes(const std::vector<int16_t>& samples, uint32_t rate, const std::string& fmt_body,
                       const std::string& before_data = "", const std::string& after_data = "") {
-  std::string data;
-  for (int16_t v : samples) data += le_bytes(static_cast<uint16_t>(v), 2);
-  std::string fmt = fmt_chunk;
-  if (fmt.empty()) {
-    // Tag 1, one channel, the rate, byte rate, block align 2, 16 bits.
-    fmt = std::string("\x01\x00\x01\x00", 4) + le_bytes(rate, 4) + le_bytes(2 * rate, 4) +
-          std::string("\x02\x00\x10\x00", 4);
-  }
-  const std::string body = "WAVE" + std::string("fmt ") + le_bytes(static_cast<uint32_t>(fmt.size()), 4) +
-                           fmt + before_data + "data" + le_bytes(static_cast<uint32_t>(data.size()), 4) +
-                           data + after_data;
-  return "RIFF" + le_bytes(static_cast<uint32_t>(body.size()), 4) + body;
+  const std::string fmt = fmt_body.empty() ? wavtest::fmtbody(1, 1, rate, 16) : fmt_body;
+  return wavtest::riff(wavtest::chunk("fmt ", fmt) + before_data +
+                       wavtest::chunk("data", wavtest::pcm(samples)) + after_data);
 }
 
-std::string chunk(const std::string& id, const std::string& payload) {
-  return id + le_bytes(static_cast<uint32_t>(payload.size()), 4) + payload +
-         (payload.size() % 2 ? std::string(1, '\0') : "");
-}
+using wavtest::chunk;
 
 // Voiced speech-like pulses at 125 Hz on the 16-bit scale, n samples at 16 kHz.
 std::vector<float> voiced(size_t n, float scale = 8000.0f) {
@@ -461,11 +450,7 @@ TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
 
   const std::string list =
       chunk("LIST", std::string("INFOISFT") + std::string("\x0e\0\0\0", 4) + "Lavf59.27.100");
-  // WAVE_FORMAT_EXTENSIBLE: tag 0xFFFE, 22 extension bytes, the PCM subformat GUID.
-  const std::string extensible =
-      std::string("\xfe\xff\x01\x00", 4) + le_bytes(16000, 4) + le_bytes(32000, 4) +
-      std::string("\x02\x00\x10\x00", 4) + std::string("\x16\x00\x10\x00", 4) + le_bytes(4, 4) +
-      std::string("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 16);
+  const std::string extensible = wavtest::extensiblebody();
   const std::string variants[] = {
       wav_bytes(samples, 16000, "", list),  // ffmpeg's LIST/INFO
       wav_bytes(samples, 16000, "", chunk("fact", le_bytes(16000, 4)) + chunk("JUNK", std::string(7, '\0'))),

@@ -120,16 +120,13 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
-  standard_options(argc, argv, "biquad", [] { usage(0); });
+  start_command(argc, argv, "biquad", &cmnd, [] { usage(0); });
   // Tables of 2048 pairs and sections are too large for the stack.
   static Options o;
   static Sections s;
   parse_options(argc, argv, &o);
-  FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
+  FILE* in = open_float_input(cmnd, o.infile);
   if (in == nullptr) return 1;
-  if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   filter_stream(o, &s, in);
-  if (in != stdin) std::fclose(in);
-  return output_complete(cmnd, stdout) ? 0 : 1;
+  return finish_stream(cmnd, in);
 }

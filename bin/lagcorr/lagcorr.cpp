@@ -65,12 +65,10 @@ Options parse_options(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
-  standard_options(argc, argv, "lagcorr", [] { usage(0); });
+  start_command(argc, argv, "lagcorr", &cmnd, [] { usage(0); });
   const Options o = parse_options(argc, argv);
-  FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
+  FILE* in = open_float_input(cmnd, o.infile);
   if (in == nullptr) return 1;
-  if (refuse_wave_input(cmnd, in, o.infile != nullptr ? o.infile : "standard input")) return 1;
   const int l = o.frame_length, m = o.order;
   double* frame = double_array(static_cast<long>(l) + m + 1);
   if (frame == nullptr) return 3;
@@ -80,6 +78,5 @@ int main(int argc, char** argv) {
     if (fwritef(r, sizeof(double), m + 1, stdout) != m + 1) break;
   }
   std::free(frame);
-  if (in != stdin) std::fclose(in);
-  return output_complete(cmnd, stdout) ? 0 : 1;
+  return finish_stream(cmnd, in);
 }

@@ -140,12 +140,10 @@ void slice(const Options& o, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
-  standard_options(argc, argv, "recslice", [] { usage(0); });
+  start_command(argc, argv, "recslice", &cmnd, [] { usage(0); });
   const Options o = parse_options(argc, argv);
-  FILE* in = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
+  FILE* in = open_input(o.infile);
   if (in == nullptr) return 1;
   slice(o, in);
-  if (in != stdin) std::fclose(in);
-  return output_complete(cmnd, stdout) ? 0 : 1;
+  return finish_stream(cmnd, in);
 }

@@ -192,19 +192,17 @@ void report(const Totals& t, int output_type) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  cmnd = command_name(argv[0]);
-  standard_options(argc, argv, "snr", [] { usage(0); });
+  start_command(argc, argv, "snr", &cmnd, [] { usage(0); });
   const Options o = parse_options(argc, argv);
   FILE* reference = open_stream(o.reference, "rb");
   if (reference == nullptr) return 1;
-  FILE* signal = o.infile != nullptr ? open_stream(o.infile, "rb") : stdin;
+  FILE* signal = open_input(o.infile);
   if (signal == nullptr) return 1;
   if (refuse_wave_input(cmnd, reference, o.reference) ||
-      refuse_wave_input(cmnd, signal, o.infile != nullptr ? o.infile : "standard input"))
+      refuse_wave_input(cmnd, signal, input_name(o.infile)))
     return 1;
   const bool detail = o.output_type == 1;
-  const Totals t = compare(reference, signal, o.frame_length, detail, o.reference,
-                           o.infile != nullptr ? o.infile : "standard input");
+  const Totals t = compare(reference, signal, o.frame_length, detail, o.reference, input_name(o.infile));
   std::fclose(reference);
   if (signal != stdin) std::fclose(signal);
   if (!check_comparison(t, o.frame_length)) return 1;

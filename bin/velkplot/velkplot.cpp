@@ -210,6 +210,29 @@ bool option_applies(const std::string& name, Kind kind) {
   return true;
 }
 
+// The panel options whose value is a number in a range, and the field each sets.
+struct NumberOption {
+  const char* name;
+  double Panel::*field;
+  double lo, hi;
+};
+const NumberOption kNumberOptions[] = {{"fs", &Panel::fs, 1000, 384000},
+                                       {"window", &Panel::window_ms, 1, 1000},
+                                       {"hop", &Panel::hop_ms, 0.1, 1000},
+                                       {"range", &Panel::range, 10, 200},
+                                       {"fmax", &Panel::fmax, 100, 192000}};
+
+// The same for the options whose value is a whole number.
+struct IntegerOption {
+  const char* name;
+  long Panel::*field;
+  long lo, hi;
+};
+const IntegerOption kIntegerOptions[] = {{"lframe", &Panel::lframe, 1, 160000},
+                                         {"frame", &Panel::frame, 0, 2147483647L},
+                                         {"ccord", &Panel::ccord, 1, 1000},
+                                         {"morvscale", &Panel::morvscale, 0, 1}};
+
 void panel_option(const std::string& a, Panel* p, Settings* s) {
   const size_t eq = a.find('=');
   const std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
@@ -224,28 +247,20 @@ void panel_option(const std::string& a, Panel* p, Settings* s) {
     (name == "hz" ? p->hz : p->grey) = true;
     return;
   }
-  if (name == "lframe") {
-    p->lframe = integer_value(a, value, 1, 160000);
-  } else if (name == "fs") {
-    p->fs = bounded_value(a, value, 1000, 384000);
-  } else if (name == "frame") {
-    p->frame = integer_value(a, value, 0, 2147483647L);
-  } else if (name == "alpha") {
+  for (const NumberOption& o : kNumberOptions)
+    if (name == o.name) {
+      p->*o.field = bounded_value(a, value, o.lo, o.hi);
+      return;
+    }
+  for (const IntegerOption& o : kIntegerOptions)
+    if (name == o.name) {
+      p->*o.field = integer_value(a, value, o.lo, o.hi);
+      return;
+    }
+  if (name == "alpha") {
     p->alpha = number_value(a, value);
     if (!(p->alpha > -1.0 && p->alpha < 1.0))
       fail("Invalid value in '" + a + "' (from -1 to 1, both excluded)");
-  } else if (name == "ccord") {
-    p->ccord = integer_value(a, value, 1, 1000);
-  } else if (name == "morvscale") {
-    p->morvscale = integer_value(a, value, 0, 1);
-  } else if (name == "window") {
-    p->window_ms = bounded_value(a, value, 1, 1000);
-  } else if (name == "hop") {
-    p->hop_ms = bounded_value(a, value, 0.1, 1000);
-  } else if (name == "range") {
-    p->range = bounded_value(a, value, 10, 200);
-  } else if (name == "fmax") {
-    p->fmax = bounded_value(a, value, 100, 192000);
   } else if (name == "f0") {
     p->f0file = value;
   } else if (name == "f0axis") {

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -191,6 +195,63 @@ TEST(Cmdline, OpenStreamNamesTheFileItCannotOpen) {
   FILE* fp = open_stream("/dev/null", "rb");
   ASSERT_NE(fp, nullptr);
   std::fclose(fp);
+}
+
+// The help text of a command may print its name: the name is set before the help runs.
+TEST(CmdlineDeathTest, StartCommandNamesTheCommandFromItsPath) {
+  static const char* name = "unset";
+  CommandLine plain({"./bin/snr", "-l", "5"});
+  start_command(plain.argc(), plain.argv.data(), "snr", &name, [] { std::exit(9); });
+  EXPECT_STREQ(name, "snr");
+  CommandLine help({"/opt/tools/lagcorr2", "in.f32", "--help"});
+  EXPECT_EXIT(start_command(help.argc(), help.argv.data(), "lagcorr", &name,
+                            [] { std::exit(std::strcmp(name, "lagcorr2") == 0 ? 7 : 8); }),
+              ::testing::ExitedWithCode(7), "");
+}
+
+TEST(Cmdline, InputsAreTheNamedFileOrStandardInput) {
+  EXPECT_EQ(open_input(nullptr), stdin);
+  EXPECT_STREQ(input_name(nullptr), "standard input");
+  EXPECT_STREQ(input_name("in.f32"), "in.f32");
+  char path[] = "/tmp/cmdline_input_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "RIFF\x24\0\0\0WAVEfmt ", 16), 16);
+  close(fd);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(open_input("/nonexistent/in.f32"), nullptr);
+  EXPECT_EQ(open_float_input("cmd", "/nonexistent/in.f32"), nullptr);
+  EXPECT_EQ(open_float_input("cmd", path), nullptr);
+  const std::string p(path);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Cannot open file /nonexistent/in.f32!\nCannot open file /nonexistent/in.f32!\ncmd : " + p +
+                " is a RIFF/WAVE file; cmd reads headerless little-endian 32-bit floats (convert it first, "
+                "e.g. sox " +
+                p + " -t f32 " + p + ".f32)!\n");
+  // A file of floats opens, and its first bytes are still there to read.
+  FILE* out = std::fopen(path, "wb");
+  ASSERT_NE(out, nullptr);
+  const float one = 1.0f;
+  std::fwrite(&one, sizeof one, 1, out);
+  std::fclose(out);
+  FILE* in = open_float_input("cmd", path);
+  ASSERT_NE(in, nullptr);
+  float read = 0;
+  EXPECT_EQ(std::fread(&read, sizeof read, 1, in), 1u);
+  EXPECT_EQ(read, 1.0f);
+  std::fclose(in);
+  std::remove(path);
+}
+
+TEST(CmdlineDeathTest, FinishStreamGivesTheStatusOfTheOutput) {
+  EXPECT_EXIT(std::exit(finish_stream("cmd", stdin) + 5), ::testing::ExitedWithCode(5), "^$");
+  EXPECT_EXIT(
+      {
+        if (std::freopen("/dev/full", "w", stdout) == nullptr) std::exit(9);
+        std::fputs("lost", stdout);
+        std::exit(finish_stream("cmd", std::fopen("/dev/null", "rb")) + 5);
+      },
+      ::testing::ExitedWithCode(6), "^cmd : Cannot write the output!\n$");
 }
 
 TEST(Cmdline, DoubleArraySaysWhenMemoryIsShort) {

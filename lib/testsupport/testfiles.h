@@ -1,7 +1,7 @@
 #pragma once
 // Files of the program tests that outlive one call: a directory of the running test's own
 // (removed with the process's other test files when the tests are done), whole-file writes,
-// and WAV files built byte by byte.
+// and WAV files of the usual layouts.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "riffbytes.h"
 
 // The test files of this process, under the test temporary directory; its path ends in '/'.
 inline std::string testfilesdir() {
@@ -77,44 +79,26 @@ inline void write_file(const std::string& path, const std::string& bytes) {
 
 // The low `width` bytes of v, least significant first.
 inline std::string le_bytes(uint32_t v, int width) {
-  std::string s;
-  for (int i = 0; i < width; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
-  return s;
+  return wavtest::le(v, width);
 }
 
 // A 44-byte WAV header with the given fields; `datasize` is the data chunk's size in bytes and
 // `format` the format tag (1 PCM, 7 mu-law).
 inline std::string wav_header(unsigned channels, unsigned rate, unsigned bits, unsigned datasize,
                               unsigned format = 1) {
-  const unsigned align = channels * bits / 8;
-  return "RIFF" + le_bytes(datasize + 36, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(format, 2) +
-         le_bytes(channels, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
-         le_bytes(bits, 2) + "data" + le_bytes(datasize, 4);
+  return wavtest::wavhead(format, channels, rate, bits, datasize);
 }
 
 // A WAV file of the 16-bit samples under a header of the given fields (16 kHz mono by default).
 inline std::string wav_bytes(const std::vector<int16_t>& samples, unsigned channels = 1,
                              unsigned rate = 16000, unsigned bits = 16) {
-  std::string b = wav_header(channels, rate, bits, static_cast<unsigned>(2 * samples.size()));
-  for (int16_t s : samples) b += le_bytes(static_cast<uint16_t>(s), 2);
-  return b;
+  return wav_header(channels, rate, bits, static_cast<unsigned>(2 * samples.size())) + wavtest::pcm(samples);
 }
 
 // A mono IEEE-float WAV file (format 3) of the samples, stored as 32- or 64-bit floats.
 inline std::string float_wav(const std::vector<double>& samples, unsigned bits, unsigned rate = 16000) {
-  const unsigned size = static_cast<unsigned>(samples.size() * bits / 8), align = bits / 8;
-  std::string b = "RIFF" + le_bytes(size + 36, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(3, 2) +
-                  le_bytes(1, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
-                  le_bytes(bits, 2) + "data" + le_bytes(size, 4);
-  for (double v : samples) {
-    if (bits == 32) {
-      const float f = static_cast<float>(v);
-      b.append(reinterpret_cast<const char*>(&f), 4);
-    } else {
-      b.append(reinterpret_cast<const char*>(&v), 8);
-    }
-  }
-  return b;
+  return wavtest::riff(wavtest::fmtchunk(3, 1, rate, bits) +
+                       wavtest::chunk("data", wavtest::ieeefloats(samples, bits)));
 }
 
 // `seconds` of a steady voice at `hz` sampled at 16 kHz: ten harmonics with falling amplitudes.

@@ -15,7 +15,7 @@
 
 #include "soundfile.h"
 #include "wavm1616io.h"
-#include "wavtestfiles.h"
+#include "riffbytes.h"
 
 using namespace velk;
 

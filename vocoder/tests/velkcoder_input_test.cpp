@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "childprocess.h"
-#include "wavtestfiles.h"
+#include "riffbytes.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "wavm1616io.h"
-#include "wavtestfiles.h"
+#include "riffbytes.h"
 
 using namespace velk;
 

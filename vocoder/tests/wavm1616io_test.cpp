@@ -32,14 +32,12 @@ struct Header {
   std::string beforedata;  // a chunk between fmt and data
 };
 
+// The RIFF size counts the 16 bytes of a plain format chunk, whatever the format chunk declares.
 std::string wavfile(const Header& h, uint32_t datasize, const std::vector<int16_t>& samples) {
-  std::string b = "RIFF" + le_bytes(36 + datasize, 4) + "WAVEfmt " + le_bytes(h.fmtsize, 4) +
-                  le_bytes(h.format, 2) + le_bytes(h.channels, 2) + le_bytes(h.rate, 4) +
-                  le_bytes(h.rate * h.channels * h.bits / 8, 4) + le_bytes(h.channels * h.bits / 8, 2) +
-                  le_bytes(h.bits, 2) + std::string(h.fmtsize > 16 ? h.fmtsize - 16 : 0, '\xee') +
-                  h.beforedata + "data" + le_bytes(datasize, 4);
-  for (int16_t s : samples) b += le_bytes(static_cast<uint16_t>(s), 2);
-  return b;
+  return wavtest::riffhead(36 + datasize) + wavtest::chunkhead("fmt ", h.fmtsize) +
+         wavtest::fmtbody(h.format, h.channels, h.rate, h.bits) +
+         std::string(h.fmtsize > 16 ? h.fmtsize - 16 : 0, '\xee') + h.beforedata +
+         wavtest::chunkhead("data", datasize) + wavtest::pcm(samples);
 }
 
 // The samples read from a file of the given bytes (empty when the reader fails).
@@ -56,7 +54,7 @@ TEST(WavRead, AcceptsLongFmtChunksAndOddDataSizes) {
   longfmt.fmtsize = 18;
   EXPECT_EQ(readwav(wavfile(longfmt, 4, {100, -100})), (std::vector<double>{100.0 / 32768, -100.0 / 32768}));
   Header list;
-  list.beforedata = "LIST" + le_bytes(4, 4) + "INFO";
+  list.beforedata = wavtest::chunk("LIST", "INFO");
   EXPECT_EQ(readwav(wavfile(list, 4, {100, -100})), (std::vector<double>{100.0 / 32768, -100.0 / 32768}));
   EXPECT_EQ(readwav(wavfile(Header(), 7, {1, 2, 3}) + "\x7f"),
             (std::vector<double>{1.0 / 32768, 2.0 / 32768, 3.0 / 32768}));

@@ -10,27 +10,20 @@
 #include <vector>
 
 #include "brindel/wave/audioload.h"
+#include "riffbytes.h"
 
 namespace {
 
-std::string le(uint32_t v, int bytes) {
-  std::string s;
-  for (int i = 0; i < bytes; i++) s.push_back((char)(v >> (8 * i) & 0xFF));
-  return s;
-}
+using wavtest::le;
+using wavtest::pcm;
 
-// A mono file; `before` goes between "WAVE" and "fmt ", `extra` ends the fmt chunk.
+// A mono file; `before` goes between "WAVE" and "fmt ", `extra` ends the fmt chunk. The byte
+// rate and frame size are those of 16-bit mono whatever the fields, and the RIFF size is 0.
 std::string wav(const std::string& data, uint16_t bits = 16, const std::string& before = "",
                 const std::string& extra = "", int declared_extra = 0, uint16_t channels = 1) {
-  return "RIFF" + le(0, 4) + "WAVE" + before + "fmt " + le(16 + (uint32_t)extra.size(), 4) +
-         le(bits == 8 ? 7 : 1, 2) + le(channels, 2) + le(22050, 4) + le(44100, 4) + le(2, 2) + le(bits, 2) +
-         extra + "data" + le((uint32_t)data.size() + declared_extra, 4) + data;
-}
-
-std::string pcm(const std::vector<int16_t>& v) {
-  std::string s;
-  for (int16_t x : v) s += le((uint16_t)x, 2);
-  return s;
+  return wavtest::riffhead(0) + before + wavtest::chunkhead("fmt ", 16 + (uint32_t)extra.size()) +
+         wavtest::fmtfields(bits == 8 ? 7 : 1, channels, 22050, 44100, 2, bits) + extra +
+         wavtest::chunkhead("data", (uint32_t)data.size() + declared_extra) + data;
 }
 
 const std::vector<int16_t> kRamp = {0, 1, -1, 32767, -32768, 1234, -4321, 7};

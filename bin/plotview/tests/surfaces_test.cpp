@@ -193,6 +193,15 @@ std::unique_ptr<XvfbSession> Surfaces::server_;
 viewoptions Surfaces::options_;
 viewwindow Surfaces::win_;
 
+// The line widths and dashes, drawn in monochrome mode, where each pen selects a width.
+class MonoSurfaces : public Surfaces {
+ protected:
+  void SetUp() override {
+    Surfaces::SetUp();
+    options_.page.mono_flg = 1;
+  }
+};
+
 std::string polyline(const std::vector<int>& xy) {
   std::string s = "M" + std::to_string(xy[0]) + " " + std::to_string(xy[1]) + "\nD";
   for (size_t i = 2; i + 1 < xy.size(); i += 2)
@@ -215,13 +224,11 @@ std::string staircases_of_every_pen(bool slanted) {
   return s;
 }
 
-TEST_F(Surfaces, RectilinearLinesOfEveryPenWidth) {
-  options_.page.mono_flg = 1;
+TEST_F(MonoSurfaces, RectilinearLinesOfEveryPenWidth) {
   expect_same(staircases_of_every_pen(false));
 }
 
-TEST_F(Surfaces, RoundAndBevelJoins) {
-  options_.page.mono_flg = 1;
+TEST_F(MonoSurfaces, RoundAndBevelJoins) {
   std::string s = "=\n";
   for (int pen = 0; pen < 10; ++pen)
     s += "K" + std::to_string(1 + pen % 2) + "\nJ" + std::to_string(pen) + "\n" +
@@ -229,8 +236,7 @@ TEST_F(Surfaces, RoundAndBevelJoins) {
   expect_within_a_pixel(s);
 }
 
-TEST_F(Surfaces, StraightDashesOfEveryTypeAndWidthInBothDirections) {
-  options_.page.mono_flg = 1;
+TEST_F(MonoSurfaces, StraightDashesOfEveryTypeAndWidthInBothDirections) {
   std::string s = "=\n";
   for (int type = 1; type <= 9; ++type)
     for (int pen : {0, 1, 4}) {
@@ -242,8 +248,7 @@ TEST_F(Surfaces, StraightDashesOfEveryTypeAndWidthInBothDirections) {
   expect_same(s);
 }
 
-TEST_F(Surfaces, SlantedLinesOfEveryPenWidth) {
-  options_.page.mono_flg = 1;
+TEST_F(MonoSurfaces, SlantedLinesOfEveryPenWidth) {
   expect_within_a_pixel(staircases_of_every_pen(true));
 }
 
@@ -251,8 +256,7 @@ TEST_F(Surfaces, SlantedLinesOfEveryPenWidth) {
 // dashes of types 1, 2, 5 and 8 on a slope, and the dashes of wide lines on a slope, are
 // placed differently by the two rasterisers (up to a few pixels along the line) and are left
 // out.
-TEST_F(Surfaces, DashedPolylinesWithCornersAndSlopes) {
-  options_.page.mono_flg = 1;
+TEST_F(MonoSurfaces, DashedPolylinesWithCornersAndSlopes) {
   std::string s = "=\n";
   int row = 0;
   for (int type : {3, 4, 6, 7, 9})

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 #include <fstream>
 #include <regex>
@@ -515,17 +514,9 @@ TEST_F(Velkplot, EmptyTruncatedAndNonFiniteStreams) {
   EXPECT_EQ(wav.status, 1);
   EXPECT_EQ(wav.err, "velkplot : '" + dir_.path("e.wav") + "' cannot be read: empty data chunk!\n");
   EXPECT_FALSE(file_exists(dir_.path("e.png")));
-  std::string floats;
-  for (int i = 0; i < 8000; ++i) {
-    const float v = i >= 3000 && i < 4000 ? NAN : static_cast<float>(0.3 * std::sin(i * 0.2));
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    floats += le_bytes(bits, 4);
-  }
-  const std::string header = "RIFF" + le_bytes(36 + floats.size(), 4) + "WAVEfmt " + le_bytes(16, 4) +
-                             le_bytes(3, 2) + le_bytes(1, 2) + le_bytes(8000, 4) + le_bytes(32000, 4) +
-                             le_bytes(4, 2) + le_bytes(32, 2) + "data" + le_bytes(floats.size(), 4);
-  const std::string nanwav = dir_.write("nan.wav", header + floats);
+  std::vector<double> samples(8000);
+  for (int i = 0; i < 8000; ++i) samples[i] = i >= 3000 && i < 4000 ? NAN : 0.3 * std::sin(i * 0.2);
+  const std::string nanwav = dir_.write("nan.wav", float_wav(samples, 32, 8000));
   const std::string png = dir_.path("nan.png");
   wav = velkplot({"wave", nanwav, "spectrogram", nanwav, "--size=8x6", "--dpi=100", "-o", png});
   ASSERT_EQ(wav.status, 0) << wav.err;
@@ -590,6 +581,13 @@ TEST_F(Velkplot, BadOptionsAndOutputs) {
       {{"spectrogram", f0, "--range=5", "-o", dir_.path("a.png")},
        "velkplot : Invalid value in '--range=5' (from 10 to 200)!\n"},
       {{"f0", f0, "--fs=100"}, "velkplot : Invalid value in '--fs=100' (from 1000 to 384000)!\n"},
+      {{"spectrogram", f0, "--window=0.5"}, "velkplot : Invalid value in '--window=0.5' (from 1 to 1000)!\n"},
+      {{"spectrogram", f0, "--hop=0.05"}, "velkplot : Invalid value in '--hop=0.05' (from 0.1 to 1000)!\n"},
+      {{"spectrogram", f0, "--fmax=50"}, "velkplot : Invalid value in '--fmax=50' (from 100 to 192000)!\n"},
+      {{"envelope", f0, "--frame=1.5"},
+       "velkplot : Invalid value in '--frame=1.5' (an integer from 0 to 2147483647)!\n"},
+      {{"envelope", f0, "--frame=0", "--ccord=1001"},
+       "velkplot : Invalid value in '--ccord=1001' (an integer from 1 to 1000)!\n"},
       {{"spectrogram", f0, "--f0axis=left"},
        "velkplot : Invalid value in '--f0axis=left' (right or frequency)!\n"},
       {{"f0", f0, "--f0=" + f0}, "velkplot : Option '--f0=" + f0 + "' does not apply to the f0 panel!\n"},
