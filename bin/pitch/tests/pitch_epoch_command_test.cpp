@@ -188,14 +188,12 @@ TEST_F(EpochCommand, Refusals) {
   }
 }
 
-// A WAV file of any layout: `data` holds the sample frames.
+// A WAV file of any layout: `data` holds the sample frames; the data chunk declares
+// promised_bytes when given (a file cut short), else the size of `data`.
 std::string wav_layout(const std::string& data, uint32_t rate, uint16_t channels, uint16_t bits, uint16_t tag,
                        uint32_t promised_bytes = 0) {
   const uint32_t size = promised_bytes ? promised_bytes : (uint32_t)data.size();
-  const uint16_t align = (uint16_t)(channels * bits / 8);
-  return "RIFF" + le_bytes(36 + size, 4) + "WAVEfmt " + le_bytes(16, 4) + le_bytes(tag, 2) +
-         le_bytes(channels, 2) + le_bytes(rate, 4) + le_bytes(rate * align, 4) + le_bytes(align, 2) +
-         le_bytes(bits, 2) + "data" + le_bytes(size, 4) + data;
+  return wav_header(channels, rate, bits, size, tag) + data;
 }
 
 std::string float32_bytes(const std::vector<float>& x) {
