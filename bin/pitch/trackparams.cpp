@@ -27,8 +27,7 @@ std::string TrackReport::text(bool repeats) const {
 }
 
 int TrackReport::write(FILE* file) const {
-  for (const Line& l : lines_)
-    for (long k = 0; k < l.times; k++) fputs(l.text.c_str(), file);
+  fputs(text().c_str(), file);
   return ferror(file) ? -1 : 0;
 }
 
