@@ -694,6 +694,7 @@ py::array_t<double> readparams(const std::filesystem::path& file, const py::obje
     py::gil_scoped_release nogil;
     n = fdoubleread(path.c_str(), &values);
   }
+  if (n == 0 && errno == ENOMEM) throw std::bad_alloc();
   if (n == 0 && !readable(path)) fileerror(errno, path);
   std::vector<double> v(values, values + n);
   free(values);

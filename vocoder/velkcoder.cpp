@@ -5,6 +5,7 @@
 // status is 1 when any file set failed.
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -202,7 +203,10 @@ static bool loadf0track(const char* path, const encodesettings& e, setstreams* s
   uint32_t rest = 0;
   const uint32_t loaded = fdoublereadrest(path, &s->f0, &rest);
   if (loaded == 0) {
-    fprintf(messages, "Warning: %s holds no log-F0 values; the F0 is analysed.\n", path);
+    fprintf(messages,
+            errno == ENOMEM ? "Warning: not enough memory to read %s; the F0 is analysed.\n"
+                            : "Warning: %s holds no log-F0 values; the F0 is analysed.\n",
+            path);
     return false;
   }
   reporttrailingbytes(path, rest);

@@ -6,6 +6,7 @@
 // rate, so streams that cannot belong to it are refused and an unexpected order is warned about.
 // The exit status is 1 when any file set failed.
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -147,8 +148,12 @@ static bool completesynthesis(options* o) {
   return true;
 }
 
+// Reports a stream that gave no value, just after its read (errno tells memory apart).
 static bool reportunreadable(const char* path) {
-  fprintf(messages, "Error: could not open %s.\n", path);
+  if (errno == ENOMEM)
+    fprintf(messages, "Error: not enough memory to read %s.\n", path);
+  else
+    fprintf(messages, "Error: could not open %s.\n", path);
   return false;
 }
 
@@ -164,7 +169,9 @@ static void readvoicing(const fileset& files, setstreams* s) {
   const uint32_t values = fdoublereadlimited(files.name[fvfile], &s->fv, &rest, s->frames, &longer);
   if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
   if (values == 0) {
-    fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
+    fprintf(messages,
+            errno == ENOMEM ? "Warning: not enough memory to read %s.\n" : "Warning: could not open %s.\n",
+            files.name[fvfile]);
   } else if (values < s->frames) {
     fprintf(messages, "Warning: %s and %s have incompatible dimensions.\n", files.name[f0file],
             files.name[fvfile]);
