@@ -550,8 +550,14 @@ int applyexcphase(uint32_t K, double f0, double fs, double* phases) {
 
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
                 const double* fv, double alpha, uint32_t p, double* cc) {
+  return cc2waveform(out, outlen, fs, S, N, f0, fv, alpha, p, cc, nullptr);
+}
+
+int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
+                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* overflowed) {
   if (outlen < getwaveformlength(S, N)) return -1;
   std::memset(out, 0, static_cast<size_t>(outlen) * sizeof(double));
+  if (overflowed) std::memset(overflowed, 0, N);
   if (S == 0) return 0;
 
   double flow = 500;
@@ -591,6 +597,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
         applyhpfilterlog(Kenv, kEnvStep, st.env, cutoff);
     }
     if (!allfinite(st.env, Kenv)) {
+      if (overflowed) overflowed[i] = 1;
       fprev = 0;
       continue;
     }
@@ -602,7 +609,8 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
       ccmatrixcreate(p, K, f, nullptr, fs, alpha, st.A, st.P);
       prodmat(st.A, c, st.amps, K, p + 1, 1);
       for (uint32_t k = 0; k < K; k++) st.amps[k] = std::exp(st.amps[k]) * 2 * std::sqrt(f);
-      if (!allfinite(st.amps, K)) {  // envelope overflows: treat as a corrupt frame
+      if (!allfinite(st.amps, K)) {  // envelope overflows: silent as a corrupt frame
+        if (overflowed) overflowed[i] = 1;
         fprev = 0;
         continue;
       }

@@ -147,6 +147,11 @@ uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first);
 // Returns 0, or -1 when memory runs out or outlen is too short.
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
                 const double* fv, double alpha, uint32_t p, double* cc);
+// The same, noting in `overflowed` (N flags, caller's, or null) the frames left silent because
+// their envelope or their harmonics' amplitudes overflow (a cepstrum such as c0 = 1000): 1 for
+// such a frame, 0 for every other.
+int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
+                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* overflowed);
 // Output length (N+1)*S+1 of N synthesis frames with shift S.
 uint32_t getwaveformlength(uint32_t S, uint32_t N);
 // Lowers the log envelope e (K points at (k+1)*delta Hz) below the cut-off fv: -32 dB at 0 Hz,

@@ -213,7 +213,9 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
                   const decodesettings& s, double* out, uint32_t outlen);
 
 // Samples whose synthesis was not finite (a cepstrum that overflows, such as c0 = 1000), made
-// silent: how many, and the first and last frame they fall in (sample j in frame j / shift).
+// silent: how many, and the first and last frame they fall in (sample j in frame j / shift). A
+// voiced or unvoiced frame whose envelope or harmonics overflow is left out of the synthesis
+// whole; it counts the shift's samples it owns.
 struct silencedsamples {
   uint32_t samples = 0;
   uint32_t firstframe = 0;

@@ -72,6 +72,23 @@ def test_syntheses_that_overflow_are_silent_with_a_warning(streams, tmp_path):
     assert np.isfinite(normalised).all()
 
 
+def test_voiced_frames_that_overflow_are_named_too(streams, tmp_path):
+    # Ten voiced frames with c0 = 1000: silent, and named, by the module and by the program.
+    voiced = streams.lf0 > 0
+    first = next(k for k in range(len(voiced)) if voiced[k:k + 10].all())
+    cc = streams.cc.copy()
+    cc[first:first + 10, 0] = 1000
+    message = "synthesis of frames %d to %d is not finite; they are silent." % (first, first + 9)
+    with pytest.warns(UserWarning, match="^%s$" % message.replace(".", r"\.")):
+        y = velk.decode(streams.lf0, cc, streams.fv)
+    assert np.isfinite(y).all()
+    assert not y[(first + 2) * 80:(first + 8) * 80].any()
+    for name, values in (("lf0", streams.lf0), ("cc", cc), ("fv", streams.fv)):
+        velk.write_params(tmp_path / name, values)
+    out = run(VELKDECODER, tmp_path / "lf0", tmp_path / "cc", tmp_path / "fv", tmp_path / "o.wav").decode()
+    assert out == "Warning: " + message.replace(" is not", " of %s is not" % (tmp_path / "o.wav")) + "\n"
+
+
 def test_reading_a_directory_raises(tmp_path):
     with pytest.raises(IsADirectoryError):
         velk.read_params(tmp_path)
