@@ -455,6 +455,7 @@ py::array_t<double> envelope(const py::object& cc, double fs, std::optional<doub
   const uint32_t frames = static_cast<uint32_t>(single ? 1 : a.shape(0));
   if (width == 0) refuse("cc must hold at least c0 in every frame");
   const std::vector<double> cepstra = copydoubles(a, 1.0);
+  requirefinite(cepstra, "cc");
   const uint32_t bins = static_cast<uint32_t>(size / 2 + 1);
   std::vector<double> out(static_cast<size_t>(frames) * bins);
   {
@@ -463,6 +464,10 @@ py::array_t<double> envelope(const py::object& cc, double fs, std::optional<doub
                           out.data()) != 0)
       throw std::bad_alloc();
   }
+  const auto overflow = std::find_if(out.begin(), out.end(), [](double v) { return !std::isfinite(v); });
+  if (overflow != out.end())
+    refuse("cc: the envelope of frame " + std::to_string((overflow - out.begin()) / bins) +
+           " overflows (its magnitude exceeds the float range)");
   if (single) return ownedarray(std::move(out), {static_cast<py::ssize_t>(bins)});
   return ownedarray(std::move(out), {static_cast<py::ssize_t>(frames), static_cast<py::ssize_t>(bins)});
 }
@@ -655,6 +660,7 @@ py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
           " kHz mono.")
              .c_str());
   std::vector<double> x(samples, samples + n);
+  requirefinite(x, ("path: " + path).c_str());
   return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), info.readrate);
 }
 
@@ -848,7 +854,7 @@ Returns (x, fs): x float64 on the +-1 scale (a 16-bit sample s read as s / 32768
 read at, so that encode(*read_wav(path)) gives velkcoder's streams of the same file. A converted file
 and a WAV file holding fewer samples than its header promises give a UserWarning with the
 encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
-when it holds no readable sound.)");
+when it holds no readable sound or a sample that is NaN or infinite (float files).)");
 
   m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
         R"(Writes y as a mono 16-bit PCM WAV file with a 44-byte header, as the decoder does.
@@ -870,7 +876,8 @@ nfft: even; the grid holds nfft / 2 + 1 points from 0 Hz to fs / 2, point k at k
 morvscale: 1 undoes the encoder's range adaptation first (as decode does), 0 not.
 
 Returns float64 |A(f)| = exp(c0 + 2 sum c_j cos(j w~)), w~ the warped angle of f: shape
-(N, nfft / 2 + 1), or (nfft / 2 + 1,) for one frame.)");
+(N, nfft / 2 + 1), or (nfft / 2 + 1,) for one frame. Cepstra holding a NaN or an infinity, and
+cepstra whose envelope overflows the float range (c0 = 1000), raise ValueError.)");
 
   m.def("frame_times", &frametimes, "n"_a, "fs"_a, "lframe"_a = py::none(),
         R"(Centre times in seconds of n frames: frame k is centred at sample k * lframe, at k * lframe / fs s.
