@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "ccanalysis.h"
 #include "fdoubleio.h"
@@ -320,26 +321,29 @@ struct streamwrite {
 // Writes the stream to its temporary (or directly to a device or pipe); false (reported) when
 // the file cannot be created or the write falls short.
 static bool writetemporary(streamwrite* w) {
-  const bool written = w->count <= UINT32_MAX && outputopen(w->path, &w->out) &&
-                       fdoubleput(w->out.file, w->values, static_cast<uint32_t>(w->count), 0) == w->count;
+  const bool opened = w->count <= UINT32_MAX && outputopen(w->path, &w->out);
+  const int error = opened ? 0 : errno;
+  const bool written =
+      opened && fdoubleput(w->out.file, w->values, static_cast<uint32_t>(w->count), 0) == w->count;
   w->finished = outputfinish(&w->out, written) == 0;
-  if (!w->finished) fprintf(messages, "Error: could not create %s.\n", w->path);
+  if (!w->finished) reportuncreated(w->path, error);
   return w->finished;
 }
 
-// Gives every finished temporary its file's name; false (reported) when a rename failed, the
-// files that did take their names then named too.
+static void discardstreams(streamwrite* streams, uint32_t count);
+
+// Gives every finished temporary its file's name, all or none; false (reported) when a file
+// cannot be replaced: the set then stays as it was, and each of its files is named.
 static bool commitstreams(streamwrite* streams, uint32_t count) {
-  bool committed[setfiles] = {};
-  bool all = true;
-  for (uint32_t k = 0; k < count; ++k) {
-    committed[k] = outputcommit(&streams[k].out) == 0;
-    if (!committed[k]) fprintf(messages, "Error: could not create %s.\n", streams[k].path);
-    all = all && committed[k];
-  }
-  for (uint32_t k = 0; k < count && !all; ++k)
-    if (committed[k]) fprintf(messages, "Warning: %s written, though its set failed.\n", streams[k].path);
-  return all;
+  std::vector<outputfile*> outs;
+  for (uint32_t k = 0; k < count; ++k) outs.push_back(&streams[k].out);
+  uint32_t failed = 0;
+  if (outputcommitset(outs.data(), count, &failed) == 0) return true;
+  reportuncreated(streams[failed].path, errno);
+  outputdiscard(&streams[failed].out);
+  streams[failed].finished = false;
+  discardstreams(streams, count);
+  return false;
 }
 
 // A set one of whose streams failed: the others' temporaries are removed, so that no new file

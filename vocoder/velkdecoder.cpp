@@ -316,8 +316,9 @@ static bool decodefileset(const fileset& files, const options& o) {
   s.f0 = s.cc = s.fv = nullptr;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
+  errno = 0;
   if (wavwritem16(files.name[outfile], s.out, s.samples, o.synthesis.fs, normalise, 0) == 0) {
-    fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
+    reportuncreated(files.name[outfile], errno);
     return false;
   }
   reportclipping(clipped, files.name[outfile]);
