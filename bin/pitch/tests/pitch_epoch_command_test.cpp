@@ -258,6 +258,28 @@ TEST_F(EpochCommand, SoundFilesAreReadAsTheVocoderReadsThem) {
   }
 }
 
+// A sound file on a pipe is held in ordinary memory, within the address-space limit: a stream that
+// outgrows it (a WAV file followed by endless bytes) ends the command with the sound reader's
+// message and status 1, as velkcoder's pipes do. The limit cannot be set under the address
+// sanitizer, and without it the stream would take the machine's memory up to its cap of 4 GiB.
+TEST_F(EpochCommand, APipedSoundFileCountsAgainstTheMemoryLimit) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "needs an address-space limit, which the address sanitizer does not allow";
+#endif
+  const std::string wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
+  RunSettings how;
+  how.inputfile = "/dev/null";
+  how.seconds = 60;
+  for (const char* tail : {"head -c 300M /dev/zero", "cat /dev/zero"}) {
+    const RunResult r = run_program(
+        "/bin/bash", {"-c", "(cat \"$1\"; $2) | (ulimit -v 150000; exec \"$0\")", PITCH_PATH, wav, tail}, how);
+    EXPECT_TRUE(r.exited) << tail;
+    EXPECT_EQ(r.status, 1) << tail;
+    EXPECT_EQ(r.err, "pitch : Cannot read the sound file standard input: not enough memory!\n") << tail;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
 // A non-finite sample of a float file (or one beyond the float range on the 16-bit scale) ends
 // the input there: the frames before it, then the message and status 1.
 TEST_F(EpochCommand, NonFiniteSamplesOfASoundFileEndItsInput) {
