@@ -367,7 +367,8 @@ uint32_t resampleread(uint32_t rate, double** samples, uint32_t n, soundinfo* in
 
 // Reads the sound file at `path`, or the bytes of a stream gathered from it when `stream` is not
 // null, as readsound does.
-uint32_t readsoundfrom(const char* path, streambytes* stream, uint32_t rate, double** samples, soundinfo* info) {
+uint32_t readsoundfrom(const char* path, streambytes* stream, uint32_t rate, double** samples,
+                       soundinfo* info) {
   wavinfo wav;
   uint32_t n = 0;
   if (!stream) {

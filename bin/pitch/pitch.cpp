@@ -301,8 +301,9 @@ int track_sound(const Options& o, const Algorithm& algorithm, FILE* fp, const st
                 const char* path, const char* name) {
   double* samples = nullptr;
   soundinfo info;
-  const uint32_t count = path ? readsound(path, soundfileownrate, &samples, &info)
-                              : readsoundstream(fp, prefix.data(), prefix.size(), soundfileownrate, &samples, &info);
+  const uint32_t count =
+      path ? readsound(path, soundfileownrate, &samples, &info)
+           : readsoundstream(fp, prefix.data(), prefix.size(), soundfileownrate, &samples, &info);
   std::unique_ptr<double, decltype(&free)> owned(samples, free);
   if (count == 0) {
     char why[160];

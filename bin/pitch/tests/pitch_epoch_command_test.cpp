@@ -271,8 +271,9 @@ TEST_F(EpochCommand, APipedSoundFileCountsAgainstTheMemoryLimit) {
   how.inputfile = "/dev/null";
   how.seconds = 60;
   for (const char* tail : {"head -c 300M /dev/zero", "cat /dev/zero"}) {
-    const RunResult r = run_program(
-        "/bin/bash", {"-c", "(cat \"$1\"; $2) | (ulimit -v 150000; exec \"$0\")", PITCH_PATH, wav, tail}, how);
+    const RunResult r =
+        run_program("/bin/bash",
+                    {"-c", "(cat \"$1\"; $2) | (ulimit -v 150000; exec \"$0\")", PITCH_PATH, wav, tail}, how);
     EXPECT_TRUE(r.exited) << tail;
     EXPECT_EQ(r.status, 1) << tail;
     EXPECT_EQ(r.err, "pitch : Cannot read the sound file standard input: not enough memory!\n") << tail;
