@@ -97,7 +97,8 @@ TEST_F(VocoderOutputs, FileSizeLimitReportsAndKeepsTheEarlierSetWhole) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error: could not create " + cc + ".\nWarning: " + lf0 +
                        " not written: its set failed.\n" + "Warning: " + fv +
-                       " not written: its set failed.\n");
+                       " not written: its set failed.\n" + "Warning: " + lf0 +
+                       ".json not written: its set failed.\n");
   for (const std::string& path : {lf0, cc, fv}) EXPECT_EQ(file_contents(path), old) << path;
   EXPECT_EQ(temporaries(dir), "");
 
@@ -164,8 +165,11 @@ TEST_F(VocoderOutputs, WriteProtectedOutputsAreRefusedAndTheSetKept) {
   const RunResult r = run_program(coder, {speech, lf0, cc, fv});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error: could not create " + lf0 + ": Permission denied.\nWarning: " + cc +
-                       " not written: its set failed.\nWarning: " + fv + " not written: its set failed.\n");
+                       " not written: its set failed.\nWarning: " + fv +
+                       " not written: its set failed.\nWarning: " + lf0 +
+                       ".json not written: its set failed.\n");
   for (const std::string& path : {lf0, cc, fv}) EXPECT_EQ(file_contents(path), "old") << path;
+  EXPECT_FALSE(file_exists(lf0 + ".json"));
   EXPECT_EQ(temporaries(dir), "");
 
   ASSERT_EQ(chmod(lf0.c_str(), 0644), 0);
@@ -189,8 +193,11 @@ TEST_F(VocoderOutputs, AnImmutableOutputKeepsTheWholeSetOld) {
   shell("chattr -i '" + fv + "'");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error: could not create " + fv + ": Operation not permitted.\nWarning: " + lf0 +
-                       " not written: its set failed.\nWarning: " + cc + " not written: its set failed.\n");
+                       " not written: its set failed.\nWarning: " + cc +
+                       " not written: its set failed.\nWarning: " + lf0 +
+                       ".json not written: its set failed.\n");
   for (const std::string& path : {lf0, cc, fv}) EXPECT_EQ(file_contents(path), "old") << path;
+  EXPECT_FALSE(file_exists(lf0 + ".json"));
   EXPECT_EQ(temporaries(dir), "");
 }
 

@@ -55,6 +55,10 @@ int outputdiscard(outputfile* out);
 // gives 0 for it).
 int outputcommitset(outputfile* const* outs, uint32_t n, uint32_t* failed);
 
+// 1 when writing to the name makes or replaces a regular file (following links), 0 when it writes
+// to a descriptor, a device, a pipe or another file that is not regular.
+int outputnamesfile(const char* path);
+
 // 1 when writing to the name writes to the process's standard output: the name stands for
 // descriptor 1, or names the file that descriptor 1 is open on; 0 otherwise.
 int namesstandardoutput(const char* path);

@@ -41,6 +41,8 @@ const char* const helptext =
     "\n"
     "  Arguments:\n"
     "   filein: input wav file (mono 16kHz 16bits)\n"
+    "           or any sound file libsndfile reads, mixed to mono,\n"
+    "           analysed at its own rate from 8000 to 48000 Hz\n"
     "   filef0: output file for logf0\n"
     "   filecc: output file for cepstral coeffs.\n"
     "   filefv: output file for max. voiced freq.\n"
@@ -59,6 +61,12 @@ const char* const helptext =
     "   --f0load=0      Load+overwrite external logf0 file\n"
     "   --fs=0          Analysis rate (Hz, 8000...48000); 0: the file's own rate\n"
     "                   (lframe, ccord and alpha default by the rate)\n"
+    "   --record=1      Write the settings record filef0.json beside the streams\n"
+    "   --alpha=0.42    All-pass warping factor (-1...1, default by the rate)\n"
+    "   --morvscale=1   Range-adapt the cepstra (1) or not (0)\n"
+    "   --zfill=160     Dither runs of more equal samples than this\n"
+    "   --cctimeit=0    Time this many runs of the cepstral analysis\n"
+    "   --indlist=LIST  Numbered series of file sets, e.g. 1-3,7\n"
     "\n"
     "\n";
 
@@ -255,22 +263,23 @@ TEST_F(VelkcoderStreams, LoadedLogF0SetsTheFramesAndIsRewrittenOnlyWhenNeeded) {
   EXPECT_EQ(floats_of(file_contents(p + "f0")).size(), 200u);
 }
 
-// A set is written whole or not at all: when one stream fails, the others are not written and
-// each is named.
+// A set is written whole or not at all: when one stream fails, the others and the settings
+// record are not written and each is named.
 TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheSetLeftAsItWas) {
   write_file(p + "f0", "old f0");
   const RunResult full = velkcoder({wav, p + "f0", "/dev/full", p + "fv"});
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.out, "Error: could not create /dev/full.\nWarning: " + p +
                           "f0 not written: its set failed.\n" + "Warning: " + p +
-                          "fv not written: its set failed.\n");
+                          "fv not written: its set failed.\n" + "Warning: " + p +
+                          "f0.json not written: its set failed.\n");
   EXPECT_EQ(file_contents(p + "f0"), "old f0");
   EXPECT_FALSE(file_exists(p + "fv"));
   const std::string nodir = p + "missing-dir/f0";
   const RunResult missing = velkcoder({wav, nodir, p + "cc"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out,
-            "Error: could not create " + nodir + ".\nWarning: " + p + "cc not written: its set failed.\n");
+  EXPECT_EQ(missing.out, "Error: could not create " + nodir + ".\nError: could not create " + nodir +
+                             ".json.\nWarning: " + p + "cc not written: its set failed.\n");
   EXPECT_FALSE(file_exists(p + "cc"));
 }
 
