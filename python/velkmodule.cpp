@@ -800,8 +800,9 @@ lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or the resul
 cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
     is then derived from the lengths, as velkdecoder does).
 fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
-A frame holding a NaN or infinite value is synthesised silent, and so are samples whose
-    synthesis is not finite (a UserWarning names their frames): no sample is ever NaN or inf.
+A frame holding a NaN or infinite value is synthesised silent, and so are frames and samples
+    whose synthesis is not finite (a UserWarning names all these frames): no sample is ever NaN
+    or inf.
 fs: the rate the streams were made at and the output's, 8000 to 48000 Hz (default 16000, or
     the encode result's). An fv value above fs / 2 is refused: such streams come from a
     higher rate.

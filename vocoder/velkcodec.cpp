@@ -101,11 +101,10 @@ void silencenonfinite(double* out, uint32_t outlen, uint32_t shift, uint32_t fra
   }
 }
 
-// Adds the frames that the synthesis left out because they overflow: each counts the `shift`
-// samples it owns.
-void silenceoverflowed(const std::vector<uint8_t>& overflowed, uint32_t shift, silencedsamples* silenced) {
-  for (uint32_t k = 0; k < overflowed.size(); ++k) {
-    if (!overflowed[k]) continue;
+// Adds the frames that the synthesis left out (flagged): each counts the `shift` samples it owns.
+void silenceframes(const std::vector<uint8_t>& flagged, uint32_t shift, silencedsamples* silenced) {
+  for (uint32_t k = 0; k < flagged.size(); ++k) {
+    if (!flagged[k]) continue;
     const bool first = silenced->samples == 0;
     if (first || k < silenced->firstframe) silenced->firstframe = k;
     if (first || k > silenced->lastframe) silenced->lastframe = k;
@@ -351,17 +350,18 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
   if (filtercepstra(s, cc, order, frames) != 0) return -1;
   logf02f0(frames, lf0);
   for (uint32_t k : corrupt) lf0[k] = NAN;  // silent in synthesis
-  std::vector<uint8_t> overflowed;
+  std::vector<uint8_t> silent;              // frames left out: their synthesis overflows, or they are corrupt
   try {
-    overflowed.resize(frames);
+    silent.resize(frames);
   } catch (const std::bad_alloc&) {
     return -1;
   }
-  if (cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc,
-                  overflowed.data()) != 0)
+  if (cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc, silent.data()) !=
+      0)
     return -1;
+  for (uint32_t k : corrupt) silent[k] = 1;
   silencenonfinite(out, outlen, s.shift, frames, silenced);
-  silenceoverflowed(overflowed, s.shift, silenced);
+  silenceframes(silent, s.shift, silenced);
   return 0;
 }
 

@@ -214,8 +214,8 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
 
 // Samples whose synthesis was not finite (a cepstrum that overflows, such as c0 = 1000), made
 // silent: how many, and the first and last frame they fall in (sample j in frame j / shift). A
-// voiced or unvoiced frame whose envelope or harmonics overflow is left out of the synthesis
-// whole; it counts the shift's samples it owns.
+// voiced or unvoiced frame whose envelope or harmonics overflow, and a frame holding a NaN or an
+// infinite value, are left out of the synthesis whole; each counts the shift's samples it owns.
 struct silencedsamples {
   uint32_t samples = 0;
   uint32_t firstframe = 0;

@@ -211,3 +211,26 @@ TEST(DecodeStreams, OverflowingFramesAreSilentAndReportedVoicedOrNot) {
     EXPECT_GT(sound, 0.0) << voiced;
   }
 }
+
+// Frames holding a NaN or an infinite value are silent and named as the overflowing ones are;
+// a log-F0 of -inf is an unvoiced frame, not a corrupt one.
+TEST(DecodeStreams, CorruptFramesAreSilentAndReported) {
+  const uint32_t frames = 20, order = 39;
+  std::vector<double> lf0(frames, std::log(140.0)), fv(frames, 4000.0);
+  std::vector<double> cc(getccsize(frames, order), 0.0);
+  for (uint32_t k = 0; k < frames; ++k) cc[getccsize(k, order)] = -3.0;
+  cc[getccsize(5, order) + 2] = NAN;
+  fv[8] = HUGE_VAL;
+  lf0[12] = -HUGE_VAL;
+  decodesettings d;
+  d.morvscale = false;
+  ASSERT_EQ(preparedecode(&d), 0);
+  std::vector<double> y(decodedlength(frames, d));
+  silencedsamples silenced;
+  ASSERT_EQ(decodestreams(lf0.data(), cc.data(), fv.data(), frames, order, d, y.data(),
+                          static_cast<uint32_t>(y.size()), &silenced),
+            0);
+  EXPECT_EQ(silenced.firstframe, 5u);
+  EXPECT_EQ(silenced.lastframe, 8u);
+  EXPECT_EQ(silenced.samples, 2 * d.shift);
+}
