@@ -486,9 +486,10 @@ struct featurename {
   const char* name;
   uint32_t bit;
 };
-const featurename featurenames[] = {{"f0", FEATURE_F0},         {"vuv", FEATURE_VUV}, {"voicing", FEATURE_VOICING},
-                                    {"lf0", FEATURE_LF0},       {"energy", FEATURE_ENERGY},
-                                    {"cc", FEATURE_CC},         {"fv", FEATURE_FV},   {"margin", FEATURE_MARGIN}};
+const featurename featurenames[] = {{"f0", FEATURE_F0},           {"vuv", FEATURE_VUV},
+                                    {"voicing", FEATURE_VOICING}, {"lf0", FEATURE_LF0},
+                                    {"energy", FEATURE_ENERGY},   {"cc", FEATURE_CC},
+                                    {"fv", FEATURE_FV},           {"margin", FEATURE_MARGIN}};
 
 uint32_t featureselection(const std::vector<std::string>& names) {
   uint32_t selection = 0;
@@ -496,7 +497,8 @@ uint32_t featureselection(const std::vector<std::string>& names) {
     uint32_t bit = 0;
     for (const featurename& f : featurenames)
       if (name == f.name) bit = f.bit;
-    if (bit == 0) refuse("features: unknown feature '" + name + "' (f0, vuv, voicing, lf0, energy, cc, fv, margin)");
+    if (bit == 0)
+      refuse("features: unknown feature '" + name + "' (f0, vuv, voicing, lf0, energy, cc, fv, margin)");
     selection |= bit;
   }
   if (selection == 0) refuse("features must name at least one feature");
@@ -862,9 +864,10 @@ PYBIND11_MODULE(_velk, m) {
   featuresrecord.attr("__module__") = "velk";
   m.attr("Features") = featuresrecord;
 
-  m.def("features", &features, "x"_a, "fs"_a, py::kw_only(), "hop"_a = 256, "window"_a = 1024, "center"_a = true,
-        "f0min"_a = 60, "f0max"_a = 500,
-        "features"_a = std::vector<std::string>{"f0", "vuv", "voicing", "lf0", "energy"}, "hop_ms"_a = py::none(),
+  m.def("features", &features, "x"_a, "fs"_a, py::kw_only(), "hop"_a = 256, "window"_a = 1024,
+        "center"_a = true, "f0min"_a = 60, "f0max"_a = 500,
+        "features"_a = std::vector<std::string>{"f0", "vuv", "voicing", "lf0", "energy"},
+        "hop_ms"_a = py::none(),
         R"(Per-frame features for model training on a mel spectrogram's frame grid.
 
 x: 1-D float32/float64 array on the +-1 scale, or int16 array; scale checked as for encode.

@@ -18,10 +18,11 @@ namespace {
 struct calibrationpoint {
   double margin, probability;
 };
-const calibrationpoint kVoicedSide[] = {{0.4, 0.500}, {0.5, 0.558}, {0.6, 0.649}, {0.7, 0.783}, {0.8, 0.911},
-                                         {0.85, 0.967}, {0.9, 0.985}, {0.95, 0.996}, {1, 1.000}};
+const calibrationpoint kVoicedSide[] = {{0.4, 0.500}, {0.5, 0.558},  {0.6, 0.649},
+                                        {0.7, 0.783}, {0.8, 0.911},  {0.85, 0.967},
+                                        {0.9, 0.985}, {0.95, 0.996}, {1, 1.000}};
 const calibrationpoint kUnvoicedSide[] = {{-0.8, 0.001}, {-0.6, 0.003}, {-0.5, 0.005}, {-0.4, 0.017},
-                                           {-0.3, 0.045}, {-0.2, 0.093}, {-0.1, 0.132}, {0, 0.500}};
+                                          {-0.3, 0.045}, {-0.2, 0.093}, {-0.1, 0.132}, {0, 0.500}};
 
 template <size_t N>
 double calibrated(const calibrationpoint (&table)[N], double margin) {
@@ -112,7 +113,8 @@ int computefeatures(const double* x, uint32_t n, const featuresettings& s, uint3
     padzeros(signal.data(), length, e.zfill);
     const bool margins = out.voicing || out.margin;
     std::vector<double> f0(frames), margin(margins ? frames : 0);
-    if (encodepitch(signal.data(), length, e, first, frames, f0.data(), margins ? margin.data() : nullptr) != 0)
+    if (encodepitch(signal.data(), length, e, first, frames, f0.data(), margins ? margin.data() : nullptr) !=
+        0)
       return -1;
     if (out.fv && encodevoicing(signal.data(), length, e, first, frames, f0.data(), out.fv) != 0) return -1;
     if (out.cc && encodecepstra(signal.data(), length, e, first, frames, f0.data(), out.cc) != 0) return -1;

@@ -10,10 +10,10 @@
 namespace velk {
 
 struct framegrid {
-  uint32_t fs = 22050;    // sampling rate, Hz
-  uint32_t hop = 256;     // frame shift, samples, at least 1
-  uint32_t window = 1024; // window length, samples, at least 1
-  bool center = true;     // frames centred on t * hop, else starting there
+  uint32_t fs = 22050;     // sampling rate, Hz
+  uint32_t hop = 256;      // frame shift, samples, at least 1
+  uint32_t window = 1024;  // window length, samples, at least 1
+  bool center = true;      // frames centred on t * hop, else starting there
 };
 
 // The hop in samples of a hop of ms milliseconds at fs Hz: ms * fs / 1000 rounded to the nearest

@@ -230,8 +230,8 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
   if (n > UINT32_MAX / factor || s.lframe > UINT32_MAX / factor || first > UINT32_MAX / factor) return -1;
   double* finer = upsampling(x, n, s.fs, factor);
   if (finer == nullptr) return -1;
-  const int done = getpitchmargins(finer, n * factor, s.fs * factor, s.lframe * factor, first * factor, frames,
-                                   s.f0min, s.f0max, f0, margin);
+  const int done = getpitchmargins(finer, n * factor, s.fs * factor, s.lframe * factor, first * factor,
+                                   frames, s.f0min, s.f0max, f0, margin);
   free(finer);
   return done == 0 ? 0 : -1;
 }
