@@ -57,6 +57,7 @@ def test_arrays_are_the_modules_features_on_the_grid(tree):
         assert (e["rate"], e["hop"], e["window"], e["center"]) == (16000, 160, 640, True)
         assert e["frames"] == 1 + len(x) // 160 and e["duration"] == len(x) / fs
         assert sorted(e["files"]) == ["energy", "f0", "lf0", "voicing", "vuv"]
+        assert e["voiced"] == np.count_nonzero(expected.f0) > 0
         for feature, relative in e["files"].items():
             assert relative == f"{feature}/{e['name']}.npy"
             array = np.load(out / relative)
@@ -122,8 +123,9 @@ def test_a_second_run_skips_finished_items_and_redoes_missing_ones(tree, tmp_pat
     assert run_features(root, tmp_path) == 0
     os.unlink(tmp_path / "energy" / "spk2" / "c.npy")
     before = stats(tmp_path)
-    done, skipped, failed, _ = featurecorpus.run(str(root), str(tmp_path), featurecorpus.parse_settings(GRID))
-    assert (done, skipped, failed) == (1, 4, 0)
+    done, skipped, failed, _, unvoiced = featurecorpus.run(str(root), str(tmp_path),
+                                                           featurecorpus.parse_settings(GRID))
+    assert (done, skipped, failed, unvoiced) == (1, 4, 0, [])
     assert (tmp_path / "energy" / "spk2" / "c.npy").exists()
     assert stats(tmp_path)["corpus"] == before["corpus"]
     assert len(manifest(tmp_path)) == 5
@@ -165,6 +167,16 @@ def test_bad_command_lines_are_refused(tree, tmp_path, capsys, words, message):
     assert featurecorpus.main(["features", str(root), str(tmp_path / "o"), *words]) == 255
     assert message in capsys.readouterr().err
     assert not (tmp_path / "o").exists()
+
+
+def test_a_file_without_voice_is_named_in_the_summary(tmp_path, capsys):
+    src = tmp_path / "src"
+    src.mkdir()
+    velk.write_wav(src / "hiss.wav", np.random.default_rng(5).normal(0, 1e-3, 16000), 16000)
+    assert featurecorpus.main(["features", str(src), str(tmp_path / "o")]) == 0
+    assert "1 items without voiced frames (their lf0 is 0 throughout): hiss" in capsys.readouterr().out
+    entry = manifest(tmp_path / "o")[0]
+    assert entry["voiced"] == 0 and not np.load(tmp_path / "o" / entry["files"]["lf0"]).any()
 
 
 def test_hops_in_milliseconds_follow_each_files_rate(tmp_path):

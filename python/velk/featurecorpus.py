@@ -384,6 +384,12 @@ def by_name(entries):
     return [latest[n] for n in sorted(latest, key=os.fsencode)]
 
 
+def voiced_frames(arrays):
+    """{"voiced": the number of voiced frames} when the features tell it, else {}."""
+    flags = arrays["f0"] > 0 if "f0" in arrays else arrays["vuv"] > 0 if "vuv" in arrays else None
+    return {} if flags is None else {"voiced": int(flags.sum())}
+
+
 def item_values(store, entry):
     """{statistic: values} of one item's arrays: log-F0 of its voiced frames and its energies,
     as far as its features hold them."""
@@ -428,7 +434,8 @@ def claim(outdir, record, force):
 
 def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=None, progress=None):
     """Computes the features of every item of src into outdir; returns (done, skipped, failed,
-    seconds of audio). Raises corpus.Refusal when the run cannot start."""
+    seconds of audio, names of the items without voiced frames). Raises corpus.Refusal when the
+    run cannot start."""
     src, outdir = os.fspath(src), os.fspath(outdir)
     if not os.path.exists(src):
         raise corpus.Refusal(f"{src}: no such file or directory")
@@ -476,7 +483,7 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
                     entry = {"name": item.name, "source": item.path, "speaker": speakers.get(item.name),
                              "rate": fs, "hop": hop, "window": window, "center": settings["center"],
                              "frames": len(next(iter(arrays.values()))), "duration": samples / fs,
-                             **store.write(item.name, arrays)}
+                             **voiced_frames(arrays), **store.write(item.name, arrays)}
                     manifest.write(json.dumps(entry, ensure_ascii=False) + "\n")
                     manifest.flush()
                     entries.append(entry)
@@ -498,7 +505,7 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
             os.unlink(failures_path)
     finally:
         store.close()
-    return done, skipped, len(failures), audio
+    return done, skipped, len(failures), audio, [e["name"] for e in entries if e.get("voiced") == 0]
 
 
 def holds_features(outdir):
@@ -620,7 +627,7 @@ def main(argv):
             client, executor, _ = corpus.cluster_executor(run_settings["scheduler"])
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")  # conversions of the readers: the features do not depend on them
-            done, skipped, failed, audio = run(src, outdir, settings, jobs=run_settings["jobs"],
+            done, skipped, failed, audio, unvoiced = run(src, outdir, settings, jobs=run_settings["jobs"],
                                                shard=run_settings["shard"], force=run_settings["force"],
                                                executor=executor, progress=progress)
     except (corpus.Refusal, OSError) as e:
@@ -632,4 +639,7 @@ def main(argv):
     if not quiet:
         print(f"velkcorpus: {done} items done, {skipped} skipped (done before), {failed} failed; "
               f"{audio / 3600:.2f} h of audio in {time.monotonic() - began:.0f} s", flush=True)
+        if unvoiced:
+            print(f"velkcorpus: {len(unvoiced)} items without voiced frames (their lf0 is 0 throughout): "
+                  + ", ".join(unvoiced[:10]) + (", ..." if len(unvoiced) > 10 else ""), flush=True)
     return 1 if failed else 0
