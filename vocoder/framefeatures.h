@@ -25,7 +25,6 @@ enum : uint32_t {
   FEATURE_FV = 64,       // maximum voiced frequency in Hz
   FEATURE_MARGIN = 128,  // the tracker's voicing margin behind the probability (getpitchmargins of
                          // pitchanalysis.h): positive where voiced, -infinity without a candidate
-  FEATURE_ALL = 255,
 };
 
 // The energy of a silent frame, dB.
