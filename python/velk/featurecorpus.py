@@ -456,6 +456,7 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
     manifest_path = os.path.join(outdir, f"manifest{suffix}.jsonl")
     store = (Hdf5Store if settings["format"] == "hdf5" else NpyStore)(outdir, shard)
     features = settings["features"]
+    own = False
     try:
         entries = [] if afresh else read_jsonl(manifest_path)
         known = {e["name"] for e in entries}
@@ -473,7 +474,8 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
         if own:
             executor = ThreadPoolExecutor(jobs or len(os.sched_getaffinity(0)))
         audio, done = 0.0, 0
-        with open(manifest_path, "a", encoding="utf-8") as manifest:
+        # Lines of other settings must not survive an interruption of a fresh start.
+        with open(manifest_path, "w" if afresh else "a", encoding="utf-8") as manifest:
             futures = {executor.submit(feature_item, (item.path, keywords)): item for item in todo}
             for future in as_completed(futures):
                 item = futures.pop(future)
@@ -493,8 +495,6 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
                     failures.append({"name": item.name, "source": item.path, "reason": value})
                 if progress is not None:
                     progress(len(todo) - len(futures), len(todo))
-        if own:
-            executor.shutdown()
         entries = by_name(entries)
         write_jsonl(manifest_path, entries)
         write_json(os.path.join(outdir, f"stats{suffix}.json"), statistics_of(store, entries).document())
@@ -504,6 +504,8 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
         elif os.path.exists(failures_path):
             os.unlink(failures_path)
     finally:
+        if own:  # an interrupted run starts nothing more
+            executor.shutdown(wait=True, cancel_futures=True)
         store.close()
     return done, skipped, len(failures), audio, [e["name"] for e in entries if e.get("voiced") == 0]
 
