@@ -28,9 +28,10 @@ if(velk_python_module)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", python3, python3-numpy")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS man-db)
-# velkcorpus draws its progress bar with tqdm and runs on Dask clusters with distributed.
+# velkcorpus draws its progress bar with tqdm, runs on Dask clusters with distributed and writes
+# HDF5 features with h5py.
 if(velk_python_module)
   string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", python3-tqdm")
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS python3-distributed)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, python3-h5py")
 endif()
 include(CPack)
