@@ -34,12 +34,13 @@ repeated() {
   rm -f "$tmp"/rep.*
 }
 
-# measure NAME PROGRAM F0: one decode of the long streams, log-F0 from F0 (a file or /dev/stdin).
+# measure NAME PROGRAM F0: one decode of the long streams, the log-F0 stream from F0: a file, or
+# /dev/stdin for the stream through a pipe.
 measure() {
   local user sys kb
   if [ "$3" = /dev/stdin ]; then
-    /usr/bin/time -f "%U %S %M" -o "$tmp/time.txt" "$2" /dev/stdin "$tmp/long.cc" "$tmp/long.fv" \
-      "$tmp/out.wav" --fs="$rate" < "$tmp/long.f0" >/dev/null || true
+    cat "$tmp/long.f0" | /usr/bin/time -f "%U %S %M" -o "$tmp/time.txt" "$2" /dev/stdin "$tmp/long.cc" \
+      "$tmp/long.fv" "$tmp/out.wav" --fs="$rate" >/dev/null || true
   else
     /usr/bin/time -f "%U %S %M" -o "$tmp/time.txt" "$2" "$3" "$tmp/long.cc" "$tmp/long.fv" "$tmp/out.wav" \
       --fs="$rate" >/dev/null || true
