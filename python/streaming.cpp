@@ -62,7 +62,7 @@ class decoder {
   decoder& operator=(const decoder&) = delete;
 
   void survey(const py::object& lf0, const py::object& cc, const py::object& fv) {
-    std::lock_guard<std::mutex> hold(lock_);
+    const std::unique_lock<std::mutex> hold = lock();
     if (record_ || flushed_) refuse("survey must come before the first push");
     const frameblock b = readblock(lf0, cc, fv, s_.fs);
     fixshape(b);
@@ -78,7 +78,7 @@ class decoder {
   }
 
   py::array_t<double> push(const py::object& lf0, const py::object& cc, const py::object& fv) {
-    std::lock_guard<std::mutex> hold(lock_);
+    const std::unique_lock<std::mutex> hold = lock();
     if (flushed_) refuse("the decoder has been flushed; make a new one for more frames");
     const frameblock b = readblock(lf0, cc, fv, s_.fs);
     fixshape(b);
@@ -96,7 +96,7 @@ class decoder {
   }
 
   py::array_t<double> flush() {
-    std::lock_guard<std::mutex> hold(lock_);
+    const std::unique_lock<std::mutex> hold = lock();
     if (flushed_) refuse("the decoder has been flushed already");
     if (!record_) {
       // No frames: the silent tail, whatever the order; the statistics of no frames are known.
@@ -121,6 +121,15 @@ class decoder {
   uint32_t fs() const { return s_.fs; }
 
  private:
+  // The record's lock, waited for without the GIL: a thread holding it releases the GIL while it
+  // synthesises and needs the GIL back before it lets go.
+  std::unique_lock<std::mutex> lock() {
+    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
+    py::gil_scoped_release nogil;
+    hold.lock();
+    return hold;
+  }
+
   // The order and the presence of fv are fixed by the first block.
   void fixshape(const frameblock& b) {
     if (!shaped_) {

@@ -87,3 +87,24 @@ def test_blocks_must_keep_the_shape_of_the_first(streams):
 def test_no_frames_give_the_silent_tail():
     decoder = velk.Decoder()
     assert decoder.flush().tolist() == [0.0] * 81
+
+
+def test_decoders_in_threads_give_the_serial_samples(streams):
+    """Each record holds its own noise generator and phase: decoders pushed from threads side by
+    side give the samples of serial runs, and threads sharing one decoder take turns."""
+    from concurrent.futures import ThreadPoolExecutor
+
+    expected = velk.decode(streams.lf0, streams.cc, streams.fv)
+
+    def run(seed):
+        return streamed(velk.Decoder(), streams, random_blocks(len(streams.lf0), np.random.default_rng(seed)))
+
+    with ThreadPoolExecutor(4) as pool:
+        for y in pool.map(run, range(8)):
+            assert y.tobytes() == expected.tobytes()
+
+    shared = velk.Decoder()
+    with ThreadPoolExecutor(4) as pool:
+        sizes = list(pool.map(lambda k: len(shared.push(streams.lf0[:3], streams.cc[:3], streams.fv[:3])),
+                              range(40)))
+    assert sizes == [240] * 40 and shared.frames == 120
