@@ -45,7 +45,8 @@ uint8_t decodesurveyneeds(const decodesettings& s, bool hasfv) {
 int decodesurveyadd(decodesurvey* sv, uint8_t stage, const decodesettings& s, uint32_t order,
                     const double* lf0, const double* cc, const double* fv, uint32_t frames) {
   const bool c0stage = stage == SURVEY_C0;
-  if (c0stage && !surveyed(sv, decodesurveyneeds(s, true))) return -1;
+  if ((stage != SURVEY_FRAMES && !c0stage) || (c0stage && !surveyed(sv, decodesurveyneeds(s, true))))
+    return -1;
   std::vector<double> c;
   try {
     c.resize(static_cast<size_t>(order) + 1);
@@ -147,7 +148,7 @@ int synthesiseframe(streamdecoder* d, double lf0, const double* cc, const double
 
 int streamdecoderpush(streamdecoder* d, const double* lf0, const double* cc, const double* fv,
                       uint32_t frames, double* out) {
-  if (d->flushed) return -1;
+  if (d->flushed || (d->hasfv && fv == nullptr && frames != 0)) return -1;
   const uint32_t shift = d->s.shift;
   for (uint32_t k = 0; k < frames; ++k) {
     const double* voicing = d->hasfv ? fv + k : nullptr;

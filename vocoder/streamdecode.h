@@ -49,7 +49,7 @@ uint8_t decodesurveyneeds(const decodesettings& s, bool hasfv);
 // Takes `frames` frames of the streams into the stage `stage` of the survey (one of the bits
 // above); the inputs are not changed. Every frame of the set goes into each needed stage, in
 // order and in blocks of any size; SURVEY_C0 starts after SURVEY_FRAMES is done when that is
-// needed. Returns 0; -1 when SURVEY_C0 comes too early or memory runs out.
+// needed. Returns 0; -1 for another stage, when SURVEY_C0 comes too early or memory runs out.
 //   lf0     in: frames log-F0 values
 //   cc      in: frames * (order + 1) cepstra, range-adapted when s.morvscale
 //   fv      in: frames maximum voiced frequencies in Hz, or null
@@ -81,7 +81,8 @@ void streamdecoderdestroy(streamdecoder* d);
 uint32_t streamdecoderlatency(const streamdecoder* d);
 
 // Synthesises the next `frames` frames and writes the frames * shift samples they make final into
-// out. Returns 0; -1 when memory runs out or after the flush.
+// out. Returns 0; -1 when memory runs out, after the flush, or without fv for a record made with
+// hasfv.
 //   lf0     in: frames log-F0 values, -1e10 (or anything not above it) unvoiced
 //   cc      in: frames * (order + 1) cepstra, range-adapted when s.morvscale
 //   fv      in: frames maximum voiced frequencies in Hz when the record was made with hasfv;

@@ -201,8 +201,15 @@ TEST(StreamDecode, RefusesSettingsThatNeedASurveyItHasNotHad) {
   decodesurveyclose(&sv, SURVEY_FRAMES);
   EXPECT_EQ(streamdecodercreate(s, st.order, false, &sv, &status), nullptr);
   EXPECT_EQ(status, STREAMDECODE_UNSURVEYED);
+  EXPECT_EQ(decodesurveyadd(&sv, SURVEY_FRAMES | SURVEY_C0, s, st.order, st.lf0.data(), st.cc.data(), nullptr,
+                            st.frames),
+            -1);
   streamdecoder* d = streamdecodercreate(s, st.order, true, &sv, &status);
-  EXPECT_NE(d, nullptr);
+  ASSERT_NE(d, nullptr);
+  // A record made for a voicing stream takes no frames without one.
+  std::vector<double> out(s.shift);
+  EXPECT_EQ(streamdecoderpush(d, st.lf0.data(), st.cc.data(), nullptr, 1, out.data()), -1);
+  EXPECT_EQ(streamdecoderpush(d, st.lf0.data(), st.cc.data(), st.fv.data(), 1, out.data()), 0);
   streamdecoderdestroy(d);
 
   decodesettings unprepared = decodedefaults(16000);
