@@ -83,10 +83,14 @@ TEST_F(StreamedSet, ALongSetFitsInMemoryTheWholeSetPathCannotHave) {
   dir->write("long.f0", longf0);
   dir->write("long.cc", longcc);
   dir->write("long.fv", longfv);
+#ifdef __SANITIZE_ADDRESS__
+  const uint64_t limit = 0;  // the address sanitizer reserves more address space than any limit allows
+#else
   const uint64_t limit = 32u << 20;
+#endif
   const auto reference = decode("long", true, true, {});
   ASSERT_EQ(reference.second, "status 0");
-  EXPECT_NE(decode("long", true, true, {}, limit).second, "status 0");
+  if (limit != 0) EXPECT_NE(decode("long", true, true, {}, limit).second, "status 0");
   const auto streamed = decode("long", true, false, {}, limit);
   EXPECT_EQ(streamed.second, "status 0");
   EXPECT_TRUE(streamed.first == reference.first);
