@@ -1,8 +1,6 @@
 #include "blockio.h"
 
 #include <cmath>
-#include <cstring>
-#include <vector>
 
 #include "wavm1616io.h"
 
