@@ -33,6 +33,7 @@
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
 #include "soundfile.h"
+#include "streaming.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
 
@@ -839,6 +840,21 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
 
 }  // namespace
 
+decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lframe,
+                                        std::optional<double> alpha, double fpitch, double fvpitch,
+                                        double fdur, double fwarp, double floud, double fpfilt, double fdrc,
+                                        int64_t morvscale) {
+  return synthesissettings(fs, lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+}
+
+uint32_t checkedrate(double fs, const char* name) {
+  return requiresupported(fs, name);
+}
+
+void userwarning(const char* message) {
+  warn(message);
+}
+
 PYBIND11_MODULE(_velk, m) {
   using namespace pybind11::literals;
   m.doc() = "The compiled functions of the package velk (import velk, which documents them).";
@@ -961,6 +977,8 @@ morvscale: 1 undoes the encoder's range adaptation, 0 not.
 
 Returns float64 samples at fs on the +-1 scale, (N + 1) * trunc(lframe * fdur) + 1 of
 them, before the 16-bit rounding; to_int16 gives the samples of velkdecoder's WAV file.)");
+
+  defstreaming(m);
 
   m.def("to_int16", &toint16, "y"_a,
         R"(The 16-bit samples a WAV file of the signal holds: int16 array of truncated 32768 * y,
