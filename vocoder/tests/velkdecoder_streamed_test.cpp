@@ -90,7 +90,9 @@ TEST_F(StreamedSet, ALongSetFitsInMemoryTheWholeSetPathCannotHave) {
 #endif
   const auto reference = decode("long", true, true, {});
   ASSERT_EQ(reference.second, "status 0");
-  if (limit != 0) EXPECT_NE(decode("long", true, true, {}, limit).second, "status 0");
+  if (limit != 0) {
+    EXPECT_NE(decode("long", true, true, {}, limit).second, "status 0");
+  }
   const auto streamed = decode("long", true, false, {}, limit);
   EXPECT_EQ(streamed.second, "status 0");
   EXPECT_TRUE(streamed.first == reference.first);
