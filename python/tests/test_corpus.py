@@ -193,7 +193,7 @@ def test_bad_files_fail_alone_and_whole_runs_are_refused_up_front(corpus, tmp_pa
     assert rows[str(src / "corrupt.wav")].startswith(f"could not read {src / 'corrupt.wav'}: ")
     assert rows[str(src / "good.wav")] == f"its outputs good.lf0/.cc/.fv are those of {src / 'good.flac'}"
     assert "4 items: 0 done, 0 skipped (done before), 4 failed" in done.stdout
-    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json"]
+    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json", "velkcorpus.lock"]
 
     afile = tmp_path / "afile"
     afile.write_text("x")
@@ -211,7 +211,7 @@ def test_bad_files_fail_alone_and_whole_runs_are_refused_up_front(corpus, tmp_pa
     ]:
         done = corpus_command("encode", *args)
         assert done.returncode == 255 and message in done.stderr, (args, done)
-    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json"]
+    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json", "velkcorpus.lock"]
     for args in (("encode", src), ("fold", src, out), ("encode", src, out, "-jobs=2"), ("merge", out, "--force")):
         done = corpus_command(*args)
         assert done.returncode == 255 and done.stderr.startswith("Error: incorrect input arguments.\nError: ")
@@ -258,8 +258,9 @@ def test_progress_lines_quiet_and_terminal_bar(corpus, tmp_path):
     src = corpus[0]
     done = corpus_command("encode", src, tmp_path / "lines", "--every=2")
     lines = done.stdout.splitlines()
-    assert [line.split(",")[0] for line in lines[:-1]] == ["velkcorpus: 2/5 items", "velkcorpus: 4/5 items",
+    assert [line.split(",")[0] for line in lines[:-2]] == ["velkcorpus: 2/5 items", "velkcorpus: 4/5 items",
                                                            "velkcorpus: 5/5 items"]
+    assert lines[-2] == "velkcorpus: 1 file under SRC skipped, not sound files by their names: notes.txt"
     assert "h of audio" in lines[0] and "items/s" in lines[0] and "0 failed" in lines[0] and "left" in lines[0]
     quiet = corpus_command("encode", src, tmp_path / "quiet", "--quiet")
     assert (quiet.returncode, quiet.stdout, quiet.stderr) == (0, "", "")

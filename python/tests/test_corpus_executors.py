@@ -109,7 +109,7 @@ def test_shards_failures_merge_and_decode_of_files_at_their_own_rates(tree, tmp_
     out = tmp_path / "out"
     reports = [corpus.encode(bad, out, OPTIONS, shard=(k, 2), jobs=1) for k in range(2)]
     assert [(r.items, r.done, r.failed) for r in reports] == [(3, 2, 1), (2, 1, 1)]
-    assert sorted(os.listdir(out)) == sorted(["velkcorpus.json", "summary.0.tsv", "summary.1.tsv",
+    assert sorted(os.listdir(out)) == sorted(["velkcorpus.json", "velkcorpus.lock", "summary.0.tsv", "summary.1.tsv",
                                               "failures.0.tsv", "failures.1.tsv", "a.lf0", "a.cc", "a.fv",
                                               "b.lf0", "b.cc", "b.fv", "c.lf0", "c.cc", "c.fv"])
     assert corpus.merge(out) == (3, 2)

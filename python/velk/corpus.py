@@ -10,6 +10,8 @@ its items in the byte order of their relative names, skips those whose outputs a
 complete, and runs the rest on threads, on any concurrent.futures.Executor, or on a Dask cluster.
 The settings record OUTDIR/velkcorpus.json keeps a tree from mixing outputs of other settings.
 """
+import errno
+import fcntl
 import json
 import os
 import re
@@ -25,7 +27,12 @@ import numpy as np
 
 import velk
 
-SOUND_EXTENSIONS = (".wav", ".flac", ".ogg", ".oga", ".aif", ".aiff", ".au")
+# The extensions of the formats the sound reader reads (libsndfile's, with their usual aliases),
+# compared in lower case. Headerless raw files are not among them: they do not say their format.
+SOUND_EXTENSIONS = (".aif", ".aifc", ".aiff", ".au", ".avr", ".caf", ".flac", ".htk", ".iff", ".m1a", ".m2a",
+                    ".mat", ".mp1", ".mp2", ".mp3", ".mpc", ".mpga", ".nist", ".oga", ".ogg", ".opus", ".paf",
+                    ".pvf", ".rf64", ".sd2", ".sds", ".sf", ".snd", ".sph", ".svx", ".voc", ".w64", ".wav",
+                    ".wave", ".wve", ".xi")
 RECORD = "velkcorpus.json"
 RECORD_FORMAT = 1
 
@@ -120,8 +127,12 @@ def encode_record(options):
 
 
 def read_record(directory):
+    """The run's settings record in directory; ValueError when it is no JSON object."""
     with open(os.path.join(directory, RECORD), encoding="utf-8") as f:
-        return json.load(f)
+        record = json.load(f)
+    if not isinstance(record, dict):
+        raise ValueError(f"a JSON {type(record).__name__ if record is not None else 'null'}, not a settings record")
+    return record
 
 
 def decode_record(src, options):
@@ -231,22 +242,46 @@ def stem(relative):
     return root if extension and not root.endswith("/") else relative
 
 
+@dataclass
+class Scan:
+    """The items of a directory and what it left out: files of other extensions and links to
+    folders above them (relative paths)."""
+    items: list = field(default_factory=list)
+    other_files: list = field(default_factory=list)
+    loops: list = field(default_factory=list)
+
+
 def walk(src, wanted, skip=None):
-    """Items of every file under src whose extension (in lower case) is wanted; a directory that
+    """The items of every file under src whose extension (in lower case) is wanted, following
+    links to folders except those that lead back to a folder on their own path; a directory that
     cannot be read becomes a failed item. The directory skip (an OUTDIR inside src) is left out."""
-    items = []
+    scan = Scan()
 
     def unreadable(error):
-        items.append(Item(os.path.relpath(error.filename, src), error.filename, error.strerror))
+        scan.items.append(Item(os.path.relpath(error.filename, src), error.filename, error.strerror))
 
-    for top, dirs, files in os.walk(src, onerror=unreadable):
-        if skip is not None:
-            dirs[:] = [d for d in dirs if os.path.realpath(os.path.join(top, d)) != skip]
+    above = {src: {os.path.realpath(src)}}  # the real folders on the path to each folder walked
+    for top, dirs, files in os.walk(src, onerror=unreadable, followlinks=True):
+        chain = above.pop(top)
+        kept = []
+        for d in dirs:
+            path = os.path.join(top, d)
+            real = os.path.realpath(path)
+            if real == skip:
+                continue
+            if real in chain:
+                scan.loops.append(os.path.relpath(path, src))
+                continue
+            above[path] = chain | {real}
+            kept.append(d)
+        dirs[:] = kept
         for name in files:
+            path = os.path.join(top, name)
             if os.path.splitext(name)[1].lower() in wanted:
-                path = os.path.join(top, name)
-                items.append(Item(stem(os.path.relpath(path, src)), path))
-    return items
+                scan.items.append(Item(stem(os.path.relpath(path, src)), path))
+            else:
+                scan.other_files.append(os.path.relpath(path, src))
+    return scan
 
 
 PIPED = "piped entries (cmd |) are not read; write the audio to files first"
@@ -302,23 +337,28 @@ def mark_collisions(items, extensions):
 
 
 def encode_items(src, outdir=None):
-    """The ordered items of an encode run over src: a directory, a .scp list or a list of paths."""
+    """The scan of an encode run over src (a directory, a .scp list or a list of paths), its
+    items in order."""
     skip = os.path.realpath(outdir) if outdir is not None else None
     if os.path.isdir(src):
-        items = walk(src, SOUND_EXTENSIONS, skip)
+        scan = walk(src, SOUND_EXTENSIONS, skip)
     elif os.path.splitext(src)[1].lower() in SOUND_EXTENSIONS:
         raise Refusal(f"{src} is a sound file: SRC is a directory, a .scp list or a list of paths")
     elif src.endswith(".scp"):
-        items = scp_items(src)
+        scan = Scan(scp_items(src))
     else:
-        items = list_items(src)
-    return mark_collisions(byte_order(items), "lf0/.cc/.fv")
+        scan = Scan(list_items(src))
+    scan.items = mark_collisions(byte_order(scan.items), "lf0/.cc/.fv")
+    return scan
 
 
 def decode_items(src, outdir=None):
-    """The ordered items of a decode run: the log-F0 files of the encode tree src."""
+    """The scan of a decode run: the log-F0 files of the encode tree src, in order (the tree's
+    other files are its own and not named)."""
     skip = os.path.realpath(outdir) if outdir is not None else None
-    return byte_order(walk(src, (".lf0",), skip))
+    scan = walk(src, (".lf0",), skip)
+    scan.items, scan.other_files = byte_order(scan.items), []
+    return scan
 
 
 # ---- the work of one item (in a thread, a process or a cluster worker) ----
@@ -471,8 +511,15 @@ SUMMARY_HEADER = ("name", "duration", "rate", "frames", "voiced", "f0_median", "
 FAILURES_HEADER = ("path", "reason")
 
 
+# A field's characters that a line or field splitter may take as a break, written as JSON
+# escapes: "\t", "\n", "\r", "\\" and \uXXXX for the others that str.splitlines breaks at.
+TSV_ESCAPES = {"\\": "\\\\", "\t": "\\t", "\n": "\\n", "\r": "\\r",
+               **{c: f"\\u{ord(c):04x}" for c in "\x0b\x0c\x1c\x1d\x1e\x85\u2028\u2029"}}
+TSV_ESCAPED = re.compile("[" + re.escape("".join(TSV_ESCAPES)) + "]")
+
+
 def tsv_field(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
+    return TSV_ESCAPED.sub(lambda m: TSV_ESCAPES[m[0]], text)
 
 
 def tsv_line(fields):
@@ -508,9 +555,10 @@ class Table:
 
 
 def read_table(path):
-    with open(path, encoding="utf-8", errors="surrogateescape") as f:
-        lines = f.read().splitlines()
-    return lines[1:]
+    """The rows of a table as lines, its header left out; split at newlines only."""
+    with open(path, encoding="utf-8", errors="surrogateescape", newline="") as f:
+        lines = f.read().split("\n")
+    return [line for line in lines[1:] if line]
 
 
 def write_table(path, header, lines):
@@ -575,6 +623,22 @@ class Report:
     elapsed: float = 0.0
     interrupted: object = None
     failures: str = field(default="", repr=False)
+    other_files: list = field(default_factory=list, repr=False)
+    loops: list = field(default_factory=list, repr=False)
+    progress_error: OSError = field(default=None, repr=False)
+
+    def notes(self):
+        """Lines naming what the scan of SRC left out, for the summary."""
+        lines = []
+        if self.other_files:
+            count = len(self.other_files)
+            lines.append(f"{count} file{'s' if count > 1 else ''} under SRC skipped, not sound files by their names: "
+                         + names_text(self.other_files))
+        if self.loops:
+            count = len(self.loops)
+            lines.append(f"{count} folder{'s' if count > 1 else ''} under SRC skipped, a link to a folder above it: "
+                         + names_text(self.loops))
+        return lines
 
     def line(self):
         hours = self.audio / 3600
@@ -583,6 +647,13 @@ class Report:
         if self.failed:
             text += f"; failures in {self.failures}"
         return text
+
+
+def names_text(names, shown=10):
+    """Names in byte order, the first `shown` of them and how many more."""
+    names = sorted(names, key=os.fsencode)
+    text = ", ".join(names[:shown])
+    return text + (f" and {len(names) - shown} more" if len(names) > shown else "")
 
 
 def duration_text(seconds):
@@ -612,7 +683,9 @@ def _encode_plan(items, outdir, options):
     rate = options["fs"] if "fs" in options and reads_any_rate() else None
     for item in items:
         base = os.path.join(outdir, item.name)
-        yield item, (item.path, base, keywords, rate), [base + e for e in (".lf0", ".cc", ".fv")], [item.path]
+        # absolute paths: workers of a cluster run in folders of their own
+        task = (os.path.abspath(item.path), os.path.abspath(base), keywords, rate)
+        yield item, task, [base + e for e in (".lf0", ".cc", ".fv")], [item.path]
 
 
 def _item_rates(src):
@@ -633,7 +706,124 @@ def _decode_plan(items, src, outdir, record, options):
         inputs = [base + e for e in (".lf0", ".cc", ".fv") if e != ".fv" or os.path.exists(base + e)]
         keywords = decoder_keywords(record, options, rates.get(item.name))
         out = os.path.join(outdir, item.name + ".wav")
-        yield item, (base, out, keywords, record.get("ccord")), [out], inputs
+        yield item, (os.path.abspath(base), os.path.abspath(out), keywords, record.get("ccord")), [out], inputs
+
+
+def _scan(command, src, outdir, options):
+    """The run's settings record and the scan of its items."""
+    try:
+        if command == "encode":
+            return encode_record(options), encode_items(src, outdir)
+        if command == "decode":
+            if os.path.realpath(src) == os.path.realpath(outdir):
+                raise Refusal("decode writes into another OUTDIR than its SRC")
+            return decode_record(src, options), decode_items(src, outdir)
+        raise Refusal(f"{command}: not a command (encode, decode or merge)")
+    except (OSError, UnicodeDecodeError) as e:
+        raise Refusal(f"{src}: {_reason(e)}") from None
+
+
+def worker_version():
+    """The velk version a worker runs (a worker that cannot import velk fails to run this)."""
+    return velk.__version__
+
+
+def check_workers(executor):
+    """Refuses the run when the executor's workers cannot run velk or run another version, once,
+    instead of failing every item."""
+    try:
+        version = executor.submit(worker_version).result()
+    except Exception as error:  # whatever the executor reports of a worker that cannot run it
+        raise Refusal(f"the executor's workers cannot run velk: {_reason(error)}") from None
+    if version != velk.__version__:
+        raise Refusal(f"the executor's workers run velk {version}, this host {velk.__version__}")
+
+
+LOCK = "velkcorpus.lock"
+
+
+def hold(outdir, shard):
+    """Locks the part of outdir this run writes (a shard's byte of the lock file, or every byte for
+    a run of all items) for as long as the returned file stays open; the lock goes with the process,
+    also when it is killed. Refuses while another run holds it."""
+    lock = open(os.path.join(outdir, LOCK), "a+b")
+    start, length = (0, 0) if shard is None else (1 + shard[0], 1)
+    try:
+        fcntl.lockf(lock, fcntl.LOCK_EX | fcntl.LOCK_NB, length, start)
+    except OSError as e:
+        lock.close()
+        if e.errno not in (errno.EACCES, errno.EAGAIN):
+            raise
+        part = "into it" if shard is None else f"shard {shard[0]} of it"
+        raise Refusal(f"{outdir}: another velkcorpus run is writing {part}") from None
+    return lock
+
+
+class Halt:
+    """Whether a run starts more items: not once the caller's stop event is set, nor once the
+    progress output failed (its error kept, SIGPIPE for a reader that went away)."""
+
+    def __init__(self, stop):
+        self.stop, self.error = stop, None
+
+    def is_set(self):
+        return self.error is not None or (self.stop is not None and self.stop.is_set())
+
+    def reason(self):
+        """What ended the run early: the signal (SIGPIPE for a closed progress reader), True for a
+        stop event without one, None when it ran to its end."""
+        if isinstance(self.error, BrokenPipeError):
+            return signal.SIGPIPE
+        if self.stop is not None and self.stop.is_set():
+            return getattr(self.stop, "signal", None) or True
+        return None
+
+    def report(self, progress, method, *args):
+        """Calls the progress method; a failed write stops the run instead of losing its rows."""
+        if progress is None or self.error is not None:
+            return
+        try:
+            getattr(progress, method)(*args)
+        except OSError as error:
+            self.error = error
+
+
+def _collect(todo, function, executor, window, halt, progress, summary, failures, report):
+    """Runs the todo items, at most window of them at a time, adding each one's row as it ends."""
+    pending = {}
+    queue = iter(todo)
+    more = True
+    while True:
+        while more and len(pending) < window and not halt.is_set():
+            entry = next(queue, None)
+            if entry is None:
+                more = False
+                break
+            pending[executor.submit(function, entry[1])] = entry[0]
+        if not pending:
+            return
+        finished, _ = wait(pending, timeout=0.5, return_when=FIRST_COMPLETED)
+        if halt.is_set():
+            for future in pending:
+                future.cancel()
+        for future in finished:
+            item = pending.pop(future)
+            if future.cancelled():
+                continue
+            try:
+                status, value, seconds = future.result()
+            except Exception as error:  # a worker that died or could not run the item
+                status, value, seconds = "failed", _reason(error), 0.0
+            if status == "done":
+                summary.add([item.name, *value])
+                report.done += 1
+                report.audio += seconds
+            else:
+                failures.add([item.path, value])
+                report.failed += 1
+            halt.report(progress, "advance", seconds, status != "done")
+        for future in [f for f in pending if f.cancelled()]:
+            del pending[future]
 
 
 def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=None, force=False, progress=None,
@@ -655,99 +845,59 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
         raise Refusal(f"{src}: no such file or directory")
     if shard is not None and not (0 <= shard[0] < shard[1]):
         raise Refusal(f"shard {shard[0]}/{shard[1]}: I must lie in 0 .. N - 1")
-    try:
-        if command == "encode":
-            record = encode_record(options)
-            items = encode_items(src, outdir)
-        elif command == "decode":
-            if os.path.realpath(src) == os.path.realpath(outdir):
-                raise Refusal("decode writes into another OUTDIR than its SRC")
-            record = decode_record(src, options)
-            items = decode_items(src, outdir)
-        else:
-            raise Refusal(f"{command}: not a command (encode, decode or merge)")
-    except (OSError, UnicodeDecodeError) as e:
-        raise Refusal(f"{src}: {_reason(e)}") from None
+    record, scan = _scan(command, src, outdir, options)
+    items = scan.items
     if not items:
         raise Refusal(f"{src} holds no {'sound files' if command == 'encode' else 'encoded items (NAME.lf0)'}")
+    if executor is not None:
+        check_workers(executor)
     try:
         os.makedirs(outdir, exist_ok=True)
-        started = claim(outdir, record, force)
+        lock = hold(outdir, shard)
     except OSError as e:
         raise Refusal(f"{outdir}: {_reason(e)}") from None
-    if shard is not None:
-        items = items[shard[0]::shard[1]]
-    summary_name, failures_name = table_names(shard)
-    summary = Table(os.path.join(outdir, summary_name), SUMMARY_HEADER)
-    failures = Table(os.path.join(outdir, failures_name), FAILURES_HEADER, fresh=True)
-    resumed = os.path.exists(summary.path)
-    report = Report(items=len(items), failures=failures.path)
-    plan = (_encode_plan(items, outdir, options) if command == "encode"
-            else _decode_plan(items, src, outdir, record, options))
-    todo = []
-    for item, task, outputs, inputs in plan:
-        if item.problem is not None:
-            failures.add([item.path, item.problem])
-            report.failed += 1
-        elif _complete(outputs, inputs, started):
-            report.skipped += 1
-        else:
-            todo.append((item, task))
-    function = encode_item if command == "encode" else decode_item
-    own = executor is None
-    workers = jobs or len(os.sched_getaffinity(0))
-    if own:
-        executor = ThreadPoolExecutor(workers)
-    window = window or 2 * workers
-    if progress is not None:
-        progress.start(len(todo), report.failed)
-    pending = {}
-    queue = iter(todo)
-    more = True
-    try:
-        while True:
-            while more and len(pending) < window and not (stop is not None and stop.is_set()):
-                entry = next(queue, None)
-                if entry is None:
-                    more = False
-                    break
-                pending[executor.submit(function, entry[1])] = entry[0]
-            if not pending:
-                break
-            finished, _ = wait(pending, timeout=0.5, return_when=FIRST_COMPLETED)
-            if stop is not None and stop.is_set():
-                for future in pending:
-                    future.cancel()
-            for future in finished:
-                item = pending.pop(future)
-                if future.cancelled():
-                    continue
-                try:
-                    status, value, seconds = future.result()
-                except Exception as error:  # a worker that died or could not run the item
-                    status, value, seconds = "failed", _reason(error), 0.0
-                if status == "done":
-                    summary.add([item.name, *value])
-                    report.done += 1
-                    report.audio += seconds
-                else:
-                    failures.add([item.path, value])
-                    report.failed += 1
-                if progress is not None:
-                    progress.advance(seconds, status != "done")
-            for future in [f for f in pending if f.cancelled()]:
-                del pending[future]
-    finally:
+    with lock:
+        try:
+            started = claim(outdir, record, force)
+        except OSError as e:
+            raise Refusal(f"{outdir}: {_reason(e)}") from None
+        if shard is not None:
+            items = items[shard[0]::shard[1]]
+        summary_name, failures_name = table_names(shard)
+        summary = Table(os.path.join(outdir, summary_name), SUMMARY_HEADER)
+        failures = Table(os.path.join(outdir, failures_name), FAILURES_HEADER, fresh=True)
+        resumed = os.path.exists(summary.path)
+        report = Report(items=len(items), failures=failures.path, other_files=scan.other_files, loops=scan.loops)
+        plan = (_encode_plan(items, outdir, options) if command == "encode"
+                else _decode_plan(items, src, outdir, record, options))
+        todo = []
+        for item, task, outputs, inputs in plan:
+            if item.problem is not None:
+                failures.add([item.path, item.problem])
+                report.failed += 1
+            elif _complete(outputs, inputs, started):
+                report.skipped += 1
+            else:
+                todo.append((item, task))
+        function = encode_item if command == "encode" else decode_item
+        own = executor is None
+        workers = jobs or len(os.sched_getaffinity(0))
         if own:
-            executor.shutdown(wait=True, cancel_futures=True)
-        summary.close()
-        failures.close()
-        if progress is not None:
-            progress.close()
-    if stop is not None and stop.is_set():
-        report.interrupted = getattr(stop, "signal", None) or True
-    if shard is None and resumed and report.done:
-        write_sorted(summary.path, SUMMARY_HEADER, rows_by_key([summary.path]))
+            executor = ThreadPoolExecutor(workers)
+        halt = Halt(stop)
+        halt.report(progress, "start", len(todo), report.failed)
+        try:
+            _collect(todo, function, executor, window or 2 * workers, halt, progress, summary, failures, report)
+        finally:
+            if own:
+                executor.shutdown(wait=True, cancel_futures=True)
+            summary.close()
+            failures.close()
+            halt.report(progress, "close")
+        report.interrupted = halt.reason()
+        report.progress_error = halt.error
+        if shard is None and resumed and report.done:
+            write_sorted(summary.path, SUMMARY_HEADER, rows_by_key([summary.path]))
     report.elapsed = time.monotonic() - began
     return report
 
@@ -978,13 +1128,18 @@ def main(argv=None):
     finally:
         if client is not None:
             client.close()
-    if not quiet:
-        prefix = f"velkcorpus: interrupted by {signal.Signals(stop.signal).name}; " if stop.signal else "velkcorpus: "
+    ended_by = report.interrupted if isinstance(report.interrupted, int) else None
+    if report.progress_error is not None and ended_by is None:
+        print(f"Error: progress output: {_reason(report.progress_error)}", file=sys.stderr, flush=True)
+    elif not quiet and ended_by != signal.SIGPIPE:
+        prefix = f"velkcorpus: interrupted by {signal.Signals(ended_by).name}; " if ended_by else "velkcorpus: "
+        for note in report.notes():
+            print("velkcorpus: " + note)
         print(prefix + report.line(), flush=True)
-    if stop.signal:
-        signal.signal(stop.signal, signal.SIG_DFL)
-        os.kill(os.getpid(), stop.signal)
-    return 1 if report.failed else 0
+    if ended_by:
+        signal.signal(ended_by, signal.SIG_DFL)
+        os.kill(os.getpid(), ended_by)
+    return 1 if report.failed or report.progress_error is not None else 0
 
 
 if __name__ == "__main__":
