@@ -2,7 +2,6 @@
 // programs' file formats over numpy arrays. The computation is the library's own, the code
 // the programs run; this file only checks arguments, converts arrays and releases the GIL
 // while the library works.
-#include <pybind11/eval.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -44,9 +43,17 @@ const int64_t maxintoption = INT32_MAX;
 const double logf0ceiling = 20.0;
 const double unvoicedlogf0 = -1e10;
 
+// The shortest decimal that reads back to v (0.42, not 0.41999999999999998).
 std::string numbertext(double v) {
   char text[32];
-  snprintf(text, sizeof text, "%.17g", v);
+  if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+    snprintf(text, sizeof text, "%.0f", v);
+    return text;
+  }
+  for (int digits = 1; digits <= 17; ++digits) {
+    snprintf(text, sizeof text, "%.*g", digits, v);
+    if (strtod(text, nullptr) == v || std::isnan(v)) break;
+  }
   return text;
 }
 
@@ -190,13 +197,14 @@ struct encoded {
   bool dithered = false;
 };
 
-// x at fs Hz brought to `rate` Hz (unchanged when the rates are equal).
-std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate) {
+// The signal `name` at fs Hz brought to `rate` Hz (unchanged when the rates are equal).
+std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate, const char* name) {
   if (fs == rate) return std::move(x);
   double* resampled = nullptr;
   const uint32_t n = resamplesound(x.data(), x.size(), fs, rate, &resampled);
   if (n == 0)
-    refuse("x cannot be resampled from fs = " + numbertext(fs) + " Hz to " + std::to_string(rate) + " Hz");
+    refuse(std::string(name) + " cannot be resampled from " + numbertext(fs) + " Hz to " + std::to_string(rate) +
+           " Hz");
   std::unique_ptr<double, decltype(&free)> owner(resampled, free);
   return std::vector<double>(resampled, resampled + n);
 }
@@ -227,7 +235,7 @@ void taketrack(const giventrack& t, const encodesettings& s, encoded* e, std::ve
 
 encoded encodearrays(std::vector<double>&& input, double fs, const encodesettings& s, const giventrack* track,
                      bool voicing) {
-  std::vector<double> x = atrate(std::move(input), fs, s.fs);
+  std::vector<double> x = atrate(std::move(input), fs, s.fs, "x");
   if (x.size() > UINT32_MAX) refuse("x is too long for the analysis");
   const uint32_t n = static_cast<uint32_t>(x.size());
   encoded e;
@@ -251,23 +259,16 @@ encoded encodearrays(std::vector<double>&& input, double fs, const encodesetting
   return e;
 }
 
-// The class Encoded: a namedtuple of lf0, cc and fv with the attributes fs and lframe beside
-// them; made at import and kept for the process.
+// The class Encoded of velk/encoded.py (the three streams with their settings), imported with
+// the module and kept for the process.
 py::handle encodedtuple;
 
-const char* const encodeddefinition = R"py(
-import collections
-class Encoded(collections.namedtuple("Encoded", "lf0 cc fv")):
-    """The streams of velk.encode, with the rate (fs, Hz) and frame shift (lframe, samples)
-    they were analysed at: lf0, cc, fv = velk.encode(...) still unpacks the three streams."""
-    def __new__(cls, lf0, cc, fv, fs=16000, lframe=80):
-        self = super().__new__(cls, lf0, cc, fv)
-        self.fs = fs
-        self.lframe = lframe
-        return self
-    def __repr__(self):
-        return "Encoded(lf0=%r, cc=%r, fv=%r, fs=%r, lframe=%r)" % (*self, self.fs, self.lframe)
-)py";
+// An Encoded of the three streams and the settings they were analysed with.
+py::object encodedof(py::object lf0, py::object cc, py::object fv, const encodesettings& s) {
+  using namespace pybind11::literals;
+  return encodedtuple(lf0, cc, fv, s.fs, s.lframe, "alpha"_a = s.alpha, "ccmeth"_a = s.ccmeth,
+                      "morvscale"_a = s.morvscale, "f0min"_a = s.f0min, "f0max"_a = s.f0max);
+}
 
 // The rate a signal at fs Hz is analysed at: `resample` when given, else fs itself, a rate above
 // the highest brought down to that with a warning (as the encoder does with a file).
@@ -310,8 +311,7 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   }
   const py::ssize_t frames = e.frames, width = s.ccord + 1;
   py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
-  return encodedtuple(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}),
-                      fv, s.fs, s.lframe);
+  return encodedof(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}), fv, s);
 }
 
 // ---- decode ----
@@ -339,17 +339,34 @@ decodesettings synthesissettings(uint32_t fs, std::optional<int64_t> lframe, std
   return d;
 }
 
-// The streams and the rate and frame shift of a decode call: taken from an encode result passed
-// as lf0 (its fs and lframe unless given), else the arrays as given.
+// The streams and settings of a decode call. From an encode result passed as lf0: its streams,
+// rate, frame shift, warping and range adaptation; an option that contradicts one of them is
+// refused naming both, except fs, which then names the output's rate (the synthesis runs at the
+// analysis rate and is resampled). Otherwise the arrays and the options as given.
 struct decodeinput {
   py::object lf0, cc, fv;
-  std::optional<double> fs;
+  std::optional<double> fs;  // the rate the streams were analysed at
   std::optional<int64_t> lframe;
+  std::optional<double> alpha;
+  int64_t morvscale = 1;
+  std::optional<double> outputrate;  // the output's rate, when the synthesis is resampled to it
 };
 
+template <typename T>
+void takesetting(const py::object& e, const char* name, std::optional<T>* given) {
+  const py::object value = e.attr(name);
+  if (value.is_none()) return;  // the rate's default
+  const T recorded = value.cast<T>();
+  if (given->has_value() && **given != recorded)
+    refuse(std::string(name) + " = " + numbertext(static_cast<double>(**given)) +
+           " contradicts the encode result's " + name + " = " + numbertext(static_cast<double>(recorded)));
+  *given = recorded;
+}
+
 decodeinput decodestreamsof(const py::object& lf0, const py::object& cc, const py::object& fv,
-                            std::optional<double> fs, std::optional<int64_t> lframe) {
-  decodeinput in{lf0, cc, fv, fs, lframe};
+                            std::optional<double> fs, std::optional<int64_t> lframe, std::optional<double> alpha,
+                            std::optional<int64_t> morvscale) {
+  decodeinput in{lf0, cc, fv, fs, lframe, alpha, morvscale.value_or(1), std::nullopt};
   if (!py::isinstance(lf0, encodedtuple)) {
     if (cc.is_none()) refuse("cc must be given (or an encode result in place of lf0)");
     return in;
@@ -358,8 +375,13 @@ decodeinput decodestreamsof(const py::object& lf0, const py::object& cc, const p
   in.lf0 = lf0.attr("lf0");
   in.cc = lf0.attr("cc");
   in.fv = lf0.attr("fv");
-  if (!in.fs) in.fs = lf0.attr("fs").cast<double>();
-  if (!in.lframe) in.lframe = lf0.attr("lframe").cast<int64_t>();
+  takesetting(lf0, "lframe", &in.lframe);
+  takesetting(lf0, "alpha", &in.alpha);
+  std::optional<int64_t> adapted = morvscale;
+  takesetting(lf0, "morvscale", &adapted);
+  in.morvscale = *adapted;
+  in.fs = lf0.attr("fs").cast<double>();
+  if (fs && *fs != *in.fs) in.outputrate = fs;
   return in;
 }
 
@@ -379,14 +401,16 @@ std::vector<double> readcepstra(const py::handle& cc, uint32_t frames, uint32_t*
   return copydoubles(a, 1.0);
 }
 
+// The synthesis at d.fs, resampled to outputrate when that differs, then normalised when asked.
 std::vector<double> decodearrays(std::vector<double>&& lf0, std::vector<double>&& cc,
                                  const std::vector<double>* fv, uint32_t order, const decodesettings& d,
-                                 bool normalise, silencedsamples* silenced) {
+                                 uint32_t outputrate, bool normalise, silencedsamples* silenced) {
   const uint32_t frames = static_cast<uint32_t>(lf0.size());
   std::vector<double> out(decodedlength(frames, d));
   if (decodestreams(lf0.data(), cc.data(), fv ? fv->data() : nullptr, frames, order, d, out.data(),
                     static_cast<uint32_t>(out.size()), silenced) != 0)
     throw std::bad_alloc();
+  out = atrate(std::move(out), d.fs, outputrate, "the synthesis");
   if (normalise) wavampnormalize(out.data(), static_cast<uint32_t>(out.size()));
   return out;
 }
@@ -395,17 +419,22 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
                            std::optional<double> fs, std::optional<int64_t> lframe,
                            std::optional<double> alpha, double fpitch, double fvpitch, double fdur,
                            double fwarp, double floud, double fpfilt, double fdrc, int64_t wavnorm,
-                           int64_t morvscale) {
+                           std::optional<int64_t> morvscale) {
   requireflag(wavnorm, "wavnorm");
-  const decodeinput in = decodestreamsof(lf0, cc, fv, fs, lframe);
+  const decodeinput in = decodestreamsof(lf0, cc, fv, fs, lframe, alpha, morvscale);
   const uint32_t rate = requiresupported(in.fs.value_or(velksamplingrate), "fs");
-  const decodesettings d =
-      synthesissettings(rate, in.lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+  const uint32_t outputrate = in.outputrate ? requiresupported(*in.outputrate, "fs") : rate;
+  const decodesettings d = synthesissettings(rate, in.lframe, in.alpha, fpitch, fvpitch, fdur, fwarp, floud,
+                                             fpfilt, fdrc, in.morvscale);
   std::vector<double> track = copydoubles(checkedarray(in.lf0, "lf0", 1, false), 1.0);
   if (track.size() > UINT32_MAX) refuse("lf0 has too many frames");
   const uint32_t frames = static_cast<uint32_t>(track.size());
   uint32_t order = 0;
   std::vector<double> cepstra = readcepstra(in.cc, frames, &order);
+  if (!in.fs && order != defaultccord(velksamplingrate))
+    refuse("cc has order " + std::to_string(order) + ", not the 16000 Hz default " +
+           std::to_string(defaultccord(velksamplingrate)) +
+           ": pass fs, the rate the streams were made at (or decode the encode result or read_params's set)");
   std::vector<double> voicing;
   if (!in.fv.is_none()) {
     voicing = copydoubles(checkedarray(in.fv, "fv", 1, false), 1.0);
@@ -427,7 +456,7 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
   {
     py::gil_scoped_release nogil;
     out = decodearrays(std::move(track), std::move(cepstra), in.fv.is_none() ? nullptr : &voicing, order, d,
-                       wavnorm == 1, &silenced);
+                       outputrate, wavnorm == 1, &silenced);
   }
   if (silenced.samples != 0)
     warn(("synthesis of frames " + std::to_string(silenced.firstframe) + " to " +
@@ -737,11 +766,7 @@ PYBIND11_MODULE(_velk, m) {
   py::array_t<double>(0);
   py::array_t<int16_t>(0);
   py::array_t<float>(0);
-  py::dict scope;
-  scope["__name__"] = "velk";
-  py::exec(encodeddefinition, scope);
-  encodedtuple = py::object(scope["Encoded"]).release();
-  encodedtuple.attr("__module__") = "velk";
+  encodedtuple = py::object(py::module_::import("velk.encoded").attr("Encoded")).release();
   m.attr("Encoded") = encodedtuple;
 
   m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = py::none(),
@@ -785,7 +810,7 @@ rounded to float32 equal velkcoder's files byte for byte.)");
   m.def("decode", &decode, "lf0"_a, "cc"_a = py::none(), "fv"_a = py::none(), py::kw_only(),
         "fs"_a = py::none(), "lframe"_a = py::none(), "alpha"_a = py::none(), "fpitch"_a = 1, "fvpitch"_a = 1,
         "fdur"_a = 1, "fwarp"_a = 0, "floud"_a = 0, "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0,
-        "morvscale"_a = 1,
+        "morvscale"_a = py::none(),
         R"(Synthesises speech from log-F0, cepstra and maximum voiced frequency.
 
 lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or the result of encode,
@@ -849,7 +874,7 @@ and a WAV file holding fewer samples than its header promises give a UserWarning
 encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
 when it holds no readable sound.)");
 
-  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
+  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a,
         R"(Writes y as a mono 16-bit PCM WAV file with a 44-byte header, as the decoder does.
 
 y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array. Samples

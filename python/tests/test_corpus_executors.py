@@ -91,7 +91,7 @@ def test_every_items_warnings_reach_its_row(tmp_path):
     x[1000:2000] = 0
     (tmp_path / "src").mkdir()
     for k in range(4):
-        velk.write_wav(tmp_path / "src" / f"z{k}.wav", x)
+        velk.write_wav(tmp_path / "src" / f"z{k}.wav", x, 16000)
     report = corpus.encode(tmp_path / "src", tmp_path / "out", jobs=2)
     assert report.done == 4
     rows = summary_rows(tmp_path / "out" / "summary.tsv")
@@ -126,7 +126,7 @@ def test_shards_failures_merge_and_decode_of_files_at_their_own_rates(tree, tmp_
     assert corpus.read_record(wavs)["rate"] is None
     import velk
     expected = velk.to_int16(velk.decode(velk.read_params(out / "a.lf0"), velk.read_params(out / "a.cc", 16),
-                                         velk.read_params(out / "a.fv"), fpitch=0.8)).tobytes()
+                                         velk.read_params(out / "a.fv"), fs=16000, fpitch=0.8)).tobytes()
     assert (wavs / "b.wav").read_bytes()[44:] == expected
 
 

@@ -111,7 +111,7 @@ def test_decode_gives_the_decoders_wav(tmp_path, sample, name):
     cc = velk.read_params(streams[1], order=39)
     y = velk.decode(lf0, cc, fv, **options)
     assert velk.to_int16(y).tobytes() == wav[44:]
-    velk.write_wav(tmp_path / "mine.wav", y)
+    velk.write_wav(tmp_path / "mine.wav", y, 16000)
     assert (tmp_path / "mine.wav").read_bytes() == wav
 
 
@@ -157,9 +157,9 @@ def test_parameter_files_read_and_write_the_programs_bytes(tmp_path, sample):
 def test_wav_files_round_trip(tmp_path, sample):
     x, fs = velk.read_wav(sample)
     assert fs == 16000 and x.dtype == np.float64
-    velk.write_wav(tmp_path / "copy.wav", x)
+    velk.write_wav(tmp_path / "copy.wav", x, fs)
     assert (tmp_path / "copy.wav").read_bytes()[44:] == sample.read_bytes()[-2 * len(x):]
-    velk.write_wav(tmp_path / "int16.wav", velk.to_int16(x))
+    velk.write_wav(tmp_path / "int16.wav", velk.to_int16(x), fs)
     assert (tmp_path / "int16.wav").read_bytes() == (tmp_path / "copy.wav").read_bytes()
 
 

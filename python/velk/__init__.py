@@ -18,7 +18,8 @@ import functools
 import inspect
 
 from . import _velk
-from ._velk import Encoded, __version__
+from ._velk import __version__
+from .encoded import Encoded
 
 __all__ = ["Encoded", "encode", "decode", "to_int16", "pitch", "read_wav", "write_wav", "envelope",
            "frame_times", "read_params", "write_params", "__version__"]
