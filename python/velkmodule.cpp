@@ -26,6 +26,7 @@
 #include "ccanalysis.h"
 #include "fdoubleio.h"
 #include "outputfile.h"
+#include "paramset.h"
 #include "pitchanalysis.h"
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
@@ -708,15 +709,10 @@ void writewav(const std::filesystem::path& file, const py::object& y, double fs)
              .c_str());
 }
 
-py::array_t<double> readparams(const std::filesystem::path& file, const py::object& order) {
-  const std::string path = file.string();
-  int64_t width = 1;
-  if (!order.is_none()) {
-    const int64_t p = order.cast<int64_t>();
-    const int64_t highest = ccordhighest(velkratehighest);
-    requirerange(p, 0, highest, "order", ("must lie in 0.." + std::to_string(highest)).c_str());
-    width = p + 1;
-  }
+// ---- parameter sets ----
+
+// The values of a parameter file, as a float64 array of shape (n,), or (n / width, width).
+py::array_t<double> readstream(const std::string& path, int64_t width) {
   double* values = nullptr;
   uint32_t n = 0;
   {
@@ -729,15 +725,183 @@ py::array_t<double> readparams(const std::filesystem::path& file, const py::obje
   if (n % width != 0)
     refuse("order: " + path + " holds " + std::to_string(n) + " values, not a whole number of frames of " +
            std::to_string(width));
-  if (order.is_none()) return ownedarray(std::move(v), {static_cast<py::ssize_t>(n)});
+  if (width == 1) return ownedarray(std::move(v), {static_cast<py::ssize_t>(n)});
   return ownedarray(std::move(v), {static_cast<py::ssize_t>(n / width), static_cast<py::ssize_t>(width)});
 }
 
-void writeparams(const std::filesystem::path& file, const py::object& a) {
+// The order argument of read_params: values per frame, 1 when not given.
+int64_t orderwidth(const py::object& order) {
+  if (order.is_none()) return 1;
+  const int64_t p = order.cast<int64_t>();
+  const int64_t highest = ccordhighest(velkratehighest);
+  requirerange(p, 0, highest, "order", ("must lie in 0.." + std::to_string(highest)).c_str());
+  return p + 1;
+}
+
+// A file of the set named by its record: the base name in the record's folder.
+std::string streampath(const std::string& recordpath, const std::string& base) {
+  return (std::filesystem::path(recordpath).parent_path() / base).string();
+}
+
+// The number of values of a stream file (refusing one that is missing or holds a partial value).
+uint64_t streamvalues(const std::string& path) {
+  uint64_t values = 0;
+  uint32_t rest = 0;
+  if (fdoublecount(path.c_str(), &values, &rest) != 0) fileerror(ENOENT, path);
+  if (rest != 0) refuse(path + " ends in a partial value (" + std::to_string(rest) + " bytes)");
+  return values;
+}
+
+// The parameter set whose record is r: its streams, sizes checked against the record, as an
+// Encoded with the record's settings.
+py::object readset(const std::string& recordpath, const paramrecord& r, const py::object& order) {
+  if (!order.is_none() && order.cast<int64_t>() != static_cast<int64_t>(r.ccord))
+    refuse("order = " + std::to_string(order.cast<int64_t>()) + " contradicts the record's ccord = " +
+           std::to_string(r.ccord) + " (" + recordpath + ")");
+  const std::string lf0 = streampath(recordpath, r.lf0), cc = streampath(recordpath, r.cc);
+  const std::string fv = r.fv.empty() ? "" : streampath(recordpath, r.fv);
+  const uint64_t fvvalues = fv.empty() ? 0 : streamvalues(fv);
+  std::string problem;
+  if (paramsizesproblem(r, streamvalues(lf0), streamvalues(cc), fv.empty() ? nullptr : &fvvalues, &problem) !=
+      0)
+    refuse(recordpath + ": " + problem);
+  py::object voicing = fv.empty() ? py::none() : py::object(readstream(fv, 1));
+  return encodedtuple(readstream(lf0, 1), readstream(cc, r.ccord + 1), voicing, r.fs, r.lframe,
+                      py::arg("alpha") = r.alpha, py::arg("ccmeth") = r.ccmeth, py::arg("morvscale") = r.morvscale,
+                      py::arg("f0min") = r.f0min, py::arg("f0max") = r.f0max);
+}
+
+py::object readparams(const std::filesystem::path& file, const py::object& order) {
   const std::string path = file.string();
-  const py::array values = checkedarray(a, "a", -1, false, true);
+  const std::string recordpath = paramrecordpath(path);
+  paramrecord r;
+  std::string problem;
+  const int found = readparamrecord(recordpath.c_str(), &r, &problem);
+  if (found < 0) refuse(recordpath + ": " + problem);
+  if (found == 1) return readset(recordpath, r, order);
+  return readstream(path, orderwidth(order));
+}
+
+// path with the suffix of its base name replaced by `suffix`, or with `suffix` appended when
+// it has none.
+std::string withsuffix(const std::string& path, const char* suffix) {
+  const std::filesystem::path p(path);
+  if (!p.has_extension()) return path + suffix;
+  return (p.parent_path() / (p.stem().string() + suffix)).string();
+}
+
+std::string foldername(const std::string& path) {
+  return std::filesystem::absolute(path).lexically_normal().parent_path().string();
+}
+
+// The record of an encode result whose streams are the files lf0, cc and fv (fv empty: none),
+// which must lie in one folder (the record names them by their base names).
+paramrecord recordof(const py::object& e, const std::string& lf0, const std::string& cc, const std::string& fv) {
+  for (const auto& [name, path] : {std::pair<const char*, std::string>{"cc", cc}, {"fv", fv}})
+    if (!path.empty() && foldername(path) != foldername(lf0))
+      refuse(std::string(name) + " (" + path + ") must lie in the folder of path (" + lf0 +
+             "): the record names the streams by their base names");
+  paramrecord r;
+  r.fs = requiresupported(e.attr("fs").cast<double>(), "fs");
+  const py::object lframe = e.attr("lframe"), alpha = e.attr("alpha");
+  r.lframe = lframe.is_none() ? defaultlframe(r.fs) : lframe.cast<uint32_t>();
+  r.alpha = alpha.is_none() ? defaultalpha(r.fs) : alpha.cast<double>();
+  r.frames = static_cast<uint32_t>(py::len(e.attr("lf0")));
+  r.ccord = e.attr("ccord").cast<uint32_t>();
+  r.ccmeth = e.attr("ccmeth").cast<uint32_t>();
+  r.morvscale = e.attr("morvscale").cast<bool>();
+  r.f0min = e.attr("f0min").cast<double>();
+  r.f0max = e.attr("f0max").cast<double>();
+  r.lf0 = std::filesystem::path(lf0).filename().string();
+  r.cc = std::filesystem::path(cc).filename().string();
+  r.fv = fv.empty() ? "" : std::filesystem::path(fv).filename().string();
+  return r;
+}
+
+// One output of a set on its way to its file: its bytes, written to a temporary first.
+struct setoutput {
+  std::string path;
+  std::vector<double> values;  // a stream's values, or
+  std::string text;            // the record's text
+  bool stream = true;
+  outputfile out;
+  bool finished = false;
+};
+
+bool writetemporary(setoutput* o) {
+  bool written = outputopen(o->path.c_str(), &o->out) != nullptr;
+  if (written && o->stream)
+    written = fdoubleput(o->out.file, o->values.data(), static_cast<uint32_t>(o->values.size()), 0) ==
+              o->values.size();
+  else if (written)
+    written = fwrite(o->text.data(), 1, o->text.size(), o->out.file) == o->text.size();
+  const int error = errno;
+  o->finished = outputfinish(&o->out, written) == 0;
+  if (!o->finished) errno = error ? error : EIO;
+  return o->finished;
+}
+
+// Writes the outputs as a whole: each to a temporary, and only when all are complete do they
+// take their names. Raises OSError naming the first that failed.
+void writeset(std::vector<setoutput>& outputs) {
+  errno = 0;
+  std::string failed;
+  int error = 0;
+  {
+    py::gil_scoped_release nogil;
+    for (setoutput& o : outputs)
+      if (!writetemporary(&o)) {
+        failed = o.path;
+        error = errno;
+        break;
+      }
+    for (setoutput& o : outputs) {
+      if (!o.finished) continue;
+      if (!failed.empty()) {
+        outputdiscard(&o.out);
+      } else if (outputcommit(&o.out) != 0) {
+        failed = o.path;
+        error = errno;
+      }
+    }
+  }
+  if (!failed.empty()) fileerror(error ? error : EIO, failed);
+}
+
+// The values of an array argument in row-major order, at most 2^32 of them.
+std::vector<double> arrayvalues(const py::object& a, const char* name) {
+  const py::array values = checkedarray(a, name, -1, false, true);
   std::vector<double> v = copydoubles(values.attr("reshape")(-1).cast<py::array>(), 1.0);
-  if (v.size() > UINT32_MAX) refuse("a has more than 2^32 values");
+  if (v.size() > UINT32_MAX) refuse(std::string(name) + " has more than 2^32 values");
+  return v;
+}
+
+void writeencoded(const std::string& path, const py::object& e, const py::object& cc, const py::object& fv,
+                  bool record) {
+  const bool voicing = !e.attr("fv").is_none();
+  const std::string ccpath = cc.is_none() ? withsuffix(path, ".cc") : cc.cast<std::filesystem::path>().string();
+  const std::string fvpath =
+      !voicing ? "" : fv.is_none() ? withsuffix(path, ".fv") : fv.cast<std::filesystem::path>().string();
+  const paramrecord r = recordof(e, path, ccpath, fvpath);
+  std::vector<setoutput> outputs;
+  outputs.push_back({path, arrayvalues(e.attr("lf0"), "lf0")});
+  outputs.push_back({ccpath, arrayvalues(e.attr("cc"), "cc")});
+  if (voicing) outputs.push_back({fvpath, arrayvalues(e.attr("fv"), "fv")});
+  const uint64_t fvvalues = voicing ? outputs[2].values.size() : 0;
+  std::string problem;
+  if (paramsizesproblem(r, outputs[0].values.size(), outputs[1].values.size(), voicing ? &fvvalues : nullptr,
+                        &problem) != 0)
+    refuse("a: " + problem);
+  if (record) outputs.push_back({paramrecordpath(path), {}, formatparamrecord(r), false});
+  writeset(outputs);
+}
+
+void writeparams(const std::filesystem::path& file, const py::object& a, const py::object& cc,
+                 const py::object& fv, bool record) {
+  const std::string path = file.string();
+  if (py::isinstance(a, encodedtuple)) return writeencoded(path, a, cc, fv, record);
+  if (!cc.is_none() || !fv.is_none()) refuse("cc and fv name the streams of a set: pass an encode result as a");
+  std::vector<double> v = arrayvalues(a, "a");
   bool written = false;
   errno = 0;
   {
@@ -751,6 +915,33 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
     }
   }
   if (!written) fileerror(errno ? errno : EIO, path);
+}
+
+// For velk.corpus: the record text of an encode result whose streams are named lf0, cc and fv
+// (fv None: none), and whether the set of a log-F0 file is whole (None) or what is wrong with it.
+std::string formatrecord(const py::object& e, const std::string& lf0, const std::string& cc,
+                         const py::object& fv) {
+  return formatparamrecord(recordof(e, lf0, cc, fv.is_none() ? "" : fv.cast<std::string>()));
+}
+
+py::object setproblem(const std::filesystem::path& file) {
+  const std::string recordpath = paramrecordpath(file.string());
+  paramrecord r;
+  std::string problem;
+  const int found = readparamrecord(recordpath.c_str(), &r, &problem);
+  if (found == 0) return py::str(recordpath + " is missing");
+  try {
+    if (found < 0) refuse(recordpath + ": " + problem);
+    const uint64_t fvvalues = r.fv.empty() ? 0 : streamvalues(streampath(recordpath, r.fv));
+    if (paramsizesproblem(r, streamvalues(streampath(recordpath, r.lf0)), streamvalues(streampath(recordpath, r.cc)),
+                          r.fv.empty() ? nullptr : &fvvalues, &problem) != 0)
+      refuse(recordpath + ": " + problem);
+  } catch (const std::invalid_argument& e) {
+    return py::str(e.what());
+  } catch (const py::error_already_set& e) {
+    return py::str(e.what());
+  }
+  return py::none();
 }
 
 }  // namespace
@@ -903,12 +1094,31 @@ fs: the rate (8000 to 48000 Hz).  lframe: frame shift in samples (default: the r
 16 kHz). An encode result e gives frame_times(len(e.lf0), e.fs, e.lframe).)");
 
   m.def("read_params", &readparams, "path"_a, "order"_a = py::none(),
-        R"(Reads a parameter file (headerless little-endian float32 values) as the programs do.
+        R"(Reads a parameter set, or a parameter file (headerless little-endian float32 values), as
+the programs do.
 
-Returns float64 values: shape (n,), or (n / (order + 1), order + 1) when order is given (a
-file that does not hold whole frames raises ValueError).)");
+When the settings record path + ".json" exists (path names the log-F0 file of a set that
+velkcoder, write_params or velkcorpus wrote), returns an Encoded as encode does: the streams
+the record names (in its folder) with the rate, frame shift, order, warping factor and the
+other settings it holds; streams whose sizes disagree with the record, and an order that
+contradicts it, raise ValueError naming both.
+Otherwise returns the file's float64 values: shape (n,), or (n / (order + 1), order + 1) when
+order is given (a file that does not hold whole frames raises ValueError).)");
 
-  m.def("write_params", &writeparams, "path"_a, "a"_a,
-        R"(Writes the values of a float array (any shape, row-major order) as headerless
-little-endian float32 values, rounded to nearest: the bytes the programs write.)");
+  m.def("write_params", &writeparams, "path"_a, "a"_a, py::kw_only(), "cc"_a = py::none(), "fv"_a = py::none(),
+        "record"_a = true,
+        R"(Writes a parameter file, or a whole parameter set.
+
+a an array (any shape, row-major order): its values as headerless little-endian float32
+    values, rounded to nearest, the bytes the programs write.
+a an encode result (or read_params's set): path names its log-F0 file; cc and fv name the
+    other two (default: path with its suffix replaced by .cc and .fv, or with them appended),
+    in path's folder; and the settings record path + ".json" is written beside them (not with
+    record=False), so that read_params(path) and decode need nothing else. The files are
+    written to temporaries that take their names only once all are complete.)");
+
+  m.def("format_param_record", &formatrecord, "e"_a, "lf0"_a, "cc"_a, "fv"_a,
+        "The settings record of an encode result whose streams are named lf0, cc and fv (velk.corpus).");
+  m.def("param_set_problem", &setproblem, "path"_a,
+        "None when the set of the log-F0 file path is whole by its record, else what is wrong (velk.corpus).");
 }

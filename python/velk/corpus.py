@@ -37,15 +37,19 @@ RECORD = "velkcorpus.json"
 RECORD_FORMAT = 1
 
 # The programs' options with their kinds. The encoder's `fs` resamples every file to that rate
-# first (with a module that analyses at each file's own rate); the decoder takes the rate, frame
-# shift, order, warping factor and range adaptation from the encode settings record.
+# first; the decoder takes the rate, frame shift, order, warping factor and range adaptation of
+# each item from the settings record beside its streams, and its `fs` resamples the synthesis to
+# that rate, as velkdecoder's does.
 ENCODER_OPTIONS = {"lframe": int, "ccord": int, "ccmeth": int, "alpha": float, "f0min": float,
                    "f0max": float, "f0acc": int, "zfill": int, "morvscale": int, "fs": int}
 DECODER_OPTIONS = {"fpitch": float, "fvpitch": float, "fdur": float, "fwarp": float, "floud": float,
-                   "fpfilt": float, "fdrc": float, "wavnorm": int}
+                   "fpfilt": float, "fdrc": float, "wavnorm": int, "fs": int}
 CODEC_SETTINGS = ("lframe", "ccord", "alpha", "morvscale")
-# The settings of a module that analyses at 16 kHz only, when no option gives them.
-DEFAULTS_16K = {"rate": 16000, "lframe": 80, "ccord": 39, "alpha": 0.42, "morvscale": 1}
+# What the run's record says of a setting that follows each file's rate.
+EACH_FILE = "each file at its own rate"
+# An item's outputs: the three streams and the settings record beside them.
+STREAMS = (".lf0", ".cc", ".fv")
+ITEM_RECORD = ".lf0.json"
 UNVOICED = -1e10
 
 
@@ -80,17 +84,6 @@ def parse_options(words, kinds):
     return options
 
 
-def reads_any_rate():
-    """Whether this module reads and analyses sound files at their own rates (read_wav takes fs)."""
-    try:
-        velk.read_wav("", fs=16000)
-    except TypeError:
-        return False
-    except (OSError, ValueError):
-        pass
-    return True
-
-
 def encoder_keywords(options):
     """The encode() keywords of the encoder options: all but fs, a negative f0acc counting as 5
     as velkcoder counts it."""
@@ -112,17 +105,20 @@ def check_with_module(function, *args, **keywords):
 
 
 def encode_record(options):
-    """The settings record of an encode run with these options."""
-    any_rate = reads_any_rate()
-    if "fs" in options and not any_rate and options["fs"] != 16000:
-        raise Refusal(f"--fs={options['fs']}: this velk module analyses at 16000 Hz only")
+    """The settings record of an encode run with these options: each setting that follows the
+    rate as the module sets it for --fs, or EACH_FILE without it."""
+    rate = options.get("fs")
     probe = np.sin(np.arange(4000) * 0.1) * 0.1
-    check_with_module(velk.encode, probe, 16000, **encoder_keywords(options))
-    known = DEFAULTS_16K if not any_rate or options.get("fs") == 16000 else {"morvscale": 1}
-    record = {"velkcorpus": RECORD_FORMAT, "command": "encode", "version": getattr(velk, "__version__", None),
-              "options": options, "rate": options.get("fs", known.get("rate"))}
+    e = check_with_module(velk.encode, probe, rate or 16000, **encoder_keywords(options))
+    record = {"velkcorpus": RECORD_FORMAT, "command": "encode", "version": velk.__version__,
+              "options": options, "rate": rate or EACH_FILE}
     for name in CODEC_SETTINGS:
-        record[name] = options.get(name, known.get(name))
+        if name in options:
+            record[name] = options[name]
+        elif rate is not None or name == "morvscale":
+            record[name] = type(options.get(name, 0) if name != "alpha" else 0.0)(getattr(e, name))
+        else:
+            record[name] = EACH_FILE
     return record
 
 
@@ -143,25 +139,11 @@ def decode_record(src, options):
         raise Refusal(f"{src} holds no {RECORD}: decode takes an OUTDIR that velkcorpus encode wrote") from None
     except (OSError, ValueError) as e:
         raise Refusal(f"{os.path.join(src, RECORD)}: {e}") from None
-    if not isinstance(source, dict) or source.get("command") != "encode":
+    if source.get("command") != "encode":
         raise Refusal(f"{os.path.join(src, RECORD)} is not the record of an encode run")
-    codec = {k: source.get(k) for k in ("rate", *CODEC_SETTINGS)}
-    check_with_module(velk.decode, np.zeros(4), np.zeros((4, 5)), **decoder_keywords(codec, options))
-    return {"velkcorpus": RECORD_FORMAT, "command": "decode", "version": getattr(velk, "__version__", None),
-            "options": options, **codec}
-
-
-def decoder_keywords(codec, options, rate=None):
-    """The decode() keywords: the decoder options and the encode settings that are known (a
-    setting left to the module's default for the rate is not passed)."""
-    keywords = dict(options)
-    for name in ("lframe", "alpha", "morvscale"):
-        if codec.get(name) is not None:
-            keywords[name] = codec[name]
-    rate = rate or codec.get("rate")
-    if rate is not None and rate != 16000:
-        keywords["fs"] = rate
-    return keywords
+    check_with_module(velk.decode, np.zeros(4), np.zeros((4, 40)), **{"fs": 16000, **options})
+    return {"velkcorpus": RECORD_FORMAT, "command": "decode", "version": velk.__version__, "options": options,
+            **{k: source.get(k) for k in ("rate", *CODEC_SETTINGS)}}
 
 
 # ---- the settings record ----
@@ -437,61 +419,99 @@ def _reason(error):
     return text[len("path: "):] if text.startswith("path: ") else text
 
 
+def _source_state(path):
+    """What tells a changed input: its size and modification time."""
+    status = os.stat(path)
+    return {"size": status.st_size, "mtime_ns": status.st_mtime_ns}
+
+
+def _check_unchanged(path, source):
+    now = _source_state(path)
+    if now != source:
+        raise ValueError(f"{path} changed while it was read ({source['size']} bytes when the read began, "
+                         f"{now['size']} after); the next run reads it again")
+
+
+def _with_source(text, source):
+    """The record text with the input's state at the read added as the key "source"."""
+    return text.rstrip()[:-1].rstrip() + f',\n  "source": {json.dumps(source)}\n}}\n'
+
+
+def _write_text(path, text):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def _write_set(base, e, source):
+    """Writes the streams of e as base.lf0, .cc and .fv and their settings record base.lf0.json
+    (with the input's state at the read), all taking their names once all are complete."""
+    names = [os.path.basename(base) + extension for extension in STREAMS]
+    text = _with_source(velk._velk.format_param_record(e, *names), source)
+    writers = [(base + extension, lambda t, a=a: velk.write_params(t, a)) for extension, a in zip(STREAMS, e)]
+    _write_atomically(writers + [(base + ITEM_RECORD, lambda t: _write_text(t, text))])
+
+
 def encode_item(task):
-    """Encodes one file into base.lf0, base.cc and base.fv. Returns ("done", summary fields,
-    seconds of audio) or ("failed", reason, 0)."""
+    """Encodes one file into base.lf0, base.cc, base.fv and their record base.lf0.json. Returns
+    ("done", summary fields, seconds of audio) or ("failed", reason, 0)."""
     path, base, keywords, rate = task
     messages = []
     try:
-        outputs = [base + ".lf0", base + ".cc", base + ".fv"]
-        _refuse_overwrite(path, outputs)
+        _refuse_overwrite(path, [base + extension for extension in (*STREAMS, ITEM_RECORD)])
+        source = _source_state(path)
         _collect_warnings(messages)
         try:
             x, fs = velk.read_wav(path) if rate is None else velk.read_wav(path, fs=rate)
+            _check_unchanged(path, source)
             clipped = int(np.count_nonzero(np.abs(x) >= 32767 / 32768))
             e = velk.encode(x, fs, **keywords)
         finally:
             _local.sink = None
         if clipped:
             messages.append(f"{clipped} samples at full scale (clipping)")
-        _write_atomically([(out, lambda t, a=a: velk.write_params(t, a)) for out, a in zip(outputs, e)])
-        fs = getattr(e, "fs", fs)
-        fields = [f"{len(x) / fs:.3f}", f"{fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+        _write_set(base, e, source)
+        fields = [f"{len(x) / fs:.3f}", f"{e.fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
                   _warning_text(messages, path)]
         return "done", fields, len(x) / fs
     except Exception as error:  # every failure of one item is that item's, recorded by the run
         return "failed", _reason(error), 0.0
 
 
+def _read_set(base, fallback):
+    """The parameter set of an item, with the settings of its record; without one (a tree of an
+    earlier velkcorpus) with those of the run's record when that gave them, else refused."""
+    e = velk.read_params(base + ".lf0")
+    if isinstance(e, velk.Encoded):
+        return e
+    if fallback is None:
+        raise ValueError(f"{base}{ITEM_RECORD} is missing: the settings of {base}.lf0 are unknown; "
+                         "encode the item again")
+    cc = velk.read_params(base + ".cc", fallback["ccord"])
+    fv = velk.read_params(base + ".fv") if os.path.exists(base + ".fv") else None
+    return velk.Encoded(e, cc, fv, fallback["rate"], fallback["lframe"], alpha=fallback["alpha"],
+                        morvscale=fallback["morvscale"])
+
+
 def decode_item(task):
-    """Decodes base.lf0, base.cc and base.fv (when present) into the WAV file out, as velkdecoder
-    does with --ccord when the order is known. Returns as encode_item."""
-    base, out, keywords, order = task
+    """Decodes the parameter set base.lf0 into the WAV file out, with the settings of its record
+    and the decoder options (fs resamples the synthesis to that rate). Returns as encode_item."""
+    base, out, keywords, fallback = task
     messages = []
     try:
-        lf0 = velk.read_params(base + ".lf0")
-        cc = velk.read_params(base + ".cc")
-        frames = len(lf0)
-        if frames == 0 or len(cc) % frames or (order is not None and len(cc) != frames * (order + 1)):
-            raise ValueError("F0 and CC have incompatible dimensions")
-        fv = velk.read_params(base + ".fv") if os.path.exists(base + ".fv") else None
-        if fv is not None and len(fv) < frames:
-            messages.append(f"{base}.fv holds {len(fv)} values for {frames} frames; not used")
-            fv = None
-        elif fv is not None:
-            fv = fv[:frames]
+        e = _read_set(base, fallback)
         _collect_warnings(messages)
         try:
-            y = velk.decode(lf0, cc, fv, **keywords)
+            y = velk.decode(e, **keywords)
         finally:
             _local.sink = None
-        fs = keywords.get("fs", 16000)
+        fs = keywords.get("fs", e.fs)
         whole = np.trunc(y * 32768)
         clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
         if clipped:
             messages.append(f"{clipped} samples clipped")
         _write_atomically([(out, _wav_writer(y, fs))])
-        fields = [f"{len(y) / fs:.3f}", f"{fs:g}", str(frames), *_f0_statistics(lf0), _warning_text(messages, out)]
+        fields = [f"{len(y) / fs:.3f}", f"{fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+                  _warning_text(messages, out)]
         return "done", fields, len(y) / fs
     except Exception as error:  # as in encode_item
         return "failed", _reason(error), 0.0
@@ -500,8 +520,6 @@ def decode_item(task):
 def _wav_writer(y, fs):
     """Writes the 16-bit samples of y, saturated as velkdecoder saturates them (counted above)."""
     samples = velk.to_int16(y)
-    if fs == 16000:
-        return lambda temporary: velk.write_wav(temporary, samples)
     return lambda temporary: velk.write_wav(temporary, samples, fs)
 
 
@@ -665,48 +683,57 @@ def duration_text(seconds):
     return f"{seconds // 3600} h {seconds // 60 % 60} min"
 
 
-def _newest(paths):
-    return max(os.stat(p).st_mtime_ns for p in paths)
-
-
-def _complete(outputs, inputs, started):
+def _newer(outputs, inputs, started):
     """Whether every output is present and newer than every input and than the settings record."""
     try:
-        floor = max(_newest(inputs), started)
+        floor = max([os.stat(p).st_mtime_ns for p in inputs] + [started])
         return all(os.stat(o).st_mtime_ns > floor for o in outputs)
     except OSError:
         return False
 
 
-def _encode_plan(items, outdir, options):
+def _encoded(path, base, started):
+    """Whether an item's set is finished: its streams and record newer than the run's record, the
+    record agreeing with the streams, and the input as it was read (its size and time as the record
+    keeps them; in a record without them, older than the outputs)."""
+    outputs = [base + extension for extension in (*STREAMS, ITEM_RECORD)]
+    if not _newer(outputs, [], started) or velk._velk.param_set_problem(base + ".lf0") is not None:
+        return False
+    try:
+        with open(base + ITEM_RECORD, encoding="utf-8") as f:
+            source = json.load(f).get("source")
+        return _source_state(path) == source if source is not None else _newer(outputs, [path], started)
+    except (OSError, ValueError, AttributeError):
+        return False
+
+
+def _encode_plan(items, outdir, options, started):
+    """(item, task, finished) of each item of an encode run."""
     keywords = encoder_keywords(options)
-    rate = options["fs"] if "fs" in options and reads_any_rate() else None
     for item in items:
         base = os.path.join(outdir, item.name)
         # absolute paths: workers of a cluster run in folders of their own
-        task = (os.path.abspath(item.path), os.path.abspath(base), keywords, rate)
-        yield item, task, [base + e for e in (".lf0", ".cc", ".fv")], [item.path]
+        task = (os.path.abspath(item.path), os.path.abspath(base), keywords, options.get("fs"))
+        yield item, task, lambda path=item.path, base=base: _encoded(path, base, started)
 
 
-def _item_rates(src):
-    """The rate of each item of an encode tree whose files kept their own rates, from its summaries."""
-    rates = {}
-    for path in [os.path.join(src, "summary.tsv")] + shard_tables(src, "summary"):
-        if os.path.exists(path):
-            for line in read_table(path):
-                fields = line.split("\t")
-                rates[fields[0]] = int(float(fields[2]))
-    return rates
+def _fallback(record):
+    """The settings of the run's record for items without a record of their own, when it gave them."""
+    settings = {k: record.get(k) for k in ("rate", *CODEC_SETTINGS)}
+    if not all(isinstance(settings[k], (int, float)) for k in ("rate", "ccord", "morvscale")):
+        return None
+    return {k: v if isinstance(v, (int, float)) else None for k, v in settings.items()}
 
 
-def _decode_plan(items, src, outdir, record, options):
-    rates = _item_rates(src) if record.get("rate") is None else {}
+def _decode_plan(items, src, outdir, source, options, started):
+    """(item, task, finished) of each item of a decode run of the encode tree src."""
+    fallback = _fallback(source)
     for item in items:
         base = os.path.join(src, item.name)
-        inputs = [base + e for e in (".lf0", ".cc", ".fv") if e != ".fv" or os.path.exists(base + e)]
-        keywords = decoder_keywords(record, options, rates.get(item.name))
+        inputs = [base + e for e in (*STREAMS, ITEM_RECORD) if e in (".lf0", ".cc") or os.path.exists(base + e)]
         out = os.path.join(outdir, item.name + ".wav")
-        yield item, (os.path.abspath(base), os.path.abspath(out), keywords, record.get("ccord")), [out], inputs
+        task = (os.path.abspath(base), os.path.abspath(out), options, fallback)
+        yield item, task, lambda out=out, inputs=inputs: _newer([out], inputs, started)
 
 
 def _scan(command, src, outdir, options):
@@ -868,14 +895,14 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
         failures = Table(os.path.join(outdir, failures_name), FAILURES_HEADER, fresh=True)
         resumed = os.path.exists(summary.path)
         report = Report(items=len(items), failures=failures.path, other_files=scan.other_files, loops=scan.loops)
-        plan = (_encode_plan(items, outdir, options) if command == "encode"
-                else _decode_plan(items, src, outdir, record, options))
+        plan = (_encode_plan(items, outdir, options, started) if command == "encode"
+                else _decode_plan(items, src, outdir, read_record(src), options, started))
         todo = []
-        for item, task, outputs, inputs in plan:
+        for item, task, finished in plan:
             if item.problem is not None:
                 failures.add([item.path, item.problem])
                 report.failed += 1
-            elif _complete(outputs, inputs, started):
+            elif finished():
                 report.skipped += 1
             else:
                 todo.append((item, task))
@@ -973,15 +1000,17 @@ usage: velkcorpus encode SRC OUTDIR [--name=value ...] [run options]
        velkcorpus decode SRC OUTDIR [--name=value ...] [run options]
        velkcorpus merge OUTDIR
 
-encode: every sound file under the directory SRC (.wav .flac .ogg .oga .aif .aiff .au, any
-  letter case), every entry of a Kaldi-style list SRC ending in .scp (utterance-id path), or
-  every path of any other list file SRC (one per line) into OUTDIR/NAME.lf0, .cc and .fv,
-  NAME mirroring the path relative to SRC (or the utterance id). The options are velkcoder's:
-  lframe ccord ccmeth alpha f0min f0max f0acc zfill morvscale (and fs where the module reads
-  files at their own rates).
+encode: every sound file under the directory SRC (every format the reader reads: .wav .flac
+  .ogg .opus .mp3 .aiff .au .caf ..., in any letter case; linked folders followed), every
+  entry of a Kaldi-style list SRC ending in .scp (utterance-id path), or every path of any
+  other list file SRC (one per line) into the parameter set OUTDIR/NAME.lf0, .cc, .fv and its
+  settings record NAME.lf0.json, NAME mirroring the path relative to SRC (or the utterance
+  id). The options are velkcoder's: lframe ccord ccmeth alpha f0min f0max f0acc zfill
+  morvscale fs.
 decode: every item of the OUTDIR SRC of an encode run into OUTDIR/NAME.wav, with the rate,
-  frame shift, order and warping factor of that run. The options are velkdecoder's:
-  fpitch fvpitch fdur fwarp floud fpfilt fdrc wavnorm.
+  frame shift, order and warping factor of its record. The options are velkdecoder's:
+  fpitch fvpitch fdur fwarp floud fpfilt fdrc wavnorm, and fs (the synthesis resampled to
+  that rate).
 merge: joins the shards' summary.I.tsv and failures.I.tsv into summary.tsv and failures.tsv.
 velkcorpus --help prints this text, velkcorpus --version the version.
 
@@ -993,10 +1022,12 @@ run options:
   --quiet              no progress and no summary line
   --every N            a progress line every N items when not on a terminal (default 100)
 
-Items whose outputs are complete are skipped, so a run continues where the last one stopped.
-Failures go to OUTDIR/failures.tsv, a row per item to OUTDIR/summary.tsv. Exit status: 0 when
-every item succeeded, 1 when any failed, 255 when the run cannot start; a run stopped by
-SIGINT or SIGTERM finishes its running items and ends by that signal."""
+Items whose outputs are complete are skipped, so a run continues where the last one stopped;
+one run at a time writes a shard (or the whole) of an OUTDIR. Failures go to
+OUTDIR/failures.tsv, a row per item to OUTDIR/summary.tsv. Exit status: 0 when every item
+succeeded, 1 when any failed or the progress output could not be written, 255 when the run
+cannot start; a run stopped by SIGINT or SIGTERM, or whose progress reader went away
+(SIGPIPE), finishes its running items and ends by that signal."""
 
 RUN_FLAGS = ("--force", "--quiet")
 RUN_VALUES = ("--jobs", "--shard", "--scheduler", "--every")
