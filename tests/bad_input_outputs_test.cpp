@@ -97,7 +97,8 @@ TEST_F(VocoderOutputs, FileSizeLimitReportsAndKeepsTheEarlierSetWhole) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error: could not create " + cc + ".\nWarning: " + lf0 +
                        " not written: its set failed.\n" + "Warning: " + fv +
-                       " not written: its set failed.\n");
+                       " not written: its set failed.\n" + "Warning: " + lf0 +
+                       ".json not written: its set failed.\n");
   for (const std::string& path : {lf0, cc, fv}) EXPECT_EQ(file_contents(path), old) << path;
   EXPECT_EQ(temporaries(dir), "");
 

@@ -82,7 +82,8 @@ TEST_F(VelkcoderBadInput, UncreatableOutputsAreReportedAndTheOthersNotWritten) {
   const RunResult o = run_program(VELKCODER_PATH, {wav, nodir, dir.path(""), fv});
   EXPECT_TRUE(Exited(o, 1));
   EXPECT_EQ(o.out, "Error: could not create " + nodir + ".\nError: could not create " + dir.path("") +
-                       ".\nWarning: " + fv + " not written: its set failed.\n");
+                       ".\nError: could not create " + nodir + ".json.\nWarning: " + fv +
+                       " not written: its set failed.\n");
   EXPECT_FALSE(file_exists(fv));
   EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 1").c_str()), 0);  // in.wav only
 }

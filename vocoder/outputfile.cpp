@@ -167,6 +167,13 @@ int outputclose(outputfile* out, bool complete) {
   return outputcommit(out);
 }
 
+int outputnamesfile(const char* path) {
+  std::string target;
+  if (!path || followlinks(path, &target) >= 0) return 0;
+  struct stat st;
+  return stat(target.c_str(), &st) != 0 || S_ISREG(st.st_mode) ? 1 : 0;
+}
+
 int namesstandardoutput(const char* path) {
   std::string target;
   if (!path) return 0;

@@ -43,6 +43,10 @@ int outputcommit(outputfile* out);
 // a direct output, whose data are written already.
 int outputdiscard(outputfile* out);
 
+// 1 when writing to the name makes or replaces a regular file (following links), 0 when it writes
+// to a descriptor, a device, a pipe or another file that is not regular.
+int outputnamesfile(const char* path);
+
 // 1 when writing to the name writes to the process's standard output: the name stands for
 // descriptor 1, or names the file that descriptor 1 is open on; 0 otherwise.
 int namesstandardoutput(const char* path);

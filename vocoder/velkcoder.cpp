@@ -16,6 +16,7 @@
 #include "filesetrun.h"
 #include "outputfile.h"
 #include "paramread.h"
+#include "paramset.h"
 #include "pitchanalysis.h"
 #include "soundfile.h"
 #include "velkcodec.h"
@@ -42,6 +43,7 @@ struct options {
   int morvscale = 1;
   int zfill = 160;
   int cctimeit = 0;
+  int record = 1;  // 1: the settings record is written beside the streams
   char* indlist = nullptr;
 };
 
@@ -89,6 +91,7 @@ static int plothelp(const char* path) {
   printf("   --fs=0          Analysis rate (Hz, %u...%u); 0: the file's own rate\n", velkratelowest,
          velkratehighest);
   printf("                   (lframe, ccord and alpha default by the rate)\n");
+  printf("   --record=1      Write the settings record filef0.json beside the streams\n");
   printf("\n");
   printf("\n");
   return 0;
@@ -108,13 +111,15 @@ static void readoptions(int count, char** args, options* o) {
   searchintparam(count, args, "morvscale", &o->morvscale);
   searchintparam(count, args, "zfill", &o->zfill);
   searchintparam(count, args, "cctimeit", &o->cctimeit);
+  searchintparam(count, args, "record", &o->record);
   o->indlist = searchstringparam(count, args, "indlist");
 }
 
 // Options outside the values the program knows: a frame shift below 1, a negative order or
 // repetition count, and enumerated options (ccmeth, morvscale) outside their sets.
 static bool optionsinset(const options& o) {
-  const bool enumerated = o.ccmeth >= 0 && o.ccmeth < velkccmethods && (o.morvscale == 0 || o.morvscale == 1);
+  const bool enumerated = o.ccmeth >= 0 && o.ccmeth < velkccmethods &&
+                          (o.morvscale == 0 || o.morvscale == 1) && (o.record == 0 || o.record == 1);
   return enumerated && o.lframe >= 1 && o.ccord >= 0 && o.cctimeit >= 0;
 }
 
@@ -164,6 +169,7 @@ static bool ratefits(const encodesettings& e, const char* wav) {
 
 // The streams of one file set, owned from the WAV read until they are written.
 struct setstreams {
+  encodesettings settings;    // what the streams were analysed with
   double* x = nullptr;        // signal
   double* f0 = nullptr;       // F0 track in Hz, 0 unvoiced
   double* fv = nullptr;       // maximum voiced frequency, when requested
@@ -295,7 +301,8 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   if (asked != 0 && !ratefits(analysissettings(o, asked), s->wav)) return false;
   uint32_t fs = 0;
   if (!readsignal(s, asked, &fs) || !scaleanalysable(s)) return false;
-  const encodesettings e = analysissettings(o, fs);
+  s->settings = analysissettings(o, fs);
+  const encodesettings& e = s->settings;
   if (!ratefits(e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);
   const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
@@ -304,20 +311,27 @@ static bool analysefileset(const fileset& files, const options& o, setstreams* s
   return done == 0 ? true : outofmemory(s->wav);
 }
 
-// One stream of a set on its way to its file.
+// One file of a set on its way to its name: a stream, or the settings record (text).
 struct streamwrite {
   const char* path = nullptr;
   double* values = nullptr;  // converted to floats inside the array, which is no longer read
   uint64_t count = 0;
+  std::string text;  // the record's, written instead of values
   outputfile out;
   bool finished = false;  // written completely, to a temporary kept for the commit
 };
 
-// Writes the stream to its temporary (or directly to a device or pipe); false (reported) when
+// The data of the file, once opened; false when the write falls short.
+static bool putdata(streamwrite* w) {
+  if (!w->values) return fwrite(w->text.data(), 1, w->text.size(), w->out.file) == w->text.size();
+  return w->count <= UINT32_MAX &&
+         fdoubleput(w->out.file, w->values, static_cast<uint32_t>(w->count), 0) == w->count;
+}
+
+// Writes the file to its temporary (or directly to a device or pipe); false (reported) when
 // the file cannot be created or the write falls short.
 static bool writetemporary(streamwrite* w) {
-  const bool written = w->count <= UINT32_MAX && outputopen(w->path, &w->out) &&
-                       fdoubleput(w->out.file, w->values, static_cast<uint32_t>(w->count), 0) == w->count;
+  const bool written = outputopen(w->path, &w->out) && putdata(w);
   w->finished = outputfinish(&w->out, written) == 0;
   if (!w->finished) fprintf(messages, "Error: could not create %s.\n", w->path);
   return w->finished;
@@ -326,7 +340,7 @@ static bool writetemporary(streamwrite* w) {
 // Gives every finished temporary its file's name; false (reported) when a rename failed, the
 // files that did take their names then named too.
 static bool commitstreams(streamwrite* streams, uint32_t count) {
-  bool committed[setfiles] = {};
+  bool committed[setfiles + 1] = {};
   bool all = true;
   for (uint32_t k = 0; k < count; ++k) {
     committed[k] = outputcommit(&streams[k].out) == 0;
@@ -351,12 +365,34 @@ static void discardstreams(streamwrite* streams, uint32_t count) {
   }
 }
 
-// Writes the streams of the set as a whole: each goes to a temporary first, and only when every
-// one is complete do they take their files' names. false (reported) when any failed.
+// The settings record of the set, naming its streams as the command line does.
+static std::string settingsrecord(const fileset& files, const setstreams& s) {
+  const encodesettings& e = s.settings;
+  paramrecord r;
+  r.fs = e.fs;
+  r.lframe = e.lframe;
+  r.frames = s.frames;
+  r.ccord = e.ccord;
+  r.alpha = e.alpha;
+  r.ccmeth = e.ccmeth;
+  r.morvscale = e.morvscale;
+  r.f0min = e.f0min;
+  r.f0max = e.f0max;
+  const std::string lf0 = files.name[f0file];
+  r.lf0 = recordstreamname(lf0, lf0);
+  r.cc = recordstreamname(lf0, files.name[ccfile]);
+  if (files.name[fvfile]) r.fv = recordstreamname(lf0, files.name[fvfile]);
+  return formatparamrecord(r);
+}
+
+// Writes the streams of the set as a whole, with the settings record beside the log-F0 file
+// when that is a file and --record=1: each goes to a temporary first, and only when every one
+// is complete do they take their files' names. false (reported) when any failed.
 static bool writestreams(const fileset& files, const options& o, setstreams* s) {
   free(s->x);
   s->x = nullptr;
-  streamwrite streams[setfiles];
+  streamwrite streams[setfiles + 1];
+  const std::string recordpath = paramrecordpath(files.name[f0file]);
   uint32_t count = 0;
   if (!s->f0fromfile || o.f0acc != 0) {
     f02logf0(s->frames, s->f0);
@@ -372,6 +408,10 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count].values = s->fv;
     streams[count++].count = s->frames;
   }
+  if (o.record == 1 && outputnamesfile(files.name[f0file])) {
+    streams[count].path = recordpath.c_str();
+    streams[count++].text = settingsrecord(files, *s);
+  }
   bool complete = true;
   for (uint32_t k = 0; k < count; ++k) complete = writetemporary(&streams[k]) && complete;
   if (complete) return commitstreams(streams, count);
@@ -379,12 +419,15 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
   return false;
 }
 
-// false (reported) when an output of the set is the WAV file or another output: the set would
-// destroy its own data. The log-F0 file that --f0load reads is rewritten by design.
-static bool overwritesnothing(const fileset& files) {
-  const char* const outputs[] = {files.name[f0file], files.name[ccfile], files.name[fvfile]};
+// false (reported) when an output of the set (its record included) is the WAV file or another
+// output: the set would destroy its own data. The log-F0 file that --f0load reads is rewritten by
+// design.
+static bool overwritesnothing(const fileset& files, const options& o) {
+  const std::string record = paramrecordpath(files.name[f0file]);
+  const char* const outputs[] = {files.name[f0file], files.name[ccfile], files.name[fvfile],
+                                 o.record == 1 ? record.c_str() : nullptr};
   uint32_t output = 0, other = 0;
-  const int found = findoverwrite(1, &files.name[wavfile], 3, outputs, &output, &other);
+  const int found = findoverwrite(1, &files.name[wavfile], 4, outputs, &output, &other);
   if (found == 1)
     fprintf(messages, "Error: %s would overwrite the input %s.\n", outputs[output], files.name[wavfile]);
   if (found == 2)
@@ -395,7 +438,7 @@ static bool overwritesnothing(const fileset& files) {
 // Analyses one file set and writes its streams; a failing set is reported and skipped (false).
 static bool encodefileset(const fileset& files, const options& o) {
   setstreams s;
-  return overwritesnothing(files) && analysefileset(files, o, &s) && writestreams(files, o, &s);
+  return overwritesnothing(files, o) && analysefileset(files, o, &s) && writestreams(files, o, &s);
 }
 
 namespace {
@@ -416,6 +459,7 @@ struct encoder {
                                          {"morvscale", 'i', 0, 1, false},
                                          {"zfill", 'i', -none, none, false},
                                          {"cctimeit", 'i', 0, none, false},
+                                         {"record", 'i', 0, 1, false},
                                          {"indlist", 's', -none, none, false}};
   static constexpr const char* files = "filein filef0 filecc [filefv]";
   static constexpr const char* conflict =

@@ -1,10 +1,13 @@
 // velkdecoder: synthesis half of the vocoder. Reads the log-F0, warped-cepstrum and optional
 // maximum-voiced-frequency streams of one file set (or of a numbered series of sets), optionally
 // changes pitch, pitch range, duration, vocal-tract length, loudness, dynamic range and spectral
-// sharpness, and writes the synthesised speech as a mono 16-bit WAV file at the rate --fs names
-// (16 kHz by default; frame shift and warping factor default by the rate). The streams carry no
-// rate, so streams that cannot belong to it are refused and an unexpected order is warned about.
-// The exit status is 1 when any file set failed.
+// sharpness, and writes the synthesised speech as a mono 16-bit WAV file. A set with a settings
+// record (filef0.json) is synthesised at the rate, frame shift, order and warping the record
+// gives, and written at that rate, or resampled to the rate --fs names; options that contradict
+// the record are refused. Without a record the streams carry no rate: they are synthesised at
+// --fs (16 kHz by default; frame shift and warping factor default by the rate), streams that
+// cannot belong to it are refused and an unexpected order is warned about. The exit status is 1
+// when any file set failed.
 
 #include <cmath>
 #include <cstdint>
@@ -15,6 +18,8 @@
 #include "filesetrun.h"
 #include "outputfile.h"
 #include "paramread.h"
+#include "paramset.h"
+#include "soundfile.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
 
@@ -25,9 +30,9 @@ namespace {
 const char* const versiontext = "0.99";
 
 struct options {
-  int fs = kSamplingRate;  // rate of the synthesis and of the streams
+  int fs = kSamplingRate;  // rate of the output, and of the synthesis of streams without a record
   int lframe = 80;
-  bool lframegiven = false, alphagiven = false;
+  bool fsgiven = false, lframegiven = false, alphagiven = false, morvscalegiven = false;
   int wavnorm = 0;
   int morvscale = 1;
   int ccord = 0;
@@ -87,6 +92,8 @@ static int plothelp(const char* path) {
   printf("   --fs=%u      Rate of the streams and the output (Hz, %u...%u)\n", kSamplingRate, velkratelowest,
          velkratehighest);
   printf("                   (lframe and alpha default by the rate)\n");
+  printf("                   Streams with a settings record filef0.json are\n");
+  printf("                   read as it says; --fs then resamples the output\n");
   printf("   --fpitch=1.0    Pitch modification factor [0.25...4]\n");
   printf("   --fvpitch=1.0   Log-pitch variance modification factor [0...4]\n");
   printf("   --fdur=1.0      Duration modification factor [0.25...4]\n");
@@ -103,7 +110,7 @@ static int plothelp(const char* path) {
 static void readoptions(int count, char** args, options* o) {
   o->lframegiven = searchintparam(count, args, "lframe", &o->lframe) == 0;
   o->alphagiven = searchdoubleparam(count, args, "alpha", &o->synthesis.alpha) == 0;
-  searchintparam(count, args, "fs", &o->fs);
+  o->fsgiven = searchintparam(count, args, "fs", &o->fs) == 0;
   searchdoubleparam(count, args, "fpitch", &o->synthesis.fpitch);
   searchdoubleparam(count, args, "fvpitch", &o->synthesis.fvpitch);
   searchdoubleparam(count, args, "fdur", &o->synthesis.fdur);
@@ -112,7 +119,7 @@ static void readoptions(int count, char** args, options* o) {
   searchdoubleparam(count, args, "fpfilt", &o->synthesis.fpfilt);
   searchdoubleparam(count, args, "fdrc", &o->synthesis.fdrc);
   searchintparam(count, args, "wavnorm", &o->wavnorm);
-  searchintparam(count, args, "morvscale", &o->morvscale);
+  o->morvscalegiven = searchintparam(count, args, "morvscale", &o->morvscale) == 0;
   o->ccordgiven = searchintparam(count, args, "ccord", &o->ccord) == 0;
   o->indlist = searchstringparam(count, args, "indlist");
 }
@@ -294,22 +301,125 @@ static bool overwritesnothing(const fileset& files) {
   return false;
 }
 
+// false (reported) when an option given on the command line holds another value than the record.
+template <class T>
+static bool agrees(bool given, T option, T recorded, const char* name, const std::string& record) {
+  if (!given || option == recorded) return true;
+  fprintf(messages, "Error: --%s=%g contradicts %s, which gives %s %g.\n", name, static_cast<double>(option),
+          record.c_str(), name, static_cast<double>(recorded));
+  return false;
+}
+
+// The settings of a set with a record: the record's rate, frame shift, order, warping and range
+// adaptation, the command line's factors, and the output at --fs when given, else at the
+// record's rate. false (reported) when an option contradicts the record or synthesis cannot work
+// with it.
+static bool settingsfromrecord(const options& o, const paramrecord& r, const std::string& record,
+                               options* set) {
+  if (!agrees(o.lframegiven, o.lframe, static_cast<int>(r.lframe), "lframe", record) ||
+      !agrees(o.ccordgiven, o.ccord, static_cast<int>(r.ccord), "ccord", record) ||
+      !agrees(o.alphagiven, o.synthesis.alpha, r.alpha, "alpha", record) ||
+      !agrees(o.morvscalegiven, o.morvscale, r.morvscale ? 1 : 0, "morvscale", record))
+    return false;
+  *set = o;
+  if (!o.fsgiven) set->fs = static_cast<int>(r.fs);
+  set->ccord = static_cast<int>(r.ccord);
+  set->ccordgiven = true;
+  decodesettings* d = &set->synthesis;
+  d->fs = r.fs;
+  d->lframe = r.lframe;
+  d->alpha = r.alpha;
+  d->morvscale = r.morvscale;
+  if (preparedecode(d) != 0) {
+    fprintf(messages, "Error: %s gives lframe %u: lframe x fdur must be at least one sample.\n",
+            record.c_str(), r.lframe);
+    return false;
+  }
+  if (d->filtersdisabled && !o.synthesis.filtersdisabled)
+    fprintf(messages, "Warning: floud, fpfilt and fdrc not applicable to %s (%u Hz, alpha %g).\n",
+            record.c_str(), r.fs, r.alpha);
+  return true;
+}
+
+// false (reported) when the sizes of the set's stream files disagree with its record. Streams
+// whose size does not show their length (pipes) give `unknown` and are checked once read.
+static bool sizesagree(const fileset& files, const paramrecord& r, const std::string& record,
+                       uint64_t lf0values, uint64_t ccvalues, const uint64_t* fvvalues) {
+  std::string problem;
+  if (paramsizesproblem(r, files.name[f0file], lf0values, files.name[ccfile], ccvalues, files.name[fvfile],
+                        fvvalues, &problem) == 0)
+    return true;
+  fprintf(messages, "Error: %s does not fit %s: %s.\n", files.name[f0file], record.c_str(), problem.c_str());
+  return false;
+}
+
+// The sizes of the set's stream files, when they show them.
+static bool countedsizesagree(const fileset& files, const paramrecord& r, const std::string& record) {
+  uint64_t lf0 = 0, cc = 0, fv = 0;
+  uint32_t rest = 0;
+  if (fdoublecount(files.name[f0file], &lf0, &rest) != 0 ||
+      fdoublecount(files.name[ccfile], &cc, &rest) != 0 || lf0 == 0 || cc == 0)
+    return true;
+  const bool fvcounted = files.name[fvfile] && fdoublecount(files.name[fvfile], &fv, &rest) == 0 && fv != 0;
+  return sizesagree(files, r, record, lf0, cc, fvcounted ? &fv : nullptr);
+}
+
+// The settings one set is synthesised with (*set): the command line's, or its record's when it
+// has one (*r). false (reported) when the record cannot be read or the set does not fit it.
+static bool setsettings(const fileset& files, const options& o, options* set, paramrecord* r,
+                        bool* recorded) {
+  const std::string record = paramrecordpath(files.name[f0file]);
+  std::string problem;
+  const int found = readparamrecord(record.c_str(), r, &problem);
+  *recorded = found == 1;
+  if (found == 0) *set = o;
+  if (found == -1) fprintf(messages, "Error: %s: %s.\n", record.c_str(), problem.c_str());
+  return found == 0 ||
+         (found == 1 && settingsfromrecord(o, *r, record, set) && countedsizesagree(files, *r, record));
+}
+
+// Brings the synthesised samples to the output's rate when the set was synthesised at another
+// (its record's); false (reported) when the result would not fit a WAV file or memory runs out.
+static bool resampleoutput(const fileset& files, const options& set, setstreams* s) {
+  const uint32_t rate = static_cast<uint32_t>(set.fs);
+  if (rate == set.synthesis.fs) return true;
+  double* resampled = nullptr;
+  const uint32_t n = resamplesound(s->out, s->samples, set.synthesis.fs, rate, &resampled);
+  if (n == 0) return outofmemory(files.name[outfile]);
+  free(s->out);
+  s->out = resampled;
+  s->samples = n;
+  if (n <= wavmaxsamples) return true;
+  fprintf(messages, "Error: %s would be too long for a wav file.\n", files.name[outfile]);
+  return false;
+}
+
 // Synthesises one file set and writes its WAV file; a failing set is reported and skipped (false).
 static bool decodefileset(const fileset& files, const options& o) {
   setstreams s;
-  if (!overwritesnothing(files) || !readstreams(files, o, &s) || !allocateoutput(files, o.synthesis, &s))
+  options set;
+  paramrecord r;
+  bool recorded = false;
+  if (!overwritesnothing(files) || !setsettings(files, o, &set, &r, &recorded) ||
+      !readstreams(files, set, &s))
     return false;
+  const uint64_t fvframes = s.frames;
+  if (recorded && !sizesagree(files, r, paramrecordpath(files.name[f0file]), s.frames,
+                              uint64_t{s.frames} * (s.order + 1), s.fv ? &fvframes : nullptr))
+    return false;
+  if (!allocateoutput(files, set.synthesis, &s)) return false;
   silencedsamples silenced;
-  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, o.synthesis, s.out, s.samples, &silenced) != 0)
+  if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, set.synthesis, s.out, s.samples, &silenced) != 0)
     return outofmemory(files.name[outfile]);
   reportsilenced(silenced, files.name[outfile]);
   free(s.f0);
   free(s.cc);
   free(s.fv);
   s.f0 = s.cc = s.fv = nullptr;
+  if (!resampleoutput(files, set, &s)) return false;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
-  if (wavwritem16(files.name[outfile], s.out, s.samples, o.synthesis.fs, normalise, 0) == 0) {
+  if (wavwritem16(files.name[outfile], s.out, s.samples, static_cast<uint32_t>(set.fs), normalise, 0) == 0) {
     fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
     return false;
   }

@@ -18,6 +18,7 @@
 #include "describe.h"
 #include "envelope.h"
 #include "fdoubleio.h"
+#include "paramset.h"
 #include "figure.h"
 #include "graphpage.h"
 #include "picture.h"
@@ -51,6 +52,9 @@ const double kMaxImageCells = 16e6;  // spectrogram cells at most
   std::fprintf(stderr, "                           envelopes of warped cepstra (needs -o)\n");
   std::fprintf(stderr, "  options of the panel before them:\n");
   std::fprintf(stderr, "       --fs=R           : sampling rate of a stream file  [16000]\n");
+  std::fprintf(stderr, "                          (a stream with a settings record, k.lf0.json\n");
+  std::fprintf(stderr, "                          for k.lf0 and k.cc, takes --fs, --lframe,\n");
+  std::fprintf(stderr, "                          --alpha, --ccord and --morvscale from it)\n");
   std::fprintf(stderr, "       --lframe=n       : frame shift in samples    [R/200: 80 at 16000]\n");
   std::fprintf(stderr, "       --hz             : F0 in Hz, 0 unvoiced         [log-F0]\n");
   std::fprintf(stderr, "       --label=t        : legend entry of the next file (repeatable)\n");
@@ -101,9 +105,9 @@ struct Panel {
   long lframe = 0;  // 0: the rate's default
   bool hz = false;
   long frame = -1;
-  double alpha = 0.42;
-  long ccord = 39;
-  long morvscale = 1;
+  double alpha = NAN;  // NaN, ccord and morvscale -1: not given (0.42, 39 and 1, or the record's)
+  long ccord = -1;
+  long morvscale = -1;
   double window_ms = 0, hop_ms = 2, range = 70, fmax = 0;
   bool grey = false;
   std::string f0file, spectrum;
@@ -368,11 +372,22 @@ std::vector<double> take_values(const std::string& file, double* values, uint32_
   return v;
 }
 
-// The floats of a parameter stream; a missing or empty file is an error, a partial value
-// at its end is reported and left out.
+// True when the file begins as a sound file does.
+bool is_sound_file(const std::string& file) {
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (f == nullptr) return false;
+  char head[8] = {};
+  const size_t got = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return startssoundfile(head, got);
+}
+
+// The floats of a parameter stream; a missing or empty file, or a sound file, is an error, a
+// partial value at its end is reported and left out.
 std::vector<double> read_stream(const std::string& file) {
   struct stat st;
   if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) fail("Cannot read '" + file + "'");
+  if (is_sound_file(file)) fail("'" + file + "' is a sound file, not a parameter stream");
   if (st.st_size % 4 != 0)
     warn("'" + file + "' ends in " + std::to_string(st.st_size % 4) +
          " bytes that make no whole value; they are left out");
@@ -391,16 +406,6 @@ std::vector<double> read_sound(const std::string& file, double* rate) {
       file, samples, n, std::string("cannot be read: ") + soundproblem(info, problem, sizeof problem));
   *rate = info.readrate;
   return v;
-}
-
-// True when the file begins as a sound file does.
-bool is_sound_file(const std::string& file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (f == nullptr) return false;
-  char head[8] = {};
-  const size_t got = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  return startssoundfile(head, got);
 }
 
 // F0 in Hz of a stream value, NaN for an unvoiced or unusable frame.
@@ -443,6 +448,70 @@ std::vector<double> frame_envelope(const Panel& p, size_t file, size_t k) {
   return db;
 }
 
+// The settings record of a stream file, when it has one (*path its name): a log-F0 file's is its
+// name with ".json" appended; a cepstral file's is that of the log-F0 file of the same stem
+// (k.cc: k.lf0.json) when that record names it as its cepstra.
+bool stream_record(const std::string& file, bool cepstra, paramrecord* r, std::string* path) {
+  const size_t slash = file.rfind('/'), dot = file.rfind('.');
+  const std::string stem =
+      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? file : file.substr(0, dot);
+  *path = cepstra ? paramrecordpath(stem + ".lf0") : paramrecordpath(file);
+  std::string problem;
+  const int found = readparamrecord(path->c_str(), r, &problem);
+  if (found == -1) fail("'" + *path + "' is no settings record: " + problem);
+  const std::string named = cepstra ? r->cc : r->lf0;
+  return found == 1 && (!cepstra || recordstreamname(stem + ".lf0", file) == named);
+}
+
+std::string number_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+// Fails when a panel option holds another value than the record.
+void check_agrees(bool given, double option, double recorded, const char* name, const std::string& record) {
+  if (given && option != recorded)
+    fail("--" + std::string(name) + "=" + number_text(option) + " contradicts '" + record +
+         "', which gives " + name + " " + number_text(recorded));
+}
+
+// Takes the rate, frame shift, order, warping and range adaptation of the panel's streams from the
+// record of its first file, when it has one; options that contradict it fail, and so do further
+// files whose records differ.
+void apply_records(Panel* p) {
+  const bool cepstra = p->kind != Kind::F0;
+  paramrecord first;
+  std::string firstpath;
+  for (size_t k = 0; k < p->files.size(); ++k) {
+    paramrecord r;
+    std::string path;
+    if (!stream_record(p->files[k], cepstra, &r, &path)) continue;
+    if (firstpath.empty()) {
+      first = r;
+      firstpath = path;
+    }
+    const bool same =
+        r.fs == first.fs && r.lframe == first.lframe &&
+        (!cepstra || (r.ccord == first.ccord && r.alpha == first.alpha && r.morvscale == first.morvscale));
+    if (!same)
+      fail("'" + path + "' and '" + firstpath +
+           "' give other settings: draw their streams in panels of their own");
+  }
+  if (firstpath.empty()) return;
+  check_agrees(p->fs > 0, p->fs, first.fs, "fs", firstpath);
+  check_agrees(p->lframe > 0, p->lframe, first.lframe, "lframe", firstpath);
+  p->fs = first.fs;
+  p->lframe = first.lframe;
+  if (!cepstra) return;
+  check_agrees(p->ccord >= 0, p->ccord, first.ccord, "ccord", firstpath);
+  check_agrees(!std::isnan(p->alpha), p->alpha, first.alpha, "alpha", firstpath);
+  check_agrees(p->morvscale >= 0, p->morvscale, first.morvscale ? 1 : 0, "morvscale", firstpath);
+  p->ccord = first.ccord;
+  p->alpha = first.alpha;
+  p->morvscale = first.morvscale ? 1 : 0;
+}
+
 void load_panel(Panel* p) {
   const bool sound = p->kind == Kind::Wave || (p->kind == Kind::Spectrogram && is_sound_file(p->files[0]));
   p->sound = sound;
@@ -452,6 +521,10 @@ void load_panel(Panel* p) {
     p->end = (p->values[0].size() - 1) / p->rate;
     return;
   }
+  apply_records(p);
+  if (p->ccord < 0) p->ccord = 39;
+  if (std::isnan(p->alpha)) p->alpha = 0.42;
+  if (p->morvscale < 0) p->morvscale = 1;
   p->rate = p->fs > 0 ? p->fs : kStreamRate;
   if (p->lframe == 0) p->lframe = default_lframe(p->rate);
   for (const std::string& f : p->files) p->values.push_back(read_stream(f));
@@ -701,8 +774,14 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
   f.image.grey = p.grey;
   f.image.bar_name = kLevelName;
   if (!p.f0file.empty()) {
-    const double rate = p.fs > 0 ? p.fs : p.rate;
-    const long lframe = p.lframe > 0 ? p.lframe : default_lframe(rate);
+    double rate = p.fs > 0 ? p.fs : p.rate;
+    long lframe = p.lframe > 0 ? p.lframe : default_lframe(rate);
+    paramrecord r;
+    std::string record;
+    if (stream_record(p.f0file, false, &r, &record)) {
+      rate = r.fs;
+      lframe = r.lframe;
+    }
     f.has_overlay = true;
     f.overlay = f0_curve(read_stream(p.f0file), rate, lframe, p.hz);
     f.overlay.label = p.labels.empty() ? "" : p.labels[0];

@@ -1,9 +1,10 @@
 #pragma once
 // Test signals of known content shared by the toolkit's tests: resonances, Gaussian noise, pulse
-// trains of a known (gliding) F0, and the count of voiced frames of a track.
+// trains of a known (gliding) F0, steady harmonic voices, and the count of voiced frames of a track.
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -50,6 +51,18 @@ inline std::vector<float> voiced_signal(double f0_start, double f0_end, int n, d
   std::vector<float> out(n);
   for (int i = 0; i < n; i++) out[i] = static_cast<float>(x[i] / peak * 8000.0);
   return out;
+}
+
+// `seconds` of ten harmonics of f0 (amplitudes falling as 1/k) at fs Hz, as 16-bit samples.
+inline std::vector<int16_t> harmonic_voice(unsigned fs, double seconds, double f0) {
+  std::vector<int16_t> x(static_cast<size_t>(fs * seconds));
+  for (size_t i = 0; i < x.size(); ++i) {
+    double v = 0;
+    for (int k = 1; k <= 10; ++k)
+      v += 0.15 / k * std::sin(2 * M_PI * f0 * k * static_cast<double>(i) / fs + k);
+    x[i] = static_cast<int16_t>(std::lround(v * 32768));
+  }
+  return x;
 }
 
 // Adds white Gaussian noise at the given signal-to-noise ratio (dB) to x.

@@ -196,18 +196,20 @@ TEST_F(VelkcoderRefusals, TheLoadedLogF0FileMayBeRewrittenButNotTakenByAnotherSt
 
 // A write that fails part-way (here at a file-size limit) leaves the earlier files of the set
 // as they were (the log-F0 file would fit under the limit) and no partial or temporary file; the
-// messages name the files.
+// messages name the files, the set's settings record among them.
 TEST_F(VelkcoderRefusals, AFailedWriteKeepsTheOldFilesAndLeavesNoPartialOne) {
   const std::string cc = dir.write("cc", "old cepstra"), f0 = dir.write("f0", "old f0");
   const RunResult r = velkcoder({wav, f0, cc}, limits(120, 0, 4096));
   EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.out, "Error: could not create " + cc + ".\nWarning: " + f0 + " not written: its set failed.\n");
+  EXPECT_EQ(r.out, "Error: could not create " + cc + ".\nWarning: " + f0 + " not written: its set failed.\n" +
+                       "Warning: " + f0 + ".json not written: its set failed.\n");
   EXPECT_EQ(file_contents(cc), "old cepstra");
   EXPECT_EQ(file_contents(f0), "old f0");
   EXPECT_EQ(entries(), (std::vector<std::string>{"cc", "f0", "in.wav"}));
   const RunResult full = velkcoder({wav, dir.path("f0"), "/dev/full"});
-  EXPECT_EQ(full.out,
-            "Error: could not create /dev/full.\nWarning: " + f0 + " not written: its set failed.\n");
+  EXPECT_EQ(full.out, "Error: could not create /dev/full.\nWarning: " + f0 +
+                          " not written: its set failed.\n" + "Warning: " + f0 +
+                          ".json not written: its set failed.\n");
 }
 
 // The old file's permissions carry over to its replacement.

@@ -59,6 +59,7 @@ const char* const helptext =
     "   --f0load=0      Load+overwrite external logf0 file\n"
     "   --fs=0          Analysis rate (Hz, 8000...48000); 0: the file's own rate\n"
     "                   (lframe, ccord and alpha default by the rate)\n"
+    "   --record=1      Write the settings record filef0.json beside the streams\n"
     "\n"
     "\n";
 
@@ -255,22 +256,23 @@ TEST_F(VelkcoderStreams, LoadedLogF0SetsTheFramesAndIsRewrittenOnlyWhenNeeded) {
   EXPECT_EQ(floats_of(file_contents(p + "f0")).size(), 200u);
 }
 
-// A set is written whole or not at all: when one stream fails, the others are not written and
-// each is named.
+// A set is written whole or not at all: when one stream fails, the others and the settings
+// record are not written and each is named.
 TEST_F(VelkcoderStreams, FailedWritesAreReportedAndTheSetLeftAsItWas) {
   write_file(p + "f0", "old f0");
   const RunResult full = velkcoder({wav, p + "f0", "/dev/full", p + "fv"});
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.out, "Error: could not create /dev/full.\nWarning: " + p +
                           "f0 not written: its set failed.\n" + "Warning: " + p +
-                          "fv not written: its set failed.\n");
+                          "fv not written: its set failed.\n" + "Warning: " + p +
+                          "f0.json not written: its set failed.\n");
   EXPECT_EQ(file_contents(p + "f0"), "old f0");
   EXPECT_FALSE(file_exists(p + "fv"));
   const std::string nodir = p + "missing-dir/f0";
   const RunResult missing = velkcoder({wav, nodir, p + "cc"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out,
-            "Error: could not create " + nodir + ".\nWarning: " + p + "cc not written: its set failed.\n");
+  EXPECT_EQ(missing.out, "Error: could not create " + nodir + ".\nError: could not create " + nodir +
+                             ".json.\nWarning: " + p + "cc not written: its set failed.\n");
   EXPECT_FALSE(file_exists(p + "cc"));
 }
 

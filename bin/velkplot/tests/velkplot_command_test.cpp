@@ -19,6 +19,7 @@
 #include "expectrun.h"
 #include "pngpage.h"
 #include "testfiles.h"
+#include "testsignals.h"
 
 namespace {
 
@@ -379,10 +380,11 @@ TEST_F(Velkplot, EnvelopeLevelsAreTheHarmonicsDensity) {
   EXPECT_EQ(s.status, 0) << s.err;
   const RunResult far = velkplot({"envelope", dir_.path("h.cc"), "--frame=100", "--spectrum=" + kSample});
   EXPECT_EQ(far.status, 0);
-  const RunResult beyond =
-      velkplot({"envelope", dir_.path("h.cc"), "--frame=100", "--lframe=800", "--spectrum=" + wav});
+  const std::string shorter =
+      dir_.write("short.wav", wav_of(std::vector<double>(x.begin(), x.begin() + 4000), 16000));
+  const RunResult beyond = velkplot({"envelope", dir_.path("h.cc"), "--frame=100", "--spectrum=" + shorter});
   EXPECT_EQ(beyond.status, 1);
-  EXPECT_EQ(beyond.err, "velkplot : Frame 100 (5 s) is beyond the end of '" + wav + "'!\n");
+  EXPECT_EQ(beyond.err, "velkplot : Frame 100 (0.5 s) is beyond the end of '" + shorter + "'!\n");
 }
 
 TEST_F(Velkplot, StreamsAndSoundsOfOtherRates) {
@@ -416,6 +418,38 @@ TEST_F(Velkplot, StreamsAndSoundsOfOtherRates) {
   r = velkplot({"wave", wav, "--fs=22050"});
   EXPECT_EQ(r.err, "velkplot : Warning: --fs is left out for the sound file '" + wav +
                        "', which says its own rate.\n");
+}
+
+// A set with its settings record: the envelope and the contour take rate, frame shift, order and
+// warping from it, exactly as the right options would give them; options that contradict it and
+// sound files given as streams are refused.
+TEST_F(Velkplot, StreamsWithASettingsRecord) {
+  const std::string wav = dir_.write("k44.wav", wav_bytes(harmonic_voice(44100, 0.3, 150.0), 1, 44100));
+  const std::string f0 = dir_.path("k44.lf0"), cc = dir_.path("k44.cc");
+  ASSERT_EQ(run_program(VELKCODER_PATH, {wav, f0, cc}, RunSettings()).status, 0);
+  const std::string bare = dir_.write("bare.cc", file_text(cc));
+  RunResult r = velkplot({"envelope", cc, "--frame=20"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const RunResult told =
+      velkplot({"envelope", bare, "--frame=20", "--fs=44100", "--ccord=49", "--alpha=0.57", "--morvscale=1"});
+  ASSERT_EQ(told.status, 0) << told.err;
+  EXPECT_EQ(r.out, told.out);
+  EXPECT_NE(r.out.find("\n22.05 "), std::string::npos);
+  r = velkplot({"f0", f0});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n0.004988662 "), std::string::npos) << r.out;  // frame 1 at 220 / 44100 s
+  r = velkplot({"envelope", cc, "--frame=20", "--ccord=39"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "velkplot : --ccord=39 contradicts '" + f0 + ".json', which gives ccord 49!\n");
+  r = velkplot({"f0", f0, "--fs=16000"});
+  EXPECT_EQ(r.err, "velkplot : --fs=16000 contradicts '" + f0 + ".json', which gives fs 44100!\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"f0", wav}, {"envelope", wav, "--frame=0"}}) {
+    r = velkplot(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "velkplot : '" + wav + "' is a sound file, not a parameter stream!");
+  }
 }
 
 TEST_F(Velkplot, EnvelopeOfAKnownCepstrum) {
