@@ -738,9 +738,9 @@ int64_t orderwidth(const py::object& order) {
   return p + 1;
 }
 
-// A file of the set named by its record: the base name in the record's folder.
-std::string streampath(const std::string& recordpath, const std::string& base) {
-  return (std::filesystem::path(recordpath).parent_path() / base).string();
+// A file of the set as its record names it: a base name in the record's folder, or a path.
+std::string streampath(const std::string& recordpath, const std::string& name) {
+  return (std::filesystem::path(recordpath).parent_path() / name).string();
 }
 
 // The number of values of a stream file (refusing one that is missing or holds a partial value).
@@ -752,6 +752,16 @@ uint64_t streamvalues(const std::string& path) {
   return values;
 }
 
+// Refuses a set whose stream files lf0, cc and fv (empty: none) disagree in size with its record.
+void refusesizes(const std::string& recordpath, const paramrecord& r, const std::string& lf0, const std::string& cc,
+                 const std::string& fv) {
+  const uint64_t fvvalues = fv.empty() ? 0 : streamvalues(fv);
+  std::string problem;
+  if (paramsizesproblem(r, lf0.c_str(), streamvalues(lf0), cc.c_str(), streamvalues(cc),
+                        fv.empty() ? nullptr : fv.c_str(), fv.empty() ? nullptr : &fvvalues, &problem) != 0)
+    refuse(recordpath + ": " + problem);
+}
+
 // The parameter set whose record is r: its streams, sizes checked against the record, as an
 // Encoded with the record's settings.
 py::object readset(const std::string& recordpath, const paramrecord& r, const py::object& order) {
@@ -760,11 +770,7 @@ py::object readset(const std::string& recordpath, const paramrecord& r, const py
            std::to_string(r.ccord) + " (" + recordpath + ")");
   const std::string lf0 = streampath(recordpath, r.lf0), cc = streampath(recordpath, r.cc);
   const std::string fv = r.fv.empty() ? "" : streampath(recordpath, r.fv);
-  const uint64_t fvvalues = fv.empty() ? 0 : streamvalues(fv);
-  std::string problem;
-  if (paramsizesproblem(r, streamvalues(lf0), streamvalues(cc), fv.empty() ? nullptr : &fvvalues, &problem) !=
-      0)
-    refuse(recordpath + ": " + problem);
+  refusesizes(recordpath, r, lf0, cc, fv);
   py::object voicing = fv.empty() ? py::none() : py::object(readstream(fv, 1));
   return encodedtuple(readstream(lf0, 1), readstream(cc, r.ccord + 1), voicing, r.fs, r.lframe,
                       py::arg("alpha") = r.alpha, py::arg("ccmeth") = r.ccmeth, py::arg("morvscale") = r.morvscale,
@@ -790,17 +796,8 @@ std::string withsuffix(const std::string& path, const char* suffix) {
   return (p.parent_path() / (p.stem().string() + suffix)).string();
 }
 
-std::string foldername(const std::string& path) {
-  return std::filesystem::absolute(path).lexically_normal().parent_path().string();
-}
-
-// The record of an encode result whose streams are the files lf0, cc and fv (fv empty: none),
-// which must lie in one folder (the record names them by their base names).
+// The record of an encode result whose streams are the files lf0, cc and fv (fv empty: none).
 paramrecord recordof(const py::object& e, const std::string& lf0, const std::string& cc, const std::string& fv) {
-  for (const auto& [name, path] : {std::pair<const char*, std::string>{"cc", cc}, {"fv", fv}})
-    if (!path.empty() && foldername(path) != foldername(lf0))
-      refuse(std::string(name) + " (" + path + ") must lie in the folder of path (" + lf0 +
-             "): the record names the streams by their base names");
   paramrecord r;
   r.fs = requiresupported(e.attr("fs").cast<double>(), "fs");
   const py::object lframe = e.attr("lframe"), alpha = e.attr("alpha");
@@ -812,9 +809,9 @@ paramrecord recordof(const py::object& e, const std::string& lf0, const std::str
   r.morvscale = e.attr("morvscale").cast<bool>();
   r.f0min = e.attr("f0min").cast<double>();
   r.f0max = e.attr("f0max").cast<double>();
-  r.lf0 = std::filesystem::path(lf0).filename().string();
-  r.cc = std::filesystem::path(cc).filename().string();
-  r.fv = fv.empty() ? "" : std::filesystem::path(fv).filename().string();
+  r.lf0 = recordstreamname(lf0, lf0);
+  r.cc = recordstreamname(lf0, cc);
+  r.fv = fv.empty() ? "" : recordstreamname(lf0, fv);
   return r;
 }
 
@@ -826,6 +823,9 @@ struct setoutput {
   bool stream = true;
   outputfile out;
   bool finished = false;
+
+  setoutput(std::string file, std::vector<double>&& v) : path(std::move(file)), values(std::move(v)) {}
+  setoutput(std::string file, std::string&& record) : path(std::move(file)), text(std::move(record)), stream(false) {}
 };
 
 bool writetemporary(setoutput* o) {
@@ -884,15 +884,16 @@ void writeencoded(const std::string& path, const py::object& e, const py::object
       !voicing ? "" : fv.is_none() ? withsuffix(path, ".fv") : fv.cast<std::filesystem::path>().string();
   const paramrecord r = recordof(e, path, ccpath, fvpath);
   std::vector<setoutput> outputs;
-  outputs.push_back({path, arrayvalues(e.attr("lf0"), "lf0")});
-  outputs.push_back({ccpath, arrayvalues(e.attr("cc"), "cc")});
-  if (voicing) outputs.push_back({fvpath, arrayvalues(e.attr("fv"), "fv")});
+  outputs.emplace_back(path, arrayvalues(e.attr("lf0"), "lf0"));
+  outputs.emplace_back(ccpath, arrayvalues(e.attr("cc"), "cc"));
+  if (voicing) outputs.emplace_back(fvpath, arrayvalues(e.attr("fv"), "fv"));
   const uint64_t fvvalues = voicing ? outputs[2].values.size() : 0;
   std::string problem;
-  if (paramsizesproblem(r, outputs[0].values.size(), outputs[1].values.size(), voicing ? &fvvalues : nullptr,
-                        &problem) != 0)
+  if (paramsizesproblem(r, "lf0", outputs[0].values.size(), "cc", outputs[1].values.size(), "fv",
+                        voicing ? &fvvalues : nullptr, &problem) != 0)
     refuse("a: " + problem);
-  if (record) outputs.push_back({paramrecordpath(path), {}, formatparamrecord(r), false});
+  if (record && outputnamesfile(path.c_str()))
+    outputs.emplace_back(paramrecordpath(path), formatparamrecord(r));
   writeset(outputs);
 }
 
@@ -932,10 +933,8 @@ py::object setproblem(const std::filesystem::path& file) {
   if (found == 0) return py::str(recordpath + " is missing");
   try {
     if (found < 0) refuse(recordpath + ": " + problem);
-    const uint64_t fvvalues = r.fv.empty() ? 0 : streamvalues(streampath(recordpath, r.fv));
-    if (paramsizesproblem(r, streamvalues(streampath(recordpath, r.lf0)), streamvalues(streampath(recordpath, r.cc)),
-                          r.fv.empty() ? nullptr : &fvvalues, &problem) != 0)
-      refuse(recordpath + ": " + problem);
+    refusesizes(recordpath, r, streampath(recordpath, r.lf0), streampath(recordpath, r.cc),
+                r.fv.empty() ? "" : streampath(recordpath, r.fv));
   } catch (const std::invalid_argument& e) {
     return py::str(e.what());
   } catch (const py::error_already_set& e) {
