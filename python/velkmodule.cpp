@@ -204,8 +204,8 @@ std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate, co
   double* resampled = nullptr;
   const uint32_t n = resamplesound(x.data(), x.size(), fs, rate, &resampled);
   if (n == 0)
-    refuse(std::string(name) + " cannot be resampled from " + numbertext(fs) + " Hz to " + std::to_string(rate) +
-           " Hz");
+    refuse(std::string(name) + " cannot be resampled from " + numbertext(fs) + " Hz to " +
+           std::to_string(rate) + " Hz");
   std::unique_ptr<double, decltype(&free)> owner(resampled, free);
   return std::vector<double>(resampled, resampled + n);
 }
@@ -312,7 +312,8 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   }
   const py::ssize_t frames = e.frames, width = s.ccord + 1;
   py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
-  return encodedof(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}), fv, s);
+  return encodedof(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}), fv,
+                   s);
 }
 
 // ---- decode ----
@@ -365,8 +366,8 @@ void takesetting(const py::object& e, const char* name, std::optional<T>* given)
 }
 
 decodeinput decodestreamsof(const py::object& lf0, const py::object& cc, const py::object& fv,
-                            std::optional<double> fs, std::optional<int64_t> lframe, std::optional<double> alpha,
-                            std::optional<int64_t> morvscale) {
+                            std::optional<double> fs, std::optional<int64_t> lframe,
+                            std::optional<double> alpha, std::optional<int64_t> morvscale) {
   decodeinput in{lf0, cc, fv, fs, lframe, alpha, morvscale.value_or(1), std::nullopt};
   if (!py::isinstance(lf0, encodedtuple)) {
     if (cc.is_none()) refuse("cc must be given (or an encode result in place of lf0)");
@@ -753,8 +754,8 @@ uint64_t streamvalues(const std::string& path) {
 }
 
 // Refuses a set whose stream files lf0, cc and fv (empty: none) disagree in size with its record.
-void refusesizes(const std::string& recordpath, const paramrecord& r, const std::string& lf0, const std::string& cc,
-                 const std::string& fv) {
+void refusesizes(const std::string& recordpath, const paramrecord& r, const std::string& lf0,
+                 const std::string& cc, const std::string& fv) {
   const uint64_t fvvalues = fv.empty() ? 0 : streamvalues(fv);
   std::string problem;
   if (paramsizesproblem(r, lf0.c_str(), streamvalues(lf0), cc.c_str(), streamvalues(cc),
@@ -766,15 +767,16 @@ void refusesizes(const std::string& recordpath, const paramrecord& r, const std:
 // Encoded with the record's settings.
 py::object readset(const std::string& recordpath, const paramrecord& r, const py::object& order) {
   if (!order.is_none() && order.cast<int64_t>() != static_cast<int64_t>(r.ccord))
-    refuse("order = " + std::to_string(order.cast<int64_t>()) + " contradicts the record's ccord = " +
-           std::to_string(r.ccord) + " (" + recordpath + ")");
+    refuse("order = " + std::to_string(order.cast<int64_t>()) +
+           " contradicts the record's ccord = " + std::to_string(r.ccord) + " (" + recordpath + ")");
   const std::string lf0 = streampath(recordpath, r.lf0), cc = streampath(recordpath, r.cc);
   const std::string fv = r.fv.empty() ? "" : streampath(recordpath, r.fv);
   refusesizes(recordpath, r, lf0, cc, fv);
   py::object voicing = fv.empty() ? py::none() : py::object(readstream(fv, 1));
   return encodedtuple(readstream(lf0, 1), readstream(cc, r.ccord + 1), voicing, r.fs, r.lframe,
-                      py::arg("alpha") = r.alpha, py::arg("ccmeth") = r.ccmeth, py::arg("morvscale") = r.morvscale,
-                      py::arg("f0min") = r.f0min, py::arg("f0max") = r.f0max);
+                      py::arg("alpha") = r.alpha, py::arg("ccmeth") = r.ccmeth,
+                      py::arg("morvscale") = r.morvscale, py::arg("f0min") = r.f0min,
+                      py::arg("f0max") = r.f0max);
 }
 
 py::object readparams(const std::filesystem::path& file, const py::object& order) {
@@ -797,7 +799,8 @@ std::string withsuffix(const std::string& path, const char* suffix) {
 }
 
 // The record of an encode result whose streams are the files lf0, cc and fv (fv empty: none).
-paramrecord recordof(const py::object& e, const std::string& lf0, const std::string& cc, const std::string& fv) {
+paramrecord recordof(const py::object& e, const std::string& lf0, const std::string& cc,
+                     const std::string& fv) {
   paramrecord r;
   r.fs = requiresupported(e.attr("fs").cast<double>(), "fs");
   const py::object lframe = e.attr("lframe"), alpha = e.attr("alpha");
@@ -825,7 +828,8 @@ struct setoutput {
   bool finished = false;
 
   setoutput(std::string file, std::vector<double>&& v) : path(std::move(file)), values(std::move(v)) {}
-  setoutput(std::string file, std::string&& record) : path(std::move(file)), text(std::move(record)), stream(false) {}
+  setoutput(std::string file, std::string&& record)
+      : path(std::move(file)), text(std::move(record)), stream(false) {}
 };
 
 bool writetemporary(setoutput* o) {
@@ -879,9 +883,11 @@ std::vector<double> arrayvalues(const py::object& a, const char* name) {
 void writeencoded(const std::string& path, const py::object& e, const py::object& cc, const py::object& fv,
                   bool record) {
   const bool voicing = !e.attr("fv").is_none();
-  const std::string ccpath = cc.is_none() ? withsuffix(path, ".cc") : cc.cast<std::filesystem::path>().string();
-  const std::string fvpath =
-      !voicing ? "" : fv.is_none() ? withsuffix(path, ".fv") : fv.cast<std::filesystem::path>().string();
+  const std::string ccpath =
+      cc.is_none() ? withsuffix(path, ".cc") : cc.cast<std::filesystem::path>().string();
+  const std::string fvpath = !voicing       ? ""
+                             : fv.is_none() ? withsuffix(path, ".fv")
+                                            : fv.cast<std::filesystem::path>().string();
   const paramrecord r = recordof(e, path, ccpath, fvpath);
   std::vector<setoutput> outputs;
   outputs.emplace_back(path, arrayvalues(e.attr("lf0"), "lf0"));
@@ -901,7 +907,8 @@ void writeparams(const std::filesystem::path& file, const py::object& a, const p
                  const py::object& fv, bool record) {
   const std::string path = file.string();
   if (py::isinstance(a, encodedtuple)) return writeencoded(path, a, cc, fv, record);
-  if (!cc.is_none() || !fv.is_none()) refuse("cc and fv name the streams of a set: pass an encode result as a");
+  if (!cc.is_none() || !fv.is_none())
+    refuse("cc and fv name the streams of a set: pass an encode result as a");
   std::vector<double> v = arrayvalues(a, "a");
   bool written = false;
   errno = 0;
@@ -1104,8 +1111,8 @@ contradicts it, raise ValueError naming both.
 Otherwise returns the file's float64 values: shape (n,), or (n / (order + 1), order + 1) when
 order is given (a file that does not hold whole frames raises ValueError).)");
 
-  m.def("write_params", &writeparams, "path"_a, "a"_a, py::kw_only(), "cc"_a = py::none(), "fv"_a = py::none(),
-        "record"_a = true,
+  m.def("write_params", &writeparams, "path"_a, "a"_a, py::kw_only(), "cc"_a = py::none(),
+        "fv"_a = py::none(), "record"_a = true,
         R"(Writes a parameter file, or a whole parameter set.
 
 a an array (any shape, row-major order): its values as headerless little-endian float32
@@ -1118,6 +1125,7 @@ a an encode result (or read_params's set): path names its log-F0 file; cc and fv
 
   m.def("format_param_record", &formatrecord, "e"_a, "lf0"_a, "cc"_a, "fv"_a,
         "The settings record of an encode result whose streams are named lf0, cc and fv (velk.corpus).");
-  m.def("param_set_problem", &setproblem, "path"_a,
-        "None when the set of the log-F0 file path is whole by its record, else what is wrong (velk.corpus).");
+  m.def(
+      "param_set_problem", &setproblem, "path"_a,
+      "None when the set of the log-F0 file path is whole by its record, else what is wrong (velk.corpus).");
 }

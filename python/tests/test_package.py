@@ -26,7 +26,7 @@ def test_help_shows_every_function_with_its_signature():
     assert "decode(lf0, cc=None, fv=None, *, fs=None, lframe=None, alpha=None," in text
     assert "pitch(x, fs, *, algorithm='dp', frame_shift=80," in text
     for name in ("to_int16(y)", "read_wav(path, fs=None)", "write_wav(path, y, fs)", "read_params(path, order=None)",
-                 "write_params(path, a)"):
+                 "write_params(path, a, *, cc=None, fv=None, record=True)"):
         assert name in text
     # The docstring follows without the compiled function's signature line.
     assert inspect.getdoc(velk.encode).startswith("Analyses a signal")

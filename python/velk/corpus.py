@@ -8,7 +8,8 @@ Every item runs the module's own analysis or synthesis (the library code of velk
 velkdecoder, without the GIL), so its files are byte for byte the programs' files. A run lists
 its items in the byte order of their relative names, skips those whose outputs are already
 complete, and runs the rest on threads, on any concurrent.futures.Executor, or on a Dask cluster.
-The settings record OUTDIR/velkcorpus.json keeps a tree from mixing outputs of other settings.
+The settings record OUTDIR/velkcorpus.json keeps a tree from mixing outputs of other settings;
+each item's parameter set carries its own record (NAME.lf0.json), by which decode reads it.
 """
 import errno
 import fcntl
