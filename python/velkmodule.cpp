@@ -999,8 +999,9 @@ f0: a given F0 track replacing the pitch analysis, as --f0load does: F0 in Hz (0
 voicing: False skips the maximum voiced frequency (fv is None; refinement then assumes
     4500 Hz, as velkcoder does without the fv file).
 
-Returns Encoded(lf0, cc, fv) with the attributes fs and lframe (the rate and frame shift
-analysed at, which decode takes from it): lf0 shape (N,), natural log of F0, -1e10 unvoiced;
+Returns Encoded(lf0, cc, fv) with the settings analysed with as attributes (fs, lframe, alpha,
+ccord, ccmeth, morvscale, f0min, f0max), which decode and write_params take from it: lf0
+shape (N,), natural log of F0, -1e10 unvoiced;
 cc shape (N, ccord + 1); fv shape (N,) in Hz, or None. The programs store these as float32: the values
 rounded to float32 equal velkcoder's files byte for byte.)");
 
@@ -1010,18 +1011,22 @@ rounded to float32 equal velkcoder's files byte for byte.)");
         "morvscale"_a = py::none(),
         R"(Synthesises speech from log-F0, cepstra and maximum voiced frequency.
 
-lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or the result of encode,
-    whose streams, fs and lframe are then taken (cc and fv not given).
+lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or an Encoded (the
+    result of encode, or read_params's set), whose streams, rate, frame shift, warping factor
+    and range adaptation are then taken (cc and fv not given): lframe, alpha or morvscale
+    given with another value than it holds raise ValueError naming both, and fs names the
+    output's rate, the synthesis at the analysis rate resampled to it.
 cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
     is then derived from the lengths, as velkdecoder does).
 fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
 A frame holding a NaN or infinite value is synthesised silent, and so are samples whose
     synthesis is not finite (a UserWarning names their frames): no sample is ever NaN or inf.
-fs: the rate the streams were made at and the output's, 8000 to 48000 Hz (default 16000, or
-    the encode result's). An fv value above fs / 2 is refused: such streams come from a
+fs: for arrays, the rate the streams were made at and the output's, 8000 to 48000 Hz
+    (default 16000; without fs, cepstra of another order than 39, the 16 kHz default, raise
+    ValueError). An fv value above the analysis rate / 2 is refused: such streams come from a
     higher rate.
-The keyword options are velkdecoder's, with its defaults; lframe and alpha default by fs (80
-and 0.42 at 16 kHz), lframe to the encode result's:
+The keyword options are velkdecoder's, with its defaults; for arrays, lframe and alpha default
+by fs (80 and 0.42 at 16 kHz) and morvscale to 1:
 lframe: frame shift of the streams in samples (>= 1).  alpha: warping factor, |alpha| < 1.
 fpitch [0.25, 4], fvpitch [0, 4], fdur [0.25, 4], fwarp [-0.99, 0.99], floud [-4, 4],
 fpfilt [0, 1], fdrc [0, 1]: pitch, pitch range, duration, vocal-tract, loudness, post-filter
@@ -1032,7 +1037,8 @@ wavnorm: 1 scales the output so that its peak is 0.99 (as the decoder's --wavnor
 morvscale: 1 undoes the encoder's range adaptation, 0 not.
 
 Returns float64 samples at fs on the +-1 scale, (N + 1) * trunc(lframe * fdur) + 1 of
-them, before the 16-bit rounding; to_int16 gives the samples of velkdecoder's WAV file.)");
+them at the analysis rate (resampled to fs when that differs), before the 16-bit rounding;
+to_int16 gives the samples of velkdecoder's WAV file.)");
 
   m.def("to_int16", &toint16, "y"_a,
         R"(The 16-bit samples a WAV file of the signal holds: int16 array of truncated 32768 * y,
@@ -1077,7 +1083,8 @@ when it holds no readable sound.)");
 y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array. Samples
     beyond the 16-bit range are saturated and counted in a UserWarning, as velkdecoder does; a
     float y whose peak exceeds 64 (16-bit values) raises ValueError.
-fs: the rate the header names, a whole number of Hz from 8000 to 48000.)");
+fs: the rate the header names, a whole number of Hz from 8000 to 48000 (required, as in
+    soundfile's write: decode(e) gives samples at e.fs).)");
 
   m.def("envelope", &envelope, "cc"_a, "fs"_a, py::kw_only(), "alpha"_a = py::none(), "nfft"_a = py::none(),
         "morvscale"_a = 1,

@@ -116,8 +116,9 @@ def encode_record(options):
     for name in CODEC_SETTINGS:
         if name in options:
             record[name] = options[name]
-        elif rate is not None or name == "morvscale":
-            record[name] = type(options.get(name, 0) if name != "alpha" else 0.0)(getattr(e, name))
+        elif rate is not None or name == "morvscale":  # as the probe at that rate analysed
+            value = getattr(e, name)
+            record[name] = float(value) if name == "alpha" else int(value)
         else:
             record[name] = EACH_FILE
     return record
