@@ -1,7 +1,6 @@
 """velkcorpus's tables agree with its outputs whatever ends a run: names of any characters, a progress
 reader that goes away, records that are not records, two runs of one shard at once."""
 import json
-import os
 import signal
 import subprocess
 import sys
@@ -36,6 +35,12 @@ def test_names_of_any_characters_keep_one_row_each(tmp_path):
     decoded = corpus_command("decode", tmp_path / "out", tmp_path / "wavs", "--jobs=2")
     assert decoded.returncode == 0, decoded
     assert sorted(p.name for p in (tmp_path / "wavs").glob("*.wav")) == sorted(f"{n}.wav" for n in names)
+    # lists split at newlines only, too: a carriage return inside a path is part of it
+    listing = tmp_path / "wav.scp"
+    listing.write_bytes(b"".join(f"id{k} src/{n}.wav\r\n".encode() for k, n in enumerate(names)))
+    listed = corpus_command("encode", listing, tmp_path / "listed")
+    assert listed.returncode == 0, listed
+    assert len(list((tmp_path / "listed").glob("*.lf0"))) == len(names)
 
 
 def test_a_progress_reader_that_goes_away_ends_the_run_as_sigpipe_with_tables_whole(tmp_path):
@@ -56,6 +61,13 @@ def test_a_progress_reader_that_goes_away_ends_the_run_as_sigpipe_with_tables_wh
     assert sorted(summary_rows(out / "summary.tsv")) == written
     rest = corpus_command("encode", src, out)
     assert rest.returncode == 0 and f"{16 - len(written)} done, {len(written)} skipped" in rest.stdout
+    # a reader gone before the summary line: every item done, the run ends as a pipe's writer does
+    child = subprocess.Popen([sys.executable, "-m", "velk.corpus", "encode", src, tmp_path / "whole", "--jobs=2"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    child.stdout.close()
+    stderr = child.stderr.read()
+    assert child.wait() == -signal.SIGPIPE and stderr == b""
+    assert len(summary_rows(tmp_path / "whole" / "summary.tsv")) == 16
 
 
 @pytest.mark.parametrize("text", ["[]", "null", '"encode"', "3"])
@@ -92,6 +104,9 @@ def test_a_second_run_of_the_same_shard_is_refused_while_the_first_holds_it(tmp_
         assert whole.returncode == 255 and whole.stderr == f"Error: {out}: another velkcorpus run is writing into it\n"
         other = corpus_command("encode", src, out, "--shard", "1/2", "--jobs=1", "--quiet")
         assert other.returncode == 0
+        merged = corpus_command("merge", out)  # would take the tables from under the first run
+        assert merged.returncode == 255 and merged.stderr == f"Error: {out}: another velkcorpus run is writing into it\n"
+        assert (out / "summary.1.tsv").exists()
     finally:
         first.kill()  # as kill -9 does: the lock goes with the process
         first.wait()

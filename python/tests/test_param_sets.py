@@ -90,7 +90,7 @@ def test_a_set_without_voicing_has_no_fv_stream(tmp_path):
 def test_streams_that_disagree_with_their_record_are_refused_naming_both(tmp_path, wide):
     velk.write_params(tmp_path / "k.lf0", wide)
     frames = len(wide.lf0)
-    with pytest.raises(ValueError, match=f"order = 39 contradicts .*ccord = 49"):
+    with pytest.raises(ValueError, match="order = 39 contradicts .*ccord = 49"):
         velk.read_params(tmp_path / "k.lf0", order=39)
     assert velk.read_params(tmp_path / "k.lf0", order=49).cc.shape == (frames, 50)
     cc = tmp_path / "k.cc"

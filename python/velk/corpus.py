@@ -275,7 +275,8 @@ def scp_items(scp):
     """Items of a Kaldi-style list: `utterance-id path` per line, paths relative to its folder."""
     folder = os.path.dirname(os.path.abspath(scp))
     items = []
-    with open(scp, encoding="utf-8", errors="surrogateescape") as f:
+    # lines end at newlines only (a carriage return before one is stripped, one elsewhere is a name's)
+    with open(scp, encoding="utf-8", errors="surrogateescape", newline="\n") as f:
         for number, line in enumerate(f, 1):
             line = line.rstrip("\r\n")
             if not line.strip():
@@ -299,7 +300,7 @@ def list_items(listing):
     """Items of a list of paths, one per line, relative to its folder; names relative to the
     deepest folder common to all of them."""
     folder = os.path.dirname(os.path.abspath(listing))
-    with open(listing, encoding="utf-8", errors="surrogateescape") as f:
+    with open(listing, encoding="utf-8", errors="surrogateescape", newline="\n") as f:
         paths = [os.path.normpath(os.path.join(folder, line.rstrip("\r\n"))) for line in f if line.strip()]
     if not paths:
         return []
@@ -612,9 +613,14 @@ def shard_tables(outdir, prefix):
 def merge(outdir):
     """Joins the shards' summary.I.tsv into summary.tsv (a row per name, the newest file's row
     where several hold one) and their failures.I.tsv into failures.tsv, then removes the shard
-    files. Returns the numbers of summary and failure rows."""
+    files, refusing while a run writes into outdir. Returns the numbers of summary and failure rows."""
     if not os.path.isdir(outdir):
         raise Refusal(f"{outdir} is not a directory")
+    with hold(outdir, None):
+        return _merge_tables(outdir)
+
+
+def _merge_tables(outdir):
     summaries = shard_tables(outdir, "summary")
     whole = os.path.join(outdir, "summary.tsv")
     rows = rows_by_key(([whole] if os.path.exists(whole) else []) + summaries)
@@ -1013,7 +1019,8 @@ decode: every item of the OUTDIR SRC of an encode run into OUTDIR/NAME.wav, with
   frame shift, order and warping factor of its record. The options are velkdecoder's:
   fpitch fvpitch fdur fwarp floud fpfilt fdrc wavnorm, and fs (the synthesis resampled to
   that rate).
-merge: joins the shards' summary.I.tsv and failures.I.tsv into summary.tsv and failures.tsv.
+merge: joins the shards' summary.I.tsv and failures.I.tsv into summary.tsv and failures.tsv
+  (refused while a run writes into OUTDIR).
 velkcorpus --help prints this text, velkcorpus --version the version.
 
 run options:
@@ -1161,14 +1168,17 @@ def main(argv=None):
     finally:
         if client is not None:
             client.close()
-    ended_by = report.interrupted if isinstance(report.interrupted, int) else None
+    ended_by = None if report.interrupted is None or report.interrupted is True else report.interrupted
     if report.progress_error is not None and ended_by is None:
         print(f"Error: progress output: {_reason(report.progress_error)}", file=sys.stderr, flush=True)
     elif not quiet and ended_by != signal.SIGPIPE:
         prefix = f"velkcorpus: interrupted by {signal.Signals(ended_by).name}; " if ended_by else "velkcorpus: "
-        for note in report.notes():
-            print("velkcorpus: " + note)
-        print(prefix + report.line(), flush=True)
+        try:
+            for note in report.notes():
+                print("velkcorpus: " + note)
+            print(prefix + report.line(), flush=True)
+        except BrokenPipeError:  # the reader went away: the run is whole, and ends as a pipe's writer does
+            ended_by = ended_by or signal.SIGPIPE
     if ended_by:
         signal.signal(ended_by, signal.SIG_DFL)
         os.kill(os.getpid(), ended_by)
