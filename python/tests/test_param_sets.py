@@ -167,3 +167,17 @@ def test_write_wav_needs_the_rate(tmp_path):
     x, fs = velk.read_wav(SAMPLES / "en_vm-deleted.wav")
     velk.write_wav(tmp_path / "y.wav", x, fs)
     assert wav_rate_and_length(tmp_path / "y.wav") == (16000, len(x))
+
+
+def test_a_set_that_cannot_be_written_whole_leaves_the_earlier_one(tmp_path, wide):
+    velk.write_params(tmp_path / "k.lf0", wide)
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
+    shorter = velk.encode(harmonics(22050, 0.2, 140.0, 7000), 22050, lframe=256)
+    (tmp_path / "k.fv").unlink()
+    (tmp_path / "k.fv").mkdir()  # the voicing stream cannot be written
+    with pytest.raises(OSError) as raised:
+        velk.write_params(tmp_path / "k.lf0", shorter)
+    assert raised.value.filename == str(tmp_path / "k.fv")
+    after = {p.name: p.read_bytes() for p in tmp_path.iterdir() if p.is_file()}
+    assert after == {n: b for n, b in before.items() if n != "k.fv"}
+    assert sorted(p.name for p in tmp_path.iterdir()) == sorted(before)
