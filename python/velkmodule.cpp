@@ -2,6 +2,7 @@
 // programs' file formats over numpy arrays. The computation is the library's own, the code
 // the programs run; this file only checks arguments, converts arrays and releases the GIL
 // while the library works.
+#include <pybind11/eval.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -25,6 +26,8 @@
 #include "brindel/epochdrive.h"
 #include "ccanalysis.h"
 #include "fdoubleio.h"
+#include "framefeatures.h"
+#include "framegrid.h"
 #include "outputfile.h"
 #include "paramset.h"
 #include "pitchanalysis.h"
@@ -508,6 +511,117 @@ py::array_t<double> frametimes(int64_t n, double fs, std::optional<int64_t> lfra
   return ownedarray(std::move(t), {static_cast<py::ssize_t>(n)});
 }
 
+// ---- features ----
+
+// The features by name, in the order they are returned.
+struct featurename {
+  const char* name;
+  uint32_t bit;
+};
+const featurename featurenames[] = {{"f0", FEATURE_F0},           {"vuv", FEATURE_VUV},
+                                    {"voicing", FEATURE_VOICING}, {"lf0", FEATURE_LF0},
+                                    {"energy", FEATURE_ENERGY},   {"cc", FEATURE_CC},
+                                    {"fv", FEATURE_FV},           {"margin", FEATURE_MARGIN}};
+
+uint32_t featureselection(const std::vector<std::string>& names) {
+  uint32_t selection = 0;
+  for (const std::string& name : names) {
+    uint32_t bit = 0;
+    for (const featurename& f : featurenames)
+      if (name == f.name) bit = f.bit;
+    if (bit == 0)
+      refuse("features: unknown feature '" + name + "' (f0, vuv, voicing, lf0, energy, cc, fv, margin)");
+    selection |= bit;
+  }
+  if (selection == 0) refuse("features must name at least one feature");
+  return selection;
+}
+
+// The grid and pitch range of velk.features, checked.
+featuresettings featuregrid(double fs, int64_t hop, std::optional<double> hopms, int64_t window, bool center,
+                            double f0min, double f0max) {
+  featuresettings s;
+  s.grid.fs = requiresupported(fs, "fs");
+  if (hopms) {
+    const uint32_t h = hopfromms(*hopms, s.grid.fs);
+    if (h == 0 || h > maxintoption)
+      refuse("hop_ms must give at least one sample at fs (got " + numbertext(*hopms) + ")");
+    hop = h;
+  }
+  requirerange(hop, 1, maxintoption, "hop", "must be at least 1 sample");
+  requirerange(window, 1, maxintoption, "window", "must be at least 1 sample");
+  s.grid.hop = static_cast<uint32_t>(hop);
+  s.grid.window = static_cast<uint32_t>(window);
+  s.grid.center = center;
+  s.f0min = f0min;
+  s.f0max = f0max;
+  if (checkfeaturesettings(s) != 0)
+    refuse("f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = " + numbertext(fs / 2.0) +
+           " Hz (got " + numbertext(f0min) + " and " + numbertext(f0max) + ")");
+  return s;
+}
+
+// The class Features: a dict of the arrays by name, read also as attributes, with the grid
+// beside them; made at import and kept for the process.
+py::handle featuresrecord;
+
+const char* const featuresdefinition = R"py(
+class Features(dict):
+    """The arrays of velk.features by name (one row per frame), also read as attributes
+    (f.f0 is f["f0"]), with times (the frame centres in seconds) and the grid they were
+    computed on: fs (Hz), hop and window (samples) and center."""
+    def __init__(self, arrays, fs, hop, window, center):
+        super().__init__(arrays)
+        self.fs, self.hop, self.window, self.center = fs, hop, window, center
+    def __getattr__(self, name):
+        try:
+            return self[name]
+        except KeyError:
+            raise AttributeError(name) from None
+    def __repr__(self):
+        return "Features(%s, fs=%r, hop=%r, window=%r, center=%r)" % (
+            dict.__repr__(self), self.fs, self.hop, self.window, self.center)
+)py";
+
+py::object features(const py::object& x, double fs, int64_t hop, int64_t window, bool center, double f0min,
+                    double f0max, const std::vector<std::string>& names, std::optional<double> hopms) {
+  const featuresettings s = featuregrid(fs, hop, hopms, window, center, f0min, f0max);
+  const uint32_t selection = featureselection(names);
+  const py::array signal = checkedarray(x, "x", 1, true, true);
+  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
+  requirefinite(samples, "x");
+  checkscale(signal, samples, "x");
+  if (samples.size() > UINT32_MAX) refuse("x is too long for the analysis");
+  const uint64_t frames = gridframes(s.grid, samples.size());
+  const uint32_t width = featureccord(s.grid.fs) + 1;
+  std::vector<std::vector<double>> arrays(std::size(featurenames));
+  featureoutputs out;
+  double** slots[] = {&out.f0, &out.vuv, &out.voicing, &out.lf0, &out.energy, &out.cc, &out.fv, &out.margin};
+  for (size_t k = 0; k < arrays.size(); ++k) {
+    if (!(selection & featurenames[k].bit)) continue;
+    arrays[k].assign(featurenames[k].bit == FEATURE_CC ? frames * width : frames, 0.0);
+    *slots[k] = arrays[k].data();
+  }
+  int status;
+  {
+    py::gil_scoped_release nogil;
+    status = computefeatures(samples.data(), static_cast<uint32_t>(samples.size()), s,
+                             static_cast<uint32_t>(frames), out);
+  }
+  if (status != 0) throw std::bad_alloc();
+  py::dict record;
+  for (size_t k = 0; k < arrays.size(); ++k) {
+    if (!(selection & featurenames[k].bit)) continue;
+    std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(frames)};
+    if (featurenames[k].bit == FEATURE_CC) shape.push_back(width);
+    record[featurenames[k].name] = ownedarray(std::move(arrays[k]), shape);
+  }
+  std::vector<double> times(frames);
+  for (uint64_t t = 0; t < frames; ++t) times[t] = static_cast<double>(gridcentre(s.grid, t)) / s.grid.fs;
+  record["times"] = ownedarray(std::move(times), {static_cast<py::ssize_t>(frames)});
+  return featuresrecord(record, s.grid.fs, s.grid.hop, s.grid.window, s.grid.center);
+}
+
 py::array_t<int16_t> toint16(const py::object& y) {
   const std::vector<double> v = copydoubles(checkedarray(y, "y", 1, false, true), 1.0);
   py::array_t<int16_t> out(static_cast<py::ssize_t>(v.size()));
@@ -965,6 +1079,43 @@ PYBIND11_MODULE(_velk, m) {
   py::array_t<float>(0);
   encodedtuple = py::object(py::module_::import("velk.encoded").attr("Encoded")).release();
   m.attr("Encoded") = encodedtuple;
+
+  py::dict scope;
+  scope["__name__"] = "velk";
+  py::exec(featuresdefinition, scope);
+  featuresrecord = py::object(scope["Features"]).release();
+  featuresrecord.attr("__module__") = "velk";
+  m.attr("Features") = featuresrecord;
+
+  m.def("features", &features, "x"_a, "fs"_a, py::kw_only(), "hop"_a = 256, "window"_a = 1024,
+        "center"_a = true, "f0min"_a = 60, "f0max"_a = 500,
+        "features"_a = std::vector<std::string>{"f0", "vuv", "voicing", "lf0", "energy"},
+        "hop_ms"_a = py::none(),
+        R"(Per-frame features for model training on a mel spectrogram's frame grid.
+
+x: 1-D float32/float64 array on the +-1 scale, or int16 array; scale checked as for encode.
+fs: its sampling rate, a whole number of Hz from 8000 to 48000 (no resampling).
+hop, window: frame shift and window length in samples; hop_ms, when given, sets the hop in
+    milliseconds instead, rounded to the nearest sample (halves up).
+center: True: frame t is centred on sample t * hop and there are 1 + len(x) // hop frames;
+    False: frame t covers samples [t * hop, t * hop + window) and there are
+    1 + (len(x) - window) // hop frames, none when len(x) < window (the counts of the mel
+    front ends of torchaudio and librosa).
+f0min, f0max: pitch search range in Hz, 20 <= f0min < f0max < fs / 2 (singing: up to 2000).
+features: any of "f0" (Hz, 0 unvoiced), "vuv" (0/1), "voicing" (probability that the frame is
+    voiced; above 0.5 exactly where vuv is 1), "lf0" (natural log of F0, linearly
+    interpolated across unvoiced runs, the edges held; 0 without voiced frames), "energy" (dB
+    re full scale of the mean square over the window, samples outside x counting as 0; -200
+    for silence), "cc" (warped cepstra as encode gives them at fs, shape (N, order + 1)), "fv"
+    (maximum voiced frequency, Hz), "margin" (the tracker's evidence behind "voicing": what
+    the cheapest unvoiced path costs above the cheapest voiced path through the frame, in
+    units of the cost of unvoicing one perfectly periodic frame; -inf without a candidate).
+The F0 is the vocoder's tracker at each frame centre of the grid (encode's with lframe = hop
+on a centred grid), after runs of equal samples are dithered as encode does.
+
+Returns Features: a dict of float64 arrays by name, one row per frame, plus "times" (frame
+centres in seconds), also read as attributes, with fs, hop, window and center. Runs without
+the GIL.)");
 
   m.def("encode", &encode, "x"_a, "fs"_a = 16000, py::kw_only(), "lframe"_a = py::none(),
         "ccord"_a = py::none(), "ccmeth"_a = 1, "alpha"_a = py::none(), "f0min"_a = 60, "f0max"_a = 500,

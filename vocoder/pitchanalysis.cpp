@@ -277,6 +277,34 @@ bool islandjumps(uint32_t n, const double* f0, uint32_t i, uint32_t e) {
   return after < n && jumpratio(f0[e - 1], f0[after]) > limit;
 }
 
+// Cost of the cheapest path through each hypothesis of each frame (forward cost plus the cost
+// of the cheapest continuation), and from it the voicing margin of every frame: the cheapest
+// path unvoiced there less the cheapest path voiced there (-infinity without a voiced candidate),
+// in units of the cost of flipping one perfectly periodic frame.
+// hyp and cost hold every frame's hypotheses and forward costs.
+void voicingmargins(const TrackerSetup& s, const std::vector<FrameHypotheses>& hyp,
+                    const std::vector<std::array<double, kHypotheses>>& cost, uint32_t n, double* margin) {
+  // The cost of making one perfectly periodic frame unvoiced among voiced ones: the unit of the margins.
+  const double flip = (1.0 - kVoicingThreshold) + s.costvu + s.costuv;
+  std::array<double, kHypotheses> after{}, before{};  // continuation costs of frame i and i - 1
+  for (uint32_t i = n; i-- > 0;) {
+    double voiced = HUGE_VAL;
+    for (int a = 0; a < kSlots; a++)
+      if (present(hyp[i], a)) voiced = std::min(voiced, cost[i][a] + after[a]);
+    margin[i] = ((cost[i][kUnvoiced] + after[kUnvoiced]) - voiced) / flip;
+    if (i == 0) break;
+    for (int b = 0; b < kHypotheses; b++) {
+      if (!present(hyp[i - 1], b)) continue;
+      before[b] = HUGE_VAL;
+      for (int a = 0; a < kHypotheses; a++)
+        if (present(hyp[i], a))
+          before[b] =
+              std::min(before[b], after[a] - hyp[i].score[a] + transitioncost(s, hyp[i - 1], b, hyp[i], a));
+    }
+    after = before;
+  }
+}
+
 }  // namespace
 
 int autocorrelation(uint32_t N, complex* x) {
@@ -328,6 +356,11 @@ double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t facto
 
 int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
              double f0min, double f0max, double* f0) {
+  return getpitchmargins(x, nsamples, fs, hop, p0, n, f0min, f0max, f0, nullptr);
+}
+
+int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+                    double f0min, double f0max, double* f0, double* margin) {
   if (n == 0) return 0;
   const TrackerSetup s = trackersetup(fs, hop, f0min, f0max);
   double* xf = applyfftfilter(x, nsamples, fs);
@@ -349,7 +382,10 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
   std::vector<uint8_t> back((size_t)n * kHypotheses, kUnvoiced);
   std::vector<double> rho(s.lagmax + 2, 0.0);
   FrameHypotheses hyp[2];
-  double costs[2][kHypotheses];
+  double costs[2][kHypotheses] = {};
+  // Every frame's hypotheses and forward costs, kept only for the margins.
+  std::vector<FrameHypotheses> allhyp(margin ? n : 0);
+  std::vector<std::array<double, kHypotheses>> allcost(margin ? n : 0);
   // Candidates and path step of frame i from its level g and its autocorrelation in R.
   auto track = [&](uint32_t i, double g, const complex* R, double complex::*part) {
     normalisedautocorrelation(R, part, rhow, s, rho);
@@ -362,6 +398,10 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
       for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
     } else {
       pathstep(s, hyp[(i - 1) % 2], costs[(i - 1) % 2], fh, cost, &back[(size_t)i * kHypotheses]);
+    }
+    if (margin) {
+      allhyp[i] = fh;
+      std::copy(cost, cost + kHypotheses, allcost[i].begin());
     }
   };
   // Frames go in pairs through one complex transform where their energies allow it.
@@ -387,6 +427,7 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
     }
   }
   readbackpath(candidates, back, hyp[(n - 1) % 2], costs[(n - 1) % 2], n, f0);
+  if (margin) voicingmargins(s, allhyp, allcost, n, margin);
   free(xf);
   elimislands(n, f0, fs, hop);
   return status == 0 ? 0 : -1;

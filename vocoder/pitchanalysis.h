@@ -21,6 +21,16 @@ namespace velk {
 // Returns 0, or -1 when a transform fails (the FFT sizes are powers of two by construction).
 int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
              double f0min, double f0max, double* f0);
+// getpitch, also giving the tracker's voicing evidence of every frame: margin (n doubles,
+// caller's; or null) receives the cost of the cheapest path unvoiced at the frame less that of
+// the cheapest path voiced there, both over the whole dynamic programme (correlation peaks and
+// voicing costs of every frame). It is positive where the path is voiced and negative where it
+// is unvoiced (before the islands are removed), -infinity for a frame without a voiced candidate,
+// and larger the more a change of the frame's voicing would cost; in units of what it costs to make
+// one perfectly periodic frame unvoiced among voiced ones (1 - 0.45 for the correlation given up,
+// plus the two voicing transitions), so that margins mean the same at every rate and hop.
+int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+                    double f0min, double f0max, double* f0, double* margin);
 // Sets short voiced islands that jump away from the long runs' F0 range to 0, in place; returns 0.
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop);
 // Refines the voiced F0 values of a track by quasi-harmonic analysis of the harmonics below the

@@ -219,28 +219,45 @@ int padzeros(double* x, uint32_t n, uint32_t threshold) {
 // reaches 16 kHz: its lags, whole samples, then resolve a period as finely as at 16 kHz (at
 // 11.025 kHz a period of 73.5 samples would otherwise lose its peak to the lag of two periods).
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0) {
+  return encodepitch(x, n, s, 0, frames, f0, nullptr);
+}
+
+int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
+                double* f0, double* margin) {
   const uint32_t factor = s.fs < kSamplingRate ? (kSamplingRate + s.fs - 1) / s.fs : 1;
-  if (factor == 1) return getpitch(x, n, s.fs, s.lframe, 0, frames, s.f0min, s.f0max, f0) == 0 ? 0 : -1;
-  if (n > UINT32_MAX / factor || s.lframe > UINT32_MAX / factor) return -1;
+  if (factor == 1)
+    return getpitchmargins(x, n, s.fs, s.lframe, first, frames, s.f0min, s.f0max, f0, margin) == 0 ? 0 : -1;
+  if (n > UINT32_MAX / factor || s.lframe > UINT32_MAX / factor || first > UINT32_MAX / factor) return -1;
   double* finer = upsampling(x, n, s.fs, factor);
   if (finer == nullptr) return -1;
-  const int done =
-      getpitch(finer, n * factor, s.fs * factor, s.lframe * factor, 0, frames, s.f0min, s.f0max, f0);
+  const int done = getpitchmargins(finer, n * factor, s.fs * factor, s.lframe * factor, first * factor,
+                                   frames, s.f0min, s.f0max, f0, margin);
   free(finer);
   return done == 0 ? 0 : -1;
 }
 
 int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                   double* fv) {
-  if (fv && getfvoicing(x, n, s.fs, s.lframe, 0, frames, f0, fv) != 0) return -1;
-  if (s.f0acc != 0 && refinepitch(x, n, s.fs, s.lframe, 0, frames, s.f0min, s.f0max, s.f0acc, f0, fv) != 0)
+  return encodevoicing(x, n, s, 0, frames, f0, fv);
+}
+
+int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
+                  double* f0, double* fv) {
+  if (fv && getfvoicing(x, n, s.fs, s.lframe, first, frames, f0, fv) != 0) return -1;
+  if (s.f0acc != 0 &&
+      refinepitch(x, n, s.fs, s.lframe, first, frames, s.f0min, s.f0max, s.f0acc, f0, fv) != 0)
     return -1;
   return 0;
 }
 
 int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, const double* f0,
                   double* cc) {
-  if (waveform2cc(x, n, s.fs, s.lframe, 0, frames, f0, s.ccord, cc, s.ccmeth, s.alpha) != 0) return -1;
+  return encodecepstra(x, n, s, 0, frames, f0, cc);
+}
+
+int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
+                  const double* f0, double* cc) {
+  if (waveform2cc(x, n, s.fs, s.lframe, first, frames, f0, s.ccord, cc, s.ccmeth, s.alpha) != 0) return -1;
   if (s.morvscale) morvadapteradhoc(cc, s.ccord, frames);
   return 0;
 }

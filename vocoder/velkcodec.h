@@ -111,6 +111,10 @@ int padzeros(double* x, uint32_t n, uint32_t threshold);
 //   frames  frames to track, frame k centred at sample k * s.lframe
 //   f0      out: frames doubles, caller's
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0);
+// The same for frames centred at first + k * s.lframe, with the tracker's voicing margin of every
+// frame into margin (frames doubles, caller's; or null; see getpitchmargins of pitchanalysis.h).
+int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
+                double* f0, double* margin);
 
 // Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
 // fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)
@@ -123,6 +127,9 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
 //   fv      out: frames doubles, caller's, Hz; or null
 int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                   double* fv);
+// The same for frames centred at first + k * s.lframe.
+int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
+                  double* f0, double* fv);
 
 // Warped cepstra of every frame from the F0 track (frames values in Hz, 0 unvoiced) into cc
 // (frames * (s.ccord + 1) values, frame after frame, caller's; every value written), range-adapted
@@ -135,6 +142,9 @@ int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t
 //   cc      out: frames * (s.ccord + 1) doubles, caller's
 int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, const double* f0,
                   double* cc);
+// The same for frames centred at first + k * s.lframe.
+int encodecepstra(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
+                  const double* f0, double* cc);
 
 // The whole analysis of one signal: x (n samples) is dithered in place (see padzeros; *dithered
 // receives its result when not null); unless f0given, f0 (frames values) receives the pitch

@@ -72,6 +72,8 @@ static int plothelp(const char* path) {
   printf("\n");
   printf("  Arguments:\n");
   printf("   filein: input wav file (mono 16kHz 16bits)\n");
+  printf("           or any sound file libsndfile reads, mixed to mono,\n");
+  printf("           analysed at its own rate from %u to %u Hz\n", velkratelowest, velkratehighest);
   printf("   filef0: output file for logf0\n");
   printf("   filecc: output file for cepstral coeffs.\n");
   printf("   filefv: output file for max. voiced freq.\n");
@@ -92,6 +94,11 @@ static int plothelp(const char* path) {
          velkratehighest);
   printf("                   (lframe, ccord and alpha default by the rate)\n");
   printf("   --record=1      Write the settings record filef0.json beside the streams\n");
+  printf("   --alpha=0.42    All-pass warping factor (-1...1, default by the rate)\n");
+  printf("   --morvscale=1   Range-adapt the cepstra (1) or not (0)\n");
+  printf("   --zfill=160     Dither runs of more equal samples than this\n");
+  printf("   --cctimeit=0    Time this many runs of the cepstral analysis\n");
+  printf("   --indlist=LIST  Numbered series of file sets, e.g. 1-3,7\n");
   printf("\n");
   printf("\n");
   return 0;

@@ -86,6 +86,7 @@ static int plothelp(const char* path) {
   printf("   filecc:  input file for cepstral coeffs.\n");
   printf("   filefv:  input file for max. voiced freq.\n");
   printf("   fileout: output wav file (mono 16kHz 16bits)\n");
+  printf("            at the rate of --fs or of the streams' record\n");
   printf("\n");
   printf("  Optional parameters and default values:\n");
   printf("   --lframe=%d     Frame shift (samples)\n", 80);
@@ -94,6 +95,11 @@ static int plothelp(const char* path) {
   printf("                   (lframe and alpha default by the rate)\n");
   printf("                   Streams with a settings record filef0.json are\n");
   printf("                   read as it says; --fs then resamples the output\n");
+  printf("   --fdrc=0.0      Dynamic range compression factor [0...1]\n");
+  printf("   --alpha=0.42    All-pass warping factor of the cepstra (-1...1)\n");
+  printf("   --ccord=P       Cepstral order every set must have\n");
+  printf("   --morvscale=1   Undo the encoder's range adaptation (1) or not (0)\n");
+  printf("   --indlist=LIST  Numbered series of file sets, e.g. 1-3,7\n");
   printf("   --fpitch=1.0    Pitch modification factor [0.25...4]\n");
   printf("   --fvpitch=1.0   Log-pitch variance modification factor [0...4]\n");
   printf("   --fdur=1.0      Duration modification factor [0.25...4]\n");

@@ -18,10 +18,10 @@ import functools
 import inspect
 
 from . import _velk
-from ._velk import __version__
+from ._velk import Features, __version__
 from .encoded import Encoded
 
-__all__ = ["Encoded", "encode", "decode", "to_int16", "pitch", "read_wav", "write_wav", "envelope",
+__all__ = ["Encoded", "Features", "features", "encode", "decode", "to_int16", "pitch", "read_wav", "write_wav", "envelope",
            "frame_times", "read_params", "write_params", "__version__"]
 
 
@@ -61,6 +61,7 @@ def _exported(function):
 
 
 encode = _exported(_velk.encode)
+features = _exported(_velk.features)
 decode = _exported(_velk.decode)
 to_int16 = _exported(_velk.to_int16)
 pitch = _exported(_velk.pitch)

@@ -1129,6 +1129,10 @@ def main(argv=None):
     if argv[0] == "--version":
         print(f"velkcorpus (velk) {velk.__version__}")
         return 0
+    from velk import featurecorpus  # velkcorpus features, and merge of its trees
+
+    if featurecorpus.handles(argv):
+        return featurecorpus.main(argv)
     try:
         command, positional, options, settings = parse_command_line(argv)
     except Refusal as e:

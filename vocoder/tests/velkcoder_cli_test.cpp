@@ -41,6 +41,8 @@ const char* const helptext =
     "\n"
     "  Arguments:\n"
     "   filein: input wav file (mono 16kHz 16bits)\n"
+    "           or any sound file libsndfile reads, mixed to mono,\n"
+    "           analysed at its own rate from 8000 to 48000 Hz\n"
     "   filef0: output file for logf0\n"
     "   filecc: output file for cepstral coeffs.\n"
     "   filefv: output file for max. voiced freq.\n"
@@ -60,6 +62,11 @@ const char* const helptext =
     "   --fs=0          Analysis rate (Hz, 8000...48000); 0: the file's own rate\n"
     "                   (lframe, ccord and alpha default by the rate)\n"
     "   --record=1      Write the settings record filef0.json beside the streams\n"
+    "   --alpha=0.42    All-pass warping factor (-1...1, default by the rate)\n"
+    "   --morvscale=1   Range-adapt the cepstra (1) or not (0)\n"
+    "   --zfill=160     Dither runs of more equal samples than this\n"
+    "   --cctimeit=0    Time this many runs of the cepstral analysis\n"
+    "   --indlist=LIST  Numbered series of file sets, e.g. 1-3,7\n"
     "\n"
     "\n";
 

@@ -98,6 +98,27 @@ TEST(RateAnalyses, EveryMethodAndTheRefinementWorkAt48kHz) {
   }
 }
 
+// The singing range: F0 searched from 30 to 2000 Hz (up to half the rate), with the streams of
+// every method finite.
+TEST(RateAnalyses, SingingVoicesAreAnalysedUpTo2000Hz) {
+  TempDir dir;
+  const struct {
+    unsigned fs;
+    double f0;
+  } cases[] = {{16000, 700.0}, {44100, 1100.0}, {48000, 1900.0}};
+  for (const auto& c : cases) {
+    const std::string wav = dir.write("in.wav", wav_bytes(harmonic_voice(c.fs, 0.5, c.f0), 1, c.fs));
+    const RunResult r = run_program(
+        VELKCODER_PATH, {wav, dir.path("f0"), dir.path("cc"), dir.path("fv"), "--f0min=30", "--f0max=2000"});
+    ASSERT_EQ(r.status, 0) << c.fs << r.out;
+    const std::vector<float> lf0 = floats_of(file_contents(dir.path("f0")));
+    for (float v : floats_of(file_contents(dir.path("cc")))) ASSERT_TRUE(std::isfinite(v)) << c.fs;
+    ASSERT_GT(lf0.size(), 40u);
+    for (size_t k = 10; k + 10 < lf0.size(); ++k)
+      EXPECT_NEAR(std::exp(lf0[k]), c.f0, 0.01 * c.f0) << c.fs << " frame " << k;
+  }
+}
+
 // Streams of a 44.1 kHz file without their settings record, as earlier versions and other tools
 // write them: the decoder has only --fs and the streams themselves to go by.
 class RateMismatch : public testing::Test {

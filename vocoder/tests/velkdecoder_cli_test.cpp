@@ -85,6 +85,11 @@ TEST(DecoderCommandLine, HelpTextWithoutArguments) {
   EXPECT_NE(r.out.find("\n  Usage:\n   velkdecoder filef0 filecc filefv fileout [params]\n\n  Arguments:\n"),
             std::string::npos);
   EXPECT_NE(r.out.find("   --fdur=1.0      Duration modification factor [0.25...4]\n"), std::string::npos);
+  // Every option the program takes is listed.
+  for (const char* option :
+       {"--lframe=", "--fs=", "--fpitch=", "--fvpitch=", "--fdur=", "--fwarp=", "--floud=", "--fpfilt=",
+        "--fdrc=", "--wavnorm=", "--alpha=", "--ccord=", "--morvscale=", "--indlist="})
+    EXPECT_NE(r.out.find(std::string("\n   ") + option), std::string::npos) << option;
   const std::string tail = "   --wavnorm=0     Adapt wav amplitude to available range\n\n\n";
   EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
 }

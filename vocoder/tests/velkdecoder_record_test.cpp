@@ -157,6 +157,25 @@ TEST_F(RecordedSet, StreamsThatDisagreeWithTheRecordAreRefused) {
   EXPECT_EQ(d.out, "Error: " + record + ": not a JSON object.\n");
 }
 
+// Every set of an index list has its own record, and the decoder reads each set by it.
+TEST(RecordedSets, EverySetOfAnIndexListHasItsRecord) {
+  TempDir dir;
+  dir.write("a1.wav", wav_bytes(harmonic_voice(22050, 0.3, 150.0), 1, 22050));
+  dir.write("a2.wav", wav_bytes(harmonic_voice(8000, 0.3, 150.0), 1, 8000));
+  ASSERT_EQ(run_program(VELKCODER_PATH, {dir.path("a?.wav"), dir.path("a?.lf0"), dir.path("a?.cc"),
+                                         dir.path("a?.fv"), "--indlist=1-2"})
+                .status,
+            0);
+  EXPECT_EQ(recordof(dir.path("a1.lf0")).fs, 22050u);
+  EXPECT_EQ(recordof(dir.path("a2.lf0")).fs, 8000u);
+  ASSERT_EQ(run_program(VELKDECODER_PATH, {dir.path("a?.lf0"), dir.path("a?.cc"), dir.path("a?.fv"),
+                                           dir.path("o?.wav"), "--indlist=1-2"})
+                .status,
+            0);
+  EXPECT_EQ(field32(file_contents(dir.path("o1.wav")), 24), 22050u);
+  EXPECT_EQ(field32(file_contents(dir.path("o2.wav")), 24), 8000u);
+}
+
 // Every rate and frame shift: a set written by the encoder and read back by the decoder given
 // nothing but the names restores the rate exactly and the duration within one frame (beside the
 // synthesis grid's lead-in of one frame).

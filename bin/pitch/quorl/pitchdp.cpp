@@ -767,7 +767,9 @@ int dp_f0(dpmem* t, float* fdata, int buff_size, int sdstep, double freq, const 
     return t->release_and_hand_out(freq, last_time, f0p_pt, vuvp_pt, rms_speech_pt, acpkp_pt, vecsize);
   }
 
-  const int decimate = (int)(freq / 2000.0);
+  // The first search runs at about 2 kHz, or at four times the ceiling when that is higher
+  // (singing), so that the decimated signal keeps the F0 searched.
+  const int decimate = (int)(freq / std::max(2000.0, 4.0 * par->max_f0));
   const int dec = decimate >= 2 ? decimate : 1;
   const float* sigdec = fdata;
   if (decimate >= 2) {

@@ -145,6 +145,32 @@ TEST_F(PitchCommand, FemaleSpeechPrompt) {
   printf("female prompt: %.0f %% voiced, median F0 %.1f Hz\n", 100.0 * share, median);
 }
 
+// A second of every harmonic of f0 below fs / 2 (amplitudes 9830 / k) on the 16-bit scale.
+std::vector<float> harmonics(double f0, double fs) {
+  std::vector<float> x(static_cast<size_t>(fs));
+  for (size_t i = 0; i < x.size(); i++) {
+    double v = 0.0;
+    for (int k = 1; k * f0 < fs / 2; k++) v += 9830.0 / k * std::sin(2 * M_PI * k * f0 * i / fs);
+    x[i] = static_cast<float>(v);
+  }
+  return x;
+}
+
+// The first search runs on a decimated copy; for a ceiling above 500 Hz the copy keeps four
+// times the ceiling, so that singing F0s up to 2000 Hz are found (at 2 kHz a 1000 Hz voice
+// came out as 52 Hz).
+TEST_F(PitchCommand, SingingVoicesAreTrackedUpToTheCeiling) {
+  const struct { double fs, f0; } cases[] = {{16000, 1000}, {22050, 1300}, {44100, 700}, {44100, 1300}};
+  for (const auto& c : cases) {
+    const Outcome r = track(harmonics(c.f0, c.fs), "-L 30 -H 2000 -s " + std::to_string(c.fs / 1000));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_GT(r.values.size(), 20u);
+    int near = 0;
+    for (size_t k = 5; k + 5 < r.values.size(); k++) near += std::fabs(r.values[k] / c.f0 - 1) < 0.02;
+    EXPECT_EQ(near, static_cast<int>(r.values.size()) - 10) << c.fs << " Hz, F0 " << c.f0;
+  }
+}
+
 TEST_F(PitchCommand, OneValuePerFrameForEveryLength) {
   for (int n : {281, 282, 359, 360, 1000, 3319, 3320, 6201, 16001}) {
     const Outcome r = track(voiced_signal(150, 150, n, kFs));

@@ -1,0 +1,647 @@
+"""Features of whole corpora for model training: velkcorpus features.
+
+    velkcorpus features SRC OUTDIR [--hop=256] [--window=1024] [--center | --no-center]
+        [--features=f0,vuv,voicing,lf0,energy] [--f0min=60] [--f0max=500] [--format=npy|hdf5]
+        [--jobs N] [--shard I/N] [--scheduler ADDRESS] [--force] [--quiet]
+    velkcorpus merge OUTDIR        (an OUTDIR of feature runs: joins the shards' manifests and
+                                    statistics)
+
+Every item of SRC (as velkcorpus encode lists them: a directory, a .scp list or a list of paths)
+is read at its own rate and analysed by velk.features on the grid (hop, window, centring) into
+one float32 .npy per feature, OUTDIR/FEATURE/NAME.npy (or, with --format=hdf5, one group per
+item in one HDF5 file per shard). OUTDIR/manifest.jsonl has a line per item: name, source,
+speaker, rate, the grid, frames, duration and its files. OUTDIR/stats.json holds the mean,
+standard deviation, minimum, maximum and 5th and 95th percentiles of log-F0 over voiced frames
+and of energy, for the corpus and for each speaker, and the accumulators they come from (counts,
+sums, sums of squares, extremes and histograms of fixed bins), which merge adds exactly.
+"""
+import json
+import math
+import os
+import re
+import sys
+import time
+import warnings
+from concurrent.futures import ThreadPoolExecutor, as_completed
+
+import numpy as np
+
+import velk
+from velk import corpus
+
+RECORD = "features.json"
+RECORD_FORMAT = 1
+FEATURES = ("f0", "vuv", "voicing", "lf0", "energy", "cc", "fv", "margin")
+DEFAULT_FEATURES = ("f0", "vuv", "voicing", "lf0", "energy")
+FORMATS = ("npy", "hdf5")
+# Histogram bin widths of the statistics: natural log of F0 (about 1.7 cents) and dB; the
+# percentiles are the centres of their bins.
+BIN_WIDTHS = {"lf0": 0.001, "energy": 0.01}
+SUMMARY_KEYS = ("count", "mean", "std", "min", "max", "p5", "p95")
+
+USAGE = "usage: " + __doc__.split("\n\n")[1].strip() + """
+
+SRC: a directory (the first folder under it names the speaker), a Kaldi-style .scp list (with a
+  utt2spk or spk2utt file beside it naming the speakers) or a list of paths.
+--hop, --window: samples, or milliseconds with the suffix ms (--hop=10ms), rounded to the
+  nearest sample at each file's rate. Centred (the default): frame t is centred on sample
+  t * hop, 1 + N // hop frames; --no-center: frame t covers [t * hop, t * hop + window),
+  1 + (N - window) // hop frames (none for N < window).
+--features: any of f0 vuv voicing lf0 energy cc fv margin, separated by commas.
+--format=hdf5: OUTDIR/features.h5 (features.I.h5 for shard I), one group per item with a
+  dataset per feature (Debian's python3-h5py).
+Items already in the manifest with their files are skipped, so a run continues where the last
+one stopped. Exit status: 0 when every item succeeded, 1 when any failed (listed in
+OUTDIR/failures.jsonl, one line per item), 255 when the run cannot start."""
+
+
+class Accumulator:
+    """Exactly mergeable statistics of a set of values: count, sum, sum of squares, extremes and
+    a histogram of bins `width` wide (bin k holds the values in [k * width, (k + 1) * width))."""
+
+    def __init__(self, width):
+        self.width = width
+        self.count, self.total, self.squares = 0, 0.0, 0.0
+        self.lowest, self.highest = math.inf, -math.inf
+        self.bins = {}
+
+    def add(self, values):
+        values = np.asarray(values, np.float64)
+        if values.size == 0:
+            return
+        self.count += int(values.size)
+        self.total += float(values.sum())
+        self.squares += float(np.square(values).sum())
+        self.lowest = min(self.lowest, float(values.min()))
+        self.highest = max(self.highest, float(values.max()))
+        keys, counts = np.unique(np.floor(values / self.width).astype(np.int64), return_counts=True)
+        for k, c in zip(keys.tolist(), counts.tolist()):
+            self.bins[k] = self.bins.get(k, 0) + c
+
+    def merge(self, other):
+        self.count += other.count
+        self.total += other.total
+        self.squares += other.squares
+        self.lowest, self.highest = min(self.lowest, other.lowest), max(self.highest, other.highest)
+        for k, c in other.bins.items():
+            self.bins[k] = self.bins.get(k, 0) + c
+
+    def percentile(self, q):
+        """The value of rank floor(q * (count - 1)) among the sorted values (numpy's method "lower"),
+        to the bin width: the centre of its bin, held inside the extremes."""
+        rank, seen = q * (self.count - 1), 0
+        for k in sorted(self.bins):
+            seen += self.bins[k]
+            if seen > rank:
+                return min(max((k + 0.5) * self.width, self.lowest), self.highest)
+        return self.highest
+
+    def summary(self):
+        if self.count == 0:
+            return {"count": 0}
+        mean = self.total / self.count
+        spread = max(self.squares / self.count - mean * mean, 0.0)
+        return {"count": self.count, "mean": mean, "std": math.sqrt(spread), "min": self.lowest,
+                "max": self.highest, "p5": self.percentile(0.05), "p95": self.percentile(0.95)}
+
+    def state(self):
+        return {"width": self.width, "count": self.count, "sum": self.total, "squares": self.squares,
+                "min": self.lowest if self.count else None, "max": self.highest if self.count else None,
+                "bins": {str(k): c for k, c in sorted(self.bins.items())}}
+
+    @classmethod
+    def from_state(cls, state):
+        a = cls(state["width"])
+        a.count, a.total, a.squares = state["count"], state["sum"], state["squares"]
+        if a.count:
+            a.lowest, a.highest = state["min"], state["max"]
+        a.bins = {int(k): c for k, c in state["bins"].items()}
+        return a
+
+
+class Statistics:
+    """Accumulators of log-F0 over voiced frames and of energy, for the corpus and each speaker."""
+
+    def __init__(self):
+        self.corpus = self.fresh()
+        self.speakers = {}
+
+    @staticmethod
+    def fresh():
+        return {name: Accumulator(width) for name, width in BIN_WIDTHS.items()}
+
+    def add(self, speaker, values):
+        scopes = [self.corpus]
+        if speaker is not None:
+            scopes.append(self.speakers.setdefault(speaker, self.fresh()))
+        for scope in scopes:
+            for name, v in values.items():
+                scope[name].add(v)
+
+    def merge(self, other):
+        for name in BIN_WIDTHS:
+            self.corpus[name].merge(other.corpus[name])
+        for speaker, scope in other.speakers.items():
+            own = self.speakers.setdefault(speaker, self.fresh())
+            for name in BIN_WIDTHS:
+                own[name].merge(scope[name])
+
+    def document(self):
+        def summaries(scope):
+            return {name: a.summary() for name, a in scope.items()}
+
+        def states(scope):
+            return {name: a.state() for name, a in scope.items()}
+
+        return {"corpus": summaries(self.corpus),
+                "speakers": {s: summaries(v) for s, v in sorted(self.speakers.items())},
+                "note": "lf0: natural log of F0 in Hz over voiced frames; energy: dB re full scale over all "
+                        "frames; p5 and p95 are the values of rank floor(q (count - 1)) to the width of the "
+                        "histogram bins they are read from (widths in accumulators)",
+                "accumulators": {"corpus": states(self.corpus),
+                                 "speakers": {s: states(v) for s, v in sorted(self.speakers.items())}}}
+
+    @classmethod
+    def from_document(cls, document):
+        s = cls()
+        saved = document["accumulators"]
+        s.corpus = {name: Accumulator.from_state(v) for name, v in saved["corpus"].items()}
+        s.speakers = {sp: {name: Accumulator.from_state(v) for name, v in scope.items()}
+                      for sp, scope in saved["speakers"].items()}
+        return s
+
+
+# ---- options ----
+
+LENGTH = re.compile(r"([0-9]+)\Z|([0-9]*\.?[0-9]+)ms\Z")
+
+
+def parse_length(word, name):
+    """A hop or window: ("samples", n) or ("ms", value)."""
+    match = LENGTH.match(word)
+    if not match:
+        raise corpus.Refusal(f"--{name}={word}: not a number of samples or of milliseconds (10ms)")
+    if match[1] is not None:
+        if int(match[1]) < 1:
+            raise corpus.Refusal(f"--{name}={word}: must be at least 1 sample")
+        return ("samples", int(match[1]))
+    if not float(match[2]) > 0:
+        raise corpus.Refusal(f"--{name}={word}: must be above 0 ms")
+    return ("ms", float(match[2]))
+
+
+def in_samples(length, fs):
+    kind, value = length
+    return value if kind == "samples" else int(math.floor(value * fs / 1000 + 0.5))
+
+
+def parse_settings(words):
+    """The feature settings of the --name=value words of a features run."""
+    settings = {"hop": ("samples", 256), "window": ("samples", 1024), "center": True,
+                "features": list(DEFAULT_FEATURES), "f0min": 60.0, "f0max": 500.0, "format": "npy"}
+    seen = set()
+    for word in words:
+        name, equals, value = word[2:].partition("=")
+        if name in seen:
+            raise corpus.Refusal(f"{word}: given twice")
+        seen.add(name)
+        if word in ("--center", "--no-center"):
+            if {"center", "no-center"} <= seen:
+                raise corpus.Refusal("--center and --no-center: give one")
+            settings["center"] = word == "--center"
+        elif name in ("hop", "window") and equals:
+            settings[name] = parse_length(value, name)
+        elif name == "features" and equals:
+            wanted = [f for f in value.split(",") if f]
+            unknown = [f for f in wanted if f not in FEATURES]
+            if unknown or not wanted:
+                raise corpus.Refusal(f"{word}: features are among {' '.join(FEATURES)}")
+            settings["features"] = [f for f in FEATURES if f in wanted]
+        elif name in ("f0min", "f0max") and equals:
+            if not corpus.REAL.match(value) or not math.isfinite(float(value)):
+                raise corpus.Refusal(f"{word}: not a number")
+            settings[name] = float(value)
+        elif name == "format" and equals:
+            if value not in FORMATS:
+                raise corpus.Refusal(f"{word}: the format is npy or hdf5")
+            settings["format"] = value
+        else:
+            raise corpus.Refusal(f"{word}: unknown option")
+    if not 20 <= settings["f0min"] < settings["f0max"]:
+        raise corpus.Refusal("--f0min and --f0max: 20 <= f0min < f0max")
+    return settings
+
+
+def record_of(settings):
+    r = dict(settings, format_version=RECORD_FORMAT)
+    r["hop"], r["window"] = list(settings["hop"]), list(settings["window"])
+    return r
+
+
+# ---- items and speakers ----
+
+
+def speakers_of(src, items):
+    """{item name: speaker}: for a .scp list, from utt2spk or spk2utt beside it; otherwise the
+    first folder of the item's name (None for an item at the top)."""
+    if os.path.isfile(src) and src.endswith(".scp"):
+        folder = os.path.dirname(os.path.abspath(src))
+        table = {}
+        utt2spk, spk2utt = os.path.join(folder, "utt2spk"), os.path.join(folder, "spk2utt")
+        if os.path.exists(utt2spk):
+            with open(utt2spk, encoding="utf-8") as f:
+                for line in f:
+                    fields = line.split()
+                    if len(fields) >= 2:
+                        table[fields[0]] = fields[1]
+        elif os.path.exists(spk2utt):
+            with open(spk2utt, encoding="utf-8") as f:
+                for line in f:
+                    fields = line.split()
+                    for utterance in fields[1:]:
+                        table[utterance] = fields[0]
+        return {item.name: table.get(item.name) for item in items}
+    return {item.name: item.name.split("/")[0] if "/" in item.name else None for item in items}
+
+
+# ---- the work of one item ----
+
+
+def feature_item(task):
+    """("done", (arrays by name, rate, samples), seconds) or ("failed", reason, 0.0) for
+    task = (path, keywords with hop and window as lengths)."""
+    path, keywords = task
+    try:
+        x, fs = velk.read_wav(path)
+        k = dict(keywords, hop=in_samples(keywords["hop"], fs), window=in_samples(keywords["window"], fs))
+        if k["hop"] < 1 or k["window"] < 1:
+            raise ValueError("the hop or window rounds to no sample at %d Hz" % fs)
+        result = velk.features(x, fs, **k)
+        arrays = {name: result[name].astype(np.float32) for name in keywords["features"]}
+        return "done", (arrays, fs, len(x), k["hop"], k["window"]), len(x) / fs
+    except (OSError, ValueError, MemoryError) as error:
+        return "failed", str(error) or type(error).__name__, 0.0
+
+
+# ---- outputs ----
+
+
+def shard_suffix(shard):
+    return "" if shard is None else f".{shard[0]}"
+
+
+def write_npy(path, array):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    temporary = f"{path}.{os.getpid()}.part"
+    with open(temporary, "wb") as f:
+        np.save(f, array)
+    os.replace(temporary, path)
+
+
+class NpyStore:
+    """One .npy per item and feature, OUTDIR/FEATURE/NAME.npy."""
+
+    def __init__(self, outdir, shard):
+        self.outdir = outdir
+
+    def files(self, name, features):
+        return {f: f"{f}/{name}.npy" for f in features}
+
+    def has(self, name, features):
+        return all(os.path.exists(os.path.join(self.outdir, p)) for p in self.files(name, features).values())
+
+    def write(self, name, arrays):
+        for feature, relative in self.files(name, arrays).items():
+            write_npy(os.path.join(self.outdir, relative), arrays[feature])
+        return {"files": self.files(name, arrays)}
+
+    def read(self, entry, feature):
+        relative = entry["files"].get(feature)
+        return None if relative is None else np.load(os.path.join(self.outdir, relative))
+
+    def close(self):
+        pass
+
+
+class Hdf5Store:
+    """One HDF5 file per shard, a group per item holding a dataset per feature."""
+
+    def __init__(self, outdir, shard):
+        try:
+            import h5py
+        except ImportError:
+            raise corpus.Refusal("--format=hdf5 needs h5py (Debian's python3-h5py)") from None
+        self.name = f"features{shard_suffix(shard)}.h5"
+        self.path = os.path.join(outdir, self.name)
+        self.file = h5py.File(self.path, "a")
+
+    def has(self, name, features):
+        return name in self.file and all(f in self.file[name] for f in features)
+
+    def write(self, name, arrays):
+        if name in self.file:  # left by a run that stopped before its manifest line
+            del self.file[name]
+        group = self.file.create_group(name)
+        for feature, array in arrays.items():
+            group.create_dataset(feature, data=array)
+        self.file.flush()
+        return {"file": self.name, "group": name}
+
+    def read(self, entry, feature):
+        group = self.file[entry["group"]]
+        return group[feature][()] if feature in group else None
+
+    def close(self):
+        self.file.close()
+
+
+def read_jsonl(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def write_jsonl(path, entries):
+    temporary = path + ".part"
+    with open(temporary, "w", encoding="utf-8") as f:
+        for entry in entries:
+            f.write(json.dumps(entry, ensure_ascii=False) + "\n")
+    os.replace(temporary, path)
+
+
+def write_json(path, document):
+    temporary = path + ".part"
+    with open(temporary, "w", encoding="utf-8") as f:
+        json.dump(document, f, indent=1, ensure_ascii=False)
+        f.write("\n")
+    os.replace(temporary, path)
+
+
+def by_name(entries):
+    """The entries with one per name, the last given, in the byte order of the names."""
+    latest = {e["name"]: e for e in entries}
+    return [latest[n] for n in sorted(latest, key=os.fsencode)]
+
+
+def voiced_frames(arrays):
+    """{"voiced": the number of voiced frames} when the features tell it, else {}."""
+    flags = arrays["f0"] > 0 if "f0" in arrays else arrays["vuv"] > 0 if "vuv" in arrays else None
+    return {} if flags is None else {"voiced": int(flags.sum())}
+
+
+def item_values(store, entry):
+    """{statistic: values} of one item's arrays: log-F0 of its voiced frames and its energies,
+    as far as its features hold them."""
+    values = {}
+    f0 = store.read(entry, "f0")
+    if f0 is not None:
+        values["lf0"] = np.log(f0[f0 > 0].astype(np.float64))
+    else:
+        lf0, vuv = store.read(entry, "lf0"), store.read(entry, "vuv")
+        if lf0 is not None and vuv is not None:
+            values["lf0"] = lf0[vuv > 0].astype(np.float64)
+    energy = store.read(entry, "energy")
+    if energy is not None:
+        values["energy"] = energy
+    return values
+
+
+def statistics_of(store, entries):
+    stats = Statistics()
+    for entry in entries:
+        stats.add(entry.get("speaker"), item_values(store, entry))
+    return stats
+
+
+# ---- a run ----
+
+
+def claim(outdir, record, force):
+    path = os.path.join(outdir, RECORD)
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            old = json.load(f)
+        if old == record:
+            return False
+        if not force:
+            changed = sorted(k for k in set(old) | set(record) if old.get(k) != record.get(k))
+            raise corpus.Refusal(f"{outdir} holds features of other settings ({', '.join(changed)}); "
+                                 "--force starts it afresh")
+    write_json(path, record)
+    return True
+
+
+def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=None, progress=None):
+    """Computes the features of every item of src into outdir; returns (done, skipped, failed,
+    seconds of audio, names of the items without voiced frames). Raises corpus.Refusal when the
+    run cannot start."""
+    src, outdir = os.fspath(src), os.fspath(outdir)
+    if not os.path.exists(src):
+        raise corpus.Refusal(f"{src}: no such file or directory")
+    if os.path.exists(outdir) and not os.path.isdir(outdir):
+        raise corpus.Refusal(f"{outdir} is not a directory")
+    try:
+        items = corpus.encode_items(src, outdir).items
+    except (OSError, UnicodeDecodeError) as e:
+        raise corpus.Refusal(f"{src}: {e}") from None
+    if not items:
+        raise corpus.Refusal(f"{src} holds no sound files")
+    speakers = speakers_of(src, items)
+    if shard is not None:
+        items = items[shard[0]::shard[1]]
+    os.makedirs(outdir, exist_ok=True)
+    afresh = claim(outdir, record_of(settings), force)
+    suffix = shard_suffix(shard)
+    manifest_path = os.path.join(outdir, f"manifest{suffix}.jsonl")
+    store = (Hdf5Store if settings["format"] == "hdf5" else NpyStore)(outdir, shard)
+    features = settings["features"]
+    own = False
+    try:
+        entries = [] if afresh else read_jsonl(manifest_path)
+        known = {e["name"] for e in entries}
+        failures, todo, skipped = [], [], 0
+        for item in items:
+            if item.problem is not None:
+                failures.append({"name": item.name, "source": item.path, "reason": item.problem})
+            elif item.name in known and store.has(item.name, features):
+                skipped += 1
+            else:
+                todo.append(item)
+        keywords = {"hop": settings["hop"], "window": settings["window"], "center": settings["center"],
+                    "f0min": settings["f0min"], "f0max": settings["f0max"], "features": features}
+        own = executor is None
+        if own:
+            executor = ThreadPoolExecutor(jobs or len(os.sched_getaffinity(0)))
+        audio, done = 0.0, 0
+        # Lines of other settings must not survive an interruption of a fresh start.
+        with open(manifest_path, "w" if afresh else "a", encoding="utf-8") as manifest:
+            futures = {executor.submit(feature_item, (item.path, keywords)): item for item in todo}
+            for future in as_completed(futures):
+                item = futures.pop(future)
+                status, value, seconds = future.result()
+                if status == "done":
+                    arrays, fs, samples, hop, window = value
+                    entry = {"name": item.name, "source": item.path, "speaker": speakers.get(item.name),
+                             "rate": fs, "hop": hop, "window": window, "center": settings["center"],
+                             "frames": len(next(iter(arrays.values()))), "duration": samples / fs,
+                             **voiced_frames(arrays), **store.write(item.name, arrays)}
+                    manifest.write(json.dumps(entry, ensure_ascii=False) + "\n")
+                    manifest.flush()
+                    entries.append(entry)
+                    audio += seconds
+                    done += 1
+                else:
+                    failures.append({"name": item.name, "source": item.path, "reason": value})
+                if progress is not None:
+                    progress(len(todo) - len(futures), len(todo))
+        entries = by_name(entries)
+        write_jsonl(manifest_path, entries)
+        write_json(os.path.join(outdir, f"stats{suffix}.json"), statistics_of(store, entries).document())
+        failures_path = os.path.join(outdir, f"failures{suffix}.jsonl")
+        if failures:
+            write_jsonl(failures_path, failures)
+        elif os.path.exists(failures_path):
+            os.unlink(failures_path)
+    finally:
+        if own:  # an interrupted run starts nothing more
+            executor.shutdown(wait=True, cancel_futures=True)
+        store.close()
+    return done, skipped, len(failures), audio, [e["name"] for e in entries if e.get("voiced") == 0]
+
+
+def holds_features(outdir):
+    return os.path.exists(os.path.join(outdir, RECORD))
+
+
+SHARD_FILE = re.compile(r"(manifest|stats|failures)\.([0-9]+)\.(jsonl|json)\Z")
+
+
+def merge(outdir):
+    """Joins the shards' manifest.I.jsonl into manifest.jsonl and adds their statistics exactly
+    into stats.json (and their failures into failures.jsonl), then removes those shard files.
+    Returns the number of items in the manifest."""
+    shards = {}
+    for name in os.listdir(outdir):
+        match = SHARD_FILE.match(name)
+        if match:
+            shards.setdefault(match[1], []).append(os.path.join(outdir, name))
+    whole = {kind: os.path.join(outdir, f"{kind}.{'json' if kind == 'stats' else 'jsonl'}")
+             for kind in ("manifest", "stats", "failures")}
+    entries = read_jsonl(whole["manifest"])
+    for path in sorted(shards.get("manifest", [])):
+        entries += read_jsonl(path)
+    entries = by_name(entries)
+    if not shards.get("stats"):
+        raise corpus.Refusal(f"{outdir} holds no shard statistics (stats.I.json) to merge")
+    stats = Statistics()
+    for path in sorted(shards["stats"]):
+        with open(path, encoding="utf-8") as f:
+            stats.merge(Statistics.from_document(json.load(f)))
+    failures = read_jsonl(whole["failures"])
+    for path in sorted(shards.get("failures", [])):
+        failures += read_jsonl(path)
+    write_jsonl(whole["manifest"], entries)
+    write_json(whole["stats"], stats.document())
+    if failures:
+        write_jsonl(whole["failures"], failures)
+    for paths in shards.values():
+        for path in paths:
+            os.unlink(path)
+    return len(entries)
+
+
+# ---- the command ----
+
+
+def handles(argv):
+    """Whether a velkcorpus command line is one of this module's: features, or merge of a tree of
+    feature runs."""
+    return bool(argv) and (argv[0] == "features" or (argv[0] == "merge" and len(argv) == 2 and
+                                                      holds_features(argv[1])))
+
+
+def parse_command_line(words):
+    positional, settings_words, run = [], [], {"jobs": None, "shard": None, "scheduler": None,
+                                              "force": False, "quiet": False}
+    k = 0
+    while k < len(words):
+        word = words[k]
+        name, equals, value = word.partition("=")
+        if word in ("--force", "--quiet"):
+            run[word[2:]] = True
+        elif name in ("--jobs", "--shard", "--scheduler"):
+            if not equals:
+                if k + 1 == len(words):
+                    raise corpus.Refusal(f"{word}: needs a value")
+                k += 1
+                value = words[k]
+            run[name[2:]] = value
+        elif word.startswith("--"):
+            settings_words.append(word)
+        elif word.startswith("-") and len(word) > 1:
+            raise corpus.Refusal(f"{word}: unknown option")
+        else:
+            positional.append(word)
+        k += 1
+    if len(positional) != 2:
+        raise corpus.Refusal("features takes SRC OUTDIR")
+    if run["jobs"] is not None:
+        if not corpus.INTEGER.match(run["jobs"]) or int(run["jobs"]) < 1:
+            raise corpus.Refusal(f"--jobs {run['jobs']}: not a positive integer")
+        run["jobs"] = int(run["jobs"])
+    if run["shard"] is not None:
+        match = re.match(r"([0-9]+)/([0-9]+)\Z", run["shard"])
+        if not match or not int(match[1]) < int(match[2]):
+            raise corpus.Refusal(f"--shard {run['shard']}: not I/N with 0 <= I < N")
+        run["shard"] = (int(match[1]), int(match[2]))
+    return positional, parse_settings(settings_words), run
+
+
+def main(argv):
+    """velkcorpus features ... and velkcorpus merge OUTDIR of a feature tree; the exit status."""
+    if argv[0] == "merge":
+        try:
+            count = merge(argv[1])
+        except (corpus.Refusal, OSError, ValueError, KeyError) as e:
+            print(f"Error: {e}", file=sys.stderr, flush=True)
+            return 255
+        print(f"velkcorpus: {count} items in manifest.jsonl, statistics merged into stats.json")
+        return 0
+    if len(argv) > 1 and argv[1] in ("-h", "--help"):
+        print(USAGE)
+        return 0
+    try:
+        (src, outdir), settings, run_settings = parse_command_line(argv[1:])
+    except corpus.Refusal as e:
+        print(f"Error: incorrect input arguments.\nError: {e}", file=sys.stderr, flush=True)
+        return 255
+    began = time.monotonic()
+    client = executor = None
+    quiet = run_settings["quiet"]
+
+    def progress(done, total):
+        if not quiet and (done % 100 == 0 or done == total):
+            print(f"velkcorpus: {done}/{total} items", file=sys.stderr, flush=True)
+
+    try:
+        if run_settings["scheduler"]:
+            client, executor, _ = corpus.cluster_executor(run_settings["scheduler"])
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")  # conversions of the readers: the features do not depend on them
+            done, skipped, failed, audio, unvoiced = run(src, outdir, settings, jobs=run_settings["jobs"],
+                                               shard=run_settings["shard"], force=run_settings["force"],
+                                               executor=executor, progress=progress)
+    except (corpus.Refusal, OSError) as e:
+        print(f"Error: {e}", file=sys.stderr, flush=True)
+        return 255
+    finally:
+        if client is not None:
+            client.close()
+    if not quiet:
+        print(f"velkcorpus: {done} items done, {skipped} skipped (done before), {failed} failed; "
+              f"{audio / 3600:.2f} h of audio in {time.monotonic() - began:.0f} s", flush=True)
+        if unvoiced:
+            print(f"velkcorpus: {len(unvoiced)} items without voiced frames (their lf0 is 0 throughout): "
+                  + ", ".join(unvoiced[:10]) + (", ..." if len(unvoiced) > 10 else ""), flush=True)
+    return 1 if failed else 0
