@@ -15,9 +15,11 @@ import json
 import os
 import signal
 import sys
+import threading
 import time
-from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
+from concurrent.futures import FIRST_COMPLETED, Executor, ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
+from typing import Optional, Sequence, Tuple, Union
 
 import velk
 # The parts of a run, and the names of the package's interface to them (velk.corpus.Refusal,
@@ -27,7 +29,10 @@ from velk.corpussettings import (CODEC_SETTINGS, DECODER_OPTIONS, ENCODER_OPTION
                                  decode_record, encode_record, encoder_keywords, parse_options, read_record)
 from velk.corpustables import (FAILURES_HEADER, SUMMARY_HEADER, Table, hold, merge, rows_by_key, table_names,
                                write_sorted)
-from velk.corpuswork import ITEM_RECORD, STREAMS, reason_of, source_state, decode_item, encode_item
+from velk.corpuswork import ITEM_RECORD, STREAMS, decode_item, encode_item, reason_of, source_state
+
+# A path as the run takes it: a string or any os.PathLike.
+PathLike = Union[str, "os.PathLike[str]"]
 
 __all__ = ["DECODER_OPTIONS", "ENCODER_OPTIONS", "INTEGER", "REAL", "Refusal", "Report", "cluster_executor",
            "decode", "decode_items", "encode", "encode_items", "main", "merge", "parse_options", "read_record", "run"]
@@ -162,7 +167,7 @@ def worker_version():
     return velk.__version__
 
 
-def check_workers(executor):
+def check_workers(executor: Executor) -> None:
     """Refuses the run when the executor's workers cannot run velk or run another version, once,
     instead of failing every item."""
     try:
@@ -240,8 +245,10 @@ def _collect(todo, function, executor, window, halt, progress, summary, failures
             del pending[future]
 
 
-def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=None, force=False, progress=None,
-        stop=None, window=None):
+def run(command: str, src: PathLike, outdir: PathLike, options: Optional[dict] = None, *,
+        executor: Optional[Executor] = None, jobs: Optional[int] = None, shard: Optional[Tuple[int, int]] = None,
+        force: bool = False, progress=None, stop: Optional[threading.Event] = None,
+        window: Optional[int] = None) -> "Report":
     """Encodes (command "encode") or decodes ("decode") the items of src into outdir.
 
     options: the programs' options by name ({"ccord": 24}); executor: any
@@ -316,13 +323,13 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
     return report
 
 
-def encode(src, outdir, options=None, **run_options):
+def encode(src: PathLike, outdir: PathLike, options: Optional[dict] = None, **run_options) -> "Report":
     """Encodes every sound file of src (a directory, a .scp list or a list of paths) into outdir;
     see run() for the rest."""
     return run("encode", src, outdir, options, **run_options)
 
 
-def decode(src, outdir, options=None, **run_options):
+def decode(src: PathLike, outdir: PathLike, options: Optional[dict] = None, **run_options) -> "Report":
     """Decodes every item of the encode tree src into outdir/NAME.wav; see run()."""
     return run("decode", src, outdir, options, **run_options)
 
@@ -337,7 +344,7 @@ def cluster_executor(address):
     return client, client.get_executor(), max(1, sum(client.nthreads().values()))
 
 
-def main(argv=None):
+def main(argv: Optional[Sequence[str]] = None) -> int:
     """The command velkcorpus (velk.corpuscommand)."""
     from velk.corpuscommand import main as command
 

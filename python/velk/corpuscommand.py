@@ -5,6 +5,7 @@ import signal
 import sys
 import threading
 import time
+from typing import Optional, Sequence
 
 import velk
 from velk.corpus import (DECODER_OPTIONS, ENCODER_OPTIONS, INTEGER, Refusal, cluster_executor, duration_text, merge,
@@ -173,7 +174,7 @@ class SignalStop(threading.Event):
         self.set()
 
 
-def main(argv=None):
+def main(argv: Optional[Sequence[str]] = None) -> int:
     argv = sys.argv[1:] if argv is None else list(argv)
     if not argv or argv[0] in ("-h", "--help"):
         print(USAGE)

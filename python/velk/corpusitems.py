@@ -3,6 +3,7 @@ to folders followed), the entries of a Kaldi-style .scp list or of a list of pat
 parameter sets of an encoded tree, each named by the relative path of its outputs."""
 import os
 from dataclasses import dataclass, field
+from typing import List, Optional, Sequence
 
 
 class Refusal(Exception):
@@ -47,7 +48,7 @@ class Scan:
     loops: list = field(default_factory=list)
 
 
-def walk(src, wanted, skip=None):
+def walk(src: str, wanted: Sequence[str], skip: Optional[str] = None) -> "Scan":
     """The items of every file under src whose extension (in lower case) is wanted, following
     links to folders except those that lead back to a folder on their own path; a directory that
     cannot be read becomes a failed item. The directory skip (an OUTDIR inside src) is left out."""
@@ -83,7 +84,7 @@ def walk(src, wanted, skip=None):
 PIPED = "piped entries (cmd |) are not read; write the audio to files first"
 
 
-def scp_items(scp):
+def scp_items(scp: str) -> List["Item"]:
     """Items of a Kaldi-style list: `utterance-id path` per line, paths relative to its folder."""
     folder = os.path.dirname(os.path.abspath(scp))
     items = []
@@ -108,7 +109,7 @@ def scp_items(scp):
     return items
 
 
-def list_items(listing):
+def list_items(listing: str) -> List["Item"]:
     """Items of a list of paths, one per line, relative to its folder; names relative to the
     deepest folder common to all of them."""
     folder = os.path.dirname(os.path.abspath(listing))
@@ -133,7 +134,7 @@ def mark_collisions(items, extensions):
     return items
 
 
-def encode_items(src, outdir=None):
+def encode_items(src: str, outdir: Optional[str] = None) -> "Scan":
     """The scan of an encode run over src (a directory, a .scp list or a list of paths), its
     items in order."""
     skip = os.path.realpath(outdir) if outdir is not None else None
@@ -149,7 +150,7 @@ def encode_items(src, outdir=None):
     return scan
 
 
-def decode_items(src, outdir=None):
+def decode_items(src: str, outdir: Optional[str] = None) -> "Scan":
     """The scan of a decode run: the log-F0 files of the encode tree src, in order (the tree's
     other files are its own and not named)."""
     skip = os.path.realpath(outdir) if outdir is not None else None

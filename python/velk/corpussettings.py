@@ -6,6 +6,7 @@ import re
 import threading
 import time
 import warnings
+from typing import Dict, Iterable, Union
 
 import numpy as np
 
@@ -35,7 +36,7 @@ INTEGER = re.compile(r"[+-]?[0-9]+\Z")
 REAL = re.compile(r"[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\Z|[+-]?(inf|infinity|nan)\Z", re.I)
 
 
-def parse_options(words, kinds):
+def parse_options(words: Iterable[str], kinds: Dict[str, type]) -> Dict[str, Union[int, float]]:
     """{name: value} of --name=value words, by the programs' rules: names in any letter case,
     each given once, a value that makes up the whole text and fits its kind."""
     options = {}
@@ -95,7 +96,7 @@ def encode_record(options):
     return record
 
 
-def read_record(directory):
+def read_record(directory: str) -> dict:
     """The run's settings record in directory; ValueError when it is no JSON object."""
     with open(os.path.join(directory, RECORD), encoding="utf-8") as f:
         record = json.load(f)

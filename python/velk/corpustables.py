@@ -4,6 +4,7 @@ import errno
 import fcntl
 import os
 import re
+from typing import BinaryIO, Optional, Tuple
 
 from velk.corpusitems import Refusal
 
@@ -89,7 +90,7 @@ def shard_tables(outdir, prefix):
     return sorted(paths, key=lambda p: os.stat(p).st_mtime_ns)
 
 
-def merge(outdir):
+def merge(outdir: str) -> Tuple[int, int]:
     """Joins the shards' summary.I.tsv into summary.tsv (a row per name, the newest file's row
     where several hold one) and their failures.I.tsv into failures.tsv, then removes the shard
     files, refusing while a run writes into outdir. Returns the numbers of summary and failure rows."""
@@ -116,7 +117,7 @@ def _merge_tables(outdir):
 LOCK = "velkcorpus.lock"
 
 
-def hold(outdir, shard):
+def hold(outdir: str, shard: Optional[Tuple[int, int]]) -> BinaryIO:
     """Locks the part of outdir this run writes (a shard's byte of the lock file, or every byte for
     a run of all items) for as long as the returned file stays open; the lock goes with the process,
     also when it is killed. Refuses while another run holds it."""
