@@ -145,7 +145,7 @@ def test_files_are_checked(tmp_path, streams):
                 np.zeros(10), fs)
     assert not (tmp_path / "y.wav").exists()
     with pytest.raises(OSError):
-        velk.write_wav(tmp_path / "no" / "such" / "dir.wav", np.zeros(10))
+        velk.write_wav(tmp_path / "no" / "such" / "dir.wav", np.zeros(10), 16000)
     with pytest.raises(OSError):
         velk.write_params(tmp_path / "no" / "dir.cc", streams.cc)
     velk.write_params(tmp_path / "empty.cc", np.zeros(0))
