@@ -58,7 +58,7 @@ def make_corpus(velk, root, long_wav):
     for k in range(48):
         path = root / ("speaker %d" % (k % 4)) / ("utterance %02d.wav" % k)
         path.parent.mkdir(parents=True, exist_ok=True)
-        velk.write_wav(path, x[k * step:k * step + piece])
+        velk.write_wav(path, x[k * step:k * step + piece], 16000)
         files.append(path)
     return files
 
@@ -96,7 +96,7 @@ def memory(velk, tmp):
     import numpy as np
 
     one = tmp / "short.wav"
-    velk.write_wav(one, np.sin(np.arange(4000) * 0.05) * 0.3 + np.sin(np.arange(4000) * 0.31) * 0.1)
+    velk.write_wav(one, np.sin(np.arange(4000) * 0.05) * 0.3 + np.sin(np.arange(4000) * 0.31) * 0.1, 16000)
     peaks = []
     for count in (100, 1000):
         src = tmp / ("short-%d" % count)

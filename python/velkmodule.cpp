@@ -29,10 +29,12 @@
 #include "framefeatures.h"
 #include "framegrid.h"
 #include "outputfile.h"
+#include "paramset.h"
 #include "pitchanalysis.h"
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
 #include "soundfile.h"
+#include "streaming.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
 
@@ -46,9 +48,17 @@ const int64_t maxintoption = INT32_MAX;
 const double logf0ceiling = 20.0;
 const double unvoicedlogf0 = -1e10;
 
+// The shortest decimal that reads back to v (0.42, not 0.41999999999999998).
 std::string numbertext(double v) {
   char text[32];
-  snprintf(text, sizeof text, "%.17g", v);
+  if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+    snprintf(text, sizeof text, "%.0f", v);
+    return text;
+  }
+  for (int digits = 1; digits <= 17; ++digits) {
+    snprintf(text, sizeof text, "%.*g", digits, v);
+    if (strtod(text, nullptr) == v || std::isnan(v)) break;
+  }
   return text;
 }
 
@@ -192,13 +202,14 @@ struct encoded {
   bool dithered = false;
 };
 
-// x at fs Hz brought to `rate` Hz (unchanged when the rates are equal).
-std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate) {
+// The signal `name` at fs Hz brought to `rate` Hz (unchanged when the rates are equal).
+std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate, const char* name) {
   if (fs == rate) return std::move(x);
   double* resampled = nullptr;
   const uint32_t n = resamplesound(x.data(), x.size(), fs, rate, &resampled);
   if (n == 0)
-    refuse("x cannot be resampled from fs = " + numbertext(fs) + " Hz to " + std::to_string(rate) + " Hz");
+    refuse(std::string(name) + " cannot be resampled from " + numbertext(fs) + " Hz to " +
+           std::to_string(rate) + " Hz");
   std::unique_ptr<double, decltype(&free)> owner(resampled, free);
   return std::vector<double>(resampled, resampled + n);
 }
@@ -229,7 +240,7 @@ void taketrack(const giventrack& t, const encodesettings& s, encoded* e, std::ve
 
 encoded encodearrays(std::vector<double>&& input, double fs, const encodesettings& s, const giventrack* track,
                      bool voicing) {
-  std::vector<double> x = atrate(std::move(input), fs, s.fs);
+  std::vector<double> x = atrate(std::move(input), fs, s.fs, "x");
   if (x.size() > UINT32_MAX) refuse("x is too long for the analysis");
   const uint32_t n = static_cast<uint32_t>(x.size());
   encoded e;
@@ -253,23 +264,16 @@ encoded encodearrays(std::vector<double>&& input, double fs, const encodesetting
   return e;
 }
 
-// The class Encoded: a namedtuple of lf0, cc and fv with the attributes fs and lframe beside
-// them; made at import and kept for the process.
+// The class Encoded of velk/encoded.py (the three streams with their settings), imported with
+// the module and kept for the process.
 py::handle encodedtuple;
 
-const char* const encodeddefinition = R"py(
-import collections
-class Encoded(collections.namedtuple("Encoded", "lf0 cc fv")):
-    """The streams of velk.encode, with the rate (fs, Hz) and frame shift (lframe, samples)
-    they were analysed at: lf0, cc, fv = velk.encode(...) still unpacks the three streams."""
-    def __new__(cls, lf0, cc, fv, fs=16000, lframe=80):
-        self = super().__new__(cls, lf0, cc, fv)
-        self.fs = fs
-        self.lframe = lframe
-        return self
-    def __repr__(self):
-        return "Encoded(lf0=%r, cc=%r, fv=%r, fs=%r, lframe=%r)" % (*self, self.fs, self.lframe)
-)py";
+// An Encoded of the three streams and the settings they were analysed with.
+py::object encodedof(py::object lf0, py::object cc, py::object fv, const encodesettings& s) {
+  using namespace pybind11::literals;
+  return encodedtuple(lf0, cc, fv, s.fs, s.lframe, "alpha"_a = s.alpha, "ccmeth"_a = s.ccmeth,
+                      "morvscale"_a = s.morvscale, "f0min"_a = s.f0min, "f0max"_a = s.f0max);
+}
 
 // The rate a signal at fs Hz is analysed at: `resample` when given, else fs itself, a rate above
 // the highest brought down to that with a warning (as the encoder does with a file).
@@ -312,8 +316,8 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   }
   const py::ssize_t frames = e.frames, width = s.ccord + 1;
   py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
-  return encodedtuple(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}),
-                      fv, s.fs, s.lframe);
+  return encodedof(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}), fv,
+                   s);
 }
 
 // ---- decode ----
@@ -341,17 +345,34 @@ decodesettings synthesissettings(uint32_t fs, std::optional<int64_t> lframe, std
   return d;
 }
 
-// The streams and the rate and frame shift of a decode call: taken from an encode result passed
-// as lf0 (its fs and lframe unless given), else the arrays as given.
+// The streams and settings of a decode call. From an encode result passed as lf0: its streams,
+// rate, frame shift, warping and range adaptation; an option that contradicts one of them is
+// refused naming both, except fs, which then names the output's rate (the synthesis runs at the
+// analysis rate and is resampled). Otherwise the arrays and the options as given.
 struct decodeinput {
   py::object lf0, cc, fv;
-  std::optional<double> fs;
+  std::optional<double> fs;  // the rate the streams were analysed at
   std::optional<int64_t> lframe;
+  std::optional<double> alpha;
+  int64_t morvscale = 1;
+  std::optional<double> outputrate;  // the output's rate, when the synthesis is resampled to it
 };
 
+template <typename T>
+void takesetting(const py::object& e, const char* name, std::optional<T>* given) {
+  const py::object value = e.attr(name);
+  if (value.is_none()) return;  // the rate's default
+  const T recorded = value.cast<T>();
+  if (given->has_value() && **given != recorded)
+    refuse(std::string(name) + " = " + numbertext(static_cast<double>(**given)) +
+           " contradicts the encode result's " + name + " = " + numbertext(static_cast<double>(recorded)));
+  *given = recorded;
+}
+
 decodeinput decodestreamsof(const py::object& lf0, const py::object& cc, const py::object& fv,
-                            std::optional<double> fs, std::optional<int64_t> lframe) {
-  decodeinput in{lf0, cc, fv, fs, lframe};
+                            std::optional<double> fs, std::optional<int64_t> lframe,
+                            std::optional<double> alpha, std::optional<int64_t> morvscale) {
+  decodeinput in{lf0, cc, fv, fs, lframe, alpha, morvscale.value_or(1), std::nullopt};
   if (!py::isinstance(lf0, encodedtuple)) {
     if (cc.is_none()) refuse("cc must be given (or an encode result in place of lf0)");
     return in;
@@ -360,8 +381,13 @@ decodeinput decodestreamsof(const py::object& lf0, const py::object& cc, const p
   in.lf0 = lf0.attr("lf0");
   in.cc = lf0.attr("cc");
   in.fv = lf0.attr("fv");
-  if (!in.fs) in.fs = lf0.attr("fs").cast<double>();
-  if (!in.lframe) in.lframe = lf0.attr("lframe").cast<int64_t>();
+  takesetting(lf0, "lframe", &in.lframe);
+  takesetting(lf0, "alpha", &in.alpha);
+  std::optional<int64_t> adapted = morvscale;
+  takesetting(lf0, "morvscale", &adapted);
+  in.morvscale = *adapted;
+  in.fs = lf0.attr("fs").cast<double>();
+  if (fs && *fs != *in.fs) in.outputrate = fs;
   return in;
 }
 
@@ -381,14 +407,16 @@ std::vector<double> readcepstra(const py::handle& cc, uint32_t frames, uint32_t*
   return copydoubles(a, 1.0);
 }
 
+// The synthesis at d.fs, resampled to outputrate when that differs, then normalised when asked.
 std::vector<double> decodearrays(std::vector<double>&& lf0, std::vector<double>&& cc,
                                  const std::vector<double>* fv, uint32_t order, const decodesettings& d,
-                                 bool normalise, silencedsamples* silenced) {
+                                 uint32_t outputrate, bool normalise, silencedsamples* silenced) {
   const uint32_t frames = static_cast<uint32_t>(lf0.size());
   std::vector<double> out(decodedlength(frames, d));
   if (decodestreams(lf0.data(), cc.data(), fv ? fv->data() : nullptr, frames, order, d, out.data(),
                     static_cast<uint32_t>(out.size()), silenced) != 0)
     throw std::bad_alloc();
+  out = atrate(std::move(out), d.fs, outputrate, "the synthesis");
   if (normalise) wavampnormalize(out.data(), static_cast<uint32_t>(out.size()));
   return out;
 }
@@ -397,17 +425,22 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
                            std::optional<double> fs, std::optional<int64_t> lframe,
                            std::optional<double> alpha, double fpitch, double fvpitch, double fdur,
                            double fwarp, double floud, double fpfilt, double fdrc, int64_t wavnorm,
-                           int64_t morvscale) {
+                           std::optional<int64_t> morvscale) {
   requireflag(wavnorm, "wavnorm");
-  const decodeinput in = decodestreamsof(lf0, cc, fv, fs, lframe);
+  const decodeinput in = decodestreamsof(lf0, cc, fv, fs, lframe, alpha, morvscale);
   const uint32_t rate = requiresupported(in.fs.value_or(velksamplingrate), "fs");
-  const decodesettings d =
-      synthesissettings(rate, in.lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+  const uint32_t outputrate = in.outputrate ? requiresupported(*in.outputrate, "fs") : rate;
+  const decodesettings d = synthesissettings(rate, in.lframe, in.alpha, fpitch, fvpitch, fdur, fwarp, floud,
+                                             fpfilt, fdrc, in.morvscale);
   std::vector<double> track = copydoubles(checkedarray(in.lf0, "lf0", 1, false), 1.0);
   if (track.size() > UINT32_MAX) refuse("lf0 has too many frames");
   const uint32_t frames = static_cast<uint32_t>(track.size());
   uint32_t order = 0;
   std::vector<double> cepstra = readcepstra(in.cc, frames, &order);
+  if (!in.fs && order != defaultccord(velksamplingrate))
+    refuse("cc has order " + std::to_string(order) + ", not the 16000 Hz default " +
+           std::to_string(defaultccord(velksamplingrate)) +
+           ": pass fs, the rate the streams were made at (or decode the encode result or read_params's set)");
   std::vector<double> voicing;
   if (!in.fv.is_none()) {
     voicing = copydoubles(checkedarray(in.fv, "fv", 1, false), 1.0);
@@ -429,7 +462,7 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
   {
     py::gil_scoped_release nogil;
     out = decodearrays(std::move(track), std::move(cepstra), in.fv.is_none() ? nullptr : &voicing, order, d,
-                       wavnorm == 1, &silenced);
+                       outputrate, wavnorm == 1, &silenced);
   }
   if (silenced.samples != 0)
     warn(("synthesis of frames " + std::to_string(silenced.firstframe) + " to " +
@@ -798,15 +831,10 @@ void writewav(const std::filesystem::path& file, const py::object& y, double fs)
              .c_str());
 }
 
-py::array_t<double> readparams(const std::filesystem::path& file, const py::object& order) {
-  const std::string path = file.string();
-  int64_t width = 1;
-  if (!order.is_none()) {
-    const int64_t p = order.cast<int64_t>();
-    const int64_t highest = ccordhighest(velkratehighest);
-    requirerange(p, 0, highest, "order", ("must lie in 0.." + std::to_string(highest)).c_str());
-    width = p + 1;
-  }
+// ---- parameter sets ----
+
+// The values of a parameter file, as a float64 array of shape (n,), or (n / width, width).
+py::array_t<double> readstream(const std::string& path, int64_t width) {
   double* values = nullptr;
   uint32_t n = 0;
   {
@@ -820,15 +848,192 @@ py::array_t<double> readparams(const std::filesystem::path& file, const py::obje
   if (n % width != 0)
     refuse("order: " + path + " holds " + std::to_string(n) + " values, not a whole number of frames of " +
            std::to_string(width));
-  if (order.is_none()) return ownedarray(std::move(v), {static_cast<py::ssize_t>(n)});
+  if (width == 1) return ownedarray(std::move(v), {static_cast<py::ssize_t>(n)});
   return ownedarray(std::move(v), {static_cast<py::ssize_t>(n / width), static_cast<py::ssize_t>(width)});
 }
 
-void writeparams(const std::filesystem::path& file, const py::object& a) {
+// The order argument of read_params: values per frame, 1 when not given.
+int64_t orderwidth(const py::object& order) {
+  if (order.is_none()) return 1;
+  const int64_t p = order.cast<int64_t>();
+  const int64_t highest = ccordhighest(velkratehighest);
+  requirerange(p, 0, highest, "order", ("must lie in 0.." + std::to_string(highest)).c_str());
+  return p + 1;
+}
+
+// A file of the set as its record names it: a base name in the record's folder, or a path.
+std::string streampath(const std::string& recordpath, const std::string& name) {
+  return (std::filesystem::path(recordpath).parent_path() / name).string();
+}
+
+// The number of values of a stream file (refusing one that is missing or holds a partial value).
+uint64_t streamvalues(const std::string& path) {
+  uint64_t values = 0;
+  uint32_t rest = 0;
+  if (fdoublecount(path.c_str(), &values, &rest) != 0) fileerror(ENOENT, path);
+  if (rest != 0) refuse(path + " ends in a partial value (" + std::to_string(rest) + " bytes)");
+  return values;
+}
+
+// Refuses a set whose stream files lf0, cc and fv (empty: none) disagree in size with its record.
+void refusesizes(const std::string& recordpath, const paramrecord& r, const std::string& lf0,
+                 const std::string& cc, const std::string& fv) {
+  const uint64_t fvvalues = fv.empty() ? 0 : streamvalues(fv);
+  std::string problem;
+  if (paramsizesproblem(r, lf0.c_str(), streamvalues(lf0), cc.c_str(), streamvalues(cc),
+                        fv.empty() ? nullptr : fv.c_str(), fv.empty() ? nullptr : &fvvalues, &problem) != 0)
+    refuse(recordpath + ": " + problem);
+}
+
+// The parameter set whose record is r: its streams, sizes checked against the record, as an
+// Encoded with the record's settings.
+py::object readset(const std::string& recordpath, const paramrecord& r, const py::object& order) {
+  if (!order.is_none() && order.cast<int64_t>() != static_cast<int64_t>(r.ccord))
+    refuse("order = " + std::to_string(order.cast<int64_t>()) +
+           " contradicts the record's ccord = " + std::to_string(r.ccord) + " (" + recordpath + ")");
+  const std::string lf0 = streampath(recordpath, r.lf0), cc = streampath(recordpath, r.cc);
+  const std::string fv = r.fv.empty() ? "" : streampath(recordpath, r.fv);
+  refusesizes(recordpath, r, lf0, cc, fv);
+  py::object voicing = fv.empty() ? py::none() : py::object(readstream(fv, 1));
+  return encodedtuple(readstream(lf0, 1), readstream(cc, r.ccord + 1), voicing, r.fs, r.lframe,
+                      py::arg("alpha") = r.alpha, py::arg("ccmeth") = r.ccmeth,
+                      py::arg("morvscale") = r.morvscale, py::arg("f0min") = r.f0min,
+                      py::arg("f0max") = r.f0max);
+}
+
+py::object readparams(const std::filesystem::path& file, const py::object& order) {
   const std::string path = file.string();
-  const py::array values = checkedarray(a, "a", -1, false, true);
+  const std::string recordpath = paramrecordpath(path);
+  paramrecord r;
+  std::string problem;
+  const int found = readparamrecord(recordpath.c_str(), &r, &problem);
+  if (found < 0) refuse(recordpath + ": " + problem);
+  if (found == 1) return readset(recordpath, r, order);
+  return readstream(path, orderwidth(order));
+}
+
+// path with the suffix of its base name replaced by `suffix`, or with `suffix` appended when
+// it has none.
+std::string withsuffix(const std::string& path, const char* suffix) {
+  const std::filesystem::path p(path);
+  if (!p.has_extension()) return path + suffix;
+  return (p.parent_path() / (p.stem().string() + suffix)).string();
+}
+
+// The record of an encode result whose streams are the files lf0, cc and fv (fv empty: none).
+paramrecord recordof(const py::object& e, const std::string& lf0, const std::string& cc,
+                     const std::string& fv) {
+  paramrecord r;
+  r.fs = requiresupported(e.attr("fs").cast<double>(), "fs");
+  const py::object lframe = e.attr("lframe"), alpha = e.attr("alpha");
+  r.lframe = lframe.is_none() ? defaultlframe(r.fs) : lframe.cast<uint32_t>();
+  r.alpha = alpha.is_none() ? defaultalpha(r.fs) : alpha.cast<double>();
+  r.frames = static_cast<uint32_t>(py::len(e.attr("lf0")));
+  r.ccord = e.attr("ccord").cast<uint32_t>();
+  r.ccmeth = e.attr("ccmeth").cast<uint32_t>();
+  r.morvscale = e.attr("morvscale").cast<bool>();
+  r.f0min = e.attr("f0min").cast<double>();
+  r.f0max = e.attr("f0max").cast<double>();
+  r.lf0 = recordstreamname(lf0, lf0);
+  r.cc = recordstreamname(lf0, cc);
+  r.fv = fv.empty() ? "" : recordstreamname(lf0, fv);
+  return r;
+}
+
+// One output of a set on its way to its file: its bytes, written to a temporary first.
+struct setoutput {
+  std::string path;
+  std::vector<double> values;  // a stream's values, or
+  std::string text;            // the record's text
+  bool stream = true;
+  outputfile out;
+  bool finished = false;
+
+  setoutput(std::string file, std::vector<double>&& v) : path(std::move(file)), values(std::move(v)) {}
+  setoutput(std::string file, std::string&& record)
+      : path(std::move(file)), text(std::move(record)), stream(false) {}
+};
+
+bool writetemporary(setoutput* o) {
+  bool written = outputopen(o->path.c_str(), &o->out) != nullptr;
+  if (written && o->stream)
+    written = fdoubleput(o->out.file, o->values.data(), static_cast<uint32_t>(o->values.size()), 0) ==
+              o->values.size();
+  else if (written)
+    written = fwrite(o->text.data(), 1, o->text.size(), o->out.file) == o->text.size();
+  const int error = errno;
+  o->finished = outputfinish(&o->out, written) == 0;
+  if (!o->finished) errno = error ? error : EIO;
+  return o->finished;
+}
+
+// Writes the outputs as a whole: each to a temporary, and only when all are complete and each
+// can take its name do they take them (outputcommitset); otherwise the earlier files stay as they
+// were. Raises OSError naming the first that failed.
+void writeset(std::vector<setoutput>& outputs) {
+  errno = 0;
+  std::string failed;
+  int error = 0;
+  {
+    py::gil_scoped_release nogil;
+    for (setoutput& o : outputs)
+      if (!writetemporary(&o)) {
+        failed = o.path;
+        error = errno;
+        break;
+      }
+    std::vector<outputfile*> set;
+    for (setoutput& o : outputs) set.push_back(&o.out);
+    uint32_t refused = 0;
+    if (failed.empty() && outputcommitset(set.data(), static_cast<uint32_t>(set.size()), &refused) != 0) {
+      failed = outputs[refused].path;
+      error = errno;
+    }
+    if (!failed.empty())
+      for (setoutput& o : outputs)
+        if (o.finished) outputdiscard(&o.out);
+  }
+  if (!failed.empty()) fileerror(error ? error : EIO, failed);
+}
+
+// The values of an array argument in row-major order, at most 2^32 of them.
+std::vector<double> arrayvalues(const py::object& a, const char* name) {
+  const py::array values = checkedarray(a, name, -1, false, true);
   std::vector<double> v = copydoubles(values.attr("reshape")(-1).cast<py::array>(), 1.0);
-  if (v.size() > UINT32_MAX) refuse("a has more than 2^32 values");
+  if (v.size() > UINT32_MAX) refuse(std::string(name) + " has more than 2^32 values");
+  return v;
+}
+
+void writeencoded(const std::string& path, const py::object& e, const py::object& cc, const py::object& fv,
+                  bool record) {
+  const bool voicing = !e.attr("fv").is_none();
+  const std::string ccpath =
+      cc.is_none() ? withsuffix(path, ".cc") : cc.cast<std::filesystem::path>().string();
+  const std::string fvpath = !voicing       ? ""
+                             : fv.is_none() ? withsuffix(path, ".fv")
+                                            : fv.cast<std::filesystem::path>().string();
+  const paramrecord r = recordof(e, path, ccpath, fvpath);
+  std::vector<setoutput> outputs;
+  outputs.emplace_back(path, arrayvalues(e.attr("lf0"), "lf0"));
+  outputs.emplace_back(ccpath, arrayvalues(e.attr("cc"), "cc"));
+  if (voicing) outputs.emplace_back(fvpath, arrayvalues(e.attr("fv"), "fv"));
+  const uint64_t fvvalues = voicing ? outputs[2].values.size() : 0;
+  std::string problem;
+  if (paramsizesproblem(r, "lf0", outputs[0].values.size(), "cc", outputs[1].values.size(), "fv",
+                        voicing ? &fvvalues : nullptr, &problem) != 0)
+    refuse("a: " + problem);
+  if (record && outputnamesfile(path.c_str()))
+    outputs.emplace_back(paramrecordpath(path), formatparamrecord(r));
+  writeset(outputs);
+}
+
+void writeparams(const std::filesystem::path& file, const py::object& a, const py::object& cc,
+                 const py::object& fv, bool record) {
+  const std::string path = file.string();
+  if (py::isinstance(a, encodedtuple)) return writeencoded(path, a, cc, fv, record);
+  if (!cc.is_none() || !fv.is_none())
+    refuse("cc and fv name the streams of a set: pass an encode result as a");
+  std::vector<double> v = arrayvalues(a, "a");
   bool written = false;
   errno = 0;
   {
@@ -844,7 +1049,47 @@ void writeparams(const std::filesystem::path& file, const py::object& a) {
   if (!written) fileerror(errno ? errno : EIO, path);
 }
 
+// For velk.corpus: the record text of an encode result whose streams are named lf0, cc and fv
+// (fv None: none), and whether the set of a log-F0 file is whole (None) or what is wrong with it.
+std::string formatrecord(const py::object& e, const std::string& lf0, const std::string& cc,
+                         const py::object& fv) {
+  return formatparamrecord(recordof(e, lf0, cc, fv.is_none() ? "" : fv.cast<std::string>()));
+}
+
+py::object setproblem(const std::filesystem::path& file) {
+  const std::string recordpath = paramrecordpath(file.string());
+  paramrecord r;
+  std::string problem;
+  const int found = readparamrecord(recordpath.c_str(), &r, &problem);
+  if (found == 0) return py::str(recordpath + " is missing");
+  try {
+    if (found < 0) refuse(recordpath + ": " + problem);
+    refusesizes(recordpath, r, streampath(recordpath, r.lf0), streampath(recordpath, r.cc),
+                r.fv.empty() ? "" : streampath(recordpath, r.fv));
+  } catch (const std::invalid_argument& e) {
+    return py::str(e.what());
+  } catch (const py::error_already_set& e) {
+    return py::str(e.what());
+  }
+  return py::none();
+}
+
 }  // namespace
+
+decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lframe,
+                                        std::optional<double> alpha, double fpitch, double fvpitch,
+                                        double fdur, double fwarp, double floud, double fpfilt, double fdrc,
+                                        int64_t morvscale) {
+  return synthesissettings(fs, lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+}
+
+uint32_t checkedrate(double fs, const char* name) {
+  return requiresupported(fs, name);
+}
+
+void userwarning(const char* message) {
+  warn(message);
+}
 
 PYBIND11_MODULE(_velk, m) {
   using namespace pybind11::literals;
@@ -857,14 +1102,10 @@ PYBIND11_MODULE(_velk, m) {
   py::array_t<double>(0);
   py::array_t<int16_t>(0);
   py::array_t<float>(0);
-  py::dict scope;
-  scope["__name__"] = "velk";
-  py::exec(encodeddefinition, scope);
-  encodedtuple = py::object(scope["Encoded"]).release();
-  encodedtuple.attr("__module__") = "velk";
+  encodedtuple = py::object(py::module_::import("velk.encoded").attr("Encoded")).release();
   m.attr("Encoded") = encodedtuple;
 
-  scope = py::dict();
+  py::dict scope;
   scope["__name__"] = "velk";
   py::exec(featuresdefinition, scope);
   featuresrecord = py::object(scope["Features"]).release();
@@ -934,30 +1175,35 @@ f0: a given F0 track replacing the pitch analysis, as --f0load does: F0 in Hz (0
 voicing: False skips the maximum voiced frequency (fv is None; refinement then assumes
     4500 Hz, as velkcoder does without the fv file).
 
-Returns Encoded(lf0, cc, fv) with the attributes fs and lframe (the rate and frame shift
-analysed at, which decode takes from it): lf0 shape (N,), natural log of F0, -1e10 unvoiced;
+Returns Encoded(lf0, cc, fv) with the settings analysed with as attributes (fs, lframe, alpha,
+ccord, ccmeth, morvscale, f0min, f0max), which decode and write_params take from it: lf0
+shape (N,), natural log of F0, -1e10 unvoiced;
 cc shape (N, ccord + 1); fv shape (N,) in Hz, or None. The programs store these as float32: the values
 rounded to float32 equal velkcoder's files byte for byte.)");
 
   m.def("decode", &decode, "lf0"_a, "cc"_a = py::none(), "fv"_a = py::none(), py::kw_only(),
         "fs"_a = py::none(), "lframe"_a = py::none(), "alpha"_a = py::none(), "fpitch"_a = 1, "fvpitch"_a = 1,
         "fdur"_a = 1, "fwarp"_a = 0, "floud"_a = 0, "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0,
-        "morvscale"_a = 1,
+        "morvscale"_a = py::none(),
         R"(Synthesises speech from log-F0, cepstra and maximum voiced frequency.
 
-lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or the result of encode,
-    whose streams, fs and lframe are then taken (cc and fv not given).
+lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or an Encoded (the
+    result of encode, or read_params's set), whose streams, rate, frame shift, warping factor
+    and range adaptation are then taken (cc and fv not given): lframe, alpha or morvscale
+    given with another value than it holds raise ValueError naming both, and fs names the
+    output's rate, the synthesis at the analysis rate resampled to it.
 cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
     is then derived from the lengths, as velkdecoder does).
 fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
 A frame holding a NaN or infinite value is synthesised silent, and so are frames and samples
     whose synthesis is not finite (a UserWarning names all these frames): no sample is ever NaN
     or inf.
-fs: the rate the streams were made at and the output's, 8000 to 48000 Hz (default 16000, or
-    the encode result's). An fv value above fs / 2 is refused: such streams come from a
+fs: for arrays, the rate the streams were made at and the output's, 8000 to 48000 Hz
+    (default 16000; without fs, cepstra of another order than 39, the 16 kHz default, raise
+    ValueError). An fv value above the analysis rate / 2 is refused: such streams come from a
     higher rate.
-The keyword options are velkdecoder's, with its defaults; lframe and alpha default by fs (80
-and 0.42 at 16 kHz), lframe to the encode result's:
+The keyword options are velkdecoder's, with its defaults; for arrays, lframe and alpha default
+by fs (80 and 0.42 at 16 kHz) and morvscale to 1:
 lframe: frame shift of the streams in samples (>= 1).  alpha: warping factor, |alpha| < 1.
 fpitch [0.25, 4], fvpitch [0, 4], fdur [0.25, 4], fwarp [-0.99, 0.99], floud [-4, 4],
 fpfilt [0, 1], fdrc [0, 1]: pitch, pitch range, duration, vocal-tract, loudness, post-filter
@@ -968,7 +1214,10 @@ wavnorm: 1 scales the output so that its peak is 0.99 (as the decoder's --wavnor
 morvscale: 1 undoes the encoder's range adaptation, 0 not.
 
 Returns float64 samples at fs on the +-1 scale, (N + 1) * trunc(lframe * fdur) + 1 of
-them, before the 16-bit rounding; to_int16 gives the samples of velkdecoder's WAV file.)");
+them at the analysis rate (resampled to fs when that differs), before the 16-bit rounding;
+to_int16 gives the samples of velkdecoder's WAV file.)");
+
+  defstreaming(m);
 
   m.def("to_int16", &toint16, "y"_a,
         R"(The 16-bit samples a WAV file of the signal holds: int16 array of truncated 32768 * y,
@@ -1007,13 +1256,14 @@ and a WAV file holding fewer samples than its header promises give a UserWarning
 encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
 when it holds no readable sound or a sample that is NaN or infinite (float files).)");
 
-  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a = 16000,
+  m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a,
         R"(Writes y as a mono 16-bit PCM WAV file with a 44-byte header, as the decoder does.
 
 y: 1-D float array on the +-1 scale (converted as to_int16 does) or int16 array. Samples
     beyond the 16-bit range are saturated and counted in a UserWarning, as velkdecoder does; a
     float y whose peak exceeds 64 (16-bit values) raises ValueError.
-fs: the rate the header names, a whole number of Hz from 8000 to 48000.)");
+fs: the rate the header names, a whole number of Hz from 8000 to 48000 (required, as in
+    soundfile's write: decode(e) gives samples at e.fs).)");
 
   m.def("envelope", &envelope, "cc"_a, "fs"_a, py::kw_only(), "alpha"_a = py::none(), "nfft"_a = py::none(),
         "morvscale"_a = 1,
@@ -1037,12 +1287,32 @@ fs: the rate (8000 to 48000 Hz).  lframe: frame shift in samples (default: the r
 16 kHz). An encode result e gives frame_times(len(e.lf0), e.fs, e.lframe).)");
 
   m.def("read_params", &readparams, "path"_a, "order"_a = py::none(),
-        R"(Reads a parameter file (headerless little-endian float32 values) as the programs do.
+        R"(Reads a parameter set, or a parameter file (headerless little-endian float32 values), as
+the programs do.
 
-Returns float64 values: shape (n,), or (n / (order + 1), order + 1) when order is given (a
-file that does not hold whole frames raises ValueError).)");
+When the settings record path + ".json" exists (path names the log-F0 file of a set that
+velkcoder, write_params or velkcorpus wrote), returns an Encoded as encode does: the streams
+the record names (in its folder) with the rate, frame shift, order, warping factor and the
+other settings it holds; streams whose sizes disagree with the record, and an order that
+contradicts it, raise ValueError naming both.
+Otherwise returns the file's float64 values: shape (n,), or (n / (order + 1), order + 1) when
+order is given (a file that does not hold whole frames raises ValueError).)");
 
-  m.def("write_params", &writeparams, "path"_a, "a"_a,
-        R"(Writes the values of a float array (any shape, row-major order) as headerless
-little-endian float32 values, rounded to nearest: the bytes the programs write.)");
+  m.def("write_params", &writeparams, "path"_a, "a"_a, py::kw_only(), "cc"_a = py::none(),
+        "fv"_a = py::none(), "record"_a = true,
+        R"(Writes a parameter file, or a whole parameter set.
+
+a an array (any shape, row-major order): its values as headerless little-endian float32
+    values, rounded to nearest, the bytes the programs write.
+a an encode result (or read_params's set): path names its log-F0 file; cc and fv name the
+    other two (default: path with its suffix replaced by .cc and .fv, or with them appended),
+    in path's folder; and the settings record path + ".json" is written beside them (not with
+    record=False), so that read_params(path) and decode need nothing else. The files are
+    written to temporaries that take their names only once all are complete.)");
+
+  m.def("format_param_record", &formatrecord, "e"_a, "lf0"_a, "cc"_a, "fv"_a,
+        "The settings record of an encode result whose streams are named lf0, cc and fv (velk.corpus).");
+  m.def(
+      "param_set_problem", &setproblem, "path"_a,
+      "None when the set of the log-F0 file path is whole by its record, else what is wrong (velk.corpus).");
 }

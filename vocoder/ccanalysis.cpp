@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <new>
 
 #include "constants.h"
 #include "dft.h"
@@ -448,7 +449,7 @@ bool allfinite(const double* v, uint32_t n) {
   return true;
 }
 
-// Per-call storage of cc2waveform, allocated once.
+// Storage of the frame synthesis, allocated once per record.
 struct synthstore {
   double* E = nullptr;       // envelope grid cosine matrix, Kenv x (p+1)
   double* A = nullptr;       // harmonic cosine matrix, Kmax x (p+1)
@@ -479,30 +480,11 @@ struct synthstore {
   }
 };
 
-// Cut-off of voiced frames without a voiced-frequency track, from the range of c0.
-struct c0range {
-  double cmin;
-  double cmax;
-  bool usable;  // false when the voiced c0 values do not exceed the smallest c0
-};
-
-c0range getc0range(uint32_t N, const double* f0, uint32_t p, const double* cc) {
-  c0range r = {HUGE_VAL, -HUGE_VAL, false};
-  for (uint32_t i = 0; i < N; i++) {
-    const double* c = cc + getccsize(i, p);
-    if (!std::isfinite(f0[i]) || !allfinite(c, p + 1)) continue;
-    if (c[0] < r.cmin) r.cmin = c[0];
-    if (f0[i] > 0 && c[0] > r.cmax) r.cmax = c[0];
-  }
-  r.usable = r.cmax > r.cmin;
-  return r;
-}
-
-double voicedcutoff(const double* fv, uint32_t i, double c0, const c0range& range) {
+double voicedcutoff(const double* fv, double c0, const c0range& range) {
   double cutoff;
   if (fv != nullptr)
-    cutoff = std::isnan(fv[i]) ? kMinCutoff : fv[i];
-  else if (range.usable)
+    cutoff = std::isnan(*fv) ? kMinCutoff : *fv;
+  else if (range.cmax > range.cmin)
     cutoff = (c0 - range.cmin) * kMaxCutoffFromC0 / (range.cmax - range.cmin);
   else
     cutoff = kMinCutoff;
@@ -510,6 +492,96 @@ double voicedcutoff(const double* fv, uint32_t i, double c0, const c0range& rang
 }
 
 }  // namespace
+
+// The frame synthesis: its storage, its noise generator and the running phase.
+struct ccsynth {
+  explicit ccsynth(double rate, uint32_t shift, uint32_t order, double warp)
+      : fs(rate), S(shift), p(order), alpha(warp), noise(0) {}
+  double fs;
+  uint32_t S;
+  uint32_t p;
+  double alpha;
+  uint32_t Kenv = 0;
+  uint32_t L = 0;
+  synthstore st;
+  noisegen noise;    // every synthesis draws the same noise: one input, one output
+  double phi = 0;    // phase of the fundamental at the last voiced frame's centre
+  double fprev = 0;  // F0 of the previous frame after the voicing decisions, 0 unvoiced
+};
+
+void c0rangeinclude(c0range* r, double f0, const double* c, uint32_t p) {
+  if (!std::isfinite(f0) || !allfinite(c, p + 1)) return;
+  if (c[0] < r->cmin) r->cmin = c[0];
+  if (f0 > 0 && c[0] > r->cmax) r->cmax = c[0];
+}
+
+ccsynth* ccsynthcreate(double fs, uint32_t S, uint32_t p, double alpha, double flow) {
+  if (S == 0) return nullptr;
+  ccsynth* r = new (std::nothrow) ccsynth(fs, S, p, alpha);
+  if (r == nullptr) return nullptr;
+  r->Kenv = hanoharms(fs, fs, kEnvStep);
+  r->L = getwinlengthceilpot2(2 * S);
+  if (!r->st.allocate(r->Kenv, hanoharms(fs, fs, flow), p, r->L)) {
+    delete r;
+    return nullptr;
+  }
+  ccmatrixcreate(p, r->Kenv, kEnvStep, nullptr, fs, alpha, r->st.E, nullptr);
+  return r;
+}
+
+void ccsynthdestroy(ccsynth* r) {
+  delete r;
+}
+
+int ccsynthframe(ccsynth* r, double f, double* c, const double* fv, const c0range& range,
+                 const double** frame) {
+  synthstore& st = r->st;
+  const double fs = r->fs;
+  const uint32_t S = r->S, p = r->p, L = r->L, Kenv = r->Kenv;
+  if (!std::isfinite(f) || !allfinite(c, p + 1)) {  // corrupt frame: silent, phase restarts
+    r->fprev = 0;
+    return 0;
+  }
+  if (f > 0 && (f < kMinVoicedF0 || f > kMaxVoicedF0)) f = 0;
+
+  // Noise envelope on the 100 Hz grid.
+  c[0] += kNoiseLevel;
+  prodmat(st.E, c, st.env, Kenv, p + 1, 1);
+  c[0] -= kNoiseLevel;
+  double cutoff = 0;
+  if (f > 0) {
+    cutoff = voicedcutoff(fv, c[0], range);
+    if (f >= cutoff)
+      f = 0;
+    else
+      applyhpfilterlog(Kenv, kEnvStep, st.env, cutoff);
+  }
+  if (!allfinite(st.env, Kenv)) {
+    r->fprev = 0;
+    return 0;
+  }
+  resamplelogampenv(kEnvStep, st.env, Kenv, fs / L, st.frame + 1, L / 2 - 1);
+  if (gennoisefromlogspectrum(st.frame, L, fs, &r->noise) != 0) return -1;
+
+  if (f > 0) {
+    uint32_t K = hanoharms(fs, cutoff, f);
+    ccmatrixcreate(p, K, f, nullptr, fs, r->alpha, st.A, st.P);
+    prodmat(st.A, c, st.amps, K, p + 1, 1);
+    for (uint32_t k = 0; k < K; k++) st.amps[k] = std::exp(st.amps[k]) * 2 * std::sqrt(f);
+    if (!allfinite(st.amps, K)) {  // envelope overflows: silent as a corrupt frame
+      r->fprev = 0;
+      return 0;
+    }
+    applyantihpfilter(K, f, st.amps, cutoff);
+    prodmat(st.P, c, st.phases, K, p + 1, 1);
+    r->phi = r->fprev > 0 ? r->phi + kPi * (f + r->fprev) * S / fs : 0;
+    applyexcphase(K, f, fs, st.phases);
+    genharmonics(st.frame, S, S, fs, f, K, st.amps, st.phases, r->phi, 1);
+  }
+  r->fprev = f;
+  *frame = st.frame;
+  return 1;
+}
 
 uint32_t getwaveformlength(uint32_t S, uint32_t N) {
   return (N + 1) * S + 1;
@@ -554,76 +626,31 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
 }
 
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
-                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* overflowed) {
+                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* silent) {
   if (outlen < getwaveformlength(S, N)) return -1;
   std::memset(out, 0, static_cast<size_t>(outlen) * sizeof(double));
-  if (overflowed) std::memset(overflowed, 0, N);
+  if (silent) std::memset(silent, 0, N);
   if (S == 0) return 0;
 
   double flow = 500;
   for (uint32_t i = 0; i < N; i++)
     if (f0[i] >= kMinVoicedF0 && f0[i] < flow) flow = f0[i];
-  c0range range = fv == nullptr ? getc0range(N, f0, p, cc) : c0range{0, 0, false};
+  c0range range;
+  if (fv == nullptr)
+    for (uint32_t i = 0; i < N; i++) c0rangeinclude(&range, f0[i], cc + getccsize(i, p), p);
 
-  const uint32_t Kenv = hanoharms(fs, fs, kEnvStep);
-  const uint32_t Kmax = hanoharms(fs, fs, flow);
-  const uint32_t L = getwinlengthceilpot2(2 * S);
-  synthstore st;
-  if (!st.allocate(Kenv, Kmax, p, L)) return -1;
-  ccmatrixcreate(p, Kenv, kEnvStep, nullptr, fs, alpha, st.E, nullptr);
-
-  noisegen noise(0);  // every call draws the same noise: one input, one output
+  ccsynth* synth = ccsynthcreate(fs, S, p, alpha, flow);
+  if (synth == nullptr) return -1;
   uint32_t centre = S;
-  double phi = 0, fprev = 0;
-  for (uint32_t i = 0; i < N; i++, centre += S) {
-    double* c = cc + getccsize(i, p);
-    double f = f0[i];
-    if (!std::isfinite(f) || !allfinite(c, p + 1)) {  // corrupt frame: silent, phase restarts
-      fprev = 0;
-      continue;
-    }
-    if (f > 0 && (f < kMinVoicedF0 || f > kMaxVoicedF0)) f = 0;
-
-    // Noise envelope on the 100 Hz grid.
-    c[0] += kNoiseLevel;
-    prodmat(st.E, c, st.env, Kenv, p + 1, 1);
-    c[0] -= kNoiseLevel;
-    double cutoff = 0;
-    if (f > 0) {
-      cutoff = voicedcutoff(fv, i, c[0], range);
-      if (f >= cutoff)
-        f = 0;
-      else
-        applyhpfilterlog(Kenv, kEnvStep, st.env, cutoff);
-    }
-    if (!allfinite(st.env, Kenv)) {
-      if (overflowed) overflowed[i] = 1;
-      fprev = 0;
-      continue;
-    }
-    resamplelogampenv(kEnvStep, st.env, Kenv, fs / L, st.frame + 1, L / 2 - 1);
-    if (gennoisefromlogspectrum(st.frame, L, fs, &noise) != 0) return -1;
-
-    if (f > 0) {
-      uint32_t K = hanoharms(fs, cutoff, f);
-      ccmatrixcreate(p, K, f, nullptr, fs, alpha, st.A, st.P);
-      prodmat(st.A, c, st.amps, K, p + 1, 1);
-      for (uint32_t k = 0; k < K; k++) st.amps[k] = std::exp(st.amps[k]) * 2 * std::sqrt(f);
-      if (!allfinite(st.amps, K)) {  // envelope overflows: silent as a corrupt frame
-        if (overflowed) overflowed[i] = 1;
-        fprev = 0;
-        continue;
-      }
-      applyantihpfilter(K, f, st.amps, cutoff);
-      prodmat(st.P, c, st.phases, K, p + 1, 1);
-      phi = fprev > 0 ? phi + kPi * (f + fprev) * S / fs : 0;
-      applyexcphase(K, f, fs, st.phases);
-      genharmonics(st.frame, S, S, fs, f, K, st.amps, st.phases, phi, 1);
-    }
-    olatriang(out, st.frame, centre - S, centre, centre + S);
-    fprev = f;
+  int status = 0;
+  for (uint32_t i = 0; i < N && status >= 0; i++, centre += S) {
+    const double* frame = nullptr;
+    status = ccsynthframe(synth, f0[i], cc + getccsize(i, p), fv ? fv + i : nullptr, range, &frame);
+    if (status == 1) olatriang(out, frame, centre - S, centre, centre + S);
+    if (status == 0 && silent) silent[i] = 1;
   }
-  return 0;
+  ccsynthdestroy(synth);
+  return status < 0 ? -1 : 0;
 }
 
 namespace {
@@ -709,23 +736,28 @@ int applycpostfilt16k042(double* cc, uint32_t p, uint32_t N, double beta, const 
   return 0;
 }
 
+double drclevel(const double* c, uint32_t p) {
+  uint32_t last = tablelast(p, 40);
+  double s = 0;
+  for (uint32_t j = 0; j <= last; j++) s += c[j] * kDrcTable[j];
+  return kDrcLevelOffset + s;
+}
+
+void drcadjust(double* c, double level, double loudest, double gamma) {
+  double d = level - loudest;
+  c[0] += (drctarget(d) - d) * gamma * kDbToLogAmp;
+}
+
 int applycdrc16k042(double* cc, uint32_t p, uint32_t N, double gamma) {
   if (gamma == 0 || N == 0) return 0;
   double* level = static_cast<double*>(std::malloc(static_cast<size_t>(N) * sizeof(double)));
   if (level == nullptr) return -1;
-  uint32_t last = tablelast(p, 40);
   double maxlevel = -HUGE_VAL;
   for (uint32_t i = 0; i < N; i++) {
-    const double* c = cc + getccsize(i, p);
-    double s = 0;
-    for (uint32_t j = 0; j <= last; j++) s += c[j] * kDrcTable[j];
-    level[i] = kDrcLevelOffset + s;
+    level[i] = drclevel(cc + getccsize(i, p), p);
     if (level[i] > maxlevel) maxlevel = level[i];
   }
-  for (uint32_t i = 0; i < N; i++) {
-    double d = level[i] - maxlevel;
-    cc[getccsize(i, p)] += (drctarget(d) - d) * gamma * kDbToLogAmp;
-  }
+  for (uint32_t i = 0; i < N; i++) drcadjust(cc + getccsize(i, p), level[i], maxlevel, gamma);
   std::free(level);
   return 0;
 }

@@ -4,6 +4,7 @@
 // Built on harmonicanalysis, spectralanalysis, matvect, dft, windowing and polynom.
 // A cepstral vector of order p holds c0..cp with ln A(w) = c0 + 2 sum_j c_j cos(j w~),
 // w~ = fwarp(w, alpha). A cepstral matrix holds one such vector per frame.
+#include <cmath>
 #include <cstdint>
 
 namespace velk {
@@ -147,11 +148,48 @@ uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first);
 // Returns 0, or -1 when memory runs out or outlen is too short.
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
                 const double* fv, double alpha, uint32_t p, double* cc);
-// The same, noting in `overflowed` (N flags, caller's, or null) the frames left silent because
-// their envelope or their harmonics' amplitudes overflow (a cepstrum such as c0 = 1000): 1 for
-// such a frame, 0 for every other.
+// The same, noting in `silent` (N flags, caller's, or null) the frames left silent: 1 for a frame
+// whose parameters are not finite or whose envelope or harmonics overflow (a cepstrum such as
+// c0 = 1000), 0 for every other.
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
-                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* overflowed);
+                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* silent);
+// The range of c0 that gives the cut-off of voiced frames when no maximum voiced frequency is
+// given: the smallest c0 of all frames and the largest of the voiced ones (F0 above 0), frames
+// with a value that is not finite left out. The cut-off of a voiced frame is then
+// (c0 - cmin) * 4500 / (cmax - cmin) Hz, at least 1000 Hz (1000 Hz when cmax <= cmin).
+struct c0range {
+  double cmin = HUGE_VAL;
+  double cmax = -HUGE_VAL;
+};
+// Takes one frame (F0 in Hz, cepstrum c of order p) into the range.
+void c0rangeinclude(c0range* r, double f0, const double* c, uint32_t p);
+
+// The synthesis of cc2waveform one frame at a time: a record made by ccsynthcreate and destroyed
+// by ccsynthdestroy holds the working storage, the noise generator (seeded at creation) and the
+// running phase, so that the frames given in order to ccsynthframe make the frames cc2waveform
+// makes, bit for bit.
+struct ccsynth;
+// A record for synthesis at fs Hz with shift S (at least 1), order p and warping alpha; flow is
+// the lowest F0 (Hz, from 10 up) of the frames to come, which sizes the harmonic matrices (10
+// holds every F0). Null when S is 0 or memory runs out.
+ccsynth* ccsynthcreate(double fs, uint32_t S, uint32_t p, double alpha, double flow);
+void ccsynthdestroy(ccsynth* r);
+// Synthesises the next frame. Returns 1 with *frame pointing at 2S samples (inside the record,
+// valid until the next call) to overlap-add with triangular weights from S samples before the
+// frame's centre; 0 for a silent frame (parameters not finite); -1 on failure.
+//   f0     F0 in Hz, 0 unvoiced
+//   c      in: p+1 cepstra; c0 is changed and restored
+//   fv     in: the frame's maximum voiced frequency in Hz, or null to derive it from c0 and range
+//   range  the c0 range over all frames, used when fv is null
+int ccsynthframe(ccsynth* r, double f0, double* c, const double* fv, const c0range& range,
+                 const double** frame);
+
+// Dynamic range compression one frame at a time: drclevel gives a frame's level in dB (order p,
+// cepstrum c; NaN for a frame that is not finite); drcadjust moves its c0 by the compression of
+// strength gamma towards the loudest level of all frames. Together they are applycdrc16k042.
+double drclevel(const double* c, uint32_t p);
+void drcadjust(double* c, double level, double loudest, double gamma);
+
 // Output length (N+1)*S+1 of N synthesis frames with shift S.
 uint32_t getwaveformlength(uint32_t S, uint32_t N);
 // Lowers the log envelope e (K points at (k+1)*delta Hz) below the cut-off fv: -32 dB at 0 Hz,

@@ -56,39 +56,6 @@ bool allfinite(const double* v, uint32_t n) {
   return true;
 }
 
-// Frames holding a NaN or an infinite value (a log-F0 of -inf excepted: it is unvoiced) get a
-// NaN log-F0 and NaN cepstra, so that they take no part in the statistics over all frames (mean
-// log-F0, loudest level) and are synthesised silent; returns their indices.
-std::vector<uint32_t> isolatecorruptframes(double* lf0, double* cc, const double* fv, uint32_t frames,
-                                           uint32_t order) {
-  std::vector<uint32_t> corrupt;
-  const uint32_t width = order + 1;
-  for (uint32_t k = 0; k < frames; ++k) {
-    double* c = cc + getccsize(k, order);
-    const bool f0bad = std::isnan(lf0[k]) || lf0[k] == HUGE_VAL;
-    const bool fvbad = fv && !std::isfinite(fv[k]);
-    if (!f0bad && !fvbad && allfinite(c, width)) continue;
-    corrupt.push_back(k);
-    lf0[k] = NAN;
-    for (uint32_t j = 0; j < width; ++j) c[j] = NAN;
-  }
-  return corrupt;
-}
-
-// Pitch level, then pitch range around the mean of the moved values.
-void modifyprosody(const decodesettings& s, double* lf0, uint32_t frames) {
-  if (s.fpitch != 1.0) shiftlogpitch(frames, lf0, std::log(s.fpitch));
-  if (s.fvpitch != 1.0) scalelogpitchrange(frames, lf0, s.fvpitch);
-}
-
-// Compression, post-filter, then loudness; -1 when the compression runs out of memory.
-int filtercepstra(const decodesettings& s, double* cc, uint32_t order, uint32_t frames) {
-  if (s.fdrc != 0 && applycdrc16k042(cc, order, frames, s.fdrc) != 0) return -1;
-  if (s.fpfilt != 0) applycpostfilt16k042(cc, order, frames, s.fpfilt, nullptr);
-  if (s.floud != 0) applycloudfilt16k042(cc, order, frames, s.floud);
-  return 0;
-}
-
 // Sets every non-finite sample of out to 0 and notes the frames they fall in.
 void silencenonfinite(double* out, uint32_t outlen, uint32_t shift, uint32_t frames,
                       silencedsamples* silenced) {
@@ -98,17 +65,6 @@ void silencenonfinite(double* out, uint32_t outlen, uint32_t shift, uint32_t fra
     const uint32_t frame = std::min(j / shift, frames == 0 ? 0 : frames - 1);
     if (silenced->samples++ == 0) silenced->firstframe = frame;
     silenced->lastframe = frame;
-  }
-}
-
-// Adds the frames that the synthesis left out (flagged): each counts the `shift` samples it owns.
-void silenceframes(const std::vector<uint8_t>& flagged, uint32_t shift, silencedsamples* silenced) {
-  for (uint32_t k = 0; k < flagged.size(); ++k) {
-    if (!flagged[k]) continue;
-    const bool first = silenced->samples == 0;
-    if (first || k < silenced->firstframe) silenced->firstframe = k;
-    if (first || k > silenced->lastframe) silenced->lastframe = k;
-    silenced->samples += shift;
   }
 }
 
@@ -358,16 +314,62 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
   return decodestreams(lf0, cc, fv, frames, order, s, out, outlen, &silenced);
 }
 
+bool decodeframebegin(const decodesettings& s, uint32_t order, double* lf0, double* c, const double* fv) {
+  if (s.morvscale) invmorvadapteradhoc(c, order, 1);
+  const bool f0bad = std::isnan(*lf0) || *lf0 == HUGE_VAL;
+  const bool fvbad = fv && !std::isfinite(*fv);
+  if (f0bad || fvbad || !allfinite(c, order + 1)) {
+    *lf0 = NAN;
+    for (uint32_t j = 0; j <= order; ++j) c[j] = NAN;
+    return false;
+  }
+  if (s.fpitch != 1.0) shiftlogpitch(1, lf0, std::log(s.fpitch));
+  return true;
+}
+
+void decodeframesurvey(decodestatistics* st, const decodesettings& s, uint32_t order, double lf0,
+                       const double* c) {
+  if (lf0 > unvoicedlogf0) {
+    st->logf0sum += lf0;
+    ++st->voiced;
+  }
+  if (s.fdrc != 0) {
+    const double level = drclevel(c, order);
+    if (level > st->loudest) st->loudest = level;
+  }
+}
+
+void decodeframefinish(const decodesettings& s, const decodestatistics& st, uint32_t order, bool sound,
+                       double* lf0, double* c) {
+  if (s.fvpitch != 1.0 && st.voiced != 0 && *lf0 > unvoicedlogf0) {
+    const double mean = st.logf0sum / st.voiced;
+    *lf0 = (*lf0 - mean) * s.fvpitch + mean;
+  }
+  if (s.fdrc != 0) drcadjust(c, drclevel(c, order), st.loudest, s.fdrc);
+  if (s.fpfilt != 0) applycpostfilt16k042(c, order, 1, s.fpfilt, nullptr);
+  if (s.floud != 0) applycloudfilt16k042(c, order, 1, s.floud);
+  logf02f0(1, lf0);
+  if (!sound) *lf0 = NAN;  // silent in synthesis
+}
+
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen, silencedsamples* silenced) {
   *silenced = silencedsamples();
-  if (s.morvscale) invmorvadapteradhoc(cc, order, frames);
-  const std::vector<uint32_t> corrupt = isolatecorruptframes(lf0, cc, fv, frames, order);
-  modifyprosody(s, lf0, frames);
-  if (filtercepstra(s, cc, order, frames) != 0) return -1;
-  logf02f0(frames, lf0);
-  for (uint32_t k : corrupt) lf0[k] = NAN;  // silent in synthesis
-  std::vector<uint8_t> silent;              // frames left out: their synthesis overflows, or they are corrupt
+  std::vector<char> sound;
+  try {
+    sound.resize(frames);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  decodestatistics st;
+  for (uint32_t k = 0; k < frames; ++k) {
+    double* c = cc + getccsize(k, order);
+    sound[k] = decodeframebegin(s, order, lf0 + k, c, fv ? fv + k : nullptr);
+    decodeframesurvey(&st, s, order, lf0[k], c);
+  }
+  for (uint32_t k = 0; k < frames; ++k)
+    decodeframefinish(s, st, order, sound[k], lf0 + k, cc + getccsize(k, order));
+  std::vector<uint8_t> silent;  // frames left out: corrupt, or their synthesis overflows
   try {
     silent.resize(frames);
   } catch (const std::bad_alloc&) {
@@ -376,10 +378,17 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
   if (cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc, silent.data()) !=
       0)
     return -1;
-  for (uint32_t k : corrupt) silent[k] = 1;
   silencenonfinite(out, outlen, s.shift, frames, silenced);
-  silenceframes(silent, s.shift, silenced);
+  for (uint32_t k = 0; k < frames; ++k)
+    if (silent[k]) notesilentframe(silenced, k, s.shift);
   return 0;
+}
+
+void notesilentframe(silencedsamples* silenced, uint32_t frame, uint32_t shift) {
+  const bool first = silenced->samples == 0;
+  if (first || frame < silenced->firstframe) silenced->firstframe = frame;
+  if (first || frame > silenced->lastframe) silenced->lastframe = frame;
+  silenced->samples += shift;
 }
 
 int cepstralenvelopes(const double* cc, uint32_t frames, uint32_t order, double fs, double alpha,

@@ -7,6 +7,7 @@
 //
 // Every array is allocated by the caller; no routine prints, keeps state between calls or
 // allocates per frame. Signals are doubles on the +-1 scale (a 16-bit sample s is s / 32768).
+#include <cmath>
 #include <cstdint>
 
 #include "constants.h"
@@ -234,6 +235,32 @@ struct silencedsamples {
 // decodestreams, reporting in *silenced the samples it made silent.
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen, silencedsamples* silenced);
+// Adds a frame left out of the synthesis whole to *silenced, in any order of the frames: it counts
+// the `shift` samples it owns.
+void notesilentframe(silencedsamples* silenced, uint32_t frame, uint32_t shift);
+
+// decodestreams frame by frame, for synthesis that runs over the frames in order (streamdecode.h):
+// the statistics over all frames that some settings need, and the three steps every frame goes
+// through. decodestreams is decodeframebegin and decodeframesurvey on every frame, then
+// decodeframefinish on every frame with the statistics so gathered, then cc2waveform.
+struct decodestatistics {
+  double logf0sum = 0.0;       // sum of the voiced log-F0 values after the pitch factor (fvpitch)
+  uint32_t voiced = 0;         // their count
+  double loudest = -HUGE_VAL;  // the loudest frame's level for the compression (fdrc)
+};
+// Undoes the range adaptation (s.morvscale) of one frame's cepstrum c (order + 1 values, in place)
+// and applies the pitch factor to its log-F0 (*lf0); fv is the frame's maximum voiced frequency or
+// null. A frame holding a NaN or an infinity (a log-F0 of -inf excepted: it is unvoiced) gets a
+// NaN log-F0 and NaN cepstra and gives false; it takes no part in the statistics and is silent.
+bool decodeframebegin(const decodesettings& s, uint32_t order, double* lf0, double* c, const double* fv);
+// Takes a frame, after decodeframebegin, into the statistics.
+void decodeframesurvey(decodestatistics* st, const decodesettings& s, uint32_t order, double lf0,
+                       const double* c);
+// Applies the pitch range, compression, post-filter and loudness settings to a frame after
+// decodeframebegin, with the statistics of all frames, and turns its log-F0 into F0 in Hz (NaN for
+// a frame that decodeframebegin found unsound, so that synthesis leaves it silent).
+void decodeframefinish(const decodesettings& s, const decodestatistics& st, uint32_t order, bool sound,
+                       double* lf0, double* c);
 
 // Magnitude envelopes of warped cepstra on a linear frequency grid: for every frame, bins values
 // |A(f)| = exp(c0 + 2 sum_j c_j cos(j w~)) at f = k * fs / (2 (bins - 1)), k = 0 .. bins - 1, w~ the

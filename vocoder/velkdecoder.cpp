@@ -14,13 +14,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "blockio.h"
 #include "fdoubleio.h"
 #include "filesetrun.h"
 #include "outputfile.h"
 #include "paramread.h"
 #include "paramset.h"
 #include "soundfile.h"
+#include "streamdecode.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
 
@@ -407,15 +410,227 @@ static bool resampleoutput(const fileset& files, const options& set, setstreams*
   return false;
 }
 
+// Frames read and synthesised at a time on the streamed path: the memory of a set, whatever its
+// length, is a few blocks (about 3 MB at 48 kHz).
+const uint32_t blockframes = 1024;
+
+// The stream files of a set synthesised block by block, open from the first check to the WAV
+// file's end, and one block of their frames.
+struct streamfiles {
+  FILE* file[3] = {nullptr, nullptr, nullptr};  // log-F0, cepstra, voicing (null: none)
+  uint32_t frames = 0;
+  uint32_t order = 0;
+  std::vector<double> lf0, cc, fv;
+  ~streamfiles() {
+    for (FILE* f : file)
+      if (f) fclose(f);
+  }
+};
+
+// Whether the set can be synthesised block by block: streams in regular files whose sizes show
+// their frame count and order (a voicing file too, when named), and output at the synthesis rate.
+// Pipes and resampled output take the whole-set path.
+static bool streamable(const fileset& files, const options& set) {
+  uint64_t lf0 = 0, cc = 0, fv = 0;
+  uint32_t rest = 0;
+  const bool counted = fdoublecount(files.name[f0file], &lf0, &rest) == 0 && lf0 > 0 &&
+                       fdoublecount(files.name[ccfile], &cc, &rest) == 0 && cc > 0 && cc <= UINT32_MAX;
+  const bool voicing = !files.name[fvfile] || (fdoublecount(files.name[fvfile], &fv, &rest) == 0 && fv > 0);
+  return counted && voicing && static_cast<uint32_t>(set.fs) == set.synthesis.fs;
+}
+
+// Rewinds the files for another pass over the frames.
+static bool rewindstreams(streamfiles* f) {
+  for (FILE* file : f->file)
+    if (file && fseek(file, 0, SEEK_SET) != 0) return false;
+  return true;
+}
+
+// Reads the next n frames into the block; false (reported) when a file ends early or fails.
+static bool readframes(const fileset& files, streamfiles* f, uint32_t n) {
+  const uint32_t width = f->order + 1;
+  const uint32_t want[3] = {n, n * width, n};
+  double* into[3] = {f->lf0.data(), f->cc.data(), f->fv.data()};
+  for (int i = 0; i < 3; ++i) {
+    if (f->file[i] && fdoublereadblock(f->file[i], into[i], want[i]) != want[i]) {
+      fprintf(messages, "Error: could not read %s.\n", files.name[i]);
+      return false;
+    }
+  }
+  return true;
+}
+
+// One pass over the set's frames in blocks: step(lf0, cc, fv or null, n) for every block; false
+// (reported) when a read fails or a step does (a step reports its own failure).
+template <class Step>
+static bool eachblock(const fileset& files, streamfiles* f, Step step) {
+  if (!rewindstreams(f)) {
+    fprintf(messages, "Error: could not read %s.\n", files.name[f0file]);
+    return false;
+  }
+  for (uint32_t done = 0; done < f->frames;) {
+    const uint32_t n = f->frames - done < blockframes ? f->frames - done : blockframes;
+    if (!readframes(files, f, n) ||
+        !step(f->lf0.data(), f->cc.data(), f->file[fvfile] ? f->fv.data() : nullptr, n))
+      return false;
+    done += n;
+  }
+  return true;
+}
+
+// Opens the streams of a set whose sizes are known and makes the checks and warnings of
+// readstreams, in its order, from the sizes and a pass over the voicing; false (reported) when
+// the set is skipped.
+static bool openstreams(const fileset& files, const options& o, streamfiles* f) {
+  if (!sizesfit(files, o)) return false;
+  uint64_t frames = 0, values = 0, voicing = 0;
+  uint32_t rest = 0;
+  fdoublecount(files.name[f0file], &frames, &rest);
+  f->file[f0file] = fopen(files.name[f0file], "rb");
+  if (!f->file[f0file]) return reportunreadable(files.name[f0file]);
+  reporttrailingbytes(files.name[f0file], rest);
+  f->frames = static_cast<uint32_t>(frames);
+  fdoublecount(files.name[ccfile], &values, &rest);
+  f->file[ccfile] = fopen(files.name[ccfile], "rb");
+  if (!f->file[ccfile]) return reportunreadable(files.name[ccfile]);
+  reporttrailingbytes(files.name[ccfile], rest);
+  if (!cepstralorder(files, o, frames, values, &f->order)) return false;
+  if (files.name[fvfile]) {
+    fdoublecount(files.name[fvfile], &voicing, &rest);
+    f->file[fvfile] = fopen(files.name[fvfile], "rb");
+    if (f->file[fvfile]) reporttrailingbytes(files.name[fvfile], rest);
+    if (!f->file[fvfile]) {
+      fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
+    } else if (voicing < frames) {
+      fprintf(messages, "Warning: %s and %s have incompatible dimensions.\n", files.name[f0file],
+              files.name[fvfile]);
+      fclose(f->file[fvfile]);
+      f->file[fvfile] = nullptr;
+    }
+  }
+  const uint32_t block = f->frames < blockframes ? f->frames : blockframes;
+  f->lf0.resize(block);
+  f->cc.resize(static_cast<size_t>(block) * (f->order + 1));
+  f->fv.resize(block);
+  return true;
+}
+
+// voicingfitsrate over the voicing file, read in blocks.
+static bool streamvoicingfitsrate(const fileset& files, const options& o, streamfiles* f) {
+  if (!f->file[fvfile]) return true;
+  double highest = 0;
+  const bool read = eachblock(files, f, [&](const double*, const double*, const double* fv, uint32_t n) {
+    highest = std::fmax(highest, highestvoicing(fv, n));
+    return true;
+  });
+  if (!read) return false;
+  if (!(highest > o.synthesis.fs / 2.0)) return true;
+  fprintf(messages,
+          "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
+          "give the streams' rate with --fs.\n",
+          files.name[fvfile], highest, o.synthesis.fs / 2.0, o.synthesis.fs);
+  return false;
+}
+
+// The statistics over all frames that the settings need, one pass per survey stage.
+static bool surveystreams(const fileset& files, const decodesettings& d, streamfiles* f, decodesurvey* sv) {
+  const uint8_t needs = decodesurveyneeds(d, f->file[fvfile] != nullptr);
+  for (const uint8_t stage : {SURVEY_FRAMES, SURVEY_C0}) {
+    if (!(needs & stage)) continue;
+    const bool read =
+        eachblock(files, f, [&](const double* lf0, const double* cc, const double* fv, uint32_t n) {
+          return decodesurveyadd(sv, stage, d, f->order, lf0, cc, fv, n) == 0 ||
+                 outofmemory(files.name[outfile]);
+        });
+    if (!read) return false;
+    decodesurveyclose(sv, stage);
+  }
+  return true;
+}
+
+// One synthesis of the set, block by block: out(samples, n) receives the samples in order.
+// *silenced receives the samples made silent. false (reported) on failure.
+template <class Output>
+static bool synthesisestreams(const fileset& files, const decodesettings& d, const decodesurvey& sv,
+                              streamfiles* f, Output out, silencedsamples* silenced) {
+  streamdecoder* decoder = streamdecodercreate(d, f->order, f->file[fvfile] != nullptr, &sv, nullptr);
+  if (!decoder) return outofmemory(files.name[outfile]);
+  std::vector<double> samples(static_cast<size_t>(f->lf0.size()) * d.shift + d.shift + 1);
+  bool done = eachblock(files, f, [&](const double* lf0, const double* cc, const double* fv, uint32_t n) {
+    if (streamdecoderpush(decoder, lf0, cc, fv, n, samples.data()) != 0)
+      return outofmemory(files.name[outfile]);
+    return out(samples.data(), n * d.shift);
+  });
+  if (done) {
+    streamdecoderflush(decoder, samples.data());
+    done = out(samples.data(), d.shift + 1);
+  }
+  *silenced = streamdecodersilenced(decoder);
+  streamdecoderdestroy(decoder);
+  return done;
+}
+
+// Synthesises a set whose streams are regular files block by block and writes its WAV file as
+// the samples come, with the bytes and messages of the whole-set path: a survey pass per
+// statistic the settings need, one more synthesis for the peak when normalising.
+static bool decodestreamed(const fileset& files, const options& o, const options& set, const paramrecord& r,
+                           bool recorded) {
+  streamfiles f;
+  if (!openstreams(files, set, &f) || !streamvoicingfitsrate(files, set, &f)) return false;
+  reportunexpectedorder(files, set, f.order);
+  const uint64_t fvframes = f.frames;
+  if (recorded && !sizesagree(files, r, paramrecordpath(files.name[f0file]), f.frames,
+                              uint64_t{f.frames} * (f.order + 1), f.file[fvfile] ? &fvframes : nullptr))
+    return false;
+  const decodesettings& d = set.synthesis;
+  decodesurvey sv;
+  if (!surveystreams(files, d, &f, &sv)) return false;
+  silencedsamples silenced;
+  const bool normalise = o.wavnorm == 1;
+  double peak = 0;
+  if (normalise && !synthesisestreams(
+                       files, d, sv, &f,
+                       [&](const double* x, uint32_t n) {
+                         peak = wavpeak(peak, x, n);
+                         return true;
+                       },
+                       &silenced))
+    return false;
+  wavblockwriter w;
+  const uint32_t samples = static_cast<uint32_t>(decodedlength(f.frames, d));
+  errno = 0;
+  bool written = wavblockopen(&w, files.name[outfile], samples, static_cast<uint32_t>(set.fs),
+                              normalise ? wavnormalisinggain(peak) : 1.0) == 0;
+  const int openerror = written ? 0 : errno;  // why the file could not be created
+  uint32_t clipped = 0;
+  const bool made = synthesisestreams(
+      files, d, sv, &f,
+      [&](const double* x, uint32_t n) {
+        if (!normalise) clipped += wavclippedsamples(x, n);
+        written = written && wavblockwrite(&w, x, n) == 0;
+        return true;
+      },
+      &silenced);
+  written = wavblockclose(&w) == 0 && written && made;
+  if (!made) return false;
+  reportsilenced(silenced, files.name[outfile]);
+  if (!written) {
+    reportuncreated(files.name[outfile], openerror);
+    return false;
+  }
+  reportclipping(clipped, files.name[outfile]);
+  return true;
+}
+
 // Synthesises one file set and writes its WAV file; a failing set is reported and skipped (false).
 static bool decodefileset(const fileset& files, const options& o) {
   setstreams s;
   options set;
   paramrecord r;
   bool recorded = false;
-  if (!overwritesnothing(files) || !setsettings(files, o, &set, &r, &recorded) ||
-      !readstreams(files, set, &s))
-    return false;
+  if (!overwritesnothing(files) || !setsettings(files, o, &set, &r, &recorded)) return false;
+  if (streamable(files, set)) return decodestreamed(files, o, set, r, recorded);
+  if (!readstreams(files, set, &s)) return false;
   const uint64_t fvframes = s.frames;
   if (recorded && !sizesagree(files, r, paramrecordpath(files.name[f0file]), s.frames,
                               uint64_t{s.frames} * (s.order + 1), s.fv ? &fvframes : nullptr))

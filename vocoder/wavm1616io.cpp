@@ -218,6 +218,10 @@ uint32_t wavclippedsamples(const double* samples, uint32_t n) {
   return clipped;
 }
 
+void wavheaderm16(unsigned char* header, uint32_t n, uint32_t rate) {
+  writeheader(header, n, rate);
+}
+
 uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t normalise, uint8_t keep) {
   return wavwritem16(path, samples, n, samplerate, normalise, keep);
 }

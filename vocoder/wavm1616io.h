@@ -65,6 +65,9 @@ uint32_t wavwritem1616(const char* path, double* samples, uint32_t n, uint8_t no
 // above what the header's byte rate holds.
 uint32_t wavwritem16(const char* path, double* samples, uint32_t n, uint32_t rate, uint8_t normalise,
                      uint8_t keep);
+// The 44-byte header (wavheaderbytes) that wavwritem16 writes for n samples at `rate` Hz.
+const uint32_t wavheaderbytes = 44;
+void wavheaderm16(unsigned char* header, uint32_t n, uint32_t rate);
 // out[i] = in[i] / 32768, last to first, so `in` may occupy the start of `out`.
 int wavshort2double(uint32_t n, const int16_t* in, double* out);
 // Saturating, truncating conversion, first to last, so `out` may occupy the start of `in`.

@@ -145,7 +145,7 @@ def test_files_are_checked(tmp_path, streams):
                 np.zeros(10), fs)
     assert not (tmp_path / "y.wav").exists()
     with pytest.raises(OSError):
-        velk.write_wav(tmp_path / "no" / "such" / "dir.wav", np.zeros(10))
+        velk.write_wav(tmp_path / "no" / "such" / "dir.wav", np.zeros(10), 16000)
     with pytest.raises(OSError):
         velk.write_params(tmp_path / "no" / "dir.cc", streams.cc)
     velk.write_params(tmp_path / "empty.cc", np.zeros(0))
@@ -162,7 +162,7 @@ def test_outputs_go_through_links_and_not_over_write_protection(tmp_path):
     assert target.read_bytes() == np.ones(2, "<f4").tobytes()
     target.chmod(0o444)
     for write in (lambda: velk.write_params(tmp_path / "link.lf0", np.zeros(3)),
-                  lambda: velk.write_wav(target, np.zeros(10))):
+                  lambda: velk.write_wav(target, np.zeros(10), 16000)):
         with pytest.raises(PermissionError):
             write()
     assert target.read_bytes() == np.ones(2, "<f4").tobytes()

@@ -50,8 +50,9 @@ def test_encode_tree_writes_velkcoder_streams_per_item(corpus, encoded):
     record = json.loads((out / "velkcorpus.json").read_text())
     assert record["command"] == "encode" and record["options"] == OPTIONS
     # Without --fs every file is analysed at its own rate: the record leaves the rate, and the
-    # frame shift and warping factor that follow it, to each item.
-    assert (record["rate"], record["lframe"], record["ccord"], record["alpha"]) == (None, None, 24, None)
+    # frame shift and warping factor that follow it, to each item's own record.
+    each = "each file at its own rate"
+    assert (record["rate"], record["lframe"], record["ccord"], record["alpha"]) == (each, each, 24, each)
     rows = summary_rows(out / "summary.tsv")
     assert sorted(rows) == sorted(items)
     converted = os.path.splitext(CONVERTED)[0]
@@ -77,7 +78,11 @@ def test_rerun_skips_finished_items_and_redoes_changed_inputs(corpus, encoded, t
     os.utime(items["sub/b"], (later, later))
     done = corpus_command("encode", src, out, "--ccord=24", "--f0acc=1")
     assert "5 items: 1 done, 4 skipped" in done.stdout
-    assert tree_bytes(out) == before
+    after = tree_bytes(out)
+    # the streams are the same; the record keeps the input's new time
+    assert {n: b for n, b in after.items() if n != "sub/b.lf0.json"} == {
+        n: b for n, b in before.items() if n != "sub/b.lf0.json"}
+    assert json.loads(after["sub/b.lf0.json"])["source"]["mtime_ns"] == os.stat(items["sub/b"]).st_mtime_ns
     rows = summary_rows(out / "summary.tsv")
     assert len((out / "summary.tsv").read_text().splitlines()) == 6 and len(rows) == 5
 
@@ -193,7 +198,7 @@ def test_bad_files_fail_alone_and_whole_runs_are_refused_up_front(corpus, tmp_pa
     assert rows[str(src / "corrupt.wav")].startswith(f"could not read {src / 'corrupt.wav'}: ")
     assert rows[str(src / "good.wav")] == f"its outputs good.lf0/.cc/.fv are those of {src / 'good.flac'}"
     assert "4 items: 0 done, 0 skipped (done before), 4 failed" in done.stdout
-    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json"]
+    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json", "velkcorpus.lock"]
 
     afile = tmp_path / "afile"
     afile.write_text("x")
@@ -211,7 +216,7 @@ def test_bad_files_fail_alone_and_whole_runs_are_refused_up_front(corpus, tmp_pa
     ]:
         done = corpus_command("encode", *args)
         assert done.returncode == 255 and message in done.stderr, (args, done)
-    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json"]
+    assert sorted(os.listdir(out)) == ["failures.tsv", "velkcorpus.json", "velkcorpus.lock"]
     for args in (("encode", src), ("fold", src, out), ("encode", src, out, "-jobs=2"), ("merge", out, "--force")):
         done = corpus_command(*args)
         assert done.returncode == 255 and done.stderr.startswith("Error: incorrect input arguments.\nError: ")
@@ -235,10 +240,11 @@ def test_interrupted_run_resumes_to_the_uninterrupted_tree(stop, tmp_path, corpu
     assert f"velkcorpus: interrupted by {signal.Signals(stop).name}; 35 items:" in rest
     partial = tree_bytes(out)
     assert not [n for n in partial if n.endswith(".part")]
-    finished = {n.rsplit(".", 1)[0] for n in partial}
+    finished = {n[:-len(".lf0")] for n in partial if n.endswith(".lf0")}
     assert 1 <= len(finished) < 35
+    assert len(partial) == 4 * len(finished)
     for name in finished:
-        assert all(f"{name}.{e}" in partial for e in ("lf0", "cc", "fv")), name
+        assert all(f"{name}.{e}" in partial for e in ("lf0", "cc", "fv", "lf0.json")), name
     assert len(summary_rows(out / "summary.tsv")) == len(finished)
     done = corpus_command("encode", src, out, "--ccord=24", "--f0acc=1")
     assert done.returncode == 0 and f"{35 - len(finished)} done, {len(finished)} skipped" in done.stdout
@@ -258,8 +264,9 @@ def test_progress_lines_quiet_and_terminal_bar(corpus, tmp_path):
     src = corpus[0]
     done = corpus_command("encode", src, tmp_path / "lines", "--every=2")
     lines = done.stdout.splitlines()
-    assert [line.split(",")[0] for line in lines[:-1]] == ["velkcorpus: 2/5 items", "velkcorpus: 4/5 items",
+    assert [line.split(",")[0] for line in lines[:-2]] == ["velkcorpus: 2/5 items", "velkcorpus: 4/5 items",
                                                            "velkcorpus: 5/5 items"]
+    assert lines[-2] == "velkcorpus: 1 file under SRC skipped, not sound files by their names: notes.txt"
     assert "h of audio" in lines[0] and "items/s" in lines[0] and "0 failed" in lines[0] and "left" in lines[0]
     quiet = corpus_command("encode", src, tmp_path / "quiet", "--quiet")
     assert (quiet.returncode, quiet.stdout, quiet.stderr) == (0, "", "")
@@ -270,7 +277,7 @@ def test_progress_lines_quiet_and_terminal_bar(corpus, tmp_path):
     screen = os.read(main, 65536).decode()
     os.close(main)
     assert done.returncode == 0 and "5/5" in screen and "h audio, 0 failed" in screen and "100%" in screen
-    assert done.stdout.startswith("velkcorpus: 5 items: 5 done")
+    assert done.stdout.splitlines()[-1].startswith("velkcorpus: 5 items: 5 done")
 
 
 def test_the_command_velkcorpus_runs_the_module(corpus, encoded, tmp_path):

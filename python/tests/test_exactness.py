@@ -107,19 +107,23 @@ def test_decode_gives_the_decoders_wav(tmp_path, sample, name):
     run(VELKCODER, sample, *streams)
     run(VELKDECODER, *streams, tmp_path / "out.wav", *command_options(options))
     wav = (tmp_path / "out.wav").read_bytes()
-    lf0, fv = velk.read_params(streams[0]), velk.read_params(streams[2])
-    cc = velk.read_params(streams[1], order=39)
-    y = velk.decode(lf0, cc, fv, **options)
+    e = velk.read_params(streams[0])  # the set, by the record velkcoder wrote beside it
+    y = velk.decode(e, **options)
     assert velk.to_int16(y).tobytes() == wav[44:]
-    velk.write_wav(tmp_path / "mine.wav", y)
+    velk.write_wav(tmp_path / "mine.wav", y, e.fs)
     assert (tmp_path / "mine.wav").read_bytes() == wav
+    # the same from the streams as arrays
+    cc = velk.read_params(streams[1], order=39)
+    assert velk.decode(e.lf0, cc, velk.read_params(streams[2]), **options).tobytes() == y.tobytes()
 
 
 def test_decode_without_fv_and_with_a_flat_cepstral_stream_is_the_decoder_with_three_files(tmp_path, sample):
     streams = [tmp_path / ("in." + s) for s in ("lf0", "cc")]
     run(VELKCODER, sample, *streams)
     run(VELKDECODER, *streams, tmp_path / "out.wav", "--fwarp=0.1")
-    y = velk.decode(velk.read_params(streams[0]), velk.read_params(streams[1]), fwarp=0.1)
+    e = velk.read_params(streams[0])
+    assert e.fv is None
+    y = velk.decode(e.lf0, velk.read_params(streams[1]), fwarp=0.1)
     assert velk.to_int16(y).tobytes() == (tmp_path / "out.wav").read_bytes()[44:]
 
 
@@ -148,7 +152,7 @@ def test_parameter_files_read_and_write_the_programs_bytes(tmp_path, sample):
     streams = [tmp_path / ("in." + s) for s in ("lf0", "cc", "fv")]
     run(VELKCODER, sample, *streams)
     cc = velk.read_params(streams[1], order=39)
-    assert cc.shape[1] == 40 and cc.shape[0] == len(velk.read_params(streams[0]))
+    assert cc.shape[1] == 40 and cc.shape[0] == len(velk.read_params(streams[0]).lf0)
     velk.write_params(tmp_path / "copy.cc", cc)
     assert (tmp_path / "copy.cc").read_bytes() == streams[1].read_bytes()
     assert np.array_equal(velk.read_params(streams[1]), cc.reshape(-1))
@@ -157,9 +161,9 @@ def test_parameter_files_read_and_write_the_programs_bytes(tmp_path, sample):
 def test_wav_files_round_trip(tmp_path, sample):
     x, fs = velk.read_wav(sample)
     assert fs == 16000 and x.dtype == np.float64
-    velk.write_wav(tmp_path / "copy.wav", x)
+    velk.write_wav(tmp_path / "copy.wav", x, fs)
     assert (tmp_path / "copy.wav").read_bytes()[44:] == sample.read_bytes()[-2 * len(x):]
-    velk.write_wav(tmp_path / "int16.wav", velk.to_int16(x))
+    velk.write_wav(tmp_path / "int16.wav", velk.to_int16(x), fs)
     assert (tmp_path / "int16.wav").read_bytes() == (tmp_path / "copy.wav").read_bytes()
 
 
@@ -201,11 +205,14 @@ def test_encode_and_decode_give_the_programs_files_at_other_rates(tmp_path, rate
     assert float32_bytes(e.lf0) == lf0 and float32_bytes(e.cc) == cc and float32_bytes(e.fv) == fv
     run(VELKDECODER, *streams, tmp_path / "out.wav", "--fs=%d" % rate, "--fpitch=1.2")
     wav = (tmp_path / "out.wav").read_bytes()
-    read = [velk.read_params(streams[0]), velk.read_params(streams[1], order=49), velk.read_params(streams[2])]
+    read = [velk.read_params(streams[0]).lf0, velk.read_params(streams[1], order=49), velk.read_params(streams[2])]
     decoded = velk.decode(*read, fs=rate, fpitch=1.2)
     assert velk.to_int16(decoded).tobytes() == wav[44:]
     velk.write_wav(tmp_path / "mine.wav", decoded, rate)
     assert (tmp_path / "mine.wav").read_bytes() == wav
-    # The encode result carries its rate and frame shift to decode.
+    # The set read by its record, and an encode result, carry their settings to decode.
+    recorded = velk.read_params(streams[0])
+    assert recorded.settings() == e.settings()
+    assert velk.to_int16(velk.decode(recorded, fpitch=1.2)).tobytes() == wav[44:]
     rounded = velk.Encoded(*read, fs=e.fs, lframe=e.lframe)
     assert velk.to_int16(velk.decode(rounded, fpitch=1.2)).tobytes() == wav[44:]

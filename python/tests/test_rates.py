@@ -106,5 +106,7 @@ def test_the_encode_result_unpacks_and_carries_its_rate():
     assert lf0 is e.lf0 and cc is e.cc and fv is e.fv
     assert (e.fs, e.lframe) == (24000, 120)
     assert "fs=24000" in repr(e)
-    # An explicit option overrides what the result carries.
-    assert len(velk.decode(e, lframe=60)) == (len(lf0) + 1) * 60 + 1
+    # An option that contradicts what the result carries is refused; another output rate resamples.
+    with pytest.raises(ValueError, match=r"^lframe = 60 contradicts the encode result's lframe = 120$"):
+        velk.decode(e, lframe=60)
+    assert len(velk.decode(e, lframe=120)) == (len(lf0) + 1) * 120 + 1

@@ -24,7 +24,7 @@ def test_sixteen_bit_values_as_floats_are_refused(speech, dtype):
     with pytest.raises(ValueError, match=r"^x has peak .*, above 64"):
         velk.pitch(loud, 16000)
     with pytest.raises(ValueError, match=r"^y has peak .*, above 64"):
-        velk.write_wav("/nonexistent/never-written.wav", loud)
+        velk.write_wav("/nonexistent/never-written.wav", loud, 16000)
 
 
 def test_a_peak_above_one_is_reported_and_the_signal_used(speech):
@@ -43,10 +43,10 @@ def test_full_scale_and_int16_signals_pass_silently(speech):
 def test_write_wav_counts_the_clipped_samples(tmp_path, speech):
     y = speech / np.abs(speech).max() * 1.5
     path = tmp_path / "loud.wav"
-    messages = caught(velk.write_wav, path, y)
+    messages = caught(velk.write_wav, path, y, 16000)
     beyond = int(np.count_nonzero((y >= 1.0) | (y <= -32769.0 / 32768)))
     assert beyond > 0
     assert messages == [f"{beyond} samples clipped in {path}; decode(..., wavnorm=1) scales the output to fit."]
     written = np.frombuffer(path.read_bytes()[44:], dtype="<i2")
     assert np.array_equal(written, velk.to_int16(y))
-    assert caught(velk.write_wav, tmp_path / "quiet.wav", y / 2) == []
+    assert caught(velk.write_wav, tmp_path / "quiet.wav", y / 2, 16000) == []

@@ -18,10 +18,11 @@ import functools
 import inspect
 
 from . import _velk
-from ._velk import Encoded, Features, __version__
+from ._velk import Decoder, Features, __version__
+from .encoded import Encoded
 
-__all__ = ["Encoded", "Features", "features", "encode", "decode", "to_int16", "pitch", "read_wav", "write_wav", "envelope",
-           "frame_times", "read_params", "write_params", "__version__"]
+__all__ = ["Decoder", "Encoded", "Features", "features", "encode", "decode", "to_int16", "pitch", "read_wav",
+           "write_wav", "envelope", "frame_times", "read_params", "write_params", "__version__"]
 
 
 def _signature(function):

@@ -8,556 +8,34 @@ Every item runs the module's own analysis or synthesis (the library code of velk
 velkdecoder, without the GIL), so its files are byte for byte the programs' files. A run lists
 its items in the byte order of their relative names, skips those whose outputs are already
 complete, and runs the rest on threads, on any concurrent.futures.Executor, or on a Dask cluster.
-The settings record OUTDIR/velkcorpus.json keeps a tree from mixing outputs of other settings.
+The settings record OUTDIR/velkcorpus.json keeps a tree from mixing outputs of other settings;
+each item's parameter set carries its own record (NAME.lf0.json), by which decode reads it.
 """
 import json
 import os
-import re
 import signal
 import sys
 import threading
 import time
-import warnings
-from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
+from concurrent.futures import FIRST_COMPLETED, Executor, ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
-
-import numpy as np
+from typing import Optional, Sequence, Tuple, Union
 
 import velk
-
-SOUND_EXTENSIONS = (".wav", ".flac", ".ogg", ".oga", ".aif", ".aiff", ".au")
-RECORD = "velkcorpus.json"
-RECORD_FORMAT = 1
-
-# The programs' options with their kinds. The encoder's `fs` resamples every file to that rate
-# first (with a module that analyses at each file's own rate); the decoder takes the rate, frame
-# shift, order, warping factor and range adaptation from the encode settings record.
-ENCODER_OPTIONS = {"lframe": int, "ccord": int, "ccmeth": int, "alpha": float, "f0min": float,
-                   "f0max": float, "f0acc": int, "zfill": int, "morvscale": int, "fs": int}
-DECODER_OPTIONS = {"fpitch": float, "fvpitch": float, "fdur": float, "fwarp": float, "floud": float,
-                   "fpfilt": float, "fdrc": float, "wavnorm": int}
-CODEC_SETTINGS = ("lframe", "ccord", "alpha", "morvscale")
-# The settings of a module that analyses at 16 kHz only, when no option gives them.
-DEFAULTS_16K = {"rate": 16000, "lframe": 80, "ccord": 39, "alpha": 0.42, "morvscale": 1}
-UNVOICED = -1e10
-
-
-class Refusal(Exception):
-    """The run cannot start; the message says why."""
-
-
-# ---- options ----
-
-INTEGER = re.compile(r"[+-]?[0-9]+\Z")
-REAL = re.compile(r"[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\Z|[+-]?(inf|infinity|nan)\Z", re.I)
-
-
-def parse_options(words, kinds):
-    """{name: value} of --name=value words, by the programs' rules: names in any letter case,
-    each given once, a value that makes up the whole text and fits its kind."""
-    options = {}
-    for word in words:
-        name, equals, text = word[2:].partition("=")
-        name = name.lower()
-        if not word.startswith("--") or not equals or name not in kinds:
-            raise Refusal(f"{word}: unknown option")
-        if name in options:
-            raise Refusal(f"{word}: given twice")
-        kind = kinds[name]
-        if not (INTEGER if kind is int else REAL).match(text):
-            raise Refusal(f"{word}: not {'an integer' if kind is int else 'a number'}")
-        value = kind(text)
-        if kind is int and not -2**31 <= value < 2**31:
-            raise Refusal(f"{word}: outside the 32-bit range")
-        options[name] = value
-    return options
-
-
-def reads_any_rate():
-    """Whether this module reads and analyses sound files at their own rates (read_wav takes fs)."""
-    try:
-        velk.read_wav("", fs=16000)
-    except TypeError:
-        return False
-    except (OSError, ValueError):
-        pass
-    return True
-
-
-def encoder_keywords(options):
-    """The encode() keywords of the encoder options: all but fs, a negative f0acc counting as 5
-    as velkcoder counts it."""
-    keywords = {k: v for k, v in options.items() if k != "fs"}
-    if keywords.get("f0acc", 0) < 0:
-        keywords["f0acc"] = 5
-    return keywords
-
-
-def check_with_module(function, *args, **keywords):
-    """Runs the module on a small signal with the options, so that options it refuses refuse the
-    run once instead of failing every item."""
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        try:
-            return function(*args, **keywords)
-        except (TypeError, ValueError) as e:
-            raise Refusal(str(e).splitlines()[0]) from None
-
-
-def encode_record(options):
-    """The settings record of an encode run with these options."""
-    any_rate = reads_any_rate()
-    if "fs" in options and not any_rate and options["fs"] != 16000:
-        raise Refusal(f"--fs={options['fs']}: this velk module analyses at 16000 Hz only")
-    probe = np.sin(np.arange(4000) * 0.1) * 0.1
-    check_with_module(velk.encode, probe, 16000, **encoder_keywords(options))
-    known = DEFAULTS_16K if not any_rate or options.get("fs") == 16000 else {"morvscale": 1}
-    record = {"velkcorpus": RECORD_FORMAT, "command": "encode", "version": getattr(velk, "__version__", None),
-              "options": options, "rate": options.get("fs", known.get("rate"))}
-    for name in CODEC_SETTINGS:
-        record[name] = options.get(name, known.get(name))
-    return record
-
-
-def read_record(directory):
-    with open(os.path.join(directory, RECORD), encoding="utf-8") as f:
-        return json.load(f)
-
-
-def decode_record(src, options):
-    """The settings record of a decode run of the encode tree src with these decoder options."""
-    try:
-        source = read_record(src)
-    except FileNotFoundError:
-        raise Refusal(f"{src} holds no {RECORD}: decode takes an OUTDIR that velkcorpus encode wrote") from None
-    except (OSError, ValueError) as e:
-        raise Refusal(f"{os.path.join(src, RECORD)}: {e}") from None
-    if not isinstance(source, dict) or source.get("command") != "encode":
-        raise Refusal(f"{os.path.join(src, RECORD)} is not the record of an encode run")
-    codec = {k: source.get(k) for k in ("rate", *CODEC_SETTINGS)}
-    check_with_module(velk.decode, np.zeros(4), np.zeros((4, 5)), **decoder_keywords(codec, options))
-    return {"velkcorpus": RECORD_FORMAT, "command": "decode", "version": getattr(velk, "__version__", None),
-            "options": options, **codec}
-
-
-def decoder_keywords(codec, options, rate=None):
-    """The decode() keywords: the decoder options and the encode settings that are known (a
-    setting left to the module's default for the rate is not passed)."""
-    keywords = dict(options)
-    for name in ("lframe", "alpha", "morvscale"):
-        if codec.get(name) is not None:
-            keywords[name] = codec[name]
-    rate = rate or codec.get("rate")
-    if rate is not None and rate != 16000:
-        keywords["fs"] = rate
-    return keywords
-
-
-# ---- the settings record ----
-
-
-def differences(old, new):
-    """The settings two records differ in, each option and setting by its name."""
-    def flat(record):
-        options = record.get("options") if isinstance(record.get("options"), dict) else {}
-        return {**options, **{k: v for k, v in record.items() if k != "options"}}
-
-    old, new = flat(old), flat(new)
-    return ", ".join(f"{k}: {json.dumps(old.get(k))} in the record, {json.dumps(new.get(k))} now"
-                     for k in sorted(set(old) | set(new)) if old.get(k) != new.get(k))
-
-
-def claim(outdir, record, force):
-    """Creates the settings record in outdir, or checks that the one there holds these settings.
-    Created by a hard link of a complete temporary file, so that runs starting together agree on
-    one record and none reads a half-written one. With force, other settings replace the record:
-    every output older than the record counts as missing, and the summary tables of the old
-    settings go. Returns the record's time."""
-    path = os.path.join(outdir, RECORD)
-    text = json.dumps(record, indent=1, sort_keys=True) + "\n"
-    temporary = f"{path}.{os.getpid()}.{threading.get_ident()}.part"
-    with open(temporary, "w", encoding="utf-8") as f:
-        f.write(text)
-    try:
-        try:
-            os.link(temporary, path)
-            return os.stat(path).st_mtime_ns
-        except FileExistsError:
-            pass
-        except OSError:  # a file system without hard links: an exclusive create, written at once
-            try:
-                with open(path, "x", encoding="utf-8") as f:
-                    f.write(text)
-                return os.stat(path).st_mtime_ns
-            except FileExistsError:
-                time.sleep(0.5)  # the run that created it is writing it
-        try:
-            existing = read_record(outdir)
-        except (OSError, ValueError) as e:
-            raise Refusal(f"{path}: unreadable settings record ({e}); remove it to start afresh") from None
-        if existing == record:
-            return os.stat(path).st_mtime_ns
-        if not force:
-            raise Refusal(f"{outdir} holds outputs of other settings ({differences(existing, record)}); "
-                          "--force starts it afresh with these")
-        os.replace(temporary, path)
-        for table in [os.path.join(outdir, "summary.tsv")] + shard_tables(outdir, "summary"):
-            if os.path.exists(table):
-                os.unlink(table)
-        return os.stat(path).st_mtime_ns
-    finally:
-        if os.path.exists(temporary):
-            os.unlink(temporary)
-
-
-# ---- items ----
-
-
-@dataclass
-class Item:
-    """One unit of work: its name (the relative path of its outputs, without extension), its
-    input path, and the reason it cannot run (a bad list line, a name another item took)."""
-    name: str
-    path: str
-    problem: str = None
-
-
-def byte_order(items):
-    return sorted(items, key=lambda item: (os.fsencode(item.name), os.fsencode(item.path)))
-
-
-def stem(relative):
-    root, extension = os.path.splitext(relative)
-    return root if extension and not root.endswith("/") else relative
-
-
-def walk(src, wanted, skip=None):
-    """Items of every file under src whose extension (in lower case) is wanted; a directory that
-    cannot be read becomes a failed item. The directory skip (an OUTDIR inside src) is left out."""
-    items = []
-
-    def unreadable(error):
-        items.append(Item(os.path.relpath(error.filename, src), error.filename, error.strerror))
-
-    for top, dirs, files in os.walk(src, onerror=unreadable):
-        if skip is not None:
-            dirs[:] = [d for d in dirs if os.path.realpath(os.path.join(top, d)) != skip]
-        for name in files:
-            if os.path.splitext(name)[1].lower() in wanted:
-                path = os.path.join(top, name)
-                items.append(Item(stem(os.path.relpath(path, src)), path))
-    return items
-
-
-PIPED = "piped entries (cmd |) are not read; write the audio to files first"
-
-
-def scp_items(scp):
-    """Items of a Kaldi-style list: `utterance-id path` per line, paths relative to its folder."""
-    folder = os.path.dirname(os.path.abspath(scp))
-    items = []
-    with open(scp, encoding="utf-8", errors="surrogateescape") as f:
-        for number, line in enumerate(f, 1):
-            line = line.rstrip("\r\n")
-            if not line.strip():
-                continue
-            fields = line.strip().split(None, 1)
-            where = f"{scp}:{number}"
-            if len(fields) < 2:
-                items.append(Item(fields[0], where, "no path after the utterance id"))
-            elif fields[1].rstrip().endswith("|"):
-                items.append(Item(fields[0], where, PIPED))
-            else:
-                items.append(Item(fields[0], os.path.join(folder, fields[1].rstrip())))
-    for item in items:
-        parts = item.name.split("/")
-        if item.problem is None and (item.name.startswith("/") or "." in parts or ".." in parts or "" in parts):
-            item.problem = f"utterance id {item.name} does not name a path inside OUTDIR"
-    return items
-
-
-def list_items(listing):
-    """Items of a list of paths, one per line, relative to its folder; names relative to the
-    deepest folder common to all of them."""
-    folder = os.path.dirname(os.path.abspath(listing))
-    with open(listing, encoding="utf-8", errors="surrogateescape") as f:
-        paths = [os.path.normpath(os.path.join(folder, line.rstrip("\r\n"))) for line in f if line.strip()]
-    if not paths:
-        return []
-    common = os.path.commonpath([os.path.dirname(p) for p in paths])
-    return [Item(stem(os.path.relpath(p, common)), p) for p in paths]
-
-
-def mark_collisions(items, extensions):
-    """Items whose outputs another item earlier in the order already has fail."""
-    first = {}
-    for item in items:
-        if item.problem is not None:
-            continue
-        if item.name in first:
-            item.problem = f"its outputs {item.name}.{extensions} are those of {first[item.name]}"
-        else:
-            first[item.name] = item.path
-    return items
-
-
-def encode_items(src, outdir=None):
-    """The ordered items of an encode run over src: a directory, a .scp list or a list of paths."""
-    skip = os.path.realpath(outdir) if outdir is not None else None
-    if os.path.isdir(src):
-        items = walk(src, SOUND_EXTENSIONS, skip)
-    elif os.path.splitext(src)[1].lower() in SOUND_EXTENSIONS:
-        raise Refusal(f"{src} is a sound file: SRC is a directory, a .scp list or a list of paths")
-    elif src.endswith(".scp"):
-        items = scp_items(src)
-    else:
-        items = list_items(src)
-    return mark_collisions(byte_order(items), "lf0/.cc/.fv")
-
-
-def decode_items(src, outdir=None):
-    """The ordered items of a decode run: the log-F0 files of the encode tree src."""
-    skip = os.path.realpath(outdir) if outdir is not None else None
-    return byte_order(walk(src, (".lf0",), skip))
-
-
-# ---- the work of one item (in a thread, a process or a cluster worker) ----
-
-_local = threading.local()
-_hook_lock = threading.Lock()
-
-
-def _show(message, category, filename, lineno, file=None, line=None):
-    sink = getattr(_local, "sink", None)
-    if sink is None:
-        return _show.original(message, category, filename, lineno, file, line)
-    sink.append(str(message))
-
-
-def _collect_warnings(sink):
-    """Sends the module's warnings raised in this thread to sink (each of them, also repeated
-    ones). Checked on every item: a caller's catch_warnings may have put its own hook back."""
-    with _hook_lock:
-        if warnings.showwarning is not _show:
-            _show.original = warnings.showwarning
-            warnings.showwarning = _show
-        rule = ("always", None, UserWarning, re.compile(re.escape(__name__) + r"\Z"), 0)
-        if not any(f[0] == "always" and f[3] is not None and f[3].pattern == rule[3].pattern
-                   for f in warnings.filters):
-            warnings.filterwarnings("always", category=UserWarning, module=rule[3].pattern)
-    _local.sink = sink
-
-
-def _write_atomically(pairs):
-    """Writes each (final path, writer) to a temporary file beside it, then gives them their
-    names; on failure no temporary stays and no final file changes."""
-    temporaries = []
-    try:
-        for final, writer in pairs:
-            os.makedirs(os.path.dirname(final) or ".", exist_ok=True)
-            temporary = os.path.join(os.path.dirname(final),
-                                     f".{os.path.basename(final)}.{os.getpid()}.{threading.get_ident()}.part")
-            temporaries.append(temporary)
-            writer(temporary)
-        for (final, _), temporary in zip(pairs, temporaries):
-            os.replace(temporary, final)
-    finally:
-        for temporary in temporaries:
-            if os.path.lexists(temporary):
-                os.unlink(temporary)
-
-
-def _f0_statistics(lf0):
-    voiced = lf0[lf0 > UNVOICED]
-    if len(voiced) == 0:
-        return [f"{0.0:.4f}", "-", "-", "-"]
-    f0 = np.exp(voiced)
-    p5, median, p95 = np.percentile(f0, [5, 50, 95])
-    return [f"{len(voiced) / len(lf0):.4f}", f"{median:.1f}", f"{p5:.1f}", f"{p95:.1f}"]
-
-
-def _warning_text(messages, path):
-    texts = []
-    for m in messages:
-        m = m[len(path) + 2:] if m.startswith(path + ": ") else m
-        texts.append(m.rstrip("."))
-    return "; ".join(texts)
-
-
-def _refuse_overwrite(path, outputs):
-    for out in outputs:
-        if os.path.exists(out) and os.path.samefile(out, path):
-            raise ValueError(f"{out} would overwrite the input {path}")
-
-
-def _reason(error):
-    if isinstance(error, OSError) and error.strerror:
-        return f"{error.strerror}: {error.filename}" if error.filename else error.strerror
-    text = str(error) or type(error).__name__
-    return text[len("path: "):] if text.startswith("path: ") else text
-
-
-def encode_item(task):
-    """Encodes one file into base.lf0, base.cc and base.fv. Returns ("done", summary fields,
-    seconds of audio) or ("failed", reason, 0)."""
-    path, base, keywords, rate = task
-    messages = []
-    try:
-        outputs = [base + ".lf0", base + ".cc", base + ".fv"]
-        _refuse_overwrite(path, outputs)
-        _collect_warnings(messages)
-        try:
-            x, fs = velk.read_wav(path) if rate is None else velk.read_wav(path, fs=rate)
-            clipped = int(np.count_nonzero(np.abs(x) >= 32767 / 32768))
-            e = velk.encode(x, fs, **keywords)
-        finally:
-            _local.sink = None
-        if clipped:
-            messages.append(f"{clipped} samples at full scale (clipping)")
-        _write_atomically([(out, lambda t, a=a: velk.write_params(t, a)) for out, a in zip(outputs, e)])
-        fs = getattr(e, "fs", fs)
-        fields = [f"{len(x) / fs:.3f}", f"{fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
-                  _warning_text(messages, path)]
-        return "done", fields, len(x) / fs
-    except Exception as error:  # every failure of one item is that item's, recorded by the run
-        return "failed", _reason(error), 0.0
-
-
-def decode_item(task):
-    """Decodes base.lf0, base.cc and base.fv (when present) into the WAV file out, as velkdecoder
-    does with --ccord when the order is known. Returns as encode_item."""
-    base, out, keywords, order = task
-    messages = []
-    try:
-        lf0 = velk.read_params(base + ".lf0")
-        cc = velk.read_params(base + ".cc")
-        frames = len(lf0)
-        if frames == 0 or len(cc) % frames or (order is not None and len(cc) != frames * (order + 1)):
-            raise ValueError("F0 and CC have incompatible dimensions")
-        fv = velk.read_params(base + ".fv") if os.path.exists(base + ".fv") else None
-        if fv is not None and len(fv) < frames:
-            messages.append(f"{base}.fv holds {len(fv)} values for {frames} frames; not used")
-            fv = None
-        elif fv is not None:
-            fv = fv[:frames]
-        _collect_warnings(messages)
-        try:
-            y = velk.decode(lf0, cc, fv, **keywords)
-        finally:
-            _local.sink = None
-        fs = keywords.get("fs", 16000)
-        whole = np.trunc(y * 32768)
-        clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
-        if clipped:
-            messages.append(f"{clipped} samples clipped")
-        _write_atomically([(out, _wav_writer(y, fs))])
-        fields = [f"{len(y) / fs:.3f}", f"{fs:g}", str(frames), *_f0_statistics(lf0), _warning_text(messages, out)]
-        return "done", fields, len(y) / fs
-    except Exception as error:  # as in encode_item
-        return "failed", _reason(error), 0.0
-
-
-def _wav_writer(y, fs):
-    """Writes the 16-bit samples of y, saturated as velkdecoder saturates them (counted above)."""
-    samples = velk.to_int16(y)
-    if fs == 16000:
-        return lambda temporary: velk.write_wav(temporary, samples)
-    return lambda temporary: velk.write_wav(temporary, samples, fs)
-
-
-# ---- tables ----
-
-SUMMARY_HEADER = ("name", "duration", "rate", "frames", "voiced", "f0_median", "f0_p5", "f0_p95", "warnings")
-FAILURES_HEADER = ("path", "reason")
-
-
-def tsv_field(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
-
-
-def tsv_line(fields):
-    return "\t".join(tsv_field(str(f)) for f in fields) + "\n"
-
-
-def table_names(shard):
-    if shard is None:
-        return "summary.tsv", "failures.tsv"
-    return f"summary.{shard[0]}.tsv", f"failures.{shard[0]}.tsv"
-
-
-class Table:
-    """A TSV file that rows are appended to, each flushed, with its header when new."""
-
-    def __init__(self, path, header, fresh=False):
-        self.path, self.header, self.file = path, header, None
-        if fresh and os.path.exists(path):
-            os.unlink(path)
-
-    def add(self, fields):
-        if self.file is None:
-            new = not os.path.exists(self.path) or os.path.getsize(self.path) == 0
-            self.file = open(self.path, "a", encoding="utf-8", errors="surrogateescape")
-            if new:
-                self.file.write(tsv_line(self.header))
-        self.file.write(tsv_line(fields))
-        self.file.flush()
-
-    def close(self):
-        if self.file is not None:
-            self.file.close()
-
-
-def read_table(path):
-    with open(path, encoding="utf-8", errors="surrogateescape") as f:
-        lines = f.read().splitlines()
-    return lines[1:]
-
-
-def write_table(path, header, lines):
-    temporary = f"{path}.{os.getpid()}.part"
-    with open(temporary, "w", encoding="utf-8", errors="surrogateescape") as f:
-        f.write(tsv_line(header))
-        for line in lines:
-            f.write(line + "\n")
-    os.replace(temporary, path)
-
-
-def rows_by_key(paths):
-    """{first field: row} of the rows of the tables, a later row replacing an earlier one."""
-    rows = {}
-    for path in paths:
-        for line in read_table(path):
-            rows[line.split("\t", 1)[0]] = line
-    return rows
-
-
-def write_sorted(path, header, rows):
-    write_table(path, header, [rows[k] for k in sorted(rows, key=os.fsencode)])
-
-
-def shard_tables(outdir, prefix):
-    pattern = re.compile(re.escape(prefix) + r"\.[0-9]+\.tsv\Z")
-    paths = [os.path.join(outdir, n) for n in os.listdir(outdir) if pattern.match(n)]
-    return sorted(paths, key=lambda p: os.stat(p).st_mtime_ns)
-
-
-def merge(outdir):
-    """Joins the shards' summary.I.tsv into summary.tsv (a row per name, the newest file's row
-    where several hold one) and their failures.I.tsv into failures.tsv, then removes the shard
-    files. Returns the numbers of summary and failure rows."""
-    if not os.path.isdir(outdir):
-        raise Refusal(f"{outdir} is not a directory")
-    summaries = shard_tables(outdir, "summary")
-    whole = os.path.join(outdir, "summary.tsv")
-    rows = rows_by_key(([whole] if os.path.exists(whole) else []) + summaries)
-    write_sorted(whole, SUMMARY_HEADER, rows)
-    failures = shard_tables(outdir, "failures")
-    failed = rows_by_key(failures)
-    if failures:
-        write_sorted(os.path.join(outdir, "failures.tsv"), FAILURES_HEADER, failed)
-    for path in summaries + failures:
-        os.unlink(path)
-    return len(rows), len(failed)
+# The parts of a run, and the names of the package's interface to them (velk.corpus.Refusal,
+# encode_items, read_record, merge, ...).
+from velk.corpusitems import Refusal, decode_items, encode_items
+from velk.corpussettings import (CODEC_SETTINGS, DECODER_OPTIONS, ENCODER_OPTIONS, INTEGER, REAL, claim,
+                                 decode_record, encode_record, encoder_keywords, parse_options, read_record)
+from velk.corpustables import (FAILURES_HEADER, SUMMARY_HEADER, Table, hold, merge, rows_by_key, table_names,
+                               write_sorted)
+from velk.corpuswork import ITEM_RECORD, STREAMS, decode_item, encode_item, reason_of, source_state
+
+# A path as the run takes it: a string or any os.PathLike.
+PathLike = Union[str, "os.PathLike[str]"]
+
+__all__ = ["DECODER_OPTIONS", "ENCODER_OPTIONS", "INTEGER", "REAL", "Refusal", "Report", "cluster_executor",
+           "decode", "decode_items", "encode", "encode_items", "main", "merge", "parse_options", "read_record", "run"]
 
 
 # ---- a run ----
@@ -575,6 +53,22 @@ class Report:
     elapsed: float = 0.0
     interrupted: object = None
     failures: str = field(default="", repr=False)
+    other_files: list = field(default_factory=list, repr=False)
+    loops: list = field(default_factory=list, repr=False)
+    progress_error: OSError = field(default=None, repr=False)
+
+    def notes(self):
+        """Lines naming what the scan of SRC left out, for the summary."""
+        lines = []
+        if self.other_files:
+            count = len(self.other_files)
+            lines.append(f"{count} file{'s' if count > 1 else ''} under SRC skipped, not sound files by their names: "
+                         + names_text(self.other_files))
+        if self.loops:
+            count = len(self.loops)
+            lines.append(f"{count} folder{'s' if count > 1 else ''} under SRC skipped, a link to a folder above it: "
+                         + names_text(self.loops))
+        return lines
 
     def line(self):
         hours = self.audio / 3600
@@ -583,6 +77,13 @@ class Report:
         if self.failed:
             text += f"; failures in {self.failures}"
         return text
+
+
+def names_text(names, shown=10):
+    """Names in byte order, the first `shown` of them and how many more."""
+    names = sorted(names, key=os.fsencode)
+    text = ", ".join(names[:shown])
+    return text + (f" and {len(names) - shown} more" if len(names) > shown else "")
 
 
 def duration_text(seconds):
@@ -594,50 +95,160 @@ def duration_text(seconds):
     return f"{seconds // 3600} h {seconds // 60 % 60} min"
 
 
-def _newest(paths):
-    return max(os.stat(p).st_mtime_ns for p in paths)
-
-
-def _complete(outputs, inputs, started):
+def _newer(outputs, inputs, started):
     """Whether every output is present and newer than every input and than the settings record."""
     try:
-        floor = max(_newest(inputs), started)
+        floor = max([os.stat(p).st_mtime_ns for p in inputs] + [started])
         return all(os.stat(o).st_mtime_ns > floor for o in outputs)
     except OSError:
         return False
 
 
-def _encode_plan(items, outdir, options):
+def _encoded(path, base, started):
+    """Whether an item's set is finished: its streams and record newer than the run's record, the
+    record agreeing with the streams, and the input as it was read (its size and time as the record
+    keeps them; in a record without them, older than the outputs)."""
+    outputs = [base + extension for extension in (*STREAMS, ITEM_RECORD)]
+    if not _newer(outputs, [], started) or velk._velk.param_set_problem(base + ".lf0") is not None:
+        return False
+    try:
+        with open(base + ITEM_RECORD, encoding="utf-8") as f:
+            source = json.load(f).get("source")
+        return source_state(path) == source if source is not None else _newer(outputs, [path], started)
+    except (OSError, ValueError, AttributeError):
+        return False
+
+
+def _encode_plan(items, outdir, options, started):
+    """(item, task, finished) of each item of an encode run."""
     keywords = encoder_keywords(options)
-    rate = options["fs"] if "fs" in options and reads_any_rate() else None
     for item in items:
         base = os.path.join(outdir, item.name)
-        yield item, (item.path, base, keywords, rate), [base + e for e in (".lf0", ".cc", ".fv")], [item.path]
+        # absolute paths: workers of a cluster run in folders of their own
+        task = (os.path.abspath(item.path), os.path.abspath(base), keywords, options.get("fs"))
+        yield item, task, lambda path=item.path, base=base: _encoded(path, base, started)
 
 
-def _item_rates(src):
-    """The rate of each item of an encode tree whose files kept their own rates, from its summaries."""
-    rates = {}
-    for path in [os.path.join(src, "summary.tsv")] + shard_tables(src, "summary"):
-        if os.path.exists(path):
-            for line in read_table(path):
-                fields = line.split("\t")
-                rates[fields[0]] = int(float(fields[2]))
-    return rates
+def _fallback(record):
+    """The settings of the run's record for items without a record of their own, when it gave them."""
+    settings = {k: record.get(k) for k in ("rate", *CODEC_SETTINGS)}
+    if not all(isinstance(settings[k], (int, float)) for k in ("rate", "ccord", "morvscale")):
+        return None
+    return {k: v if isinstance(v, (int, float)) else None for k, v in settings.items()}
 
 
-def _decode_plan(items, src, outdir, record, options):
-    rates = _item_rates(src) if record.get("rate") is None else {}
+def _decode_plan(items, src, outdir, source, options, started):
+    """(item, task, finished) of each item of a decode run of the encode tree src."""
+    fallback = _fallback(source)
     for item in items:
         base = os.path.join(src, item.name)
-        inputs = [base + e for e in (".lf0", ".cc", ".fv") if e != ".fv" or os.path.exists(base + e)]
-        keywords = decoder_keywords(record, options, rates.get(item.name))
+        inputs = [base + e for e in (*STREAMS, ITEM_RECORD) if e in (".lf0", ".cc") or os.path.exists(base + e)]
         out = os.path.join(outdir, item.name + ".wav")
-        yield item, (base, out, keywords, record.get("ccord")), [out], inputs
+        task = (os.path.abspath(base), os.path.abspath(out), options, fallback)
+        yield item, task, lambda out=out, inputs=inputs: _newer([out], inputs, started)
 
 
-def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=None, force=False, progress=None,
-        stop=None, window=None):
+def _scan(command, src, outdir, options):
+    """The run's settings record and the scan of its items."""
+    try:
+        if command == "encode":
+            return encode_record(options), encode_items(src, outdir)
+        if command == "decode":
+            if os.path.realpath(src) == os.path.realpath(outdir):
+                raise Refusal("decode writes into another OUTDIR than its SRC")
+            return decode_record(src, options), decode_items(src, outdir)
+        raise Refusal(f"{command}: not a command (encode, decode or merge)")
+    except (OSError, UnicodeDecodeError) as e:
+        raise Refusal(f"{src}: {reason_of(e)}") from None
+
+
+def worker_version():
+    """The velk version a worker runs (a worker that cannot import velk fails to run this)."""
+    return velk.__version__
+
+
+def check_workers(executor: Executor) -> None:
+    """Refuses the run when the executor's workers cannot run velk or run another version, once,
+    instead of failing every item."""
+    try:
+        version = executor.submit(worker_version).result()
+    except Exception as error:  # whatever the executor reports of a worker that cannot run it
+        raise Refusal(f"the executor's workers cannot run velk: {reason_of(error)}") from None
+    if version != velk.__version__:
+        raise Refusal(f"the executor's workers run velk {version}, this host {velk.__version__}")
+
+
+class Halt:
+    """Whether a run starts more items: not once the caller's stop event is set, nor once the
+    progress output failed (its error kept, SIGPIPE for a reader that went away)."""
+
+    def __init__(self, stop):
+        self.stop, self.error = stop, None
+
+    def is_set(self):
+        return self.error is not None or (self.stop is not None and self.stop.is_set())
+
+    def reason(self):
+        """What ended the run early: the signal (SIGPIPE for a closed progress reader), True for a
+        stop event without one, None when it ran to its end."""
+        if isinstance(self.error, BrokenPipeError):
+            return signal.SIGPIPE
+        if self.stop is not None and self.stop.is_set():
+            return getattr(self.stop, "signal", None) or True
+        return None
+
+    def report(self, progress, method, *args):
+        """Calls the progress method; a failed write stops the run instead of losing its rows."""
+        if progress is None or self.error is not None:
+            return
+        try:
+            getattr(progress, method)(*args)
+        except OSError as error:
+            self.error = error
+
+
+def _collect(todo, function, executor, window, halt, progress, summary, failures, report):
+    """Runs the todo items, at most window of them at a time, adding each one's row as it ends."""
+    pending = {}
+    queue = iter(todo)
+    more = True
+    while True:
+        while more and len(pending) < window and not halt.is_set():
+            entry = next(queue, None)
+            if entry is None:
+                more = False
+                break
+            pending[executor.submit(function, entry[1])] = entry[0]
+        if not pending:
+            return
+        finished, _ = wait(pending, timeout=0.5, return_when=FIRST_COMPLETED)
+        if halt.is_set():
+            for future in pending:
+                future.cancel()
+        for future in finished:
+            item = pending.pop(future)
+            if future.cancelled():
+                continue
+            try:
+                status, value, seconds = future.result()
+            except Exception as error:  # a worker that died or could not run the item
+                status, value, seconds = "failed", reason_of(error), 0.0
+            if status == "done":
+                summary.add([item.name, *value])
+                report.done += 1
+                report.audio += seconds
+            else:
+                failures.add([item.path, value])
+                report.failed += 1
+            halt.report(progress, "advance", seconds, status != "done")
+        for future in [f for f in pending if f.cancelled()]:
+            del pending[future]
+
+
+def run(command: str, src: PathLike, outdir: PathLike, options: Optional[dict] = None, *,
+        executor: Optional[Executor] = None, jobs: Optional[int] = None, shard: Optional[Tuple[int, int]] = None,
+        force: bool = False, progress=None, stop: Optional[threading.Event] = None,
+        window: Optional[int] = None) -> "Report":
     """Encodes (command "encode") or decodes ("decode") the items of src into outdir.
 
     options: the programs' options by name ({"ccord": 24}); executor: any
@@ -655,270 +266,72 @@ def run(command, src, outdir, options=None, *, executor=None, jobs=None, shard=N
         raise Refusal(f"{src}: no such file or directory")
     if shard is not None and not (0 <= shard[0] < shard[1]):
         raise Refusal(f"shard {shard[0]}/{shard[1]}: I must lie in 0 .. N - 1")
-    try:
-        if command == "encode":
-            record = encode_record(options)
-            items = encode_items(src, outdir)
-        elif command == "decode":
-            if os.path.realpath(src) == os.path.realpath(outdir):
-                raise Refusal("decode writes into another OUTDIR than its SRC")
-            record = decode_record(src, options)
-            items = decode_items(src, outdir)
-        else:
-            raise Refusal(f"{command}: not a command (encode, decode or merge)")
-    except (OSError, UnicodeDecodeError) as e:
-        raise Refusal(f"{src}: {_reason(e)}") from None
+    record, scan = _scan(command, src, outdir, options)
+    items = scan.items
     if not items:
         raise Refusal(f"{src} holds no {'sound files' if command == 'encode' else 'encoded items (NAME.lf0)'}")
+    if executor is not None:
+        check_workers(executor)
     try:
         os.makedirs(outdir, exist_ok=True)
-        started = claim(outdir, record, force)
+        lock = hold(outdir, shard)
     except OSError as e:
-        raise Refusal(f"{outdir}: {_reason(e)}") from None
-    if shard is not None:
-        items = items[shard[0]::shard[1]]
-    summary_name, failures_name = table_names(shard)
-    summary = Table(os.path.join(outdir, summary_name), SUMMARY_HEADER)
-    failures = Table(os.path.join(outdir, failures_name), FAILURES_HEADER, fresh=True)
-    resumed = os.path.exists(summary.path)
-    report = Report(items=len(items), failures=failures.path)
-    plan = (_encode_plan(items, outdir, options) if command == "encode"
-            else _decode_plan(items, src, outdir, record, options))
-    todo = []
-    for item, task, outputs, inputs in plan:
-        if item.problem is not None:
-            failures.add([item.path, item.problem])
-            report.failed += 1
-        elif _complete(outputs, inputs, started):
-            report.skipped += 1
-        else:
-            todo.append((item, task))
-    function = encode_item if command == "encode" else decode_item
-    own = executor is None
-    workers = jobs or len(os.sched_getaffinity(0))
-    if own:
-        executor = ThreadPoolExecutor(workers)
-    window = window or 2 * workers
-    if progress is not None:
-        progress.start(len(todo), report.failed)
-    pending = {}
-    queue = iter(todo)
-    more = True
-    try:
-        while True:
-            while more and len(pending) < window and not (stop is not None and stop.is_set()):
-                entry = next(queue, None)
-                if entry is None:
-                    more = False
-                    break
-                pending[executor.submit(function, entry[1])] = entry[0]
-            if not pending:
-                break
-            finished, _ = wait(pending, timeout=0.5, return_when=FIRST_COMPLETED)
-            if stop is not None and stop.is_set():
-                for future in pending:
-                    future.cancel()
-            for future in finished:
-                item = pending.pop(future)
-                if future.cancelled():
-                    continue
-                try:
-                    status, value, seconds = future.result()
-                except Exception as error:  # a worker that died or could not run the item
-                    status, value, seconds = "failed", _reason(error), 0.0
-                if status == "done":
-                    summary.add([item.name, *value])
-                    report.done += 1
-                    report.audio += seconds
-                else:
-                    failures.add([item.path, value])
-                    report.failed += 1
-                if progress is not None:
-                    progress.advance(seconds, status != "done")
-            for future in [f for f in pending if f.cancelled()]:
-                del pending[future]
-    finally:
+        raise Refusal(f"{outdir}: {reason_of(e)}") from None
+    with lock:
+        try:
+            started = claim(outdir, record, force)
+        except OSError as e:
+            raise Refusal(f"{outdir}: {reason_of(e)}") from None
+        if shard is not None:
+            items = items[shard[0]::shard[1]]
+        summary_name, failures_name = table_names(shard)
+        summary = Table(os.path.join(outdir, summary_name), SUMMARY_HEADER)
+        failures = Table(os.path.join(outdir, failures_name), FAILURES_HEADER, fresh=True)
+        resumed = os.path.exists(summary.path)
+        report = Report(items=len(items), failures=failures.path, other_files=scan.other_files, loops=scan.loops)
+        plan = (_encode_plan(items, outdir, options, started) if command == "encode"
+                else _decode_plan(items, src, outdir, read_record(src), options, started))
+        todo = []
+        for item, task, finished in plan:
+            if item.problem is not None:
+                failures.add([item.path, item.problem])
+                report.failed += 1
+            elif finished():
+                report.skipped += 1
+            else:
+                todo.append((item, task))
+        function = encode_item if command == "encode" else decode_item
+        own = executor is None
+        workers = jobs or len(os.sched_getaffinity(0))
         if own:
-            executor.shutdown(wait=True, cancel_futures=True)
-        summary.close()
-        failures.close()
-        if progress is not None:
-            progress.close()
-    if stop is not None and stop.is_set():
-        report.interrupted = getattr(stop, "signal", None) or True
-    if shard is None and resumed and report.done:
-        write_sorted(summary.path, SUMMARY_HEADER, rows_by_key([summary.path]))
+            executor = ThreadPoolExecutor(workers)
+        halt = Halt(stop)
+        halt.report(progress, "start", len(todo), report.failed)
+        try:
+            _collect(todo, function, executor, window or 2 * workers, halt, progress, summary, failures, report)
+        finally:
+            if own:
+                executor.shutdown(wait=True, cancel_futures=True)
+            summary.close()
+            failures.close()
+            halt.report(progress, "close")
+        report.interrupted = halt.reason()
+        report.progress_error = halt.error
+        if shard is None and resumed and report.done:
+            write_sorted(summary.path, SUMMARY_HEADER, rows_by_key([summary.path]))
     report.elapsed = time.monotonic() - began
     return report
 
 
-def encode(src, outdir, options=None, **run_options):
+def encode(src: PathLike, outdir: PathLike, options: Optional[dict] = None, **run_options) -> "Report":
     """Encodes every sound file of src (a directory, a .scp list or a list of paths) into outdir;
     see run() for the rest."""
     return run("encode", src, outdir, options, **run_options)
 
 
-def decode(src, outdir, options=None, **run_options):
+def decode(src: PathLike, outdir: PathLike, options: Optional[dict] = None, **run_options) -> "Report":
     """Decodes every item of the encode tree src into outdir/NAME.wav; see run()."""
     return run("decode", src, outdir, options, **run_options)
-
-
-# ---- progress ----
-
-
-class LineProgress:
-    """A flushed line every `every` items, for logs and pipes."""
-
-    def __init__(self, out=None, every=100):
-        self.out, self.every = out or sys.stdout, every
-
-    def start(self, total, failed):
-        self.total, self.count, self.failed, self.audio, self.began = total, 0, failed, 0.0, time.monotonic()
-
-    def advance(self, seconds, failed):
-        self.count += 1
-        self.failed += failed
-        self.audio += seconds
-        if self.count % self.every == 0 or self.count == self.total:
-            elapsed = max(time.monotonic() - self.began, 1e-9)
-            rate = self.count / elapsed
-            left = (self.total - self.count) / rate
-            print(f"velkcorpus: {self.count}/{self.total} items, {self.audio / 3600:.2f} h of audio,"
-                  f" {rate:.2f} items/s, {self.failed} failed, {duration_text(left)} left",
-                  file=self.out, flush=True)
-
-    def close(self):
-        pass
-
-
-class BarProgress:
-    """A progress bar on the terminal (tqdm): items, hours of audio, rate, time left, failures."""
-
-    def __init__(self):
-        from tqdm import tqdm
-        self.tqdm = tqdm
-
-    def start(self, total, failed):
-        self.failed, self.audio = failed, 0.0
-        self.bar = self.tqdm(total=total, unit="item", dynamic_ncols=True, smoothing=0.05)
-        self.bar.set_postfix_str(self.postfix(), refresh=False)
-
-    def postfix(self):
-        return f"{self.audio / 3600:.2f} h audio, {self.failed} failed"
-
-    def advance(self, seconds, failed):
-        self.failed += failed
-        self.audio += seconds
-        self.bar.set_postfix_str(self.postfix(), refresh=False)
-        self.bar.update(1)
-
-    def close(self):
-        self.bar.close()
-
-
-# ---- the command ----
-
-USAGE = """\
-usage: velkcorpus encode SRC OUTDIR [--name=value ...] [run options]
-       velkcorpus decode SRC OUTDIR [--name=value ...] [run options]
-       velkcorpus merge OUTDIR
-
-encode: every sound file under the directory SRC (.wav .flac .ogg .oga .aif .aiff .au, any
-  letter case), every entry of a Kaldi-style list SRC ending in .scp (utterance-id path), or
-  every path of any other list file SRC (one per line) into OUTDIR/NAME.lf0, .cc and .fv,
-  NAME mirroring the path relative to SRC (or the utterance id). The options are velkcoder's:
-  lframe ccord ccmeth alpha f0min f0max f0acc zfill morvscale (and fs where the module reads
-  files at their own rates).
-decode: every item of the OUTDIR SRC of an encode run into OUTDIR/NAME.wav, with the rate,
-  frame shift, order and warping factor of that run. The options are velkdecoder's:
-  fpitch fvpitch fdur fwarp floud fpfilt fdrc wavnorm.
-merge: joins the shards' summary.I.tsv and failures.I.tsv into summary.tsv and failures.tsv.
-velkcorpus --help prints this text, velkcorpus --version the version.
-
-run options:
-  --jobs N             threads on this machine (default: one per core)
-  --shard I/N          take items I, I + N, I + 2N, ... of the ordered list (0 <= I < N)
-  --scheduler ADDRESS  run the items on the Dask cluster of this scheduler
-  --force              start an OUTDIR of other settings afresh (every item redone)
-  --quiet              no progress and no summary line
-  --every N            a progress line every N items when not on a terminal (default 100)
-
-Items whose outputs are complete are skipped, so a run continues where the last one stopped.
-Failures go to OUTDIR/failures.tsv, a row per item to OUTDIR/summary.tsv. Exit status: 0 when
-every item succeeded, 1 when any failed, 255 when the run cannot start; a run stopped by
-SIGINT or SIGTERM finishes its running items and ends by that signal."""
-
-RUN_FLAGS = ("--force", "--quiet")
-RUN_VALUES = ("--jobs", "--shard", "--scheduler", "--every")
-
-
-def positive(text, what):
-    if not INTEGER.match(text) or int(text) < 1:
-        raise Refusal(f"{what} {text}: not a positive integer")
-    return int(text)
-
-
-def parse_command_line(argv):
-    """(command, positional arguments, codec words, run settings) of a command line."""
-    command, rest = argv[0], argv[1:]
-    positional, codec, settings = [], [], {}
-    k = 0
-    while k < len(rest):
-        word = rest[k]
-        name, equals, value = word.partition("=")
-        if word in RUN_FLAGS:
-            settings[word[2:]] = True
-        elif name in RUN_VALUES:
-            if not equals:
-                if k + 1 == len(rest):
-                    raise Refusal(f"{word}: needs a value")
-                k += 1
-                value = rest[k]
-            settings[name[2:]] = value
-        elif word.startswith("--"):
-            codec.append(word)
-        elif word.startswith("-") and len(word) > 1:
-            raise Refusal(f"{word}: unknown option")
-        else:
-            positional.append(word)
-        k += 1
-    wanted = 1 if command == "merge" else 2
-    if command not in ("encode", "decode", "merge"):
-        raise Refusal(f"{command}: not a command (encode, decode or merge)")
-    if len(positional) != wanted:
-        raise Refusal(f"{command} takes {'OUTDIR' if wanted == 1 else 'SRC OUTDIR'}")
-    if command == "merge" and (codec or settings):
-        raise Refusal("merge takes no options")
-    run_settings = {"force": settings.get("force", False), "quiet": settings.get("quiet", False),
-                    "scheduler": settings.get("scheduler"), "jobs": None, "shard": None, "every": 100}
-    if "jobs" in settings:
-        run_settings["jobs"] = positive(settings["jobs"], "--jobs")
-    if "every" in settings:
-        run_settings["every"] = positive(settings["every"], "--every")
-    if "shard" in settings:
-        match = re.match(r"([0-9]+)/([0-9]+)\Z", settings["shard"])
-        if not match or not int(match[1]) < int(match[2]):
-            raise Refusal(f"--shard {settings['shard']}: not I/N with 0 <= I < N")
-        run_settings["shard"] = (int(match[1]), int(match[2]))
-    kinds = ENCODER_OPTIONS if command == "encode" else DECODER_OPTIONS
-    return command, positional, parse_options(codec, kinds), run_settings
-
-
-class SignalStop(threading.Event):
-    """Set by the first SIGINT or SIGTERM (no new items start); a second one ends the process."""
-
-    def __init__(self):
-        super().__init__()
-        self.signal = None
-        for s in (signal.SIGINT, signal.SIGTERM):
-            signal.signal(s, self.caught)
-
-    def caught(self, number, frame):
-        if self.signal is not None:
-            signal.signal(number, signal.SIG_DFL)
-            os.kill(os.getpid(), number)
-        self.signal = number
-        self.set()
 
 
 def cluster_executor(address):
@@ -931,64 +344,11 @@ def cluster_executor(address):
     return client, client.get_executor(), max(1, sum(client.nthreads().values()))
 
 
-def main(argv=None):
-    argv = sys.argv[1:] if argv is None else list(argv)
-    if not argv or argv[0] in ("-h", "--help"):
-        print(USAGE)
-        return 0
-    if argv[0] == "--version":
-        print(f"velkcorpus (velk) {velk.__version__}")
-        return 0
-    from velk import featurecorpus  # velkcorpus features, and merge of its trees
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    """The command velkcorpus (velk.corpuscommand)."""
+    from velk.corpuscommand import main as command
 
-    if featurecorpus.handles(argv):
-        return featurecorpus.main(argv)
-    try:
-        command, positional, options, settings = parse_command_line(argv)
-    except Refusal as e:
-        print(f"Error: incorrect input arguments.\nError: {e}", file=sys.stderr, flush=True)
-        return 255
-    if command == "merge":
-        try:
-            rows, failed = merge(positional[0])
-        except (Refusal, OSError) as e:
-            print(f"Error: {e}", file=sys.stderr, flush=True)
-            return 255
-        print(f"velkcorpus: {rows} items in summary.tsv, {failed} in failures.tsv")
-        return 0
-    stop = SignalStop()
-    quiet = settings["quiet"]
-    progress = None
-    if not quiet:
-        progress = LineProgress(every=settings["every"])
-        if sys.stderr.isatty():
-            try:
-                progress = BarProgress()
-            except ImportError:  # without tqdm (Debian's python3-tqdm), the lines
-                pass
-    client = executor = window = None
-    try:
-        if settings["scheduler"]:
-            client, executor, threads = cluster_executor(settings["scheduler"])
-            window = 2 * threads
-        report = run(command, positional[0], positional[1], options, executor=executor, jobs=settings["jobs"],
-                     shard=settings["shard"], force=settings["force"], progress=progress, stop=stop, window=window)
-    except Refusal as e:
-        print(f"Error: {e}", file=sys.stderr, flush=True)
-        return 255
-    except OSError as e:
-        print(f"Error: {_reason(e)}", file=sys.stderr, flush=True)
-        return 255
-    finally:
-        if client is not None:
-            client.close()
-    if not quiet:
-        prefix = f"velkcorpus: interrupted by {signal.Signals(stop.signal).name}; " if stop.signal else "velkcorpus: "
-        print(prefix + report.line(), flush=True)
-    if stop.signal:
-        signal.signal(stop.signal, signal.SIG_DFL)
-        os.kill(os.getpid(), stop.signal)
-    return 1 if report.failed else 0
+    return command(argv)
 
 
 if __name__ == "__main__":

@@ -442,7 +442,7 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
     if os.path.exists(outdir) and not os.path.isdir(outdir):
         raise corpus.Refusal(f"{outdir} is not a directory")
     try:
-        items = corpus.encode_items(src, outdir)
+        items = corpus.encode_items(src, outdir).items
     except (OSError, UnicodeDecodeError) as e:
         raise corpus.Refusal(f"{src}: {e}") from None
     if not items:

@@ -1,0 +1,195 @@
+"""The work of one velkcorpus item, in a thread, a process or a cluster worker: an encoded parameter
+set with its settings record, or a decoded WAV file, each written whole, and the item's row."""
+import json
+import os
+import re
+import threading
+import warnings
+
+import numpy as np
+
+import velk
+
+# An item's outputs: the three streams and the settings record beside them.
+STREAMS = (".lf0", ".cc", ".fv")
+ITEM_RECORD = ".lf0.json"
+UNVOICED = -1e10
+
+
+_local = threading.local()
+_hook_lock = threading.Lock()
+
+
+def _show(message, category, filename, lineno, file=None, line=None):
+    sink = getattr(_local, "sink", None)
+    if sink is None:
+        return _show.original(message, category, filename, lineno, file, line)
+    sink.append(str(message))
+
+
+def _collect_warnings(sink):
+    """Sends the module's warnings raised in this thread to sink (each of them, also repeated
+    ones). Checked on every item: a caller's catch_warnings may have put its own hook back."""
+    with _hook_lock:
+        if warnings.showwarning is not _show:
+            _show.original = warnings.showwarning
+            warnings.showwarning = _show
+        rule = ("always", None, UserWarning, re.compile(re.escape(__name__) + r"\Z"), 0)
+        if not any(f[0] == "always" and f[3] is not None and f[3].pattern == rule[3].pattern
+                   for f in warnings.filters):
+            warnings.filterwarnings("always", category=UserWarning, module=rule[3].pattern)
+    _local.sink = sink
+
+
+def _write_atomically(pairs):
+    """Writes each (final path, writer) to a temporary file beside it, then gives them their
+    names; on failure no temporary stays and no final file changes."""
+    temporaries = []
+    try:
+        for final, writer in pairs:
+            os.makedirs(os.path.dirname(final) or ".", exist_ok=True)
+            temporary = os.path.join(os.path.dirname(final),
+                                     f".{os.path.basename(final)}.{os.getpid()}.{threading.get_ident()}.part")
+            temporaries.append(temporary)
+            writer(temporary)
+        for (final, _), temporary in zip(pairs, temporaries):
+            os.replace(temporary, final)
+    finally:
+        for temporary in temporaries:
+            if os.path.lexists(temporary):
+                os.unlink(temporary)
+
+
+def _f0_statistics(lf0):
+    voiced = lf0[lf0 > UNVOICED]
+    if len(voiced) == 0:
+        return [f"{0.0:.4f}", "-", "-", "-"]
+    f0 = np.exp(voiced)
+    p5, median, p95 = np.percentile(f0, [5, 50, 95])
+    return [f"{len(voiced) / len(lf0):.4f}", f"{median:.1f}", f"{p5:.1f}", f"{p95:.1f}"]
+
+
+def _warning_text(messages, path):
+    texts = []
+    for m in messages:
+        m = m[len(path) + 2:] if m.startswith(path + ": ") else m
+        texts.append(m.rstrip("."))
+    return "; ".join(texts)
+
+
+def _refuse_overwrite(path, outputs):
+    for out in outputs:
+        if os.path.exists(out) and os.path.samefile(out, path):
+            raise ValueError(f"{out} would overwrite the input {path}")
+
+
+def reason_of(error):
+    """The message of a failure: an OSError's reason and file, else the exception's own text."""
+    if isinstance(error, OSError) and error.strerror:
+        return f"{error.strerror}: {error.filename}" if error.filename else error.strerror
+    text = str(error) or type(error).__name__
+    return text[len("path: "):] if text.startswith("path: ") else text
+
+
+def source_state(path):
+    """What tells a changed input: its size and modification time."""
+    status = os.stat(path)
+    return {"size": status.st_size, "mtime_ns": status.st_mtime_ns}
+
+
+def _check_unchanged(path, source):
+    now = source_state(path)
+    if now != source:
+        raise ValueError(f"{path} changed while it was read ({source['size']} bytes when the read began, "
+                         f"{now['size']} after); the next run reads it again")
+
+
+def _with_source(text, source):
+    """The record text with the input's state at the read added as the key "source"."""
+    return text.rstrip()[:-1].rstrip() + f',\n  "source": {json.dumps(source)}\n}}\n'
+
+
+def _write_text(path, text):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def _write_set(base, e, source):
+    """Writes the streams of e as base.lf0, .cc and .fv and their settings record base.lf0.json
+    (with the input's state at the read), all taking their names once all are complete."""
+    names = [os.path.basename(base) + extension for extension in STREAMS]
+    text = _with_source(velk._velk.format_param_record(e, *names), source)
+    writers = [(base + extension, lambda t, a=a: velk.write_params(t, a)) for extension, a in zip(STREAMS, e)]
+    _write_atomically(writers + [(base + ITEM_RECORD, lambda t: _write_text(t, text))])
+
+
+def encode_item(task):
+    """Encodes one file into base.lf0, base.cc, base.fv and their record base.lf0.json. Returns
+    ("done", summary fields, seconds of audio) or ("failed", reason, 0)."""
+    path, base, keywords, rate = task
+    messages = []
+    try:
+        _refuse_overwrite(path, [base + extension for extension in (*STREAMS, ITEM_RECORD)])
+        source = source_state(path)
+        _collect_warnings(messages)
+        try:
+            x, fs = velk.read_wav(path) if rate is None else velk.read_wav(path, fs=rate)
+            _check_unchanged(path, source)
+            clipped = int(np.count_nonzero(np.abs(x) >= 32767 / 32768))
+            e = velk.encode(x, fs, **keywords)
+        finally:
+            _local.sink = None
+        if clipped:
+            messages.append(f"{clipped} samples at full scale (clipping)")
+        _write_set(base, e, source)
+        fields = [f"{len(x) / fs:.3f}", f"{e.fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+                  _warning_text(messages, path)]
+        return "done", fields, len(x) / fs
+    except Exception as error:  # every failure of one item is that item's, recorded by the run
+        return "failed", reason_of(error), 0.0
+
+
+def _read_set(base, fallback):
+    """The parameter set of an item, with the settings of its record; without one (a tree of an
+    earlier velkcorpus) with those of the run's record when that gave them, else refused."""
+    e = velk.read_params(base + ".lf0")
+    if isinstance(e, velk.Encoded):
+        return e
+    if fallback is None:
+        raise ValueError(f"{base}{ITEM_RECORD} is missing: the settings of {base}.lf0 are unknown; "
+                         "encode the item again")
+    cc = velk.read_params(base + ".cc", fallback["ccord"])
+    fv = velk.read_params(base + ".fv") if os.path.exists(base + ".fv") else None
+    return velk.Encoded(e, cc, fv, fallback["rate"], fallback["lframe"], alpha=fallback["alpha"],
+                        morvscale=fallback["morvscale"])
+
+
+def decode_item(task):
+    """Decodes the parameter set base.lf0 into the WAV file out, with the settings of its record
+    and the decoder options (fs resamples the synthesis to that rate). Returns as encode_item."""
+    base, out, keywords, fallback = task
+    messages = []
+    try:
+        e = _read_set(base, fallback)
+        _collect_warnings(messages)
+        try:
+            y = velk.decode(e, **keywords)
+        finally:
+            _local.sink = None
+        fs = keywords.get("fs", e.fs)
+        whole = np.trunc(y * 32768)
+        clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
+        if clipped:
+            messages.append(f"{clipped} samples clipped")
+        _write_atomically([(out, _wav_writer(y, fs))])
+        fields = [f"{len(y) / fs:.3f}", f"{fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+                  _warning_text(messages, out)]
+        return "done", fields, len(y) / fs
+    except Exception as error:  # as in encode_item
+        return "failed", reason_of(error), 0.0
+
+
+def _wav_writer(y, fs):
+    """Writes the 16-bit samples of y, saturated as velkdecoder saturates them (counted above)."""
+    samples = velk.to_int16(y)
+    return lambda temporary: velk.write_wav(temporary, samples, fs)
