@@ -19,6 +19,7 @@ int fuzz_wavread(const uint8_t* data, size_t size);
 int fuzz_soundread(const uint8_t* data, size_t size);
 int fuzz_paramfiles(const uint8_t* data, size_t size);
 int fuzz_paramread(const uint8_t* data, size_t size);
+int fuzz_paramrecord(const uint8_t* data, size_t size);
 int fuzz_cmdline(const uint8_t* data, size_t size);
 int fuzz_graph(const uint8_t* data, size_t size);
 int fuzz_plot(const uint8_t* data, size_t size);

@@ -23,8 +23,8 @@ void PrintTo(const Target& t, std::ostream* os) {
 }
 
 const Target kTargets[] = {
-    {"wavread", fuzz_wavread},     {"soundread", fuzz_soundread}, {"paramfiles", fuzz_paramfiles},
-    {"paramread", fuzz_paramread}, {"cmdline", fuzz_cmdline},
+    {"wavread", fuzz_wavread},     {"soundread", fuzz_soundread},     {"paramfiles", fuzz_paramfiles},
+    {"paramread", fuzz_paramread}, {"paramrecord", fuzz_paramrecord}, {"cmdline", fuzz_cmdline},
 #ifdef FUZZ_GRAPH
     {"graph", fuzz_graph},
 #endif

@@ -291,10 +291,12 @@ struct fieldreader {
     }
     *out = static_cast<uint32_t>(v->value);
   }
-  void real(const char* key, double lowest, double highest, double* out, bool required = true) {
+  // A number strictly between the bounds, or equal to the lowest when that is included.
+  void real(const char* key, double lowest, double highest, double* out, bool required = true,
+            bool lowestincluded = false) {
     const jsonvalue* v = find(key, jsonvalue::number, "a number", required);
     if (!v) return;
-    if (!(v->value > lowest && v->value < highest)) {
+    if (!((v->value > lowest || (lowestincluded && v->value == lowest)) && v->value < highest)) {
       *problem = "\"" + std::string(key) + "\" is " + shortestnumber(v->value) + ", outside " +
                  shortestnumber(lowest) + " to " + shortestnumber(highest);
       ok = false;
@@ -400,8 +402,8 @@ int parseparamrecord(const std::string& text, paramrecord* r, std::string* probl
   fields.real("alpha", -1, 1, &read.alpha);
   fields.flag("morvscale", &read.morvscale);
   fields.whole("ccmeth", 0, 4, &read.ccmeth, false);
-  fields.real("f0min", 0, HUGE_VAL, &read.f0min, false);
-  fields.real("f0max", 0, HUGE_VAL, &read.f0max, false);
+  fields.real("f0min", 0, HUGE_VAL, &read.f0min, false, true);  // 0: not known
+  fields.real("f0max", 0, HUGE_VAL, &read.f0max, false, true);
   if (!fields.ok || !readstreamnames(top, &read, problem)) return -1;
   *r = std::move(read);
   return 0;

@@ -20,7 +20,7 @@ struct paramrecord {
   double alpha = 0.0;     // all-pass warping factor of the cepstra
   uint32_t ccmeth = 0;    // envelope method of the analysis (0 to 4)
   bool morvscale = true;  // the cepstra are range-adapted
-  double f0min = 0.0;     // F0 bounds of the analysis, Hz
+  double f0min = 0.0;     // F0 bounds of the analysis, Hz (0: not known)
   double f0max = 0.0;
   std::string version;  // the velk version that wrote it
   std::string lf0, cc, fv;

@@ -100,6 +100,11 @@ TEST(ParamRecord, ReadsOtherWritersLayoutAndSkipsUnknownKeys) {
   EXPECT_EQ(r.alpha, 0.42);
   EXPECT_EQ(r.lf0, "\xc3\xa9\xf0\x9f\x98\x80");
   EXPECT_TRUE(r.fv.empty());
+  // Without F0 bounds (0: not known) the record is written and read back all the same.
+  EXPECT_EQ(r.f0min, 0.0);
+  paramrecord again;
+  ASSERT_EQ(parseparamrecord(formatparamrecord(r), &again, &problem), 0) << problem;
+  EXPECT_EQ(again.f0max, 0.0);
 }
 
 TEST(ParamRecord, RefusesTextsThatAreNoRecord) {
