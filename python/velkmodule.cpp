@@ -490,6 +490,7 @@ py::array_t<double> envelope(const py::object& cc, double fs, std::optional<doub
   const uint32_t frames = static_cast<uint32_t>(single ? 1 : a.shape(0));
   if (width == 0) refuse("cc must hold at least c0 in every frame");
   const std::vector<double> cepstra = copydoubles(a, 1.0);
+  requirefinite(cepstra, "cc");
   const uint32_t bins = static_cast<uint32_t>(size / 2 + 1);
   std::vector<double> out(static_cast<size_t>(frames) * bins);
   {
@@ -498,6 +499,10 @@ py::array_t<double> envelope(const py::object& cc, double fs, std::optional<doub
                           out.data()) != 0)
       throw std::bad_alloc();
   }
+  const auto overflow = std::find_if(out.begin(), out.end(), [](double v) { return !std::isfinite(v); });
+  if (overflow != out.end())
+    refuse("cc: the envelope of frame " + std::to_string((overflow - out.begin()) / bins) +
+           " overflows (its magnitude exceeds the float range)");
   if (single) return ownedarray(std::move(out), {static_cast<py::ssize_t>(bins)});
   return ownedarray(std::move(out), {static_cast<py::ssize_t>(frames), static_cast<py::ssize_t>(bins)});
 }
@@ -801,6 +806,7 @@ py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
           " kHz mono.")
              .c_str());
   std::vector<double> x(samples, samples + n);
+  requirefinite(x, ("path: " + path).c_str());
   return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), info.readrate);
 }
 
@@ -835,6 +841,7 @@ py::array_t<double> readstream(const std::string& path, int64_t width) {
     py::gil_scoped_release nogil;
     n = fdoubleread(path.c_str(), &values);
   }
+  if (n == 0 && errno == ENOMEM) throw std::bad_alloc();
   if (n == 0 && !readable(path)) fileerror(errno, path);
   std::vector<double> v(values, values + n);
   free(values);
@@ -960,8 +967,9 @@ bool writetemporary(setoutput* o) {
   return o->finished;
 }
 
-// Writes the outputs as a whole: each to a temporary, and only when all are complete do they
-// take their names. Raises OSError naming the first that failed.
+// Writes the outputs as a whole: each to a temporary, and only when all are complete and each
+// can take its name do they take them (outputcommitset); otherwise the earlier files stay as they
+// were. Raises OSError naming the first that failed.
 void writeset(std::vector<setoutput>& outputs) {
   errno = 0;
   std::string failed;
@@ -974,15 +982,16 @@ void writeset(std::vector<setoutput>& outputs) {
         error = errno;
         break;
       }
-    for (setoutput& o : outputs) {
-      if (!o.finished) continue;
-      if (!failed.empty()) {
-        outputdiscard(&o.out);
-      } else if (outputcommit(&o.out) != 0) {
-        failed = o.path;
-        error = errno;
-      }
+    std::vector<outputfile*> set;
+    for (setoutput& o : outputs) set.push_back(&o.out);
+    uint32_t refused = 0;
+    if (failed.empty() && outputcommitset(set.data(), static_cast<uint32_t>(set.size()), &refused) != 0) {
+      failed = outputs[refused].path;
+      error = errno;
     }
+    if (!failed.empty())
+      for (setoutput& o : outputs)
+        if (o.finished) outputdiscard(&o.out);
   }
   if (!failed.empty()) fileerror(error ? error : EIO, failed);
 }
@@ -1186,8 +1195,9 @@ lf0: 1-D float array of N log-F0 values (-1e10 or below: unvoiced); or an Encode
 cc: the cepstra, shape (N, order + 1), or a 1-D stream of N * (order + 1) values (the order
     is then derived from the lengths, as velkdecoder does).
 fv: N maximum voiced frequencies in Hz, or None to derive them from c0.
-A frame holding a NaN or infinite value is synthesised silent, and so are samples whose
-    synthesis is not finite (a UserWarning names their frames): no sample is ever NaN or inf.
+A frame holding a NaN or infinite value is synthesised silent, and so are frames and samples
+    whose synthesis is not finite (a UserWarning names all these frames): no sample is ever NaN
+    or inf.
 fs: for arrays, the rate the streams were made at and the output's, 8000 to 48000 Hz
     (default 16000; without fs, cepstra of another order than 39, the 16 kHz default, raise
     ValueError). An fv value above the analysis rate / 2 is refused: such streams come from a
@@ -1244,7 +1254,7 @@ Returns (x, fs): x float64 on the +-1 scale (a 16-bit sample s read as s / 32768
 read at, so that encode(*read_wav(path)) gives velkcoder's streams of the same file. A converted file
 and a WAV file holding fewer samples than its header promises give a UserWarning with the
 encoder's text. Raises OSError when the file cannot be opened, ValueError (with the reason)
-when it holds no readable sound.)");
+when it holds no readable sound or a sample that is NaN or infinite (float files).)");
 
   m.def("write_wav", &writewav, "path"_a, "y"_a, "fs"_a,
         R"(Writes y as a mono 16-bit PCM WAV file with a 44-byte header, as the decoder does.
@@ -1267,7 +1277,8 @@ nfft: even; the grid holds nfft / 2 + 1 points from 0 Hz to fs / 2, point k at k
 morvscale: 1 undoes the encoder's range adaptation first (as decode does), 0 not.
 
 Returns float64 |A(f)| = exp(c0 + 2 sum c_j cos(j w~)), w~ the warped angle of f: shape
-(N, nfft / 2 + 1), or (nfft / 2 + 1,) for one frame.)");
+(N, nfft / 2 + 1), or (nfft / 2 + 1,) for one frame. Cepstra holding a NaN or an infinity, and
+cepstra whose envelope overflows the float range (c0 = 1000), raise ValueError.)");
 
   m.def("frame_times", &frametimes, "n"_a, "fs"_a, "lframe"_a = py::none(),
         R"(Centre times in seconds of n frames: frame k is centred at sample k * lframe, at k * lframe / fs s.

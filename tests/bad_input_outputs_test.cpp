@@ -156,6 +156,51 @@ TEST_F(VocoderOutputs, SignalDuringTheDecodersWriteRemovesItsTemporary) {
   EXPECT_FALSE(file_exists(dir.path("o.wav")));
 }
 
+// An output without write permission is refused as `cp` and `>` refuse it, by either program,
+// with the reason; the set keeps its old files. 0444 protects a file from a process whose
+// privileges would override the bits too.
+TEST_F(VocoderOutputs, WriteProtectedOutputsAreRefusedAndTheSetKept) {
+  for (const std::string& path : {lf0, cc, fv}) dir.write(path.substr(path.rfind('/') + 1), "old");
+  ASSERT_EQ(chmod(lf0.c_str(), 0444), 0);
+  const RunResult r = run_program(coder, {speech, lf0, cc, fv});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Error: could not create " + lf0 + ": Permission denied.\nWarning: " + cc +
+                       " not written: its set failed.\nWarning: " + fv +
+                       " not written: its set failed.\nWarning: " + lf0 +
+                       ".json not written: its set failed.\n");
+  for (const std::string& path : {lf0, cc, fv}) EXPECT_EQ(file_contents(path), "old") << path;
+  EXPECT_FALSE(file_exists(lf0 + ".json"));
+  EXPECT_EQ(temporaries(dir), "");
+
+  ASSERT_EQ(chmod(lf0.c_str(), 0644), 0);
+  encodespeech();
+  const std::string wav = dir.write("o.wav", "old");
+  ASSERT_EQ(chmod(wav.c_str(), 0444), 0);
+  const RunResult d = run_program(decoder, {lf0, cc, fv, wav});
+  EXPECT_EQ(d.status, 1);
+  EXPECT_EQ(d.out, "Error: could not create " + wav + ": Permission denied.\n");
+  EXPECT_EQ(file_contents(wav), "old");
+  EXPECT_EQ(temporaries(dir), "");
+}
+
+// An immutable member of a set (chattr +i, where the tests may set it): no new file is written
+// beside it, the old set stays whole.
+TEST_F(VocoderOutputs, AnImmutableOutputKeepsTheWholeSetOld) {
+  for (const std::string& path : {lf0, cc, fv}) dir.write(path.substr(path.rfind('/') + 1), "old");
+  if (shell("chattr +i '" + fv + "' 2>/dev/null").status != 0)
+    GTEST_SKIP() << "chattr +i is not available here";
+  const RunResult r = run_program(coder, {speech, lf0, cc, fv});
+  shell("chattr -i '" + fv + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Error: could not create " + fv + ": Operation not permitted.\nWarning: " + lf0 +
+                       " not written: its set failed.\nWarning: " + cc +
+                       " not written: its set failed.\nWarning: " + lf0 +
+                       ".json not written: its set failed.\n");
+  for (const std::string& path : {lf0, cc, fv}) EXPECT_EQ(file_contents(path), "old") << path;
+  EXPECT_FALSE(file_exists(lf0 + ".json"));
+  EXPECT_EQ(temporaries(dir), "");
+}
+
 #endif
 
 }  // namespace

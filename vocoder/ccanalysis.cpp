@@ -568,7 +568,7 @@ int ccsynthframe(ccsynth* r, double f, double* c, const double* fv, const c0rang
     ccmatrixcreate(p, K, f, nullptr, fs, r->alpha, st.A, st.P);
     prodmat(st.A, c, st.amps, K, p + 1, 1);
     for (uint32_t k = 0; k < K; k++) st.amps[k] = std::exp(st.amps[k]) * 2 * std::sqrt(f);
-    if (!allfinite(st.amps, K)) {  // envelope overflows: treat as a corrupt frame
+    if (!allfinite(st.amps, K)) {  // envelope overflows: silent as a corrupt frame
       r->fprev = 0;
       return 0;
     }
@@ -622,8 +622,14 @@ int applyexcphase(uint32_t K, double f0, double fs, double* phases) {
 
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
                 const double* fv, double alpha, uint32_t p, double* cc) {
+  return cc2waveform(out, outlen, fs, S, N, f0, fv, alpha, p, cc, nullptr);
+}
+
+int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
+                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* silent) {
   if (outlen < getwaveformlength(S, N)) return -1;
   std::memset(out, 0, static_cast<size_t>(outlen) * sizeof(double));
+  if (silent) std::memset(silent, 0, N);
   if (S == 0) return 0;
 
   double flow = 500;
@@ -641,6 +647,7 @@ int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N,
     const double* frame = nullptr;
     status = ccsynthframe(synth, f0[i], cc + getccsize(i, p), fv ? fv + i : nullptr, range, &frame);
     if (status == 1) olatriang(out, frame, centre - S, centre, centre + S);
+    if (status == 0 && silent) silent[i] = 1;
   }
   ccsynthdestroy(synth);
   return status < 0 ? -1 : 0;

@@ -148,6 +148,11 @@ uint32_t getnumframes(uint32_t n, uint32_t shift, uint32_t first);
 // Returns 0, or -1 when memory runs out or outlen is too short.
 int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
                 const double* fv, double alpha, uint32_t p, double* cc);
+// The same, noting in `silent` (N flags, caller's, or null) the frames left silent: 1 for a frame
+// whose parameters are not finite or whose envelope or harmonics overflow (a cepstrum such as
+// c0 = 1000), 0 for every other.
+int cc2waveform(double* out, uint32_t outlen, double fs, uint32_t S, uint32_t N, const double* f0,
+                const double* fv, double alpha, uint32_t p, double* cc, uint8_t* silent);
 // The range of c0 that gives the cut-off of voiced frames when no maximum voiced frequency is
 // given: the smallest c0 of all frames and the largest of the voiced ones (F0 above 0), frames
 // with a value that is not finite left out. The cut-off of a voiced frame is then

@@ -1,6 +1,7 @@
 #include "fdoubleio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,11 +55,30 @@ unsigned char* loadstream(FILE* file, uint64_t limit, size_t* size, bool* exceed
   return data;
 }
 
+// The whole floats of a stream that cannot seek, at most `limit` of them, in a new array of
+// `slot`-byte elements (as loadfloats); null with *count 0 when none arrived or memory ran out.
+unsigned char* loadstreamfloats(FILE* file, size_t slot, uint64_t limit, uint32_t* count, uint32_t* rest,
+                                bool* exceeded) {
+  size_t got = 0;
+  unsigned char* data = loadstream(file, std::min<uint64_t>(limit, UINT32_MAX), &got, exceeded);
+  if (!data) return nullptr;
+  const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(got / 4, limit));
+  unsigned char* sized = n > 0 ? static_cast<unsigned char*>(realloc(data, n * slot)) : nullptr;
+  if (!sized) {
+    free(data);
+    return nullptr;
+  }
+  *count = n;
+  *rest = *exceeded ? 0 : static_cast<uint32_t>(got % 4);
+  return sized;
+}
+
 // Reads every whole float of the file (or of the stream it is) into the start of a new array of
 // `slot`-byte elements, one element per float, so that the caller can widen in place; *rest
 // receives the number of bytes after the last whole float. Returns the array, or nullptr when
-// nothing could be read; a file holding more than `limit` values gives its first `limit` values
-// with *exceeded set (a stream is read no further than that).
+// nothing could be read (errno ENOMEM when memory ran out, 0 for an empty file); a file holding
+// more than `limit` values gives its first `limit` values with *exceeded set (a stream is read no
+// further than that).
 unsigned char* loadfloats(const char* path, size_t slot, uint64_t limit, uint32_t* count, uint32_t* rest,
                           bool* exceeded) {
   *count = 0;
@@ -67,16 +87,11 @@ unsigned char* loadfloats(const char* path, size_t slot, uint64_t limit, uint32_
   if (!path) return nullptr;
   FILE* file = fopen(path, "rb");
   if (!file) return nullptr;
+  errno = 0;
   const off_t size = filesize(file);
   unsigned char* data = nullptr;
   if (size < 0) {  // a pipe or terminal: read as the data come
-    size_t got = 0;
-    data = loadstream(file, std::min<uint64_t>(limit, UINT32_MAX), &got, exceeded);
-    *count = static_cast<uint32_t>(std::min<uint64_t>(got / 4, limit));
-    *rest = *exceeded ? 0 : static_cast<uint32_t>(got % 4);
-    unsigned char* sized = *count > 0 ? static_cast<unsigned char*>(realloc(data, *count * slot)) : nullptr;
-    if (!sized) free(data);
-    data = sized;
+    data = loadstreamfloats(file, slot, limit, count, rest, exceeded);
   } else {
     const off_t values = size / 4;
     if (size > 0) *rest = static_cast<uint32_t>(size % 4);
@@ -88,7 +103,9 @@ unsigned char* loadfloats(const char* path, size_t slot, uint64_t limit, uint32_
     }
     if (*exceeded) *rest = 0;
   }
+  const int error = errno == ENOMEM ? ENOMEM : 0;
   fclose(file);
+  errno = error;
   if (*count == 0) {
     free(data);
     return nullptr;

@@ -9,7 +9,8 @@
 namespace velk {
 
 // Reads every whole float of the file into a new array of doubles (the caller frees it);
-// returns the count, 0 on failure or for an empty file.
+// returns the count, 0 on failure or for an empty file (errno then ENOMEM when memory ran out,
+// 0 for an empty file, the reason the file could not be opened otherwise).
 uint32_t fdoubleread(const char* path, double** values);
 // The same; *rest receives the number of bytes after the last whole float (1 to 3 when the
 // file's size is no multiple of 4), which make no value and are left out.

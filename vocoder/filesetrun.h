@@ -2,9 +2,11 @@
 // The run of a program over its file sets, from the command line to the exit status: shared by
 // velkcoder and velkdecoder, which supply their options, their file sets and the work on one set.
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -20,6 +22,15 @@ namespace velk {
 // command line is standard output, so that no message lands inside the data. runfilesets
 // chooses it before its first message.
 inline FILE* messages = stdout;
+
+// Reports an output that could not be created; the reason is given when the file or its
+// directory refused the write (`error` an errno value, 0 when unknown).
+inline void reportuncreated(const char* path, int error) {
+  if (error == EACCES || error == EPERM || error == EROFS)
+    fprintf(messages, "Error: could not create %s: %s.\n", path, strerror(error));
+  else
+    fprintf(messages, "Error: could not create %s.\n", path);
+}
 
 // The count of the sets a run did and of those that failed.
 struct filesetrun {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "tempfiles.h"
 
@@ -96,6 +97,65 @@ bool identify(const char* path, fileidentity* id) {
   return !id->entry.empty();
 }
 
+// Whether the existing regular file may be replaced: the process may write it (not immutable,
+// not on a read-only file system, permitted), and it has a write bit at all. errno tells why not.
+bool replaceable(const std::string& path, const struct stat& st) {
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if ((st.st_mode & 0222) != 0) return true;
+  errno = EACCES;
+  return false;
+}
+
+// How an output of a set took its file's name, for the undo.
+enum class renaming { direct, exchanged, created, replaced };
+
+// Gives the finished temporary the file's name: an existing file is exchanged with it, a new
+// file is made only where none stands; a file system that cannot do either renames plainly.
+// false (errno) when the name cannot be taken, as when something other than a regular file
+// took the file's place meanwhile (EISDIR for a directory, EEXIST otherwise).
+bool taketargetname(const outputfile& out, renaming* how) {
+  *how = renaming::direct;
+  if (out.temporary.empty()) return true;
+  const char* from = out.temporary.c_str();
+  const char* to = out.target.c_str();
+  struct stat st;
+  if (lstat(to, &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+    return false;
+  }
+  *how = renaming::exchanged;
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) return true;
+  *how = renaming::created;
+  if (errno == ENOENT && renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  *how = renaming::replaced;
+  return rename(from, to) == 0;
+}
+
+// Undoes taketargetname: the file's earlier contents back under its name, the new ones under the
+// temporary's. A plain rename cannot be undone: its temporary is gone.
+void restoretarget(outputfile* out, renaming how) {
+  const char* temporary = out->temporary.c_str();
+  const char* target = out->target.c_str();
+  if (how == renaming::exchanged) renameat2(AT_FDCWD, temporary, AT_FDCWD, target, RENAME_EXCHANGE);
+  if (how == renaming::created) rename(target, temporary);
+  if (how == renaming::replaced) {
+    forgettemporary(out->entry);
+    out->temporary.clear();
+  }
+}
+
+// The end of a committed output: the temporary's name, which holds the earlier file after an
+// exchange, is removed or forgotten.
+void settle(outputfile* out, renaming how) {
+  if (how == renaming::direct) return;
+  if (how == renaming::exchanged)
+    removetemporary(out->temporary, out->entry);
+  else
+    forgettemporary(out->entry);
+  out->temporary.clear();
+}
+
 // A stream on a copy of an open descriptor: it writes wherever, and in whatever mode, the
 // descriptor's opener chose.
 FILE* opendescriptor(int fd) {
@@ -118,6 +178,7 @@ FILE* outputopen(const char* path, outputfile* out) {
   struct stat st;
   const bool exists = stat(out->target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return out->file = fopen(out->target.c_str(), "wb");
+  if (exists && !replaceable(out->target, st)) return nullptr;
   const int fd = createtemporarybeside(out->target, 0666, &out->temporary, &out->entry);
   if (fd < 0) {
     // A directory the user may not add to: an existing file can still be written in place.
@@ -160,6 +221,20 @@ int outputdiscard(outputfile* out) {
   removetemporary(out->temporary, out->entry);
   out->temporary.clear();
   return 1;
+}
+
+int outputcommitset(outputfile* const* outs, uint32_t n, uint32_t* failed) {
+  std::vector<renaming> done(n, renaming::direct);
+  for (uint32_t k = 0; k < n; ++k) {
+    if (taketargetname(*outs[k], &done[k])) continue;
+    const int error = errno;
+    for (uint32_t j = k; j-- > 0;) restoretarget(outs[j], done[j]);
+    *failed = k;
+    errno = error;
+    return -1;
+  }
+  for (uint32_t k = 0; k < n; ++k) settle(outs[k], done[k]);
+  return 0;
 }
 
 int outputclose(outputfile* out, bool complete) {

@@ -22,9 +22,12 @@ struct outputfile {
   int entry = -1;         // the temporary's entry in the registry of temporaries
 };
 
-// Opens the output for binary writing; returns its stream (also in out->file), or null when
-// neither a temporary nor the file itself can be created. A replaced file's permission bits
-// carry over; a new file gets those of the process's file-creation mask.
+// Opens the output for binary writing; returns its stream (also in out->file), or null (errno
+// telling why) when neither a temporary nor the file itself can be created. A replaced file's
+// permission bits carry over; a new file gets those of the process's file-creation mask. An
+// existing file that may not be written is refused as `cp` and `>` refuse it (EACCES, EPERM for
+// an immutable file, EROFS), and so is one without any write bit (EACCES), whose protection a
+// process with privileges would otherwise override.
 FILE* outputopen(const char* path, outputfile* out);
 // Closes the stream and, when `complete` and the close succeeded, gives the temporary the
 // file's name; otherwise removes the temporary. Returns 0 when the file now holds the data,
@@ -42,6 +45,15 @@ int outputcommit(outputfile* out);
 // Removes a finished temporary instead; 1 when one was removed (the file stays as it was), 0 for
 // a direct output, whose data are written already.
 int outputdiscard(outputfile* out);
+// Commits the n finished outputs of a set as a whole: every temporary takes its file's name, or
+// none does. The renames go in order; when one fails, those done before it are undone (an existing
+// file is exchanged with its temporary, so that the exchange can be reversed; a new one is given
+// its temporary's name back) and every temporary is kept, for outputdiscard. Returns 0 when the set
+// is committed, else -1 with *failed the position of the output whose file could not be replaced
+// and errno why. Direct outputs hold their data already, whatever the outcome; so does a file on
+// a file system that cannot exchange two names, whose rename cannot be undone (outputdiscard then
+// gives 0 for it).
+int outputcommitset(outputfile* const* outs, uint32_t n, uint32_t* failed);
 
 // 1 when writing to the name makes or replaces a regular file (following links), 0 when it writes
 // to a descriptor, a device, a pipe or another file that is not regular.

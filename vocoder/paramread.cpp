@@ -474,11 +474,13 @@ char* appendstrtolist(char* list, const char* word) {
   const size_t wordlength = strlen(word);
   if (!list || strcmp(list, "{}") == 0) {
     char* grown = static_cast<char*>(realloc(list, wordlength + 3));
+    if (!grown) free(list);
     if (grown) snprintf(grown, wordlength + 3, "{%s}", word);
     return grown;
   }
   const size_t length = strlen(list);  // the new text replaces the final '}' by ",word}"
   char* grown = static_cast<char*>(realloc(list, length + wordlength + 2));
+  if (!grown) free(list);
   if (grown) snprintf(grown + length - 1, wordlength + 3, ",%s}", word);
   return grown;
 }

@@ -112,6 +112,7 @@ int strnumfitsnames(const char* list, uint32_t count, const char* const* templat
 
 // Word lists "{a,b}" (heap strings owned by the caller) and number lists "{1.5,2;30}".
 char* createemptystrlist(char* old);
+// The list with the word appended; null when memory runs out, the list then freed.
 char* appendstrtolist(char* list, const char* word);
 int isinstrlist(const char* list, const char* word);
 int destroystrlist(char* list);

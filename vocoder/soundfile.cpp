@@ -175,6 +175,19 @@ bool isstream(const char* path) {
   return path && stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode);
 }
 
+// Makes room for more bytes in *bytes, doubling *capacity when it is full; false when memory runs
+// out or the stream has outgrown any sound file.
+bool makeroom(streambytes* bytes, size_t* capacity) {
+  if (static_cast<size_t>(bytes->size) < *capacity) return true;
+  const size_t grown = *capacity == 0 ? size_t{1} << 16 : 2 * *capacity;
+  unsigned char* data =
+      grown <= streamlongest * 2 ? static_cast<unsigned char*>(realloc(bytes->data, grown)) : nullptr;
+  if (!data) return false;
+  bytes->data = data;
+  *capacity = grown;
+  return true;
+}
+
 // Reads the whole stream into *bytes; false with the status (and errno) when it cannot be opened
 // or read, memory runs out or it is longer than any sound file.
 bool readstream(const char* path, streambytes* bytes, soundinfo* info) {
@@ -187,15 +200,8 @@ bool readstream(const char* path, streambytes* bytes, soundinfo* info) {
   size_t capacity = 0;
   bool done = false, fits = true;
   while (!done && fits) {
-    if (static_cast<size_t>(bytes->size) == capacity) {
-      capacity = capacity == 0 ? size_t{1} << 16 : 2 * capacity;
-      unsigned char* grown = capacity <= streamlongest * 2
-                                 ? static_cast<unsigned char*>(realloc(bytes->data, capacity))
-                                 : nullptr;
-      fits = grown != nullptr;
-      if (!fits) break;
-      bytes->data = grown;
-    }
+    fits = makeroom(bytes, &capacity);
+    if (!fits) break;
     const ssize_t got = read(fd, bytes->data + bytes->size, capacity - static_cast<size_t>(bytes->size));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
@@ -209,6 +215,31 @@ bool readstream(const char* path, streambytes* bytes, soundinfo* info) {
     fits = static_cast<uint64_t>(bytes->size) <= streamlongest;
   }
   close(fd);
+  if (!fits) info->status = SOUND_NOMEMORY;
+  return fits;
+}
+
+// The same for an open stream whose first `headsize` bytes, `head`, have been taken already.
+bool readopenstream(FILE* file, const char* head, size_t headsize, streambytes* bytes, soundinfo* info) {
+  size_t capacity = 0;
+  bool fits = makeroom(bytes, &capacity) && headsize <= capacity;
+  if (fits) {
+    memcpy(bytes->data, head, headsize);
+    bytes->size = static_cast<sf_count_t>(headsize);
+  }
+  size_t got = 1;
+  while (fits && got > 0) {
+    fits = makeroom(bytes, &capacity);
+    if (!fits) break;
+    got = fread(bytes->data + bytes->size, 1, capacity - static_cast<size_t>(bytes->size), file);
+    bytes->size += static_cast<sf_count_t>(got);
+    fits = static_cast<uint64_t>(bytes->size) <= streamlongest;
+  }
+  if (fits && ferror(file)) {
+    info->error = errno != 0 ? errno : EIO;
+    info->status = SOUND_UNOPENED;
+    return false;
+  }
   if (!fits) info->status = SOUND_NOMEMORY;
   return fits;
 }
@@ -334,6 +365,41 @@ uint32_t resampleread(uint32_t rate, double** samples, uint32_t n, soundinfo* in
   return m;
 }
 
+// Reads the sound file at `path`, or the bytes of a stream gathered from it when `stream` is not
+// null, as readsound does.
+uint32_t readsoundfrom(const char* path, streambytes* stream, uint32_t rate, double** samples,
+                       soundinfo* info) {
+  wavinfo wav;
+  uint32_t n = 0;
+  if (!stream) {
+    n = wavreadm1616info(path, samples, &wav);
+  } else {
+    // What arrived is read as a file would be: the WAV reader on a memory stream of it.
+    FILE* memory =
+        stream->size > 0 ? fmemopen(stream->data, static_cast<size_t>(stream->size), "rb") : nullptr;
+    if (memory)
+      n = wavreadm1616file(memory, samples, &wav);
+    else
+      wav.status = WAV_NOTWAVE;
+  }
+  info->status = statusofwav(wav.status);
+  info->error = wav.error;
+  info->format = wav.format;
+  info->rate = wav.rate;
+  info->channels = wav.channels;
+  info->promised = wav.promised;
+  info->present = wav.present;
+  if (wav.status == WAV_READ) {
+    info->encoding = "16-bit";
+    if (rate != 0 && rate != kSamplingRate && rate != soundfileownrate)
+      return resampleread(rate, samples, n, info);
+    info->readrate = kSamplingRate;
+    return n;
+  }
+  if (wav.status != WAV_OTHERFORMAT && wav.status != WAV_NOTWAVE) return n;
+  return readconverted(path, stream, rate, wav, samples, info);
+}
+
 }  // namespace
 
 uint32_t resample16k(const double* x, uint64_t n, double fs, double** out) {
@@ -378,38 +444,19 @@ uint32_t readsound16k(const char* path, double** samples, soundinfo* info) {
 uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo* info) {
   *samples = nullptr;
   *info = soundinfo();
-  wavinfo wav;
-  uint32_t n = 0;
+  if (!isstream(path)) return readsoundfrom(path, nullptr, rate, samples, info);
   streambytes bytes;
-  const bool stream = isstream(path);
-  if (!stream) {
-    n = wavreadm1616info(path, samples, &wav);
-  } else if (!readstream(path, &bytes, info)) {
-    return 0;
-  } else {
-    // What arrived is read as a file would be: the WAV reader on a memory stream of it.
-    FILE* memory = bytes.size > 0 ? fmemopen(bytes.data, static_cast<size_t>(bytes.size), "rb") : nullptr;
-    if (memory)
-      n = wavreadm1616file(memory, samples, &wav);
-    else
-      wav.status = WAV_NOTWAVE;
-  }
-  info->status = statusofwav(wav.status);
-  info->error = wav.error;
-  info->format = wav.format;
-  info->rate = wav.rate;
-  info->channels = wav.channels;
-  info->promised = wav.promised;
-  info->present = wav.present;
-  if (wav.status == WAV_READ) {
-    info->encoding = "16-bit";
-    if (rate != 0 && rate != kSamplingRate && rate != soundfileownrate)
-      return resampleread(rate, samples, n, info);
-    info->readrate = kSamplingRate;
-    return n;
-  }
-  if (wav.status != WAV_OTHERFORMAT && wav.status != WAV_NOTWAVE) return n;
-  return readconverted(path, stream ? &bytes : nullptr, rate, wav, samples, info);
+  if (!readstream(path, &bytes, info)) return 0;
+  return readsoundfrom(path, &bytes, rate, samples, info);
+}
+
+uint32_t readsoundstream(FILE* file, const char* head, size_t headsize, uint32_t rate, double** samples,
+                         soundinfo* info) {
+  *samples = nullptr;
+  *info = soundinfo();
+  streambytes bytes;
+  if (!readopenstream(file, head, headsize, &bytes, info)) return 0;
+  return readsoundfrom(nullptr, &bytes, rate, samples, info);
 }
 
 bool startssoundfile(const char* head, size_t n) {

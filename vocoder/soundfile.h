@@ -6,6 +6,7 @@
 // read by the WAV reader (wavm1616io) alone; the two libraries are loaded only when a file needs
 // them. Nothing here prints; the callers word the messages.
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 
 #include "constants.h"
@@ -74,6 +75,13 @@ struct soundinfo {
 uint32_t readsound(const char* path, uint32_t rate, double** samples, soundinfo* info);
 // readsound at 16 kHz.
 uint32_t readsound16k(const char* path, double** samples, soundinfo* info);
+// readsound of an open stream (standard input), whose first `headsize` bytes, `head`, the caller
+// has taken from it already (to tell a sound file from other data): those bytes and the rest of
+// the stream are gathered in memory, as readsound gathers a pipe, and read as the file. A read
+// error gives SOUND_UNOPENED (info->error), memory that runs out or a stream longer than any
+// sound file (4 GiB) SOUND_NOMEMORY. The stream is left open.
+uint32_t readsoundstream(FILE* file, const char* head, size_t headsize, uint32_t rate, double** samples,
+                         soundinfo* info);
 
 // Whether the n bytes at `head` (a file's first bytes; 8 suffice) begin a sound file of a format
 // the reader takes: RIFF/RIFX/RF64 WAV, AIFF, Ogg, Sun/NeXT, CAF, or FLAC with the header of its

@@ -140,6 +140,7 @@ int synthesiseframe(streamdecoder* d, double lf0, const double* cc, const double
   const double* frame = nullptr;
   const int made = ccsynthframe(d->synth, lf0, d->c.data(), fv, d->survey.c0, &frame);
   if (made == 1) olatriang(d->pending.data(), frame, 0, shift, 2 * shift);
+  if (made == 0) notesilentframe(&d->silenced, static_cast<uint32_t>(d->frames), shift);
   return made < 0 ? -1 : 0;
 }
 

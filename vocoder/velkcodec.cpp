@@ -369,9 +369,26 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
   }
   for (uint32_t k = 0; k < frames; ++k)
     decodeframefinish(s, st, order, sound[k], lf0 + k, cc + getccsize(k, order));
-  if (cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc) != 0) return -1;
+  std::vector<uint8_t> silent;  // frames left out: corrupt, or their synthesis overflows
+  try {
+    silent.resize(frames);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  if (cc2waveform(out, outlen, s.fs, s.shift, frames, lf0, fv, s.synthesisalpha, order, cc, silent.data()) !=
+      0)
+    return -1;
   silencenonfinite(out, outlen, s.shift, frames, silenced);
+  for (uint32_t k = 0; k < frames; ++k)
+    if (silent[k]) notesilentframe(silenced, k, s.shift);
   return 0;
+}
+
+void notesilentframe(silencedsamples* silenced, uint32_t frame, uint32_t shift) {
+  const bool first = silenced->samples == 0;
+  if (first || frame < silenced->firstframe) silenced->firstframe = frame;
+  if (first || frame > silenced->lastframe) silenced->lastframe = frame;
+  silenced->samples += shift;
 }
 
 int cepstralenvelopes(const double* cc, uint32_t frames, uint32_t order, double fs, double alpha,

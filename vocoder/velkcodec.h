@@ -224,7 +224,9 @@ int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, ui
                   const decodesettings& s, double* out, uint32_t outlen);
 
 // Samples whose synthesis was not finite (a cepstrum that overflows, such as c0 = 1000), made
-// silent: how many, and the first and last frame they fall in (sample j in frame j / shift).
+// silent: how many, and the first and last frame they fall in (sample j in frame j / shift). A
+// voiced or unvoiced frame whose envelope or harmonics overflow, and a frame holding a NaN or an
+// infinite value, are left out of the synthesis whole; each counts the shift's samples it owns.
 struct silencedsamples {
   uint32_t samples = 0;
   uint32_t firstframe = 0;
@@ -233,6 +235,9 @@ struct silencedsamples {
 // decodestreams, reporting in *silenced the samples it made silent.
 int decodestreams(double* lf0, double* cc, const double* fv, uint32_t frames, uint32_t order,
                   const decodesettings& s, double* out, uint32_t outlen, silencedsamples* silenced);
+// Adds a frame left out of the synthesis whole to *silenced, in any order of the frames: it counts
+// the `shift` samples it owns.
+void notesilentframe(silencedsamples* silenced, uint32_t frame, uint32_t shift);
 
 // decodestreams frame by frame, for synthesis that runs over the frames in order (streamdecode.h):
 // the statistics over all frames that some settings need, and the three steps every frame goes

@@ -5,11 +5,13 @@
 // status is 1 when any file set failed.
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "ccanalysis.h"
 #include "fdoubleio.h"
@@ -215,7 +217,10 @@ static bool loadf0track(const char* path, const encodesettings& e, setstreams* s
   uint32_t rest = 0;
   const uint32_t loaded = fdoublereadrest(path, &s->f0, &rest);
   if (loaded == 0) {
-    fprintf(messages, "Warning: %s holds no log-F0 values; the F0 is analysed.\n", path);
+    fprintf(messages,
+            errno == ENOMEM ? "Warning: not enough memory to read %s; the F0 is analysed.\n"
+                            : "Warning: %s holds no log-F0 values; the F0 is analysed.\n",
+            path);
     return false;
   }
   reporttrailingbytes(path, rest);
@@ -338,25 +343,28 @@ static bool putdata(streamwrite* w) {
 // Writes the file to its temporary (or directly to a device or pipe); false (reported) when
 // the file cannot be created or the write falls short.
 static bool writetemporary(streamwrite* w) {
-  const bool written = outputopen(w->path, &w->out) && putdata(w);
+  const bool opened = outputopen(w->path, &w->out) != nullptr;
+  const int error = opened ? 0 : errno;
+  const bool written = opened && putdata(w);
   w->finished = outputfinish(&w->out, written) == 0;
-  if (!w->finished) fprintf(messages, "Error: could not create %s.\n", w->path);
+  if (!w->finished) reportuncreated(w->path, error);
   return w->finished;
 }
 
-// Gives every finished temporary its file's name; false (reported) when a rename failed, the
-// files that did take their names then named too.
+static void discardstreams(streamwrite* streams, uint32_t count);
+
+// Gives every finished temporary its file's name, all or none; false (reported) when a file
+// cannot be replaced: the set then stays as it was, and each of its files is named.
 static bool commitstreams(streamwrite* streams, uint32_t count) {
-  bool committed[setfiles + 1] = {};
-  bool all = true;
-  for (uint32_t k = 0; k < count; ++k) {
-    committed[k] = outputcommit(&streams[k].out) == 0;
-    if (!committed[k]) fprintf(messages, "Error: could not create %s.\n", streams[k].path);
-    all = all && committed[k];
-  }
-  for (uint32_t k = 0; k < count && !all; ++k)
-    if (committed[k]) fprintf(messages, "Warning: %s written, though its set failed.\n", streams[k].path);
-  return all;
+  std::vector<outputfile*> outs;
+  for (uint32_t k = 0; k < count; ++k) outs.push_back(&streams[k].out);
+  uint32_t failed = 0;
+  if (outputcommitset(outs.data(), count, &failed) == 0) return true;
+  reportuncreated(streams[failed].path, errno);
+  outputdiscard(&streams[failed].out);
+  streams[failed].finished = false;
+  discardstreams(streams, count);
+  return false;
 }
 
 // A set one of whose streams failed: the others' temporaries are removed, so that no new file

@@ -9,6 +9,7 @@
 // cannot belong to it are refused and an unexpected order is warned about. The exit status is 1
 // when any file set failed.
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -163,8 +164,12 @@ static bool completesynthesis(options* o) {
   return true;
 }
 
+// Reports a stream that gave no value, just after its read (errno tells memory apart).
 static bool reportunreadable(const char* path) {
-  fprintf(messages, "Error: could not open %s.\n", path);
+  if (errno == ENOMEM)
+    fprintf(messages, "Error: not enough memory to read %s.\n", path);
+  else
+    fprintf(messages, "Error: could not open %s.\n", path);
   return false;
 }
 
@@ -180,7 +185,9 @@ static void readvoicing(const fileset& files, setstreams* s) {
   const uint32_t values = fdoublereadlimited(files.name[fvfile], &s->fv, &rest, s->frames, &longer);
   if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
   if (values == 0) {
-    fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
+    fprintf(messages,
+            errno == ENOMEM ? "Warning: not enough memory to read %s.\n" : "Warning: could not open %s.\n",
+            files.name[fvfile]);
   } else if (values < s->frames) {
     fprintf(messages, "Warning: %s and %s have incompatible dimensions.\n", files.name[f0file],
             files.name[fvfile]);
@@ -591,8 +598,10 @@ static bool decodestreamed(const fileset& files, const options& o, const options
     return false;
   wavblockwriter w;
   const uint32_t samples = static_cast<uint32_t>(decodedlength(f.frames, d));
+  errno = 0;
   bool written = wavblockopen(&w, files.name[outfile], samples, static_cast<uint32_t>(set.fs),
                               normalise ? wavnormalisinggain(peak) : 1.0) == 0;
+  const int openerror = written ? 0 : errno;  // why the file could not be created
   uint32_t clipped = 0;
   const bool made = synthesisestreams(
       files, d, sv, &f,
@@ -606,7 +615,7 @@ static bool decodestreamed(const fileset& files, const options& o, const options
   if (!made) return false;
   reportsilenced(silenced, files.name[outfile]);
   if (!written) {
-    fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
+    reportuncreated(files.name[outfile], openerror);
     return false;
   }
   reportclipping(clipped, files.name[outfile]);
@@ -638,8 +647,9 @@ static bool decodefileset(const fileset& files, const options& o) {
   if (!resampleoutput(files, set, &s)) return false;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
+  errno = 0;
   if (wavwritem16(files.name[outfile], s.out, s.samples, static_cast<uint32_t>(set.fs), normalise, 0) == 0) {
-    fprintf(messages, "Error: could not create %s.\n", files.name[outfile]);
+    reportuncreated(files.name[outfile], errno);
     return false;
   }
   reportclipping(clipped, files.name[outfile]);

@@ -15,9 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "brindel/epochdrive.h"
 #include "cmdline.h"
@@ -234,35 +232,6 @@ long read_sound(void* context, float* dst, long n) {
   return done;
 }
 
-// Writes all n bytes to fd; false with errno on failure.
-bool write_all(int fd, const char* data, size_t n) {
-  while (n > 0) {
-    const ssize_t k = write(fd, data, n);
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0) return false;
-    data += k;
-    n -= (size_t)k;
-  }
-  return true;
-}
-
-// A descriptor holding the whole stream: its first bytes, already read, then the rest of fp. The
-// sound reader reads files by name; a pipe cannot be read twice, so its bytes are kept in memory
-// (an anonymous memory file, which nothing outlives). -1 with errno on failure.
-int stream_in_memory(FILE* fp, const std::string& head) {
-  const int fd = memfd_create("pitch input", MFD_CLOEXEC);
-  if (fd < 0) return -1;
-  bool ok = write_all(fd, head.data(), head.size());
-  char buf[65536];
-  size_t got;
-  while (ok && (got = fread(buf, 1, sizeof buf, fp)) > 0) ok = write_all(fd, buf, got);
-  if (ok && !ferror(fp)) return fd;
-  const int error = ferror(fp) ? EIO : errno;
-  close(fd);
-  errno = error;
-  return -1;
-}
-
 // Says what of a sound file was read otherwise than as it is stored.
 void warn_about_sound(const soundinfo& info, const char* name) {
   if (info.present < info.promised)
@@ -324,12 +293,17 @@ void check_settings(const Options& o, const Algorithm& algorithm, double sample_
   }
 }
 
-// Tracks a sound file at its own rate, read whole by the vocoder's sound reader from `path`.
-// Returns the tracker's status; a file that cannot be read ends the command.
-int track_sound(const Options& o, const Algorithm& algorithm, const char* path, const char* name) {
+// Tracks a sound file at its own rate, read whole by the vocoder's sound reader: a regular file
+// read from its start again from `path` (standard input's through /dev/stdin), anything else
+// (a pipe, a device, a file read from elsewhere) as the stream fp, of which the bytes `prefix`
+// have been read. Returns the tracker's status; a file that cannot be read ends the command.
+int track_sound(const Options& o, const Algorithm& algorithm, FILE* fp, const std::string& prefix,
+                const char* path, const char* name) {
   double* samples = nullptr;
   soundinfo info;
-  const uint32_t count = readsound(path, soundfileownrate, &samples, &info);
+  const uint32_t count =
+      path ? readsound(path, soundfileownrate, &samples, &info)
+           : readsoundstream(fp, prefix.data(), prefix.size(), soundfileownrate, &samples, &info);
   std::unique_ptr<double, decltype(&free)> owned(samples, free);
   if (count == 0) {
     char why[160];
@@ -359,17 +333,11 @@ int extract(const Options& o, const Algorithm& algorithm) {
   const std::string prefix(head, fread(head, 1, sizeof head, fp));
   int status;
   if (startssoundfile(prefix.data(), prefix.size())) {
-    // A regular file read from its start is read again from its name (standard input's through
-    // /dev/stdin); the bytes of a pipe, a device or a file read from elsewhere are kept.
     struct stat st;
     const bool regular =
         fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode) && ftell(fp) == (long)prefix.size();
-    const int fd = regular ? -1 : stream_in_memory(fp, prefix);
-    if (!regular && fd < 0) fail("Cannot read ", name);
-    const std::string path =
-        regular ? (named ? o.infile : "/dev/stdin") : "/proc/self/fd/" + std::to_string(fd);
-    status = track_sound(o, algorithm, path.c_str(), name);
-    if (fd >= 0) close(fd);
+    const char* path = regular ? (named ? o.infile : "/dev/stdin") : nullptr;
+    status = track_sound(o, algorithm, fp, prefix, path, name);
     if (fp != stdin) fclose(fp);
   } else {
     const double sample_freq = o.sample_freq_khz * 1000.0;

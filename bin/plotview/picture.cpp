@@ -3,9 +3,6 @@
 
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +11,6 @@
 
 #include "cairosurface.h"
 #include "plot.h"
-#include "tempfiles.h"
 
 PictureType picture_type(const char* path) {
   const char* dot = std::strrchr(path, '.');
@@ -39,8 +35,7 @@ PictureFile::PictureFile(const std::string& path, PictureType type, int w, int h
 
 PictureFile::~PictureFile() {
   if (surface_) cairo_surface_destroy(surface_);
-  if (fd_ >= 0) close(fd_);
-  if (!temp_.empty()) velk::removetemporary(temp_, entry_);
+  if (out_.file) velk::outputclose(&out_, false);
 }
 
 void PictureFile::fail(const std::string& why) {
@@ -48,44 +43,20 @@ void PictureFile::fail(const std::string& why) {
 }
 
 bool PictureFile::open_output() {
-  if (fd_ >= 0) return true;
+  if (out_.file) return true;
   if (!ok()) return false;
-  // A pipe, a device or a terminal is written directly: there is nothing to replace, and a rename
-  // would put a regular file in its place.
-  struct stat st;
-  if (stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd_ < 0) fail(std::strerror(errno));
-    return fd_ >= 0;
-  }
-  // A regular file is written under a temporary name in its directory (so that the rename cannot
-  // cross devices), registered to be removed if a signal ends the process.
-  fd_ = velk::createtemporarybeside(path_, 0666, &temp_, &entry_);
-  if (fd_ < 0) {
-    temp_.clear();
-    fail(std::strerror(errno));
-  }
-  return fd_ >= 0;
+  if (!velk::outputopen(path_.c_str(), &out_)) fail(std::strerror(errno));
+  return out_.file != nullptr;
 }
 
 cairo_status_t PictureFile::write_bytes(void* closure, const unsigned char* data, unsigned int length) {
   PictureFile* f = static_cast<PictureFile*>(closure);
-  if (!f->open_output()) {
+  const bool written = f->open_output() && std::fwrite(data, 1, length, f->out_.file) == length;
+  if (!written) {
+    f->fail(std::strerror(errno));
     f->write_failed_ = true;
-    return CAIRO_STATUS_WRITE_ERROR;
   }
-  while (length > 0) {
-    const ssize_t n = write(f->fd_, data, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      f->fail(std::strerror(n < 0 ? errno : ENOSPC));
-      f->write_failed_ = true;
-      return CAIRO_STATUS_WRITE_ERROR;
-    }
-    data += n;
-    length -= static_cast<unsigned int>(n);
-  }
-  return CAIRO_STATUS_SUCCESS;
+  return written ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
 
 bool PictureFile::commit() {
@@ -99,17 +70,9 @@ bool PictureFile::commit() {
   if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS && !write_failed_)
     fail(cairo_status_to_string(cairo_surface_status(surface_)));
   if (!open_output()) return false;
-  const int fd = fd_;
-  fd_ = -1;
-  if (close(fd) != 0) fail(std::strerror(errno));
-  if (!ok() || temp_.empty()) return ok();
-  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-    fail(std::strerror(errno));
-    return false;
-  }
-  velk::forgettemporary(entry_);
-  temp_.clear();
-  return true;
+  errno = 0;
+  if (velk::outputclose(&out_, ok()) != 0) fail(std::strerror(errno != 0 ? errno : EIO));
+  return ok();
 }
 
 bool render_picture(const pagesettings& page, const char* path, std::FILE* in,

@@ -1,7 +1,9 @@
 // Picture files of a page: the type from the file name's extension, a cairo surface writing
-// into a temporary file beside the target, renamed over the target only once complete (a pipe
-// or a device is written directly). The temporary is made when the first byte is written and
-// is registered to be removed if a signal ends the process (tempfiles.h).
+// through the vocoder's output files (outputfile.h): into a temporary file beside the target,
+// renamed over it only once complete, a symbolic link followed to the file it leads to; a pipe,
+// a device or an open descriptor written directly; a write-protected file refused. The
+// temporary is made when the first byte is written and is registered to be removed if a signal
+// ends the process (tempfiles.h).
 #ifndef PLOTVIEW_PICTURE_H
 #define PLOTVIEW_PICTURE_H
 
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "outputfile.h"
 #include "plot.h"
 
 class CairoSurface;
@@ -39,13 +42,11 @@ class PictureFile {
  private:
   static cairo_status_t write_bytes(void* closure, const unsigned char* data, unsigned int length);
   void fail(const std::string& why);
-  // Opens the output on first use: the named pipe or device itself, or a new temporary beside
-  // a regular file. False (with error()) when it cannot be opened.
+  // Opens the output on first use (outputopen). False (with error()) when it cannot be opened.
   bool open_output();
-  std::string path_, temp_, error_;
+  std::string path_, error_;
   PictureType type_;
-  int fd_ = -1;
-  int entry_ = -1;  // the temporary's entry in the registry of temporaries
+  velk::outputfile out_;
   cairo_surface_t* surface_ = nullptr;
   bool write_failed_ = false;
 };

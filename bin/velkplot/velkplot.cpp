@@ -393,7 +393,8 @@ std::vector<double> read_stream(const std::string& file) {
          " bytes that make no whole value; they are left out");
   double* values = nullptr;
   const uint32_t n = fdoubleread(file.c_str(), &values);
-  return take_values(file, values, n, "holds no values");
+  return take_values(file, values, n,
+                     n == 0 && errno == ENOMEM ? "cannot be read: not enough memory" : "holds no values");
 }
 
 // The samples of a sound file at its own rate (*rate).

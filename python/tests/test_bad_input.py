@@ -152,6 +152,23 @@ def test_files_are_checked(tmp_path, streams):
     assert velk.read_params(tmp_path / "empty.cc").shape == (0,)
 
 
+def test_outputs_go_through_links_and_not_over_write_protection(tmp_path):
+    # A link writes the file it leads to; a file without any write bit is refused, also for root.
+    target = tmp_path / "target.lf0"
+    target.write_bytes(b"old")
+    (tmp_path / "link.lf0").symlink_to("target.lf0")
+    velk.write_params(tmp_path / "link.lf0", np.ones(2))
+    assert (tmp_path / "link.lf0").is_symlink()
+    assert target.read_bytes() == np.ones(2, "<f4").tobytes()
+    target.chmod(0o444)
+    for write in (lambda: velk.write_params(tmp_path / "link.lf0", np.zeros(3)),
+                  lambda: velk.write_wav(target, np.zeros(10), 16000)):
+        with pytest.raises(PermissionError):
+            write()
+    assert target.read_bytes() == np.ones(2, "<f4").tobytes()
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["link.lf0", "target.lf0"]
+
+
 def test_strided_and_fortran_views_give_the_results_of_contiguous_copies(speech, streams):
     view = np.repeat(speech, 2)[::2]
     assert not view.flags.c_contiguous

@@ -1,6 +1,7 @@
 """Arrays in the other byte order, extreme scales and syntheses that overflow: the module gives the
 right numbers, refuses, or warns, and never returns a non-finite sample."""
 import math
+import struct
 import warnings
 
 import numpy as np
@@ -72,6 +73,23 @@ def test_syntheses_that_overflow_are_silent_with_a_warning(streams, tmp_path):
     assert np.isfinite(normalised).all()
 
 
+def test_voiced_frames_that_overflow_are_named_too(streams, tmp_path):
+    # Ten voiced frames with c0 = 1000: silent, and named, by the module and by the program.
+    voiced = streams.lf0 > 0
+    first = next(k for k in range(len(voiced)) if voiced[k:k + 10].all())
+    cc = streams.cc.copy()
+    cc[first:first + 10, 0] = 1000
+    message = "synthesis of frames %d to %d is not finite; they are silent." % (first, first + 9)
+    with pytest.warns(UserWarning, match="^%s$" % message.replace(".", r"\.")):
+        y = velk.decode(streams.lf0, cc, streams.fv)
+    assert np.isfinite(y).all()
+    assert not y[(first + 2) * 80:(first + 8) * 80].any()
+    for name, values in (("lf0", streams.lf0), ("cc", cc), ("fv", streams.fv)):
+        velk.write_params(tmp_path / name, values)
+    out = run(VELKDECODER, tmp_path / "lf0", tmp_path / "cc", tmp_path / "fv", tmp_path / "o.wav").decode()
+    assert out == "Warning: " + message.replace(" is not", " of %s is not" % (tmp_path / "o.wav")) + "\n"
+
+
 def test_reading_a_directory_raises(tmp_path):
     with pytest.raises(IsADirectoryError):
         velk.read_params(tmp_path)
@@ -91,3 +109,35 @@ def test_writes_through_standard_output_append_after_double_arrow(tmp_path):
     with open(target, "ab") as out:
         subprocess.run([sys.executable, "-c", code], stdout=out, check=True)
     assert target.read_bytes() == b"abcdef" + np.ones(2, "<f4").tobytes()
+
+
+def test_envelopes_of_cepstra_that_are_not_finite_or_overflow_are_refused():
+    with pytest.raises(ValueError, match=r"^cc holds a non-finite value at index 0$"):
+        velk.envelope(np.full((3, 50), np.nan), 44100)
+    bad = np.zeros((4, 40))
+    bad[2, 5] = -np.inf
+    with pytest.raises(ValueError, match=r"^cc holds a non-finite value at index 85$"):
+        velk.envelope(bad, 16000)
+    with pytest.raises(ValueError, match=r"^cc holds a non-finite value at index 0$"):
+        velk.envelope(np.full(40, np.inf), 16000)
+    loud = np.zeros((3, 40))
+    loud[1, 0] = 1000
+    with pytest.raises(ValueError, match=r"^cc: the envelope of frame 1 overflows"):
+        velk.envelope(loud, 16000)
+    loud[1, 0] = 100
+    assert np.isfinite(velk.envelope(loud, 16000)).all()
+
+
+def test_a_sound_file_with_samples_that_are_not_finite_is_refused(tmp_path):
+    # A float WAV file holding NaN and inf: read_wav refuses it as velkcoder does.
+    x = np.zeros(1600, "<f4")
+    x[100], x[200] = np.nan, np.inf
+    data = x.tobytes()
+    fmt = struct.pack("<HHIIHH", 3, 1, 16000, 16000 * 4, 4, 32)
+    body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data
+    path = tmp_path / "nan.wav"
+    path.write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        with pytest.raises(ValueError, match=r"^path: %s holds a non-finite value at index 100$" % str(path)):
+            velk.read_wav(path)

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "childprocess.h"
@@ -138,3 +140,104 @@ TEST(OutputFile, SetsAreCommittedOrDiscardedWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether `chattr` can make files immutable here (it needs the privilege and a file system that
+// keeps the flag).
+bool immutablefiles(const TempDir& dir) {
+  const std::string probe = dir.write("probe", "");
+  const bool made = std::system(("chattr +i '" + probe + "' 2>/dev/null").c_str()) == 0;
+  if (made) std::system(("chattr -i '" + probe + "'").c_str());
+  unlink(probe.c_str());
+  return made;
+}
+
+// Opens, writes and finishes an output of a set.
+void finished(const std::string& path, const char* bytes, outputfile* out) {
+  ASSERT_NE(outputopen(path.c_str(), out), nullptr) << path;
+  fputs(bytes, out->file);
+  ASSERT_EQ(outputfinish(out, true), 0) << path;
+}
+
+}  // namespace
+
+// A file that may not be written is not replaced behind its back by a rename: one without write
+// permission for the process, or without any write bit (also for a process whose privileges
+// override the bits), or immutable.
+TEST(OutputFile, WriteProtectedFilesAreRefused) {
+  TempDir dir;
+  const std::string path = dir.write("f", "old");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  outputfile out;
+  errno = 0;
+  EXPECT_EQ(outputopen(path.c_str(), &out), nullptr);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(file_contents(path), "old");
+  ASSERT_EQ(symlink("f", dir.path("link").c_str()), 0);
+  EXPECT_EQ(outputopen(dir.path("link").c_str(), &out), nullptr);
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 2").c_str()), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  int result = 0;
+  EXPECT_EQ(written(path, "new", true, &result), "new");
+  if (!immutablefiles(dir)) GTEST_SKIP() << "chattr +i is not available here";
+  ASSERT_EQ(std::system(("chattr +i '" + path + "'").c_str()), 0);
+  errno = 0;
+  EXPECT_EQ(outputopen(path.c_str(), &out), nullptr);
+  EXPECT_EQ(errno, EPERM);
+  std::system(("chattr -i '" + path + "'").c_str());
+  EXPECT_EQ(file_contents(path), "new");
+}
+
+// A set whose last file cannot be replaced (a directory took its place after it was written)
+// keeps every earlier file, the ones renamed before the failure included; a new file of the set
+// is not left behind. The temporaries stay for the caller to discard.
+TEST(OutputFile, ASetIsCommittedWholeOrNotAtAll) {
+  TempDir dir;
+  const std::string a = dir.write("a", "oldA"), fresh = dir.path("fresh"), b = dir.write("b", "oldB");
+  outputfile outs[3];
+  finished(a, "newA", &outs[0]);
+  finished(fresh, "newF", &outs[1]);
+  finished(b, "newB", &outs[2]);
+  ASSERT_EQ(unlink(b.c_str()), 0);
+  ASSERT_EQ(mkdir(b.c_str(), 0755), 0);
+  dir.write("b/inside", "x");
+  outputfile* set[] = {&outs[0], &outs[1], &outs[2]};
+  uint32_t failed = 9;
+  EXPECT_EQ(outputcommitset(set, 3, &failed), -1);
+  EXPECT_EQ(failed, 2u);
+  EXPECT_EQ(file_contents(a), "oldA");
+  EXPECT_FALSE(file_exists(fresh));
+  for (outputfile& out : outs) EXPECT_EQ(outputdiscard(&out), 1);
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 2").c_str()), 0);
+
+  ASSERT_EQ(std::system(("rm -r '" + b + "'").c_str()), 0);
+  dir.write("b", "oldB");
+  finished(a, "newA", &outs[0]);
+  finished(fresh, "newF", &outs[1]);
+  finished(b, "newB", &outs[2]);
+  EXPECT_EQ(outputcommitset(set, 3, &failed), 0);
+  EXPECT_EQ(file_contents(a) + file_contents(fresh) + file_contents(b), "newAnewFnewB");
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.dir() + "' | wc -l) -eq 3").c_str()), 0);
+}
+
+// A file made immutable after its set was written: the set keeps its old files.
+TEST(OutputFile, AnImmutableMemberKeepsTheSetAsItWas) {
+  TempDir dir;
+  if (!immutablefiles(dir)) GTEST_SKIP() << "chattr +i is not available here";
+  const std::string a = dir.write("a", "oldA"), b = dir.write("b", "oldB");
+  outputfile outs[2];
+  finished(a, "newA", &outs[0]);
+  finished(b, "newB", &outs[1]);
+  ASSERT_EQ(std::system(("chattr +i '" + b + "'").c_str()), 0);
+  outputfile* set[] = {&outs[0], &outs[1]};
+  uint32_t failed = 9;
+  errno = 0;
+  EXPECT_EQ(outputcommitset(set, 2, &failed), -1);
+  EXPECT_EQ(errno, EPERM);
+  std::system(("chattr -i '" + b + "'").c_str());
+  EXPECT_EQ(failed, 1u);
+  EXPECT_EQ(file_contents(a), "oldA");
+  EXPECT_EQ(file_contents(b), "oldB");
+  for (outputfile& out : outs) outputdiscard(&out);
+}

@@ -181,6 +181,25 @@ TEST(StreamDecode, SilencedSamplesAreReportedAsTheWholeSynthesisReportsThem) {
   expectsameoutput(st, s, true, 8);
 }
 
+// The frames left out of the synthesis are named on both paths: the corrupt one (a NaN cepstrum
+// at frames / 3) and a voiced one whose harmonics overflow (c0 = 1000), which makes no sample
+// that is not finite.
+TEST(StreamDecode, SilentFramesAreNamedOnBothPaths) {
+  streams st = encodedstreams(16000);
+  uint32_t voiced = st.frames / 2;
+  while (voiced < st.frames && !(st.lf0[voiced] > std::log(100.0) && st.fv[voiced] > 1000)) ++voiced;
+  ASSERT_LT(voiced, st.frames);
+  st.cc[getccsize(voiced, st.order)] = 1000;
+  decodesettings s = decodedefaults(16000);
+  ASSERT_EQ(preparedecode(&s), 0);
+  silencedsamples whole;
+  batch(st, s, true, &whole);
+  EXPECT_EQ(whole.firstframe, st.frames / 3);
+  EXPECT_EQ(whole.lastframe, voiced);
+  EXPECT_EQ(whole.samples, 2 * s.shift);
+  expectsameoutput(st, s, true, 9);
+}
+
 TEST(StreamDecode, RefusesSettingsThatNeedASurveyItHasNotHad) {
   const streams st = encodedstreams(16000);
   decodesettings s = decodedefaults(16000);

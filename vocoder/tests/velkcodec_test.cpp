@@ -171,3 +171,66 @@ TEST(DecodeStreams, CopySynthesisOfAVowelKeepsItsPitchAndIsRepeatable) {
   for (uint32_t k = 0; k < 60; ++k) near += std::fabs(f0[k] - 140.0) < 4.0;
   EXPECT_GT(near, 45u);
 }
+
+namespace {
+
+// The silenced frames of a synthesis of flat cepstra with c0 = 1000 at frames 10 to 12, every
+// frame voiced at 140 Hz or every frame unvoiced.
+silencedsamples overflowsilenced(bool voiced, std::vector<double>* out) {
+  const uint32_t frames = 30, order = 39;
+  std::vector<double> lf0(frames, voiced ? std::log(140.0) : -1e10), fv(frames, voiced ? 4000.0 : 0.0);
+  std::vector<double> cc(getccsize(frames, order), 0.0);
+  for (uint32_t k = 0; k < frames; ++k) cc[getccsize(k, order)] = k >= 10 && k <= 12 ? 1000.0 : -3.0;
+  decodesettings d;
+  d.morvscale = false;
+  EXPECT_EQ(preparedecode(&d), 0);
+  out->assign(decodedlength(frames, d), 1.0);
+  silencedsamples silenced;
+  EXPECT_EQ(decodestreams(lf0.data(), cc.data(), fv.data(), frames, order, d, out->data(),
+                          static_cast<uint32_t>(out->size()), &silenced),
+            0);
+  return silenced;
+}
+
+}  // namespace
+
+// Cepstra that overflow are made silent and reported by frame, voiced frames as unvoiced ones.
+TEST(DecodeStreams, OverflowingFramesAreSilentAndReportedVoicedOrNot) {
+  for (bool voiced : {true, false}) {
+    std::vector<double> y;
+    const silencedsamples silenced = overflowsilenced(voiced, &y);
+    EXPECT_NE(silenced.samples, 0u) << voiced;
+    EXPECT_EQ(silenced.firstframe, 10u) << voiced;
+    EXPECT_LE(silenced.lastframe, 13u) << voiced;
+    EXPECT_GE(silenced.lastframe, 12u) << voiced;
+    for (double v : y) ASSERT_TRUE(std::isfinite(v));
+    double quiet = 0, sound = 0;  // the overflowing frames' centres are silent, the others not
+    for (uint32_t j = 11 * 80 + 40; j < 12 * 80 + 40; ++j) quiet = std::max(quiet, std::fabs(y[j]));
+    for (uint32_t j = 20 * 80; j < 21 * 80; ++j) sound = std::max(sound, std::fabs(y[j]));
+    EXPECT_EQ(quiet, 0.0) << voiced;
+    EXPECT_GT(sound, 0.0) << voiced;
+  }
+}
+
+// Frames holding a NaN or an infinite value are silent and named as the overflowing ones are;
+// a log-F0 of -inf is an unvoiced frame, not a corrupt one.
+TEST(DecodeStreams, CorruptFramesAreSilentAndReported) {
+  const uint32_t frames = 20, order = 39;
+  std::vector<double> lf0(frames, std::log(140.0)), fv(frames, 4000.0);
+  std::vector<double> cc(getccsize(frames, order), 0.0);
+  for (uint32_t k = 0; k < frames; ++k) cc[getccsize(k, order)] = -3.0;
+  cc[getccsize(5, order) + 2] = NAN;
+  fv[8] = HUGE_VAL;
+  lf0[12] = -HUGE_VAL;
+  decodesettings d;
+  d.morvscale = false;
+  ASSERT_EQ(preparedecode(&d), 0);
+  std::vector<double> y(decodedlength(frames, d));
+  silencedsamples silenced;
+  ASSERT_EQ(decodestreams(lf0.data(), cc.data(), fv.data(), frames, order, d, y.data(),
+                          static_cast<uint32_t>(y.size()), &silenced),
+            0);
+  EXPECT_EQ(silenced.firstframe, 5u);
+  EXPECT_EQ(silenced.lastframe, 8u);
+  EXPECT_EQ(silenced.samples, 2 * d.shift);
+}

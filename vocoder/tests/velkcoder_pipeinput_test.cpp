@@ -117,3 +117,27 @@ TEST(PipeInput, EndlessStreamsStopAtTheDecodersLimits) {
 }
 
 }  // namespace
+
+// A stream that outgrows the memory limit before reaching the decoder's limits (one sample a
+// frame makes room for four billion frames) is refused with a message, not read through a null
+// buffer. Under the address sanitizer, which allows no address-space limit, its allocator
+// refuses the large blocks instead.
+TEST(PipeInput, AStreamThatExhaustsMemoryIsRefused) {
+  TempDir dir;
+  const std::string lf0 = dir.path("r.lf0"), cc = dir.path("r.cc"), out = dir.path("o.wav");
+  ASSERT_EQ(run_program(coder, {kSample, lf0, cc}).status, 0);
+#ifdef __SANITIZE_ADDRESS__
+  const uint64_t limit = 0;
+  const std::string memory =
+      "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1:max_allocation_size_mb=256 ";
+#else
+  const uint64_t limit = 300ull << 20;
+  const std::string memory;
+#endif
+  const RunResult r =
+      bash(memory + "exec " + decoder + " <(cat /dev/zero) " + cc + " " + out + " --lframe=1", limit);
+  ASSERT_TRUE(r.exited) << "signal " << r.signal;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.rfind("Error: not enough memory to read /dev/fd/", 0), 0u) << r.out;
+  EXPECT_FALSE(file_exists(out));
+}

@@ -3,6 +3,7 @@
 // float input giving the same track, mu-law files, refusals and usage.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -255,6 +256,35 @@ TEST_F(EpochCommand, SoundFilesAreReadAsTheVocoderReadsThem) {
         run_program("/bin/sh", {"-c", "cat \"$1\" | \"$0\" $2", PITCH_PATH, in(), algorithm}, how);
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out, float32_bytes(named.values));
+  }
+}
+
+// A sound file on a pipe is held in ordinary memory, within the address-space limit: a stream that
+// outgrows it (a WAV file followed by endless bytes) ends the command with the sound reader's
+// message and status 1, as velkcoder's pipes do. Under the address sanitizer, which allows no
+// address-space limit, its allocator refuses the large blocks instead.
+TEST_F(EpochCommand, APipedSoundFileCountsAgainstTheMemoryLimit) {
+#ifdef __SANITIZE_ADDRESS__
+  const std::string memory =
+      "export "
+      "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1:max_allocation_size_mb=128";
+#else
+  const std::string memory = "ulimit -v 150000";
+#endif
+  const std::string wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
+  RunSettings how;
+  how.inputfile = "/dev/null";
+  how.seconds = 60;
+  for (const char* tail : {"head -c 300M /dev/zero", "cat /dev/zero"}) {
+    const RunResult r = run_program(
+        "/bin/bash", {"-c", "(cat \"$1\"; $2) | (eval \"$3\"; exec \"$0\")", PITCH_PATH, wav, tail, memory},
+        how);
+    EXPECT_TRUE(r.exited) << tail;
+    EXPECT_EQ(r.status, 1) << tail;
+    // The message ends standard error (the sanitizer's allocator says what it refused first).
+    const std::string message = "pitch : Cannot read the sound file standard input: not enough memory!\n";
+    EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), message.size())), message) << tail << r.err;
+    EXPECT_EQ(r.out, "");
   }
 }
 

@@ -334,3 +334,19 @@ TEST_F(Pictures, ANamedPipeIsWrittenDirectly) {
   ASSERT_EQ(stat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
+
+namespace {
+
+// A picture named through a symbolic link replaces the file the link leads to; the link stays.
+TEST_F(Pictures, APictureIsWrittenThroughASymbolicLink) {
+  dir_.write("target.png", "old");
+  ASSERT_EQ(symlink("target.png", dir_.path("link.png").c_str()), 0);
+  ASSERT_EQ(viewer({"-o", dir_.path("link.png")}, figure()).status, 0);
+  ASSERT_EQ(viewer({"-o", dir_.path("file.png")}, figure()).status, 0);
+  struct stat st;
+  ASSERT_EQ(lstat(dir_.path("link.png").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(file_contents(dir_.path("target.png")), file_contents(dir_.path("file.png")));
+}
+
+}  // namespace

@@ -722,3 +722,30 @@ TEST_F(Velkplot, AFailedWriteOfTheDescriptionIsReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture named through a symbolic link replaces the file the link leads to, as the vocoder's
+// outputs do, and the link stays; a write-protected picture is refused and kept.
+TEST_F(Velkplot, PicturesAreWrittenThroughLinksAndNotOverWriteProtection) {
+  const std::string f0 = lf0("a.lf0", {100, 200, 150});
+  const std::string target = dir_.write("target.png", "old");
+  ASSERT_EQ(symlink("target.png", dir_.path("link.png").c_str()), 0);
+  const RunResult r = velkplot({"f0", f0, "-o", dir_.path("link.png")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(lstat(dir_.path("link.png").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(file_contents(target).substr(1, 3), "PNG");
+  ASSERT_EQ(velkplot({"f0", f0, "-o", dir_.path("direct.png")}).status, 0);
+  EXPECT_EQ(file_contents(target), file_contents(dir_.path("direct.png")));
+
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  const std::string picture = file_contents(target);
+  const RunResult refused = velkplot({"f0", f0, "-o", dir_.path("link.png")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "velkplot : Cannot write '" + dir_.path("link.png") + "': Permission denied!\n");
+  EXPECT_EQ(file_contents(target), picture);
+}
+
+}  // namespace
