@@ -11,6 +11,7 @@ from typing import Dict, Iterable, Union
 import numpy as np
 
 import velk
+from velk import outputs
 from velk.corpusitems import Refusal
 from velk.corpustables import shard_tables
 
@@ -167,7 +168,7 @@ def claim(outdir, record, force):
         if not force:
             raise Refusal(f"{outdir} holds outputs of other settings ({differences(existing, record)}); "
                           "--force starts it afresh with these")
-        os.replace(temporary, path)
+        outputs.replace_all([(temporary, path)])
         for table in [os.path.join(outdir, "summary.tsv")] + shard_tables(outdir, "summary"):
             if os.path.exists(table):
                 os.unlink(table)

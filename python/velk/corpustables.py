@@ -6,6 +6,7 @@ import os
 import re
 from typing import BinaryIO, Optional, Tuple
 
+from velk import outputs
 from velk.corpusitems import Refusal
 
 SUMMARY_HEADER = ("name", "duration", "rate", "frames", "voiced", "f0_median", "f0_p5", "f0_p95", "warnings")
@@ -63,12 +64,12 @@ def read_table(path):
 
 
 def write_table(path, header, lines):
-    temporary = f"{path}.{os.getpid()}.part"
-    with open(temporary, "w", encoding="utf-8", errors="surrogateescape") as f:
+    def write(f):
         f.write(tsv_line(header))
         for line in lines:
             f.write(line + "\n")
-    os.replace(temporary, path)
+
+    outputs.write_whole(path, write, "w", encoding="utf-8", errors="surrogateescape")
 
 
 def rows_by_key(paths):

@@ -9,6 +9,7 @@ import warnings
 import numpy as np
 
 import velk
+from velk import outputs
 
 # An item's outputs: the three streams and the settings record beside them.
 STREAMS = (".lf0", ".cc", ".fv")
@@ -42,18 +43,16 @@ def _collect_warnings(sink):
 
 
 def _write_atomically(pairs):
-    """Writes each (final path, writer) to a temporary file beside it, then gives them their
-    names; on failure no temporary stays and no final file changes."""
+    """Writes each (final path, writer) to a temporary file beside the file it replaces (through
+    links), then gives them their names once every one may be replaced; on failure no temporary
+    stays and no final file changes."""
     temporaries = []
     try:
         for final, writer in pairs:
-            os.makedirs(os.path.dirname(final) or ".", exist_ok=True)
-            temporary = os.path.join(os.path.dirname(final),
-                                     f".{os.path.basename(final)}.{os.getpid()}.{threading.get_ident()}.part")
-            temporaries.append(temporary)
-            writer(temporary)
-        for (final, _), temporary in zip(pairs, temporaries):
-            os.replace(temporary, final)
+            os.makedirs(os.path.dirname(outputs.target(final)) or ".", exist_ok=True)
+            temporaries.append(outputs.temporary_beside(final))
+            writer(temporaries[-1])
+        outputs.replace_all(zip(temporaries, [final for final, _ in pairs]))
     finally:
         for temporary in temporaries:
             if os.path.lexists(temporary):

@@ -27,7 +27,7 @@ from concurrent.futures import ThreadPoolExecutor, as_completed
 import numpy as np
 
 import velk
-from velk import corpus
+from velk import corpus, outputs
 
 RECORD = "features.json"
 RECORD_FORMAT = 1
@@ -291,11 +291,7 @@ def shard_suffix(shard):
 
 
 def write_npy(path, array):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    temporary = f"{path}.{os.getpid()}.part"
-    with open(temporary, "wb") as f:
-        np.save(f, array)
-    os.replace(temporary, path)
+    outputs.write_whole(path, lambda f: np.save(f, array), "wb")
 
 
 class NpyStore:
@@ -363,19 +359,19 @@ def read_jsonl(path):
 
 
 def write_jsonl(path, entries):
-    temporary = path + ".part"
-    with open(temporary, "w", encoding="utf-8") as f:
+    def write(f):
         for entry in entries:
             f.write(json.dumps(entry, ensure_ascii=False) + "\n")
-    os.replace(temporary, path)
+
+    outputs.write_whole(path, write, "w", encoding="utf-8")
 
 
 def write_json(path, document):
-    temporary = path + ".part"
-    with open(temporary, "w", encoding="utf-8") as f:
+    def write(f):
         json.dump(document, f, indent=1, ensure_ascii=False)
         f.write("\n")
-    os.replace(temporary, path)
+
+    outputs.write_whole(path, write, "w", encoding="utf-8")
 
 
 def by_name(entries):
