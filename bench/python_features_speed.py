@@ -18,7 +18,6 @@ window 1024:
 """
 import os
 import pathlib
-import resource
 import shutil
 import subprocess
 import sys
@@ -27,6 +26,8 @@ import warnings
 
 HERE = pathlib.Path(__file__).resolve().parent
 TOP = HERE.parent
+sys.path.insert(0, str(HERE))
+import cputime  # noqa: E402
 RUNS = 3
 FS, HOP, WINDOW = 22050, 256, 1024
 PRAAT_PITCH = """form pitch
@@ -44,44 +45,14 @@ Read from file: file$
 """
 
 
-def children_cpu():
-    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return usage.ru_utime + usage.ru_stime
-
-
-def own_cpu():
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    return usage.ru_utime + usage.ru_stime
-
-
-def best_program_cpu(args):
-    best = None
-    for _ in range(RUNS):
-        before = children_cpu()
-        subprocess.run([str(a) for a in args], check=True, stdout=subprocess.DEVNULL)
-        spent = children_cpu() - before
-        best = spent if best is None else min(best, spent)
-    return best
-
-
-def best_own_cpu(work):
-    best = None
-    for _ in range(RUNS):
-        before = own_cpu()
-        work()
-        spent = own_cpu() - before
-        best = spent if best is None else min(best, spent)
-    return best
-
-
 def praat_cpu(praat, wav, tmp):
     scripts = {}
     for name, text in (("pitch", PRAAT_PITCH), ("read", PRAAT_READ)):
         scripts[name] = tmp / f"{name}.praat"
         scripts[name].write_text(text)
     step = "%.10f" % (HOP / FS)
-    pitch = best_program_cpu([praat, "--run", scripts["pitch"], wav, step])
-    reading = best_program_cpu([praat, "--run", scripts["read"], wav, step])
+    pitch = cputime.best_program_cpu([praat, "--run", scripts["pitch"], wav, step], RUNS)
+    reading = cputime.best_program_cpu([praat, "--run", scripts["read"], wav, step], RUNS)
     return pitch - reading, pitch, reading
 
 
@@ -111,7 +82,7 @@ def main():
             velk.features(x, fs, hop=HOP, window=WINDOW, features=("f0", "vuv", "voicing", "lf0", "energy", "cc",
                                                                     "fv"))
 
-        ours = best_own_cpu(f0_and_voicing)
+        ours = cputime.best_python_cpu(f0_and_voicing, RUNS)
         print("%.1f s of speech at %d Hz, hop %d, window %d; CPU time, best of %d runs" % (
             seconds, FS, HOP, WINDOW, RUNS))
         praat = shutil.which("praat")
@@ -123,11 +94,11 @@ def main():
             print("F0 + voicing: velk.features %.3f s, Praat To Pitch (ac) %.3f s (%.3f s in all, %.3f s of it "
                   "reading); ratio %.2f (target <= 0.5: %s)" % (ours, theirs, whole, reading, ratio,
                                                                   "met" if ratio <= 0.5 else "not met"))
-        features = best_own_cpu(everything)
+        features = cputime.best_python_cpu(everything, RUNS)
         coder = build / "vocoder" / "velkcoder"
         streams = [tmp / s for s in ("o.lf0", "o.cc", "o.fv")]
-        at5ms = best_program_cpu([coder, wav, *streams])
-        athop = best_program_cpu([coder, wav, *streams, "--lframe=%d" % HOP])
+        at5ms = cputime.best_program_cpu([coder, wav, *streams], RUNS)
+        athop = cputime.best_program_cpu([coder, wav, *streams, "--lframe=%d" % HOP], RUNS)
         print("all features: velk.features %.3f s; velkcoder %.3f s at --lframe=%d (%.3f s at its 5 ms shift); "
               "ratio %.2f (target <= 1: %s)" % (features, athop, HOP, at5ms, features / athop,
                                                 "met" if features <= athop else "not met"))

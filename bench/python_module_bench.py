@@ -15,7 +15,6 @@ The threaded results are checked to be byte-identical to the serial ones.
 """
 import os
 import pathlib
-import resource
 import subprocess
 import sys
 import tempfile
@@ -24,37 +23,9 @@ from concurrent.futures import ThreadPoolExecutor
 
 HERE = pathlib.Path(__file__).resolve().parent
 TOP = HERE.parent
+sys.path.insert(0, str(HERE))
+import cputime  # noqa: E402
 RUNS = 5
-
-
-def children_cpu():
-    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return usage.ru_utime + usage.ru_stime
-
-
-def own_cpu():
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    return usage.ru_utime + usage.ru_stime
-
-
-def best_program_cpu(args):
-    best = None
-    for _ in range(RUNS):
-        before = children_cpu()
-        subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
-        spent = children_cpu() - before
-        best = spent if best is None else min(best, spent)
-    return best
-
-
-def best_python_cpu(work):
-    best = None
-    for _ in range(RUNS):
-        before = own_cpu()
-        work()
-        spent = own_cpu() - before
-        best = spent if best is None else min(best, spent)
-    return best
 
 
 def load():
@@ -67,7 +38,7 @@ def overhead(velk, coder, tmp):
                    check=True)
     seconds = (wav.stat().st_size - 44) / 32000
     outputs = [tmp / ("program." + s) for s in ("lf0", "cc", "fv")]
-    program = best_program_cpu([coder, wav, *outputs])
+    program = cputime.best_program_cpu([coder, wav, *outputs], RUNS)
 
     def through_python():
         x, fs = velk.read_wav(wav)
@@ -75,7 +46,7 @@ def overhead(velk, coder, tmp):
         for stream in ("lf0", "cc", "fv"):
             velk.write_params(tmp / ("python." + stream), getattr(e, stream))
 
-    python = best_python_cpu(through_python)
+    python = cputime.best_python_cpu(through_python, RUNS)
     for stream in ("lf0", "cc", "fv"):
         if (tmp / ("python." + stream)).read_bytes() != (tmp / ("program." + stream)).read_bytes():
             sys.exit("python_module_bench: the %s stream differs from velkcoder's" % stream)
