@@ -7,23 +7,13 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "vocoderfiles.h"
 
 namespace {
 
 // The streams of the bundled sample, encoded once for every test of the suite.
-class DecoderOutput : public testing::Test {
+class DecoderOutput : public EncodedSampleSuite {
  protected:
-  static void SetUpTestSuite() {
-    dir = new TempDir;
-    const std::string wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
-    ASSERT_EQ(
-        run_program(VELKCODER_PATH, {wav, dir->path("s.f0"), dir->path("s.cc"), dir->path("s.fv")}).status,
-        0);
-  }
-  static void TearDownTestSuite() {
-    delete dir;
-    dir = nullptr;
-  }
   RunResult decode(const std::string& out, const std::vector<std::string>& options) {
     std::vector<std::string> args = {dir->path("s.f0"), dir->path("s.cc"), dir->path("s.fv"), out};
     args.insert(args.end(), options.begin(), options.end());
@@ -40,10 +30,7 @@ class DecoderOutput : public testing::Test {
     }
     return count;
   }
-  static TempDir* dir;
 };
-
-TempDir* DecoderOutput::dir = nullptr;
 
 TEST_F(DecoderOutput, ClippedSamplesAreCountedAndNamed) {
   const std::string plain = dir->path("plain.wav"), sharp = dir->path("sharp.wav"),

@@ -8,22 +8,12 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "vocoderfiles.h"
 
 namespace {
 
-class StreamedSet : public testing::Test {
+class StreamedSet : public EncodedSampleSuite {
  protected:
-  static void SetUpTestSuite() {
-    dir = new TempDir;
-    const std::string wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
-    ASSERT_EQ(
-        run_program(VELKCODER_PATH, {wav, dir->path("s.f0"), dir->path("s.cc"), dir->path("s.fv")}).status,
-        0);
-  }
-  static void TearDownTestSuite() {
-    delete dir;
-    dir = nullptr;
-  }
   // Decodes the set `stem` into out.wav with the log-F0 stream read from its file (streamed) or
   // through a pipe (whole set), under an address-space limit when given; the WAV bytes and the
   // messages with the exit status.
@@ -45,10 +35,7 @@ class StreamedSet : public testing::Test {
     const std::string bytes = r.status == 0 ? file_contents(out) : "";
     return {bytes, r.out + r.err + "status " + std::to_string(r.status)};
   }
-  static TempDir* dir;
 };
-
-TempDir* StreamedSet::dir = nullptr;
 
 TEST_F(StreamedSet, WritesTheBytesAndMessagesOfTheWholeSetPath) {
   const std::vector<std::vector<std::string>> settings = {{},

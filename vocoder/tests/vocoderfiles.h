@@ -2,6 +2,8 @@
 // Inputs of the vocoder programs' bad-input tests: the run limits of a child and log-F0
 // streams, beside the WAV files of testfiles.h.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,3 +32,21 @@ inline RunSettings limits(int seconds, uint64_t memory = 0, uint64_t filesize = 
 inline std::string logf0_bytes(size_t frames, float logf0) {
   return float_bytes(std::vector<float>(frames, logf0));
 }
+
+// A suite whose tests share the streams of the bundled sample (s.f0, s.cc and s.fv in dir),
+// encoded once before the first test.
+class EncodedSampleSuite : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir = new TempDir;
+    const std::string wav = std::string(VELK_SAMPLES_DIR) + "/en_vm-deleted.wav";
+    ASSERT_EQ(
+        run_program(VELKCODER_PATH, {wav, dir->path("s.f0"), dir->path("s.cc"), dir->path("s.fv")}).status,
+        0);
+  }
+  static void TearDownTestSuite() {
+    delete dir;
+    dir = nullptr;
+  }
+  static inline TempDir* dir = nullptr;
+};
