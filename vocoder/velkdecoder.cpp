@@ -230,16 +230,20 @@ static bool sizesfit(const fileset& files, const options& o) {
   return cepstralorder(files, o, frames, values, &order);
 }
 
-// false (reported) when a maximum voiced frequency lies above half the synthesis rate: the
-// streams were made at a higher rate, and decoding them at this one would move every formant.
-static bool voicingfitsrate(const fileset& files, const options& o, const setstreams& s) {
-  const double highest = s.fv ? highestvoicing(s.fv, s.frames) : 0;
+// false (reported) when the highest maximum voiced frequency lies above half the synthesis rate:
+// the streams were made at a higher rate, and decoding them at this one would move every formant.
+static bool highestfitsrate(const fileset& files, const options& o, double highest) {
   if (!(highest > o.synthesis.fs / 2.0)) return true;
   fprintf(messages,
           "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
           "give the streams' rate with --fs.\n",
           files.name[fvfile], highest, o.synthesis.fs / 2.0, o.synthesis.fs);
   return false;
+}
+
+// highestfitsrate of the set's voicing stream, when it has one.
+static bool voicingfitsrate(const fileset& files, const options& o, const setstreams& s) {
+  return highestfitsrate(files, o, s.fv ? highestvoicing(s.fv, s.frames) : 0);
 }
 
 // Warns when the cepstral order is not the default of the synthesis rate and --ccord was not
@@ -523,13 +527,7 @@ static bool streamvoicingfitsrate(const fileset& files, const options& o, stream
     highest = std::fmax(highest, highestvoicing(fv, n));
     return true;
   });
-  if (!read) return false;
-  if (!(highest > o.synthesis.fs / 2.0)) return true;
-  fprintf(messages,
-          "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
-          "give the streams' rate with --fs.\n",
-          files.name[fvfile], highest, o.synthesis.fs / 2.0, o.synthesis.fs);
-  return false;
+  return read && highestfitsrate(files, o, highest);
 }
 
 // The statistics over all frames that the settings need, one pass per survey stage.
