@@ -48,20 +48,6 @@ const int64_t maxintoption = INT32_MAX;
 const double logf0ceiling = 20.0;
 const double unvoicedlogf0 = -1e10;
 
-// The shortest decimal that reads back to v (0.42, not 0.41999999999999998).
-std::string numbertext(double v) {
-  char text[32];
-  if (v == std::trunc(v) && std::fabs(v) < 1e15) {
-    snprintf(text, sizeof text, "%.0f", v);
-    return text;
-  }
-  for (int digits = 1; digits <= 17; ++digits) {
-    snprintf(text, sizeof text, "%.*g", digits, v);
-    if (strtod(text, nullptr) == v || std::isnan(v)) break;
-  }
-  return text;
-}
-
 [[noreturn]] void refuse(const std::string& message) {
   throw std::invalid_argument(message);
 }
@@ -77,24 +63,24 @@ void requireflag(int64_t value, const char* name) {
 
 void requirewarping(double alpha) {
   if (!(std::fabs(alpha) < 1.0))
-    refuse("alpha must lie strictly between -1 and 1 (got " + numbertext(alpha) + ")");
+    refuse("alpha must lie strictly between -1 and 1 (got " + shortestdecimal(alpha) + ")");
 }
 
 void requirerate(double fs) {
   if (!(std::isfinite(fs) && fs > 0))
-    refuse("fs must be a finite sampling rate above 0 Hz (got " + numbertext(fs) + ")");
+    refuse("fs must be a finite sampling rate above 0 Hz (got " + shortestdecimal(fs) + ")");
 }
 
 // A whole rate in Hz that the analysis and synthesis work at; the rate as an integer.
 uint32_t requiresupported(double fs, const char* name) {
   if (!(fs >= velkratelowest && fs <= velkratehighest && fs == std::floor(fs)))
     refuse(std::string(name) + " must be a whole number of Hz from " + std::to_string(velkratelowest) +
-           " to " + std::to_string(velkratehighest) + " (got " + numbertext(fs) + ")");
+           " to " + std::to_string(velkratehighest) + " (got " + shortestdecimal(fs) + ")");
   return static_cast<uint32_t>(fs);
 }
 
 void requirefinitevalue(double v, const char* name) {
-  if (!std::isfinite(v)) refuse(std::string(name) + " must be finite (got " + numbertext(v) + ")");
+  if (!std::isfinite(v)) refuse(std::string(name) + " must be finite (got " + shortestdecimal(v) + ")");
 }
 
 // A UserWarning pointing at the caller of the package's function (level 1 is the function of
@@ -119,7 +105,7 @@ double requirescale(const py::array& a, const std::vector<double>& v, const char
   if (elementtypeof(a) == elementtype::int16) return 0.0;
   const double peak = peakof(v);
   if (peak > scalepeakrefused)
-    refuse(std::string(name) + " has peak " + numbertext(peak) +
+    refuse(std::string(name) + " has peak " + shortestdecimal(peak) +
            ", above 64: float signals are on the +-1 scale; divide 16-bit values by 32768 (or pass them as "
            "an int16 array)");
   return peak;
@@ -129,7 +115,7 @@ double requirescale(const py::array& a, const std::vector<double>& v, const char
 void checkscale(const py::array& a, const std::vector<double>& v, const char* name) {
   const double peak = requirescale(a, v, name);
   if (peak > 1.0)
-    warn((std::string(name) + " has peak " + numbertext(peak) +
+    warn((std::string(name) + " has peak " + shortestdecimal(peak) +
           ", above 1: float signals are on the +-1 scale; divide 16-bit values by 32768 (or pass them as an "
           "int16 array)")
              .c_str());
@@ -148,8 +134,8 @@ encodesettings analysissettings(uint32_t fs, std::optional<int64_t> lframe, std:
   requirerange(ccmeth, 0, 4, "ccmeth", "must be one of the envelope methods 0..4");
   if (alpha) requirewarping(*alpha);
   if (!(f0min >= velkf0floorlowest && f0min < f0max && f0max < fs / 2.0))
-    refuse("f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = " + numbertext(fs / 2.0) +
-           " Hz (got " + numbertext(f0min) + " and " + numbertext(f0max) + ")");
+    refuse("f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = " + shortestdecimal(fs / 2.0) +
+           " Hz (got " + shortestdecimal(f0min) + " and " + shortestdecimal(f0max) + ")");
   requirerange(f0acc, 0, maxintoption, "f0acc", "must be 0 or more");
   requirerange(zfill, INT32_MIN, maxintoption, "zfill", "must fit a 32-bit integer");
   requireflag(morvscale, "morvscale");
@@ -208,7 +194,7 @@ std::vector<double> atrate(std::vector<double>&& x, double fs, uint32_t rate, co
   double* resampled = nullptr;
   const uint32_t n = resamplesound(x.data(), x.size(), fs, rate, &resampled);
   if (n == 0)
-    refuse(std::string(name) + " cannot be resampled from " + numbertext(fs) + " Hz to " +
+    refuse(std::string(name) + " cannot be resampled from " + shortestdecimal(fs) + " Hz to " +
            std::to_string(rate) + " Hz");
   std::unique_ptr<double, decltype(&free)> owner(resampled, free);
   return std::vector<double>(resampled, resampled + n);
@@ -281,7 +267,7 @@ uint32_t analysisrate(double fs, std::optional<double> resample) {
   requirerate(fs);
   if (resample) return requiresupported(*resample, "resample");
   if (fs > velkratehighest) {
-    warn(("fs = " + numbertext(fs) + " Hz lies above " + std::to_string(velkratehighest) +
+    warn(("fs = " + shortestdecimal(fs) + " Hz lies above " + std::to_string(velkratehighest) +
           " Hz; x is resampled to " + std::to_string(velkratehighest) + " Hz.")
              .c_str());
     return velkratehighest;
@@ -341,7 +327,7 @@ decodesettings synthesissettings(uint32_t fs, std::optional<int64_t> lframe, std
   d.morvscale = morvscale == 1;
   if (preparedecode(&d) != 0)
     refuse("lframe * fdur must be at least one sample (got lframe = " + std::to_string(d.lframe) +
-           ", fdur = " + numbertext(fdur) + ")");
+           ", fdur = " + shortestdecimal(fdur) + ")");
   return d;
 }
 
@@ -364,8 +350,9 @@ void takesetting(const py::object& e, const char* name, std::optional<T>* given)
   if (value.is_none()) return;  // the rate's default
   const T recorded = value.cast<T>();
   if (given->has_value() && **given != recorded)
-    refuse(std::string(name) + " = " + numbertext(static_cast<double>(**given)) +
-           " contradicts the encode result's " + name + " = " + numbertext(static_cast<double>(recorded)));
+    refuse(std::string(name) + " = " + shortestdecimal(static_cast<double>(**given)) +
+           " contradicts the encode result's " + name + " = " +
+           shortestdecimal(static_cast<double>(recorded)));
   *given = recorded;
 }
 
@@ -449,8 +436,8 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
              std::to_string(voicing.size()) + ")");
     const double highest = highestvoicing(voicing.data(), frames);
     if (highest > rate / 2.0)
-      refuse("fv holds a maximum voiced frequency of " + numbertext(highest) + " Hz, above fs / 2 = " +
-             numbertext(rate / 2.0) + " Hz; pass the rate the streams were made at as fs");
+      refuse("fv holds a maximum voiced frequency of " + shortestdecimal(highest) + " Hz, above fs / 2 = " +
+             shortestdecimal(rate / 2.0) + " Hz; pass the rate the streams were made at as fs");
   }
   if (decodedlength(frames, d) > UINT32_MAX) refuse("the synthesised signal would exceed 2^32 samples");
   if (d.filtersdisabled && rate != velksamplingrate)
@@ -551,7 +538,7 @@ featuresettings featuregrid(double fs, int64_t hop, std::optional<double> hopms,
   if (hopms) {
     const uint32_t h = hopfromms(*hopms, s.grid.fs);
     if (h == 0 || h > maxintoption)
-      refuse("hop_ms must give at least one sample at fs (got " + numbertext(*hopms) + ")");
+      refuse("hop_ms must give at least one sample at fs (got " + shortestdecimal(*hopms) + ")");
     hop = h;
   }
   requirerange(hop, 1, maxintoption, "hop", "must be at least 1 sample");
@@ -562,8 +549,8 @@ featuresettings featuregrid(double fs, int64_t hop, std::optional<double> hopms,
   s.f0min = f0min;
   s.f0max = f0max;
   if (checkfeaturesettings(s) != 0)
-    refuse("f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = " + numbertext(fs / 2.0) +
-           " Hz (got " + numbertext(f0min) + " and " + numbertext(f0max) + ")");
+    refuse("f0min and f0max must satisfy 20 <= f0min < f0max < fs / 2 = " + shortestdecimal(fs / 2.0) +
+           " Hz (got " + shortestdecimal(f0min) + " and " + shortestdecimal(f0max) + ")");
   return s;
 }
 
@@ -650,14 +637,14 @@ int outputtype(const std::string& output) {
 void checktrackerparameters(double fs, int64_t frameshift, double f0min, double f0max, size_t length,
                             bool epoch) {
   if (!(fs >= kLowestSampleFreq && fs <= kHighestSampleFreq))
-    refuse("fs: sampling frequency must be between 4 and 1000 kHz (got " + numbertext(fs) + " Hz)");
+    refuse("fs: sampling frequency must be between 4 and 1000 kHz (got " + shortestdecimal(fs) + " Hz)");
   const float minf0 = static_cast<float>(f0min), maxf0 = static_cast<float>(f0max);
   if (!(minf0 < maxf0) || !(maxf0 < fs / 2.0) || !(minf0 >= fs / 10000.0))
     refuse(
         "f0min, f0max: min(max)_f0 parameter inconsistent with sampling frequency (need fs / 10000 <= "
         "f0min < f0max < fs / 2)");
   if (epoch && !(f0min >= kEpochLowestF0))
-    refuse("f0min: min_f0 of the epoch tracker must be at least 10 Hz (got " + numbertext(f0min) + ")");
+    refuse("f0min: min_f0 of the epoch tracker must be at least 10 Hz (got " + shortestdecimal(f0min) + ")");
   float framestep = frame_step_of(static_cast<int>(frameshift), fs);
   const double whole = std::trunc(framestep * fs + 0.5) / fs;
   if (whole != framestep) framestep = static_cast<float>(whole);
@@ -722,7 +709,8 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   requirefinitevalue(voicingbias, "voicing_bias");
   requirefinitevalue(unvoicedcost, "unvoiced_cost");
   if (!(std::isfinite(f0min) && std::isfinite(f0max)))
-    refuse("f0min and f0max must be finite (got " + numbertext(f0min) + " and " + numbertext(f0max) + ")");
+    refuse("f0min and f0max must be finite (got " + shortestdecimal(f0min) + " and " +
+           shortestdecimal(f0max) + ")");
   const int otype = outputtype(output);
   requirerange(frameshift, INT32_MIN, maxintoption, "frame_shift", "must fit a 32-bit integer");
   const py::array a = checkedarray(x, "x", 1, true);

@@ -28,20 +28,6 @@ const uint32_t highestorder = 1000;
 
 // ---- writing ----
 
-// The shortest form of v that reads back to v: a whole number as one, anything else in %g form.
-std::string shortestnumber(double v) {
-  char text[40];
-  if (v == std::floor(v) && std::fabs(v) < 1e15) {
-    snprintf(text, sizeof text, "%.0f", v);
-    return text;
-  }
-  for (int digits = 1; digits <= 17; ++digits) {
-    snprintf(text, sizeof text, "%.*g", digits, v);
-    if (strtod(text, nullptr) == v) break;
-  }
-  return text;
-}
-
 // A JSON string of the bytes of s: quotes, backslashes and control characters escaped, valid
 // UTF-8 kept, and any other byte b as the lone surrogate U+DC00 + b (as Python keeps such bytes
 // of file names), so that every name round-trips.
@@ -284,7 +270,7 @@ struct fieldreader {
     const jsonvalue* v = find(key, jsonvalue::number, "a whole number", required);
     if (!v) return;
     if (v->value != std::floor(v->value) || v->value < lowest || v->value > highest) {
-      *problem = "\"" + std::string(key) + "\" is " + shortestnumber(v->value) +
+      *problem = "\"" + std::string(key) + "\" is " + shortestdecimal(v->value) +
                  ", not a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest);
       ok = false;
       return;
@@ -297,8 +283,8 @@ struct fieldreader {
     const jsonvalue* v = find(key, jsonvalue::number, "a number", required);
     if (!v) return;
     if (!((v->value > lowest || (lowestincluded && v->value == lowest)) && v->value < highest)) {
-      *problem = "\"" + std::string(key) + "\" is " + shortestnumber(v->value) + ", outside " +
-                 shortestnumber(lowest) + " to " + shortestnumber(highest);
+      *problem = "\"" + std::string(key) + "\" is " + shortestdecimal(v->value) + ", outside " +
+                 shortestdecimal(lowest) + " to " + shortestdecimal(highest);
       ok = false;
       return;
     }
@@ -336,6 +322,19 @@ std::string valuestext(uint64_t n) {
 
 }  // namespace
 
+std::string shortestdecimal(double v) {
+  char text[40];
+  if (v == std::floor(v) && std::fabs(v) < 1e15) {
+    snprintf(text, sizeof text, "%.0f", v);
+    return text;
+  }
+  for (int digits = 1; digits <= 17; ++digits) {
+    snprintf(text, sizeof text, "%.*g", digits, v);
+    if (strtod(text, nullptr) == v) break;
+  }
+  return text;
+}
+
 std::string paramrecordpath(const std::string& lf0path) {
   return lf0path + ".json";
 }
@@ -359,13 +358,13 @@ std::string formatparamrecord(const paramrecord& r) {
   t += "  \"lframe\": " + std::to_string(r.lframe) + ",\n";
   t += "  \"frames\": " + std::to_string(r.frames) + ",\n";
   t += "  \"frame_centre\": \"frame k is centred at sample k * lframe, at k * lframe / fs seconds\",\n";
-  t += "  \"frame_shift_s\": " + shortestnumber(static_cast<double>(r.lframe) / r.fs) + ",\n";
+  t += "  \"frame_shift_s\": " + shortestdecimal(static_cast<double>(r.lframe) / r.fs) + ",\n";
   t += "  \"ccord\": " + std::to_string(r.ccord) + ",\n";
-  t += "  \"alpha\": " + shortestnumber(r.alpha) + ",\n";
+  t += "  \"alpha\": " + shortestdecimal(r.alpha) + ",\n";
   t += "  \"ccmeth\": " + std::to_string(r.ccmeth) + ",\n";
   t += std::string("  \"morvscale\": ") + (r.morvscale ? "true" : "false") + ",\n";
-  t += "  \"f0min\": " + shortestnumber(r.f0min) + ",\n";
-  t += "  \"f0max\": " + shortestnumber(r.f0max) + ",\n";
+  t += "  \"f0min\": " + shortestdecimal(r.f0min) + ",\n";
+  t += "  \"f0max\": " + shortestdecimal(r.f0max) + ",\n";
   t += "  \"streams\": {\"lf0\": " + quoted(r.lf0) + ", \"cc\": " + quoted(r.cc) +
        ", \"fv\": " + (r.fv.empty() ? std::string("null") : quoted(r.fv)) + "}\n";
   return t + "}\n";

@@ -26,6 +26,10 @@ struct paramrecord {
   std::string lf0, cc, fv;
 };
 
+// The shortest decimal that reads back to v: a whole number as one (60, not 6e+01), anything else
+// in %g form with as few digits as round-trip (0.42, not 0.41999999999999998).
+std::string shortestdecimal(double v);
+
 // The record's name for the log-F0 file lf0path: lf0path with ".json" appended.
 std::string paramrecordpath(const std::string& lf0path);
 
