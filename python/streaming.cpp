@@ -29,8 +29,10 @@ struct frameblock {
   bool hasfv = false;
 };
 
-// The arrays of a push or survey call: lf0 (n,), cc (n, order + 1), fv (n,) or None.
-frameblock readblock(const py::object& lf0, const py::object& cc, const py::object& fv, double fs) {
+// The arrays of a push or survey call: lf0 (n,), cc (n, order + 1), fv (n,) or None. Without a
+// rate given (rategiven false, fs the 16 kHz default), cepstra of another order are refused.
+frameblock readblock(const py::object& lf0, const py::object& cc, const py::object& fv, double fs,
+                     bool rategiven) {
   frameblock b;
   b.lf0 = copydoubles(checkedarray(lf0, "lf0", 1, false, true), 1.0);
   const py::array c = checkedarray(cc, "cc", 2, false, true);
@@ -40,6 +42,7 @@ frameblock readblock(const py::object& lf0, const py::object& cc, const py::obje
     refuse("cc must have one row of order + 1 values per frame of lf0 (lf0 has " + std::to_string(b.frames) +
            " frames, cc shape (" + std::to_string(c.shape(0)) + ", " + std::to_string(c.shape(1)) + "))");
   b.width = static_cast<uint32_t>(c.shape(1));
+  if (!rategiven) requiredefaultorder(b.width - 1);
   b.cc = copydoubles(c, 1.0);
   b.hasfv = !fv.is_none();
   if (b.hasfv) {
@@ -56,7 +59,7 @@ frameblock readblock(const py::object& lf0, const py::object& cc, const py::obje
 
 class decoder {
  public:
-  explicit decoder(const decodesettings& s) : s_(s) {}
+  decoder(const decodesettings& s, bool rategiven) : s_(s), rategiven_(rategiven) {}
   ~decoder() { streamdecoderdestroy(record_); }
   decoder(const decoder&) = delete;
   decoder& operator=(const decoder&) = delete;
@@ -64,7 +67,7 @@ class decoder {
   void survey(const py::object& lf0, const py::object& cc, const py::object& fv) {
     const std::unique_lock<std::mutex> hold = lock();
     if (record_ || flushed_) refuse("survey must come before the first push");
-    const frameblock b = readblock(lf0, cc, fv, s_.fs);
+    const frameblock b = readblock(lf0, cc, fv, s_.fs, rategiven_);
     fixshape(b);
     decodesurvey sv;
     for (const uint8_t stage : {SURVEY_FRAMES, SURVEY_C0}) {
@@ -80,7 +83,7 @@ class decoder {
   py::array_t<double> push(const py::object& lf0, const py::object& cc, const py::object& fv) {
     const std::unique_lock<std::mutex> hold = lock();
     if (flushed_) refuse("the decoder has been flushed; make a new one for more frames");
-    const frameblock b = readblock(lf0, cc, fv, s_.fs);
+    const frameblock b = readblock(lf0, cc, fv, s_.fs, rategiven_);
     fixshape(b);
     start();
     std::vector<double> out(static_cast<size_t>(b.frames) * s_.shift);
@@ -160,6 +163,7 @@ class decoder {
   }
 
   decodesettings s_;
+  bool rategiven_;  // fs was given: cepstra of any order are taken
   decodesurvey survey_;
   streamdecoder* record_ = nullptr;
   uint32_t width_ = 0;
@@ -179,9 +183,12 @@ void defstreaming(py::module_& m) {
 later frame changes them. Everything push and flush return, one after the other, equals decode
 of the whole streams with the same settings, bit for bit, for any split of the frames.
 
-Decoder(*, fs=16000, lframe=None, alpha=None, fpitch=1, fvpitch=1, fdur=1, fwarp=0, floud=0,
+Decoder(*, fs=None, lframe=None, alpha=None, fpitch=1, fvpitch=1, fdur=1, fwarp=0, floud=0,
 fpfilt=0, fdrc=0, morvscale=1): the keyword options of decode, with its defaults and checks
-(wavnorm, which needs the whole output, excepted).
+(wavnorm, which needs the whole output, excepted). fs is the rate the streams were made at and
+the output's (default 16000; without fs, cepstra of another order than 39, the 16 kHz default,
+raise ValueError, as decode's do: an encode result e gives Decoder(fs=e.fs, lframe=e.lframe,
+alpha=e.alpha, morvscale=e.morvscale)).
 
 Latency: push returns lframe * fdur (truncated: the synthesis shift, the attribute latency)
 samples per frame, the samples up to one shift before the centre of its last frame; flush
@@ -191,19 +198,19 @@ samples, 5 ms.
 Settings that need all frames before the first is synthesised (fvpitch != 1: the mean log-F0;
 fdrc != 0: the loudest frame; pushes without fv: the range of c0) need survey(lf0, cc, fv)
 with the whole streams before the first push; push refuses them otherwise.)")
-      .def(py::init([](double fs, std::optional<int64_t> lframe, std::optional<double> alpha, double fpitch,
-                       double fvpitch, double fdur, double fwarp, double floud, double fpfilt, double fdrc,
-                       int64_t morvscale) {
-             const uint32_t rate = checkedrate(fs, "fs");
+      .def(py::init([](std::optional<double> fs, std::optional<int64_t> lframe, std::optional<double> alpha,
+                       double fpitch, double fvpitch, double fdur, double fwarp, double floud, double fpfilt,
+                       double fdrc, int64_t morvscale) {
+             const uint32_t rate = checkedrate(fs.value_or(velksamplingrate), "fs");
              const decodesettings d = checkedsynthesissettings(rate, lframe, alpha, fpitch, fvpitch, fdur,
                                                                fwarp, floud, fpfilt, fdrc, morvscale);
              if (d.filtersdisabled)
                userwarning("floud, fpfilt and fdrc not applicable at this rate or alpha.");
-             return new decoder(d);
+             return new decoder(d, fs.has_value());
            }),
-           py::kw_only(), "fs"_a = 16000.0, "lframe"_a = py::none(), "alpha"_a = py::none(), "fpitch"_a = 1.0,
-           "fvpitch"_a = 1.0, "fdur"_a = 1.0, "fwarp"_a = 0.0, "floud"_a = 0.0, "fpfilt"_a = 0.0,
-           "fdrc"_a = 0.0, "morvscale"_a = 1)
+           py::kw_only(), "fs"_a = py::none(), "lframe"_a = py::none(), "alpha"_a = py::none(),
+           "fpitch"_a = 1.0, "fvpitch"_a = 1.0, "fdur"_a = 1.0, "fwarp"_a = 0.0, "floud"_a = 0.0,
+           "fpfilt"_a = 0.0, "fdrc"_a = 0.0, "morvscale"_a = 1)
       .def("push", &decoder::push, "lf0"_a, "cc"_a, "fv"_a = py::none(),
            R"(Synthesises the next frames: lf0 (n,), cc (n, order + 1), fv (n,) in Hz or None (as
 with the first push). Returns n * latency float64 samples.)")

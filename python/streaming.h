@@ -16,6 +16,9 @@ velk::decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t
                                               double fdrc, int64_t morvscale);
 // A sampling rate the synthesis works at, as decode checks fs.
 uint32_t checkedrate(double fs, const char* name);
+// Refuses (ValueError) cepstra of another order than the 16 kHz default, for streams synthesised
+// without fs: they were made at another rate, which fs must name.
+void requiredefaultorder(uint32_t order);
 // A UserWarning pointing at the caller of the package's function.
 void userwarning(const char* message);
 

@@ -424,10 +424,7 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
   const uint32_t frames = static_cast<uint32_t>(track.size());
   uint32_t order = 0;
   std::vector<double> cepstra = readcepstra(in.cc, frames, &order);
-  if (!in.fs && order != defaultccord(velksamplingrate))
-    refuse("cc has order " + std::to_string(order) + ", not the 16000 Hz default " +
-           std::to_string(defaultccord(velksamplingrate)) +
-           ": pass fs, the rate the streams were made at (or decode the encode result or read_params's set)");
+  if (!in.fs) requiredefaultorder(order);
   std::vector<double> voicing;
   if (!in.fv.is_none()) {
     voicing = copydoubles(checkedarray(in.fv, "fv", 1, false), 1.0);
@@ -1073,6 +1070,13 @@ decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lfra
 
 uint32_t checkedrate(double fs, const char* name) {
   return requiresupported(fs, name);
+}
+
+void requiredefaultorder(uint32_t order) {
+  if (order != defaultccord(velksamplingrate))
+    refuse("cc has order " + std::to_string(order) + ", not the 16000 Hz default " +
+           std::to_string(defaultccord(velksamplingrate)) +
+           ": pass fs, the rate the streams were made at (or decode the encode result or read_params's set)");
 }
 
 void userwarning(const char* message) {

@@ -61,6 +61,18 @@ def test_another_rate_streams_as_decode_synthesises():
     assert got.tobytes() == expected.tobytes()
 
 
+def test_streams_of_another_rate_need_their_rate():
+    # a 48 kHz voice whose voiced frequencies stay below 8 kHz: only the order tells
+    x, fs = velk.read_wav(SAMPLES / "wide" / "alsa48k_Front_Center.wav")
+    e = velk.encode(x[:24000], fs)
+    assert e.cc.shape[1] == 50 and np.max(e.fv) < 8000
+    with pytest.raises(ValueError, match="cc has order 49, not the 16000 Hz default 39: pass fs"):
+        velk.Decoder().push(e.lf0, e.cc, e.fv)
+    decoder = velk.Decoder(fs=e.fs, lframe=e.lframe, alpha=e.alpha, morvscale=e.morvscale)
+    got = streamed(decoder, e, random_blocks(len(e.lf0), np.random.default_rng(5)))
+    assert got.tobytes() == velk.decode(e).tobytes()
+
+
 def test_settings_that_need_all_frames_are_refused_without_a_survey(streams):
     decoder = velk.Decoder(fvpitch=0.5)
     with pytest.raises(ValueError, match="survey"):
@@ -71,7 +83,7 @@ def test_settings_that_need_all_frames_are_refused_without_a_survey(streams):
 
 
 def test_blocks_must_keep_the_shape_of_the_first(streams):
-    decoder = velk.Decoder()
+    decoder = velk.Decoder(fs=16000)  # the rate given: a block of another order meets the shape rule
     decoder.push(streams.lf0[:2], streams.cc[:2], streams.fv[:2])
     with pytest.raises(ValueError, match="cc rows"):
         decoder.push(streams.lf0[2:4], streams.cc[2:4, :10], streams.fv[2:4])
