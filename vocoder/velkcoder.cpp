@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "ccanalysis.h"
@@ -380,6 +383,21 @@ static void discardstreams(streamwrite* streams, uint32_t count) {
   }
 }
 
+// With --record=0, a record left beside the streams by an earlier run describes the streams just
+// replaced, not these: it is removed, so that no reader takes these by its settings. false
+// (reported) when it cannot be.
+static bool removestalerecord(const fileset& files, const options& o, const std::string& recordpath) {
+  struct stat st;
+  if (o.record == 1 || !outputnamesfile(files.name[f0file]) || lstat(recordpath.c_str(), &st) != 0)
+    return true;
+  if (unlink(recordpath.c_str()) == 0) {
+    fprintf(messages, "Warning: %s of earlier streams removed.\n", recordpath.c_str());
+    return true;
+  }
+  fprintf(messages, "Error: could not remove %s, which describes earlier streams.\n", recordpath.c_str());
+  return false;
+}
+
 // The settings record of the set, naming its streams as the command line does.
 static std::string settingsrecord(const fileset& files, const setstreams& s) {
   const encodesettings& e = s.settings;
@@ -429,7 +447,7 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
   }
   bool complete = true;
   for (uint32_t k = 0; k < count; ++k) complete = writetemporary(&streams[k]) && complete;
-  if (complete) return commitstreams(streams, count);
+  if (complete) return commitstreams(streams, count) && removestalerecord(files, o, recordpath);
   discardstreams(streams, count);
   return false;
 }

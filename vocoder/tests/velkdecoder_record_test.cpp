@@ -90,6 +90,22 @@ TEST_F(RecordedSet, TheEncoderWritesTheRecordBesideTheStreams) {
   EXPECT_EQ(piped.err, "");
 }
 
+// Streams written again without a record leave no record of the streams they replace beside
+// them: a reader would take the new streams by the old settings.
+TEST_F(RecordedSet, StreamsWrittenWithoutARecordRemoveTheEarlierOne) {
+  const std::string record = paramrecordpath(f0);
+  const RunResult e = run_program(VELKCODER_PATH, {wav, f0, cc, fv, "--record=0", "--fs=16000"});
+  EXPECT_EQ(e.status, 0);
+  const std::string resampled = "Warning: " + wav + ": 22050 Hz, 1 channel, 16-bit read as 16 kHz mono.\n";
+  EXPECT_EQ(e.out, resampled + "Warning: " + record + " of earlier streams removed.\n");
+  EXPECT_EQ(file_size(record), -1);
+  const RunResult again = run_program(VELKCODER_PATH, {wav, f0, cc, fv, "--record=0", "--fs=16000"});
+  EXPECT_EQ(again.out, resampled);
+  const RunResult d = decode({});
+  EXPECT_EQ(d.status, 0) << d.out;
+  EXPECT_EQ(field32(file_contents(out), 24), 16000u);
+}
+
 // Decoded with nothing but the names, or with --fs at the analysis rate: the record's frame shift,
 // so the output lasts as long as the input (within a frame), at its rate.
 TEST_F(RecordedSet, TheDecoderReadsTheSetAsTheRecordSays) {
