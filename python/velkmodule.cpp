@@ -1007,9 +1007,13 @@ void writeencoded(const std::string& path, const py::object& e, const py::object
   if (paramsizesproblem(r, "lf0", outputs[0].values.size(), "cc", outputs[1].values.size(), "fv",
                         voicing ? &fvvalues : nullptr, &problem) != 0)
     refuse("a: " + problem);
-  if (record && outputnamesfile(path.c_str()))
-    outputs.emplace_back(paramrecordpath(path), formatparamrecord(r));
+  const bool recorded = record && outputnamesfile(path.c_str());
+  if (recorded) outputs.emplace_back(paramrecordpath(path), formatparamrecord(r));
   writeset(outputs);
+  // A record an earlier writer left would describe the streams just replaced.
+  const int removed = recorded || !outputnamesfile(path.c_str()) ? 0 : removeparamrecord(path.c_str());
+  if (removed == -1) fileerror(errno, paramrecordpath(path));
+  if (removed == 1) warn((paramrecordpath(path) + " of earlier streams removed.").c_str());
 }
 
 void writeparams(const std::filesystem::path& file, const py::object& a, const py::object& cc,

@@ -1,11 +1,13 @@
 #include "paramset.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -432,6 +434,13 @@ int readparamrecord(const char* path, paramrecord* r, std::string* problem) {
     return -1;
   }
   return parseparamrecord(text, r, problem) == 0 ? 1 : -1;
+}
+
+int removeparamrecord(const char* lf0path) {
+  const std::string path = paramrecordpath(lf0path);
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
+  return unlink(path.c_str()) == 0 ? 1 : -1;
 }
 
 int paramsizesproblem(const paramrecord& r, const char* lf0name, uint64_t lf0values, const char* ccname,

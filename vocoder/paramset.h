@@ -50,6 +50,11 @@ int parseparamrecord(const std::string& text, paramrecord* r, std::string* probl
 // read or parsed (*problem says why, without the path).
 int readparamrecord(const char* path, paramrecord* r, std::string* problem);
 
+// Removes the record beside the log-F0 file lf0path, for streams written there without one: a
+// record an earlier writer left would describe the streams just replaced. 1 when one was removed,
+// 0 when there was none, -1 when it could not be removed (errno says why).
+int removeparamrecord(const char* lf0path);
+
 // The rules of a consistent set: the log-F0 stream holds r.frames values, the cepstral stream
 // r.frames x (r.ccord + 1), the voiced-frequency stream (when fvvalues is not null) r.frames.
 // Returns 0, or -1 with *problem naming the stream, its size and the size the record gives. The

@@ -11,9 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "ccanalysis.h"
@@ -387,15 +384,12 @@ static void discardstreams(streamwrite* streams, uint32_t count) {
 // replaced, not these: it is removed, so that no reader takes these by its settings. false
 // (reported) when it cannot be.
 static bool removestalerecord(const fileset& files, const options& o, const std::string& recordpath) {
-  struct stat st;
-  if (o.record == 1 || !outputnamesfile(files.name[f0file]) || lstat(recordpath.c_str(), &st) != 0)
-    return true;
-  if (unlink(recordpath.c_str()) == 0) {
-    fprintf(messages, "Warning: %s of earlier streams removed.\n", recordpath.c_str());
-    return true;
-  }
-  fprintf(messages, "Error: could not remove %s, which describes earlier streams.\n", recordpath.c_str());
-  return false;
+  if (o.record == 1 || !outputnamesfile(files.name[f0file])) return true;
+  const int removed = removeparamrecord(files.name[f0file]);
+  if (removed == 1) fprintf(messages, "Warning: %s of earlier streams removed.\n", recordpath.c_str());
+  if (removed == -1)
+    fprintf(messages, "Error: could not remove %s, which describes earlier streams.\n", recordpath.c_str());
+  return removed != -1;
 }
 
 // The settings record of the set, naming its streams as the command line does.

@@ -46,6 +46,14 @@ def test_a_set_is_its_three_streams_and_a_record_beside_them(tmp_path, wide):
         "k.cc", "k.fv", "k.lf0", "k.lf0.json"]
 
 
+def test_a_set_written_without_a_record_removes_the_earlier_one(tmp_path, wide):
+    velk.write_params(tmp_path / "k.lf0", wide)
+    with pytest.warns(UserWarning, match="k.lf0.json of earlier streams removed"):
+        velk.write_params(tmp_path / "k.lf0", wide, record=False)
+    assert not (tmp_path / "k.lf0.json").exists()
+    assert isinstance(velk.read_params(tmp_path / "k.lf0"), np.ndarray)  # plain streams again
+
+
 def test_read_params_gives_the_set_with_its_settings_and_decode_needs_nothing_else(tmp_path, wide):
     velk.write_params(tmp_path / "k.lf0", wide)
     e = velk.read_params(tmp_path / "k.lf0")
