@@ -1,0 +1,75 @@
+#pragma once
+// The vocoder's analysis of a signal read in pieces, so that a long signal is analysed in memory
+// bounded by the piece and the frame count, not by its samples: the same streams as encodesignal
+// gives for the whole signal, bit for bit, however long the pieces.
+//
+// The signal is read several times from its first sample, dithered anew each time (the dither is
+// deterministic, see padzeros):
+//   1. the level of the pitch tracker's band-passed signal, its largest magnitude over the whole
+//      signal, which every frame's unvoiced score is measured against (skipped with a given track);
+//   2. the F0 track: the tracker's candidates and path over all frames (37 bytes a frame until the
+//      path is read back from the last frame, then the islands removed over the whole track);
+//   3. the maximum voiced frequencies of every frame, median-filtered over the track (with a
+//      voicing stream);
+//   4. the refinement of the F0 track (with refinement iterations), since the envelopes' spectra are
+//      sized by the lowest refined F0 of the whole track;
+//   5. the cepstra, given to the caller piece by piece as they are final.
+// Every frame's values come from the samples around its centre alone (a few periods of the lowest
+// F0, a 25 ms noise frame), so each piece is read with a margin of that many samples on each side.
+// The F0 and voiced-frequency tracks are the caller's arrays (8 bytes a frame each); the cepstra,
+// 8 * (order + 1) bytes a frame, pass through a piece's worth of memory.
+//
+// Every record is the caller's; no routine prints or keeps state between calls. Built on
+// velkcodec, pitchanalysis, fvanalysis and ccanalysis.
+#include <cstdint>
+
+#include "velkcodec.h"
+
+namespace velk {
+
+// A signal read in blocks from its first sample, as often as the analysis asks.
+struct signalsource {
+  void* state = nullptr;
+  // Back to the first sample: 0, or -1 when that fails.
+  int (*restart)(void* state) = nullptr;
+  // Up to n samples on the +-1 scale into x: the count read, fewer than n only at the end of the
+  // signal; -1 on an error.
+  int64_t (*read)(void* state, double* x, uint32_t n) = nullptr;
+};
+
+// Where the cepstra go, in order, as they are final: `frames` frames of order + 1 values each,
+// range-adapted when the settings ask for it. 0, or -1 to end the analysis (a failed write).
+struct ccsink {
+  void* state = nullptr;
+  int (*write)(void* state, const double* cc, uint32_t frames) = nullptr;
+};
+
+// Samples analysed at a time unless the caller says otherwise: 2^20, 22 s at 48 kHz, a few
+// megabytes of signal and cepstra.
+const uint32_t encodepiecesamples = 1u << 20;
+
+// The analysis of encodesignal for a signal of n samples read from `in`.
+//   in        the signal, n samples at s.fs Hz; read from its start for every pass above
+//   n         samples the signal holds; a source giving another count fails the analysis
+//   s         the analysis settings (checked by the caller, see checkencodesettings)
+//   frames    frames, frame k centred at sample k * s.lframe; at most encodeframes(n, s.lframe)
+//   f0        out (in when f0given): frames doubles, caller's, Hz, 0 unvoiced
+//   f0given   true: f0 holds the track to use (refined when s.f0acc is set)
+//   fv        out: frames doubles, caller's, Hz; or null for no voicing stream
+//   cc        receives frames * (s.ccord + 1) values, piece by piece
+//   piece     samples read per piece (at least 1; the margins come on top)
+//   dithered  out: 1 when a run was dithered, else 0; or null
+// Returns 0, or -1 when memory runs out, the source fails or gives another count than n, or the
+// sink fails.
+int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
+                 bool f0given, double* fv, const ccsink& cc, uint32_t piece, int* dithered);
+
+// A signal held in memory as a source: x (n samples, not changed) read block by block.
+struct memorysignal {
+  const double* x = nullptr;
+  uint32_t n = 0;
+  uint32_t position = 0;
+};
+signalsource memorysource(memorysignal* m);
+
+}  // namespace velk
