@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "constants.h"
 #include "wavm1616io.h"
@@ -36,6 +38,7 @@ struct soundlibraries {
   decltype(&::sf_close) close = nullptr;
   decltype(&::sf_readf_double) readframes = nullptr;
   decltype(&::sf_command) command = nullptr;
+  decltype(&::sf_seek) seek = nullptr;
   decltype(&::soxr_io_spec) iospec = nullptr;
   decltype(&::soxr_quality_spec) qualityspec = nullptr;
   decltype(&::soxr_oneshot) oneshot = nullptr;
@@ -54,8 +57,9 @@ soundlibraries loadsoundlibraries() {
   void* soxr = dlopen("libsoxr.so.0", RTLD_NOW | RTLD_LOCAL);
   l.loaded = bind(sndfile, "sf_open", &l.open) && bind(sndfile, "sf_open_virtual", &l.openvirtual) &&
              bind(sndfile, "sf_close", &l.close) && bind(sndfile, "sf_readf_double", &l.readframes) &&
-             bind(sndfile, "sf_command", &l.command) && bind(soxr, "soxr_io_spec", &l.iospec) &&
-             bind(soxr, "soxr_quality_spec", &l.qualityspec) && bind(soxr, "soxr_oneshot", &l.oneshot);
+             bind(sndfile, "sf_command", &l.command) && bind(sndfile, "sf_seek", &l.seek) &&
+             bind(soxr, "soxr_io_spec", &l.iospec) && bind(soxr, "soxr_quality_spec", &l.qualityspec) &&
+             bind(soxr, "soxr_oneshot", &l.oneshot);
   return l;  // the libraries stay loaded for the process
 }
 
@@ -117,6 +121,15 @@ const char* encodingof(const soundlibraries& lib, int subtype) {
   return "compressed";
 }
 
+// The frames of `block` (`channels` samples each) into `count` mono samples: their channels' mean.
+void mixdown(const double* block, sf_count_t count, uint32_t channels, double* mono) {
+  for (sf_count_t f = 0; f < count; ++f) {
+    double sum = 0;
+    for (uint32_t c = 0; c < channels; ++c) sum += block[f * channels + c];
+    mono[f] = sum / channels;
+  }
+}
+
 // Reads every frame of the open file, averaging its channels, into a buffer that grows with the
 // frames actually read; at most `limit` frames. Returns the buffer and the number of frames; null
 // when no frame could be read, *failed then telling whether memory ran out or the file holds more
@@ -140,11 +153,7 @@ double* readmono(const soundlibraries& lib, SNDFILE* sound, uint32_t channels, u
       if (!fits) break;
       mono = grown;
     }
-    for (sf_count_t f = 0; f < got; ++f) {
-      double sum = 0;
-      for (uint32_t c = 0; c < channels; ++c) sum += block[f * channels + c];
-      mono[*frames + static_cast<uint64_t>(f)] = sum / channels;
-    }
+    mixdown(block, got, channels, mono + *frames);
     *frames = needed;
   }
   free(block);
@@ -457,6 +466,84 @@ uint32_t readsoundstream(FILE* file, const char* head, size_t headsize, uint32_t
   streambytes bytes;
   if (!readopenstream(file, head, headsize, &bytes, info)) return 0;
   return readsoundfrom(nullptr, &bytes, rate, samples, info);
+}
+
+struct soundblocks {
+  const soundlibraries* lib = nullptr;
+  SNDFILE* sound = nullptr;
+  uint32_t channels = 1;
+  std::vector<double> block;
+  bool wav = false;       // the WAV reader read the header: promised and present are its
+  uint32_t headerframes;  // otherwise, the frames libsndfile announces
+};
+
+soundblocks* soundblocksopen(const char* path, soundinfo* info) {
+  struct stat st;
+  const soundlibraries* lib = soundlibs();
+  if (lib == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  SF_INFO format = {};
+  SNDFILE* sound = lib->open(path, SFM_READ, &format);
+  if (sound == nullptr) return nullptr;
+  const uint32_t rate = format.samplerate > 0 ? static_cast<uint32_t>(format.samplerate) : 0;
+  if (format.channels < 1 || rate < soundratelowest || rate > soundratehighest) {
+    lib->close(sound);
+    return nullptr;
+  }
+  soundblocks* b = new (std::nothrow) soundblocks;
+  if (b == nullptr) {
+    lib->close(sound);
+    return nullptr;
+  }
+  b->lib = lib;
+  b->sound = sound;
+  b->channels = static_cast<uint32_t>(format.channels);
+  const int subtype = format.format & SF_FORMAT_SUBMASK;
+  *info = soundinfo();
+  info->rate = info->readrate = rate;
+  info->channels = b->channels;
+  info->encoding = encodingof(*lib, subtype);
+  info->status = b->channels == 1 && subtype == SF_FORMAT_PCM_16 ? SOUND_READ : SOUND_CONVERTED;
+  wavinfo wav;
+  b->wav = wavreadheader(path, &wav) == 0 && (wav.status == WAV_READ || wav.status == WAV_OTHERFORMAT);
+  info->promised = b->wav ? wav.promised : 0;
+  info->present = b->wav ? wav.present : 0;
+  b->headerframes =
+      static_cast<uint32_t>(std::min<sf_count_t>(std::max<sf_count_t>(format.frames, 0), UINT32_MAX));
+  return b;
+}
+
+int soundblockscounted(const soundblocks* b, uint64_t count, soundinfo* info) {
+  if (b->wav) return count == info->present ? 0 : -1;
+  if (b->headerframes > count) {
+    info->promised = b->headerframes;
+    info->present = static_cast<uint32_t>(count);
+  }
+  return 0;
+}
+
+int64_t soundblocksread(soundblocks* b, double* x, uint32_t n) {
+  const sf_count_t frames = std::max<sf_count_t>(1, blocksamples / b->channels);
+  if (b->channels == 1) return b->lib->readframes(b->sound, x, n);
+  int64_t done = 0;
+  while (done < n) {
+    b->block.resize(static_cast<size_t>(frames) * b->channels);
+    const sf_count_t got =
+        b->lib->readframes(b->sound, b->block.data(), std::min<sf_count_t>(frames, n - done));
+    if (got <= 0) break;
+    mixdown(b->block.data(), got, b->channels, x + done);
+    done += got;
+  }
+  return done;
+}
+
+int soundblocksrestart(soundblocks* b) {
+  return b->lib->seek(b->sound, 0, SEEK_SET) == 0 ? 0 : -1;
+}
+
+void soundblocksclose(soundblocks* b) {
+  if (b == nullptr) return;
+  b->lib->close(b->sound);
+  delete b;
 }
 
 bool startssoundfile(const char* head, size_t n) {

@@ -21,6 +21,7 @@
 #include "paramset.h"
 #include "pitchanalysis.h"
 #include "soundfile.h"
+#include "streamencode.h"
 #include "velkcodec.h"
 
 using namespace velk;
@@ -188,6 +189,9 @@ struct setstreams {
   uint32_t frames = 0;
   uint64_t ccsize = 0;
   bool f0fromfile = false;  // loaded log-F0 kept: the file is not rewritten unless refined
+  outputfile ccout;         // the cepstra's temporary, when written during the analysis
+  bool ccwritten = false;   // ccout holds every cepstrum
+  int ccerror = 0;          // errno of a failed write to ccout
   ~setstreams() {
     free(x);
     free(f0);
@@ -265,22 +269,31 @@ static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
 // false (reported) when the signal holds samples the analysis cannot take: non-finite ones, or a
 // peak beyond velkpeakhighest times full scale (a float file on the wrong scale); a peak above
 // full scale is analysed with a warning.
-static bool scaleanalysable(const setstreams* s) {
-  const double peak = signalpeak(s->x, s->samples);
+static bool scaleanalysable(double peak, const char* wav) {
   if (std::isnan(peak)) {
-    fprintf(messages, "Error: %s holds non-finite samples.\n", s->wav);
+    fprintf(messages, "Error: %s holds non-finite samples.\n", wav);
     return false;
   }
   if (peak > velkpeakhighest) {
-    fprintf(messages, "Error: %s holds samples beyond %g times full scale (peak %g).\n", s->wav,
-            velkpeakhighest, peak);
+    fprintf(messages, "Error: %s holds samples beyond %g times full scale (peak %g).\n", wav, velkpeakhighest,
+            peak);
     return false;
   }
   if (peak > 1.0)
     fprintf(messages,
-            "Warning: %s holds samples beyond full scale (peak %g); they are analysed as they are.\n", s->wav,
+            "Warning: %s holds samples beyond full scale (peak %g); they are analysed as they are.\n", wav,
             peak);
   return true;
+}
+
+// The warnings of a read that gave samples: a file cut short, or converted.
+static void reportread(const soundinfo& info, const char* wav) {
+  if (info.present < info.promised)
+    fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", wav, info.promised,
+            info.present);
+  if (info.status == SOUND_CONVERTED)
+    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as %g kHz mono.\n", wav, info.rate,
+            info.channels, info.channels == 1 ? "" : "s", info.encoding, info.readrate / 1000.0);
 }
 
 // Reads the sound file of the set as a mono signal at `rate` Hz (0: its own rate); *fs receives
@@ -296,23 +309,130 @@ static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
     fprintf(messages, "Error: %s: %s.\n", s->wav, soundproblem(info, reason, sizeof reason));
     return false;
   }
-  if (info.present < info.promised)
-    fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", s->wav, info.promised,
-            info.present);
-  if (info.status == SOUND_CONVERTED)
-    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as %g kHz mono.\n", s->wav, info.rate,
-            info.channels, info.channels == 1 ? "" : "s", info.encoding, info.readrate / 1000.0);
+  reportread(info, s->wav);
   return true;
 }
 
-// Reads and analyses the signal of one set; false (reported) when the set is skipped.
+// A sound file read in blocks, pass after pass, as the analysis's source; `troubled` tells that
+// a read failed or the file grew or shrank since it was surveyed.
+struct blockedsound {
+  soundblocks* blocks = nullptr;
+  soundinfo info;
+  uint32_t samples = 0;  // the survey's count
+  uint64_t read = 0;     // samples read in this pass
+  bool troubled = false;
+  ~blockedsound() { soundblocksclose(blocks); }
+};
+
+static int restartblocked(void* state) {
+  blockedsound* b = static_cast<blockedsound*>(state);
+  b->read = 0;
+  b->troubled = b->troubled || soundblocksrestart(b->blocks) != 0;
+  return b->troubled ? -1 : 0;
+}
+
+static int64_t readblocked(void* state, double* x, uint32_t n) {
+  blockedsound* b = static_cast<blockedsound*>(state);
+  const int64_t got = soundblocksread(b->blocks, x, n);
+  b->read += got > 0 ? static_cast<uint64_t>(got) : 0;
+  b->troubled = b->troubled || got < 0 || b->read > b->samples || (got < n && b->read != b->samples);
+  return got;
+}
+
+// Opens the set's sound file for reading in blocks and surveys it: its sample count and peak
+// (signalpeak's). false, with nothing reported, when the file is better read whole: when it is
+// not a regular file libsndfile reads at a supported rate, when another rate is asked for, when it
+// holds no sample or more than a signal may, or when cctimeit times the analysis.
+static bool surveyblocked(const char* wav, const options& o, blockedsound* b, double* peak) {
+  if (o.cctimeit > 0 || (b->blocks = soundblocksopen(wav, &b->info)) == nullptr) return false;
+  if (o.fs != 0 && static_cast<uint32_t>(o.fs) != b->info.rate) return false;
+  std::vector<double> block(1u << 16);
+  uint64_t count = 0;
+  *peak = 0.0;
+  int64_t got;
+  while ((got = soundblocksread(b->blocks, block.data(), static_cast<uint32_t>(block.size()))) > 0) {
+    const double blockpeak = signalpeak(block.data(), static_cast<uint32_t>(got));
+    *peak = std::isnan(blockpeak) || std::isnan(*peak) ? NAN : std::max(*peak, blockpeak);
+    count += static_cast<uint64_t>(got);
+  }
+  if (got < 0 || count == 0 || count > UINT32_MAX || soundblockscounted(b->blocks, count, &b->info) != 0)
+    return false;
+  b->samples = static_cast<uint32_t>(count);
+  return true;
+}
+
+// The sink of the cepstra: the set's cepstral file, written to its temporary as the analysis goes.
+static int writeccpiece(void* state, const double* cc, uint32_t frames) {
+  setstreams* s = static_cast<setstreams*>(state);
+  const uint64_t count = getccsize(frames, s->settings.ccord);
+  std::vector<double> values(cc, cc + count);  // fdoubleput turns its values into floats in place
+  if (fdoubleput(s->ccout.file, values.data(), static_cast<uint32_t>(count), 0) == count) return 0;
+  s->ccerror = errno != 0 ? errno : EIO;
+  return -1;
+}
+
+// Analyses a surveyed file in pieces (streamencode.h), the cepstra going straight to their
+// temporary, opened before anything is reported; false (reported) when the set is skipped.
+static bool analyseblocked(const fileset& files, const options& o, blockedsound* b, double peak,
+                           setstreams* s) {
+  reportread(b->info, s->wav);
+  s->samples = b->samples;
+  s->settings = analysissettings(o, b->info.rate);
+  const encodesettings& e = s->settings;
+  if (!scaleanalysable(peak, s->wav) || !ratefits(e, s->wav)) return false;
+  s->frames = encodeframes(s->samples, e.lframe);
+  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
+  s->ccsize = getccsize(s->frames, e.ccord);
+  if (!s->f0) s->f0 = allocatevalues(s->frames);
+  if (files.name[fvfile]) s->fv = allocatevalues(s->frames);
+  if (!s->f0 || (files.name[fvfile] && !s->fv)) return outofmemory(s->wav);
+  const signalsource source{b, restartblocked, readblocked};
+  const ccsink sink{s, writeccpiece};
+  int dithered = 0;
+  const int done = encodepieces(source, s->samples, e, s->frames, s->f0, f0given, s->fv, sink, 0, &dithered);
+  if (dithered == 1) reportdithered(s->wav);
+  if (done == 0) return true;
+  if (s->ccerror != 0) {
+    reportuncreated(files.name[ccfile], s->ccerror);
+    return false;
+  }
+  if (!b->troubled) return outofmemory(s->wav);
+  fprintf(messages, "Error: %s changed or could not be read while it was analysed.\n", s->wav);
+  return false;
+}
+
+// The set analysed in pieces when its sound file reads in blocks and its cepstral file is a
+// regular file whose temporary can be opened now; *tried tells whether it was. false (reported)
+// when the set is skipped.
+static bool analyseinpieces(const fileset& files, const options& o, setstreams* s, bool* tried) {
+  blockedsound b;
+  double peak = 0.0;
+  *tried = outputnamesfile(files.name[ccfile]) == 1 && surveyblocked(s->wav, o, &b, &peak) &&
+           outputopen(files.name[ccfile], &s->ccout) != nullptr;
+  if (!*tried) return false;
+  const bool done = analyseblocked(files, o, &b, peak, s);
+  if (!done) {
+    outputfinish(&s->ccout, false);
+    return false;
+  }
+  if (outputfinish(&s->ccout, true) == 0) return s->ccwritten = true;
+  reportuncreated(files.name[ccfile], errno);
+  return false;
+}
+
+// Reads and analyses the signal of one set; false (reported) when the set is skipped. A regular
+// file at a supported rate is read in blocks and analysed piece by piece (the same streams, in
+// memory that does not grow with its length); anything else is read whole.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
   s->wav = files.name[wavfile];
   // A rate asked for is known before the file is read, and so is whether the options fit it.
   const uint32_t asked = static_cast<uint32_t>(o.fs);
   if (asked != 0 && !ratefits(analysissettings(o, asked), s->wav)) return false;
+  bool inpieces = false;
+  const bool analysed = analyseinpieces(files, o, s, &inpieces);
+  if (inpieces) return analysed;
   uint32_t fs = 0;
-  if (!readsignal(s, asked, &fs) || !scaleanalysable(s)) return false;
+  if (!readsignal(s, asked, &fs) || !scaleanalysable(signalpeak(s->x, s->samples), s->wav)) return false;
   s->settings = analysissettings(o, fs);
   const encodesettings& e = s->settings;
   if (!ratefits(e, s->wav)) return false;
@@ -428,6 +548,11 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count++].count = s->frames;
   }
   streams[count].path = files.name[ccfile];
+  if (s->ccwritten) {
+    streams[count].out = s->ccout;
+    streams[count].finished = true;
+    s->ccwritten = false;  // the temporary is the set's to commit or discard now
+  }
   streams[count].values = s->cc;
   streams[count++].count = s->ccsize;
   if (files.name[fvfile]) {
@@ -440,7 +565,8 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count++].text = settingsrecord(files, *s);
   }
   bool complete = true;
-  for (uint32_t k = 0; k < count; ++k) complete = writetemporary(&streams[k]) && complete;
+  for (uint32_t k = 0; k < count; ++k)
+    complete = (streams[k].finished || writetemporary(&streams[k])) && complete;
   if (complete) return commitstreams(streams, count) && removestalerecord(files, o, recordpath);
   discardstreams(streams, count);
   return false;

@@ -167,6 +167,24 @@ uint32_t wavreadm1616(const char* path, double** samples) {
   return wavreadm1616info(path, samples, &info);
 }
 
+int wavreadheader(const char* path, wavinfo* info) {
+  *info = wavinfo();
+  FILE* file = fopen(path, "rb");
+  if (!file) {
+    info->error = errno;
+    return -1;
+  }
+  off_t datastart = 0;
+  uint32_t datasize = 0;
+  info->status = readlayout(file, info, &datastart, &datasize);
+  if (info->status == WAV_READ) {
+    if (!exactformat(*info)) info->status = WAV_OTHERFORMAT;
+    info->present = framespresent(file, *info, datastart);
+  }
+  fclose(file);
+  return 0;
+}
+
 uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info) {
   *samples = nullptr;
   *info = wavinfo();
