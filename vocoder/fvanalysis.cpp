@@ -23,7 +23,6 @@ constexpr double kLikenessExponent = 8.31295041412083;
 // Highest f0 floor for sizing the work buffers, Hz.
 constexpr double kMaxLowestF0 = 60.0;
 // Length of the final median filter, frames.
-constexpr uint32_t kMedianLength = 5;
 
 // Spectrum of the Hann window at u (radians of normalised frequency times the window length),
 // given sinu = sin u, away from its removable singularities at 0 and +-pi.
@@ -295,7 +294,7 @@ int getfvoicingraw(const double* x, uint32_t n, double fs, uint32_t shift, uint3
 }
 
 int fvmediansmooth(double* fv, uint32_t frames) {
-  return medianfilt(fv, frames, kMedianLength);
+  return medianfilt(fv, frames, fvmedianlength);
 }
 
 int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,

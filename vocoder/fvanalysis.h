@@ -27,6 +27,8 @@ int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
 int getfvoicingraw(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
                    const double* f0, double* out);
 int fvmediansmooth(double* fv, uint32_t frames);
+// Frames the median of the voiced frequencies spans.
+const uint32_t fvmedianlength = 5;
 // Sinusoidal likeness of a spectral peak: the normalised correlation of bins k0-hw..k0+hw of X
 // with the spectrum of one stationary sinusoid at phi Hz seen through a Hann window.
 //   X    in: N bins of a spectrum

@@ -211,16 +211,12 @@ void pathstep(const TrackerSetup& s, const FrameHypotheses& prev, const double* 
 // The voiced candidates of every frame, kept for reading back the path.
 using FrameCandidates = std::array<double, kSlots>;
 
-// Cheapest hypothesis of the last frame, then the back-pointers towards frame 0.
-void readbackpath(const std::vector<FrameCandidates>& candidates, const std::vector<uint8_t>& back,
-                  const FrameHypotheses& last, const double* lastcost, uint32_t n, double* f0) {
+// Cheapest hypothesis of a frame from its hypotheses and forward costs.
+int cheapest(const FrameHypotheses& fh, const double* cost) {
   int best = -1;
   for (int a = 0; a < kHypotheses; a++)
-    if (present(last, a) && (best < 0 || lastcost[a] < lastcost[best])) best = a;
-  for (uint32_t i = n; i-- > 0;) {
-    f0[i] = best == kUnvoiced ? 0.0 : candidates[i][best];
-    best = back[(size_t)i * kHypotheses + best];
-  }
+    if (present(fh, a) && (best < 0 || cost[a] < cost[best])) best = a;
+  return best;
 }
 
 // Calls run(i, e) for every voiced run f0[i..e-1] (non-zero frames between zeros or the ends),
@@ -367,7 +363,8 @@ struct pitchtracker {
   std::vector<double> w, rhow, rho;
   std::vector<complex> buf, next;
   // The hypotheses and costs of the frame and the one before it; of the others only the
-  // candidates and back-pointers are kept.
+  // candidates and back-pointers are kept, from frame `base` on.
+  uint32_t base = 0;
   std::vector<FrameCandidates> candidates;
   std::vector<uint8_t> back;
   FrameHypotheses hyp[2];
@@ -388,12 +385,17 @@ void trackframe(pitchtracker* tr, uint32_t i, double g, double t, const complex*
   FrameHypotheses& fh = tr->hyp[i % 2];
   voicedcandidates(tr->rho.data(), tr->fs, s, fh);
   fh.score[kUnvoiced] = unvoicedscore(g, t);
-  std::copy(fh.f0, fh.f0 + kSlots, tr->candidates[i].begin());
+  const size_t at = i - tr->base;
+  if (tr->candidates.size() <= at) {
+    tr->candidates.resize(at + 1);
+    tr->back.resize((at + 1) * kHypotheses, kUnvoiced);
+  }
+  std::copy(fh.f0, fh.f0 + kSlots, tr->candidates[at].begin());
   double* cost = tr->costs[i % 2];
   if (i == 0) {
     for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
   } else {
-    pathstep(s, tr->hyp[(i - 1) % 2], tr->costs[(i - 1) % 2], fh, cost, &tr->back[(size_t)i * kHypotheses]);
+    pathstep(s, tr->hyp[(i - 1) % 2], tr->costs[(i - 1) % 2], fh, cost, &tr->back[at * kHypotheses]);
   }
   if (!tr->allhyp.empty()) {
     tr->allhyp[i] = fh;
@@ -418,8 +420,10 @@ pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, doubl
     tr->next.resize(tr->s.N);
     tr->rhow = windowautocorrelation(tr->w, tr->s.N, tr->s.lagmax + 2, tr->buf.data());
     tr->rho.assign(tr->s.lagmax + 2, 0.0);
-    tr->candidates.resize(frames);
-    tr->back.assign((size_t)frames * kHypotheses, kUnvoiced);
+    if (frames != pitchtrackeropen) {
+      tr->candidates.resize(frames);
+      tr->back.assign((size_t)frames * kHypotheses, kUnvoiced);
+    }
     tr->allhyp.resize(margins ? frames : 0);
     tr->allcost.resize(margins ? frames : 0);
   } catch (const std::bad_alloc&) {
@@ -480,11 +484,38 @@ uint32_t pitchtrackerdone(const pitchtracker* tr) {
   return tr->done;
 }
 
+int pitchtrackerend(pitchtracker* tr, uint32_t frames) {
+  if (tr->frames != pitchtrackeropen || frames < tr->done) return -1;
+  tr->frames = frames;
+  return 0;
+}
+
+int pitchtrackerdecide(pitchtracker* tr, uint32_t from, uint32_t to, double* f0) {
+  if (to < from || from < tr->base || to > tr->done) return -1;
+  if (to == from) return 0;
+  const uint32_t last = tr->done - 1;
+  int best = cheapest(tr->hyp[last % 2], tr->costs[last % 2]);
+  for (uint32_t i = last + 1; i-- > from;) {
+    const size_t at = i - tr->base;
+    if (i < to) f0[i - from] = best == kUnvoiced ? 0.0 : tr->candidates[at][best];
+    best = tr->back[at * kHypotheses + best];
+  }
+  return 0;
+}
+
+void pitchtrackerforget(pitchtracker* tr, uint32_t before) {
+  if (before <= tr->base || before > tr->done) return;
+  const size_t drop = before - tr->base;
+  tr->candidates.erase(tr->candidates.begin(), tr->candidates.begin() + drop);
+  tr->back.erase(tr->back.begin(), tr->back.begin() + drop * kHypotheses);
+  tr->base = before;
+}
+
 int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin) {
   const uint32_t n = tr->frames;
   if (n == 0) return 0;
-  if (tr->done != n) return -1;
-  readbackpath(tr->candidates, tr->back, tr->hyp[(n - 1) % 2], tr->costs[(n - 1) % 2], n, f0);
+  if (tr->done != n || tr->base != 0) return -1;
+  pitchtrackerdecide(tr, 0, n, f0);
   if (margin) voicingmargins(tr->s, tr->allhyp, tr->allcost, n, margin);
   elimislands(n, f0, tr->fs, tr->hop);
   return tr->status == 0 ? 0 : -1;

@@ -58,6 +58,19 @@ int pitchtrackerframes(pitchtracker* tr, const double* xf, uint64_t offset, uint
                        uint64_t p0, uint32_t e);
 // Frames tracked so far.
 uint32_t pitchtrackerdone(const pitchtracker* tr);
+// A frame count for pitchtrackercreate when the length is not known yet: the track grows as frames
+// come, and pitchtrackerend gives its length at the end.
+const uint32_t pitchtrackeropen = UINT32_MAX;
+// Gives an open tracker its frame count once the signal has ended (at least the frames tracked);
+// an odd last frame then goes alone. 0, or -1.
+int pitchtrackerend(pitchtracker* tr, uint32_t frames);
+// The F0 of frames from..to-1 on the cheapest path to the last frame tracked so far, into f0[0..):
+// at the end of the signal the track itself (before the islands are removed), earlier the decision
+// of a tracker that looks no further. 0, or -1 for frames not tracked or forgotten.
+int pitchtrackerdecide(pitchtracker* tr, uint32_t from, uint32_t to, double* f0);
+// Lets go of the candidates and back-pointers of the frames before `before`, which no later
+// decision reads: an open tracker then keeps only the frames it has not decided.
+void pitchtrackerforget(pitchtracker* tr, uint32_t before);
 // Once every frame is tracked: the track into f0 and, when asked for at creation, the margins
 // into margin (frames doubles each, caller's), islands removed as getpitch does. Returns 0, or -1
 // when a frame is missing or a transform failed.

@@ -64,6 +64,44 @@ const uint32_t encodepiecesamples = 1u << 20;
 int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                  bool f0given, double* fv, const ccsink& cc, uint32_t piece, int* dithered);
 
+// Analysis as the samples arrive, for real-time callers: samples pushed in blocks of any size give
+// the frames that are final, with a latency bounded by the settings and not by the signal. The
+// whole-signal analysis needs three things no bounded latency has, and here they are replaced:
+//   - the tracker's level (its unvoiced scores are measured against the largest magnitude of the
+//     whole band-passed signal) is the largest magnitude so far;
+//   - a frame's F0 is decided `lookahead` frames later, on the cheapest path to the frame tracked
+//     then, instead of on the path through all frames;
+//   - short voiced islands are not removed (that needs the F0 range of the whole track), and the
+//     envelopes' spectra are sized for the pitch floor (at most 60 Hz) instead of the lowest F0 of
+//     the whole track (the same unless f0min lies below 60 Hz).
+// The frames therefore differ from encodesignal's where these decide; bench/streamencode_latency.py
+// measures how often and by how much on the bundled samples. The dither, the voiced frequencies
+// (median over 5 frames) and the refinement are the whole analysis's.
+struct streamencoder;
+// Where the frames go, in order as they are final: `frames` frames of F0 (Hz, 0 unvoiced), maximum
+// voiced frequency (Hz) and cepstra (order + 1 values each, range-adapted when the settings ask for
+// it). 0, or -1 to stop.
+struct framesink {
+  void* state = nullptr;
+  int (*write)(void* state, const double* f0, const double* fv, const double* cc, uint32_t frames) = nullptr;
+};
+// An analyser with the settings s (checked by the caller, see checkencodesettings) deciding each
+// frame's F0 `lookahead` frames after it (at least 1); null when memory runs out.
+streamencoder* streamencodercreate(const encodesettings& s, uint32_t lookahead);
+void streamencoderdestroy(streamencoder* e);
+// The latency in samples: frame k (centred at sample k * lframe) is given once the samples up to its
+// centre plus this many have been pushed (and at the flush). It adds the lookahead, the tracker's
+// frame and band-pass, the median of the voiced frequencies, the envelope's frame and the dither's
+// hold on a run of equal samples; samples are also taken in blocks of the band-pass (1024 at
+// 16 kHz), which may add up to one block.
+uint32_t streamencoderlatency(const streamencoder* e);
+// Takes n samples (on the +-1 scale, at the settings' rate) and gives the frames now final to out.
+// Returns 0, or -1 when memory runs out or the sink stops (the analyser is then spent).
+int streamencoderpush(streamencoder* e, const double* x, uint32_t n, const framesink& out);
+// Ends the signal and gives the remaining frames: encodeframes(samples pushed, lframe) frames in
+// all. Returns 0, or -1.
+int streamencoderflush(streamencoder* e, const framesink& out);
+
 // A signal held in memory as a source: x (n samples, not changed) read block by block.
 struct memorysignal {
   const double* x = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "ccanalysis.h"
@@ -173,5 +174,96 @@ TEST(StreamEncode, DitherInBlocksEqualsTheWholeSignals) {
     EXPECT_EQ(ditherapplied(d), 1);
     ditherdestroy(d);
     expectsame(whole, out, "dithered signal");
+  }
+}
+
+namespace {
+
+struct given {
+  std::vector<double> f0, fv, cc;
+  std::vector<uint64_t> pushedat;  // samples pushed when each frame came
+  uint64_t pushed = 0;
+};
+
+void collect(given* g, const double* f0, const double* fv, const double* cc, uint32_t frames, uint32_t width) {
+  g->f0.insert(g->f0.end(), f0, f0 + frames);
+  g->fv.insert(g->fv.end(), fv, fv + frames);
+  g->cc.insert(g->cc.end(), cc, cc + static_cast<size_t>(frames) * width);
+  g->pushedat.insert(g->pushedat.end(), frames, g->pushed);
+}
+
+// The signal pushed in random blocks of 1 to `largest` samples.
+given streamed(const std::vector<double>& x, const encodesettings& s, uint32_t lookahead, uint32_t largest,
+               unsigned seed, uint32_t* latency) {
+  streamencoder* e = streamencodercreate(s, lookahead);
+  EXPECT_NE(e, nullptr);
+  *latency = streamencoderlatency(e);
+  given g;
+  struct withcc {
+    given* g;
+    uint32_t width;
+  } state{&g, s.ccord + 1};
+  const framesink sink{&state, [](void* p, const double* f0, const double* fv, const double* cc, uint32_t n) {
+                         withcc* w = static_cast<withcc*>(p);
+                         collect(w->g, f0, fv, cc, n, w->width);
+                         return 0;
+                       }};
+  std::mt19937 random(seed);
+  for (size_t i = 0; i < x.size();) {
+    const uint32_t n = std::min<uint32_t>(1 + random() % largest, static_cast<uint32_t>(x.size() - i));
+    g.pushed += n;
+    EXPECT_EQ(streamencoderpush(e, x.data() + i, n, sink), 0);
+    i += n;
+  }
+  g.pushed = UINT64_MAX;
+  EXPECT_EQ(streamencoderflush(e, sink), 0);
+  streamencoderdestroy(e);
+  return g;
+}
+
+}  // namespace
+
+// With the loudest part first (the level so far is then the whole signal's), no short voiced
+// island and a lookahead beyond the last frame, nothing the analyser replaces decides: its frames
+// are the whole analysis's, bit for bit, for any split of the samples.
+TEST(StreamEncoder, WithNothingReplacedItGivesTheWholeAnalysis) {
+  for (const uint32_t fs : {11025u, 16000u, 22050u}) {
+    std::vector<float> loud = voiced_signal(130, 150, static_cast<int>(fs / 2), fs);
+    for (float& v : loud) v *= 2.0f;
+    std::vector<double> x(loud.begin(), loud.end());
+    const std::vector<double> rest = speechlike(fs);
+    x.insert(x.end(), rest.begin(), rest.end());
+    for (size_t i = 0; i < loud.size(); ++i) x[i] /= 32768;
+    encodesettings s = encodedefaults(fs);
+    s.f0acc = 2;
+    const analysis whole = wholesignal(x, s, nullptr);
+    for (const uint32_t largest : {1u, 300u, 20000u}) {
+      SCOPED_TRACE(testing::Message() << fs << " Hz, blocks of up to " << largest);
+      uint32_t latency = 0;
+      const given g = streamed(x, s, 1u << 30, largest, fs + largest, &latency);
+      expectsame(whole.f0, g.f0, "f0");
+      expectsame(whole.fv, g.fv, "fv");
+      expectsame(whole.cc, g.cc, "cc");
+    }
+  }
+}
+
+// With a bounded lookahead every frame comes once the samples up to its centre plus the stated
+// latency are pushed, and the frames number the whole analysis's.
+TEST(StreamEncoder, FramesComeWithinTheLatency) {
+  const uint32_t fs = 16000;
+  const std::vector<double> x = speechlike(fs);
+  const encodesettings s = encodedefaults(fs);
+  uint32_t latency = 0;
+  const given g = streamed(x, s, 20, 160, 7, &latency);
+  ASSERT_EQ(g.f0.size(), encodeframes(static_cast<uint32_t>(x.size()), s.lframe));
+  EXPECT_EQ(g.cc.size(), g.f0.size() * (s.ccord + 1));
+  EXPECT_GT(latency, 20u * s.lframe);
+  EXPECT_LT(latency, fs * 3 / 10);  // 300 ms at most with 100 ms of lookahead
+  for (size_t k = 0; k < g.f0.size(); ++k) {
+    const uint64_t needed = k * s.lframe + latency;
+    if (needed + 160 <= x.size()) {
+      ASSERT_LE(g.pushedat[k], needed + 160) << "frame " << k;
+    }
   }
 }
