@@ -282,10 +282,7 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   const uint32_t rate = analysisrate(fs, resample);
   const encodesettings s =
       analysissettings(rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
-  const py::array signal = checkedarray(x, "x", 1, true);
-  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
-  requirefinite(samples, "x");
-  checkscale(signal, samples, "x");
+  std::vector<double> samples = checkedsignal(x, "x");
   giventrack track;
   if (!f0.is_none()) track = readgiventrack(f0);
   encoded e;
@@ -1070,6 +1067,28 @@ decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lfra
                                         double fdur, double fwarp, double floud, double fpfilt, double fdrc,
                                         int64_t morvscale) {
   return synthesissettings(fs, lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+}
+
+encodesettings checkedanalysissettings(uint32_t fs, std::optional<int64_t> lframe,
+                                       std::optional<int64_t> ccord, int64_t ccmeth,
+                                       std::optional<double> alpha, double f0min, double f0max, int64_t f0acc,
+                                       int64_t zfill, int64_t morvscale) {
+  return analysissettings(fs, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
+}
+
+std::vector<double> checkedsignal(const py::object& x, const char* name) {
+  const py::array signal = checkedarray(x, name, 1, true);
+  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
+  requirefinite(samples, name);
+  checkscale(signal, samples, name);
+  return samples;
+}
+
+py::object encodedresult(std::vector<double>&& lf0, std::vector<double>&& cc, std::vector<double>&& fv,
+                         const encodesettings& s) {
+  const py::ssize_t frames = static_cast<py::ssize_t>(lf0.size()), width = s.ccord + 1;
+  return encodedof(ownedarray(std::move(lf0), {frames}), ownedarray(std::move(cc), {frames, width}),
+                   ownedarray(std::move(fv), {frames}), s);
 }
 
 uint32_t checkedrate(double fs, const char* name) {

@@ -277,8 +277,8 @@ struct streamencoder {
   // F0 of frames [given, decided); raw voiced frequencies of frames [rawbase, rawdone).
   std::vector<double> f0, rawfv;
   uint32_t rawbase = 0;
-  double floor = 60.0;   // the envelopes' spectra are sized for it
-  uint64_t reachx = 0;   // samples a frame analysis reads on either side of its centre
+  double floor = 60.0;  // the envelopes' spectra are sized for it
+  uint64_t reachx = 0;  // samples a frame analysis reads on either side of its centre
   std::vector<double> cc;
   bool failed = false;
   ~streamencoder() {
@@ -362,13 +362,15 @@ int trackframes(streamencoder* e) {
   const uint32_t decide = e->ended ? k : (k > e->lookahead ? k - e->lookahead : 0);
   if (decide > e->decided) {
     e->f0.resize(e->f0.size() + (decide - e->decided));
-    if (pitchtrackerdecide(e->tr, e->decided, decide, e->f0.data() + e->f0.size() - (decide - e->decided)) != 0)
+    if (pitchtrackerdecide(e->tr, e->decided, decide, e->f0.data() + e->f0.size() - (decide - e->decided)) !=
+        0)
       return -1;
     pitchtrackerforget(e->tr, decide);
     e->decided = decide;
   }
   // The band-passed samples before the next frame's reach are no longer read.
-  const uint64_t keep = std::min<uint64_t>(valid, (uint64_t)k * hop > e->reach ? (uint64_t)k * hop - e->reach : 0);
+  const uint64_t keep =
+      std::min<uint64_t>(valid, (uint64_t)k * hop > e->reach ? (uint64_t)k * hop - e->reach : 0);
   if (keep > e->xfstart) {
     e->xf.erase(e->xf.begin(), e->xf.begin() + (std::ptrdiff_t)(keep - e->xfstart));
     e->xfstart = keep;
@@ -378,7 +380,8 @@ int trackframes(streamencoder* e) {
 
 // The samples around frames k0..k1-1 (reachx beyond their centres, within the signal) and where
 // frame k0's centre lies in them.
-const double* framesamples(const streamencoder* e, uint32_t k0, uint32_t k1, uint32_t* count, uint32_t* first) {
+const double* framesamples(const streamencoder* e, uint32_t k0, uint32_t k1, uint32_t* count,
+                           uint32_t* first) {
   const uint64_t from = centre(e, k0) > e->reachx ? centre(e, k0) - e->reachx : 0;
   const uint64_t to = std::min<uint64_t>(available(e), centre(e, k1 - 1) + e->reachx + 1);
   *count = (uint32_t)(to - from);
@@ -470,7 +473,8 @@ void trimsamples(streamencoder* e) {
 }
 
 int advance(streamencoder* e, const framesink& out) {
-  const bool done = extendfiltered(e) == 0 && trackframes(e) == 0 && rawvoicing(e) == 0 && giveframes(e, out) == 0;
+  const bool done =
+      extendfiltered(e) == 0 && trackframes(e) == 0 && rawvoicing(e) == 0 && giveframes(e, out) == 0;
   if (!done) e->failed = true;
   trimsamples(e);
   return done ? 0 : -1;
@@ -506,7 +510,8 @@ void streamencoderdestroy(streamencoder* e) {
 uint32_t streamencoderlatency(const streamencoder* e) {
   // A band-passed sample is final a quarter transform after it, once its block is complete.
   const uint64_t filter = e->filterlength / 4 + e->block;
-  const uint64_t tracker = ((uint64_t)(e->reach - e->reach / 2) + filter + e->factor - 1) / e->factor + upsamplingreach;
+  const uint64_t tracker =
+      ((uint64_t)(e->reach - e->reach / 2) + filter + e->factor - 1) / e->factor + upsamplingreach;
   const uint64_t frames = (uint64_t)(e->lookahead + fvmedianlength / 2) * e->s.lframe;
   return (uint32_t)std::min<uint64_t>(UINT32_MAX, tracker + frames + e->reachx + e->s.zfill);
 }

@@ -185,7 +185,8 @@ struct given {
   uint64_t pushed = 0;
 };
 
-void collect(given* g, const double* f0, const double* fv, const double* cc, uint32_t frames, uint32_t width) {
+void collect(given* g, const double* f0, const double* fv, const double* cc, uint32_t frames,
+             uint32_t width) {
   g->f0.insert(g->f0.end(), f0, f0 + frames);
   g->fv.insert(g->fv.end(), fv, fv + frames);
   g->cc.insert(g->cc.end(), cc, cc + static_cast<size_t>(frames) * width);
