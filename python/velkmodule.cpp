@@ -34,6 +34,7 @@
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
 #include "soundfile.h"
+#include "streamencode.h"
 #include "streaming.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
@@ -301,6 +302,68 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
   return encodedof(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}), fv,
                    s);
+}
+
+// The cepstra of encodefile on their way to the file.
+struct ccfile {
+  FILE* file = nullptr;
+  uint32_t width = 0;
+};
+
+int writeccfile(void* state, const double* cc, uint32_t frames) {
+  const ccfile* f = static_cast<const ccfile*>(state);
+  const uint64_t count = static_cast<uint64_t>(frames) * f->width;
+  std::vector<double> values(cc, cc + count);  // fdoubleput turns them into floats in place
+  return fdoubleput(f->file, values.data(), static_cast<uint32_t>(count), 0) == count ? 0 : -1;
+}
+
+// A sound file analysed in pieces (streamencode.h), its cepstra written to ccpath as they are
+// final (32-bit floats, as velkcoder writes them): (Encoded with no cepstral rows, samples,
+// samples at full scale), or None when the file is better read whole (read_wav, then encode):
+// converted or resampled files, files cut short and samples beyond full scale, whose warnings are
+// read_wav's and encode's.
+py::object encodefile(const std::string& path, const std::string& ccpath, std::optional<double> resample,
+                      std::optional<int64_t> lframe, std::optional<int64_t> ccord, int64_t ccmeth,
+                      std::optional<double> alpha, double f0min, double f0max, int64_t f0acc, int64_t zfill,
+                      int64_t morvscale) {
+  soundinfo info;
+  soundsignal g;
+  g.blocks = soundblocksopen(path.c_str(), &info);
+  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(g.blocks, soundblocksclose);
+  if (!g.blocks || info.status != SOUND_READ || (resample && *resample != info.rate)) return py::none();
+  const encodesettings s =
+      analysissettings(info.rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
+  bool plain = false;
+  int done = -1, dithered = 0;
+  std::vector<double> f0, fv;
+  {
+    py::gil_scoped_release nogil;
+    plain = surveysoundsignal(&g) == 0 && soundblockscounted(g.blocks, g.samples, &info) == 0 &&
+            info.present >= info.promised && g.peak <= 1.0;
+    if (plain) {
+      const uint32_t frames = encodeframes(g.samples, s.lframe);
+      f0.assign(frames, 0.0);
+      fv.assign(frames, 0.0);
+      ccfile out{fopen(ccpath.c_str(), "wb"), s.ccord + 1};
+      const ccsink sink{&out, writeccfile};
+      done = out.file ? encodepieces(soundsignalsource(&g), g.samples, s, frames, f0.data(), false, fv.data(),
+                                     sink, 0, &dithered)
+                      : -1;
+      if (out.file && fclose(out.file) != 0) done = -1;
+    }
+  }
+  if (!plain) return py::none();
+  if (done != 0) {
+    if (g.troubled) refuse(path + " changed or could not be read while it was analysed");
+    throw std::runtime_error("could not write " + ccpath + " or not enough memory to analyse " + path);
+  }
+  if (dithered == 1) warn("zeros in the signal have been filled with noise.");
+  f02logf0(static_cast<uint32_t>(f0.size()), f0.data());
+  const py::ssize_t frames = static_cast<py::ssize_t>(f0.size());
+  py::object e = encodedof(ownedarray(std::move(f0), {frames}),
+                           ownedarray(std::vector<double>(), {0, static_cast<py::ssize_t>(s.ccord) + 1}),
+                           ownedarray(std::move(fv), {frames}), s);
+  return py::make_tuple(e, g.samples, g.fullscale);
 }
 
 // ---- decode ----
@@ -1325,6 +1388,11 @@ a an encode result (or read_params's set): path names its log-F0 file; cc and fv
     record=False), so that read_params(path) and decode need nothing else. The files are
     written to temporaries that take their names only once all are complete.)");
 
+  m.def("encode_file", &encodefile, "path"_a, "cc_path"_a, "resample"_a = py::none(), py::kw_only(),
+        "lframe"_a = py::none(), "ccord"_a = py::none(), "ccmeth"_a = 1, "alpha"_a = py::none(),
+        "f0min"_a = 60, "f0max"_a = 500, "f0acc"_a = 0, "zfill"_a = 160, "morvscale"_a = 1,
+        "encode of a sound file read in blocks, its cepstra written to cc_path as they come (velk.corpus): "
+        "(Encoded with no cepstral rows, samples, samples at full scale), or None to read it whole.");
   m.def("format_param_record", &formatrecord, "e"_a, "lf0"_a, "cc"_a, "fv"_a,
         "The settings record of an encode result whose streams are named lf0, cc and fv (velk.corpus).");
   m.def(

@@ -1,6 +1,7 @@
 #include "streamencode.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <vector>
@@ -541,6 +542,50 @@ int streamencoderflush(streamencoder* e, const framesink& out) {
     return -1;
   }
   return advance(e, out);
+}
+
+int surveysoundsignal(soundsignal* g) {
+  std::vector<double> block(readblock);
+  uint64_t count = 0;
+  double peak = 0.0;
+  int64_t got;
+  while ((got = soundblocksread(g->blocks, block.data(), readblock)) > 0) {
+    const double blockpeak = signalpeak(block.data(), (uint32_t)got);
+    peak = std::isnan(blockpeak) || std::isnan(peak) ? NAN : std::max(peak, blockpeak);
+    for (int64_t i = 0; i < got; ++i) g->fullscale += std::fabs(block[i]) >= 32767.0 / 32768;
+    count += (uint64_t)got;
+  }
+  if (got < 0 || count == 0 || count > UINT32_MAX) return -1;
+  g->samples = (uint32_t)count;
+  g->peak = peak;
+  return 0;
+}
+
+namespace {
+
+int soundrestart(void* state) {
+  soundsignal* g = static_cast<soundsignal*>(state);
+  g->read = 0;
+  g->troubled = g->troubled || soundblocksrestart(g->blocks) != 0;
+  return g->troubled ? -1 : 0;
+}
+
+int64_t soundread(void* state, double* x, uint32_t n) {
+  soundsignal* g = static_cast<soundsignal*>(state);
+  const int64_t got = soundblocksread(g->blocks, x, n);
+  g->read += got > 0 ? (uint64_t)got : 0;
+  g->troubled = g->troubled || got < 0 || g->read > g->samples || (got < n && g->read != g->samples);
+  return got;
+}
+
+}  // namespace
+
+signalsource soundsignalsource(soundsignal* g) {
+  signalsource s;
+  s.state = g;
+  s.restart = soundrestart;
+  s.read = soundread;
+  return s;
 }
 
 namespace {

@@ -20,9 +20,10 @@
 // 8 * (order + 1) bytes a frame, pass through a piece's worth of memory.
 //
 // Every record is the caller's; no routine prints or keeps state between calls. Built on
-// velkcodec, pitchanalysis, fvanalysis and ccanalysis.
+// velkcodec, pitchanalysis, fvanalysis, ccanalysis and soundfile.
 #include <cstdint>
 
+#include "soundfile.h"
 #include "velkcodec.h"
 
 namespace velk {
@@ -101,6 +102,24 @@ int streamencoderpush(streamencoder* e, const double* x, uint32_t n, const frame
 // Ends the signal and gives the remaining frames: encodeframes(samples pushed, lframe) frames in
 // all. Returns 0, or -1.
 int streamencoderflush(streamencoder* e, const framesink& out);
+
+// A sound file read in blocks (soundfile.h) as the source of encodepieces, once surveyed: its
+// sample count, peak (signalpeak's: NaN when any sample is not finite) and the samples at 16-bit
+// full scale (magnitude at least 32767/32768). `troubled` tells, after a failed analysis, that a
+// read failed or the file held another count in a later pass than in the survey.
+struct soundsignal {
+  soundblocks* blocks = nullptr;  // the caller's: opened and closed by it
+  uint32_t samples = 0;
+  double peak = 0.0;
+  uint64_t fullscale = 0;
+  uint64_t read = 0;  // samples read in the current pass
+  bool troubled = false;
+};
+// Reads the whole file once; 0, or -1 when a read fails or the file holds no sample or more than
+// a signal may (UINT32_MAX).
+int surveysoundsignal(soundsignal* g);
+// The file as a source (g must outlive it).
+signalsource soundsignalsource(soundsignal* g);
 
 // A signal held in memory as a source: x (n samples, not changed) read block by block.
 struct memorysignal {

@@ -313,52 +313,22 @@ static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
   return true;
 }
 
-// A sound file read in blocks, pass after pass, as the analysis's source; `troubled` tells that
-// a read failed or the file grew or shrank since it was surveyed.
+// The set's sound file read in blocks, pass after pass, as the analysis's source.
 struct blockedsound {
-  soundblocks* blocks = nullptr;
+  soundsignal signal;
   soundinfo info;
-  uint32_t samples = 0;  // the survey's count
-  uint64_t read = 0;     // samples read in this pass
-  bool troubled = false;
-  ~blockedsound() { soundblocksclose(blocks); }
+  ~blockedsound() { soundblocksclose(signal.blocks); }
 };
 
-static int restartblocked(void* state) {
-  blockedsound* b = static_cast<blockedsound*>(state);
-  b->read = 0;
-  b->troubled = b->troubled || soundblocksrestart(b->blocks) != 0;
-  return b->troubled ? -1 : 0;
-}
-
-static int64_t readblocked(void* state, double* x, uint32_t n) {
-  blockedsound* b = static_cast<blockedsound*>(state);
-  const int64_t got = soundblocksread(b->blocks, x, n);
-  b->read += got > 0 ? static_cast<uint64_t>(got) : 0;
-  b->troubled = b->troubled || got < 0 || b->read > b->samples || (got < n && b->read != b->samples);
-  return got;
-}
-
-// Opens the set's sound file for reading in blocks and surveys it: its sample count and peak
-// (signalpeak's). false, with nothing reported, when the file is better read whole: when it is
-// not a regular file libsndfile reads at a supported rate, when another rate is asked for, when it
-// holds no sample or more than a signal may, or when cctimeit times the analysis.
-static bool surveyblocked(const char* wav, const options& o, blockedsound* b, double* peak) {
-  if (o.cctimeit > 0 || (b->blocks = soundblocksopen(wav, &b->info)) == nullptr) return false;
+// Opens the set's sound file for reading in blocks and surveys it. false, with nothing reported,
+// when the file is better read whole: when it is not a regular file libsndfile reads at a
+// supported rate, when another rate is asked for, when it holds no sample or more than a signal
+// may, or when cctimeit times the analysis.
+static bool surveyblocked(const char* wav, const options& o, blockedsound* b) {
+  if (o.cctimeit > 0 || (b->signal.blocks = soundblocksopen(wav, &b->info)) == nullptr) return false;
   if (o.fs != 0 && static_cast<uint32_t>(o.fs) != b->info.rate) return false;
-  std::vector<double> block(1u << 16);
-  uint64_t count = 0;
-  *peak = 0.0;
-  int64_t got;
-  while ((got = soundblocksread(b->blocks, block.data(), static_cast<uint32_t>(block.size()))) > 0) {
-    const double blockpeak = signalpeak(block.data(), static_cast<uint32_t>(got));
-    *peak = std::isnan(blockpeak) || std::isnan(*peak) ? NAN : std::max(*peak, blockpeak);
-    count += static_cast<uint64_t>(got);
-  }
-  if (got < 0 || count == 0 || count > UINT32_MAX || soundblockscounted(b->blocks, count, &b->info) != 0)
-    return false;
-  b->samples = static_cast<uint32_t>(count);
-  return true;
+  return surveysoundsignal(&b->signal) == 0 &&
+         soundblockscounted(b->signal.blocks, b->signal.samples, &b->info) == 0;
 }
 
 // The sink of the cepstra: the set's cepstral file, written to its temporary as the analysis goes.
@@ -373,20 +343,19 @@ static int writeccpiece(void* state, const double* cc, uint32_t frames) {
 
 // Analyses a surveyed file in pieces (streamencode.h), the cepstra going straight to their
 // temporary, opened before anything is reported; false (reported) when the set is skipped.
-static bool analyseblocked(const fileset& files, const options& o, blockedsound* b, double peak,
-                           setstreams* s) {
+static bool analyseblocked(const fileset& files, const options& o, blockedsound* b, setstreams* s) {
   reportread(b->info, s->wav);
-  s->samples = b->samples;
+  s->samples = b->signal.samples;
   s->settings = analysissettings(o, b->info.rate);
   const encodesettings& e = s->settings;
-  if (!scaleanalysable(peak, s->wav) || !ratefits(e, s->wav)) return false;
+  if (!scaleanalysable(b->signal.peak, s->wav) || !ratefits(e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);
   const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
   s->ccsize = getccsize(s->frames, e.ccord);
   if (!s->f0) s->f0 = allocatevalues(s->frames);
   if (files.name[fvfile]) s->fv = allocatevalues(s->frames);
   if (!s->f0 || (files.name[fvfile] && !s->fv)) return outofmemory(s->wav);
-  const signalsource source{b, restartblocked, readblocked};
+  const signalsource source = soundsignalsource(&b->signal);
   const ccsink sink{s, writeccpiece};
   int dithered = 0;
   const int done = encodepieces(source, s->samples, e, s->frames, s->f0, f0given, s->fv, sink, 0, &dithered);
@@ -396,7 +365,7 @@ static bool analyseblocked(const fileset& files, const options& o, blockedsound*
     reportuncreated(files.name[ccfile], s->ccerror);
     return false;
   }
-  if (!b->troubled) return outofmemory(s->wav);
+  if (!b->signal.troubled) return outofmemory(s->wav);
   fprintf(messages, "Error: %s changed or could not be read while it was analysed.\n", s->wav);
   return false;
 }
@@ -406,11 +375,10 @@ static bool analyseblocked(const fileset& files, const options& o, blockedsound*
 // when the set is skipped.
 static bool analyseinpieces(const fileset& files, const options& o, setstreams* s, bool* tried) {
   blockedsound b;
-  double peak = 0.0;
-  *tried = outputnamesfile(files.name[ccfile]) == 1 && surveyblocked(s->wav, o, &b, &peak) &&
+  *tried = outputnamesfile(files.name[ccfile]) == 1 && surveyblocked(s->wav, o, &b) &&
            outputopen(files.name[ccfile], &s->ccout) != nullptr;
   if (!*tried) return false;
-  const bool done = analyseblocked(files, o, &b, peak, s);
+  const bool done = analyseblocked(files, o, &b, s);
   if (!done) {
     outputfinish(&s->ccout, false);
     return false;
