@@ -194,24 +194,41 @@ def decode_item(task):
     and the decoder options (fs resamples the synthesis to that rate). Returns as encode_item."""
     base, out, keywords, fallback = task
     messages = []
+    part = outputs.temporary_beside(out)
     try:
-        e = _read_set(base, fallback)
+        os.makedirs(os.path.dirname(part) or ".", exist_ok=True)
         _collect_warnings(messages)
         try:
-            y = velk.decode(e, **keywords)
+            streamed = velk._velk.decode_set_file(base + ".lf0", part, **keywords)
         finally:
             _local.sink = None
-        fs = keywords.get("fs", e.fs)
-        whole = np.trunc(y * 32768)
-        clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
+        if streamed is not None:
+            # A recorded set in files, synthesised block by block into the temporary as it comes.
+            frames, samples, clipped, fs = streamed
+            lf0 = np.fromfile(base + ".lf0", dtype="<f4").astype(np.float64)
+            writer = lambda temporary: os.replace(part, temporary)
+        else:
+            e = _read_set(base, fallback)
+            _collect_warnings(messages)
+            try:
+                y = velk.decode(e, **keywords)
+            finally:
+                _local.sink = None
+            fs, frames, samples, lf0 = keywords.get("fs", e.fs), len(e.lf0), len(y), e.lf0
+            whole = np.trunc(y * 32768)
+            clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
+            writer = _wav_writer(y, fs)
         if clipped:
             messages.append(f"{clipped} samples clipped")
-        _write_atomically([(out, _wav_writer(y, fs))])
-        fields = [f"{len(y) / fs:.3f}", f"{fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+        _write_atomically([(out, writer)])
+        fields = [f"{samples / fs:.3f}", f"{fs:g}", str(frames), *_f0_statistics(lf0),
                   _warning_text(messages, out)]
-        return "done", fields, len(y) / fs
+        return "done", fields, samples / fs
     except Exception as error:  # as in encode_item
         return "failed", reason_of(error), 0.0
+    finally:
+        if os.path.lexists(part):
+            os.unlink(part)
 
 
 def _wav_writer(y, fs):
