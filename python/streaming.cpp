@@ -59,6 +59,15 @@ frameblock readblock(const py::object& lf0, const py::object& cc, const py::obje
   return b;
 }
 
+// A record's lock, waited for without the GIL: a thread holding it releases the GIL while it
+// works and needs the GIL back before it lets go.
+std::unique_lock<std::mutex> lockwithoutgil(std::mutex& m) {
+  std::unique_lock<std::mutex> hold(m, std::defer_lock);
+  py::gil_scoped_release nogil;
+  hold.lock();
+  return hold;
+}
+
 class decoder {
  public:
   decoder(const decodesettings& s, bool rategiven) : s_(s), rategiven_(rategiven) {}
@@ -126,14 +135,7 @@ class decoder {
   uint32_t fs() const { return s_.fs; }
 
  private:
-  // The record's lock, waited for without the GIL: a thread holding it releases the GIL while it
-  // synthesises and needs the GIL back before it lets go.
-  std::unique_lock<std::mutex> lock() {
-    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
-    py::gil_scoped_release nogil;
-    hold.lock();
-    return hold;
-  }
+  std::unique_lock<std::mutex> lock() { return lockwithoutgil(lock_); }
 
   // The order and the presence of fv are fixed by the first block.
   void fixshape(const frameblock& b) {
@@ -245,12 +247,7 @@ class encoder {
   uint32_t fs() const { return s_.fs; }
 
  private:
-  std::unique_lock<std::mutex> lock() {
-    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
-    py::gil_scoped_release nogil;
-    hold.lock();
-    return hold;
-  }
+  std::unique_lock<std::mutex> lock() { return lockwithoutgil(lock_); }
 
   // Without a lookahead: the whole analysis of everything pushed, at the end.
   int wholeanalysis(const framesink& sink) {

@@ -581,11 +581,7 @@ int64_t soundread(void* state, double* x, uint32_t n) {
 }  // namespace
 
 signalsource soundsignalsource(soundsignal* g) {
-  signalsource s;
-  s.state = g;
-  s.restart = soundrestart;
-  s.read = soundread;
-  return s;
+  return {g, soundrestart, soundread};
 }
 
 namespace {
@@ -606,11 +602,7 @@ int64_t memoryread(void* state, double* x, uint32_t n) {
 }  // namespace
 
 signalsource memorysource(memorysignal* m) {
-  signalsource s;
-  s.state = m;
-  s.restart = memoryrestart;
-  s.read = memoryread;
-  return s;
+  return {m, memoryrestart, memoryread};
 }
 
 }  // namespace velk
