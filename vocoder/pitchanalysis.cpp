@@ -511,11 +511,36 @@ void pitchtrackerforget(pitchtracker* tr, uint32_t before) {
   tr->base = before;
 }
 
+uint32_t pitchtrackersettle(pitchtracker* tr, double* f0) {
+  if (tr->done == tr->base) return tr->base;
+  // The hypotheses of the last frame, followed back together until they meet.
+  const uint32_t last = tr->done - 1;
+  int states[kHypotheses];
+  int count = 0;
+  for (int a = 0; a < kHypotheses; a++)
+    if (present(tr->hyp[last % 2], a)) states[count++] = a;
+  for (uint32_t i = last + 1; i-- > tr->base;) {
+    const size_t at = i - tr->base;
+    if (std::all_of(states, states + count, [&](int a) { return a == states[0]; })) {
+      int best = states[0];
+      for (uint32_t j = i + 1; j-- > tr->base;) {
+        const size_t here = j - tr->base;
+        f0[j] = best == kUnvoiced ? 0.0 : tr->candidates[here][best];
+        best = tr->back[here * kHypotheses + best];
+      }
+      pitchtrackerforget(tr, i + 1);
+      return i + 1;
+    }
+    for (int k = 0; k < count; k++) states[k] = tr->back[at * kHypotheses + states[k]];
+  }
+  return tr->base;
+}
+
 int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin) {
   const uint32_t n = tr->frames;
   if (n == 0) return 0;
-  if (tr->done != n || tr->base != 0) return -1;
-  pitchtrackerdecide(tr, 0, n, f0);
+  if (tr->done != n || (margin && tr->base != 0)) return -1;
+  pitchtrackerdecide(tr, tr->base, n, f0 + tr->base);
   if (margin) voicingmargins(tr->s, tr->allhyp, tr->allcost, n, margin);
   elimislands(n, f0, tr->fs, tr->hop);
   return tr->status == 0 ? 0 : -1;

@@ -71,9 +71,15 @@ int pitchtrackerdecide(pitchtracker* tr, uint32_t from, uint32_t to, double* f0)
 // Lets go of the candidates and back-pointers of the frames before `before`, which no later
 // decision reads: an open tracker then keeps only the frames it has not decided.
 void pitchtrackerforget(pitchtracker* tr, uint32_t before);
-// Once every frame is tracked: the track into f0 and, when asked for at creation, the margins
-// into margin (frames doubles each, caller's), islands removed as getpitch does. Returns 0, or -1
-// when a frame is missing or a transform failed.
+// The frames whose F0 no later frame can change: those before the frame where the paths to every
+// hypothesis of the last frame tracked meet. Their F0 (before the islands are removed) goes into
+// f0 (the whole track, indexed from frame 0, caller's) and the tracker lets go of them, so that it
+// keeps only the frames still open. Returns the first frame not settled.
+uint32_t pitchtrackersettle(pitchtracker* tr, double* f0);
+// Once every frame is tracked: the track into f0 (the frames not settled before) and, when asked
+// for at creation, the margins into margin (frames doubles each, caller's; nothing may be settled
+// then), islands removed over the whole track as getpitch does. Returns 0, or -1 when a frame is
+// missing or a transform failed.
 int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin);
 // Sets short voiced islands that jump away from the long runs' F0 range to 0, in place; returns 0.
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop);

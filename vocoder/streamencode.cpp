@@ -184,8 +184,8 @@ int trackpitch(piecereader* r, const encodesettings& s, uint32_t frames, uint32_
       if (status != 0) break;
       if (pass == 0)
         level = pitchtrackerlevel(level, v.filtered + (rlo - (int64_t)v.offset), (uint32_t)(rhi - rlo));
-      else
-        status = pitchtrackerframes(tr, v.filtered, v.offset, v.length, level, 0, sp.k1);
+      else if ((status = pitchtrackerframes(tr, v.filtered, v.offset, v.length, level, 0, sp.k1)) == 0)
+        pitchtrackersettle(tr, f0);
     }
     if (status == 0) status = finishpass(r);
   }

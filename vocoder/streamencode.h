@@ -7,8 +7,9 @@
 // deterministic, see padzeros):
 //   1. the level of the pitch tracker's band-passed signal, its largest magnitude over the whole
 //      signal, which every frame's unvoiced score is measured against (skipped with a given track);
-//   2. the F0 track: the tracker's candidates and path over all frames (37 bytes a frame until the
-//      path is read back from the last frame, then the islands removed over the whole track);
+//   2. the F0 track: the tracker's candidates and back-pointers of the frames whose path is still
+//      open (37 bytes a frame; the paths of neighbouring frames soon meet, and the frames before
+//      the meeting are settled), then the islands removed over the whole track;
 //   3. the maximum voiced frequencies of every frame, median-filtered over the track (with a
 //      voicing stream);
 //   4. the refinement of the F0 track (with refinement iterations), since the envelopes' spectra are
@@ -45,9 +46,9 @@ struct ccsink {
   int (*write)(void* state, const double* cc, uint32_t frames) = nullptr;
 };
 
-// Samples analysed at a time unless the caller says otherwise: 2^20, 22 s at 48 kHz, a few
+// Samples analysed at a time unless the caller says otherwise: 2^18, 5.5 s at 48 kHz, a few
 // megabytes of signal and cepstra.
-const uint32_t encodepiecesamples = 1u << 20;
+const uint32_t encodepiecesamples = 1u << 18;
 
 // The analysis of encodesignal for a signal of n samples read from `in`.
 //   in        the signal, n samples at s.fs Hz; read from its start for every pass above
