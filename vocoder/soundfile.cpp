@@ -468,28 +468,64 @@ uint32_t readsoundstream(FILE* file, const char* head, size_t headsize, uint32_t
   return readsoundfrom(nullptr, &bytes, rate, samples, info);
 }
 
+// A mono 16 kHz 16-bit WAV file is read by the WAV reader's rules (the samples present, s / 32768)
+// without loading libsndfile; any other file through libsndfile.
 struct soundblocks {
+  FILE* wav = nullptr;  // the WAV file itself, from its first sample
+  uint64_t datastart = 0;
+  uint32_t remaining = 0;  // samples left in this pass
   const soundlibraries* lib = nullptr;
   SNDFILE* sound = nullptr;
   uint32_t channels = 1;
   std::vector<double> block;
-  bool wav = false;       // the WAV reader read the header: promised and present are its
+  bool header = false;    // the WAV reader read the header: promised and present are its
   uint32_t headerframes;  // otherwise, the frames libsndfile announces
+  uint32_t present = 0;
 };
+
+namespace {
+
+// The samples of an exact 16 kHz file, read by the WAV reader's rules.
+soundblocks* openwavblocks(const char* path, const wavinfo& wav, uint64_t datastart, soundinfo* info) {
+  soundblocks* b = new (std::nothrow) soundblocks;
+  FILE* file = b ? fopen(path, "rb") : nullptr;
+  if (!file || fseeko(file, static_cast<off_t>(datastart), SEEK_SET) != 0) {
+    if (file) fclose(file);
+    delete b;
+    return nullptr;
+  }
+  b->wav = file;
+  b->datastart = datastart;
+  b->remaining = b->present = wav.present;
+  b->header = true;
+  info->rate = info->readrate = kSamplingRate;
+  info->channels = 1;
+  info->encoding = "16-bit";
+  info->status = SOUND_READ;
+  info->promised = wav.promised;
+  info->present = wav.present;
+  return b;
+}
+
+}  // namespace
 
 soundblocks* soundblocksopen(const char* path, soundinfo* info) {
   struct stat st;
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  *info = soundinfo();
+  wavinfo wav;
+  uint64_t datastart = 0;
+  const bool isheader = wavreadheader(path, &wav, &datastart) == 0;
+  if (isheader && wav.status == WAV_READ) return openwavblocks(path, wav, datastart, info);
   const soundlibraries* lib = soundlibs();
-  if (lib == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  if (lib == nullptr) return nullptr;
   SF_INFO format = {};
   SNDFILE* sound = lib->open(path, SFM_READ, &format);
   if (sound == nullptr) return nullptr;
   const uint32_t rate = format.samplerate > 0 ? static_cast<uint32_t>(format.samplerate) : 0;
-  if (format.channels < 1 || rate < soundratelowest || rate > soundratehighest) {
-    lib->close(sound);
-    return nullptr;
-  }
-  soundblocks* b = new (std::nothrow) soundblocks;
+  soundblocks* b = format.channels < 1 || rate < soundratelowest || rate > soundratehighest
+                       ? nullptr
+                       : new (std::nothrow) soundblocks;
   if (b == nullptr) {
     lib->close(sound);
     return nullptr;
@@ -498,22 +534,21 @@ soundblocks* soundblocksopen(const char* path, soundinfo* info) {
   b->sound = sound;
   b->channels = static_cast<uint32_t>(format.channels);
   const int subtype = format.format & SF_FORMAT_SUBMASK;
-  *info = soundinfo();
   info->rate = info->readrate = rate;
   info->channels = b->channels;
   info->encoding = encodingof(*lib, subtype);
   info->status = b->channels == 1 && subtype == SF_FORMAT_PCM_16 ? SOUND_READ : SOUND_CONVERTED;
-  wavinfo wav;
-  b->wav = wavreadheader(path, &wav) == 0 && (wav.status == WAV_READ || wav.status == WAV_OTHERFORMAT);
-  info->promised = b->wav ? wav.promised : 0;
-  info->present = b->wav ? wav.present : 0;
+  b->header = isheader && wav.status == WAV_OTHERFORMAT;
+  info->promised = b->header ? wav.promised : 0;
+  info->present = b->header ? wav.present : 0;
+  b->present = info->present;
   b->headerframes =
       static_cast<uint32_t>(std::min<sf_count_t>(std::max<sf_count_t>(format.frames, 0), UINT32_MAX));
   return b;
 }
 
 int soundblockscounted(const soundblocks* b, uint64_t count, soundinfo* info) {
-  if (b->wav) return count == info->present ? 0 : -1;
+  if (b->header) return count == b->present ? 0 : -1;
   if (b->headerframes > count) {
     info->promised = b->headerframes;
     info->present = static_cast<uint32_t>(count);
@@ -522,6 +557,20 @@ int soundblockscounted(const soundblocks* b, uint64_t count, soundinfo* info) {
 }
 
 int64_t soundblocksread(soundblocks* b, double* x, uint32_t n) {
+  if (b->wav) {
+    const uint32_t want = std::min(n, b->remaining);
+    uint32_t done = 0;
+    int16_t chunk[4096];
+    while (done < want) {
+      const uint32_t step = std::min<uint32_t>(4096, want - done);
+      const uint32_t got = static_cast<uint32_t>(fread(chunk, 2, step, b->wav));
+      wavshort2double(got, chunk, x + done);
+      done += got;
+      if (got < step) break;
+    }
+    b->remaining -= done;
+    return ferror(b->wav) ? -1 : done;
+  }
   const sf_count_t frames = std::max<sf_count_t>(1, blocksamples / b->channels);
   if (b->channels == 1) return b->lib->readframes(b->sound, x, n);
   int64_t done = 0;
@@ -537,12 +586,17 @@ int64_t soundblocksread(soundblocks* b, double* x, uint32_t n) {
 }
 
 int soundblocksrestart(soundblocks* b) {
+  if (b->wav) {
+    b->remaining = b->present;
+    return fseeko(b->wav, static_cast<off_t>(b->datastart), SEEK_SET) == 0 ? 0 : -1;
+  }
   return b->lib->seek(b->sound, 0, SEEK_SET) == 0 ? 0 : -1;
 }
 
 void soundblocksclose(soundblocks* b) {
   if (b == nullptr) return;
-  b->lib->close(b->sound);
+  if (b->wav) fclose(b->wav);
+  if (b->sound) b->lib->close(b->sound);
   delete b;
 }
 

@@ -191,7 +191,7 @@ struct setstreams {
   bool f0fromfile = false;  // loaded log-F0 kept: the file is not rewritten unless refined
   outputfile ccout;         // the cepstra's temporary, when written during the analysis
   bool ccwritten = false;   // ccout holds every cepstrum
-  int ccerror = 0;          // errno of a failed write to ccout
+  bool ccfailed = false;    // a write to ccout failed: the set fails at its cepstral file
   ~setstreams() {
     free(x);
     free(f0);
@@ -337,7 +337,7 @@ static int writeccpiece(void* state, const double* cc, uint32_t frames) {
   const uint64_t count = getccsize(frames, s->settings.ccord);
   std::vector<double> values(cc, cc + count);  // fdoubleput turns its values into floats in place
   if (fdoubleput(s->ccout.file, values.data(), static_cast<uint32_t>(count), 0) == count) return 0;
-  s->ccerror = errno != 0 ? errno : EIO;
+  s->ccfailed = true;
   return -1;
 }
 
@@ -360,11 +360,8 @@ static bool analyseblocked(const fileset& files, const options& o, blockedsound*
   int dithered = 0;
   const int done = encodepieces(source, s->samples, e, s->frames, s->f0, f0given, s->fv, sink, 0, &dithered);
   if (dithered == 1) reportdithered(s->wav);
-  if (done == 0) return true;
-  if (s->ccerror != 0) {
-    reportuncreated(files.name[ccfile], s->ccerror);
-    return false;
-  }
+  // A failed write of the cepstra is reported with the set's other files, as when written whole.
+  if (done == 0 || s->ccfailed) return true;
   if (!b->signal.troubled) return outofmemory(s->wav);
   fprintf(messages, "Error: %s changed or could not be read while it was analysed.\n", s->wav);
   return false;
@@ -379,13 +376,10 @@ static bool analyseinpieces(const fileset& files, const options& o, setstreams* 
            outputopen(files.name[ccfile], &s->ccout) != nullptr;
   if (!*tried) return false;
   const bool done = analyseblocked(files, o, &b, s);
-  if (!done) {
-    outputfinish(&s->ccout, false);
-    return false;
-  }
-  if (outputfinish(&s->ccout, true) == 0) return s->ccwritten = true;
-  reportuncreated(files.name[ccfile], errno);
-  return false;
+  const bool written = outputfinish(&s->ccout, done && !s->ccfailed) == 0 && done && !s->ccfailed;
+  s->ccwritten = written;
+  s->ccfailed = done && !written;
+  return done;
 }
 
 // Reads and analyses the signal of one set; false (reported) when the set is skipped. A regular
@@ -419,6 +413,7 @@ struct streamwrite {
   std::string text;  // the record's, written instead of values
   outputfile out;
   bool finished = false;  // written completely, to a temporary kept for the commit
+  bool failed = false;    // its write failed during the analysis
 };
 
 // The data of the file, once opened; false when the write falls short.
@@ -437,6 +432,15 @@ static bool writetemporary(streamwrite* w) {
   w->finished = outputfinish(&w->out, written) == 0;
   if (!w->finished) reportuncreated(w->path, error);
   return w->finished;
+}
+
+// A file of the set written already during the analysis, one whose write failed then (reported as
+// a failed write now, in the set's order), or one written now.
+static bool writestream(streamwrite* w) {
+  if (w->finished) return true;
+  if (!w->failed) return writetemporary(w);
+  reportuncreated(w->path, 0);
+  return false;
 }
 
 static void discardstreams(streamwrite* streams, uint32_t count);
@@ -521,6 +525,7 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count].finished = true;
     s->ccwritten = false;  // the temporary is the set's to commit or discard now
   }
+  streams[count].failed = s->ccfailed;
   streams[count].values = s->cc;
   streams[count++].count = s->ccsize;
   if (files.name[fvfile]) {
@@ -533,8 +538,7 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count++].text = settingsrecord(files, *s);
   }
   bool complete = true;
-  for (uint32_t k = 0; k < count; ++k)
-    complete = (streams[k].finished || writetemporary(&streams[k])) && complete;
+  for (uint32_t k = 0; k < count; ++k) complete = writestream(&streams[k]) && complete;
   if (complete) return commitstreams(streams, count) && removestalerecord(files, o, recordpath);
   discardstreams(streams, count);
   return false;

@@ -1,6 +1,7 @@
 // Changes the pitch of a WAV file as a real-time voice changer does: the samples 10 ms at a time
 // through the streaming analyser, the frames it gives through the streaming decoder with the pitch
-// scaled by a factor, and each block's samples written as soon as the decoder gives them. Prints
+// scaled by a factor (the frames rounded to 32-bit floats, as stream files hold them), and each
+// block's samples written as soon as the decoder gives them. Prints
 // the CPU time per block and the latency. With a stem, the analysed streams are written too, as
 // stem.lf0, stem.cc and stem.fv: velkdecoder --fpitch of them gives the same WAV file, byte for byte.
 //   velkrealtime in.wav out.wav [fpitch [lookahead [stem]]]
@@ -34,8 +35,8 @@ double cpuseconds() {
 struct voicechanger {
   velk::streamdecoder* decoder = nullptr;
   velk::wavblockwriter wav;
-  uint32_t width = 0;  // cepstra per frame
-  std::vector<double> lf0, out;
+  uint32_t width = 0;                    // cepstra per frame
+  std::vector<double> lf0, cc, fv, out;  // one call's frames, as floats
   FILE* streams[3] = {nullptr, nullptr, nullptr};
   bool failed = false;
 };
@@ -46,16 +47,27 @@ bool putvalues(FILE* f, const double* v, uint64_t n) {
   return f == nullptr || velk::fdoubleput(f, copy.data(), static_cast<uint32_t>(n), 0) == n;
 }
 
+// The frames pass through 32-bit floats, as they do in stream files, so that the streams written
+// synthesise to the same samples.
+void tofloats(const double* in, uint64_t n, std::vector<double>* out) {
+  out->resize(n);
+  for (uint64_t i = 0; i < n; ++i) (*out)[i] = static_cast<float>(in[i]);
+}
+
 int synthesise(void* state, const double* f0, const double* fv, const double* cc, uint32_t frames) {
   voicechanger* v = static_cast<voicechanger*>(state);
-  v->lf0.resize(frames);
-  for (uint32_t k = 0; k < frames; ++k) v->lf0[k] = f0[k] > 0 ? std::log(f0[k]) : -1e10;
+  std::vector<double> lf0(frames);
+  for (uint32_t k = 0; k < frames; ++k) lf0[k] = f0[k] > 0 ? std::log(f0[k]) : -1e10;
+  tofloats(lf0.data(), frames, &v->lf0);
+  tofloats(cc, static_cast<uint64_t>(frames) * v->width, &v->cc);
+  tofloats(fv, frames, &v->fv);
   const uint32_t samples = frames * velk::streamdecoderlatency(v->decoder);
   v->out.resize(samples);
   v->failed = v->failed || !putvalues(v->streams[0], v->lf0.data(), frames) ||
-              !putvalues(v->streams[1], cc, static_cast<uint64_t>(frames) * v->width) ||
-              !putvalues(v->streams[2], fv, frames) ||
-              velk::streamdecoderpush(v->decoder, v->lf0.data(), cc, fv, frames, v->out.data()) != 0 ||
+              !putvalues(v->streams[1], v->cc.data(), v->cc.size()) ||
+              !putvalues(v->streams[2], v->fv.data(), frames) ||
+              velk::streamdecoderpush(v->decoder, v->lf0.data(), v->cc.data(), v->fv.data(), frames,
+                                      v->out.data()) != 0 ||
               velk::wavblockwrite(&v->wav, v->out.data(), samples) != 0;
   return v->failed ? -1 : 0;
 }
@@ -69,8 +81,10 @@ int main(int argc, char** argv) {
   }
   velk::wavinfo header;
   velk::soundinfo info;
-  velk::soundblocks* in =
-      velk::wavreadheader(argv[1], &header) == 0 ? velk::soundblocksopen(argv[1], &info) : nullptr;
+  uint64_t datastart = 0;
+  velk::soundblocks* in = velk::wavreadheader(argv[1], &header, &datastart) == 0
+                              ? velk::soundblocksopen(argv[1], &info)
+                              : nullptr;
   if (in == nullptr || header.present == 0) {
     fprintf(stderr, "%s: cannot read %s as a WAV file at a supported rate\n", argv[0], argv[1]);
     velk::soundblocksclose(in);
