@@ -1,10 +1,12 @@
 """The work of one velkcorpus item, in a thread, a process or a cluster worker: an encoded parameter
 set with its settings record, or a decoded WAV file, each written whole, and the item's row."""
+import contextlib
 import json
 import os
 import re
 import threading
 import warnings
+from typing import Iterator
 
 import numpy as np
 
@@ -19,6 +21,7 @@ UNVOICED = -1e10
 
 _local = threading.local()
 _hook_lock = threading.Lock()
+_route = {"items": 0, "scope": None}  # the items running in this process, the warnings state saved
 
 
 def _show(message, category, filename, lineno, file=None, line=None):
@@ -28,18 +31,31 @@ def _show(message, category, filename, lineno, file=None, line=None):
     sink.append(str(message))
 
 
-def _collect_warnings(sink):
-    """Sends the module's warnings raised in this thread to sink (each of them, also repeated
-    ones). Checked on every item: a caller's catch_warnings may have put its own hook back."""
+@contextlib.contextmanager
+def _warnings_to(sink: list) -> Iterator[None]:
+    """Sends the module's warnings raised in this thread inside the block to sink (each of them,
+    also repeated ones). The process's warning hook and filters change only while some item
+    runs: the first item to start saves them (warnings.catch_warnings) and puts the hook in
+    place, the last to end puts back what was there."""
     with _hook_lock:
-        if warnings.showwarning is not _show:
+        if _route["items"] == 0:
+            scope = warnings.catch_warnings()
+            scope.__enter__()
+            _route["scope"] = scope
             _show.original = warnings.showwarning
             warnings.showwarning = _show
-        rule = ("always", None, UserWarning, re.compile(re.escape(__name__) + r"\Z"), 0)
-        if not any(f[0] == "always" and f[3] is not None and f[3].pattern == rule[3].pattern
-                   for f in warnings.filters):
-            warnings.filterwarnings("always", category=UserWarning, module=rule[3].pattern)
+            warnings.filterwarnings("always", category=UserWarning, module=re.escape(__name__) + r"\Z")
+        _route["items"] += 1
     _local.sink = sink
+    try:
+        yield
+    finally:
+        _local.sink = None
+        with _hook_lock:
+            _route["items"] -= 1
+            if _route["items"] == 0:
+                _route["scope"].__exit__(None, None, None)
+                _route["scope"] = None
 
 
 def _write_atomically(pairs):
@@ -130,14 +146,11 @@ def encode_item(task):
     try:
         _refuse_overwrite(path, [base + extension for extension in (*STREAMS, ITEM_RECORD)])
         source = source_state(path)
-        _collect_warnings(messages)
-        try:
+        with _warnings_to(messages):
             x, fs = velk.read_wav(path) if rate is None else velk.read_wav(path, fs=rate)
             _check_unchanged(path, source)
             clipped = int(np.count_nonzero(np.abs(x) >= 32767 / 32768))
             e = velk.encode(x, fs, **keywords)
-        finally:
-            _local.sink = None
         if clipped:
             messages.append(f"{clipped} samples at full scale (clipping)")
         _write_set(base, e, source)
@@ -170,11 +183,8 @@ def decode_item(task):
     messages = []
     try:
         e = _read_set(base, fallback)
-        _collect_warnings(messages)
-        try:
+        with _warnings_to(messages):
             y = velk.decode(e, **keywords)
-        finally:
-            _local.sink = None
         fs = keywords.get("fs", e.fs)
         whole = np.trunc(y * 32768)
         clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
