@@ -6,12 +6,14 @@ import os
 import re
 import threading
 import warnings
-from typing import Iterator
+from typing import Any, Iterator, Tuple
 
 import numpy as np
 
 import velk
 from velk import outputs
+
+__all__ = ["STREAMS", "ITEM_RECORD", "UNVOICED", "reason_of", "source_state", "encode_item", "decode_item"]
 
 # An item's outputs: the three streams and the settings record beside them.
 STREAMS = (".lf0", ".cc", ".fv")
@@ -98,7 +100,7 @@ def _refuse_overwrite(path, outputs):
             raise ValueError(f"{out} would overwrite the input {path}")
 
 
-def reason_of(error):
+def reason_of(error: BaseException) -> str:
     """The message of a failure: an OSError's reason and file, else the exception's own text."""
     if isinstance(error, OSError) and error.strerror:
         return f"{error.strerror}: {error.filename}" if error.filename else error.strerror
@@ -106,7 +108,7 @@ def reason_of(error):
     return text[len("path: "):] if text.startswith("path: ") else text
 
 
-def source_state(path):
+def source_state(path: str) -> dict:
     """What tells a changed input: its size and modification time."""
     status = os.stat(path)
     return {"size": status.st_size, "mtime_ns": status.st_mtime_ns}
@@ -138,7 +140,7 @@ def _write_set(base, e, source):
     _write_atomically(writers + [(base + ITEM_RECORD, lambda t: _write_text(t, text))])
 
 
-def encode_item(task):
+def encode_item(task: tuple) -> Tuple[str, Any, float]:
     """Encodes one file into base.lf0, base.cc, base.fv and their record base.lf0.json. Returns
     ("done", summary fields, seconds of audio) or ("failed", reason, 0)."""
     path, base, keywords, rate = task
@@ -176,7 +178,7 @@ def _read_set(base, fallback):
                         morvscale=fallback["morvscale"])
 
 
-def decode_item(task):
+def decode_item(task: tuple) -> Tuple[str, Any, float]:
     """Decodes the parameter set base.lf0 into the WAV file out, with the settings of its record
     and the decoder options (fs resamples the synthesis to that rate). Returns as encode_item."""
     base, out, keywords, fallback = task

@@ -23,11 +23,13 @@ import sys
 import time
 import warnings
 from concurrent.futures import ThreadPoolExecutor, as_completed
+from typing import List, Sequence, Tuple
 
 import numpy as np
 
 import velk
 from velk import corpus
+from velk.corpusargs import RUN_FLAGS, positive, read_command_line, shard_of
 from velk.featurestats import BIN_WIDTHS, Statistics, statistics_of, voiced_frames
 from velk.featurestores import Hdf5Store, NpyStore, by_name, read_jsonl, shard_suffix, write_json, write_jsonl
 
@@ -315,41 +317,17 @@ def handles(argv):
                                                       holds_features(argv[1])))
 
 
-def parse_command_line(words):
-    positional, settings_words, run = [], [], {"jobs": None, "shard": None, "scheduler": None,
-                                              "force": False, "quiet": False}
-    k = 0
-    while k < len(words):
-        word = words[k]
-        name, equals, value = word.partition("=")
-        if word in ("--force", "--quiet"):
-            run[word[2:]] = True
-        elif name in ("--jobs", "--shard", "--scheduler"):
-            if not equals:
-                if k + 1 == len(words):
-                    raise corpus.Refusal(f"{word}: needs a value")
-                k += 1
-                value = words[k]
-            run[name[2:]] = value
-        elif word.startswith("--"):
-            settings_words.append(word)
-        elif word.startswith("-") and len(word) > 1:
-            raise corpus.Refusal(f"{word}: unknown option")
-        else:
-            positional.append(word)
-        k += 1
-    if len(positional) != 2:
+def parse_command_line(words: Sequence[str]) -> Tuple[List[str], dict, dict]:
+    """(SRC and OUTDIR, feature settings, run settings) of the words after "features"."""
+    line = read_command_line(words, RUN_FLAGS, ("--jobs", "--shard", "--scheduler"))
+    run = line.run
+    if len(line.positional) != 2:
         raise corpus.Refusal("features takes SRC OUTDIR")
     if run["jobs"] is not None:
-        if not corpus.INTEGER.match(run["jobs"]) or int(run["jobs"]) < 1:
-            raise corpus.Refusal(f"--jobs {run['jobs']}: not a positive integer")
-        run["jobs"] = int(run["jobs"])
+        run["jobs"] = positive(run["jobs"], "--jobs")
     if run["shard"] is not None:
-        match = re.match(r"([0-9]+)/([0-9]+)\Z", run["shard"])
-        if not match or not int(match[1]) < int(match[2]):
-            raise corpus.Refusal(f"--shard {run['shard']}: not I/N with 0 <= I < N")
-        run["shard"] = (int(match[1]), int(match[2]))
-    return positional, parse_settings(settings_words), run
+        run["shard"] = shard_of(run["shard"])
+    return line.positional, parse_settings(line.words), run
 
 
 def main(argv):
