@@ -19,6 +19,7 @@ class _RefusingParser(argparse.ArgumentParser):
     """argparse raising a Refusal with the command's message instead of printing its usage."""
 
     def error(self, message: str) -> NoReturn:
+        """A missing value as "--jobs: needs a value"; any other message as argparse words it."""
         match = re.match(r"argument (--[a-z]+): expected one argument\Z", message)
         raise Refusal(f"{match[1]}: needs a value" if match else message)
 

@@ -23,9 +23,11 @@ class LineProgress:
         self.out, self.every = out or sys.stdout, every
 
     def start(self, total: int, failed: int) -> None:
+        """Starts counting a run of `total` items, `failed` of them failed before it began."""
         self.total, self.count, self.failed, self.audio, self.began = total, 0, failed, 0.0, time.monotonic()
 
     def advance(self, seconds: float, failed: int) -> None:
+        """One more item, of `seconds` of audio; a line every `every` items and at the end."""
         self.count += 1
         self.failed += failed
         self.audio += seconds
@@ -38,6 +40,7 @@ class LineProgress:
                   file=self.out, flush=True)
 
     def close(self) -> None:
+        """Nothing to close: each line is flushed."""
         pass
 
 
@@ -49,20 +52,24 @@ class BarProgress:
         self.tqdm = tqdm
 
     def start(self, total: int, failed: int) -> None:
+        """Opens the bar of a run of `total` items, `failed` of them failed before it began."""
         self.failed, self.audio = failed, 0.0
         self.bar = self.tqdm(total=total, unit="item", dynamic_ncols=True, smoothing=0.05)
         self.bar.set_postfix_str(self.postfix(), refresh=False)
 
     def postfix(self) -> str:
+        """The text after the bar: hours of audio and failures."""
         return f"{self.audio / 3600:.2f} h audio, {self.failed} failed"
 
     def advance(self, seconds: float, failed: int) -> None:
+        """One more item, of `seconds` of audio."""
         self.failed += failed
         self.audio += seconds
         self.bar.set_postfix_str(self.postfix(), refresh=False)
         self.bar.update(1)
 
     def close(self) -> None:
+        """Closes the bar."""
         self.bar.close()
 
 
@@ -146,6 +153,7 @@ class SignalStop(threading.Event):
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    """velkcorpus ARGS (sys.argv[1:] by default); the exit status."""
     argv = sys.argv[1:] if argv is None else list(argv)
     if not argv or argv[0] in ("-h", "--help"):
         print(USAGE)

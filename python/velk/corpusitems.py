@@ -34,10 +34,12 @@ class Item:
 
 
 def byte_order(items: Iterable["Item"]) -> List["Item"]:
+    """The items in the byte order of their names, then of their paths."""
     return sorted(items, key=lambda item: (os.fsencode(item.name), os.fsencode(item.path)))
 
 
 def stem(relative: str) -> str:
+    """The name of an item: its path relative to SRC without the extension."""
     root, extension = os.path.splitext(relative)
     return root if extension and not root.endswith("/") else relative
 

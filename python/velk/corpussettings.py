@@ -139,7 +139,7 @@ def differences(old: dict, new: dict) -> str:
                      for k in sorted(set(old) | set(new)) if old.get(k) != new.get(k))
 
 
-def claim(outdir, record, force):
+def claim(outdir: str, record: dict, force: bool) -> int:
     """Creates the settings record in outdir, or checks that the one there holds these settings.
     Created by a hard link of a complete temporary file, so that runs starting together agree on
     one record and none reads a half-written one. With force, other settings replace the record:

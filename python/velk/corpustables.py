@@ -24,14 +24,17 @@ TSV_ESCAPED = re.compile("[" + re.escape("".join(TSV_ESCAPES)) + "]")
 
 
 def tsv_field(text: str) -> str:
+    """The text as a TSV field: backslash, tab and line ends escaped."""
     return TSV_ESCAPED.sub(lambda m: TSV_ESCAPES[m[0]], text)
 
 
 def tsv_line(fields: Iterable[Any]) -> str:
+    """A TSV line of the fields, each as its text."""
     return "\t".join(tsv_field(str(f)) for f in fields) + "\n"
 
 
 def table_names(shard: Optional[Tuple[int, int]]) -> Tuple[str, str]:
+    """The names of the summary and failures tables of a run, or of shard I."""
     if shard is None:
         return "summary.tsv", "failures.tsv"
     return f"summary.{shard[0]}.tsv", f"failures.{shard[0]}.tsv"
@@ -40,12 +43,13 @@ def table_names(shard: Optional[Tuple[int, int]]) -> Tuple[str, str]:
 class Table:
     """A TSV file that rows are appended to, each flushed, with its header when new."""
 
-    def __init__(self, path, header, fresh=False):
+    def __init__(self, path: str, header: Sequence[str], fresh: bool = False) -> None:
         self.path, self.header, self.file = path, header, None
         if fresh and os.path.exists(path):
             os.unlink(path)
 
-    def add(self, fields):
+    def add(self, fields: Iterable[Any]) -> None:
+        """Appends a row, flushed (the header first into a new table)."""
         if self.file is None:
             new = not os.path.exists(self.path) or os.path.getsize(self.path) == 0
             self.file = open(self.path, "a", encoding="utf-8", errors="surrogateescape")
@@ -54,7 +58,8 @@ class Table:
         self.file.write(tsv_line(fields))
         self.file.flush()
 
-    def close(self):
+    def close(self) -> None:
+        """Closes the table's file."""
         if self.file is not None:
             self.file.close()
 
@@ -67,6 +72,7 @@ def read_table(path: str) -> List[str]:
 
 
 def write_table(path: str, header: Sequence[str], lines: Iterable[str]) -> None:
+    """Writes a whole table of the header and the TSV lines."""
     def write(f):
         f.write(tsv_line(header))
         for line in lines:
@@ -85,10 +91,12 @@ def rows_by_key(paths: Iterable[str]) -> dict:
 
 
 def write_sorted(path: str, header: Sequence[str], rows: dict) -> None:
+    """Writes a whole table of the rows in the byte order of their keys."""
     write_table(path, header, [rows[k] for k in sorted(rows, key=os.fsencode)])
 
 
 def shard_tables(outdir: str, prefix: str) -> List[str]:
+    """The shards' tables PREFIX.I.tsv in outdir, oldest first."""
     pattern = re.compile(re.escape(prefix) + r"\.[0-9]+\.tsv\Z")
     paths = [os.path.join(outdir, n) for n in os.listdir(outdir) if pattern.match(n)]
     return sorted(paths, key=lambda p: os.stat(p).st_mtime_ns)

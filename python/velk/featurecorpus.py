@@ -22,13 +22,14 @@ import re
 import sys
 import time
 import warnings
-from concurrent.futures import ThreadPoolExecutor, as_completed
-from typing import List, Sequence, Tuple
+from concurrent.futures import Executor, ThreadPoolExecutor, as_completed
+from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 import velk
 from velk import corpus
+from velk.corpus import PathLike
 from velk.corpusargs import RUN_FLAGS, positive, read_command_line, shard_of
 from velk.featurestats import BIN_WIDTHS, Statistics, statistics_of, voiced_frames
 from velk.featurestores import Hdf5Store, NpyStore, by_name, read_jsonl, shard_suffix, write_json, write_jsonl
@@ -63,7 +64,7 @@ OUTDIR/failures.jsonl, one line per item), 255 when the run cannot start."""
 LENGTH = re.compile(r"([0-9]+)\Z|([0-9]*\.?[0-9]+)ms\Z")
 
 
-def parse_length(word, name):
+def parse_length(word: str, name: str) -> Tuple[str, Union[int, float]]:
     """A hop or window: ("samples", n) or ("ms", value)."""
     match = LENGTH.match(word)
     if not match:
@@ -77,12 +78,13 @@ def parse_length(word, name):
     return ("ms", float(match[2]))
 
 
-def in_samples(length, fs):
+def in_samples(length: Tuple[str, Union[int, float]], fs: int) -> int:
+    """The length in samples at fs Hz: as given, or milliseconds rounded to the nearest sample."""
     kind, value = length
     return value if kind == "samples" else int(math.floor(value * fs / 1000 + 0.5))
 
 
-def parse_settings(words):
+def parse_settings(words: Iterable[str]) -> dict:
     """The feature settings of the --name=value words of a features run."""
     settings = {"hop": ("samples", 256), "window": ("samples", 1024), "center": True,
                 "features": list(DEFAULT_FEATURES), "f0min": 60.0, "f0max": 500.0, "format": "npy"}
@@ -119,7 +121,8 @@ def parse_settings(words):
     return settings
 
 
-def record_of(settings):
+def record_of(settings: dict) -> dict:
+    """The settings record of a run (features.json) of these settings."""
     r = dict(settings, format_version=RECORD_FORMAT)
     r["hop"], r["window"] = list(settings["hop"]), list(settings["window"])
     return r
@@ -128,7 +131,7 @@ def record_of(settings):
 # ---- items and speakers ----
 
 
-def speakers_of(src, items):
+def speakers_of(src: str, items: Iterable[Any]) -> Dict[str, Optional[str]]:
     """{item name: speaker}: for a .scp list, from utt2spk or spk2utt beside it; otherwise the
     first folder of the item's name (None for an item at the top)."""
     if os.path.isfile(src) and src.endswith(".scp"):
@@ -154,7 +157,7 @@ def speakers_of(src, items):
 # ---- the work of one item ----
 
 
-def feature_item(task):
+def feature_item(task: tuple) -> Tuple[str, Any, float]:
     """("done", (arrays by name, rate, samples), seconds) or ("failed", reason, 0.0) for
     task = (path, keywords with hop and window as lengths)."""
     path, keywords = task
@@ -173,7 +176,9 @@ def feature_item(task):
 # ---- a run ----
 
 
-def claim(outdir, record, force):
+def claim(outdir: str, record: dict, force: bool) -> bool:
+    """Writes the settings record into outdir, or checks the one there; True when written. Refusal
+    for a record of other settings unless force."""
     path = os.path.join(outdir, RECORD)
     if os.path.exists(path):
         with open(path, encoding="utf-8") as f:
@@ -188,7 +193,9 @@ def claim(outdir, record, force):
     return True
 
 
-def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=None, progress=None):
+def run(src: PathLike, outdir: PathLike, settings: dict, *, jobs: Optional[int] = None,
+        shard: Optional[Tuple[int, int]] = None, force: bool = False, executor: Optional[Executor] = None,
+        progress: Optional[Callable[[int, int], None]] = None) -> Tuple[int, int, int, float, List[str]]:
     """Computes the features of every item of src into outdir; returns (done, skipped, failed,
     seconds of audio, names of the items without voiced frames). Raises corpus.Refusal when the
     run cannot start."""
@@ -266,14 +273,15 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
     return done, skipped, len(failures), audio, [e["name"] for e in entries if e.get("voiced") == 0]
 
 
-def holds_features(outdir):
+def holds_features(outdir: str) -> bool:
+    """Whether outdir is the tree of a features run (it holds features.json)."""
     return os.path.exists(os.path.join(outdir, RECORD))
 
 
 SHARD_FILE = re.compile(r"(manifest|stats|failures)\.([0-9]+)\.(jsonl|json)\Z")
 
 
-def merge(outdir):
+def merge(outdir: str) -> int:
     """Joins the shards' manifest.I.jsonl into manifest.jsonl and adds their statistics exactly
     into stats.json (and their failures into failures.jsonl), then removes those shard files.
     Returns the number of items in the manifest."""
@@ -310,7 +318,7 @@ def merge(outdir):
 # ---- the command ----
 
 
-def handles(argv):
+def handles(argv: Sequence[str]) -> bool:
     """Whether a velkcorpus command line is one of this module's: features, or merge of a tree of
     feature runs."""
     return bool(argv) and (argv[0] == "features" or (argv[0] == "merge" and len(argv) == 2 and
@@ -330,7 +338,7 @@ def parse_command_line(words: Sequence[str]) -> Tuple[List[str], dict, dict]:
     return line.positional, parse_settings(line.words), run
 
 
-def main(argv):
+def main(argv: Sequence[str]) -> int:
     """velkcorpus features ... and velkcorpus merge OUTDIR of a feature tree; the exit status."""
     if argv[0] == "merge":
         try:
