@@ -202,14 +202,12 @@ static void readvoicing(FILE* messages, const fileset& files, setstreams* s) {
 // at least one value, of exactly --ccord + 1 values when that is given. false (reported) else.
 static bool cepstralorder(FILE* messages, const fileset& files, const options& o, uint64_t frames,
                           uint64_t values, uint32_t* order) {
-  const uint64_t width = values / frames;
-  const bool whole = width != 0 && width * frames == values && width - 1 <= UINT32_MAX;
-  if (!whole || (o.ccordgiven && width != static_cast<uint64_t>(o.ccord) + 1)) {
+  if (cepstralorderof(frames, values, order) != 0 ||
+      (o.ccordgiven && *order != static_cast<uint32_t>(o.ccord))) {
     fprintf(messages, "Error: %s and %s have incompatible dimensions.\n", files.name[f0file],
             files.name[ccfile]);
     return false;
   }
-  *order = static_cast<uint32_t>(width - 1);
   return true;
 }
 
@@ -235,7 +233,7 @@ static bool sizesfit(FILE* messages, const fileset& files, const options& o) {
 // false (reported) when the highest maximum voiced frequency lies above half the synthesis rate:
 // the streams were made at a higher rate, and decoding them at this one would move every formant.
 static bool highestfitsrate(FILE* messages, const fileset& files, const options& o, double highest) {
-  if (!(highest > o.synthesis.fs / 2.0)) return true;
+  if (voicingwithinrate(highest, o.synthesis.fs)) return true;
   fprintf(messages,
           "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
           "give the streams' rate with --fs.\n",
