@@ -18,12 +18,10 @@ namespace {
 const char* const kTarget = "cmdline";
 
 int usage_calls = 0;
-int usage_status = -1;
 
-// Stands for a command's usage routine, which would print and exit.
-void record_usage(int status) {
+// Stands for a command's usage routine, which would print.
+void record_usage(const char*) {
   ++usage_calls;
-  usage_status = status;
 }
 
 int64_t clamp128(__int128 v) {
@@ -107,21 +105,30 @@ int fuzz_cmdline(const uint8_t* data, size_t size) {
     check_value_parsers(argv[i], lo, hi);
   }
 
+  // A command's option loop over the words: every option takes the next word as its value; -h
+  // ends the command with the usage text and status 0, an option that is the last word with the
+  // usage text and status 1. The reference walks the words the same way.
   std::vector<int64_t> values;
-  for (int i = 1; i < argc; ++i) {
+  const auto option = [&values](OptionValues* v) {
+    const char* value = v->text();
+    if (!v->ended()) values.push_back(std::atoll(value));
+    return true;
+  };
+  CommandEnd want;
+  size_t want_values = 0;
+  for (int i = 1; i < argc && !want; ++i) {
     if (argv[i][0] != '-') continue;
-    const int at = i;
-    usage_calls = 0;
-    const char* value = option_argument(argc, argv.data(), &i, record_usage);
-    if (at + 1 < argc) {
-      fuzz_check(value == argv[at + 1] && i == at + 1 && usage_calls == 0, kTarget,
-                 "an option's value is not the next argument");
-      values.push_back(std::atoll(value));
-    } else {
-      fuzz_check(value == nullptr && i == at && usage_calls == 1 && usage_status == 1, kTarget,
-                 "a last option without a value did not call usage(1)");
-    }
+    if (argv[i][1] == 'h' || i + 1 == argc)
+      want = argv[i][1] == 'h' ? 0 : 1;
+    else
+      ++i, ++want_values;
   }
+  const Command command{"cmd", record_usage};
+  usage_calls = 0;
+  const CommandEnd end = read_arguments(command, argc, argv.data(), option, [](const char*) { return true; });
+  fuzz_check(end == want && usage_calls == (want ? 1 : 0), kTarget,
+             "the option loop did not end where the words say, with the usage text");
+  fuzz_check(values.size() == want_values, kTarget, "an option's value is not the next argument");
   const int64_t edge[] = {std::numeric_limits<int64_t>::min(), -1, 0, 1, std::numeric_limits<int64_t>::max()};
   if (values.size() > 64) values.resize(64);  // the pairs grow quadratically
   for (int64_t a : values) {

@@ -54,42 +54,35 @@ void print_version_footer(FILE* fp) {
   std::fprintf(fp, "\n");
 }
 
-void start_command(int argc, char** argv, const char* name, const char** cmnd,
-                   const std::function<void()>& help) {
-  *cmnd = command_name(argv[0]);
-  standard_options(argc, argv, name, help);
+CommandEnd start_command(int argc, char** argv, const char* name, UsageFn usage, Command* command) {
+  command->name = command_name(argv[0]);
+  command->usage = usage;
+  return standard_options(argc, argv, name, [command] { command->usage(command->name); });
 }
 
-void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help) {
+CommandEnd standard_options(int argc, char** argv, const char* name, const std::function<void()>& help) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("%s (velk) %s\n", name, VELK_VERSION);
-      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+      return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (std::strcmp(argv[i], "--help") == 0) {
       std::fflush(stdout);
       dup2(STDOUT_FILENO, STDERR_FILENO);
       help();
-      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+      return std::fflush(stdout) == 0 ? 0 : 1;
     }
   }
+  return std::nullopt;
 }
 
-void invalid_option(const char* cmnd, char c, UsageFn usage) {
+void invalid_option(const char* cmnd, char c) {
   std::fprintf(stderr, "%s : Invalid option '%c'!\n", cmnd, c);
-  usage(1);
-  std::exit(1);  // usage never returns; this keeps the promise of [[noreturn]] regardless
 }
 
 const char* next_argument(int argc, char** argv, int* i) {
   if (*i + 1 >= argc) return nullptr;
   return argv[++*i];
-}
-
-const char* option_argument(int argc, char** argv, int* i, UsageFn usage) {
-  const char* value = next_argument(argc, argv, i);
-  if (value == nullptr) usage(1);
-  return value;
 }
 
 namespace {
@@ -158,46 +151,74 @@ bool number_option(const char* cmnd, char option, const char* text, double lo, d
   return false;
 }
 
-OptionValues::OptionValues(const char* cmnd, int argc, char** argv, int* i, UsageFn usage)
-    : cmnd_(cmnd), argc_(argc), argv_(argv), i_(i), usage_(usage), option_(argv[*i]) {}
+OptionValues::OptionValues(const Command& command, int argc, char** argv, int* i)
+    : command_(command), argc_(argc), argv_(argv), i_(i), option_(argv[*i]) {}
 
 const char* OptionValues::text() {
-  return option_argument(argc_, argv_, i_, usage_);
+  if (end_) return "";
+  const char* value = next_argument(argc_, argv_, i_);
+  if (value != nullptr) return value;
+  command_.usage(command_.name);
+  end_ = 1;
+  return "";
 }
 
-int64_t OptionValues::integer(const char* text, int64_t lo, int64_t hi, const char* below) const {
-  int64_t value;
-  if (!integer_option(cmnd_, letter(), text, lo, hi, below, &value)) std::exit(1);
-  return value;
+int64_t OptionValues::integer(const char* text, int64_t lo, int64_t hi, const char* below) {
+  int64_t value = lo;
+  if (!end_ && !integer_option(command_.name, letter(), text, lo, hi, below, &value)) end_ = 1;
+  return end_ ? lo : value;
 }
 
-double OptionValues::number(const char* text, double lo, double hi, const char* below) const {
-  double value;
-  if (!number_option(cmnd_, letter(), text, lo, hi, below, &value)) std::exit(1);
-  return value;
+double OptionValues::number(const char* text, double lo, double hi, const char* below) {
+  double value = lo;
+  if (!end_ && !number_option(command_.name, letter(), text, lo, hi, below, &value)) end_ = 1;
+  return end_ ? lo : value;
 }
 
 int64_t OptionValues::next_integer(int64_t lo, int64_t hi, const char* below) {
-  return integer(text(), lo, hi, below);
+  const char* value = text();
+  return integer(value, lo, hi, below);
 }
 
 double OptionValues::next_number(double lo, double hi, const char* below) {
-  return number(text(), lo, hi, below);
+  const char* value = text();
+  return number(value, lo, hi, below);
 }
 
-void read_arguments(const char* cmnd, int argc, char** argv, UsageFn usage,
-                    const std::function<bool(OptionValues*)>& option,
-                    const std::function<void(const char*)>& operand) {
+void OptionValues::refuse() {
+  if (!end_) end_ = 1;
+}
+
+namespace {
+
+// An argument the command does not take: its message, the usage text and status 1.
+int refuse_argument(const Command& command, char c) {
+  invalid_option(command.name, c);
+  command.usage(command.name);
+  return 1;
+}
+
+}  // namespace
+
+CommandEnd read_arguments(const Command& command, int argc, char** argv,
+                          const std::function<bool(OptionValues*)>& option,
+                          const std::function<bool(const char*)>& operand) {
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] != '-') {
-      operand(arg);
+      if (!operand(arg)) return refuse_argument(command, arg[1]);
       continue;
     }
-    if (arg[1] == 'h') usage(0);
-    OptionValues values(cmnd, argc, argv, &i, usage);
-    if (!option(&values)) invalid_option(cmnd, arg[1], usage);
+    if (arg[1] == 'h') {
+      command.usage(command.name);
+      return 0;
+    }
+    OptionValues values(command, argc, argv, &i);
+    const bool known = option(&values);
+    if (values.ended()) return values.ended();
+    if (!known) return refuse_argument(command, arg[1]);
   }
+  return std::nullopt;
 }
 
 int64_t saturating_mul(int64_t a, int64_t b) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 // getfp for a command: when the file cannot be opened prints "Cannot open file <name>!" on
 // standard error and returns null; the command then exits with status 1.
@@ -23,30 +24,36 @@ void print_usage_head(FILE* fp, const char* cmnd, const char* title, const char*
 // The lines every toolkit usage text ends with: a blank line, the version and the revision.
 void print_version_footer(FILE* fp);
 
-// A command's usage routine: prints the usage text and exits with the status; never returns.
-using UsageFn = void (*)(int status);
+// The exit status a command-line step ends the command with, or none when the command goes on.
+using CommandEnd = std::optional<int>;
+
+// A command's usage routine: prints the usage text of the command `cmnd` on standard error.
+using UsageFn = void (*)(const char* cmnd);
+
+// A toolkit command, owned by its main: the name its messages give it (the program path after
+// its last '/') and its usage routine.
+struct Command {
+  const char* name = nullptr;
+  UsageFn usage = nullptr;
+};
 
 // The options every program takes, wherever they stand among its arguments: `--help` calls
-// `help` with standard error joined to standard output (the usage texts go to standard error)
-// and exits with status 0; `--version` prints "<name> (velk) <version>" on standard output and
-// exits with status 0. Returns when neither is given.
-void standard_options(int argc, char** argv, const char* name, const std::function<void()>& help);
+// `help` with standard error joined to standard output (the usage texts go to standard error),
+// then ends the command with status 0; `--version` prints "<name> (velk) <version>" on standard
+// output and ends it with status 0 (1 when either cannot be written). None when neither is given.
+CommandEnd standard_options(int argc, char** argv, const char* name, const std::function<void()>& help);
 
-// The start of a toolkit command: sets *cmnd, the name its messages give it, to the program path
-// after its last '/', then handles the options every program takes (standard_options, under
-// `name`), whose help text may print *cmnd.
-void start_command(int argc, char** argv, const char* name, const char** cmnd,
-                   const std::function<void()>& help);
+// The start of a toolkit command: the command of argv[0] with its usage routine, then the
+// options every program takes (standard_options, under `name`, printing the usage text for
+// --help). *command is set before the usage text can be printed.
+CommandEnd start_command(int argc, char** argv, const char* name, UsageFn usage, Command* command);
 
-// "<command> : Invalid option '<c>'!" on standard error, then usage(1).
-[[noreturn]] void invalid_option(const char* cmnd, char c, UsageFn usage);
+// Prints "<cmnd> : Invalid option '<c>'!" on standard error; the command then prints its usage
+// text and ends with status 1.
+void invalid_option(const char* cmnd, char c);
 
 // The argument after argv[*i], advancing *i to it; nullptr (and *i unchanged) when there is none.
 const char* next_argument(int argc, char** argv, int* i);
-
-// The value of the option at argv[*i], the next argument, advancing *i to it; usage(1) when the
-// option is the last argument.
-const char* option_argument(int argc, char** argv, int* i, UsageFn usage);
 
 // How an option value parsed: the whole text a number of its kind inside the range, or why not.
 enum class ParseResult { kOk, kNotANumber, kTooSmall, kTooLarge };
@@ -75,12 +82,13 @@ bool number_option(const char* cmnd, char option, const char* text, double lo, d
                    double* value);
 
 // One option of a toolkit command as read_arguments hands it over: its letter, and its values
-// taken from the arguments that follow it. A missing value calls usage(1); a value that is not a
-// number of the range asked for ends the command with status 1 after the message of
-// integer_option or number_option (`below` as there).
+// taken from the arguments that follow it. A missing value prints the usage text and a value that
+// is not a number of the range asked for the message of integer_option or number_option (`below`
+// as there); either ends the command with status 1 (ended()), and every later request for a
+// value of the option is then answered without a word (an empty text, the lower bound).
 class OptionValues {
  public:
-  OptionValues(const char* cmnd, int argc, char** argv, int* i, UsageFn usage);
+  OptionValues(const Command& command, int argc, char** argv, int* i);
   // The letter after the '-'.
   char letter() const { return option_[1]; }
   // What follows the letter in the option's own argument ("512" of "-l512"), empty when nothing does.
@@ -88,28 +96,34 @@ class OptionValues {
   // The next argument, the option's next value.
   const char* text();
   // `text` as an integer, or as a finite number, in [lo, hi].
-  int64_t integer(const char* text, int64_t lo, int64_t hi, const char* below = nullptr) const;
-  double number(const char* text, double lo, double hi, const char* below = nullptr) const;
+  int64_t integer(const char* text, int64_t lo, int64_t hi, const char* below = nullptr);
+  double number(const char* text, double lo, double hi, const char* below = nullptr);
   // The next argument as an integer, or as a finite number, in [lo, hi].
   int64_t next_integer(int64_t lo, int64_t hi, const char* below = nullptr);
   double next_number(double lo, double hi, const char* below = nullptr);
+  // Ends the command with status 1 after a message the caller printed about the option.
+  void refuse();
+  // The exit status the option's values ended the command with, none while they are good.
+  CommandEnd ended() const { return end_; }
 
  private:
-  const char* cmnd_;
+  const Command& command_;
   int argc_;
   char** argv_;
-  int* i_;  // the argument read last: the option's, then its last value's
-  UsageFn usage_;
+  int* i_;              // the argument read last: the option's, then its last value's
   const char* option_;  // the option's own argument
+  CommandEnd end_;
 };
 
 // Reads the arguments of a toolkit command in order. An argument that starts with '-' is an
 // option: -h prints the usage text (status 0); any other goes to `option`, which takes its
-// values and returns false for a letter the command does not know (the command then ends with
-// invalid_option). Every other argument goes to `operand`.
-void read_arguments(const char* cmnd, int argc, char** argv, UsageFn usage,
-                    const std::function<bool(OptionValues*)>& option,
-                    const std::function<void(const char*)>& operand);
+// values and returns false for a letter the command does not know (invalid_option, the usage
+// text, status 1). Every other argument goes to `operand`, which returns false for one the
+// command does not take (invalid_option with its second character, as for an option). Returns
+// the status the command ends with, none when every argument was taken.
+CommandEnd read_arguments(const Command& command, int argc, char** argv,
+                          const std::function<bool(OptionValues*)>& option,
+                          const std::function<bool(const char*)>& operand);
 
 // a·b, a + b and a − b clamped to the int64_t range instead of overflowing.
 int64_t saturating_mul(int64_t a, int64_t b);

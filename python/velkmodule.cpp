@@ -451,8 +451,7 @@ std::vector<double> readcepstra(const py::handle& cc, uint32_t frames, uint32_t*
   if (!whole)
     refuse("lf0 and cc have incompatible dimensions (lf0 has " + std::to_string(frames) + " frames, cc " +
            (ndim == 2 ? std::to_string(a.shape(0)) + " rows" : std::to_string(values) + " values") + ")");
-  if (values / frames - 1 > UINT32_MAX) refuse("cc has too many values per frame");
-  *order = static_cast<uint32_t>(values / frames - 1);
+  if (cepstralorderof(frames, values, order) != 0) refuse("cc has too many values per frame");
   return copydoubles(a, 1.0);
 }
 
@@ -510,7 +509,7 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
       refuse("lf0 and fv have incompatible dimensions (lf0 has " + std::to_string(frames) + " frames, fv " +
              std::to_string(voicing.size()) + ")");
     const double highest = highestvoicing(voicing.data(), frames);
-    if (highest > rate / 2.0)
+    if (!voicingwithinrate(highest, rate))
       refuse("fv holds a maximum voiced frequency of " + shortestdecimal(highest) + " Hz, above fs / 2 = " +
              shortestdecimal(rate / 2.0) + " Hz; pass the rate the streams were made at as fs");
   }

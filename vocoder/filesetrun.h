@@ -18,14 +18,19 @@
 
 namespace velk {
 
-// The stream of the run's messages: standard output, or standard error when an output of the
-// command line is standard output, so that no message lands inside the data. runfilesets
-// chooses it before its first message.
-inline FILE* messages = stdout;
+// The stream of a run's messages: standard output, or standard error when an output of the
+// command line (outputs[0..count), null for none) is standard output, so that no message lands
+// inside the data. runfilesets chooses it before its first message and hands it to the program
+// in the options of the run (Program::optionset::messages).
+inline FILE* messagestream(char* const* outputs, uint32_t count) {
+  for (uint32_t k = 0; k < count; ++k)
+    if (namesstandardoutput(outputs[k])) return stderr;
+  return stdout;
+}
 
 // Reports an output that could not be created; the reason is given when the file or its
 // directory refused the write (`error` an errno value, 0 when unknown).
-inline void reportuncreated(const char* path, int error) {
+inline void reportuncreated(FILE* messages, const char* path, int error) {
   if (error == EACCES || error == EPERM || error == EROFS)
     fprintf(messages, "Error: could not create %s: %s.\n", path, strerror(error));
   else
@@ -43,7 +48,7 @@ struct filesetrun {
 };
 
 // 0 when every set succeeded, else 1; an indexed run then ends with the count of the failed sets.
-inline int filesetstatus(const filesetrun& run, bool indexed) {
+inline int filesetstatus(FILE* messages, const filesetrun& run, bool indexed) {
   if (run.failed == 0) return 0;
   if (indexed) fprintf(messages, "Error: %u of %u file sets failed.\n", run.failed, run.sets);
   return 1;
@@ -51,7 +56,7 @@ inline int filesetstatus(const filesetrun& run, bool indexed) {
 
 // false (reported) when an index of the list cannot be written into every one of the count names
 // of the set; checked once, before the first set.
-inline bool indexlistfits(const char* list, uint32_t count, const char* const* names) {
+inline bool indexlistfits(FILE* messages, const char* list, uint32_t count, const char* const* names) {
   char problem[PATH_MAX + 64];
   if (strnumfitsnames(list, count, names, problem, sizeof problem) == 0) return true;
   fprintf(messages, "Error: %s.\n", problem);
@@ -60,7 +65,7 @@ inline bool indexlistfits(const char* list, uint32_t count, const char* const* n
 
 // The message of a command line the program cannot run: the argument error, the argument and
 // the rule it broke, where to find help.
-inline void argcerror(const char* path, const char* problem) {
+inline void argcerror(FILE* messages, const char* path, const char* problem) {
   fprintf(messages, "Error: incorrect input arguments.\n%s\nType '%s' for help.\n", problem,
           getfilename(path));
   fflush(messages);
@@ -83,7 +88,7 @@ std::string commandlineproblem(int argc, char* const* args) {
 }
 
 // The warning for a stream file whose last bytes make no whole value.
-inline void reporttrailingbytes(const char* path, uint32_t rest) {
+inline void reporttrailingbytes(FILE* messages, const char* path, uint32_t rest) {
   if (rest != 0)
     fprintf(messages, "Warning: %s ends in %u bytes that make no whole value; they are ignored.\n", path,
             rest);
@@ -102,6 +107,7 @@ struct indexedfilesets {
 template <class Program>
 void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void* context) {
   indexedfilesets<Program>* sets = static_cast<indexedfilesets<Program>*>(context);
+  FILE* messages = sets->options->messages;
   typename Program::nameset files;
   bool done = false;
   if (unfit < std::size(files.name)) {
@@ -125,7 +131,8 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
 //   rules: the optionrule of every option, files: the file names it takes ("filein filef0
 //     filecc [filefv]"), conflict: the rule that options within their bounds can still break
 //     together, for the message of a refused command line;
-//   optionset: the options, with `indlist` (the list, null without --indlist);
+//   optionset: the options, with `indlist` (the list, null without --indlist) and `messages`
+//     (the stream of the run's messages, set by the run before usable is asked);
 //   nameset: the names of one set, `name[]` in command-line order;
 //   help(path): prints the help text;
 //   readoptions(count, args, &o): reads the options of the command line's option region;
@@ -136,10 +143,11 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
 //   shownname: the index of the name printed before each set of an indexed run;
 //   firstoutput: the index of the set's first output name (the outputs are the names from it
 //     on);
-//   outofmemory(name): reports that memory ran out, for the set of that name.
+//   outofmemory(messages, name): reports that memory ran out, for the set of that name.
 template <class Program>
 int runfilesets(int argc, char** argv) {
-  standard_options(argc, argv, Program::name, [argv] { Program::help(argv[0]); });
+  if (const CommandEnd end = standard_options(argc, argv, Program::name, [argv] { Program::help(argv[0]); }))
+    return *end;
   removetemporariesonsignals();
   if (argc == 1) {
     Program::help(argv[0]);
@@ -151,7 +159,7 @@ int runfilesets(int argc, char** argv) {
   for (std::string& a : given) givenargs.push_back(a.data());
   const std::string problem = commandlineproblem<Program>(argc, givenargs.data());
   if (argc < 4) {
-    argcerror(argv[0], problem.c_str());
+    argcerror(stdout, argv[0], problem.c_str());
     return 255;
   }
   const int firstoption = paramregionstart(argc, argv);
@@ -164,8 +172,8 @@ int runfilesets(int argc, char** argv) {
   typename Program::nameset files{};
   if (namecount) files = Program::commandlineset(argv, filecount);
   const uint32_t count = std::size(files.name);
-  for (uint32_t k = Program::firstoutput; k < count; ++k)
-    if (namesstandardoutput(files.name[k])) messages = stderr;
+  o.messages = messagestream(files.name + Program::firstoutput, count - Program::firstoutput);
+  FILE* messages = o.messages;
   if (o.indlist && strnumdiagnose(o.indlist) != 0) {
     fprintf(messages, "Error: bad formatted indlist.\n");
     return 255;
@@ -173,18 +181,18 @@ int runfilesets(int argc, char** argv) {
   const bool mistyped = optionproblem(firstoption, givenargs.data(), firstoption, Program::rules,
                                       std::size(Program::rules), nullptr, 0) == 0;
   if (mistyped || unreadparams(optioncount, optionargs) || !namecount || !Program::usable(&o)) {
-    argcerror(argv[0], problem.c_str());
+    argcerror(messages, argv[0], problem.c_str());
     return 255;
   }
-  if (o.indlist && !indexlistfits(o.indlist, count, files.name)) return 255;
+  if (o.indlist && !indexlistfits(messages, o.indlist, count, files.name)) return 255;
   indexedfilesets<Program> sets{&o, {}};
   if (!o.indlist) {
     sets.run.add(Program::runset(files, o));
   } else if (strnumforeachset(o.indlist, count, files.name, runindexedfileset<Program>, &sets) != 0) {
-    Program::outofmemory(files.name[Program::shownname]);
+    Program::outofmemory(messages, files.name[Program::shownname]);
     return 1;
   }
-  return filesetstatus(sets.run, o.indlist != nullptr);
+  return filesetstatus(messages, sets.run, o.indlist != nullptr);
 }
 
 }  // namespace velk

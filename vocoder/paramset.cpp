@@ -459,4 +459,15 @@ int paramsizesproblem(const paramrecord& r, const char* lf0name, uint64_t lf0val
   return 0;
 }
 
+int cepstralorderof(uint64_t frames, uint64_t values, uint32_t* order) {
+  const uint64_t width = values / frames;
+  if (width == 0 || width * frames != values || width - 1 > UINT32_MAX) return -1;
+  *order = static_cast<uint32_t>(width - 1);
+  return 0;
+}
+
+bool voicingwithinrate(double highest, uint32_t fs) {
+  return !(highest > fs / 2.0);
+}
+
 }  // namespace velk

@@ -3,7 +3,8 @@
 // (log-F0, warped cepstra, maximum voiced frequency) that says how they were made, so that a
 // reader takes the rate, frame shift, order and warping from it instead of guessing. Its name is
 // the log-F0 file's name with ".json" appended. Also the rules that make a consistent set: the
-// sizes of the streams against the record. Built on no other module.
+// sizes of the streams against the record, and without one the order their sizes give and the
+// voicing the rate allows. Built on no other module.
 
 #include <cstdint>
 #include <string>
@@ -61,5 +62,14 @@ int removeparamrecord(const char* lf0path);
 // stream names in the message are the given ones.
 int paramsizesproblem(const paramrecord& r, const char* lf0name, uint64_t lf0values, const char* ccname,
                       uint64_t ccvalues, const char* fvname, const uint64_t* fvvalues, std::string* problem);
+
+// The rules of a set without a record. The cepstral order of `values` cepstra over `frames`
+// frames (frames > 0): 0 with *order = values / frames - 1 when they make whole frames of at
+// least one value each and the order fits 32 bits; -1 when they do not.
+int cepstralorderof(uint64_t frames, uint64_t values, uint32_t* order);
+
+// Whether the highest maximum voiced frequency of a set (Hz) fits a synthesis at fs Hz: not above
+// fs / 2. Streams made at a higher rate than fs hold frequencies above it.
+bool voicingwithinrate(double highest, uint32_t fs);
 
 }  // namespace velk

@@ -284,7 +284,8 @@ sf_count_t streamtell(void* user) {
 // Opens the file at `path`, or the bytes of a stream read from it when `stream` is not null.
 SNDFILE* opensound(const soundlibraries& lib, const char* path, streambytes* stream, SF_INFO* format) {
   if (!stream) return lib.open(path, SFM_READ, format);
-  static SF_VIRTUAL_IO io = {streamlength, streamseek, streamread, streamwrite, streamtell};
+  // libsndfile copies the callbacks when it opens the stream.
+  SF_VIRTUAL_IO io = {streamlength, streamseek, streamread, streamwrite, streamtell};
   stream->at = 0;
   return lib.openvirtual(&io, SFM_READ, format, stream);
 }

@@ -48,6 +48,7 @@ struct options {
   int cctimeit = 0;
   int record = 1;  // 1: the settings record is written beside the streams
   char* indlist = nullptr;
+  FILE* messages = stdout;  // the stream of the run's messages
 };
 
 // The names of one file set in command-line order; the voiced-frequency name is null when that
@@ -154,8 +155,8 @@ static encodesettings analysissettings(const options& o, uint32_t fs) {
 // are checked for each file (ratefits). A rate outside the range is reported.
 static bool optionsusable(const options& o) {
   if (o.fs != 0 && !ratesupported(o.fs)) {
-    fprintf(messages, "Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o.fs, velkratelowest,
-            velkratehighest);
+    fprintf(o.messages, "Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o.fs,
+            velkratelowest, velkratehighest);
     return false;
   }
   return optionsinset(o) && checkencodesettings(analysissettings(o, velkratehighest)) == 0;
@@ -163,7 +164,7 @@ static bool optionsusable(const options& o) {
 
 // false (reported) when the settings do not fit the rate they analyse at: f0max at or above half
 // the rate, or an order beyond what the rate's spectra hold.
-static bool ratefits(const encodesettings& e, const char* wav) {
+static bool ratefits(FILE* messages, const encodesettings& e, const char* wav) {
   if (!(e.f0max < e.fs / 2.0)) {
     fprintf(messages, "Error: %s: f0max %g Hz is not below %g Hz, half the rate %u Hz.\n", wav, e.f0max,
             e.fs / 2.0, e.fs);
@@ -204,11 +205,11 @@ static double* allocatevalues(uint64_t count) {
   return count <= SIZE_MAX / sizeof(double) ? static_cast<double*>(calloc(count, sizeof(double))) : nullptr;
 }
 
-static void reportdithered(const char* wav) {
+static void reportdithered(FILE* messages, const char* wav) {
   fprintf(messages, "Warning: zeros in %s have been filled with noise.\n", wav);
 }
 
-static bool outofmemory(const char* wav) {
+static bool outofmemory(FILE* messages, const char* wav) {
   fprintf(messages, "Error: not enough memory to analyse %s.\n", wav);
   return false;
 }
@@ -217,7 +218,7 @@ static bool outofmemory(const char* wav) {
 // frames shortens all streams to its length; a longer one gives its first values and is
 // rewritten with the frame count. Values the analyses cannot work with count as unvoiced.
 // false (reported) when the file holds no value: the F0 is then analysed.
-static bool loadf0track(const char* path, const encodesettings& e, setstreams* s) {
+static bool loadf0track(FILE* messages, const char* path, const encodesettings& e, setstreams* s) {
   uint32_t rest = 0;
   const uint32_t loaded = fdoublereadrest(path, &s->f0, &rest);
   if (loaded == 0) {
@@ -227,7 +228,7 @@ static bool loadf0track(const char* path, const encodesettings& e, setstreams* s
             path);
     return false;
   }
-  reporttrailingbytes(path, rest);
+  reporttrailingbytes(messages, path, rest);
   if (loaded < s->frames) s->frames = loaded;
   s->f0fromfile = loaded == s->frames;
   const uint32_t screened = screenloadedlogf0(s->f0, s->frames, e);
@@ -249,27 +250,27 @@ static bool allocatestreams(const fileset& files, const encodesettings& e, setst
 // The analysis with cctimeit, step by step: the cepstral analysis is repeated that many times
 // (each run rewrites every value) and timed.
 static int analysetimed(const options& o, const encodesettings& e, bool f0given, setstreams* s) {
-  if (padzeros(s->x, s->samples, e.zfill) == 1) reportdithered(s->wav);
+  if (padzeros(s->x, s->samples, e.zfill) == 1) reportdithered(o.messages, s->wav);
   if (!f0given && encodepitch(s->x, s->samples, e, s->frames, s->f0) != 0) return -1;
   if (encodevoicing(s->x, s->samples, e, s->frames, s->f0, s->fv) != 0) return -1;
   const time_t started = time(nullptr);
   for (int run = o.cctimeit; run > 0; --run)
     if (encodecepstra(s->x, s->samples, e, s->frames, s->f0, s->cc) != 0) return -1;
-  fprintf(messages, "Time: %d\n", static_cast<int>(time(nullptr) - started));
+  fprintf(o.messages, "Time: %d\n", static_cast<int>(time(nullptr) - started));
   return 0;
 }
 
-static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
+static int analyse(FILE* messages, const encodesettings& e, bool f0given, setstreams* s) {
   int dithered = 0;
   const int done = encodesignal(s->x, s->samples, e, s->frames, s->f0, f0given, s->fv, s->cc, &dithered);
-  if (dithered == 1) reportdithered(s->wav);
+  if (dithered == 1) reportdithered(messages, s->wav);
   return done;
 }
 
 // false (reported) when the signal holds samples the analysis cannot take: non-finite ones, or a
 // peak beyond velkpeakhighest times full scale (a float file on the wrong scale); a peak above
 // full scale is analysed with a warning.
-static bool scaleanalysable(double peak, const char* wav) {
+static bool scaleanalysable(FILE* messages, double peak, const char* wav) {
   if (std::isnan(peak)) {
     fprintf(messages, "Error: %s holds non-finite samples.\n", wav);
     return false;
@@ -287,7 +288,7 @@ static bool scaleanalysable(double peak, const char* wav) {
 }
 
 // The warnings of a read that gave samples: a file cut short, or converted.
-static void reportread(const soundinfo& info, const char* wav) {
+static void reportread(FILE* messages, const soundinfo& info, const char* wav) {
   if (info.present < info.promised)
     fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", wav, info.promised,
             info.present);
@@ -299,7 +300,7 @@ static void reportread(const soundinfo& info, const char* wav) {
 // Reads the sound file of the set as a mono signal at `rate` Hz (0: its own rate); *fs receives
 // the rate read at. A file cut short or converted from another format or rate is read with a
 // warning; false (reported with the reason) when nothing is read.
-static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
+static bool readsignal(FILE* messages, setstreams* s, uint32_t rate, uint32_t* fs) {
   soundinfo info;
   s->samples = readsound(s->wav, rate, &s->x, &info);
   *fs = info.readrate;
@@ -309,7 +310,7 @@ static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
     fprintf(messages, "Error: %s: %s.\n", s->wav, soundproblem(info, reason, sizeof reason));
     return false;
   }
-  reportread(info, s->wav);
+  reportread(messages, info, s->wav);
   return true;
 }
 
@@ -321,9 +322,9 @@ struct blockedsound {
 };
 
 // Opens the set's sound file for reading in blocks and surveys it. false, with nothing reported,
-// when the file is better read whole: when it is not a regular file libsndfile reads at a
-// supported rate, when another rate is asked for, when it holds no sample or more than a signal
-// may, or when cctimeit times the analysis.
+// when the file is better read whole: when it is not a regular file read at a supported rate,
+// when another rate is asked for, when it holds no sample or more than a signal may, or when
+// cctimeit times the analysis.
 static bool surveyblocked(const char* wav, const options& o, blockedsound* b) {
   if (o.cctimeit > 0 || (b->signal.blocks = soundblocksopen(wav, &b->info)) == nullptr) return false;
   if (o.fs != 0 && static_cast<uint32_t>(o.fs) != b->info.rate) return false;
@@ -344,25 +345,26 @@ static int writeccpiece(void* state, const double* cc, uint32_t frames) {
 // Analyses a surveyed file in pieces (streamencode.h), the cepstra going straight to their
 // temporary, opened before anything is reported; false (reported) when the set is skipped.
 static bool analyseblocked(const fileset& files, const options& o, blockedsound* b, setstreams* s) {
-  reportread(b->info, s->wav);
+  FILE* messages = o.messages;
+  reportread(messages, b->info, s->wav);
   s->samples = b->signal.samples;
   s->settings = analysissettings(o, b->info.rate);
   const encodesettings& e = s->settings;
-  if (!scaleanalysable(b->signal.peak, s->wav) || !ratefits(e, s->wav)) return false;
+  if (!scaleanalysable(messages, b->signal.peak, s->wav) || !ratefits(messages, e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);
-  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
+  const bool f0given = o.f0load != 0 && loadf0track(messages, files.name[f0file], e, s);
   s->ccsize = getccsize(s->frames, e.ccord);
   if (!s->f0) s->f0 = allocatevalues(s->frames);
   if (files.name[fvfile]) s->fv = allocatevalues(s->frames);
-  if (!s->f0 || (files.name[fvfile] && !s->fv)) return outofmemory(s->wav);
+  if (!s->f0 || (files.name[fvfile] && !s->fv)) return outofmemory(messages, s->wav);
   const signalsource source = soundsignalsource(&b->signal);
   const ccsink sink{s, writeccpiece};
   int dithered = 0;
   const int done = encodepieces(source, s->samples, e, s->frames, s->f0, f0given, s->fv, sink, 0, &dithered);
-  if (dithered == 1) reportdithered(s->wav);
+  if (dithered == 1) reportdithered(messages, s->wav);
   // A failed write of the cepstra is reported with the set's other files, as when written whole.
   if (done == 0 || s->ccfailed) return true;
-  if (!b->signal.troubled) return outofmemory(s->wav);
+  if (!b->signal.troubled) return outofmemory(messages, s->wav);
   fprintf(messages, "Error: %s changed or could not be read while it was analysed.\n", s->wav);
   return false;
 }
@@ -386,23 +388,26 @@ static bool analyseinpieces(const fileset& files, const options& o, setstreams* 
 // file at a supported rate is read in blocks and analysed piece by piece (the same streams, in
 // memory that does not grow with its length); anything else is read whole.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
+  FILE* messages = o.messages;
   s->wav = files.name[wavfile];
   // A rate asked for is known before the file is read, and so is whether the options fit it.
   const uint32_t asked = static_cast<uint32_t>(o.fs);
-  if (asked != 0 && !ratefits(analysissettings(o, asked), s->wav)) return false;
+  if (asked != 0 && !ratefits(messages, analysissettings(o, asked), s->wav)) return false;
   bool inpieces = false;
   const bool analysed = analyseinpieces(files, o, s, &inpieces);
   if (inpieces) return analysed;
   uint32_t fs = 0;
-  if (!readsignal(s, asked, &fs) || !scaleanalysable(signalpeak(s->x, s->samples), s->wav)) return false;
+  if (!readsignal(messages, s, asked, &fs) ||
+      !scaleanalysable(messages, signalpeak(s->x, s->samples), s->wav))
+    return false;
   s->settings = analysissettings(o, fs);
   const encodesettings& e = s->settings;
-  if (!ratefits(e, s->wav)) return false;
+  if (!ratefits(messages, e, s->wav)) return false;
   s->frames = encodeframes(s->samples, e.lframe);
-  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
-  if (!allocatestreams(files, e, s)) return outofmemory(s->wav);
-  const int done = o.cctimeit > 0 ? analysetimed(o, e, f0given, s) : analyse(e, f0given, s);
-  return done == 0 ? true : outofmemory(s->wav);
+  const bool f0given = o.f0load != 0 && loadf0track(messages, files.name[f0file], e, s);
+  if (!allocatestreams(files, e, s)) return outofmemory(messages, s->wav);
+  const int done = o.cctimeit > 0 ? analysetimed(o, e, f0given, s) : analyse(messages, e, f0given, s);
+  return done == 0 ? true : outofmemory(messages, s->wav);
 }
 
 // One file of a set on its way to its name: a stream, or the settings record (text).
@@ -425,44 +430,44 @@ static bool putdata(streamwrite* w) {
 
 // Writes the file to its temporary (or directly to a device or pipe); false (reported) when
 // the file cannot be created or the write falls short.
-static bool writetemporary(streamwrite* w) {
+static bool writetemporary(FILE* messages, streamwrite* w) {
   const bool opened = outputopen(w->path, &w->out) != nullptr;
   const int error = opened ? 0 : errno;
   const bool written = opened && putdata(w);
   w->finished = outputfinish(&w->out, written) == 0;
-  if (!w->finished) reportuncreated(w->path, error);
+  if (!w->finished) reportuncreated(messages, w->path, error);
   return w->finished;
 }
 
 // A file of the set written already during the analysis, one whose write failed then (reported as
 // a failed write now, in the set's order), or one written now.
-static bool writestream(streamwrite* w) {
+static bool writestream(FILE* messages, streamwrite* w) {
   if (w->finished) return true;
-  if (!w->failed) return writetemporary(w);
-  reportuncreated(w->path, 0);
+  if (!w->failed) return writetemporary(messages, w);
+  reportuncreated(messages, w->path, 0);
   return false;
 }
 
-static void discardstreams(streamwrite* streams, uint32_t count);
+static void discardstreams(FILE* messages, streamwrite* streams, uint32_t count);
 
 // Gives every finished temporary its file's name, all or none; false (reported) when a file
 // cannot be replaced: the set then stays as it was, and each of its files is named.
-static bool commitstreams(streamwrite* streams, uint32_t count) {
+static bool commitstreams(FILE* messages, streamwrite* streams, uint32_t count) {
   std::vector<outputfile*> outs;
   for (uint32_t k = 0; k < count; ++k) outs.push_back(&streams[k].out);
   uint32_t failed = 0;
   if (outputcommitset(outs.data(), count, &failed) == 0) return true;
-  reportuncreated(streams[failed].path, errno);
+  reportuncreated(messages, streams[failed].path, errno);
   outputdiscard(&streams[failed].out);
   streams[failed].finished = false;
-  discardstreams(streams, count);
+  discardstreams(messages, streams, count);
   return false;
 }
 
 // A set one of whose streams failed: the others' temporaries are removed, so that no new file
 // stands beside old ones of the same set; each is named, as not written, or as written already
 // when it went straight to a device or pipe.
-static void discardstreams(streamwrite* streams, uint32_t count) {
+static void discardstreams(FILE* messages, streamwrite* streams, uint32_t count) {
   for (uint32_t k = 0; k < count; ++k) {
     if (!streams[k].finished) continue;
     if (outputdiscard(&streams[k].out) == 1)
@@ -478,9 +483,9 @@ static void discardstreams(streamwrite* streams, uint32_t count) {
 static bool removestalerecord(const fileset& files, const options& o, const std::string& recordpath) {
   if (o.record == 1 || !outputnamesfile(files.name[f0file])) return true;
   const int removed = removeparamrecord(files.name[f0file]);
-  if (removed == 1) fprintf(messages, "Warning: %s of earlier streams removed.\n", recordpath.c_str());
+  if (removed == 1) fprintf(o.messages, "Warning: %s of earlier streams removed.\n", recordpath.c_str());
   if (removed == -1)
-    fprintf(messages, "Error: could not remove %s, which describes earlier streams.\n", recordpath.c_str());
+    fprintf(o.messages, "Error: could not remove %s, which describes earlier streams.\n", recordpath.c_str());
   return removed != -1;
 }
 
@@ -538,9 +543,9 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count++].text = settingsrecord(files, *s);
   }
   bool complete = true;
-  for (uint32_t k = 0; k < count; ++k) complete = writestream(&streams[k]) && complete;
-  if (complete) return commitstreams(streams, count) && removestalerecord(files, o, recordpath);
-  discardstreams(streams, count);
+  for (uint32_t k = 0; k < count; ++k) complete = writestream(o.messages, &streams[k]) && complete;
+  if (complete) return commitstreams(o.messages, streams, count) && removestalerecord(files, o, recordpath);
+  discardstreams(o.messages, streams, count);
   return false;
 }
 
@@ -554,9 +559,9 @@ static bool overwritesnothing(const fileset& files, const options& o) {
   uint32_t output = 0, other = 0;
   const int found = findoverwrite(1, &files.name[wavfile], 4, outputs, &output, &other);
   if (found == 1)
-    fprintf(messages, "Error: %s would overwrite the input %s.\n", outputs[output], files.name[wavfile]);
+    fprintf(o.messages, "Error: %s would overwrite the input %s.\n", outputs[output], files.name[wavfile]);
   if (found == 2)
-    fprintf(messages, "Error: %s would overwrite the output %s.\n", outputs[output], outputs[other]);
+    fprintf(o.messages, "Error: %s would overwrite the output %s.\n", outputs[output], outputs[other]);
   return found == 0;
 }
 

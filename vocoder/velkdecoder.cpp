@@ -43,6 +43,7 @@ struct options {
   bool ccordgiven = false;  // --ccord: the order every set must have
   char* indlist = nullptr;
   decodesettings synthesis;  // the factors as read, then checked and completed
+  FILE* messages = stdout;   // the stream of the run's messages
 };
 
 // The names of one file set in command-line order; the voiced-frequency name is null when no
@@ -145,6 +146,7 @@ static bool optionsinset(const options& o) {
 // checks them; false when synthesis cannot work with them. The filters' warning is printed when
 // they are switched off.
 static bool completesynthesis(options* o) {
+  FILE* messages = o->messages;
   if (!ratesupported(o->fs)) {
     fprintf(messages, "Error: --fs=%d lies outside the supported rates, %u to %u Hz.\n", o->fs,
             velkratelowest, velkratehighest);
@@ -165,7 +167,7 @@ static bool completesynthesis(options* o) {
 }
 
 // Reports a stream that gave no value, just after its read (errno tells memory apart).
-static bool reportunreadable(const char* path) {
+static bool reportunreadable(FILE* messages, const char* path) {
   if (errno == ENOMEM)
     fprintf(messages, "Error: not enough memory to read %s.\n", path);
   else
@@ -173,17 +175,17 @@ static bool reportunreadable(const char* path) {
   return false;
 }
 
-static bool outofmemory(const char* out) {
+static bool outofmemory(FILE* messages, const char* out) {
   fprintf(messages, "Error: not enough memory to synthesise %s.\n", out);
   return false;
 }
 
 // Reads the voiced-frequency stream when it has a value for every frame; else goes on without.
-static void readvoicing(const fileset& files, setstreams* s) {
+static void readvoicing(FILE* messages, const fileset& files, setstreams* s) {
   uint32_t rest = 0;
   bool longer = false;  // values beyond the frames are not used, and a pipe is not read for them
   const uint32_t values = fdoublereadlimited(files.name[fvfile], &s->fv, &rest, s->frames, &longer);
-  if (values != 0) reporttrailingbytes(files.name[fvfile], rest);
+  if (values != 0) reporttrailingbytes(messages, files.name[fvfile], rest);
   if (values == 0) {
     fprintf(messages,
             errno == ENOMEM ? "Warning: not enough memory to read %s.\n" : "Warning: could not open %s.\n",
@@ -198,21 +200,19 @@ static void readvoicing(const fileset& files, setstreams* s) {
 
 // The cepstral order of `values` cepstra over `frames` frames: they must make whole frames of
 // at least one value, of exactly --ccord + 1 values when that is given. false (reported) else.
-static bool cepstralorder(const fileset& files, const options& o, uint64_t frames, uint64_t values,
-                          uint32_t* order) {
-  const uint64_t width = values / frames;
-  const bool whole = width != 0 && width * frames == values && width - 1 <= UINT32_MAX;
-  if (!whole || (o.ccordgiven && width != static_cast<uint64_t>(o.ccord) + 1)) {
+static bool cepstralorder(FILE* messages, const fileset& files, const options& o, uint64_t frames,
+                          uint64_t values, uint32_t* order) {
+  if (cepstralorderof(frames, values, order) != 0 ||
+      (o.ccordgiven && *order != static_cast<uint32_t>(o.ccord))) {
     fprintf(messages, "Error: %s and %s have incompatible dimensions.\n", files.name[f0file],
             files.name[ccfile]);
     return false;
   }
-  *order = static_cast<uint32_t>(width - 1);
   return true;
 }
 
 // false (reported) when `frames` frames would synthesise more samples than a WAV file holds.
-static bool lengthfits(const fileset& files, const decodesettings& d, uint64_t frames) {
+static bool lengthfits(FILE* messages, const fileset& files, const decodesettings& d, uint64_t frames) {
   if (frames <= UINT32_MAX && decodedlength(static_cast<uint32_t>(frames), d) <= wavmaxsamples) return true;
   fprintf(messages, "Error: %s would be too long for a wav file.\n", files.name[outfile]);
   return false;
@@ -221,19 +221,19 @@ static bool lengthfits(const fileset& files, const decodesettings& d, uint64_t f
 // The checks that the sizes of the stream files allow before anything is read or allocated:
 // the output's length and the cepstral order. Files whose size does not show their length
 // (pipes) are checked once read.
-static bool sizesfit(const fileset& files, const options& o) {
+static bool sizesfit(FILE* messages, const fileset& files, const options& o) {
   uint64_t frames = 0, values = 0;
   uint32_t rest = 0, order = 0;
   if (fdoublecount(files.name[f0file], &frames, &rest) != 0 || frames == 0) return true;
-  if (!lengthfits(files, o.synthesis, frames)) return false;
+  if (!lengthfits(messages, files, o.synthesis, frames)) return false;
   if (fdoublecount(files.name[ccfile], &values, &rest) != 0 || values == 0) return true;
-  return cepstralorder(files, o, frames, values, &order);
+  return cepstralorder(messages, files, o, frames, values, &order);
 }
 
 // false (reported) when the highest maximum voiced frequency lies above half the synthesis rate:
 // the streams were made at a higher rate, and decoding them at this one would move every formant.
-static bool highestfitsrate(const fileset& files, const options& o, double highest) {
-  if (!(highest > o.synthesis.fs / 2.0)) return true;
+static bool highestfitsrate(FILE* messages, const fileset& files, const options& o, double highest) {
+  if (voicingwithinrate(highest, o.synthesis.fs)) return true;
   fprintf(messages,
           "Error: %s holds a maximum voiced frequency of %g Hz, above %g Hz, half the rate %u Hz; "
           "give the streams' rate with --fs.\n",
@@ -242,13 +242,13 @@ static bool highestfitsrate(const fileset& files, const options& o, double highe
 }
 
 // highestfitsrate of the set's voicing stream, when it has one.
-static bool voicingfitsrate(const fileset& files, const options& o, const setstreams& s) {
-  return highestfitsrate(files, o, s.fv ? highestvoicing(s.fv, s.frames) : 0);
+static bool voicingfitsrate(FILE* messages, const fileset& files, const options& o, const setstreams& s) {
+  return highestfitsrate(messages, files, o, s.fv ? highestvoicing(s.fv, s.frames) : 0);
 }
 
 // Warns when the cepstral order is not the default of the synthesis rate and --ccord was not
 // given: the streams may have been made at another rate.
-static void reportunexpectedorder(const fileset& files, const options& o, uint32_t order) {
+static void reportunexpectedorder(FILE* messages, const fileset& files, const options& o, uint32_t order) {
   const uint32_t expected = defaultccord(o.synthesis.fs);
   if (!o.ccordgiven && order != expected)
     fprintf(messages,
@@ -271,50 +271,51 @@ static uint64_t mostcepstra(const char* path, const options& o, uint32_t frames)
 
 // Reads the streams of one set and derives the cepstral order; false (reported) when skipped.
 // Streams that cannot seek are read as they come, no further than the largest valid output.
-static bool readstreams(const fileset& files, const options& o, setstreams* s) {
-  if (!sizesfit(files, o)) return false;
+static bool readstreams(FILE* messages, const fileset& files, const options& o, setstreams* s) {
+  if (!sizesfit(messages, files, o)) return false;
   uint32_t rest = 0;
   bool exceeded = false;
   const uint64_t mostframes = (wavmaxsamples - 1) / o.synthesis.shift - 1;
   s->frames = fdoublereadlimited(files.name[f0file], &s->f0, &rest, mostframes, &exceeded);
-  if (exceeded) return lengthfits(files, o.synthesis, mostframes + 1);
-  if (s->frames == 0) return reportunreadable(files.name[f0file]);
-  reporttrailingbytes(files.name[f0file], rest);
+  if (exceeded) return lengthfits(messages, files, o.synthesis, mostframes + 1);
+  if (s->frames == 0) return reportunreadable(messages, files.name[f0file]);
+  reporttrailingbytes(messages, files.name[f0file], rest);
   const uint32_t values = fdoublereadlimited(files.name[ccfile], &s->cc, &rest,
                                              mostcepstra(files.name[ccfile], o, s->frames), &exceeded);
-  if (values == 0) return reportunreadable(files.name[ccfile]);
-  reporttrailingbytes(files.name[ccfile], rest);
-  if (!cepstralorder(files, o, s->frames, exceeded ? values + uint64_t{1} : values, &s->order)) return false;
-  if (files.name[fvfile]) readvoicing(files, s);
-  if (!voicingfitsrate(files, o, *s)) return false;
-  reportunexpectedorder(files, o, s->order);
+  if (values == 0) return reportunreadable(messages, files.name[ccfile]);
+  reporttrailingbytes(messages, files.name[ccfile], rest);
+  if (!cepstralorder(messages, files, o, s->frames, exceeded ? values + uint64_t{1} : values, &s->order))
+    return false;
+  if (files.name[fvfile]) readvoicing(messages, files, s);
+  if (!voicingfitsrate(messages, files, o, *s)) return false;
+  reportunexpectedorder(messages, files, o, s->order);
   return true;
 }
 
 // Allocates the output; false (reported) when it would not fit a WAV file or memory runs out.
-static bool allocateoutput(const fileset& files, const decodesettings& d, setstreams* s) {
-  if (!lengthfits(files, d, s->frames)) return false;
+static bool allocateoutput(FILE* messages, const fileset& files, const decodesettings& d, setstreams* s) {
+  if (!lengthfits(messages, files, d, s->frames)) return false;
   s->samples = static_cast<uint32_t>(decodedlength(s->frames, d));
   s->out = static_cast<double*>(calloc(s->samples, sizeof(double)));
-  return s->out ? true : outofmemory(files.name[outfile]);
+  return s->out ? true : outofmemory(messages, files.name[outfile]);
 }
 
 // Warns when `clipped` samples of the written output lay beyond the 16-bit range.
-static void reportclipping(uint32_t clipped, const char* out) {
+static void reportclipping(FILE* messages, uint32_t clipped, const char* out) {
   if (clipped != 0)
     fprintf(messages, "Warning: %u samples clipped in %s; --wavnorm=1 scales the output to fit.\n", clipped,
             out);
 }
 
 // Warns when samples whose synthesis was not finite have been made silent.
-static void reportsilenced(const silencedsamples& silenced, const char* out) {
+static void reportsilenced(FILE* messages, const silencedsamples& silenced, const char* out) {
   if (silenced.samples != 0)
     fprintf(messages, "Warning: synthesis of frames %u to %u of %s is not finite; they are silent.\n",
             silenced.firstframe, silenced.lastframe, out);
 }
 
 // false (reported) when the output is one of the set's streams: writing it would destroy them.
-static bool overwritesnothing(const fileset& files) {
+static bool overwritesnothing(FILE* messages, const fileset& files) {
   uint32_t output = 0, input = 0;
   if (findoverwrite(3, files.name, 1, &files.name[outfile], &output, &input) == 0) return true;
   fprintf(messages, "Error: %s would overwrite the input %s.\n", files.name[outfile], files.name[input]);
@@ -323,7 +324,8 @@ static bool overwritesnothing(const fileset& files) {
 
 // false (reported) when an option given on the command line holds another value than the record.
 template <class T>
-static bool agrees(bool given, T option, T recorded, const char* name, const std::string& record) {
+static bool agrees(FILE* messages, bool given, T option, T recorded, const char* name,
+                   const std::string& record) {
   if (!given || option == recorded) return true;
   fprintf(messages, "Error: --%s=%g contradicts %s, which gives %s %g.\n", name, static_cast<double>(option),
           record.c_str(), name, static_cast<double>(recorded));
@@ -334,12 +336,12 @@ static bool agrees(bool given, T option, T recorded, const char* name, const std
 // adaptation, the command line's factors, and the output at --fs when given, else at the
 // record's rate. false (reported) when an option contradicts the record or synthesis cannot work
 // with it.
-static bool settingsfromrecord(const options& o, const paramrecord& r, const std::string& record,
-                               options* set) {
-  if (!agrees(o.lframegiven, o.lframe, static_cast<int>(r.lframe), "lframe", record) ||
-      !agrees(o.ccordgiven, o.ccord, static_cast<int>(r.ccord), "ccord", record) ||
-      !agrees(o.alphagiven, o.synthesis.alpha, r.alpha, "alpha", record) ||
-      !agrees(o.morvscalegiven, o.morvscale, r.morvscale ? 1 : 0, "morvscale", record))
+static bool settingsfromrecord(FILE* messages, const options& o, const paramrecord& r,
+                               const std::string& record, options* set) {
+  if (!agrees(messages, o.lframegiven, o.lframe, static_cast<int>(r.lframe), "lframe", record) ||
+      !agrees(messages, o.ccordgiven, o.ccord, static_cast<int>(r.ccord), "ccord", record) ||
+      !agrees(messages, o.alphagiven, o.synthesis.alpha, r.alpha, "alpha", record) ||
+      !agrees(messages, o.morvscalegiven, o.morvscale, r.morvscale ? 1 : 0, "morvscale", record))
     return false;
   *set = o;
   if (!o.fsgiven) set->fs = static_cast<int>(r.fs);
@@ -363,7 +365,7 @@ static bool settingsfromrecord(const options& o, const paramrecord& r, const std
 
 // false (reported) when the sizes of the set's stream files disagree with its record. Streams
 // whose size does not show their length (pipes) give `unknown` and are checked once read.
-static bool sizesagree(const fileset& files, const paramrecord& r, const std::string& record,
+static bool sizesagree(FILE* messages, const fileset& files, const paramrecord& r, const std::string& record,
                        uint64_t lf0values, uint64_t ccvalues, const uint64_t* fvvalues) {
   std::string problem;
   if (paramsizesproblem(r, files.name[f0file], lf0values, files.name[ccfile], ccvalues, files.name[fvfile],
@@ -374,19 +376,20 @@ static bool sizesagree(const fileset& files, const paramrecord& r, const std::st
 }
 
 // The sizes of the set's stream files, when they show them.
-static bool countedsizesagree(const fileset& files, const paramrecord& r, const std::string& record) {
+static bool countedsizesagree(FILE* messages, const fileset& files, const paramrecord& r,
+                              const std::string& record) {
   uint64_t lf0 = 0, cc = 0, fv = 0;
   uint32_t rest = 0;
   if (fdoublecount(files.name[f0file], &lf0, &rest) != 0 ||
       fdoublecount(files.name[ccfile], &cc, &rest) != 0 || lf0 == 0 || cc == 0)
     return true;
   const bool fvcounted = files.name[fvfile] && fdoublecount(files.name[fvfile], &fv, &rest) == 0 && fv != 0;
-  return sizesagree(files, r, record, lf0, cc, fvcounted ? &fv : nullptr);
+  return sizesagree(messages, files, r, record, lf0, cc, fvcounted ? &fv : nullptr);
 }
 
 // The settings one set is synthesised with (*set): the command line's, or its record's when it
 // has one (*r). false (reported) when the record cannot be read or the set does not fit it.
-static bool setsettings(const fileset& files, const options& o, options* set, paramrecord* r,
+static bool setsettings(FILE* messages, const fileset& files, const options& o, options* set, paramrecord* r,
                         bool* recorded) {
   const std::string record = paramrecordpath(files.name[f0file]);
   std::string problem;
@@ -394,18 +397,18 @@ static bool setsettings(const fileset& files, const options& o, options* set, pa
   *recorded = found == 1;
   if (found == 0) *set = o;
   if (found == -1) fprintf(messages, "Error: %s: %s.\n", record.c_str(), problem.c_str());
-  return found == 0 ||
-         (found == 1 && settingsfromrecord(o, *r, record, set) && countedsizesagree(files, *r, record));
+  return found == 0 || (found == 1 && settingsfromrecord(messages, o, *r, record, set) &&
+                        countedsizesagree(messages, files, *r, record));
 }
 
 // Brings the synthesised samples to the output's rate when the set was synthesised at another
 // (its record's); false (reported) when the result would not fit a WAV file or memory runs out.
-static bool resampleoutput(const fileset& files, const options& set, setstreams* s) {
+static bool resampleoutput(FILE* messages, const fileset& files, const options& set, setstreams* s) {
   const uint32_t rate = static_cast<uint32_t>(set.fs);
   if (rate == set.synthesis.fs) return true;
   double* resampled = nullptr;
   const uint32_t n = resamplesound(s->out, s->samples, set.synthesis.fs, rate, &resampled);
-  if (n == 0) return outofmemory(files.name[outfile]);
+  if (n == 0) return outofmemory(messages, files.name[outfile]);
   free(s->out);
   s->out = resampled;
   s->samples = n;
@@ -429,7 +432,7 @@ static bool streamable(const fileset& files, const options& set) {
 // One pass over the set's frames in blocks (see setblockspass); false (reported) when a read fails
 // or a step does (a step reports its own failure).
 template <class Step>
-static bool eachblock(const fileset& files, setblocks* f, Step step) {
+static bool eachblock(FILE* messages, const fileset& files, setblocks* f, Step step) {
   int unread = -1;
   if (setblockspass(f, step, &unread) == 0) return true;
   if (unread >= 0) fprintf(messages, "Error: could not read %s.\n", files.name[unread]);
@@ -437,35 +440,35 @@ static bool eachblock(const fileset& files, setblocks* f, Step step) {
 }
 
 // A failure of a pass over the set's blocks, reported: a read (the file), else memory.
-static bool reportblockfailure(const fileset& files, int unread) {
+static bool reportblockfailure(FILE* messages, const fileset& files, int unread) {
   if (unread >= 0) {
     fprintf(messages, "Error: could not read %s.\n", files.name[unread]);
     return false;
   }
-  return outofmemory(files.name[outfile]);
+  return outofmemory(messages, files.name[outfile]);
 }
 
 // Opens the streams of a set whose sizes are known and makes the checks and warnings of
 // readstreams, in its order, from the sizes and a pass over the voicing; false (reported) when
 // the set is skipped.
-static bool openstreams(const fileset& files, const options& o, setblocks* f) {
-  if (!sizesfit(files, o)) return false;
+static bool openstreams(FILE* messages, const fileset& files, const options& o, setblocks* f) {
+  if (!sizesfit(messages, files, o)) return false;
   uint64_t frames = 0, values = 0, voicing = 0;
   uint32_t rest = 0;
   fdoublecount(files.name[f0file], &frames, &rest);
   f->file[f0file] = fopen(files.name[f0file], "rb");
-  if (!f->file[f0file]) return reportunreadable(files.name[f0file]);
-  reporttrailingbytes(files.name[f0file], rest);
+  if (!f->file[f0file]) return reportunreadable(messages, files.name[f0file]);
+  reporttrailingbytes(messages, files.name[f0file], rest);
   f->frames = static_cast<uint32_t>(frames);
   fdoublecount(files.name[ccfile], &values, &rest);
   f->file[ccfile] = fopen(files.name[ccfile], "rb");
-  if (!f->file[ccfile]) return reportunreadable(files.name[ccfile]);
-  reporttrailingbytes(files.name[ccfile], rest);
-  if (!cepstralorder(files, o, frames, values, &f->order)) return false;
+  if (!f->file[ccfile]) return reportunreadable(messages, files.name[ccfile]);
+  reporttrailingbytes(messages, files.name[ccfile], rest);
+  if (!cepstralorder(messages, files, o, frames, values, &f->order)) return false;
   if (files.name[fvfile]) {
     fdoublecount(files.name[fvfile], &voicing, &rest);
     f->file[fvfile] = fopen(files.name[fvfile], "rb");
-    if (f->file[fvfile]) reporttrailingbytes(files.name[fvfile], rest);
+    if (f->file[fvfile]) reporttrailingbytes(messages, files.name[fvfile], rest);
     if (!f->file[fvfile]) {
       fprintf(messages, "Warning: could not open %s.\n", files.name[fvfile]);
     } else if (voicing < frames) {
@@ -480,55 +483,59 @@ static bool openstreams(const fileset& files, const options& o, setblocks* f) {
 }
 
 // voicingfitsrate over the voicing file, read in blocks.
-static bool streamvoicingfitsrate(const fileset& files, const options& o, setblocks* f) {
+static bool streamvoicingfitsrate(FILE* messages, const fileset& files, const options& o, setblocks* f) {
   if (!f->file[fvfile]) return true;
   double highest = 0;
-  const bool read = eachblock(files, f, [&](const double*, const double*, const double* fv, uint32_t n) {
-    highest = std::fmax(highest, highestvoicing(fv, n));
-    return true;
-  });
-  return read && highestfitsrate(files, o, highest);
+  const bool read =
+      eachblock(messages, files, f, [&](const double*, const double*, const double* fv, uint32_t n) {
+        highest = std::fmax(highest, highestvoicing(fv, n));
+        return true;
+      });
+  return read && highestfitsrate(messages, files, o, highest);
 }
 
 // The statistics over all frames that the settings need, one pass per survey stage; false
 // (reported) on failure.
-static bool surveystreams(const fileset& files, const decodesettings& d, setblocks* f, decodesurvey* sv) {
+static bool surveystreams(FILE* messages, const fileset& files, const decodesettings& d, setblocks* f,
+                          decodesurvey* sv) {
   int unread = -1;
-  return surveysetblocks(f, d, sv, &unread) == 0 || reportblockfailure(files, unread);
+  return surveysetblocks(f, d, sv, &unread) == 0 || reportblockfailure(messages, files, unread);
 }
 
 // One synthesis of the set, block by block: out(samples, n) receives the samples in order.
 // *silenced receives the samples made silent. false (reported) on failure.
 template <class Output>
-static bool synthesisestreams(const fileset& files, const decodesettings& d, const decodesurvey& sv,
-                              setblocks* f, Output out, silencedsamples* silenced) {
+static bool synthesisestreams(FILE* messages, const fileset& files, const decodesettings& d,
+                              const decodesurvey& sv, setblocks* f, Output out, silencedsamples* silenced) {
   const samplesink sink{&out, [](void* state, const double* x, uint32_t n) {
                           return (*static_cast<Output*>(state))(x, n) ? 0 : -1;
                         }};
   int unread = -1;
-  return synthesisesetblocks(f, d, sv, sink, silenced, &unread) == 0 || reportblockfailure(files, unread);
+  return synthesisesetblocks(f, d, sv, sink, silenced, &unread) == 0 ||
+         reportblockfailure(messages, files, unread);
 }
 
 // Synthesises a set whose streams are regular files block by block and writes its WAV file as
 // the samples come, with the bytes and messages of the whole-set path: a survey pass per
 // statistic the settings need, one more synthesis for the peak when normalising.
-static bool decodestreamed(const fileset& files, const options& o, const options& set, const paramrecord& r,
-                           bool recorded) {
+static bool decodestreamed(FILE* messages, const fileset& files, const options& o, const options& set,
+                           const paramrecord& r, bool recorded) {
   setblocks f;
-  if (!openstreams(files, set, &f) || !streamvoicingfitsrate(files, set, &f)) return false;
-  reportunexpectedorder(files, set, f.order);
+  if (!openstreams(messages, files, set, &f) || !streamvoicingfitsrate(messages, files, set, &f))
+    return false;
+  reportunexpectedorder(messages, files, set, f.order);
   const uint64_t fvframes = f.frames;
-  if (recorded && !sizesagree(files, r, paramrecordpath(files.name[f0file]), f.frames,
+  if (recorded && !sizesagree(messages, files, r, paramrecordpath(files.name[f0file]), f.frames,
                               uint64_t{f.frames} * (f.order + 1), f.file[fvfile] ? &fvframes : nullptr))
     return false;
   const decodesettings& d = set.synthesis;
   decodesurvey sv;
-  if (!surveystreams(files, d, &f, &sv)) return false;
+  if (!surveystreams(messages, files, d, &f, &sv)) return false;
   silencedsamples silenced;
   const bool normalise = o.wavnorm == 1;
   double peak = 0;
   if (normalise && !synthesisestreams(
-                       files, d, sv, &f,
+                       messages, files, d, sv, &f,
                        [&](const double* x, uint32_t n) {
                          peak = wavpeak(peak, x, n);
                          return true;
@@ -543,7 +550,7 @@ static bool decodestreamed(const fileset& files, const options& o, const options
   const int openerror = written ? 0 : errno;  // why the file could not be created
   uint32_t clipped = 0;
   const bool made = synthesisestreams(
-      files, d, sv, &f,
+      messages, files, d, sv, &f,
       [&](const double* x, uint32_t n) {
         if (!normalise) clipped += wavclippedsamples(x, n);
         written = written && wavblockwrite(&w, x, n) == 0;
@@ -552,46 +559,48 @@ static bool decodestreamed(const fileset& files, const options& o, const options
       &silenced);
   written = wavblockclose(&w) == 0 && written && made;
   if (!made) return false;
-  reportsilenced(silenced, files.name[outfile]);
+  reportsilenced(messages, silenced, files.name[outfile]);
   if (!written) {
-    reportuncreated(files.name[outfile], openerror);
+    reportuncreated(messages, files.name[outfile], openerror);
     return false;
   }
-  reportclipping(clipped, files.name[outfile]);
+  reportclipping(messages, clipped, files.name[outfile]);
   return true;
 }
 
 // Synthesises one file set and writes its WAV file; a failing set is reported and skipped (false).
 static bool decodefileset(const fileset& files, const options& o) {
+  FILE* messages = o.messages;
   setstreams s;
   options set;
   paramrecord r;
   bool recorded = false;
-  if (!overwritesnothing(files) || !setsettings(files, o, &set, &r, &recorded)) return false;
-  if (streamable(files, set)) return decodestreamed(files, o, set, r, recorded);
-  if (!readstreams(files, set, &s)) return false;
+  if (!overwritesnothing(messages, files) || !setsettings(messages, files, o, &set, &r, &recorded))
+    return false;
+  if (streamable(files, set)) return decodestreamed(messages, files, o, set, r, recorded);
+  if (!readstreams(messages, files, set, &s)) return false;
   const uint64_t fvframes = s.frames;
-  if (recorded && !sizesagree(files, r, paramrecordpath(files.name[f0file]), s.frames,
+  if (recorded && !sizesagree(messages, files, r, paramrecordpath(files.name[f0file]), s.frames,
                               uint64_t{s.frames} * (s.order + 1), s.fv ? &fvframes : nullptr))
     return false;
-  if (!allocateoutput(files, set.synthesis, &s)) return false;
+  if (!allocateoutput(messages, files, set.synthesis, &s)) return false;
   silencedsamples silenced;
   if (decodestreams(s.f0, s.cc, s.fv, s.frames, s.order, set.synthesis, s.out, s.samples, &silenced) != 0)
-    return outofmemory(files.name[outfile]);
-  reportsilenced(silenced, files.name[outfile]);
+    return outofmemory(messages, files.name[outfile]);
+  reportsilenced(messages, silenced, files.name[outfile]);
   free(s.f0);
   free(s.cc);
   free(s.fv);
   s.f0 = s.cc = s.fv = nullptr;
-  if (!resampleoutput(files, set, &s)) return false;
+  if (!resampleoutput(messages, files, set, &s)) return false;
   const uint8_t normalise = o.wavnorm == 1 ? 1 : 0;
   const uint32_t clipped = normalise ? 0 : wavclippedsamples(s.out, s.samples);  // before the in-place write
   errno = 0;
   if (wavwritem16(files.name[outfile], s.out, s.samples, static_cast<uint32_t>(set.fs), normalise, 0) == 0) {
-    reportuncreated(files.name[outfile], errno);
+    reportuncreated(messages, files.name[outfile], errno);
     return false;
   }
-  reportclipping(clipped, files.name[outfile]);
+  reportclipping(messages, clipped, files.name[outfile]);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "biquadfilter.h"
 #include "cmdline.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-const char* cmnd = "biquad";
-
 constexpr double kSamplingKhz = 10.0;
 constexpr int kMaxPairs = 2048;
 // Sampling frequencies (kHz) outside this range make the section coefficients overflow.
@@ -21,7 +20,7 @@ constexpr double kMinSamplingKhz = 0.001;
 constexpr double kMaxSamplingKhz = 1e6;
 constexpr double kLargest = std::numeric_limits<double>::max();
 
-[[noreturn]] void usage(int status) {
+void usage(const char* cmnd) {
   print_usage_head(stderr, cmnd, "2nd order standard form digital filter",
                    "[ options ] [ infile ] > stdout ");
   std::fprintf(stderr, "  options:\n");
@@ -38,7 +37,6 @@ constexpr double kLargest = std::numeric_limits<double>::max();
   std::fprintf(stderr, "  note:\n");
   std::fprintf(stderr, "       -p and -z option can be specified repeatedly.\n");
   print_version_footer(stderr);
-  std::exit(status);
 }
 
 // Centre frequencies and bandwidths (Hz) of the pole or the zero pairs, in command-line order.
@@ -56,18 +54,20 @@ struct Options {
 };
 
 // The centre frequency and the bandwidth of a pair: the option's next two values.
-void add_pair(Pairs* pairs, const char* kind, OptionValues* v) {
+void add_pair(const char* cmnd, Pairs* pairs, const char* kind, OptionValues* v) {
   if (pairs->count == kMaxPairs) {
     std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind, kMaxPairs);
-    std::exit(1);
+    v->refuse();
+    return;
   }
   pairs->freq[pairs->count] = v->next_number(-kLargest, kLargest);
   pairs->band[pairs->count] = v->next_number(0.0, kLargest, "Bandwidth must not be negative!");
   pairs->count++;
 }
 
-void parse_options(int argc, char** argv, Options* o) {
-  const auto option = [o](OptionValues* v) {
+CommandEnd parse_options(const Command& command, int argc, char** argv, Options* o) {
+  const char* cmnd = command.name;
+  const auto option = [o, cmnd](OptionValues* v) {
     switch (v->letter()) {
       case 's':
       case 'f':
@@ -75,23 +75,28 @@ void parse_options(int argc, char** argv, Options* o) {
         o->fs = v->number(o->fs_text, -kLargest, kLargest);
         return true;
       case 'p':
-        add_pair(&o->poles, "pole", v);
+        add_pair(cmnd, &o->poles, "pole", v);
         return true;
       case 'z':
-        add_pair(&o->zeros, "zero", v);
+        add_pair(cmnd, &o->zeros, "zero", v);
         return true;
       default:
         return false;
     }
   };
-  read_arguments(cmnd, argc, argv, usage, option, [o](const char* arg) { o->infile = arg; });
+  const CommandEnd end = read_arguments(command, argc, argv, option, [o](const char* arg) {
+    o->infile = arg;
+    return true;
+  });
+  if (end) return end;
   if (!(o->fs > 0.0)) {
     std::fprintf(stderr, "%s : Sampling frequency must be positive!\n", cmnd);
-    std::exit(1);
+    return 1;
   }
   if (o->fs_text != nullptr &&
       !number_option(cmnd, 's', o->fs_text, kMinSamplingKhz, kMaxSamplingKhz, nullptr, &o->fs))
-    std::exit(1);
+    return 1;
+  return std::nullopt;
 }
 
 // The state of every section: a ring of three doubles and the slot of its newest value.
@@ -120,13 +125,14 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  start_command(argc, argv, "biquad", &cmnd, [] { usage(0); });
-  // Tables of 2048 pairs and sections are too large for the stack.
-  static Options o;
-  static Sections s;
-  parse_options(argc, argv, &o);
-  FILE* in = open_float_input(cmnd, o.infile);
+  Command command;
+  if (const CommandEnd end = start_command(argc, argv, "biquad", usage, &command)) return *end;
+  // Tables of 2048 pairs and sections, kept off the stack.
+  const auto o = std::make_unique<Options>();
+  const auto s = std::make_unique<Sections>();
+  if (const CommandEnd end = parse_options(command, argc, argv, o.get())) return *end;
+  FILE* in = open_float_input(command.name, o->infile);
   if (in == nullptr) return 1;
-  filter_stream(o, &s, in);
-  return finish_stream(cmnd, in);
+  filter_stream(*o, s.get(), in);
+  return finish_stream(command.name, in);
 }

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "constants.h"
+
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using velk::kPi;
 
 // c1, c2 of 1 + c1 z⁻¹ + c2 z⁻² whose roots lie at e^(−πb/fs) · e^(±j2πf/fs).
 void root_pair(double f, double b, double fs, double* c1, double* c2) {

@@ -83,7 +83,7 @@ FILE* open_description(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standard_options(argc, argv, "graph", [] { usage(0); });
+  if (const CommandEnd end = standard_options(argc, argv, "graph", [] { usage(0); })) return *end;
   GraphFrame frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
     } else if (a[1] == 'h') {
       usage(0);
     } else {
-      invalid_option(cmnd(), a[1], usage);
+      invalid_option(cmnd(), a[1]);
+      usage(1);
     }
   }
   FILE* fp = stdin;

@@ -10,14 +10,12 @@
 
 namespace {
 
-const char* cmnd = "lagcorr";
-
 constexpr int kOrder = 25;
 constexpr int kFrameLength = 256;
 // Largest frame length and order: the frame and its lags are held in one array of doubles.
 constexpr int64_t kMaxSize = 1 << 24;
 
-[[noreturn]] void usage(int status) {
+void usage(const char* cmnd) {
   print_usage_head(stderr, cmnd, "obtain autocorrelation sequence", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -m m  : order of sequence  [%d]\n", kOrder);
@@ -28,7 +26,6 @@ constexpr int64_t kMaxSize = 1 << 24;
   std::fprintf(stderr, "  stdout:\n");
   std::fprintf(stderr, "       autocorrelation sequence (%s)\n", "float");
   print_version_footer(stderr);
-  std::exit(status);
 }
 
 struct Options {
@@ -44,8 +41,8 @@ int size_value(OptionValues* v, int64_t lo, const char* below) {
   return static_cast<int>(v->integer(text, lo, kMaxSize, below));
 }
 
-Options parse_options(int argc, char** argv) {
-  Options o;
+CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
+  Options& o = *options;
   const auto option = [&o](OptionValues* v) {
     switch (v->letter()) {
       case 'm':
@@ -58,16 +55,20 @@ Options parse_options(int argc, char** argv) {
         return false;
     }
   };
-  read_arguments(cmnd, argc, argv, usage, option, [&o](const char* arg) { o.infile = arg; });
-  return o;
+  return read_arguments(command, argc, argv, option, [&o](const char* arg) {
+    o.infile = arg;
+    return true;
+  });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  start_command(argc, argv, "lagcorr", &cmnd, [] { usage(0); });
-  const Options o = parse_options(argc, argv);
-  FILE* in = open_float_input(cmnd, o.infile);
+  Command command;
+  if (const CommandEnd end = start_command(argc, argv, "lagcorr", usage, &command)) return *end;
+  Options o;
+  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
+  FILE* in = open_float_input(command.name, o.infile);
   if (in == nullptr) return 1;
   const int l = o.frame_length, m = o.order;
   double* frame = double_array(static_cast<long>(l) + m + 1);
@@ -78,5 +79,5 @@ int main(int argc, char** argv) {
     if (fwritef(r, sizeof(double), m + 1, stdout) != m + 1) break;
   }
   std::free(frame);
-  return finish_stream(cmnd, in);
+  return finish_stream(command.name, in);
 }

@@ -361,7 +361,7 @@ int extract(const Options& o, const Algorithm& algorithm) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standard_options(argc, argv, "pitch", [] { usage(0); });
+  if (const CommandEnd end = standard_options(argc, argv, "pitch", [] { usage(0); })) return *end;
   try {
     const Options o = parse_options(argc, argv);
     return extract(o, find_tracker(o.algorithm));

@@ -45,7 +45,9 @@ static bool check_input(const viewoptions& o, std::FILE* in) {
 }
 
 int main(int argc, char** argv) {
-  standard_options(argc, argv, "plotview", [argv] { usage(command_name(argv[0]), 0); });
+  if (const CommandEnd end =
+          standard_options(argc, argv, "plotview", [argv] { usage(command_name(argv[0]), 0); }))
+    return *end;
   // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
   velk::removetemporariesonsignals();
   viewoptions o = parse_options(argc, argv);

@@ -10,13 +10,11 @@
 
 namespace {
 
-const char* cmnd = "recslice";
-
 constexpr int64_t kStart = 0;
 constexpr int64_t kEnd = -1;  // the end of the input
 constexpr int kBlockLength = 1;
 
-[[noreturn]] void usage(int status) {
+void usage(const char* cmnd) {
   print_usage_head(stderr, cmnd, "binary file cut", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s  : start number [%d]\n", static_cast<int>(kStart));
@@ -47,7 +45,6 @@ constexpr int kBlockLength = 1;
   std::fprintf(stderr, "       When both -l and -n are specified,\n");
   std::fprintf(stderr, "       latter argument is adopted.\n");
   print_version_footer(stderr);
-  std::exit(status);
 }
 
 // Item size in bytes of a "+type" argument, 0 for an unknown type.
@@ -87,8 +84,8 @@ struct Options {
   const char* infile = nullptr;
 };
 
-Options parse_options(int argc, char** argv) {
-  Options o;
+CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
+  Options& o = *options;
   const auto option = [&o](OptionValues* v) {
     switch (v->letter()) {
       case 's':
@@ -108,16 +105,16 @@ Options parse_options(int argc, char** argv) {
         return false;
     }
   };
+  // A "+type" argument of no known type is refused as an invalid option.
   const auto operand = [&o](const char* arg) {
     if (arg[0] != '+') {
       o.infile = arg;
-      return;
+      return true;
     }
     o.size = item_size(arg + 1);
-    if (o.size == 0) invalid_option(cmnd, arg[1], usage);
+    return o.size != 0;
   };
-  read_arguments(cmnd, argc, argv, usage, option, operand);
-  return o;
+  return read_arguments(command, argc, argv, option, operand);
 }
 
 // Copies records start..end of the input; any short read ends the copy.
@@ -140,10 +137,12 @@ void slice(const Options& o, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  start_command(argc, argv, "recslice", &cmnd, [] { usage(0); });
-  const Options o = parse_options(argc, argv);
+  Command command;
+  if (const CommandEnd end = start_command(argc, argv, "recslice", usage, &command)) return *end;
+  Options o;
+  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
   FILE* in = open_input(o.infile);
   if (in == nullptr) return 1;
   slice(o, in);
-  return finish_stream(cmnd, in);
+  return finish_stream(command.name, in);
 }

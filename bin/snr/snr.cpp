@@ -12,15 +12,13 @@
 
 namespace {
 
-const char* cmnd = "snr";
-
 constexpr int kFrameLength = 256;
 constexpr int kOutputType = 0;
 constexpr int kLastOutputType = 3;
 // Largest frame length: the two frames are held in one array of doubles.
 constexpr int64_t kMaxFrameLength = 1 << 24;
 
-[[noreturn]] void usage(int status) {
+void usage(const char* cmnd) {
   print_usage_head(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "      -l l  : frame length                         [%d]\n", kFrameLength);
@@ -37,7 +35,6 @@ constexpr int64_t kMaxFrameLength = 1 << 24;
   std::fprintf(stderr, "  stdout:\n");
   std::fprintf(stderr, "      SNR, SNRseg\n");
   print_version_footer(stderr);
-  std::exit(status);
 }
 
 struct Options {
@@ -47,8 +44,8 @@ struct Options {
   const char* infile = nullptr;
 };
 
-Options parse_options(int argc, char** argv) {
-  Options o;
+CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
+  Options& o = *options;
   const auto option = [&o](OptionValues* v) {
     switch (v->letter()) {
       case 'l':
@@ -67,10 +64,12 @@ Options parse_options(int argc, char** argv) {
       o.reference = arg;
     else
       o.infile = arg;
+    return true;
   };
-  read_arguments(cmnd, argc, argv, usage, option, operand);
-  if (o.reference == nullptr) usage(1);
-  return o;
+  if (const CommandEnd end = read_arguments(command, argc, argv, option, operand)) return end;
+  if (o.reference != nullptr) return std::nullopt;
+  command.usage(command.name);
+  return 1;
 }
 
 struct Totals {
@@ -116,39 +115,43 @@ int64_t count_rest(FILE* fp, double* buf, int l) {
   return n;
 }
 
-// Ends the command when one of the n samples is not a finite number: the figures would be NaN or
-// infinite without saying why.
-void check_finite(const double* x, int n, const char* name) {
+// False, after the message, when one of the n samples is not a finite number: the figures would
+// be NaN or infinite without saying why.
+bool all_finite(const char* cmnd, const double* x, int n, const char* name) {
   for (int i = 0; i < n; i++)
     if (!std::isfinite(x[i])) {
       std::fprintf(stderr, "%s : Input sample is not a finite number in %s!\n", cmnd, name);
-      std::exit(1);
+      return false;
     }
+  return true;
 }
 
-Totals compare(FILE* reference, FILE* signal, int l, bool detail, const char* reference_name,
-               const char* signal_name) {
-  Totals t;
+// The totals of the two streams frame by frame; the exit status when the command ends here (a
+// sample that is not a number, memory that cannot be had).
+CommandEnd compare(const char* cmnd, FILE* reference, FILE* signal, int l, bool detail,
+                   const char* reference_name, const char* signal_name, Totals* t) {
   double* x = double_array(2L * l);
-  if (x == nullptr) std::exit(3);
+  if (x == nullptr) return 3;
   double* y = x + l;
   int a = 0, b = 0;
-  while (!std::feof(reference) && !std::feof(signal)) {
+  bool finite = true;
+  while (finite && !std::feof(reference) && !std::feof(signal)) {
     a = freadf(x, sizeof(double), l, reference);
     b = freadf(y, sizeof(double), l, signal);
-    check_finite(x, a < b ? a : b, reference_name);
-    check_finite(y, a < b ? a : b, signal_name);
-    add_frame(x, y, a < b ? a : b, l, detail, &t);
+    finite =
+        all_finite(cmnd, x, a < b ? a : b, reference_name) && all_finite(cmnd, y, a < b ? a : b, signal_name);
+    if (finite) add_frame(x, y, a < b ? a : b, l, detail, t);
   }
   // The samples one stream holds beyond the other: those of the last frame, then the rest.
-  t.unmatched = (a > b ? a - b : b - a) + count_rest(reference, x, l) + count_rest(signal, y, l);
+  if (finite) t->unmatched = (a > b ? a - b : b - a) + count_rest(reference, x, l) + count_rest(signal, y, l);
   std::free(x);
-  return t;
+  if (!finite) return 1;
+  return std::nullopt;
 }
 
 // Says on standard error what makes the figures questionable; false when there is nothing to
 // compare at all.
-bool check_comparison(const Totals& t, int frame_length) {
+bool check_comparison(const char* cmnd, const Totals& t, int frame_length) {
   if (t.samples == 0) {
     std::fprintf(stderr, "%s : No samples to compare: an input is empty!\n", cmnd);
     return false;
@@ -192,8 +195,11 @@ void report(const Totals& t, int output_type) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  start_command(argc, argv, "snr", &cmnd, [] { usage(0); });
-  const Options o = parse_options(argc, argv);
+  Command command;
+  if (const CommandEnd end = start_command(argc, argv, "snr", usage, &command)) return *end;
+  const char* cmnd = command.name;
+  Options o;
+  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
   FILE* reference = open_stream(o.reference, "rb");
   if (reference == nullptr) return 1;
   FILE* signal = open_input(o.infile);
@@ -202,10 +208,13 @@ int main(int argc, char** argv) {
       refuse_wave_input(cmnd, signal, input_name(o.infile)))
     return 1;
   const bool detail = o.output_type == 1;
-  const Totals t = compare(reference, signal, o.frame_length, detail, o.reference, input_name(o.infile));
+  Totals t;
+  const CommandEnd end =
+      compare(cmnd, reference, signal, o.frame_length, detail, o.reference, input_name(o.infile), &t);
   std::fclose(reference);
   if (signal != stdin) std::fclose(signal);
-  if (!check_comparison(t, o.frame_length)) return 1;
+  if (end) return *end;
+  if (!check_comparison(cmnd, t, o.frame_length)) return 1;
   report(t, o.output_type);
   return output_complete(cmnd, stdout) ? 0 : 1;
 }

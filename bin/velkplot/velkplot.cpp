@@ -914,7 +914,7 @@ void check_rates(const std::vector<Panel>& panels) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standard_options(argc, argv, "velkplot", [] { usage(0); });
+  if (const CommandEnd end = standard_options(argc, argv, "velkplot", [] { usage(0); })) return *end;
   // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
   removetemporariesonsignals();
   Settings s = parse(argc, argv);

@@ -21,9 +21,8 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
-void test_usage(int status) {
-  std::fprintf(stderr, "USAGE TEXT\n");
-  std::exit(status);
+void test_usage(const char* cmnd) {
+  std::fprintf(stderr, "USAGE TEXT of %s\n", cmnd);
 }
 
 TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
@@ -60,16 +59,10 @@ TEST(Cmdline, NextArgumentStopsAtTheEnd) {
   EXPECT_EQ(i, 2);
 }
 
-TEST(CmdlineDeathTest, InvalidOptionNamesTheLetterThenPrintsUsage) {
-  EXPECT_EXIT(invalid_option("cmd", 'x', test_usage), ::testing::ExitedWithCode(1),
-              "^cmd : Invalid option 'x'!\nUSAGE TEXT\n$");
-}
-
-TEST(CmdlineDeathTest, OptionArgumentMissingPrintsUsage) {
-  char a0[] = "cmd", a1[] = "-l";
-  char* argv[] = {a0, a1};
-  int i = 1;
-  EXPECT_EXIT(option_argument(2, argv, &i, test_usage), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
+TEST(Cmdline, InvalidOptionNamesTheLetter) {
+  ::testing::internal::CaptureStderr();
+  invalid_option("cmd", 'x');
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "cmd : Invalid option 'x'!\n");
 }
 
 // The arguments of a command line, as main receives them.
@@ -82,7 +75,8 @@ struct CommandLine {
   int argc() const { return static_cast<int>(argv.size()); }
 };
 
-// What read_arguments handed over, in order: "operand", "-<letter>" and the values taken.
+// What read_arguments handed over, in order: "operand", "-<letter>" and the values taken; then
+// " => <status>" when the command ends, and what it printed on standard error.
 std::string read_words(CommandLine c) {
   std::string seen;
   const auto option = [&seen](OptionValues* v) {
@@ -101,12 +95,23 @@ std::string read_words(CommandLine c) {
       case 't':
         seen += std::string(" ") + v->text();
         return true;
+      case 'r':
+        std::fprintf(stderr, "cmd : No -r here!\n");
+        v->refuse();
+        return true;
       default:
         return false;
     }
   };
-  read_arguments("cmd", c.argc(), c.argv.data(), test_usage, option,
-                 [&seen](const char* arg) { seen += std::string(" ") + arg; });
+  const auto operand = [&seen](const char* arg) {
+    seen += std::string(" ") + arg;
+    return arg[0] != '+' || arg[1] == 'f';
+  };
+  const Command command{"cmd", test_usage};
+  ::testing::internal::CaptureStderr();
+  const CommandEnd end = read_arguments(command, c.argc(), c.argv.data(), option, operand);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  if (end) seen += " => " + std::to_string(*end) + "\n" + err;
   return seen;
 }
 
@@ -117,21 +122,26 @@ TEST(Cmdline, ReadArgumentsHandsOverOptionsValuesAndOperands) {
   EXPECT_EQ(read_words(CommandLine({"cmd"})), "");
 }
 
-TEST(CmdlineDeathTest, ReadArgumentsEndsTheCommandAsTheToolkitDoes) {
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "x", "-h", "-q"})), ::testing::ExitedWithCode(0),
-              "^USAGE TEXT\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-q", "-h"})), ::testing::ExitedWithCode(1),
-              "^cmd : Invalid option 'q'!\nUSAGE TEXT\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-i"})), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-n", "1"})), ::testing::ExitedWithCode(1), "^USAGE TEXT\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-i", "6"})), ::testing::ExitedWithCode(1),
-              "^cmd : Value 6 for option '-i' is too large \\(at most 5\\)!\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-i", "-6"})), ::testing::ExitedWithCode(1),
-              "^cmd : Too small!\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-n", "1", "x"})), ::testing::ExitedWithCode(1),
-              "^cmd : Invalid value 'x' for option '-n'!\n$");
-  EXPECT_EXIT(read_words(CommandLine({"cmd", "-n", "0.1", "1"})), ::testing::ExitedWithCode(1),
-              "^cmd : Value 0.1 for option '-n' is too small \\(at least 0.5\\)!\n$");
+// Reading stops at the argument that ends the command, with the status and the messages the
+// toolkit gives; nothing after it is handed over.
+TEST(Cmdline, ReadArgumentsEndsTheCommandAsTheToolkitDoes) {
+  EXPECT_EQ(read_words(CommandLine({"cmd", "x", "-h", "-q"})), " x => 0\nUSAGE TEXT of cmd\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-q", "-h"})),
+            " -q => 1\ncmd : Invalid option 'q'!\nUSAGE TEXT of cmd\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "+q", "-i", "1"})),
+            " +q => 1\ncmd : Invalid option 'q'!\nUSAGE TEXT of cmd\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-i"})), " -i -5 => 1\nUSAGE TEXT of cmd\n");
+  // A missing second value: the usage text once, not a message about the empty value.
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-n", "1"})), " -n 1.000000 0.500000 => 1\nUSAGE TEXT of cmd\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-i", "6", "in"})),
+            " -i -5 => 1\ncmd : Value 6 for option '-i' is too large (at most 5)!\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-i", "-6"})), " -i -5 => 1\ncmd : Too small!\n");
+  // After the first bad value the option's other values are answered without a word.
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-n", "x", "y", "-t", "z"})),
+            " -n 0.500000 0.500000 => 1\ncmd : Invalid value 'x' for option '-n'!\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-n", "0.1", "1"})),
+            " -n 0.500000 0.500000 => 1\ncmd : Value 0.1 for option '-n' is too small (at least 0.5)!\n");
+  EXPECT_EQ(read_words(CommandLine({"cmd", "-r", "-i", "1"})), " -r => 1\ncmd : No -r here!\n");
 }
 
 TEST(Cmdline, SaturatingArithmetic) {
@@ -197,16 +207,29 @@ TEST(Cmdline, OpenStreamNamesTheFileItCannotOpen) {
   std::fclose(fp);
 }
 
-// The help text of a command may print its name: the name is set before the help runs.
-TEST(CmdlineDeathTest, StartCommandNamesTheCommandFromItsPath) {
-  static const char* name = "unset";
+// The command is named from its path before the help text, which may print the name, runs;
+// --help and --version end it with status 0, their texts on standard output.
+TEST(Cmdline, StartCommandNamesTheCommandAndTakesTheStandardOptions) {
+  Command command;
   CommandLine plain({"./bin/snr", "-l", "5"});
-  start_command(plain.argc(), plain.argv.data(), "snr", &name, [] { std::exit(9); });
-  EXPECT_STREQ(name, "snr");
+  EXPECT_EQ(start_command(plain.argc(), plain.argv.data(), "snr", test_usage, &command), std::nullopt);
+  EXPECT_STREQ(command.name, "snr");
+  EXPECT_EQ(command.usage, test_usage);
+
   CommandLine help({"/opt/tools/lagcorr2", "in.f32", "--help"});
-  EXPECT_EXIT(start_command(help.argc(), help.argv.data(), "lagcorr", &name,
-                            [] { std::exit(std::strcmp(name, "lagcorr2") == 0 ? 7 : 8); }),
-              ::testing::ExitedWithCode(7), "");
+  ::testing::internal::CaptureStdout();
+  const int saved = dup(STDERR_FILENO);  // --help joins standard error to standard output
+  const CommandEnd end = start_command(help.argc(), help.argv.data(), "lagcorr", test_usage, &command);
+  std::fflush(stderr);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "USAGE TEXT of lagcorr2\n");
+  EXPECT_EQ(end, 0);
+
+  CommandLine version({"snr", "-l", "--version", "--help"});
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(start_command(version.argc(), version.argv.data(), "snr", test_usage, &command), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string("snr (velk) ") + VELK_VERSION + "\n");
 }
 
 TEST(Cmdline, InputsAreTheNamedFileOrStandardInput) {

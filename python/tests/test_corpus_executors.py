@@ -98,6 +98,26 @@ def test_every_items_warnings_reach_its_row(tmp_path):
     assert [rows[f"z{k}"][8] for k in range(4)] == ["zeros in the signal have been filled with noise"] * 4
 
 
+def test_a_run_leaves_the_callers_warning_hook_and_filters_as_they_were(tree, tmp_path):
+    import warnings
+
+    import velk
+
+    def hook(*args, **keywords):
+        raise AssertionError("an item's warning reached the caller's hook")
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("default")
+        warnings.showwarning = hook
+        filters = list(warnings.filters)
+        report = corpus.encode(tree[0], tmp_path / "out", OPTIONS, jobs=2)
+        assert report.done == 8
+        assert warnings.showwarning is hook and warnings.filters == filters
+        # the caller's own warnings, outside the run, go to its hook again
+        with pytest.raises(AssertionError, match="caller's hook"):
+            velk.read_wav(tree[0] / CONVERTED)
+
+
 def test_shards_failures_merge_and_decode_of_files_at_their_own_rates(tree, tmp_path):
     src, reference = tree
     bad = tmp_path / "src"

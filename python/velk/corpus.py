@@ -19,7 +19,7 @@ import threading
 import time
 from concurrent.futures import FIRST_COMPLETED, Executor, ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
-from typing import Optional, Sequence, Tuple, Union
+from typing import Any, Iterable, List, Optional, Sequence, Tuple, Union
 
 import velk
 # The parts of a run, and the names of the package's interface to them (velk.corpus.Refusal,
@@ -57,7 +57,7 @@ class Report:
     loops: list = field(default_factory=list, repr=False)
     progress_error: OSError = field(default=None, repr=False)
 
-    def notes(self):
+    def notes(self) -> List[str]:
         """Lines naming what the scan of SRC left out, for the summary."""
         lines = []
         if self.other_files:
@@ -70,7 +70,8 @@ class Report:
                          + names_text(self.loops))
         return lines
 
-    def line(self):
+    def line(self) -> str:
+        """The summary line of the run: items done, skipped and failed, hours of audio, time taken."""
         hours = self.audio / 3600
         text = (f"{self.items} items: {self.done} done, {self.skipped} skipped (done before), {self.failed} failed;"
                 f" {hours:.2f} h of audio in {duration_text(self.elapsed)}")
@@ -79,14 +80,15 @@ class Report:
         return text
 
 
-def names_text(names, shown=10):
+def names_text(names: Iterable[str], shown: int = 10) -> str:
     """Names in byte order, the first `shown` of them and how many more."""
     names = sorted(names, key=os.fsencode)
     text = ", ".join(names[:shown])
     return text + (f" and {len(names) - shown} more" if len(names) > shown else "")
 
 
-def duration_text(seconds):
+def duration_text(seconds: float) -> str:
+    """A duration as "42 s", "3 min 5 s" or "2 h 10 min"."""
     seconds = int(round(seconds))
     if seconds < 60:
         return f"{seconds} s"
@@ -162,7 +164,7 @@ def _scan(command, src, outdir, options):
         raise Refusal(f"{src}: {reason_of(e)}") from None
 
 
-def worker_version():
+def worker_version() -> str:
     """The velk version a worker runs (a worker that cannot import velk fails to run this)."""
     return velk.__version__
 
@@ -182,13 +184,14 @@ class Halt:
     """Whether a run starts more items: not once the caller's stop event is set, nor once the
     progress output failed (its error kept, SIGPIPE for a reader that went away)."""
 
-    def __init__(self, stop):
+    def __init__(self, stop: Optional[threading.Event]) -> None:
         self.stop, self.error = stop, None
 
-    def is_set(self):
+    def is_set(self) -> bool:
+        """Whether the run is to start no more items."""
         return self.error is not None or (self.stop is not None and self.stop.is_set())
 
-    def reason(self):
+    def reason(self) -> Union[None, bool, int]:
         """What ended the run early: the signal (SIGPIPE for a closed progress reader), True for a
         stop event without one, None when it ran to its end."""
         if isinstance(self.error, BrokenPipeError):
@@ -197,7 +200,7 @@ class Halt:
             return getattr(self.stop, "signal", None) or True
         return None
 
-    def report(self, progress, method, *args):
+    def report(self, progress: Any, method: str, *args: Any) -> None:
         """Calls the progress method; a failed write stops the run instead of losing its rows."""
         if progress is None or self.error is not None:
             return
@@ -334,7 +337,7 @@ def decode(src: PathLike, outdir: PathLike, options: Optional[dict] = None, **ru
     return run("decode", src, outdir, options, **run_options)
 
 
-def cluster_executor(address):
+def cluster_executor(address: str) -> Tuple[Any, Executor, int]:
     """The executor and the number of threads of the Dask cluster at address."""
     try:
         import distributed

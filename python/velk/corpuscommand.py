@@ -1,15 +1,17 @@
 """The command velkcorpus: its usage text, command line, progress display and signals."""
 import os
-import re
 import signal
 import sys
 import threading
 import time
-from typing import Optional, Sequence
+from typing import Any, List, Optional, Sequence, TextIO, Tuple
 
 import velk
-from velk.corpus import (DECODER_OPTIONS, ENCODER_OPTIONS, INTEGER, Refusal, cluster_executor, duration_text, merge,
+from velk.corpus import (DECODER_OPTIONS, ENCODER_OPTIONS, Refusal, cluster_executor, duration_text, merge,
                          parse_options, reason_of, run)
+from velk.corpusargs import RUN_FLAGS, RUN_VALUES, positive, read_command_line, shard_of
+
+__all__ = ["USAGE", "LineProgress", "BarProgress", "SignalStop", "parse_command_line", "main"]
 
 # ---- progress ----
 
@@ -17,13 +19,15 @@ from velk.corpus import (DECODER_OPTIONS, ENCODER_OPTIONS, INTEGER, Refusal, clu
 class LineProgress:
     """A flushed line every `every` items, for logs and pipes."""
 
-    def __init__(self, out=None, every=100):
+    def __init__(self, out: Optional[TextIO] = None, every: int = 100) -> None:
         self.out, self.every = out or sys.stdout, every
 
-    def start(self, total, failed):
+    def start(self, total: int, failed: int) -> None:
+        """Starts counting a run of `total` items, `failed` of them failed before it began."""
         self.total, self.count, self.failed, self.audio, self.began = total, 0, failed, 0.0, time.monotonic()
 
-    def advance(self, seconds, failed):
+    def advance(self, seconds: float, failed: int) -> None:
+        """One more item, of `seconds` of audio; a line every `every` items and at the end."""
         self.count += 1
         self.failed += failed
         self.audio += seconds
@@ -35,32 +39,37 @@ class LineProgress:
                   f" {rate:.2f} items/s, {self.failed} failed, {duration_text(left)} left",
                   file=self.out, flush=True)
 
-    def close(self):
+    def close(self) -> None:
+        """Nothing to close: each line is flushed."""
         pass
 
 
 class BarProgress:
     """A progress bar on the terminal (tqdm): items, hours of audio, rate, time left, failures."""
 
-    def __init__(self):
+    def __init__(self) -> None:
         from tqdm import tqdm
         self.tqdm = tqdm
 
-    def start(self, total, failed):
+    def start(self, total: int, failed: int) -> None:
+        """Opens the bar of a run of `total` items, `failed` of them failed before it began."""
         self.failed, self.audio = failed, 0.0
         self.bar = self.tqdm(total=total, unit="item", dynamic_ncols=True, smoothing=0.05)
         self.bar.set_postfix_str(self.postfix(), refresh=False)
 
-    def postfix(self):
+    def postfix(self) -> str:
+        """The text after the bar: hours of audio and failures."""
         return f"{self.audio / 3600:.2f} h audio, {self.failed} failed"
 
-    def advance(self, seconds, failed):
+    def advance(self, seconds: float, failed: int) -> None:
+        """One more item, of `seconds` of audio."""
         self.failed += failed
         self.audio += seconds
         self.bar.set_postfix_str(self.postfix(), refresh=False)
         self.bar.update(1)
 
-    def close(self):
+    def close(self) -> None:
+        """Closes the bar."""
         self.bar.close()
 
 
@@ -101,58 +110,26 @@ succeeded, 1 when any failed or the progress output could not be written, 255 wh
 cannot start; a run stopped by SIGINT or SIGTERM, or whose progress reader went away
 (SIGPIPE), finishes its running items and ends by that signal."""
 
-RUN_FLAGS = ("--force", "--quiet")
-RUN_VALUES = ("--jobs", "--shard", "--scheduler", "--every")
-
-
-def positive(text, what):
-    if not INTEGER.match(text) or int(text) < 1:
-        raise Refusal(f"{what} {text}: not a positive integer")
-    return int(text)
-
-
-def parse_command_line(argv):
-    """(command, positional arguments, codec words, run settings) of a command line."""
-    command, rest = argv[0], argv[1:]
-    positional, codec, settings = [], [], {}
-    k = 0
-    while k < len(rest):
-        word = rest[k]
-        name, equals, value = word.partition("=")
-        if word in RUN_FLAGS:
-            settings[word[2:]] = True
-        elif name in RUN_VALUES:
-            if not equals:
-                if k + 1 == len(rest):
-                    raise Refusal(f"{word}: needs a value")
-                k += 1
-                value = rest[k]
-            settings[name[2:]] = value
-        elif word.startswith("--"):
-            codec.append(word)
-        elif word.startswith("-") and len(word) > 1:
-            raise Refusal(f"{word}: unknown option")
-        else:
-            positional.append(word)
-        k += 1
+def parse_command_line(argv: Sequence[str]) -> Tuple[str, List[str], dict, dict]:
+    """(command, positional arguments, codec options, run settings) of a command line."""
+    command = argv[0]
+    line = read_command_line(argv[1:], RUN_FLAGS, RUN_VALUES)
+    positional, codec, given = line.positional, line.words, line.run
     wanted = 1 if command == "merge" else 2
     if command not in ("encode", "decode", "merge"):
         raise Refusal(f"{command}: not a command (encode, decode or merge)")
     if len(positional) != wanted:
         raise Refusal(f"{command} takes {'OUTDIR' if wanted == 1 else 'SRC OUTDIR'}")
-    if command == "merge" and (codec or settings):
+    if command == "merge" and (codec or any(v is not None and v is not False for v in given.values())):
         raise Refusal("merge takes no options")
-    run_settings = {"force": settings.get("force", False), "quiet": settings.get("quiet", False),
-                    "scheduler": settings.get("scheduler"), "jobs": None, "shard": None, "every": 100}
-    if "jobs" in settings:
-        run_settings["jobs"] = positive(settings["jobs"], "--jobs")
-    if "every" in settings:
-        run_settings["every"] = positive(settings["every"], "--every")
-    if "shard" in settings:
-        match = re.match(r"([0-9]+)/([0-9]+)\Z", settings["shard"])
-        if not match or not int(match[1]) < int(match[2]):
-            raise Refusal(f"--shard {settings['shard']}: not I/N with 0 <= I < N")
-        run_settings["shard"] = (int(match[1]), int(match[2]))
+    run_settings = {"force": given["force"], "quiet": given["quiet"], "scheduler": given["scheduler"],
+                    "jobs": None, "shard": None, "every": 100}
+    if given["jobs"] is not None:
+        run_settings["jobs"] = positive(given["jobs"], "--jobs")
+    if given["every"] is not None:
+        run_settings["every"] = positive(given["every"], "--every")
+    if given["shard"] is not None:
+        run_settings["shard"] = shard_of(given["shard"])
     kinds = ENCODER_OPTIONS if command == "encode" else DECODER_OPTIONS
     return command, positional, parse_options(codec, kinds), run_settings
 
@@ -160,13 +137,14 @@ def parse_command_line(argv):
 class SignalStop(threading.Event):
     """Set by the first SIGINT or SIGTERM (no new items start); a second one ends the process."""
 
-    def __init__(self):
+    def __init__(self) -> None:
         super().__init__()
         self.signal = None
         for s in (signal.SIGINT, signal.SIGTERM):
             signal.signal(s, self.caught)
 
-    def caught(self, number, frame):
+    def caught(self, number: int, frame: Any) -> None:
+        """The handler of SIGINT and SIGTERM."""
         if self.signal is not None:
             signal.signal(number, signal.SIG_DFL)
             os.kill(os.getpid(), number)
@@ -175,6 +153,7 @@ class SignalStop(threading.Event):
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    """velkcorpus ARGS (sys.argv[1:] by default); the exit status."""
     argv = sys.argv[1:] if argv is None else list(argv)
     if not argv or argv[0] in ("-h", "--help"):
         print(USAGE)

@@ -3,7 +3,10 @@ to folders followed), the entries of a Kaldi-style .scp list or of a list of pat
 parameter sets of an encoded tree, each named by the relative path of its outputs."""
 import os
 from dataclasses import dataclass, field
-from typing import List, Optional, Sequence
+from typing import Iterable, List, Optional, Sequence
+
+__all__ = ["Refusal", "SOUND_EXTENSIONS", "Item", "Scan", "byte_order", "stem", "walk", "scp_items", "list_items",
+           "mark_collisions", "encode_items", "decode_items"]
 
 
 class Refusal(Exception):
@@ -30,11 +33,13 @@ class Item:
     problem: str = None
 
 
-def byte_order(items):
+def byte_order(items: Iterable["Item"]) -> List["Item"]:
+    """The items in the byte order of their names, then of their paths."""
     return sorted(items, key=lambda item: (os.fsencode(item.name), os.fsencode(item.path)))
 
 
-def stem(relative):
+def stem(relative: str) -> str:
+    """The name of an item: its path relative to SRC without the extension."""
     root, extension = os.path.splitext(relative)
     return root if extension and not root.endswith("/") else relative
 
@@ -121,7 +126,7 @@ def list_items(listing: str) -> List["Item"]:
     return [Item(stem(os.path.relpath(p, common)), p) for p in paths]
 
 
-def mark_collisions(items, extensions):
+def mark_collisions(items: List["Item"], extensions: Sequence[str]) -> List["Item"]:
     """Items whose outputs another item earlier in the order already has fail."""
     first = {}
     for item in items:

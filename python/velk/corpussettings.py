@@ -6,7 +6,7 @@ import re
 import threading
 import time
 import warnings
-from typing import Dict, Iterable, Union
+from typing import Any, Callable, Dict, Iterable, Union
 
 import numpy as np
 
@@ -14,6 +14,10 @@ import velk
 from velk import outputs
 from velk.corpusitems import Refusal
 from velk.corpustables import shard_tables
+
+__all__ = ["RECORD", "ENCODER_OPTIONS", "DECODER_OPTIONS", "CODEC_SETTINGS", "EACH_FILE", "INTEGER", "REAL",
+           "parse_options", "encoder_keywords", "check_with_module", "encode_record", "read_record", "decode_record",
+           "differences", "claim"]
 
 RECORD = "velkcorpus.json"
 RECORD_FORMAT = 1
@@ -58,7 +62,7 @@ def parse_options(words: Iterable[str], kinds: Dict[str, type]) -> Dict[str, Uni
     return options
 
 
-def encoder_keywords(options):
+def encoder_keywords(options: dict) -> dict:
     """The encode() keywords of the encoder options: all but fs, a negative f0acc counting as 5
     as velkcoder counts it."""
     keywords = {k: v for k, v in options.items() if k != "fs"}
@@ -67,7 +71,7 @@ def encoder_keywords(options):
     return keywords
 
 
-def check_with_module(function, *args, **keywords):
+def check_with_module(function: Callable, *args: Any, **keywords: Any) -> None:
     """Runs the module on a small signal with the options, so that options it refuses refuse the
     run once instead of failing every item."""
     with warnings.catch_warnings():
@@ -78,7 +82,7 @@ def check_with_module(function, *args, **keywords):
             raise Refusal(str(e).splitlines()[0]) from None
 
 
-def encode_record(options):
+def encode_record(options: dict) -> dict:
     """The settings record of an encode run with these options: each setting that follows the
     rate as the module sets it for --fs, or EACH_FILE without it."""
     rate = options.get("fs")
@@ -106,7 +110,7 @@ def read_record(directory: str) -> dict:
     return record
 
 
-def decode_record(src, options):
+def decode_record(src: str, options: dict) -> dict:
     """The settings record of a decode run of the encode tree src with these decoder options."""
     try:
         source = read_record(src)
@@ -124,7 +128,7 @@ def decode_record(src, options):
 # ---- the settings record ----
 
 
-def differences(old, new):
+def differences(old: dict, new: dict) -> str:
     """The settings two records differ in, each option and setting by its name."""
     def flat(record):
         options = record.get("options") if isinstance(record.get("options"), dict) else {}
@@ -135,7 +139,7 @@ def differences(old, new):
                      for k in sorted(set(old) | set(new)) if old.get(k) != new.get(k))
 
 
-def claim(outdir, record, force):
+def claim(outdir: str, record: dict, force: bool) -> int:
     """Creates the settings record in outdir, or checks that the one there holds these settings.
     Created by a hard link of a complete temporary file, so that runs starting together agree on
     one record and none reads a half-written one. With force, other settings replace the record:

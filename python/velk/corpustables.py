@@ -4,10 +4,13 @@ import errno
 import fcntl
 import os
 import re
-from typing import BinaryIO, Optional, Tuple
+from typing import Any, BinaryIO, Iterable, List, Optional, Sequence, Tuple
 
 from velk import outputs
 from velk.corpusitems import Refusal
+
+__all__ = ["SUMMARY_HEADER", "FAILURES_HEADER", "LOCK", "tsv_field", "tsv_line", "table_names", "Table", "read_table",
+           "write_table", "rows_by_key", "write_sorted", "shard_tables", "merge", "hold"]
 
 SUMMARY_HEADER = ("name", "duration", "rate", "frames", "voiced", "f0_median", "f0_p5", "f0_p95", "warnings")
 FAILURES_HEADER = ("path", "reason")
@@ -20,15 +23,18 @@ TSV_ESCAPES = {"\\": "\\\\", "\t": "\\t", "\n": "\\n", "\r": "\\r",
 TSV_ESCAPED = re.compile("[" + re.escape("".join(TSV_ESCAPES)) + "]")
 
 
-def tsv_field(text):
+def tsv_field(text: str) -> str:
+    """The text as a TSV field: backslash, tab and line ends escaped."""
     return TSV_ESCAPED.sub(lambda m: TSV_ESCAPES[m[0]], text)
 
 
-def tsv_line(fields):
+def tsv_line(fields: Iterable[Any]) -> str:
+    """A TSV line of the fields, each as its text."""
     return "\t".join(tsv_field(str(f)) for f in fields) + "\n"
 
 
-def table_names(shard):
+def table_names(shard: Optional[Tuple[int, int]]) -> Tuple[str, str]:
+    """The names of the summary and failures tables of a run, or of shard I."""
     if shard is None:
         return "summary.tsv", "failures.tsv"
     return f"summary.{shard[0]}.tsv", f"failures.{shard[0]}.tsv"
@@ -37,12 +43,13 @@ def table_names(shard):
 class Table:
     """A TSV file that rows are appended to, each flushed, with its header when new."""
 
-    def __init__(self, path, header, fresh=False):
+    def __init__(self, path: str, header: Sequence[str], fresh: bool = False) -> None:
         self.path, self.header, self.file = path, header, None
         if fresh and os.path.exists(path):
             os.unlink(path)
 
-    def add(self, fields):
+    def add(self, fields: Iterable[Any]) -> None:
+        """Appends a row, flushed (the header first into a new table)."""
         if self.file is None:
             new = not os.path.exists(self.path) or os.path.getsize(self.path) == 0
             self.file = open(self.path, "a", encoding="utf-8", errors="surrogateescape")
@@ -51,19 +58,21 @@ class Table:
         self.file.write(tsv_line(fields))
         self.file.flush()
 
-    def close(self):
+    def close(self) -> None:
+        """Closes the table's file."""
         if self.file is not None:
             self.file.close()
 
 
-def read_table(path):
+def read_table(path: str) -> List[str]:
     """The rows of a table as lines, its header left out; split at newlines only."""
     with open(path, encoding="utf-8", errors="surrogateescape", newline="") as f:
         lines = f.read().split("\n")
     return [line for line in lines[1:] if line]
 
 
-def write_table(path, header, lines):
+def write_table(path: str, header: Sequence[str], lines: Iterable[str]) -> None:
+    """Writes a whole table of the header and the TSV lines."""
     def write(f):
         f.write(tsv_line(header))
         for line in lines:
@@ -72,7 +81,7 @@ def write_table(path, header, lines):
     outputs.write_whole(path, write, "w", encoding="utf-8", errors="surrogateescape")
 
 
-def rows_by_key(paths):
+def rows_by_key(paths: Iterable[str]) -> dict:
     """{first field: row} of the rows of the tables, a later row replacing an earlier one."""
     rows = {}
     for path in paths:
@@ -81,11 +90,13 @@ def rows_by_key(paths):
     return rows
 
 
-def write_sorted(path, header, rows):
+def write_sorted(path: str, header: Sequence[str], rows: dict) -> None:
+    """Writes a whole table of the rows in the byte order of their keys."""
     write_table(path, header, [rows[k] for k in sorted(rows, key=os.fsencode)])
 
 
-def shard_tables(outdir, prefix):
+def shard_tables(outdir: str, prefix: str) -> List[str]:
+    """The shards' tables PREFIX.I.tsv in outdir, oldest first."""
     pattern = re.compile(re.escape(prefix) + r"\.[0-9]+\.tsv\Z")
     paths = [os.path.join(outdir, n) for n in os.listdir(outdir) if pattern.match(n)]
     return sorted(paths, key=lambda p: os.stat(p).st_mtime_ns)

@@ -1,15 +1,19 @@
 """The work of one velkcorpus item, in a thread, a process or a cluster worker: an encoded parameter
 set with its settings record, or a decoded WAV file, each written whole, and the item's row."""
+import contextlib
 import json
 import os
 import re
 import threading
 import warnings
+from typing import Any, Iterator, Optional, Tuple
 
 import numpy as np
 
 import velk
 from velk import outputs
+
+__all__ = ["STREAMS", "ITEM_RECORD", "UNVOICED", "reason_of", "source_state", "encode_item", "decode_item"]
 
 # An item's outputs: the three streams and the settings record beside them.
 STREAMS = (".lf0", ".cc", ".fv")
@@ -19,6 +23,7 @@ UNVOICED = -1e10
 
 _local = threading.local()
 _hook_lock = threading.Lock()
+_route = {"items": 0, "scope": None}  # the items running in this process, the warnings state saved
 
 
 def _show(message, category, filename, lineno, file=None, line=None):
@@ -28,18 +33,31 @@ def _show(message, category, filename, lineno, file=None, line=None):
     sink.append(str(message))
 
 
-def _collect_warnings(sink):
-    """Sends the module's warnings raised in this thread to sink (each of them, also repeated
-    ones). Checked on every item: a caller's catch_warnings may have put its own hook back."""
+@contextlib.contextmanager
+def _warnings_to(sink: list) -> Iterator[None]:
+    """Sends the module's warnings raised in this thread inside the block to sink (each of them,
+    also repeated ones). The process's warning hook and filters change only while some item
+    runs: the first item to start saves them (warnings.catch_warnings) and puts the hook in
+    place, the last to end puts back what was there."""
     with _hook_lock:
-        if warnings.showwarning is not _show:
+        if _route["items"] == 0:
+            scope = warnings.catch_warnings()
+            scope.__enter__()
+            _route["scope"] = scope
             _show.original = warnings.showwarning
             warnings.showwarning = _show
-        rule = ("always", None, UserWarning, re.compile(re.escape(__name__) + r"\Z"), 0)
-        if not any(f[0] == "always" and f[3] is not None and f[3].pattern == rule[3].pattern
-                   for f in warnings.filters):
-            warnings.filterwarnings("always", category=UserWarning, module=rule[3].pattern)
+            warnings.filterwarnings("always", category=UserWarning, module=re.escape(__name__) + r"\Z")
+        _route["items"] += 1
     _local.sink = sink
+    try:
+        yield
+    finally:
+        _local.sink = None
+        with _hook_lock:
+            _route["items"] -= 1
+            if _route["items"] == 0:
+                _route["scope"].__exit__(None, None, None)
+                _route["scope"] = None
 
 
 def _write_atomically(pairs):
@@ -82,7 +100,7 @@ def _refuse_overwrite(path, outputs):
             raise ValueError(f"{out} would overwrite the input {path}")
 
 
-def reason_of(error):
+def reason_of(error: BaseException) -> str:
     """The message of a failure: an OSError's reason and file, else the exception's own text."""
     if isinstance(error, OSError) and error.strerror:
         return f"{error.strerror}: {error.filename}" if error.filename else error.strerror
@@ -90,7 +108,7 @@ def reason_of(error):
     return text[len("path: "):] if text.startswith("path: ") else text
 
 
-def source_state(path):
+def source_state(path: str) -> dict:
     """What tells a changed input: its size and modification time."""
     status = os.stat(path)
     return {"size": status.st_size, "mtime_ns": status.st_mtime_ns}
@@ -125,7 +143,7 @@ def _write_set(base, e, source, cc_written=None):
     _write_atomically(writers + [(base + ITEM_RECORD, lambda t: _write_text(t, text))])
 
 
-def _encode_file(path, base, keywords, rate):
+def _encode_file(path: str, base: str, keywords: dict, rate: Optional[float]) -> tuple:
     """The analysis of the file: (encode result, samples, samples at full scale, the temporary
     holding the cepstra or None). A plain sound file at its own rate is read in blocks and analysed
     in pieces, its cepstra written as they come, so that memory does not grow with its length; any
@@ -145,7 +163,7 @@ def _encode_file(path, base, keywords, rate):
     return velk.encode(x, fs, **keywords), len(x), clipped, None
 
 
-def encode_item(task):
+def encode_item(task: tuple) -> Tuple[str, Any, float]:
     """Encodes one file into base.lf0, base.cc, base.fv and their record base.lf0.json. Returns
     ("done", summary fields, seconds of audio) or ("failed", reason, 0)."""
     path, base, keywords, rate = task
@@ -154,12 +172,9 @@ def encode_item(task):
     try:
         _refuse_overwrite(path, [base + extension for extension in (*STREAMS, ITEM_RECORD)])
         source = source_state(path)
-        _collect_warnings(messages)
-        try:
+        with _warnings_to(messages):
             e, samples, clipped, cc_part = _encode_file(path, base, keywords, rate)
             _check_unchanged(path, source)
-        finally:
-            _local.sink = None
         if clipped:
             messages.append(f"{clipped} samples at full scale (clipping)")
         _write_set(base, e, source, cc_part)
@@ -189,7 +204,7 @@ def _read_set(base, fallback):
                         morvscale=fallback["morvscale"])
 
 
-def decode_item(task):
+def decode_item(task: tuple) -> Tuple[str, Any, float]:
     """Decodes the parameter set base.lf0 into the WAV file out, with the settings of its record
     and the decoder options (fs resamples the synthesis to that rate). Returns as encode_item."""
     base, out, keywords, fallback = task
@@ -197,11 +212,8 @@ def decode_item(task):
     part = outputs.temporary_beside(out)
     try:
         os.makedirs(os.path.dirname(part) or ".", exist_ok=True)
-        _collect_warnings(messages)
-        try:
+        with _warnings_to(messages):
             streamed = velk._velk.decode_set_file(base + ".lf0", part, **keywords)
-        finally:
-            _local.sink = None
         if streamed is not None:
             # A recorded set in files, synthesised block by block into the temporary as it comes.
             frames, samples, clipped, fs = streamed
@@ -209,11 +221,8 @@ def decode_item(task):
             writer = lambda temporary: os.replace(part, temporary)
         else:
             e = _read_set(base, fallback)
-            _collect_warnings(messages)
-            try:
+            with _warnings_to(messages):
                 y = velk.decode(e, **keywords)
-            finally:
-                _local.sink = None
             fs, frames, samples, lf0 = keywords.get("fs", e.fs), len(e.lf0), len(y), e.lf0
             whole = np.trunc(y * 32768)
             clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))

@@ -25,11 +25,11 @@ class Encoded(collections.namedtuple("Encoded", "lf0 cc fv")):
         return self
 
     @property
-    def ccord(self):
+    def ccord(self) -> int:
         """The cepstral order: the values per frame of cc, less one."""
         return self.cc.shape[-1] - 1
 
-    def settings(self):
+    def settings(self) -> dict:
         """The settings as a dict (fs, lframe, alpha, ccord, ccmeth, morvscale, f0min, f0max)."""
         return {"fs": self.fs, "lframe": self.lframe, "alpha": self.alpha, "ccord": self.ccord,
                 "ccmeth": self.ccmeth, "morvscale": self.morvscale, "f0min": self.f0min, "f0max": self.f0max}

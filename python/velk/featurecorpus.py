@@ -22,22 +22,26 @@ import re
 import sys
 import time
 import warnings
-from concurrent.futures import ThreadPoolExecutor, as_completed
+from concurrent.futures import Executor, ThreadPoolExecutor, as_completed
+from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 import velk
-from velk import corpus, outputs
+from velk import corpus
+from velk.corpus import PathLike
+from velk.corpusargs import RUN_FLAGS, positive, read_command_line, shard_of
+from velk.featurestats import BIN_WIDTHS, Statistics, statistics_of, voiced_frames
+from velk.featurestores import Hdf5Store, NpyStore, by_name, read_jsonl, shard_suffix, write_json, write_jsonl
+
+__all__ = ["RECORD", "FEATURES", "DEFAULT_FEATURES", "FORMATS", "BIN_WIDTHS", "USAGE", "parse_settings", "run",
+           "merge", "holds_features", "handles", "main"]
 
 RECORD = "features.json"
 RECORD_FORMAT = 1
 FEATURES = ("f0", "vuv", "voicing", "lf0", "energy", "cc", "fv", "margin")
 DEFAULT_FEATURES = ("f0", "vuv", "voicing", "lf0", "energy")
 FORMATS = ("npy", "hdf5")
-# Histogram bin widths of the statistics: natural log of F0 (about 1.7 cents) and dB; the
-# percentiles are the centres of their bins.
-BIN_WIDTHS = {"lf0": 0.001, "energy": 0.01}
-SUMMARY_KEYS = ("count", "mean", "std", "min", "max", "p5", "p95")
 
 USAGE = "usage: " + __doc__.split("\n\n")[1].strip() + """
 
@@ -55,128 +59,12 @@ one stopped. Exit status: 0 when every item succeeded, 1 when any failed (listed
 OUTDIR/failures.jsonl, one line per item), 255 when the run cannot start."""
 
 
-class Accumulator:
-    """Exactly mergeable statistics of a set of values: count, sum, sum of squares, extremes and
-    a histogram of bins `width` wide (bin k holds the values in [k * width, (k + 1) * width))."""
-
-    def __init__(self, width):
-        self.width = width
-        self.count, self.total, self.squares = 0, 0.0, 0.0
-        self.lowest, self.highest = math.inf, -math.inf
-        self.bins = {}
-
-    def add(self, values):
-        values = np.asarray(values, np.float64)
-        if values.size == 0:
-            return
-        self.count += int(values.size)
-        self.total += float(values.sum())
-        self.squares += float(np.square(values).sum())
-        self.lowest = min(self.lowest, float(values.min()))
-        self.highest = max(self.highest, float(values.max()))
-        keys, counts = np.unique(np.floor(values / self.width).astype(np.int64), return_counts=True)
-        for k, c in zip(keys.tolist(), counts.tolist()):
-            self.bins[k] = self.bins.get(k, 0) + c
-
-    def merge(self, other):
-        self.count += other.count
-        self.total += other.total
-        self.squares += other.squares
-        self.lowest, self.highest = min(self.lowest, other.lowest), max(self.highest, other.highest)
-        for k, c in other.bins.items():
-            self.bins[k] = self.bins.get(k, 0) + c
-
-    def percentile(self, q):
-        """The value of rank floor(q * (count - 1)) among the sorted values (numpy's method "lower"),
-        to the bin width: the centre of its bin, held inside the extremes."""
-        rank, seen = q * (self.count - 1), 0
-        for k in sorted(self.bins):
-            seen += self.bins[k]
-            if seen > rank:
-                return min(max((k + 0.5) * self.width, self.lowest), self.highest)
-        return self.highest
-
-    def summary(self):
-        if self.count == 0:
-            return {"count": 0}
-        mean = self.total / self.count
-        spread = max(self.squares / self.count - mean * mean, 0.0)
-        return {"count": self.count, "mean": mean, "std": math.sqrt(spread), "min": self.lowest,
-                "max": self.highest, "p5": self.percentile(0.05), "p95": self.percentile(0.95)}
-
-    def state(self):
-        return {"width": self.width, "count": self.count, "sum": self.total, "squares": self.squares,
-                "min": self.lowest if self.count else None, "max": self.highest if self.count else None,
-                "bins": {str(k): c for k, c in sorted(self.bins.items())}}
-
-    @classmethod
-    def from_state(cls, state):
-        a = cls(state["width"])
-        a.count, a.total, a.squares = state["count"], state["sum"], state["squares"]
-        if a.count:
-            a.lowest, a.highest = state["min"], state["max"]
-        a.bins = {int(k): c for k, c in state["bins"].items()}
-        return a
-
-
-class Statistics:
-    """Accumulators of log-F0 over voiced frames and of energy, for the corpus and each speaker."""
-
-    def __init__(self):
-        self.corpus = self.fresh()
-        self.speakers = {}
-
-    @staticmethod
-    def fresh():
-        return {name: Accumulator(width) for name, width in BIN_WIDTHS.items()}
-
-    def add(self, speaker, values):
-        scopes = [self.corpus]
-        if speaker is not None:
-            scopes.append(self.speakers.setdefault(speaker, self.fresh()))
-        for scope in scopes:
-            for name, v in values.items():
-                scope[name].add(v)
-
-    def merge(self, other):
-        for name in BIN_WIDTHS:
-            self.corpus[name].merge(other.corpus[name])
-        for speaker, scope in other.speakers.items():
-            own = self.speakers.setdefault(speaker, self.fresh())
-            for name in BIN_WIDTHS:
-                own[name].merge(scope[name])
-
-    def document(self):
-        def summaries(scope):
-            return {name: a.summary() for name, a in scope.items()}
-
-        def states(scope):
-            return {name: a.state() for name, a in scope.items()}
-
-        return {"corpus": summaries(self.corpus),
-                "speakers": {s: summaries(v) for s, v in sorted(self.speakers.items())},
-                "note": "lf0: natural log of F0 in Hz over voiced frames; energy: dB re full scale over all "
-                        "frames; p5 and p95 are the values of rank floor(q (count - 1)) to the width of the "
-                        "histogram bins they are read from (widths in accumulators)",
-                "accumulators": {"corpus": states(self.corpus),
-                                 "speakers": {s: states(v) for s, v in sorted(self.speakers.items())}}}
-
-    @classmethod
-    def from_document(cls, document):
-        s = cls()
-        saved = document["accumulators"]
-        s.corpus = {name: Accumulator.from_state(v) for name, v in saved["corpus"].items()}
-        s.speakers = {sp: {name: Accumulator.from_state(v) for name, v in scope.items()}
-                      for sp, scope in saved["speakers"].items()}
-        return s
-
-
 # ---- options ----
 
 LENGTH = re.compile(r"([0-9]+)\Z|([0-9]*\.?[0-9]+)ms\Z")
 
 
-def parse_length(word, name):
+def parse_length(word: str, name: str) -> Tuple[str, Union[int, float]]:
     """A hop or window: ("samples", n) or ("ms", value)."""
     match = LENGTH.match(word)
     if not match:
@@ -190,12 +78,13 @@ def parse_length(word, name):
     return ("ms", float(match[2]))
 
 
-def in_samples(length, fs):
+def in_samples(length: Tuple[str, Union[int, float]], fs: int) -> int:
+    """The length in samples at fs Hz: as given, or milliseconds rounded to the nearest sample."""
     kind, value = length
     return value if kind == "samples" else int(math.floor(value * fs / 1000 + 0.5))
 
 
-def parse_settings(words):
+def parse_settings(words: Iterable[str]) -> dict:
     """The feature settings of the --name=value words of a features run."""
     settings = {"hop": ("samples", 256), "window": ("samples", 1024), "center": True,
                 "features": list(DEFAULT_FEATURES), "f0min": 60.0, "f0max": 500.0, "format": "npy"}
@@ -232,7 +121,8 @@ def parse_settings(words):
     return settings
 
 
-def record_of(settings):
+def record_of(settings: dict) -> dict:
+    """The settings record of a run (features.json) of these settings."""
     r = dict(settings, format_version=RECORD_FORMAT)
     r["hop"], r["window"] = list(settings["hop"]), list(settings["window"])
     return r
@@ -241,7 +131,7 @@ def record_of(settings):
 # ---- items and speakers ----
 
 
-def speakers_of(src, items):
+def speakers_of(src: str, items: Iterable[Any]) -> Dict[str, Optional[str]]:
     """{item name: speaker}: for a .scp list, from utt2spk or spk2utt beside it; otherwise the
     first folder of the item's name (None for an item at the top)."""
     if os.path.isfile(src) and src.endswith(".scp"):
@@ -267,7 +157,7 @@ def speakers_of(src, items):
 # ---- the work of one item ----
 
 
-def feature_item(task):
+def feature_item(task: tuple) -> Tuple[str, Any, float]:
     """("done", (arrays by name, rate, samples), seconds) or ("failed", reason, 0.0) for
     task = (path, keywords with hop and window as lengths)."""
     path, keywords = task
@@ -283,137 +173,12 @@ def feature_item(task):
         return "failed", str(error) or type(error).__name__, 0.0
 
 
-# ---- outputs ----
-
-
-def shard_suffix(shard):
-    return "" if shard is None else f".{shard[0]}"
-
-
-def write_npy(path, array):
-    outputs.write_whole(path, lambda f: np.save(f, array), "wb")
-
-
-class NpyStore:
-    """One .npy per item and feature, OUTDIR/FEATURE/NAME.npy."""
-
-    def __init__(self, outdir, shard):
-        self.outdir = outdir
-
-    def files(self, name, features):
-        return {f: f"{f}/{name}.npy" for f in features}
-
-    def has(self, name, features):
-        return all(os.path.exists(os.path.join(self.outdir, p)) for p in self.files(name, features).values())
-
-    def write(self, name, arrays):
-        for feature, relative in self.files(name, arrays).items():
-            write_npy(os.path.join(self.outdir, relative), arrays[feature])
-        return {"files": self.files(name, arrays)}
-
-    def read(self, entry, feature):
-        relative = entry["files"].get(feature)
-        return None if relative is None else np.load(os.path.join(self.outdir, relative))
-
-    def close(self):
-        pass
-
-
-class Hdf5Store:
-    """One HDF5 file per shard, a group per item holding a dataset per feature."""
-
-    def __init__(self, outdir, shard):
-        try:
-            import h5py
-        except ImportError:
-            raise corpus.Refusal("--format=hdf5 needs h5py (Debian's python3-h5py)") from None
-        self.name = f"features{shard_suffix(shard)}.h5"
-        self.path = os.path.join(outdir, self.name)
-        self.file = h5py.File(self.path, "a")
-
-    def has(self, name, features):
-        return name in self.file and all(f in self.file[name] for f in features)
-
-    def write(self, name, arrays):
-        if name in self.file:  # left by a run that stopped before its manifest line
-            del self.file[name]
-        group = self.file.create_group(name)
-        for feature, array in arrays.items():
-            group.create_dataset(feature, data=array)
-        self.file.flush()
-        return {"file": self.name, "group": name}
-
-    def read(self, entry, feature):
-        group = self.file[entry["group"]]
-        return group[feature][()] if feature in group else None
-
-    def close(self):
-        self.file.close()
-
-
-def read_jsonl(path):
-    if not os.path.exists(path):
-        return []
-    with open(path, encoding="utf-8") as f:
-        return [json.loads(line) for line in f if line.strip()]
-
-
-def write_jsonl(path, entries):
-    def write(f):
-        for entry in entries:
-            f.write(json.dumps(entry, ensure_ascii=False) + "\n")
-
-    outputs.write_whole(path, write, "w", encoding="utf-8")
-
-
-def write_json(path, document):
-    def write(f):
-        json.dump(document, f, indent=1, ensure_ascii=False)
-        f.write("\n")
-
-    outputs.write_whole(path, write, "w", encoding="utf-8")
-
-
-def by_name(entries):
-    """The entries with one per name, the last given, in the byte order of the names."""
-    latest = {e["name"]: e for e in entries}
-    return [latest[n] for n in sorted(latest, key=os.fsencode)]
-
-
-def voiced_frames(arrays):
-    """{"voiced": the number of voiced frames} when the features tell it, else {}."""
-    flags = arrays["f0"] > 0 if "f0" in arrays else arrays["vuv"] > 0 if "vuv" in arrays else None
-    return {} if flags is None else {"voiced": int(flags.sum())}
-
-
-def item_values(store, entry):
-    """{statistic: values} of one item's arrays: log-F0 of its voiced frames and its energies,
-    as far as its features hold them."""
-    values = {}
-    f0 = store.read(entry, "f0")
-    if f0 is not None:
-        values["lf0"] = np.log(f0[f0 > 0].astype(np.float64))
-    else:
-        lf0, vuv = store.read(entry, "lf0"), store.read(entry, "vuv")
-        if lf0 is not None and vuv is not None:
-            values["lf0"] = lf0[vuv > 0].astype(np.float64)
-    energy = store.read(entry, "energy")
-    if energy is not None:
-        values["energy"] = energy
-    return values
-
-
-def statistics_of(store, entries):
-    stats = Statistics()
-    for entry in entries:
-        stats.add(entry.get("speaker"), item_values(store, entry))
-    return stats
-
-
 # ---- a run ----
 
 
-def claim(outdir, record, force):
+def claim(outdir: str, record: dict, force: bool) -> bool:
+    """Writes the settings record into outdir, or checks the one there; True when written. Refusal
+    for a record of other settings unless force."""
     path = os.path.join(outdir, RECORD)
     if os.path.exists(path):
         with open(path, encoding="utf-8") as f:
@@ -428,7 +193,9 @@ def claim(outdir, record, force):
     return True
 
 
-def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=None, progress=None):
+def run(src: PathLike, outdir: PathLike, settings: dict, *, jobs: Optional[int] = None,
+        shard: Optional[Tuple[int, int]] = None, force: bool = False, executor: Optional[Executor] = None,
+        progress: Optional[Callable[[int, int], None]] = None) -> Tuple[int, int, int, float, List[str]]:
     """Computes the features of every item of src into outdir; returns (done, skipped, failed,
     seconds of audio, names of the items without voiced frames). Raises corpus.Refusal when the
     run cannot start."""
@@ -506,14 +273,15 @@ def run(src, outdir, settings, *, jobs=None, shard=None, force=False, executor=N
     return done, skipped, len(failures), audio, [e["name"] for e in entries if e.get("voiced") == 0]
 
 
-def holds_features(outdir):
+def holds_features(outdir: str) -> bool:
+    """Whether outdir is the tree of a features run (it holds features.json)."""
     return os.path.exists(os.path.join(outdir, RECORD))
 
 
 SHARD_FILE = re.compile(r"(manifest|stats|failures)\.([0-9]+)\.(jsonl|json)\Z")
 
 
-def merge(outdir):
+def merge(outdir: str) -> int:
     """Joins the shards' manifest.I.jsonl into manifest.jsonl and adds their statistics exactly
     into stats.json (and their failures into failures.jsonl), then removes those shard files.
     Returns the number of items in the manifest."""
@@ -550,51 +318,27 @@ def merge(outdir):
 # ---- the command ----
 
 
-def handles(argv):
+def handles(argv: Sequence[str]) -> bool:
     """Whether a velkcorpus command line is one of this module's: features, or merge of a tree of
     feature runs."""
     return bool(argv) and (argv[0] == "features" or (argv[0] == "merge" and len(argv) == 2 and
                                                       holds_features(argv[1])))
 
 
-def parse_command_line(words):
-    positional, settings_words, run = [], [], {"jobs": None, "shard": None, "scheduler": None,
-                                              "force": False, "quiet": False}
-    k = 0
-    while k < len(words):
-        word = words[k]
-        name, equals, value = word.partition("=")
-        if word in ("--force", "--quiet"):
-            run[word[2:]] = True
-        elif name in ("--jobs", "--shard", "--scheduler"):
-            if not equals:
-                if k + 1 == len(words):
-                    raise corpus.Refusal(f"{word}: needs a value")
-                k += 1
-                value = words[k]
-            run[name[2:]] = value
-        elif word.startswith("--"):
-            settings_words.append(word)
-        elif word.startswith("-") and len(word) > 1:
-            raise corpus.Refusal(f"{word}: unknown option")
-        else:
-            positional.append(word)
-        k += 1
-    if len(positional) != 2:
+def parse_command_line(words: Sequence[str]) -> Tuple[List[str], dict, dict]:
+    """(SRC and OUTDIR, feature settings, run settings) of the words after "features"."""
+    line = read_command_line(words, RUN_FLAGS, ("--jobs", "--shard", "--scheduler"))
+    run = line.run
+    if len(line.positional) != 2:
         raise corpus.Refusal("features takes SRC OUTDIR")
     if run["jobs"] is not None:
-        if not corpus.INTEGER.match(run["jobs"]) or int(run["jobs"]) < 1:
-            raise corpus.Refusal(f"--jobs {run['jobs']}: not a positive integer")
-        run["jobs"] = int(run["jobs"])
+        run["jobs"] = positive(run["jobs"], "--jobs")
     if run["shard"] is not None:
-        match = re.match(r"([0-9]+)/([0-9]+)\Z", run["shard"])
-        if not match or not int(match[1]) < int(match[2]):
-            raise corpus.Refusal(f"--shard {run['shard']}: not I/N with 0 <= I < N")
-        run["shard"] = (int(match[1]), int(match[2]))
-    return positional, parse_settings(settings_words), run
+        run["shard"] = shard_of(run["shard"])
+    return line.positional, parse_settings(line.words), run
 
 
-def main(argv):
+def main(argv: Sequence[str]) -> int:
     """velkcorpus features ... and velkcorpus merge OUTDIR of a feature tree; the exit status."""
     if argv[0] == "merge":
         try:

@@ -7,6 +7,8 @@ import os
 import threading
 from typing import Callable, Iterable, Tuple
 
+__all__ = ["target", "temporary_beside", "check_writable", "replace_all", "write_whole"]
+
 
 def target(path: str) -> str:
     """The file a write to path replaces: the end of its chain of symbolic links."""

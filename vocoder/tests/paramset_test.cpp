@@ -175,4 +175,28 @@ TEST(ParamRecord, SizesOfAConsistentSet) {
   EXPECT_EQ(problem, "k.fv holds 584 values, not the 585 of 585 frames");
 }
 
+// Without a record the sizes give the order: whole frames of at least one value, an order that
+// fits 32 bits; and the voicing must lie at or below half the synthesis rate.
+TEST(ParamRecord, OrderAndVoicingOfASetWithoutARecord) {
+  uint32_t order = 7;
+  EXPECT_EQ(cepstralorderof(585, 585 * 40, &order), 0);
+  EXPECT_EQ(order, 39u);
+  EXPECT_EQ(cepstralorderof(3, 3, &order), 0);
+  EXPECT_EQ(order, 0u);
+  order = 7;
+  EXPECT_EQ(cepstralorderof(585, 585 * 40 + 1, &order), -1);
+  EXPECT_EQ(cepstralorderof(585, 584, &order), -1);
+  EXPECT_EQ(cepstralorderof(585, 0, &order), -1);
+  EXPECT_EQ(cepstralorderof(1, (uint64_t{1} << 32) + 1, &order), -1);
+  EXPECT_EQ(order, 7u) << "a refused size leaves the order alone";
+  EXPECT_EQ(cepstralorderof(1, uint64_t{1} << 32, &order), 0);
+  EXPECT_EQ(order, UINT32_MAX);
+
+  EXPECT_TRUE(voicingwithinrate(8000.0, 16000));
+  EXPECT_FALSE(voicingwithinrate(8000.5, 16000));
+  EXPECT_TRUE(voicingwithinrate(0.0, 8000));
+  EXPECT_TRUE(voicingwithinrate(11025.0, 22050));
+  EXPECT_FALSE(voicingwithinrate(11025.0, 22049));
+}
+
 }  // namespace
