@@ -9,6 +9,8 @@
 #include "graphpage.h"
 #include "plcoord.h"
 
+using namespace velk;
+
 namespace {
 
 // The name the messages show: the program path after its last '/'.
