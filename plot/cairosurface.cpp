@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "constants.h"
+
 // For the leak checker of the sanitizer builds: fontconfig, which cairo matches its fonts
 // with, keeps allocations for the life of the process that nothing can release.
 extern "C" const char* __lsan_default_suppressions() {
@@ -114,8 +116,6 @@ double font_pixels(int index) {
   static const double points[13] = {10, 12, 14, 16, 10, 12, 14, 16, 8, 10, 12, 14, 16};
   return points[index] * 75.0 / 72.0;
 }
-
-const double kPi = 3.14159265358979323846;
 
 }  // namespace
 

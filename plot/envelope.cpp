@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "ccanalysis.h"
+#include "constants.h"
 
 namespace velk {
 
 void cepstrum_envelope_db(const double* c, uint32_t p, double alpha, uint32_t n, double* db) {
-  const double kPi = 3.14159265358979323846;
   const double nepers_to_db = 20.0 / std::log(10.0);
   for (uint32_t i = 0; i < n; ++i) {
     const double warped = fwarp(kPi * i / (n - 1), alpha);

@@ -6,13 +6,13 @@
 #include <cstdint>
 
 #include "colourmap.h"
+#include "constants.h"
 
 namespace velk {
 
 namespace {
 
 const char* const kFont = "DejaVu Sans";
-const double kPi = 3.14159265358979323846;
 // Curve colours in order: blue, red, green, orange, violet, grey.
 const double kLineColours[6][3] = {{0.12, 0.31, 0.61}, {0.84, 0.19, 0.15}, {0.17, 0.57, 0.27},
                                    {0.90, 0.52, 0.07}, {0.48, 0.25, 0.63}, {0.35, 0.35, 0.35}};

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "constants.h"
 #include "penprims.h"
 
 namespace velk {
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
 const size_t kWordMax = 255, kTypeMax = 15, kTextMax = 511;
 
 bool is_blank(char c) {

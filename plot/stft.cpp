@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "constants.h"
 #include "dft.h"
 
 namespace velk {
@@ -14,7 +15,6 @@ StftPlan stft_plan(uint32_t window, double rate) {
   p.nfft = 2;
   while (p.nfft < 2 * window) p.nfft *= 2;
   p.hann.resize(window);
-  const double kPi = 3.14159265358979323846;
   double sum = 0;
   for (uint32_t i = 0; i < window; ++i) {
     p.hann[i] = 0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / window);

@@ -9,7 +9,96 @@
 
 namespace velk {
 
-static const unsigned int bwidth = 2;
+namespace {
+
+const unsigned int bwidth = 2;
+
+void size_hints_from_geometry(viewwindow* v, const pagesettings& page, const char* geometry) {
+  int x = 0, y = 0, width = 0, height = 0;
+  const int mask =
+      XGeometry(v->display, v->screen, geometry, nullptr, bwidth, 1, 1, 1, 1, &x, &y, &width, &height);
+  v->xsh.x = x;
+  v->xsh.y = y;
+  if (mask & (XValue | YValue)) v->xsh.flags |= USPosition;
+  if (mask & (WidthValue | HeightValue)) v->xsh.flags |= USSize;
+  // A geometry that gives no size keeps the page size.
+  v->xsh.width = (mask & WidthValue) ? width : page_width_pixels(page);
+  v->xsh.height = (mask & HeightValue) ? height : page_height_pixels(page);
+}
+
+void default_size_hints(viewwindow* v, const pagesettings& page) {
+  v->xsh.flags = USPosition | PSize;
+  v->xsh.x = page.landscape ? 300 : 558;
+  v->xsh.y = 1;
+  v->xsh.width = page_width_pixels(page);
+  v->xsh.height = page_height_pixels(page);
+}
+
+void choose_pixels(viewwindow* v, pagesettings& page, const windowlook& look) {
+  if (DefaultDepth(v->display, v->screen) <= 2) {
+    const unsigned long black = BlackPixel(v->display, v->screen);
+    const unsigned long white = WhitePixel(v->display, v->screen);
+    v->backpix = page.reverse ? black : white;
+    v->forepix = v->highpix = v->brdrpix = v->mouspix = page.reverse ? white : black;
+    return;
+  }
+  page.c_flg = 1;
+  v->forepix = get_color_pix(v, page.reverse ? page.back_color : page.fore_color);
+  v->backpix = get_color_pix(v, page.reverse ? page.fore_color : page.back_color);
+  v->highpix = get_color_pix(v, look.high_color);
+  v->brdrpix = get_color_pix(v, look.brdr_color);
+  v->mouspix = get_color_pix(v, look.mous_color);
+}
+
+void map_and_wait(viewwindow* v) {
+  XSelectInput(v->display, v->main_window, StructureNotifyMask);
+  XMapWindow(v->display, v->main_window);
+  XEvent ev;
+  do XNextEvent(v->display, &ev);
+  while (ev.type != MapNotify);
+  XSelectInput(v->display, v->main_window, KeyPressMask | ButtonPressMask | PointerMotionMask | ExposureMask);
+}
+
+// Moves the view one step for a scroll key; rings the bell when it cannot move.
+void scroll(viewwindow* v, char key) {
+  const bool horizontal = (key == 'h' || key == 'l');
+  const bool forward = (key == 'l' || key == 'j');
+  int& origin = horizontal ? v->origin_x : v->origin_y;
+  const int moved = horizontal ? scroll_origin(origin, v->pixmap_w, v->window_w, forward)
+                               : scroll_origin(origin, v->pixmap_h, v->window_h, forward);
+  if (moved < 0) {
+    beep(v);
+    return;
+  }
+  origin = moved;
+  realize(v);
+}
+
+// Serves a key: a scroll key moves the view, another rings the bell; true for a quit key.
+bool handle_key(viewwindow* v, XKeyEvent* event) {
+  get_window_size(v);
+  char c = 0;
+  KeySym sym;
+  if (XLookupString(event, &c, 1, &sym, nullptr) != 1) c = 0;
+  switch (c) {
+    case 'q':
+    case 3:
+    case 4:
+      return true;
+    case 'h':
+    case 'l':
+    case 'k':
+    case 'j':
+      scroll(v, c);
+      break;
+    default:
+      beep(v);
+      break;
+  }
+  return false;
+}
+
+}  // namespace
 
 int check_geometry(const char* g) {
   if (g == nullptr) return 0;
@@ -47,52 +136,6 @@ void set_gc_font(viewwindow* v, const char* name) {
 
 const XFontStruct* loaded_gc_font(const viewwindow* v) {
   return v->loaded_font;
-}
-
-static void size_hints_from_geometry(viewwindow* v, const pagesettings& page, const char* geometry) {
-  int x = 0, y = 0, width = 0, height = 0;
-  const int mask =
-      XGeometry(v->display, v->screen, geometry, nullptr, bwidth, 1, 1, 1, 1, &x, &y, &width, &height);
-  v->xsh.x = x;
-  v->xsh.y = y;
-  if (mask & (XValue | YValue)) v->xsh.flags |= USPosition;
-  if (mask & (WidthValue | HeightValue)) v->xsh.flags |= USSize;
-  // A geometry that gives no size keeps the page size.
-  v->xsh.width = (mask & WidthValue) ? width : page_width_pixels(page);
-  v->xsh.height = (mask & HeightValue) ? height : page_height_pixels(page);
-}
-
-static void default_size_hints(viewwindow* v, const pagesettings& page) {
-  v->xsh.flags = USPosition | PSize;
-  v->xsh.x = page.landscape ? 300 : 558;
-  v->xsh.y = 1;
-  v->xsh.width = page_width_pixels(page);
-  v->xsh.height = page_height_pixels(page);
-}
-
-static void choose_pixels(viewwindow* v, pagesettings& page, const windowlook& look) {
-  if (DefaultDepth(v->display, v->screen) <= 2) {
-    const unsigned long black = BlackPixel(v->display, v->screen);
-    const unsigned long white = WhitePixel(v->display, v->screen);
-    v->backpix = page.reverse ? black : white;
-    v->forepix = v->highpix = v->brdrpix = v->mouspix = page.reverse ? white : black;
-    return;
-  }
-  page.c_flg = 1;
-  v->forepix = get_color_pix(v, page.reverse ? page.back_color : page.fore_color);
-  v->backpix = get_color_pix(v, page.reverse ? page.fore_color : page.back_color);
-  v->highpix = get_color_pix(v, look.high_color);
-  v->brdrpix = get_color_pix(v, look.brdr_color);
-  v->mouspix = get_color_pix(v, look.mous_color);
-}
-
-static void map_and_wait(viewwindow* v) {
-  XSelectInput(v->display, v->main_window, StructureNotifyMask);
-  XMapWindow(v->display, v->main_window);
-  XEvent ev;
-  do XNextEvent(v->display, &ev);
-  while (ev.type != MapNotify);
-  XSelectInput(v->display, v->main_window, KeyPressMask | ButtonPressMask | PointerMotionMask | ExposureMask);
 }
 
 void init_window(viewwindow* v, pagesettings* page, const windowlook& look, int argc, char** argv) {
@@ -172,45 +215,6 @@ int scroll_origin(int origin, int page, int window, bool forward) {
   if (!forward) return origin > 0 ? std::max(0, origin - window / 4) : -1;
   if (origin >= page - window) return -1;
   return std::max(0, std::min(page - window, origin + window / 4));
-}
-
-// Moves the view one step for a scroll key; rings the bell when it cannot move.
-static void scroll(viewwindow* v, char key) {
-  const bool horizontal = (key == 'h' || key == 'l');
-  const bool forward = (key == 'l' || key == 'j');
-  int& origin = horizontal ? v->origin_x : v->origin_y;
-  const int moved = horizontal ? scroll_origin(origin, v->pixmap_w, v->window_w, forward)
-                               : scroll_origin(origin, v->pixmap_h, v->window_h, forward);
-  if (moved < 0) {
-    beep(v);
-    return;
-  }
-  origin = moved;
-  realize(v);
-}
-
-// Serves a key: a scroll key moves the view, another rings the bell; true for a quit key.
-static bool handle_key(viewwindow* v, XKeyEvent* event) {
-  get_window_size(v);
-  char c = 0;
-  KeySym sym;
-  if (XLookupString(event, &c, 1, &sym, nullptr) != 1) c = 0;
-  switch (c) {
-    case 'q':
-    case 3:
-    case 4:
-      return true;
-    case 'h':
-    case 'l':
-    case 'k':
-    case 'j':
-      scroll(v, c);
-      break;
-    default:
-      beep(v);
-      break;
-  }
-  return false;
 }
 
 void main_loop(viewwindow* v) {

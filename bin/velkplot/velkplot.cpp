@@ -83,7 +83,6 @@ const double kMaxImageCells = 16e6;  // spectrogram cells at most
   std::fprintf(stderr, "       --fontsize=pt    : size of the axis names       [10]\n");
   std::fprintf(stderr, "       --figtitle=t     : title of the figure\n");
   std::fprintf(stderr, "       -h               : print this message \n");
-  print_version_footer(stderr);
   std::exit(status);
 }
 
