@@ -38,10 +38,10 @@ const pagesettings kPage;
 
 void draw_on_cairo(const uint8_t* data, size_t size) {
   static cairo_surface_t* page =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, page_width_pixels(kPage), page_height_pixels(kPage));
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, pagewidthpixels(kPage), pageheightpixels(kPage));
   std::FILE* in = open_stream(data, size);
   {
-    CairoSurface surface(page, page_width_pixels(kPage), page_height_pixels(kPage), "black", "white");
+    cairosurface surface(page, pagewidthpixels(kPage), pageheightpixels(kPage), "black", "white");
     plot(kPage, in, &surface);
     fuzz_check(*surface.error() == '\0', "plot", "cairo accepts every drawing request");
   }
@@ -79,7 +79,7 @@ void draw_on_x(const uint8_t* data, size_t size) {
   XPage* page = open_page();
   if (page == nullptr) return;
   std::FILE* in = open_stream(data, size);
-  XPixmapSurface surface(&page->window);
+  xpixmapsurface surface(&page->window);
   plot(page->page, in, &surface);
   XSync(page->window.display, False);
   std::fclose(in);

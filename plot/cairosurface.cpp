@@ -21,13 +21,13 @@ namespace velk {
 
 namespace {
 
-struct NamedColour {
+struct namedcolour {
   const char* name;  // lower case without blanks, as X compares names
   unsigned char r, g, b;
 };
 
 // The X colour database's values for the pen colours and other common names.
-const NamedColour kColours[] = {
+const namedcolour kColours[] = {
     {"black", 0, 0, 0},           {"white", 255, 255, 255},
     {"red", 255, 0, 0},           {"green", 0, 255, 0},
     {"blue", 0, 0, 255},          {"yellow", 255, 255, 0},
@@ -46,7 +46,7 @@ const NamedColour kColours[] = {
     {"lightgray", 211, 211, 211}, {"lightgrey", 211, 211, 211},
 };
 
-int hex_digit(char c) {
+int hexdigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -54,14 +54,14 @@ int hex_digit(char c) {
 }
 
 // "#rgb", "#rrggbb", ... with 1 to 4 digits a component.
-bool hex_colour(const char* s, double rgb[3]) {
+bool hexcolour(const char* s, double rgb[3]) {
   const size_t n = std::strlen(s + 1);
   if (n == 0 || n % 3 != 0 || n > 12) return false;
   const size_t d = n / 3;
   for (int c = 0; c < 3; ++c) {
     unsigned v = 0;
     for (size_t k = 0; k < d; ++k) {
-      const int h = hex_digit(s[1 + c * d + k]);
+      const int h = hexdigit(s[1 + c * d + k]);
       if (h < 0) return false;
       v = v * 16 + static_cast<unsigned>(h);
     }
@@ -72,7 +72,7 @@ bool hex_colour(const char* s, double rgb[3]) {
 
 // Unicode letter of a byte in the symbol font's encoding (Greek for the Latin letters, the
 // infinity sign for 0xA5); other bytes are read as Latin-1.
-unsigned symbol_codepoint(unsigned char c) {
+unsigned symbolcodepoint(unsigned char c) {
   static const unsigned lower[26] = {0x3B1, 0x3B2, 0x3C7, 0x3B4, 0x3B5, 0x3C6, 0x3B3, 0x3B7, 0x3B9,
                                      0x3D5, 0x3BA, 0x3BB, 0x3BC, 0x3BD, 0x3BF, 0x3C0, 0x3B8, 0x3C1,
                                      0x3C3, 0x3C4, 0x3C5, 0x3D6, 0x3C9, 0x3BE, 0x3C8, 0x3B6};
@@ -85,7 +85,7 @@ unsigned symbol_codepoint(unsigned char c) {
   return c;
 }
 
-void append_utf8(unsigned cp, std::string* out) {
+void appendutf8(unsigned cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -99,32 +99,32 @@ void append_utf8(unsigned cp, std::string* out) {
 }
 
 // The bytes of a text as valid UTF-8 for cairo, read in the encoding of the font index.
-std::string utf8_text(const char* s, int n, bool symbol) {
+std::string utf8text(const char* s, int n, bool symbol) {
   std::string out;
   for (int i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     // Control bytes have no glyph in the viewer's fonts either.
     if (c < 0x20 || c == 0x7F) continue;
-    append_utf8(symbol ? symbol_codepoint(c) : c, &out);
+    appendutf8(symbol ? symbolcodepoint(c) : c, &out);
   }
   return out;
 }
 
 // Pixel size of the font index: the table's fonts are 10, 12, 14 and 16 point (symbol 8 to
 // 16 point) at the 75 dots per inch of the page scale.
-double font_pixels(int index) {
+double fontpixels(int index) {
   static const double points[13] = {10, 12, 14, 16, 10, 12, 14, 16, 8, 10, 12, 14, 16};
   return points[index] * 75.0 / 72.0;
 }
 
 }  // namespace
 
-bool colour_rgb(const char* name, double rgb[3]) {
-  if (name[0] == '#') return hex_colour(name, rgb);
+bool colourrgb(const char* name, double rgb[3]) {
+  if (name[0] == '#') return hexcolour(name, rgb);
   std::string key;
   for (const char* p = name; *p; ++p)
     if (*p != ' ') key.push_back(static_cast<char>(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p));
-  for (const NamedColour& c : kColours)
+  for (const namedcolour& c : kColours)
     if (key == c.name) {
       rgb[0] = c.r / 255.0;
       rgb[1] = c.g / 255.0;
@@ -134,36 +134,36 @@ bool colour_rgb(const char* name, double rgb[3]) {
   return false;
 }
 
-CairoSurface::CairoSurface(cairo_surface_t* target, int w, int h, const char* foreground,
+cairosurface::cairosurface(cairo_surface_t* target, int w, int h, const char* foreground,
                            const char* background)
     : cr_(cairo_create(target)) {
-  if (!colour_rgb(foreground, fore_)) fore_[0] = fore_[1] = fore_[2] = 0.0;
-  if (!colour_rgb(background, back_)) back_[0] = back_[1] = back_[2] = 0.0;
+  if (!colourrgb(foreground, fore_)) fore_[0] = fore_[1] = fore_[2] = 0.0;
+  if (!colourrgb(background, back_)) back_[0] = back_[1] = back_[2] = 0.0;
   std::memcpy(pen_, fore_, sizeof pen_);
-  set_rgb(back_);
+  setrgb(back_);
   cairo_rectangle(cr_, 0, 0, w, h);
   cairo_fill(cr_);
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
-  line_attributes(LineAttributes{1, false, nullptr, 0, 0});
-  font(font_index_);
+  setlineattributes(lineattributes{1, false, nullptr, 0, 0});
+  font(fontindex_);
 }
 
-CairoSurface::~CairoSurface() {
+cairosurface::~cairosurface() {
   cairo_destroy(cr_);
 }
 
-const char* CairoSurface::error() const {
+const char* cairosurface::error() const {
   const cairo_status_t s = cairo_status(cr_);
   return s == CAIRO_STATUS_SUCCESS ? "" : cairo_status_to_string(s);
 }
 
-void CairoSurface::set_rgb(const double* rgb) {
+void cairosurface::setrgb(const double* rgb) {
   cairo_set_source_rgb(cr_, rgb[0], rgb[1], rgb[2]);
 }
 
 // Strokes the current path in the pen colour.
-void CairoSurface::stroke_path() {
-  set_rgb(pen_);
+void cairosurface::strokepath() {
+  setrgb(pen_);
   cairo_stroke(cr_);
 }
 
@@ -171,7 +171,7 @@ namespace {
 
 // The point half a pixel beyond p[end] away from the nearest other point of the polyline
 // (searching from end in steps of step); false when all points coincide.
-bool half_pixel_beyond(const PagePoint* p, int n, int end, int step, double* x, double* y) {
+bool halfpixelbeyond(const pagepoint* p, int n, int end, int step, double* x, double* y) {
   for (int i = end + step; i >= 0 && i < n; i += step) {
     const double dx = p[end].x - p[i].x, dy = p[end].y - p[i].y;
     const double d = std::hypot(dx, dy);
@@ -186,7 +186,7 @@ bool half_pixel_beyond(const PagePoint* p, int n, int end, int step, double* x, 
 
 }  // namespace
 
-void CairoSurface::lines(const PagePoint* p, int n) {
+void cairosurface::lines(const pagepoint* p, int n) {
   if (n < 2) return;
   cairo_save(cr_);
   // X centres a pixel on its integer coordinates, cairo on the half-integers.
@@ -195,24 +195,24 @@ void CairoSurface::lines(const PagePoint* p, int n) {
   if (thin_) {
     // A thin line lights both of its end pixels, and its dashes count pixels from the first:
     // the path runs half a pixel further at either end.
-    if (!half_pixel_beyond(p, n, 0, 1, &x0, &y0)) {
+    if (!halfpixelbeyond(p, n, 0, 1, &x0, &y0)) {
       cairo_rectangle(cr_, p[0].x - 0.5, p[0].y - 0.5, 1, 1);
-      set_rgb(pen_);
+      setrgb(pen_);
       cairo_fill(cr_);
       cairo_restore(cr_);
       return;
     }
-    half_pixel_beyond(p, n, n - 1, -1, &x1, &y1);
+    halfpixelbeyond(p, n, n - 1, -1, &x1, &y1);
   }
   if (ndash_ > 0) {
-    dashed_segments(p, n, x0, y0, x1, y1);
+    dashedsegments(p, n, x0, y0, x1, y1);
     cairo_restore(cr_);
     return;
   }
   cairo_move_to(cr_, x0, y0);
   for (int i = 1; i < n - 1; ++i) cairo_line_to(cr_, p[i].x, p[i].y);
   cairo_line_to(cr_, x1, y1);
-  stroke_path();
+  strokepath();
   cairo_restore(cr_);
 }
 
@@ -220,7 +220,7 @@ void CairoSurface::lines(const PagePoint* p, int n) {
 // line in pixels along the major axis of each segment: every segment is stroked alone (a thin
 // one with its dashes stretched to its slope), the pattern going on where the previous
 // segment left it.
-void CairoSurface::dashed_segments(const PagePoint* p, int n, double x0, double y0, double x1, double y1) {
+void cairosurface::dashedsegments(const pagepoint* p, int n, double x0, double y0, double x1, double y1) {
   double phase = 0.0;
   for (int i = 0; i + 1 < n; ++i) {
     const double ax = i == 0 ? x0 : p[i].x, ay = i == 0 ? y0 : p[i].y;
@@ -234,13 +234,13 @@ void CairoSurface::dashed_segments(const PagePoint* p, int n, double x0, double 
     cairo_set_dash(cr_, d, ndash_, phase * stretch);
     cairo_move_to(cr_, ax, ay);
     cairo_line_to(cr_, bx, by);
-    stroke_path();
+    strokepath();
     phase += major;
   }
   cairo_set_dash(cr_, dash_, ndash_, 0.0);
 }
 
-void CairoSurface::fill(const PagePoint* p, int n, const unsigned char* tile) {
+void cairosurface::fill(const pagepoint* p, int n, const unsigned char* tile) {
   if (n < 3) return;
   cairo_surface_t* t = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 4, 4);
   unsigned char* data = cairo_image_surface_get_data(t);
@@ -271,22 +271,22 @@ void CairoSurface::fill(const PagePoint* p, int n, const unsigned char* tile) {
   cairo_surface_destroy(t);
 }
 
-void CairoSurface::mark(int x, int y, const unsigned char* bits) {
+void cairosurface::mark(int x, int y, const unsigned char* bits) {
   for (int pass = 0; pass < 2; ++pass) {
     for (int r = 0; r < 9; ++r)
       for (int c = 0; c < 9; ++c) {
         const bool set = (bits[2 * r + c / 8] >> (c % 8)) & 1;
         if (set == (pass == 1)) cairo_rectangle(cr_, x + c, y + r, 1, 1);
       }
-    set_rgb(pass == 1 ? fore_ : back_);
+    setrgb(pass == 1 ? fore_ : back_);
     cairo_fill(cr_);
   }
 }
 
-void CairoSurface::arc(int x, int y, int w, int h, int a1, int a2) {
+void cairosurface::arc(int x, int y, int w, int h, int a1, int a2) {
   if (w <= 0 || h <= 0) {
     // A flat box: X draws the straight line it degenerates to.
-    const PagePoint ends[2] = {
+    const pagepoint ends[2] = {
         {static_cast<short>(x), static_cast<short>(y)},
         {static_cast<short>(x + (w > 0 ? w : 0)), static_cast<short>(y + (h > 0 ? h : 0))}};
     lines(ends, 2);
@@ -309,35 +309,35 @@ void CairoSurface::arc(int x, int y, int w, int h, int a1, int a2) {
   else
     cairo_arc(cr_, 0, 0, 1, -t1, -t2);
   cairo_restore(cr_);
-  stroke_path();
+  strokepath();
 }
 
-void CairoSurface::font(int index) {
-  font_index_ = index < 0 ? 0 : index > 12 ? 12 : index;
-  const bool symbol = font_index_ >= 8;
-  const bool bold = font_index_ >= 4 && font_index_ < 8;
+void cairosurface::font(int index) {
+  fontindex_ = index < 0 ? 0 : index > 12 ? 12 : index;
+  const bool symbol = fontindex_ >= 8;
+  const bool bold = fontindex_ >= 4 && fontindex_ < 8;
   cairo_select_font_face(cr_, symbol ? "Serif" : "Courier", CAIRO_FONT_SLANT_NORMAL,
                          bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr_, font_pixels(font_index_));
+  cairo_set_font_size(cr_, fontpixels(fontindex_));
 }
 
-void CairoSurface::text(int x, int y, const char* s, int n) {
-  const std::string u = utf8_text(s, n, font_index_ >= 8);
+void cairosurface::text(int x, int y, const char* s, int n) {
+  const std::string u = utf8text(s, n, fontindex_ >= 8);
   if (u.empty()) return;
-  set_rgb(pen_);
+  setrgb(pen_);
   cairo_move_to(cr_, x, y);
   cairo_show_text(cr_, u.c_str());
   cairo_new_path(cr_);
 }
 
-int CairoSurface::text_width(const char* s, int n) {
-  const std::string u = utf8_text(s, n, font_index_ >= 8);
+int cairosurface::textwidth(const char* s, int n) {
+  const std::string u = utf8text(s, n, fontindex_ >= 8);
   cairo_text_extents_t e;
   cairo_text_extents(cr_, u.c_str(), &e);
   return static_cast<int>(std::lround(e.x_advance));
 }
 
-void CairoSurface::line_attributes(const LineAttributes& a) {
+void cairosurface::setlineattributes(const lineattributes& a) {
   static const cairo_line_join_t joins[3] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND,
                                              CAIRO_LINE_JOIN_BEVEL};
   // Width 0 is X's thin line: one pixel wide (see lines() for its end points).
@@ -351,11 +351,11 @@ void CairoSurface::line_attributes(const LineAttributes& a) {
   cairo_set_dash(cr_, dash_, ndash_, 0.0);
 }
 
-void CairoSurface::colour(const char* name) {
-  if (!colour_rgb(name, pen_)) pen_[0] = pen_[1] = pen_[2] = 0.0;
+void cairosurface::colour(const char* name) {
+  if (!colourrgb(name, pen_)) pen_[0] = pen_[1] = pen_[2] = 0.0;
 }
 
-void CairoSurface::clip(int x, int y, int w, int h) {
+void cairosurface::clip(int x, int y, int w, int h) {
   cairo_reset_clip(cr_);
   cairo_rectangle(cr_, x, y, w, h);
   cairo_clip(cr_);

@@ -11,25 +11,25 @@ namespace velk {
 
 // Red, green and blue (0..1) of an X colour name ("medium sea green", "#rrggbb", "#rgb");
 // false for an unknown name.
-bool colour_rgb(const char* name, double rgb[3]);
+bool colourrgb(const char* name, double rgb[3]);
 
-class CairoSurface : public Surface {
+class cairosurface : public drawsurface {
  public:
   // Draws on the target (which the caller owns and finishes): the page of w x h pixels is
   // filled with the background colour first. Unknown colour names give black, as on screen.
-  CairoSurface(cairo_surface_t* target, int w, int h, const char* foreground, const char* background);
-  ~CairoSurface() override;
-  CairoSurface(const CairoSurface&) = delete;
-  CairoSurface& operator=(const CairoSurface&) = delete;
+  cairosurface(cairo_surface_t* target, int w, int h, const char* foreground, const char* background);
+  ~cairosurface() override;
+  cairosurface(const cairosurface&) = delete;
+  cairosurface& operator=(const cairosurface&) = delete;
 
-  void lines(const PagePoint* p, int n) override;
-  void fill(const PagePoint* p, int n, const unsigned char* tile) override;
+  void lines(const pagepoint* p, int n) override;
+  void fill(const pagepoint* p, int n, const unsigned char* tile) override;
   void mark(int x, int y, const unsigned char* bits) override;
   void arc(int x, int y, int w, int h, int a1, int a2) override;
   void font(int index) override;
   void text(int x, int y, const char* s, int n) override;
-  int text_width(const char* s, int n) override;
-  void line_attributes(const LineAttributes& a) override;
+  int textwidth(const char* s, int n) override;
+  void setlineattributes(const lineattributes& a) override;
   void colour(const char* name) override;
   void clip(int x, int y, int w, int h) override;
 
@@ -37,12 +37,12 @@ class CairoSurface : public Surface {
   const char* error() const;
 
  private:
-  void stroke_path();
-  void dashed_segments(const PagePoint* p, int n, double x0, double y0, double x1, double y1);
-  void set_rgb(const double* rgb);
+  void strokepath();
+  void dashedsegments(const pagepoint* p, int n, double x0, double y0, double x1, double y1);
+  void setrgb(const double* rgb);
   cairo_t* cr_;
   double fore_[3], back_[3], pen_[3];
-  int font_index_ = 1;
+  int fontindex_ = 1;
   bool thin_ = false;
   double dash_[8] = {};
   int ndash_ = 0;

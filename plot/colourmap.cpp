@@ -16,7 +16,7 @@ const unsigned char kViridisLike[11][3] = {{68, 1, 84},    {72, 36, 117},  {65, 
 
 }  // namespace
 
-void level_rgb(double t, bool grey, double rgb[3]) {
+void levelrgb(double t, bool grey, double rgb[3]) {
   t = std::isnan(t) ? 0.0 : std::min(1.0, std::max(0.0, t));
   if (grey) {
     rgb[0] = rgb[1] = rgb[2] = 1.0 - t;

@@ -5,6 +5,6 @@
 namespace velk {
 
 // Red, green and blue (0..1) of the level t in 0..1 (0 the quietest; outside, the nearest end).
-void level_rgb(double t, bool grey, double rgb[3]);
+void levelrgb(double t, bool grey, double rgb[3]);
 
 }  // namespace velk

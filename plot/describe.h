@@ -10,28 +10,28 @@
 namespace velk {
 
 // A linear axis from min to max with ticks at the multiples of step.
-struct Axis {
+struct plotaxis {
   double min, max, step;
   int decimals;  // decimals of the tick labels
 };
 
-// An axis over lo..hi with about five ticks at 1, 2 or 5 times a power of ten; with round_ends
+// An axis over lo..hi with about five ticks at 1, 2 or 5 times a power of ten; with roundends
 // its ends move out to the ticks around lo and hi. A range that is empty or not finite is
 // widened to one that is.
-Axis nice_axis(double lo, double hi, bool round_ends);
+plotaxis niceaxis(double lo, double hi, bool roundends);
 
 // The ticks of the axis (the multiples of step from min to max), in order; at most 100.
-std::vector<double> axis_ticks(const Axis& a);
+std::vector<double> axisticks(const plotaxis& a);
 
 // Tick label of the value v on the axis.
-std::string axis_label(double v, const Axis& a);
+std::string axislabel(double v, const plotaxis& a);
 
-struct PanelText {
+struct paneltext {
   std::string title, xname, yname;
 };
 
 // A curve through (xs[i], ys[i]), broken where a value is not finite.
-struct Curve {
+struct plotcurve {
   std::vector<double> xs, ys;
   std::string label;  // its legend entry; unlabelled curves have none
 };
@@ -39,7 +39,7 @@ struct Curve {
 // Description of one frame: the axes with their scales and (with grid) dotted grid lines,
 // the axis names and the title (centred above the frame f), then each curve as polylines
 // broken where a value is not finite.
-std::string describe_panel(const Axis& x, const Axis& y, const std::vector<Curve>& curves,
-                           const PanelText& text, bool grid, const GraphFrame& f);
+std::string describepanel(const plotaxis& x, const plotaxis& y, const std::vector<plotcurve>& curves,
+                          const paneltext& text, bool grid, const graphframe& f);
 
 }  // namespace velk

@@ -8,6 +8,6 @@ namespace velk {
 
 // The envelope of c[0..p] in dB (20 log10 A) at n >= 2 angles 0, pi/(n-1), ..., pi, that is
 // from 0 Hz to half the sampling rate. Non-finite coefficients give non-finite levels.
-void cepstrum_envelope_db(const double* c, uint32_t p, double alpha, uint32_t n, double* db);
+void cepstrumenvelopedb(const double* c, uint32_t p, double alpha, uint32_t n, double* db);
 
 }  // namespace velk

@@ -15,46 +15,46 @@ namespace velk {
 
 // Levels in dB over a rectangle of the axes: column c of `cols` covers x0 + c (x1 - x0) / cols,
 // row r of `rows` (row 0 the lowest) y0 + r (y1 - y0) / rows. NaN cells are left blank.
-struct LevelImage {
+struct levelimage {
   int cols = 0, rows = 0;
   std::vector<float> db;  // cols x rows, column after column
   double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
   double top = 0, range = 70;  // the colour map spans top - range .. top dB
   bool grey = false;
-  std::string bar_name;  // name of the colour bar
+  std::string barname;  // name of the colour bar
 };
 
-struct FigurePanel {
-  Axis x, y;
+struct figurepanel {
+  plotaxis x, y;
   std::string title, xname, yname;
-  std::vector<Curve> curves;  // in the line colours, in order
-  std::vector<Curve> behind;  // thin light grey curves under the others (a short-time spectrum)
-  bool grid = true;           // light grid lines at the ticks
-  bool thin = false;          // the curves are dense (a waveform): thinner lines
-  bool has_image = false;
-  LevelImage image;
-  bool has_overlay = false;  // a curve over the image
-  Curve overlay;
-  bool overlay_own_axis = true;  // on its own axis at the right, else on y
-  Axis overlay_axis;
-  std::string overlay_name;
+  std::vector<plotcurve> curves;  // in the line colours, in order
+  std::vector<plotcurve> behind;  // thin light grey curves under the others (a short-time spectrum)
+  bool grid = true;               // light grid lines at the ticks
+  bool thin = false;              // the curves are dense (a waveform): thinner lines
+  bool hasimage = false;
+  levelimage image;
+  bool hasoverlay = false;  // a curve over the image
+  plotcurve overlay;
+  bool overlayownaxis = true;  // on its own axis at the right, else on y
+  plotaxis overlayaxis;
+  std::string overlayname;
 };
 
-struct Figure {
-  std::vector<FigurePanel> panels;
+struct figurepage {
+  std::vector<figurepanel> panels;
   std::string title;
-  double font_pt = 10;  // size of the axis names; tick labels 0.9, titles 1.1 and 1.25 times it
+  double fontpt = 10;  // size of the axis names; tick labels 0.9, titles 1.1 and 1.25 times it
 };
 
 // Places the panels on a page of width x height points: false when they do not fit (each
 // plot at least three times the font size high and six times wide). cr measures the text.
-struct FigureLayout {
+struct figurelayout {
   double left = 0, right = 0;       // the plots' left and right edges
   std::vector<double> top, bottom;  // each plot's upper and lower edge
 };
-bool layout_figure(cairo_t* cr, const Figure& f, double width, double height, FigureLayout* layout);
+bool layoutfigure(cairo_t* cr, const figurepage& f, double width, double height, figurelayout* layout);
 
 // Draws the figure on cr (in points) over a white page of width x height.
-void draw_figure(cairo_t* cr, const Figure& f, const FigureLayout& layout, double width, double height);
+void drawfigure(cairo_t* cr, const figurepage& f, const figurelayout& layout, double width, double height);
 
 }  // namespace velk

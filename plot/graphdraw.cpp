@@ -11,7 +11,7 @@
 
 namespace velk {
 
-void reset_graph_settings(plotcontext* pc) {
+void resetgraphsettings(plotcontext* pc) {
   pc->label[0] = '\0';
   pc->xfct = pc->yfct = 1.0;
   pc->is_xlog = pc->is_ylog = 0;
@@ -33,7 +33,7 @@ const double lpit[5] = {10.0, 1.6, 10.0, 3.0, 5.0};
 
 // One axis of the description: the horizontal one uses the x settings, the vertical one
 // the y settings.
-struct Axis {
+struct plotaxis {
   char type[16];
   double min, max, a, ap;
   double* fct;
@@ -42,51 +42,51 @@ struct Axis {
   double* length;
 };
 
-struct State {
+struct graphstate {
   plotcontext* pc;                            // the context drawn with
   double xbuf[kMaxPoints], ybuf[kMaxPoints];  // points of the pending polyline
   char buf[512];
   char arg[256];
-  Axis hor, ver;
+  plotaxis hor, ver;
   double xs, ys;
   int32_t n;
   long code;  // mark code of the last point inside the frame
 };
 
-bool starts_with(const char* s, const char* prefix) {
+bool startswith(const char* s, const char* prefix) {
   return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
 
-bool is_number_start(char c) {
+bool isnumberstart(char c) {
   return (c >= '0' && c <= '9') || c == '-';
 }
 
-Axis& axis_of(State& st, bool horizontal) {
+plotaxis& axisof(graphstate& st, bool horizontal) {
   return horizontal ? st.hor : st.ver;
 }
 
 // Whether a keyword's axis letter names the horizontal axis.
-bool names_horizontal(plotcontext* pc, char letter) {
+bool nameshorizontal(plotcontext* pc, char letter) {
   return (letter == 'x') != (pc->is_t != 0);
 }
 
-void draw_pending(State& st) {
+void drawpending(graphstate& st) {
   plotcontext* pc = st.pc;
   if (st.n > 0 && pc->ltype >= 0) draw_graphdraw(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
 }
 
 // A value of a description in axis units, made a frame position; data-like values take
 // the logarithm only for axes marked with a star.
-double data_position(const Axis& ax, double v) {
+double dataposition(const plotaxis& ax, double v) {
   if (*ax.islog == -1) v = std::log10(v);
   return v * *ax.fct + *ax.origin;
 }
 
 // A scale or grid value made a frame position: logarithmic and mel-warped axes convert it.
-double scale_position(const Axis& ax, double v) {
+double scaleposition(const plotaxis& ax, double v) {
   if (*ax.islog != 0) {
     v = std::log10(v);
-  } else if (starts_with(ax.type, "mel") && ax.type[3] != '\0') {
+  } else if (startswith(ax.type, "mel") && ax.type[3] != '\0') {
     const double alpha = std::atof(ax.type + 3);
     const double m = ax.max > ax.min ? ax.max : ax.min;
     v = argapf(v / m, alpha) * m;
@@ -94,15 +94,15 @@ double scale_position(const Axis& ax, double v) {
   return (v - ax.min) * *ax.fct;
 }
 
-double item_value(const char* word) {
-  return std::atof(is_number_start(word[0]) ? word : word + 1);
+double itemvalue(const char* word) {
+  return std::atof(isnumberstart(word[0]) ? word : word + 1);
 }
 
-void define_axis(State& st, bool horizontal, char* s) {
-  Axis& ax = axis_of(st, horizontal);
+void defineaxis(graphstate& st, bool horizontal, char* s) {
+  plotaxis& ax = axisof(st, horizontal);
   s = gettyp(s, ax.type);
   if (std::sscanf(s, "%lf %lf %lf", &ax.min, &ax.max, &ax.a) < 3) ax.a = ax.min;
-  if (starts_with(ax.type, "log")) {
+  if (startswith(ax.type, "log")) {
     ax.min = std::log10(ax.min);
     ax.max = std::log10(ax.max);
     ax.a = std::log10(ax.a);
@@ -117,52 +117,52 @@ void define_axis(State& st, bool horizontal, char* s) {
 }
 
 // Frame point of a position p along an axis and a distance d across it from the axis.
-void frame_point(bool horizontal, double p, double d, double* x, double* y) {
+void framepoint(bool horizontal, double p, double d, double* x, double* y) {
   *x = horizontal ? p : d;
   *y = horizontal ? d : p;
 }
 
-void draw_tick(plotcontext* pc, bool horizontal, double p, double at, double length) {
+void drawtick(plotcontext* pc, bool horizontal, double p, double at, double length) {
   double x, y;
-  frame_point(horizontal, p, at, &x, &y);
+  framepoint(horizontal, p, at, &x, &y);
   plot(pc, 3, x, y);
-  frame_point(horizontal, p, at + length, &x, &y);
+  framepoint(horizontal, p, at + length, &x, &y);
   plot(pc, 2, x, y);
 }
 
-void scale_label(State& st, bool horizontal, const char* text, double p) {
+void scalelabel(graphstate& st, bool horizontal, const char* text, double p) {
   plotcontext* pc = st.pc;
   const double len = sleng(text, pc->h, pc->w);
   if (horizontal) {
-    symbol_text(pc, text, p - 0.5 * len, st.ys - ysadj(pc), pc->h, pc->w, 0);
+    symboltext(pc, text, p - 0.5 * len, st.ys - ysadj(pc), pc->h, pc->w, 0);
   } else {
     const double lx = st.hor.ap - len - 1.5;
     if (lx < st.xs) st.xs = lx;
-    symbol_text(pc, text, lx, p - 0.5 * pc->h, pc->h, pc->w, 0);
+    symboltext(pc, text, lx, p - 0.5 * pc->h, pc->h, pc->w, 0);
   }
 }
 
-void draw_scale(State& st, bool horizontal, bool no_suffix, char* s) {
+void drawscale(graphstate& st, bool horizontal, bool nosuffix, char* s) {
   plotcontext* pc = st.pc;
-  const Axis& ax = axis_of(st, horizontal);
-  const Axis& cross = axis_of(st, !horizontal);  // places the axis line and the ticks
+  const plotaxis& ax = axisof(st, horizontal);
+  const plotaxis& cross = axisof(st, !horizontal);  // places the axis line and the ticks
   const double at = cross.ap;
   const double far = horizontal ? pc->yl : pc->xl;
   if (!(pc->type >= 0 && (cross.a == cross.min || cross.a == cross.max))) {
     double x, y;
-    frame_point(horizontal, 0.0, at, &x, &y);
+    framepoint(horizontal, 0.0, at, &x, &y);
     plot(pc, 3, x, y);
-    frame_point(horizontal, horizontal ? pc->xl : pc->yl, at, &x, &y);
+    framepoint(horizontal, horizontal ? pc->xl : pc->yl, at, &x, &y);
     plot(pc, 2, x, y);
   }
   if (horizontal) st.ys = at - pc->h - 1.5;
   double p = 0.0;
   while ((s = getarg(s, st.arg)) != nullptr) {
     const char c = st.arg[0];
-    if (c != '"') p = scale_position(ax, item_value(st.arg));
+    if (c != '"') p = scaleposition(ax, itemvalue(st.arg));
     double tick = 0.0;
     const char* text = nullptr;
-    if (is_number_start(c)) {
+    if (isnumberstart(c)) {
       tick = 1.5;
       text = st.arg;
     } else if (c == 's') {
@@ -173,28 +173,28 @@ void draw_scale(State& st, bool horizontal, bool no_suffix, char* s) {
       tick = 1.5;
     }
     if (tick > 0.0) {
-      draw_tick(pc, horizontal, p, at, tick);
-      if (pc->type > 0 && no_suffix && at == 0.0) draw_tick(pc, horizontal, p, far, -tick);
+      drawtick(pc, horizontal, p, at, tick);
+      if (pc->type > 0 && nosuffix && at == 0.0) drawtick(pc, horizontal, p, far, -tick);
     }
-    if (text) scale_label(st, horizontal, text, p);
+    if (text) scalelabel(st, horizontal, text, p);
   }
 }
 
-void draw_grid(State& st, bool horizontal, char* s) {
+void drawgrid(graphstate& st, bool horizontal, char* s) {
   plotcontext* pc = st.pc;
-  draw_pending(st);
-  const Axis& ax = axis_of(st, horizontal);
+  drawpending(st);
+  const plotaxis& ax = axisof(st, horizontal);
   while ((s = getarg(s, st.arg)) != nullptr) {
-    const double p = scale_position(ax, item_value(st.arg));
-    frame_point(horizontal, p, 0.0, &st.xbuf[0], &st.ybuf[0]);
-    frame_point(horizontal, p, horizontal ? pc->yl : pc->xl, &st.xbuf[1], &st.ybuf[1]);
+    const double p = scaleposition(ax, itemvalue(st.arg));
+    framepoint(horizontal, p, 0.0, &st.xbuf[0], &st.ybuf[0]);
+    framepoint(horizontal, p, horizontal ? pc->yl : pc->xl, &st.xbuf[1], &st.ybuf[1]);
     draw_graphdraw(pc, st.xbuf, st.ybuf, 2, pc->wf, pc->hf, pc->fct);
   }
   st.n = 0;
 }
 
 // Reads "x y" from the next two words; false when the line has no further word.
-bool read_pair(State& st, char** s, double* x, double* y) {
+bool readpair(graphstate& st, char** s, double* x, double* y) {
   if ((*s = getarg(*s, st.arg)) == nullptr) return false;
   *x = std::strtod(st.arg, nullptr);
   *y = 0.0;
@@ -207,24 +207,24 @@ bool read_pair(State& st, char** s, double* x, double* y) {
 }
 
 // A point given in axis values made a frame point.
-void frame_of_data(State& st, double x, double y, double* fx, double* fy) {
+void frameofdata(graphstate& st, double x, double y, double* fx, double* fy) {
   plotcontext* pc = st.pc;
   swap(pc, &x, &y);
-  *fx = data_position(st.hor, x);
-  *fy = data_position(st.ver, y);
+  *fx = dataposition(st.hor, x);
+  *fy = dataposition(st.ver, y);
 }
 
 // circle x y r...: radii in frame lengths, or in units of the named axis.
-void draw_circles(State& st, char letter, char* s) {
+void drawcircles(graphstate& st, char letter, char* s) {
   plotcontext* pc = st.pc;
   double x, y;
-  if (!read_pair(st, &s, &x, &y)) return;
+  if (!readpair(st, &s, &x, &y)) return;
   double cx, cy;
-  frame_of_data(st, x, y, &cx, &cy);
+  frameofdata(st, x, y, &cx, &cy);
   while ((s = getarg(s, st.arg)) != nullptr) {
     double r = std::strtod(st.arg, nullptr);
     if (letter != '\0') {
-      const Axis& ax = axis_of(st, names_horizontal(pc, letter));
+      const plotaxis& ax = axisof(st, nameshorizontal(pc, letter));
       if (*ax.islog == -1) r = std::log10(r);
       r *= *ax.fct;
     }
@@ -233,32 +233,32 @@ void draw_circles(State& st, char letter, char* s) {
   }
 }
 
-void draw_name(State& st, bool horizontal, char* s) {
+void drawname(graphstate& st, bool horizontal, char* s) {
   plotcontext* pc = st.pc;
-  char number_word[256];
-  const char* text = getname(s, number_word);
+  char numberword[256];
+  const char* text = getname(s, numberword);
   const double len = sleng(text, pc->h, pc->w);
-  const bool given = number_word[0] != '\0';
-  const double d = std::atof(number_word);
+  const bool given = numberword[0] != '\0';
+  const double d = std::atof(numberword);
   if (horizontal)
-    symbol_text(pc, text, 0.5 * (pc->xl - len), given ? -d - pc->h : st.ys - pc->h - 3.0, pc->h, pc->w, 0);
+    symboltext(pc, text, 0.5 * (pc->xl - len), given ? -d - pc->h : st.ys - pc->h - 3.0, pc->h, pc->w, 0);
   else
-    symbol_text(pc, text, given ? -d : st.xs - 1.5, 0.5 * (pc->yl - len), pc->h, pc->w, 90);
+    symboltext(pc, text, given ? -d : st.xs - 1.5, 0.5 * (pc->yl - len), pc->h, pc->w, 90);
 }
 
 // title x y text [angle] (frame position) or print x y text [angle] (axis values); a
 // keyword with a sixth character (titlec, printc) centres the text on the point.
-void draw_text(State& st, char* s) {
+void drawtext(graphstate& st, char* s) {
   plotcontext* pc = st.pc;
-  const bool is_print = starts_with(st.arg, "print");
+  const bool isprint = startswith(st.arg, "print");
   const bool centred = st.arg[5] != '\0';
   double x = 0.0, y = 0.0;
   int used = 0;
   std::sscanf(s, "%lf %lf%n", &x, &y, &used);
   char* rest;
   const char* text = gettxt_fig(s + used, &rest);
-  if (is_print) {
-    frame_of_data(st, x, y, &x, &y);
+  if (isprint) {
+    frameofdata(st, x, y, &x, &y);
   } else {
     swap(pc, &x, &y);
   }
@@ -267,11 +267,11 @@ void draw_text(State& st, char* s) {
     x -= rx(0.8 * pc->h * 0.5, pc->h * 0.5, angle);
     y -= ry(0.8 * pc->h * 0.5, pc->h * 0.5, angle);
   }
-  symbol_text(pc, text, x, y, pc->h, pc->w, angle);
+  symboltext(pc, text, x, y, pc->h, pc->w, angle);
 }
 
 // line t [pitch]: t = 0 stops drawing, 1..5 select the table rows; other types are refused.
-void select_line(plotcontext* pc, char* s) {
+void selectline(plotcontext* pc, char* s) {
   int t = pc->ltype;
   double pitch = 0.0;
   const int count = std::sscanf(s, "%d %lf", &t, &pitch);
@@ -290,7 +290,7 @@ void select_line(plotcontext* pc, char* s) {
   mode(pc, lmod[pc->ltype], lpit[pc->ltype]);
 }
 
-void set_label(plotcontext* pc, char* s) {
+void setlabel(plotcontext* pc, char* s) {
   while (*s == ' ' || *s == '\t') ++s;
   if (s[0] == '\\' && s[1] == '0') {
     pc->label[0] = '\0';
@@ -305,21 +305,21 @@ void set_label(plotcontext* pc, char* s) {
 }
 
 // Reads corner pairs into the buffers from position 0; returns their number.
-int read_corners(State& st, char* s) {
+int readcorners(graphstate& st, char* s) {
   int count = 0;
   double x, y;
-  while (read_pair(st, &s, &x, &y)) {
-    if (count < kMaxPoints) frame_of_data(st, x, y, &st.xbuf[count], &st.ybuf[count]);
+  while (readpair(st, &s, &x, &y)) {
+    if (count < kMaxPoints) frameofdata(st, x, y, &st.xbuf[count], &st.ybuf[count]);
     ++count;
   }
   return count;
 }
 
-void set_clip(State& st, char* s) {
+void setclip(graphstate& st, char* s) {
   plotcontext* pc = st.pc;
-  draw_pending(st);
+  drawpending(st);
   st.n = 0;
-  const int count = read_corners(st, s);
+  const int count = readcorners(st, s);
   if (count == 0) {
     pc->xclip0 = pc->yclip0 = 0.0;
     pc->xclip1 = pc->is_t ? pc->yl : pc->xl;
@@ -332,11 +332,11 @@ void set_clip(State& st, char* s) {
   }
 }
 
-void draw_box(State& st, char* s) {
+void drawbox(graphstate& st, char* s) {
   plotcontext* pc = st.pc;
-  draw_pending(st);
+  drawpending(st);
   st.n = 0;
-  if (read_corners(st, s) != 2) return;
+  if (readcorners(st, s) != 2) return;
   const double x0 = st.xbuf[0], y0 = st.ybuf[0], x1 = st.xbuf[1], y1 = st.ybuf[1];
   const double bx[4] = {x0, x1, x1, x0}, by[4] = {y0, y0, y1, y1};
   for (int i = 0; i < 4; ++i) {
@@ -347,7 +347,7 @@ void draw_box(State& st, char* s) {
 }
 
 // Appends the point at position n, drawing a full buffer and going on from its last point.
-void append_point(State& st) {
+void appendpoint(graphstate& st) {
   plotcontext* pc = st.pc;
   st.n += 1;
   if (st.n > kMaxPoints - 1) st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
@@ -355,17 +355,17 @@ void append_point(State& st) {
 
 // Draws the segment from position 0 to the point at position n, cut short by mh at the
 // start (when the previous point bears a mark) and at the end (when this one does).
-void draw_cut_segment(State& st, bool cut_start, bool cut_end) {
+void drawcutsegment(graphstate& st, bool cutstart, bool cutend) {
   plotcontext* pc = st.pc;
   const double x0 = st.xbuf[0], y0 = st.ybuf[0], x1 = st.xbuf[st.n], y1 = st.ybuf[st.n];
   const double dir = std::atan2(y1 - y0, x1 - x0);
   const double dx = pc->mh * std::cos(dir), dy = pc->mh * std::sin(dir);
   double sx[2] = {x0, x1}, sy[2] = {y0, y1};
-  if (cut_start) {
+  if (cutstart) {
     sx[0] += dx;
     sy[0] += dy;
   }
-  if (cut_end) {
+  if (cutend) {
     sx[1] -= dx;
     sy[1] -= dy;
   }
@@ -376,7 +376,7 @@ void draw_cut_segment(State& st, bool cut_start, bool cut_end) {
 }
 
 // Draws the mark or text item of a point and returns the point's mark code.
-long draw_item(plotcontext* pc, const char* item, const char* angle_text, double x, double y) {
+long drawitem(plotcontext* pc, const char* item, const char* angletext, double x, double y) {
   if (item[0] == '\\') {
     const long k = std::strtol(item + 1, nullptr, 10);
     if (k >= -15 && k <= 15) {
@@ -389,14 +389,14 @@ long draw_item(plotcontext* pc, const char* item, const char* angle_text, double
       return k;
     }
     const char one[2] = {static_cast<char>(k & 0xff), '\0'};
-    symbol_text(pc, one, x - 0.8 * pc->h * 0.5, y - pc->w * 0.5, pc->h, pc->w, std::atof(angle_text));
+    symboltext(pc, one, x - 0.8 * pc->h * 0.5, y - pc->w * 0.5, pc->h, pc->w, std::atof(angletext));
     return k;
   }
-  symbol_text(pc, item, x - 0.8 * pc->h * 0.5, y - pc->w * 0.5, pc->h, pc->w, std::atof(angle_text));
+  symboltext(pc, item, x - 0.8 * pc->h * 0.5, y - pc->w * 0.5, pc->h, pc->w, std::atof(angletext));
   return 0;
 }
 
-void data_point(State& st, char* s) {
+void datapoint(graphstate& st, char* s) {
   plotcontext* pc = st.pc;
   double x = std::strtod(st.arg, nullptr), y = 0.0;
   char* after = getarg(s, st.arg);
@@ -405,11 +405,11 @@ void data_point(State& st, char* s) {
     s = after;
   }
   double fx, fy;
-  frame_of_data(st, x, y, &fx, &fy);
+  frameofdata(st, x, y, &fx, &fy);
   if (!std::isfinite(fx) || !std::isfinite(fy)) {
     // A point that is not a finite number (or off a logarithmic axis) is a gap: the line so far
     // is drawn and the next point starts a new one.
-    draw_pending(st);
+    drawpending(st);
     st.n = 0;
     st.code = 0;
     return;
@@ -417,24 +417,24 @@ void data_point(State& st, char* s) {
   st.xbuf[st.n] = fx;
   st.ybuf[st.n] = fy;
   if (!is_in(pc, fx, fy)) {
-    append_point(st);
+    appendpoint(st);
     return;
   }
-  char item[256] = "", angle_text[256] = "";
-  char label_copy[256];
+  char item[256] = "", angletext[256] = "";
+  char labelcopy[256];
   if ((after = getarg(s, item)) != nullptr) {
-    if (!getarg(after, angle_text)) angle_text[0] = '\0';
+    if (!getarg(after, angletext)) angletext[0] = '\0';
   } else if (pc->label[0] != '\0') {
-    std::strcpy(label_copy, pc->label);
-    char* rest = getarg(label_copy, item);
-    if (rest && !getarg(rest, angle_text)) angle_text[0] = '\0';
+    std::strcpy(labelcopy, pc->label);
+    char* rest = getarg(labelcopy, item);
+    if (rest && !getarg(rest, angletext)) angletext[0] = '\0';
   }
   const bool prev = st.code > 0;
   if (item[0] == '\0' && !prev) {
-    append_point(st);
+    appendpoint(st);
     return;
   }
-  const long code = item[0] != '\0' ? draw_item(pc, item, angle_text, fx, fy) : 0;
+  const long code = item[0] != '\0' ? drawitem(pc, item, angletext, fx, fy) : 0;
   st.code = code;
   if (code > 0) {
     const int32_t pending = st.n;
@@ -446,78 +446,78 @@ void data_point(State& st, char* s) {
     // The current point stays at its old position while the flushed line restarts at 0.
     st.xbuf[st.n] = st.xbuf[pending];
     st.ybuf[st.n] = st.ybuf[pending];
-    draw_cut_segment(st, prev, true);
+    drawcutsegment(st, prev, true);
   } else if (prev && st.n > 0) {
-    draw_cut_segment(st, true, false);
+    drawcutsegment(st, true, false);
   } else {
-    append_point(st);
+    appendpoint(st);
   }
 }
 
-void init_state(State& st, plotcontext* pc) {
+void initstate(graphstate& st, plotcontext* pc) {
   st.pc = pc;
-  st.hor = Axis{"", 0.0, 1.0, 0.0, 0.0, &pc->xfct, &pc->is_xlog, &pc->x00, &pc->xl};
-  st.ver = Axis{"", 0.0, 1.0, 0.0, 0.0, &pc->yfct, &pc->is_ylog, &pc->y00, &pc->yl};
+  st.hor = plotaxis{"", 0.0, 1.0, 0.0, 0.0, &pc->xfct, &pc->is_xlog, &pc->x00, &pc->xl};
+  st.ver = plotaxis{"", 0.0, 1.0, 0.0, 0.0, &pc->yfct, &pc->is_ylog, &pc->y00, &pc->yl};
   st.xs = st.ys = -3.0;
   st.n = 0;
   st.code = 0;
 }
 
-bool is_word(const char* a, const char* b) {
+bool isword(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
 }
 
 // Flushes the pending points, then applies pen or join with the integer that follows.
-void pen_or_join(State& st, char* s, int (*apply)(plotcontext*, int32_t)) {
+void penorjoin(graphstate& st, char* s, int (*apply)(plotcontext*, int32_t)) {
   plotcontext* pc = st.pc;
   st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
   const long k = getarg(s, st.arg) ? std::strtol(st.arg, nullptr, 10) : 0;
   apply(st.pc, static_cast<int32_t>(k));
 }
 
-void command(State& st, char* s) {
+void command(graphstate& st, char* s) {
   plotcontext* pc = st.pc;
   char* a = st.arg;
   if (a[0] == '#') return;
-  if (is_word(a, "x") || is_word(a, "y")) return define_axis(st, names_horizontal(pc, a[0]), s);
-  if (starts_with(a, "xscale")) return draw_scale(st, !pc->is_t, a[6] == '\0', s);
-  if (starts_with(a, "yscale")) return draw_scale(st, pc->is_t != 0, a[6] == '\0', s);
-  if (is_word(a + 1, "grid")) return draw_grid(st, names_horizontal(pc, a[0]), s);
-  if (is_word(a + 1, "circle")) return draw_circles(st, a[0], s);
-  if (is_word(a, "circle")) return draw_circles(st, '\0', s);
-  if (is_word(a + 1, "name")) return draw_name(st, names_horizontal(pc, a[0]), s);
-  if (starts_with(a, "title") || starts_with(a, "print")) return draw_text(st, s);
-  if (is_word(a, "eod") || is_word(a, "EOD")) {
-    draw_pending(st);
+  if (isword(a, "x") || isword(a, "y")) return defineaxis(st, nameshorizontal(pc, a[0]), s);
+  if (startswith(a, "xscale")) return drawscale(st, !pc->is_t, a[6] == '\0', s);
+  if (startswith(a, "yscale")) return drawscale(st, pc->is_t != 0, a[6] == '\0', s);
+  if (isword(a + 1, "grid")) return drawgrid(st, nameshorizontal(pc, a[0]), s);
+  if (isword(a + 1, "circle")) return drawcircles(st, a[0], s);
+  if (isword(a, "circle")) return drawcircles(st, '\0', s);
+  if (isword(a + 1, "name")) return drawname(st, nameshorizontal(pc, a[0]), s);
+  if (startswith(a, "title") || startswith(a, "print")) return drawtext(st, s);
+  if (isword(a, "eod") || isword(a, "EOD")) {
+    drawpending(st);
     st.n = 0;
     return;
   }
-  if (is_word(a, "pen")) return pen_or_join(st, s, pen);
-  if (is_word(a, "join")) return pen_or_join(st, s, join);
-  if (is_word(a, "csize")) {
+  if (isword(a, "pen")) return penorjoin(st, s, pen);
+  if (isword(a, "join")) return penorjoin(st, s, join);
+  if (isword(a, "csize")) {
     if (std::sscanf(s, "%lf %lf", &pc->h, &pc->w) < 2) pc->w = pc->h;
     return;
   }
-  if (is_word(a, "hight")) {
+  if (isword(a, "hight")) {
     if (std::sscanf(s, "%lf %lf", &pc->mh, &pc->mw) < 2) pc->mw = pc->mh;
     return;
   }
-  if (is_word(a, "line")) {
+  if (isword(a, "line")) {
     st.n = flush(pc, st.xbuf, st.ybuf, st.n, pc->wf, pc->hf, pc->fct);
-    return select_line(pc, s);
+    return selectline(pc, s);
   }
-  if (is_word(a, "italic")) {
+  if (isword(a, "italic")) {
     if (getarg(s, st.arg)) italic(pc, std::atof(st.arg));
     return;
   }
-  if (is_word(a, "mark")) return set_label(pc, s);
-  if (is_word(a, "paint")) {
+  if (isword(a, "mark")) return setlabel(pc, s);
+  if (isword(a, "paint")) {
     std::sscanf(s, "%d %lf %lf", &pc->ptyp, &pc->dhat, &pc->that);
     return;
   }
-  if (is_word(a, "clip")) return set_clip(st, s);
-  if (is_word(a, "box")) return draw_box(st, s);
-  data_point(st, s);
+  if (isword(a, "clip")) return setclip(st, s);
+  if (isword(a, "box")) return drawbox(st, s);
+  datapoint(st, s);
 }
 
 }  // namespace
@@ -555,8 +555,8 @@ void swap(const plotcontext* pc, double* x, double* y) {
 }
 
 void graph(plotcontext* pc, FILE* fp) {
-  State st;
-  init_state(st, pc);
+  graphstate st;
+  initstate(st, pc);
   pc->h *= pc->fct;
   pc->w *= pc->fct;
   while (std::fgets(st.buf, sizeof st.buf, fp)) {
@@ -564,7 +564,7 @@ void graph(plotcontext* pc, FILE* fp) {
     if (s == nullptr) continue;
     command(st, s);
   }
-  draw_pending(st);
+  drawpending(st);
 }
 
 }  // namespace velk

@@ -19,7 +19,7 @@ void graph(plotcontext* pc, FILE* fp);
 
 // Sets the settings of pc a description may change (those of the description language and the
 // offsets, mark size, scale, line type and axis exchange) back to their values at the start.
-void reset_graph_settings(plotcontext* pc);
+void resetgraphsettings(plotcontext* pc);
 
 // Draws the n points (x[i], y[i]) (n != 0, lines on) inside the clipping rectangle of pc, then
 // resets the clipping window to the figure of w x h pages at scale fct.

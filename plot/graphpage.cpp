@@ -8,7 +8,7 @@ namespace velk {
 
 namespace {
 
-void draw_frame_box(plotcontext* pc) {
+void drawframebox(plotcontext* pc) {
   plot(pc, 3, 0.0, 0.0);
   plot(pc, 2, pc->xl, 0.0);
   plot(pc, 2, pc->xl, pc->yl);
@@ -18,18 +18,18 @@ void draw_frame_box(plotcontext* pc) {
 
 }  // namespace
 
-void draw_graph_frame(plotcontext* pc, std::FILE* fp, const GraphFrame& f) {
-  reset_graph_settings(pc);
+void drawgraphframe(plotcontext* pc, std::FILE* fp, const graphframe& f) {
+  resetgraphsettings(pc);
   pc->org = {f.x, f.y};
   pc->xl = f.width;
   pc->yl = f.height;
-  pc->h = f.char_height;
-  pc->w = f.char_width;
+  pc->h = f.charheight;
+  pc->w = f.charwidth;
   pc->type = f.type;
   pc->xclip0 = pc->yclip0 = 0.0;
   pc->xclip1 = pc->xl;
   pc->yclip1 = pc->yl;
-  if (pc->type > 0) draw_frame_box(pc);
+  if (pc->type > 0) drawframebox(pc);
   graph(pc, fp);
 }
 

@@ -13,22 +13,22 @@ namespace {
 
 const size_t kWordMax = 255, kTypeMax = 15, kTextMax = 511;
 
-bool is_blank(char c) {
+bool isblank(char c) {
   return c == ' ' || c == '\t';
 }
-bool ends_word(char c) {
-  return c == '\0' || c == '\n' || c == '\r' || is_blank(c);
+bool endsword(char c) {
+  return c == '\0' || c == '\n' || c == '\r' || isblank(c);
 }
 
-char* skip_blanks(char* s) {
-  while (is_blank(*s)) ++s;
+char* skipblanks(char* s) {
+  while (isblank(*s)) ++s;
   return s;
 }
 
 // Copies the word at s (bounded) and returns the position after it.
-char* copy_word(char* s, char* word, size_t max) {
+char* copyword(char* s, char* word, size_t max) {
   size_t n = 0;
-  while (!ends_word(*s)) {
+  while (!endsword(*s)) {
     if (n < max) word[n++] = *s;
     ++s;
   }
@@ -36,12 +36,12 @@ char* copy_word(char* s, char* word, size_t max) {
   return s;
 }
 
-bool is_letter(char c) {
+bool isletter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 // Decodes one UTF-8 sequence at s; returns its length (1 for a stray byte).
-int utf8_decode(const unsigned char* s, unsigned* cp) {
+int utf8decode(const unsigned char* s, unsigned* cp) {
   if (s[0] >= 0xC0 && s[0] < 0xE0 && (s[1] & 0xC0) == 0x80) {
     *cp = ((s[0] & 0x1Fu) << 6) | (s[1] & 0x3Fu);
     return 2;
@@ -53,22 +53,22 @@ int utf8_decode(const unsigned char* s, unsigned* cp) {
 }  // namespace
 
 char* getarg(char* s, char* word) {
-  s = skip_blanks(s);
+  s = skipblanks(s);
   if (*s == '\0' || *s == '\n' || *s == '\r') return nullptr;
-  return copy_word(s, word, kWordMax);
+  return copyword(s, word, kWordMax);
 }
 
-char* gettyp(char* s, char* type_word) {
-  s = skip_blanks(s);
-  if (!is_letter(*s)) {
-    type_word[0] = '\0';
+char* gettyp(char* s, char* typeword) {
+  s = skipblanks(s);
+  if (!isletter(*s)) {
+    typeword[0] = '\0';
     return s;
   }
-  return copy_word(s, type_word, kTypeMax);
+  return copyword(s, typeword, kTypeMax);
 }
 
 char* gettxt_fig(char* s, char** rest) {
-  s = skip_blanks(s);
+  s = skipblanks(s);
   char* text = s;
   char* end;
   if (*s == '"') {
@@ -77,7 +77,7 @@ char* gettxt_fig(char* s, char** rest) {
     while (*end != '"' && *end != '\0' && *end != '\n') ++end;
   } else {
     end = s;
-    while (!ends_word(*end)) ++end;
+    while (!endsword(*end)) ++end;
   }
   *rest = (*end == '\0') ? end : end + 1;
   *end = '\0';
@@ -98,7 +98,7 @@ double sleng(const char* text, double /* the fixed-pitch advance does not depend
   return count * w;
 }
 
-unsigned char greek_symbol_byte(unsigned cp) {
+unsigned char greeksymbolbyte(unsigned cp) {
   if (cp >= 0x391 && cp <= 0x3A9 && cp != 0x3A2)
     return static_cast<unsigned char>(0xC1 + cp - 0x391 - (cp > 0x3A2 ? 1 : 0));
   if (cp == 0x3C2) cp = 0x3C3;  // final sigma is drawn as sigma
@@ -106,14 +106,14 @@ unsigned char greek_symbol_byte(unsigned cp) {
   return 0;
 }
 
-void symbol_text(plotcontext* pc, const char* text, double x, double y, double h, double w, double angle) {
+void symboltext(plotcontext* pc, const char* text, double x, double y, double h, double w, double angle) {
   char out[kTextMax + 1];
   size_t n = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   while (*p && n < kTextMax) {
     unsigned cp;
-    const int len = utf8_decode(p, &cp);
-    const unsigned char greek = greek_symbol_byte(cp);
+    const int len = utf8decode(p, &cp);
+    const unsigned char greek = greeksymbolbyte(cp);
     if (greek) {
       out[n++] = static_cast<char>(greek);
     } else {

@@ -21,7 +21,7 @@ char* getname(char* s, char* word);
 double sleng(const char* text, double h, double w);
 // Writes a text at (x, y) with the given size and angle in degrees; Greek letters written
 // in UTF-8 are drawn from the plotter's symbol font.
-void symbol_text(plotcontext* pc, const char* text, double x, double y, double h, double w, double angle);
+void symboltext(plotcontext* pc, const char* text, double x, double y, double h, double w, double angle);
 // Distance by which horizontal-axis labels are lowered below their nominal baseline, for the
 // character height of pc.
 double ysadj(const plotcontext* pc);
@@ -32,6 +32,6 @@ double rx(double a, double b, double angle);
 double ry(double a, double b, double angle);
 
 // Plotter symbol-font byte for a Unicode Greek letter, or 0 when it is none.
-unsigned char greek_symbol_byte(unsigned codepoint);
+unsigned char greeksymbolbyte(unsigned codepoint);
 
 }  // namespace velk

@@ -16,21 +16,21 @@
 
 namespace velk {
 
-class CairoSurface;
+class cairosurface;
 
-enum class PictureType { Png, Svg, Pdf, Unknown };
+enum class picturekind { png, svg, pdf, unknown };
 
 // The type named by the extension of path (.png, .svg, .pdf, in any case).
-PictureType picture_type(const char* path);
+picturekind picturetype(const char* path);
 
-class PictureFile {
+class picturefile {
  public:
   // A page of w x h pixels (points in SVG and PDF) for path; see ok().
-  PictureFile(const std::string& path, PictureType type, int w, int h);
+  picturefile(const std::string& path, picturekind type, int w, int h);
   // Removes the temporary file when the picture was not committed.
-  ~PictureFile();
-  PictureFile(const PictureFile&) = delete;
-  PictureFile& operator=(const PictureFile&) = delete;
+  ~picturefile();
+  picturefile(const picturefile&) = delete;
+  picturefile& operator=(const picturefile&) = delete;
 
   // False when the surface, the temporary file or a write failed; error() says why.
   bool ok() const { return error_.empty(); }
@@ -41,15 +41,15 @@ class PictureFile {
   bool commit();
 
  private:
-  static cairo_status_t write_bytes(void* closure, const unsigned char* data, unsigned int length);
+  static cairo_status_t writebytes(void* closure, const unsigned char* data, unsigned int length);
   void fail(const std::string& why);
   // Opens the output on first use (outputopen). False (with error()) when it cannot be opened.
-  bool open_output();
+  bool openoutput();
   std::string path_, error_;
-  PictureType type_;
+  picturekind type_;
   velk::outputfile out_;
   cairo_surface_t* surface_ = nullptr;
-  bool write_failed_ = false;
+  bool writefailed_ = false;
 };
 
 // Draws the plotter stream on a page of the size, orientation and colours of page (as on a
@@ -57,7 +57,7 @@ class PictureFile {
 // null stream leaves the page empty.
 // False, with the reason in *error, when the picture could not be written; the name is then
 // left as it was.
-bool render_picture(const pagesettings& page, const char* path, std::FILE* in,
-                    void (*underlay)(CairoSurface*, void*), std::string* error, void* context = nullptr);
+bool renderpicture(const pagesettings& page, const char* path, std::FILE* in,
+                   void (*underlay)(cairosurface*, void*), std::string* error, void* context = nullptr);
 
 }  // namespace velk

@@ -29,14 +29,14 @@ void plot(plotcontext* pc, int mode, double x, double y) {
 }
 
 void mode(plotcontext* pc, int kind, double pitch) {
-  pc->line_kind = kind;
-  pc->line_pitch = pitch;
+  pc->linekind = kind;
+  pc->linepitch = pitch;
 }
 
 void chlnmod(plotcontext* pc, int on) {
   // The viewer reads the type; the pitch beside it is for plotters that scale dashes.
   if (on)
-    std::fprintf(pc->out, "L%d %d\n", pc->line_kind, plnorm(pc->line_pitch));
+    std::fprintf(pc->out, "L%d %d\n", pc->linekind, plnorm(pc->linepitch));
   else
     std::fprintf(pc->out, "L0\n");
 }

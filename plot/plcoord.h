@@ -18,8 +18,8 @@ struct co_ord {
 struct plotcontext {
   std::FILE* out = stdout;       // stream the plotter commands are written to
   co_ord org = {0.0, 0.0};       // position of the frame origin on the page
-  int line_kind = 0;             // line type chosen by mode() (0 solid, 1..9 dashes)
-  double line_pitch = 0.0;       // and its pitch
+  int linekind = 0;              // line type chosen by mode() (0 solid, 1..9 dashes)
+  double linepitch = 0.0;        // and its pitch
   double xl = 120.0, yl = 80.0;  // frame width and height
   double x00 = 0.0, y00 = 0.0;   // frame offsets of the axis origins
   double h = 2.5, w = 3.4;       // character height and width

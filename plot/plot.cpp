@@ -101,11 +101,11 @@ struct Cord {
 };
 
 // The interpreter's modal state, set to its initial values at the start of every stream.
-struct State {
+struct plotstate {
   const pagesettings* page = nullptr;
   std::FILE* in = stdin;
-  Surface* surface = nullptr;
-  PagePoint points[kMaxPoints] = {};
+  drawsurface* surface = nullptr;
+  pagepoint points[kMaxPoints] = {};
   int sp = 1;
   Cord pb = {0, 0};
   int cw = 22, ch = 25;
@@ -114,39 +114,39 @@ struct State {
   int line_style = 0;
   const line_style_info* dashes = &l_style[0];  // the dashes of the last L; unused while solid
   int join_style = 0;
-  Cord clip_corner = {0, 0};
+  Cord clipcorner = {0, 0};
   int cfn = -1, ccw = -1, cch = -1;
 };
 // Draws the buffered polyline and keeps its last point as the current point.
-void flush_lines(State& st);
+void flushlines(plotstate& st);
 // Draws n characters of s at the current point with font index fn.
-void text(State& st, const char* s, int n, int fn);
+void text(plotstate& st, const char* s, int n, int fn);
 
-int page_height_units(const pagesettings& page) {
+int pageheightunits(const pagesettings& page) {
   return page.landscape ? kPageW : kPageH;
 }
-int page_width_units(const pagesettings& page) {
+int pagewidthunits(const pagesettings& page) {
   return page.landscape ? kPageH : kPageW;
 }
 
-PagePoint window_point(const pagesettings& page, const Cord& c) {
-  return PagePoint{normx(page, c.x), normy(page, c.y)};
+pagepoint windowpoint(const pagesettings& page, const Cord& c) {
+  return pagepoint{normx(page, c.x), normy(page, c.y)};
 }
 
 // Reads a decimal integer; a missing or malformed number leaves *v unchanged.
-void read_int(State& st, int* v) {
+void readint(plotstate& st, int* v) {
   int t;
   if (std::fscanf(st.in, "%d", &t) == 1) *v = t;
 }
 
-void read_pair(State& st, int* a, int* b) {
-  read_int(st, a);
-  read_int(st, b);
+void readpair(plotstate& st, int* a, int* b) {
+  readint(st, a);
+  readint(st, b);
 }
 
 // Skips blanks and newlines; true when a digit or sign follows, so that a coordinate
 // pair can be read.
-bool at_number(State& st) {
+bool atnumber(plotstate& st) {
   int c;
   do c = std::getc(st.in);
   while (c == ' ' || c == '\n' || c == '\t' || c == '\r');
@@ -158,120 +158,120 @@ bool at_number(State& st) {
 // Reads the next pair of a coordinate list into pb; false at the end of the list. A list
 // cut short by a byte that cannot start a number also ends there, that byte being left
 // for the command loop.
-bool next_cord(State& st) {
-  if (!at_number(st)) return false;
+bool nextcord(plotstate& st) {
+  if (!atnumber(st)) return false;
   return std::fscanf(st.in, "%d %d", &st.pb.x, &st.pb.y) == 2;
 }
 
-void cmd_move(State& st) {
-  read_pair(st, &st.pb.x, &st.pb.y);
-  st.points[0] = window_point(*st.page, st.pb);
+void cmdmove(plotstate& st) {
+  readpair(st, &st.pb.x, &st.pb.y);
+  st.points[0] = windowpoint(*st.page, st.pb);
 }
 
-void cmd_draw(State& st) {
-  while (next_cord(st)) {
-    if (st.sp == kMaxPoints) flush_lines(st);
-    st.points[st.sp++] = window_point(*st.page, st.pb);
+void cmddraw(plotstate& st) {
+  while (nextcord(st)) {
+    if (st.sp == kMaxPoints) flushlines(st);
+    st.points[st.sp++] = windowpoint(*st.page, st.pb);
   }
-  flush_lines(st);
+  flushlines(st);
 }
 
-void cmd_polygon(State& st) {
+void cmdpolygon(plotstate& st) {
   int type = 0, d = 0, angle = 0;
-  read_int(st, &type);
-  read_pair(st, &d, &angle);
+  readint(st, &type);
+  readpair(st, &d, &angle);
   int n = 0;
-  while (next_cord(st))
-    if (n < kMaxPoints - 1) st.points[n++] = window_point(*st.page, st.pb);
+  while (nextcord(st))
+    if (n < kMaxPoints - 1) st.points[n++] = windowpoint(*st.page, st.pb);
   if (n == 0) return;
   st.points[n] = st.points[0];
-  const PolygonStyle style = polygon_style(type);
+  const polygonpaint style = polygonstyle(type);
   if (style.pattern >= 0) st.surface->fill(st.points, n + 1, till_bits[style.pattern]);
   if (style.outline) st.surface->lines(st.points, n + 1);
 }
 
-void cmd_mark(State& st) {
+void cmdmark(plotstate& st) {
   int m = -1;
-  read_int(st, &m);
+  readint(st, &m);
   if (m < 0 || m > 15) return;
   st.surface->mark(st.points[0].x - 4, st.points[0].y - 4, mark_bits[m]);
 }
 
-void apply_line_attributes(State& st) {
-  st.surface->line_attributes(
-      LineAttributes{st.line_width, st.line_style != 0, st.dashes->list, st.dashes->no, st.join_style});
+void applylineattributes(plotstate& st) {
+  st.surface->setlineattributes(
+      lineattributes{st.line_width, st.line_style != 0, st.dashes->list, st.dashes->no, st.join_style});
 }
 
-void cmd_pen(State& st) {
+void cmdpen(plotstate& st) {
   int n = 1;
-  read_int(st, &n);
-  int p = pen_number(n);
-  const bool colour_mode = st.page->c_flg && !st.page->mono_flg;
-  if (!pen_in_table(p, colour_mode)) p = 1;
-  if (colour_mode) {
-    st.surface->colour(pen_colour(p));
+  readint(st, &n);
+  int p = pennumber(n);
+  const bool colourmode = st.page->c_flg && !st.page->mono_flg;
+  if (!penintable(p, colourmode)) p = 1;
+  if (colourmode) {
+    st.surface->colour(pencolour(p));
   } else {
-    st.line_width = pen_width(p);
-    apply_line_attributes(st);
+    st.line_width = penwidth(p);
+    applylineattributes(st);
   }
 }
 
-void cmd_join(State& st) {
+void cmdjoin(plotstate& st) {
   int n = 0;
-  read_int(st, &n);
+  readint(st, &n);
   st.join_style = (n == 1 || n == 2) ? n : 0;
 }
 
-void cmd_line_type(State& st) {
+void cmdlinetype(plotstate& st) {
   int n = -1;
-  read_int(st, &n);
+  readint(st, &n);
   if (n == 0) {
     st.line_style = 0;
-    apply_line_attributes(st);
+    applylineattributes(st);
   } else if (n >= 1 && n <= 9) {
     st.line_style = 1;
     st.dashes = &l_style[n];
-    apply_line_attributes(st);
+    applylineattributes(st);
   }
 }
 
-void cmd_arc(State& st) {
+void cmdarc(plotstate& st) {
   Cord c = {0, 0};
   int r1 = 0, r2 = 0, a1 = 0, a2 = 0;
-  read_pair(st, &c.x, &c.y);
-  read_pair(st, &r1, &r2);
-  read_pair(st, &a1, &a2);
-  const ArcBox b = arc_box(*st.page, r1, r2, a1, a2);
+  readpair(st, &c.x, &c.y);
+  readpair(st, &r1, &r2);
+  readpair(st, &a1, &a2);
+  const arcbounds b = arcbox(*st.page, r1, r2, a1, a2);
   st.surface->arc(normx(*st.page, c.x) - b.w, normy(*st.page, c.y) - b.h, 2 * b.w, 2 * b.h,
                   clampedint(b.a1 * 64.0), clampedint(b.a2 * 64.0));
 }
 
-void cmd_clip_corner(State& st) {
-  read_pair(st, &st.clip_corner.x, &st.clip_corner.y);
+void cmdclipcorner(plotstate& st) {
+  readpair(st, &st.clipcorner.x, &st.clipcorner.y);
 }
 
-void cmd_clip(State& st) {
+void cmdclip(plotstate& st) {
   Cord c = {0, 0};
-  read_pair(st, &c.x, &c.y);
+  readpair(st, &c.x, &c.y);
   const pagesettings& page = *st.page;
-  if (c.x > page_width_units(page)) c.x = page_width_units(page);
-  if (c.y > page_height_units(page)) c.y = page_height_units(page);
-  const int w = normx(page, c.x) - normx(page, st.clip_corner.x);
-  const int h = normy(page, st.clip_corner.y) - normy(page, c.y);
+  if (c.x > pagewidthunits(page)) c.x = pagewidthunits(page);
+  if (c.y > pageheightunits(page)) c.y = pageheightunits(page);
+  const int w = normx(page, c.x) - normx(page, st.clipcorner.x);
+  const int h = normy(page, st.clipcorner.y) - normy(page, c.y);
   // The rectangle travels as 16-bit values; an inverted corner pair clips everything rather
   // than wrapping to a huge size.
-  st.surface->clip(normx(page, st.clip_corner.x), normy(page, c.y),
-                   static_cast<unsigned short>(w > 0 ? w : 0), static_cast<unsigned short>(h > 0 ? h : 0));
+  st.surface->clip(normx(page, st.clipcorner.x), normy(page, c.y), static_cast<unsigned short>(w > 0 ? w : 0),
+                   static_cast<unsigned short>(h > 0 ? h : 0));
 }
 
 // Draws one chunk of a string, moving the current point past the previous chunk first.
-void draw_chunk(State& st, const char* s, int n, int fn, int* previous_width) {
+void drawchunk(plotstate& st, const char* s, int n, int fn, int* previouswidth) {
   if (n == 0) return;
-  st.points[0].x = static_cast<short>(static_cast<long long>(st.points[0].x) + *previous_width);
+  st.points[0].x = static_cast<short>(static_cast<long long>(st.points[0].x) + *previouswidth);
   text(st, s, n, fn);
   // A chunk is at most 511 characters: its width stays a 16-bit step.
-  const int width = st.surface->text_width(s, n);
-  *previous_width = width < 0 ? 0 : width > 32767 ? 32767 : width;
+  const int width = st.surface->textwidth(s, n);
+  *previouswidth = width < 0 ? 0 : width > 32767 ? 32767 : width;
 }
 
 }  // namespace
@@ -283,19 +283,19 @@ short normx(const pagesettings& page, int x) {
 short normy(const pagesettings& page, int y) {
   // The difference is formed in 64 bits so that no coordinate overflows it; within the int
   // range it is the same float quotient as before.
-  const float flipped = static_cast<float>(static_cast<long long>(page_height_units(page)) - y);
+  const float flipped = static_cast<float>(static_cast<long long>(pageheightunits(page)) - y);
   return static_cast<short>(clampedint(static_cast<double>(flipped / page.shrink) + 0.5));
 }
 
-int page_width_pixels(const pagesettings& page) {
+int pagewidthpixels(const pagesettings& page) {
   return static_cast<int>((page.landscape ? 2870 : 1995) / page.shrink);
 }
 
-int page_height_pixels(const pagesettings& page) {
+int pageheightpixels(const pagesettings& page) {
   return static_cast<int>((page.landscape ? 1995 : 2870) / page.shrink);
 }
 
-PolygonStyle polygon_style(int type) {
+polygonpaint polygonstyle(int type) {
   if (type == 22) return {-1, false};
   if (type == 21 || type == 23) return {-1, true};
   const bool outline = type >= 20;
@@ -303,23 +303,23 @@ PolygonStyle polygon_style(int type) {
   return {f == 9 ? -1 : static_cast<int>(f) + 6, outline};
 }
 
-int pen_number(int n) {
+int pennumber(int n) {
   return (n < 0 || n > 10) ? 1 : n;
 }
 
-bool pen_in_table(int pen, bool colour_mode) {
-  return pen >= 0 && pen < (colour_mode ? 8 : 10);
+bool penintable(int pen, bool colourmode) {
+  return pen >= 0 && pen < (colourmode ? 8 : 10);
 }
 
-int pen_width(int pen) {
+int penwidth(int pen) {
   return l_width[pen];
 }
 
-const char* pen_colour(int pen) {
+const char* pencolour(int pen) {
   return c_name[pen];
 }
 
-int choose_font(int fn, int cw_, int ch_, int cfn_, int ccw_, int cch_) {
+int choosefont(int fn, int cw_, int ch_, int cfn_, int ccw_, int cch_) {
   int idx;
   if (fn != cfn_) {
     idx = (ch_ == 50) ? fn + 1 : fn;
@@ -335,15 +335,15 @@ int choose_font(int fn, int cw_, int ch_, int cfn_, int ccw_, int cch_) {
   return idx < 0 ? 0 : idx > 12 ? 12 : idx;
 }
 
-char symbol_char(unsigned char c) {
+char symbolchar(unsigned char c) {
   if (c >= 0xC1 && c <= 0xD8) return symbol_upper[c - 0xC1];
   if (c >= 0xE1 && c <= 0xF8) return symbol_lower[c - 0xE1];
   if (c == 0xFE) return static_cast<char>(0xA5);
   return ' ';
 }
 
-ArcBox arc_box(const pagesettings& page, int r1, int r2, int a1, int a2) {
-  ArcBox b;
+arcbounds arcbox(const pagesettings& page, int r1, int r2, int a1, int a2) {
+  arcbounds b;
   b.a1 = a1 / 10;
   b.a2 = a2 / 10;
   b.w = clampedint(std::fabs(r1 * std::cos(static_cast<double>(b.a1))) / page.shrink + 0.5);
@@ -356,7 +356,7 @@ ArcBox arc_box(const pagesettings& page, int r1, int r2, int a1, int a2) {
 
 namespace {
 
-void flush_lines(State& st) {
+void flushlines(plotstate& st) {
   if (st.sp > 1) {
     st.surface->lines(st.points, st.sp);
     st.points[0] = st.points[st.sp - 1];
@@ -364,8 +364,8 @@ void flush_lines(State& st) {
   }
 }
 
-void text(State& st, const char* s, int n, int fn) {
-  const int chosen = choose_font(fn, st.cw, st.ch, st.cfn, st.ccw, st.cch);
+void text(plotstate& st, const char* s, int n, int fn) {
+  const int chosen = choosefont(fn, st.cw, st.ch, st.cfn, st.ccw, st.cch);
   if (chosen >= 0) {
     st.surface->font(chosen);
     st.cfn = chosen;
@@ -386,28 +386,28 @@ void text(State& st, const char* s, int n, int fn) {
 }
 
 // Reads one zero-terminated string of a P command and draws it.
-void get_str(State& st) {
+void get_str(plotstate& st) {
   char chunk[kMaxPoints];
-  int n = 0, previous_width = 0;
+  int n = 0, previouswidth = 0;
   bool symbol = false;
   for (;;) {
     const int c = std::getc(st.in);
     const bool end = (c == EOF || c == '\0');
-    const bool is_symbol = !end && c > 0xC0;
-    if (end || is_symbol != symbol || n == kMaxPoints - 1) {
-      draw_chunk(st, chunk, n, symbol ? kSymbolFont : st.page->fno, &previous_width);
+    const bool issymbol = !end && c > 0xC0;
+    if (end || issymbol != symbol || n == kMaxPoints - 1) {
+      drawchunk(st, chunk, n, symbol ? kSymbolFont : st.page->fno, &previouswidth);
       n = 0;
-      symbol = is_symbol;
+      symbol = issymbol;
     }
     if (end) return;
-    chunk[n++] = is_symbol ? symbol_char(static_cast<unsigned char>(c)) : static_cast<char>(c);
+    chunk[n++] = issymbol ? symbolchar(static_cast<unsigned char>(c)) : static_cast<char>(c);
   }
 }
 
 }  // namespace
 
-void plot(const pagesettings& page, std::FILE* in, Surface* surface) {
-  State st;
+void plot(const pagesettings& page, std::FILE* in, drawsurface* surface) {
+  plotstate st;
   st.page = &page;
   st.in = in;
   st.surface = surface;
@@ -415,49 +415,49 @@ void plot(const pagesettings& page, std::FILE* in, Surface* surface) {
   while ((c = std::getc(in)) != EOF) {
     switch (c) {
       case 'M':
-        cmd_move(st);
+        cmdmove(st);
         break;
       case 'D':
-        cmd_draw(st);
+        cmddraw(st);
         break;
       case '%':
-        cmd_polygon(st);
+        cmdpolygon(st);
         break;
       case 'N':
-        cmd_mark(st);
+        cmdmark(st);
         break;
       case 'P':
         get_str(st);
         break;
       case 'Q':
-        read_int(st, &st.cw);
+        readint(st, &st.cw);
         break;
       case 'S':
-        read_int(st, &st.ch);
+        readint(st, &st.ch);
         break;
       case 'R': {
         int n = st.th;
-        read_int(st, &n);
+        readint(st, &n);
         st.th = n != 0;
         break;
       }
       case 'J':
-        cmd_pen(st);
+        cmdpen(st);
         break;
       case 'K':
-        cmd_join(st);
+        cmdjoin(st);
         break;
       case 'L':
-        cmd_line_type(st);
+        cmdlinetype(st);
         break;
       case 'W':
-        cmd_arc(st);
+        cmdarc(st);
         break;
       case '\\':
-        cmd_clip_corner(st);
+        cmdclipcorner(st);
         break;
       case 'Z':
-        cmd_clip(st);
+        cmdclip(st);
         break;
       default:
         break;

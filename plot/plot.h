@@ -28,7 +28,7 @@ struct pagesettings {
 //   surface  in/out: where the page is drawn (its size is the page at the shrink and
 //            orientation of page, in pixels); caller's, kept only for the call
 // Returns nothing; the drawing is on the surface.
-void plot(const pagesettings& page, std::FILE* in, Surface* surface);
+void plot(const pagesettings& page, std::FILE* in, drawsurface* surface);
 
 // Largest side of a page or window in pixels (X sizes are 16-bit), and the largest page.
 const int kMaxPageSide = 32767;
@@ -39,34 +39,34 @@ short normx(const pagesettings& page, int x);
 short normy(const pagesettings& page, int y);
 
 // Page size in pixels for the orientation and shrink of page.
-int page_width_pixels(const pagesettings& page);
-int page_height_pixels(const pagesettings& page);
+int pagewidthpixels(const pagesettings& page);
+int pageheightpixels(const pagesettings& page);
 
 // Pure decisions of the interpreter, shared with its tests.
-struct PolygonStyle {
+struct polygonpaint {
   int pattern;   // fill pattern index into the 4x4 tile table, or -1 for no fill
   bool outline;  // whether the closed outline is drawn
 };
-PolygonStyle polygon_style(int type);
+polygonpaint polygonstyle(int type);
 
 // The pen a J command selects, and whether that pen has an entry in the width or colour table.
-int pen_number(int n);
-bool pen_in_table(int pen, bool colour_mode);
-int pen_width(int pen);
-const char* pen_colour(int pen);
+int pennumber(int n);
+bool penintable(int pen, bool colourmode);
+int penwidth(int pen);
+const char* pencolour(int pen);
 
 // Font index text() chooses for font fn and character size (cw, ch), given the index and
 // size last loaded (cfn, ccw, cch); -1 keeps the loaded font. The result lies in 0..12.
-int choose_font(int fn, int cw, int ch, int cfn, int ccw, int cch);
+int choosefont(int fn, int cw, int ch, int cfn, int ccw, int cch);
 
 // Symbol-font character for a byte above 0xC0 of a P string.
-char symbol_char(unsigned char c);
+char symbolchar(unsigned char c);
 
 // Arc box half sizes (w, h) in pixels for a W command, and its angles in degrees.
-struct ArcBox {
+struct arcbounds {
   int w, h, a1, a2;
 };
-ArcBox arc_box(const pagesettings& page, int r1, int r2, int a1, int a2);
+arcbounds arcbox(const pagesettings& page, int r1, int r2, int a1, int a2);
 
 extern const char* const f_name[13];
 extern const unsigned char till_bits[17][4];

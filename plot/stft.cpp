@@ -9,8 +9,8 @@
 
 namespace velk {
 
-StftPlan stft_plan(uint32_t window, double rate) {
-  StftPlan p;
+stftplan planstft(uint32_t window, double rate) {
+  stftplan p;
   p.window = window;
   p.nfft = 2;
   while (p.nfft < 2 * window) p.nfft *= 2;
@@ -24,8 +24,7 @@ StftPlan stft_plan(uint32_t window, double rate) {
   return p;
 }
 
-void frame_spectrum_db(const StftPlan& plan, const double* x, size_t n, long centre, double* work,
-                       double* db) {
+void framespectrumdb(const stftplan& plan, const double* x, size_t n, long centre, double* work, double* db) {
   const uint32_t bins = plan.nfft / 2 + 1;
   std::fill(work, work + plan.nfft, 0.0);
   const long first = centre - static_cast<long>(plan.window / 2);

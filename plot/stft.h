@@ -11,7 +11,7 @@
 namespace velk {
 
 // The window and transform size of one analysis.
-struct StftPlan {
+struct stftplan {
   uint32_t window = 0;  // window length in samples
   uint32_t nfft = 0;    // transform size: the least power of two of at least twice the window
   std::vector<double> hann;
@@ -19,12 +19,11 @@ struct StftPlan {
 };
 
 // The plan of a Hann window of `window` >= 2 samples at `rate` Hz.
-StftPlan stft_plan(uint32_t window, double rate);
+stftplan planstft(uint32_t window, double rate);
 
 // Levels of bins 0 .. nfft/2 (k fs / nfft Hz) of the frame centred on sample `centre` of
 // x[0..n) (zeros beyond its ends), into db[nfft/2 + 1]; all NaN when a sample of the frame is
 // not finite. work: nfft doubles, caller's. A silent bin reads -240 dB.
-void frame_spectrum_db(const StftPlan& plan, const double* x, size_t n, long centre, double* work,
-                       double* db);
+void framespectrumdb(const stftplan& plan, const double* x, size_t n, long centre, double* work, double* db);
 
 }  // namespace velk

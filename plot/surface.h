@@ -5,12 +5,12 @@
 
 namespace velk {
 
-struct PagePoint {
+struct pagepoint {
   short x, y;
 };
 
 // Line settings of the interpreter's pen.
-struct LineAttributes {
+struct lineattributes {
   int width;         // pixels; 0 is the thinnest line the surface draws
   bool dashed;       // on-off dashes from dash[0..ndash-1], starting with a dash
   const char* dash;  // dash and gap lengths in pixels
@@ -18,15 +18,15 @@ struct LineAttributes {
   int join;          // 0 miter, 1 round, 2 bevel
 };
 
-class Surface {
+class drawsurface {
  public:
-  virtual ~Surface() = default;
+  virtual ~drawsurface() = default;
   // Polyline through n points in the current colour and line attributes.
-  virtual void lines(const PagePoint* p, int n) = 0;
+  virtual void lines(const pagepoint* p, int n) = 0;
   // Convex polygon of n points filled opaquely with a 4 x 4 tile (one byte per row, bit 0 the
   // leftmost pixel): set bits in the foreground, clear bits in the background colour. The tile
   // is anchored at the page origin.
-  virtual void fill(const PagePoint* p, int n, const unsigned char* tile) = 0;
+  virtual void fill(const pagepoint* p, int n, const unsigned char* tile) = 0;
   // 9 x 9 bitmap (two bytes per row, low byte first, bit 0 leftmost) copied opaquely in the
   // foreground and background colours with its top-left pixel at (x, y).
   virtual void mark(int x, int y, const unsigned char* bits) = 0;
@@ -39,8 +39,8 @@ class Surface {
   // bytes stand for the Greek letters of the symbol encoding.
   virtual void text(int x, int y, const char* s, int n) = 0;
   // Advance width in pixels of n bytes of s in the current font.
-  virtual int text_width(const char* s, int n) = 0;
-  virtual void line_attributes(const LineAttributes& a) = 0;
+  virtual int textwidth(const char* s, int n) = 0;
+  virtual void setlineattributes(const lineattributes& a) = 0;
   // Drawing colour by X colour name.
   virtual void colour(const char* name) = 0;
   // Later drawing is limited to the pixels x..x+w-1, y..y+h-1.

@@ -13,7 +13,7 @@ namespace {
 
 const unsigned int bwidth = 2;
 
-void size_hints_from_geometry(viewwindow* v, const pagesettings& page, const char* geometry) {
+void sizehintsfromgeometry(viewwindow* v, const pagesettings& page, const char* geometry) {
   int x = 0, y = 0, width = 0, height = 0;
   const int mask =
       XGeometry(v->display, v->screen, geometry, nullptr, bwidth, 1, 1, 1, 1, &x, &y, &width, &height);
@@ -22,19 +22,19 @@ void size_hints_from_geometry(viewwindow* v, const pagesettings& page, const cha
   if (mask & (XValue | YValue)) v->xsh.flags |= USPosition;
   if (mask & (WidthValue | HeightValue)) v->xsh.flags |= USSize;
   // A geometry that gives no size keeps the page size.
-  v->xsh.width = (mask & WidthValue) ? width : page_width_pixels(page);
-  v->xsh.height = (mask & HeightValue) ? height : page_height_pixels(page);
+  v->xsh.width = (mask & WidthValue) ? width : pagewidthpixels(page);
+  v->xsh.height = (mask & HeightValue) ? height : pageheightpixels(page);
 }
 
-void default_size_hints(viewwindow* v, const pagesettings& page) {
+void defaultsizehints(viewwindow* v, const pagesettings& page) {
   v->xsh.flags = USPosition | PSize;
   v->xsh.x = page.landscape ? 300 : 558;
   v->xsh.y = 1;
-  v->xsh.width = page_width_pixels(page);
-  v->xsh.height = page_height_pixels(page);
+  v->xsh.width = pagewidthpixels(page);
+  v->xsh.height = pageheightpixels(page);
 }
 
-void choose_pixels(viewwindow* v, pagesettings& page, const windowlook& look) {
+void choosepixels(viewwindow* v, pagesettings& page, const windowlook& look) {
   if (DefaultDepth(v->display, v->screen) <= 2) {
     const unsigned long black = BlackPixel(v->display, v->screen);
     const unsigned long white = WhitePixel(v->display, v->screen);
@@ -50,7 +50,7 @@ void choose_pixels(viewwindow* v, pagesettings& page, const windowlook& look) {
   v->mouspix = get_color_pix(v, look.mous_color);
 }
 
-void map_and_wait(viewwindow* v) {
+void mapandwait(viewwindow* v) {
   XSelectInput(v->display, v->main_window, StructureNotifyMask);
   XMapWindow(v->display, v->main_window);
   XEvent ev;
@@ -64,8 +64,8 @@ void scroll(viewwindow* v, char key) {
   const bool horizontal = (key == 'h' || key == 'l');
   const bool forward = (key == 'l' || key == 'j');
   int& origin = horizontal ? v->origin_x : v->origin_y;
-  const int moved = horizontal ? scroll_origin(origin, v->pixmap_w, v->window_w, forward)
-                               : scroll_origin(origin, v->pixmap_h, v->window_h, forward);
+  const int moved = horizontal ? scrollorigin(origin, v->pixmap_w, v->window_w, forward)
+                               : scrollorigin(origin, v->pixmap_h, v->window_h, forward);
   if (moved < 0) {
     beep(v);
     return;
@@ -75,7 +75,7 @@ void scroll(viewwindow* v, char key) {
 }
 
 // Serves a key: a scroll key moves the view, another rings the bell; true for a quit key.
-bool handle_key(viewwindow* v, XKeyEvent* event) {
+bool handlekey(viewwindow* v, XKeyEvent* event) {
   get_window_size(v);
   char c = 0;
   KeySym sym;
@@ -100,7 +100,7 @@ bool handle_key(viewwindow* v, XKeyEvent* event) {
 
 }  // namespace
 
-int check_geometry(const char* g) {
+int checkgeometry(const char* g) {
   if (g == nullptr) return 0;
   int x = 0, y = 0;
   unsigned int width = 1, height = 1;
@@ -125,34 +125,34 @@ void beep(viewwindow* v) {
   XBell(v->display, 100);
 }
 
-void set_gc_font(viewwindow* v, const char* name) {
+void setgcfont(viewwindow* v, const char* name) {
   XFontStruct* font = XLoadQueryFont(v->display, name);
   if (font == nullptr) font = XLoadQueryFont(v->display, "fixed");
   if (font == nullptr) return;
   XSetFont(v->display, v->gc, font->fid);
-  if (v->loaded_font) XFreeFont(v->display, v->loaded_font);
-  v->loaded_font = font;
+  if (v->loadedfont) XFreeFont(v->display, v->loadedfont);
+  v->loadedfont = font;
 }
 
-const XFontStruct* loaded_gc_font(const viewwindow* v) {
-  return v->loaded_font;
+const XFontStruct* loadedgcfont(const viewwindow* v) {
+  return v->loadedfont;
 }
 
 void init_window(viewwindow* v, pagesettings* page, const windowlook& look, int argc, char** argv) {
   v->screen = DefaultScreen(v->display);
   v->xsh = XSizeHints();
   if (look.geometry)
-    size_hints_from_geometry(v, *page, look.geometry);
+    sizehintsfromgeometry(v, *page, look.geometry);
   else
-    default_size_hints(v, *page);
-  choose_pixels(v, *page, look);
+    defaultsizehints(v, *page);
+  choosepixels(v, *page, look);
   v->main_window = XCreateSimpleWindow(v->display, RootWindow(v->display, v->screen), v->xsh.x, v->xsh.y,
                                        v->xsh.width, v->xsh.height, bwidth, v->brdrpix, v->backpix);
   XSetStandardProperties(v->display, v->main_window, look.title, look.title, None, argv, argc, &v->xsh);
   XSetWindowAttributes attrs;
   attrs.bit_gravity = ForgetGravity;
   XChangeWindowAttributes(v->display, v->main_window, CWBitGravity, &attrs);
-  map_and_wait(v);
+  mapandwait(v);
 
   v->watch_cur = XCreateFontCursor(v->display, XC_watch);
   XDefineCursor(v->display, v->main_window, v->watch_cur);
@@ -165,13 +165,13 @@ void init_window(viewwindow* v, pagesettings* page, const windowlook& look, int 
   values.background = v->backpix;
   v->gc = XCreateGC(v->display, v->main_window,
                     GCLineWidth | GCFunction | GCGraphicsExposures | GCForeground | GCBackground, &values);
-  set_gc_font(v, f_name[std::clamp(page->fno, 0, 12)]);
+  setgcfont(v, f_name[std::clamp(page->fno, 0, 12)]);
   XFlush(v->display);
 }
 
 void init_pixmap(viewwindow* v, const pagesettings& page) {
-  v->pixmap_w = page_width_pixels(page);
-  v->pixmap_h = page_height_pixels(page);
+  v->pixmap_w = pagewidthpixels(page);
+  v->pixmap_h = pageheightpixels(page);
   v->pixmap = XCreatePixmap(v->display, v->main_window, v->pixmap_w, v->pixmap_h,
                             DefaultDepth(v->display, v->screen));
   v->pixmapGC = XCreateGC(v->display, v->pixmap, 0, nullptr);
@@ -211,7 +211,7 @@ void set_all(viewwindow* v) {
   XFlush(v->display);
 }
 
-int scroll_origin(int origin, int page, int window, bool forward) {
+int scrollorigin(int origin, int page, int window, bool forward) {
   if (!forward) return origin > 0 ? std::max(0, origin - window / 4) : -1;
   if (origin >= page - window) return -1;
   return std::max(0, std::min(page - window, origin + window / 4));
@@ -233,7 +233,7 @@ void main_loop(viewwindow* v) {
         XRefreshKeyboardMapping(&ev.xmapping);
         break;
       case KeyPress:
-        if (handle_key(v, &ev.xkey)) {
+        if (handlekey(v, &ev.xkey)) {
           close_window(v);
           return;
         }
@@ -246,7 +246,7 @@ void main_loop(viewwindow* v) {
 
 void close_window(viewwindow* v) {
   XFreeCursor(v->display, v->watch_cur);
-  if (v->loaded_font) XFreeFont(v->display, v->loaded_font);
+  if (v->loadedfont) XFreeFont(v->display, v->loadedfont);
   XFreeGC(v->display, v->gc);
   XFreeGC(v->display, v->pixmapGC);
   XFreePixmap(v->display, v->pixmap);

@@ -24,12 +24,12 @@ struct viewwindow {
   int window_x = 0, window_y = 0, window_w = 0, window_h = 0;
   int origin_x = 0, origin_y = 0;  // scroll origin of the view on the page
   Cursor watch_cur = 0;
-  XFontStruct* loaded_font = nullptr;  // the font set_gc_font loaded last
+  XFontStruct* loadedfont = nullptr;  // the font setgcfont loaded last
 };
 
 // 0 when the X geometry string (or null) asks for no window size of 0 or beyond the 16-bit
 // sizes of X (kMaxPageSide), else -1.
-int check_geometry(const char* geometry);
+int checkgeometry(const char* geometry);
 // Opens the display of that name (null: the environment's) into v; -1 when it cannot be opened.
 int open_display(viewwindow* v, const char* name);
 // Creates and maps the window of the look for the page, its pixels and drawing context; on a
@@ -51,12 +51,12 @@ unsigned long get_color_pix(viewwindow* v, const char* color_name);
 void beep(viewwindow* v);
 // Loads a core font into v's gc, falling back to the server's "fixed" font when the server
 // lacks it; the previously loaded font is released.
-void set_gc_font(viewwindow* v, const char* name);
-// The font set_gc_font loaded last, or null before any.
-const XFontStruct* loaded_gc_font(const viewwindow* v);
+void setgcfont(viewwindow* v, const char* name);
+// The font setgcfont loaded last, or null before any.
+const XFontStruct* loadedgcfont(const viewwindow* v);
 
 // New scroll origin for one key step along an axis, or -1 when the view cannot move
 // that way (the bell rings instead). forward is true for l and j.
-int scroll_origin(int origin, int page, int window, bool forward);
+int scrollorigin(int origin, int page, int window, bool forward);
 
 }  // namespace velk

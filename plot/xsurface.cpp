@@ -13,13 +13,13 @@ namespace {
 const int kMaxPoints = 512;
 
 // The points as Xlib points; at most the interpreter's 512.
-int to_xpoints(const PagePoint* p, int n, XPoint* out) {
+int toxpoints(const pagepoint* p, int n, XPoint* out) {
   if (n > kMaxPoints) n = kMaxPoints;
   for (int i = 0; i < n; ++i) out[i] = XPoint{p[i].x, p[i].y};
   return n;
 }
 
-Pixmap bitmap_pixmap(const viewwindow* v, const unsigned char* bits, int w, int h) {
+Pixmap bitmappixmap(const viewwindow* v, const unsigned char* bits, int w, int h) {
   return XCreatePixmapFromBitmapData(v->display, v->main_window,
                                      reinterpret_cast<char*>(const_cast<unsigned char*>(bits)), w, h,
                                      v->forepix, v->backpix, DefaultDepth(v->display, 0));
@@ -27,7 +27,7 @@ Pixmap bitmap_pixmap(const viewwindow* v, const unsigned char* bits, int w, int 
 
 }  // namespace
 
-XPixmapSurface::XPixmapSurface(viewwindow* v) : v_(v) {
+xpixmapsurface::xpixmapsurface(viewwindow* v) : v_(v) {
   XSetForeground(v_->display, v_->gc, v_->forepix);
   XSetBackground(v_->display, v_->gc, v_->backpix);
   XSetFillStyle(v_->display, v_->gc, FillSolid);
@@ -35,57 +35,57 @@ XPixmapSurface::XPixmapSurface(viewwindow* v) : v_(v) {
   XSetClipMask(v_->display, v_->gc, None);
 }
 
-void XPixmapSurface::lines(const PagePoint* p, int n) {
+void xpixmapsurface::lines(const pagepoint* p, int n) {
   XPoint xp[kMaxPoints];
-  XDrawLines(v_->display, v_->pixmap, v_->gc, xp, to_xpoints(p, n, xp), CoordModeOrigin);
+  XDrawLines(v_->display, v_->pixmap, v_->gc, xp, toxpoints(p, n, xp), CoordModeOrigin);
 }
 
-void XPixmapSurface::fill(const PagePoint* p, int n, const unsigned char* tile) {
+void xpixmapsurface::fill(const pagepoint* p, int n, const unsigned char* tile) {
   XPoint xp[kMaxPoints];
-  const Pixmap t = bitmap_pixmap(v_, tile, 4, 4);
+  const Pixmap t = bitmappixmap(v_, tile, 4, 4);
   XSetTile(v_->display, v_->gc, t);
   XSetFillStyle(v_->display, v_->gc, FillTiled);
-  XFillPolygon(v_->display, v_->pixmap, v_->gc, xp, to_xpoints(p, n, xp), Convex, CoordModeOrigin);
+  XFillPolygon(v_->display, v_->pixmap, v_->gc, xp, toxpoints(p, n, xp), Convex, CoordModeOrigin);
   // Lines keep their pen colour and stay unbroken after a fill.
   XSetFillStyle(v_->display, v_->gc, FillSolid);
   XFreePixmap(v_->display, t);
 }
 
-void XPixmapSurface::mark(int x, int y, const unsigned char* bits) {
-  const Pixmap m = bitmap_pixmap(v_, bits, 9, 9);
+void xpixmapsurface::mark(int x, int y, const unsigned char* bits) {
+  const Pixmap m = bitmappixmap(v_, bits, 9, 9);
   XCopyArea(v_->display, m, v_->pixmap, v_->gc, 0, 0, 9, 9, x, y);
   XFreePixmap(v_->display, m);
 }
 
-void XPixmapSurface::arc(int x, int y, int w, int h, int a1, int a2) {
+void xpixmapsurface::arc(int x, int y, int w, int h, int a1, int a2) {
   XDrawArc(v_->display, v_->pixmap, v_->gc, x, y, w, h, a1, a2);
 }
 
-void XPixmapSurface::font(int index) {
-  set_gc_font(v_, f_name[index]);
+void xpixmapsurface::font(int index) {
+  setgcfont(v_, f_name[index]);
 }
 
-void XPixmapSurface::text(int x, int y, const char* s, int n) {
+void xpixmapsurface::text(int x, int y, const char* s, int n) {
   XDrawString(v_->display, v_->pixmap, v_->gc, x, y, s, n);
 }
 
-int XPixmapSurface::text_width(const char* s, int n) {
-  const XFontStruct* f = loaded_gc_font(v_);
+int xpixmapsurface::textwidth(const char* s, int n) {
+  const XFontStruct* f = loadedgcfont(v_);
   return f ? XTextWidth(const_cast<XFontStruct*>(f), s, n) : 0;
 }
 
-void XPixmapSurface::line_attributes(const LineAttributes& a) {
+void xpixmapsurface::setlineattributes(const lineattributes& a) {
   static const int joins[3] = {JoinMiter, JoinRound, JoinBevel};
   XSetLineAttributes(v_->display, v_->gc, a.width, a.dashed ? LineOnOffDash : LineSolid, CapButt,
                      joins[a.join]);
   if (a.dashed) XSetDashes(v_->display, v_->gc, 0, a.dash, a.ndash);
 }
 
-void XPixmapSurface::colour(const char* name) {
+void xpixmapsurface::colour(const char* name) {
   XSetForeground(v_->display, v_->gc, get_color_pix(v_, name));
 }
 
-void XPixmapSurface::clip(int x, int y, int w, int h) {
+void xpixmapsurface::clip(int x, int y, int w, int h) {
   XRectangle r = {static_cast<short>(x), static_cast<short>(y), static_cast<unsigned short>(w),
                   static_cast<unsigned short>(h)};
   XSetClipRectangles(v_->display, v_->gc, 0, 0, &r, 1, Unsorted);

@@ -51,7 +51,7 @@ streamstart check_input(const viewoptions& o, std::FILE* in) {
 // Draws the stream into the picture file of -o; the exit status.
 int write_picture(const viewoptions& o, std::FILE* in) {
   std::string error;
-  if (render_picture(o.page, o.output, in, nullptr, &error)) return 0;
+  if (renderpicture(o.page, o.output, in, nullptr, &error)) return 0;
   std::fprintf(stderr, "%s : Cannot write '%s': %s!\n", o.cmnd, o.output, error.c_str());
   return 1;
 }
@@ -59,7 +59,7 @@ int write_picture(const viewoptions& o, std::FILE* in) {
 #ifdef PLOTVIEW_HAVE_X11
 // Shows the stream in a window until a quit key; the exit status.
 int show_window(viewoptions* o, std::FILE* in, int argc, char** argv) {
-  if (check_geometry(o->window.geometry) != 0) {
+  if (checkgeometry(o->window.geometry) != 0) {
     std::fprintf(stderr, "%s : Invalid geometry '%s': a window is 1 to %d pixels a side!\n", o->cmnd,
                  o->window.geometry, kMaxPageSide);
     return 1;
@@ -74,7 +74,7 @@ int show_window(viewoptions* o, std::FILE* in, int argc, char** argv) {
   }
   init_window(&v, &o->page, o->window, argc, argv);
   init_pixmap(&v, o->page);
-  XPixmapSurface surface(&v);
+  xpixmapsurface surface(&v);
   plot(o->page, in, &surface);
   XFlush(v.display);
   main_loop(&v);

@@ -63,7 +63,7 @@ bool check_shrink(const char* cmnd, float shrink, const char* text) {
 
 // True when the output (or null) names a picture type; else false with a message.
 bool check_output_type(const char* cmnd, const char* output) {
-  if (output == nullptr || picture_type(output) != PictureType::Unknown) return true;
+  if (output == nullptr || picturetype(output) != picturekind::unknown) return true;
   std::fprintf(stderr, "%s : Unknown picture type of '%s' (use .png, .svg or .pdf)!\n", cmnd, output);
   return false;
 }

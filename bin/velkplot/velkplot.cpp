@@ -111,7 +111,7 @@ struct Panel {
   bool grey = false;
   std::string f0file, spectrum;
   bool f0_right = true;
-  PanelText text;
+  paneltext text;
   // Loaded:
   bool sound = false;  // a spectrogram of a sound, not of cepstra
   double rate = kStreamRate;
@@ -129,7 +129,7 @@ struct Settings {
   double from = NAN, to = NAN;
   double width = 0, height = 0;  // page in inches (or pixels with pixels)
   bool pixels = false;
-  double dpi = 150, font_pt = 10;
+  double dpi = 150, fontpt = 10;
   std::string title;
   std::vector<std::string> figure_options;  // given, for the note without -o
 };
@@ -188,7 +188,7 @@ bool figure_option(const std::string& name, const std::string& a, const std::str
   else if (name == "dpi")
     s->dpi = bounded_value(a, value, 10, 2400);
   else if (name == "fontsize")
-    s->font_pt = bounded_value(a, value, 4, 72);
+    s->fontpt = bounded_value(a, value, 4, 72);
   else if (name == "figtitle")
     s->title = value;
   else
@@ -319,7 +319,7 @@ void check_settings(const Settings& s) {
   if (s.output == nullptr && s.panels.size() > 1) fail("Several panels go on one page only with -o picture");
   if (s.output == nullptr && s.panels[0].kind == Kind::Spectrogram)
     fail("The spectrogram panel needs -o picture");
-  if (s.output && picture_type(s.output) == PictureType::Unknown)
+  if (s.output && picturetype(s.output) == picturekind::unknown)
     fail(std::string("Unknown picture type of '") + s.output + "' (use .png, .svg or .pdf)");
 }
 
@@ -415,8 +415,8 @@ double f0_hz(double v, bool hz) {
 }
 
 // An F0 contour against time: frame k at k lframe / rate seconds.
-Curve f0_curve(const std::vector<double>& values, double rate, long lframe, bool hz) {
-  Curve c;
+plotcurve f0_curve(const std::vector<double>& values, double rate, long lframe, bool hz) {
+  plotcurve c;
   for (size_t k = 0; k < values.size(); ++k) {
     c.xs.push_back(k * lframe / rate);
     c.ys.push_back(f0_hz(values[k], hz));
@@ -444,7 +444,7 @@ std::vector<double> frame_envelope(const Panel& p, size_t file, size_t k) {
   std::vector<double> c(v.begin() + k * (p.ccord + 1), v.begin() + (k + 1) * (p.ccord + 1));
   if (p.morvscale == 1) invmorvadapteradhoc(c.data(), static_cast<uint32_t>(p.ccord), 1);
   std::vector<double> db(kEnvelopePoints);
-  cepstrum_envelope_db(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
+  cepstrumenvelopedb(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
   return db;
 }
 
@@ -463,7 +463,7 @@ bool stream_record(const std::string& file, bool cepstra, paramrecord* r, std::s
   return found == 1 && (!cepstra || recordstreamname(stem + ".lf0", file) == named);
 }
 
-std::string number_text(double v) {
+std::string numbertext(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", v);
   return text;
@@ -472,8 +472,8 @@ std::string number_text(double v) {
 // Fails when a panel option holds another value than the record.
 void check_agrees(bool given, double option, double recorded, const char* name, const std::string& record) {
   if (given && option != recorded)
-    fail("--" + std::string(name) + "=" + number_text(option) + " contradicts '" + record +
-         "', which gives " + name + " " + number_text(recorded));
+    fail("--" + std::string(name) + "=" + numbertext(option) + " contradicts '" + record + "', which gives " +
+         name + " " + numbertext(recorded));
 }
 
 // Takes the rate, frame shift, order, warping and range adaptation of the panel's streams from the
@@ -549,15 +549,15 @@ bool finite_range(const std::vector<double>& v, double* lo, double* hi) {
 }
 
 // An axis around the values lo..hi of a contour, with a margin so that no value lies on the frame.
-Axis contour_axis(double lo, double hi) {
+plotaxis contour_axis(double lo, double hi) {
   const double margin = 0.05 * (hi - lo);
-  return nice_axis(lo - margin, hi + margin, true);
+  return niceaxis(lo - margin, hi + margin, true);
 }
 
-bool curves_range(const std::vector<Curve>& curves, double* lo, double* hi) {
+bool curves_range(const std::vector<plotcurve>& curves, double* lo, double* hi) {
   *lo = INFINITY;
   *hi = -INFINITY;
-  for (const Curve& c : curves) {
+  for (const plotcurve& c : curves) {
     double a, b;
     if (finite_range(c.ys, &a, &b)) *lo = std::min(*lo, a), *hi = std::max(*hi, b);
   }
@@ -566,8 +566,8 @@ bool curves_range(const std::vector<Curve>& curves, double* lo, double* hi) {
 
 // The waveform over the time range: every sample when they are few, else the minimum and the
 // maximum of each of kWaveColumns columns; non-finite samples are gaps.
-Curve wave_curve(const std::vector<double>& x, double rate, double t0, double t1) {
-  Curve c;
+plotcurve wave_curve(const std::vector<double>& x, double rate, double t0, double t1) {
+  plotcurve c;
   const long first = std::max(0L, static_cast<long>(std::floor(t0 * rate)));
   const long last = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(t1 * rate)));
   if (last - first < 2 * kWaveColumns) {
@@ -598,31 +598,31 @@ double top_frequency(const Panel& p) {
 }
 
 // The Hann window of ms milliseconds at the rate; fails beyond kMaxWindow samples.
-StftPlan analysis_plan(double ms, double rate) {
+stftplan analysis_plan(double ms, double rate) {
   const double samples = std::round(ms * rate / 1000);
   if (samples > kMaxWindow)
     fail("A window of " + plain_number(ms) + " ms is " + plain_number(samples) + " samples at " +
          plain_number(rate) + " Hz, more than " + std::to_string(kMaxWindow) + " (shorten --window)");
-  return stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
+  return planstft(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
 }
 
 // Short-time spectra of the sound over the time range, columns every hop (more when they
 // would exceed kMaxImageColumns).
-LevelImage sound_spectrogram(const Panel& p, const Axis& time) {
+levelimage sound_spectrogram(const Panel& p, const plotaxis& time) {
   const std::vector<double>& x = p.values[0];
   const double window_ms = p.window_ms > 0 ? p.window_ms : 25;
-  const StftPlan plan = analysis_plan(window_ms, p.rate);
+  const stftplan plan = analysis_plan(window_ms, p.rate);
   double hop = std::max(1.0, p.hop_ms * p.rate / 1000);
   const double s0 = std::max(0.0, time.min * p.rate), s1 = std::min<double>(x.size() - 1, time.max * p.rate);
   const double columns = std::min<double>(kMaxImageColumns, std::floor(kMaxImageCells / (plan.nfft / 2 + 1)));
   hop = std::max(hop, (s1 - s0) / columns);
-  LevelImage im;
+  levelimage im;
   im.cols = std::max(1, static_cast<int>(std::floor((s1 - s0) / hop)) + 1);
   im.rows = static_cast<int>(plan.nfft / 2 + 1);
   im.db.resize(static_cast<size_t>(im.cols) * im.rows);
   std::vector<double> work(plan.nfft), db(im.rows);
   for (int c = 0; c < im.cols; ++c) {
-    frame_spectrum_db(plan, x.data(), x.size(), std::lround(s0 + c * hop), work.data(), db.data());
+    framespectrumdb(plan, x.data(), x.size(), std::lround(s0 + c * hop), work.data(), db.data());
     std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
   }
   // Column c is centred on s0 + c hop, row r on r rate / nfft.
@@ -635,11 +635,11 @@ LevelImage sound_spectrogram(const Panel& p, const Axis& time) {
 }
 
 // The envelopes of the frames of cepstra over the time range, one column a frame (or fewer).
-LevelImage cepstral_spectrogram(const Panel& p, const Axis& time) {
+levelimage cepstral_spectrogram(const Panel& p, const plotaxis& time) {
   const size_t frames = cepstral_frames(p, 0);
   const double step = p.lframe / p.rate;
   const double v0 = std::max(time.min, -0.5 * step), v1 = std::min(time.max, p.end + 0.5 * step);
-  LevelImage im;
+  levelimage im;
   if (!(v1 > v0)) return im;
   im.cols = static_cast<int>(std::min<double>(kMaxImageColumns, std::ceil((v1 - v0) / step)));
   im.rows = kEnvelopePoints;
@@ -659,7 +659,7 @@ LevelImage cepstral_spectrogram(const Panel& p, const Axis& time) {
 }
 
 // The top of the levels: the loudest finite cell.
-double loudest(const LevelImage& im) {
+double loudest(const levelimage& im) {
   double top = -INFINITY;
   for (float v : im.db)
     if (std::isfinite(v)) top = std::max<double>(top, v);
@@ -672,14 +672,14 @@ double loudest(const LevelImage& im) {
 // the +-1 full scale.
 const char* const kLevelName = "Power density (dB re FS\u00b2/Hz)";
 
-void add_labels(const Panel& p, FigurePanel* f) {
+void add_labels(const Panel& p, figurepanel* f) {
   for (size_t i = 0; i < p.labels.size(); ++i) f->curves[i].label = p.labels[i];
 }
 
 // The contours against time; in a picture the values keep clear of the frame, in a graph
 // description the scale ends at the ticks around them as it always has.
-FigurePanel f0_panel(const Panel& p, const Axis& time, bool picture) {
-  FigurePanel f;
+figurepanel f0_panel(const Panel& p, const plotaxis& time, bool picture) {
+  figurepanel f;
   for (const std::vector<double>& v : p.values) f.curves.push_back(f0_curve(v, p.rate, p.lframe, p.hz));
   add_labels(p, &f);
   double lo, hi;
@@ -688,26 +688,26 @@ FigurePanel f0_panel(const Panel& p, const Axis& time, bool picture) {
     lo = 50.0, hi = 400.0;
   }
   f.x = time;
-  f.y = picture ? contour_axis(lo, hi) : nice_axis(lo, hi, true);
+  f.y = picture ? contour_axis(lo, hi) : niceaxis(lo, hi, true);
   f.yname = "F0 (Hz)";
   return f;
 }
 
-FigurePanel wave_panel(const Panel& p, const Axis& time) {
-  FigurePanel f;
+figurepanel wave_panel(const Panel& p, const plotaxis& time) {
+  figurepanel f;
   f.curves.push_back(wave_curve(p.values[0], p.rate, time.min, time.max));
   double lo, hi;
   finite_range(f.curves[0].ys, &lo, &hi);
   const double peak = std::isfinite(lo) ? std::max({std::fabs(lo), std::fabs(hi), 1.0 / 32768}) : 1.0;
   f.x = time;
-  f.y = nice_axis(-peak, peak, true);
+  f.y = niceaxis(-peak, peak, true);
   f.yname = "Amplitude";
   f.thin = true;
   return f;
 }
 
 // The short-time spectrum of the sound file behind an envelope, at the frame's time.
-Curve frame_spectrum(const Panel& p, const std::string& file) {
+plotcurve frame_spectrum(const Panel& p, const std::string& file) {
   double rate = 0;
   const std::vector<double> x = read_sound(file, &rate);
   const double t = p.frame * p.lframe / p.rate;
@@ -716,24 +716,24 @@ Curve frame_spectrum(const Panel& p, const std::string& file) {
     fail("Frame " + std::to_string(p.frame) + " (" + plain_number(t) + " s) is beyond the end of '" + file +
          "'");
   const double window_ms = p.window_ms > 0 ? p.window_ms : 40;
-  const StftPlan plan = analysis_plan(window_ms, rate);
+  const stftplan plan = analysis_plan(window_ms, rate);
   std::vector<double> work(plan.nfft);
-  Curve c;
+  plotcurve c;
   c.label = "short-time spectrum (" + plain_number(window_ms) + " ms Hann)";
   c.ys.resize(plan.nfft / 2 + 1);
-  frame_spectrum_db(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
+  framespectrumdb(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
   for (size_t k = 0; k < c.ys.size(); ++k) c.xs.push_back(k * rate / plan.nfft / 1000);
   return c;
 }
 
-FigurePanel envelope_panel(const Panel& p) {
-  FigurePanel f;
+figurepanel envelope_panel(const Panel& p) {
+  figurepanel f;
   for (size_t i = 0; i < p.values.size(); ++i) {
     const size_t frames = cepstral_frames(p, i);
     if (static_cast<size_t>(p.frame) >= frames)
       fail("Frame " + std::to_string(p.frame) + " is beyond the " + std::to_string(frames) + " frames of '" +
            p.files[i] + "'");
-    Curve c;
+    plotcurve c;
     c.ys = frame_envelope(p, i, static_cast<size_t>(p.frame));
     if (std::none_of(c.ys.begin(), c.ys.end(), [](double v) { return std::isfinite(v); }))
       fail("Frame " + std::to_string(p.frame) + " of '" + p.files[i] + "' holds no finite values");
@@ -754,25 +754,25 @@ FigurePanel envelope_panel(const Panel& p) {
       lo = std::max(lo - 20, hi - 100);  // the spectrum's deep notches are cut, not the envelope
     }
   }
-  f.x = nice_axis(0.0, top_frequency(p) / 1000, false);
-  f.y = nice_axis(lo, hi, true);
+  f.x = niceaxis(0.0, top_frequency(p) / 1000, false);
+  f.y = niceaxis(lo, hi, true);
   f.xname = "Frequency (kHz)";
   f.yname = kLevelName;
   return f;
 }
 
-FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
-  FigurePanel f;
+figurepanel spectrogram_panel(const Panel& p, const plotaxis& time) {
+  figurepanel f;
   f.x = time;
-  f.y = nice_axis(0.0, top_frequency(p) / 1000, false);
+  f.y = niceaxis(0.0, top_frequency(p) / 1000, false);
   f.yname = "Frequency (kHz)";
   f.grid = false;
-  f.has_image = true;
+  f.hasimage = true;
   f.image = p.sound ? sound_spectrogram(p, time) : cepstral_spectrogram(p, time);
   f.image.top = std::ceil(loudest(f.image));
   f.image.range = p.range;
   f.image.grey = p.grey;
-  f.image.bar_name = kLevelName;
+  f.image.barname = kLevelName;
   if (!p.f0file.empty()) {
     double rate = p.fs > 0 ? p.fs : p.rate;
     long lframe = p.lframe > 0 ? p.lframe : default_lframe(rate);
@@ -782,18 +782,18 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
       rate = r.fs;
       lframe = r.lframe;
     }
-    f.has_overlay = true;
+    f.hasoverlay = true;
     f.overlay = f0_curve(read_stream(p.f0file), rate, lframe, p.hz);
     f.overlay.label = p.labels.empty() ? "" : p.labels[0];
-    f.overlay_own_axis = p.f0_right;
+    f.overlayownaxis = p.f0_right;
     double lo, hi;
     if (!finite_range(f.overlay.ys, &lo, &hi)) {
       warn("'" + p.f0file + "' holds no voiced frames");
       lo = 50.0, hi = 400.0;
     }
     if (p.f0_right) {
-      f.overlay_axis = contour_axis(lo, hi);
-      f.overlay_name = "F0 (Hz)";
+      f.overlayaxis = contour_axis(lo, hi);
+      f.overlayname = "F0 (Hz)";
     } else {
       for (double& y : f.overlay.ys) y /= 1000;  // on the kHz axis
     }
@@ -801,8 +801,8 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
   return f;
 }
 
-FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel, bool picture) {
-  FigurePanel f;
+figurepanel figure_panel(const Panel& p, const plotaxis& time, bool last_time_panel, bool picture) {
+  figurepanel f;
   switch (p.kind) {
     case Kind::F0:
       f = f0_panel(p, time, picture);
@@ -828,18 +828,18 @@ FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel,
 
 // The one panel as a graph description on standard output, with a warning for each feature
 // the description cannot carry.
-void write_description(const Settings& s, const FigurePanel& f) {
+void write_description(const Settings& s, const figurepanel& f) {
   for (const std::string& o : s.figure_options)
     warn("the graph description has no page; '" + o + "' is left out");
   const size_t n = f.curves.size() + f.behind.size();
-  if (std::any_of(f.curves.begin(), f.curves.end(), [](const Curve& c) { return !c.label.empty(); }))
+  if (std::any_of(f.curves.begin(), f.curves.end(), [](const plotcurve& c) { return !c.label.empty(); }))
     warn("the graph description has no legend; the labels are left out (draw with -o)");
   else if (n > 1)
     warn("the graph description draws its " + std::to_string(n) + " curves alike (draw with -o for colours)");
-  std::vector<Curve> curves = f.behind;
+  std::vector<plotcurve> curves = f.behind;
   curves.insert(curves.end(), f.curves.begin(), f.curves.end());
-  PanelText t = {f.title, f.xname, f.yname};
-  std::fputs(describe_panel(f.x, f.y, curves, t, f.grid, GraphFrame()).c_str(), stdout);
+  paneltext t = {f.title, f.xname, f.yname};
+  std::fputs(describepanel(f.x, f.y, curves, t, f.grid, graphframe()).c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("Cannot write the graph description");
 }
 
@@ -853,43 +853,43 @@ void page_extent(const Settings& s, size_t panels, double* width, double* height
   const double px = s.pixels ? w : std::round(w * s.dpi), py = s.pixels ? h : std::round(h * s.dpi);
   const std::string page = "A page of " + std::to_string(static_cast<long>(px)) + " x " +
                            std::to_string(static_cast<long>(py)) + " pixels";
-  if (picture_type(s.output) == PictureType::Png && px * py > kMaxPixels)
+  if (picturetype(s.output) == picturekind::png && px * py > kMaxPixels)
     fail(page + " is beyond the limit of 100 megapixels (reduce --size or --dpi)");
-  if (picture_type(s.output) == PictureType::Png && std::max(px, py) > kMaxSide)
+  if (picturetype(s.output) == picturekind::png && std::max(px, py) > kMaxSide)
     fail(page + " is beyond the limit of " + std::to_string(kMaxSide) +
          " pixels a side (reduce --size or --dpi)");
   *pw = static_cast<int>(px);
   *ph = static_cast<int>(py);
 }
 
-void write_picture(const Settings& s, const Figure& fig) {
+void write_picture(const Settings& s, const figurepage& fig) {
   double width, height;
   int pw, ph;
   page_extent(s, fig.panels.size(), &width, &height, &pw, &ph);
-  const bool png = picture_type(s.output) == PictureType::Png;
+  const bool png = picturetype(s.output) == picturekind::png;
   // Vector pages in whole points (the file's unit), the drawing in points scaled to fill them.
   const int w = png ? pw : std::max(1, static_cast<int>(std::lround(width)));
   const int h = png ? ph : std::max(1, static_cast<int>(std::lround(height)));
   const double scale = png ? static_cast<double>(pw) / width : w / width;
   cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
   cairo_t* measure = cairo_create(scratch);
-  FigureLayout layout;
-  const bool fits = layout_figure(measure, fig, width, height, &layout);
+  figurelayout layout;
+  const bool fits = layoutfigure(measure, fig, width, height, &layout);
   cairo_destroy(measure);
   cairo_surface_destroy(scratch);
   if (!fits)
     fail("A page of " + plain_number(width / 72) + " x " + plain_number(height / 72) +
          " inches is too small for " + std::to_string(fig.panels.size()) +
-         (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.font_pt) +
+         (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.fontpt) +
          " pt (enlarge --size or lower --fontsize)");
   // The picture file is closed (its temporary removed on failure) before fail() ends the program.
   std::string error;
   {
-    PictureFile file(s.output, picture_type(s.output), w, h);
+    picturefile file(s.output, picturetype(s.output), w, h);
     if (file.ok()) {
       cairo_t* cr = cairo_create(file.surface());
       cairo_scale(cr, scale, png ? static_cast<double>(ph) / height : h / height);
-      draw_figure(cr, fig, layout, width, height);
+      drawfigure(cr, fig, layout, width, height);
       const cairo_status_t status = cairo_status(cr);
       cairo_destroy(cr);
       if (status != CAIRO_STATUS_SUCCESS) error = cairo_status_to_string(status);
@@ -929,10 +929,10 @@ int main(int argc, char** argv) {
   check_rates(s.panels);
   const double t0 = std::isnan(s.from) ? 0.0 : s.from, t1 = std::isnan(s.to) ? end : s.to;
   if (last_time_panel >= 0 && !(t1 > t0)) fail("The time range is empty");
-  const Axis time = nice_axis(t0, t1, false);
-  Figure fig;
+  const plotaxis time = niceaxis(t0, t1, false);
+  figurepage fig;
   fig.title = s.title;
-  fig.font_pt = s.font_pt;
+  fig.fontpt = s.fontpt;
   for (size_t i = 0; i < s.panels.size(); ++i)
     fig.panels.push_back(
         figure_panel(s.panels[i], time, static_cast<int>(i) == last_time_panel, s.output != nullptr));

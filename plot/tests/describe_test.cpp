@@ -12,41 +12,41 @@ using namespace velk;
 namespace {
 
 TEST(Scales, StepsOfOneTwoOrFiveTimesAPowerOfTen) {
-  const Axis t = nice_axis(0.0, 1.3875, false);
+  const plotaxis t = niceaxis(0.0, 1.3875, false);
   EXPECT_DOUBLE_EQ(t.step, 0.2);
   EXPECT_EQ(t.decimals, 1);
   EXPECT_DOUBLE_EQ(t.max, 1.3875);  // exact ends for the time axis
-  const Axis f = nice_axis(132.0, 289.0, true);
+  const plotaxis f = niceaxis(132.0, 289.0, true);
   EXPECT_DOUBLE_EQ(f.step, 50.0);
   EXPECT_DOUBLE_EQ(f.min, 100.0);
   EXPECT_DOUBLE_EQ(f.max, 300.0);
   EXPECT_EQ(f.decimals, 0);
-  const Axis w = nice_axis(-0.69, 0.69, true);
+  const plotaxis w = niceaxis(-0.69, 0.69, true);
   EXPECT_DOUBLE_EQ(w.step, 0.2);
   EXPECT_NEAR(w.min, -0.8, 1e-12);
-  EXPECT_EQ(axis_label(w.min + 4 * w.step, w), "0.0");  // never "-0.0"
-  EXPECT_EQ(axis_label(0.6000000000000001, w), "0.6");
+  EXPECT_EQ(axislabel(w.min + 4 * w.step, w), "0.0");  // never "-0.0"
+  EXPECT_EQ(axislabel(0.6000000000000001, w), "0.6");
 }
 
 TEST(Scales, EmptyOrNonFiniteRangesAreWidened) {
-  const Axis one = nice_axis(200.0, 200.0, true);
+  const plotaxis one = niceaxis(200.0, 200.0, true);
   EXPECT_LT(one.min, 200.0);
   EXPECT_GT(one.max, 200.0);
-  const Axis zero = nice_axis(0.0, 0.0, true);
+  const plotaxis zero = niceaxis(0.0, 0.0, true);
   EXPECT_LT(zero.min, 0.0);
   EXPECT_GT(zero.max, 0.0);
-  const Axis bad = nice_axis(NAN, INFINITY, false);
+  const plotaxis bad = niceaxis(NAN, INFINITY, false);
   EXPECT_DOUBLE_EQ(bad.min, 0.0);
   EXPECT_DOUBLE_EQ(bad.max, 1.0);
 }
 
 TEST(Description, NonFiniteValuesBreakTheLineAndTextsAreQuoted) {
-  const Axis x = nice_axis(0, 4, false), y = nice_axis(0, 10, true);
-  GraphFrame f;
-  PanelText t = {"A \"quoted\" title", "Time (s)", ""};
-  const std::vector<Curve> curves = {{{0, 1, 2, 3, 4}, {1, NAN, 2, 3, INFINITY}, "a"},
-                                     {{0.5, 1.5}, {7, 8}, ""}};
-  const std::string d = describe_panel(x, y, curves, t, true, f);
+  const plotaxis x = niceaxis(0, 4, false), y = niceaxis(0, 10, true);
+  graphframe f;
+  paneltext t = {"A \"quoted\" title", "Time (s)", ""};
+  const std::vector<plotcurve> curves = {{{0, 1, 2, 3, 4}, {1, NAN, 2, 3, INFINITY}, "a"},
+                                         {{0.5, 1.5}, {7, 8}, ""}};
+  const std::string d = describepanel(x, y, curves, t, true, f);
   EXPECT_NE(d.find("x 0 4\ny 0 10\n"), std::string::npos) << d;
   EXPECT_NE(d.find("xscale 0 1 2 3 4\n"), std::string::npos) << d;
   EXPECT_NE(d.find("yscale 0 2 4 6 8 10\n"), std::string::npos) << d;

@@ -241,19 +241,19 @@ TEST(GraphHelpers, WordsTypesAndTexts) {
   EXPECT_STREQ(word, "def");
   EXPECT_EQ(getarg(s, word), nullptr);
 
-  char axis[] = " log* 1 100", type_word[16];
-  EXPECT_STREQ(gettyp(axis, type_word), " 1 100");
-  EXPECT_STREQ(type_word, "log*");
+  char axis[] = " log* 1 100", typeword[16];
+  EXPECT_STREQ(gettyp(axis, typeword), " 1 100");
+  EXPECT_STREQ(typeword, "log*");
   char plain[] = " 1 100";
-  gettyp(plain, type_word);
-  EXPECT_STREQ(type_word, "");
+  gettyp(plain, typeword);
+  EXPECT_STREQ(typeword, "");
 
   char title[] = " \"a b\" 45\n", *rest;
   EXPECT_STREQ(gettxt_fig(title, &rest), "a b");
   EXPECT_STREQ(rest, " 45\n");
-  char bare[] = " word", number_word[256];
-  EXPECT_STREQ(getname(bare, number_word), "word");
-  EXPECT_STREQ(number_word, "");
+  char bare[] = " word", numberword[256];
+  EXPECT_STREQ(getname(bare, numberword), "word");
+  EXPECT_STREQ(numberword, "");
 }
 
 TEST(GraphHelpers, WarpingRotationAndGreekLetters) {
@@ -262,11 +262,11 @@ TEST(GraphHelpers, WarpingRotationAndGreekLetters) {
   EXPECT_DOUBLE_EQ(argapf(0.3, 0.0), 0.3);
   EXPECT_NEAR(rx(1.0, 0.0, 90.0), 0.0, 1e-12);
   EXPECT_NEAR(ry(1.0, 0.0, 90.0), 1.0, 1e-12);
-  EXPECT_EQ(greek_symbol_byte(0x3B1), 0xE1);  // alpha
-  EXPECT_EQ(greek_symbol_byte(0x3C3), 0xF2);  // sigma
-  EXPECT_EQ(greek_symbol_byte(0x3C2), 0xF2);  // final sigma
-  EXPECT_EQ(greek_symbol_byte(0x3A9), 0xD8);  // Omega
-  EXPECT_EQ(greek_symbol_byte('a'), 0);
+  EXPECT_EQ(greeksymbolbyte(0x3B1), 0xE1);  // alpha
+  EXPECT_EQ(greeksymbolbyte(0x3C3), 0xF2);  // sigma
+  EXPECT_EQ(greeksymbolbyte(0x3C2), 0xF2);  // final sigma
+  EXPECT_EQ(greeksymbolbyte(0x3A9), 0xD8);  // Omega
+  EXPECT_EQ(greeksymbolbyte('a'), 0);
   EXPECT_DOUBLE_EQ(sleng("\xce\xb1"
                          "bc",
                          2.0, 3.0),

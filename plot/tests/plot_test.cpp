@@ -26,8 +26,8 @@ TEST_F(Orientation, PageCornersMapToWindowCornersInBothOrientations) {
     EXPECT_EQ(normy(page, high), 0) << landscape;
     EXPECT_EQ(normx(page, 0), 0) << landscape;
     EXPECT_EQ(normy(page, 0), rows) << landscape;
-    EXPECT_EQ(page_width_pixels(page), columns) << landscape;
-    EXPECT_EQ(page_height_pixels(page), rows) << landscape;
+    EXPECT_EQ(pagewidthpixels(page), columns) << landscape;
+    EXPECT_EQ(pageheightpixels(page), rows) << landscape;
   }
 }
 
@@ -40,20 +40,20 @@ TEST_F(Orientation, ConversionRoundsHalfUpAtOtherScales) {
 }
 
 TEST(PolygonStyle, TypesSelectPatternAndOutline) {
-  EXPECT_EQ(polygon_style(20).pattern, 6);
-  EXPECT_TRUE(polygon_style(20).outline);
-  EXPECT_EQ(polygon_style(19).pattern, 7);
-  EXPECT_FALSE(polygon_style(19).outline);
-  EXPECT_EQ(polygon_style(29).pattern, -1);
-  EXPECT_TRUE(polygon_style(29).outline);
-  EXPECT_EQ(polygon_style(22).pattern, -1);
-  EXPECT_FALSE(polygon_style(22).outline);
-  EXPECT_EQ(polygon_style(21).pattern, -1);
-  EXPECT_TRUE(polygon_style(23).outline);
-  EXPECT_EQ(polygon_style(28).pattern, 14);
-  EXPECT_EQ(polygon_style(11).pattern, -1);  // (20 - 11) mod 10 = 9
-  EXPECT_EQ(polygon_style(12).pattern, 14);
-  EXPECT_EQ(polygon_style(-2147483647 - 1).pattern, (int)((20LL + 2147483648LL) % 10) + 6);
+  EXPECT_EQ(polygonstyle(20).pattern, 6);
+  EXPECT_TRUE(polygonstyle(20).outline);
+  EXPECT_EQ(polygonstyle(19).pattern, 7);
+  EXPECT_FALSE(polygonstyle(19).outline);
+  EXPECT_EQ(polygonstyle(29).pattern, -1);
+  EXPECT_TRUE(polygonstyle(29).outline);
+  EXPECT_EQ(polygonstyle(22).pattern, -1);
+  EXPECT_FALSE(polygonstyle(22).outline);
+  EXPECT_EQ(polygonstyle(21).pattern, -1);
+  EXPECT_TRUE(polygonstyle(23).outline);
+  EXPECT_EQ(polygonstyle(28).pattern, 14);
+  EXPECT_EQ(polygonstyle(11).pattern, -1);  // (20 - 11) mod 10 = 9
+  EXPECT_EQ(polygonstyle(12).pattern, 14);
+  EXPECT_EQ(polygonstyle(-2147483647 - 1).pattern, (int)((20LL + 2147483648LL) % 10) + 6);
 }
 
 TEST(PatternTables, PatternKHasKPixelsAndMarksFitNineColumns) {
@@ -69,45 +69,45 @@ TEST(PatternTables, PatternKHasKPixelsAndMarksFitNineColumns) {
 }
 
 TEST(Pens, OutOfRangeSelectsPenOneAndTablesBoundTheRest) {
-  EXPECT_EQ(pen_number(12), 1);
-  EXPECT_EQ(pen_number(-1), 1);
-  EXPECT_EQ(pen_number(10), 10);
-  EXPECT_FALSE(pen_in_table(10, false));
-  EXPECT_TRUE(pen_in_table(9, false));
-  EXPECT_FALSE(pen_in_table(8, true));
-  EXPECT_TRUE(pen_in_table(7, true));
-  EXPECT_EQ(pen_width(5), 4);
-  EXPECT_EQ(pen_width(6), 1);
-  EXPECT_STREQ(pen_colour(3), "red");
-  EXPECT_STREQ(pen_colour(4), "medium sea green");
+  EXPECT_EQ(pennumber(12), 1);
+  EXPECT_EQ(pennumber(-1), 1);
+  EXPECT_EQ(pennumber(10), 10);
+  EXPECT_FALSE(penintable(10, false));
+  EXPECT_TRUE(penintable(9, false));
+  EXPECT_FALSE(penintable(8, true));
+  EXPECT_TRUE(penintable(7, true));
+  EXPECT_EQ(penwidth(5), 4);
+  EXPECT_EQ(penwidth(6), 1);
+  EXPECT_STREQ(pencolour(3), "red");
+  EXPECT_STREQ(pencolour(4), "medium sea green");
 }
 
 TEST(FontChoice, FollowsSizeChangesAndStaysInTheTable) {
-  EXPECT_EQ(choose_font(1, 22, 25, -1, -1, -1), 1);   // first use: the font itself
-  EXPECT_EQ(choose_font(1, 22, 50, -1, -1, -1), 2);   // height 50: one size larger
-  EXPECT_EQ(choose_font(1, 22, 25, 1, 22, 25), -1);   // nothing changed: keep
-  EXPECT_EQ(choose_font(1, 20, 25, 1, 22, 25), 0);    // smaller
-  EXPECT_EQ(choose_font(1, 30, 25, 1, 22, 25), 2);    // larger
-  EXPECT_EQ(choose_font(0, 10, 10, 0, 22, 25), 0);    // would be -1
-  EXPECT_EQ(choose_font(12, 22, 50, 5, 22, 25), 12);  // would be 13
+  EXPECT_EQ(choosefont(1, 22, 25, -1, -1, -1), 1);   // first use: the font itself
+  EXPECT_EQ(choosefont(1, 22, 50, -1, -1, -1), 2);   // height 50: one size larger
+  EXPECT_EQ(choosefont(1, 22, 25, 1, 22, 25), -1);   // nothing changed: keep
+  EXPECT_EQ(choosefont(1, 20, 25, 1, 22, 25), 0);    // smaller
+  EXPECT_EQ(choosefont(1, 30, 25, 1, 22, 25), 2);    // larger
+  EXPECT_EQ(choosefont(0, 10, 10, 0, 22, 25), 0);    // would be -1
+  EXPECT_EQ(choosefont(12, 22, 50, 5, 22, 25), 12);  // would be 13
 }
 
 TEST(SymbolText, GreekBytesMapToSymbolLetters) {
-  EXPECT_EQ(symbol_char(0xE1), 'a');
-  EXPECT_EQ(symbol_char(0xC1), 'A');
-  EXPECT_EQ(symbol_char(0xD8), 'W');
-  EXPECT_EQ(symbol_char(0xF8), 'w');
-  EXPECT_EQ(symbol_char(0xFE), static_cast<char>(0xA5));
-  EXPECT_EQ(symbol_char(0xD9), ' ');
+  EXPECT_EQ(symbolchar(0xE1), 'a');
+  EXPECT_EQ(symbolchar(0xC1), 'A');
+  EXPECT_EQ(symbolchar(0xD8), 'W');
+  EXPECT_EQ(symbolchar(0xF8), 'w');
+  EXPECT_EQ(symbolchar(0xFE), static_cast<char>(0xA5));
+  EXPECT_EQ(symbolchar(0xD9), ' ');
 }
 
 TEST(Arcs, AnglesAreTenthsAndBoxUsesRadianCosSin) {
-  const ArcBox b = arc_box(pagesettings(), 100, 100, 0, 3600);
+  const arcbounds b = arcbox(pagesettings(), 100, 100, 0, 3600);
   EXPECT_EQ(b.a1, 0);
   EXPECT_EQ(b.a2, 360);
   EXPECT_EQ(b.w, static_cast<int>(100 / 3.3866667f + 0.5));
   EXPECT_EQ(b.h, static_cast<int>(std::fabs(100 * std::sin(360.0)) / 3.3866667f + 0.5));
-  EXPECT_EQ(arc_box(pagesettings(), 50, 50, 905, 17).a1, 90);
+  EXPECT_EQ(arcbox(pagesettings(), 50, 50, 905, 17).a1, 90);
 }
 
 }  // namespace

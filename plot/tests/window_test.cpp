@@ -8,27 +8,27 @@ using namespace velk;
 namespace {
 
 TEST(Scrolling, StepsAQuarterWindowAndStopsAtThePageEdges) {
-  EXPECT_EQ(scroll_origin(0, 589, 300, true), 75);
-  EXPECT_EQ(scroll_origin(250, 589, 300, true), 289);  // limited to page - window
-  EXPECT_EQ(scroll_origin(289, 589, 300, true), -1);
-  EXPECT_EQ(scroll_origin(0, 589, 300, false), -1);
-  EXPECT_EQ(scroll_origin(50, 589, 300, false), 0);
-  EXPECT_EQ(scroll_origin(0, 589, 589, true), -1);  // window as large as the page
-  EXPECT_EQ(scroll_origin(0, 589, 301, true), 75);  // 301 / 4 truncates
+  EXPECT_EQ(scrollorigin(0, 589, 300, true), 75);
+  EXPECT_EQ(scrollorigin(250, 589, 300, true), 289);  // limited to page - window
+  EXPECT_EQ(scrollorigin(289, 589, 300, true), -1);
+  EXPECT_EQ(scrollorigin(0, 589, 300, false), -1);
+  EXPECT_EQ(scrollorigin(50, 589, 300, false), 0);
+  EXPECT_EQ(scrollorigin(0, 589, 589, true), -1);  // window as large as the page
+  EXPECT_EQ(scrollorigin(0, 589, 301, true), 75);  // 301 / 4 truncates
 }
 
 TEST(Geometry, SizesOfOneTo32767PixelsAreAcceptedAndOthersRefused) {
-  EXPECT_EQ(check_geometry(nullptr), 0);
-  EXPECT_EQ(check_geometry("600x400+10-20"), 0);
-  EXPECT_EQ(check_geometry("+10+10"), 0);  // a place and no size keeps the page's size
-  EXPECT_EQ(check_geometry("32767x1"), 0);
-  EXPECT_EQ(check_geometry("1x32767"), 0);
-  EXPECT_EQ(check_geometry("0x0"), -1);
-  EXPECT_EQ(check_geometry("0x100"), -1);
-  EXPECT_EQ(check_geometry("100x0"), -1);
-  EXPECT_EQ(check_geometry("32768x1"), -1);
-  EXPECT_EQ(check_geometry("40000x10"), -1);
-  EXPECT_EQ(check_geometry("1x99999"), -1);
+  EXPECT_EQ(checkgeometry(nullptr), 0);
+  EXPECT_EQ(checkgeometry("600x400+10-20"), 0);
+  EXPECT_EQ(checkgeometry("+10+10"), 0);  // a place and no size keeps the page's size
+  EXPECT_EQ(checkgeometry("32767x1"), 0);
+  EXPECT_EQ(checkgeometry("1x32767"), 0);
+  EXPECT_EQ(checkgeometry("0x0"), -1);
+  EXPECT_EQ(checkgeometry("0x100"), -1);
+  EXPECT_EQ(checkgeometry("100x0"), -1);
+  EXPECT_EQ(checkgeometry("32768x1"), -1);
+  EXPECT_EQ(checkgeometry("40000x10"), -1);
+  EXPECT_EQ(checkgeometry("1x99999"), -1);
 }
 
 }  // namespace

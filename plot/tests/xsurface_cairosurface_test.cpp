@@ -31,22 +31,22 @@ using namespace velk;
 namespace {
 
 // Passes everything but text to another surface.
-class Textless : public Surface {
+class Textless : public drawsurface {
  public:
-  explicit Textless(Surface* s) : s_(s) {}
-  void lines(const PagePoint* p, int n) override { s_->lines(p, n); }
-  void fill(const PagePoint* p, int n, const unsigned char* t) override { s_->fill(p, n, t); }
+  explicit Textless(drawsurface* s) : s_(s) {}
+  void lines(const pagepoint* p, int n) override { s_->lines(p, n); }
+  void fill(const pagepoint* p, int n, const unsigned char* t) override { s_->fill(p, n, t); }
   void mark(int x, int y, const unsigned char* b) override { s_->mark(x, y, b); }
   void arc(int x, int y, int w, int h, int a1, int a2) override { s_->arc(x, y, w, h, a1, a2); }
   void font(int index) override { s_->font(index); }
   void text(int, int, const char*, int) override {}
-  int text_width(const char* s, int n) override { return s_->text_width(s, n); }
-  void line_attributes(const LineAttributes& a) override { s_->line_attributes(a); }
+  int textwidth(const char* s, int n) override { return s_->textwidth(s, n); }
+  void setlineattributes(const lineattributes& a) override { s_->setlineattributes(a); }
   void colour(const char* name) override { s_->colour(name); }
   void clip(int x, int y, int w, int h) override { s_->clip(x, y, w, h); }
 
  private:
-  Surface* s_;
+  drawsurface* s_;
 };
 
 using Pixels = std::vector<uint32_t>;
@@ -56,7 +56,7 @@ std::string file_bytes_of(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void draw(const pagesettings& page, const std::string& stream, Surface* s) {
+void draw(const pagesettings& page, const std::string& stream, drawsurface* s) {
   std::FILE* in = fmemopen(const_cast<char*>(stream.data()), stream.size(), "rb");
   ASSERT_NE(in, nullptr);
   Textless t(s);
@@ -93,7 +93,7 @@ class Surfaces : public ::testing::Test {
     XSetForeground(win_.display, win_.pixmapGC, win_.backpix);
     XFillRectangle(win_.display, win_.pixmap, win_.pixmapGC, 0, 0, win_.pixmap_w, win_.pixmap_h);
     XSetForeground(win_.display, win_.pixmapGC, win_.forepix);
-    XPixmapSurface s(&win_);
+    xpixmapsurface s(&win_);
     draw(page_, stream, &s);
     XImage* img =
         XGetImage(win_.display, win_.pixmap, 0, 0, win_.pixmap_w, win_.pixmap_h, AllPlanes, ZPixmap);
@@ -108,7 +108,7 @@ class Surfaces : public ::testing::Test {
   static Pixels cairo_page(const std::string& stream) {
     cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, win_.pixmap_w, win_.pixmap_h);
     {
-      CairoSurface s(target, win_.pixmap_w, win_.pixmap_h, "black", "white");
+      cairosurface s(target, win_.pixmap_w, win_.pixmap_h, "black", "white");
       draw(page_, stream, &s);
       EXPECT_STREQ(s.error(), "");
     }
