@@ -20,6 +20,7 @@
 #include "fdoubleio.h"
 #include "paramset.h"
 #include "figure.h"
+#include "figuredata.h"
 #include "graphpage.h"
 #include "picture.h"
 #include "soundfile.h"
@@ -34,12 +35,9 @@ namespace {
 const char* cmnd = "velkplot";
 const double kStreamRate = 16000.0;  // rate of a stream file unless --fs says otherwise
 const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the rate
-const int kWaveColumns = 2000;       // waveform columns: a minimum and a maximum each
-const int kMaxImageColumns = 4000;   // spectrogram columns at most
 const double kMaxPixels = 100e6;     // largest PNG page
 const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limit)
 const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
-const double kMaxImageCells = 16e6;  // spectrogram cells at most
 
 [[noreturn]] void usage(int status) {
   print_usage_head(stderr, cmnd, "figures of speech parameter streams",
@@ -408,22 +406,6 @@ std::vector<double> read_sound(const std::string& file, double* rate) {
   return v;
 }
 
-// F0 in Hz of a stream value, NaN for an unvoiced or unusable frame.
-double f0_hz(double v, bool hz) {
-  const double f = hz ? v : (v > -1e10 ? std::exp(v) : NAN);
-  return std::isfinite(f) && f > 0.0 ? f : NAN;
-}
-
-// An F0 contour against time: frame k at k lframe / rate seconds.
-plotcurve f0_curve(const std::vector<double>& values, double rate, long lframe, bool hz) {
-  plotcurve c;
-  for (size_t k = 0; k < values.size(); ++k) {
-    c.xs.push_back(k * lframe / rate);
-    c.ys.push_back(f0_hz(values[k], hz));
-  }
-  return c;
-}
-
 // Whole frames of a cepstral stream; a partial frame at the end is reported and left out.
 size_t cepstral_frames(const Panel& p, size_t file) {
   const std::vector<double>& v = p.values[file];
@@ -536,63 +518,6 @@ void load_panel(Panel* p) {
   }
 }
 
-// Minimum and maximum of the finite values; false when there are none.
-bool finite_range(const std::vector<double>& v, double* lo, double* hi) {
-  *lo = INFINITY;
-  *hi = -INFINITY;
-  for (double x : v)
-    if (std::isfinite(x)) {
-      *lo = std::min(*lo, x);
-      *hi = std::max(*hi, x);
-    }
-  return *lo <= *hi;
-}
-
-// An axis around the values lo..hi of a contour, with a margin so that no value lies on the frame.
-plotaxis contour_axis(double lo, double hi) {
-  const double margin = 0.05 * (hi - lo);
-  return niceaxis(lo - margin, hi + margin, true);
-}
-
-bool curves_range(const std::vector<plotcurve>& curves, double* lo, double* hi) {
-  *lo = INFINITY;
-  *hi = -INFINITY;
-  for (const plotcurve& c : curves) {
-    double a, b;
-    if (finite_range(c.ys, &a, &b)) *lo = std::min(*lo, a), *hi = std::max(*hi, b);
-  }
-  return *lo <= *hi;
-}
-
-// The waveform over the time range: every sample when they are few, else the minimum and the
-// maximum of each of kWaveColumns columns; non-finite samples are gaps.
-plotcurve wave_curve(const std::vector<double>& x, double rate, double t0, double t1) {
-  plotcurve c;
-  const long first = std::max(0L, static_cast<long>(std::floor(t0 * rate)));
-  const long last = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(t1 * rate)));
-  if (last - first < 2 * kWaveColumns) {
-    for (long i = first; i <= last; ++i) {
-      c.xs.push_back(i / rate);
-      c.ys.push_back(x[i]);
-    }
-    return c;
-  }
-  const double dt = (t1 - t0) / kWaveColumns;
-  for (int col = 0; col < kWaveColumns; ++col) {
-    const double a = (t0 + col * dt) * rate, b = (t0 + (col + 1) * dt) * rate;
-    const long i0 = std::max(0L, static_cast<long>(std::ceil(a)));
-    const long i1 = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(b)) - 1);
-    double lo = INFINITY, hi = -INFINITY;
-    for (long i = i0; i <= i1; ++i)
-      if (std::isfinite(x[i])) lo = std::min(lo, x[i]), hi = std::max(hi, x[i]);
-    const double t = t0 + (col + 0.5) * dt;
-    if (!(lo <= hi)) lo = hi = NAN;
-    c.xs.insert(c.xs.end(), {t, t});
-    c.ys.insert(c.ys.end(), {lo, hi});
-  }
-  return c;
-}
-
 double top_frequency(const Panel& p) {
   return p.fmax > 0 ? std::min(p.fmax, p.rate / 2) : p.rate / 2;
 }
@@ -606,32 +531,10 @@ stftplan analysis_plan(double ms, double rate) {
   return planstft(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
 }
 
-// Short-time spectra of the sound over the time range, columns every hop (more when they
-// would exceed kMaxImageColumns).
+// Short-time spectra of the panel's sound over the time range.
 levelimage sound_spectrogram(const Panel& p, const plotaxis& time) {
-  const std::vector<double>& x = p.values[0];
-  const double window_ms = p.window_ms > 0 ? p.window_ms : 25;
-  const stftplan plan = analysis_plan(window_ms, p.rate);
-  double hop = std::max(1.0, p.hop_ms * p.rate / 1000);
-  const double s0 = std::max(0.0, time.min * p.rate), s1 = std::min<double>(x.size() - 1, time.max * p.rate);
-  const double columns = std::min<double>(kMaxImageColumns, std::floor(kMaxImageCells / (plan.nfft / 2 + 1)));
-  hop = std::max(hop, (s1 - s0) / columns);
-  levelimage im;
-  im.cols = std::max(1, static_cast<int>(std::floor((s1 - s0) / hop)) + 1);
-  im.rows = static_cast<int>(plan.nfft / 2 + 1);
-  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
-  std::vector<double> work(plan.nfft), db(im.rows);
-  for (int c = 0; c < im.cols; ++c) {
-    framespectrumdb(plan, x.data(), x.size(), std::lround(s0 + c * hop), work.data(), db.data());
-    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
-  }
-  // Column c is centred on s0 + c hop, row r on r rate / nfft.
-  im.x0 = (s0 - 0.5 * hop) / p.rate;
-  im.x1 = (s0 + (im.cols - 0.5) * hop) / p.rate;
-  const double bin = p.rate / plan.nfft / 1000;
-  im.y0 = -0.5 * bin;
-  im.y1 = (im.rows - 0.5) * bin;
-  return im;
+  const stftplan plan = analysis_plan(p.window_ms > 0 ? p.window_ms : 25, p.rate);
+  return soundspectrogram(plan, p.values[0], p.rate, p.hop_ms, time.min, time.max);
 }
 
 // The envelopes of the frames of cepstra over the time range, one column a frame (or fewer).
@@ -658,14 +561,6 @@ levelimage cepstral_spectrogram(const Panel& p, const plotaxis& time) {
   return im;
 }
 
-// The top of the levels: the loudest finite cell.
-double loudest(const levelimage& im) {
-  double top = -INFINITY;
-  for (float v : im.db)
-    if (std::isfinite(v)) top = std::max<double>(top, v);
-  return std::isfinite(top) ? top : 0.0;
-}
-
 // Builds the figure panels ----------------------------------------------------------------
 
 // The levels of spectra and envelopes: the two-sided power spectral density of the signal on
@@ -680,24 +575,24 @@ void add_labels(const Panel& p, figurepanel* f) {
 // description the scale ends at the ticks around them as it always has.
 figurepanel f0_panel(const Panel& p, const plotaxis& time, bool picture) {
   figurepanel f;
-  for (const std::vector<double>& v : p.values) f.curves.push_back(f0_curve(v, p.rate, p.lframe, p.hz));
+  for (const std::vector<double>& v : p.values) f.curves.push_back(f0curve(v, p.rate, p.lframe, p.hz));
   add_labels(p, &f);
   double lo, hi;
-  if (!curves_range(f.curves, &lo, &hi)) {
+  if (!curvesrange(f.curves, &lo, &hi)) {
     for (const std::string& file : p.files) warn("'" + file + "' holds no voiced frames");
     lo = 50.0, hi = 400.0;
   }
   f.x = time;
-  f.y = picture ? contour_axis(lo, hi) : niceaxis(lo, hi, true);
+  f.y = picture ? contouraxis(lo, hi) : niceaxis(lo, hi, true);
   f.yname = "F0 (Hz)";
   return f;
 }
 
 figurepanel wave_panel(const Panel& p, const plotaxis& time) {
   figurepanel f;
-  f.curves.push_back(wave_curve(p.values[0], p.rate, time.min, time.max));
+  f.curves.push_back(wavecurve(p.values[0], p.rate, time.min, time.max));
   double lo, hi;
-  finite_range(f.curves[0].ys, &lo, &hi);
+  finiterange(f.curves[0].ys, &lo, &hi);
   const double peak = std::isfinite(lo) ? std::max({std::fabs(lo), std::fabs(hi), 1.0 / 32768}) : 1.0;
   f.x = time;
   f.y = niceaxis(-peak, peak, true);
@@ -742,14 +637,14 @@ figurepanel envelope_panel(const Panel& p) {
   }
   add_labels(p, &f);
   double lo, hi;
-  curves_range(f.curves, &lo, &hi);
+  curvesrange(f.curves, &lo, &hi);
   if (!p.spectrum.empty()) {
     // Beside the spectrum's entry in the legend, every envelope has one.
     for (size_t i = p.labels.size(); i < f.curves.size(); ++i)
       f.curves[i].label = f.curves.size() == 1 ? "envelope" : p.files[i];
     f.behind.push_back(frame_spectrum(p, p.spectrum));
     double slo, shi;
-    if (finite_range(f.behind[0].ys, &slo, &shi)) {
+    if (finiterange(f.behind[0].ys, &slo, &shi)) {
       hi = std::max(hi, shi);
       lo = std::max(lo - 20, hi - 100);  // the spectrum's deep notches are cut, not the envelope
     }
@@ -783,16 +678,16 @@ figurepanel spectrogram_panel(const Panel& p, const plotaxis& time) {
       lframe = r.lframe;
     }
     f.hasoverlay = true;
-    f.overlay = f0_curve(read_stream(p.f0file), rate, lframe, p.hz);
+    f.overlay = f0curve(read_stream(p.f0file), rate, lframe, p.hz);
     f.overlay.label = p.labels.empty() ? "" : p.labels[0];
     f.overlayownaxis = p.f0_right;
     double lo, hi;
-    if (!finite_range(f.overlay.ys, &lo, &hi)) {
+    if (!finiterange(f.overlay.ys, &lo, &hi)) {
       warn("'" + p.f0file + "' holds no voiced frames");
       lo = 50.0, hi = 400.0;
     }
     if (p.f0_right) {
-      f.overlayaxis = contour_axis(lo, hi);
+      f.overlayaxis = contouraxis(lo, hi);
       f.overlayname = "F0 (Hz)";
     } else {
       for (double& y : f.overlay.ys) y /= 1000;  // on the kHz axis
