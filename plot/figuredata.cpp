@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "envelope.h"
+#include "velkcodec.h"
+
 namespace velk {
 
 double f0hz(double v, bool hz) {
@@ -67,6 +70,38 @@ levelimage soundspectrogram(const stftplan& plan, const std::vector<double>& x, 
   const double bin = rate / plan.nfft / 1000;
   im.y0 = -0.5 * bin;
   im.y1 = (im.rows - 0.5) * bin;
+  return im;
+}
+
+std::vector<double> frameenvelope(const cepstralstream& s, size_t k) {
+  const std::vector<double>& v = *s.values;
+  std::vector<double> c(v.begin() + k * (s.ccord + 1), v.begin() + (k + 1) * (s.ccord + 1));
+  if (s.adapted) invmorvadapteradhoc(c.data(), s.ccord, 1);
+  std::vector<double> db(kEnvelopePoints);
+  cepstrumenvelopedb(c.data(), s.ccord, s.alpha, kEnvelopePoints, db.data());
+  return db;
+}
+
+levelimage cepstralspectrogram(const cepstralstream& s, size_t frames, double t0, double t1) {
+  const double step = s.lframe / s.rate;
+  const double end = (frames - 1) * s.lframe / s.rate;
+  const double v0 = std::max(t0, -0.5 * step), v1 = std::min(t1, end + 0.5 * step);
+  levelimage im;
+  if (!(v1 > v0)) return im;
+  im.cols = static_cast<int>(std::min<double>(kMaxImageColumns, std::ceil((v1 - v0) / step)));
+  im.rows = kEnvelopePoints;
+  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
+  for (int c = 0; c < im.cols; ++c) {
+    const double t = v0 + (c + 0.5) * (v1 - v0) / im.cols;
+    const size_t k = std::min(frames - 1, static_cast<size_t>(std::max(0.0, std::floor(t / step + 0.5))));
+    const std::vector<double> db = frameenvelope(s, k);
+    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
+  }
+  im.x0 = v0;
+  im.x1 = v1;
+  const double half = 0.25 * s.rate / (kEnvelopePoints - 1) / 1000;
+  im.y0 = -half;
+  im.y1 = s.rate / 2000 + half;
   return im;
 }
 

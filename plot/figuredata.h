@@ -2,6 +2,8 @@
 // spectra of a sound as a level image, and the ranges their axes are chosen from.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "figure.h"
@@ -10,6 +12,7 @@
 namespace velk {
 
 const int kWaveColumns = 2000;       // waveform columns: a minimum and a maximum each
+const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the rate
 const int kMaxImageColumns = 4000;   // level image columns at most
 const double kMaxImageCells = 16e6;  // level image cells at most
 
@@ -30,6 +33,26 @@ plotcurve wavecurve(const std::vector<double>& x, double rate, double t0, double
 // The image spans its cells in seconds and kHz.
 levelimage soundspectrogram(const stftplan& plan, const std::vector<double>& x, double rate, double hopms,
                             double t0, double t1);
+
+// A stream of warped cepstra: frames of ccord + 1 values, frame k at k lframe / rate seconds.
+struct cepstralstream {
+  const std::vector<double>* values = nullptr;
+  uint32_t ccord = 0;
+  double alpha = 0;      // warping factor
+  bool adapted = false;  // range-adapted (the encoder's), undone before the envelope is taken
+  double rate = 0;       // Hz
+  long lframe = 0;       // samples
+};
+
+// The envelope of frame k of the stream in dB at kEnvelopePoints frequencies from 0 Hz to half
+// the rate.
+std::vector<double> frameenvelope(const cepstralstream& s, size_t k);
+
+// The envelopes of the first frames >= 1 of the stream over t0..t1 seconds (at most the frames'
+// own span, half a frame beyond the first and the last), a column a frame (fewer when they
+// would exceed kMaxImageColumns), each showing the frame nearest its centre; empty when the
+// range holds none. The image spans its cells in seconds and kHz.
+levelimage cepstralspectrogram(const cepstralstream& s, size_t frames, double t0, double t1);
 
 // The loudest finite cell of the image in dB, 0 when there is none.
 double loudest(const levelimage& im);

@@ -34,7 +34,6 @@ namespace {
 
 const char* cmnd = "velkplot";
 const double kStreamRate = 16000.0;  // rate of a stream file unless --fs says otherwise
-const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the rate
 const double kMaxPixels = 100e6;     // largest PNG page
 const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limit)
 const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
@@ -420,14 +419,16 @@ size_t cepstral_frames(const Panel& p, size_t file) {
   return frames;
 }
 
-// Envelope of frame k in dB at kEnvelopePoints frequencies from 0 to half the rate.
-std::vector<double> frame_envelope(const Panel& p, size_t file, size_t k) {
-  const std::vector<double>& v = p.values[file];
-  std::vector<double> c(v.begin() + k * (p.ccord + 1), v.begin() + (k + 1) * (p.ccord + 1));
-  if (p.morvscale == 1) invmorvadapteradhoc(c.data(), static_cast<uint32_t>(p.ccord), 1);
-  std::vector<double> db(kEnvelopePoints);
-  cepstrumenvelopedb(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
-  return db;
+// The cepstral stream of the panel's file.
+cepstralstream cepstra_of(const Panel& p, size_t file) {
+  cepstralstream c;
+  c.values = &p.values[file];
+  c.ccord = static_cast<uint32_t>(p.ccord);
+  c.alpha = p.alpha;
+  c.adapted = p.morvscale == 1;
+  c.rate = p.rate;
+  c.lframe = p.lframe;
+  return c;
 }
 
 // The settings record of a stream file, when it has one (*path its name): a log-F0 file's is its
@@ -539,26 +540,7 @@ levelimage sound_spectrogram(const Panel& p, const plotaxis& time) {
 
 // The envelopes of the frames of cepstra over the time range, one column a frame (or fewer).
 levelimage cepstral_spectrogram(const Panel& p, const plotaxis& time) {
-  const size_t frames = cepstral_frames(p, 0);
-  const double step = p.lframe / p.rate;
-  const double v0 = std::max(time.min, -0.5 * step), v1 = std::min(time.max, p.end + 0.5 * step);
-  levelimage im;
-  if (!(v1 > v0)) return im;
-  im.cols = static_cast<int>(std::min<double>(kMaxImageColumns, std::ceil((v1 - v0) / step)));
-  im.rows = kEnvelopePoints;
-  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
-  for (int c = 0; c < im.cols; ++c) {
-    const double t = v0 + (c + 0.5) * (v1 - v0) / im.cols;
-    const size_t k = std::min(frames - 1, static_cast<size_t>(std::max(0.0, std::floor(t / step + 0.5))));
-    const std::vector<double> db = frame_envelope(p, 0, k);
-    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
-  }
-  im.x0 = v0;
-  im.x1 = v1;
-  const double half = 0.25 * p.rate / (kEnvelopePoints - 1) / 1000;
-  im.y0 = -half;
-  im.y1 = p.rate / 2000 + half;
-  return im;
+  return cepstralspectrogram(cepstra_of(p, 0), cepstral_frames(p, 0), time.min, time.max);
 }
 
 // Builds the figure panels ----------------------------------------------------------------
@@ -629,7 +611,7 @@ figurepanel envelope_panel(const Panel& p) {
       fail("Frame " + std::to_string(p.frame) + " is beyond the " + std::to_string(frames) + " frames of '" +
            p.files[i] + "'");
     plotcurve c;
-    c.ys = frame_envelope(p, i, static_cast<size_t>(p.frame));
+    c.ys = frameenvelope(cepstra_of(p, i), static_cast<size_t>(p.frame));
     if (std::none_of(c.ys.begin(), c.ys.end(), [](double v) { return std::isfinite(v); }))
       fail("Frame " + std::to_string(p.frame) + " of '" + p.files[i] + "' holds no finite values");
     for (int k = 0; k < kEnvelopePoints; ++k) c.xs.push_back(p.rate / 2000 * k / (kEnvelopePoints - 1));

@@ -1,11 +1,13 @@
 // The data of figure panels against known answers: contours of known F0 values, waveforms few
-// and many, the spectrogram of a sinusoid and the ranges that ignore what is not finite.
+// and many, the spectrogram of a sinusoid, envelopes of known cepstra frame by frame, and the
+// ranges that ignore what is not finite.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 #include "figuredata.h"
+#include "velkcodec.h"
 
 using namespace velk;
 
@@ -70,6 +72,45 @@ TEST(Spectrogram, ASinusoidLightsItsBinInEveryColumnAtTheHop) {
   const levelimage dense = soundspectrogram(plan, x, rate, 0.01, 0.0, 1.0);
   EXPECT_LE(dense.cols, kMaxImageColumns + 1);
   EXPECT_GE(dense.cols, kMaxImageColumns);
+}
+
+TEST(CepstralSpectrogram, EachColumnShowsTheEnvelopeOfItsNearestFrame) {
+  // Three frames of order 2 with only c0 (0, 1, 2 nepers): flat envelopes of 0, 8.69 and 17.4 dB.
+  const std::vector<double> v = {0, 0, 0, 1, 0, 0, 2, 0, 0};
+  cepstralstream s;
+  s.values = &v;
+  s.ccord = 2;
+  s.alpha = 0.42;
+  s.rate = 16000;
+  s.lframe = 80;
+  const double db_per_neper = 20.0 / std::log(10.0);
+  const std::vector<double> e = frameenvelope(s, 1);
+  ASSERT_EQ(e.size(), static_cast<size_t>(kEnvelopePoints));
+  EXPECT_NEAR(e.front(), db_per_neper, 1e-12);
+  EXPECT_NEAR(e.back(), db_per_neper, 1e-12);
+  // Frames at 0, 5 and 10 ms, shown from half a frame before the first to half a frame after
+  // the last: three columns over 0 .. 12.5 ms, 0 .. 8 kHz and half a row beyond.
+  const levelimage im = cepstralspectrogram(s, 3, 0.0, 1.0);
+  ASSERT_EQ(im.cols, 3);
+  ASSERT_EQ(im.rows, kEnvelopePoints);
+  for (int c = 0; c < 3; ++c)
+    for (int r : {0, 100, kEnvelopePoints - 1})
+      EXPECT_NEAR(im.db[static_cast<size_t>(c) * im.rows + r], c * db_per_neper, 1e-5) << c << " " << r;
+  EXPECT_DOUBLE_EQ(im.x0, 0.0);
+  EXPECT_DOUBLE_EQ(im.x1, 0.0125);
+  EXPECT_DOUBLE_EQ(im.y1, 8.0 + 0.5 * 8.0 / (kEnvelopePoints - 1));
+  EXPECT_EQ(cepstralspectrogram(s, 3, 5.0, 6.0).cols, 0);  // after the stream's end
+  // Range-adapted cepstra are unadapted first, as the decoder does.
+  std::vector<double> adapted = {0.3, -0.2, 0.1};
+  cepstralstream a = s;
+  a.values = &adapted;
+  a.adapted = true;
+  std::vector<double> plain = adapted;
+  ASSERT_EQ(invmorvadapteradhoc(plain.data(), 2, 1), 0);
+  ASSERT_NE(plain, adapted);
+  cepstralstream p = s;
+  p.values = &plain;
+  EXPECT_EQ(frameenvelope(a, 0), frameenvelope(p, 0));
 }
 
 TEST(Ranges, OnlyFiniteValuesCountAndNoneIsSaid) {
