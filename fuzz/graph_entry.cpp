@@ -10,6 +10,8 @@
 #include "graphdraw.h"
 #include "plcoord.h"
 
+using namespace velk;
+
 namespace {
 
 // Standard output pointed at /dev/null for the lifetime of the object.

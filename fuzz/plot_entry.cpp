@@ -12,11 +12,12 @@
 #include "cairosurface.h"
 #include "fuzzcheck.h"
 #include "plot.h"
-#include "viewopts.h"
 #ifdef FUZZ_PLOT_X
 #include "window.h"
 #include "xsurface.h"
 #endif
+
+using namespace velk;
 
 namespace {
 
@@ -37,10 +38,10 @@ const pagesettings kPage;
 
 void draw_on_cairo(const uint8_t* data, size_t size) {
   static cairo_surface_t* page =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, page_width_pixels(kPage), page_height_pixels(kPage));
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, pagewidthpixels(kPage), pageheightpixels(kPage));
   std::FILE* in = open_stream(data, size);
   {
-    CairoSurface surface(page, page_width_pixels(kPage), page_height_pixels(kPage), "black", "white");
+    cairosurface surface(page, pagewidthpixels(kPage), pageheightpixels(kPage), "black", "white");
     plot(kPage, in, &surface);
     fuzz_check(*surface.error() == '\0', "plot", "cairo accepts every drawing request");
   }
@@ -48,9 +49,9 @@ void draw_on_cairo(const uint8_t* data, size_t size) {
 }
 
 #ifdef FUZZ_PLOT_X
-// The viewer's options and window, opened once for the process of the fuzzer.
+// The viewer's default page and window, opened once for the process of the fuzzer.
 struct XPage {
-  viewoptions options;
+  pagesettings page;
   viewwindow window;
 };
 
@@ -65,9 +66,12 @@ XPage* open_page() {
   static char name[] = "plotview";
   static char* argv[] = {name, nullptr};
   page = new XPage;
-  open_display(&page->window, page->options.cmnd, nullptr);
-  init_window(&page->window, &page->options, 1, argv);
-  init_pixmap(&page->window, page->options.page);
+  if (open_display(&page->window, nullptr) != 0) {
+    std::fprintf(stderr, "plot: cannot open the display of DISPLAY\n");
+    std::abort();
+  }
+  init_window(&page->window, &page->page, windowlook(), 1, argv);
+  init_pixmap(&page->window, page->page);
   return page;
 }
 
@@ -75,8 +79,8 @@ void draw_on_x(const uint8_t* data, size_t size) {
   XPage* page = open_page();
   if (page == nullptr) return;
   std::FILE* in = open_stream(data, size);
-  XPixmapSurface surface(&page->window);
-  plot(page->options.page, in, &surface);
+  xpixmapsurface surface(&page->window);
+  plot(page->page, in, &surface);
   XSync(page->window.display, False);
   std::fclose(in);
 }

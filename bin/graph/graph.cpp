@@ -9,6 +9,8 @@
 #include "graphpage.h"
 #include "plcoord.h"
 
+using namespace velk;
+
 namespace {
 
 // The name the messages show: the program path after its last '/'.
@@ -20,15 +22,15 @@ const char* cmnd() {
 struct FrameOption {
   char letter;
   const char* meaning;
-  double GraphFrame::*field;
+  double graphframe::*field;
 };
 const FrameOption kFrameOptions[] = {
-    {'W', "frame width (mm)", &GraphFrame::width},
-    {'H', "frame height (mm)", &GraphFrame::height},
-    {'x', "frame origin x (mm)", &GraphFrame::x},
-    {'y', "frame origin y (mm)", &GraphFrame::y},
-    {'c', "character height (mm)", &GraphFrame::char_height},
-    {'w', "character width (mm)", &GraphFrame::char_width},
+    {'W', "frame width (mm)", &graphframe::width},
+    {'H', "frame height (mm)", &graphframe::height},
+    {'x', "frame origin x (mm)", &graphframe::x},
+    {'y', "frame origin y (mm)", &graphframe::y},
+    {'c', "character height (mm)", &graphframe::charheight},
+    {'w', "character width (mm)", &graphframe::charwidth},
 };
 
 // The frame option of the letter, or null.
@@ -42,7 +44,7 @@ const FrameOption* frame_option(char letter) {
   print_usage_head(stderr, cmnd(), "draw a graph description with plotter commands",
                    "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
-  const GraphFrame defaults;
+  const graphframe defaults;
   for (const FrameOption& f : kFrameOptions)
     std::fprintf(stderr, "       -%c %c   : %-24s[%g]\n", f.letter, f.letter, f.meaning, defaults.*f.field);
   std::fprintf(stderr, "       -t t   : page type               [%d]\n", defaults.type);
@@ -84,7 +86,7 @@ FILE* open_description(const char* path) {
 
 int main(int argc, char** argv) {
   if (const CommandEnd end = standard_options(argc, argv, "graph", [] { usage(0); })) return *end;
-  GraphFrame frame;
+  graphframe frame;
   const char* infile = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
   }
   plotcontext pc;
   plstart(&pc);
-  draw_graph_frame(&pc, fp, frame);
+  drawgraphframe(&pc, fp, frame);
   const bool readfailed = std::ferror(fp) != 0;
   if (fp != stdin) std::fclose(fp);
   if (readfailed) {

@@ -20,6 +20,7 @@
 #include "fdoubleio.h"
 #include "paramset.h"
 #include "figure.h"
+#include "figuredata.h"
 #include "graphpage.h"
 #include "picture.h"
 #include "soundfile.h"
@@ -33,13 +34,9 @@ namespace {
 
 const char* cmnd = "velkplot";
 const double kStreamRate = 16000.0;  // rate of a stream file unless --fs says otherwise
-const int kEnvelopePoints = 257;     // envelope levels from 0 Hz to half the rate
-const int kWaveColumns = 2000;       // waveform columns: a minimum and a maximum each
-const int kMaxImageColumns = 4000;   // spectrogram columns at most
 const double kMaxPixels = 100e6;     // largest PNG page
 const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limit)
 const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
-const double kMaxImageCells = 16e6;  // spectrogram cells at most
 
 [[noreturn]] void usage(int status) {
   print_usage_head(stderr, cmnd, "figures of speech parameter streams",
@@ -83,7 +80,6 @@ const double kMaxImageCells = 16e6;  // spectrogram cells at most
   std::fprintf(stderr, "       --fontsize=pt    : size of the axis names       [10]\n");
   std::fprintf(stderr, "       --figtitle=t     : title of the figure\n");
   std::fprintf(stderr, "       -h               : print this message \n");
-  print_version_footer(stderr);
   std::exit(status);
 }
 
@@ -112,7 +108,7 @@ struct Panel {
   bool grey = false;
   std::string f0file, spectrum;
   bool f0_right = true;
-  PanelText text;
+  paneltext text;
   // Loaded:
   bool sound = false;  // a spectrogram of a sound, not of cepstra
   double rate = kStreamRate;
@@ -130,7 +126,7 @@ struct Settings {
   double from = NAN, to = NAN;
   double width = 0, height = 0;  // page in inches (or pixels with pixels)
   bool pixels = false;
-  double dpi = 150, font_pt = 10;
+  double dpi = 150, fontpt = 10;
   std::string title;
   std::vector<std::string> figure_options;  // given, for the note without -o
 };
@@ -189,7 +185,7 @@ bool figure_option(const std::string& name, const std::string& a, const std::str
   else if (name == "dpi")
     s->dpi = bounded_value(a, value, 10, 2400);
   else if (name == "fontsize")
-    s->font_pt = bounded_value(a, value, 4, 72);
+    s->fontpt = bounded_value(a, value, 4, 72);
   else if (name == "figtitle")
     s->title = value;
   else
@@ -320,7 +316,7 @@ void check_settings(const Settings& s) {
   if (s.output == nullptr && s.panels.size() > 1) fail("Several panels go on one page only with -o picture");
   if (s.output == nullptr && s.panels[0].kind == Kind::Spectrogram)
     fail("The spectrogram panel needs -o picture");
-  if (s.output && picture_type(s.output) == PictureType::Unknown)
+  if (s.output && picturetype(s.output) == picturekind::unknown)
     fail(std::string("Unknown picture type of '") + s.output + "' (use .png, .svg or .pdf)");
 }
 
@@ -409,22 +405,6 @@ std::vector<double> read_sound(const std::string& file, double* rate) {
   return v;
 }
 
-// F0 in Hz of a stream value, NaN for an unvoiced or unusable frame.
-double f0_hz(double v, bool hz) {
-  const double f = hz ? v : (v > -1e10 ? std::exp(v) : NAN);
-  return std::isfinite(f) && f > 0.0 ? f : NAN;
-}
-
-// An F0 contour against time: frame k at k lframe / rate seconds.
-Curve f0_curve(const std::vector<double>& values, double rate, long lframe, bool hz) {
-  Curve c;
-  for (size_t k = 0; k < values.size(); ++k) {
-    c.xs.push_back(k * lframe / rate);
-    c.ys.push_back(f0_hz(values[k], hz));
-  }
-  return c;
-}
-
 // Whole frames of a cepstral stream; a partial frame at the end is reported and left out.
 size_t cepstral_frames(const Panel& p, size_t file) {
   const std::vector<double>& v = p.values[file];
@@ -439,14 +419,16 @@ size_t cepstral_frames(const Panel& p, size_t file) {
   return frames;
 }
 
-// Envelope of frame k in dB at kEnvelopePoints frequencies from 0 to half the rate.
-std::vector<double> frame_envelope(const Panel& p, size_t file, size_t k) {
-  const std::vector<double>& v = p.values[file];
-  std::vector<double> c(v.begin() + k * (p.ccord + 1), v.begin() + (k + 1) * (p.ccord + 1));
-  if (p.morvscale == 1) invmorvadapteradhoc(c.data(), static_cast<uint32_t>(p.ccord), 1);
-  std::vector<double> db(kEnvelopePoints);
-  cepstrum_envelope_db(c.data(), static_cast<uint32_t>(p.ccord), p.alpha, kEnvelopePoints, db.data());
-  return db;
+// The cepstral stream of the panel's file.
+cepstralstream cepstra_of(const Panel& p, size_t file) {
+  cepstralstream c;
+  c.values = &p.values[file];
+  c.ccord = static_cast<uint32_t>(p.ccord);
+  c.alpha = p.alpha;
+  c.adapted = p.morvscale == 1;
+  c.rate = p.rate;
+  c.lframe = p.lframe;
+  return c;
 }
 
 // The settings record of a stream file, when it has one (*path its name): a log-F0 file's is its
@@ -464,7 +446,7 @@ bool stream_record(const std::string& file, bool cepstra, paramrecord* r, std::s
   return found == 1 && (!cepstra || recordstreamname(stem + ".lf0", file) == named);
 }
 
-std::string number_text(double v) {
+std::string numbertext(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", v);
   return text;
@@ -473,8 +455,8 @@ std::string number_text(double v) {
 // Fails when a panel option holds another value than the record.
 void check_agrees(bool given, double option, double recorded, const char* name, const std::string& record) {
   if (given && option != recorded)
-    fail("--" + std::string(name) + "=" + number_text(option) + " contradicts '" + record +
-         "', which gives " + name + " " + number_text(recorded));
+    fail("--" + std::string(name) + "=" + numbertext(option) + " contradicts '" + record + "', which gives " +
+         name + " " + numbertext(recorded));
 }
 
 // Takes the rate, frame shift, order, warping and range adaptation of the panel's streams from the
@@ -537,134 +519,28 @@ void load_panel(Panel* p) {
   }
 }
 
-// Minimum and maximum of the finite values; false when there are none.
-bool finite_range(const std::vector<double>& v, double* lo, double* hi) {
-  *lo = INFINITY;
-  *hi = -INFINITY;
-  for (double x : v)
-    if (std::isfinite(x)) {
-      *lo = std::min(*lo, x);
-      *hi = std::max(*hi, x);
-    }
-  return *lo <= *hi;
-}
-
-// An axis around the values lo..hi of a contour, with a margin so that no value lies on the frame.
-Axis contour_axis(double lo, double hi) {
-  const double margin = 0.05 * (hi - lo);
-  return nice_axis(lo - margin, hi + margin, true);
-}
-
-bool curves_range(const std::vector<Curve>& curves, double* lo, double* hi) {
-  *lo = INFINITY;
-  *hi = -INFINITY;
-  for (const Curve& c : curves) {
-    double a, b;
-    if (finite_range(c.ys, &a, &b)) *lo = std::min(*lo, a), *hi = std::max(*hi, b);
-  }
-  return *lo <= *hi;
-}
-
-// The waveform over the time range: every sample when they are few, else the minimum and the
-// maximum of each of kWaveColumns columns; non-finite samples are gaps.
-Curve wave_curve(const std::vector<double>& x, double rate, double t0, double t1) {
-  Curve c;
-  const long first = std::max(0L, static_cast<long>(std::floor(t0 * rate)));
-  const long last = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(t1 * rate)));
-  if (last - first < 2 * kWaveColumns) {
-    for (long i = first; i <= last; ++i) {
-      c.xs.push_back(i / rate);
-      c.ys.push_back(x[i]);
-    }
-    return c;
-  }
-  const double dt = (t1 - t0) / kWaveColumns;
-  for (int col = 0; col < kWaveColumns; ++col) {
-    const double a = (t0 + col * dt) * rate, b = (t0 + (col + 1) * dt) * rate;
-    const long i0 = std::max(0L, static_cast<long>(std::ceil(a)));
-    const long i1 = std::min(static_cast<long>(x.size()) - 1, static_cast<long>(std::ceil(b)) - 1);
-    double lo = INFINITY, hi = -INFINITY;
-    for (long i = i0; i <= i1; ++i)
-      if (std::isfinite(x[i])) lo = std::min(lo, x[i]), hi = std::max(hi, x[i]);
-    const double t = t0 + (col + 0.5) * dt;
-    if (!(lo <= hi)) lo = hi = NAN;
-    c.xs.insert(c.xs.end(), {t, t});
-    c.ys.insert(c.ys.end(), {lo, hi});
-  }
-  return c;
-}
-
 double top_frequency(const Panel& p) {
   return p.fmax > 0 ? std::min(p.fmax, p.rate / 2) : p.rate / 2;
 }
 
 // The Hann window of ms milliseconds at the rate; fails beyond kMaxWindow samples.
-StftPlan analysis_plan(double ms, double rate) {
+stftplan analysis_plan(double ms, double rate) {
   const double samples = std::round(ms * rate / 1000);
   if (samples > kMaxWindow)
     fail("A window of " + plain_number(ms) + " ms is " + plain_number(samples) + " samples at " +
          plain_number(rate) + " Hz, more than " + std::to_string(kMaxWindow) + " (shorten --window)");
-  return stft_plan(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
+  return planstft(std::max<uint32_t>(2, static_cast<uint32_t>(samples)), rate);
 }
 
-// Short-time spectra of the sound over the time range, columns every hop (more when they
-// would exceed kMaxImageColumns).
-LevelImage sound_spectrogram(const Panel& p, const Axis& time) {
-  const std::vector<double>& x = p.values[0];
-  const double window_ms = p.window_ms > 0 ? p.window_ms : 25;
-  const StftPlan plan = analysis_plan(window_ms, p.rate);
-  double hop = std::max(1.0, p.hop_ms * p.rate / 1000);
-  const double s0 = std::max(0.0, time.min * p.rate), s1 = std::min<double>(x.size() - 1, time.max * p.rate);
-  const double columns = std::min<double>(kMaxImageColumns, std::floor(kMaxImageCells / (plan.nfft / 2 + 1)));
-  hop = std::max(hop, (s1 - s0) / columns);
-  LevelImage im;
-  im.cols = std::max(1, static_cast<int>(std::floor((s1 - s0) / hop)) + 1);
-  im.rows = static_cast<int>(plan.nfft / 2 + 1);
-  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
-  std::vector<double> work(plan.nfft), db(im.rows);
-  for (int c = 0; c < im.cols; ++c) {
-    frame_spectrum_db(plan, x.data(), x.size(), std::lround(s0 + c * hop), work.data(), db.data());
-    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
-  }
-  // Column c is centred on s0 + c hop, row r on r rate / nfft.
-  im.x0 = (s0 - 0.5 * hop) / p.rate;
-  im.x1 = (s0 + (im.cols - 0.5) * hop) / p.rate;
-  const double bin = p.rate / plan.nfft / 1000;
-  im.y0 = -0.5 * bin;
-  im.y1 = (im.rows - 0.5) * bin;
-  return im;
+// Short-time spectra of the panel's sound over the time range.
+levelimage sound_spectrogram(const Panel& p, const plotaxis& time) {
+  const stftplan plan = analysis_plan(p.window_ms > 0 ? p.window_ms : 25, p.rate);
+  return soundspectrogram(plan, p.values[0], p.rate, p.hop_ms, time.min, time.max);
 }
 
 // The envelopes of the frames of cepstra over the time range, one column a frame (or fewer).
-LevelImage cepstral_spectrogram(const Panel& p, const Axis& time) {
-  const size_t frames = cepstral_frames(p, 0);
-  const double step = p.lframe / p.rate;
-  const double v0 = std::max(time.min, -0.5 * step), v1 = std::min(time.max, p.end + 0.5 * step);
-  LevelImage im;
-  if (!(v1 > v0)) return im;
-  im.cols = static_cast<int>(std::min<double>(kMaxImageColumns, std::ceil((v1 - v0) / step)));
-  im.rows = kEnvelopePoints;
-  im.db.resize(static_cast<size_t>(im.cols) * im.rows);
-  for (int c = 0; c < im.cols; ++c) {
-    const double t = v0 + (c + 0.5) * (v1 - v0) / im.cols;
-    const size_t k = std::min(frames - 1, static_cast<size_t>(std::max(0.0, std::floor(t / step + 0.5))));
-    const std::vector<double> db = frame_envelope(p, 0, k);
-    std::copy(db.begin(), db.end(), im.db.begin() + static_cast<size_t>(c) * im.rows);
-  }
-  im.x0 = v0;
-  im.x1 = v1;
-  const double half = 0.25 * p.rate / (kEnvelopePoints - 1) / 1000;
-  im.y0 = -half;
-  im.y1 = p.rate / 2000 + half;
-  return im;
-}
-
-// The top of the levels: the loudest finite cell.
-double loudest(const LevelImage& im) {
-  double top = -INFINITY;
-  for (float v : im.db)
-    if (std::isfinite(v)) top = std::max<double>(top, v);
-  return std::isfinite(top) ? top : 0.0;
+levelimage cepstral_spectrogram(const Panel& p, const plotaxis& time) {
+  return cepstralspectrogram(cepstra_of(p, 0), cepstral_frames(p, 0), time.min, time.max);
 }
 
 // Builds the figure panels ----------------------------------------------------------------
@@ -673,42 +549,42 @@ double loudest(const LevelImage& im) {
 // the +-1 full scale.
 const char* const kLevelName = "Power density (dB re FS\u00b2/Hz)";
 
-void add_labels(const Panel& p, FigurePanel* f) {
+void add_labels(const Panel& p, figurepanel* f) {
   for (size_t i = 0; i < p.labels.size(); ++i) f->curves[i].label = p.labels[i];
 }
 
 // The contours against time; in a picture the values keep clear of the frame, in a graph
 // description the scale ends at the ticks around them as it always has.
-FigurePanel f0_panel(const Panel& p, const Axis& time, bool picture) {
-  FigurePanel f;
-  for (const std::vector<double>& v : p.values) f.curves.push_back(f0_curve(v, p.rate, p.lframe, p.hz));
+figurepanel f0_panel(const Panel& p, const plotaxis& time, bool picture) {
+  figurepanel f;
+  for (const std::vector<double>& v : p.values) f.curves.push_back(f0curve(v, p.rate, p.lframe, p.hz));
   add_labels(p, &f);
   double lo, hi;
-  if (!curves_range(f.curves, &lo, &hi)) {
+  if (!curvesrange(f.curves, &lo, &hi)) {
     for (const std::string& file : p.files) warn("'" + file + "' holds no voiced frames");
     lo = 50.0, hi = 400.0;
   }
   f.x = time;
-  f.y = picture ? contour_axis(lo, hi) : nice_axis(lo, hi, true);
+  f.y = picture ? contouraxis(lo, hi) : niceaxis(lo, hi, true);
   f.yname = "F0 (Hz)";
   return f;
 }
 
-FigurePanel wave_panel(const Panel& p, const Axis& time) {
-  FigurePanel f;
-  f.curves.push_back(wave_curve(p.values[0], p.rate, time.min, time.max));
+figurepanel wave_panel(const Panel& p, const plotaxis& time) {
+  figurepanel f;
+  f.curves.push_back(wavecurve(p.values[0], p.rate, time.min, time.max));
   double lo, hi;
-  finite_range(f.curves[0].ys, &lo, &hi);
+  finiterange(f.curves[0].ys, &lo, &hi);
   const double peak = std::isfinite(lo) ? std::max({std::fabs(lo), std::fabs(hi), 1.0 / 32768}) : 1.0;
   f.x = time;
-  f.y = nice_axis(-peak, peak, true);
+  f.y = niceaxis(-peak, peak, true);
   f.yname = "Amplitude";
   f.thin = true;
   return f;
 }
 
 // The short-time spectrum of the sound file behind an envelope, at the frame's time.
-Curve frame_spectrum(const Panel& p, const std::string& file) {
+plotcurve frame_spectrum(const Panel& p, const std::string& file) {
   double rate = 0;
   const std::vector<double> x = read_sound(file, &rate);
   const double t = p.frame * p.lframe / p.rate;
@@ -717,25 +593,25 @@ Curve frame_spectrum(const Panel& p, const std::string& file) {
     fail("Frame " + std::to_string(p.frame) + " (" + plain_number(t) + " s) is beyond the end of '" + file +
          "'");
   const double window_ms = p.window_ms > 0 ? p.window_ms : 40;
-  const StftPlan plan = analysis_plan(window_ms, rate);
+  const stftplan plan = analysis_plan(window_ms, rate);
   std::vector<double> work(plan.nfft);
-  Curve c;
+  plotcurve c;
   c.label = "short-time spectrum (" + plain_number(window_ms) + " ms Hann)";
   c.ys.resize(plan.nfft / 2 + 1);
-  frame_spectrum_db(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
+  framespectrumdb(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
   for (size_t k = 0; k < c.ys.size(); ++k) c.xs.push_back(k * rate / plan.nfft / 1000);
   return c;
 }
 
-FigurePanel envelope_panel(const Panel& p) {
-  FigurePanel f;
+figurepanel envelope_panel(const Panel& p) {
+  figurepanel f;
   for (size_t i = 0; i < p.values.size(); ++i) {
     const size_t frames = cepstral_frames(p, i);
     if (static_cast<size_t>(p.frame) >= frames)
       fail("Frame " + std::to_string(p.frame) + " is beyond the " + std::to_string(frames) + " frames of '" +
            p.files[i] + "'");
-    Curve c;
-    c.ys = frame_envelope(p, i, static_cast<size_t>(p.frame));
+    plotcurve c;
+    c.ys = frameenvelope(cepstra_of(p, i), static_cast<size_t>(p.frame));
     if (std::none_of(c.ys.begin(), c.ys.end(), [](double v) { return std::isfinite(v); }))
       fail("Frame " + std::to_string(p.frame) + " of '" + p.files[i] + "' holds no finite values");
     for (int k = 0; k < kEnvelopePoints; ++k) c.xs.push_back(p.rate / 2000 * k / (kEnvelopePoints - 1));
@@ -743,37 +619,37 @@ FigurePanel envelope_panel(const Panel& p) {
   }
   add_labels(p, &f);
   double lo, hi;
-  curves_range(f.curves, &lo, &hi);
+  curvesrange(f.curves, &lo, &hi);
   if (!p.spectrum.empty()) {
     // Beside the spectrum's entry in the legend, every envelope has one.
     for (size_t i = p.labels.size(); i < f.curves.size(); ++i)
       f.curves[i].label = f.curves.size() == 1 ? "envelope" : p.files[i];
     f.behind.push_back(frame_spectrum(p, p.spectrum));
     double slo, shi;
-    if (finite_range(f.behind[0].ys, &slo, &shi)) {
+    if (finiterange(f.behind[0].ys, &slo, &shi)) {
       hi = std::max(hi, shi);
       lo = std::max(lo - 20, hi - 100);  // the spectrum's deep notches are cut, not the envelope
     }
   }
-  f.x = nice_axis(0.0, top_frequency(p) / 1000, false);
-  f.y = nice_axis(lo, hi, true);
+  f.x = niceaxis(0.0, top_frequency(p) / 1000, false);
+  f.y = niceaxis(lo, hi, true);
   f.xname = "Frequency (kHz)";
   f.yname = kLevelName;
   return f;
 }
 
-FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
-  FigurePanel f;
+figurepanel spectrogram_panel(const Panel& p, const plotaxis& time) {
+  figurepanel f;
   f.x = time;
-  f.y = nice_axis(0.0, top_frequency(p) / 1000, false);
+  f.y = niceaxis(0.0, top_frequency(p) / 1000, false);
   f.yname = "Frequency (kHz)";
   f.grid = false;
-  f.has_image = true;
+  f.hasimage = true;
   f.image = p.sound ? sound_spectrogram(p, time) : cepstral_spectrogram(p, time);
   f.image.top = std::ceil(loudest(f.image));
   f.image.range = p.range;
   f.image.grey = p.grey;
-  f.image.bar_name = kLevelName;
+  f.image.barname = kLevelName;
   if (!p.f0file.empty()) {
     double rate = p.fs > 0 ? p.fs : p.rate;
     long lframe = p.lframe > 0 ? p.lframe : default_lframe(rate);
@@ -783,18 +659,18 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
       rate = r.fs;
       lframe = r.lframe;
     }
-    f.has_overlay = true;
-    f.overlay = f0_curve(read_stream(p.f0file), rate, lframe, p.hz);
+    f.hasoverlay = true;
+    f.overlay = f0curve(read_stream(p.f0file), rate, lframe, p.hz);
     f.overlay.label = p.labels.empty() ? "" : p.labels[0];
-    f.overlay_own_axis = p.f0_right;
+    f.overlayownaxis = p.f0_right;
     double lo, hi;
-    if (!finite_range(f.overlay.ys, &lo, &hi)) {
+    if (!finiterange(f.overlay.ys, &lo, &hi)) {
       warn("'" + p.f0file + "' holds no voiced frames");
       lo = 50.0, hi = 400.0;
     }
     if (p.f0_right) {
-      f.overlay_axis = contour_axis(lo, hi);
-      f.overlay_name = "F0 (Hz)";
+      f.overlayaxis = contouraxis(lo, hi);
+      f.overlayname = "F0 (Hz)";
     } else {
       for (double& y : f.overlay.ys) y /= 1000;  // on the kHz axis
     }
@@ -802,8 +678,8 @@ FigurePanel spectrogram_panel(const Panel& p, const Axis& time) {
   return f;
 }
 
-FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel, bool picture) {
-  FigurePanel f;
+figurepanel figure_panel(const Panel& p, const plotaxis& time, bool last_time_panel, bool picture) {
+  figurepanel f;
   switch (p.kind) {
     case Kind::F0:
       f = f0_panel(p, time, picture);
@@ -829,18 +705,18 @@ FigurePanel figure_panel(const Panel& p, const Axis& time, bool last_time_panel,
 
 // The one panel as a graph description on standard output, with a warning for each feature
 // the description cannot carry.
-void write_description(const Settings& s, const FigurePanel& f) {
+void write_description(const Settings& s, const figurepanel& f) {
   for (const std::string& o : s.figure_options)
     warn("the graph description has no page; '" + o + "' is left out");
   const size_t n = f.curves.size() + f.behind.size();
-  if (std::any_of(f.curves.begin(), f.curves.end(), [](const Curve& c) { return !c.label.empty(); }))
+  if (std::any_of(f.curves.begin(), f.curves.end(), [](const plotcurve& c) { return !c.label.empty(); }))
     warn("the graph description has no legend; the labels are left out (draw with -o)");
   else if (n > 1)
     warn("the graph description draws its " + std::to_string(n) + " curves alike (draw with -o for colours)");
-  std::vector<Curve> curves = f.behind;
+  std::vector<plotcurve> curves = f.behind;
   curves.insert(curves.end(), f.curves.begin(), f.curves.end());
-  PanelText t = {f.title, f.xname, f.yname};
-  std::fputs(describe_panel(f.x, f.y, curves, t, f.grid, GraphFrame()).c_str(), stdout);
+  paneltext t = {f.title, f.xname, f.yname};
+  std::fputs(describepanel(f.x, f.y, curves, t, f.grid, graphframe()).c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("Cannot write the graph description");
 }
 
@@ -854,43 +730,43 @@ void page_extent(const Settings& s, size_t panels, double* width, double* height
   const double px = s.pixels ? w : std::round(w * s.dpi), py = s.pixels ? h : std::round(h * s.dpi);
   const std::string page = "A page of " + std::to_string(static_cast<long>(px)) + " x " +
                            std::to_string(static_cast<long>(py)) + " pixels";
-  if (picture_type(s.output) == PictureType::Png && px * py > kMaxPixels)
+  if (picturetype(s.output) == picturekind::png && px * py > kMaxPixels)
     fail(page + " is beyond the limit of 100 megapixels (reduce --size or --dpi)");
-  if (picture_type(s.output) == PictureType::Png && std::max(px, py) > kMaxSide)
+  if (picturetype(s.output) == picturekind::png && std::max(px, py) > kMaxSide)
     fail(page + " is beyond the limit of " + std::to_string(kMaxSide) +
          " pixels a side (reduce --size or --dpi)");
   *pw = static_cast<int>(px);
   *ph = static_cast<int>(py);
 }
 
-void write_picture(const Settings& s, const Figure& fig) {
+void write_picture(const Settings& s, const figurepage& fig) {
   double width, height;
   int pw, ph;
   page_extent(s, fig.panels.size(), &width, &height, &pw, &ph);
-  const bool png = picture_type(s.output) == PictureType::Png;
+  const bool png = picturetype(s.output) == picturekind::png;
   // Vector pages in whole points (the file's unit), the drawing in points scaled to fill them.
   const int w = png ? pw : std::max(1, static_cast<int>(std::lround(width)));
   const int h = png ? ph : std::max(1, static_cast<int>(std::lround(height)));
   const double scale = png ? static_cast<double>(pw) / width : w / width;
   cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
   cairo_t* measure = cairo_create(scratch);
-  FigureLayout layout;
-  const bool fits = layout_figure(measure, fig, width, height, &layout);
+  figurelayout layout;
+  const bool fits = layoutfigure(measure, fig, width, height, &layout);
   cairo_destroy(measure);
   cairo_surface_destroy(scratch);
   if (!fits)
     fail("A page of " + plain_number(width / 72) + " x " + plain_number(height / 72) +
          " inches is too small for " + std::to_string(fig.panels.size()) +
-         (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.font_pt) +
+         (fig.panels.size() == 1 ? " panel" : " panels") + " at " + plain_number(fig.fontpt) +
          " pt (enlarge --size or lower --fontsize)");
   // The picture file is closed (its temporary removed on failure) before fail() ends the program.
   std::string error;
   {
-    PictureFile file(s.output, picture_type(s.output), w, h);
+    picturefile file(s.output, picturetype(s.output), w, h);
     if (file.ok()) {
       cairo_t* cr = cairo_create(file.surface());
       cairo_scale(cr, scale, png ? static_cast<double>(ph) / height : h / height);
-      draw_figure(cr, fig, layout, width, height);
+      drawfigure(cr, fig, layout, width, height);
       const cairo_status_t status = cairo_status(cr);
       cairo_destroy(cr);
       if (status != CAIRO_STATUS_SUCCESS) error = cairo_status_to_string(status);
@@ -930,10 +806,10 @@ int main(int argc, char** argv) {
   check_rates(s.panels);
   const double t0 = std::isnan(s.from) ? 0.0 : s.from, t1 = std::isnan(s.to) ? end : s.to;
   if (last_time_panel >= 0 && !(t1 > t0)) fail("The time range is empty");
-  const Axis time = nice_axis(t0, t1, false);
-  Figure fig;
+  const plotaxis time = niceaxis(t0, t1, false);
+  figurepage fig;
   fig.title = s.title;
-  fig.font_pt = s.font_pt;
+  fig.fontpt = s.fontpt;
   for (size_t i = 0; i < s.panels.size(); ++i)
     fig.panels.push_back(
         figure_panel(s.panels[i], time, static_cast<int>(i) == last_time_panel, s.output != nullptr));

@@ -120,7 +120,11 @@ TEST_F(Velkplot, HelpPrintsTheUsage) {
   const RunResult r = velkplot({"-h"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err.rfind("\n velkplot - figures of speech parameter streams\n\n  usage:\n", 0), 0u) << r.err;
-  EXPECT_NE(r.err.find(" ZEVK: version 3.11\n CVS Info: $Id$\n"), std::string::npos);
+  // The usage text is velkplot's own and ends with its last option, not another program's banner.
+  const std::string last = "       -h               : print this message \n";
+  ASSERT_GE(r.err.size(), last.size());
+  EXPECT_EQ(r.err.compare(r.err.size() - last.size(), last.size(), last), 0) << r.err;
+  EXPECT_EQ(r.err.find("ZEVK"), std::string::npos) << r.err;
   EXPECT_EQ(velkplot({}).status, 1);
   const RunResult bad = velkplot({"-x"});
   EXPECT_EQ(bad.status, 1);

@@ -1,9 +1,0 @@
-// Colour maps of levels: a perceptually ordered one from dark violet through blue and green to
-// yellow (close to the viridis map), and grey from white to black.
-#ifndef VELKPLOT_COLOURMAP_H
-#define VELKPLOT_COLOURMAP_H
-
-// Red, green and blue (0..1) of the level t in 0..1 (0 the quietest; outside, the nearest end).
-void level_rgb(double t, bool grey, double rgb[3]);
-
-#endif
