@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "constants.h"
 #include "lpcframes.h"
 
 namespace velk {
@@ -72,7 +73,7 @@ bool epochtracker::computefeatures() {
 }
 
 void epochtracker::highpass() {
-  const double k = std::tan(M_PI * kHighpassHz / sample_rate_);
+  const double k = std::tan(kPi * kHighpassHz / sample_rate_);
   const double norm = 1.0 / (1.0 + M_SQRT2 * k + k * k);
   const double b[3] = {norm, -2.0 * norm, norm};
   const double a[2] = {2.0 * (k * k - 1.0) * norm, (1.0 - M_SQRT2 * k + k * k) * norm};

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "constants.h"
+
 namespace velk {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 void makehann(std::vector<float>* w, int n) {
   if ((int)w->size() == n) return;
   w->resize(n);
-  const double arg = 6.283185307179586 / n;
+  const double arg = 2.0 * kPi / n;
   for (int i = 0; i < n; i++) (*w)[i] = (float)(0.5 - 0.5 * cos((i + 0.5) * arg));
 }
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "constants.h"
+
 namespace velk {
 
 namespace {
@@ -27,7 +29,7 @@ double uniformopenbelow(uint64_t* seed) {
 double nrandom(uint64_t* seed) {
   const double u1 = uniformopenbelow(seed);
   const double u2 = uniformopenbelow(seed);
-  return sqrt(-2.0 * log(u1)) * cos(6.283185307179586 * u2);
+  return sqrt(-2.0 * log(u1)) * cos(2.0 * kPi * u2);
 }
 
 }  // namespace velk

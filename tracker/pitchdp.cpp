@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "constants.h"
 #include "fgetmem.h"
 #include "lpcprims.h"
 #include "nrandom.h"
@@ -78,10 +79,9 @@ void freeframe(Frame* f) {
 std::vector<float> lc_lin_fir(double fc, int taps) {
   const int n = (taps + 1) / 2;
   std::vector<float> b(n);
-  const double pi = 3.141592653589793;
   b[0] = (float)(2.0 * fc);
-  for (int m = 1; m < n; m++) b[m] = (float)(sin(2.0 * pi * fc * m) / (pi * m));
-  for (int m = 0; m < n; m++) b[n - 1 - m] *= (float)(0.5 - 0.5 * cos(2.0 * pi / taps * (m + 0.5)));
+  for (int m = 1; m < n; m++) b[m] = (float)(sin(2.0 * kPi * fc * m) / (kPi * m));
+  for (int m = 0; m < n; m++) b[n - 1 - m] *= (float)(0.5 - 0.5 * cos(2.0 * kPi / taps * (m + 0.5)));
   return b;
 }
 
@@ -628,14 +628,11 @@ void fillparams(F0_params* par, double sample_freq, int frame_shift, double minF
   par->trans_spec = 0.5f;
   par->voice_bias = (float)voice_bias;
   par->double_cost = 0.35f;
-  par->mean_f0 = 200.0f;
-  par->mean_f0_weight = 0.0f;
   par->min_f0 = (float)minF0;
   par->max_f0 = (float)maxF0;
   par->frame_step = framestepof(frame_shift, sample_freq);
   par->wind_dur = kCorrelationWindow;
   par->n_cands = 20;
-  par->conditioning = 0;
 }
 
 // Samples of end padding: enough frames to flush the last analysis windows.

@@ -17,22 +17,19 @@
 namespace velk {
 
 typedef struct f0_params {
-  float cand_thresh;     // a peak is a candidate only above this fraction of the frame maximum
-  float lag_weight;      // penalty for long lags in the local cost
-  float freq_weight;     // weight of the log-frequency jump between voiced frames
-  float trans_cost;      // fixed cost of a voicing change
-  float trans_amp;       // weight of the energy ratio in a voicing change
-  float trans_spec;      // weight of the spectral change in a voicing change
-  float voice_bias;      // bias added to the unvoiced local cost
-  float double_cost;     // cost of an octave jump
-  float mean_f0;         // not used by the tracker
-  float mean_f0_weight;  // not used by the tracker
-  float min_f0;          // lowest F0 searched, Hz
-  float max_f0;          // highest F0 searched, Hz
-  float frame_step;      // frame interval, seconds
-  float wind_dur;        // correlation window length, seconds
-  int n_cands;           // candidates per frame, the unvoiced one included
-  int conditioning;      // not used by the tracker
+  float cand_thresh;  // a peak is a candidate only above this fraction of the frame maximum
+  float lag_weight;   // penalty for long lags in the local cost
+  float freq_weight;  // weight of the log-frequency jump between voiced frames
+  float trans_cost;   // fixed cost of a voicing change
+  float trans_amp;    // weight of the energy ratio in a voicing change
+  float trans_spec;   // weight of the spectral change in a voicing change
+  float voice_bias;   // bias added to the unvoiced local cost
+  float double_cost;  // cost of an octave jump
+  float min_f0;       // lowest F0 searched, Hz
+  float max_f0;       // highest F0 searched, Hz
+  float frame_step;   // frame interval, seconds
+  float wind_dur;     // correlation window length, seconds
+  int n_cands;        // candidates per frame, the unvoiced one included
 } F0_params;
 
 typedef struct cross_rec {

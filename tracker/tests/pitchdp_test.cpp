@@ -34,7 +34,6 @@ F0_params defaultparams(double fs, int shift) {
   p.trans_spec = 0.5f;
   p.voice_bias = 0.0f;
   p.double_cost = 0.35f;
-  p.mean_f0 = 200.0f;
   p.min_f0 = 60.0f;
   p.max_f0 = 400.0f;
   p.frame_step = (float)(shift / fs);
