@@ -46,31 +46,26 @@ int eround(double x) {
 
 // ---- Frame ring ----
 
-Frame* alloc_frame(int nlag, int ncands) {
-  Frame* f = new Frame;
-  f->cp = new Cross{0.0f, 0.0f, 0, 0, new float[nlag]()};
-  f->dp = new Dprec{0,
-                    new short[ncands](),
-                    new float[ncands](),
-                    new float[ncands](),
-                    new short[ncands](),
-                    new float[ncands]()};
-  f->rms = 0.0f;
-  f->next = f->prev = nullptr;
-  return f;
-}
+// One frame of the ring with the arrays its records point into, all of them zeroed.
+struct framestore {
+  framestore(int nlag, int ncands)
+      : correl(nlag), locs(ncands), pvals(ncands), mpvals(ncands), prept(ncands), dpvals(ncands) {
+    cross = Cross{0.0f, 0.0f, 0, 0, correl.data()};
+    dprec = Dprec{0, locs.data(), pvals.data(), mpvals.data(), prept.data(), dpvals.data()};
+    frame = Frame{&cross, &dprec, 0.0f, nullptr, nullptr};
+  }
+  framestore(const framestore&) = delete;
+  framestore& operator=(const framestore&) = delete;
 
-void freeframe(Frame* f) {
-  delete[] f->cp->correl;
-  delete f->cp;
-  delete[] f->dp->locs;
-  delete[] f->dp->pvals;
-  delete[] f->dp->mpvals;
-  delete[] f->dp->prept;
-  delete[] f->dp->dpvals;
-  delete f->dp;
-  delete f;
-}
+  std::vector<float> correl;
+  std::vector<short> locs;
+  std::vector<float> pvals, mpvals;
+  std::vector<short> prept;
+  std::vector<float> dpvals;
+  Cross cross;
+  Dprec dprec;
+  Frame frame;
+};
 
 // ---- Decimation ----
 
@@ -138,7 +133,6 @@ bool allequal(const int* v, int n) {
 // change that state; the public entries below make, drive and release it.
 struct dpmem {
   dpmem(int debug, FILE* to) : debug_level(debug), trace(to) {}
-  ~dpmem() { freering(); }
   dpmem(const dpmem&) = delete;
   dpmem& operator=(const dpmem&) = delete;
 
@@ -153,7 +147,8 @@ struct dpmem {
   // Peak lists of the candidate search.
   std::vector<float> peaks;
   std::vector<int> locs;
-  // Frame ring and decision bookkeeping.
+  // Frame ring and decision bookkeeping; frames holds every frame of the ring.
+  std::vector<std::unique_ptr<framestore>> frames;
   Frame* headF = nullptr;
   Frame* tailF = nullptr;
   Frame* cmpthF = nullptr;
@@ -187,6 +182,12 @@ struct dpmem {
     va_end(args);
   }
 
+  // Makes one frame with all its arrays, owned by the record.
+  Frame* alloc_frame(int nlag, int ncands) {
+    frames.push_back(std::make_unique<framestore>(nlag, ncands));
+    return &frames.back()->frame;
+  }
+
   // Links n new frames after `after`, the last one pointing on to `before`.
   void insertframes(Frame* after, Frame* before, int n, int ncands) {
     Frame* last = after;
@@ -198,18 +199,6 @@ struct dpmem {
     }
     last->next = before;
     before->prev = last;
-  }
-
-  void freering(void) {
-    if (!headF) return;
-    Frame* f = headF->next;
-    headF->next = nullptr;
-    while (f) {
-      Frame* next = f->next;
-      freeframe(f);
-      f = next;
-    }
-    headF = tailF = cmpthF = nullptr;
   }
 
   // Makes room for more frames between headF and tailF; -1 when the ring may not grow again
@@ -733,7 +722,7 @@ dpmem* init_dp_f0(double freq, const F0_params* par, long* buffsize, long* sdste
   *buffsize = t->pad + (long)nframes * t->step;
   *sdstep = (long)nframes * t->step;
 
-  t->headF = t->tailF = alloc_frame(t->nlags, par->n_cands);
+  t->headF = t->tailF = t->alloc_frame(t->nlags, par->n_cands);
   t->headF->next = t->headF->prev = t->headF;
   t->insertframes(t->headF, t->headF, t->size_cir_buffer - 1, par->n_cands);
   t->pcands.assign(par->n_cands, 0);
