@@ -201,17 +201,17 @@ bool epochtracker::trackepochs() {
   const double unvoiced_rate = kUnvoicedScale * unvoiced_cost_ / unit;
   const int unvoiced_hop = (int)std::ceil(unit);
   const int reach = std::max(unvoiced_hop, max_period_);
-  // Voiced states of node i: links[first_link[i] .. first_link[i + 1]), cheapest first.
+  // Voiced states of node i: links[firstlink[i] .. firstlink[i + 1]), cheapest first.
   std::vector<pathlink> links;
-  std::vector<int> first_link(count + 1, 0);
-  std::vector<double> cost_u(count, kInfinity);
-  std::vector<int> back_u(count, -1);
-  cost_u[0] = 0.0;
-  auto best_voiced = [&](int j) {
-    return first_link[j + 1] > first_link[j] ? links[first_link[j]].cost : kInfinity;
+  std::vector<int> firstlink(count + 1, 0);
+  std::vector<double> costu(count, kInfinity);
+  std::vector<int> backu(count, -1);
+  costu[0] = 0.0;
+  auto bestvoiced = [&](int j) {
+    return firstlink[j + 1] > firstlink[j] ? links[firstlink[j]].cost : kInfinity;
   };
   for (int i = 1; i < count; i++) {
-    first_link[i] = (int)links.size();
+    firstlink[i] = (int)links.size();
     const bool pulse = nodes_[i].strength > 0.0f;
     pathlink onset = {kInfinity, i, -1, 0, 0.0f};
     for (int j = i - 1; j >= 0 && nodes_[i].position - nodes_[j].position <= reach; j--) {
@@ -219,22 +219,22 @@ bool epochtracker::trackepochs() {
       if (dt == 0) continue;
       if (dt <= unvoiced_hop) {
         const double gap = unvoiced_rate * dt;
-        relax(cost_u[j] + gap, unvoicedstate(j), &cost_u[i], &back_u[i]);
-        relax(best_voiced(j) + gap + kVoicingChangeCost, voicedstate(first_link[j]), &cost_u[i], &back_u[i]);
-        if (pulse) relax(cost_u[j] + gap + kVoicingChangeCost, unvoicedstate(j), &onset.cost, &onset.back);
+        relax(costu[j] + gap, unvoicedstate(j), &costu[i], &backu[i]);
+        relax(bestvoiced(j) + gap + kVoicingChangeCost, voicedstate(firstlink[j]), &costu[i], &backu[i]);
+        if (pulse) relax(costu[j] + gap + kVoicingChangeCost, unvoicedstate(j), &onset.cost, &onset.back);
       }
       if (pulse && nodes_[j].strength > 0.0f && dt >= min_period_ && dt <= max_period_ &&
-          first_link[j + 1] > first_link[j]) {
-        const pathlink link = voicedlink(j, i, links, first_link[j], first_link[j + 1]);
+          firstlink[j + 1] > firstlink[j]) {
+        const pathlink link = voicedlink(j, i, links, firstlink[j], firstlink[j + 1]);
         if (link.cost < kInfinity) links.push_back(link);
       }
     }
     if (onset.cost < kInfinity) links.push_back(onset);
-    keepcheapest(&links, first_link[i]);
-    first_link[i + 1] = (int)links.size();
+    keepcheapest(&links, firstlink[i]);
+    firstlink[i + 1] = (int)links.size();
   }
-  if (cost_u[count - 1] == kInfinity) return false;
-  collectepochs(links, back_u);
+  if (costu[count - 1] == kInfinity) return false;
+  collectepochs(links, backu);
   return true;
 }
 
@@ -246,11 +246,11 @@ void epochtracker::keepcheapest(std::vector<pathlink>* links, int first) {
   links->erase(kept, links->end());
 }
 
-void epochtracker::collectepochs(const std::vector<pathlink>& links, const std::vector<int>& back_u) {
+void epochtracker::collectepochs(const std::vector<pathlink>& links, const std::vector<int>& backu) {
   epochs_.clear();
-  for (int state = back_u.back(); state > 0;) {
+  for (int state = backu.back(); state > 0;) {
     if (state % 2 == 0) {
-      state = back_u[state / 2];
+      state = backu[state / 2];
       continue;
     }
     const pathlink& l = links[state / 2];

@@ -97,7 +97,7 @@ class epochtracker {
   // Keeps the cheapest voiced states from index first on, cheapest first.
   static void keepcheapest(std::vector<pathlink>* links, int first);
   // Follows the cheapest path back from the unvoiced state of the last node.
-  void collectepochs(const std::vector<pathlink>& links, const std::vector<int>& back_u);
+  void collectepochs(const std::vector<pathlink>& links, const std::vector<int>& backu);
 
   std::vector<float> signal_;  // high-passed once features are computed
   std::vector<node> nodes_;

@@ -797,7 +797,7 @@ void free_dp_f0(dpmem* t) {
 namespace {
 
 // The tracker's input: the source's samples, dithered, then `padding` samples of dither alone.
-struct PaddedInput {
+struct paddedinput {
   samplesource source;
   uint64_t seed = 1;
   bool dither_source = true;  // false when the source's samples are dithered already
@@ -833,8 +833,8 @@ struct PaddedInput {
 
 // The frames released so far, written to file as soon as they are known to lie inside the
 // input: frame k does when k * frame_shift is below the input length.
-struct TrackWriter {
-  TrackWriter(double freq, int shift, int type, FILE* to)
+struct trackwriter {
+  trackwriter(double freq, int shift, int type, FILE* to)
       : sample_freq(freq), frame_shift(shift), otype(type), file(to) {}
   double sample_freq;
   int frame_shift;
@@ -859,8 +859,8 @@ struct TrackWriter {
 // released frames go to the writer. kTrackBadParameters when the input is too short,
 // kTrackFailed when a block or the input failed (said in report, unless the input's source
 // failed, which its owner reports).
-int trackblocks(dpmem* tracker, PaddedInput* in, long buffsize, long sdstep, double sample_freq,
-                const F0_params* par, TrackWriter* out, trackreport* report) {
+int trackblocks(dpmem* tracker, paddedinput* in, long buffsize, long sdstep, double sample_freq,
+                const F0_params* par, trackwriter* out, trackreport* report) {
   // The first fill reads far enough to tell whether the input is long enough.
   const long needed = (long)((2 * par->frame_step + par->wind_dur) * sample_freq) + 1;
   std::vector<float> window(std::max(buffsize, needed));
@@ -907,7 +907,7 @@ int trackblocks(dpmem* tracker, PaddedInput* in, long buffsize, long sdstep, dou
 }
 
 // The tracker over a padded input: checks, initialisation, blocks, output.
-int trackinput(PaddedInput* in, double sample_freq, int frame_shift, double minF0, double maxF0,
+int trackinput(paddedinput* in, double sample_freq, int frame_shift, double minF0, double maxF0,
                double voice_bias, int otype, FILE* file, trackreport* report) {
   // The parameters are checked before any use: a bad frame shift would
   // otherwise divide by zero in the padding rule.
@@ -924,7 +924,7 @@ int trackinput(PaddedInput* in, double sample_freq, int frame_shift, double minF
     report->say("problem in init_dp_f0().\n");
     return kTrackBadParameters;
   }
-  TrackWriter out(sample_freq, frame_shift, otype, file);
+  trackwriter out(sample_freq, frame_shift, otype, file);
   int status = trackblocks(tracker.get(), in, buffsize, sdstep, sample_freq, &par, &out, report);
   if (status == kTrackBadParameters) return status;
 
@@ -952,14 +952,14 @@ long readlist(void* context, float* dst, long n) {
 
 int raptsource(samplesource source, double sample_freq, int frame_shift, double minF0, double maxF0,
                double voice_bias, int otype, trackreport* report, FILE* out) {
-  PaddedInput in;
+  paddedinput in;
   in.source = source;
   return trackinput(&in, sample_freq, frame_shift, minF0, maxF0, voice_bias, otype, out, report);
 }
 
 int rapt(float_list* input, int length, double sample_freq, int frame_shift, double minF0, double maxF0,
          double voice_bias, int otype, trackreport* report) {
-  PaddedInput in;
+  paddedinput in;
   // The list is dithered in place, then read as it stands.
   for (float_list* p = input; p; p = p->next) p->f += (float)(50.0 * nrandom(&in.seed));
   float_list* at = input;

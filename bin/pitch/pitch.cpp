@@ -45,7 +45,7 @@ struct pitchoptions {
 // option that tunes its voicing decisions.
 struct trackerchoice {
   int id;
-  int (*check_params)(double sample_freq, int frame_shift, double min_f0, double max_f0, trackreport* report);
+  int (*checkparams)(double sample_freq, int frame_shift, double min_f0, double max_f0, trackreport* report);
   double pitchoptions::*tuning;
 };
 
@@ -286,7 +286,7 @@ int runtracker(const pitchoptions& o, const trackerchoice& algorithm, samplesour
 // read; refused settings end the command with their messages and the usage text.
 void checksettings(const pitchoptions& o, const trackerchoice& algorithm, double sample_freq) {
   trackreport report;
-  if (algorithm.check_params(sample_freq, o.frame_shift, o.min_f0, o.max_f0, &report)) {
+  if (algorithm.checkparams(sample_freq, o.frame_shift, o.min_f0, o.max_f0, &report)) {
     report.write(stderr);
     usage(1);
   }
