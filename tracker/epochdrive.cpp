@@ -43,7 +43,7 @@ int checkbrindelparams(double samplerate, int frame_shift, double min, double ma
 std::unique_ptr<frametrack> makef0output(epochtracker& et, float resample_interval,
                                          std::unique_ptr<frametrack>* cor) {
   std::vector<float> f0, corr;
-  if (!et.resampleandreturnresults(resample_interval, &f0, &corr)) return nullptr;
+  if (et.resampleandreturnresults(resample_interval, &f0, &corr) != 0) return nullptr;
   auto f0_track = std::make_unique<frametrack>();
   auto corr_track = std::make_unique<frametrack>();
   f0_track->resize((int)f0.size(), 1);
@@ -64,16 +64,16 @@ std::unique_ptr<frametrack> makef0output(epochtracker& et, float resample_interv
   return f0_track;
 }
 
-bool computeepochsandf0(epochtracker& et, float /*unvoiced_pulse_interval*/, float external_frame_interval,
-                        std::unique_ptr<frametrack>* /*pm*/, std::unique_ptr<frametrack>* f0,
-                        std::unique_ptr<frametrack>* corr, trackreport* report) {
-  if (!et.computefeatures()) return false;
-  if (!et.trackepochs()) {
+int computeepochsandf0(epochtracker& et, float /*unvoiced_pulse_interval*/, float external_frame_interval,
+                       std::unique_ptr<frametrack>* /*pm*/, std::unique_ptr<frametrack>* f0,
+                       std::unique_ptr<frametrack>* corr, trackreport* report) {
+  if (et.computefeatures() != 0) return -1;
+  if (et.trackepochs() != 0) {
     report->say("Problems in TrackEpochs\n");
-    return false;
+    return -1;
   }
   *f0 = makef0output(et, external_frame_interval, corr);
-  return true;
+  return 0;
 }
 
 namespace {
@@ -107,13 +107,13 @@ int brindelsamples(const float* x, long length, double samplerate, int frame_shi
   const std::vector<int16_t> waveforms = samplestoint16(x, length);
   epochtracker et;
   et.setunvoicedcost((float)threshold);
-  if (!et.init(waveforms.data(), (int)length, (float)samplerate, (float)min, (float)max, true, false)) {
+  if (et.init(waveforms.data(), (int)length, (float)samplerate, (float)min, (float)max, true, false) != 0) {
     report->say("Failed to initialize variables\n");
     return kTrackFailed;
   }
   const float external_frame_interval = (float)(frame_shift / samplerate);
   std::unique_ptr<frametrack> pm, f0, corr;
-  if (!computeepochsandf0(et, 0.01f, external_frame_interval, &pm, &f0, &corr, report)) {
+  if (computeepochsandf0(et, 0.01f, external_frame_interval, &pm, &f0, &corr, report) != 0) {
     report->say("Failed to compute epochs\n");
     return kTrackFailed;
   }

@@ -58,11 +58,11 @@ std::vector<int16_t> samplestoint16(const float* x, long length);
 std::vector<int16_t> listtosamples(const float_list* input, int length);
 
 // Computes the features and the epochs, then the F0 and correlation tracks at
-// external_frame_interval seconds. The pitch-mark track is not produced. False
+// external_frame_interval seconds. The pitch-mark track is not produced. 0, or -1
 // when the features or the epochs cannot be had (the latter said in report).
-bool computeepochsandf0(epochtracker& et, float unvoiced_pulse_interval, float external_frame_interval,
-                        std::unique_ptr<frametrack>* pm, std::unique_ptr<frametrack>* f0,
-                        std::unique_ptr<frametrack>* corr, trackreport* report);
+int computeepochsandf0(epochtracker& et, float unvoiced_pulse_interval, float external_frame_interval,
+                       std::unique_ptr<frametrack>* pm, std::unique_ptr<frametrack>* f0,
+                       std::unique_ptr<frametrack>* corr, trackreport* report);
 
 // The F0 track (F0 in Hz, -1 when unvoiced) at resample_interval seconds, and
 // the correlation track through cor; absent when resampling fails.

@@ -49,11 +49,11 @@ int argmax(const std::vector<float>& x, int lo, int hi) {
 
 }  // namespace
 
-bool epochtracker::init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
-                        bool do_highpass, bool do_hilbert) {
+int epochtracker::init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
+                       bool do_highpass, bool do_hilbert) {
   if (samples == nullptr || n <= 0 || do_hilbert || !(sample_rate > 0.0f) || !(min_f0 > 0.0f) ||
       !(max_f0 > min_f0) || !(max_f0 < sample_rate / 2.0f))
-    return false;
+    return -1;
   signal_.assign(samples, samples + n);
   sample_rate_ = sample_rate;
   min_period_ = std::max(2, (int)std::floor(sample_rate / max_f0));
@@ -61,15 +61,15 @@ bool epochtracker::init(const int16_t* samples, int n, float sample_rate, float 
   highpass_pending_ = do_highpass;
   nodes_.clear();
   epochs_.clear();
-  return true;
+  return 0;
 }
 
-bool epochtracker::computefeatures() {
-  if (signal_.empty()) return false;
+int epochtracker::computefeatures() {
+  if (signal_.empty()) return -1;
   if (highpass_pending_) highpass();
   highpass_pending_ = false;
   findcandidates(lpcresidual());
-  return true;
+  return 0;
 }
 
 void epochtracker::highpass() {
@@ -194,9 +194,9 @@ epochtracker::pathlink epochtracker::voicedlink(int j, int i, const std::vector<
   return link;
 }
 
-bool epochtracker::trackepochs() {
+int epochtracker::trackepochs() {
   const int count = (int)nodes_.size();
-  if (count == 0) return false;
+  if (count == 0) return -1;
   const double unit = kStepSec * sample_rate_;  // samples per cost unit
   const double unvoiced_rate = kUnvoicedScale * unvoiced_cost_ / unit;
   const int unvoiced_hop = (int)std::ceil(unit);
@@ -233,9 +233,9 @@ bool epochtracker::trackepochs() {
     keepcheapest(&links, firstlink[i]);
     firstlink[i + 1] = (int)links.size();
   }
-  if (costu[count - 1] == kInfinity) return false;
+  if (costu[count - 1] == kInfinity) return -1;
   collectepochs(links, backu);
-  return true;
+  return 0;
 }
 
 void epochtracker::keepcheapest(std::vector<pathlink>* links, int first) {
@@ -260,23 +260,23 @@ void epochtracker::collectepochs(const std::vector<pathlink>& links, const std::
   std::reverse(epochs_.begin(), epochs_.end());
 }
 
-bool epochtracker::writediagnostics(const std::string& name) const {
-  if (name.empty()) return true;
+int epochtracker::writediagnostics(const std::string& name) const {
+  if (name.empty()) return 0;
   FILE* fp = fopen(name.c_str(), "w");
-  if (fp == nullptr) return false;
+  if (fp == nullptr) return -1;
   for (const epoch& e : epochs_) fprintf(fp, "%d %d %.4f\n", e.position, e.period, e.ncc);
   const bool written = !ferror(fp);
-  return fclose(fp) == 0 && written;
+  return fclose(fp) == 0 && written ? 0 : -1;
 }
 
-bool epochtracker::resampleandreturnresults(float interval, std::vector<float>* f0,
-                                            std::vector<float>* corr) const {
-  if (!(interval > 0.0f) || signal_.empty()) return false;
+int epochtracker::resampleandreturnresults(float interval, std::vector<float>* f0,
+                                           std::vector<float>* corr) const {
+  if (!(interval > 0.0f) || signal_.empty()) return -1;
   // A step within rounding of a whole number of samples is that number.
   double step = (double)interval * sample_rate_;
   if (std::fabs(step - std::round(step)) < 1e-4 * step) step = std::round(step);
   const double frames = std::ceil(signal_.size() / step);
-  if (frames > std::numeric_limits<int>::max()) return false;
+  if (frames > std::numeric_limits<int>::max()) return -1;
   f0->assign((size_t)frames, 0.0f);
   corr->assign((size_t)frames, 0.0f);
   size_t k = 0;  // first epoch after the frame
@@ -287,7 +287,7 @@ bool epochtracker::resampleandreturnresults(float interval, std::vector<float>* 
     (*f0)[i] = sample_rate_ / epochs_[k].period;
     (*corr)[i] = epochs_[k].ncc;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace velk

@@ -47,22 +47,26 @@ class epochtracker {
   // Unvoiced time costs 0.4 cost per 10 ms: higher values favour voicing.
   void setunvoicedcost(float cost) { unvoiced_cost_ = cost; }
 
-  // Takes a copy of the signal. False, keeping nothing, for no samples, a
+  // Each step returns 0 when done, -1 when it cannot be done.
+  //
+  // Takes a copy of the signal. -1, keeping nothing, for no samples, a
   // non-positive rate, an F0 range that is empty, not positive or reaches half
   // the sampling rate, or a request for the Hilbert transform, which this
   // tracker does not offer.
-  bool init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0, bool do_highpass,
-            bool do_hilbert);
-  // High-passes the signal (once), computes the LPC residual and the candidates.
-  bool computefeatures();
-  // Chooses voicing and epochs by dynamic programming.
-  bool trackepochs();
+  int init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0, bool do_highpass,
+           bool do_hilbert);
+  // High-passes the signal (once), computes the LPC residual and the candidates;
+  // -1 before init has taken a signal.
+  int computefeatures();
+  // Chooses voicing and epochs by dynamic programming; -1 when there is no path.
+  int trackepochs();
   // Writes one line "position period ncc" per epoch to the named file; an
-  // empty name writes nothing. False when the file cannot be written.
-  bool writediagnostics(const std::string& name) const;
+  // empty name writes nothing. -1 when the file cannot be written.
+  int writediagnostics(const std::string& name) const;
   // One value per frame of interval seconds, frame i at i * interval, up to the
-  // end of the signal: F0 in Hz (0 when unvoiced) and the correlation.
-  bool resampleandreturnresults(float interval, std::vector<float>* f0, std::vector<float>* corr) const;
+  // end of the signal: F0 in Hz (0 when unvoiced) and the correlation; -1 for
+  // an interval that is not positive or no signal.
+  int resampleandreturnresults(float interval, std::vector<float>* f0, std::vector<float>* corr) const;
 
   const std::vector<epoch>& epochs() const { return epochs_; }
 

@@ -97,9 +97,9 @@ float lpcanalyzer::itakuradistance(int p, float* b, float* c, float* r, float ga
   return sum / gain;
 }
 
-bool lpcanalyzer::computelpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca,
-                             float* ar, float* lpck, float* normerr, float* rms, float preemp) {
-  if (data == nullptr || lpc_ord < 1 || lpc_ord > kMaxOrder || wsize <= 0) return false;
+int lpcanalyzer::computelpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca,
+                            float* ar, float* lpck, float* normerr, float* rms, float preemp) {
+  if (data == nullptr || lpc_ord < 1 || lpc_ord > kMaxOrder || wsize <= 0) return -1;
   std::vector<float> scratch(wsize);
   hannwindow(data, scratch.data(), wsize, preemp);
 
@@ -122,7 +122,7 @@ bool lpcanalyzer::computelpc(int lpc_ord, float noise_floor, int wsize, const fl
   a[0] = 1.0f;
   if (rms) *rms = en / kHannRms;
   if (normerr) *normerr = er;
-  return true;
+  return 0;
 }
 
 }  // namespace velk

@@ -32,10 +32,10 @@ class lpcanalyzer {
   float itakuradistance(int p, float* b, float* c, float* r, float gain);
   // LPC of one frame of wsize samples. Outputs may be absent: lpca (lpc_ord + 1
   // coefficients, lpca[0] = 1), ar (autocorrelation), lpck (reflection
-  // coefficients), normerr, rms. False for absent data, an order outside
+  // coefficients), normerr, rms. 0, or -1 for absent data, an order outside
   // 1 .. kMaxOrder or a frame of no samples.
-  bool computelpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca, float* ar,
-                  float* lpck, float* normerr, float* rms, float preemp);
+  int computelpc(int lpc_ord, float noise_floor, int wsize, const float* data, float* lpca, float* ar,
+                 float* lpck, float* normerr, float* rms, float preemp);
 
  private:
   std::vector<float> energywind_;

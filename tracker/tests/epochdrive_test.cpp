@@ -33,10 +33,10 @@ TEST(EpochDrive, TracksOfTheComputation) {
   x.resize(16000, 0.0f);
   const std::vector<int16_t> s = samplesof(x);
   epochtracker et;
-  ASSERT_TRUE(et.init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false));
+  ASSERT_EQ(et.init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false), 0);
   std::unique_ptr<frametrack> pm, f0, corr;
   trackreport report;
-  ASSERT_TRUE(computeepochsandf0(et, 0.01f, 0.01f, &pm, &f0, &corr, &report));
+  ASSERT_EQ(computeepochsandf0(et, 0.01f, 0.01f, &pm, &f0, &corr, &report), 0);
   EXPECT_TRUE(report.empty());
   EXPECT_EQ(pm, nullptr);
   ASSERT_TRUE(f0 && corr);
@@ -64,14 +64,15 @@ TEST(EpochDrive, FailuresLeaveTheTracksAbsent) {
   epochtracker uninitialised;
   std::unique_ptr<frametrack> pm, f0, corr;
   trackreport report;
-  EXPECT_FALSE(computeepochsandf0(uninitialised, 0.01f, 0.005f, &pm, &f0, &corr, &report));
+  EXPECT_EQ(computeepochsandf0(uninitialised, 0.01f, 0.005f, &pm, &f0, &corr, &report), -1);
   EXPECT_EQ(f0, nullptr);
   EXPECT_TRUE(report.empty());  // no features: the caller says so
 
   const std::vector<int16_t> s(4000, 0);
   epochtracker et;
-  ASSERT_TRUE(et.init(s.data(), 4000, 16000.0f, 60.0f, 400.0f, true, false));
-  ASSERT_TRUE(et.computefeatures() && et.trackepochs());
+  ASSERT_EQ(et.init(s.data(), 4000, 16000.0f, 60.0f, 400.0f, true, false), 0);
+  ASSERT_EQ(et.computefeatures(), 0);
+  ASSERT_EQ(et.trackepochs(), 0);
   auto kept = std::make_unique<frametrack>();
   frametrack* before = kept.get();
   EXPECT_EQ(makef0output(et, -0.005f, &kept), nullptr);
@@ -81,11 +82,12 @@ TEST(EpochDrive, FailuresLeaveTheTracksAbsent) {
 TEST(EpochDrive, DiagnosticsListTheEpochs) {
   const std::vector<int16_t> s = samplesof(voiced_signal(200, 200, 4000, 16000.0));
   epochtracker et;
-  ASSERT_TRUE(et.init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false));
-  ASSERT_TRUE(et.computefeatures() && et.trackepochs());
+  ASSERT_EQ(et.init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false), 0);
+  ASSERT_EQ(et.computefeatures(), 0);
+  ASSERT_EQ(et.trackepochs(), 0);
   char path[] = "/tmp/epochs_XXXXXX";
   close(mkstemp(path));
-  ASSERT_TRUE(et.writediagnostics(path));
+  ASSERT_EQ(et.writediagnostics(path), 0);
   FILE* f = fopen(path, "r");
   ASSERT_NE(f, nullptr);
   int position, period, lines = 0;
@@ -101,8 +103,8 @@ TEST(EpochDrive, DiagnosticsListTheEpochs) {
 
   // An empty name asks for nothing; a file that cannot be made is refused without a word.
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(et.writediagnostics(""));
-  EXPECT_FALSE(et.writediagnostics("/nonexistent-directory/epochs"));
+  EXPECT_EQ(et.writediagnostics(""), 0);
+  EXPECT_EQ(et.writediagnostics("/nonexistent-directory/epochs"), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 

@@ -30,10 +30,10 @@ std::vector<float> track(const std::vector<int16_t>& s, float fs = 16000.0f, epo
   epochtracker local;
   epochtracker& et = out ? *out : local;
   std::vector<float> f0, corr;
-  EXPECT_TRUE(et.init(s.data(), (int)s.size(), fs, 60.0f, 400.0f, true, false));
-  EXPECT_TRUE(et.computefeatures());
-  EXPECT_TRUE(et.trackepochs());
-  EXPECT_TRUE(et.resampleandreturnresults(0.005f, &f0, &corr));
+  EXPECT_EQ(et.init(s.data(), (int)s.size(), fs, 60.0f, 400.0f, true, false), 0);
+  EXPECT_EQ(et.computefeatures(), 0);
+  EXPECT_EQ(et.trackepochs(), 0);
+  EXPECT_EQ(et.resampleandreturnresults(0.005f, &f0, &corr), 0);
   return f0;
 }
 
@@ -99,17 +99,17 @@ TEST(epochtracker, TinyInputsAndRefusals) {
   }
   const std::vector<int16_t> s(1000, 0);
   epochtracker et;
-  EXPECT_FALSE(et.computefeatures());  // nothing to analyse yet
-  EXPECT_FALSE(et.init(s.data(), 0, 16000, 60, 400, true, false));
-  EXPECT_FALSE(et.init(nullptr, 1000, 16000, 60, 400, true, false));
-  EXPECT_FALSE(et.init(s.data(), 1000, 0, 60, 400, true, false));
-  EXPECT_FALSE(et.init(s.data(), 1000, 16000, 400, 60, true, false));
-  EXPECT_FALSE(et.init(s.data(), 1000, 16000, 0, 400, true, false));
-  EXPECT_FALSE(et.init(s.data(), 1000, 16000, 60, 8000, true, false));
-  EXPECT_FALSE(et.init(s.data(), 1000, 16000, 60, 400, true, true));
+  EXPECT_EQ(et.computefeatures(), -1);  // nothing to analyse yet
+  EXPECT_EQ(et.init(s.data(), 0, 16000, 60, 400, true, false), -1);
+  EXPECT_EQ(et.init(nullptr, 1000, 16000, 60, 400, true, false), -1);
+  EXPECT_EQ(et.init(s.data(), 1000, 0, 60, 400, true, false), -1);
+  EXPECT_EQ(et.init(s.data(), 1000, 16000, 400, 60, true, false), -1);
+  EXPECT_EQ(et.init(s.data(), 1000, 16000, 0, 400, true, false), -1);
+  EXPECT_EQ(et.init(s.data(), 1000, 16000, 60, 8000, true, false), -1);
+  EXPECT_EQ(et.init(s.data(), 1000, 16000, 60, 400, true, true), -1);
   std::vector<float> f0, corr;
   track(s, 16000.0f, &et);
-  EXPECT_FALSE(et.resampleandreturnresults(0.0f, &f0, &corr));
+  EXPECT_EQ(et.resampleandreturnresults(0.0f, &f0, &corr), -1);
 }
 
 }  // namespace

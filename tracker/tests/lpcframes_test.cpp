@@ -55,7 +55,7 @@ TEST(lpcanalyzer, RecoversTheAr4PredictorAndSolvesTheNormalEquations) {
   const std::vector<float> x = arprocess(a, n);
   lpcanalyzer lpc;
   float lpca[5], ar[5], lpck[4], normerr = 0.0f, rms = 0.0f;
-  ASSERT_TRUE(lpc.computelpc(4, 0.0f, n, x.data(), lpca, ar, lpck, &normerr, &rms, 0.0f));
+  ASSERT_EQ(lpc.computelpc(4, 0.0f, n, x.data(), lpca, ar, lpck, &normerr, &rms, 0.0f), 0);
   for (int i = 0; i <= 4; i++) EXPECT_NEAR(lpca[i], a[i], 0.03) << i;
   for (int i = 0; i < 4; i++) EXPECT_LT(std::fabs(lpck[i]), 1.0f);
   double power = 0.0, err = ar[0];
@@ -65,7 +65,7 @@ TEST(lpcanalyzer, RecoversTheAr4PredictorAndSolvesTheNormalEquations) {
   EXPECT_NEAR(normerr, err, 1e-4);  // residual energy of the normal equations
 
   float a10[11], r10[11];
-  ASSERT_TRUE(lpc.computelpc(10, 0.0f, 400, x.data(), a10, r10, nullptr, nullptr, nullptr, 0.0f));
+  ASSERT_EQ(lpc.computelpc(10, 0.0f, 400, x.data(), a10, r10, nullptr, nullptr, nullptr, 0.0f), 0);
   const std::vector<double> direct = solvenormalequations(r10, 10);
   for (int i = 0; i < 10; i++) EXPECT_NEAR(a10[i + 1], direct[i], 2e-3) << i;
 }
@@ -75,7 +75,7 @@ TEST(lpcanalyzer, NoiseFloorScalesTheLaggedAutocorrelation) {
   lpcanalyzer lpc;
   float plain[9], floor1[9], floor60[9];
   for (auto [floor_db, r] : {std::pair{0.0f, plain}, {1.0f, floor1}, {60.0f, floor60}})
-    ASSERT_TRUE(lpc.computelpc(8, floor_db, 512, x.data(), nullptr, r, nullptr, nullptr, nullptr, 0.0f));
+    ASSERT_EQ(lpc.computelpc(8, floor_db, 512, x.data(), nullptr, r, nullptr, nullptr, nullptr, 0.0f), 0);
   EXPECT_EQ(floor60[0], 1.0f);
   for (int i = 1; i <= 8; i++) {
     EXPECT_EQ(floor1[i], plain[i]);
@@ -87,7 +87,7 @@ TEST(lpcanalyzer, AllZeroFrameAndRefusals) {
   const std::vector<float> zeros(256, 0.0f);
   lpcanalyzer lpc;
   float lpca[7], ar[7], normerr = 0.0f, rms = 0.0f;
-  ASSERT_TRUE(lpc.computelpc(6, 0.0f, 256, zeros.data(), lpca, ar, nullptr, &normerr, &rms, 0.0f));
+  ASSERT_EQ(lpc.computelpc(6, 0.0f, 256, zeros.data(), lpca, ar, nullptr, &normerr, &rms, 0.0f), 0);
   EXPECT_FLOAT_EQ(rms, 1.0f / 0.612372f);
   EXPECT_EQ(normerr, 1.0f);
   for (int i = 0; i <= 6; i++) {
@@ -95,10 +95,10 @@ TEST(lpcanalyzer, AllZeroFrameAndRefusals) {
     EXPECT_EQ(lpca[i], i == 0 ? 1.0f : 0.0f);
   }
   lpca[0] = rms = 7.0f;
-  EXPECT_FALSE(lpc.computelpc(101, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
-  EXPECT_FALSE(lpc.computelpc(4, 0.0f, 256, nullptr, lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
-  EXPECT_FALSE(lpc.computelpc(4, 0.0f, 0, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
-  EXPECT_FALSE(lpc.computelpc(0, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f));
+  EXPECT_EQ(lpc.computelpc(101, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f), -1);
+  EXPECT_EQ(lpc.computelpc(4, 0.0f, 256, nullptr, lpca, nullptr, nullptr, nullptr, &rms, 0.0f), -1);
+  EXPECT_EQ(lpc.computelpc(4, 0.0f, 0, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f), -1);
+  EXPECT_EQ(lpc.computelpc(0, 0.0f, 256, zeros.data(), lpca, nullptr, nullptr, nullptr, &rms, 0.0f), -1);
   EXPECT_EQ(lpca[0], 7.0f);
   EXPECT_EQ(rms, 7.0f);
 }
