@@ -22,7 +22,7 @@ std::vector<int16_t> load(const std::string& name) {
   std::vector<int16_t> s;
   int32_t rate = 0;
   waveio io;
-  if (!fr.get() || !io.load(&fr, &s, &rate)) s.clear();
+  if (fr.get() != 0 || io.load(&fr, &s, &rate) != 0) s.clear();
   return s;
 }
 

@@ -40,10 +40,10 @@ int fuzz_riff(const uint8_t* data, size_t size) {
 
   waveio io(type);
   fileresource fr(scratch.path(), "rb");
-  fuzz_check(fr.get(), kTarget, "the scratch file did not open");
+  fuzz_check(fr.get() == 0, kTarget, "the scratch file did not open");
   std::vector<int16_t> samples;
   int32_t rate = 0;
-  if (io.load(&fr, &samples, &rate)) {
+  if (io.load(&fr, &samples, &rate) == 0) {
     fuzz_check(samples.size() <= bytes / width, kTarget, "more samples than the file has bytes for");
     fuzz_check(type != ULAW8 || within_ulaw_range(samples), kTarget, "a mu-law sample beyond 14 bits");
   }
@@ -52,11 +52,11 @@ int fuzz_riff(const uint8_t* data, size_t size) {
   // and the position is back at the first sample afterwards.
   fileresource again(scratch.path(), "rb");
   int32_t n = 0;
-  if (again.get() && io.readheader(&again, &n, &rate)) {
+  if (again.get() == 0 && io.readheader(&again, &n, &rate) == 0) {
     fuzz_check(n >= 0, kTarget, "negative sample count from a header");
     const long origin = std::ftell(again.fp());
     std::vector<int16_t> range;
-    const bool read = io.readaudiodata(start, count, &range, &again);
+    const bool read = io.readaudiodata(start, count, &range, &again) == 0;
     fuzz_check(std::ftell(again.fp()) == origin, kTarget, "the file position was not restored");
     fuzz_check(range.size() <= bytes / width, kTarget, "storage beyond what the file holds");
     fuzz_check(!read || (start >= 0 && count >= 0 && range.size() == static_cast<size_t>(count)), kTarget,

@@ -9,10 +9,10 @@ fileresource::~fileresource() {
   if (fp_ != nullptr) fclose(fp_);
 }
 
-bool fileresource::get() {
+int fileresource::get() {
   if (fp_ != nullptr) fclose(fp_);
   fp_ = fopen(filename_.c_str(), mode_.c_str());
-  return fp_ != nullptr;
+  return fp_ != nullptr ? 0 : -1;
 }
 
 }  // namespace velk

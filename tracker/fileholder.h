@@ -14,8 +14,8 @@ class fileresource {
   fileresource(const fileresource&) = delete;
   fileresource& operator=(const fileresource&) = delete;
 
-  // Opens the file (closing an earlier opening of it first); true when it opened.
-  bool get();
+  // Opens the file (closing an earlier opening of it first); 0 when it opened, else -1.
+  int get();
 
   FILE* fp() const { return fp_; }
   // True at end of file, and when no file is open.

@@ -67,46 +67,46 @@ long samplesleft(fileresource* fr, int width) {
 
 }  // namespace
 
-bool wavriffcodec::initialize(wavecodingtype coding_type) {
-  if (coding_type != PCM16 && coding_type != PCM8 && coding_type != ULAW8) return false;
+int wavriffcodec::initialize(wavecodingtype coding_type) {
+  if (coding_type != PCM16 && coding_type != PCM8 && coding_type != ULAW8) return -1;
   coding_type_ = coding_type;
-  return true;
+  return 0;
 }
 
-bool wavriffcodec::readchunk(fileresource* fr, std::string* chunk) const {
-  if (chunk == nullptr) return false;
+int wavriffcodec::readchunk(fileresource* fr, std::string* chunk) const {
+  if (chunk == nullptr) return -1;
   char id[5] = {0, 0, 0, 0, 0};
-  if (!readbytes(fr, reinterpret_cast<unsigned char*>(id), 4)) return false;
+  if (!readbytes(fr, reinterpret_cast<unsigned char*>(id), 4)) return -1;
   *chunk = id;
-  return true;
+  return 0;
 }
 
-bool wavriffcodec::checkchunk(fileresource* fr, const char* data) const {
+int wavriffcodec::checkchunk(fileresource* fr, const char* data) const {
   std::string chunk;
-  return readchunk(fr, &chunk) && chunk == data;
+  return readchunk(fr, &chunk) == 0 && chunk == data ? 0 : -1;
 }
 
-bool wavriffcodec::fail(const char* format, ...) {
+int wavriffcodec::fail(const char* format, ...) {
   va_list args;
   va_start(args, format);
   char text[160];
   vsnprintf(text, sizeof text, format, args);
   va_end(args);
   error_ = text;
-  return false;
+  return -1;
 }
 
-bool wavriffcodec::readheader(fileresource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) {
+int wavriffcodec::readheader(fileresource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate) {
   error_.clear();
-  if (!checkchunk(fr, "RIFF")) return fail("Invalid file: Expected \"RIFF\" in header");
+  if (checkchunk(fr, "RIFF") != 0) return fail("Invalid file: Expected \"RIFF\" in header");
   uint32_t file_length;
   if (!readle32(fr, &file_length)) return fail("Failed to read file length");
-  if (!checkchunk(fr, "WAVE")) return fail("Invalid file: Expected \"WAVE\" in header");
+  if (checkchunk(fr, "WAVE") != 0) return fail("Invalid file: Expected \"WAVE\" in header");
   std::string chunk;
-  if (!readchunk(fr, &chunk)) return fail("Invalid file: Missing RIFF type header");
+  if (readchunk(fr, &chunk) != 0) return fail("Invalid file: Missing RIFF type header");
   // Chunks before "fmt " (bext, LIST, JUNK, ...) are skipped.
   while (chunk != "fmt ")
-    if (!skipchunk(fr) || !readchunk(fr, &chunk)) return fail("Invalid file: fmt chunk not found");
+    if (!skipchunk(fr) || readchunk(fr, &chunk) != 0) return fail("Invalid file: fmt chunk not found");
   uint32_t fmt_length;
   if (!readle32(fr, &fmt_length)) return fail("failed to skip file length");
   if (fmt_length <= 15) return fail("Invalid of the wave format buffer");
@@ -119,7 +119,7 @@ bool wavriffcodec::readheader(fileresource* fr, int32_t* num_samples_per_channel
   skippad(fr, fmt_length);
   // Chunks between "fmt " and "data" (fact, LIST, cue, ...) are skipped.
   for (;;) {
-    if (!readchunk(fr, &chunk)) return fail("Unexpected end of file: no data");
+    if (readchunk(fr, &chunk) != 0) return fail("Unexpected end of file: no data");
     if (chunk == "data") break;
     if (!skipchunk(fr)) return fail("Unexpected end of file: no data");
   }
@@ -128,11 +128,11 @@ bool wavriffcodec::readheader(fileresource* fr, int32_t* num_samples_per_channel
   const uint32_t count = data_bytes / bytespersample(coding_type_);
   *num_samples_per_channel = count > (uint32_t)INT32_MAX ? INT32_MAX : (int32_t)count;
   *sampling_rate = (int32_t)rate;
-  return true;
+  return 0;
 }
 
-bool wavriffcodec::readaudiodata(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
-                                 fileresource* fr) {
+int wavriffcodec::readaudiodata(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
+                                fileresource* fr) {
   error_.clear();
   if (coding_type_ != PCM16 && coding_type_ != ULAW8)
     return fail("WaveIO::ReadSamples: Unsupported coding type (%d)", (int)coding_type_);
@@ -152,13 +152,13 @@ bool wavriffcodec::readaudiodata(int32_t wave_start, int32_t num_samples, std::v
     out[i] = width == 2 ? (int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8) : ulawcodec::ulawtoint16(bytes[i]);
   for (int32_t i = got; i < room; i++) out[i] = 0;
   if (got < num_samples) return fail("WaveIO::ReadSamples: only %d out of %d values read", got, num_samples);
-  return seeked;
+  return seeked ? 0 : -1;
 }
 
-bool wavriffcodec::readaudiocontainer(int container_size_in_bytes, std::vector<int16_t>* samples,
-                                      fileresource* fr) {
+int wavriffcodec::readaudiocontainer(int container_size_in_bytes, std::vector<int16_t>* samples,
+                                     fileresource* fr) {
   error_.clear();
-  if (coding_type_ != PCM16 && coding_type_ != PCM8 && coding_type_ != ULAW8) return false;
+  if (coding_type_ != PCM16 && coding_type_ != PCM8 && coding_type_ != ULAW8) return -1;
   return readaudiodata(0, container_size_in_bytes / bytespersample(coding_type_), samples, fr);
 }
 

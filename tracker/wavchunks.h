@@ -23,37 +23,37 @@ enum wavecodingtype {
   VARB_30kbps = 8,
 };
 
+// Every call returns 0 when done, -1 when refused or failed.
 class wavriffcodec {
  public:
   // Accepts PCM16, PCM8 and ULAW8.
-  bool initialize(wavecodingtype coding_type);
+  int initialize(wavecodingtype coding_type);
 
   // Reads a four-byte chunk id (cut at its first zero byte) into chunk.
-  bool readchunk(fileresource* fr, std::string* chunk) const;
-  // Reads one chunk id and tells whether it equals data.
-  bool checkchunk(fileresource* fr, const char* data) const;
+  int readchunk(fileresource* fr, std::string* chunk) const;
+  // Reads one chunk id: 0 when it equals data.
+  int checkchunk(fileresource* fr, const char* data) const;
 
   // Parses the header of a mono file up to the first sample byte. The sample
   // count is the data size over the bytes per sample of the coding type.
   // The outputs are written only on success.
-  bool readheader(fileresource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate);
+  int readheader(fileresource* fr, int32_t* num_samples_per_channel, int32_t* sampling_rate);
 
   // Reads num_samples samples into samples (resized to them), starting
   // wave_start samples after the current file position. When a regular file
   // holds fewer, samples is sized to those it holds; entries a short read of
   // another stream does not reach are 0.
-  bool readaudiodata(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples,
-                     fileresource* fr);
+  int readaudiodata(int32_t wave_start, int32_t num_samples, std::vector<int16_t>* samples, fileresource* fr);
   // Reads a whole container of container_size_in_bytes from the current position.
-  bool readaudiocontainer(int container_size_in_bytes, std::vector<int16_t>* samples, fileresource* fr);
+  int readaudiocontainer(int container_size_in_bytes, std::vector<int16_t>* samples, fileresource* fr);
 
   // Why the last readheader, readaudiodata or readaudiocontainer failed; empty
   // after one that succeeded (or failed without a message).
   const std::string& error() const { return error_; }
 
  private:
-  // Keeps the message, formatted as printf does, and returns false.
-  bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Keeps the message, formatted as printf does, and returns -1.
+  int fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   wavecodingtype coding_type_ = PCM16;
   std::string error_;
