@@ -197,6 +197,49 @@ TEST(Tracker, BlocksReleaseConvergedFramesAndFlushAtTheEnd) {
   }
 }
 
+// One block of more frames than the ring holds (300 at 16 kHz, 5 ms): the ring grows by 300
+// frames at a time, the frames of the new storage are tracked like the others, and a block
+// that would need a seventh growth is refused.
+TEST(Tracker, RingGrowsForLongBlocksUpToItsLimit) {
+  const double fs = 16000.0;
+  F0_params p = defaultparams(fs, 80);
+  long buffsize, sdstep;
+  float *f0, *vuv, *rms, *acpk;
+
+  FILE* trace = tmpfile();
+  ASSERT_NE(trace, nullptr);
+  dpmem* t = init_dp_f0(fs, &p, &buffsize, &sdstep, 1, trace);
+  const int frames = 794;  // 2 growths: 300 -> 600 -> 900
+  std::vector<float> x = pulsetrain(frames * 80 + 440, 80);
+  int vecsize = -1;
+  trackreport report;
+  ASSERT_EQ(
+      dp_f0(t, x.data(), (int)x.size(), (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1, &report), 0)
+      << report.text();
+  EXPECT_TRUE(report.empty()) << report.text();
+  ASSERT_EQ(vecsize, frames);
+  for (int k = 0; k + 5 < frames; k++) EXPECT_NEAR(f0[frames - 1 - k], 200.0f, 2.0f) << "frame " << k;
+  const std::string lines = filetext(trace);
+  int growths = 0;
+  for (size_t at = 0;
+       (at = lines.find("allocating 300 more frames for DP circ. buffer.\n", at)) != std::string::npos; at++)
+    growths++;
+  EXPECT_EQ(growths, 2) << lines;
+  fclose(trace);
+  free_dp_f0(t);
+
+  t = init_dp_f0(fs, &p, &buffsize, &sdstep);
+  x = pulsetrain(2101 * 80 + 440, 80);  // one frame more than 300 + 6 growths of 300 hold
+  trackreport refused;
+  EXPECT_EQ(
+      dp_f0(t, x.data(), (int)x.size(), (int)sdstep, fs, &p, &f0, &vuv, &rms, &acpk, &vecsize, 1, &refused),
+      -1);
+  EXPECT_EQ(refused.text(),
+            "too many requests (6) for dynamically allocating space.\n   There may be a problem in finding "
+            "converged path.\n");
+  free_dp_f0(t);
+}
+
 TEST(Tracker, FirstBlockWithoutFramesFails) {
   F0_params p = defaultparams(16000.0, 80);
   long buffsize, sdstep;
