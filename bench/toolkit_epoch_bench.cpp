@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "brindel/epoch_tracker/lpcframes.h"
-#include "brindel/wave/audioload.h"
-#include "epoch_tracker.h"
+#include "lpcframes.h"
+#include "audioload.h"
+#include "epochtracker.h"
+
+using namespace velk;
 
 namespace {
 
@@ -16,11 +18,11 @@ const char* const kPrompts[] = {"en_vm-deleted.wav", "it_vm-goodbye.wav", "Front
                                 "Front_Left.wav", "Rear_Right.wav"};
 
 std::vector<int16_t> load(const std::string& name) {
-  FileResource fr(std::string(VELK_SAMPLES_DIR) + "/" + name, "rb");
+  fileresource fr(std::string(VELK_SAMPLES_DIR) + "/" + name, "rb");
   std::vector<int16_t> s;
   int32_t rate = 0;
-  WaveIO io;
-  if (!fr.Get() || !io.Load(&fr, &s, &rate)) s.clear();
+  waveio io;
+  if (fr.get() != 0 || io.load(&fr, &s, &rate) != 0) s.clear();
   return s;
 }
 
@@ -40,11 +42,11 @@ void BM_EpochTracker(benchmark::State& state) {
   const std::vector<int16_t> s = speech(10);
   std::vector<float> f0, corr;
   for (auto _ : state) {
-    EpochTracker et;
-    et.Init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false);
-    et.ComputeFeatures();
-    et.TrackEpochs();
-    et.ResampleAndReturnResults(0.005f, &f0, &corr);
+    epochtracker et;
+    et.init(s.data(), (int)s.size(), 16000.0f, 60.0f, 400.0f, true, false);
+    et.computefeatures();
+    et.trackepochs();
+    et.resampleandreturnresults(0.005f, &f0, &corr);
     benchmark::DoNotOptimize(f0.data());
   }
   state.SetItemsProcessed(state.iterations() * (int64_t)s.size());
@@ -57,10 +59,10 @@ BENCHMARK(BM_EpochTracker)->Unit(benchmark::kMillisecond);
 void BM_ComputeLpc(benchmark::State& state) {
   const std::vector<int16_t> s = speech(1);
   const std::vector<float> frame(s.begin() + 4000, s.begin() + 4320);
-  LpcAnalyzer lpc;
+  lpcanalyzer lpc;
   float a[19];
   for (auto _ : state) {
-    lpc.ComputeLpc(18, 70.0f, 320, frame.data(), a, nullptr, nullptr, nullptr, nullptr, 0.0f);
+    lpc.computelpc(18, 70.0f, 320, frame.data(), a, nullptr, nullptr, nullptr, nullptr, 0.0f);
     benchmark::DoNotOptimize(a);
   }
 }

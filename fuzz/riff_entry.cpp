@@ -5,9 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "brindel/core/fileholder.h"
-#include "brindel/wave/audioload.h"
+#include "fileholder.h"
+#include "audioload.h"
 #include "fuzzcheck.h"
+
+using namespace velk;
 
 namespace {
 
@@ -29,32 +31,32 @@ bool within_ulaw_range(const std::vector<int16_t>& samples) {
 
 int fuzz_riff(const uint8_t* data, size_t size) {
   if (size < 9) return 0;
-  const WaveCodingType type = static_cast<WaveCodingType>(data[0] % 3);  // PCM16, PCM8, ULAW8
+  const wavecodingtype type = static_cast<wavecodingtype>(data[0] % 3);  // PCM16, PCM8, ULAW8
   const int32_t start = int_at(data + 1), count = int_at(data + 5);
   const uint8_t* file = data + 9;
   const size_t bytes = size - 9;
   const size_t width = type == PCM16 ? 2 : 1;
   ScratchFile scratch(file, bytes);
 
-  WaveIO io(type);
-  FileResource fr(scratch.path(), "rb");
-  fuzz_check(fr.Get(), kTarget, "the scratch file did not open");
+  waveio io(type);
+  fileresource fr(scratch.path(), "rb");
+  fuzz_check(fr.get() == 0, kTarget, "the scratch file did not open");
   std::vector<int16_t> samples;
   int32_t rate = 0;
-  if (io.Load(&fr, &samples, &rate)) {
+  if (io.load(&fr, &samples, &rate) == 0) {
     fuzz_check(samples.size() <= bytes / width, kTarget, "more samples than the file has bytes for");
     fuzz_check(type != ULAW8 || within_ulaw_range(samples), kTarget, "a mu-law sample beyond 14 bits");
   }
 
   // A second reading of the header, then an arbitrary range: storage never exceeds the file,
   // and the position is back at the first sample afterwards.
-  FileResource again(scratch.path(), "rb");
+  fileresource again(scratch.path(), "rb");
   int32_t n = 0;
-  if (again.Get() && io.ReadHeader(&again, &n, &rate)) {
+  if (again.get() == 0 && io.readheader(&again, &n, &rate) == 0) {
     fuzz_check(n >= 0, kTarget, "negative sample count from a header");
     const long origin = std::ftell(again.fp());
     std::vector<int16_t> range;
-    const bool read = io.ReadAudioData(start, count, &range, &again);
+    const bool read = io.readaudiodata(start, count, &range, &again) == 0;
     fuzz_check(std::ftell(again.fp()) == origin, kTarget, "the file position was not restored");
     fuzz_check(range.size() <= bytes / width, kTarget, "storage beyond what the file holds");
     fuzz_check(!read || (start >= 0 && count >= 0 && range.size() == static_cast<size_t>(count)), kTarget,

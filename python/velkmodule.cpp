@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "arrays.h"
-#include "brindel/epochdrive.h"
 #include "blockio.h"
+#include "epochdrive.h"
 #include "ccanalysis.h"
 #include "fdoubleio.h"
 #include "framefeatures.h"
@@ -32,7 +32,7 @@
 #include "outputfile.h"
 #include "paramset.h"
 #include "pitchanalysis.h"
-#include "quorl/pitchdp.h"
+#include "pitchdp.h"
 #include "trackparams.h"
 #include "soundfile.h"
 #include "streamdecode.h"
@@ -713,7 +713,7 @@ void checktrackerparameters(double fs, int64_t frameshift, double f0min, double 
         "f0min < f0max < fs / 2)");
   if (epoch && !(f0min >= kEpochLowestF0))
     refuse("f0min: min_f0 of the epoch tracker must be at least 10 Hz (got " + shortestdecimal(f0min) + ")");
-  float framestep = frame_step_of(static_cast<int>(frameshift), fs);
+  float framestep = framestepof(static_cast<int>(frameshift), fs);
   const double whole = std::trunc(framestep * fs + 0.5) / fs;
   if (whole != framestep) framestep = static_cast<float>(whole);
   if (!(framestep <= 0.1f) || !(framestep >= 1.0 / fs))
@@ -742,18 +742,18 @@ struct vectorsource {
 // Runs a tracker with its output going to a memory stream; the floats it wrote, in *status the
 // tracker's status and in report its messages.
 std::vector<double> runtracker(bool dp, const std::vector<float>& x, double fs, int frameshift, double f0min,
-                               double f0max, double tuning, int otype, int* status, TrackReport* report) {
+                               double f0max, double tuning, int otype, int* status, trackreport* report) {
   char* bytes = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&bytes, &size);
   if (!out) throw std::bad_alloc();
   if (dp) {
     vectorsource source{&x};
-    *status = rapt_source(SampleSource{vectorsource::read, &source}, fs, frameshift, f0min, f0max, tuning,
-                          otype, report, out);
+    *status = raptsource(samplesource{vectorsource::read, &source}, fs, frameshift, f0min, f0max, tuning,
+                         otype, report, out);
   } else {
-    *status = brindel_samples(x.data(), static_cast<long>(x.size()), fs, frameshift, f0min, f0max, tuning,
-                              otype, report, out);
+    *status = brindelsamples(x.data(), static_cast<long>(x.size()), fs, frameshift, f0min, f0max, tuning,
+                             otype, report, out);
   }
   const bool closed = fclose(out) == 0;
   std::unique_ptr<char, decltype(&free)> owner(bytes, free);
@@ -790,7 +790,7 @@ py::array_t<double> pitch(const py::object& x, double fs, const std::string& alg
   checktrackerparameters(fs, frameshift, f0min, f0max, samples.size(), !dp);
   std::vector<double> track;
   int status = kTrackDone;
-  TrackReport report;
+  trackreport report;
   {
     py::gil_scoped_release nogil;
     const std::vector<float> x16(samples.begin(), samples.end());

@@ -17,10 +17,10 @@
 
 #include <sys/stat.h>
 
-#include "brindel/epochdrive.h"
+#include "epochdrive.h"
 #include "cmdline.h"
-#include "float_list.h"
-#include "quorl/pitchdp.h"
+#include "floatlist.h"
+#include "pitchdp.h"
 #include "soundfile.h"
 #include "usage.h"
 
@@ -28,7 +28,7 @@ using namespace velk;
 
 namespace {
 
-struct Options {
+struct pitchoptions {
   int algorithm = kDefaultAlgorithm;
   double sample_freq_khz = kDefaultSampleFreqKHz;
   int frame_shift = kDefaultFrameShift;
@@ -43,21 +43,20 @@ struct Options {
 
 // A tracker with its parameter checks (0, or -1 with the messages in the report) and the
 // option that tunes its voicing decisions.
-struct Algorithm {
+struct trackerchoice {
   int id;
-  int (*check_params)(double sample_freq, int frame_shift, double min_f0, double max_f0, TrackReport* report);
-  double Options::*tuning;
+  int (*checkparams)(double sample_freq, int frame_shift, double min_f0, double max_f0, trackreport* report);
+  double pitchoptions::*tuning;
 };
 
-int check_rapt_params(double sample_freq, int frame_shift, double min_f0, double max_f0,
-                      TrackReport* report) {
-  float frame_step = frame_step_of(frame_shift, sample_freq);
-  return check_tracker_params(sample_freq, (float)min_f0, (float)max_f0, &frame_step, report);
+int checkraptparams(double sample_freq, int frame_shift, double min_f0, double max_f0, trackreport* report) {
+  float frame_step = framestepof(frame_shift, sample_freq);
+  return checktrackerparams(sample_freq, (float)min_f0, (float)max_f0, &frame_step, report);
 }
 
-const Algorithm kAlgorithms[] = {
-    {0, check_rapt_params, &Options::voice_bias},
-    {1, check_brindel_params, &Options::unvoiced_cost},
+const trackerchoice kAlgorithms[] = {
+    {0, checkraptparams, &pitchoptions::voice_bias},
+    {1, checkbrindelparams, &pitchoptions::unvoiced_cost},
 };
 
 // Float input on the ±1 scale is multiplied by this to reach the trackers' 16-bit scale.
@@ -72,29 +71,29 @@ void report(const char* what, const char* detail) {
   exit(1);
 }
 
-[[noreturn]] void bad_value(char option, const char* value) {
+[[noreturn]] void badvalue(char option, const char* value) {
   fprintf(stderr, "%s : Invalid value '%s' for option '-%c'!\n", command_name(), value, option);
   usage(1);
 }
 
-double parse_double(char option, const char* value) {
+double parsedouble(char option, const char* value) {
   char* end;
   errno = 0;
   const double v = strtod(value, &end);
-  if (end == value || *end != '\0' || errno == ERANGE || !std::isfinite(v)) bad_value(option, value);
+  if (end == value || *end != '\0' || errno == ERANGE || !std::isfinite(v)) badvalue(option, value);
   return v;
 }
 
-int parse_int(char option, const char* value, long lo = INT_MIN, long hi = INT_MAX) {
+int parseint(char option, const char* value, long lo = INT_MIN, long hi = INT_MAX) {
   char* end;
   errno = 0;
   const long v = strtol(value, &end, 10);
-  if (end == value || *end != '\0' || errno == ERANGE || v < lo || v > hi) bad_value(option, value);
+  if (end == value || *end != '\0' || errno == ERANGE || v < lo || v > hi) badvalue(option, value);
   return (int)v;
 }
 
-Options parse_options(int argc, char** argv) {
-  Options o;
+pitchoptions parseoptions(int argc, char** argv) {
+  pitchoptions o;
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] != '-' || arg[1] == '\0') {
@@ -115,36 +114,36 @@ Options parse_options(int argc, char** argv) {
     const char* v = argv[++i];
     switch (c) {
       case 'a':
-        o.algorithm = parse_int(c, v);
+        o.algorithm = parseint(c, v);
         break;
       case 's':
-        o.sample_freq_khz = parse_double(c, v);
+        o.sample_freq_khz = parsedouble(c, v);
         break;
       case 'p':
-        o.frame_shift = parse_int(c, v);
+        o.frame_shift = parseint(c, v);
         break;
       case 'L':
-        o.min_f0 = parse_double(c, v);
+        o.min_f0 = parsedouble(c, v);
         break;
       case 'H':
-        o.max_f0 = parse_double(c, v);
+        o.max_f0 = parsedouble(c, v);
         break;
       case 'b':
-        o.voice_bias = parse_double(c, v);
+        o.voice_bias = parsedouble(c, v);
         break;
       case 't':
-        o.unvoiced_cost = parse_double(c, v);
+        o.unvoiced_cost = parsedouble(c, v);
         break;
       case 'o':
-        o.otype = parse_int(c, v, 0, 2);
+        o.otype = parseint(c, v, 0, 2);
         break;
     }
   }
   return o;
 }
 
-const Algorithm& find_tracker(int id) {
-  for (const Algorithm& a : kAlgorithms)
+const trackerchoice& findtracker(int id) {
+  for (const trackerchoice& a : kAlgorithms)
     if (a.id == id) return a;
   fprintf(stderr, "%s : Unknown algorithm %d!\n", command_name(), id);
   usage(1);
@@ -154,7 +153,7 @@ const Algorithm& find_tracker(int id) {
 // (already read) are in `prefix`; the largest magnitude read is kept. A bad sample, a read error or
 // a partial last sample ends the input where it stands: the samples before it are tracked as a
 // whole input, and `problem` says what ended it, for the message after the track.
-struct FloatInput {
+struct floatinput {
   FILE* fp;
   const char* name;
   std::string prefix;
@@ -163,9 +162,9 @@ struct FloatInput {
   const char* problem = nullptr;
 };
 
-// SampleSource reader of a FloatInput.
-long read_floats(void* context, float* dst, long n) {
-  FloatInput* in = static_cast<FloatInput*>(context);
+// samplesource reader of a floatinput.
+long readfloats(void* context, float* dst, long n) {
+  floatinput* in = static_cast<floatinput*>(context);
   unsigned char buf[4096 * sizeof(float)];
   long done = 0;
   while (done < n && !in->problem) {
@@ -200,7 +199,7 @@ long read_floats(void* context, float* dst, long n) {
 }
 
 // Says when float samples look like the ±1 scale the trackers do not expect.
-void warn_about_scale(const FloatInput& in, bool unit_scale) {
+void warnaboutscale(const floatinput& in, bool unit_scale) {
   if (!unit_scale && in.peak > 0.0f && in.peak <= 1.0f)
     fprintf(stderr,
             "Warning: input peak %g looks like samples on the \xC2\xB1"
@@ -211,16 +210,16 @@ void warn_about_scale(const FloatInput& in, bool unit_scale) {
 // A sound file's samples, read whole by the vocoder's sound reader (doubles on the +-1 scale), as
 // floats on the trackers' 16-bit scale. A sample that is not finite on that scale ends the
 // input where it stands, as in a float stream.
-struct SoundInput {
+struct soundinput {
   const double* samples;
   uint32_t count;
   uint32_t next = 0;
   const char* problem = nullptr;
 };
 
-// SampleSource reader of a SoundInput.
-long read_sound(void* context, float* dst, long n) {
-  SoundInput* in = static_cast<SoundInput*>(context);
+// samplesource reader of a soundinput.
+long readsoundsamples(void* context, float* dst, long n) {
+  soundinput* in = static_cast<soundinput*>(context);
   long done = 0;
   for (; done < n && in->next < in->count && !in->problem; in->next++) {
     const float v = (float)(in->samples[in->next] * kUnitScale);
@@ -233,7 +232,7 @@ long read_sound(void* context, float* dst, long n) {
 }
 
 // Says what of a sound file was read otherwise than as it is stored.
-void warn_about_sound(const soundinfo& info, const char* name) {
+void warnaboutsound(const soundinfo& info, const char* name) {
   if (info.present < info.promised)
     fprintf(stderr, "Warning: %s: header promises %u samples, %u present.\n", name, info.promised,
             info.present);
@@ -243,11 +242,11 @@ void warn_about_sound(const soundinfo& info, const char* name) {
 // Runs the chosen tracker over a source of samples at sample_freq Hz; the epoch tracker, which
 // needs the whole signal, gets it in one array of at most kEpochLongestInput samples. Returns
 // the tracker's status; its messages go into report.
-int track_samples(const Options& o, const Algorithm& algorithm, SampleSource source, double sample_freq,
-                  const char* name, TrackReport* report) {
+int tracksamples(const pitchoptions& o, const trackerchoice& algorithm, samplesource source,
+                 double sample_freq, const char* name, trackreport* report) {
   const double tuning = o.*algorithm.tuning;
   if (algorithm.id == 0)
-    return rapt_source(source, sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning, o.otype, report);
+    return raptsource(source, sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning, o.otype, report);
   std::vector<float> x;
   const long block = 65536;
   for (;;) {
@@ -263,18 +262,18 @@ int track_samples(const Options& o, const Algorithm& algorithm, SampleSource sou
       return kTrackFailed;
     }
   }
-  return brindel_samples(x.data(), (long)x.size(), sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning,
-                         o.otype, report);
+  return brindelsamples(x.data(), (long)x.size(), sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning,
+                        o.otype, report);
 }
 
-// Runs the tracker as track_samples does and shows its messages on standard error, also when
+// Runs the tracker as tracksamples does and shows its messages on standard error, also when
 // memory runs out on the way. Returns the tracker's status.
-int run_tracker(const Options& o, const Algorithm& algorithm, SampleSource source, double sample_freq,
-                const char* name) {
-  TrackReport report;
+int runtracker(const pitchoptions& o, const trackerchoice& algorithm, samplesource source, double sample_freq,
+               const char* name) {
+  trackreport report;
   int status;
   try {
-    status = track_samples(o, algorithm, source, sample_freq, name, &report);
+    status = tracksamples(o, algorithm, source, sample_freq, name, &report);
   } catch (...) {
     report.write(stderr);
     throw;
@@ -285,9 +284,9 @@ int run_tracker(const Options& o, const Algorithm& algorithm, SampleSource sourc
 
 // Checks the settings for the tracker at the input's sampling frequency, before any sample is
 // read; refused settings end the command with their messages and the usage text.
-void check_settings(const Options& o, const Algorithm& algorithm, double sample_freq) {
-  TrackReport report;
-  if (algorithm.check_params(sample_freq, o.frame_shift, o.min_f0, o.max_f0, &report)) {
+void checksettings(const pitchoptions& o, const trackerchoice& algorithm, double sample_freq) {
+  trackreport report;
+  if (algorithm.checkparams(sample_freq, o.frame_shift, o.min_f0, o.max_f0, &report)) {
     report.write(stderr);
     usage(1);
   }
@@ -297,8 +296,8 @@ void check_settings(const Options& o, const Algorithm& algorithm, double sample_
 // read from its start again from `path` (standard input's through /dev/stdin), anything else
 // (a pipe, a device, a file read from elsewhere) as the stream fp, of which the bytes `prefix`
 // have been read. Returns the tracker's status; a file that cannot be read ends the command.
-int track_sound(const Options& o, const Algorithm& algorithm, FILE* fp, const std::string& prefix,
-                const char* path, const char* name) {
+int tracksound(const pitchoptions& o, const trackerchoice& algorithm, FILE* fp, const std::string& prefix,
+               const char* path, const char* name) {
   double* samples = nullptr;
   soundinfo info;
   const uint32_t count =
@@ -311,10 +310,10 @@ int track_sound(const Options& o, const Algorithm& algorithm, FILE* fp, const st
             soundproblem(info, why, sizeof why));
     exit(1);
   }
-  check_settings(o, algorithm, info.rate);
-  warn_about_sound(info, name);
-  SoundInput in{samples, count};
-  const int status = run_tracker(o, algorithm, SampleSource{read_sound, &in}, info.rate, name);
+  checksettings(o, algorithm, info.rate);
+  warnaboutsound(info, name);
+  soundinput in{samples, count};
+  const int status = runtracker(o, algorithm, samplesource{readsoundsamples, &in}, info.rate, name);
   if (in.problem) {
     if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
     fail(in.problem, name);
@@ -324,7 +323,7 @@ int track_sound(const Options& o, const Algorithm& algorithm, FILE* fp, const st
 
 // Reads the input, a sound file or float samples, and runs the tracker on it; returns the exit
 // status.
-int extract(const Options& o, const Algorithm& algorithm) {
+int extract(const pitchoptions& o, const trackerchoice& algorithm) {
   const bool named = o.infile && strcmp(o.infile, "-") != 0;
   FILE* fp = stdin;
   const char* name = named ? o.infile : "standard input";
@@ -337,16 +336,16 @@ int extract(const Options& o, const Algorithm& algorithm) {
     const bool regular =
         fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode) && ftell(fp) == (long)prefix.size();
     const char* path = regular ? (named ? o.infile : "/dev/stdin") : nullptr;
-    status = track_sound(o, algorithm, fp, prefix, path, name);
+    status = tracksound(o, algorithm, fp, prefix, path, name);
     if (fp != stdin) fclose(fp);
   } else {
     const double sample_freq = o.sample_freq_khz * 1000.0;
-    check_settings(o, algorithm, sample_freq);
-    FloatInput in{fp, name, prefix};
+    checksettings(o, algorithm, sample_freq);
+    floatinput in{fp, name, prefix};
     if (o.unit_scale) in.scale = kUnitScale;
-    status = run_tracker(o, algorithm, SampleSource{read_floats, &in}, sample_freq, name);
+    status = runtracker(o, algorithm, samplesource{readfloats, &in}, sample_freq, name);
     if (fp != stdin) fclose(fp);
-    warn_about_scale(in, o.unit_scale);
+    warnaboutscale(in, o.unit_scale);
     if (in.problem) {
       // The frames of the samples before the problem are written; the input is still refused.
       if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
@@ -363,8 +362,8 @@ int extract(const Options& o, const Algorithm& algorithm) {
 int main(int argc, char** argv) {
   if (const CommandEnd end = standard_options(argc, argv, "pitch", [] { usage(0); })) return *end;
   try {
-    const Options o = parse_options(argc, argv);
-    return extract(o, find_tracker(o.algorithm));
+    const pitchoptions o = parseoptions(argc, argv);
+    return extract(o, findtracker(o.algorithm));
   } catch (const std::bad_alloc&) {
     fail("Not enough memory for this input and these options", "");
   } catch (const std::exception& e) {

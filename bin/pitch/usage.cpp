@@ -6,11 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-const char* const kVersion = "3.11";
-const char* const kCvsInfo = "$Id$";
-}  // namespace
-
 const char* command_name(void) {
   const char* slash = strrchr(program_invocation_name, '/');
   return slash ? slash + 1 : program_invocation_name;
@@ -47,7 +42,5 @@ void usage(int status) {
   fprintf(stderr, "  stdout:\n");
   fprintf(stderr, "       one 32-bit float per frame\n");
   fprintf(stderr, "\n");
-  fprintf(stderr, " ZEVK: version %s\n", kVersion);
-  fprintf(stderr, " CVS Info: %s\n", kCvsInfo);
   exit(status);
 }

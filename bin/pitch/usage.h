@@ -1,7 +1,6 @@
 // Usage text and option defaults of the pitch command. The trackers report a
 // parameter error to the command, which then calls usage(1).
-#ifndef VELK_PITCH_USAGE_H
-#define VELK_PITCH_USAGE_H
+#pragma once
 
 // Option defaults.
 const int kDefaultAlgorithm = 0;
@@ -18,5 +17,3 @@ const char* command_name(void);
 
 // Prints the usage text to standard error and ends the process with status.
 [[noreturn]] void usage(int status);
-
-#endif

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "childprocess.h"
-#include "synth_signals.h"
+#include "synthsignals.h"
 
 namespace {
 
 const double kFs = 16000.0;
 const int kShift = 80;
 
-struct Outcome {
+struct outcome {
   int status = -1;
   std::vector<float> values;
   std::string err;
@@ -38,11 +38,11 @@ class PitchCommand : public ::testing::Test {
 
   // Runs the command with the words of `args` as arguments and standard input from the
   // input file, or from `input` when given.
-  Outcome run(const std::string& args, const std::string& input = "") const {
+  outcome run(const std::string& args, const std::string& input = "") const {
     RunSettings how;
     how.inputfile = input.empty() ? path("/in.f32") : input;
     const RunResult child = run_program(PITCH_PATH, words(args), how);
-    Outcome r;
+    outcome r;
     r.status = child.status;
     r.out_bytes = child.out.size();
     r.values.resize(child.out.size() / sizeof(float));
@@ -51,7 +51,7 @@ class PitchCommand : public ::testing::Test {
     return r;
   }
 
-  Outcome track(const std::vector<float>& x, const std::string& args = "") {
+  outcome track(const std::vector<float>& x, const std::string& args = "") {
     write_input(x);
     return run(args);
   }
@@ -73,14 +73,15 @@ double gross_error_rate(const std::vector<float>& f0, double f0_start, double f0
   return counted ? (double)gross / counted : 1.0;
 }
 
-const char* const kUsageEnd = " ZEVK: version 3.11\n CVS Info: $Id$\n";
+// The last lines of the usage text: it names no other program's version.
+const char* const kUsageEnd = "  stdout:\n       one 32-bit float per frame\n\n";
 
 bool ends_with_usage(const std::string& s) {
   return s.size() >= strlen(kUsageEnd) &&
          s.compare(s.size() - strlen(kUsageEnd), std::string::npos, kUsageEnd) == 0;
 }
 
-using Case = GlideCase;
+using Case = glidecase;
 
 class Accuracy : public PitchCommand, public ::testing::WithParamInterface<Case> {};
 
@@ -89,7 +90,7 @@ TEST_P(Accuracy, GrossErrorsUnderOnePercentOfVoicedFrames) {
   const int n = 3 * 16000;
   std::vector<float> x = voiced_signal(c.f0_start, c.f0_end, n, kFs);
   if (c.snr_db > 0.0) add_noise(x, c.snr_db, 7);
-  const Outcome r = track(x);
+  const outcome r = track(x);
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), (size_t)(n / kShift));
   const double rate = gross_error_rate(r.values, c.f0_start, c.f0_end, n);
@@ -98,18 +99,18 @@ TEST_P(Accuracy, GrossErrorsUnderOnePercentOfVoicedFrames) {
   EXPECT_LT(rate, 0.01);
 }
 
-INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy, ::testing::ValuesIn(glide_cases()),
+INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy, ::testing::ValuesIn(glidecases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           return glide_case_name(info.param);
+                           return glidecasename(info.param);
                          });
 
 TEST_F(PitchCommand, SilenceAndLowNoiseAreUnvoiced) {
-  const Outcome silence = track(std::vector<float>(16000, 0.0f));
+  const outcome silence = track(std::vector<float>(16000, 0.0f));
   ASSERT_EQ(silence.status, 0) << silence.err;
   ASSERT_EQ(silence.values.size(), 200u);
   EXPECT_EQ(voiced_count(silence.values), 0);
 
-  const Outcome noise = track(noise_signal(16000, 30.0, 3));
+  const outcome noise = track(noise_signal(16000, 30.0, 3));
   ASSERT_EQ(noise.status, 0) << noise.err;
   ASSERT_EQ(noise.values.size(), 200u);
   EXPECT_EQ(voiced_count(noise.values), 0);
@@ -126,7 +127,7 @@ TEST_F(PitchCommand, FemaleSpeechPrompt) {
     memcpy(&s, wav.data() + 44 + 2 * i, 2);
     x[i] = s;
   }
-  const Outcome r = track(x);
+  const outcome r = track(x);
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), (x.size() + kShift - 1) / kShift);
   std::vector<float> voiced;
@@ -162,7 +163,7 @@ std::vector<float> harmonics(double f0, double fs) {
 TEST_F(PitchCommand, SingingVoicesAreTrackedUpToTheCeiling) {
   const struct { double fs, f0; } cases[] = {{16000, 1000}, {22050, 1300}, {44100, 700}, {44100, 1300}};
   for (const auto& c : cases) {
-    const Outcome r = track(harmonics(c.f0, c.fs), "-L 30 -H 2000 -s " + std::to_string(c.fs / 1000));
+    const outcome r = track(harmonics(c.f0, c.fs), "-L 30 -H 2000 -s " + std::to_string(c.fs / 1000));
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_GT(r.values.size(), 20u);
     int near = 0;
@@ -173,17 +174,17 @@ TEST_F(PitchCommand, SingingVoicesAreTrackedUpToTheCeiling) {
 
 TEST_F(PitchCommand, OneValuePerFrameForEveryLength) {
   for (int n : {281, 282, 359, 360, 1000, 3319, 3320, 6201, 16001}) {
-    const Outcome r = track(voiced_signal(150, 150, n, kFs));
+    const outcome r = track(voiced_signal(150, 150, n, kFs));
     ASSERT_EQ(r.status, 0) << "length " << n << ": " << r.err;
     EXPECT_EQ(r.out_bytes, sizeof(float) * ((n + kShift - 1) / kShift)) << "length " << n;
   }
-  const Outcome r = track(voiced_signal(150, 150, 5000, kFs), "-p 64");
+  const outcome r = track(voiced_signal(150, 150, 5000, kFs), "-p 64");
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.values.size(), (5000u + 63) / 64);
   // Long shifts: the last block may hold no whole frame.
   for (int shift : {1599, 1600}) {
     for (int n : {16000, 17000, 30001}) {
-      const Outcome w = track(voiced_signal(150, 150, n, kFs), "-p " + std::to_string(shift));
+      const outcome w = track(voiced_signal(150, 150, n, kFs), "-p " + std::to_string(shift));
       EXPECT_EQ(w.status, 0) << shift << " " << n << ": " << w.err;
       EXPECT_EQ(w.values.size(), (size_t)((n + shift - 1) / shift)) << shift << " " << n;
     }
@@ -193,9 +194,9 @@ TEST_F(PitchCommand, OneValuePerFrameForEveryLength) {
 TEST_F(PitchCommand, OutputTypes) {
   std::vector<float> x = voiced_signal(200, 200, 8000, kFs);
   x.resize(16000, 0.0f);  // voiced half, then silence
-  const Outcome hz = track(x, "-o 1");
-  const Outcome period = track(x, "-o 0");
-  const Outcome logf0 = track(x, "-o 2");
+  const outcome hz = track(x, "-o 1");
+  const outcome period = track(x, "-o 0");
+  const outcome logf0 = track(x, "-o 2");
   ASSERT_EQ(hz.status, 0);
   ASSERT_EQ(period.values.size(), hz.values.size());
   ASSERT_EQ(logf0.values.size(), hz.values.size());
@@ -216,7 +217,7 @@ TEST_F(PitchCommand, OutputTypes) {
 TEST_F(PitchCommand, ReadsNamedFileAndSamplingFrequency) {
   // 8 kHz signal at 125 Hz: 64 samples a period.
   write_input(voiced_signal(125, 125, 8000, 8000.0));
-  const Outcome r = run("-s 8 -p 40 -o 0 " + path("/in.f32"), "/dev/null");
+  const outcome r = run("-s 8 -p 40 -o 0 " + path("/in.f32"), "/dev/null");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), 200u);
   EXPECT_NEAR(r.values[100], 64.0f, 1.0f);
@@ -225,7 +226,7 @@ TEST_F(PitchCommand, ReadsNamedFileAndSamplingFrequency) {
 TEST_F(PitchCommand, HighSamplingFrequencyLimitsTheLpcOrder) {
   // 100 kHz asks for order 102 in the stationarity analysis; 100 is used.
   write_input(voiced_signal(150, 150, 50000, 100000.0));
-  const Outcome r = run("-s 100 -p 500");
+  const outcome r = run("-s 100 -p 500");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), 100u);
   EXPECT_NEAR(r.values[50], 150.0f, 2.0f);
@@ -234,7 +235,7 @@ TEST_F(PitchCommand, HighSamplingFrequencyLimitsTheLpcOrder) {
 
 TEST_F(PitchCommand, TooShortInputIsRefused) {
   for (int n : {0, 100, 280}) {
-    const Outcome r = track(voiced_signal(150, 150, n, kFs));
+    const outcome r = track(voiced_signal(150, 150, n, kFs));
     EXPECT_EQ(r.status, 1) << "length " << n;
     EXPECT_EQ(r.out_bytes, 0u);
     EXPECT_EQ(r.err.rfind("input range too small for analysis by zolvar.\n", 0), 0u) << r.err;
@@ -251,17 +252,17 @@ TEST_F(PitchCommand, ParameterErrors) {
       "ERROR: frame_step parameter must be between [1/sampling rate, 0.1].\n"
       "invalid/inconsistent parameters -- exiting.\n";
   for (const char* args : {"-L 400 -H 60", "-L 100 -H 100", "-H 8000", "-L 1"}) {
-    const Outcome r = run(args);
+    const outcome r = run(args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err.rfind(f0_msg, 0), 0u) << args << ": " << r.err;
     EXPECT_TRUE(ends_with_usage(r.err)) << args;
   }
   for (const char* args : {"-p 0", "-p -80", "-p 1601"}) {
-    const Outcome r = run(args);
+    const outcome r = run(args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.err.rfind(step_msg, 0), 0u) << args << ": " << r.err;
   }
-  const Outcome low_rate = run("-s 3");
+  const outcome low_rate = run("-s 3");
   EXPECT_EQ(low_rate.status, 1);
   EXPECT_NE(low_rate.err.find("sampling frequency must be between 4 and 1000 kHz"), std::string::npos);
   EXPECT_EQ(low_rate.out_bytes, 0u);
@@ -269,40 +270,41 @@ TEST_F(PitchCommand, ParameterErrors) {
 
 TEST_F(PitchCommand, HelpAndBadOptions) {
   write_input(std::vector<float>(4000, 0.0f));
-  const Outcome help = run("-h");
+  const outcome help = run("-h");
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out_bytes, 0u);
   EXPECT_EQ(help.err.rfind(
                 "\n pitch - F0 extraction\n\n  usage:\n       pitch [ options ] [ infile ] > stdout\n", 0),
             0u);
-  EXPECT_TRUE(ends_with_usage(help.err));
+  EXPECT_TRUE(ends_with_usage(help.err)) << help.err;
+  EXPECT_EQ(help.err.find("version"), std::string::npos) << help.err;
 
-  const Outcome bad = run("-x 1");
+  const outcome bad = run("-x 1");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.err, "pitch : Invalid option 'x'!\n" + help.err);
 
-  const Outcome missing = run("-p");
+  const outcome missing = run("-p");
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, help.err);
 
-  const Outcome algorithm = run("-a 7");
+  const outcome algorithm = run("-a 7");
   EXPECT_EQ(algorithm.status, 1);
   EXPECT_EQ(algorithm.err.rfind("pitch : Unknown algorithm 7!\n", 0), 0u);
 
-  const Outcome value = run("-p eighty");
+  const outcome value = run("-p eighty");
   EXPECT_EQ(value.status, 1);
   EXPECT_EQ(value.err.rfind("pitch : Invalid value 'eighty' for option '-p'!\n", 0), 0u);
 }
 
 TEST_F(PitchCommand, BadInputIsRefused) {
   write_input(std::vector<float>(4000, 0.0f));
-  const Outcome missing = run(path("/absent.f32"));
+  const outcome missing = run(path("/absent.f32"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "pitch : Cannot open " + path("/absent.f32") + "!\n");
 
   std::vector<float> x = voiced_signal(150, 150, 4000, kFs);
   x[100] = NAN;
-  const Outcome nan = track(x);
+  const outcome nan = track(x);
   EXPECT_EQ(nan.status, 1);
   EXPECT_EQ(nan.out_bytes, 0u);
   EXPECT_NE(nan.err.find("not a finite number"), std::string::npos);
@@ -312,7 +314,7 @@ TEST_F(PitchCommand, BadInputIsRefused) {
     std::ofstream f(path("/in.f32"), std::ios::binary | std::ios::app);
     f.write("ab", 2);
   }
-  const Outcome ragged = run("");
+  const outcome ragged = run("");
   EXPECT_EQ(ragged.status, 1);
   EXPECT_NE(ragged.err.find("ends inside a sample"), std::string::npos);
 }

@@ -11,14 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "brindel/wave/wavchunks.h"
+#include "wavchunks.h"
 #include "childprocess.h"
-#include "synth_signals.h"
+#include "synthsignals.h"
 #include "testfiles.h"
+
+using namespace velk;
 
 namespace {
 
-struct Outcome {
+struct outcome {
   int status = -1;
   std::vector<float> values;
   std::string err;
@@ -46,11 +48,11 @@ class EpochCommand : public ::testing::Test {
 
   // Runs the command with the words of `args` as arguments and standard input from the
   // input file, or from `input` when given.
-  Outcome run(const std::string& args, const std::string& input = "") const {
+  outcome run(const std::string& args, const std::string& input = "") const {
     RunSettings how;
     how.inputfile = input.empty() ? in() : input;
     const RunResult child = run_program(PITCH_PATH, words(args), how);
-    Outcome r;
+    outcome r;
     r.status = child.status;
     r.values.resize(child.out.size() / sizeof(float));
     if (!r.values.empty()) memcpy(r.values.data(), child.out.data(), r.values.size() * sizeof(float));
@@ -61,7 +63,7 @@ class EpochCommand : public ::testing::Test {
   TempDir dir_;
 };
 
-using Case = GlideCase;
+using Case = glidecase;
 
 class Accuracy : public EpochCommand, public ::testing::WithParamInterface<Case> {};
 
@@ -73,7 +75,7 @@ TEST_P(Accuracy, GrossErrorsUnderTwoPercent) {
   std::vector<float> x = voiced_signal(c.f0_start, c.f0_end, n, 16000.0);
   if (c.snr_db > 0.0) add_noise(x, c.snr_db, 7);
   write_floats(x);
-  const Outcome r = run("-a 1");
+  const outcome r = run("-a 1");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), (size_t)(n / 80));
   int counted = 0, gross = 0;
@@ -84,9 +86,9 @@ TEST_P(Accuracy, GrossErrorsUnderTwoPercent) {
   EXPECT_LT(gross, 0.02 * counted);
 }
 
-INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy, ::testing::ValuesIn(glide_cases()),
+INSTANTIATE_TEST_SUITE_P(KnownF0, Accuracy, ::testing::ValuesIn(glidecases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           return glide_case_name(info.param);
+                           return glidecasename(info.param);
                          });
 
 // Half a second of 125 Hz voice, then silence.
@@ -94,7 +96,7 @@ TEST_F(EpochCommand, OutputTypesAndSilence) {
   std::vector<float> x = voiced_signal(125, 125, 8000, 16000.0);
   x.resize(16000, 0.0f);
   write_floats(x);
-  const Outcome period = run("-a 1 -o 0"), hz = run("-a 1 -o 1"), logf0 = run("-a 1 -o 2");
+  const outcome period = run("-a 1 -o 0"), hz = run("-a 1 -o 1"), logf0 = run("-a 1 -o 2");
   ASSERT_EQ(hz.values.size(), 200u);
   EXPECT_EQ(period.values[50], 128.0f);
   EXPECT_EQ(hz.values[50], 125.0f);
@@ -127,10 +129,10 @@ TEST_F(EpochCommand, WavAndFloatInputGiveTheSameTrack) {
     x[i] = (int16_t)((uint8_t)wav[44 + 2 * i] | (uint8_t)wav[45 + 2 * i] << 8);
   for (const char* algorithm : {"-a 1", "-a 0"}) {
     write_floats(x);
-    const Outcome floats = run(algorithm);
+    const outcome floats = run(algorithm);
     write_bytes(wav);
-    const Outcome piped = run(std::string(algorithm) + " -s 8");  // the file's rate replaces -s
-    const Outcome named = run(std::string(algorithm) + " " + in(), "/dev/null");
+    const outcome piped = run(std::string(algorithm) + " -s 8");  // the file's rate replaces -s
+    const outcome named = run(std::string(algorithm) + " " + in(), "/dev/null");
     ASSERT_EQ(floats.status, 0) << floats.err;
     EXPECT_EQ(floats.values.size(), (x.size() + 79) / 80);
     EXPECT_GT(voiced_count(floats.values), (int)floats.values.size() / 2);
@@ -143,9 +145,9 @@ TEST_F(EpochCommand, WavAndFloatInputGiveTheSameTrack) {
 TEST_F(EpochCommand, UlawWav) {
   std::string codes;
   for (float v : voiced_signal(125, 125, 8000, 8000.0))
-    codes.push_back((char)UlawCodec::Int16ToUlaw((int16_t)(v / 4)));
+    codes.push_back((char)ulawcodec::int16toulaw((int16_t)(v / 4)));
   write_bytes(wav_file(codes, 8000, 7));
-  const Outcome r = run("-a 1 -p 40 -o 0");
+  const outcome r = run("-a 1 -p 40 -o 0");
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.values.size(), 200u);
   // Away from the ends every frame holds the period of 64 samples.
@@ -155,7 +157,7 @@ TEST_F(EpochCommand, UlawWav) {
 TEST_F(EpochCommand, Refusals) {
   write_floats(voiced_signal(150, 150, 4000, 16000.0));
   // Both trackers refuse the same settings with the same messages, then the usage text.
-  const Outcome range = run("-a 1 -L 400 -H 60");
+  const outcome range = run("-a 1 -L 400 -H 60");
   EXPECT_EQ(range.status, 1);
   EXPECT_EQ(range.err.rfind("ERROR: min(max)_f0 parameter inconsistent with sampling frequency.\n"
                             "invalid/inconsistent parameters -- exiting.\n\n pitch - F0 extraction\n",
@@ -163,7 +165,7 @@ TEST_F(EpochCommand, Refusals) {
             0u)
       << range.err;
   EXPECT_TRUE(range.values.empty());
-  const Outcome shift = run("-a 1 -p 0");
+  const outcome shift = run("-a 1 -p 0");
   EXPECT_EQ(shift.status, 1);
   EXPECT_EQ(shift.err.rfind("ERROR: frame_step parameter must be between [1/sampling rate, 0.1].\n", 0), 0u)
       << shift.err;
@@ -182,7 +184,7 @@ TEST_F(EpochCommand, Refusals) {
        "pitch : Cannot read the sound file standard input: not a sound file (RIFF/WAVE header missing)!\n"}};
   for (const auto& f : files) {
     write_bytes(f.first);
-    const Outcome r = run("-a 1");
+    const outcome r = run("-a 1");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, f.second);
     EXPECT_TRUE(r.values.empty());
@@ -230,26 +232,26 @@ TEST_F(EpochCommand, SoundFilesAreReadAsTheVocoderReadsThem) {
   for (const char* algorithm : {"-a 0", "-a 1"}) {
     for (const Case& c : cases) {
       write_floats(x);
-      const Outcome floats = run(algorithm + c.rate_option);
+      const outcome floats = run(algorithm + c.rate_option);
       ASSERT_EQ(floats.status, 0) << floats.err;
       write_bytes(c.bytes);
-      const Outcome r = run(algorithm);
+      const outcome r = run(algorithm);
       EXPECT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.err, c.warning);
       EXPECT_EQ(r.values, floats.values) << algorithm << c.rate_option << " " << c.warning;
     }
     // A data chunk promising more than the file holds: the samples present, with a warning.
     write_floats(std::vector<float>(x.begin(), x.begin() + 10000));
-    const Outcome present = run(algorithm);
+    const outcome present = run(algorithm);
     write_bytes(wav_layout(pcm16(std::vector<float>(x.begin(), x.begin() + 10000)), 16000, 1, 16, 1, 24000));
-    const Outcome cut = run(algorithm);
+    const outcome cut = run(algorithm);
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.err, "Warning: standard input: header promises 12000 samples, 10000 present.\n");
     EXPECT_EQ(cut.values, present.values);
 
     // Through a pipe, read once, and without a temporary file anywhere.
     write_bytes(wav_layout(stereo, 16000, 2, 16, 1));
-    const Outcome named = run(std::string(algorithm) + " " + in(), "/dev/null");
+    const outcome named = run(std::string(algorithm) + " " + in(), "/dev/null");
     RunSettings how;
     how.inputfile = "/dev/null";
     const RunResult piped =
@@ -297,10 +299,10 @@ TEST_F(EpochCommand, NonFiniteSamplesOfASoundFileEndItsInput) {
   std::vector<float> bad = unit;
   bad[16000] = NAN;
   write_floats(std::vector<float>(x.begin(), x.begin() + 16000));
-  const Outcome before = run("");
+  const outcome before = run("");
   ASSERT_EQ(before.values.size(), 200u);
   write_bytes(wav_layout(float32_bytes(bad), 16000, 1, 32, 3));
-  const Outcome r = run("");
+  const outcome r = run("");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pitch : Input sample is not a finite number in standard input!\n");
   EXPECT_EQ(r.values, before.values);
@@ -312,7 +314,7 @@ TEST_F(EpochCommand, NonFiniteSamplesOfASoundFileEndItsInput) {
     huge += std::string(reinterpret_cast<const char*>(&v), sizeof v);
   }
   write_bytes(wav_layout(huge, 16000, 1, 64, 3));
-  const Outcome h = run("");
+  const outcome h = run("");
   EXPECT_EQ(h.status, 1);
   EXPECT_EQ(h.err, "pitch : Input sample is not a finite number in standard input!\n");
   EXPECT_EQ(h.values.size(), 38u);  // the frames of the first 3000 samples
@@ -320,7 +322,7 @@ TEST_F(EpochCommand, NonFiniteSamplesOfASoundFileEndItsInput) {
 
 TEST_F(EpochCommand, UsageNamesTheEpochTracker) {
   write_floats({});
-  const Outcome help = run("-h");
+  const outcome help = run("-h");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.err.find("                 1 (epoch tracker)\n"), std::string::npos);
   EXPECT_NE(help.err.find("       -t t  : unvoiced cost of tracker 1        [0.9]\n"), std::string::npos);

@@ -1,8 +1,0 @@
-#include "track.h"
-
-void Track::resize(int n, int channels) {
-  channels_ = channels;
-  times_.assign(n, 0.0f);
-  voiced_.assign(n, 0);
-  values_.assign((std::size_t)n * channels, 0.0f);
-}

@@ -1,9 +1,0 @@
-// Float arrays from the standard allocator for the trackers' working storage.
-#ifndef VELK_PITCH_FGETMEM_H
-#define VELK_PITCH_FGETMEM_H
-
-// Returns an array of n floats (release it with free), or null when memory is short, the caller
-// deciding what follows and what to say.
-float* fgetmem(long n);
-
-#endif
