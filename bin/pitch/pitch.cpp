@@ -28,6 +28,12 @@ using namespace velk;
 
 namespace {
 
+// The usage text, then the end of the process with status.
+[[noreturn]] void usage(int status) {
+  printusage();
+  exit(status);
+}
+
 struct pitchoptions {
   int algorithm = kDefaultAlgorithm;
   double sample_freq_khz = kDefaultSampleFreqKHz;

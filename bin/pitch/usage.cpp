@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 const char* command_name(void) {
@@ -11,7 +10,7 @@ const char* command_name(void) {
   return slash ? slash + 1 : program_invocation_name;
 }
 
-void usage(int status) {
+void printusage(void) {
   fprintf(stderr, "\n");
   fprintf(stderr, " %s - F0 extraction\n", command_name());
   fprintf(stderr, "\n");
@@ -42,5 +41,4 @@ void usage(int status) {
   fprintf(stderr, "  stdout:\n");
   fprintf(stderr, "       one 32-bit float per frame\n");
   fprintf(stderr, "\n");
-  exit(status);
 }

@@ -1,5 +1,5 @@
 // Usage text and option defaults of the pitch command. The trackers report a
-// parameter error to the command, which then calls usage(1).
+// parameter error to the command, which then shows the usage text and ends with status 1.
 #pragma once
 
 // Option defaults.
@@ -15,5 +15,5 @@ const int kDefaultOutputType = 1;
 // Name the usage text and messages show: the program path after its last '/'.
 const char* command_name(void);
 
-// Prints the usage text to standard error and ends the process with status.
-[[noreturn]] void usage(int status);
+// Prints the usage text to standard error.
+void printusage(void);
