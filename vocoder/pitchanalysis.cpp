@@ -354,6 +354,44 @@ double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t facto
   return y;
 }
 
+namespace {
+
+const uint32_t kDecimationBlock = 256;  // output samples computed together
+
+// count output samples of the symmetric FIR h (2M + 1 taps) at every factor-th input sample:
+// y[j] = sum over k of h[k] span[j * factor + k]. Pairs of taps with equal weights are added
+// before they are weighted; each output sums its taps in the same order on every machine.
+VELK_WIDE_VECTORS void symmetricfirdecimate(const double* span, const double* h, uint32_t M, uint32_t factor,
+                                            uint32_t count, double* y) {
+  for (uint32_t j = 0; j < count; j++) y[j] = h[M] * span[(size_t)j * factor + M];
+  for (uint32_t k = 0; k < M; k++)
+    for (uint32_t j = 0; j < count; j++)
+      y[j] += h[k] * (span[(size_t)j * factor + k] + span[(size_t)j * factor + 2 * M - k]);
+}
+
+}  // namespace
+
+double* downsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor) {
+  if (factor == 0) return nullptr;
+  const uint32_t n = nsamples / factor + (nsamples % factor != 0);
+  double* y = (double*)malloc(sizeof(double) * (n > 0 ? n : 1));
+  if (y == nullptr) return nullptr;
+  const uint32_t M = 8 * factor;
+  std::vector<double> h(2 * M + 1);
+  getlpwinfilter(2 * M, h.data(), 0.4 * fs / factor, fs);
+  // The inputs of a block of outputs, zeros beyond the ends of x.
+  std::vector<double> span((size_t)(kDecimationBlock - 1) * factor + 2 * M + 1);
+  for (uint32_t m = 0; m < n; m += kDecimationBlock) {
+    const int64_t first = (int64_t)m * factor - M;  // the input sample span[0] holds
+    for (size_t i = 0; i < span.size(); i++) {
+      const int64_t t = first + (int64_t)i;
+      span[i] = t >= 0 && t < (int64_t)nsamples ? x[t] : 0.0;
+    }
+    symmetricfirdecimate(span.data(), h.data(), M, factor, std::min(kDecimationBlock, n - m), y + m);
+  }
+  return y;
+}
+
 int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
              double f0min, double f0max, double* f0) {
   return getpitchmargins(x, nsamples, fs, hop, p0, n, f0min, f0max, f0, nullptr);

@@ -185,22 +185,45 @@ int padzeros(double* x, uint32_t n, uint32_t threshold) {
 // Below 16 kHz the pitch tracker works on a copy at the smallest whole multiple of the rate that
 // reaches 16 kHz: its lags, whole samples, then resolve a period as finely as at 16 kHz (at
 // 11.025 kHz a period of 73.5 samples would otherwise lose its peak to the lag of two periods).
+// Above, on a copy decimated by pitchdecimation's factor when it exceeds 1.
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0) {
   return encodepitch(x, n, s, 0, frames, f0, nullptr);
 }
 
+uint32_t pitchdecimation(uint32_t fs, uint32_t lframe, uint32_t first, double f0max) {
+  const double lowest = std::max(velkpitchratelowest, velkpitchperiodsamples * f0max);
+  uint32_t factor = (uint32_t)(fs / lowest);
+  while (factor > 1 && (lframe % factor != 0 || first % factor != 0)) --factor;
+  return factor > 1 ? factor : 1;
+}
+
+namespace {
+
+// The tracker with s's range on a copy of the signal (samples at rate fs, frames every hop
+// samples from first), which it then frees; -1 also when there is no copy.
+int trackcopy(double* copy, uint32_t samples, double fs, uint32_t hop, uint32_t first,
+              const encodesettings& s, uint32_t frames, double* f0, double* margin) {
+  if (copy == nullptr) return -1;
+  const int done = getpitchmargins(copy, samples, fs, hop, first, frames, s.f0min, s.f0max, f0, margin);
+  free(copy);
+  return done == 0 ? 0 : -1;
+}
+
+}  // namespace
+
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
                 double* f0, double* margin) {
-  const uint32_t factor = s.fs < kSamplingRate ? (kSamplingRate + s.fs - 1) / s.fs : 1;
-  if (factor == 1)
+  if (s.fs < kSamplingRate) {
+    const uint32_t up = (kSamplingRate + s.fs - 1) / s.fs;
+    if (n > UINT32_MAX / up || s.lframe > UINT32_MAX / up || first > UINT32_MAX / up) return -1;
+    return trackcopy(upsampling(x, n, s.fs, up), n * up, s.fs * up, s.lframe * up, first * up, s, frames, f0,
+                     margin);
+  }
+  const uint32_t down = pitchdecimation(s.fs, s.lframe, first, s.f0max);
+  if (down == 1)
     return getpitchmargins(x, n, s.fs, s.lframe, first, frames, s.f0min, s.f0max, f0, margin) == 0 ? 0 : -1;
-  if (n > UINT32_MAX / factor || s.lframe > UINT32_MAX / factor || first > UINT32_MAX / factor) return -1;
-  double* finer = upsampling(x, n, s.fs, factor);
-  if (finer == nullptr) return -1;
-  const int done = getpitchmargins(finer, n * factor, s.fs * factor, s.lframe * factor, first * factor,
-                                   frames, s.f0min, s.f0max, f0, margin);
-  free(finer);
-  return done == 0 ? 0 : -1;
+  return trackcopy(downsampling(x, n, s.fs, down), n / down + (n % down != 0), (double)s.fs / down,
+                   s.lframe / down, first / down, s, frames, f0, margin);
 }
 
 int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,

@@ -117,6 +117,28 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
                 double* f0, double* margin);
 
+// The rate the pitch tracker works at: below 16 kHz the smallest whole multiple of s.fs that
+// reaches 16 kHz (the upsampling of pitchanalysis); at 16 kHz s.fs itself; above, s.fs divided
+// by pitchdecimation(s.fs, s.lframe, first, s.f0max) (the downsampling of pitchanalysis), which
+// halves or quarters the tracker's transforms at 22.05 to 48 kHz. The tracker's band-pass keeps
+// nothing above 5 kHz, so a copy at 11.025 kHz holds all it uses; its costs per frame, which
+// scale with the rate over the frame shift, stay as they were.
+const double velkpitchratelowest = 11025.0;  // the lowest rate a decimated copy may have, Hz
+// The fewest samples to a period of the ceiling a decimated copy keeps. The tracker's shortest
+// lag is the whole number of samples at or above a period of f0max, and it finds a peak at most
+// half a sample below that lag, so it reaches F0 up to f0max / (1 + 1 / (2 k)) at k samples to a
+// period of f0max: 16 samples keep that within 3 % of f0max (about as at 22.05 kHz undecimated
+// with a ceiling of 1200 Hz), where 9 samples, 11.025 kHz with 1200 Hz, would lose notes at
+// 1150 Hz to their octave below.
+const double velkpitchperiodsamples = 16.0;
+// The largest whole factor D that keeps fs / D at or above velkpitchratelowest and at or above
+// velkpitchperiodsamples * f0max and divides both lframe and first, so that every frame centre
+// first + k * lframe stays a whole sample of the copy; 1 when there is none (below 22.05 kHz
+// always). With f0max 500 Hz: D = 2 at 22.05 kHz with a shift of 256 or 110 samples, 1 with a
+// shift of 255; D = 4 at 44.1 kHz with 512 and at 48 kHz with 240. With f0max 1200 Hz: D = 1 at
+// 22.05 kHz, D = 2 at 44.1 kHz with 512.
+uint32_t pitchdecimation(uint32_t fs, uint32_t lframe, uint32_t first, double f0max);
+
 // Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
 // fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)
 // refined in place. Returns 0, or -1 when working storage cannot be had.

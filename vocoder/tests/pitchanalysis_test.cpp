@@ -267,6 +267,66 @@ TEST(Upsampling, InterpolatesABandLimitedTone) {
   free(y);
 }
 
+// Decimated tone at 1 kHz against the tone itself at every output sample m * factor.
+TEST(Downsampling, KeepsAPassbandToneAtTheKeptSamples) {
+  for (uint32_t factor : {2u, 3u, 4u}) {
+    const double fs = 11025.0 * factor;
+    const uint32_t n = 5000 * factor;  // outputs over many blocks
+    std::vector<double> x(n);
+    for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * 1000 * t / fs + 0.3);
+    double* y = downsampling(x.data(), n, fs, factor);
+    ASSERT_NE(y, nullptr);
+    for (uint32_t m = 8; m + 8 < 5000; m++)
+      ASSERT_NEAR(y[m], sin(2 * M_PI * 1000 * m * factor / fs + 0.3), 2e-3) << factor << " " << m;
+    free(y);
+  }
+}
+
+// Tones above half the new rate would fold back into the band the tracker uses.
+TEST(Downsampling, RemovesTonesThatWouldFoldBack) {
+  const double fs = 22050.0;
+  for (double f : {6615.0, 8000.0, 10000.0}) {  // 0.6, 0.73 and 0.91 of the new rate
+    const uint32_t n = 20000;
+    std::vector<double> x(n);
+    for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * f * t / fs);
+    double* y = downsampling(x.data(), n, fs, 2);
+    ASSERT_NE(y, nullptr);
+    double peak = 0.0;
+    for (uint32_t m = 16; m + 16 < n / 2; m++) peak = std::max(peak, fabs(y[m]));
+    EXPECT_LT(peak, pow(10.0, -50.0 / 20)) << f;
+    free(y);
+  }
+}
+
+// An impulse reaches only the outputs within 8 * factor input samples of it, each through the
+// windowed-sinc tap at its distance, across a boundary between the blocks computed together;
+// lengths round up.
+TEST(Downsampling, ReadsOnlyNearbyInputAndRoundsTheLengthUp) {
+  const uint32_t factor = 4, n = 4000, at = 1027, M = 8 * factor;
+  std::vector<double> x(n, 0.0);
+  x[at] = 1.0;
+  std::vector<double> h(2 * M + 1);
+  getlpwinfilter(2 * M, h.data(), 0.4 * 44100.0 / factor, 44100.0);
+  double* y = downsampling(x.data(), n, 44100.0, factor);
+  ASSERT_NE(y, nullptr);
+  for (uint32_t m = 0; m < n / factor; m++) {
+    const int distance = (int)at - (int)(m * factor);
+    EXPECT_DOUBLE_EQ(y[m], std::abs(distance) <= (int)M ? h[M + distance] : 0.0) << m;
+  }
+  free(y);
+  // A signal of 1 .. 7 samples gives ceil(n / 3) outputs: the last is sample 3 * (outputs - 1).
+  for (uint32_t len = 1; len <= 7; len++) {
+    std::vector<double> ramp(len);
+    for (uint32_t t = 0; t < len; t++) ramp[t] = t + 1.0;
+    double* r = downsampling(ramp.data(), len, 33075.0, 3);
+    ASSERT_NE(r, nullptr);
+    const uint32_t outputs = (len + 2) / 3;
+    EXPECT_GT(r[outputs - 1], 0.0) << len;  // reads only the signal, whose samples are positive
+    free(r);
+  }
+  EXPECT_EQ(downsampling(x.data(), n, 44100.0, 0), nullptr);
+}
+
 TEST(ApplyFftFilter, RemovesHumAndKeepsVoiceBand) {
   const uint32_t n = 16000;
   std::vector<double> x(n);
