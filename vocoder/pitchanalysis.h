@@ -63,19 +63,20 @@ int autocorrelationpair(uint32_t N, complex* z);
 double* applyfftfilter(const double* x, uint32_t nsamples, double fs);
 // Signal upsampled by an integer factor (nsamples*factor samples); release it with free().
 double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor);
-// Signal decimated by an integer factor: low-passed by a zero-phase windowed-sinc FIR of
-// 16 * factor + 1 taps with its cut-off (-6 dB) at 0.4 of the new rate, then every factor-th
-// sample kept. The filter is flat within 0.1 dB up to 0.3 of the new rate and at least 44 dB
-// down from half of it, 53 dB from 0.55 of it, so what folds back lands above 0.45 of the new
-// rate (above 5 kHz at 11.025 kHz, where the tracker's band-pass takes 30 dB more off). Sample
-// m of the result is the filtered signal at sample m * factor, so a frame centred at a multiple
-// of factor keeps its centre; ceil(nsamples / factor) samples, samples beyond either end of x
-// counting as 0. Each output sample reads only the input within 8 * factor samples of it, so a
-// stream can be decimated block by block. Null when memory runs out or factor is 0; release it
-// with free().
+// Signal at up / down times its rate (up below down): the input, taken as if upsampled by up,
+// low-passed by a zero-phase windowed-sinc FIR of 16 * down + 1 taps at that rate with its
+// cut-off (-6 dB) at 0.4 of the new rate, then every down-th sample kept, computed directly
+// from the input samples the taps meet. The filter is flat within 0.1 dB up to 0.3 of the new
+// rate and at least 44 dB down from half of it, 53 dB from 0.55 of it, so what folds back lands
+// above 0.45 of the new rate (above 7 kHz at 16 kHz, where the tracker's band-pass takes 30 dB
+// off). Sample m of the result is the filtered signal at input position m * down / up, so a
+// frame centred at a multiple of down keeps its centre; ceil(nsamples * up / down) samples,
+// samples beyond either end of x counting as 0. Each output sample reads only the input within
+// 8 * down / up samples of it, so a stream can be resampled block by block. Null when memory
+// runs out, up or down is 0, or the result would exceed 2^32 - 1 samples; release it with free().
 //   x         in: nsamples samples
 //   fs        rate of x, Hz
-double* downsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor);
+double* downsampling(const double* x, uint32_t nsamples, double fs, uint32_t up, uint32_t down);
 // In place: F0 > 0 becomes ln F0, anything else -1e10; returns 0.
 int f02logf0(uint32_t n, double* track);
 // In place: values above -1e10 become exp(value), anything else 0; returns 0.

@@ -185,16 +185,22 @@ int padzeros(double* x, uint32_t n, uint32_t threshold) {
 // Below 16 kHz the pitch tracker works on a copy at the smallest whole multiple of the rate that
 // reaches 16 kHz: its lags, whole samples, then resolve a period as finely as at 16 kHz (at
 // 11.025 kHz a period of 73.5 samples would otherwise lose its peak to the lag of two periods).
-// Above, on a copy decimated by pitchdecimation's factor when it exceeds 1.
+// Above, on a copy at pitchresampling's fraction of the rate when it is below 1.
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0) {
   return encodepitch(x, n, s, 0, frames, f0, nullptr);
 }
 
-uint32_t pitchdecimation(uint32_t fs, uint32_t lframe, uint32_t first, double f0max) {
+pitchrate pitchresampling(uint32_t fs, uint32_t lframe, uint32_t first, double f0max) {
   const double lowest = std::max(velkpitchratelowest, velkpitchperiodsamples * f0max);
-  uint32_t factor = (uint32_t)(fs / lowest);
-  while (factor > 1 && (lframe % factor != 0 || first % factor != 0)) --factor;
-  return factor > 1 ? factor : 1;
+  pitchrate best = {1, 1};
+  for (uint32_t down = 2; down <= velkpitchdownmost; down++) {
+    if (lframe % down != 0 || first % down != 0) continue;
+    // The smallest up with fs * up / down at or above lowest (products of whole numbers, exact).
+    uint32_t up = (uint32_t)std::min(lowest * down / fs, (double)down);
+    while (up < down && (double)fs * up < lowest * down) ++up;
+    if (up < down && (double)up * best.down < (double)best.up * down) best = {up, down};
+  }
+  return best;
 }
 
 namespace {
@@ -219,11 +225,12 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
     return trackcopy(upsampling(x, n, s.fs, up), n * up, s.fs * up, s.lframe * up, first * up, s, frames, f0,
                      margin);
   }
-  const uint32_t down = pitchdecimation(s.fs, s.lframe, first, s.f0max);
-  if (down == 1)
+  const pitchrate r = pitchresampling(s.fs, s.lframe, first, s.f0max);
+  if (r.down == 1)
     return getpitchmargins(x, n, s.fs, s.lframe, first, frames, s.f0min, s.f0max, f0, margin) == 0 ? 0 : -1;
-  return trackcopy(downsampling(x, n, s.fs, down), n / down + (n % down != 0), (double)s.fs / down,
-                   s.lframe / down, first / down, s, frames, f0, margin);
+  const uint64_t samples = ((uint64_t)n * r.up + r.down - 1) / r.down;  // at most n
+  return trackcopy(downsampling(x, n, s.fs, r.up, r.down), (uint32_t)samples, (double)s.fs * r.up / r.down,
+                   s.lframe / r.down * r.up, first / r.down * r.up, s, frames, f0, margin);
 }
 
 int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,

@@ -118,26 +118,33 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
                 double* f0, double* margin);
 
 // The rate the pitch tracker works at: below 16 kHz the smallest whole multiple of s.fs that
-// reaches 16 kHz (the upsampling of pitchanalysis); at 16 kHz s.fs itself; above, s.fs divided
-// by pitchdecimation(s.fs, s.lframe, first, s.f0max) (the downsampling of pitchanalysis), which
-// halves or quarters the tracker's transforms at 22.05 to 48 kHz. The tracker's band-pass keeps
-// nothing above 5 kHz, so a copy at 11.025 kHz holds all it uses; its costs per frame, which
-// scale with the rate over the frame shift, stay as they were.
-const double velkpitchratelowest = 11025.0;  // the lowest rate a decimated copy may have, Hz
-// The fewest samples to a period of the ceiling a decimated copy keeps. The tracker's shortest
-// lag is the whole number of samples at or above a period of f0max, and it finds a peak at most
-// half a sample below that lag, so it reaches F0 up to f0max / (1 + 1 / (2 k)) at k samples to a
-// period of f0max: 16 samples keep that within 3 % of f0max (about as at 22.05 kHz undecimated
-// with a ceiling of 1200 Hz), where 9 samples, 11.025 kHz with 1200 Hz, would lose notes at
-// 1150 Hz to their octave below.
-const double velkpitchperiodsamples = 16.0;
-// The largest whole factor D that keeps fs / D at or above velkpitchratelowest and at or above
-// velkpitchperiodsamples * f0max and divides both lframe and first, so that every frame centre
-// first + k * lframe stays a whole sample of the copy; 1 when there is none (below 22.05 kHz
-// always). With f0max 500 Hz: D = 2 at 22.05 kHz with a shift of 256 or 110 samples, 1 with a
-// shift of 255; D = 4 at 44.1 kHz with 512 and at 48 kHz with 240. With f0max 1200 Hz: D = 1 at
-// 22.05 kHz, D = 2 at 44.1 kHz with 512.
-uint32_t pitchdecimation(uint32_t fs, uint32_t lframe, uint32_t first, double f0max);
+// reaches 16 kHz (the upsampling of pitchanalysis); at 16 kHz s.fs itself; above, s.fs times
+// pitchresampling(s.fs, s.lframe, first, s.f0max) (the downsampling of pitchanalysis), the lowest
+// rate that resolves a period as finely as the 16 kHz analysis does: 16.5 kHz in place of
+// 22.05 kHz, so that the tracker's frames of three periods of its floor fit transforms of half
+// the size. Its costs per frame, which scale with the rate over the frame shift, stay as they
+// were; its band-pass keeps nothing above 5 kHz, well inside the copy's band.
+const double velkpitchratelowest = velksamplingrate;  // the lowest rate of a copy, Hz
+// The fewest samples of the copy to a period of f0max: 32, as at 16 kHz with the default ceiling
+// of 500 Hz. With fewer, a steady voice whose period falls half-way between two samples loses
+// its correlation peak to the one of twice the period (at 11.025 kHz a fifth of such voices from
+// 250 to 340 Hz were tracked an octave low).
+const double velkpitchperiodsamples = 32.0;
+const uint32_t velkpitchdownmost = 16;  // the largest down; the copy's filter has 16 * down + 1 taps
+// The tracker's copy is at up / down times the rate.
+struct pitchrate {
+  uint32_t up, down;
+};
+// Among the fractions up / down below 1 with down at most velkpitchdownmost dividing both
+// lframe and first (so that every frame centre first + k * lframe lands on a whole sample of the
+// copy, at first / down * up + k * lframe / down * up), the one of the lowest rate fs * up / down
+// at or above velkpitchratelowest and velkpitchperiodsamples * f0max, the smallest down among
+// equals; {1, 1} when there is none (at and below 16 kHz always). With f0max 500 Hz and a first
+// centre of 0: 3/4 at 22.05 kHz with a shift of 256 (16.5375 kHz), 8/11 with 110 (16.036 kHz),
+// 11/15 with 255; 2/3 at 24 kHz with 120 or 300; 1/2 at 32 kHz with 160; 3/8 at 44.1 kHz with
+// 512, 4/11 with 220; 1/3 at 48 kHz with 240. With f0max 1200 Hz: none at 22.05 kHz, 7/8 at
+// 44.1 kHz with 512.
+pitchrate pitchresampling(uint32_t fs, uint32_t lframe, uint32_t first, double f0max);
 
 // Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
 // fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)

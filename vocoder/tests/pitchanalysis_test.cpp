@@ -267,64 +267,90 @@ TEST(Upsampling, InterpolatesABandLimitedTone) {
   free(y);
 }
 
-// Decimated tone at 1 kHz against the tone itself at every output sample m * factor.
-TEST(Downsampling, KeepsAPassbandToneAtTheKeptSamples) {
-  for (uint32_t factor : {2u, 3u, 4u}) {
-    const double fs = 11025.0 * factor;
-    const uint32_t n = 5000 * factor;  // outputs over many blocks
+struct Ratio {
+  uint32_t up, down;
+  double fs;
+};
+const Ratio kRatios[] = {
+    {1, 2, 22050.0}, {3, 4, 22050.0}, {8, 11, 22050.0}, {3, 8, 44100.0}, {1, 3, 48000.0}};
+
+// A resampled tone at 1 kHz against the tone itself at every output's input position.
+TEST(Downsampling, KeepsAPassbandToneAtTheOutputsPositions) {
+  for (const Ratio& r : kRatios) {
+    const uint32_t n = 20000;  // outputs over many blocks of every phase
     std::vector<double> x(n);
-    for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * 1000 * t / fs + 0.3);
-    double* y = downsampling(x.data(), n, fs, factor);
+    for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * 1000 * t / r.fs + 0.3);
+    double* y = downsampling(x.data(), n, r.fs, r.up, r.down);
     ASSERT_NE(y, nullptr);
-    for (uint32_t m = 8; m + 8 < 5000; m++)
-      ASSERT_NEAR(y[m], sin(2 * M_PI * 1000 * m * factor / fs + 0.3), 2e-3) << factor << " " << m;
+    const uint32_t outputs = n * r.up / r.down;
+    for (uint32_t m = 16; m + 16 < outputs; m++)
+      ASSERT_NEAR(y[m], sin(2 * M_PI * 1000 * (m * double(r.down) / r.up) / r.fs + 0.3), 2e-3)
+          << r.up << "/" << r.down << " " << m;
     free(y);
   }
 }
 
 // Tones above half the new rate would fold back into the band the tracker uses.
 TEST(Downsampling, RemovesTonesThatWouldFoldBack) {
-  const double fs = 22050.0;
-  for (double f : {6615.0, 8000.0, 10000.0}) {  // 0.6, 0.73 and 0.91 of the new rate
-    const uint32_t n = 20000;
-    std::vector<double> x(n);
-    for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * f * t / fs);
-    double* y = downsampling(x.data(), n, fs, 2);
-    ASSERT_NE(y, nullptr);
-    double peak = 0.0;
-    for (uint32_t m = 16; m + 16 < n / 2; m++) peak = std::max(peak, fabs(y[m]));
-    EXPECT_LT(peak, pow(10.0, -50.0 / 20)) << f;
-    free(y);
+  for (const Ratio& r : kRatios) {
+    const double rate = r.fs * r.up / r.down;
+    for (double f : {0.6 * rate, 0.8 * rate, 0.45 * r.fs}) {
+      const uint32_t n = 20000;
+      std::vector<double> x(n);
+      for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * f * t / r.fs);
+      double* y = downsampling(x.data(), n, r.fs, r.up, r.down);
+      ASSERT_NE(y, nullptr);
+      double peak = 0.0;
+      for (uint32_t m = 32; m + 32 < n * r.up / r.down; m++) peak = std::max(peak, fabs(y[m]));
+      EXPECT_LT(peak, pow(10.0, -50.0 / 20)) << r.up << "/" << r.down << " " << f;
+      free(y);
+    }
   }
 }
 
-// An impulse reaches only the outputs within 8 * factor input samples of it, each through the
-// windowed-sinc tap at its distance, across a boundary between the blocks computed together;
-// lengths round up.
+// An impulse reaches only the outputs within 8 * down / up input samples of it, each through the
+// windowed-sinc tap (at up times the rate) at its distance, times up, in every phase and across
+// the boundaries between the blocks computed together; lengths round up.
 TEST(Downsampling, ReadsOnlyNearbyInputAndRoundsTheLengthUp) {
-  const uint32_t factor = 4, n = 4000, at = 1027, M = 8 * factor;
-  std::vector<double> x(n, 0.0);
-  x[at] = 1.0;
-  std::vector<double> h(2 * M + 1);
-  getlpwinfilter(2 * M, h.data(), 0.4 * 44100.0 / factor, 44100.0);
-  double* y = downsampling(x.data(), n, 44100.0, factor);
-  ASSERT_NE(y, nullptr);
-  for (uint32_t m = 0; m < n / factor; m++) {
-    const int distance = (int)at - (int)(m * factor);
-    EXPECT_DOUBLE_EQ(y[m], std::abs(distance) <= (int)M ? h[M + distance] : 0.0) << m;
+  for (const Ratio& r : kRatios) {
+    const uint32_t n = 4000, at = 1027, M = 8 * r.down;
+    std::vector<double> x(n, 0.0);
+    x[at] = 1.0;
+    std::vector<double> h(2 * M + 1);
+    getlpwinfilter(2 * M, h.data(), 0.4 * r.fs * r.up / r.down, r.fs * r.up);
+    double* y = downsampling(x.data(), n, r.fs, r.up, r.down);
+    ASSERT_NE(y, nullptr);
+    for (uint32_t m = 0; m < n * r.up / r.down; m++) {
+      const int distance = (int)(at * r.up) - (int)(m * r.down);  // at up times the rate
+      EXPECT_DOUBLE_EQ(y[m], std::abs(distance) <= (int)M ? r.up * h[M + distance] : 0.0)
+          << r.up << "/" << r.down << " " << m;
+    }
+    free(y);
   }
-  free(y);
-  // A signal of 1 .. 7 samples gives ceil(n / 3) outputs: the last is sample 3 * (outputs - 1).
-  for (uint32_t len = 1; len <= 7; len++) {
-    std::vector<double> ramp(len);
-    for (uint32_t t = 0; t < len; t++) ramp[t] = t + 1.0;
-    double* r = downsampling(ramp.data(), len, 33075.0, 3);
-    ASSERT_NE(r, nullptr);
-    const uint32_t outputs = (len + 2) / 3;
-    EXPECT_GT(r[outputs - 1], 0.0) << len;  // reads only the signal, whose samples are positive
-    free(r);
+  // A constant signal of 1 .. 12 samples gives ceil(n * up / down) outputs; the last, inside the
+  // signal, is the sum of the taps that meet it.
+  for (const Ratio& r : kRatios) {
+    const int M = 8 * r.down;
+    std::vector<double> h(2 * M + 1);
+    getlpwinfilter(2 * M, h.data(), 0.4 * r.fs * r.up / r.down, r.fs * r.up);
+    for (uint32_t len = 1; len <= 12; len++) {
+      const std::vector<double> ones(len, 1.0);
+      double* y = downsampling(ones.data(), len, r.fs, r.up, r.down);
+      ASSERT_NE(y, nullptr);
+      const uint32_t last = (len * r.up + r.down - 1) / r.down - 1;
+      ASSERT_LT(last * r.down, len * r.up);  // inside the signal
+      double sum = 0.0;
+      for (uint32_t i = 0; i < len; i++) {
+        const int distance = (int)(i * r.up) - (int)(last * r.down);
+        if (std::abs(distance) <= M) sum += r.up * h[M + distance];
+      }
+      EXPECT_NEAR(y[last], sum, 1e-12) << r.up << "/" << r.down << " " << len;
+      free(y);
+    }
   }
-  EXPECT_EQ(downsampling(x.data(), n, 44100.0, 0), nullptr);
+  const double one = 1.0;
+  EXPECT_EQ(downsampling(&one, 1, 44100.0, 0, 2), nullptr);
+  EXPECT_EQ(downsampling(&one, 1, 44100.0, 1, 0), nullptr);
 }
 
 TEST(ApplyFftFilter, RemovesHumAndKeepsVoiceBand) {
