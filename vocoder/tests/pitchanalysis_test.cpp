@@ -353,6 +353,32 @@ TEST(Downsampling, ReadsOnlyNearbyInputAndRoundsTheLengthUp) {
   EXPECT_EQ(downsampling(&one, 1, 44100.0, 1, 0), nullptr);
 }
 
+// A span of the signal starting at a multiple of down gives, bit for bit, the whole signal's
+// outputs whose taps lie inside it: a stream can be resampled piece by piece.
+TEST(Downsampling, PiecesGiveTheWholeSignalsOutputsExactly) {
+  for (const Ratio& r : kRatios) {
+    const uint32_t n = 6000;
+    std::vector<double> x(n);
+    for (uint32_t t = 0; t < n; t++) x[t] = sin(0.013 * t) + 0.5 * sin(1.7 * t + 0.2 * sin(0.001 * t * t));
+    double* whole = downsampling(x.data(), n, r.fs, r.up, r.down);
+    ASSERT_NE(whole, nullptr);
+    const uint32_t start = 37 * r.down, length = 2500;
+    double* piece = downsampling(x.data() + start, length, r.fs, r.up, r.down);
+    ASSERT_NE(piece, nullptr);
+    const double reach = 8.0 * r.down / r.up;  // input samples either side of an output
+    uint32_t compared = 0;
+    for (uint32_t j = 0; j < (length * r.up + r.down - 1) / r.down; j++) {
+      const double position = j * double(r.down) / r.up;  // within the piece
+      if (position < reach || position + reach > length - 1) continue;
+      ASSERT_EQ(piece[j], whole[start / r.down * r.up + j]) << r.up << "/" << r.down << " " << j;
+      compared++;
+    }
+    EXPECT_GT(compared, 2000u * r.up / r.down);
+    free(piece);
+    free(whole);
+  }
+}
+
 TEST(ApplyFftFilter, RemovesHumAndKeepsVoiceBand) {
   const uint32_t n = 16000;
   std::vector<double> x(n);
