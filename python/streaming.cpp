@@ -1,10 +1,11 @@
-// velk.Decoder: the streaming synthesis (streamdecode.h) over numpy arrays, frames pushed in
-// blocks and samples returned as they become final.
+// velk.Decoder and velk.Encoder: the streaming synthesis (streamdecode.h) and analysis
+// (streamencode.h) over numpy arrays, pushed in blocks, the results returned as they become final.
 #include "streaming.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <cmath>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "arrays.h"
 #include "streamdecode.h"
+#include "streamencode.h"
 
 using namespace velk;
 
@@ -55,6 +57,15 @@ frameblock readblock(const py::object& lf0, const py::object& cc, const py::obje
           "fv holds a maximum voiced frequency above fs / 2; pass the rate the streams were made at as fs");
   }
   return b;
+}
+
+// A record's lock, waited for without the GIL: a thread holding it releases the GIL while it
+// works and needs the GIL back before it lets go.
+std::unique_lock<std::mutex> lockwithoutgil(std::mutex& m) {
+  std::unique_lock<std::mutex> hold(m, std::defer_lock);
+  py::gil_scoped_release nogil;
+  hold.lock();
+  return hold;
 }
 
 class decoder {
@@ -124,14 +135,7 @@ class decoder {
   uint32_t fs() const { return s_.fs; }
 
  private:
-  // The record's lock, waited for without the GIL: a thread holding it releases the GIL while it
-  // synthesises and needs the GIL back before it lets go.
-  std::unique_lock<std::mutex> lock() {
-    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
-    py::gil_scoped_release nogil;
-    hold.lock();
-    return hold;
-  }
+  std::unique_lock<std::mutex> lock() { return lockwithoutgil(lock_); }
 
   // The order and the presence of fv are fixed by the first block.
   void fixshape(const frameblock& b) {
@@ -171,6 +175,100 @@ class decoder {
   bool shaped_ = false;
   bool flushed_ = false;
   std::mutex lock_;  // one push at a time: the GIL is released while it synthesises
+};
+
+// The frames an encoder gave in one call.
+struct encodedframes {
+  std::vector<double> lf0, cc, fv;
+  uint32_t width = 0;
+};
+
+int takeframes(void* state, const double* f0, const double* fv, const double* cc, uint32_t frames) {
+  encodedframes* out = static_cast<encodedframes*>(state);
+  for (uint32_t k = 0; k < frames; ++k) out->lf0.push_back(f0[k] > 0.0 ? std::log(f0[k]) : -1e10);
+  out->fv.insert(out->fv.end(), fv, fv + frames);
+  out->cc.insert(out->cc.end(), cc, cc + static_cast<size_t>(frames) * out->width);
+  return 0;
+}
+
+class encoder {
+ public:
+  encoder(const encodesettings& s, std::optional<int64_t> lookahead) : s_(s) {
+    if (!lookahead) return;
+    if (*lookahead < 1 || *lookahead > 1000000) refuse("lookahead must be 1 to 1000000 frames, or None");
+    record_ = streamencodercreate(s, static_cast<uint32_t>(*lookahead));
+    if (!record_) throw std::bad_alloc();
+  }
+  ~encoder() { streamencoderdestroy(record_); }
+  encoder(const encoder&) = delete;
+  encoder& operator=(const encoder&) = delete;
+
+  py::object push(const py::object& x) {
+    std::vector<double> samples = checkedsignal(x, "x");
+    const std::unique_lock<std::mutex> hold = lock();
+    if (flushed_) refuse("the encoder has been flushed; make a new one for another signal");
+    encodedframes out;
+    out.width = s_.ccord + 1;
+    if (!record_) {
+      whole_.insert(whole_.end(), samples.begin(), samples.end());
+      if (whole_.size() > UINT32_MAX) refuse("the signal is too long for the analysis");
+    } else {
+      int done = 0;
+      {
+        py::gil_scoped_release nogil;
+        const framesink sink{&out, takeframes};
+        done = streamencoderpush(record_, samples.data(), static_cast<uint32_t>(samples.size()), sink);
+      }
+      if (done != 0) throw std::bad_alloc();
+    }
+    return result(std::move(out));
+  }
+
+  py::object flush() {
+    const std::unique_lock<std::mutex> hold = lock();
+    if (flushed_) refuse("the encoder has been flushed already");
+    flushed_ = true;
+    encodedframes out;
+    out.width = s_.ccord + 1;
+    int done = 0;
+    {
+      py::gil_scoped_release nogil;
+      const framesink sink{&out, takeframes};
+      done = record_ ? streamencoderflush(record_, sink) : wholeanalysis(sink);
+    }
+    if (done != 0) throw std::bad_alloc();
+    return result(std::move(out));
+  }
+
+  py::object latency() const {
+    if (!record_) return py::none();
+    return py::int_(streamencoderlatency(record_));
+  }
+  uint32_t fs() const { return s_.fs; }
+
+ private:
+  std::unique_lock<std::mutex> lock() { return lockwithoutgil(lock_); }
+
+  // Without a lookahead: the whole analysis of everything pushed, at the end.
+  int wholeanalysis(const framesink& sink) {
+    const uint32_t n = static_cast<uint32_t>(whole_.size());
+    const uint32_t frames = encodeframes(n, s_.lframe);
+    std::vector<double> f0(frames), fv(frames), cc(getccsize(frames, s_.ccord));
+    if (encodesignal(whole_.data(), n, s_, frames, f0.data(), false, fv.data(), cc.data(), nullptr) != 0)
+      return -1;
+    whole_ = std::vector<double>();
+    return sink.write(sink.state, f0.data(), fv.data(), cc.data(), frames);
+  }
+
+  py::object result(encodedframes&& out) {
+    return encodedresult(std::move(out.lf0), std::move(out.cc), std::move(out.fv), s_);
+  }
+
+  encodesettings s_;
+  streamencoder* record_ = nullptr;  // null without a lookahead
+  std::vector<double> whole_;        // the samples, without a lookahead
+  bool flushed_ = false;
+  std::mutex lock_;
 };
 
 }  // namespace
@@ -221,4 +319,44 @@ with the first push). Returns n * latency float64 samples.)")
       .def_property_readonly("latency", &decoder::latency, "Samples the output trails the frames: the shift.")
       .def_property_readonly("frames", &decoder::frames, "Frames pushed so far.")
       .def_property_readonly("fs", &decoder::fs, "Sampling rate of the output, Hz.");
+
+  py::class_<encoder>(
+      m, "Encoder",
+      R"(Streaming analysis: samples pushed in blocks of any size, frames returned once final, each as
+an Encoded(lf0, cc, fv) of the frames of that call (none, or some) with the settings attached.
+
+Encoder(*, fs=16000, lookahead=None, lframe=None, ccord=None, ccmeth=1, alpha=None, f0min=60,
+f0max=500, f0acc=0, zfill=160, morvscale=1): the keyword options of encode, with its defaults
+and checks; x given to push is taken as encode takes it (float on the +-1 scale, or int16).
+
+lookahead=None: the frames equal encode of the whole signal, bit for bit, for any split of the
+samples. The pitch tracker measures every frame against the loudest part of the whole signal
+and reads its path back from the last frame, so no frame is final before the signal ends:
+push returns no frame and flush returns them all (latency None).
+
+lookahead=K (frames): bounded latency for real-time use. Each frame's F0 is decided K frames
+later on the cheapest path so far, against the loudest part so far, and short voiced islands
+are not removed; frames then differ from encode's where these decide (the README gives how
+often on the bundled samples). The attribute latency gives the samples after a frame's centre
+that must be pushed before it is returned (at 16 kHz with K = 20, 4710 samples, 294 ms);
+flush returns the rest.)")
+      .def(py::init([](double fs, std::optional<int64_t> lookahead, std::optional<int64_t> lframe,
+                       std::optional<int64_t> ccord, int64_t ccmeth, std::optional<double> alpha,
+                       double f0min, double f0max, int64_t f0acc, int64_t zfill, int64_t morvscale) {
+             const uint32_t rate = checkedrate(fs, "fs");
+             return new encoder(checkedanalysissettings(rate, lframe, ccord, ccmeth, alpha, f0min, f0max,
+                                                        f0acc, zfill, morvscale),
+                                lookahead);
+           }),
+           py::kw_only(), "fs"_a = 16000.0, "lookahead"_a = py::none(), "lframe"_a = py::none(),
+           "ccord"_a = py::none(), "ccmeth"_a = 1, "alpha"_a = py::none(), "f0min"_a = 60.0,
+           "f0max"_a = 500.0, "f0acc"_a = 0, "zfill"_a = 160, "morvscale"_a = 1)
+      .def("push", &encoder::push, "x"_a,
+           "Analyses the next samples; returns an Encoded of the frames now final.")
+      .def("flush", &encoder::flush,
+           "Ends the signal; returns an Encoded of the remaining frames. The encoder takes no more samples.")
+      .def_property_readonly("latency", &encoder::latency,
+                             "Samples after a frame's centre pushed before it is returned; None without a "
+                             "lookahead.")
+      .def_property_readonly("fs", &encoder::fs, "Sampling rate of the signal, Hz.");
 }

@@ -24,6 +24,7 @@
 
 #include "arrays.h"
 #include "brindel/epochdrive.h"
+#include "blockio.h"
 #include "ccanalysis.h"
 #include "fdoubleio.h"
 #include "framefeatures.h"
@@ -34,6 +35,8 @@
 #include "quorl/pitchdp.h"
 #include "trackparams.h"
 #include "soundfile.h"
+#include "streamdecode.h"
+#include "streamencode.h"
 #include "streaming.h"
 #include "velkcodec.h"
 #include "wavm1616io.h"
@@ -282,10 +285,7 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   const uint32_t rate = analysisrate(fs, resample);
   const encodesettings s =
       analysissettings(rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
-  const py::array signal = checkedarray(x, "x", 1, true);
-  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
-  requirefinite(samples, "x");
-  checkscale(signal, samples, "x");
+  std::vector<double> samples = checkedsignal(x, "x");
   giventrack track;
   if (!f0.is_none()) track = readgiventrack(f0);
   encoded e;
@@ -304,6 +304,68 @@ py::object encode(const py::object& x, double fs, std::optional<int64_t> lframe,
   py::object fv = voicing ? py::object(ownedarray(std::move(e.fv), {frames})) : py::none();
   return encodedof(ownedarray(std::move(e.lf0), {frames}), ownedarray(std::move(e.cc), {frames, width}), fv,
                    s);
+}
+
+// The cepstra of encodefile on their way to the file.
+struct ccfile {
+  FILE* file = nullptr;
+  uint32_t width = 0;
+};
+
+int writeccfile(void* state, const double* cc, uint32_t frames) {
+  const ccfile* f = static_cast<const ccfile*>(state);
+  const uint64_t count = static_cast<uint64_t>(frames) * f->width;
+  std::vector<double> values(cc, cc + count);  // fdoubleput turns them into floats in place
+  return fdoubleput(f->file, values.data(), static_cast<uint32_t>(count), 0) == count ? 0 : -1;
+}
+
+// A sound file analysed in pieces (streamencode.h), its cepstra written to ccpath as they are
+// final (32-bit floats, as velkcoder writes them): (Encoded with no cepstral rows, samples,
+// samples at full scale), or None when the file is better read whole (read_wav, then encode):
+// converted or resampled files, files cut short and samples beyond full scale, whose warnings are
+// read_wav's and encode's.
+py::object encodefile(const std::string& path, const std::string& ccpath, std::optional<double> resample,
+                      std::optional<int64_t> lframe, std::optional<int64_t> ccord, int64_t ccmeth,
+                      std::optional<double> alpha, double f0min, double f0max, int64_t f0acc, int64_t zfill,
+                      int64_t morvscale) {
+  soundinfo info;
+  soundsignal g;
+  g.blocks = soundblocksopen(path.c_str(), &info);
+  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(g.blocks, soundblocksclose);
+  if (!g.blocks || info.status != SOUND_READ || (resample && *resample != info.rate)) return py::none();
+  const encodesettings s =
+      analysissettings(info.rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
+  bool plain = false;
+  int done = -1, dithered = 0;
+  std::vector<double> f0, fv;
+  {
+    py::gil_scoped_release nogil;
+    plain = surveysoundsignal(&g) == 0 && soundblockscounted(g.blocks, g.samples, &info) == 0 &&
+            info.present >= info.promised && g.peak <= 1.0;
+    if (plain) {
+      const uint32_t frames = encodeframes(g.samples, s.lframe);
+      f0.assign(frames, 0.0);
+      fv.assign(frames, 0.0);
+      ccfile out{fopen(ccpath.c_str(), "wb"), s.ccord + 1};
+      const ccsink sink{&out, writeccfile};
+      done = out.file ? encodepieces(soundsignalsource(&g), g.samples, s, frames, f0.data(), false, fv.data(),
+                                     sink, 0, &dithered)
+                      : -1;
+      if (out.file && fclose(out.file) != 0) done = -1;
+    }
+  }
+  if (!plain) return py::none();
+  if (done != 0) {
+    if (g.troubled) refuse(path + " changed or could not be read while it was analysed");
+    throw std::runtime_error("could not write " + ccpath + " or not enough memory to analyse " + path);
+  }
+  if (dithered == 1) warn("zeros in the signal have been filled with noise.");
+  f02logf0(static_cast<uint32_t>(f0.size()), f0.data());
+  const py::ssize_t frames = static_cast<py::ssize_t>(f0.size());
+  py::object e = encodedof(ownedarray(std::move(f0), {frames}),
+                           ownedarray(std::vector<double>(), {0, static_cast<py::ssize_t>(s.ccord) + 1}),
+                           ownedarray(std::move(fv), {frames}), s);
+  return py::make_tuple(e, g.samples, g.fullscale);
 }
 
 // ---- decode ----
@@ -408,6 +470,22 @@ std::vector<double> decodearrays(std::vector<double>&& lf0, std::vector<double>&
   return out;
 }
 
+// decode's warning when the post-filters cannot apply at the rate or warping.
+void warnfiltersdisabled(const decodesettings& d, uint32_t rate) {
+  if (d.filtersdisabled && rate != velksamplingrate)
+    warn(("floud, fpfilt and fdrc not applicable at " + std::to_string(rate) + " Hz.").c_str());
+  else if (d.filtersdisabled)
+    warn("floud, fpfilt and fdrc not applicable for this alpha.");
+}
+
+// decode's warning about frames whose synthesis is not finite.
+void warnsilenced(const silencedsamples& silenced) {
+  if (silenced.samples != 0)
+    warn(("synthesis of frames " + std::to_string(silenced.firstframe) + " to " +
+          std::to_string(silenced.lastframe) + " is not finite; they are silent.")
+             .c_str());
+}
+
 py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py::object& fv,
                            std::optional<double> fs, std::optional<int64_t> lframe,
                            std::optional<double> alpha, double fpitch, double fvpitch, double fdur,
@@ -437,10 +515,7 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
              shortestdecimal(rate / 2.0) + " Hz; pass the rate the streams were made at as fs");
   }
   if (decodedlength(frames, d) > UINT32_MAX) refuse("the synthesised signal would exceed 2^32 samples");
-  if (d.filtersdisabled && rate != velksamplingrate)
-    warn(("floud, fpfilt and fdrc not applicable at " + std::to_string(rate) + " Hz.").c_str());
-  else if (d.filtersdisabled)
-    warn("floud, fpfilt and fdrc not applicable for this alpha.");
+  warnfiltersdisabled(d, rate);
   std::vector<double> out;
   silencedsamples silenced;
   {
@@ -448,10 +523,7 @@ py::array_t<double> decode(const py::object& lf0, const py::object& cc, const py
     out = decodearrays(std::move(track), std::move(cepstra), in.fv.is_none() ? nullptr : &voicing, order, d,
                        outputrate, wavnorm == 1, &silenced);
   }
-  if (silenced.samples != 0)
-    warn(("synthesis of frames " + std::to_string(silenced.firstframe) + " to " +
-          std::to_string(silenced.lastframe) + " is not finite; they are silent.")
-             .c_str());
+  warnsilenced(silenced);
   const py::ssize_t n = static_cast<py::ssize_t>(out.size());
   return ownedarray(std::move(out), {n});
 }
@@ -886,6 +958,93 @@ py::object readset(const std::string& recordpath, const paramrecord& r, const py
                       py::arg("f0max") = r.f0max);
 }
 
+// The WAV file of decodesetfile, written as the samples come, its clipped samples counted.
+struct wavsink {
+  wavblockwriter wav;
+  uint32_t clipped = 0;
+  bool count = true;
+  bool failed = false;
+};
+
+int writewavsink(void* state, const double* x, uint32_t n) {
+  wavsink* w = static_cast<wavsink*>(state);
+  if (w->count) w->clipped += wavclippedsamples(x, n);
+  w->failed = w->failed || wavblockwrite(&w->wav, x, n) != 0;
+  return 0;
+}
+
+int peaksink(void* state, const double* x, uint32_t n) {
+  double* peak = static_cast<double*>(state);
+  *peak = wavpeak(*peak, x, n);
+  return 0;
+}
+
+// decode of the recorded parameter set of the log-F0 file lf0, read in blocks and written to the
+// WAV file out as the samples come (velk.corpus): (frames, samples, clipped samples, rate), or None when
+// the set is better read whole with read_params and decoded (no record, options that name the
+// record's settings or another output rate, voicing above half the rate), which gives the same
+// bytes, errors and warnings.
+py::object decodesetfile(const std::string& lf0, const std::string& out, std::optional<double> fs,
+                         std::optional<int64_t> lframe, std::optional<double> alpha, double fpitch,
+                         double fvpitch, double fdur, double fwarp, double floud, double fpfilt, double fdrc,
+                         int64_t wavnorm, std::optional<int64_t> morvscale) {
+  const std::string recordpath = paramrecordpath(lf0);
+  paramrecord r;
+  std::string problem;
+  if (readparamrecord(recordpath.c_str(), &r, &problem) != 1 || lframe || alpha || morvscale ||
+      (fs && *fs != r.fs))
+    return py::none();
+  requireflag(wavnorm, "wavnorm");
+  const decodesettings d = synthesissettings(r.fs, std::nullopt, r.alpha, fpitch, fvpitch, fdur, fwarp, floud,
+                                             fpfilt, fdrc, r.morvscale);
+  if (d.lframe != r.lframe || decodedlength(r.frames, d) > UINT32_MAX || r.frames == 0) return py::none();
+  const std::string paths[3] = {streampath(recordpath, r.lf0), streampath(recordpath, r.cc),
+                                r.fv.empty() ? "" : streampath(recordpath, r.fv)};
+  refusesizes(recordpath, r, paths[0], paths[1], paths[2]);
+  setblocks b;
+  b.frames = r.frames;
+  b.order = r.ccord;
+  for (int i = 0; i < 3; ++i)
+    if (!paths[i].empty() && !(b.file[i] = fopen(paths[i].c_str(), "rb"))) return py::none();
+  setblocksprepare(&b);
+  double highest = 0.0;
+  int unread = -1;
+  if (b.file[2] && setblockspass(
+                       &b,
+                       [&](const double*, const double*, const double* fv, uint32_t n) {
+                         highest = std::fmax(highest, highestvoicing(fv, n));
+                         return true;
+                       },
+                       &unread) != 0)
+    return py::none();
+  if (highest > r.fs / 2.0) return py::none();
+  warnfiltersdisabled(d, r.fs);
+  silencedsamples silenced;
+  wavsink w;
+  int done = -1;
+  {
+    py::gil_scoped_release nogil;
+    decodesurvey sv;
+    double peak = 0.0;
+    const bool normalise = wavnorm == 1;
+    done = surveysetblocks(&b, d, &sv, &unread);
+    if (done == 0 && normalise)
+      done = synthesisesetblocks(&b, d, sv, samplesink{&peak, peaksink}, &silenced, &unread);
+    w.count = !normalise;
+    if (done == 0)
+      done = wavblockopen(&w.wav, out.c_str(), static_cast<uint32_t>(decodedlength(r.frames, d)), r.fs,
+                          normalise ? wavnormalisinggain(peak) : 1.0);
+    if (done == 0) done = synthesisesetblocks(&b, d, sv, samplesink{&w, writewavsink}, &silenced, &unread);
+    if (wavblockclose(&w.wav) != 0 || w.failed) done = -1;
+  }
+  if (done != 0) {
+    if (unread >= 0) throw std::runtime_error("could not read " + paths[unread]);
+    throw std::runtime_error("could not write " + out + " or not enough memory to decode " + lf0);
+  }
+  warnsilenced(silenced);
+  return py::make_tuple(r.frames, decodedlength(r.frames, d), w.clipped, r.fs);
+}
+
 py::object readparams(const std::filesystem::path& file, const py::object& order) {
   const std::string path = file.string();
   const std::string recordpath = paramrecordpath(path);
@@ -1070,6 +1229,28 @@ decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lfra
                                         double fdur, double fwarp, double floud, double fpfilt, double fdrc,
                                         int64_t morvscale) {
   return synthesissettings(fs, lframe, alpha, fpitch, fvpitch, fdur, fwarp, floud, fpfilt, fdrc, morvscale);
+}
+
+encodesettings checkedanalysissettings(uint32_t fs, std::optional<int64_t> lframe,
+                                       std::optional<int64_t> ccord, int64_t ccmeth,
+                                       std::optional<double> alpha, double f0min, double f0max, int64_t f0acc,
+                                       int64_t zfill, int64_t morvscale) {
+  return analysissettings(fs, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
+}
+
+std::vector<double> checkedsignal(const py::object& x, const char* name) {
+  const py::array signal = checkedarray(x, name, 1, true);
+  std::vector<double> samples = copydoubles(signal, 1.0 / 32768);
+  requirefinite(samples, name);
+  checkscale(signal, samples, name);
+  return samples;
+}
+
+py::object encodedresult(std::vector<double>&& lf0, std::vector<double>&& cc, std::vector<double>&& fv,
+                         const encodesettings& s) {
+  const py::ssize_t frames = static_cast<py::ssize_t>(lf0.size()), width = s.ccord + 1;
+  return encodedof(ownedarray(std::move(lf0), {frames}), ownedarray(std::move(cc), {frames, width}),
+                   ownedarray(std::move(fv), {frames}), s);
 }
 
 uint32_t checkedrate(double fs, const char* name) {
@@ -1306,6 +1487,17 @@ a an encode result (or read_params's set): path names its log-F0 file; cc and fv
     record=False), so that read_params(path) and decode need nothing else. The files are
     written to temporaries that take their names only once all are complete.)");
 
+  m.def("decode_set_file", &decodesetfile, "lf0"_a, "out"_a, py::kw_only(), "fs"_a = py::none(),
+        "lframe"_a = py::none(), "alpha"_a = py::none(), "fpitch"_a = 1, "fvpitch"_a = 1, "fdur"_a = 1,
+        "fwarp"_a = 0, "floud"_a = 0, "fpfilt"_a = 0, "fdrc"_a = 0, "wavnorm"_a = 0,
+        "morvscale"_a = py::none(),
+        "decode of a recorded parameter set read in blocks, written to the WAV file out as the samples come "
+        "(velk.corpus): (frames, samples, clipped samples, rate), or None to read it whole.");
+  m.def("encode_file", &encodefile, "path"_a, "cc_path"_a, "resample"_a = py::none(), py::kw_only(),
+        "lframe"_a = py::none(), "ccord"_a = py::none(), "ccmeth"_a = 1, "alpha"_a = py::none(),
+        "f0min"_a = 60, "f0max"_a = 500, "f0acc"_a = 0, "zfill"_a = 160, "morvscale"_a = 1,
+        "encode of a sound file read in blocks, its cepstra written to cc_path as they come (velk.corpus): "
+        "(Encoded with no cepstral rows, samples, samples at full scale), or None to read it whole.");
   m.def("format_param_record", &formatrecord, "e"_a, "lf0"_a, "cc"_a, "fv"_a,
         "The settings record of an encode result whose streams are named lf0, cc and fv (velk.corpus).");
   m.def(

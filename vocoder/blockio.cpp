@@ -26,6 +26,30 @@ uint32_t fdoublereadblock(FILE* file, double* values, uint32_t n) {
   return done;
 }
 
+setblocks::~setblocks() {
+  for (FILE* f : file)
+    if (f) fclose(f);
+}
+
+void setblocksprepare(setblocks* b) {
+  const uint32_t block = b->frames < setblockframes ? b->frames : setblockframes;
+  b->lf0.resize(block);
+  b->cc.resize(static_cast<size_t>(block) * (b->order + 1));
+  b->fv.resize(block);
+}
+
+int setblocksread(setblocks* b, uint32_t n, int* unread) {
+  const uint32_t want[3] = {n, n * (b->order + 1), n};
+  double* into[3] = {b->lf0.data(), b->cc.data(), b->fv.data()};
+  for (int i = 0; i < 3; ++i) {
+    if (b->file[i] && fdoublereadblock(b->file[i], into[i], want[i]) != want[i]) {
+      *unread = i;
+      return -1;
+    }
+  }
+  return 0;
+}
+
 double wavpeak(double peak, const double* x, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) peak = std::fmax(peak, std::fabs(x[i]));
   return peak;

@@ -4,6 +4,7 @@
 // writer (fdoubleio.h, wavm1616io.h). Built on outputfile and wavm1616io.
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "outputfile.h"
 
@@ -13,6 +14,44 @@ namespace velk {
 // (n doubles, caller's); returns the count read, fewer than n only at the end of the file or on
 // an error (ferror tells which).
 uint32_t fdoublereadblock(FILE* file, double* values, uint32_t n);
+
+// The streams of a parameter set in regular files (log-F0, cepstra of `order`, and maximum voiced
+// frequencies or none), read setblockframes frames at a time, pass after pass from the first frame.
+const uint32_t setblockframes = 1024;
+struct setblocks {
+  FILE* file[3] = {nullptr, nullptr, nullptr};  // log-F0, cepstra, voicing (null: none)
+  uint32_t frames = 0;                          // frames of the set
+  uint32_t order = 0;
+  std::vector<double> lf0, cc, fv;  // one block
+  setblocks() = default;
+  setblocks(const setblocks&) = delete;
+  setblocks& operator=(const setblocks&) = delete;
+  ~setblocks();  // closes the files
+};
+// Sizes the block buffers once files, frames and order are set.
+void setblocksprepare(setblocks* b);
+// Reads frames [done, done + n) of the pass into the block; -1 and the failing file's index in
+// *unread when a file ends early or fails, else 0.
+int setblocksread(setblocks* b, uint32_t n, int* unread);
+// One pass over the set: step(lf0, cc, fv or null, n) for every block, in order. Returns 0; -1 when
+// a read fails (*unread: the file's index) or a step returns false (*unread: -1).
+template <class Step>
+int setblockspass(setblocks* b, Step step, int* unread) {
+  *unread = -1;
+  for (int i = 0; i < 3; ++i)
+    if (b->file[i] && fseek(b->file[i], 0, SEEK_SET) != 0) {
+      *unread = i;
+      return -1;
+    }
+  for (uint32_t done = 0; done < b->frames;) {
+    const uint32_t n = b->frames - done < setblockframes ? b->frames - done : setblockframes;
+    if (setblocksread(b, n, unread) != 0 ||
+        !step(b->lf0.data(), b->cc.data(), b->file[2] ? b->fv.data() : nullptr, n))
+      return -1;
+    done += n;
+  }
+  return 0;
+}
 
 // The largest of peak and the magnitudes of the n samples x (the peak wavampnormalize finds);
 // NaNs are passed over.

@@ -368,11 +368,20 @@ uint32_t ccbasefftsize(double fs) {
   return 0;
 }
 
-int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
-                const double* f0, uint32_t p, double* cc, uint8_t method, double alpha) {
+double ccanalysisfloor(const double* f0, uint32_t N) {
   double f0min = 60;
   for (uint32_t k = 0; k < N; k++)
     if (f0[k] > 0 && f0[k] < f0min) f0min = f0[k];
+  return f0min;
+}
+
+int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
+                const double* f0, uint32_t p, double* cc, uint8_t method, double alpha) {
+  return waveform2ccfloor(x, n, fs, shift, first, N, f0, p, cc, method, alpha, ccanalysisfloor(f0, N));
+}
+
+int waveform2ccfloor(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
+                     const double* f0, uint32_t p, double* cc, uint8_t method, double alpha, double f0min) {
   uint32_t Lnoise = naframesize(fs);
   uint32_t Nfft = analysisfftsize(fs, f0min, Lnoise);
 

@@ -53,6 +53,13 @@ enum : uint8_t {
 // sizes are powers of two by construction).
 int waveform2cc(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
                 const double* f0, uint32_t p, double* cc, uint8_t method, double alpha);
+// The spectra's sizes follow the track's lowest F0, at most 60 Hz (ccanalysisfloor of the N
+// values of f0). waveform2ccfloor takes that floor from the caller, so that a long signal may be
+// analysed piece by piece with the sizes of the whole track: each frame's cepstrum comes from the
+// samples around its centre alone.
+double ccanalysisfloor(const double* f0, uint32_t N);
+int waveform2ccfloor(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t N,
+                     const double* f0, uint32_t p, double* cc, uint8_t method, double alpha, double f0min);
 
 // Smallest FFT size of the analysis spectra at the sampling rate fs (Hz): 512 up to 8 kHz, doubled
 // at every doubling of the rate (1024 to 16 kHz, 2048 to 32 kHz, 4096 to 64 kHz, 8192 to

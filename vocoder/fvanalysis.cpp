@@ -23,7 +23,6 @@ constexpr double kLikenessExponent = 8.31295041412083;
 // Highest f0 floor for sizing the work buffers, Hz.
 constexpr double kMaxLowestF0 = 60.0;
 // Length of the final median filter, frames.
-constexpr uint32_t kMedianLength = 5;
 
 // Spectrum of the Hann window at u (radians of normalised frequency times the window length),
 // given sinu = sin u, away from its removable singularities at 0 and +-pi.
@@ -276,8 +275,8 @@ VELK_WIDE_VECTORS double slm(const complex* X, uint32_t N, double fs, double phi
   return std::sqrt((rk * rk + ik * ik) / (kk * xx));
 }
 
-int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
-                const double* f0, double* out) {
+int getfvoicingraw(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                   const double* f0, double* out) {
   const uint32_t Lmax = getwinlengthnperiodsodd(3, lowestf0(f0, frames), fs);
   const uint32_t Nmax = getwinlengthceilpot2(4 * Lmax);
   fvwork w;
@@ -291,8 +290,17 @@ int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t
     out[p] = 0.0;
     if (isvoiced(f0[p]) && !framevoicing(x, n, m, f0[p], fs, w, &out[p])) return -1;
   }
-  medianfilt(out, frames, kMedianLength);
   return 0;
+}
+
+int fvmediansmooth(double* fv, uint32_t frames) {
+  return medianfilt(fv, frames, fvmedianlength);
+}
+
+int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                const double* f0, double* out) {
+  if (getfvoicingraw(x, n, fs, shift, first, frames, f0, out) != 0) return -1;
+  return fvmediansmooth(out, frames);
 }
 
 int medianfilt(double* v, uint32_t n, uint32_t L) {

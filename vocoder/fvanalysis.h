@@ -21,6 +21,14 @@ namespace velk {
 // Returns 0, or -1 when a transform fails (the FFT sizes are powers of two by construction).
 int getfvoicing(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
                 const double* f0, double* out);
+// Its two steps: the frames' values before the median filter (each frame's from the samples around
+// its centre alone, so that a long signal may be analysed piece by piece), and the filter over the
+// whole track (in place; returns 0).
+int getfvoicingraw(const double* x, uint32_t n, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                   const double* f0, double* out);
+int fvmediansmooth(double* fv, uint32_t frames);
+// Frames the median of the voiced frequencies spans.
+const uint32_t fvmedianlength = 5;
 // Sinusoidal likeness of a spectral peak: the normalised correlation of bins k0-hw..k0+hw of X
 // with the spectrum of one stationary sinusoid at phi Hz seen through a Hann window.
 //   X    in: N bins of a spectrum

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "constants.h"
@@ -73,13 +74,6 @@ std::vector<double> windowautocorrelation(const std::vector<double>& w, uint32_t
   std::vector<double> rho(lags);
   for (uint32_t k = 0; k < lags; k++) rho[k] = buf[k].re / buf[0].re;
   return rho;
-}
-
-double largestabsolute(const double* x, uint32_t n) {
-  double t = 0.0;
-  for (uint32_t i = 0; i < n; i++)
-    if (fabs(x[i]) > t) t = fabs(x[i]);
-  return t;
 }
 
 // Cuts the frame around z into buf (zeros outside the signal and from L on), removes the local
@@ -217,16 +211,12 @@ void pathstep(const TrackerSetup& s, const FrameHypotheses& prev, const double* 
 // The voiced candidates of every frame, kept for reading back the path.
 using FrameCandidates = std::array<double, kSlots>;
 
-// Cheapest hypothesis of the last frame, then the back-pointers towards frame 0.
-void readbackpath(const std::vector<FrameCandidates>& candidates, const std::vector<uint8_t>& back,
-                  const FrameHypotheses& last, const double* lastcost, uint32_t n, double* f0) {
+// Cheapest hypothesis of a frame from its hypotheses and forward costs.
+int cheapest(const FrameHypotheses& fh, const double* cost) {
   int best = -1;
   for (int a = 0; a < kHypotheses; a++)
-    if (present(last, a) && (best < 0 || lastcost[a] < lastcost[best])) best = a;
-  for (uint32_t i = n; i-- > 0;) {
-    f0[i] = best == kUnvoiced ? 0.0 : candidates[i][best];
-    best = back[(size_t)i * kHypotheses + best];
-  }
+    if (present(fh, a) && (best < 0 || cost[a] < cost[best])) best = a;
+  return best;
 }
 
 // Calls run(i, e) for every voiced run f0[i..e-1] (non-zero frames between zeros or the ends),
@@ -329,11 +319,14 @@ int autocorrelationpair(uint32_t N, complex* z) {
   return ifftc((int32_t)N, z);
 }
 
+uint32_t trackerfilterlength(double fs) {
+  return fs == kSamplingRate ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / kSamplingRate));
+}
+
 double* applyfftfilter(const double* x, uint32_t nsamples, double fs) {
   static const double freqs[] = {0.0, 45.0, 55.0, 3000.0, 5000.0, 1000000.0};
   static const double gains[] = {-30.0, -30.0, 0.0, 0.0, -30.0, -30.0};
-  const uint32_t N =
-      fs == kSamplingRate ? 2048 : getwinlengthceilpot2((uint32_t)(2048.0 * fs / kSamplingRate));
+  const uint32_t N = trackerfilterlength(fs);
   double* y = (double*)malloc(sizeof(double) * (nsamples > 0 ? nsamples : 1));
   if (y != nullptr && fftfilter(x, y, nsamples, N, freqs, gains, fs) != 0) {
     free(y);
@@ -443,78 +436,219 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
   return getpitchmargins(x, nsamples, fs, hop, p0, n, f0min, f0max, f0, nullptr);
 }
 
-int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
-                    double f0min, double f0max, double* f0, double* margin) {
-  if (n == 0) return 0;
-  const TrackerSetup s = trackersetup(fs, hop, f0min, f0max);
-  double* xf = applyfftfilter(x, nsamples, fs);
-  if (xf == nullptr) return -1;
-  const double t = largestabsolute(xf, nsamples);
-
-  std::vector<double> w(s.L);
-  winhanning(w.data(), s.L, 0);
-  std::vector<complex> buf(s.N), next(s.N);
-  const std::vector<double> rhow = windowautocorrelation(w, s.N, s.lagmax + 2, buf.data());
-  if (rhow.empty()) {
-    free(xf);
-    return -1;
-  }
-
+// The tracker between frames: its setup, window and work buffers, the dynamic programme's state,
+// and what the path and the margins read back at the end.
+struct pitchtracker {
+  TrackerSetup s;
+  double fs = 0.0;
+  uint32_t hop = 0;
+  uint32_t frames = 0;  // frames of the whole track
+  uint32_t done = 0;    // frames tracked so far
+  std::vector<double> w, rhow, rho;
+  std::vector<complex> buf, next;
   // The hypotheses and costs of the frame and the one before it; of the others only the
-  // candidates and back-pointers are kept.
-  std::vector<FrameCandidates> candidates(n);
-  std::vector<uint8_t> back((size_t)n * kHypotheses, kUnvoiced);
-  std::vector<double> rho(s.lagmax + 2, 0.0);
+  // candidates and back-pointers are kept, from frame `base` on.
+  uint32_t base = 0;
+  std::vector<FrameCandidates> candidates;
+  std::vector<uint8_t> back;
   FrameHypotheses hyp[2];
   double costs[2][kHypotheses] = {};
   // Every frame's hypotheses and forward costs, kept only for the margins.
-  std::vector<FrameHypotheses> allhyp(margin ? n : 0);
-  std::vector<std::array<double, kHypotheses>> allcost(margin ? n : 0);
-  // Candidates and path step of frame i from its level g and its autocorrelation in R.
-  auto track = [&](uint32_t i, double g, const complex* R, double complex::*part) {
-    normalisedautocorrelation(R, part, rhow, s, rho);
-    FrameHypotheses& fh = hyp[i % 2];
-    voicedcandidates(rho.data(), fs, s, fh);
-    fh.score[kUnvoiced] = unvoicedscore(g, t);
-    std::copy(fh.f0, fh.f0 + kSlots, candidates[i].begin());
-    double* cost = costs[i % 2];
-    if (i == 0) {
-      for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
-    } else {
-      pathstep(s, hyp[(i - 1) % 2], costs[(i - 1) % 2], fh, cost, &back[(size_t)i * kHypotheses]);
-    }
-    if (margin) {
-      allhyp[i] = fh;
-      std::copy(cost, cost + kHypotheses, allcost[i].begin());
-    }
-  };
-  // Frames go in pairs through one complex transform where their energies allow it.
+  std::vector<FrameHypotheses> allhyp;
+  std::vector<std::array<double, kHypotheses>> allcost;
   int status = 0;
-  for (uint32_t i = 0; i < n; i += 2) {
-    const double g = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)i * hop, s, w, buf.data());
-    if (i + 1 == n) {
-      status |= autocorrelation(s.N, buf.data());
-      track(i, g, buf.data(), &complex::re);
+};
+
+namespace {
+
+// Candidates and path step of frame i from its level g, the global level t and its
+// autocorrelation in R.
+void trackframe(pitchtracker* tr, uint32_t i, double g, double t, const complex* R, double complex::*part) {
+  const TrackerSetup& s = tr->s;
+  normalisedautocorrelation(R, part, tr->rhow, s, tr->rho);
+  FrameHypotheses& fh = tr->hyp[i % 2];
+  voicedcandidates(tr->rho.data(), tr->fs, s, fh);
+  fh.score[kUnvoiced] = unvoicedscore(g, t);
+  const size_t at = i - tr->base;
+  if (tr->candidates.size() <= at) {
+    tr->candidates.resize(at + 1);
+    tr->back.resize((at + 1) * kHypotheses, kUnvoiced);
+  }
+  std::copy(fh.f0, fh.f0 + kSlots, tr->candidates[at].begin());
+  double* cost = tr->costs[i % 2];
+  if (i == 0) {
+    for (int a = 0; a < kHypotheses; a++) cost[a] = -fh.score[a];
+  } else {
+    pathstep(s, tr->hyp[(i - 1) % 2], tr->costs[(i - 1) % 2], fh, cost, &tr->back[at * kHypotheses]);
+  }
+  if (!tr->allhyp.empty()) {
+    tr->allhyp[i] = fh;
+    std::copy(cost, cost + kHypotheses, tr->allcost[i].begin());
+  }
+}
+
+}  // namespace
+
+pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, double f0min, double f0max,
+                                 bool margins) {
+  pitchtracker* tr = new (std::nothrow) pitchtracker;
+  if (tr == nullptr) return nullptr;
+  try {
+    tr->s = trackersetup(fs, hop, f0min, f0max);
+    tr->fs = fs;
+    tr->hop = hop;
+    tr->frames = frames;
+    tr->w.resize(tr->s.L);
+    winhanning(tr->w.data(), tr->s.L, 0);
+    tr->buf.resize(tr->s.N);
+    tr->next.resize(tr->s.N);
+    tr->rhow = windowautocorrelation(tr->w, tr->s.N, tr->s.lagmax + 2, tr->buf.data());
+    tr->rho.assign(tr->s.lagmax + 2, 0.0);
+    if (frames != pitchtrackeropen) {
+      tr->candidates.resize(frames);
+      tr->back.assign((size_t)frames * kHypotheses, kUnvoiced);
+    }
+    tr->allhyp.resize(margins ? frames : 0);
+    tr->allcost.resize(margins ? frames : 0);
+  } catch (const std::bad_alloc&) {
+    delete tr;
+    return nullptr;
+  }
+  if (tr->rhow.empty()) {
+    delete tr;
+    return nullptr;
+  }
+  return tr;
+}
+
+void pitchtrackerdestroy(pitchtracker* tr) {
+  delete tr;
+}
+
+uint32_t pitchtrackerreach(const pitchtracker* tr) {
+  return tr->s.L;
+}
+
+int pitchtrackerframes(pitchtracker* tr, const double* xf, uint64_t offset, uint32_t length, double t,
+                       uint64_t p0, uint32_t e) {
+  if (e > tr->frames || (e % 2 != 0 && e != tr->frames)) return -1;
+  const TrackerSetup& s = tr->s;
+  complex* buf = tr->buf.data();
+  complex* next = tr->next.data();
+  // Frame i's centre in the view.
+  auto centre = [&](uint32_t i) { return (int64_t)(p0 + (uint64_t)i * tr->hop) - (int64_t)offset; };
+  // Frames go in pairs through one complex transform where their energies allow it.
+  uint32_t i = tr->done;
+  for (; i < e; i += 2) {
+    const double g = windowedframe(xf, length, centre(i), s, tr->w, buf);
+    if (i + 1 == tr->frames) {
+      tr->status |= autocorrelation(s.N, buf);
+      trackframe(tr, i, g, t, buf, &complex::re);
+      i++;
       break;
     }
-    const double gnext = windowedframe(xf, nsamples, (int64_t)p0 + (int64_t)(i + 1) * hop, s, w, next.data());
-    if (packable(buf.data(), next.data(), s.L)) {
+    const double gnext = windowedframe(xf, length, centre(i + 1), s, tr->w, next);
+    if (packable(buf, next, s.L)) {
       for (uint32_t j = 0; j < s.N; j++) buf[j].im = next[j].re;
-      status |= autocorrelationpair(s.N, buf.data());
-      track(i, g, buf.data(), &complex::re);
-      track(i + 1, gnext, buf.data(), &complex::im);
+      tr->status |= autocorrelationpair(s.N, buf);
+      trackframe(tr, i, g, t, buf, &complex::re);
+      trackframe(tr, i + 1, gnext, t, buf, &complex::im);
     } else {
-      status |= autocorrelation(s.N, buf.data());
-      status |= autocorrelation(s.N, next.data());
-      track(i, g, buf.data(), &complex::re);
-      track(i + 1, gnext, next.data(), &complex::re);
+      tr->status |= autocorrelation(s.N, buf);
+      tr->status |= autocorrelation(s.N, next);
+      trackframe(tr, i, g, t, buf, &complex::re);
+      trackframe(tr, i + 1, gnext, t, next, &complex::re);
     }
   }
-  readbackpath(candidates, back, hyp[(n - 1) % 2], costs[(n - 1) % 2], n, f0);
-  if (margin) voicingmargins(s, allhyp, allcost, n, margin);
+  tr->done = i;
+  return tr->status == 0 ? 0 : -1;
+}
+
+uint32_t pitchtrackerdone(const pitchtracker* tr) {
+  return tr->done;
+}
+
+int pitchtrackerend(pitchtracker* tr, uint32_t frames) {
+  if (tr->frames != pitchtrackeropen || frames < tr->done) return -1;
+  tr->frames = frames;
+  return 0;
+}
+
+int pitchtrackerdecide(pitchtracker* tr, uint32_t from, uint32_t to, double* f0) {
+  if (to < from || from < tr->base || to > tr->done) return -1;
+  if (to == from) return 0;
+  const uint32_t last = tr->done - 1;
+  int best = cheapest(tr->hyp[last % 2], tr->costs[last % 2]);
+  for (uint32_t i = last + 1; i-- > from;) {
+    const size_t at = i - tr->base;
+    if (i < to) f0[i - from] = best == kUnvoiced ? 0.0 : tr->candidates[at][best];
+    best = tr->back[at * kHypotheses + best];
+  }
+  return 0;
+}
+
+void pitchtrackerforget(pitchtracker* tr, uint32_t before) {
+  if (before <= tr->base || before > tr->done) return;
+  const size_t drop = before - tr->base;
+  tr->candidates.erase(tr->candidates.begin(), tr->candidates.begin() + drop);
+  tr->back.erase(tr->back.begin(), tr->back.begin() + drop * kHypotheses);
+  tr->base = before;
+}
+
+uint32_t pitchtrackersettle(pitchtracker* tr, double* f0) {
+  if (tr->done == tr->base) return tr->base;
+  // The hypotheses of the last frame, followed back together until they meet.
+  const uint32_t last = tr->done - 1;
+  int states[kHypotheses];
+  int count = 0;
+  for (int a = 0; a < kHypotheses; a++)
+    if (present(tr->hyp[last % 2], a)) states[count++] = a;
+  for (uint32_t i = last + 1; i-- > tr->base;) {
+    const size_t at = i - tr->base;
+    if (std::all_of(states, states + count, [&](int a) { return a == states[0]; })) {
+      int best = states[0];
+      for (uint32_t j = i + 1; j-- > tr->base;) {
+        const size_t here = j - tr->base;
+        f0[j] = best == kUnvoiced ? 0.0 : tr->candidates[here][best];
+        best = tr->back[here * kHypotheses + best];
+      }
+      pitchtrackerforget(tr, i + 1);
+      return i + 1;
+    }
+    for (int k = 0; k < count; k++) states[k] = tr->back[at * kHypotheses + states[k]];
+  }
+  return tr->base;
+}
+
+int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin) {
+  const uint32_t n = tr->frames;
+  if (n == 0) return 0;
+  if (tr->done != n || (margin && tr->base != 0)) return -1;
+  pitchtrackerdecide(tr, tr->base, n, f0 + tr->base);
+  if (margin) voicingmargins(tr->s, tr->allhyp, tr->allcost, n, margin);
+  elimislands(n, f0, tr->fs, tr->hop);
+  return tr->status == 0 ? 0 : -1;
+}
+
+double pitchtrackerlevel(double t, const double* xf, uint32_t n) {
+  for (uint32_t i = 0; i < n; i++)
+    if (fabs(xf[i]) > t) t = fabs(xf[i]);
+  return t;
+}
+
+int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
+                    double f0min, double f0max, double* f0, double* margin) {
+  if (n == 0) return 0;
+  pitchtracker* tr = pitchtrackercreate(fs, hop, n, f0min, f0max, margin != nullptr);
+  double* xf = tr ? applyfftfilter(x, nsamples, fs) : nullptr;
+  const int status =
+      xf && pitchtrackerframes(tr, xf, 0, nsamples, pitchtrackerlevel(0.0, xf, nsamples), p0, n) == 0 &&
+              pitchtrackerfinish(tr, f0, margin) == 0
+          ? 0
+          : -1;
   free(xf);
-  elimislands(n, f0, fs, hop);
-  return status == 0 ? 0 : -1;
+  pitchtrackerdestroy(tr);
+  return status;
 }
 
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop) {

@@ -31,6 +31,56 @@ int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32
 // plus the two voicing transitions), so that margins mean the same at every rate and hop.
 int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
                     double f0min, double f0max, double* f0, double* margin);
+// The same tracker fed piece by piece, so that a long signal need not be held whole: the caller
+// band-passes the signal (applyfftfilter, or the same filter over overlapping pieces), finds its
+// level (the largest magnitude of the whole filtered signal), then gives the frames in order from
+// views on the filtered signal, and reads the track at the end. For the same filtered signal and
+// level, the track and margins equal getpitchmargins's bit for bit, however the frames are split.
+// It keeps 37 bytes per frame (the candidates and back-pointers the path is read back from),
+// 112 more with the margins.
+struct pitchtracker;
+// A tracker of `frames` frames, `hop` samples apart, at fs Hz over f0min..f0max (see getpitch);
+// margins: whether pitchtrackerfinish will give them. Null when memory runs out.
+pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, double f0min, double f0max,
+                                 bool margins);
+void pitchtrackerdestroy(pitchtracker* tr);
+// Length of a tracker frame in samples: frame i reads the filtered samples from its centre less
+// half of it (rounded down) to its centre plus half of it.
+uint32_t pitchtrackerreach(const pitchtracker* tr);
+// The largest of t and the magnitudes of xf[0..n): the level, gathered piece by piece.
+double pitchtrackerlevel(double t, const double* xf, uint32_t n);
+// Tracks the next frames, up to frame e (exclusive; even, or the track's frame count), centred at
+// p0 + i*hop, from a view on the filtered signal: xf[j] is filtered sample offset + j, for
+// j < length. Every sample a frame reads must lie in the view, except before sample 0 (the view
+// then starting at 0) and from the end of the signal on (the view then ending there), which
+// count as zeros. t is the level. Returns 0, or -1 when a transform failed.
+int pitchtrackerframes(pitchtracker* tr, const double* xf, uint64_t offset, uint32_t length, double t,
+                       uint64_t p0, uint32_t e);
+// Frames tracked so far.
+uint32_t pitchtrackerdone(const pitchtracker* tr);
+// A frame count for pitchtrackercreate when the length is not known yet: the track grows as frames
+// come, and pitchtrackerend gives its length at the end.
+const uint32_t pitchtrackeropen = UINT32_MAX;
+// Gives an open tracker its frame count once the signal has ended (at least the frames tracked);
+// an odd last frame then goes alone. 0, or -1.
+int pitchtrackerend(pitchtracker* tr, uint32_t frames);
+// The F0 of frames from..to-1 on the cheapest path to the last frame tracked so far, into f0[0..):
+// at the end of the signal the track itself (before the islands are removed), earlier the decision
+// of a tracker that looks no further. 0, or -1 for frames not tracked or forgotten.
+int pitchtrackerdecide(pitchtracker* tr, uint32_t from, uint32_t to, double* f0);
+// Lets go of the candidates and back-pointers of the frames before `before`, which no later
+// decision reads: an open tracker then keeps only the frames it has not decided.
+void pitchtrackerforget(pitchtracker* tr, uint32_t before);
+// The frames whose F0 no later frame can change: those before the frame where the paths to every
+// hypothesis of the last frame tracked meet. Their F0 (before the islands are removed) goes into
+// f0 (the whole track, indexed from frame 0, caller's) and the tracker lets go of them, so that it
+// keeps only the frames still open. Returns the first frame not settled.
+uint32_t pitchtrackersettle(pitchtracker* tr, double* f0);
+// Once every frame is tracked: the track into f0 (the frames not settled before) and, when asked
+// for at creation, the margins into margin (frames doubles each, caller's; nothing may be settled
+// then), islands removed over the whole track as getpitch does. Returns 0, or -1 when a frame is
+// missing or a transform failed.
+int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin);
 // Sets short voiced islands that jump away from the long runs' F0 range to 0, in place; returns 0.
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop);
 // Refines the voiced F0 values of a track by quasi-harmonic analysis of the harmonics below the
@@ -61,6 +111,9 @@ int autocorrelationpair(uint32_t N, complex* z);
 // Band-pass (55 Hz .. 3 kHz) filtered copy of the signal, or null when memory runs out; release
 // it with free().
 double* applyfftfilter(const double* x, uint32_t nsamples, double fs);
+// Its transform length at fs Hz (2048 at 16 kHz): the signal goes through in blocks of half of it,
+// each block's output reaching a quarter of it beyond the block on either side.
+uint32_t trackerfilterlength(double fs);
 // Signal upsampled by an integer factor (nsamples*factor samples); release it with free().
 double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t factor);
 // Signal at up / down times its rate (up below down): the input, taken as if upsampled by up,

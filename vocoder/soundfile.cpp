@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "constants.h"
 #include "wavm1616io.h"
@@ -36,6 +38,7 @@ struct soundlibraries {
   decltype(&::sf_close) close = nullptr;
   decltype(&::sf_readf_double) readframes = nullptr;
   decltype(&::sf_command) command = nullptr;
+  decltype(&::sf_seek) seek = nullptr;
   decltype(&::soxr_io_spec) iospec = nullptr;
   decltype(&::soxr_quality_spec) qualityspec = nullptr;
   decltype(&::soxr_oneshot) oneshot = nullptr;
@@ -54,8 +57,9 @@ soundlibraries loadsoundlibraries() {
   void* soxr = dlopen("libsoxr.so.0", RTLD_NOW | RTLD_LOCAL);
   l.loaded = bind(sndfile, "sf_open", &l.open) && bind(sndfile, "sf_open_virtual", &l.openvirtual) &&
              bind(sndfile, "sf_close", &l.close) && bind(sndfile, "sf_readf_double", &l.readframes) &&
-             bind(sndfile, "sf_command", &l.command) && bind(soxr, "soxr_io_spec", &l.iospec) &&
-             bind(soxr, "soxr_quality_spec", &l.qualityspec) && bind(soxr, "soxr_oneshot", &l.oneshot);
+             bind(sndfile, "sf_command", &l.command) && bind(sndfile, "sf_seek", &l.seek) &&
+             bind(soxr, "soxr_io_spec", &l.iospec) && bind(soxr, "soxr_quality_spec", &l.qualityspec) &&
+             bind(soxr, "soxr_oneshot", &l.oneshot);
   return l;  // the libraries stay loaded for the process
 }
 
@@ -117,6 +121,15 @@ const char* encodingof(const soundlibraries& lib, int subtype) {
   return "compressed";
 }
 
+// The frames of `block` (`channels` samples each) into `count` mono samples: their channels' mean.
+void mixdown(const double* block, sf_count_t count, uint32_t channels, double* mono) {
+  for (sf_count_t f = 0; f < count; ++f) {
+    double sum = 0;
+    for (uint32_t c = 0; c < channels; ++c) sum += block[f * channels + c];
+    mono[f] = sum / channels;
+  }
+}
+
 // Reads every frame of the open file, averaging its channels, into a buffer that grows with the
 // frames actually read; at most `limit` frames. Returns the buffer and the number of frames; null
 // when no frame could be read, *failed then telling whether memory ran out or the file holds more
@@ -140,11 +153,7 @@ double* readmono(const soundlibraries& lib, SNDFILE* sound, uint32_t channels, u
       if (!fits) break;
       mono = grown;
     }
-    for (sf_count_t f = 0; f < got; ++f) {
-      double sum = 0;
-      for (uint32_t c = 0; c < channels; ++c) sum += block[f * channels + c];
-      mono[*frames + static_cast<uint64_t>(f)] = sum / channels;
-    }
+    mixdown(block, got, channels, mono + *frames);
     *frames = needed;
   }
   free(block);
@@ -457,6 +466,138 @@ uint32_t readsoundstream(FILE* file, const char* head, size_t headsize, uint32_t
   streambytes bytes;
   if (!readopenstream(file, head, headsize, &bytes, info)) return 0;
   return readsoundfrom(nullptr, &bytes, rate, samples, info);
+}
+
+// A mono 16 kHz 16-bit WAV file is read by the WAV reader's rules (the samples present, s / 32768)
+// without loading libsndfile; any other file through libsndfile.
+struct soundblocks {
+  FILE* wav = nullptr;  // the WAV file itself, from its first sample
+  uint64_t datastart = 0;
+  uint32_t remaining = 0;  // samples left in this pass
+  const soundlibraries* lib = nullptr;
+  SNDFILE* sound = nullptr;
+  uint32_t channels = 1;
+  std::vector<double> block;
+  bool header = false;    // the WAV reader read the header: promised and present are its
+  uint32_t headerframes;  // otherwise, the frames libsndfile announces
+  uint32_t present = 0;
+};
+
+namespace {
+
+// The samples of an exact 16 kHz file, read by the WAV reader's rules.
+soundblocks* openwavblocks(const char* path, const wavinfo& wav, uint64_t datastart, soundinfo* info) {
+  soundblocks* b = new (std::nothrow) soundblocks;
+  FILE* file = b ? fopen(path, "rb") : nullptr;
+  if (!file || fseeko(file, static_cast<off_t>(datastart), SEEK_SET) != 0) {
+    if (file) fclose(file);
+    delete b;
+    return nullptr;
+  }
+  b->wav = file;
+  b->datastart = datastart;
+  b->remaining = b->present = wav.present;
+  b->header = true;
+  info->rate = info->readrate = kSamplingRate;
+  info->channels = 1;
+  info->encoding = "16-bit";
+  info->status = SOUND_READ;
+  info->promised = wav.promised;
+  info->present = wav.present;
+  return b;
+}
+
+}  // namespace
+
+soundblocks* soundblocksopen(const char* path, soundinfo* info) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  *info = soundinfo();
+  wavinfo wav;
+  uint64_t datastart = 0;
+  const bool isheader = wavreadheader(path, &wav, &datastart) == 0;
+  if (isheader && wav.status == WAV_READ) return openwavblocks(path, wav, datastart, info);
+  const soundlibraries* lib = soundlibs();
+  if (lib == nullptr) return nullptr;
+  SF_INFO format = {};
+  SNDFILE* sound = lib->open(path, SFM_READ, &format);
+  if (sound == nullptr) return nullptr;
+  const uint32_t rate = format.samplerate > 0 ? static_cast<uint32_t>(format.samplerate) : 0;
+  soundblocks* b = format.channels < 1 || rate < soundratelowest || rate > soundratehighest
+                       ? nullptr
+                       : new (std::nothrow) soundblocks;
+  if (b == nullptr) {
+    lib->close(sound);
+    return nullptr;
+  }
+  b->lib = lib;
+  b->sound = sound;
+  b->channels = static_cast<uint32_t>(format.channels);
+  const int subtype = format.format & SF_FORMAT_SUBMASK;
+  info->rate = info->readrate = rate;
+  info->channels = b->channels;
+  info->encoding = encodingof(*lib, subtype);
+  info->status = b->channels == 1 && subtype == SF_FORMAT_PCM_16 ? SOUND_READ : SOUND_CONVERTED;
+  b->header = isheader && wav.status == WAV_OTHERFORMAT;
+  info->promised = b->header ? wav.promised : 0;
+  info->present = b->header ? wav.present : 0;
+  b->present = info->present;
+  b->headerframes =
+      static_cast<uint32_t>(std::min<sf_count_t>(std::max<sf_count_t>(format.frames, 0), UINT32_MAX));
+  return b;
+}
+
+int soundblockscounted(const soundblocks* b, uint64_t count, soundinfo* info) {
+  if (b->header) return count == b->present ? 0 : -1;
+  if (b->headerframes > count) {
+    info->promised = b->headerframes;
+    info->present = static_cast<uint32_t>(count);
+  }
+  return 0;
+}
+
+int64_t soundblocksread(soundblocks* b, double* x, uint32_t n) {
+  if (b->wav) {
+    const uint32_t want = std::min(n, b->remaining);
+    uint32_t done = 0;
+    int16_t chunk[4096];
+    while (done < want) {
+      const uint32_t step = std::min<uint32_t>(4096, want - done);
+      const uint32_t got = static_cast<uint32_t>(fread(chunk, 2, step, b->wav));
+      wavshort2double(got, chunk, x + done);
+      done += got;
+      if (got < step) break;
+    }
+    b->remaining -= done;
+    return ferror(b->wav) ? -1 : done;
+  }
+  const sf_count_t frames = std::max<sf_count_t>(1, blocksamples / b->channels);
+  if (b->channels == 1) return b->lib->readframes(b->sound, x, n);
+  int64_t done = 0;
+  while (done < n) {
+    b->block.resize(static_cast<size_t>(frames) * b->channels);
+    const sf_count_t got =
+        b->lib->readframes(b->sound, b->block.data(), std::min<sf_count_t>(frames, n - done));
+    if (got <= 0) break;
+    mixdown(b->block.data(), got, b->channels, x + done);
+    done += got;
+  }
+  return done;
+}
+
+int soundblocksrestart(soundblocks* b) {
+  if (b->wav) {
+    b->remaining = b->present;
+    return fseeko(b->wav, static_cast<off_t>(b->datastart), SEEK_SET) == 0 ? 0 : -1;
+  }
+  return b->lib->seek(b->sound, 0, SEEK_SET) == 0 ? 0 : -1;
+}
+
+void soundblocksclose(soundblocks* b) {
+  if (b == nullptr) return;
+  if (b->wav) fclose(b->wav);
+  if (b->sound) b->lib->close(b->sound);
+  delete b;
 }
 
 bool startssoundfile(const char* head, size_t n) {

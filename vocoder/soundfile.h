@@ -83,6 +83,26 @@ uint32_t readsound16k(const char* path, double** samples, soundinfo* info);
 uint32_t readsoundstream(FILE* file, const char* head, size_t headsize, uint32_t rate, double** samples,
                          soundinfo* info);
 
+// A regular sound file read block by block at its own rate, so that a long file can be gone through
+// several times in memory bounded by the block: the mono samples readsound gives when it reads the
+// file at its own rate (libsndfile's values, channels averaged), in the same order.
+struct soundblocks;
+// Opens the file at `path`; null when it is no regular file, libsndfile does not read it, or its
+// rate lies outside soundratelowest..soundratehighest (readsound converts or refuses those). info
+// receives its rate (also as readrate), channels and encoding, SOUND_READ for one channel of 16-bit
+// samples or SOUND_CONVERTED; promised and present once the samples are counted
+// (soundblockscounted).
+soundblocks* soundblocksopen(const char* path, soundinfo* info);
+// Once the caller has counted the `count` samples of the file, completes info's promised and
+// present as readsound gives them. -1 when the count differs from what the WAV reader would read
+// (the file is then to be read with readsound).
+int soundblockscounted(const soundblocks* b, uint64_t count, soundinfo* info);
+// Up to n mono samples into x: the count read, fewer than n only at the end; -1 on an error.
+int64_t soundblocksread(soundblocks* b, double* x, uint32_t n);
+// Back to the first sample: 0, or -1.
+int soundblocksrestart(soundblocks* b);
+void soundblocksclose(soundblocks* b);
+
 // Whether the n bytes at `head` (a file's first bytes; 8 suffice) begin a sound file of a format
 // the reader takes: RIFF/RIFX/RF64 WAV, AIFF, Ogg, Sun/NeXT, CAF, or FLAC with the header of its
 // first metadata block (STREAMINFO, 34 bytes). Headerless float streams starting with these bytes

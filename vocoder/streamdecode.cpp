@@ -177,4 +177,42 @@ silencedsamples streamdecodersilenced(const streamdecoder* d) {
   return d->silenced;
 }
 
+int surveysetblocks(setblocks* b, const decodesettings& s, decodesurvey* sv, int* unread) {
+  const uint8_t needs = decodesurveyneeds(s, b->file[2] != nullptr);
+  for (const uint8_t stage : {SURVEY_FRAMES, SURVEY_C0}) {
+    if (!(needs & stage)) continue;
+    if (setblockspass(
+            b,
+            [&](const double* lf0, const double* cc, const double* fv, uint32_t n) {
+              return decodesurveyadd(sv, stage, s, b->order, lf0, cc, fv, n) == 0;
+            },
+            unread) != 0)
+      return -1;
+    decodesurveyclose(sv, stage);
+  }
+  return 0;
+}
+
+int synthesisesetblocks(setblocks* b, const decodesettings& s, const decodesurvey& sv, const samplesink& out,
+                        silencedsamples* silenced, int* unread) {
+  *unread = -1;
+  streamdecoder* decoder = streamdecodercreate(s, b->order, b->file[2] != nullptr, &sv, nullptr);
+  if (!decoder) return -1;
+  std::vector<double> samples(b->lf0.size() * s.shift + s.shift + 1);
+  int done = setblockspass(
+      b,
+      [&](const double* lf0, const double* cc, const double* fv, uint32_t n) {
+        return streamdecoderpush(decoder, lf0, cc, fv, n, samples.data()) == 0 &&
+               out.write(out.state, samples.data(), n * s.shift) == 0;
+      },
+      unread);
+  if (done == 0) {
+    streamdecoderflush(decoder, samples.data());
+    done = out.write(out.state, samples.data(), s.shift + 1);
+  }
+  *silenced = streamdecodersilenced(decoder);
+  streamdecoderdestroy(decoder);
+  return done == 0 ? 0 : -1;
+}
+
 }  // namespace velk

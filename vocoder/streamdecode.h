@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "blockio.h"
 #include "ccanalysis.h"
 #include "velkcodec.h"
 
@@ -98,5 +99,21 @@ uint64_t streamdecoderframes(const streamdecoder* d);
 // The samples made silent so far because their synthesis was not finite (as decodestreams reports
 // them once flushed).
 silencedsamples streamdecodersilenced(const streamdecoder* d);
+
+// A parameter set in regular files (blockio.h) synthesised block by block, for a set longer than
+// memory should hold.
+// Where the samples go, in order: n samples at a time; 0, or -1 to stop.
+struct samplesink {
+  void* state = nullptr;
+  int (*write)(void* state, const double* x, uint32_t n) = nullptr;
+};
+// The survey stages the settings s need (decodesurveyneeds), one pass over the set each. Returns 0;
+// -1 when a read fails (*unread: the file's index) or memory runs out (*unread: -1).
+int surveysetblocks(setblocks* b, const decodesettings& s, decodesurvey* sv, int* unread);
+// One synthesis of the set, its samples to out as they are final (decodedlength(frames, s) in all)
+// and the samples made silent into *silenced. Returns 0; -1 when a read fails (*unread: the file's
+// index), memory runs out or the sink stops (*unread: -1).
+int synthesisesetblocks(setblocks* b, const decodesettings& s, const decodesurvey& sv, const samplesink& out,
+                        silencedsamples* silenced, int* unread);
 
 }  // namespace velk

@@ -27,11 +27,6 @@ const double unvoicedlogf0 = -1e10;
 // The C library's generator starts as if seeded with 1; the dither keeps that sequence.
 const unsigned ditherseed = 1;
 
-// x[j] += sigma * g for j < n, g a fresh standard normal deviate per sample.
-void addwhitenoise(double* x, uint32_t n, double sigma, noisegen* g) {
-  for (uint32_t j = 0; j < n; ++j) x[j] += sigma * gaussrand(g);
-}
-
 // A ranged factor that differs from its neutral value is held inside [lower, upper]; a NaN
 // becomes the upper bound.
 double clampfactor(double value, double neutral, double lower, double upper) {
@@ -158,28 +153,92 @@ uint32_t encodeframes(uint32_t samples, uint32_t lframe) {
   return getnumframes(samples, lframe, 0);
 }
 
-int padzeros(double* x, uint32_t n, uint32_t threshold) {
-  const double sigma = 1.3 / 32768;
-  if (threshold == 0) return 0;
-  noisegen noise(ditherseed);
+// The dither between blocks: the generator, and the run of equal samples the last block ended in.
+// A run is dithered whole once it grows longer than the threshold, its samples drawing their
+// noise in order; until then its samples wait in `held`, as they may stay as they are.
+struct ditherer {
+  explicit ditherer(uint32_t limit) : noise(ditherseed), threshold(limit) { held.reserve(limit); }
+  noisegen noise;
+  uint32_t threshold;
+  uint32_t run = 0;   // length of the current run, 0 before the first sample
+  double last = 0.0;  // its value, as read
+  std::vector<double> held;
   int dithered = 0;
-  uint32_t run = 1;
-  for (uint32_t i = 1; i < n; ++i) {
-    if (x[i] != x[i - 1]) {
-      if (run > threshold) {
-        addwhitenoise(x + i - run, run, sigma, &noise);
-        dithered = 1;
-      }
-      run = 1;
-    } else {
-      ++run;
+};
+
+namespace {
+
+const double dithersigma = 1.3 / 32768;
+
+// Moves the held samples to out; returns their count.
+uint32_t releaseheld(ditherer* d, double* out) {
+  const uint32_t count = static_cast<uint32_t>(d->held.size());
+  std::copy(d->held.begin(), d->held.end(), out);
+  d->held.clear();
+  return count;
+}
+
+}  // namespace
+
+ditherer* dithercreate(uint32_t threshold) {
+  return new (std::nothrow) ditherer(threshold);
+}
+
+void ditherdestroy(ditherer* d) {
+  delete d;
+}
+
+uint32_t ditherpush(ditherer* d, const double* in, uint32_t n, double* out) {
+  uint32_t released = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const double v = in[i];
+    if (d->threshold == 0) {
+      out[released++] = v;
+      continue;
     }
+    if (d->run == 0 || v != d->last) {
+      released += releaseheld(d, out + released);
+      d->run = 1;
+      d->last = v;
+      d->held.push_back(v);
+      continue;
+    }
+    ++d->run;
+    if (d->run <= d->threshold) {
+      d->held.push_back(v);
+      continue;
+    }
+    d->held.push_back(v);
+    for (double& h : d->held) h += dithersigma * gaussrand(&d->noise);
+    released += releaseheld(d, out + released);
+    d->dithered = 1;
   }
-  if (run > threshold) {
-    addwhitenoise(x + n - run, run, sigma, &noise);
-    return 1;
+  return released;
+}
+
+uint32_t ditherflush(ditherer* d, double* out) {
+  return releaseheld(d, out);
+}
+
+int ditherapplied(const ditherer* d) {
+  return d->dithered;
+}
+
+int padzeros(double* x, uint32_t n, uint32_t threshold) {
+  if (threshold == 0) return 0;
+  ditherer d(threshold);
+  // Released samples never outrun the samples read, so they go back into x behind the reading.
+  const uint32_t block = 4096;
+  std::vector<double> out(block + threshold);
+  uint32_t written = 0;
+  for (uint32_t i = 0; i < n; i += block) {
+    const uint32_t got = ditherpush(&d, x + i, std::min(block, n - i), out.data());
+    std::copy(out.begin(), out.begin() + got, x + written);
+    written += got;
   }
-  return dithered;
+  const uint32_t rest = ditherflush(&d, out.data());
+  std::copy(out.begin(), out.begin() + rest, x + written);
+  return d.dithered;
 }
 
 // Below 16 kHz the pitch tracker works on a copy at the smallest whole multiple of the rate that

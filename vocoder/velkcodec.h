@@ -103,6 +103,23 @@ int invmorvadapteradhoc(double* cc, uint32_t order, uint32_t frames);
 // anew at every call, so a signal is always dithered the same way. Returns 1 when any run was
 // dithered, else 0 (also for threshold 0).
 int padzeros(double* x, uint32_t n, uint32_t threshold);
+// The same dither for a signal given block by block: samples go in as they come and come out once
+// final, in order and dithered as padzeros would; a run of equal samples no longer than the
+// threshold so far is held back (at most `threshold` samples) until it ends or grows beyond it.
+// The ditherer belongs to one signal.
+struct ditherer;
+// A ditherer for runs longer than threshold (0: never dither, every sample passes at once); null
+// when memory runs out.
+ditherer* dithercreate(uint32_t threshold);
+void ditherdestroy(ditherer* d);
+// Takes the n samples of in and writes the samples now final to out (room for n + threshold
+// values, not in); returns their count.
+uint32_t ditherpush(ditherer* d, const double* in, uint32_t n, double* out);
+// At the end of the signal: the samples still held into out (room for threshold values); returns
+// their count.
+uint32_t ditherflush(ditherer* d, double* out);
+// 1 when any run was dithered so far, else 0.
+int ditherapplied(const ditherer* d);
 
 // F0 track of a signal (no dithering): x has n samples; f0 (frames values, caller's) receives
 // F0 in Hz, 0 for unvoiced frames. Returns 0, or -1 when working storage cannot be had.

@@ -21,6 +21,7 @@
 #include "paramset.h"
 #include "pitchanalysis.h"
 #include "soundfile.h"
+#include "streamencode.h"
 #include "velkcodec.h"
 
 using namespace velk;
@@ -188,6 +189,9 @@ struct setstreams {
   uint32_t frames = 0;
   uint64_t ccsize = 0;
   bool f0fromfile = false;  // loaded log-F0 kept: the file is not rewritten unless refined
+  outputfile ccout;         // the cepstra's temporary, when written during the analysis
+  bool ccwritten = false;   // ccout holds every cepstrum
+  bool ccfailed = false;    // a write to ccout failed: the set fails at its cepstral file
   ~setstreams() {
     free(x);
     free(f0);
@@ -265,22 +269,31 @@ static int analyse(const encodesettings& e, bool f0given, setstreams* s) {
 // false (reported) when the signal holds samples the analysis cannot take: non-finite ones, or a
 // peak beyond velkpeakhighest times full scale (a float file on the wrong scale); a peak above
 // full scale is analysed with a warning.
-static bool scaleanalysable(const setstreams* s) {
-  const double peak = signalpeak(s->x, s->samples);
+static bool scaleanalysable(double peak, const char* wav) {
   if (std::isnan(peak)) {
-    fprintf(messages, "Error: %s holds non-finite samples.\n", s->wav);
+    fprintf(messages, "Error: %s holds non-finite samples.\n", wav);
     return false;
   }
   if (peak > velkpeakhighest) {
-    fprintf(messages, "Error: %s holds samples beyond %g times full scale (peak %g).\n", s->wav,
-            velkpeakhighest, peak);
+    fprintf(messages, "Error: %s holds samples beyond %g times full scale (peak %g).\n", wav, velkpeakhighest,
+            peak);
     return false;
   }
   if (peak > 1.0)
     fprintf(messages,
-            "Warning: %s holds samples beyond full scale (peak %g); they are analysed as they are.\n", s->wav,
+            "Warning: %s holds samples beyond full scale (peak %g); they are analysed as they are.\n", wav,
             peak);
   return true;
+}
+
+// The warnings of a read that gave samples: a file cut short, or converted.
+static void reportread(const soundinfo& info, const char* wav) {
+  if (info.present < info.promised)
+    fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", wav, info.promised,
+            info.present);
+  if (info.status == SOUND_CONVERTED)
+    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as %g kHz mono.\n", wav, info.rate,
+            info.channels, info.channels == 1 ? "" : "s", info.encoding, info.readrate / 1000.0);
 }
 
 // Reads the sound file of the set as a mono signal at `rate` Hz (0: its own rate); *fs receives
@@ -296,23 +309,92 @@ static bool readsignal(setstreams* s, uint32_t rate, uint32_t* fs) {
     fprintf(messages, "Error: %s: %s.\n", s->wav, soundproblem(info, reason, sizeof reason));
     return false;
   }
-  if (info.present < info.promised)
-    fprintf(messages, "Warning: %s: header promises %u samples, %u present.\n", s->wav, info.promised,
-            info.present);
-  if (info.status == SOUND_CONVERTED)
-    fprintf(messages, "Warning: %s: %u Hz, %u channel%s, %s read as %g kHz mono.\n", s->wav, info.rate,
-            info.channels, info.channels == 1 ? "" : "s", info.encoding, info.readrate / 1000.0);
+  reportread(info, s->wav);
   return true;
 }
 
-// Reads and analyses the signal of one set; false (reported) when the set is skipped.
+// The set's sound file read in blocks, pass after pass, as the analysis's source.
+struct blockedsound {
+  soundsignal signal;
+  soundinfo info;
+  ~blockedsound() { soundblocksclose(signal.blocks); }
+};
+
+// Opens the set's sound file for reading in blocks and surveys it. false, with nothing reported,
+// when the file is better read whole: when it is not a regular file libsndfile reads at a
+// supported rate, when another rate is asked for, when it holds no sample or more than a signal
+// may, or when cctimeit times the analysis.
+static bool surveyblocked(const char* wav, const options& o, blockedsound* b) {
+  if (o.cctimeit > 0 || (b->signal.blocks = soundblocksopen(wav, &b->info)) == nullptr) return false;
+  if (o.fs != 0 && static_cast<uint32_t>(o.fs) != b->info.rate) return false;
+  return surveysoundsignal(&b->signal) == 0 &&
+         soundblockscounted(b->signal.blocks, b->signal.samples, &b->info) == 0;
+}
+
+// The sink of the cepstra: the set's cepstral file, written to its temporary as the analysis goes.
+static int writeccpiece(void* state, const double* cc, uint32_t frames) {
+  setstreams* s = static_cast<setstreams*>(state);
+  const uint64_t count = getccsize(frames, s->settings.ccord);
+  std::vector<double> values(cc, cc + count);  // fdoubleput turns its values into floats in place
+  if (fdoubleput(s->ccout.file, values.data(), static_cast<uint32_t>(count), 0) == count) return 0;
+  s->ccfailed = true;
+  return -1;
+}
+
+// Analyses a surveyed file in pieces (streamencode.h), the cepstra going straight to their
+// temporary, opened before anything is reported; false (reported) when the set is skipped.
+static bool analyseblocked(const fileset& files, const options& o, blockedsound* b, setstreams* s) {
+  reportread(b->info, s->wav);
+  s->samples = b->signal.samples;
+  s->settings = analysissettings(o, b->info.rate);
+  const encodesettings& e = s->settings;
+  if (!scaleanalysable(b->signal.peak, s->wav) || !ratefits(e, s->wav)) return false;
+  s->frames = encodeframes(s->samples, e.lframe);
+  const bool f0given = o.f0load != 0 && loadf0track(files.name[f0file], e, s);
+  s->ccsize = getccsize(s->frames, e.ccord);
+  if (!s->f0) s->f0 = allocatevalues(s->frames);
+  if (files.name[fvfile]) s->fv = allocatevalues(s->frames);
+  if (!s->f0 || (files.name[fvfile] && !s->fv)) return outofmemory(s->wav);
+  const signalsource source = soundsignalsource(&b->signal);
+  const ccsink sink{s, writeccpiece};
+  int dithered = 0;
+  const int done = encodepieces(source, s->samples, e, s->frames, s->f0, f0given, s->fv, sink, 0, &dithered);
+  if (dithered == 1) reportdithered(s->wav);
+  // A failed write of the cepstra is reported with the set's other files, as when written whole.
+  if (done == 0 || s->ccfailed) return true;
+  if (!b->signal.troubled) return outofmemory(s->wav);
+  fprintf(messages, "Error: %s changed or could not be read while it was analysed.\n", s->wav);
+  return false;
+}
+
+// The set analysed in pieces when its sound file reads in blocks and its cepstral file is a
+// regular file whose temporary can be opened now; *tried tells whether it was. false (reported)
+// when the set is skipped.
+static bool analyseinpieces(const fileset& files, const options& o, setstreams* s, bool* tried) {
+  blockedsound b;
+  *tried = outputnamesfile(files.name[ccfile]) == 1 && surveyblocked(s->wav, o, &b) &&
+           outputopen(files.name[ccfile], &s->ccout) != nullptr;
+  if (!*tried) return false;
+  const bool done = analyseblocked(files, o, &b, s);
+  const bool written = outputfinish(&s->ccout, done && !s->ccfailed) == 0 && done && !s->ccfailed;
+  s->ccwritten = written;
+  s->ccfailed = done && !written;
+  return done;
+}
+
+// Reads and analyses the signal of one set; false (reported) when the set is skipped. A regular
+// file at a supported rate is read in blocks and analysed piece by piece (the same streams, in
+// memory that does not grow with its length); anything else is read whole.
 static bool analysefileset(const fileset& files, const options& o, setstreams* s) {
   s->wav = files.name[wavfile];
   // A rate asked for is known before the file is read, and so is whether the options fit it.
   const uint32_t asked = static_cast<uint32_t>(o.fs);
   if (asked != 0 && !ratefits(analysissettings(o, asked), s->wav)) return false;
+  bool inpieces = false;
+  const bool analysed = analyseinpieces(files, o, s, &inpieces);
+  if (inpieces) return analysed;
   uint32_t fs = 0;
-  if (!readsignal(s, asked, &fs) || !scaleanalysable(s)) return false;
+  if (!readsignal(s, asked, &fs) || !scaleanalysable(signalpeak(s->x, s->samples), s->wav)) return false;
   s->settings = analysissettings(o, fs);
   const encodesettings& e = s->settings;
   if (!ratefits(e, s->wav)) return false;
@@ -331,6 +413,7 @@ struct streamwrite {
   std::string text;  // the record's, written instead of values
   outputfile out;
   bool finished = false;  // written completely, to a temporary kept for the commit
+  bool failed = false;    // its write failed during the analysis
 };
 
 // The data of the file, once opened; false when the write falls short.
@@ -349,6 +432,15 @@ static bool writetemporary(streamwrite* w) {
   w->finished = outputfinish(&w->out, written) == 0;
   if (!w->finished) reportuncreated(w->path, error);
   return w->finished;
+}
+
+// A file of the set written already during the analysis, one whose write failed then (reported as
+// a failed write now, in the set's order), or one written now.
+static bool writestream(streamwrite* w) {
+  if (w->finished) return true;
+  if (!w->failed) return writetemporary(w);
+  reportuncreated(w->path, 0);
+  return false;
 }
 
 static void discardstreams(streamwrite* streams, uint32_t count);
@@ -428,6 +520,12 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count++].count = s->frames;
   }
   streams[count].path = files.name[ccfile];
+  if (s->ccwritten) {
+    streams[count].out = s->ccout;
+    streams[count].finished = true;
+    s->ccwritten = false;  // the temporary is the set's to commit or discard now
+  }
+  streams[count].failed = s->ccfailed;
   streams[count].values = s->cc;
   streams[count++].count = s->ccsize;
   if (files.name[fvfile]) {
@@ -440,7 +538,7 @@ static bool writestreams(const fileset& files, const options& o, setstreams* s) 
     streams[count++].text = settingsrecord(files, *s);
   }
   bool complete = true;
-  for (uint32_t k = 0; k < count; ++k) complete = writetemporary(&streams[k]) && complete;
+  for (uint32_t k = 0; k < count; ++k) complete = writestream(&streams[k]) && complete;
   if (complete) return commitstreams(streams, count) && removestalerecord(files, o, recordpath);
   discardstreams(streams, count);
   return false;

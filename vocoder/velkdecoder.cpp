@@ -414,23 +414,6 @@ static bool resampleoutput(const fileset& files, const options& set, setstreams*
   return false;
 }
 
-// Frames read and synthesised at a time on the streamed path: the memory of a set, whatever its
-// length, is a few blocks (about 3 MB at 48 kHz).
-const uint32_t blockframes = 1024;
-
-// The stream files of a set synthesised block by block, open from the first check to the WAV
-// file's end, and one block of their frames.
-struct streamfiles {
-  FILE* file[3] = {nullptr, nullptr, nullptr};  // log-F0, cepstra, voicing (null: none)
-  uint32_t frames = 0;
-  uint32_t order = 0;
-  std::vector<double> lf0, cc, fv;
-  ~streamfiles() {
-    for (FILE* f : file)
-      if (f) fclose(f);
-  }
-};
-
 // Whether the set can be synthesised block by block: streams in regular files whose sizes show
 // their frame count and order (a voicing file too, when named), and output at the synthesis rate.
 // Pipes and resampled output take the whole-set path.
@@ -443,49 +426,29 @@ static bool streamable(const fileset& files, const options& set) {
   return counted && voicing && static_cast<uint32_t>(set.fs) == set.synthesis.fs;
 }
 
-// Rewinds the files for another pass over the frames.
-static bool rewindstreams(streamfiles* f) {
-  for (FILE* file : f->file)
-    if (file && fseek(file, 0, SEEK_SET) != 0) return false;
-  return true;
-}
-
-// Reads the next n frames into the block; false (reported) when a file ends early or fails.
-static bool readframes(const fileset& files, streamfiles* f, uint32_t n) {
-  const uint32_t width = f->order + 1;
-  const uint32_t want[3] = {n, n * width, n};
-  double* into[3] = {f->lf0.data(), f->cc.data(), f->fv.data()};
-  for (int i = 0; i < 3; ++i) {
-    if (f->file[i] && fdoublereadblock(f->file[i], into[i], want[i]) != want[i]) {
-      fprintf(messages, "Error: could not read %s.\n", files.name[i]);
-      return false;
-    }
-  }
-  return true;
-}
-
-// One pass over the set's frames in blocks: step(lf0, cc, fv or null, n) for every block; false
-// (reported) when a read fails or a step does (a step reports its own failure).
+// One pass over the set's frames in blocks (see setblockspass); false (reported) when a read fails
+// or a step does (a step reports its own failure).
 template <class Step>
-static bool eachblock(const fileset& files, streamfiles* f, Step step) {
-  if (!rewindstreams(f)) {
-    fprintf(messages, "Error: could not read %s.\n", files.name[f0file]);
+static bool eachblock(const fileset& files, setblocks* f, Step step) {
+  int unread = -1;
+  if (setblockspass(f, step, &unread) == 0) return true;
+  if (unread >= 0) fprintf(messages, "Error: could not read %s.\n", files.name[unread]);
+  return false;
+}
+
+// A failure of a pass over the set's blocks, reported: a read (the file), else memory.
+static bool reportblockfailure(const fileset& files, int unread) {
+  if (unread >= 0) {
+    fprintf(messages, "Error: could not read %s.\n", files.name[unread]);
     return false;
   }
-  for (uint32_t done = 0; done < f->frames;) {
-    const uint32_t n = f->frames - done < blockframes ? f->frames - done : blockframes;
-    if (!readframes(files, f, n) ||
-        !step(f->lf0.data(), f->cc.data(), f->file[fvfile] ? f->fv.data() : nullptr, n))
-      return false;
-    done += n;
-  }
-  return true;
+  return outofmemory(files.name[outfile]);
 }
 
 // Opens the streams of a set whose sizes are known and makes the checks and warnings of
 // readstreams, in its order, from the sizes and a pass over the voicing; false (reported) when
 // the set is skipped.
-static bool openstreams(const fileset& files, const options& o, streamfiles* f) {
+static bool openstreams(const fileset& files, const options& o, setblocks* f) {
   if (!sizesfit(files, o)) return false;
   uint64_t frames = 0, values = 0, voicing = 0;
   uint32_t rest = 0;
@@ -512,15 +475,12 @@ static bool openstreams(const fileset& files, const options& o, streamfiles* f) 
       f->file[fvfile] = nullptr;
     }
   }
-  const uint32_t block = f->frames < blockframes ? f->frames : blockframes;
-  f->lf0.resize(block);
-  f->cc.resize(static_cast<size_t>(block) * (f->order + 1));
-  f->fv.resize(block);
+  setblocksprepare(f);
   return true;
 }
 
 // voicingfitsrate over the voicing file, read in blocks.
-static bool streamvoicingfitsrate(const fileset& files, const options& o, streamfiles* f) {
+static bool streamvoicingfitsrate(const fileset& files, const options& o, setblocks* f) {
   if (!f->file[fvfile]) return true;
   double highest = 0;
   const bool read = eachblock(files, f, [&](const double*, const double*, const double* fv, uint32_t n) {
@@ -530,42 +490,23 @@ static bool streamvoicingfitsrate(const fileset& files, const options& o, stream
   return read && highestfitsrate(files, o, highest);
 }
 
-// The statistics over all frames that the settings need, one pass per survey stage.
-static bool surveystreams(const fileset& files, const decodesettings& d, streamfiles* f, decodesurvey* sv) {
-  const uint8_t needs = decodesurveyneeds(d, f->file[fvfile] != nullptr);
-  for (const uint8_t stage : {SURVEY_FRAMES, SURVEY_C0}) {
-    if (!(needs & stage)) continue;
-    const bool read =
-        eachblock(files, f, [&](const double* lf0, const double* cc, const double* fv, uint32_t n) {
-          return decodesurveyadd(sv, stage, d, f->order, lf0, cc, fv, n) == 0 ||
-                 outofmemory(files.name[outfile]);
-        });
-    if (!read) return false;
-    decodesurveyclose(sv, stage);
-  }
-  return true;
+// The statistics over all frames that the settings need, one pass per survey stage; false
+// (reported) on failure.
+static bool surveystreams(const fileset& files, const decodesettings& d, setblocks* f, decodesurvey* sv) {
+  int unread = -1;
+  return surveysetblocks(f, d, sv, &unread) == 0 || reportblockfailure(files, unread);
 }
 
 // One synthesis of the set, block by block: out(samples, n) receives the samples in order.
 // *silenced receives the samples made silent. false (reported) on failure.
 template <class Output>
 static bool synthesisestreams(const fileset& files, const decodesettings& d, const decodesurvey& sv,
-                              streamfiles* f, Output out, silencedsamples* silenced) {
-  streamdecoder* decoder = streamdecodercreate(d, f->order, f->file[fvfile] != nullptr, &sv, nullptr);
-  if (!decoder) return outofmemory(files.name[outfile]);
-  std::vector<double> samples(static_cast<size_t>(f->lf0.size()) * d.shift + d.shift + 1);
-  bool done = eachblock(files, f, [&](const double* lf0, const double* cc, const double* fv, uint32_t n) {
-    if (streamdecoderpush(decoder, lf0, cc, fv, n, samples.data()) != 0)
-      return outofmemory(files.name[outfile]);
-    return out(samples.data(), n * d.shift);
-  });
-  if (done) {
-    streamdecoderflush(decoder, samples.data());
-    done = out(samples.data(), d.shift + 1);
-  }
-  *silenced = streamdecodersilenced(decoder);
-  streamdecoderdestroy(decoder);
-  return done;
+                              setblocks* f, Output out, silencedsamples* silenced) {
+  const samplesink sink{&out, [](void* state, const double* x, uint32_t n) {
+                          return (*static_cast<Output*>(state))(x, n) ? 0 : -1;
+                        }};
+  int unread = -1;
+  return synthesisesetblocks(f, d, sv, sink, silenced, &unread) == 0 || reportblockfailure(files, unread);
 }
 
 // Synthesises a set whose streams are regular files block by block and writes its WAV file as
@@ -573,7 +514,7 @@ static bool synthesisestreams(const fileset& files, const decodesettings& d, con
 // statistic the settings need, one more synthesis for the peak when normalising.
 static bool decodestreamed(const fileset& files, const options& o, const options& set, const paramrecord& r,
                            bool recorded) {
-  streamfiles f;
+  setblocks f;
   if (!openstreams(files, set, &f) || !streamvoicingfitsrate(files, set, &f)) return false;
   reportunexpectedorder(files, set, f.order);
   const uint64_t fvframes = f.frames;

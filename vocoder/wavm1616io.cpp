@@ -167,6 +167,25 @@ uint32_t wavreadm1616(const char* path, double** samples) {
   return wavreadm1616info(path, samples, &info);
 }
 
+int wavreadheader(const char* path, wavinfo* info, uint64_t* datastart) {
+  *info = wavinfo();
+  FILE* file = fopen(path, "rb");
+  if (!file) {
+    info->error = errno;
+    return -1;
+  }
+  off_t start = 0;
+  uint32_t datasize = 0;
+  info->status = readlayout(file, info, &start, &datasize);
+  *datastart = static_cast<uint64_t>(start);
+  if (info->status == WAV_READ) {
+    if (!exactformat(*info)) info->status = WAV_OTHERFORMAT;
+    info->present = framespresent(file, *info, start);
+  }
+  fclose(file);
+  return 0;
+}
+
 uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info) {
   *samples = nullptr;
   *info = wavinfo();

@@ -48,6 +48,11 @@ uint32_t wavreadm1616info(const char* path, double** samples, wavinfo* info);
 // The same from a stream open for reading at its start, which must be able to seek (a file, or
 // a memory stream holding what a pipe delivered); the stream is closed.
 uint32_t wavreadm1616file(FILE* file, double** samples, wavinfo* info);
+// What the header of the WAV file at `path` says, without reading its samples: the status the read
+// would end with (WAV_READ or WAV_OTHERFORMAT for a usable header), the format, and the sample
+// frames the data chunk promises and the file holds, and in *datastart the offset of its first
+// sample. Returns 0, or -1 when the file cannot be opened (info->error).
+int wavreadheader(const char* path, wavinfo* info, uint64_t* datastart);
 // Number of the n samples that lie beyond the 16-bit range (written saturated by wavdouble2short):
 // 32768 x, truncated, above 32767 or below -32768. NaNs are not counted.
 uint32_t wavclippedsamples(const double* samples, uint32_t n);

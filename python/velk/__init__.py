@@ -18,10 +18,10 @@ import functools
 import inspect
 
 from . import _velk
-from ._velk import Decoder, Features, __version__
+from ._velk import Decoder, Encoder, Features, __version__
 from .encoded import Encoded
 
-__all__ = ["Decoder", "Encoded", "Features", "features", "encode", "decode", "to_int16", "pitch", "read_wav",
+__all__ = ["Decoder", "Encoded", "Encoder", "Features", "features", "encode", "decode", "to_int16", "pitch", "read_wav",
            "write_wav", "envelope", "frame_times", "read_params", "write_params", "__version__"]
 
 

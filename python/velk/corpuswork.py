@@ -113,13 +113,36 @@ def _write_text(path, text):
         f.write(text)
 
 
-def _write_set(base, e, source):
+def _write_set(base, e, source, cc_written=None):
     """Writes the streams of e as base.lf0, .cc and .fv and their settings record base.lf0.json
-    (with the input's state at the read), all taking their names once all are complete."""
+    (with the input's state at the read), all taking their names once all are complete. The
+    cepstra may be written already, to the temporary cc_written beside base.cc."""
     names = [os.path.basename(base) + extension for extension in STREAMS]
     text = _with_source(velk._velk.format_param_record(e, *names), source)
     writers = [(base + extension, lambda t, a=a: velk.write_params(t, a)) for extension, a in zip(STREAMS, e)]
+    if cc_written is not None:
+        writers[1] = (base + STREAMS[1], lambda t: os.replace(cc_written, t))
     _write_atomically(writers + [(base + ITEM_RECORD, lambda t: _write_text(t, text))])
+
+
+def _encode_file(path, base, keywords, rate):
+    """The analysis of the file: (encode result, samples, samples at full scale, the temporary
+    holding the cepstra or None). A plain sound file at its own rate is read in blocks and analysed
+    in pieces, its cepstra written as they come, so that memory does not grow with its length; any
+    other file is read whole. Both give the same streams."""
+    cc_part = outputs.temporary_beside(base + STREAMS[1])
+    os.makedirs(os.path.dirname(cc_part) or ".", exist_ok=True)
+    try:
+        streamed = velk._velk.encode_file(path, cc_part, rate, **keywords)
+    except BaseException:
+        if os.path.lexists(cc_part):
+            os.unlink(cc_part)
+        raise
+    if streamed is not None:
+        return (*streamed, cc_part)
+    x, fs = velk.read_wav(path) if rate is None else velk.read_wav(path, fs=rate)
+    clipped = int(np.count_nonzero(np.abs(x) >= 32767 / 32768))
+    return velk.encode(x, fs, **keywords), len(x), clipped, None
 
 
 def encode_item(task):
@@ -127,25 +150,28 @@ def encode_item(task):
     ("done", summary fields, seconds of audio) or ("failed", reason, 0)."""
     path, base, keywords, rate = task
     messages = []
+    cc_part = None
     try:
         _refuse_overwrite(path, [base + extension for extension in (*STREAMS, ITEM_RECORD)])
         source = source_state(path)
         _collect_warnings(messages)
         try:
-            x, fs = velk.read_wav(path) if rate is None else velk.read_wav(path, fs=rate)
+            e, samples, clipped, cc_part = _encode_file(path, base, keywords, rate)
             _check_unchanged(path, source)
-            clipped = int(np.count_nonzero(np.abs(x) >= 32767 / 32768))
-            e = velk.encode(x, fs, **keywords)
         finally:
             _local.sink = None
         if clipped:
             messages.append(f"{clipped} samples at full scale (clipping)")
-        _write_set(base, e, source)
-        fields = [f"{len(x) / fs:.3f}", f"{e.fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+        _write_set(base, e, source, cc_part)
+        seconds = samples / e.fs
+        fields = [f"{seconds:.3f}", f"{e.fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
                   _warning_text(messages, path)]
-        return "done", fields, len(x) / fs
+        return "done", fields, seconds
     except Exception as error:  # every failure of one item is that item's, recorded by the run
         return "failed", reason_of(error), 0.0
+    finally:
+        if cc_part is not None and os.path.lexists(cc_part):
+            os.unlink(cc_part)
 
 
 def _read_set(base, fallback):
@@ -168,24 +194,41 @@ def decode_item(task):
     and the decoder options (fs resamples the synthesis to that rate). Returns as encode_item."""
     base, out, keywords, fallback = task
     messages = []
+    part = outputs.temporary_beside(out)
     try:
-        e = _read_set(base, fallback)
+        os.makedirs(os.path.dirname(part) or ".", exist_ok=True)
         _collect_warnings(messages)
         try:
-            y = velk.decode(e, **keywords)
+            streamed = velk._velk.decode_set_file(base + ".lf0", part, **keywords)
         finally:
             _local.sink = None
-        fs = keywords.get("fs", e.fs)
-        whole = np.trunc(y * 32768)
-        clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
+        if streamed is not None:
+            # A recorded set in files, synthesised block by block into the temporary as it comes.
+            frames, samples, clipped, fs = streamed
+            lf0 = np.fromfile(base + ".lf0", dtype="<f4").astype(np.float64)
+            writer = lambda temporary: os.replace(part, temporary)
+        else:
+            e = _read_set(base, fallback)
+            _collect_warnings(messages)
+            try:
+                y = velk.decode(e, **keywords)
+            finally:
+                _local.sink = None
+            fs, frames, samples, lf0 = keywords.get("fs", e.fs), len(e.lf0), len(y), e.lf0
+            whole = np.trunc(y * 32768)
+            clipped = int(np.count_nonzero((whole > 32767) | (whole < -32768)))
+            writer = _wav_writer(y, fs)
         if clipped:
             messages.append(f"{clipped} samples clipped")
-        _write_atomically([(out, _wav_writer(y, fs))])
-        fields = [f"{len(y) / fs:.3f}", f"{fs:g}", str(len(e.lf0)), *_f0_statistics(e.lf0),
+        _write_atomically([(out, writer)])
+        fields = [f"{samples / fs:.3f}", f"{fs:g}", str(frames), *_f0_statistics(lf0),
                   _warning_text(messages, out)]
-        return "done", fields, len(y) / fs
+        return "done", fields, samples / fs
     except Exception as error:  # as in encode_item
         return "failed", reason_of(error), 0.0
+    finally:
+        if os.path.lexists(part):
+            os.unlink(part)
 
 
 def _wav_writer(y, fs):
