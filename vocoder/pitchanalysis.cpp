@@ -347,6 +347,90 @@ double* upsampling(const double* x, uint32_t nsamples, double fs, uint32_t facto
   return y;
 }
 
+namespace {
+
+const uint32_t kResamplingBlock = 256;  // output samples of one phase computed together
+
+// Sample i of the input split by phase: row i % down, column i / down (rows of width samples).
+const double* phaserow(const double* phases, uint32_t width, uint32_t down, uint32_t i) {
+  return phases + (size_t)(i % down) * width + i / down;
+}
+
+// count output samples y[q * stride], q < count, of the FIR g (taps values) at every down-th
+// input sample: y[q * stride] = sum over t of g[t] input[q * down + offset + t], the input
+// given split by phase (phaserow). Each output sums its taps in the same order on every machine.
+VELK_WIDE_VECTORS void firdecimate(const double* phases, uint32_t width, uint32_t down, uint32_t offset,
+                                   const double* g, uint32_t taps, uint32_t count, double* acc, double* y,
+                                   uint32_t stride) {
+  for (uint32_t q = 0; q < count; q++) acc[q] = 0.0;
+  for (uint32_t t = 0; t < taps; t++) {
+    const double* in = phaserow(phases, width, down, offset + t);
+    for (uint32_t q = 0; q < count; q++) acc[q] += g[t] * in[q];
+  }
+  for (uint32_t q = 0; q < count; q++) y[(size_t)q * stride] = acc[q];
+}
+
+// The polyphase branches of the low-pass h (2M + 1 taps at up times the input rate) for output
+// phase r (outputs m = r + up * q): the taps that meet input samples, times up, and the input
+// sample the first meets for q = 0, relative to r * down / up - M / up.
+struct Branch {
+  std::vector<double> g;
+  int64_t first;  // input sample of tap 0 for q = 0
+};
+
+Branch branch(const std::vector<double>& h, uint32_t M, uint32_t up, uint32_t down, uint32_t r) {
+  Branch b;
+  const int64_t start = (int64_t)r * down - M;   // upsampled sample of h[0]
+  const int64_t j0 = ((-start) % up + up) % up;  // first tap on an input sample
+  b.first = (start + j0) / up;
+  for (uint64_t j = j0; j < h.size(); j += up) b.g.push_back(up * h[j]);
+  return b;
+}
+
+}  // namespace
+
+double* downsampling(const double* x, uint32_t nsamples, double fs, uint32_t up, uint32_t down) {
+  if (up == 0 || down == 0) return nullptr;
+  const uint64_t total = ((uint64_t)nsamples * up + down - 1) / down;
+  if (total > UINT32_MAX) return nullptr;
+  const uint32_t n = (uint32_t)total;
+  double* y = (double*)malloc(sizeof(double) * (n > 0 ? n : 1));
+  if (y == nullptr) return nullptr;
+  const uint32_t M = 8 * down;
+  std::vector<double> h(2 * M + 1);
+  getlpwinfilter(2 * M, h.data(), 0.4 * fs * up / down, fs * up);
+  std::vector<Branch> branches;
+  for (uint32_t r = 0; r < up; r++) branches.push_back(branch(h, M, up, down, r));
+  // Output m = r + up * q of phase r reads input samples from branches[r].first + q * down on:
+  // for a block of q, the inputs from the earliest branch's first on, split by phase, zeros
+  // beyond the ends of x.
+  int64_t earliest = branches[0].first, reach = 0;
+  for (const Branch& b : branches) earliest = std::min(earliest, b.first);
+  for (const Branch& b : branches) reach = std::max<int64_t>(reach, b.first - earliest + (int64_t)b.g.size());
+  const uint32_t width = kResamplingBlock + (uint32_t)(reach / down) + 1;
+  std::vector<double> phases((size_t)down * width), acc(kResamplingBlock);
+  const uint32_t blocks = (n / up + 1 + kResamplingBlock - 1) / kResamplingBlock;
+  for (uint32_t k = 0; k < blocks; k++) {
+    const uint64_t q0 = (uint64_t)k * kResamplingBlock;
+    const int64_t base = earliest + (int64_t)q0 * down;  // input sample of the block's phases[0]
+    for (uint32_t p = 0; p < down; p++) {
+      for (uint32_t i = 0; i < width; i++) {
+        const int64_t t = base + p + (int64_t)i * down;
+        phases[(size_t)p * width + i] = t >= 0 && t < (int64_t)nsamples ? x[t] : 0.0;
+      }
+    }
+    for (uint32_t r = 0; r < up; r++) {
+      const uint64_t m0 = r + q0 * up;  // the block's first output of phase r
+      if (m0 >= n) break;
+      const uint32_t count = (uint32_t)std::min<uint64_t>(kResamplingBlock, (n - m0 + up - 1) / up);
+      const Branch& b = branches[r];
+      firdecimate(phases.data(), width, down, (uint32_t)(b.first - earliest), b.g.data(),
+                  (uint32_t)b.g.size(), count, acc.data(), y + m0, up);
+    }
+  }
+  return y;
+}
+
 int getpitch(const double* x, uint32_t nsamples, double fs, uint32_t hop, uint32_t p0, uint32_t n,
              double f0min, double f0max, double* f0) {
   return getpitchmargins(x, nsamples, fs, hop, p0, n, f0min, f0max, f0, nullptr);

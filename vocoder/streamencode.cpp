@@ -105,16 +105,85 @@ std::vector<framespan> framespans(uint32_t n, uint32_t lframe, uint32_t frames, 
   return spans;
 }
 
-// The pitch tracker's view of one span: its signal upsampled below 16 kHz (as encodepitch does)
-// and band-passed, over whole blocks of the filter so that every sample the span's frames read
-// equals the whole signal's.
+// The pitch tracker's copy of the signal, at encodepitch's rate: upsampled by `factor` below
+// 16 kHz, resampled by r.up / r.down above (see pitchresampling), the signal itself at 16 kHz.
+struct trackercopy {
+  uint32_t factor = 1;
+  pitchrate r = {1, 1};
+  bool same = true;    // the signal itself
+  int64_t reach = 52;  // signal samples a copy sample reads beyond its position, and a margin
+};
+
+trackercopy copyfor(const encodesettings& s) {
+  trackercopy c;
+  if (s.fs < kSamplingRate) {
+    c.factor = (kSamplingRate + s.fs - 1) / s.fs;  // the upsampling's filter reaches 50 samples
+  } else {
+    c.r = pitchresampling(s.fs, s.lframe, 0, s.f0max);
+    if (c.r.down > 1) c.reach = (8 * c.r.down + c.r.up - 1) / c.r.up + 2;
+  }
+  c.same = c.factor == 1 && c.r.down == 1;
+  return c;
+}
+
+double copyrate(const trackercopy& c, const encodesettings& s) {
+  return s.fs * (double)c.factor * c.r.up / c.r.down;
+}
+
+uint32_t copyhop(const trackercopy& c, const encodesettings& s) {
+  return s.lframe * c.factor / c.r.down * c.r.up;
+}
+
+// Copy samples of n signal samples.
+int64_t copysamples(const trackercopy& c, int64_t n) {
+  return (n * c.factor * c.r.up + c.r.down - 1) / c.r.down;
+}
+
+// Signal position (rounded down) of copy sample t.
+int64_t copyposition(const trackercopy& c, int64_t t) {
+  return t * c.r.down / ((int64_t)c.factor * c.r.up);
+}
+
+// Signal samples t copy samples span, rounded up.
+int64_t copyspanned(const trackercopy& c, int64_t t) {
+  const int64_t up = (int64_t)c.factor * c.r.up;
+  return (t * c.r.down + up - 1) / up;
+}
+
+// Copy samples final once n signal samples are pushed: those whose reach lies inside them.
+int64_t copyfinal(const trackercopy& c, int64_t n) {
+  return c.same ? n : std::max<int64_t>(0, copysamples(c, n - c.reach));
+}
+
+// The signal samples [*u, *w) copy samples [a, b) read, within n; a resampled span starts at a
+// multiple of r.down, so that its copy samples are the whole signal's bit for bit.
+void copyinput(const trackercopy& c, int64_t a, int64_t b, int64_t n, int64_t* u, int64_t* w) {
+  *u = std::max<int64_t>(0, copyposition(c, a) - c.reach) / c.r.down * c.r.down;
+  *w = std::min<int64_t>(n, copyposition(c, b) + 1 + c.reach);
+}
+
+// Copy samples [a, b) from signal samples [u, w) (x[0] is sample u) into out; -1 when memory runs
+// out.
+int copyspan(const trackercopy& c, const encodesettings& s, const double* x, int64_t u, int64_t w, int64_t a,
+             int64_t b, std::vector<double>* out) {
+  double* y = c.factor > 1 ? upsampling(x, (uint32_t)(w - u), s.fs, c.factor)
+                           : downsampling(x, (uint32_t)(w - u), s.fs, c.r.up, c.r.down);
+  if (y == nullptr) return -1;
+  const int64_t first = copysamples(c, u);  // copy index of y[0]
+  out->assign(y + (a - first), y + (b - first));
+  free(y);
+  return 0;
+}
+
+// The pitch tracker's view of one span: its signal at the copy's rate and band-passed, over whole
+// blocks of the filter so that every sample the span's frames read equals the whole signal's.
 struct trackerview {
-  uint32_t factor = 1;    // upsampling
+  trackercopy copy;
   uint64_t nsamples = 0;  // samples of the whole signal at the tracker's rate
   uint32_t block = 0;     // the band-pass's block, half its transform
   uint32_t filterlength = 0;
   uint32_t reach = 0;      // a tracker frame's length
-  std::vector<double> up;  // the span upsampled
+  std::vector<double> up;  // the span at the copy's rate
   double* filtered = nullptr;
   uint64_t offset = 0;  // tracker index of filtered[0]
   uint32_t length = 0;
@@ -128,22 +197,18 @@ int filterspan(piecereader* r, const encodesettings& s, int64_t lo, int64_t hi, 
   // the last whole block's end (or to the signal's end); a whole transform on either side suffices.
   const int64_t s0 = std::max<int64_t>(0, (lo - v->filterlength) / B * B);
   const int64_t e = std::min<int64_t>(nt, ((hi + v->filterlength) / B + 1) * B);
-  const int64_t f = v->factor;
-  // Upsampling's filter reaches 50 samples each way at the signal's rate.
-  const int64_t u = f == 1 ? s0 : std::max<int64_t>(0, s0 / f - 52);
-  const int64_t w = f == 1 ? e : std::min<int64_t>(r->n, (e + f - 1) / f + 52);
+  const bool same = v->copy.same;
+  int64_t u = s0, w = e;
+  if (!same) copyinput(v->copy, s0, e, r->n, &u, &w);
   const double* x = piece(r, (uint64_t)u, (uint64_t)w);
   if (x == nullptr) return -1;
   const double* input = x;
-  if (f > 1) {
-    double* up = upsampling(x, (uint32_t)(w - u), s.fs, (uint32_t)f);
-    if (up == nullptr) return -1;
-    v->up.assign(up, up + (w - u) * f);
-    free(up);
-    input = v->up.data() + (s0 - u * f);
+  if (!same) {
+    if (copyspan(v->copy, s, x, u, w, s0, e, &v->up) != 0) return -1;
+    input = v->up.data();
   }
   free(v->filtered);
-  v->filtered = applyfftfilter(input, (uint32_t)(e - s0), s.fs * (double)f);
+  v->filtered = applyfftfilter(input, (uint32_t)(e - s0), copyrate(v->copy, s));
   v->offset = (uint64_t)s0;
   v->length = (uint32_t)(e - s0);
   return v->filtered ? 0 : -1;
@@ -153,7 +218,7 @@ int filterspan(piecereader* r, const encodesettings& s, int64_t lo, int64_t hi, 
 // span measures (the spans' ranges cover the signal once).
 void trackerrange(const trackerview& v, const encodesettings& s, uint32_t frames, const framespan& sp,
                   int64_t* lo, int64_t* hi, int64_t* rlo, int64_t* rhi) {
-  const int64_t hop = (int64_t)s.lframe * v.factor;
+  const int64_t hop = copyhop(v.copy, s);
   *rlo = sp.k0 == 0 ? 0 : (int64_t)sp.k0 * hop;
   *rhi = sp.k1 == frames ? (int64_t)v.nsamples : (int64_t)sp.k1 * hop;
   *lo = std::min<int64_t>(*rlo, (int64_t)sp.k0 * hop - v.reach);
@@ -163,12 +228,12 @@ void trackerrange(const trackerview& v, const encodesettings& s, uint32_t frames
 // Passes 1 and 2: the level of the band-passed signal, then the track.
 int trackpitch(piecereader* r, const encodesettings& s, uint32_t frames, uint32_t piece, double* f0) {
   trackerview v;
-  v.factor = s.fs < kSamplingRate ? (kSamplingRate + s.fs - 1) / s.fs : 1;
-  const double rate = s.fs * (double)v.factor;
-  v.nsamples = (uint64_t)r->n * v.factor;
+  v.copy = copyfor(s);
+  const double rate = copyrate(v.copy, s);
+  v.nsamples = (uint64_t)copysamples(v.copy, r->n);
   v.filterlength = trackerfilterlength(rate);
   v.block = v.filterlength / 2;
-  pitchtracker* tr = pitchtrackercreate(rate, s.lframe * v.factor, frames, s.f0min, s.f0max, false);
+  pitchtracker* tr = pitchtrackercreate(rate, copyhop(v.copy, s), frames, s.f0min, s.f0max, false);
   if (tr == nullptr) return -1;
   v.reach = pitchtrackerreach(tr);
   const std::vector<framespan> spans = framespans(r->n, s.lframe, frames, piece, 0);
@@ -264,9 +329,10 @@ struct streamencoder {
   std::vector<double> x;
   uint64_t xstart = 0;
   bool ended = false;
-  // The tracker, at `factor` times the rate, and its band-passed samples [xfstart, xfstart +
-  // xf.size()), every one final; level is their largest magnitude.
-  uint32_t factor = 1, filterlength = 0, block = 0, reach = 0;
+  // The tracker, on the copy, and its band-passed samples [xfstart, xfstart + xf.size()), every
+  // one final; level is their largest magnitude.
+  trackercopy copy;
+  uint32_t filterlength = 0, block = 0, reach = 0;
   pitchtracker* tr = nullptr;
   std::vector<double> xf;
   uint64_t xfstart = 0;
@@ -290,9 +356,6 @@ struct streamencoder {
 
 namespace {
 
-// Samples at the signal's rate beyond those the upsampling's filter reaches (50 on either side).
-const uint64_t upsamplingreach = 52;
-
 uint64_t available(const streamencoder* e) {
   return e->xstart + e->x.size();
 }
@@ -309,32 +372,29 @@ const double* samplesat(const streamencoder* e, uint64_t from) {
 // Extends the final band-passed samples as far as the samples pushed allow: whole blocks of the
 // band-pass, each computed from a transform's length before it (see filterspan).
 int extendfiltered(streamencoder* e) {
-  const int64_t f = e->factor, B = e->block;
-  const int64_t n = (int64_t)available(e), nt = n * f;
+  const int64_t B = e->block;
+  const int64_t n = (int64_t)available(e), nt = copysamples(e->copy, n);
   const int64_t valid = (int64_t)(e->xfstart + e->xf.size());
   // Tracker samples whose input is final, and the end of the band-pass's span over them.
   int64_t end, target;
   if (e->ended) {
     end = target = nt;
   } else {
-    const int64_t input = f == 1 ? n : std::max<int64_t>(0, (n - (int64_t)upsamplingreach) * f);
-    end = input / B * B;
+    end = copyfinal(e->copy, n) / B * B;
     target = end - e->filterlength / 4;
   }
   if (target <= valid) return 0;
   const int64_t s0 = std::max<int64_t>(0, (valid - e->filterlength) / B * B);
-  const int64_t u = f == 1 ? s0 : std::max<int64_t>(0, s0 / f - (int64_t)upsamplingreach);
-  const int64_t w = f == 1 ? end : std::min<int64_t>(n, (end + f - 1) / f + (int64_t)upsamplingreach);
+  const bool same = e->copy.same;
+  int64_t u = s0, w = end;
+  if (!same) copyinput(e->copy, s0, end, n, &u, &w);
   const double* input = samplesat(e, (uint64_t)u);
-  std::vector<double> up;
-  if (f > 1) {
-    double* raised = upsampling(input, (uint32_t)(w - u), e->s.fs, (uint32_t)f);
-    if (raised == nullptr) return -1;
-    up.assign(raised + (s0 - u * f), raised + (end - u * f));
-    free(raised);
-    input = up.data();
+  std::vector<double> copied;
+  if (!same) {
+    if (copyspan(e->copy, e->s, input, u, w, s0, end, &copied) != 0) return -1;
+    input = copied.data();
   }
-  double* filtered = applyfftfilter(input, (uint32_t)(end - s0), e->s.fs * (double)f);
+  double* filtered = applyfftfilter(input, (uint32_t)(end - s0), copyrate(e->copy, e->s));
   if (filtered == nullptr) return -1;
   const double* fresh = filtered + (valid - s0);
   e->level = pitchtrackerlevel(e->level, fresh, (uint32_t)(target - valid));
@@ -348,7 +408,7 @@ int extendfiltered(streamencoder* e) {
 int trackframes(streamencoder* e) {
   const uint64_t valid = e->xfstart + e->xf.size();
   uint32_t k = pitchtrackerdone(e->tr);
-  const uint64_t hop = (uint64_t)e->s.lframe * e->factor;
+  const uint64_t hop = copyhop(e->copy, e->s);
   uint32_t upto = k;
   if (e->ended) {
     upto = e->frames;
@@ -460,10 +520,11 @@ int giveframes(streamencoder* e, const framesink& out) {
 // The samples no later step reads are let go: before the band-pass's next span and before the
 // next frames' reach.
 void trimsamples(streamencoder* e) {
-  const int64_t f = e->factor;
   const int64_t valid = (int64_t)(e->xfstart + e->xf.size());
   const int64_t s0 = std::max<int64_t>(0, (valid - e->filterlength) / e->block * e->block);
-  const uint64_t filter = (uint64_t)std::max<int64_t>(0, s0 / f - (int64_t)upsamplingreach);
+  int64_t u, w;
+  copyinput(e->copy, s0, s0, (int64_t)available(e), &u, &w);
+  const uint64_t filter = (uint64_t)u;
   const uint32_t next = std::min(e->rawdone, e->given);
   const uint64_t frames = centre(e, next) > e->reachx ? centre(e, next) - e->reachx : 0;
   const uint64_t keep = std::min({filter, frames, available(e)});
@@ -488,12 +549,12 @@ streamencoder* streamencodercreate(const encodesettings& s, uint32_t lookahead) 
   if (e == nullptr) return nullptr;
   e->s = s;
   e->lookahead = std::max<uint32_t>(1, lookahead);
-  e->factor = s.fs < kSamplingRate ? (kSamplingRate + s.fs - 1) / s.fs : 1;
-  const double rate = s.fs * (double)e->factor;
+  e->copy = copyfor(s);
+  const double rate = copyrate(e->copy, s);
   e->filterlength = trackerfilterlength(rate);
   e->block = e->filterlength / 2;
   e->dither = dithercreate(s.zfill);
-  e->tr = pitchtrackercreate(rate, s.lframe * e->factor, pitchtrackeropen, s.f0min, s.f0max, false);
+  e->tr = pitchtrackercreate(rate, copyhop(e->copy, s), pitchtrackeropen, s.f0min, s.f0max, false);
   if (e->dither == nullptr || e->tr == nullptr) {
     delete e;
     return nullptr;
@@ -511,8 +572,8 @@ void streamencoderdestroy(streamencoder* e) {
 uint32_t streamencoderlatency(const streamencoder* e) {
   // A band-passed sample is final a quarter transform after it, once its block is complete.
   const uint64_t filter = e->filterlength / 4 + e->block;
-  const uint64_t tracker =
-      ((uint64_t)(e->reach - e->reach / 2) + filter + e->factor - 1) / e->factor + upsamplingreach;
+  const int64_t ahead = (int64_t)(e->reach - e->reach / 2) + (int64_t)filter;  // copy samples
+  const uint64_t tracker = (uint64_t)(copyspanned(e->copy, ahead) + e->copy.reach);
   const uint64_t frames = (uint64_t)(e->lookahead + fvmedianlength / 2) * e->s.lframe;
   return (uint32_t)std::min<uint64_t>(UINT32_MAX, tracker + frames + e->reachx + e->s.zfill);
 }

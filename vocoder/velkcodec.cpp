@@ -244,22 +244,52 @@ int padzeros(double* x, uint32_t n, uint32_t threshold) {
 // Below 16 kHz the pitch tracker works on a copy at the smallest whole multiple of the rate that
 // reaches 16 kHz: its lags, whole samples, then resolve a period as finely as at 16 kHz (at
 // 11.025 kHz a period of 73.5 samples would otherwise lose its peak to the lag of two periods).
+// Above, on a copy at pitchresampling's fraction of the rate when it is below 1.
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0) {
   return encodepitch(x, n, s, 0, frames, f0, nullptr);
 }
 
+pitchrate pitchresampling(uint32_t fs, uint32_t lframe, uint32_t first, double f0max) {
+  const double lowest = std::max(velkpitchratelowest, velkpitchperiodsamples * f0max);
+  pitchrate best = {1, 1};
+  for (uint32_t down = 2; down <= velkpitchdownmost; down++) {
+    if (lframe % down != 0 || first % down != 0) continue;
+    // The smallest up with fs * up / down at or above lowest (products of whole numbers, exact).
+    uint32_t up = (uint32_t)std::min(lowest * down / fs, (double)down);
+    while (up < down && (double)fs * up < lowest * down) ++up;
+    if (up < down && (double)up * best.down < (double)best.up * down) best = {up, down};
+  }
+  return best;
+}
+
+namespace {
+
+// The tracker with s's range on a copy of the signal (samples at rate fs, frames every hop
+// samples from first), which it then frees; -1 also when there is no copy.
+int trackcopy(double* copy, uint32_t samples, double fs, uint32_t hop, uint32_t first,
+              const encodesettings& s, uint32_t frames, double* f0, double* margin) {
+  if (copy == nullptr) return -1;
+  const int done = getpitchmargins(copy, samples, fs, hop, first, frames, s.f0min, s.f0max, f0, margin);
+  free(copy);
+  return done == 0 ? 0 : -1;
+}
+
+}  // namespace
+
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
                 double* f0, double* margin) {
-  const uint32_t factor = s.fs < kSamplingRate ? (kSamplingRate + s.fs - 1) / s.fs : 1;
-  if (factor == 1)
+  if (s.fs < kSamplingRate) {
+    const uint32_t up = (kSamplingRate + s.fs - 1) / s.fs;
+    if (n > UINT32_MAX / up || s.lframe > UINT32_MAX / up || first > UINT32_MAX / up) return -1;
+    return trackcopy(upsampling(x, n, s.fs, up), n * up, s.fs * up, s.lframe * up, first * up, s, frames, f0,
+                     margin);
+  }
+  const pitchrate r = pitchresampling(s.fs, s.lframe, first, s.f0max);
+  if (r.down == 1)
     return getpitchmargins(x, n, s.fs, s.lframe, first, frames, s.f0min, s.f0max, f0, margin) == 0 ? 0 : -1;
-  if (n > UINT32_MAX / factor || s.lframe > UINT32_MAX / factor || first > UINT32_MAX / factor) return -1;
-  double* finer = upsampling(x, n, s.fs, factor);
-  if (finer == nullptr) return -1;
-  const int done = getpitchmargins(finer, n * factor, s.fs * factor, s.lframe * factor, first * factor,
-                                   frames, s.f0min, s.f0max, f0, margin);
-  free(finer);
-  return done == 0 ? 0 : -1;
+  const uint64_t samples = ((uint64_t)n * r.up + r.down - 1) / r.down;  // at most n
+  return trackcopy(downsampling(x, n, s.fs, r.up, r.down), (uint32_t)samples, (double)s.fs * r.up / r.down,
+                   s.lframe / r.down * r.up, first / r.down * r.up, s, frames, f0, margin);
 }
 
 int encodevoicing(const double* x, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,

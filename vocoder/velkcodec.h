@@ -134,6 +134,35 @@ int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t f
 int encodepitch(const double* x, uint32_t n, const encodesettings& s, uint32_t first, uint32_t frames,
                 double* f0, double* margin);
 
+// The rate the pitch tracker works at: below 16 kHz the smallest whole multiple of s.fs that
+// reaches 16 kHz (the upsampling of pitchanalysis); at 16 kHz s.fs itself; above, s.fs times
+// pitchresampling(s.fs, s.lframe, first, s.f0max) (the downsampling of pitchanalysis), the lowest
+// rate that resolves a period as finely as the 16 kHz analysis does: 16.5 kHz in place of
+// 22.05 kHz, so that the tracker's frames of three periods of its floor fit transforms of half
+// the size. Its costs per frame, which scale with the rate over the frame shift, stay as they
+// were; its band-pass keeps nothing above 5 kHz, well inside the copy's band.
+const double velkpitchratelowest = velksamplingrate;  // the lowest rate of a copy, Hz
+// The fewest samples of the copy to a period of f0max: 32, as at 16 kHz with the default ceiling
+// of 500 Hz. With fewer, a steady voice whose period falls half-way between two samples loses
+// its correlation peak to the one of twice the period (at 11.025 kHz a fifth of such voices from
+// 250 to 340 Hz were tracked an octave low).
+const double velkpitchperiodsamples = 32.0;
+const uint32_t velkpitchdownmost = 16;  // the largest down; the copy's filter has 16 * down + 1 taps
+// The tracker's copy is at up / down times the rate.
+struct pitchrate {
+  uint32_t up, down;
+};
+// Among the fractions up / down below 1 with down at most velkpitchdownmost dividing both
+// lframe and first (so that every frame centre first + k * lframe lands on a whole sample of the
+// copy, at first / down * up + k * lframe / down * up), the one of the lowest rate fs * up / down
+// at or above velkpitchratelowest and velkpitchperiodsamples * f0max, the smallest down among
+// equals; {1, 1} when there is none (at and below 16 kHz always). With f0max 500 Hz and a first
+// centre of 0: 3/4 at 22.05 kHz with a shift of 256 (16.5375 kHz), 8/11 with 110 (16.036 kHz),
+// 11/15 with 255; 2/3 at 24 kHz with 120 or 300; 1/2 at 32 kHz with 160; 3/8 at 44.1 kHz with
+// 512, 4/11 with 220; 1/3 at 48 kHz with 240. With f0max 1200 Hz: none at 22.05 kHz, 7/8 at
+// 44.1 kHz with 512.
+pitchrate pitchresampling(uint32_t fs, uint32_t lframe, uint32_t first, double f0max);
+
 // Maximum voiced frequency in Hz of every frame into fv (frames values, caller's; nothing when
 // fv is null), then, when s.f0acc is non-zero, the F0 track f0 (frames values in Hz, 0 unvoiced)
 // refined in place. Returns 0, or -1 when working storage cannot be had.

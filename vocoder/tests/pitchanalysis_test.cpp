@@ -267,6 +267,118 @@ TEST(Upsampling, InterpolatesABandLimitedTone) {
   free(y);
 }
 
+struct Ratio {
+  uint32_t up, down;
+  double fs;
+};
+const Ratio kRatios[] = {
+    {1, 2, 22050.0}, {3, 4, 22050.0}, {8, 11, 22050.0}, {3, 8, 44100.0}, {1, 3, 48000.0}};
+
+// A resampled tone at 1 kHz against the tone itself at every output's input position.
+TEST(Downsampling, KeepsAPassbandToneAtTheOutputsPositions) {
+  for (const Ratio& r : kRatios) {
+    const uint32_t n = 20000;  // outputs over many blocks of every phase
+    std::vector<double> x(n);
+    for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * 1000 * t / r.fs + 0.3);
+    double* y = downsampling(x.data(), n, r.fs, r.up, r.down);
+    ASSERT_NE(y, nullptr);
+    const uint32_t outputs = n * r.up / r.down;
+    for (uint32_t m = 16; m + 16 < outputs; m++)
+      ASSERT_NEAR(y[m], sin(2 * M_PI * 1000 * (m * double(r.down) / r.up) / r.fs + 0.3), 2e-3)
+          << r.up << "/" << r.down << " " << m;
+    free(y);
+  }
+}
+
+// Tones above half the new rate would fold back into the band the tracker uses.
+TEST(Downsampling, RemovesTonesThatWouldFoldBack) {
+  for (const Ratio& r : kRatios) {
+    const double rate = r.fs * r.up / r.down;
+    for (double f : {0.6 * rate, 0.8 * rate, 0.45 * r.fs}) {
+      const uint32_t n = 20000;
+      std::vector<double> x(n);
+      for (uint32_t t = 0; t < n; t++) x[t] = sin(2 * M_PI * f * t / r.fs);
+      double* y = downsampling(x.data(), n, r.fs, r.up, r.down);
+      ASSERT_NE(y, nullptr);
+      double peak = 0.0;
+      for (uint32_t m = 32; m + 32 < n * r.up / r.down; m++) peak = std::max(peak, fabs(y[m]));
+      EXPECT_LT(peak, pow(10.0, -50.0 / 20)) << r.up << "/" << r.down << " " << f;
+      free(y);
+    }
+  }
+}
+
+// An impulse reaches only the outputs within 8 * down / up input samples of it, each through the
+// windowed-sinc tap (at up times the rate) at its distance, times up, in every phase and across
+// the boundaries between the blocks computed together; lengths round up.
+TEST(Downsampling, ReadsOnlyNearbyInputAndRoundsTheLengthUp) {
+  for (const Ratio& r : kRatios) {
+    const uint32_t n = 4000, at = 1027, M = 8 * r.down;
+    std::vector<double> x(n, 0.0);
+    x[at] = 1.0;
+    std::vector<double> h(2 * M + 1);
+    getlpwinfilter(2 * M, h.data(), 0.4 * r.fs * r.up / r.down, r.fs * r.up);
+    double* y = downsampling(x.data(), n, r.fs, r.up, r.down);
+    ASSERT_NE(y, nullptr);
+    for (uint32_t m = 0; m < n * r.up / r.down; m++) {
+      const int distance = (int)(at * r.up) - (int)(m * r.down);  // at up times the rate
+      EXPECT_DOUBLE_EQ(y[m], std::abs(distance) <= (int)M ? r.up * h[M + distance] : 0.0)
+          << r.up << "/" << r.down << " " << m;
+    }
+    free(y);
+  }
+  // A constant signal of 1 .. 12 samples gives ceil(n * up / down) outputs; the last, inside the
+  // signal, is the sum of the taps that meet it.
+  for (const Ratio& r : kRatios) {
+    const int M = 8 * r.down;
+    std::vector<double> h(2 * M + 1);
+    getlpwinfilter(2 * M, h.data(), 0.4 * r.fs * r.up / r.down, r.fs * r.up);
+    for (uint32_t len = 1; len <= 12; len++) {
+      const std::vector<double> ones(len, 1.0);
+      double* y = downsampling(ones.data(), len, r.fs, r.up, r.down);
+      ASSERT_NE(y, nullptr);
+      const uint32_t last = (len * r.up + r.down - 1) / r.down - 1;
+      ASSERT_LT(last * r.down, len * r.up);  // inside the signal
+      double sum = 0.0;
+      for (uint32_t i = 0; i < len; i++) {
+        const int distance = (int)(i * r.up) - (int)(last * r.down);
+        if (std::abs(distance) <= M) sum += r.up * h[M + distance];
+      }
+      EXPECT_NEAR(y[last], sum, 1e-12) << r.up << "/" << r.down << " " << len;
+      free(y);
+    }
+  }
+  const double one = 1.0;
+  EXPECT_EQ(downsampling(&one, 1, 44100.0, 0, 2), nullptr);
+  EXPECT_EQ(downsampling(&one, 1, 44100.0, 1, 0), nullptr);
+}
+
+// A span of the signal starting at a multiple of down gives, bit for bit, the whole signal's
+// outputs whose taps lie inside it: a stream can be resampled piece by piece.
+TEST(Downsampling, PiecesGiveTheWholeSignalsOutputsExactly) {
+  for (const Ratio& r : kRatios) {
+    const uint32_t n = 6000;
+    std::vector<double> x(n);
+    for (uint32_t t = 0; t < n; t++) x[t] = sin(0.013 * t) + 0.5 * sin(1.7 * t + 0.2 * sin(0.001 * t * t));
+    double* whole = downsampling(x.data(), n, r.fs, r.up, r.down);
+    ASSERT_NE(whole, nullptr);
+    const uint32_t start = 37 * r.down, length = 2500;
+    double* piece = downsampling(x.data() + start, length, r.fs, r.up, r.down);
+    ASSERT_NE(piece, nullptr);
+    const double reach = 8.0 * r.down / r.up;  // input samples either side of an output
+    uint32_t compared = 0;
+    for (uint32_t j = 0; j < (length * r.up + r.down - 1) / r.down; j++) {
+      const double position = j * double(r.down) / r.up;  // within the piece
+      if (position < reach || position + reach > length - 1) continue;
+      ASSERT_EQ(piece[j], whole[start / r.down * r.up + j]) << r.up << "/" << r.down << " " << j;
+      compared++;
+    }
+    EXPECT_GT(compared, 2000u * r.up / r.down);
+    free(piece);
+    free(whole);
+  }
+}
+
 TEST(ApplyFftFilter, RemovesHumAndKeepsVoiceBand) {
   const uint32_t n = 16000;
   std::vector<double> x(n);

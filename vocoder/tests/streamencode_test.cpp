@@ -268,3 +268,24 @@ TEST(StreamEncoder, FramesComeWithinTheLatency) {
     }
   }
 }
+
+// The same where the tracker works on a copy at a fraction of the rate (8/11 of 22.05 kHz, 1/3 of
+// 48 kHz): the copy's filter reaches further, in signal samples, than a copy sample.
+TEST(StreamEncoder, FramesComeWithinTheLatencyOnAResampledCopy) {
+  for (const uint32_t fs : {22050u, 48000u}) {
+    const std::vector<double> x = speechlike(fs);
+    const encodesettings s = encodedefaults(fs);
+    ASSERT_GT(pitchresampling(s.fs, s.lframe, 0, s.f0max).down, 1u) << fs;
+    uint32_t latency = 0;
+    const given g = streamed(x, s, 20, 160, 7, &latency);
+    ASSERT_EQ(g.f0.size(), encodeframes(static_cast<uint32_t>(x.size()), s.lframe)) << fs;
+    EXPECT_GT(latency, 20u * s.lframe) << fs;
+    EXPECT_LT(latency, fs * 4 / 10) << fs;  // the copy's band-pass takes a longer transform above 16 kHz
+    for (size_t k = 0; k < g.f0.size(); ++k) {
+      const uint64_t needed = k * s.lframe + latency;
+      if (needed + 160 <= x.size()) {
+        ASSERT_LE(g.pushedat[k], needed + 160) << fs << " frame " << k;
+      }
+    }
+  }
+}
