@@ -170,10 +170,10 @@ namespace {
 
 const double dithersigma = 1.3 / 32768;
 
-// Moves the held samples to out; returns their count.
-uint32_t releaseheld(ditherer* d, double* out) {
+// Moves the held samples to out, dithered or as they are; returns their count.
+uint32_t releaseheld(ditherer* d, double* out, bool dither) {
   const uint32_t count = static_cast<uint32_t>(d->held.size());
-  std::copy(d->held.begin(), d->held.end(), out);
+  for (uint32_t k = 0; k < count; ++k) out[k] = dither ? d->held[k] + dithersigma * gaussrand(&d->noise) : d->held[k];
   d->held.clear();
   return count;
 }
@@ -188,36 +188,51 @@ void ditherdestroy(ditherer* d) {
   delete d;
 }
 
+// The samples of the block before the current run are final as they are and are copied in bulk
+// (most runs of speech are one sample long); a run that grows beyond the threshold is dithered from
+// its first sample on, the held ones of the block before first; the run the block ends in is held.
 uint32_t ditherpush(ditherer* d, const double* in, uint32_t n, double* out) {
+  if (d->threshold == 0) {
+    std::copy(in, in + n, out);
+    return n;
+  }
   uint32_t released = 0;
+  uint32_t copied = 0;    // in[copied..runstart) is final as it is, not yet in out
+  uint32_t runstart = 0;  // where the current run starts in this block (0: it began before)
+  auto flushfinal = [&](uint32_t upto) {
+    std::copy(in + copied, in + upto, out + released);
+    released += upto - copied;
+    copied = upto;
+  };
   for (uint32_t i = 0; i < n; ++i) {
     const double v = in[i];
-    if (d->threshold == 0) {
-      out[released++] = v;
+    if (d->run > 0 && v == d->last) {
+      if (++d->run <= d->threshold) continue;
+      if (d->run == d->threshold + 1) {  // the run is long: dithered from its first sample on
+        flushfinal(runstart);
+        released += releaseheld(d, out + released, true);
+        for (; copied < i; ++copied) out[released++] = in[copied] + dithersigma * gaussrand(&d->noise);
+        d->dithered = 1;
+      }
+      out[released++] = v + dithersigma * gaussrand(&d->noise);
+      copied = i + 1;
       continue;
     }
-    if (d->run == 0 || v != d->last) {
-      released += releaseheld(d, out + released);
-      d->run = 1;
-      d->last = v;
-      d->held.push_back(v);
-      continue;
-    }
-    ++d->run;
-    if (d->run <= d->threshold) {
-      d->held.push_back(v);
-      continue;
-    }
-    d->held.push_back(v);
-    for (double& h : d->held) h += dithersigma * gaussrand(&d->noise);
-    released += releaseheld(d, out + released);
-    d->dithered = 1;
+    // A new run: the one before it, not longer than the threshold, stays as it was.
+    released += releaseheld(d, out + released, false);
+    d->run = 1;
+    d->last = v;
+    runstart = i;
+  }
+  if (d->run <= d->threshold) {
+    flushfinal(runstart);
+    d->held.insert(d->held.end(), in + runstart, in + n);
   }
   return released;
 }
 
 uint32_t ditherflush(ditherer* d, double* out) {
-  return releaseheld(d, out);
+  return releaseheld(d, out, false);
 }
 
 int ditherapplied(const ditherer* d) {

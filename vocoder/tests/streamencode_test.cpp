@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ccanalysis.h"
+#include "spectralanalysis.h"
 #include "streamencode.h"
 #include "testsignals.h"
 #include "velkcodec.h"
@@ -154,12 +155,37 @@ TEST(StreamEncode, FailuresEndTheAnalysis) {
             -1);
 }
 
-// The dither given block by block equals padzeros over the whole signal, for any block length.
+// The dither's rule written out plainly: every run of more than `threshold` equal samples gets
+// Gaussian noise of 1.3 16-bit steps, drawn in sample order from the generator seeded with 1.
+int referencedither(std::vector<double>* x, uint32_t threshold) {
+  noisegen noise(1);
+  int dithered = 0;
+  for (size_t i = 0; i < x->size();) {
+    size_t e = i + 1;
+    while (e < x->size() && (*x)[e] == (*x)[i]) ++e;
+    if (e - i > threshold) {
+      for (size_t j = i; j < e; ++j) (*x)[j] += 1.3 / 32768 * gaussrand(&noise);
+      dithered = 1;
+    }
+    i = e;
+  }
+  return dithered;
+}
+
+// The dither given block by block equals the rule over the whole signal, for any block length:
+// runs at the start and the end, runs across blocks, just at and just over the threshold, and
+// zeros of both signs, which count as equal and keep their own bits when left as they are.
 TEST(StreamEncode, DitherInBlocksEqualsTheWholeSignals) {
   std::vector<double> x = speechlike(16000);
   x.insert(x.begin(), 161, 0.25);  // a dithered run at the very start
+  x.insert(x.begin() + 5000, 160, 0.5);  // a run just at the threshold: left as it is
+  for (int k = 0; k < 120; ++k) x.insert(x.begin() + 9000, k % 2 ? 0.0 : -0.0);
+  x.insert(x.end(), 400, 0.125);  // a long run at the end
   std::vector<double> whole = x;
-  ASSERT_EQ(padzeros(whole.data(), static_cast<uint32_t>(whole.size()), 160), 1);
+  ASSERT_EQ(referencedither(&whole, 160), 1);
+  std::vector<double> padded = x;
+  ASSERT_EQ(padzeros(padded.data(), static_cast<uint32_t>(padded.size()), 160), 1);
+  expectsame(whole, padded, "padzeros");
   for (const uint32_t block : {1u, 7u, 160u, 161u, 5000u}) {
     ditherer* d = dithercreate(160);
     ASSERT_NE(d, nullptr);
