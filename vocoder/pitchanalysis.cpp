@@ -84,8 +84,9 @@ double windowedframe(const double* x, uint32_t n, int64_t z, const TrackerSetup&
   const int64_t start = z - s.M;
   const uint32_t first = (uint32_t)std::min<int64_t>(s.L, std::max<int64_t>(0, -start));
   const uint32_t last = (uint32_t)std::max<int64_t>(first, std::min<int64_t>(s.L, (int64_t)n - start));
-  for (uint32_t j = 0; j < s.N; j++) buf[j] = {0.0, 0.0};
-  for (uint32_t j = first; j < last; j++) buf[j].re = x[start + j];
+  for (uint32_t j = 0; j < first; j++) buf[j] = {0.0, 0.0};
+  for (uint32_t j = first; j < last; j++) buf[j] = {x[start + j], 0.0};
+  for (uint32_t j = last; j < s.N; j++) buf[j] = {0.0, 0.0};
   double mean = 0.0;
   for (uint32_t j = s.M - 2 * s.o; j <= s.M + 2 * s.o; j++) mean += buf[j].re;
   mean /= 4 * s.o + 1;
@@ -504,10 +505,6 @@ pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, doubl
     tr->next.resize(tr->s.N);
     tr->rhow = windowautocorrelation(tr->w, tr->s.N, tr->s.lagmax + 2, tr->buf.data());
     tr->rho.assign(tr->s.lagmax + 2, 0.0);
-    if (frames != pitchtrackeropen) {
-      tr->candidates.resize(frames);
-      tr->back.assign((size_t)frames * kHypotheses, kUnvoiced);
-    }
     tr->allhyp.resize(margins ? frames : 0);
     tr->allcost.resize(margins ? frames : 0);
   } catch (const std::bad_alloc&) {
