@@ -153,7 +153,7 @@ def main():
                         *sorted((TOP / "samples").glob("*.wav"))], check=True)
         src = tmp / "corpus"
         files = make_corpus(velk, src, long_wav)
-        threads_and_overhead(build / "vocoder" / "velkcoder", src, files, tmp)
+        threads_and_overhead(build / "bin" / "velkcoder" / "velkcoder", src, files, tmp)
         serial_share(src, files, tmp)
         memory(velk, tmp)
 

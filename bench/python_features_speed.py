@@ -101,7 +101,7 @@ def main():
                   "reading); ratio %.3f (target <= 0.5: %s)" % (ours, theirs, whole, reading, ratio,
                                                                   "met" if ratio <= 0.5 else "not met"))
         features = cputime.best_python_cpu(everything, RUNS)
-        coder = build / "vocoder" / "velkcoder"
+        coder = build / "bin" / "velkcoder" / "velkcoder"
         streams = [tmp / s for s in ("o.lf0", "o.cc", "o.fv")]
         at5ms = cputime.best_program_cpu([coder, wav, *streams], RUNS)
         athop = cputime.best_program_cpu([coder, wav, *streams, "--lframe=%d" % HOP], RUNS)

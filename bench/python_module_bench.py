@@ -101,7 +101,7 @@ def main():
         print("python_module_bench: skipped, the module velk is not built in %s (%s)" % (build, error))
         return
     with tempfile.TemporaryDirectory() as tmp:
-        wav = overhead(velk, build / "vocoder" / "velkcoder", pathlib.Path(tmp))
+        wav = overhead(velk, build / "bin" / "velkcoder" / "velkcoder", pathlib.Path(tmp))
         speedup(velk, wav)
 
 

@@ -13,7 +13,7 @@ static void BM_BiquadSection(benchmark::State& state) {
     double d[3] = {0, 0, 0};
     int pos = 0;
     double acc = 0.0;
-    for (double v : x) acc += biquad(pole, zero, d, &pos, v, 16000.0, 500.0, 60.0, 3000.0, 200.0);
+    for (double v : x) acc += velk::biquad(pole, zero, d, &pos, v, 16000.0, 500.0, 60.0, 3000.0, 200.0);
     benchmark::DoNotOptimize(acc);
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(x.size()));

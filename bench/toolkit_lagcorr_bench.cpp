@@ -10,7 +10,7 @@ static void BM_Lagcorr(benchmark::State& state) {
   std::vector<double> x(l), r(m + 1);
   for (int i = 0; i < l; i++) x[i] = (i * 7919 % 101) / 50.0 - 1.0;
   for (auto _ : state) {
-    lagcorr(x.data(), l, r.data(), m);
+    velk::lagcorr(x.data(), l, r.data(), m);
     benchmark::DoNotOptimize(r.data());
     benchmark::ClobberMemory();
   }

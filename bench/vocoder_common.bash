@@ -1,9 +1,20 @@
 # Common set-up of the vocoder benchmark scripts, sourced with the script's arguments once `here`
 # (the bench directory) is set: that of every script (common.bash), then coder and decoder, the
-# two programs of the build; defines longwav and bestrun.
+# two programs of the build; defines vocoderprogram, longwav and bestrun.
 . "$here/common.bash"
-coder=$build/vocoder/velkcoder
-decoder=$build/vocoder/velkdecoder
+
+# vocoderprogram BUILD NAME: the path of the vocoder program NAME (velkcoder, velkdecoder) in the
+# build directory BUILD: bin/NAME/NAME, or vocoder/NAME in the build of a revision from before the
+# programs had folders of their own (a "before" build of the speed table, or any branch's build).
+vocoderprogram() {
+  if [ -x "$1/vocoder/$2" ] && [ ! -x "$1/bin/$2/$2" ]; then
+    echo "$1/vocoder/$2"
+  else
+    echo "$1/bin/$2/$2"
+  fi
+}
+coder=$(vocoderprogram "$build" velkcoder)
+decoder=$(vocoderprogram "$build" velkdecoder)
 
 # longwav OUT SECONDS: the bundled samples one after the other, repeated until at least SECONDS
 # seconds are reached, as one 44-byte-header WAV file.

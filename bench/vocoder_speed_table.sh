@@ -15,13 +15,13 @@ beforebuild() {
   local commit dir
   commit=$(git -C "$top" rev-parse --verify --quiet "$1^{commit}") || return 0
   dir=$build/before-$commit
-  if [ ! -x "$dir/build/vocoder/velkcoder" ] || [ ! -x "$dir/build/vocoder/velkdecoder" ]; then
+  if [ ! -x "$(vocoderprogram "$dir/build" velkcoder)" ] || [ ! -x "$(vocoderprogram "$dir/build" velkdecoder)" ]; then
     rm -rf "$dir" && mkdir -p "$dir/src"
     git -C "$top" archive "$commit" | tar -x -C "$dir/src" || return 0
     cmake -S "$dir/src" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release -DVELK_TESTS=OFF >/dev/null || return 0
     cmake --build "$dir/build" -j"$(nproc)" --target velkcoder velkdecoder >/dev/null || return 0
   fi
-  echo "$dir/build/vocoder"
+  echo "$dir/build"
 }
 
 rev=${VELK_BENCH_BEFORE:-$(git -C "$top" merge-base HEAD main 2>/dev/null || true)}
@@ -35,18 +35,18 @@ frames=$(($(stat -c %s "$tmp/p.lf0") / 4))
 paramsecs=$(awk -v f="$frames" 'BEGIN { printf "%.3f", f * 80 / 16000 }')
 modified=(--fpitch=1.3 --fvpitch=0.8 --fdur=1.5 --fwarp=0.1 --floud=1 --fpfilt=0.5 --fdrc=0.5 --wavnorm=1)
 
-# rtf DIR KIND ARGS...: best-of-five real-time factor of one program of DIR ("-" without DIR);
-# sets rtfout and kbout.
+# rtf BUILD KIND ARGS...: best-of-five real-time factor of one program of the build directory
+# BUILD ("-" without BUILD); sets rtfout and kbout.
 rtf() {
   local dir=$1 kind=$2
   shift 2
   rtfout="-" kbout="-"
   [ -n "$dir" ] || return 0
   if [ "$kind" = coder ]; then
-    bestrun "$dir/velkcoder" "$tmp/long.wav" "$tmp/o.lf0" "$tmp/o.cc" "$tmp/o.fv" "$@"
+    bestrun "$(vocoderprogram "$dir" velkcoder)" "$tmp/long.wav" "$tmp/o.lf0" "$tmp/o.cc" "$tmp/o.fv" "$@"
     rtfout=$(awk -v c="$cpu" -v s="$seconds" 'BEGIN { printf "%.4f", c / s }')
   else
-    bestrun "$dir/velkdecoder" "$tmp/p.lf0" "$tmp/p.cc" "$tmp/p.fv" "$tmp/o.wav" "$@"
+    bestrun "$(vocoderprogram "$dir" velkdecoder)" "$tmp/p.lf0" "$tmp/p.cc" "$tmp/p.fv" "$tmp/o.wav" "$@"
     rtfout=$(awk -v c="$cpu" -v s="$paramsecs" 'BEGIN { printf "%.4f", c / s }')
   fi
   kbout=$peakkb
@@ -59,7 +59,7 @@ row() {
   rtf "$old" "$kind" "$@"
   before=$rtfout
   lastbeforekb=$kbout
-  rtf "$build/vocoder" "$kind" "$@"
+  rtf "$build" "$kind" "$@"
   after=$rtfout
   awk -v l="$label" -v b="$before" -v a="$after" -v t="$target" 'BEGIN {
     printf "| %-34s | %9s | %9s | %8s | %-4s |\n", l, b, a, "<= " t, (a <= t + 0 ? "met" : "not") }'

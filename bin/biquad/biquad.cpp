@@ -115,8 +115,9 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
     for (int i = 0; i < sections; i++) {
       const bool pole = i < o.poles.count;
       const bool zero = i < o.zeros.count;
-      x = biquad(pole, zero, s->d[i], &s->pos[i], x, fs, pole ? o.poles.freq[i] : 0.0,
-                 pole ? o.poles.band[i] : 0.0, zero ? o.zeros.freq[i] : 0.0, zero ? o.zeros.band[i] : 0.0);
+      x = velk::biquad(pole, zero, s->d[i], &s->pos[i], x, fs, pole ? o.poles.freq[i] : 0.0,
+                       pole ? o.poles.band[i] : 0.0, zero ? o.zeros.freq[i] : 0.0,
+                       zero ? o.zeros.band[i] : 0.0);
     }
     if (fwritef(&x, sizeof(double), 1, stdout) != 1) return;  // reported by the caller
   }

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   if (frame == nullptr) return 3;
   double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {
-    lagcorr(frame, l, r, m);
+    velk::lagcorr(frame, l, r, m);
     if (fwritef(r, sizeof(double), m + 1, stdout) != m + 1) break;
   }
   std::free(frame);

@@ -22,8 +22,8 @@ def program(variable, relative):
     return pathlib.Path(os.environ.get(variable, BUILD / relative))
 
 
-VELKCODER = program("VELKCODER", "vocoder/velkcoder")
-VELKDECODER = program("VELKDECODER", "vocoder/velkdecoder")
+VELKCODER = program("VELKCODER", "bin/velkcoder/velkcoder")
+VELKDECODER = program("VELKDECODER", "bin/velkdecoder/velkdecoder")
 PITCH = program("VELK_PITCH", "bin/pitch/pitch")
 
 

@@ -15,8 +15,8 @@ import subprocess
 import sys
 
 PROGRAMS = {
-    "velkcoder": ("vocoder/velkcoder", "vocoder/velkcoder.1"),
-    "velkdecoder": ("vocoder/velkdecoder", "vocoder/velkdecoder.1"),
+    "velkcoder": ("bin/velkcoder/velkcoder", "bin/velkcoder/velkcoder.1"),
+    "velkdecoder": ("bin/velkdecoder/velkdecoder", "bin/velkdecoder/velkdecoder.1"),
     "pitch": ("bin/pitch/pitch", "bin/pitch/pitch.1"),
     "plotview": ("bin/plotview/plotview", "bin/plotview/plotview.1"),
     "graph": ("bin/graph/graph", "bin/graph/graph.1"),

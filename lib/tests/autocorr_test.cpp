@@ -7,6 +7,8 @@
 
 namespace {
 
+using velk::lagcorr;
+
 constexpr double kPi = 3.14159265358979323846;
 
 TEST(Lagcorr, KnownSequence) {

@@ -4,9 +4,8 @@
 
 #include "constants.h"
 
+namespace velk {
 namespace {
-
-using velk::kPi;
 
 // c1, c2 of 1 + c1 z⁻¹ + c2 z⁻² whose roots lie at e^(−πb/fs) · e^(±j2πf/fs).
 void root_pair(double f, double b, double fs, double* c1, double* c2) {
@@ -31,3 +30,5 @@ double biquad(bool has_pole, bool has_zero, double* d, int* pos, double x, doubl
   *pos = w0;
   return y;
 }
+
+}  // namespace velk

@@ -1,5 +1,7 @@
 #include "autocorr.h"
 
+namespace velk {
+
 void lagcorr(const double* x, int l, double* r, int m) {
   for (int k = 0; k <= m; k++) {
     double sum = 0.0;
@@ -7,3 +9,5 @@ void lagcorr(const double* x, int l, double* r, int m) {
     r[k] = sum;
   }
 }
+
+}  // namespace velk

@@ -1,6 +1,8 @@
 // One second-order section of the biquad command's cascade.
 #pragma once
 
+namespace velk {
+
 // Filters the sample x through a section with an optional pole pair (centre frequency pf and
 // bandwidth pb, Hz) and an optional zero pair (zf, zb, Hz) at the sampling frequency fs (Hz),
 // and returns the output sample.
@@ -16,3 +18,5 @@
 // lets each sample store one value instead of shifting the delay line.
 double biquad(bool has_pole, bool has_zero, double* d, int* pos, double x, double fs, double pf, double pb,
               double zf, double zb);
+
+}  // namespace velk

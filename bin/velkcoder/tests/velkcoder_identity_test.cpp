@@ -19,7 +19,7 @@
 namespace {
 
 const std::string samplesdir = VELK_SAMPLES_DIR;
-const std::string datadir = samplesdir + "/../vocoder/tests/data/identity";
+const std::string datadir = samplesdir + "/../bin/velkcoder/tests/data/identity";
 
 // The sample whose cepstra and decoder outputs are committed.
 const std::string refsample = "it_vm-goodbye";

@@ -8,6 +8,8 @@
 
 namespace {
 
+using velk::biquad;
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFs = 10000.0;
 
