@@ -173,7 +173,8 @@ const double dithersigma = 1.3 / 32768;
 // Moves the held samples to out, dithered or as they are; returns their count.
 uint32_t releaseheld(ditherer* d, double* out, bool dither) {
   const uint32_t count = static_cast<uint32_t>(d->held.size());
-  for (uint32_t k = 0; k < count; ++k) out[k] = dither ? d->held[k] + dithersigma * gaussrand(&d->noise) : d->held[k];
+  for (uint32_t k = 0; k < count; ++k)
+    out[k] = dither ? d->held[k] + dithersigma * gaussrand(&d->noise) : d->held[k];
   d->held.clear();
   return count;
 }

@@ -177,7 +177,7 @@ int referencedither(std::vector<double>* x, uint32_t threshold) {
 // zeros of both signs, which count as equal and keep their own bits when left as they are.
 TEST(StreamEncode, DitherInBlocksEqualsTheWholeSignals) {
   std::vector<double> x = speechlike(16000);
-  x.insert(x.begin(), 161, 0.25);  // a dithered run at the very start
+  x.insert(x.begin(), 161, 0.25);        // a dithered run at the very start
   x.insert(x.begin() + 5000, 160, 0.5);  // a run just at the threshold: left as it is
   for (int k = 0; k < 120; ++k) x.insert(x.begin() + 9000, k % 2 ? 0.0 : -0.0);
   x.insert(x.end(), 400, 0.125);  // a long run at the end
