@@ -448,6 +448,27 @@ TEST(PitchMemory, TheEpochTrackerTakesLongInputInBoundedMemory) {
   EXPECT_TRUE(std::filesystem::is_empty(spool.dir())) << "a temporary file was left behind";
 }
 
+// Scratch files that cannot be made (TMPDIR names no directory) end the epoch tracker with the
+// reason and status 1, nothing written; an input small enough for memory needs none.
+TEST(PitchMemory, TheEpochTrackerReportsScratchFilesItCannotMake) {
+  TempDir dir;
+  const std::string path = dir.path("zeros.f32");
+  ASSERT_EQ(truncate(dir.write("zeros.f32", "").c_str(), 2000000L * 4), 0);
+  RunSettings how;
+  how.inputfile = path;
+  how.environment = {"TMPDIR=" + dir.path("missing")};
+  const RunResult r = run_program(PITCH_PATH, {"-a", "1"}, how);
+  ASSERT_TRUE(r.exited) << r.signal;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "cannot keep the input of the epoch tracker in a temporary file: No such file or directory.\n");
+  EXPECT_EQ(r.out, "");
+  how.inputfile = dir.write("short.f32", std::string(16000 * 4, '\0'));
+  const RunResult small = run_program(PITCH_PATH, {"-a", "1"}, how);
+  EXPECT_EQ(small.status, 0) << small.err;
+  EXPECT_EQ(small.out.size(), 200u * 4);
+}
+
 TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {
   TempDir dir;
   std::vector<int16_t> samples(16000);

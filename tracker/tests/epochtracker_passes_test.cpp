@@ -3,8 +3,6 @@
 // 16 and 48 kHz in both polarities (the residual's sign chosen either way), a pulse train and
 // noise; a signal given in pieces is the signal given at once.
 #include <gtest/gtest.h>
-#include <dirent.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "epochtracker.h"
 #include "soundfile.h"
 #include "synthsignals.h"
+#include "testfiles.h"
 
 using namespace velk;
 
@@ -25,19 +24,9 @@ struct result {
   int spilled = 0;  // temporaries open after the features
 };
 
-// Open descriptors of this process that name a deleted temporary of the tracker.
+// Open descriptors of this process on the temporaries of the epoch tracker's stores.
 int spilledfiles() {
-  int count = 0;
-  DIR* d = opendir("/proc/self/fd");
-  if (d == nullptr) return -1;
-  while (const dirent* e = readdir(d)) {
-    char target[4096];
-    const ssize_t n =
-        readlink((std::string("/proc/self/fd/") + e->d_name).c_str(), target, sizeof target - 1);
-    if (n > 0 && std::string(target, n).find("velk_epoch_") != std::string::npos) count++;
-  }
-  closedir(d);
-  return count;
+  return openfilesnamed("velk_epoch_");
 }
 
 // Tracks s (fs Hz) given in pieces of `piece` samples (all at once when 0), with the working

@@ -3,9 +3,8 @@
 // windows of any size read forward and backward; failures of the temporary file are -1.
 #include "spillstore.h"
 
-#include <gtest/gtest.h>
 #include <dirent.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
@@ -23,22 +22,9 @@ struct record {
   double value;
 };
 
-// Open descriptors of this process that name a deleted temporary of a store.
+// Open descriptors of this process on the temporaries of the epoch tracker's stores.
 int spilledfiles() {
-  int count = 0;
-  DIR* d = opendir("/proc/self/fd");
-  if (d == nullptr) return -1;
-  while (const dirent* e = readdir(d)) {
-    char target[4096];
-    const ssize_t n =
-        readlink((std::string("/proc/self/fd/") + e->d_name).c_str(), target, sizeof target - 1);
-    if (n <= 0) continue;
-    target[n] = '\0';
-    const std::string t(target);
-    if (t.find("velk_epoch_") != std::string::npos && t.find("(deleted)") != std::string::npos) count++;
-  }
-  closedir(d);
-  return count;
+  return openfilesnamed("velk_epoch_");
 }
 
 // Appends, overwrites and views in random order against a vector, for stores that move to a file
