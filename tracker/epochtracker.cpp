@@ -229,11 +229,15 @@ float epochtracker::normxcorr(const signalview& x, int a, int lag, int length) c
   const int half = length / 2;
   const int lo = std::max(-half, -a), hi = std::min(length - half, n - a - lag);
   double xy = 0.0, xx = 0.0, yy = 0.0;
-  for (int o = lo; o < hi; o++) {
-    const double u = x(a + o), w = x(a + lag + o);
-    xy += u * w;
-    xx += u * u;
-    yy += w * w;
+  if (lo < hi) {
+    const float* p = x.at(a + lo);
+    const float* q = x.at(a + lag + lo);
+    for (int k = 0; k < hi - lo; k++) {
+      const double u = p[k], w = q[k];
+      xy += u * w;
+      xx += u * u;
+      yy += w * w;
+    }
   }
   return xx > 0.0 && yy > 0.0 ? (float)(xy / std::sqrt(xx * yy)) : 0.0f;
 }

@@ -63,8 +63,7 @@ class epochtracker {
   void setunvoicedcost(float cost) { unvoiced_cost_ = cost; }
   // Each store of working records (signal, residual, nodes, traceback, epochs) stays in memory up
   // to memory_bytes, beyond that in a temporary file; passes over them go block records at a
-  // time (at least 1). Takes effect at the next start or init. The results do not depend on
-  // either.
+  // time (at least 1). Set before start or init; the results do not depend on either.
   void setworkingmemory(size_t memory_bytes, long block);
 
   // Each step returns 0 when done, -1 when it cannot be done.
@@ -123,11 +122,11 @@ class epochtracker {
     epoch pulse;
   };
 
-  // The high-passed signal in a window of the signal store: x(k) is sample k.
+  // The high-passed signal in a window of the signal store, from sample base on.
   struct signalview {
     const float* data;
     long base;
-    float operator()(long k) const { return data[k - base]; }
+    const float* at(long k) const { return data + (k - base); }  // sample k
   };
 
   int highpass();
