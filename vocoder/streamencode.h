@@ -24,6 +24,7 @@
 // velkcodec, pitchanalysis, fvanalysis, ccanalysis and soundfile.
 #include <cstdint>
 
+#include "pitchanalysis.h"
 #include "soundfile.h"
 #include "velkcodec.h"
 
@@ -65,6 +66,40 @@ const uint32_t encodepiecesamples = 1u << 18;
 // sink fails.
 int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                  bool f0given, double* fv, const ccsink& cc, uint32_t piece, int* dithered);
+
+// The same passes for the features on a frame grid (framefeatures.h): frames centred anywhere, the
+// tracker's voicing margins, and the signal itself beside the last pass's frames.
+struct pieceoptions {
+  uint32_t first = 0;        // centre of frame 0: frame k is centred at sample first + k * lframe
+  double* margin = nullptr;  // out: the tracker's voicing margin of every frame (frames doubles,
+                             // caller's; see getpitchmargins of pitchanalysis.h), or null
+  uint32_t marginframes = pitchtrackermarginframes;  // the margins' frames held in memory (pitchtrackerspill)
+  uint32_t rawreach = 0;  // the last pass gives the samples as read (undithered) this far on either
+                          // side of each frame's centre, within the signal; 0: none
+  bool cepstra = true;    // whether the last pass computes the cepstra
+};
+// What the last pass gives of frames k0..k1-1: their cepstra ((k1 - k0) * (order + 1) values,
+// range-adapted when the settings ask for it; null without cepstra) and the samples as read
+// [from, to) around them (raw[0] is sample from; null when rawreach is 0).
+struct piecespan {
+  uint32_t k0, k1;
+  const double* cc;
+  const double* raw;
+  uint64_t from, to;
+};
+// Where the last pass goes, span after span in the order of the frames: 0, or -1 to end the
+// analysis.
+struct piecesink {
+  void* state = nullptr;
+  int (*write)(void* state, const piecespan& span) = nullptr;
+};
+// encodepieces with the options o: the same arguments, the frames centred from o.first (at most
+// as have their centre at or before sample n), o.margin filled by the tracker (not with
+// f0given), and the last pass given span by span to out (it reads the signal only for cepstra or
+// raw samples). encodepieces is this with the default options. 0, or -1 as encodepieces.
+int analysepieces(const signalsource& in, uint32_t n, const encodesettings& s, const pieceoptions& o,
+                  uint32_t frames, double* f0, bool f0given, double* fv, const piecesink& out, uint32_t piece,
+                  int* dithered);
 
 // Analysis as the samples arrive, for real-time callers: samples pushed in blocks of any size give
 // the frames that are final, with a latency bounded by the settings and not by the signal. The
