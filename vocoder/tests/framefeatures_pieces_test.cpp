@@ -11,6 +11,7 @@
 #include "framefeatures.h"
 #include "framegrid.h"
 #include "pitchanalysis.h"
+#include "samebits.h"
 #include "streamencode.h"
 #include "testsignals.h"
 #include "velkcodec.h"
@@ -18,22 +19,6 @@
 using namespace velk;
 
 namespace {
-
-// A gliding voice, noise, digital silence (dithered), a high voice and a short run of zeros at
-// the end, at fs, on the +-1 scale.
-std::vector<double> speechlike(uint32_t fs) {
-  const int part = static_cast<int>(fs / 4);
-  std::vector<float> x = voiced_signal(95, 190, 2 * part, fs);
-  const std::vector<float> hiss = noise_signal(part, 900, 5);
-  x.insert(x.end(), hiss.begin(), hiss.end());
-  x.insert(x.end(), part / 2, 0.0f);
-  const std::vector<float> voice = voiced_signal(260, 210, part, fs);
-  x.insert(x.end(), voice.begin(), voice.end());
-  x.insert(x.end(), 37, 0.0f);
-  std::vector<double> signal(x.begin(), x.end());
-  for (double& v : signal) v /= 32768;
-  return signal;
-}
 
 const uint32_t everyfeature = FEATURE_F0 | FEATURE_VUV | FEATURE_VOICING | FEATURE_LF0 | FEATURE_ENERGY |
                               FEATURE_CC | FEATURE_FV | FEATURE_MARGIN;
@@ -113,24 +98,15 @@ gathered inpieces(const std::vector<double>& x, const featuresettings& s, uint32
   return g;
 }
 
-void expectsame(const std::vector<double>& a, const std::vector<double>& b, const char* what) {
-  ASSERT_EQ(a.size(), b.size()) << what;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::memcmp(&a[i], &b[i], sizeof(double)) != 0) {
-      ADD_FAILURE() << what << " differs first at " << i << ": " << a[i] << " against " << b[i];
-      return;
-    }
-}
-
 void expectsameset(const featureset& a, const featureset& b) {
-  expectsame(a.f0, b.f0, "f0");
-  expectsame(a.vuv, b.vuv, "vuv");
-  expectsame(a.voicing, b.voicing, "voicing");
-  expectsame(a.lf0, b.lf0, "lf0");
-  expectsame(a.energy, b.energy, "energy");
-  expectsame(a.cc, b.cc, "cc");
-  expectsame(a.fv, b.fv, "fv");
-  expectsame(a.margin, b.margin, "margin");
+  expect_same_bits(a.f0, b.f0, "f0");
+  expect_same_bits(a.vuv, b.vuv, "vuv");
+  expect_same_bits(a.voicing, b.voicing, "voicing");
+  expect_same_bits(a.lf0, b.lf0, "lf0");
+  expect_same_bits(a.energy, b.energy, "energy");
+  expect_same_bits(a.cc, b.cc, "cc");
+  expect_same_bits(a.fv, b.fv, "fv");
+  expect_same_bits(a.margin, b.margin, "margin");
 }
 
 featuresettings settingsof(uint32_t fs, uint32_t hop, uint32_t window, bool center) {
@@ -150,7 +126,7 @@ TEST(FrameFeaturesPieces, EveryGridAndPieceGivesTheWholeSignalsFeatures) {
                                    settingsof(22050, 300, 1024, false), settingsof(48000, 600, 2048, false),
                                    settingsof(48000, 240, 960, true)};
   for (const featuresettings& s : grids) {
-    const std::vector<double> x = speechlike(s.grid.fs);
+    const std::vector<double> x = speechlike_signal(s.grid.fs);
     const uint32_t frames = static_cast<uint32_t>(gridframes(s.grid, x.size()));
     const featureset whole = reference(x, s, frames);
     for (const uint32_t piece : {1u, 3000u, 20000u, 0u}) {
@@ -170,14 +146,14 @@ TEST(FrameFeaturesPieces, EveryGridAndPieceGivesTheWholeSignalsFeatures) {
 // divide the frame count, equal those kept in memory; so does the voicing probability.
 TEST(FrameFeaturesPieces, MarginsSpilledToTheTemporaryAreTheSame) {
   const featuresettings s = settingsof(22050, 256, 1024, true);
-  const std::vector<double> x = speechlike(s.grid.fs);
+  const std::vector<double> x = speechlike_signal(s.grid.fs);
   const uint32_t frames = static_cast<uint32_t>(gridframes(s.grid, x.size()));
   const featureset whole = reference(x, s, frames);
   for (const uint32_t spill : {1u, 2u, 7u, frames - 1, frames}) {
     SCOPED_TRACE(spill);
     const gathered g = inpieces(x, s, frames, FEATURE_MARGIN | FEATURE_VOICING, 5000, spill);
-    expectsame(whole.margin, g.values.margin, "margin");
-    expectsame(whole.voicing, g.values.voicing, "voicing");
+    expect_same_bits(whole.margin, g.values.margin, "margin");
+    expect_same_bits(whole.voicing, g.values.voicing, "voicing");
     EXPECT_TRUE(g.values.f0.empty() && g.values.cc.empty());
   }
 }
@@ -185,15 +161,15 @@ TEST(FrameFeaturesPieces, MarginsSpilledToTheTemporaryAreTheSame) {
 // A selection gets exactly its features; the energies alone need no tracker and equal the others'.
 TEST(FrameFeaturesPieces, ASelectionGivesItsFeaturesOnly) {
   const featuresettings s = settingsof(16000, 160, 640, false);
-  const std::vector<double> x = speechlike(s.grid.fs);
+  const std::vector<double> x = speechlike_signal(s.grid.fs);
   const uint32_t frames = static_cast<uint32_t>(gridframes(s.grid, x.size()));
   const featureset whole = reference(x, s, frames);
   const gathered energy = inpieces(x, s, frames, FEATURE_ENERGY, 4000, pitchtrackermarginframes);
-  expectsame(whole.energy, energy.values.energy, "energy");
+  expect_same_bits(whole.energy, energy.values.energy, "energy");
   EXPECT_TRUE(energy.values.f0.empty() && energy.values.lf0.empty() && energy.values.margin.empty());
   const gathered some = inpieces(x, s, frames, FEATURE_LF0 | FEATURE_CC, 4000, pitchtrackermarginframes);
-  expectsame(whole.lf0, some.values.lf0, "lf0");
-  expectsame(whole.cc, some.values.cc, "cc");
+  expect_same_bits(whole.lf0, some.values.lf0, "lf0");
+  expect_same_bits(whole.cc, some.values.cc, "cc");
   EXPECT_TRUE(some.values.energy.empty() && some.values.vuv.empty() && some.values.fv.empty());
 }
 
@@ -201,7 +177,7 @@ TEST(FrameFeaturesPieces, ASelectionGivesItsFeaturesOnly) {
 // an empty signal (one silent frame on a centred grid) and for fewer frames than the grid's.
 TEST(FrameFeaturesPieces, TheWholeArrayEntryFillsTheSameValues) {
   const featuresettings s = settingsof(16000, 256, 1024, true);
-  const std::vector<double> x = speechlike(s.grid.fs);
+  const std::vector<double> x = speechlike_signal(s.grid.fs);
   for (const uint32_t frames : {static_cast<uint32_t>(gridframes(s.grid, x.size())), 9u}) {
     const featureset whole = reference(x, s, frames);
     featureset a;
@@ -220,9 +196,9 @@ TEST(FrameFeaturesPieces, TheWholeArrayEntryFillsTheSameValues) {
   out.energy = a.energy.data();
   out.margin = a.margin.data();
   ASSERT_EQ(computefeatures(nullptr, 0, s, 1, out), 0);
-  expectsame(silent.f0, a.f0, "f0");
-  expectsame(silent.energy, a.energy, "energy");
-  expectsame(silent.margin, a.margin, "margin");
+  expect_same_bits(silent.f0, a.f0, "f0");
+  expect_same_bits(silent.energy, a.energy, "energy");
+  expect_same_bits(silent.margin, a.margin, "margin");
   EXPECT_EQ(a.energy[0], featureenergyfloor);
 }
 
@@ -230,7 +206,7 @@ TEST(FrameFeaturesPieces, TheWholeArrayEntryFillsTheSameValues) {
 // features, a source that fails or holds another count than promised, and a sink that stops.
 TEST(FrameFeaturesPieces, FailuresEndTheAnalysis) {
   const featuresettings s = settingsof(16000, 256, 1024, true);
-  const std::vector<double> x = speechlike(s.grid.fs);
+  const std::vector<double> x = speechlike_signal(s.grid.fs);
   const uint32_t n = static_cast<uint32_t>(x.size()), frames = static_cast<uint32_t>(gridframes(s.grid, n));
   gathered g;
   const featuresink sink{&g, gather};
