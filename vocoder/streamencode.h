@@ -9,12 +9,15 @@
 //      signal, which every frame's unvoiced score is measured against (skipped with a given track);
 //   2. the F0 track: the tracker's candidates and back-pointers of the frames whose path is still
 //      open (37 bytes a frame; the paths of neighbouring frames soon meet, and the frames before
-//      the meeting are settled), then the islands removed over the whole track;
+//      the meeting are settled), then the islands removed over the whole track; with the voicing
+//      margins of the features (analysepieces), every frame's hypotheses and forward costs too, in
+//      memory up to a block and beyond it in a temporary file, read back from the last frame;
 //   3. the maximum voiced frequencies of every frame, median-filtered over the track (with a
 //      voicing stream);
 //   4. the refinement of the F0 track (with refinement iterations), since the envelopes' spectra are
 //      sized by the lowest refined F0 of the whole track;
-//   5. the cepstra, given to the caller piece by piece as they are final.
+//   5. the cepstra, given to the caller piece by piece as they are final (analysepieces: the
+//      cepstra when asked for, and the samples as read around each piece's frames).
 // Every frame's values come from the samples around its centre alone (a few periods of the lowest
 // F0, a 25 ms noise frame), so each piece is read with a margin of that many samples on each side.
 // The F0 and voiced-frequency tracks are the caller's arrays (8 bytes a frame each); the cepstra,
