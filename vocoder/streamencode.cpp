@@ -307,8 +307,9 @@ int writecepstra(void* state, const piecespan& span) {
 
 int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                  bool f0given, double* fv, const ccsink& cc, uint32_t piece, int* dithered) {
-  return analysepieces(in, n, s, pieceoptions(), frames, f0, f0given, fv,
-                       {const_cast<ccsink*>(&cc), writecepstra}, piece, dithered);
+  ccsink sink = cc;
+  return analysepieces(in, n, s, pieceoptions(), frames, f0, f0given, fv, {&sink, writecepstra}, piece,
+                       dithered);
 }
 
 int analysepieces(const signalsource& in, uint32_t n, const encodesettings& s, const pieceoptions& o,
