@@ -711,6 +711,8 @@ int givefeatureblock(void* state, uint32_t k0, uint32_t count, const featureoutp
   } catch (py::error_already_set& e) {
     b->error = std::move(e);
     return -1;
+  } catch (const std::bad_alloc&) {
+    return -1;  // reported as memory that ran out
   }
 }
 

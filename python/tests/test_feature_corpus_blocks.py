@@ -138,7 +138,7 @@ def test_hdf5_datasets_written_in_slices_hold_the_whole_arrays(src, tmp_path):
                 assert stored[()].tobytes() == array.tobytes(), (path.stem, feature)
 
 
-def test_a_failing_sink_ends_the_item_and_leaves_no_file(src, tmp_path):
+def test_a_failing_sink_ends_the_item_and_leaves_no_file(src, tmp_path, monkeypatch):
     sink = Recorder(160, 640, fail_at=1)
     with pytest.raises(OSError, match="disk full"):
         velk._velk.features_file(str(src / "long16.wav"), sink)
@@ -151,12 +151,8 @@ def test_a_failing_sink_ends_the_item_and_leaves_no_file(src, tmp_path):
 
     keywords = {"hop": ("samples", 160), "window": ("samples", 640), "center": True, "f0min": 60.0,
                 "f0max": 500.0, "features": ["f0", "energy"]}
-    original = featurecorpus.BlockSink
-    featurecorpus.BlockSink = Failing
-    try:
-        status, reason, _ = featurecorpus.feature_item((str(src / "long16.wav"), keywords, "long16", store))
-    finally:
-        featurecorpus.BlockSink = original
+    monkeypatch.setattr(featurecorpus, "BlockSink", Failing)
+    status, reason, _ = featurecorpus.feature_item((str(src / "long16.wav"), keywords, "long16", store))
     assert (status, reason) == ("failed", "disk full")
     assert not [p for p in tmp_path.rglob("*") if p.is_file()]
 
