@@ -63,8 +63,9 @@ int checkfeaturesettings(const featuresettings& s);
 // The features of the signal x (n samples on the +-1 scale at s.grid.fs Hz) on the frames 0 ..
 // frames - 1 of the grid (frames at most gridframes(s.grid, n), normally that). x is read only;
 // the analysis works on its samples with runs of equal samples dithered as velkcoder does. It is
-// computefeaturespieces over x (memorysource of streamencode.h). Returns 0, or -1 when the
-// settings or the frame count are refused or working storage cannot be had.
+// computefeaturespieces over x (memorysource of streamencode.h; beyond pitchtrackermarginframes
+// frames the margins' hypotheses go to a temporary file). Returns 0, or -1 when the settings or
+// the frame count are refused or working storage cannot be had.
 int computefeatures(const double* x, uint32_t n, const featuresettings& s, uint32_t frames,
                     const featureoutputs& out);
 
