@@ -92,7 +92,7 @@ int fuzz_cmdline(const uint8_t* data, size_t size) {
   std::vector<char*> argv;
   for (char* p = &text[0]; argv.size() < count; p += std::strlen(p) + 1) argv.push_back(p);
   if (argv.empty()) return 0;
-  const int argc = static_cast<int>(argv.size());
+  int argc = static_cast<int>(argv.size());
 
   const char* name = command_name(argv[0]);
   const char* slash = std::strrchr(argv[0], '/');
@@ -108,12 +108,21 @@ int fuzz_cmdline(const uint8_t* data, size_t size) {
   // A command's option loop over the words: every option takes the next word as its value; -h
   // ends the command with the usage text and status 0, an option that is the last word with the
   // usage text and status 1. The reference walks the words the same way.
+  // The words --help and --version, which the parser answers on standard output before any other,
+  // are left out.
+  argv.erase(
+      std::remove_if(argv.begin() + 1, argv.end(),
+                     [](const char* w) { return !std::strcmp(w, "--help") || !std::strcmp(w, "--version"); }),
+      argv.end());
+  argc = static_cast<int>(argv.size());
   std::vector<int64_t> values;
-  const auto option = [&values](OptionValues* v) {
-    const char* value = v->text();
-    if (!v->ended()) values.push_back(std::atoll(value));
-    return true;
-  };
+  commandsyntax syntax("cmd", {"cmd", record_usage});
+  syntax.match = optionmatch::whole;
+  syntax.options = {helpoption("h*"), customoption("*", [&values](optionvalues* v) {
+                      const char* value = v->text();
+                      if (!v->ended()) values.push_back(std::atoll(value));
+                    })};
+  syntax.operand = [](const char*) { return true; };
   CommandEnd want;
   size_t want_values = 0;
   for (int i = 1; i < argc && !want; ++i) {
@@ -123,9 +132,8 @@ int fuzz_cmdline(const uint8_t* data, size_t size) {
     else
       ++i, ++want_values;
   }
-  const Command command{"cmd", record_usage};
   usage_calls = 0;
-  const CommandEnd end = read_arguments(command, argc, argv.data(), option, [](const char*) { return true; });
+  const CommandEnd end = parsecommandline(argc, argv.data(), syntax);
   fuzz_check(end == want && usage_calls == (want ? 1 : 0), kTarget,
              "the option loop did not end where the words say, with the usage text");
   fuzz_check(values.size() == want_values, kTarget, "an option's value is not the next argument");

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -54,12 +55,6 @@ void print_version_footer(FILE* fp) {
   std::fprintf(fp, "\n");
 }
 
-CommandEnd start_command(int argc, char** argv, const char* name, UsageFn usage, Command* command) {
-  command->name = command_name(argv[0]);
-  command->usage = usage;
-  return standard_options(argc, argv, name, [command] { command->usage(command->name); });
-}
-
 CommandEnd standard_options(int argc, char** argv, const char* name, const std::function<void()>& help) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--version") == 0) {
@@ -78,11 +73,6 @@ CommandEnd standard_options(int argc, char** argv, const char* name, const std::
 
 void invalid_option(const char* cmnd, char c) {
   std::fprintf(stderr, "%s : Invalid option '%c'!\n", cmnd, c);
-}
-
-const char* next_argument(int argc, char** argv, int* i) {
-  if (*i + 1 >= argc) return nullptr;
-  return argv[++*i];
 }
 
 namespace {
@@ -151,72 +141,162 @@ bool number_option(const char* cmnd, char option, const char* text, double lo, d
   return false;
 }
 
-OptionValues::OptionValues(const Command& command, int argc, char** argv, int* i)
-    : command_(command), argc_(argc), argv_(argv), i_(i), option_(argv[*i]) {}
+optionvalues::optionvalues(const Command& command, int argc, char** argv, int* i, bool joined)
+    : command_(command), argc_(argc), argv_(argv), i_(i), option_(argv[*i]), joined_(joined) {}
 
-const char* OptionValues::text() {
+const char* optionvalues::nextargument() {
+  if (*i_ + 1 >= argc_) return nullptr;
+  return argv_[++*i_];
+}
+
+const char* optionvalues::text() {
   if (end_) return "";
-  const char* value = next_argument(argc_, argv_, i_);
+  if (joined_) {
+    joined_ = false;
+    if (option_[2] != '\0') return option_ + 2;
+  }
+  const char* value = nextargument();
   if (value != nullptr) return value;
-  command_.usage(command_.name);
-  end_ = 1;
+  endwithusage(1);
   return "";
 }
 
-int64_t OptionValues::integer(const char* text, int64_t lo, int64_t hi, const char* below) {
+int64_t optionvalues::integer(const char* text, int64_t lo, int64_t hi, const char* below) {
   int64_t value = lo;
   if (!end_ && !integer_option(command_.name, letter(), text, lo, hi, below, &value)) end_ = 1;
   return end_ ? lo : value;
 }
 
-double OptionValues::number(const char* text, double lo, double hi, const char* below) {
+double optionvalues::number(const char* text, double lo, double hi, const char* below) {
   double value = lo;
   if (!end_ && !number_option(command_.name, letter(), text, lo, hi, below, &value)) end_ = 1;
   return end_ ? lo : value;
 }
 
-int64_t OptionValues::next_integer(int64_t lo, int64_t hi, const char* below) {
+int64_t optionvalues::nextinteger(int64_t lo, int64_t hi, const char* below) {
   const char* value = text();
   return integer(value, lo, hi, below);
 }
 
-double OptionValues::next_number(double lo, double hi, const char* below) {
+double optionvalues::nextnumber(double lo, double hi, const char* below) {
   const char* value = text();
   return number(value, lo, hi, below);
 }
 
-void OptionValues::refuse() {
+void optionvalues::refuse() {
   if (!end_) end_ = 1;
+}
+
+void optionvalues::endwithusage(int status) {
+  if (end_) return;
+  command_.usage(command_.name);
+  end_ = status;
+}
+
+commandoption helpoption(const char* names) {
+  return {names, [](optionvalues* v) { v->endwithusage(0); }};
+}
+
+commandoption flagoption(const char* names, bool* to) {
+  return {names, [to](optionvalues*) { *to = true; }};
+}
+
+commandoption toggleoption(const char* names, int* to) {
+  return {names, [to](optionvalues*) { *to = !*to; }};
+}
+
+commandoption textoption(const char* names, const char** to) {
+  return {names, [to](optionvalues* v) {
+            const char* value = v->text();
+            if (!v->ended()) *to = value;
+          }};
+}
+
+commandoption integeroption(const char* names, int64_t* to, int64_t lo, int64_t hi, const char* below) {
+  return {names, [to, lo, hi, below](optionvalues* v) {
+            const int64_t value = v->nextinteger(lo, hi, below);
+            if (!v->ended()) *to = value;
+          }};
+}
+
+commandoption integeroption(const char* names, int* to, int64_t lo, int64_t hi, const char* below) {
+  return {names, [to, lo, hi, below](optionvalues* v) {
+            const int64_t value = v->nextinteger(lo, hi, below);
+            if (!v->ended()) *to = static_cast<int>(value);
+          }};
+}
+
+commandoption numberoption(const char* names, double* to, double lo, double hi, const char* below) {
+  return {names, [to, lo, hi, below](optionvalues* v) {
+            const double value = v->nextnumber(lo, hi, below);
+            if (!v->ended()) *to = value;
+          }};
+}
+
+commandoption customoption(const char* names, std::function<void(optionvalues*)> take) {
+  return {names, std::move(take)};
+}
+
+commandoption joined(commandoption rule) {
+  rule.joined = true;
+  return rule;
 }
 
 namespace {
 
-// An argument the command does not take: its message, the usage text and status 1.
-int refuse_argument(const Command& command, char c) {
-  invalid_option(command.name, c);
-  command.usage(command.name);
+// True when `name`, the argument after its '-' (whole match) or its letter alone (letter match),
+// is one of the '|'-separated spellings.
+bool spells(const char* names, const char* name, optionmatch match) {
+  for (const char* s = names;;) {
+    const char* bar = std::strchr(s, '|');
+    const size_t n = bar != nullptr ? static_cast<size_t>(bar - s) : std::strlen(s);
+    if (match == optionmatch::letter) {
+      if (n == 1 && s[0] == name[0]) return true;
+    } else if (n > 0 && s[n - 1] == '*') {
+      if (std::strncmp(s, name, n - 1) == 0) return true;
+    } else if (std::strncmp(s, name, n) == 0 && name[n] == '\0') {
+      return true;
+    }
+    if (bar == nullptr) return false;
+    s = bar + 1;
+  }
+}
+
+// The rule of the table that the option argument `arg` names, or null.
+const commandoption* findoption(const commandsyntax& syntax, const char* arg) {
+  for (const commandoption& rule : syntax.options)
+    if (spells(rule.names, arg + 1, syntax.match)) return &rule;
+  return nullptr;
+}
+
+// An argument the command does not take: the command's own way, else its message, the usage text
+// and status 1.
+CommandEnd refuseargument(const commandsyntax& syntax, const char* arg) {
+  if (syntax.unknown) return syntax.unknown(arg);
+  invalid_option(syntax.command.name, arg[1]);
+  syntax.command.usage(syntax.command.name);
   return 1;
 }
 
 }  // namespace
 
-CommandEnd read_arguments(const Command& command, int argc, char** argv,
-                          const std::function<bool(OptionValues*)>& option,
-                          const std::function<bool(const char*)>& operand) {
+CommandEnd parsecommandline(int argc, char** argv, const commandsyntax& syntax) {
+  const Command& command = syntax.command;
+  if (const CommandEnd end =
+          standard_options(argc, argv, syntax.program, [&command] { command.usage(command.name); }))
+    return end;
   for (int i = 1; i < argc; i++) {
     const char* arg = argv[i];
-    if (arg[0] != '-') {
-      if (!operand(arg)) return refuse_argument(command, arg[1]);
+    const bool option = arg[0] == '-' && !(syntax.dashisoperand && arg[1] == '\0');
+    const commandoption* rule = option ? findoption(syntax, arg) : nullptr;
+    if (rule == nullptr) {
+      if (!option && syntax.operand(arg)) continue;
+      if (const CommandEnd end = refuseargument(syntax, arg)) return end;
       continue;
     }
-    if (arg[1] == 'h') {
-      command.usage(command.name);
-      return 0;
-    }
-    OptionValues values(command, argc, argv, &i);
-    const bool known = option(&values);
+    optionvalues values(command, argc, argv, &i, rule->joined && syntax.match == optionmatch::letter);
+    rule->take(&values);
     if (values.ended()) return values.ended();
-    if (!known) return refuse_argument(command, arg[1]);
   }
   return std::nullopt;
 }

@@ -84,37 +84,31 @@ struct Options {
   const char* infile = nullptr;
 };
 
-CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
-  Options& o = *options;
-  const auto option = [&o](OptionValues* v) {
-    switch (v->letter()) {
-      case 's':
-        o.start = v->next_integer(kInt64Min, kInt64Max);
-        return true;
-      case 'e':
-        o.end = v->next_integer(kInt64Min, kInt64Max);
-        return true;
-      case 'l':
-        o.block_length = static_cast<int>(v->next_integer(kIntMin, kIntMax));
-        return true;
-      case 'n':
-        // The block order is one less than the block length, which must fit an int.
-        o.block_length = static_cast<int>(v->next_integer(kIntMin - 1, kIntMax - 1) + 1);
-        return true;
-      default:
-        return false;
-    }
+// The syntax of the command: its options into *o, its operands the input file and "+type".
+commandsyntax syntax(const char* cmnd, Options* o) {
+  commandsyntax x{"recslice", {cmnd, usage}};
+  x.options = {
+      helpoption("h"),
+      integeroption("s", &o->start, kInt64Min, kInt64Max),
+      integeroption("e", &o->end, kInt64Min, kInt64Max),
+      integeroption("l", &o->block_length, kIntMin, kIntMax),
+      // The block order is one less than the block length, which must fit an int.
+      customoption("n",
+                   [o](optionvalues* v) {
+                     const int64_t order = v->nextinteger(kIntMin - 1, kIntMax - 1);
+                     if (!v->ended()) o->block_length = static_cast<int>(order + 1);
+                   }),
   };
   // A "+type" argument of no known type is refused as an invalid option.
-  const auto operand = [&o](const char* arg) {
+  x.operand = [o](const char* arg) {
     if (arg[0] != '+') {
-      o.infile = arg;
+      o->infile = arg;
       return true;
     }
-    o.size = item_size(arg + 1);
-    return o.size != 0;
+    o->size = item_size(arg + 1);
+    return o->size != 0;
   };
-  return read_arguments(command, argc, argv, option, operand);
+  return x;
 }
 
 // Copies records start..end of the input; any short read ends the copy.
@@ -137,12 +131,11 @@ void slice(const Options& o, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Command command;
-  if (const CommandEnd end = start_command(argc, argv, "recslice", usage, &command)) return *end;
+  const char* cmnd = command_name(argv[0]);
   Options o;
-  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
+  if (const CommandEnd end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
   FILE* in = open_input(o.infile);
   if (in == nullptr) return 1;
   slice(o, in);
-  return finish_stream(command.name, in);
+  return finish_stream(cmnd, in);
 }

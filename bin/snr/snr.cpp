@@ -44,32 +44,19 @@ struct Options {
   const char* infile = nullptr;
 };
 
-CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
-  Options& o = *options;
-  const auto option = [&o](OptionValues* v) {
-    switch (v->letter()) {
-      case 'l':
-        o.frame_length =
-            static_cast<int>(v->next_integer(1, kMaxFrameLength, "Frame length must be at least 1!"));
-        return true;
-      case 'o':
-        o.output_type = static_cast<int>(v->next_integer(0, kLastOutputType));
-        return true;
-      default:
-        return false;
-    }
+// The syntax of the command: its options into *o, its operands the reference, then the input.
+commandsyntax syntax(const char* cmnd, Options* o) {
+  commandsyntax x{"snr", {cmnd, usage}};
+  x.options = {
+      helpoption("h"),
+      integeroption("l", &o->frame_length, 1, kMaxFrameLength, "Frame length must be at least 1!"),
+      integeroption("o", &o->output_type, 0, kLastOutputType),
   };
-  const auto operand = [&o](const char* arg) {
-    if (o.reference == nullptr)
-      o.reference = arg;
-    else
-      o.infile = arg;
+  x.operand = [o](const char* arg) {
+    (o->reference == nullptr ? o->reference : o->infile) = arg;
     return true;
   };
-  if (const CommandEnd end = read_arguments(command, argc, argv, option, operand)) return end;
-  if (o.reference != nullptr) return std::nullopt;
-  command.usage(command.name);
-  return 1;
+  return x;
 }
 
 struct Totals {
@@ -195,11 +182,13 @@ void report(const Totals& t, int output_type) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Command command;
-  if (const CommandEnd end = start_command(argc, argv, "snr", usage, &command)) return *end;
-  const char* cmnd = command.name;
+  const char* cmnd = command_name(argv[0]);
   Options o;
-  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
+  if (const CommandEnd end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
+  if (o.reference == nullptr) {
+    usage(cmnd);
+    return 1;
+  }
   FILE* reference = open_stream(o.reference, "rb");
   if (reference == nullptr) return 1;
   FILE* signal = open_input(o.infile);

@@ -38,7 +38,7 @@ const double kMaxPixels = 100e6;     // largest PNG page
 const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limit)
 const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
 
-[[noreturn]] void usage(int status) {
+void print_usage(const char*) {
   print_usage_head(stderr, cmnd, "figures of speech parameter streams",
                    "[ -o picture ] panel file... [ options ] [ panel file... [ options ] ... ]");
   std::fprintf(stderr, "  panels:\n");
@@ -80,6 +80,10 @@ const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
   std::fprintf(stderr, "       --fontsize=pt    : size of the axis names       [10]\n");
   std::fprintf(stderr, "       --figtitle=t     : title of the figure\n");
   std::fprintf(stderr, "       -h               : print this message \n");
+}
+
+[[noreturn]] void usage(int status) {
+  print_usage(cmnd);
   std::exit(status);
 }
 
@@ -320,35 +324,49 @@ void check_settings(const Settings& s) {
     fail(std::string("Unknown picture type of '") + s.output + "' (use .png, .svg or .pdf)");
 }
 
-Settings parse(int argc, char** argv) {
-  Settings s;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+// The panel the next options and files go to, null before the first.
+Panel* last_panel(Settings* s) {
+  return s->panels.empty() ? nullptr : &s->panels.back();
+}
+
+// The syntax of the command: -o and the long options (--name or --name=value) into *s; the
+// operands panel names and their files. "-" is a file; so is an argument that looks like an
+// option when it comes right after a panel's name.
+commandsyntax syntax(Settings* s) {
+  commandsyntax x{"velkplot", {cmnd, print_usage}};
+  x.match = optionmatch::whole;
+  x.dashisoperand = true;
+  x.options = {
+      helpoption("h"),
+      textoption("o", &s->output),
+      customoption("-*", [s](optionvalues* v) { panel_option(v->argument(), last_panel(s), s); }),
+  };
+  x.operand = [s](const char* a) {
+    Panel* last = last_panel(s);
     Kind k;
-    Panel* last = s.panels.empty() ? nullptr : &s.panels.back();
-    if (a == "-h" || a == "--help") {
-      usage(0);
-    } else if (a == "-o") {
-      if (i + 1 >= argc) usage(1);
-      s.output = argv[++i];
-    } else if (a.compare(0, 2, "--") == 0) {
-      panel_option(a, last, &s);
-    } else if (last && last->files.empty()) {
+    if (last && last->files.empty()) {
       last->files.push_back(a);
     } else if (panel_kind(a, &k)) {
-      s.panels.push_back(Panel());
-      s.panels.back().kind = k;
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "%s : Invalid option '%s'!\n", cmnd, a.c_str());
-      usage(1);
+      s->panels.push_back(Panel());
+      s->panels.back().kind = k;
     } else if (last) {
       last->files.push_back(a);
     } else {
-      fail("Unknown panel '" + a + "' (f0, wave, envelope or spectrogram)");
+      fail(std::string("Unknown panel '") + a + "' (f0, wave, envelope or spectrogram)");
     }
-  }
-  check_settings(s);
-  return s;
+    return true;
+  };
+  x.unknown = [s](const char* a) -> CommandEnd {
+    Panel* last = last_panel(s);
+    if (last && last->files.empty()) {
+      last->files.push_back(a);
+      return std::nullopt;
+    }
+    std::fprintf(stderr, "%s : Invalid option '%s'!\n", cmnd, a);
+    print_usage(cmnd);
+    return 1;
+  };
+  return x;
 }
 
 // Data -----------------------------------------------------------------------------------
@@ -790,10 +808,11 @@ void check_rates(const std::vector<Panel>& panels) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const CommandEnd end = standard_options(argc, argv, "velkplot", [] { usage(0); })) return *end;
   // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
   removetemporariesonsignals();
-  Settings s = parse(argc, argv);
+  Settings s;
+  if (const CommandEnd end = parsecommandline(argc, argv, syntax(&s))) return *end;
+  check_settings(s);
   double end = 0.0;
   int last_time_panel = -1;
   for (size_t i = 0; i < s.panels.size(); ++i) {
