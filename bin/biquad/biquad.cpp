@@ -11,6 +11,8 @@
 #include "numeric.h"
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr double kSamplingKhz = 10.0;
@@ -21,8 +23,7 @@ constexpr double kMaxSamplingKhz = 1e6;
 constexpr double kLargest = std::numeric_limits<double>::max();
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "2nd order standard form digital filter",
-                   "[ options ] [ infile ] > stdout ");
+  printusagehead(stderr, cmnd, "2nd order standard form digital filter", "[ options ] [ infile ] > stdout ");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s   : sampling frequency (kHz)       [%.1f]\n", kSamplingKhz);
   std::fprintf(stderr, "       -p f b : center frequency f(Hz)\n");
@@ -36,7 +37,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "       filter output (%s)\n", "float");
   std::fprintf(stderr, "  note:\n");
   std::fprintf(stderr, "       -p and -z option can be specified repeatedly.\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 // Centre frequencies and bandwidths (Hz) of the pole or the zero pairs, in command-line order.
@@ -93,7 +94,7 @@ bool check_rate(const char* cmnd, Options* o) {
     return false;
   }
   return o->fs_text == nullptr ||
-         number_option(cmnd, 's', o->fs_text, kMinSamplingKhz, kMaxSamplingKhz, nullptr, &o->fs);
+         numbervalue(cmnd, 's', o->fs_text, kMinSamplingKhz, kMaxSamplingKhz, nullptr, &o->fs);
 }
 
 // The state of every section: a ring of three doubles and the slot of its newest value.
@@ -123,14 +124,14 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* cmnd = command_name(argv[0]);
+  const char* cmnd = commandname(argv[0]);
   // Tables of 2048 pairs and sections, kept off the stack.
   const auto o = std::make_unique<Options>();
   const auto s = std::make_unique<Sections>();
-  if (const CommandEnd end = parsecommandline(argc, argv, syntax(cmnd, o.get()))) return *end;
+  if (const commandend end = parsecommandline(argc, argv, syntax(cmnd, o.get()))) return *end;
   if (!check_rate(cmnd, o.get())) return 1;
-  FILE* in = open_float_input(cmnd, o->infile);
+  FILE* in = openfloatinput(cmnd, o->infile);
   if (in == nullptr) return 1;
   filter_stream(*o, s.get(), in);
-  return finish_stream(cmnd, in);
+  return finishstream(cmnd, in);
 }

@@ -15,7 +15,7 @@ namespace {
 
 // The name the messages show: the program path after its last '/'.
 const char* cmnd() {
-  return command_name(program_invocation_name);
+  return commandname(program_invocation_name);
 }
 // The number options that place and letter the frame: the letter, what the usage text calls the
 // value, and the field of the frame it sets.
@@ -34,8 +34,8 @@ const FrameOption kFrameOptions[] = {
 };
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "draw a graph description with plotter commands",
-                   "[ options ] [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "draw a graph description with plotter commands",
+                 "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   const graphframe defaults;
   for (const FrameOption& f : kFrameOptions)
@@ -48,7 +48,7 @@ void usage(const char* cmnd) {
       "  infile:\n"
       "       graph description                [stdin]\n",
       stderr);
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 // A number option: the next argument, the whole of it a number for strtod, goes to `store`; a
@@ -101,7 +101,7 @@ FILE* open_description(const char* path) {
 int main(int argc, char** argv) {
   graphframe frame;
   const char* infile = nullptr;
-  if (const CommandEnd end = parsecommandline(argc, argv, syntax(&frame, &infile))) return *end;
+  if (const commandend end = parsecommandline(argc, argv, syntax(&frame, &infile))) return *end;
   FILE* fp = stdin;
   if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
     std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd(), infile);

@@ -8,6 +8,8 @@
 #include "cmdline.h"
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr int kOrder = 25;
@@ -16,7 +18,7 @@ constexpr int kFrameLength = 256;
 constexpr int64_t kMaxSize = 1 << 24;
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "obtain autocorrelation sequence", "[ options ] [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "obtain autocorrelation sequence", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -m m  : order of sequence  [%d]\n", kOrder);
   std::fprintf(stderr, "       -l l  : frame length       [%d]\n", kFrameLength);
@@ -25,7 +27,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "       data sequence (%s)      [stdin]\n", "float");
   std::fprintf(stderr, "  stdout:\n");
   std::fprintf(stderr, "       autocorrelation sequence (%s)\n", "float");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 struct Options {
@@ -53,13 +55,13 @@ commandsyntax syntax(const char* cmnd, Options* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* cmnd = command_name(argv[0]);
+  const char* cmnd = commandname(argv[0]);
   Options o;
-  if (const CommandEnd end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
-  FILE* in = open_float_input(cmnd, o.infile);
+  if (const commandend end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
+  FILE* in = openfloatinput(cmnd, o.infile);
   if (in == nullptr) return 1;
   const int l = o.frame_length, m = o.order;
-  double* frame = double_array(static_cast<long>(l) + m + 1);
+  double* frame = doublearray(static_cast<long>(l) + m + 1);
   if (frame == nullptr) return 3;
   double* r = frame + l;
   while (freadf(frame, sizeof(double), l, in) == l) {
@@ -67,5 +69,5 @@ int main(int argc, char** argv) {
     if (fwritef(r, sizeof(double), m + 1, stdout) != m + 1) break;
   }
   std::free(frame);
-  return finish_stream(cmnd, in);
+  return finishstream(cmnd, in);
 }

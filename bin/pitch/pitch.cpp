@@ -360,7 +360,7 @@ int extract(const pitchoptions& o, const trackerchoice& algorithm) {
 int main(int argc, char** argv) {
   try {
     pitchoptions o;
-    if (const CommandEnd end = parsecommandline(argc, argv, syntax(&o))) return *end;
+    if (const commandend end = parsecommandline(argc, argv, syntax(&o))) return *end;
     return extract(o, findtracker(o.algorithm));
   } catch (const std::bad_alloc&) {
     fail("Not enough memory for this input and these options", "");

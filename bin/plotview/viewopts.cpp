@@ -12,8 +12,7 @@
 using namespace velk;
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "XY-plotter simulator for X-window system",
-                   "[ options ] [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "XY-plotter simulator for X-window system", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s  s  : shrink                  [%g]\n", 3.3866666666666667);
   std::fprintf(stderr, "       -l     : landscape               [%s]\n", "FALSE");
@@ -29,7 +28,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "       -h     : print this message \n");
   std::fprintf(stderr, "  infile:\n");
   std::fprintf(stderr, "       plotter commands                 [stdin]\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 namespace {
@@ -74,7 +73,7 @@ void take_shrink(const char* cmnd, pagesettings* page, optionvalues* v) {
 commandsyntax syntax(viewoptions* o) {
   pagesettings* page = &o->page;
   commandsyntax x{"plotview", {o->cmnd, usage}};
-  x.match = optionmatch::whole;
+  x.match = MATCH_WHOLE;
   x.options = {
       customoption("s", [o, page](optionvalues* v) { take_shrink(o->cmnd, page, v); }),
       toggleoption("l|land|landscape", &page->landscape),
@@ -103,7 +102,7 @@ commandsyntax syntax(viewoptions* o) {
     o->infile = arg;
     return true;
   };
-  x.unknown = [o](const char*) -> CommandEnd {
+  x.unknown = [o](const char*) -> commandend {
     usage(o->cmnd);
     return 1;
   };
@@ -114,9 +113,9 @@ commandsyntax syntax(viewoptions* o) {
 
 bool parse_options(int argc, char** argv, viewoptions* o, int* status) {
   *o = viewoptions();
-  o->cmnd = command_name(argv[0]);
+  o->cmnd = commandname(argv[0]);
   o->window.title = o->cmnd;
-  if (const CommandEnd end = parsecommandline(argc, argv, syntax(o))) {
+  if (const commandend end = parsecommandline(argc, argv, syntax(o))) {
     *status = *end;
     return false;
   }

@@ -10,6 +10,8 @@
 #include "cmdline.h"
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr int kFrameLength = 256;
@@ -19,7 +21,7 @@ constexpr int kLastOutputType = 3;
 constexpr int64_t kMaxFrameLength = 1 << 24;
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "      -l l  : frame length                         [%d]\n", kFrameLength);
   std::fprintf(stderr, "      -o o  : output type                          [%d]\n", kOutputType);
@@ -34,7 +36,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "      data sequence\n");
   std::fprintf(stderr, "  stdout:\n");
   std::fprintf(stderr, "      SNR, SNRseg\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 struct Options {
@@ -115,9 +117,9 @@ bool all_finite(const char* cmnd, const double* x, int n, const char* name) {
 
 // The totals of the two streams frame by frame; the exit status when the command ends here (a
 // sample that is not a number, memory that cannot be had).
-CommandEnd compare(const char* cmnd, FILE* reference, FILE* signal, int l, bool detail,
+commandend compare(const char* cmnd, FILE* reference, FILE* signal, int l, bool detail,
                    const char* reference_name, const char* signal_name, Totals* t) {
-  double* x = double_array(2L * l);
+  double* x = doublearray(2L * l);
   if (x == nullptr) return 3;
   double* y = x + l;
   int a = 0, b = 0;
@@ -182,28 +184,27 @@ void report(const Totals& t, int output_type) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* cmnd = command_name(argv[0]);
+  const char* cmnd = commandname(argv[0]);
   Options o;
-  if (const CommandEnd end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
+  if (const commandend end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
   if (o.reference == nullptr) {
     usage(cmnd);
     return 1;
   }
-  FILE* reference = open_stream(o.reference, "rb");
+  FILE* reference = openstream(o.reference, "rb");
   if (reference == nullptr) return 1;
-  FILE* signal = open_input(o.infile);
+  FILE* signal = openinput(o.infile);
   if (signal == nullptr) return 1;
-  if (refuse_wave_input(cmnd, reference, o.reference) ||
-      refuse_wave_input(cmnd, signal, input_name(o.infile)))
+  if (refusewaveinput(cmnd, reference, o.reference) || refusewaveinput(cmnd, signal, inputname(o.infile)))
     return 1;
   const bool detail = o.output_type == 1;
   Totals t;
-  const CommandEnd end =
-      compare(cmnd, reference, signal, o.frame_length, detail, o.reference, input_name(o.infile), &t);
+  const commandend end =
+      compare(cmnd, reference, signal, o.frame_length, detail, o.reference, inputname(o.infile), &t);
   std::fclose(reference);
   if (signal != stdin) std::fclose(signal);
   if (end) return *end;
   if (!check_comparison(cmnd, t, o.frame_length)) return 1;
   report(t, o.output_type);
-  return output_complete(cmnd, stdout) ? 0 : 1;
+  return outputcomplete(cmnd, stdout) ? 0 : 1;
 }

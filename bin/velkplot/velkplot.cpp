@@ -39,8 +39,8 @@ const int kMaxSide = 32767;          // longest side of a PNG page (cairo's limi
 const uint32_t kMaxWindow = 16384;   // longest analysis window in samples
 
 void print_usage(const char*) {
-  print_usage_head(stderr, cmnd, "figures of speech parameter streams",
-                   "[ -o picture ] panel file... [ options ] [ panel file... [ options ] ... ]");
+  printusagehead(stderr, cmnd, "figures of speech parameter streams",
+                 "[ -o picture ] panel file... [ options ] [ panel file... [ options ] ... ]");
   std::fprintf(stderr, "  panels:\n");
   std::fprintf(stderr, "       f0 file...        : F0 contours from log-F0 (or Hz with --hz)\n");
   std::fprintf(stderr, "       wave file         : waveform of a sound file (WAV, FLAC, ...)\n");
@@ -135,7 +135,7 @@ struct Settings {
   std::vector<std::string> figure_options;  // given, for the note without -o
 };
 
-// Command line ---------------------------------------------------------------------------
+// commandinfo line ---------------------------------------------------------------------------
 
 double number_value(const std::string& option, const std::string& text) {
   char* end = nullptr;
@@ -334,7 +334,7 @@ Panel* last_panel(Settings* s) {
 // option when it comes right after a panel's name.
 commandsyntax syntax(Settings* s) {
   commandsyntax x{"velkplot", {cmnd, print_usage}};
-  x.match = optionmatch::whole;
+  x.match = MATCH_WHOLE;
   x.dashisoperand = true;
   x.options = {
       helpoption("h"),
@@ -356,7 +356,7 @@ commandsyntax syntax(Settings* s) {
     }
     return true;
   };
-  x.unknown = [s](const char* a) -> CommandEnd {
+  x.unknown = [s](const char* a) -> commandend {
     Panel* last = last_panel(s);
     if (last && last->files.empty()) {
       last->files.push_back(a);
@@ -811,7 +811,7 @@ int main(int argc, char** argv) {
   // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
   removetemporariesonsignals();
   Settings s;
-  if (const CommandEnd end = parsecommandline(argc, argv, syntax(&s))) return *end;
+  if (const commandend end = parsecommandline(argc, argv, syntax(&s))) return *end;
   check_settings(s);
   double end = 0.0;
   int last_time_panel = -1;

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+using namespace velk;
+
 // The test of short memory asks for more than the sanitizers' allocator hands out: it is to
 // return null, as the standard allocator does, instead of ending the test.
 extern "C" const char* __asan_default_options() {
@@ -26,9 +28,9 @@ void test_usage(const char* cmnd) {
 }
 
 TEST(Cmdline, CommandNameIsThePathAfterTheLastSlash) {
-  EXPECT_STREQ(command_name("/usr/local/bin/recslice"), "recslice");
-  EXPECT_STREQ(command_name("./snr"), "snr");
-  EXPECT_STREQ(command_name("biquad"), "biquad");
+  EXPECT_STREQ(commandname("/usr/local/bin/recslice"), "recslice");
+  EXPECT_STREQ(commandname("./snr"), "snr");
+  EXPECT_STREQ(commandname("biquad"), "biquad");
 }
 
 // What `print` writes into a file.
@@ -44,16 +46,16 @@ std::string printed(Print print) {
 }
 
 TEST(Cmdline, UsageHeadAndVersionFooter) {
-  EXPECT_EQ(printed([](FILE* fp) { print_usage_head(fp, "snr", "evaluate SNR", "[ options ] file1"); }),
+  EXPECT_EQ(printed([](FILE* fp) { printusagehead(fp, "snr", "evaluate SNR", "[ options ] file1"); }),
             "\n snr - evaluate SNR\n\n  usage:\n       snr [ options ] file1\n");
-  EXPECT_EQ(printed(print_version_footer), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
+  EXPECT_EQ(printed(printversionfooter), "\n ZEVK: version 3.11\n CVS Info: $Id$\n");
 }
 
 TEST(Cmdline, NextArgumentStopsAtTheEnd) {
   char a0[] = "cmd", a1[] = "-l", a2[] = "12";
   char* argv[] = {a0, a1, a2};
   int i = 1;
-  const Command command{"cmd", test_usage};
+  const commandinfo command{"cmd", test_usage};
   optionvalues v(command, 3, argv, &i, false);
   EXPECT_STREQ(v.nextargument(), "12");
   EXPECT_EQ(i, 2);
@@ -64,7 +66,7 @@ TEST(Cmdline, NextArgumentStopsAtTheEnd) {
 
 TEST(Cmdline, InvalidOptionNamesTheLetter) {
   ::testing::internal::CaptureStderr();
-  invalid_option("cmd", 'x');
+  invalidoption("cmd", 'x');
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "cmd : Invalid option 'x'!\n");
 }
 
@@ -108,7 +110,7 @@ std::string read_words(CommandLine c) {
     return arg[0] != '+' || arg[1] == 'f';
   };
   ::testing::internal::CaptureStderr();
-  const CommandEnd end = parsecommandline(c.argc(), c.argv.data(), syntax);
+  const commandend end = parsecommandline(c.argc(), c.argv.data(), syntax);
   const std::string err = ::testing::internal::GetCapturedStderr();
   if (end) seen += " => " + std::to_string(*end) + "\n" + err;
   return seen;
@@ -180,12 +182,12 @@ commandsyntax typed_syntax(Settings* s, std::vector<std::string>* files) {
 
 // Runs the typed syntax over the words; the status, none when every
 // argument was taken, and what went to standard error into *err.
-CommandEnd parse_typed(std::vector<std::string> words, Settings* s, std::vector<std::string>* files,
+commandend parse_typed(std::vector<std::string> words, Settings* s, std::vector<std::string>* files,
                        std::string* err) {
   CommandLine c(std::move(words));
   const commandsyntax syntax = typed_syntax(s, files);
   ::testing::internal::CaptureStderr();
-  const CommandEnd end = parsecommandline(c.argc(), c.argv.data(), syntax);
+  const commandend end = parsecommandline(c.argc(), c.argv.data(), syntax);
   *err = ::testing::internal::GetCapturedStderr();
   return end;
 }
@@ -255,7 +257,7 @@ TEST(Cmdline, WholeArgumentsAliasesPrefixesAndUnknownArguments) {
   const char* geometry = nullptr;
   std::vector<std::string> files;
   commandsyntax x{"cmd", {"cmd", test_usage}};
-  x.match = optionmatch::whole;
+  x.match = MATCH_WHOLE;
   x.dashisoperand = true;
   x.options = {
       helpoption("h|?"),
@@ -268,7 +270,7 @@ TEST(Cmdline, WholeArgumentsAliasesPrefixesAndUnknownArguments) {
     files.push_back(arg);
     return files.size() < 3;
   };
-  x.unknown = [&files](const char* arg) -> CommandEnd {
+  x.unknown = [&files](const char* arg) -> commandend {
     if (std::strcmp(arg, "-take") == 0) {
       files.push_back(std::string("taken ") + arg);
       return std::nullopt;
@@ -308,15 +310,15 @@ TEST(Cmdline, WholeArgumentsAliasesPrefixesAndUnknownArguments) {
 TEST(Cmdline, SaturatingArithmetic) {
   const int64_t max = std::numeric_limits<int64_t>::max();
   const int64_t min = std::numeric_limits<int64_t>::min();
-  EXPECT_EQ(saturating_mul(int64_t(1) << 40, 1000), int64_t(1000) << 40);
-  EXPECT_EQ(saturating_mul(max / 2, 3), max);
-  EXPECT_EQ(saturating_mul(max / 2, -3), min);
-  EXPECT_EQ(saturating_add(max, 1), max);
-  EXPECT_EQ(saturating_add(min, -1), min);
-  EXPECT_EQ(saturating_add(-5, 3), -2);
-  EXPECT_EQ(saturating_sub(-1, min), max);
-  EXPECT_EQ(saturating_sub(min, 1), min);
-  EXPECT_EQ(saturating_sub(3, 5), -2);
+  EXPECT_EQ(saturatingmul(int64_t(1) << 40, 1000), int64_t(1000) << 40);
+  EXPECT_EQ(saturatingmul(max / 2, 3), max);
+  EXPECT_EQ(saturatingmul(max / 2, -3), min);
+  EXPECT_EQ(saturatingadd(max, 1), max);
+  EXPECT_EQ(saturatingadd(min, -1), min);
+  EXPECT_EQ(saturatingadd(-5, 3), -2);
+  EXPECT_EQ(saturatingsub(-1, min), max);
+  EXPECT_EQ(saturatingsub(min, 1), min);
+  EXPECT_EQ(saturatingsub(3, 5), -2);
 }
 
 }  // namespace
@@ -325,45 +327,45 @@ namespace {
 
 TEST(Cmdline, IntegersParseWholeAndInsideTheirRange) {
   int64_t v = -7;
-  EXPECT_EQ(parse_integer("42", 0, 100, &v), ParseResult::kOk);
+  EXPECT_EQ(parseinteger("42", 0, 100, &v), PARSE_OK);
   EXPECT_EQ(v, 42);
-  EXPECT_EQ(parse_integer("+5", 0, 100, &v), ParseResult::kOk);
+  EXPECT_EQ(parseinteger("+5", 0, 100, &v), PARSE_OK);
   EXPECT_EQ(v, 5);
-  EXPECT_EQ(parse_integer("-9223372036854775808", INT64_MIN, 0, &v), ParseResult::kOk);
+  EXPECT_EQ(parseinteger("-9223372036854775808", INT64_MIN, 0, &v), PARSE_OK);
   EXPECT_EQ(v, INT64_MIN);
   v = -7;
   for (const char* text : {"", "abc", "1e3", "3.5", "8x0", " 4", "4 ", "0x10", "-"})
-    EXPECT_EQ(parse_integer(text, INT64_MIN, INT64_MAX, &v), ParseResult::kNotANumber) << text;
-  EXPECT_EQ(parse_integer("101", 0, 100, &v), ParseResult::kTooLarge);
-  EXPECT_EQ(parse_integer("-1", 0, 100, &v), ParseResult::kTooSmall);
-  EXPECT_EQ(parse_integer("9223372036854775808", INT64_MIN, INT64_MAX, &v), ParseResult::kTooLarge);
-  EXPECT_EQ(parse_integer("-99999999999999999999", INT64_MIN, INT64_MAX, &v), ParseResult::kTooSmall);
+    EXPECT_EQ(parseinteger(text, INT64_MIN, INT64_MAX, &v), PARSE_NOTANUMBER) << text;
+  EXPECT_EQ(parseinteger("101", 0, 100, &v), PARSE_TOOLARGE);
+  EXPECT_EQ(parseinteger("-1", 0, 100, &v), PARSE_TOOSMALL);
+  EXPECT_EQ(parseinteger("9223372036854775808", INT64_MIN, INT64_MAX, &v), PARSE_TOOLARGE);
+  EXPECT_EQ(parseinteger("-99999999999999999999", INT64_MIN, INT64_MAX, &v), PARSE_TOOSMALL);
   EXPECT_EQ(v, -7) << "a refused value is not stored";
 }
 
 TEST(Cmdline, NumbersParseWholeAndFinite) {
   double v = -7.0;
-  EXPECT_EQ(parse_number("1e3", -1e9, 1e9, &v), ParseResult::kOk);
+  EXPECT_EQ(parsenumber("1e3", -1e9, 1e9, &v), PARSE_OK);
   EXPECT_EQ(v, 1000.0);
-  EXPECT_EQ(parse_number("-0.25", -1.0, 1.0, &v), ParseResult::kOk);
+  EXPECT_EQ(parsenumber("-0.25", -1.0, 1.0, &v), PARSE_OK);
   EXPECT_EQ(v, -0.25);
   v = -7.0;
   for (const char* text : {"", "nan", "-nan", "ok.f32", "1.5.2", " 1", "16k"})
-    EXPECT_EQ(parse_number(text, -1e300, 1e300, &v), ParseResult::kNotANumber) << text;
-  EXPECT_EQ(parse_number("inf", -1e300, 1e300, &v), ParseResult::kTooLarge);
-  EXPECT_EQ(parse_number("-1e309", -1e300, 1e300, &v), ParseResult::kTooSmall);
-  EXPECT_EQ(parse_number("0.0005", 0.001, 1.0, &v), ParseResult::kTooSmall);
+    EXPECT_EQ(parsenumber(text, -1e300, 1e300, &v), PARSE_NOTANUMBER) << text;
+  EXPECT_EQ(parsenumber("inf", -1e300, 1e300, &v), PARSE_TOOLARGE);
+  EXPECT_EQ(parsenumber("-1e309", -1e300, 1e300, &v), PARSE_TOOSMALL);
+  EXPECT_EQ(parsenumber("0.0005", 0.001, 1.0, &v), PARSE_TOOSMALL);
   EXPECT_EQ(v, -7.0);
 }
 
 // The commands' wrappers of the stream routines print the messages the routines do not.
 TEST(Cmdline, OpenStreamNamesTheFileItCannotOpen) {
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(open_stream("/nonexistent/dir/no-such-file.raw", "rb"), nullptr);
-  EXPECT_EQ(open_stream("/", "rb"), nullptr);
+  EXPECT_EQ(openstream("/nonexistent/dir/no-such-file.raw", "rb"), nullptr);
+  EXPECT_EQ(openstream("/", "rb"), nullptr);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Cannot open file /nonexistent/dir/no-such-file.raw!\nCannot open file /!\n");
-  FILE* fp = open_stream("/dev/null", "rb");
+  FILE* fp = openstream("/dev/null", "rb");
   ASSERT_NE(fp, nullptr);
   std::fclose(fp);
 }
@@ -377,7 +379,7 @@ TEST(Cmdline, ParserTakesTheStandardOptions) {
   CommandLine help({"/opt/tools/lagcorr2", "-q", "--help"});
   ::testing::internal::CaptureStdout();
   const int saved = dup(STDERR_FILENO);  // --help joins standard error to standard output
-  const CommandEnd end = parsecommandline(help.argc(), help.argv.data(), syntax);
+  const commandend end = parsecommandline(help.argc(), help.argv.data(), syntax);
   std::fflush(stderr);
   dup2(saved, STDERR_FILENO);
   close(saved);
@@ -391,18 +393,18 @@ TEST(Cmdline, ParserTakesTheStandardOptions) {
 }
 
 TEST(Cmdline, InputsAreTheNamedFileOrStandardInput) {
-  EXPECT_EQ(open_input(nullptr), stdin);
-  EXPECT_STREQ(input_name(nullptr), "standard input");
-  EXPECT_STREQ(input_name("in.f32"), "in.f32");
+  EXPECT_EQ(openinput(nullptr), stdin);
+  EXPECT_STREQ(inputname(nullptr), "standard input");
+  EXPECT_STREQ(inputname("in.f32"), "in.f32");
   char path[] = "/tmp/cmdline_input_XXXXXX";
   const int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(write(fd, "RIFF\x24\0\0\0WAVEfmt ", 16), 16);
   close(fd);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(open_input("/nonexistent/in.f32"), nullptr);
-  EXPECT_EQ(open_float_input("cmd", "/nonexistent/in.f32"), nullptr);
-  EXPECT_EQ(open_float_input("cmd", path), nullptr);
+  EXPECT_EQ(openinput("/nonexistent/in.f32"), nullptr);
+  EXPECT_EQ(openfloatinput("cmd", "/nonexistent/in.f32"), nullptr);
+  EXPECT_EQ(openfloatinput("cmd", path), nullptr);
   const std::string p(path);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Cannot open file /nonexistent/in.f32!\nCannot open file /nonexistent/in.f32!\ncmd : " + p +
@@ -415,7 +417,7 @@ TEST(Cmdline, InputsAreTheNamedFileOrStandardInput) {
   const float one = 1.0f;
   std::fwrite(&one, sizeof one, 1, out);
   std::fclose(out);
-  FILE* in = open_float_input("cmd", path);
+  FILE* in = openfloatinput("cmd", path);
   ASSERT_NE(in, nullptr);
   float read = 0;
   EXPECT_EQ(std::fread(&read, sizeof read, 1, in), 1u);
@@ -425,24 +427,24 @@ TEST(Cmdline, InputsAreTheNamedFileOrStandardInput) {
 }
 
 TEST(CmdlineDeathTest, FinishStreamGivesTheStatusOfTheOutput) {
-  EXPECT_EXIT(std::exit(finish_stream("cmd", stdin) + 5), ::testing::ExitedWithCode(5), "^$");
+  EXPECT_EXIT(std::exit(finishstream("cmd", stdin) + 5), ::testing::ExitedWithCode(5), "^$");
   EXPECT_EXIT(
       {
         if (std::freopen("/dev/full", "w", stdout) == nullptr) std::exit(9);
         std::fputs("lost", stdout);
-        std::exit(finish_stream("cmd", std::fopen("/dev/null", "rb")) + 5);
+        std::exit(finishstream("cmd", std::fopen("/dev/null", "rb")) + 5);
       },
       ::testing::ExitedWithCode(6), "^cmd : Cannot write the output!\n$");
 }
 
 TEST(Cmdline, DoubleArraySaysWhenMemoryIsShort) {
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(double_array(LONG_MAX / 4), nullptr);
+  EXPECT_EQ(doublearray(LONG_MAX / 4), nullptr);
   // The message is the last line (a sanitizer's allocator may warn before it).
   const std::string err = ::testing::internal::GetCapturedStderr(), message = "Cannot allocate memory!\n";
   ASSERT_GE(err.size(), message.size());
   EXPECT_EQ(err.substr(err.size() - message.size()), message);
-  double* p = double_array(3);
+  double* p = doublearray(3);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p[2], 0.0);
   std::free(p);
