@@ -43,3 +43,24 @@ function(velk_family_objects var prefix)
   endforeach()
   set(${var} ${objects} PARENT_SCOPE)
 endfunction()
+
+# velk_family_tests(prefix testprefix lib...): the unit tests of the folder's modules of the
+# family `prefix`: tests/<module>_test.cpp (or <module>_<topic>_test.cpp), target
+# <testprefix><file name>, links the module's closure and the given libraries, sees the folder's
+# headers and is told the samples' folder (VELK_SAMPLES_DIR). A test of no module is an error.
+function(velk_family_tests prefix testprefix)
+  string(TOUPPER ${prefix} family)
+  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
+  foreach(src ${test_sources})
+    get_filename_component(tname ${src} NAME_WE)
+    string(REGEX REPLACE "_.*" "" module ${tname})
+    get_property(closure GLOBAL PROPERTY ${family}_CLOSURE_${module})
+    if(NOT closure)
+      message(FATAL_ERROR "test ${tname}: unknown ${prefix} module '${module}'")
+    endif()
+    velk_family_objects(objs ${prefix} ${module})
+    velk_add_gtest(${testprefix}${tname} SOURCES ${src} ${objs} LIBS ${ARGN})
+    target_include_directories(${testprefix}${tname} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_definitions(${testprefix}${tname} PRIVATE VELK_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
+  endforeach()
+endfunction()
