@@ -1,4 +1,7 @@
-// Command-line helpers shared by the toolkit's stream commands.
+// The command line of the toolkit programs: the one option parser of pitch, graph, plotview,
+// velkplot and the stream commands (a table of options per program), the options every program
+// takes, the parsers of option values, and the input, output and messages the stream commands
+// share, on the stream routines of streamio.
 #pragma once
 
 #include <cstdint>
