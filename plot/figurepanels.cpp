@@ -231,8 +231,8 @@ stftplan analysis_plan(double ms, double rate) {
 
 // Short-time spectra of the panel's sound over the time range.
 levelimage sound_spectrogram(const panelsource& p, const plotaxis& time) {
-  const stftplan plan = analysis_plan(p.window_ms > 0 ? p.window_ms : 25, p.rate);
-  return soundspectrogram(plan, p.values[0], p.rate, p.hop_ms, time.min, time.max);
+  const stftplan plan = analysis_plan(p.windowms > 0 ? p.windowms : 25, p.rate);
+  return soundspectrogram(plan, p.values[0], p.rate, p.hopms, time.min, time.max);
 }
 
 // The envelopes of the frames of cepstra over the time range, one column a frame (or fewer).
@@ -289,11 +289,11 @@ plotcurve frame_spectrum(const panelsource& p, const std::string& file) {
   if (centre >= static_cast<long>(x.size()))
     fail("Frame " + std::to_string(p.frame) + " (" + plainnumber(t) + " s) is beyond the end of '" + file +
          "'");
-  const double window_ms = p.window_ms > 0 ? p.window_ms : 40;
-  const stftplan plan = analysis_plan(window_ms, rate);
+  const double windowms = p.windowms > 0 ? p.windowms : 40;
+  const stftplan plan = analysis_plan(windowms, rate);
   std::vector<double> work(plan.nfft);
   plotcurve c;
-  c.label = "short-time spectrum (" + plainnumber(window_ms) + " ms Hann)";
+  c.label = "short-time spectrum (" + plainnumber(windowms) + " ms Hann)";
   c.ys.resize(plan.nfft / 2 + 1);
   framespectrumdb(plan, x.data(), x.size(), centre, work.data(), c.ys.data());
   for (size_t k = 0; k < c.ys.size(); ++k) c.xs.push_back(k * rate / plan.nfft / 1000);
@@ -359,13 +359,13 @@ figurepanel spectrogram_panel(const panelsource& p, const plotaxis& time, panelr
     f.hasoverlay = true;
     f.overlay = f0curve(read_stream(p.f0file, r), rate, lframe, p.hz);
     f.overlay.label = p.labels.empty() ? "" : p.labels[0];
-    f.overlayownaxis = p.f0_right;
+    f.overlayownaxis = p.f0right;
     double lo, hi;
     if (!finiterange(f.overlay.ys, &lo, &hi)) {
       warn(r, "'" + p.f0file + "' holds no voiced frames");
       lo = 50.0, hi = 400.0;
     }
-    if (p.f0_right) {
+    if (p.f0right) {
       f.overlayaxis = contouraxis(lo, hi);
       f.overlayname = "F0 (Hz)";
     } else {

@@ -32,10 +32,10 @@ struct panelsource {
   double alpha = NAN;  // NaN, ccord and morvscale -1: not given (0.42, 39 and 1, or the record's)
   long ccord = -1;
   long morvscale = -1;
-  double window_ms = 0, hop_ms = 2, range = 70, fmax = 0;
+  double windowms = 0, hopms = 2, range = 70, fmax = 0;
   bool grey = false;
   std::string f0file, spectrum;
-  bool f0_right = true;
+  bool f0right = true;
   paneltext text;
   // Loaded:
   bool sound = false;  // a spectrogram of a sound, not of cepstra

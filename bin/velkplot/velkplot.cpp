@@ -177,8 +177,8 @@ struct NumberOption {
   double lo, hi;
 };
 const NumberOption kNumberOptions[] = {{"fs", &panelsource::fs, 1000, 384000},
-                                       {"window", &panelsource::window_ms, 1, 1000},
-                                       {"hop", &panelsource::hop_ms, 0.1, 1000},
+                                       {"window", &panelsource::windowms, 1, 1000},
+                                       {"hop", &panelsource::hopms, 0.1, 1000},
                                        {"range", &panelsource::range, 10, 200},
                                        {"fmax", &panelsource::fmax, 100, 192000}};
 
@@ -225,7 +225,7 @@ void panel_option(const std::string& a, panelsource* p, Settings* s) {
     p->f0file = value;
   } else if (name == "f0axis") {
     if (value != "right" && value != "frequency") fail("Invalid value in '" + a + "' (right or frequency)");
-    p->f0_right = value == "right";
+    p->f0right = value == "right";
   } else if (name == "spectrum") {
     p->spectrum = value;
   } else if (name == "label") {
