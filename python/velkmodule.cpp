@@ -1299,6 +1299,8 @@ py::object setproblem(const std::filesystem::path& file) {
 
 }  // namespace
 
+namespace velk {
+
 decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lframe,
                                         std::optional<double> alpha, double fpitch, double fvpitch,
                                         double fdur, double fwarp, double floud, double fpfilt, double fdrc,
@@ -1342,6 +1344,8 @@ void requiredefaultorder(uint32_t order) {
 void userwarning(const char* message) {
   warn(message);
 }
+
+}  // namespace velk
 
 PYBIND11_MODULE(_velk, m) {
   using namespace pybind11::literals;
