@@ -6,6 +6,8 @@
 
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 constexpr int kSamples = 1 << 20;
 }

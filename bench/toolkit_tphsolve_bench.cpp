@@ -6,6 +6,8 @@
 
 #include "numeric.h"
 
+using namespace velk;
+
 static void BM_Tphsolve(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   std::mt19937 gen(1);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Peak resident memory of one velkcorpus item against its length (1, 10 and 60 minutes at 16 and
 # 48 kHz): `velkcorpus encode` of a folder holding one long WAV file, then `velkcorpus decode` of
-# its set, each a single job. BEFORE_BUILD names another build tree (say, one from before the
+# its set, then `velkcorpus features` of the folder with the default features and with the
+# cepstra besides (`features+cc`), each a single job. BEFORE_BUILD names another build tree (say, one from before the
 # items were read in blocks) to measure beside it; its outputs must equal these byte for byte.
 # The peak must not grow with the length (under 100 MB for the hour at 48 kHz).
 # $1: the Release build directory. $2 (optional): the lengths in seconds, "60 600 3600" by default.
@@ -10,18 +11,20 @@ here=$(cd "$(dirname "$0")" && pwd)
 lengths=${2:-60 600 3600}
 python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
 
-# measure NAME BUILD COMMAND SRC OUT: one velkcorpus run with the package of BUILD; the outputs'
-# hash goes to $tmp/sum.NAME.COMMAND.
+# measure NAME BUILD LABEL SRC OUT COMMAND [WORD...]: one velkcorpus run with the package of BUILD;
+# the outputs' hash goes to $tmp/sum.NAME.LABEL.
 measure() {
-  local user sys kb
-  rm -rf "$5"
-  PYTHONPATH="$2/python" /usr/bin/time -f "%U %S %M" -o "$tmp/time.txt" "${python:-python3}" -m velk.corpus \
-    "$3" "$4" "$5" --jobs=1 >/dev/null 2>&1 || true
+  local name=$1 tree=$2 label=$3 src=$4 out=$5 user sys kb
+  shift 5
+  rm -rf "$out"
+  PYTHONPATH="$tree/python" /usr/bin/time -f "%U %S %M" -o "$tmp/time.txt" "${python:-python3}" -m velk.corpus \
+    "$1" "$src" "$out" "${@:2}" --jobs=1 >/dev/null 2>&1 || true
   read -r user sys kb < <(tail -n 1 "$tmp/time.txt")
-  awk -v n="$1" -v c="$3" -v r="$rate" -v s="$secs" -v u="$user" -v y="$sys" -v m="$kb" 'BEGIN {
-    printf "velkcorpus %-6s %-6s %2d kHz %5d s: peak memory %8d kB, CPU %8.2f s%s\n",
+  awk -v n="$name" -v c="$label" -v r="$rate" -v s="$secs" -v u="$user" -v y="$sys" -v m="$kb" 'BEGIN {
+    printf "velkcorpus %-11s %-6s %2d kHz %5d s: peak memory %8d kB, CPU %8.2f s%s\n",
            c, n, r / 1000, s, m, u + y, (n == "after" && s == 3600 && m >= 100 * 1024) ? "  OVER 100 MB" : "" }'
-  find "$5" -name 'long.*' ! -name '*.json' -type f | sort | xargs cat | sha256sum | cut -c1-16 > "$tmp/sum.$1.$3"
+  find "$out" -name 'long.*' ! -name '*.json' -type f | sort | xargs cat | sha256sum | cut -c1-16 \
+    > "$tmp/sum.$name.$label"
 }
 
 for rate in 16000 48000; do
@@ -32,14 +35,17 @@ for rate in 16000 48000; do
     for who in after ${BEFORE_BUILD:+before}; do
       tree=$build
       [ "$who" = before ] && tree=$BEFORE_BUILD
-      measure "$who" "$tree" encode "$tmp/src" "$tmp/set.$who"
-      measure "$who" "$tree" decode "$tmp/set.$who" "$tmp/wav.$who"
+      measure "$who" "$tree" encode "$tmp/src" "$tmp/set.$who" encode
+      measure "$who" "$tree" decode "$tmp/set.$who" "$tmp/wav.$who" decode
+      measure "$who" "$tree" features "$tmp/src" "$tmp/feat.$who" features
+      measure "$who" "$tree" features+cc "$tmp/src" "$tmp/featcc.$who" features \
+        --features=f0,vuv,voicing,lf0,energy,cc
     done
-    for command in encode decode; do
+    for command in encode decode features features+cc; do
       if [ -f "$tmp/sum.before.$command" ] && ! cmp -s "$tmp/sum.after.$command" "$tmp/sum.before.$command"; then
         echo "  the $command outputs differ from the other build's"
       fi
     done
-    rm -rf "$tmp"/src "$tmp"/set.* "$tmp"/wav.* "$tmp"/sum.*
+    rm -rf "$tmp"/src "$tmp"/set.* "$tmp"/wav.* "$tmp"/feat.* "$tmp"/featcc.* "$tmp"/sum.*
   done
 done

@@ -2,6 +2,8 @@
 
 #include "numeric.h"
 
+namespace velk {
+
 // Byte by byte in the direction that never overwrites a source byte before it is read:
 // upwards when the source lies above the destination, downwards otherwise.
 void blockcopy(const void* a, void* b, size_t size, int nitem) {
@@ -15,3 +17,5 @@ void blockcopy(const void* a, void* b, size_t size, int nitem) {
     for (size_t i = bytes; i-- > 0;) dst[i] = src[i];
   }
 }
+
+}  // namespace velk

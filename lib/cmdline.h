@@ -1,72 +1,70 @@
-// Command-line helpers shared by the toolkit's stream commands.
+// The command line of the toolkit programs: the one option parser of pitch, graph, plotview,
+// velkplot and the stream commands (a table of options per program), the options every program
+// takes, the parsers of option values, and the input, output and messages the stream commands
+// share, on the stream routines of streamio.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <vector>
+
+namespace velk {
 
 // getfp for a command: when the file cannot be opened prints "Cannot open file <name>!" on
 // standard error and returns null; the command then exits with status 1.
-FILE* open_stream(const char* name, const char* mode);
+FILE* openstream(const char* name, const char* mode);
 
 // dgetmem for a command: when the memory cannot be had prints "Cannot allocate memory!" on
 // standard error and returns null; the command then exits with status 3.
-double* double_array(long n);
+double* doublearray(long n);
 
 // The program path after its last '/'.
-const char* command_name(const char* path);
+const char* commandname(const char* path);
 
 // The lines every toolkit usage text starts with: a blank line, " <cmnd> - <title>", a blank line,
 // "  usage:" and the synopsis "       <cmnd> <arguments>".
-void print_usage_head(FILE* fp, const char* cmnd, const char* title, const char* arguments);
+void printusagehead(FILE* fp, const char* cmnd, const char* title, const char* arguments);
 
 // The lines every toolkit usage text ends with: a blank line, the version and the revision.
-void print_version_footer(FILE* fp);
+void printversionfooter(FILE* fp);
 
 // The exit status a command-line step ends the command with, or none when the command goes on.
-using CommandEnd = std::optional<int>;
+using commandend = std::optional<int>;
 
 // A command's usage routine: prints the usage text of the command `cmnd` on standard error.
-using UsageFn = void (*)(const char* cmnd);
+using usageroutine = void (*)(const char* cmnd);
 
 // A toolkit command, owned by its main: the name its messages give it (the program path after
 // its last '/') and its usage routine.
-struct Command {
+struct commandinfo {
   const char* name = nullptr;
-  UsageFn usage = nullptr;
+  usageroutine usage = nullptr;
 };
 
 // The options every program takes, wherever they stand among its arguments: `--help` calls
 // `help` with standard error joined to standard output (the usage texts go to standard error),
 // then ends the command with status 0; `--version` prints "<name> (velk) <version>" on standard
 // output and ends it with status 0 (1 when either cannot be written). None when neither is given.
-CommandEnd standard_options(int argc, char** argv, const char* name, const std::function<void()>& help);
-
-// The start of a toolkit command: the command of argv[0] with its usage routine, then the
-// options every program takes (standard_options, under `name`, printing the usage text for
-// --help). *command is set before the usage text can be printed.
-CommandEnd start_command(int argc, char** argv, const char* name, UsageFn usage, Command* command);
+commandend standardoptions(int argc, char** argv, const char* name, const std::function<void()>& help);
 
 // Prints "<cmnd> : Invalid option '<c>'!" on standard error; the command then prints its usage
 // text and ends with status 1.
-void invalid_option(const char* cmnd, char c);
-
-// The argument after argv[*i], advancing *i to it; nullptr (and *i unchanged) when there is none.
-const char* next_argument(int argc, char** argv, int* i);
+void invalidoption(const char* cmnd, char c);
 
 // How an option value parsed: the whole text a number of its kind inside the range, or why not.
-enum class ParseResult { kOk, kNotANumber, kTooSmall, kTooLarge };
+enum parseresult { PARSE_OK, PARSE_NOTANUMBER, PARSE_TOOSMALL, PARSE_TOOLARGE };
 
 // Parses the whole of `text` as a decimal integer (an optional sign and digits, nothing before
-// or after) that lies in [lo, hi]; *value receives it only when the result is kOk. A number
+// or after) that lies in [lo, hi]; *value receives it only when the result is PARSE_OK. A number
 // beyond the int64_t range is too small or too large, not "not a number".
-ParseResult parse_integer(const char* text, int64_t lo, int64_t hi, int64_t* value);
+parseresult parseinteger(const char* text, int64_t lo, int64_t hi, int64_t* value);
 
 // Parses the whole of `text` as a finite decimal number (strtod syntax, no leading blank) in
-// [lo, hi]; *value receives it only when the result is kOk. "nan" is not a number; "inf" and
+// [lo, hi]; *value receives it only when the result is PARSE_OK. "nan" is not a number; "inf" and
 // numbers that overflow a double are too large or too small.
-ParseResult parse_number(const char* text, double lo, double hi, double* value);
+parseresult parsenumber(const char* text, double lo, double hi, double* value);
 
 // Parses the value `text` of option -<option> of command `cmnd` as an integer in [lo, hi]. On
 // failure prints one line on standard error and returns false (the command then exits with
@@ -74,86 +72,146 @@ ParseResult parse_number(const char* text, double lo, double hi, double* value);
 // an integer, "<cmnd> : Value <text> for option '-<option>' is too large (at most <hi>)!" above
 // hi, and below lo "<cmnd> : <below>" when `below` is given, else "... is too small (at least
 // <lo>)!".
-bool integer_option(const char* cmnd, char option, const char* text, int64_t lo, int64_t hi,
-                    const char* below, int64_t* value);
+bool integervalue(const char* cmnd, char option, const char* text, int64_t lo, int64_t hi, const char* below,
+                  int64_t* value);
 
 // The same for a finite number in [lo, hi] (the bounds printed with %g).
-bool number_option(const char* cmnd, char option, const char* text, double lo, double hi, const char* below,
-                   double* value);
+bool numbervalue(const char* cmnd, char option, const char* text, double lo, double hi, const char* below,
+                 double* value);
 
-// One option of a toolkit command as read_arguments hands it over: its letter, and its values
-// taken from the arguments that follow it. A missing value prints the usage text and a value that
-// is not a number of the range asked for the message of integer_option or number_option (`below`
-// as there); either ends the command with status 1 (ended()), and every later request for a
-// value of the option is then answered without a word (an empty text, the lower bound).
-class OptionValues {
+// The option parser of the toolkit programs. A program declares its options in a table of
+// commandoption (the spellings of each, and how it takes its values and where they go) and hands
+// its arguments to parsecommandline, which walks them in order and leaves the operands, the
+// arguments that are not options, to the program.
+
+// How the arguments name the options of a table: by the letter after the '-' (the rest of the
+// argument is ignored, or is the value of a joined option), or by the whole argument after the
+// '-' ("-rv", "-geometry").
+enum optionmatch { MATCH_LETTER, MATCH_WHOLE };
+
+// The values of one option as its rule takes them: the option's own argument, then the arguments
+// that follow it. A missing value prints the usage text and a value that is not a number of the
+// range asked for the message of integervalue or numbervalue (`below` as there); either ends
+// the command with status 1 (ended()), and every later request for a value of the option is then
+// answered without a word (an empty text, the lower bound).
+class optionvalues {
  public:
-  OptionValues(const Command& command, int argc, char** argv, int* i);
-  // The letter after the '-'.
+  optionvalues(const commandinfo& command, int argc, char** argv, int* i, bool joined);
+  // The option's own argument, and the letter after its '-'.
+  const char* argument() const { return option_; }
   char letter() const { return option_[1]; }
-  // What follows the letter in the option's own argument ("512" of "-l512"), empty when nothing does.
-  const char* attached() const { return option_ + 2; }
-  // The next argument, the option's next value.
+  // The next value: for a joined option the rest of its own argument when there is one ("512" of
+  // "-l512"), else the next argument.
   const char* text();
+  // The next argument, or null without a word when there is none.
+  const char* nextargument();
   // `text` as an integer, or as a finite number, in [lo, hi].
   int64_t integer(const char* text, int64_t lo, int64_t hi, const char* below = nullptr);
   double number(const char* text, double lo, double hi, const char* below = nullptr);
-  // The next argument as an integer, or as a finite number, in [lo, hi].
-  int64_t next_integer(int64_t lo, int64_t hi, const char* below = nullptr);
-  double next_number(double lo, double hi, const char* below = nullptr);
+  // The next value as an integer, or as a finite number, in [lo, hi].
+  int64_t nextinteger(int64_t lo, int64_t hi, const char* below = nullptr);
+  double nextnumber(double lo, double hi, const char* below = nullptr);
   // Ends the command with status 1 after a message the caller printed about the option.
   void refuse();
+  // Ends the command with the usage text and `status`.
+  void endwithusage(int status);
   // The exit status the option's values ended the command with, none while they are good.
-  CommandEnd ended() const { return end_; }
+  commandend ended() const { return end_; }
 
  private:
-  const Command& command_;
+  const commandinfo& command_;
   int argc_;
   char** argv_;
   int* i_;              // the argument read last: the option's, then its last value's
   const char* option_;  // the option's own argument
-  CommandEnd end_;
+  bool joined_;         // the rest of the option's argument is still to be taken as a value
+  commandend end_;
 };
 
-// Reads the arguments of a toolkit command in order. An argument that starts with '-' is an
-// option: -h prints the usage text (status 0); any other goes to `option`, which takes its
-// values and returns false for a letter the command does not know (invalid_option, the usage
-// text, status 1). Every other argument goes to `operand`, which returns false for one the
-// command does not take (invalid_option with its second character, as for an option). Returns
-// the status the command ends with, none when every argument was taken.
-CommandEnd read_arguments(const Command& command, int argc, char** argv,
-                          const std::function<bool(OptionValues*)>& option,
-                          const std::function<bool(const char*)>& operand);
+// One option of a command's table: its spellings after the '-', separated by '|' ("g|geometry";
+// one that ends in '*' matches every argument that starts with the text before it), and how it
+// takes its values. A joined option (letter match) takes the rest of its own argument as its
+// first value when there is one.
+struct commandoption {
+  const char* names;
+  std::function<void(optionvalues*)> take;
+  bool joined = false;
+};
+
+// -h and the like: the usage text, then the end of the command with status 0.
+commandoption helpoption(const char* names);
+// An option without a value that sets *to; one that flips *to (0 or 1) each time it is given.
+commandoption flagoption(const char* names, bool* to);
+commandoption toggleoption(const char* names, int* to);
+// An option whose value is the next argument, as it stands.
+commandoption textoption(const char* names, const char** to);
+// An option whose value is an integer, or a finite number, in [lo, hi] (messages as
+// optionvalues::integer and optionvalues::number say).
+commandoption integeroption(const char* names, int64_t* to, int64_t lo, int64_t hi,
+                            const char* below = nullptr);
+commandoption integeroption(const char* names, int* to, int64_t lo, int64_t hi, const char* below = nullptr);
+commandoption numberoption(const char* names, double* to, double lo, double hi, const char* below = nullptr);
+// An option that takes its values its own way.
+commandoption customoption(const char* names, std::function<void(optionvalues*)> take);
+// The rule made joined.
+commandoption joined(commandoption rule);
+
+// The arguments a command takes.
+struct commandsyntax {
+  commandsyntax(const char* program_, commandinfo command_) : program(program_), command(command_) {}
+  const char* program;  // the name --version prints
+  commandinfo command;  // the name the messages give the command, and its usage routine
+  std::vector<commandoption> options;
+  optionmatch match = MATCH_LETTER;
+  // A lone "-" is an operand (standard input, or a file so named), not an option.
+  bool dashisoperand = false;
+  // Takes an operand; false refuses it as an argument the command does not know.
+  std::function<bool(const char*)> operand;
+  // An argument that starts with '-' and is no option of the table, or a refused operand: ends
+  // the command with the status returned, or takes the argument when none is. Unset, it prints
+  // "<cmnd> : Invalid option '<c>'!" with the argument's second character, then the usage text,
+  // and ends the command with status 1.
+  std::function<commandend(const char*)> unknown;
+};
+
+// Reads the arguments of a command: first the options every program takes (standardoptions,
+// printing the usage text for --help), then every argument in order. An argument that starts
+// with '-' (except a lone "-" when dashisoperand) and matches a rule of the table is that option,
+// and the rule takes its values; any other goes to `operand`. Returns the status the command ends
+// with, none when every argument was taken.
+commandend parsecommandline(int argc, char** argv, const commandsyntax& syntax);
 
 // a·b, a + b and a − b clamped to the int64_t range instead of overflowing.
-int64_t saturating_mul(int64_t a, int64_t b);
-int64_t saturating_add(int64_t a, int64_t b);
-int64_t saturating_sub(int64_t a, int64_t b);
+int64_t saturatingmul(int64_t a, int64_t b);
+int64_t saturatingadd(int64_t a, int64_t b);
+int64_t saturatingsub(int64_t a, int64_t b);
 
 // For the commands that read raw floats: when fp starts with a RIFF/WAVE header, prints
 // "<cmnd> : <name> is a RIFF/WAVE file; <cmnd> reads headerless little-endian 32-bit floats
 // (convert it first, e.g. sox <name> -t f32 <name>.f32)!" on standard error and returns true;
 // the command then exits with status 1.
-bool refuse_wave_input(const char* cmnd, FILE* fp, const char* name);
+bool refusewaveinput(const char* cmnd, FILE* fp, const char* name);
 
 // Flushes fp, a command's output, and tells whether every write to it went through. When one
 // failed (a full disk, a closed device, a file-size limit), prints "<cmnd> : Cannot write the
 // output!" on standard error and returns false; the command then exits with status 1.
-bool output_complete(const char* cmnd, FILE* fp);
+bool outputcomplete(const char* cmnd, FILE* fp);
 
 // The input stream of a command: the named file, or standard input when `name` is null; null
-// after open_stream's message when the file cannot be opened.
-FILE* open_input(const char* name);
+// after openstream's message when the file cannot be opened.
+FILE* openinput(const char* name);
 
 // The name a command's messages give its input: the file's, or "standard input" when `name` is
 // null.
-const char* input_name(const char* name);
+const char* inputname(const char* name);
 
-// open_input for the commands that read raw floats: null also after refuse_wave_input's message
+// openinput for the commands that read raw floats: null also after refusewaveinput's message
 // when the stream starts with a RIFF/WAVE header. The command then exits with status 1.
-FILE* open_float_input(const char* cmnd, const char* name);
+FILE* openfloatinput(const char* cmnd, const char* name);
 
 // The end of a command that copies its input to its standard output: closes the input (unless
 // it is standard input) and returns the exit status, 0 when every write went through, else 1
-// after output_complete's message.
-int finish_stream(const char* cmnd, FILE* in);
+// after outputcomplete's message.
+int finishstream(const char* cmnd, FILE* in);
+
+}  // namespace velk

@@ -146,7 +146,7 @@ void runindexedfileset(char* const* names, uint32_t index, uint32_t unfit, void*
 //   outofmemory(messages, name): reports that memory ran out, for the set of that name.
 template <class Program>
 int runfilesets(int argc, char** argv) {
-  if (const CommandEnd end = standard_options(argc, argv, Program::name, [argv] { Program::help(argv[0]); }))
+  if (const commandend end = standardoptions(argc, argv, Program::name, [argv] { Program::help(argv[0]); }))
     return *end;
   removetemporariesonsignals();
   if (argc == 1) {

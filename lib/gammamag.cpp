@@ -2,6 +2,8 @@
 
 #include "numeric.h"
 
+namespace velk {
+
 double gammamag(double r, double x, double y) {
   if (r == 0.0) return std::exp(2.0 * x);
   const double re = 1.0 + r * x;
@@ -9,3 +11,5 @@ double gammamag(double r, double x, double y) {
   const double w = re * re + im * im;
   return r < 0.0 ? std::pow(1.0 / w, -1.0 / r) : std::pow(w, 1.0 / r);
 }
+
+}  // namespace velk

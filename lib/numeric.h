@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace velk {
+
 // Solves (T + H)·a = b for the n × n matrix with T[i][j] = t[|i − j|] (symmetric Toeplitz,
 // first row t, n values) and H[i][j] = h[i + j] (Hankel, 2n − 1 values), n ≥ 1, by a block
 // Levinson recursion over 2 × 2 blocks. A negative eps means 1e-6. Returns 0, or −1 when a
@@ -19,3 +21,5 @@ void blockcopy(const void* a, void* b, size_t size, int nitem);
 
 // Sets size × nitem bytes at ptr to zero.
 void padz(void* ptr, size_t size, int nitem);
+
+}  // namespace velk

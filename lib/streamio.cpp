@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+namespace velk {
+
 namespace {
 
 // Samples are converted through a fixed buffer so that long reads need no allocation.
@@ -90,7 +92,7 @@ int fwritex(const void* ptr, size_t size, int nitems, FILE* fp) {
   return static_cast<int>(std::fwrite(ptr, size, static_cast<size_t>(nitems), fp));
 }
 
-bool starts_with_wave_header(FILE* fp) {
+bool startswithwaveheader(FILE* fp) {
   unsigned char head[12];
   const long at = std::ftell(fp);
   const size_t n = std::fread(head, 1, sizeof head, fp);
@@ -101,3 +103,5 @@ bool starts_with_wave_header(FILE* fp) {
   }
   return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
 }
+
+}  // namespace velk

@@ -8,17 +8,19 @@
 #include <cstddef>
 #include <cstdio>
 
+namespace velk {
+
 // Opens `name` with `mode`; null when the file cannot be opened or is a directory. Prints
-// nothing (the commands' open_stream of cmdline.h says which file).
+// nothing (the commands' openstream of cmdline.h says which file).
 FILE* getfp(const char* name, const char* mode);
 
 // Whether fp starts with a RIFF/WAVE header ("RIFF", 4 bytes, "WAVE"). The bytes looked at stay
 // to be read: a seekable stream is put back where it was, a pipe gets them pushed back (glibc
 // takes more than one pushed-back byte).
-bool starts_with_wave_header(FILE* fp);
+bool startswithwaveheader(FILE* fp);
 
 // Returns a zero-filled array of n doubles (release with free()), or null when the memory cannot
-// be had. Prints nothing (the commands' double_array of cmdline.h does). n below 1 counts as 1.
+// be had. Prints nothing (the commands' doublearray of cmdline.h does). n below 1 counts as 1.
 double* dgetmem(long n);
 
 // Reads up to nitems float samples from fp into ptr (converted to double). size is the size of
@@ -35,3 +37,5 @@ int freadx(void* ptr, size_t size, int nitems, FILE* fp);
 
 // Writes nitems raw items of size bytes from ptr; returns the number of items written.
 int fwritex(const void* ptr, size_t size, int nitems, FILE* fp);
+
+}  // namespace velk

@@ -12,6 +12,8 @@
 
 #include "numeric.h"
 
+namespace velk {
+
 namespace {
 
 // The work arrays of one call, in one allocation: n blocks each of r, x and xx (the copy of x
@@ -200,3 +202,5 @@ int tphsolve(const double* t, const double* h, double* a, const double* b, int n
   std::free(w.block);
   return status;
 }
+
+}  // namespace velk

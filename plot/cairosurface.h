@@ -22,16 +22,7 @@ class cairosurface : public drawsurface {
   cairosurface(const cairosurface&) = delete;
   cairosurface& operator=(const cairosurface&) = delete;
 
-  void lines(const pagepoint* p, int n) override;
-  void fill(const pagepoint* p, int n, const unsigned char* tile) override;
-  void mark(int x, int y, const unsigned char* bits) override;
-  void arc(int x, int y, int w, int h, int a1, int a2) override;
-  void font(int index) override;
-  void text(int x, int y, const char* s, int n) override;
-  int textwidth(const char* s, int n) override;
-  void setlineattributes(const lineattributes& a) override;
-  void colour(const char* name) override;
-  void clip(int x, int y, int w, int h) override;
+  VELK_DRAWSURFACE_REQUESTS
 
   // Empty when every drawing request succeeded, else cairo's description of the failure.
   const char* error() const;

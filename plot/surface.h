@@ -47,4 +47,18 @@ class drawsurface {
   virtual void clip(int x, int y, int w, int h) = 0;
 };
 
+// The declarations of every drawing request above, for the public part of a surface that draws
+// them all.
+#define VELK_DRAWSURFACE_REQUESTS                                           \
+  void lines(const pagepoint* p, int n) override;                           \
+  void fill(const pagepoint* p, int n, const unsigned char* tile) override; \
+  void mark(int x, int y, const unsigned char* bits) override;              \
+  void arc(int x, int y, int w, int h, int a1, int a2) override;            \
+  void font(int index) override;                                            \
+  void text(int x, int y, const char* s, int n) override;                   \
+  int textwidth(const char* s, int n) override;                             \
+  void setlineattributes(const lineattributes& a) override;                 \
+  void colour(const char* name) override;                                   \
+  void clip(int x, int y, int w, int h) override;
+
 }  // namespace velk

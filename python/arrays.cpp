@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace velk {
+
 namespace {
 
 std::string shapetext(const py::array& a) {
@@ -98,3 +100,5 @@ py::array_t<double> ownedarray(std::vector<double>&& v, std::vector<py::ssize_t>
   py::capsule release(owned, [](void* p) { delete static_cast<std::vector<double>*>(p); });
   return py::array_t<double>(shape, owned->data(), release);
 }
+
+}  // namespace velk

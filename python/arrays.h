@@ -10,6 +10,8 @@
 
 namespace py = pybind11;
 
+namespace velk {
+
 // Element types the module reads.
 enum class elementtype { float32, float64, int16 };
 
@@ -35,3 +37,5 @@ py::array_t<double> ownedarray(std::vector<double>&& v, std::vector<py::ssize_t>
 
 // The text of a Python value for messages (its repr).
 std::string shown(const py::handle& value);
+
+}  // namespace velk

@@ -273,6 +273,8 @@ class encoder {
 
 }  // namespace
 
+namespace velk {
+
 void defstreaming(py::module_& m) {
   using namespace pybind11::literals;
   py::class_<decoder>(
@@ -360,3 +362,5 @@ flush returns the rest.)")
                              "lookahead.")
       .def_property_readonly("fs", &encoder::fs, "Sampling rate of the signal, Hz.");
 }
+
+}  // namespace velk

@@ -683,6 +683,82 @@ py::object features(const py::object& x, double fs, int64_t hop, int64_t window,
   return featuresrecord(record, s.grid.fs, s.grid.hop, s.grid.window, s.grid.center);
 }
 
+// The blocks of features_file on their way to the Python sink; the first Python error raised
+// there ends the analysis and is raised again once it has stopped.
+struct featureblocks {
+  py::object sink;
+  uint32_t selection = 0, width = 0;
+  std::optional<py::error_already_set> error;
+};
+
+int givefeatureblock(void* state, uint32_t k0, uint32_t count, const featureoutputs& values) {
+  featureblocks* b = static_cast<featureblocks*>(state);
+  py::gil_scoped_acquire gil;
+  try {
+    const double* const arrays[] = {values.f0,     values.vuv, values.voicing, values.lf0,
+                                    values.energy, values.cc,  values.fv,      values.margin};
+    py::dict block;
+    for (size_t k = 0; k < std::size(featurenames); ++k) {
+      if (!(b->selection & featurenames[k].bit)) continue;
+      const bool cc = featurenames[k].bit == FEATURE_CC;
+      const size_t size = static_cast<size_t>(count) * (cc ? b->width : 1);
+      std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(count)};
+      if (cc) shape.push_back(b->width);
+      block[featurenames[k].name] = ownedarray(std::vector<double>(arrays[k], arrays[k] + size), shape);
+    }
+    b->sink.attr("write")(k0, block);
+    return 0;
+  } catch (py::error_already_set& e) {
+    b->error = std::move(e);
+    return -1;
+  } catch (const std::bad_alloc&) {
+    return -1;  // reported as memory that ran out
+  }
+}
+
+// The features of a sound file read in blocks (computefeaturespieces), given to sink as they
+// come: sink.grid(fs) gives the hop and window in samples at the file's rate, sink.begin(frames,
+// width of cc) learns the frame count, sink.write(k0, arrays by name) takes frames k0 on. Returns
+// (rate, samples, frames, hop, window), or None when the file is better read whole (read_wav,
+// then features): converted or cut-short files and samples beyond full scale, whose warnings are
+// read_wav's and features'.
+py::object featuresfile(const std::string& path, const py::object& sink, bool center, double f0min,
+                        double f0max, const std::vector<std::string>& names) {
+  const uint32_t selection = featureselection(names);
+  soundinfo info;
+  soundsignal g;
+  g.blocks = soundblocksopen(path.c_str(), &info);
+  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(g.blocks, soundblocksclose);
+  if (!g.blocks || info.status != SOUND_READ) return py::none();
+  bool plain = false;
+  {
+    py::gil_scoped_release nogil;
+    plain = surveysoundsignal(&g) == 0 && soundblockscounted(g.blocks, g.samples, &info) == 0 &&
+            info.present >= info.promised && g.peak <= 1.0;
+  }
+  if (!plain) return py::none();
+  const py::tuple lengths = sink.attr("grid")(info.rate);
+  const featuresettings s = featuregrid(info.rate, lengths[0].cast<int64_t>(), std::nullopt,
+                                        lengths[1].cast<int64_t>(), center, f0min, f0max);
+  const uint32_t frames = static_cast<uint32_t>(gridframes(s.grid, g.samples));
+  featureblocks blocks{sink, selection, featureccord(s.grid.fs) + 1, std::nullopt};
+  sink.attr("begin")(frames, blocks.width);
+  int status;
+  {
+    py::gil_scoped_release nogil;
+    status = computefeaturespieces(soundsignalsource(&g), g.samples, s, frames, selection,
+                                   {&blocks, givefeatureblock}, 0, pitchtrackermarginframes);
+  }
+  if (blocks.error) throw std::move(*blocks.error);
+  if (status != 0) {
+    if (g.troubled) refuse(path + " changed or could not be read while it was analysed");
+    PyErr_SetString(PyExc_MemoryError,
+                    ("not enough memory or temporary file space to analyse " + path).c_str());
+    throw py::error_already_set();
+  }
+  return py::make_tuple(info.rate, g.samples, frames, s.grid.hop, s.grid.window);
+}
+
 py::array_t<int16_t> toint16(const py::object& y) {
   const std::vector<double> v = copydoubles(checkedarray(y, "y", 1, false, true), 1.0);
   py::array_t<int16_t> out(static_cast<py::ssize_t>(v.size()));
@@ -1223,6 +1299,8 @@ py::object setproblem(const std::filesystem::path& file) {
 
 }  // namespace
 
+namespace velk {
+
 decodesettings checkedsynthesissettings(uint32_t fs, std::optional<int64_t> lframe,
                                         std::optional<double> alpha, double fpitch, double fvpitch,
                                         double fdur, double fwarp, double floud, double fpfilt, double fdrc,
@@ -1266,6 +1344,8 @@ void requiredefaultorder(uint32_t order) {
 void userwarning(const char* message) {
   warn(message);
 }
+
+}  // namespace velk
 
 PYBIND11_MODULE(_velk, m) {
   using namespace pybind11::literals;
@@ -1497,6 +1577,12 @@ a an encode result (or read_params's set): path names its log-F0 file; cc and fv
         "f0min"_a = 60, "f0max"_a = 500, "f0acc"_a = 0, "zfill"_a = 160, "morvscale"_a = 1,
         "encode of a sound file read in blocks, its cepstra written to cc_path as they come (velk.corpus): "
         "(Encoded with no cepstral rows, samples, samples at full scale), or None to read it whole.");
+  m.def(
+      "features_file", &featuresfile, "path"_a, "sink"_a, py::kw_only(), "center"_a = true, "f0min"_a = 60.0,
+      "f0max"_a = 500.0, "features"_a = std::vector<std::string>{"f0", "vuv", "voicing", "lf0", "energy"},
+      "features of a sound file read in blocks, given to sink.grid(fs) -> (hop, window), sink.begin(frames, "
+      "cc width) and sink.write(first frame, arrays by name) as they come (velk.corpus): (rate, samples, "
+      "frames, hop, window), or None to read it whole.");
   m.def("format_param_record", &formatrecord, "e"_a, "lf0"_a, "cc"_a, "fv"_a,
         "The settings record of an encode result whose streams are named lf0, cc and fv (velk.corpus).");
   m.def(

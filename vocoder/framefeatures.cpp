@@ -49,6 +49,82 @@ uint32_t firstcentre(const framegrid& g) {
   return (uint32_t)gridcentre(g, 0);
 }
 
+const uint32_t allfeatures = FEATURE_F0 | FEATURE_VUV | FEATURE_VOICING | FEATURE_LF0 | FEATURE_ENERGY |
+                             FEATURE_CC | FEATURE_FV | FEATURE_MARGIN;
+
+// Energies of frames k0..k1-1 into energy[0..) from x, the samples [from, to) of a signal of n
+// samples, which hold every sample of those frames' windows within the signal.
+void energiesof(const double* x, uint64_t from, uint64_t n, const framegrid& g, uint32_t k0, uint32_t k1,
+                double* energy) {
+  const double floor = std::pow(10.0, featureenergyfloor / 10.0);
+  for (uint32_t t = k0; t < k1; ++t) {
+    const int64_t start = gridstart(g, t);
+    const int64_t a = std::max<int64_t>(start, 0);
+    const int64_t b = std::min<int64_t>(start + g.window, (int64_t)n);
+    double sum = 0.0;
+    for (int64_t j = a; j < b; ++j) sum += x[j - (int64_t)from] * x[j - (int64_t)from];
+    energy[t - k0] = 10.0 * std::log10(std::max(sum / g.window, floor));
+  }
+}
+
+// One call of computefeaturespieces: the whole tracks and the block given to the sink.
+struct featurerun {
+  const featuresettings* s = nullptr;
+  uint32_t selection = 0, n = 0, frames = 0, width = 0;
+  std::vector<double> f0, fv, margin, lf0;
+  std::vector<double> block[8];  // the block's values of each feature, in FEATURE_ bit order
+  featuresink out;
+};
+
+// The block of frames of a span of the last pass, to the sink.
+int givefeatures(void* state, const piecespan& span) {
+  featurerun* run = static_cast<featurerun*>(state);
+  const uint32_t k0 = span.k0, count = span.k1 - span.k0;
+  // The track is final once the last pass begins.
+  if (k0 == 0 && (run->selection & FEATURE_LF0))
+    continuouslogf0(run->f0.data(), run->frames, run->lf0.data());
+  double* values[8] = {};
+  for (uint32_t k = 0; k < 8; ++k) {
+    if (!(run->selection & (1u << k))) continue;
+    run->block[k].resize((size_t)count * ((1u << k) == FEATURE_CC ? run->width : 1));
+    values[k] = run->block[k].data();
+  }
+  const featureoutputs v = {values[0], values[1], values[2], values[3],
+                            values[4], values[5], values[6], values[7]};
+  for (uint32_t t = 0; t < count; ++t) {
+    const double f0 = run->f0[k0 + t];
+    if (v.f0) v.f0[t] = f0;
+    if (v.vuv) v.vuv[t] = f0 > 0.0 ? 1.0 : 0.0;
+    if (v.voicing) v.voicing[t] = voicingprobability(run->margin[k0 + t], f0 > 0.0);
+    if (v.margin) v.margin[t] = run->margin[k0 + t];
+    if (v.lf0) v.lf0[t] = run->lf0[k0 + t];
+    if (v.fv) v.fv[t] = run->fv[k0 + t];
+  }
+  if (v.energy) energiesof(span.raw, span.from, run->n, run->s->grid, k0, span.k1, v.energy);
+  if (v.cc) std::copy(span.cc, span.cc + (size_t)count * run->width, v.cc);
+  return run->out.write(run->out.state, k0, count, v);
+}
+
+// computefeatures's arrays, which its sink fills block by block.
+struct featurearrays {
+  featureoutputs out;
+  uint32_t width = 0;  // cepstral values a frame
+};
+
+int intoarrays(void* state, uint32_t k0, uint32_t count, const featureoutputs& values) {
+  const featurearrays* a = static_cast<const featurearrays*>(state);
+  double* const to[] = {a->out.f0,     a->out.vuv, a->out.voicing, a->out.lf0,
+                        a->out.energy, a->out.cc,  a->out.fv,      a->out.margin};
+  const double* const from[] = {values.f0,     values.vuv, values.voicing, values.lf0,
+                                values.energy, values.cc,  values.fv,      values.margin};
+  for (uint32_t k = 0; k < 8; ++k) {
+    if (to[k] == nullptr) continue;
+    const size_t per = (1u << k) == FEATURE_CC ? a->width : 1;
+    std::copy(from[k], from[k] + count * per, to[k] + k0 * per);
+  }
+  return 0;
+}
+
 }  // namespace
 
 uint32_t featureccord(uint32_t fs) {
@@ -86,49 +162,57 @@ void continuouslogf0(const double* f0, uint32_t frames, double* lf0) {
 }
 
 void frameenergies(const double* x, uint32_t n, const framegrid& g, uint32_t frames, double* energy) {
-  const double floor = std::pow(10.0, featureenergyfloor / 10.0);
-  for (uint32_t t = 0; t < frames; ++t) {
-    const int64_t start = gridstart(g, t);
-    const int64_t from = std::max<int64_t>(start, 0);
-    const int64_t to = std::min<int64_t>(start + g.window, n);
-    double sum = 0.0;
-    for (int64_t j = from; j < to; ++j) sum += x[j] * x[j];
-    energy[t] = 10.0 * std::log10(std::max(sum / g.window, floor));
+  energiesof(x, 0, n, g, 0, frames, energy);
+}
+
+int computefeaturespieces(const signalsource& in, uint32_t n, const featuresettings& s, uint32_t frames,
+                          uint32_t selection, const featuresink& out, uint32_t piece, uint32_t marginframes) {
+  if (checkfeaturesettings(s) != 0 || n == 0 || frames > gridframes(s.grid, n) || selection == 0 ||
+      (selection & ~allfeatures) != 0 || marginframes == 0)
+    return -1;
+  const encodesettings e = analysissettings(s);
+  featurerun run;
+  run.s = &s;
+  run.selection = selection;
+  run.n = n;
+  run.frames = frames;
+  run.width = featureccord(s.grid.fs) + 1;
+  run.out = out;
+  pieceoptions o;
+  o.first = firstcentre(s.grid);
+  o.marginframes = marginframes;
+  o.cepstra = (selection & FEATURE_CC) != 0;
+  if (selection & FEATURE_ENERGY) o.rawreach = s.grid.window - s.grid.window / 2;
+  // Without a feature of the pitch, the track is given (all unvoiced) and only the energies are read.
+  const bool pitch = (selection & ~FEATURE_ENERGY) != 0;
+  try {
+    run.f0.assign(frames, 0.0);
+    if (selection & FEATURE_FV) run.fv.assign(frames, 0.0);
+    if (selection & (FEATURE_VOICING | FEATURE_MARGIN)) run.margin.assign(frames, 0.0);
+    if (selection & FEATURE_LF0) run.lf0.assign(frames, 0.0);
+    o.margin = run.margin.empty() ? nullptr : run.margin.data();
+    return analysepieces(in, n, e, o, frames, run.f0.data(), !pitch, run.fv.empty() ? nullptr : run.fv.data(),
+                         {&run, givefeatures}, piece, nullptr);
+  } catch (const std::bad_alloc&) {
+    return -1;
   }
 }
 
 int computefeatures(const double* x, uint32_t n, const featuresettings& s, uint32_t frames,
                     const featureoutputs& out) {
+  const double* const arrays[] = {out.f0,     out.vuv, out.voicing, out.lf0,
+                                  out.energy, out.cc,  out.fv,      out.margin};
+  uint32_t selection = 0;
+  for (uint32_t k = 0; k < 8; ++k)
+    if (arrays[k]) selection |= 1u << k;
   if (checkfeaturesettings(s) != 0) return -1;
-  if (out.energy) frameenergies(x, n, s.grid, frames, out.energy);
-  const bool pitch = out.f0 || out.vuv || out.voicing || out.margin || out.lf0 || out.cc || out.fv;
-  if (!pitch || frames == 0) return 0;
-  const encodesettings e = analysissettings(s);
-  const uint32_t first = firstcentre(s.grid);
-  try {
-    // The analysis needs a sample; an empty signal is one silent sample.
-    std::vector<double> signal(x, x + n);
-    if (signal.empty()) signal.push_back(0.0);
-    const uint32_t length = (uint32_t)signal.size();
-    padzeros(signal.data(), length, e.zfill);
-    const bool margins = out.voicing || out.margin;
-    std::vector<double> f0(frames), margin(margins ? frames : 0);
-    if (encodepitch(signal.data(), length, e, first, frames, f0.data(), margins ? margin.data() : nullptr) !=
-        0)
-      return -1;
-    if (out.fv && encodevoicing(signal.data(), length, e, first, frames, f0.data(), out.fv) != 0) return -1;
-    if (out.cc && encodecepstra(signal.data(), length, e, first, frames, f0.data(), out.cc) != 0) return -1;
-    for (uint32_t t = 0; t < frames; ++t) {
-      if (out.f0) out.f0[t] = f0[t];
-      if (out.vuv) out.vuv[t] = f0[t] > 0.0 ? 1.0 : 0.0;
-      if (out.voicing) out.voicing[t] = voicingprobability(margin[t], f0[t] > 0.0);
-      if (out.margin) out.margin[t] = margin[t];
-    }
-    if (out.lf0) continuouslogf0(f0.data(), frames, out.lf0);
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  return 0;
+  if (selection == 0) return 0;
+  // The analysis needs a sample; an empty signal is one silent sample.
+  const double silence = 0.0;
+  memorysignal m{n > 0 ? x : &silence, std::max<uint32_t>(n, 1), 0};
+  featurearrays a{out, featureccord(s.grid.fs) + 1};
+  return computefeaturespieces(memorysource(&m), m.n, s, frames, selection, {&a, intoarrays}, 0,
+                               pitchtrackermarginframes);
 }
 
 }  // namespace velk

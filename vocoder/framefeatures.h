@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "framegrid.h"
+#include "streamencode.h"
 
 namespace velk {
 
@@ -60,11 +61,40 @@ uint32_t featureccord(uint32_t fs);
 int checkfeaturesettings(const featuresettings& s);
 
 // The features of the signal x (n samples on the +-1 scale at s.grid.fs Hz) on the frames 0 ..
-// frames - 1 of the grid (frames is normally gridframes(s.grid, n)). x is read only; the
-// analysis works on a copy with runs of equal samples dithered as velkcoder does. Returns 0, or
-// -1 when the settings are refused or working storage cannot be had.
+// frames - 1 of the grid (frames at most gridframes(s.grid, n), normally that). x is read only;
+// the analysis works on its samples with runs of equal samples dithered as velkcoder does. It is
+// computefeaturespieces over x (memorysource of streamencode.h; beyond pitchtrackermarginframes
+// frames the margins' hypotheses go to a temporary file). Returns 0, or -1 when the settings or
+// the frame count are refused or working storage cannot be had.
 int computefeatures(const double* x, uint32_t n, const featuresettings& s, uint32_t frames,
                     const featureoutputs& out);
+
+// Where the features of computefeaturespieces go, in the order of the frames: the frames k0 ..
+// k0 + count - 1, each selected feature's array of `values` holding theirs (count values, cc
+// count * (featureccord(fs) + 1)), the others null; the arrays are the call's, read only and gone
+// on return. 0, or -1 to end the analysis (a failed write).
+struct featuresink {
+  void* state = nullptr;
+  int (*write)(void* state, uint32_t k0, uint32_t count, const featureoutputs& values) = nullptr;
+};
+
+// The features of a signal read in pieces (encodepieces of streamencode.h), bit for bit those of
+// computefeatures of the whole signal, in memory bounded by the piece apart from 8 bytes a frame
+// for each of the F0 track, and with the features that need them, the margins, the voiced
+// frequencies and the log-F0 (the tracker's hypotheses for the margins go to a temporary file
+// beyond `marginframes` frames).
+//   in            the signal, n samples at s.grid.fs Hz, read from its start for every pass
+//   n             samples the signal holds (at least 1); a source giving another count fails
+//   s             the settings
+//   frames        frames 0 .. frames - 1 of the grid, at most gridframes(s.grid, n)
+//   selection     the features, FEATURE_ bits (at least one)
+//   out           receives the features block by block
+//   piece         samples analysed at a time, 0 for encodepiecesamples
+//   marginframes  the margins' frames held in memory (pitchtrackermarginframes normally)
+// Returns 0, or -1 when the settings, the frame count or the selection are refused, memory runs
+// out, the source fails or gives another count than n, or the sink fails.
+int computefeaturespieces(const signalsource& in, uint32_t n, const featuresettings& s, uint32_t frames,
+                          uint32_t selection, const featuresink& out, uint32_t piece, uint32_t marginframes);
 
 // The voicing probability of a frame from the tracker's margin (getpitchmargins of
 // pitchanalysis.h) and its final decision voiced (after the removal of islands): a calibrated

@@ -4,6 +4,7 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -268,32 +269,91 @@ bool islandjumps(uint32_t n, const double* f0, uint32_t i, uint32_t e) {
   return after < n && jumpratio(f0[e - 1], f0[after]) > limit;
 }
 
+// One frame of what the margins read back: its hypotheses and their forward costs (112 bytes).
+struct MarginFrame {
+  FrameHypotheses hyp;
+  double cost[kHypotheses];
+};
+
+// Every frame's hypotheses and forward costs for the margins: the latest frames in memory, the
+// earlier ones, `hold` frames at a time, in an unnamed temporary file (tmpfile: gone with the
+// process however it ends), so that the memory does not grow with the signal.
+struct MarginStore {
+  std::vector<MarginFrame> tail;  // frames spilled .. spilled + tail.size() - 1
+  FILE* file = nullptr;           // frames 0 .. spilled - 1
+  uint32_t spilled = 0;
+  uint32_t hold = pitchtrackermarginframes;
+  MarginStore() = default;
+  MarginStore(const MarginStore&) = delete;
+  MarginStore& operator=(const MarginStore&) = delete;
+  ~MarginStore() {
+    if (file) fclose(file);
+  }
+};
+
+// Keeps the next frame (tail has room for hold frames); -1 when the temporary cannot be written.
+int keepmarginframe(MarginStore* m, const FrameHypotheses& fh, const double* cost) {
+  m->tail.push_back({fh, {}});
+  std::copy(cost, cost + kHypotheses, m->tail.back().cost);
+  if (m->tail.size() < m->hold) return 0;
+  if (m->file == nullptr) m->file = tmpfile();
+  if (m->file == nullptr ||
+      fwrite(m->tail.data(), sizeof(MarginFrame), m->tail.size(), m->file) != m->tail.size())
+    return -1;
+  m->spilled += (uint32_t)m->tail.size();
+  m->tail.clear();
+  return 0;
+}
+
+// The kept frames from..to-1: in the tail, or read into buffer; null when the file cannot be read.
+const MarginFrame* marginframes(const MarginStore& m, uint32_t from, uint32_t to,
+                                std::vector<MarginFrame>* buffer) {
+  if (from >= m.spilled) return m.tail.data() + (from - m.spilled);
+  buffer->resize(to - from);
+  const uint32_t infile = std::min(to, m.spilled) - from;
+  if (fseeko(m.file, (off_t)from * (off_t)sizeof(MarginFrame), SEEK_SET) != 0 ||
+      fread(buffer->data(), sizeof(MarginFrame), infile, m.file) != infile)
+    return nullptr;
+  if (to > m.spilled) std::copy(m.tail.begin(), m.tail.begin() + (to - m.spilled), buffer->begin() + infile);
+  return buffer->data();
+}
+
 // Cost of the cheapest path through each hypothesis of each frame (forward cost plus the cost
 // of the cheapest continuation), and from it the voicing margin of every frame: the cheapest
 // path unvoiced there less the cheapest path voiced there (-infinity without a voiced candidate),
-// in units of the cost of flipping one perfectly periodic frame.
-// hyp and cost hold every frame's hypotheses and forward costs.
-void voicingmargins(const TrackerSetup& s, const std::vector<FrameHypotheses>& hyp,
-                    const std::vector<std::array<double, kHypotheses>>& cost, uint32_t n, double* margin) {
+// in units of the cost of flipping one perfectly periodic frame. The kept frames are read back
+// from the last, a block at a time, each block with the frame before it. 0, or -1 when the
+// temporary cannot be read.
+int voicingmargins(const TrackerSetup& s, const MarginStore& store, uint32_t n, double* margin) {
   // The cost of making one perfectly periodic frame unvoiced among voiced ones: the unit of the margins.
   const double flip = (1.0 - kVoicingThreshold) + s.costvu + s.costuv;
   std::array<double, kHypotheses> after{}, before{};  // continuation costs of frame i and i - 1
-  for (uint32_t i = n; i-- > 0;) {
-    double voiced = HUGE_VAL;
-    for (int a = 0; a < kSlots; a++)
-      if (present(hyp[i], a)) voiced = std::min(voiced, cost[i][a] + after[a]);
-    margin[i] = ((cost[i][kUnvoiced] + after[kUnvoiced]) - voiced) / flip;
-    if (i == 0) break;
-    for (int b = 0; b < kHypotheses; b++) {
-      if (!present(hyp[i - 1], b)) continue;
-      before[b] = HUGE_VAL;
-      for (int a = 0; a < kHypotheses; a++)
-        if (present(hyp[i], a))
-          before[b] =
-              std::min(before[b], after[a] - hyp[i].score[a] + transitioncost(s, hyp[i - 1], b, hyp[i], a));
+  std::vector<MarginFrame> buffer;
+  for (uint32_t hi = n; hi > 0;) {
+    const uint32_t lo = hi > store.hold ? hi - store.hold : 0, from = lo > 0 ? lo - 1 : 0;
+    const MarginFrame* block = marginframes(store, from, hi, &buffer);
+    if (block == nullptr) return -1;
+    for (uint32_t i = hi; i-- > lo;) {
+      const MarginFrame& f = block[i - from];
+      double voiced = HUGE_VAL;
+      for (int a = 0; a < kSlots; a++)
+        if (present(f.hyp, a)) voiced = std::min(voiced, f.cost[a] + after[a]);
+      margin[i] = ((f.cost[kUnvoiced] + after[kUnvoiced]) - voiced) / flip;
+      if (i == 0) break;
+      const FrameHypotheses& previous = block[i - 1 - from].hyp;
+      for (int b = 0; b < kHypotheses; b++) {
+        if (!present(previous, b)) continue;
+        before[b] = HUGE_VAL;
+        for (int a = 0; a < kHypotheses; a++)
+          if (present(f.hyp, a))
+            before[b] =
+                std::min(before[b], after[a] - f.hyp.score[a] + transitioncost(s, previous, b, f.hyp, a));
+      }
+      after = before;
     }
-    after = before;
+    hi = lo;
   }
+  return 0;
 }
 
 }  // namespace
@@ -455,8 +515,8 @@ struct pitchtracker {
   FrameHypotheses hyp[2];
   double costs[2][kHypotheses] = {};
   // Every frame's hypotheses and forward costs, kept only for the margins.
-  std::vector<FrameHypotheses> allhyp;
-  std::vector<std::array<double, kHypotheses>> allcost;
+  bool margins = false;
+  MarginStore kept;
   int status = 0;
 };
 
@@ -482,10 +542,7 @@ void trackframe(pitchtracker* tr, uint32_t i, double g, double t, const complex*
   } else {
     pathstep(s, tr->hyp[(i - 1) % 2], tr->costs[(i - 1) % 2], fh, cost, &tr->back[at * kHypotheses]);
   }
-  if (!tr->allhyp.empty()) {
-    tr->allhyp[i] = fh;
-    std::copy(cost, cost + kHypotheses, tr->allcost[i].begin());
-  }
+  if (tr->margins && keepmarginframe(&tr->kept, fh, cost) != 0) tr->status = -1;
 }
 
 }  // namespace
@@ -505,8 +562,8 @@ pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, doubl
     tr->next.resize(tr->s.N);
     tr->rhow = windowautocorrelation(tr->w, tr->s.N, tr->s.lagmax + 2, tr->buf.data());
     tr->rho.assign(tr->s.lagmax + 2, 0.0);
-    tr->allhyp.resize(margins ? frames : 0);
-    tr->allcost.resize(margins ? frames : 0);
+    tr->margins = margins;
+    if (margins) tr->kept.tail.reserve(std::min(frames, tr->kept.hold));
   } catch (const std::bad_alloc&) {
     delete tr;
     return nullptr;
@@ -520,6 +577,18 @@ pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, doubl
 
 void pitchtrackerdestroy(pitchtracker* tr) {
   delete tr;
+}
+
+int pitchtrackerspill(pitchtracker* tr, uint32_t frames) {
+  if (tr->done > 0 || frames == 0) return -1;
+  try {
+    tr->kept.hold = frames;
+    tr->kept.tail = {};
+    if (tr->margins) tr->kept.tail.reserve(std::min(tr->frames, frames));
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  return 0;
 }
 
 uint32_t pitchtrackerreach(const pitchtracker* tr) {
@@ -620,9 +689,9 @@ uint32_t pitchtrackersettle(pitchtracker* tr, double* f0) {
 int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin) {
   const uint32_t n = tr->frames;
   if (n == 0) return 0;
-  if (tr->done != n || (margin && tr->base != 0)) return -1;
+  if (tr->done != n || (margin && !tr->margins)) return -1;
   pitchtrackerdecide(tr, tr->base, n, f0 + tr->base);
-  if (margin) voicingmargins(tr->s, tr->allhyp, tr->allcost, n, margin);
+  if (margin && voicingmargins(tr->s, tr->kept, n, margin) != 0) return -1;
   elimislands(n, f0, tr->fs, tr->hop);
   return tr->status == 0 ? 0 : -1;
 }

@@ -36,14 +36,22 @@ int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop,
 // level (the largest magnitude of the whole filtered signal), then gives the frames in order from
 // views on the filtered signal, and reads the track at the end. For the same filtered signal and
 // level, the track and margins equal getpitchmargins's bit for bit, however the frames are split.
-// It keeps 37 bytes per frame (the candidates and back-pointers the path is read back from),
-// 112 more with the margins.
+// It keeps 37 bytes per frame (the candidates and back-pointers the path is read back from) of
+// the frames not settled; with the margins, every frame's hypotheses and forward costs too (112
+// bytes a frame), the latest pitchtrackermarginframes of them in memory and the earlier ones in an
+// unnamed temporary file (tmpfile), read back in blocks from the last frame at the end.
 struct pitchtracker;
 // A tracker of `frames` frames, `hop` samples apart, at fs Hz over f0min..f0max (see getpitch);
 // margins: whether pitchtrackerfinish will give them. Null when memory runs out.
 pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, double f0min, double f0max,
                                  bool margins);
 void pitchtrackerdestroy(pitchtracker* tr);
+// Frames of hypotheses and costs a tracker with margins holds in memory before it writes them to
+// its temporary file: 8192 (under a megabyte).
+const uint32_t pitchtrackermarginframes = 8192;
+// Sets that count (at least 1) before the first frame is tracked; 0, or -1 (too late, 0, or no
+// memory).
+int pitchtrackerspill(pitchtracker* tr, uint32_t frames);
 // Length of a tracker frame in samples: frame i reads the filtered samples from its centre less
 // half of it (rounded down) to its centre plus half of it.
 uint32_t pitchtrackerreach(const pitchtracker* tr);
@@ -77,9 +85,10 @@ void pitchtrackerforget(pitchtracker* tr, uint32_t before);
 // keeps only the frames still open. Returns the first frame not settled.
 uint32_t pitchtrackersettle(pitchtracker* tr, double* f0);
 // Once every frame is tracked: the track into f0 (the frames not settled before) and, when asked
-// for at creation, the margins into margin (frames doubles each, caller's; nothing may be settled
-// then), islands removed over the whole track as getpitch does. Returns 0, or -1 when a frame is
-// missing or a transform failed.
+// for at creation, the margins into margin (frames doubles, caller's; frames may have been
+// settled), islands removed over the whole track as getpitch does. Returns 0, or -1 when a frame
+// is missing, a transform failed, the tracker was made without margins, or their temporary file
+// could not be written or read.
 int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin);
 // Sets short voiced islands that jump away from the long runs' F0 range to 0, in place; returns 0.
 int elimislands(uint32_t n, double* f0, double fs, uint32_t hop);

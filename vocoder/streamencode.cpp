@@ -27,8 +27,10 @@ struct piecereader {
   uint32_t threshold = 0;  // the dither's
   ditherer* dither = nullptr;
   std::vector<double> raw, released, window;
-  uint64_t start = 0;  // signal index of window[0]
-  uint64_t read = 0;   // samples read from the source
+  bool keepraw = false;            // whether undithered keeps the samples of window, and beyond
+  std::vector<double> undithered;  // the samples as read, from `start` on
+  uint64_t start = 0;              // signal index of window[0]
+  uint64_t read = 0;               // samples read from the source
   bool ended = false;
   int dithered = 0;
   ~piecereader() { ditherdestroy(dither); }
@@ -39,6 +41,7 @@ int restartreader(piecereader* r) {
   ditherdestroy(r->dither);
   r->dither = dithercreate(r->threshold);
   r->window.clear();
+  r->undithered.clear();
   r->start = 0;
   r->read = 0;
   r->ended = false;
@@ -51,6 +54,7 @@ int readmore(piecereader* r) {
   const int64_t got = r->in->read(r->in->state, r->raw.data(), readblock);
   if (got < 0 || r->read + (uint64_t)got > r->n) return -1;
   r->read += (uint64_t)got;
+  if (r->keepraw) r->undithered.insert(r->undithered.end(), r->raw.begin(), r->raw.begin() + got);
   uint32_t out = ditherpush(r->dither, r->raw.data(), (uint32_t)got, r->released.data());
   if (got < (int64_t)readblock) {
     if (r->read != r->n) return -1;
@@ -68,6 +72,7 @@ const double* piece(piecereader* r, uint64_t from, uint64_t to) {
   if (from > r->start) {
     const uint64_t drop = std::min<uint64_t>(from - r->start, r->window.size());
     r->window.erase(r->window.begin(), r->window.begin() + (std::ptrdiff_t)drop);
+    if (r->keepraw) r->undithered.erase(r->undithered.begin(), r->undithered.begin() + (std::ptrdiff_t)drop);
     r->start += drop;
   }
   while (r->start + r->window.size() < to && !r->ended)
@@ -81,6 +86,7 @@ int finishpass(piecereader* r) {
   while (!r->ended)
     if (readmore(r) != 0) return -1;
   r->window.clear();
+  r->undithered.clear();
   return 0;
 }
 
@@ -90,17 +96,19 @@ struct framespan {
   uint64_t from, to;
 };
 
-// Splits the frames into spans of about `piece` samples (an even count of frames, which the
-// tracker's pairs need), each reading `reach` samples beyond its first and last centres.
-std::vector<framespan> framespans(uint32_t n, uint32_t lframe, uint32_t frames, uint32_t piece,
-                                  uint64_t reach) {
+// Splits the frames (frame k centred at first + k * lframe) into spans of about `piece` samples
+// (an even count of frames, which the tracker's pairs need), each reading `reach` samples beyond
+// its first and last centres, within the signal.
+std::vector<framespan> framespans(uint32_t n, uint32_t first, uint32_t lframe, uint32_t frames,
+                                  uint32_t piece, uint64_t reach) {
   uint32_t step = std::max<uint32_t>(2, piece / lframe);
   step += step % 2;
   std::vector<framespan> spans;
   for (uint32_t k0 = 0; k0 < frames; k0 += std::min(step, frames - k0)) {
     const uint32_t k1 = k0 + std::min(step, frames - k0);
-    const uint64_t first = (uint64_t)k0 * lframe, last = (uint64_t)(k1 - 1) * lframe;
-    spans.push_back({k0, k1, first > reach ? first - reach : 0, std::min<uint64_t>(n, last + reach + 1)});
+    const uint64_t c0 = first + (uint64_t)k0 * lframe, c1 = first + (uint64_t)(k1 - 1) * lframe;
+    spans.push_back(
+        {k0, k1, std::min<uint64_t>(n, c0 > reach ? c0 - reach : 0), std::min<uint64_t>(n, c1 + reach + 1)});
   }
   return spans;
 }
@@ -114,12 +122,12 @@ struct trackercopy {
   int64_t reach = 52;  // signal samples a copy sample reads beyond its position, and a margin
 };
 
-trackercopy copyfor(const encodesettings& s) {
+trackercopy copyfor(const encodesettings& s, uint32_t first) {
   trackercopy c;
   if (s.fs < kSamplingRate) {
     c.factor = (kSamplingRate + s.fs - 1) / s.fs;  // the upsampling's filter reaches 50 samples
   } else {
-    c.r = pitchresampling(s.fs, s.lframe, 0, s.f0max);
+    c.r = pitchresampling(s.fs, s.lframe, first, s.f0max);
     if (c.r.down > 1) c.reach = (8 * c.r.down + c.r.up - 1) / c.r.up + 2;
   }
   c.same = c.factor == 1 && c.r.down == 1;
@@ -130,8 +138,14 @@ double copyrate(const trackercopy& c, const encodesettings& s) {
   return s.fs * (double)c.factor * c.r.up / c.r.down;
 }
 
+// Copy samples of signal samples t, where t is a whole number of copy samples (a frame centre or
+// shift: the down of the copy divides them).
+uint64_t copyexact(const trackercopy& c, uint64_t t) {
+  return t * c.factor / c.r.down * c.r.up;
+}
+
 uint32_t copyhop(const trackercopy& c, const encodesettings& s) {
-  return s.lframe * c.factor / c.r.down * c.r.up;
+  return (uint32_t)copyexact(c, s.lframe);
 }
 
 // Copy samples of n signal samples.
@@ -214,47 +228,53 @@ int filterspan(piecereader* r, const encodesettings& s, int64_t lo, int64_t hi, 
   return v->filtered ? 0 : -1;
 }
 
-// The tracker samples frames k0..k1-1 read, and the tracker samples [rlo, rhi) whose level the
-// span measures (the spans' ranges cover the signal once).
-void trackerrange(const trackerview& v, const encodesettings& s, uint32_t frames, const framespan& sp,
-                  int64_t* lo, int64_t* hi, int64_t* rlo, int64_t* rhi) {
+// The tracker samples frames k0..k1-1 read (frame k centred at tracker sample p0 + k * hop), and
+// the tracker samples [rlo, rhi) whose level the span measures (the spans' ranges cover the signal
+// once).
+void trackerrange(const trackerview& v, const encodesettings& s, int64_t p0, uint32_t frames,
+                  const framespan& sp, int64_t* lo, int64_t* hi, int64_t* rlo, int64_t* rhi) {
   const int64_t hop = copyhop(v.copy, s);
-  *rlo = sp.k0 == 0 ? 0 : (int64_t)sp.k0 * hop;
-  *rhi = sp.k1 == frames ? (int64_t)v.nsamples : (int64_t)sp.k1 * hop;
-  *lo = std::min<int64_t>(*rlo, (int64_t)sp.k0 * hop - v.reach);
-  *hi = std::max<int64_t>(*rhi, (int64_t)(sp.k1 - 1) * hop + v.reach + 1);
+  *rlo = sp.k0 == 0 ? 0 : p0 + (int64_t)sp.k0 * hop;
+  *rhi = sp.k1 == frames ? (int64_t)v.nsamples : p0 + (int64_t)sp.k1 * hop;
+  *lo = std::min<int64_t>(*rlo, p0 + (int64_t)sp.k0 * hop - v.reach);
+  *hi = std::max<int64_t>(*rhi, p0 + (int64_t)(sp.k1 - 1) * hop + v.reach + 1);
 }
 
-// Passes 1 and 2: the level of the band-passed signal, then the track.
-int trackpitch(piecereader* r, const encodesettings& s, uint32_t frames, uint32_t piece, double* f0) {
+// Passes 1 and 2: the level of the band-passed signal, then the track (and the margins, when
+// o.margin is given).
+int trackpitch(piecereader* r, const encodesettings& s, const pieceoptions& o, uint32_t frames,
+               uint32_t piece, double* f0) {
   trackerview v;
-  v.copy = copyfor(s);
+  v.copy = copyfor(s, o.first);
+  const int64_t p0 = (int64_t)copyexact(v.copy, o.first);
   const double rate = copyrate(v.copy, s);
   v.nsamples = (uint64_t)copysamples(v.copy, r->n);
   v.filterlength = trackerfilterlength(rate);
   v.block = v.filterlength / 2;
-  pitchtracker* tr = pitchtrackercreate(rate, copyhop(v.copy, s), frames, s.f0min, s.f0max, false);
+  pitchtracker* tr =
+      pitchtrackercreate(rate, copyhop(v.copy, s), frames, s.f0min, s.f0max, o.margin != nullptr);
   if (tr == nullptr) return -1;
   v.reach = pitchtrackerreach(tr);
-  const std::vector<framespan> spans = framespans(r->n, s.lframe, frames, piece, 0);
+  const std::vector<framespan> spans = framespans(r->n, o.first, s.lframe, frames, piece, 0);
   double level = 0.0;
-  int status = 0;
+  int status = o.margin ? pitchtrackerspill(tr, o.marginframes) : 0;
   for (int pass = 0; pass < 2 && status == 0; ++pass) {
     status = restartreader(r);
     for (const framespan& sp : spans) {
       if (status != 0) break;
       int64_t lo, hi, rlo, rhi;
-      trackerrange(v, s, frames, sp, &lo, &hi, &rlo, &rhi);
+      trackerrange(v, s, p0, frames, sp, &lo, &hi, &rlo, &rhi);
       status = filterspan(r, s, lo, hi, &v);
       if (status != 0) break;
       if (pass == 0)
         level = pitchtrackerlevel(level, v.filtered + (rlo - (int64_t)v.offset), (uint32_t)(rhi - rlo));
-      else if ((status = pitchtrackerframes(tr, v.filtered, v.offset, v.length, level, 0, sp.k1)) == 0)
+      else if ((status =
+                    pitchtrackerframes(tr, v.filtered, v.offset, v.length, level, (uint64_t)p0, sp.k1)) == 0)
         pitchtrackersettle(tr, f0);
     }
     if (status == 0) status = finishpass(r);
   }
-  if (status == 0) status = pitchtrackerfinish(tr, f0, nullptr);
+  if (status == 0) status = pitchtrackerfinish(tr, f0, o.margin);
   pitchtrackerdestroy(tr);
   return status;
 }
@@ -277,10 +297,24 @@ int eachspan(piecereader* r, const std::vector<framespan>& spans, Work work) {
   return finishpass(r);
 }
 
+// encodepieces's cepstra go to its sink.
+int writecepstra(void* state, const piecespan& span) {
+  const ccsink* cc = static_cast<const ccsink*>(state);
+  return cc->write(cc->state, span.cc, span.k1 - span.k0);
+}
+
 }  // namespace
 
 int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                  bool f0given, double* fv, const ccsink& cc, uint32_t piece, int* dithered) {
+  ccsink sink = cc;
+  return analysepieces(in, n, s, pieceoptions(), frames, f0, f0given, fv, {&sink, writecepstra}, piece,
+                       dithered);
+}
+
+int analysepieces(const signalsource& in, uint32_t n, const encodesettings& s, const pieceoptions& o,
+                  uint32_t frames, double* f0, bool f0given, double* fv, const piecesink& out, uint32_t piece,
+                  int* dithered) {
   piecereader r;
   r.in = &in;
   r.n = n;
@@ -288,11 +322,13 @@ int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, ui
   r.raw.resize(readblock);
   r.released.resize((size_t)readblock + s.zfill);
   if (piece == 0) piece = encodepiecesamples;
-  if (!f0given && frames > 0 && trackpitch(&r, s, frames, piece, f0) != 0) return -1;
-  const std::vector<framespan> spans =
-      framespans(n, s.lframe, frames, piece, framereach(s, ccanalysisfloor(f0, frames)));
-  // Frame k0 of a span is centred at sample k0 * lframe, which lies at `first` in its samples.
-  auto first = [&](const framespan& sp) { return (uint32_t)((uint64_t)sp.k0 * s.lframe - sp.from); };
+  if (!f0given && frames > 0 && trackpitch(&r, s, o, frames, piece, f0) != 0) return -1;
+  const uint64_t reach = std::max<uint64_t>(framereach(s, ccanalysisfloor(f0, frames)), o.rawreach);
+  const std::vector<framespan> spans = framespans(n, o.first, s.lframe, frames, piece, reach);
+  // Frame k0 of a span is centred at sample first + k0 * lframe, which lies at `first` in its samples.
+  auto first = [&](const framespan& sp) {
+    return (uint32_t)(o.first + (uint64_t)sp.k0 * s.lframe - sp.from);
+  };
   if (fv && eachspan(&r, spans, [&](const framespan& sp, const double* x, uint32_t count) {
               return getfvoicingraw(x, count, s.fs, s.lframe, first(sp), sp.k1 - sp.k0, f0 + sp.k0,
                                     fv + sp.k0);
@@ -307,15 +343,27 @@ int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, ui
   // The envelopes' spectra are sized by the lowest F0 of the whole (refined) track.
   const double floor = ccanalysisfloor(f0, frames);
   std::vector<double> values;
-  const int done = eachspan(&r, spans, [&](const framespan& sp, const double* x, uint32_t count) {
+  auto last = [&](const framespan& sp, const double* x, uint32_t count) {
     const uint32_t k = sp.k1 - sp.k0;
-    values.resize((size_t)k * (s.ccord + 1));
-    if (waveform2ccfloor(x, count, s.fs, s.lframe, first(sp), k, f0 + sp.k0, s.ccord, values.data(), s.ccmeth,
-                         s.alpha, floor) != 0)
-      return -1;
-    if (s.morvscale) morvadapteradhoc(values.data(), s.ccord, k);
-    return cc.write(cc.state, values.data(), k);
-  });
+    if (o.cepstra) {
+      values.resize((size_t)k * (s.ccord + 1));
+      if (waveform2ccfloor(x, count, s.fs, s.lframe, first(sp), k, f0 + sp.k0, s.ccord, values.data(),
+                           s.ccmeth, s.alpha, floor) != 0)
+        return -1;
+      if (s.morvscale) morvadapteradhoc(values.data(), s.ccord, k);
+    }
+    const double* raw = o.rawreach > 0 ? r.undithered.data() + (sp.from - r.start) : nullptr;
+    return out.write(out.state, {sp.k0, sp.k1, o.cepstra ? values.data() : nullptr, raw, sp.from, sp.to});
+  };
+  int done = 0;
+  if (o.cepstra || o.rawreach > 0) {
+    r.keepraw = o.rawreach > 0;
+    done = eachspan(&r, spans, last);
+  } else {
+    // Nothing of the last pass reads the signal.
+    for (const framespan& sp : spans)
+      if ((done = last(sp, nullptr, 0)) != 0) break;
+  }
   if (dithered) *dithered = r.dithered;
   return done;
 }
@@ -549,7 +597,7 @@ streamencoder* streamencodercreate(const encodesettings& s, uint32_t lookahead) 
   if (e == nullptr) return nullptr;
   e->s = s;
   e->lookahead = std::max<uint32_t>(1, lookahead);
-  e->copy = copyfor(s);
+  e->copy = copyfor(s, 0);
   const double rate = copyrate(e->copy, s);
   e->filterlength = trackerfilterlength(rate);
   e->block = e->filterlength / 2;

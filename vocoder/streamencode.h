@@ -9,12 +9,15 @@
 //      signal, which every frame's unvoiced score is measured against (skipped with a given track);
 //   2. the F0 track: the tracker's candidates and back-pointers of the frames whose path is still
 //      open (37 bytes a frame; the paths of neighbouring frames soon meet, and the frames before
-//      the meeting are settled), then the islands removed over the whole track;
+//      the meeting are settled), then the islands removed over the whole track; with the voicing
+//      margins of the features (analysepieces), every frame's hypotheses and forward costs too, in
+//      memory up to a block and beyond it in a temporary file, read back from the last frame;
 //   3. the maximum voiced frequencies of every frame, median-filtered over the track (with a
 //      voicing stream);
 //   4. the refinement of the F0 track (with refinement iterations), since the envelopes' spectra are
 //      sized by the lowest refined F0 of the whole track;
-//   5. the cepstra, given to the caller piece by piece as they are final.
+//   5. the cepstra, given to the caller piece by piece as they are final (analysepieces: the
+//      cepstra when asked for, and the samples as read around each piece's frames).
 // Every frame's values come from the samples around its centre alone (a few periods of the lowest
 // F0, a 25 ms noise frame), so each piece is read with a margin of that many samples on each side.
 // The F0 and voiced-frequency tracks are the caller's arrays (8 bytes a frame each); the cepstra,
@@ -24,6 +27,7 @@
 // velkcodec, pitchanalysis, fvanalysis, ccanalysis and soundfile.
 #include <cstdint>
 
+#include "pitchanalysis.h"
 #include "soundfile.h"
 #include "velkcodec.h"
 
@@ -65,6 +69,40 @@ const uint32_t encodepiecesamples = 1u << 18;
 // sink fails.
 int encodepieces(const signalsource& in, uint32_t n, const encodesettings& s, uint32_t frames, double* f0,
                  bool f0given, double* fv, const ccsink& cc, uint32_t piece, int* dithered);
+
+// The same passes for the features on a frame grid (framefeatures.h): frames centred anywhere, the
+// tracker's voicing margins, and the signal itself beside the last pass's frames.
+struct pieceoptions {
+  uint32_t first = 0;        // centre of frame 0: frame k is centred at sample first + k * lframe
+  double* margin = nullptr;  // out: the tracker's voicing margin of every frame (frames doubles,
+                             // caller's; see getpitchmargins of pitchanalysis.h), or null
+  uint32_t marginframes = pitchtrackermarginframes;  // the margins' frames held in memory (pitchtrackerspill)
+  uint32_t rawreach = 0;  // the last pass gives the samples as read (undithered) this far on either
+                          // side of each frame's centre, within the signal; 0: none
+  bool cepstra = true;    // whether the last pass computes the cepstra
+};
+// What the last pass gives of frames k0..k1-1: their cepstra ((k1 - k0) * (order + 1) values,
+// range-adapted when the settings ask for it; null without cepstra) and the samples as read
+// [from, to) around them (raw[0] is sample from; null when rawreach is 0).
+struct piecespan {
+  uint32_t k0, k1;
+  const double* cc;
+  const double* raw;
+  uint64_t from, to;
+};
+// Where the last pass goes, span after span in the order of the frames: 0, or -1 to end the
+// analysis.
+struct piecesink {
+  void* state = nullptr;
+  int (*write)(void* state, const piecespan& span) = nullptr;
+};
+// encodepieces with the options o: the same arguments, the frames centred from o.first (at most
+// as have their centre at or before sample n), o.margin filled by the tracker (not with
+// f0given), and the last pass given span by span to out (it reads the signal only for cepstra or
+// raw samples). encodepieces is this with the default options. 0, or -1 as encodepieces.
+int analysepieces(const signalsource& in, uint32_t n, const encodesettings& s, const pieceoptions& o,
+                  uint32_t frames, double* f0, bool f0given, double* fv, const piecesink& out, uint32_t piece,
+                  int* dithered);
 
 // Analysis as the samples arrive, for real-time callers: samples pushed in blocks of any size give
 // the frames that are final, with a latency bounded by the settings and not by the signal. The

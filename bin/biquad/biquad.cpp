@@ -11,6 +11,8 @@
 #include "numeric.h"
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr double kSamplingKhz = 10.0;
@@ -21,8 +23,7 @@ constexpr double kMaxSamplingKhz = 1e6;
 constexpr double kLargest = std::numeric_limits<double>::max();
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "2nd order standard form digital filter",
-                   "[ options ] [ infile ] > stdout ");
+  printusagehead(stderr, cmnd, "2nd order standard form digital filter", "[ options ] [ infile ] > stdout ");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s   : sampling frequency (kHz)       [%.1f]\n", kSamplingKhz);
   std::fprintf(stderr, "       -p f b : center frequency f(Hz)\n");
@@ -36,7 +37,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "       filter output (%s)\n", "float");
   std::fprintf(stderr, "  note:\n");
   std::fprintf(stderr, "       -p and -z option can be specified repeatedly.\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 // Centre frequencies and bandwidths (Hz) of the pole or the zero pairs, in command-line order.
@@ -54,49 +55,46 @@ struct Options {
 };
 
 // The centre frequency and the bandwidth of a pair: the option's next two values.
-void add_pair(const char* cmnd, Pairs* pairs, const char* kind, OptionValues* v) {
+void add_pair(const char* cmnd, Pairs* pairs, const char* kind, optionvalues* v) {
   if (pairs->count == kMaxPairs) {
     std::fprintf(stderr, "%s : Too many %s pairs, at most %d can be given!\n", cmnd, kind, kMaxPairs);
     v->refuse();
     return;
   }
-  pairs->freq[pairs->count] = v->next_number(-kLargest, kLargest);
-  pairs->band[pairs->count] = v->next_number(0.0, kLargest, "Bandwidth must not be negative!");
+  pairs->freq[pairs->count] = v->nextnumber(-kLargest, kLargest);
+  pairs->band[pairs->count] = v->nextnumber(0.0, kLargest, "Bandwidth must not be negative!");
   pairs->count++;
 }
 
-CommandEnd parse_options(const Command& command, int argc, char** argv, Options* o) {
-  const char* cmnd = command.name;
-  const auto option = [o, cmnd](OptionValues* v) {
-    switch (v->letter()) {
-      case 's':
-      case 'f':
-        o->fs_text = v->text();
-        o->fs = v->number(o->fs_text, -kLargest, kLargest);
-        return true;
-      case 'p':
-        add_pair(cmnd, &o->poles, "pole", v);
-        return true;
-      case 'z':
-        add_pair(cmnd, &o->zeros, "zero", v);
-        return true;
-      default:
-        return false;
-    }
+// The syntax of the command: its options into *o, its operand the input file.
+commandsyntax syntax(const char* cmnd, Options* o) {
+  commandsyntax x{"biquad", {cmnd, usage}};
+  x.options = {
+      helpoption("h"),
+      // The rate's range is checked once all options are read, after its sign.
+      customoption("s|f",
+                   [o](optionvalues* v) {
+                     o->fs_text = v->text();
+                     o->fs = v->number(o->fs_text, -kLargest, kLargest);
+                   }),
+      customoption("p", [o, cmnd](optionvalues* v) { add_pair(cmnd, &o->poles, "pole", v); }),
+      customoption("z", [o, cmnd](optionvalues* v) { add_pair(cmnd, &o->zeros, "zero", v); }),
   };
-  const CommandEnd end = read_arguments(command, argc, argv, option, [o](const char* arg) {
+  x.operand = [o](const char* arg) {
     o->infile = arg;
     return true;
-  });
-  if (end) return end;
+  };
+  return x;
+}
+
+// The checks of the sampling frequency once every option is read.
+bool check_rate(const char* cmnd, Options* o) {
   if (!(o->fs > 0.0)) {
     std::fprintf(stderr, "%s : Sampling frequency must be positive!\n", cmnd);
-    return 1;
+    return false;
   }
-  if (o->fs_text != nullptr &&
-      !number_option(cmnd, 's', o->fs_text, kMinSamplingKhz, kMaxSamplingKhz, nullptr, &o->fs))
-    return 1;
-  return std::nullopt;
+  return o->fs_text == nullptr ||
+         numbervalue(cmnd, 's', o->fs_text, kMinSamplingKhz, kMaxSamplingKhz, nullptr, &o->fs);
 }
 
 // The state of every section: a ring of three doubles and the slot of its newest value.
@@ -126,14 +124,14 @@ void filter_stream(const Options& o, Sections* s, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Command command;
-  if (const CommandEnd end = start_command(argc, argv, "biquad", usage, &command)) return *end;
+  const char* cmnd = commandname(argv[0]);
   // Tables of 2048 pairs and sections, kept off the stack.
   const auto o = std::make_unique<Options>();
   const auto s = std::make_unique<Sections>();
-  if (const CommandEnd end = parse_options(command, argc, argv, o.get())) return *end;
-  FILE* in = open_float_input(command.name, o->infile);
+  if (const commandend end = parsecommandline(argc, argv, syntax(cmnd, o.get()))) return *end;
+  if (!check_rate(cmnd, o.get())) return 1;
+  FILE* in = openfloatinput(cmnd, o->infile);
   if (in == nullptr) return 1;
   filter_stream(*o, s.get(), in);
-  return finish_stream(command.name, in);
+  return finishstream(cmnd, in);
 }

@@ -15,38 +15,32 @@ namespace {
 
 // The name the messages show: the program path after its last '/'.
 const char* cmnd() {
-  return command_name(program_invocation_name);
+  return commandname(program_invocation_name);
 }
 // The number options that place and letter the frame: the letter, what the usage text calls the
 // value, and the field of the frame it sets.
 struct FrameOption {
-  char letter;
+  const char* letter;
   const char* meaning;
   double graphframe::*field;
 };
 const FrameOption kFrameOptions[] = {
-    {'W', "frame width (mm)", &graphframe::width},
-    {'H', "frame height (mm)", &graphframe::height},
-    {'x', "frame origin x (mm)", &graphframe::x},
-    {'y', "frame origin y (mm)", &graphframe::y},
-    {'c', "character height (mm)", &graphframe::charheight},
-    {'w', "character width (mm)", &graphframe::charwidth},
+    {"W", "frame width (mm)", &graphframe::width},
+    {"H", "frame height (mm)", &graphframe::height},
+    {"x", "frame origin x (mm)", &graphframe::x},
+    {"y", "frame origin y (mm)", &graphframe::y},
+    {"c", "character height (mm)", &graphframe::charheight},
+    {"w", "character width (mm)", &graphframe::charwidth},
 };
 
-// The frame option of the letter, or null.
-const FrameOption* frame_option(char letter) {
-  for (const FrameOption& f : kFrameOptions)
-    if (f.letter == letter) return &f;
-  return nullptr;
-}
-
-[[noreturn]] void usage(int status) {
-  print_usage_head(stderr, cmnd(), "draw a graph description with plotter commands",
-                   "[ options ] [ infile ] > stdout");
+void usage(const char* cmnd) {
+  printusagehead(stderr, cmnd, "draw a graph description with plotter commands",
+                 "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   const graphframe defaults;
   for (const FrameOption& f : kFrameOptions)
-    std::fprintf(stderr, "       -%c %c   : %-24s[%g]\n", f.letter, f.letter, f.meaning, defaults.*f.field);
+    std::fprintf(stderr, "       -%c %c   : %-24s[%g]\n", f.letter[0], f.letter[0], f.meaning,
+                 defaults.*f.field);
   std::fprintf(stderr, "       -t t   : page type               [%d]\n", defaults.type);
   std::fputs(
       "                (<0: axis lines always, 0: open frame, >0: boxed)\n"
@@ -54,20 +48,40 @@ const FrameOption* frame_option(char letter) {
       "  infile:\n"
       "       graph description                [stdin]\n",
       stderr);
-  print_version_footer(stderr);
-  std::exit(status);
+  printversionfooter(stderr);
 }
 
-// A number option's value; a missing or malformed value is an error.
-double option_number(int argc, char** argv, int* i) {
-  char* end = nullptr;
-  const double v = (*i + 1 < argc) ? std::strtod(argv[*i + 1], &end) : 0.0;
-  if (end == nullptr || end == argv[*i + 1] || *end != '\0') {
-    std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd(), argv[*i][1]);
-    usage(1);
-  }
-  *i += 1;
-  return v;
+// A number option: the next argument, the whole of it a number for strtod, goes to `store`; a
+// missing or malformed value is named in one message, then the usage text ends the command.
+template <class Store>
+commandoption graphnumber(const char* letter, Store store) {
+  return customoption(letter, [store](optionvalues* v) {
+    const char* text = v->nextargument();
+    char* end = nullptr;
+    const double value = text != nullptr ? std::strtod(text, &end) : 0.0;
+    if (text == nullptr || end == text || *end != '\0') {
+      std::fprintf(stderr, "%s : Invalid value for option '%c'!\n", cmnd(), v->letter());
+      v->endwithusage(1);
+      return;
+    }
+    store(value);
+  });
+}
+
+// The syntax of the command: its options into *frame, its operand into *infile ("-" standard
+// input).
+commandsyntax syntax(graphframe* frame, const char** infile) {
+  commandsyntax x{"graph", {cmnd(), usage}};
+  for (const FrameOption& f : kFrameOptions)
+    x.options.push_back(graphnumber(f.letter, [frame, f](double v) { frame->*f.field = v; }));
+  x.options.push_back(graphnumber("t", [frame](double v) { frame->type = static_cast<int>(v); }));
+  x.options.push_back(helpoption("h"));
+  x.dashisoperand = true;
+  x.operand = [infile](const char* arg) {
+    *infile = arg;
+    return true;
+  };
+  return x;
 }
 
 // The named description opened for reading; null when it cannot be opened or is a directory
@@ -85,26 +99,9 @@ FILE* open_description(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const CommandEnd end = standard_options(argc, argv, "graph", [] { usage(0); })) return *end;
   graphframe frame;
   const char* infile = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (a[0] != '-' || a[1] == '\0') {
-      infile = a;
-      continue;
-    }
-    if (const FrameOption* f = frame_option(a[1])) {
-      frame.*f->field = option_number(argc, argv, &i);
-    } else if (a[1] == 't') {
-      frame.type = static_cast<int>(option_number(argc, argv, &i));
-    } else if (a[1] == 'h') {
-      usage(0);
-    } else {
-      invalid_option(cmnd(), a[1]);
-      usage(1);
-    }
-  }
+  if (const commandend end = parsecommandline(argc, argv, syntax(&frame, &infile))) return *end;
   FILE* fp = stdin;
   if (infile && std::strcmp(infile, "-") != 0 && (fp = open_description(infile)) == nullptr) {
     std::fprintf(stderr, "%s : Cannot open file '%s'!\n", cmnd(), infile);

@@ -77,75 +77,67 @@ void report(const char* what, const char* detail) {
   exit(1);
 }
 
-[[noreturn]] void badvalue(char option, const char* value) {
-  fprintf(stderr, "%s : Invalid value '%s' for option '-%c'!\n", command_name(), value, option);
-  usage(1);
-}
-
-double parsedouble(char option, const char* value) {
+// strtod's number of the whole text, finite and not out of its range; false when it is not.
+bool readnumber(const char* text, double* value) {
   char* end;
   errno = 0;
-  const double v = strtod(value, &end);
-  if (end == value || *end != '\0' || errno == ERANGE || !std::isfinite(v)) badvalue(option, value);
-  return v;
+  const double v = strtod(text, &end);
+  if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
 }
 
-int parseint(char option, const char* value, long lo = INT_MIN, long hi = INT_MAX) {
+// strtol's integer of the whole text in [lo, hi]; false when it is not.
+bool readinteger(const char* text, long lo, long hi, int* value) {
   char* end;
   errno = 0;
-  const long v = strtol(value, &end, 10);
-  if (end == value || *end != '\0' || errno == ERANGE || v < lo || v > hi) badvalue(option, value);
-  return (int)v;
+  const long v = strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno == ERANGE || v < lo || v > hi) return false;
+  *value = (int)v;
+  return true;
 }
 
-pitchoptions parseoptions(int argc, char** argv) {
-  pitchoptions o;
-  for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (arg[0] != '-' || arg[1] == '\0') {
-      o.infile = arg;
-      continue;
-    }
-    const char c = arg[1];
-    if (c == 'h') usage(0);
-    if (c == 'n') {
-      o.unit_scale = true;
-      continue;
-    }
-    if (!strchr("aspLHbto", c)) {
-      fprintf(stderr, "%s : Invalid option '%c'!\n", command_name(), c);
-      usage(1);
-    }
-    if (i + 1 >= argc) usage(1);
-    const char* v = argv[++i];
-    switch (c) {
-      case 'a':
-        o.algorithm = parseint(c, v);
-        break;
-      case 's':
-        o.sample_freq_khz = parsedouble(c, v);
-        break;
-      case 'p':
-        o.frame_shift = parseint(c, v);
-        break;
-      case 'L':
-        o.min_f0 = parsedouble(c, v);
-        break;
-      case 'H':
-        o.max_f0 = parsedouble(c, v);
-        break;
-      case 'b':
-        o.voice_bias = parsedouble(c, v);
-        break;
-      case 't':
-        o.unvoiced_cost = parsedouble(c, v);
-        break;
-      case 'o':
-        o.otype = parseint(c, v, 0, 2);
-        break;
-    }
-  }
-  return o;
+// An option of pitch whose value `read` takes; a value it refuses is named in one message, then
+// the usage text ends the command.
+template <class Read>
+commandoption pitchoption(const char* letter, Read read) {
+  return customoption(letter, [read](optionvalues* v) {
+    const char* text = v->text();
+    if (v->ended() || read(text)) return;
+    fprintf(stderr, "%s : Invalid value '%s' for option '-%c'!\n", command_name(), text, v->letter());
+    v->endwithusage(1);
+  });
+}
+
+commandoption numberof(const char* letter, double* to) {
+  return pitchoption(letter, [to](const char* text) { return readnumber(text, to); });
+}
+
+commandoption integerof(const char* letter, int* to, long lo = INT_MIN, long hi = INT_MAX) {
+  return pitchoption(letter, [to, lo, hi](const char* text) { return readinteger(text, lo, hi, to); });
+}
+
+// The syntax of the command: its options into *o, its operand the input ("-" standard input).
+commandsyntax syntax(pitchoptions* o) {
+  commandsyntax x{"pitch", {command_name(), [](const char*) { printusage(); }}};
+  x.options = {
+      helpoption("h"),
+      flagoption("n", &o->unit_scale),
+      integerof("a", &o->algorithm),
+      numberof("s", &o->sample_freq_khz),
+      integerof("p", &o->frame_shift),
+      numberof("L", &o->min_f0),
+      numberof("H", &o->max_f0),
+      numberof("b", &o->voice_bias),
+      numberof("t", &o->unvoiced_cost),
+      integerof("o", &o->otype, 0, 2),
+  };
+  x.dashisoperand = true;
+  x.operand = [o](const char* arg) {
+    o->infile = arg;
+    return true;
+  };
+  return x;
 }
 
 const trackerchoice& findtracker(int id) {
@@ -349,9 +341,9 @@ int extract(const pitchoptions& o, const trackerchoice& algorithm) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const CommandEnd end = standard_options(argc, argv, "pitch", [] { usage(0); })) return *end;
   try {
-    const pitchoptions o = parseoptions(argc, argv);
+    pitchoptions o;
+    if (const commandend end = parsecommandline(argc, argv, syntax(&o))) return *end;
     return extract(o, findtracker(o.algorithm));
   } catch (const std::bad_alloc&) {
     fail("Not enough memory for this input and these options", "");

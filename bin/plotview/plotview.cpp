@@ -85,9 +85,6 @@ int show_window(viewoptions* o, std::FILE* in, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const CommandEnd end =
-          standard_options(argc, argv, "plotview", [argv] { usage(command_name(argv[0])); }))
-    return *end;
   // A signal removes the picture's temporary; a write beyond the file-size limit fails instead.
   removetemporariesonsignals();
   viewoptions o;

@@ -12,8 +12,7 @@
 using namespace velk;
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "XY-plotter simulator for X-window system",
-                   "[ options ] [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "XY-plotter simulator for X-window system", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s  s  : shrink                  [%g]\n", 3.3866666666666667);
   std::fprintf(stderr, "       -l     : landscape               [%s]\n", "FALSE");
@@ -29,21 +28,10 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "       -h     : print this message \n");
   std::fprintf(stderr, "  infile:\n");
   std::fprintf(stderr, "       plotter commands                 [stdin]\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 namespace {
-
-bool is_any(const char* arg, const char* a, const char* b, const char* c = nullptr) {
-  return std::strcmp(arg, a) == 0 || (b && std::strcmp(arg, b) == 0) || (c && std::strcmp(arg, c) == 0);
-}
-
-// The value of a value option: the next argument, or null when there is none.
-const char* option_value(int argc, char** argv, int* i) {
-  if (*i + 1 >= argc) return nullptr;
-  *i += 1;
-  return argv[*i];
-}
 
 // True when the shrink makes a page of 1 to kMaxPageSide pixels a side and at most
 // kMaxPagePixels in all (in either orientation); else false with a message.
@@ -68,70 +56,68 @@ bool check_output_type(const char* cmnd, const char* output) {
   return false;
 }
 
-// The usage text, and false with the status it ends with.
-bool stop_with_usage(const char* cmnd, int code, int* status) {
-  usage(cmnd);
-  *status = code;
-  return false;
+// The shrink of -s: a value of no positive size ends the viewer with the usage text and status
+// 0, one that makes no possible page with a message and status 1.
+void take_shrink(const char* cmnd, pagesettings* page, optionvalues* v) {
+  const char* text = v->text();
+  if (v->ended()) return;
+  page->shrink = static_cast<float>(std::atof(text));
+  if (page->shrink <= 0.0f)
+    v->endwithusage(0);
+  else if (!check_shrink(cmnd, page->shrink, text))
+    v->refuse();
 }
 
-// The field a text-valued option sets, or null when a names none.
-const char** text_option(viewoptions* o, const char* a) {
-  if (is_any(a, "-fg", nullptr)) return &o->page.fore_color;
-  if (is_any(a, "-bg", nullptr)) return &o->page.back_color;
-  if (is_any(a, "-hl", nullptr)) return &o->window.high_color;
-  if (is_any(a, "-bd", nullptr)) return &o->window.brdr_color;
-  if (is_any(a, "-ms", nullptr)) return &o->window.mous_color;
-  if (is_any(a, "-g", "-geometry")) return &o->window.geometry;
-  if (is_any(a, "-d", "-display")) return &o->dpy;
-  if (is_any(a, "-t", "-title")) return &o->window.title;
-  if (is_any(a, "-o", "-output")) return &o->output;
-  return nullptr;
+// The syntax of the command: its options into *o, its one operand the input file. An argument it
+// does not know ends it with the usage text and status 1.
+commandsyntax syntax(viewoptions* o) {
+  pagesettings* page = &o->page;
+  commandsyntax x{"plotview", {o->cmnd, usage}};
+  x.match = MATCH_WHOLE;
+  x.options = {
+      customoption("s", [o, page](optionvalues* v) { take_shrink(o->cmnd, page, v); }),
+      toggleoption("l|land|landscape", &page->landscape),
+      toggleoption("rv|reverse", &page->reverse),
+      toggleoption("c|color", &page->c_flg),
+      toggleoption("m|mono", &page->mono_flg),
+      customoption("fno",
+                   [page](optionvalues* v) {
+                     const char* text = v->text();
+                     if (!v->ended()) page->fno = std::atoi(text);
+                   }),
+      customoption("b|bold", [page](optionvalues*) { page->fno += 4; }),
+      textoption("fg", &page->fore_color),
+      textoption("bg", &page->back_color),
+      textoption("hl", &o->window.high_color),
+      textoption("bd", &o->window.brdr_color),
+      textoption("ms", &o->window.mous_color),
+      textoption("g|geometry", &o->window.geometry),
+      textoption("d|display", &o->dpy),
+      textoption("t|title", &o->window.title),
+      textoption("o|output", &o->output),
+      helpoption("h|-|?"),
+  };
+  x.operand = [o](const char* arg) {
+    if (o->infile != nullptr) return false;
+    o->infile = arg;
+    return true;
+  };
+  x.unknown = [o](const char*) -> commandend {
+    usage(o->cmnd);
+    return 1;
+  };
+  return x;
 }
 
 }  // namespace
 
 bool parse_options(int argc, char** argv, viewoptions* o, int* status) {
   *o = viewoptions();
-  o->cmnd = command_name(argv[0]);
+  o->cmnd = commandname(argv[0]);
   o->window.title = o->cmnd;
-  pagesettings& page = o->page;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (is_any(a, "-s", nullptr)) {
-      const char* text = option_value(argc, argv, &i);
-      if (text == nullptr) return stop_with_usage(o->cmnd, 1, status);
-      page.shrink = static_cast<float>(std::atof(text));
-      if (page.shrink <= 0.0f) return stop_with_usage(o->cmnd, 0, status);
-      if (!check_shrink(o->cmnd, page.shrink, text)) {
-        *status = 1;
-        return false;
-      }
-    } else if (is_any(a, "-l", "-land", "-landscape")) {
-      page.landscape = !page.landscape;
-    } else if (is_any(a, "-rv", "-reverse")) {
-      page.reverse = !page.reverse;
-    } else if (is_any(a, "-c", "-color")) {
-      page.c_flg = !page.c_flg;
-    } else if (is_any(a, "-m", "-mono")) {
-      page.mono_flg = !page.mono_flg;
-    } else if (is_any(a, "-fno", nullptr)) {
-      const char* text = option_value(argc, argv, &i);
-      if (text == nullptr) return stop_with_usage(o->cmnd, 1, status);
-      page.fno = std::atoi(text);
-    } else if (is_any(a, "-b", "-bold")) {
-      page.fno += 4;
-    } else if (const char** field = text_option(o, a)) {
-      const char* text = option_value(argc, argv, &i);
-      if (text == nullptr) return stop_with_usage(o->cmnd, 1, status);
-      *field = text;
-    } else if (is_any(a, "-h", "--", "-?")) {
-      return stop_with_usage(o->cmnd, 0, status);
-    } else if (a[0] != '-' && o->infile == nullptr) {
-      o->infile = a;
-    } else {
-      return stop_with_usage(o->cmnd, 1, status);
-    }
+  if (const commandend end = parsecommandline(argc, argv, syntax(o))) {
+    *status = *end;
+    return false;
   }
   if (!check_output_type(o->cmnd, o->output)) {
     *status = 1;

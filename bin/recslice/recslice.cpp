@@ -8,6 +8,8 @@
 #include "cmdline.h"
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr int64_t kStart = 0;
@@ -15,7 +17,7 @@ constexpr int64_t kEnd = -1;  // the end of the input
 constexpr int kBlockLength = 1;
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "binary file cut", "[ options ] [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "binary file cut", "[ options ] [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "       -s s  : start number [%d]\n", static_cast<int>(kStart));
   std::fprintf(stderr, "       -e e  : end number   [EOF]\n");
@@ -44,7 +46,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "  notice:\n");
   std::fprintf(stderr, "       When both -l and -n are specified,\n");
   std::fprintf(stderr, "       latter argument is adopted.\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 // Item size in bytes of a "+type" argument, 0 for an unknown type.
@@ -84,48 +86,42 @@ struct Options {
   const char* infile = nullptr;
 };
 
-CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
-  Options& o = *options;
-  const auto option = [&o](OptionValues* v) {
-    switch (v->letter()) {
-      case 's':
-        o.start = v->next_integer(kInt64Min, kInt64Max);
-        return true;
-      case 'e':
-        o.end = v->next_integer(kInt64Min, kInt64Max);
-        return true;
-      case 'l':
-        o.block_length = static_cast<int>(v->next_integer(kIntMin, kIntMax));
-        return true;
-      case 'n':
-        // The block order is one less than the block length, which must fit an int.
-        o.block_length = static_cast<int>(v->next_integer(kIntMin - 1, kIntMax - 1) + 1);
-        return true;
-      default:
-        return false;
-    }
+// The syntax of the command: its options into *o, its operands the input file and "+type".
+commandsyntax syntax(const char* cmnd, Options* o) {
+  commandsyntax x{"recslice", {cmnd, usage}};
+  x.options = {
+      helpoption("h"),
+      integeroption("s", &o->start, kInt64Min, kInt64Max),
+      integeroption("e", &o->end, kInt64Min, kInt64Max),
+      integeroption("l", &o->block_length, kIntMin, kIntMax),
+      // The block order is one less than the block length, which must fit an int.
+      customoption("n",
+                   [o](optionvalues* v) {
+                     const int64_t order = v->nextinteger(kIntMin - 1, kIntMax - 1);
+                     if (!v->ended()) o->block_length = static_cast<int>(order + 1);
+                   }),
   };
   // A "+type" argument of no known type is refused as an invalid option.
-  const auto operand = [&o](const char* arg) {
+  x.operand = [o](const char* arg) {
     if (arg[0] != '+') {
-      o.infile = arg;
+      o->infile = arg;
       return true;
     }
-    o.size = item_size(arg + 1);
-    return o.size != 0;
+    o->size = item_size(arg + 1);
+    return o->size != 0;
   };
-  return read_arguments(command, argc, argv, option, operand);
+  return x;
 }
 
 // Copies records start..end of the input; any short read ends the copy.
 void slice(const Options& o, FILE* in) {
   unsigned char item[16];
-  const int64_t skip = saturating_mul(o.start, o.block_length);
+  const int64_t skip = saturatingmul(o.start, o.block_length);
   for (int64_t i = 0; i < skip; i++)
     if (freadx(item, o.size, 1, in) != 1) return;
 
   // A negative count never reaches zero, so it copies to the end of the input like -e -1.
-  const int64_t count = saturating_mul(saturating_add(saturating_sub(o.end, o.start), 1), o.block_length);
+  const int64_t count = saturatingmul(saturatingadd(saturatingsub(o.end, o.start), 1), o.block_length);
   const bool limited = o.end != kEnd && count >= 0;
   for (int64_t left = count; !limited || left > 0;) {
     if (limited) left--;
@@ -137,12 +133,11 @@ void slice(const Options& o, FILE* in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Command command;
-  if (const CommandEnd end = start_command(argc, argv, "recslice", usage, &command)) return *end;
+  const char* cmnd = commandname(argv[0]);
   Options o;
-  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
-  FILE* in = open_input(o.infile);
+  if (const commandend end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
+  FILE* in = openinput(o.infile);
   if (in == nullptr) return 1;
   slice(o, in);
-  return finish_stream(command.name, in);
+  return finishstream(cmnd, in);
 }

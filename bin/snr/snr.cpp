@@ -10,6 +10,8 @@
 #include "cmdline.h"
 #include "streamio.h"
 
+using namespace velk;
+
 namespace {
 
 constexpr int kFrameLength = 256;
@@ -19,7 +21,7 @@ constexpr int kLastOutputType = 3;
 constexpr int64_t kMaxFrameLength = 1 << 24;
 
 void usage(const char* cmnd) {
-  print_usage_head(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
+  printusagehead(stderr, cmnd, "evaluate SNR and segmental SNR", "[ options ] file1 [ infile ] > stdout");
   std::fprintf(stderr, "  options:\n");
   std::fprintf(stderr, "      -l l  : frame length                         [%d]\n", kFrameLength);
   std::fprintf(stderr, "      -o o  : output type                          [%d]\n", kOutputType);
@@ -34,7 +36,7 @@ void usage(const char* cmnd) {
   std::fprintf(stderr, "      data sequence\n");
   std::fprintf(stderr, "  stdout:\n");
   std::fprintf(stderr, "      SNR, SNRseg\n");
-  print_version_footer(stderr);
+  printversionfooter(stderr);
 }
 
 struct Options {
@@ -44,32 +46,19 @@ struct Options {
   const char* infile = nullptr;
 };
 
-CommandEnd parse_options(const Command& command, int argc, char** argv, Options* options) {
-  Options& o = *options;
-  const auto option = [&o](OptionValues* v) {
-    switch (v->letter()) {
-      case 'l':
-        o.frame_length =
-            static_cast<int>(v->next_integer(1, kMaxFrameLength, "Frame length must be at least 1!"));
-        return true;
-      case 'o':
-        o.output_type = static_cast<int>(v->next_integer(0, kLastOutputType));
-        return true;
-      default:
-        return false;
-    }
+// The syntax of the command: its options into *o, its operands the reference, then the input.
+commandsyntax syntax(const char* cmnd, Options* o) {
+  commandsyntax x{"snr", {cmnd, usage}};
+  x.options = {
+      helpoption("h"),
+      integeroption("l", &o->frame_length, 1, kMaxFrameLength, "Frame length must be at least 1!"),
+      integeroption("o", &o->output_type, 0, kLastOutputType),
   };
-  const auto operand = [&o](const char* arg) {
-    if (o.reference == nullptr)
-      o.reference = arg;
-    else
-      o.infile = arg;
+  x.operand = [o](const char* arg) {
+    (o->reference == nullptr ? o->reference : o->infile) = arg;
     return true;
   };
-  if (const CommandEnd end = read_arguments(command, argc, argv, option, operand)) return end;
-  if (o.reference != nullptr) return std::nullopt;
-  command.usage(command.name);
-  return 1;
+  return x;
 }
 
 struct Totals {
@@ -128,9 +117,9 @@ bool all_finite(const char* cmnd, const double* x, int n, const char* name) {
 
 // The totals of the two streams frame by frame; the exit status when the command ends here (a
 // sample that is not a number, memory that cannot be had).
-CommandEnd compare(const char* cmnd, FILE* reference, FILE* signal, int l, bool detail,
+commandend compare(const char* cmnd, FILE* reference, FILE* signal, int l, bool detail,
                    const char* reference_name, const char* signal_name, Totals* t) {
-  double* x = double_array(2L * l);
+  double* x = doublearray(2L * l);
   if (x == nullptr) return 3;
   double* y = x + l;
   int a = 0, b = 0;
@@ -195,26 +184,27 @@ void report(const Totals& t, int output_type) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Command command;
-  if (const CommandEnd end = start_command(argc, argv, "snr", usage, &command)) return *end;
-  const char* cmnd = command.name;
+  const char* cmnd = commandname(argv[0]);
   Options o;
-  if (const CommandEnd end = parse_options(command, argc, argv, &o)) return *end;
-  FILE* reference = open_stream(o.reference, "rb");
+  if (const commandend end = parsecommandline(argc, argv, syntax(cmnd, &o))) return *end;
+  if (o.reference == nullptr) {
+    usage(cmnd);
+    return 1;
+  }
+  FILE* reference = openstream(o.reference, "rb");
   if (reference == nullptr) return 1;
-  FILE* signal = open_input(o.infile);
+  FILE* signal = openinput(o.infile);
   if (signal == nullptr) return 1;
-  if (refuse_wave_input(cmnd, reference, o.reference) ||
-      refuse_wave_input(cmnd, signal, input_name(o.infile)))
+  if (refusewaveinput(cmnd, reference, o.reference) || refusewaveinput(cmnd, signal, inputname(o.infile)))
     return 1;
   const bool detail = o.output_type == 1;
   Totals t;
-  const CommandEnd end =
-      compare(cmnd, reference, signal, o.frame_length, detail, o.reference, input_name(o.infile), &t);
+  const commandend end =
+      compare(cmnd, reference, signal, o.frame_length, detail, o.reference, inputname(o.infile), &t);
   std::fclose(reference);
   if (signal != stdin) std::fclose(signal);
   if (end) return *end;
   if (!check_comparison(cmnd, t, o.frame_length)) return 1;
   report(t, o.output_type);
-  return output_complete(cmnd, stdout) ? 0 : 1;
+  return outputcomplete(cmnd, stdout) ? 0 : 1;
 }

@@ -6,6 +6,8 @@
 
 #include "numeric.h"
 
+using namespace velk;
+
 namespace {
 
 TEST(Gammamag, ZeroExponentIsTheExponentialLimit) {

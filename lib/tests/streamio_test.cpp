@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace velk;
+
 // The tests of short memory ask for more than the sanitizers' allocator hands out: it is to
 // return null, as the standard allocator does, instead of ending the test.
 extern "C" const char* __asan_default_options() {

@@ -1,6 +1,7 @@
 #pragma once
 // Test signals of known content shared by the toolkit's tests: resonances, Gaussian noise, pulse
-// trains of a known (gliding) F0, steady harmonic voices, and the count of voiced frames of a track.
+// trains of a known (gliding) F0, steady harmonic voices, a speech-like series of them, and the
+// count of voiced frames of a track.
 
 #include <algorithm>
 #include <cmath>
@@ -73,6 +74,22 @@ inline void add_noise(std::vector<float>& x, double snr_db, unsigned seed) {
   const double deviation = std::sqrt(power / std::pow(10.0, snr_db / 10.0));
   const std::vector<float> noise = noise_signal(static_cast<int>(x.size()), deviation, seed);
   for (size_t i = 0; i < x.size(); i++) x[i] += noise[i];
+}
+
+// A gliding voice, noise, digital silence (long enough to be dithered), a high voice and a short
+// run of zeros at the end (held back by the dither, then left as it is), at fs, on the +-1 scale.
+inline std::vector<double> speechlike_signal(unsigned fs) {
+  const int part = static_cast<int>(fs / 4);
+  std::vector<float> x = voiced_signal(95, 190, 2 * part, fs);
+  const std::vector<float> hiss = noise_signal(part, 900, 5);
+  x.insert(x.end(), hiss.begin(), hiss.end());
+  x.insert(x.end(), part / 2, 0.0f);
+  const std::vector<float> voice = voiced_signal(260, 210, part, fs);
+  x.insert(x.end(), voice.begin(), voice.end());
+  x.insert(x.end(), 37, 0.0f);
+  std::vector<double> signal(x.begin(), x.end());
+  for (double& v : signal) v /= 32768;
+  return signal;
 }
 
 // Frames of an F0 track that are voiced (above 0).

@@ -1,6 +1,5 @@
 // Test support: pages of pixels from cairo image surfaces and PNG files.
-#ifndef PLOTVIEW_TESTS_PNGPAGE_H
-#define PLOTVIEW_TESTS_PNGPAGE_H
+#pragma once
 
 #include <cairo.h>
 
@@ -47,5 +46,3 @@ inline Page read_png(const std::string& path) {
   cairo_surface_destroy(s);
   return p;
 }
-
-#endif

@@ -1,7 +1,6 @@
 // Test support: a private Xvfb server, child processes run against it, and window
 // captures read from xwd dumps.
-#ifndef PLOTVIEW_TESTS_XVFB_SESSION_H
-#define PLOTVIEW_TESTS_XVFB_SESSION_H
+#pragma once
 
 #include <sys/types.h>
 
@@ -76,5 +75,3 @@ bool capture_window(const std::string& display, unsigned long id, Capture* out,
                     CaptureWhen when = CaptureWhen::Stable);
 // Sends one key (an xdotool key name) to the window.
 void send_key(const std::string& display, unsigned long id, const std::string& key);
-
-#endif

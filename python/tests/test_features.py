@@ -1,5 +1,6 @@
 """velk.features: frame counts and times on the grid, the vocoder's F0 at the grid's centres, the
 voicing probability's threshold and calibration, inputs of both float types, threads."""
+import math
 import pathlib
 import sys
 import warnings
@@ -46,7 +47,8 @@ def test_the_f0_is_the_encoders_on_its_own_grid():
     np.testing.assert_array_equal(f.voicing > 0.5, f.f0 > 0)
     np.testing.assert_array_equal((f.margin > 0) | (f.f0 == 0), True)  # removed islands only flip down
     voiced = f.f0 > 0
-    np.testing.assert_array_equal(f.lf0[voiced], np.log(f.f0[voiced]))
+    # The C library's log, as the extractor takes it: numpy's vectorised log may differ by an ulp.
+    np.testing.assert_array_equal(f.lf0[voiced], [math.log(v) for v in f.f0[voiced]])
     assert set(f) == set(ALL) | {"times"} and f.f0 is f["f0"]
 
 

@@ -9,11 +9,14 @@
 Every item of SRC (as velkcorpus encode lists them: a directory, a .scp list or a list of paths)
 is read at its own rate and analysed by velk.features on the grid (hop, window, centring) into
 one float32 .npy per feature, OUTDIR/FEATURE/NAME.npy (or, with --format=hdf5, one group per
-item in one HDF5 file per shard). OUTDIR/manifest.jsonl has a line per item: name, source,
-speaker, rate, the grid, frames, duration and its files. OUTDIR/stats.json holds the mean,
-standard deviation, minimum, maximum and 5th and 95th percentiles of log-F0 over voiced frames
-and of energy, for the corpus and for each speaker, and the accumulators they come from (counts,
-sums, sums of squares, extremes and histograms of fixed bins), which merge adds exactly.
+item in one HDF5 file per shard). A plain sound file (16-bit mono, read whole by its header) is
+read in blocks and its features written as they come, so that an item's memory does not grow
+with its length; any other file is read whole. Both give the same files.
+OUTDIR/manifest.jsonl has a line per item: name, source, speaker, rate, the grid, frames,
+duration and its files. OUTDIR/stats.json holds the mean, standard deviation, minimum, maximum
+and 5th and 95th percentiles of log-F0 over voiced frames and of energy, for the corpus and for
+each speaker, and the accumulators they come from (counts, sums, sums of squares, extremes and
+histograms of fixed bins), which merge adds exactly.
 """
 import json
 import math
@@ -157,18 +160,78 @@ def speakers_of(src: str, items: Iterable[Any]) -> Dict[str, Optional[str]]:
 # ---- the work of one item ----
 
 
-def feature_item(task: tuple) -> Tuple[str, Any, float]:
-    """("done", (arrays by name, rate, samples), seconds) or ("failed", reason, 0.0) for
-    task = (path, keywords with hop and window as lengths)."""
-    path, keywords = task
+def grid_at(keywords: dict, fs: int) -> Tuple[int, int]:
+    """The hop and window in samples at fs Hz; ValueError when one rounds to no sample."""
+    hop, window = in_samples(keywords["hop"], fs), in_samples(keywords["window"], fs)
+    if hop < 1 or window < 1:
+        raise ValueError("the hop or window rounds to no sample at %d Hz" % fs)
+    return hop, window
+
+
+class BlockSink:
+    """The sink of velk._velk.features_file: the blocks of frames, as float32 arrays, to a store's
+    item writer, counting the voiced frames on the way."""
+
+    def __init__(self, keywords: dict, blocks: Any) -> None:
+        self.keywords, self.blocks, self.voiced = keywords, blocks, 0
+
+    def grid(self, fs: int) -> Tuple[int, int]:
+        return grid_at(self.keywords, fs)
+
+    def begin(self, frames: int, width: int) -> None:
+        self.blocks.begin({f: width if f == "cc" else None for f in self.keywords["features"]}, frames)
+
+    def write(self, first: int, arrays: Dict[str, np.ndarray]) -> None:
+        block = {name: arrays[name].astype(np.float32) for name in self.keywords["features"]}
+        self.voiced += voiced_frames(block).get("voiced", 0)
+        self.blocks.write(block)
+
+
+def streamed_item(path: str, keywords: dict, name: str, store: Any) -> Optional[dict]:
+    """The features of a plain sound file read in blocks into the store's item as they come: the
+    item's fields (rate, samples, hop, window, frames, voiced count, store fields), or None when
+    the file is to be read whole."""
+    features = keywords["features"]
+    blocks = store.item(name, features)
+    sink = BlockSink(keywords, blocks)
     try:
+        done = velk._velk.features_file(path, sink, center=keywords["center"], f0min=keywords["f0min"],
+                                        f0max=keywords["f0max"], features=features)
+        if done is not None:
+            blocks.commit()
+    except BaseException:
+        blocks.abandon()
+        raise
+    if done is None:
+        blocks.abandon()
+        return None
+    fs, samples, frames, hop, window = done
+    voiced = {"voiced": sink.voiced} if {"f0", "vuv"} & set(features) else {}
+    return {"rate": fs, "samples": samples, "hop": hop, "window": window, "frames": frames, "voiced": voiced,
+            "stored": store.fields(name, features)}
+
+
+def feature_item(task: tuple) -> Tuple[str, Any, float]:
+    """("done", the item's fields, seconds) or ("failed", reason, 0.0) for task = (path, keywords
+    with hop and window as lengths, name, store or None). With a store the item writes its arrays
+    there (in blocks when the file allows it), otherwise its fields hold them ("arrays")."""
+    path, keywords, name, store = task
+    try:
+        if store is not None:
+            fields = streamed_item(path, keywords, name, store)
+            if fields is not None:
+                return "done", fields, fields["samples"] / fields["rate"]
         x, fs = velk.read_wav(path)
-        k = dict(keywords, hop=in_samples(keywords["hop"], fs), window=in_samples(keywords["window"], fs))
-        if k["hop"] < 1 or k["window"] < 1:
-            raise ValueError("the hop or window rounds to no sample at %d Hz" % fs)
-        result = velk.features(x, fs, **k)
+        hop, window = grid_at(keywords, fs)
+        result = velk.features(x, fs, **dict(keywords, hop=hop, window=window))
         arrays = {name: result[name].astype(np.float32) for name in keywords["features"]}
-        return "done", (arrays, fs, len(x), k["hop"], k["window"]), len(x) / fs
+        fields = {"rate": fs, "samples": len(x), "hop": hop, "window": window,
+                  "frames": len(next(iter(arrays.values()))), "voiced": voiced_frames(arrays)}
+        if store is not None:
+            fields["stored"] = store.write(name, arrays)
+        else:
+            fields["arrays"] = arrays
+        return "done", fields, len(x) / fs
     except (OSError, ValueError, MemoryError) as error:
         return "failed", str(error) or type(error).__name__, 0.0
 
@@ -236,19 +299,23 @@ def run(src: PathLike, outdir: PathLike, settings: dict, *, jobs: Optional[int] 
         own = executor is None
         if own:
             executor = ThreadPoolExecutor(jobs or len(os.sched_getaffinity(0)))
+        # The items write their own files (npy files anywhere the run's folder is; an HDF5 file only
+        # within this process); otherwise they give their arrays back to be written here.
+        writer = store if own or isinstance(store, NpyStore) else None
         audio, done = 0.0, 0
         # Lines of other settings must not survive an interruption of a fresh start.
         with open(manifest_path, "w" if afresh else "a", encoding="utf-8") as manifest:
-            futures = {executor.submit(feature_item, (item.path, keywords)): item for item in todo}
+            futures = {executor.submit(feature_item, (item.path, keywords, item.name, writer)): item
+                       for item in todo}
             for future in as_completed(futures):
                 item = futures.pop(future)
                 status, value, seconds = future.result()
                 if status == "done":
-                    arrays, fs, samples, hop, window = value
+                    stored = value["stored"] if "stored" in value else store.write(item.name, value["arrays"])
                     entry = {"name": item.name, "source": item.path, "speaker": speakers.get(item.name),
-                             "rate": fs, "hop": hop, "window": window, "center": settings["center"],
-                             "frames": len(next(iter(arrays.values()))), "duration": samples / fs,
-                             **voiced_frames(arrays), **store.write(item.name, arrays)}
+                             "rate": value["rate"], "hop": value["hop"], "window": value["window"],
+                             "center": settings["center"], "frames": value["frames"],
+                             "duration": value["samples"] / value["rate"], **value["voiced"], **stored}
                     manifest.write(json.dumps(entry, ensure_ascii=False) + "\n")
                     manifest.flush()
                     entries.append(entry)

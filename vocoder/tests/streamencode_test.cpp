@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ccanalysis.h"
+#include "samebits.h"
 #include "spectralanalysis.h"
 #include "streamencode.h"
 #include "testsignals.h"
@@ -16,22 +17,6 @@
 using namespace velk;
 
 namespace {
-
-// A gliding voice, noise, digital silence (long enough to be dithered), a high voice and a
-// voice that starts at the very first sample of nothing but its own run, at fs.
-std::vector<double> speechlike(uint32_t fs) {
-  const int part = static_cast<int>(fs / 4);
-  std::vector<float> x = voiced_signal(95, 190, 2 * part, fs);
-  const std::vector<float> hiss = noise_signal(part, 900, 5);
-  x.insert(x.end(), hiss.begin(), hiss.end());
-  x.insert(x.end(), part / 2, 0.0f);
-  const std::vector<float> voice = voiced_signal(260, 210, part, fs);
-  x.insert(x.end(), voice.begin(), voice.end());
-  x.insert(x.end(), 37, 0.0f);  // a short run at the end: held back, then left as it is
-  std::vector<double> signal(x.begin(), x.end());
-  for (double& v : signal) v /= 32768;
-  return signal;
-}
 
 struct analysis {
   std::vector<double> f0, fv, cc;
@@ -71,20 +56,10 @@ analysis inpieces(const std::vector<double>& x, const encodesettings& s, const s
   return a;
 }
 
-// Bitwise equality of two value arrays, naming the first difference.
-void expectsame(const std::vector<double>& a, const std::vector<double>& b, const char* what) {
-  ASSERT_EQ(a.size(), b.size()) << what;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::memcmp(&a[i], &b[i], sizeof(double)) != 0) {
-      ADD_FAILURE() << what << " differs first at " << i << ": " << a[i] << " against " << b[i];
-      return;
-    }
-}
-
 void expectsameanalysis(const analysis& whole, const analysis& pieces) {
-  expectsame(whole.f0, pieces.f0, "f0");
-  expectsame(whole.fv, pieces.fv, "fv");
-  expectsame(whole.cc, pieces.cc, "cc");
+  expect_same_bits(whole.f0, pieces.f0, "f0");
+  expect_same_bits(whole.fv, pieces.fv, "fv");
+  expect_same_bits(whole.cc, pieces.cc, "cc");
   EXPECT_EQ(whole.dithered, pieces.dithered);
 }
 
@@ -95,7 +70,7 @@ void expectsameanalysis(const analysis& whole, const analysis& pieces) {
 // longer filter).
 TEST(StreamEncode, PiecesGiveTheWholeSignalsStreams) {
   for (const uint32_t fs : {8000u, 11025u, 16000u, 22050u, 44100u}) {
-    const std::vector<double> x = speechlike(fs);
+    const std::vector<double> x = speechlike_signal(fs);
     const encodesettings s = encodedefaults(fs);
     const analysis whole = wholesignal(x, s, nullptr);
     EXPECT_EQ(whole.dithered, 1) << fs;
@@ -110,7 +85,7 @@ TEST(StreamEncode, PiecesGiveTheWholeSignalsStreams) {
 // no range adaptation, no dither, and a given track shorter than the signal's frames.
 TEST(StreamEncode, OptionsThatChangeThePasses) {
   const uint32_t fs = 16000;
-  const std::vector<double> x = speechlike(fs);
+  const std::vector<double> x = speechlike_signal(fs);
   for (uint8_t method = 0; method < velkccmethods; ++method) {
     encodesettings s = encodedefaults(fs);
     s.ccmeth = method;
@@ -131,7 +106,7 @@ TEST(StreamEncode, OptionsThatChangeThePasses) {
 // A source that gives fewer or more samples than promised, or fails, and a sink that fails, end
 // the analysis with -1.
 TEST(StreamEncode, FailuresEndTheAnalysis) {
-  const std::vector<double> x = speechlike(16000);
+  const std::vector<double> x = speechlike_signal(16000);
   const encodesettings s = encodedefaults(16000);
   const uint32_t n = static_cast<uint32_t>(x.size());
   std::vector<double> f0(encodeframes(n, s.lframe)), fv(f0.size()), cc;
@@ -176,7 +151,7 @@ int referencedither(std::vector<double>* x, uint32_t threshold) {
 // runs at the start and the end, runs across blocks, just at and just over the threshold, and
 // zeros of both signs, which count as equal and keep their own bits when left as they are.
 TEST(StreamEncode, DitherInBlocksEqualsTheWholeSignals) {
-  std::vector<double> x = speechlike(16000);
+  std::vector<double> x = speechlike_signal(16000);
   x.insert(x.begin(), 161, 0.25);        // a dithered run at the very start
   x.insert(x.begin() + 5000, 160, 0.5);  // a run just at the threshold: left as it is
   for (int k = 0; k < 120; ++k) x.insert(x.begin() + 9000, k % 2 ? 0.0 : -0.0);
@@ -185,7 +160,7 @@ TEST(StreamEncode, DitherInBlocksEqualsTheWholeSignals) {
   ASSERT_EQ(referencedither(&whole, 160), 1);
   std::vector<double> padded = x;
   ASSERT_EQ(padzeros(padded.data(), static_cast<uint32_t>(padded.size()), 160), 1);
-  expectsame(whole, padded, "padzeros");
+  expect_same_bits(whole, padded, "padzeros");
   for (const uint32_t block : {1u, 7u, 160u, 161u, 5000u}) {
     ditherer* d = dithercreate(160);
     ASSERT_NE(d, nullptr);
@@ -199,7 +174,7 @@ TEST(StreamEncode, DitherInBlocksEqualsTheWholeSignals) {
     out.insert(out.end(), buf.begin(), buf.begin() + rest);
     EXPECT_EQ(ditherapplied(d), 1);
     ditherdestroy(d);
-    expectsame(whole, out, "dithered signal");
+    expect_same_bits(whole, out, "dithered signal");
   }
 }
 
@@ -258,7 +233,7 @@ TEST(StreamEncoder, WithNothingReplacedItGivesTheWholeAnalysis) {
     std::vector<float> loud = voiced_signal(130, 150, static_cast<int>(fs / 2), fs);
     for (float& v : loud) v *= 2.0f;
     std::vector<double> x(loud.begin(), loud.end());
-    const std::vector<double> rest = speechlike(fs);
+    const std::vector<double> rest = speechlike_signal(fs);
     x.insert(x.end(), rest.begin(), rest.end());
     for (size_t i = 0; i < loud.size(); ++i) x[i] /= 32768;
     encodesettings s = encodedefaults(fs);
@@ -268,9 +243,9 @@ TEST(StreamEncoder, WithNothingReplacedItGivesTheWholeAnalysis) {
       SCOPED_TRACE(testing::Message() << fs << " Hz, blocks of up to " << largest);
       uint32_t latency = 0;
       const given g = streamed(x, s, 1u << 30, largest, fs + largest, &latency);
-      expectsame(whole.f0, g.f0, "f0");
-      expectsame(whole.fv, g.fv, "fv");
-      expectsame(whole.cc, g.cc, "cc");
+      expect_same_bits(whole.f0, g.f0, "f0");
+      expect_same_bits(whole.fv, g.fv, "fv");
+      expect_same_bits(whole.cc, g.cc, "cc");
     }
   }
 }
@@ -279,7 +254,7 @@ TEST(StreamEncoder, WithNothingReplacedItGivesTheWholeAnalysis) {
 // latency are pushed, and the frames number the whole analysis's.
 TEST(StreamEncoder, FramesComeWithinTheLatency) {
   const uint32_t fs = 16000;
-  const std::vector<double> x = speechlike(fs);
+  const std::vector<double> x = speechlike_signal(fs);
   const encodesettings s = encodedefaults(fs);
   uint32_t latency = 0;
   const given g = streamed(x, s, 20, 160, 7, &latency);
@@ -299,7 +274,7 @@ TEST(StreamEncoder, FramesComeWithinTheLatency) {
 // 48 kHz): the copy's filter reaches further, in signal samples, than a copy sample.
 TEST(StreamEncoder, FramesComeWithinTheLatencyOnAResampledCopy) {
   for (const uint32_t fs : {22050u, 48000u}) {
-    const std::vector<double> x = speechlike(fs);
+    const std::vector<double> x = speechlike_signal(fs);
     const encodesettings s = encodedefaults(fs);
     ASSERT_GT(pitchresampling(s.fs, s.lframe, 0, s.f0max).down, 1u) << fs;
     uint32_t latency = 0;
