@@ -19,10 +19,6 @@ std::vector<float> listsamples(const float_list* input, int length) {
   return x;
 }
 
-}  // namespace
-
-namespace {
-
 // The n samples of x truncated toward zero, clamped to the 16-bit range first, into s.
 void toint16(const float* x, long n, int16_t* s) {
   for (long k = 0; k < n; k++) s[k] = (int16_t)std::fmax(-32768.0f, std::fmin(32767.0f, x[k]));
