@@ -426,17 +426,47 @@ TEST(PitchMemory, TheDynamicProgrammingTrackerStreamsItsInput) {
   for (float f : f0) ASSERT_EQ(f, 0.0f);
 }
 
-TEST(PitchMemory, TheEpochTrackerRefusesInputBeyondItsLimit) {
+// The epoch tracker keeps the signal and its working records in temporary files beyond a few MB:
+// 2^26 + 1 samples of zeros in a sparse file (more than it once refused; holding them would need
+// about 1 GB) are tracked within 64 MB of address space, and no temporary is left in TMPDIR.
+TEST(PitchMemory, TheEpochTrackerTakesLongInputInBoundedMemory) {
+  TempDir dir, spool;
+  const std::string path = dir.path("zeros.f32");
+  const long samples = (1L << 26) + 1;
+  ASSERT_EQ(truncate(dir.write("zeros.f32", "").c_str(), samples * 4), 0);
   RunSettings how;
-  how.inputfile = "/dev/zero";
-  if (kAddressLimitsWork) how.memorylimit = 2ull << 30;
+  how.inputfile = path;
+  how.environment = {"TMPDIR=" + spool.dir()};
+  if (kAddressLimitsWork) how.memorylimit = 64ull << 20;
+  const RunResult r = run_program(PITCH_PATH, {"-a", "1"}, how);
+  ASSERT_TRUE(r.exited) << r.signal;
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::vector<float> f0 = floats_of(r.out);
+  ASSERT_EQ(f0.size(), static_cast<size_t>((samples + 79) / 80));
+  for (float f : f0) ASSERT_EQ(f, 0.0f);
+  EXPECT_TRUE(std::filesystem::is_empty(spool.dir())) << "a temporary file was left behind";
+}
+
+// Scratch files that cannot be made (TMPDIR names no directory) end the epoch tracker with the
+// reason and status 1, nothing written; an input small enough for memory needs none.
+TEST(PitchMemory, TheEpochTrackerReportsScratchFilesItCannotMake) {
+  TempDir dir;
+  const std::string path = dir.path("zeros.f32");
+  ASSERT_EQ(truncate(dir.write("zeros.f32", "").c_str(), 2000000L * 4), 0);
+  RunSettings how;
+  how.inputfile = path;
+  how.environment = {"TMPDIR=" + dir.path("missing")};
   const RunResult r = run_program(PITCH_PATH, {"-a", "1"}, how);
   ASSERT_TRUE(r.exited) << r.signal;
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
-            "pitch : Input standard input is longer than 67108864 samples, the most the epoch tracker (-a 1) "
-            "takes!\n");
+            "cannot keep the input of the epoch tracker in a temporary file: No such file or directory.\n");
   EXPECT_EQ(r.out, "");
+  how.inputfile = dir.write("short.f32", std::string(16000 * 4, '\0'));
+  const RunResult small = run_program(PITCH_PATH, {"-a", "1"}, how);
+  EXPECT_EQ(small.status, 0) << small.err;
+  EXPECT_EQ(small.out.size(), 200u * 4);
 }
 
 TEST(PitchWav, ChunksOtherThanFmtAndDataAreSkippedWhereverTheyStand) {

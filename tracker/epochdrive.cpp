@@ -1,7 +1,10 @@
 #include "epochdrive.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace velk {
@@ -16,12 +19,16 @@ std::vector<float> listsamples(const float_list* input, int length) {
   return x;
 }
 
+// The n samples of x truncated toward zero, clamped to the 16-bit range first, into s.
+void toint16(const float* x, long n, int16_t* s) {
+  for (long k = 0; k < n; k++) s[k] = (int16_t)std::fmax(-32768.0f, std::fmin(32767.0f, x[k]));
+}
+
 }  // namespace
 
 std::vector<int16_t> samplestoint16(const float* x, long length) {
   std::vector<int16_t> samples(length > 0 ? length : 0);
-  for (size_t k = 0; k < samples.size(); k++)
-    samples[k] = (int16_t)std::fmax(-32768.0f, std::fmin(32767.0f, x[k]));
+  toint16(x, (long)samples.size(), samples.data());
   return samples;
 }
 
@@ -64,26 +71,86 @@ std::unique_ptr<frametrack> makef0output(epochtracker& et, float resample_interv
   return f0_track;
 }
 
-int computeepochsandf0(epochtracker& et, float /*unvoiced_pulse_interval*/, float external_frame_interval,
-                       std::unique_ptr<frametrack>* /*pm*/, std::unique_ptr<frametrack>* f0,
-                       std::unique_ptr<frametrack>* corr, trackreport* report) {
+namespace {
+
+// The features and the epochs of the tracker's signal: 0, or -1 (a missing path said in report).
+int findepochs(epochtracker& et, trackreport* report) {
   if (et.computefeatures() != 0) return -1;
   if (et.trackepochs() != 0) {
     report->say("Problems in TrackEpochs\n");
     return -1;
   }
+  return 0;
+}
+
+}  // namespace
+
+int computeepochsandf0(epochtracker& et, float /*unvoiced_pulse_interval*/, float external_frame_interval,
+                       std::unique_ptr<frametrack>* /*pm*/, std::unique_ptr<frametrack>* f0,
+                       std::unique_ptr<frametrack>* corr, trackreport* report) {
+  if (findepochs(et, report) != 0) return -1;
   *f0 = makef0output(et, external_frame_interval, corr);
   return 0;
 }
 
 namespace {
 
-float framevalue(const frametrack& f0, int i, int c, float samplerate, int otype) {
-  if (!f0.v(i)) return otype == 2 ? -1.0E10f : 0.0f;
-  const float x = f0.a(i, c);
-  if (otype == 1) return x;
-  if (otype == 2) return logf(x);
-  return samplerate / x;
+// The output value of a frame of F0 f0 (0 unvoiced) for output type otype.
+float framevalue(float f0, float samplerate, int otype) {
+  if (!(f0 > 0.0f)) return otype == 2 ? -1.0E10f : 0.0f;
+  if (otype == 1) return f0;
+  if (otype == 2) return logf(f0);
+  return samplerate / f0;
+}
+
+// Where resampleframes puts the frames of brindelsource.
+struct framewriter {
+  FILE* out;
+  float samplerate;
+  int otype;
+};
+
+void writeframe(void* context, float f0, float /*corr*/) {
+  const framewriter* w = static_cast<const framewriter*>(context);
+  const float value = framevalue(f0, w->samplerate, w->otype);
+  fwrite(&value, sizeof value, 1, w->out);
+}
+
+// Reads the source to its end into the tracker, as 16-bit values. kTrackDone, or kTrackFailed
+// (the source's failure unsaid, any other said in report).
+int readsamples(samplesource source, epochtracker* et, trackreport* report) {
+  const long block = 65536;
+  std::vector<float> x(block);
+  std::vector<int16_t> s(block);
+  for (;;) {
+    const long got = source.read(source.context, x.data(), block);
+    if (got < 0) return kTrackFailed;
+    if (got > kEpochLongestInput - et->samples()) {
+      report->say("input too long for the epoch tracker: more than %ld samples.\n", kEpochLongestInput);
+      return kTrackFailed;
+    }
+    toint16(x.data(), got, s.data());
+    if (et->addsamples(s.data(), got) != 0) {
+      report->say("cannot keep the input of the epoch tracker in a temporary file: %s.\n", strerror(errno));
+      return kTrackFailed;
+    }
+    if (got < block) return kTrackDone;
+  }
+}
+
+// An array of samples as a samplesource.
+struct arraysource {
+  const float* x;
+  long length;
+  long at;
+};
+
+long readarray(void* context, float* dst, long n) {
+  arraysource* a = static_cast<arraysource*>(context);
+  const long k = std::min(n, a->length - a->at);
+  std::copy(a->x + a->at, a->x + a->at + k, dst);
+  a->at += k;
+  return k;
 }
 
 }  // namespace
@@ -96,35 +163,31 @@ int brindel(float_list* input, int length, double samplerate, int frame_shift, d
 
 int brindelsamples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
                    double threshold, int otype, trackreport* report, FILE* out) {
-  if (checkbrindelparams(samplerate, frame_shift, min, max, report) ||
-      checkinputlength(samplerate, framestepof(frame_shift, samplerate), length, report))
-    return kTrackBadParameters;
-  if (length > kEpochLongestInput) {
-    report->say("input too long for the epoch tracker: %ld samples, at most %ld.\n", length,
-                kEpochLongestInput);
-    return kTrackFailed;
-  }
-  const std::vector<int16_t> waveforms = samplestoint16(x, length);
+  arraysource array = {x, std::max(0L, length), 0};
+  return brindelsource(samplesource{readarray, &array}, samplerate, frame_shift, min, max, threshold, otype,
+                       report, out);
+}
+
+int brindelsource(samplesource source, double samplerate, int frame_shift, double min, double max,
+                  double threshold, int otype, trackreport* report, FILE* out) {
+  if (checkbrindelparams(samplerate, frame_shift, min, max, report)) return kTrackBadParameters;
   epochtracker et;
   et.setunvoicedcost((float)threshold);
-  if (et.init(waveforms.data(), (int)length, (float)samplerate, (float)min, (float)max, true, false) != 0) {
+  if (et.start((float)samplerate, (float)min, (float)max, true, false) != 0) {
     report->say("Failed to initialize variables\n");
     return kTrackFailed;
   }
-  const float external_frame_interval = (float)(frame_shift / samplerate);
-  std::unique_ptr<frametrack> pm, f0, corr;
-  if (computeepochsandf0(et, 0.01f, external_frame_interval, &pm, &f0, &corr, report) != 0) {
+  const int read = readsamples(source, &et, report);
+  if (read != kTrackDone) return read;
+  if (checkinputlength(samplerate, framestepof(frame_shift, samplerate), et.samples(), report))
+    return kTrackBadParameters;
+  if (findepochs(et, report) != 0) {
     report->say("Failed to compute epochs\n");
     return kTrackFailed;
   }
-  if (!f0) return kTrackFailed;
-  for (int i = 0; i < f0->numframes(); i++) {
-    for (int c = 0; c < f0->numchannels(); c++) {
-      const float value = framevalue(*f0, i, c, (float)samplerate, otype);
-      fwrite(&value, sizeof value, 1, out);
-    }
-  }
-  return kTrackDone;
+  framewriter writer = {out, (float)samplerate, otype};
+  return et.resampleframes((float)(frame_shift / samplerate), writeframe, &writer) == 0 ? kTrackDone
+                                                                                        : kTrackFailed;
 }
 
 }  // namespace velk

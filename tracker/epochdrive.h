@@ -15,22 +15,23 @@
 
 namespace velk {
 
-// Longest input the epoch tracker takes, in samples (about 70 minutes at 16 kHz): it holds the
-// whole signal several times over.
-const long kEpochLongestInput = 1L << 26;
 // Lowest F0 the epoch tracker searches, Hz: its work grows with the square of the longest period.
 const double kEpochLowestF0 = 10.0;
 
-// Tracks the length samples of x (samplerate Hz) with F0 searched in [min, max]
+// Tracks the samples of source (samplerate Hz) with F0 searched in [min, max]
 // Hz and the given unvoiced cost, and writes one float per frame of frame_shift
 // samples to out: otype 1 F0 in Hz (0 unvoiced), 2 its natural log
-// (-1e10 unvoiced), any other the period in samples (0 unvoiced). Returns
-// kTrackDone; kTrackBadParameters when checkbrindelparams refuses the
-// settings or the input is too short for them (said in report; the caller
-// shows its usage text); kTrackFailed with the failure said in report and
-// nothing written, an input longer than kEpochLongestInput included.
-//   x            in: length samples, caller's, taken as 16-bit values (see samplestoint16)
-//   length       samples in x
+// (-1e10 unvoiced), any other the period in samples (0 unvoiced). The source is
+// read to its end into the tracker, whose working records beyond a few MB go to
+// temporary files, and the frames are written one by one: memory does not grow
+// with the input. Returns kTrackDone; kTrackBadParameters when
+// checkbrindelparams refuses the settings (before anything is read) or the
+// input is too short for them (said in report; the caller shows its usage
+// text); kTrackFailed with nothing written when the source fails (its owner
+// reports), or with the failure said in report: an input longer than
+// kEpochLongestInput, a temporary file that cannot be written, no track.
+//   source       where the samples come from, read to its end (see samplesource),
+//                taken as 16-bit values (see samplestoint16)
 //   samplerate   sampling frequency, Hz
 //   frame_shift  frame interval, samples
 //   min, max     F0 range searched, Hz
@@ -38,6 +39,10 @@ const double kEpochLowestF0 = 10.0;
 //   otype        output type, as above
 //   report       out: the messages of failures, appended (the caller's)
 //   out          where the track goes (standard output unless the caller names a stream)
+int brindelsource(samplesource source, double samplerate, int frame_shift, double min, double max,
+                  double threshold, int otype, trackreport* report, FILE* out = stdout);
+
+// The same over the length samples of the caller's array x.
 int brindelsamples(const float* x, long length, double samplerate, int frame_shift, double min, double max,
                    double threshold, int otype, trackreport* report, FILE* out = stdout);
 

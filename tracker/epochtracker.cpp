@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <limits>
 
 #include "constants.h"
@@ -26,129 +27,229 @@ const double kVoicingChangeCost = 0.5;
 const int kLinksKept = 4;  // voiced states kept per node
 const double kInfinity = std::numeric_limits<double>::infinity();
 
-// Second-order section y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2 applied in
-// place, in the given direction.
-void runsection(std::vector<float>* x, const double b[3], const double a[2], bool backward) {
+const size_t kMemoryBytes = 4 << 20;  // per store of working records
+const long kBlock = 1 << 16;          // records per pass block and file window
+
+// Second-order section y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2, run over a
+// signal block by block in one direction.
+struct section {
+  double b[3], a[2];
   double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
-  const int n = (int)x->size();
-  for (int k = 0; k < n; k++) {
-    float& v = (*x)[backward ? n - 1 - k : k];
-    const double y = b[0] * v + b[1] * x1 + b[2] * x2 - a[0] * y1 - a[1] * y2;
-    x2 = x1;
-    x1 = v;
-    y2 = y1;
-    y1 = y;
-    v = (float)y;
+  // Filters the m samples of x in place, the last first when backward.
+  void run(float* x, long m, bool backward) {
+    for (long k = 0; k < m; k++) {
+      float& v = x[backward ? m - 1 - k : k];
+      const double y = b[0] * v + b[1] * x1 + b[2] * x2 - a[0] * y1 - a[1] * y2;
+      x2 = x1;
+      x1 = v;
+      y2 = y1;
+      y1 = y;
+      v = (float)y;
+    }
   }
+};
+
+// Rewrites the records of *x block by block (the last block first when backward) with
+// change(block, m); 0, or -1 when the store fails.
+template <class Change>
+int rewriteblocks(spilled<float>* x, long block, bool backward, Change change) {
+  const long n = x->size();
+  std::vector<float> buffer((size_t)std::min(block, n));
+  for (long done = 0, m = 0; done < n; done += m) {
+    m = std::min(block, n - done);
+    const long at = backward ? n - done - m : done;
+    if (x->read(at, buffer.data(), m) != 0) return -1;
+    change(buffer.data(), m);
+    if (x->write(at, buffer.data(), m) != 0) return -1;
+  }
+  return 0;
 }
 
+// Records gathered in memory and appended to a store a block at a time.
+template <class T>
+class appender {
+ public:
+  appender(spilled<T>* to, long block) : to_(to), block_(block) {}
+  int add(const T& x) {
+    pending_.push_back(x);
+    return (long)pending_.size() >= block_ ? flush() : 0;
+  }
+  int flush() {
+    const int status = to_->append(pending_.data(), (long)pending_.size());
+    pending_.clear();
+    return status;
+  }
+
+ private:
+  spilled<T>* to_;
+  long block_;
+  std::vector<T> pending_;
+};
+
 // Index of the largest of x[lo..hi).
-int argmax(const std::vector<float>& x, int lo, int hi) {
-  return (int)(std::max_element(x.begin() + lo, x.begin() + hi) - x.begin());
+long argmax(const float* x, long lo, long hi) {
+  return std::max_element(x + lo, x + hi) - x;
 }
 
 }  // namespace
 
+epochtracker::epochtracker()
+    : signal_(kMemoryBytes, kBlock),
+      nodes_(kMemoryBytes, kBlock),
+      epochs_(kMemoryBytes, kBlock),
+      memory_bytes_(kMemoryBytes),
+      block_(kBlock) {}
+
+void epochtracker::setworkingmemory(size_t memory_bytes, long block) {
+  memory_bytes_ = memory_bytes;
+  block_ = std::max(1L, block);
+}
+
 int epochtracker::init(const int16_t* samples, int n, float sample_rate, float min_f0, float max_f0,
                        bool do_highpass, bool do_hilbert) {
-  if (samples == nullptr || n <= 0 || do_hilbert || !(sample_rate > 0.0f) || !(min_f0 > 0.0f) ||
-      !(max_f0 > min_f0) || !(max_f0 < sample_rate / 2.0f))
+  if (samples == nullptr || n <= 0 || start(sample_rate, min_f0, max_f0, do_highpass, do_hilbert) != 0)
     return -1;
-  signal_.assign(samples, samples + n);
+  return addsamples(samples, n);
+}
+
+int epochtracker::start(float sample_rate, float min_f0, float max_f0, bool do_highpass, bool do_hilbert) {
+  if (do_hilbert || !(sample_rate > 0.0f) || !(min_f0 > 0.0f) || !(max_f0 > min_f0) ||
+      !(max_f0 < sample_rate / 2.0f))
+    return -1;
+  signal_.reset(memory_bytes_, block_);
+  nodes_.reset(memory_bytes_, block_);
+  epochs_.reset(memory_bytes_, block_);
   sample_rate_ = sample_rate;
   min_period_ = std::max(2, (int)std::floor(sample_rate / max_f0));
   max_period_ = (int)std::ceil(sample_rate / min_f0);
   highpass_pending_ = do_highpass;
-  nodes_.clear();
-  epochs_.clear();
+  started_ = true;
+  return 0;
+}
+
+int epochtracker::addsamples(const int16_t* samples, long n) {
+  if (!started_ || n > kEpochLongestInput - signal_.size()) return -1;
+  float x[4096];
+  for (long done = 0, m = 0; done < n; done += m) {
+    m = std::min(n - done, (long)(sizeof x / sizeof x[0]));
+    std::copy(samples + done, samples + done + m, x);
+    if (signal_.append(x, m) != 0) return -1;
+  }
   return 0;
 }
 
 int epochtracker::computefeatures() {
-  if (signal_.empty()) return -1;
-  if (highpass_pending_) highpass();
+  if (signal_.size() == 0) return -1;
+  if (highpass_pending_ && highpass() != 0) return -1;
   highpass_pending_ = false;
-  findcandidates(lpcresidual());
-  return 0;
+  spilled<float> residual(memory_bytes_, block_);
+  bool negate = false;
+  if (lpcresidual(&residual, &negate) != 0) return -1;
+  if (negate && rewriteblocks(&residual, block_, false, [](float* e, long m) {
+                  for (long k = 0; k < m; k++) e[k] = -e[k];
+                }) != 0)
+    return -1;
+  return findcandidates(residual);
 }
 
-void epochtracker::highpass() {
+int epochtracker::highpass() {
   const double k = std::tan(kPi * kHighpassHz / sample_rate_);
   const double norm = 1.0 / (1.0 + M_SQRT2 * k + k * k);
-  const double b[3] = {norm, -2.0 * norm, norm};
-  const double a[2] = {2.0 * (k * k - 1.0) * norm, (1.0 - M_SQRT2 * k + k * k) * norm};
-  runsection(&signal_, b, a, false);
-  runsection(&signal_, b, a, true);
+  section forward = {{norm, -2.0 * norm, norm},
+                     {2.0 * (k * k - 1.0) * norm, (1.0 - M_SQRT2 * k + k * k) * norm}};
+  section backward = forward;
+  if (rewriteblocks(&signal_, block_, false, [&](float* x, long m) { forward.run(x, m, false); }) != 0)
+    return -1;
+  return rewriteblocks(&signal_, block_, true, [&](float* x, long m) { backward.run(x, m, true); });
 }
 
-std::vector<float> epochtracker::lpcresidual() const {
+int epochtracker::lpcresidual(spilled<float>* residual, bool* negate) const {
   const int n = (int)signal_.size();
   const int order = std::min(lpcanalyzer::kMaxOrder, 2 + (int)(sample_rate_ / 1000.0f));
   const int wsize = std::min(n, std::max(order + 1, (int)std::lround(kLpcWindowSec * sample_rate_)));
   const int step = std::max(1, (int)std::lround(kStepSec * sample_rate_));
   lpcanalyzer lpc;
   std::vector<float> a(order + 1);
-  std::vector<float> residual(n, 0.0f);
-  for (int centre = 0; centre - step / 2 < n; centre += step) {
-    const int start = std::clamp(centre - wsize / 2, 0, n - wsize);
-    lpc.computelpc(order, kNoiseFloorDb, wsize, &signal_[start], a.data(), nullptr, nullptr, nullptr, nullptr,
-                   0.0f);
-    const int lo = std::max(0, centre - step / 2), hi = std::min(n, centre - step / 2 + step);
+  appender<float> out(residual, block_);
+  double skew = 0.0;
+  for (long centre = 0; centre - step / 2 < n; centre += step) {
+    const int start = (int)std::clamp(centre - wsize / 2, 0L, (long)(n - wsize));
+    const int lo = (int)std::max(0L, centre - step / 2),
+              hi = (int)std::min((long)n, centre - step / 2 + step);
+    const int first = std::min(start, std::max(0, lo - order));  // of the samples read
+    const float* x = signal_.view(first, std::max(start + wsize, hi));
+    if (x == nullptr) return -1;
+    lpc.computelpc(order, kNoiseFloorDb, wsize, x + (start - first), a.data(), nullptr, nullptr, nullptr,
+                   nullptr, 0.0f);
     for (int s = lo; s < hi; s++) {
       double e = 0.0;
-      for (int j = 0; j <= order && j <= s; j++) e += a[j] * signal_[s - j];
-      residual[s] = (float)e;
+      for (int j = 0; j <= order && j <= s; j++) e += a[j] * x[s - j - first];
+      const float v = (float)e;
+      skew += (double)v * v * v;
+      if (out.add(v) != 0) return -1;
     }
   }
-  double skew = 0.0;
-  for (float e : residual) skew += (double)e * e * e;
-  if (skew < 0.0)
-    for (float& e : residual) e = -e;
-  return residual;
+  *negate = skew < 0.0;
+  return out.flush();
 }
 
-void epochtracker::findcandidates(const std::vector<float>& residual) {
-  const int n = (int)signal_.size();
+int epochtracker::findcandidates(const spilled<float>& residual) {
+  const long n = residual.size();
   const int guard = std::max(1, min_period_ / 4);
   const int filler_step = std::max(1, (int)std::lround(kStepSec * sample_rate_));
-  nodes_.clear();
-  for (int s = 1; s < n - 1; s++) {
-    const float v = residual[s];
-    if (v <= 0.0f) continue;
-    const int lo = std::max(0, s - guard), hi = std::min(n, s + guard + 1);
-    if (argmax(residual, lo, hi) != s) continue;  // the first of equal maxima wins
-    const int wlo = std::max(0, s - max_period_), whi = std::min(n, s + max_period_ + 1);
-    const float strength = v / residual[argmax(residual, wlo, whi)];
-    if (strength >= kMinStrength) nodes_.push_back({s, strength});
+  nodes_.reset(memory_bytes_, block_);
+  appender<node> out(&nodes_, block_);
+  // Candidates and fillers in the order of their positions, a candidate before a filler at the
+  // same sample.
+  for (long from = 0; from < n; from += block_) {
+    const long to = std::min(n, from + block_);
+    const long lo = std::max(0L, from - max_period_), hi = std::min(n, to + max_period_ + 1);
+    const float* r = residual.view(lo, hi);
+    if (r == nullptr) return -1;
+    for (long s = from; s < to; s++) {
+      const float v = r[s - lo];
+      if (s >= 1 && s < n - 1 && v > 0.0f &&
+          argmax(r, std::max(0L, s - guard) - lo, std::min(n, s + guard + 1) - lo) == s - lo) {
+        // the first of equal maxima wins
+        const long strongest =
+            argmax(r, std::max(0L, s - max_period_) - lo, std::min(n, s + max_period_ + 1) - lo);
+        const float strength = v / r[strongest];
+        if (strength >= kMinStrength && out.add({(int)s, strength}) != 0) return -1;
+      }
+      if ((s < n - 1 && s % filler_step == 0) || s == n - 1) {
+        if (out.add({(int)s, 0.0f}) != 0) return -1;
+      }
+    }
   }
-  for (int s = 0; s < n - 1; s += filler_step) nodes_.push_back({s, 0.0f});
-  nodes_.push_back({n - 1, 0.0f});
-  std::stable_sort(nodes_.begin(), nodes_.end(),
-                   [](const node& x, const node& y) { return x.position < y.position; });
+  return out.flush();
 }
 
-float epochtracker::normxcorr(int a, int lag, int length) const {
+float epochtracker::normxcorr(const signalview& x, int a, int lag, int length) const {
   const int n = (int)signal_.size();
   const int half = length / 2;
   const int lo = std::max(-half, -a), hi = std::min(length - half, n - a - lag);
   double xy = 0.0, xx = 0.0, yy = 0.0;
-  for (int o = lo; o < hi; o++) {
-    const double x = signal_[a + o], y = signal_[a + lag + o];
-    xy += x * y;
-    xx += x * x;
-    yy += y * y;
+  if (lo < hi) {
+    const float* p = x.at(a + lo);
+    const float* q = x.at(a + lag + lo);
+    for (int k = 0; k < hi - lo; k++) {
+      const double u = p[k], w = q[k];
+      xy += u * w;
+      xx += u * u;
+      yy += w * w;
+    }
   }
   return xx > 0.0 && yy > 0.0 ? (float)(xy / std::sqrt(xx * yy)) : 0.0f;
 }
 
-float epochtracker::bestlag(int a, int b, int* lag) const {
+float epochtracker::bestlag(const signalview& x, int a, int b, int* lag) const {
   const int reach = std::max(1, min_period_ / 2);
   const int shortest_window = (int)std::lround(kNccWindowSec * sample_rate_);
   float best = -2.0f;
   for (int d = -reach; d <= reach; d++) {
     const int period = b - a + d;
     if (period < min_period_ || period > max_period_) continue;
-    const float r = normxcorr(a, period, std::max(period, shortest_window));
+    const float r = normxcorr(x, a, period, std::max(period, shortest_window));
     if (r > best) {
       best = r;
       *lag = period;
@@ -160,16 +261,16 @@ float epochtracker::bestlag(int a, int b, int* lag) const {
 namespace {
 
 // Path states: the unvoiced state of node j is 2 j, the voiced state ending
-// with link l is 2 l + 1.
-int unvoicedstate(int node) {
+// with link l is 2 l + 1 (nodes and links numbered in the order they are made).
+long unvoicedstate(long node) {
   return 2 * node;
 }
-int voicedstate(int link) {
+long voicedstate(long link) {
   return 2 * link + 1;
 }
 
 // Lowers *best to cost, recording the state it comes from.
-void relax(double cost, int from, double* best, int* back) {
+void relax(double cost, long from, double* best, long* back) {
   if (cost < *best) {
     *best = cost;
     *back = from;
@@ -178,115 +279,180 @@ void relax(double cost, int from, double* best, int* back) {
 
 }  // namespace
 
-epochtracker::pathlink epochtracker::voicedlink(int j, int i, const std::vector<pathlink>& links, int first,
-                                                int last) const {
-  const int dt = nodes_[i].position - nodes_[j].position;
-  pathlink link = {kInfinity, i, -1, dt, 0.0f};
-  link.ncc = bestlag(nodes_[j].position, nodes_[i].position, &link.lag);
+struct epochtracker::livenode {
+  long index;
+  node at;
+  double costu;  // cheapest path cost ending in the unvoiced state
+  long firstlink;
+  int linkcount;
+  pathlink links[kLinksKept];  // the voiced states, cheapest first
+};
+
+epochtracker::pathlink epochtracker::voicedlink(const signalview& x, const livenode& j, const node& i) const {
+  const int dt = i.position - j.at.position;
+  pathlink link = {kInfinity, -1, dt, 0.0f};
+  link.ncc = bestlag(x, j.at.position, i.position, &link.lag);
   const double unit = kStepSec * sample_rate_;
-  const double local =
-      ((1.0 - link.ncc) + kStrengthWeight * (1.0 - nodes_[i].strength)) * dt / unit - kPulseReward;
-  for (int l = first; l < last; l++) {
-    const double change =
-        links[l].lag > 0 ? kPeriodChangeWeight * std::fabs(std::log((double)link.lag / links[l].lag)) : 0.0;
-    relax(links[l].cost + local + change, voicedstate(l), &link.cost, &link.back);
+  const double local = ((1.0 - link.ncc) + kStrengthWeight * (1.0 - i.strength)) * dt / unit - kPulseReward;
+  for (int l = 0; l < j.linkcount; l++) {
+    const double change = j.links[l].lag > 0
+                              ? kPeriodChangeWeight * std::fabs(std::log((double)link.lag / j.links[l].lag))
+                              : 0.0;
+    relax(j.links[l].cost + local + change, voicedstate(j.firstlink + l), &link.cost, &link.back);
   }
   return link;
 }
 
 int epochtracker::trackepochs() {
-  const int count = (int)nodes_.size();
+  const long count = nodes_.size();
   if (count == 0) return -1;
+  const long n = signal_.size();
   const double unit = kStepSec * sample_rate_;  // samples per cost unit
   const double unvoiced_rate = kUnvoicedScale * unvoiced_cost_ / unit;
   const int unvoiced_hop = (int)std::ceil(unit);
   const int reach = std::max(unvoiced_hop, max_period_);
-  // Voiced states of node i: links[firstlink[i] .. firstlink[i + 1]), cheapest first.
+  const int longest_window = std::max(max_period_, (int)std::lround(kNccWindowSec * sample_rate_));
+  // For the traceback: the back pointer of each node's unvoiced state, and each kept voiced state.
+  spilled<long> backu(memory_bytes_, block_);
+  spilled<tracedlink> traced(memory_bytes_, block_);
+  appender<long> backu_out(&backu, block_);
+  appender<tracedlink> traced_out(&traced, block_);
+  std::deque<livenode> live;  // the nodes within reach of node i, in order
   std::vector<pathlink> links;
-  std::vector<int> firstlink(count + 1, 0);
-  std::vector<double> costu(count, kInfinity);
-  std::vector<int> backu(count, -1);
-  costu[0] = 0.0;
-  auto bestvoiced = [&](int j) {
-    return firstlink[j + 1] > firstlink[j] ? links[firstlink[j]].cost : kInfinity;
-  };
-  for (int i = 1; i < count; i++) {
-    firstlink[i] = (int)links.size();
-    const bool pulse = nodes_[i].strength > 0.0f;
-    pathlink onset = {kInfinity, i, -1, 0, 0.0f};
-    for (int j = i - 1; j >= 0 && nodes_[i].position - nodes_[j].position <= reach; j--) {
-      const int dt = nodes_[i].position - nodes_[j].position;
+  long linkcount = 0, last_back = -1;
+  double last_costu = kInfinity;
+  for (long i = 0; i < count; i++) {
+    const node* at = nodes_.view(i, i + 1);
+    if (at == nullptr) return -1;
+    livenode here = {i, *at, i == 0 ? 0.0 : kInfinity, linkcount, 0, {}};
+    long back = -1;
+    while (!live.empty() && here.at.position - live.front().at.position > reach) live.pop_front();
+    const bool pulse = here.at.strength > 0.0f;
+    links.clear();
+    pathlink onset = {kInfinity, -1, 0, 0.0f};
+    signalview x = {nullptr, 0};
+    if (pulse && i > 0) {
+      // The samples every link to this pulse correlates.
+      const long lo = std::max(0L, (long)here.at.position - reach - longest_window);
+      const long hi = std::min(n, (long)here.at.position + max_period_ + longest_window + 1);
+      x = {signal_.view(lo, hi), lo};
+      if (x.data == nullptr) return -1;
+    }
+    for (auto j = live.rbegin(); j != live.rend(); ++j) {
+      const int dt = here.at.position - j->at.position;
       if (dt == 0) continue;
       if (dt <= unvoiced_hop) {
         const double gap = unvoiced_rate * dt;
-        relax(costu[j] + gap, unvoicedstate(j), &costu[i], &backu[i]);
-        relax(bestvoiced(j) + gap + kVoicingChangeCost, voicedstate(firstlink[j]), &costu[i], &backu[i]);
-        if (pulse) relax(costu[j] + gap + kVoicingChangeCost, unvoicedstate(j), &onset.cost, &onset.back);
+        const double bestvoiced = j->linkcount > 0 ? j->links[0].cost : kInfinity;
+        relax(j->costu + gap, unvoicedstate(j->index), &here.costu, &back);
+        relax(bestvoiced + gap + kVoicingChangeCost, voicedstate(j->firstlink), &here.costu, &back);
+        if (pulse)
+          relax(j->costu + gap + kVoicingChangeCost, unvoicedstate(j->index), &onset.cost, &onset.back);
       }
-      if (pulse && nodes_[j].strength > 0.0f && dt >= min_period_ && dt <= max_period_ &&
-          firstlink[j + 1] > firstlink[j]) {
-        const pathlink link = voicedlink(j, i, links, firstlink[j], firstlink[j + 1]);
+      if (pulse && j->at.strength > 0.0f && dt >= min_period_ && dt <= max_period_ && j->linkcount > 0) {
+        const pathlink link = voicedlink(x, *j, here.at);
         if (link.cost < kInfinity) links.push_back(link);
       }
     }
     if (onset.cost < kInfinity) links.push_back(onset);
-    keepcheapest(&links, firstlink[i]);
-    firstlink[i + 1] = (int)links.size();
+    keepcheapest(&links);
+    for (const pathlink& l : links) {
+      here.links[here.linkcount++] = l;
+      if (traced_out.add({l.back, {here.at.position, l.lag, l.ncc}}) != 0) return -1;
+    }
+    linkcount += here.linkcount;
+    if (backu_out.add(back) != 0) return -1;
+    last_costu = here.costu;
+    last_back = back;
+    live.push_back(here);
   }
-  if (costu[count - 1] == kInfinity) return -1;
-  collectepochs(links, backu);
-  return 0;
+  if (backu_out.flush() != 0 || traced_out.flush() != 0) return -1;
+  if (last_costu == kInfinity) return -1;
+  return collectepochs(last_back, backu, traced);
 }
 
-void epochtracker::keepcheapest(std::vector<pathlink>* links, int first) {
-  const auto begin = links->begin() + first;
-  const auto kept = links->end() - begin > kLinksKept ? begin + kLinksKept : links->end();
-  std::partial_sort(begin, kept, links->end(),
+void epochtracker::keepcheapest(std::vector<pathlink>* links) {
+  const auto kept = links->size() > (size_t)kLinksKept ? links->begin() + kLinksKept : links->end();
+  std::partial_sort(links->begin(), kept, links->end(),
                     [](const pathlink& x, const pathlink& y) { return x.cost < y.cost; });
   links->erase(kept, links->end());
 }
 
-void epochtracker::collectepochs(const std::vector<pathlink>& links, const std::vector<int>& backu) {
-  epochs_.clear();
-  for (int state = backu.back(); state > 0;) {
+int epochtracker::collectepochs(long state, const spilled<long>& backu, const spilled<tracedlink>& traced) {
+  epochs_.reset(memory_bytes_, block_);
+  appender<epoch> out(&epochs_, block_);
+  while (state > 0) {
     if (state % 2 == 0) {
-      state = backu[state / 2];
+      const long* back = backu.view(state / 2, state / 2 + 1);
+      if (back == nullptr) return -1;
+      state = *back;
       continue;
     }
-    const pathlink& l = links[state / 2];
-    epochs_.push_back({nodes_[l.to].position, l.lag, l.ncc});
-    state = l.back;
+    const tracedlink* l = traced.view(state / 2, state / 2 + 1);
+    if (l == nullptr || out.add(l->pulse) != 0) return -1;
+    state = l->back;
   }
-  std::reverse(epochs_.begin(), epochs_.end());
+  return out.flush();
+}
+
+std::vector<epochtracker::epoch> epochtracker::epochs() const {
+  std::vector<epoch> e((size_t)epochs_.size());
+  if (!e.empty() && epochs_.read(0, e.data(), (long)e.size()) != 0) e.clear();
+  std::reverse(e.begin(), e.end());
+  return e;
 }
 
 int epochtracker::writediagnostics(const std::string& name) const {
   if (name.empty()) return 0;
   FILE* fp = fopen(name.c_str(), "w");
   if (fp == nullptr) return -1;
-  for (const epoch& e : epochs_) fprintf(fp, "%d %d %.4f\n", e.position, e.period, e.ncc);
+  for (const epoch& e : epochs()) fprintf(fp, "%d %d %.4f\n", e.position, e.period, e.ncc);
   const bool written = !ferror(fp);
   return fclose(fp) == 0 && written ? 0 : -1;
 }
 
-int epochtracker::resampleandreturnresults(float interval, std::vector<float>* f0,
-                                           std::vector<float>* corr) const {
-  if (!(interval > 0.0f) || signal_.empty()) return -1;
+int epochtracker::resampleframes(float interval, void (*put)(void* context, float f0, float corr),
+                                 void* context) const {
+  if (!(interval > 0.0f) || signal_.size() == 0) return -1;
   // A step within rounding of a whole number of samples is that number.
   double step = (double)interval * sample_rate_;
   if (std::fabs(step - std::round(step)) < 1e-4 * step) step = std::round(step);
   const double frames = std::ceil(signal_.size() / step);
   if (frames > std::numeric_limits<int>::max()) return -1;
-  f0->assign((size_t)frames, 0.0f);
-  corr->assign((size_t)frames, 0.0f);
-  size_t k = 0;  // first epoch after the frame
-  for (size_t i = 0; i < f0->size(); i++) {
+  const long count = epochs_.size();  // stored last first
+  const epoch* next = nullptr;        // the first epoch after the frame, when k < count
+  long k = 0;
+  for (long i = 0; i < (long)frames; i++) {
     const double s = i * step;
-    while (k < epochs_.size() && epochs_[k].position <= s) k++;
-    if (k == epochs_.size() || epochs_[k].period == 0) continue;
-    (*f0)[i] = sample_rate_ / epochs_[k].period;
-    (*corr)[i] = epochs_[k].ncc;
+    for (; k < count; k++) {
+      if (next == nullptr && (next = epochs_.view(count - 1 - k, count - k)) == nullptr) return -1;
+      if (next->position > s) break;
+      next = nullptr;
+    }
+    if (k == count || next->period == 0)
+      put(context, 0.0f, 0.0f);
+    else
+      put(context, sample_rate_ / next->period, next->ncc);
   }
+  return 0;
+}
+
+int epochtracker::resampleandreturnresults(float interval, std::vector<float>* f0,
+                                           std::vector<float>* corr) const {
+  struct tracks {
+    std::vector<float> f0, corr;
+  } got;
+  const int status = resampleframes(
+      interval,
+      [](void* context, float f, float c) {
+        tracks* t = static_cast<tracks*>(context);
+        t->f0.push_back(f);
+        t->corr.push_back(c);
+      },
+      &got);
+  if (status != 0) return -1;
+  f0->swap(got.f0);
+  corr->swap(got.corr);
   return 0;
 }
 

@@ -57,14 +57,6 @@ typedef struct frame_rec {
   struct frame_rec* prev;
 } Frame;
 
-// Where a tracker reads its input: read(context, dst, n) stores up to n samples at dst and
-// returns how many (fewer than n only at the end of the input; 0 there), or -1 after a read
-// error, which the source's owner reports.
-struct samplesource {
-  long (*read)(void* context, float* dst, long n);
-  void* context;
-};
-
 // Tracks F0 over the samples of source (sample_freq Hz, one frame every frame_shift samples, F0
 // searched in [minF0, maxF0]) and writes ceil(length / frame_shift) floats to out,
 // length being the number of samples the source gives: otype 1 F0 in Hz (0 unvoiced), 2 ln F0

@@ -55,6 +55,14 @@ int checktrackerparams(double sample_freq, float min_f0, float max_f0, float* fr
 // The frame step of frame_shift samples at sample_freq Hz, in seconds, as the trackers hold it.
 float framestepof(int frame_shift, double sample_freq);
 
+// Where a tracker reads its input: read(context, dst, n) stores up to n samples at dst and
+// returns how many (fewer than n only at the end of the input; 0 there), or -1 after a read
+// error, which the source's owner reports.
+struct samplesource {
+  long (*read)(void* context, float* dst, long n);
+  void* context;
+};
+
 // Returns 0 when length samples are enough for the correlation analysis: at least two frame
 // steps (seconds) and the 7.5 ms correlation window. Otherwise adds "input range too small for
 // analysis by zolvar." to report and returns -1.

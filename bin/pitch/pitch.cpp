@@ -237,41 +237,24 @@ void warnaboutsound(const soundinfo& info, const char* name) {
   if (info.channels > 1) fprintf(stderr, "Warning: %s: %u channels averaged to one.\n", name, info.channels);
 }
 
-// Runs the chosen tracker over a source of samples at sample_freq Hz; the epoch tracker, which
-// needs the whole signal, gets it in one array of at most kEpochLongestInput samples. Returns
-// the tracker's status; its messages go into report.
+// Runs the chosen tracker over a source of samples at sample_freq Hz. Returns the tracker's
+// status; its messages go into report.
 int tracksamples(const pitchoptions& o, const trackerchoice& algorithm, samplesource source,
-                 double sample_freq, const char* name, trackreport* report) {
+                 double sample_freq, trackreport* report) {
   const double tuning = o.*algorithm.tuning;
   if (algorithm.id == 0)
     return raptsource(source, sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning, o.otype, report);
-  std::vector<float> x;
-  const long block = 65536;
-  for (;;) {
-    const size_t at = x.size();
-    x.resize(at + block);
-    const long got = source.read(source.context, x.data() + at, block);
-    if (got < 0) return kTrackFailed;
-    x.resize(at + got);
-    if (got < block) break;
-    if ((long)x.size() > kEpochLongestInput) {
-      fprintf(stderr, "%s : Input %s is longer than %ld samples, the most the epoch tracker (-a 1) takes!\n",
-              command_name(), name, kEpochLongestInput);
-      return kTrackFailed;
-    }
-  }
-  return brindelsamples(x.data(), (long)x.size(), sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning,
-                        o.otype, report);
+  return brindelsource(source, sample_freq, o.frame_shift, o.min_f0, o.max_f0, tuning, o.otype, report);
 }
 
 // Runs the tracker as tracksamples does and shows its messages on standard error, also when
 // memory runs out on the way. Returns the tracker's status.
-int runtracker(const pitchoptions& o, const trackerchoice& algorithm, samplesource source, double sample_freq,
-               const char* name) {
+int runtracker(const pitchoptions& o, const trackerchoice& algorithm, samplesource source,
+               double sample_freq) {
   trackreport report;
   int status;
   try {
-    status = tracksamples(o, algorithm, source, sample_freq, name, &report);
+    status = tracksamples(o, algorithm, source, sample_freq, &report);
   } catch (...) {
     report.write(stderr);
     throw;
@@ -311,7 +294,7 @@ int tracksound(const pitchoptions& o, const trackerchoice& algorithm, FILE* fp, 
   checksettings(o, algorithm, info.rate);
   warnaboutsound(info, name);
   soundinput in{samples, count};
-  const int status = runtracker(o, algorithm, samplesource{readsoundsamples, &in}, info.rate, name);
+  const int status = runtracker(o, algorithm, samplesource{readsoundsamples, &in}, info.rate);
   if (in.problem) {
     if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
     fail(in.problem, name);
@@ -341,7 +324,7 @@ int extract(const pitchoptions& o, const trackerchoice& algorithm) {
     checksettings(o, algorithm, sample_freq);
     floatinput in{fp, name, prefix};
     if (o.unit_scale) in.scale = kUnitScale;
-    status = runtracker(o, algorithm, samplesource{readfloats, &in}, sample_freq, name);
+    status = runtracker(o, algorithm, samplesource{readfloats, &in}, sample_freq);
     if (fp != stdin) fclose(fp);
     warnaboutscale(in, o.unit_scale);
     if (in.problem) {

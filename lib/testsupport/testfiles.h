@@ -61,6 +61,21 @@ inline std::string testdir() {
   return dir;
 }
 
+// Descriptors open in this process on files whose path (as /proc/self/fd shows it, " (deleted)"
+// after an unlinked one) contains `part`; -1 when /proc cannot be read.
+inline int openfilesnamed(const std::string& part) {
+  DIR* d = opendir("/proc/self/fd");
+  if (d == nullptr) return -1;
+  int count = 0;
+  while (const dirent* e = readdir(d)) {
+    char target[4096];
+    const ssize_t n = readlink((std::string("/proc/self/fd/") + e->d_name).c_str(), target, sizeof target);
+    if (n > 0 && std::string(target, (size_t)n).find(part) != std::string::npos) count++;
+  }
+  closedir(d);
+  return count;
+}
+
 // The values a library reader (fdoubleread, wavreadm1616: a count, and an array for the caller
 // to free) gets from the file, which is then removed; empty when the reader fails.
 template <typename Reader>
