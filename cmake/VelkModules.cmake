@@ -5,8 +5,9 @@
 
 # velk_family_module(prefix name dep...): module `name` of the family `prefix` (source name.cpp
 # of the current folder, object library <prefix>_<name>, position independent, its folder's
-# headers public) on the given modules of the family; its closure goes into the global property
-# <PREFIX>_CLOSURE_<name>.
+# headers public) on the given modules, of its family or written <family>:<module> for another
+# family's; it sees the headers of every module of its closure. Its closure goes into the global
+# property <PREFIX>_CLOSURE_<name>, another family's modules named there as <family>:<module>.
 function(velk_family_module prefix name)
   string(TOUPPER ${prefix} family)
   add_library(${prefix}_${name} OBJECT ${name}.cpp)
@@ -14,11 +15,32 @@ function(velk_family_module prefix name)
   target_include_directories(${prefix}_${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   set(closure ${name})
   foreach(dep ${ARGN})
-    get_property(depclosure GLOBAL PROPERTY ${family}_CLOSURE_${dep})
-    list(APPEND closure ${depclosure})
+    if(dep MATCHES "^([a-z]+):(.+)$")
+      set(depprefix ${CMAKE_MATCH_1})
+      set(depname ${CMAKE_MATCH_2})
+    else()
+      set(depprefix ${prefix})
+      set(depname ${dep})
+    endif()
+    string(TOUPPER ${depprefix} depfamily)
+    get_property(depclosure GLOBAL PROPERTY ${depfamily}_CLOSURE_${depname})
+    if(NOT depclosure)
+      message(FATAL_ERROR "module ${prefix}_${name}: unknown module '${dep}'")
+    endif()
+    foreach(c ${depclosure})
+      if(c MATCHES ":" OR depprefix STREQUAL prefix)
+        list(APPEND closure ${c})
+      else()
+        list(APPEND closure ${depprefix}:${c})
+      endif()
+    endforeach()
   endforeach()
   list(REMOVE_DUPLICATES closure)
   set_property(GLOBAL PROPERTY ${family}_CLOSURE_${name} ${closure})
+  velk_family_targets(targets ${prefix} ${name})
+  foreach(t ${targets})
+    target_include_directories(${prefix}_${name} PRIVATE $<TARGET_PROPERTY:${t},INTERFACE_INCLUDE_DIRECTORIES>)
+  endforeach()
 endfunction()
 
 # velk_family_targets(var prefix module...): the object-library targets of the closures of the
@@ -29,7 +51,11 @@ function(velk_family_targets var prefix)
   foreach(m ${ARGN})
     get_property(closure GLOBAL PROPERTY ${family}_CLOSURE_${m})
     foreach(c ${closure})
-      list(APPEND targets ${prefix}_${c})
+      if(c MATCHES "^([a-z]+):(.+)$")
+        list(APPEND targets ${CMAKE_MATCH_1}_${CMAKE_MATCH_2})
+      else()
+        list(APPEND targets ${prefix}_${c})
+      endif()
     endforeach()
   endforeach()
   list(REMOVE_DUPLICATES targets)
@@ -46,8 +72,8 @@ endfunction()
 
 # velk_family_tests(prefix testprefix lib...): the unit tests of the folder's modules of the
 # family `prefix`: tests/<module>_test.cpp (or <module>_<topic>_test.cpp), target
-# <testprefix><file name>, links the module's closure and the given libraries, sees the folder's
-# headers and is told the samples' folder (VELK_SAMPLES_DIR). A test of no module is an error.
+# <testprefix><file name>, links the module's closure and the given libraries, sees the headers
+# of the closure and is told the samples' folder (VELK_SAMPLES_DIR). A test of no module is an error.
 function(velk_family_tests prefix testprefix)
   string(TOUPPER ${prefix} family)
   file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
@@ -58,9 +84,12 @@ function(velk_family_tests prefix testprefix)
     if(NOT closure)
       message(FATAL_ERROR "test ${tname}: unknown ${prefix} module '${module}'")
     endif()
+    velk_family_targets(targets ${prefix} ${module})
     velk_family_objects(objs ${prefix} ${module})
     velk_add_gtest(${testprefix}${tname} SOURCES ${src} ${objs} LIBS ${ARGN})
-    target_include_directories(${testprefix}${tname} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    foreach(t ${targets})
+      target_include_directories(${testprefix}${tname} PRIVATE $<TARGET_PROPERTY:${t},INTERFACE_INCLUDE_DIRECTORIES>)
+    endforeach()
     target_compile_definitions(${testprefix}${tname} PRIVATE VELK_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
   endforeach()
 endfunction()

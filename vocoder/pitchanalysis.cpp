@@ -4,7 +4,6 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "polynom.h"
 #include "spectralanalysis.h"
 #include "widevectors.h"
+#include "spillstore.h"
 #include "windowing.h"
 
 namespace velk {
@@ -275,47 +275,41 @@ struct MarginFrame {
   double cost[kHypotheses];
 };
 
-// Every frame's hypotheses and forward costs for the margins: the latest frames in memory, the
-// earlier ones, `hold` frames at a time, in an unnamed temporary file (tmpfile: gone with the
-// process however it ends), so that the memory does not grow with the signal.
+// Every frame's hypotheses and forward costs for the margins: gathered `hold` frames at a time and
+// appended to a store that moves to a temporary file once it holds more than `hold` frames
+// (spillstore.h), so that the memory does not grow with the signal.
 struct MarginStore {
-  std::vector<MarginFrame> tail;  // frames spilled .. spilled + tail.size() - 1
-  FILE* file = nullptr;           // frames 0 .. spilled - 1
-  uint32_t spilled = 0;
-  uint32_t hold = pitchtrackermarginframes;
-  MarginStore() = default;
-  MarginStore(const MarginStore&) = delete;
-  MarginStore& operator=(const MarginStore&) = delete;
-  ~MarginStore() {
-    if (file) fclose(file);
-  }
+  std::vector<MarginFrame> tail;  // the frames not yet in the store
+  spilled<MarginFrame> frames{0, 1};
+  uint32_t hold = 0;
 };
 
-// Keeps the next frame (tail has room for hold frames); -1 when the temporary cannot be written.
-int keepmarginframe(MarginStore* m, const FrameHypotheses& fh, const double* cost) {
-  m->tail.push_back({fh, {}});
-  std::copy(cost, cost + kHypotheses, m->tail.back().cost);
-  if (m->tail.size() < m->hold) return 0;
-  if (m->file == nullptr) m->file = tmpfile();
-  if (m->file == nullptr ||
-      fwrite(m->tail.data(), sizeof(MarginFrame), m->tail.size(), m->file) != m->tail.size())
+// Holds `hold` frames at a time (at least 1); -1 when memory runs out.
+int setmarginhold(MarginStore* m, uint32_t hold, uint32_t frames) {
+  try {
+    m->hold = hold;
+    m->tail = {};
+    m->tail.reserve(std::min(frames, hold));
+    m->frames.reset((size_t)hold * sizeof(MarginFrame), hold);
+  } catch (const std::bad_alloc&) {
     return -1;
-  m->spilled += (uint32_t)m->tail.size();
+  }
+  return 0;
+}
+
+// Moves the gathered frames into the store; -1 when its temporary cannot be written.
+int storemarginframes(MarginStore* m) {
+  if (m->tail.empty()) return 0;
+  if (m->frames.append(m->tail.data(), (long)m->tail.size()) != 0) return -1;
   m->tail.clear();
   return 0;
 }
 
-// The kept frames from..to-1: in the tail, or read into buffer; null when the file cannot be read.
-const MarginFrame* marginframes(const MarginStore& m, uint32_t from, uint32_t to,
-                                std::vector<MarginFrame>* buffer) {
-  if (from >= m.spilled) return m.tail.data() + (from - m.spilled);
-  buffer->resize(to - from);
-  const uint32_t infile = std::min(to, m.spilled) - from;
-  if (fseeko(m.file, (off_t)from * (off_t)sizeof(MarginFrame), SEEK_SET) != 0 ||
-      fread(buffer->data(), sizeof(MarginFrame), infile, m.file) != infile)
-    return nullptr;
-  if (to > m.spilled) std::copy(m.tail.begin(), m.tail.begin() + (to - m.spilled), buffer->begin() + infile);
-  return buffer->data();
+// Keeps the next frame; -1 when the store's temporary cannot be written.
+int keepmarginframe(MarginStore* m, const FrameHypotheses& fh, const double* cost) {
+  m->tail.push_back({fh, {}});
+  std::copy(cost, cost + kHypotheses, m->tail.back().cost);
+  return m->tail.size() < m->hold ? 0 : storemarginframes(m);
 }
 
 // Cost of the cheapest path through each hypothesis of each frame (forward cost plus the cost
@@ -324,14 +318,14 @@ const MarginFrame* marginframes(const MarginStore& m, uint32_t from, uint32_t to
 // in units of the cost of flipping one perfectly periodic frame. The kept frames are read back
 // from the last, a block at a time, each block with the frame before it. 0, or -1 when the
 // temporary cannot be read.
-int voicingmargins(const TrackerSetup& s, const MarginStore& store, uint32_t n, double* margin) {
+int voicingmargins(const TrackerSetup& s, MarginStore* store, uint32_t n, double* margin) {
   // The cost of making one perfectly periodic frame unvoiced among voiced ones: the unit of the margins.
   const double flip = (1.0 - kVoicingThreshold) + s.costvu + s.costuv;
   std::array<double, kHypotheses> after{}, before{};  // continuation costs of frame i and i - 1
-  std::vector<MarginFrame> buffer;
+  if (storemarginframes(store) != 0) return -1;
   for (uint32_t hi = n; hi > 0;) {
-    const uint32_t lo = hi > store.hold ? hi - store.hold : 0, from = lo > 0 ? lo - 1 : 0;
-    const MarginFrame* block = marginframes(store, from, hi, &buffer);
+    const uint32_t lo = hi > store->hold ? hi - store->hold : 0, from = lo > 0 ? lo - 1 : 0;
+    const MarginFrame* block = store->frames.view(from, hi);
     if (block == nullptr) return -1;
     for (uint32_t i = hi; i-- > lo;) {
       const MarginFrame& f = block[i - from];
@@ -563,12 +557,11 @@ pitchtracker* pitchtrackercreate(double fs, uint32_t hop, uint32_t frames, doubl
     tr->rhow = windowautocorrelation(tr->w, tr->s.N, tr->s.lagmax + 2, tr->buf.data());
     tr->rho.assign(tr->s.lagmax + 2, 0.0);
     tr->margins = margins;
-    if (margins) tr->kept.tail.reserve(std::min(frames, tr->kept.hold));
   } catch (const std::bad_alloc&) {
     delete tr;
     return nullptr;
   }
-  if (tr->rhow.empty()) {
+  if (tr->rhow.empty() || (margins && setmarginhold(&tr->kept, pitchtrackermarginframes, frames) != 0)) {
     delete tr;
     return nullptr;
   }
@@ -581,14 +574,7 @@ void pitchtrackerdestroy(pitchtracker* tr) {
 
 int pitchtrackerspill(pitchtracker* tr, uint32_t frames) {
   if (tr->done > 0 || frames == 0) return -1;
-  try {
-    tr->kept.hold = frames;
-    tr->kept.tail = {};
-    if (tr->margins) tr->kept.tail.reserve(std::min(tr->frames, frames));
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  return 0;
+  return tr->margins ? setmarginhold(&tr->kept, frames, tr->frames) : 0;
 }
 
 uint32_t pitchtrackerreach(const pitchtracker* tr) {
@@ -691,7 +677,7 @@ int pitchtrackerfinish(pitchtracker* tr, double* f0, double* margin) {
   if (n == 0) return 0;
   if (tr->done != n || (margin && !tr->margins)) return -1;
   pitchtrackerdecide(tr, tr->base, n, f0 + tr->base);
-  if (margin && voicingmargins(tr->s, tr->kept, n, margin) != 0) return -1;
+  if (margin && voicingmargins(tr->s, &tr->kept, n, margin) != 0) return -1;
   elimislands(n, f0, tr->fs, tr->hop);
   return tr->status == 0 ? 0 : -1;
 }

@@ -38,8 +38,9 @@ int getpitchmargins(const double* x, uint32_t nsamples, double fs, uint32_t hop,
 // level, the track and margins equal getpitchmargins's bit for bit, however the frames are split.
 // It keeps 37 bytes per frame (the candidates and back-pointers the path is read back from) of
 // the frames not settled; with the margins, every frame's hypotheses and forward costs too (112
-// bytes a frame), the latest pitchtrackermarginframes of them in memory and the earlier ones in an
-// unnamed temporary file (tmpfile), read back in blocks from the last frame at the end.
+// bytes a frame), up to twice pitchtrackermarginframes of them in memory and beyond that in a
+// temporary file (spillstore.h: in $TMPDIR, unlinked at once), read back in blocks from the last
+// frame at the end.
 struct pitchtracker;
 // A tracker of `frames` frames, `hop` samples apart, at fs Hz over f0min..f0max (see getpitch);
 // margins: whether pitchtrackerfinish will give them. Null when memory runs out.

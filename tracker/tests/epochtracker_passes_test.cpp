@@ -26,7 +26,7 @@ struct result {
 
 // Open descriptors of this process on the temporaries of the epoch tracker's stores.
 int spilledfiles() {
-  return openfilesnamed("velk_epoch_");
+  return openfilesnamed("velk_spill_");
 }
 
 // Tracks s (fs Hz) given in pieces of `piece` samples (all at once when 0), with the working

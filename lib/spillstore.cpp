@@ -25,7 +25,7 @@ std::string temporarydirectory() {
 int openunlinkedtemporary() {
   std::string name;
   int entry;
-  const int created = createtemporaryin(temporarydirectory(), "velk_epoch_", &name, &entry);
+  const int created = createtemporaryin(temporarydirectory(), "velk_spill_", &name, &entry);
   if (created < 0) return -1;
   const int fd = open(name.c_str(), O_RDWR | O_CLOEXEC);
   const int saved = errno;

@@ -22,9 +22,9 @@ struct record {
   double value;
 };
 
-// Open descriptors of this process on the temporaries of the epoch tracker's stores.
+// Open descriptors of this process on the temporaries of the stores.
 int spilledfiles() {
-  return openfilesnamed("velk_epoch_");
+  return openfilesnamed("velk_spill_");
 }
 
 // Appends, overwrites and views in random order against a vector, for stores that move to a file
