@@ -6,8 +6,9 @@
 # tracker (-a 1) at 48 kHz over 300 s and over the real hour, piped: it keeps its working records
 # beyond a few MB in scratch files (about 8 bytes of disk per sample, 1.4 GB for the hour, in the
 # benchmark's temporary directory), so its peak must not grow either (under 100 MB for the hour);
-# the 300 s run gives its speed. Each line gives the elapsed and CPU time (user and system) and
-# the peak.
+# the 300 s run gives its speed. Both trackers also over an hour of 48 kHz speech as a WAV file
+# named on the command line, which is read in blocks (under 100 MB each). Each line gives the
+# elapsed and CPU time (user and system) and the peak.
 # $1: the Release build directory.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.bash"
@@ -39,4 +40,12 @@ for secs in 300 3600; do
   perl "$here/pitch_speech_floats.pl" $((3 * secs)) "$top"/samples/*.wav |
     TMPDIR="$tmp" /usr/bin/time -f "%e %M %U %S" -o "$tmp/time.txt" "$pitch" -a 1 -s 48 > "$tmp/out.f32"
   report 48k-a1 "$secs" 100
+done
+
+# An hour of 48 kHz speech as a WAV file, named: read in blocks by both trackers.
+python3 "$here/make_long_wav.py" --rate=48000 "$tmp/long.wav" 3600 "$top"/samples/wide/alsa48k_*.wav
+for algorithm in 0 1; do
+  TMPDIR="$tmp" /usr/bin/time -f "%e %M %U %S" -o "$tmp/time.txt" "$pitch" -a "$algorithm" "$tmp/long.wav" \
+    > "$tmp/out.f32"
+  report "wav-a$algorithm" 3600 100
 done

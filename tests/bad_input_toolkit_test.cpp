@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "childprocess.h"
+#include "riffbytes.h"
 #include "testfiles.h"
 
 namespace {
@@ -446,6 +447,30 @@ TEST(PitchMemory, TheEpochTrackerTakesLongInputInBoundedMemory) {
   ASSERT_EQ(f0.size(), static_cast<size_t>((samples + 79) / 80));
   for (float f : f0) ASSERT_EQ(f, 0.0f);
   EXPECT_TRUE(std::filesystem::is_empty(spool.dir())) << "a temporary file was left behind";
+}
+
+// A sound file is read in blocks, not whole: a 16-bit WAV file of 2^25 zeros (a sparse file; read
+// whole, its samples alone would take 256 MB) is tracked by both trackers within 64 MB of address
+// space, each frame unvoiced.
+TEST(PitchMemory, ASoundFileIsReadInBlocks) {
+  TempDir dir, spool;
+  const uint32_t samples = 1u << 25;
+  const std::string path = dir.write("zeros.wav", wavtest::riffhead(36 + 2 * samples) + wavtest::fmtchunk() +
+                                                      wavtest::chunkhead("data", 2 * samples));
+  ASSERT_EQ(truncate(path.c_str(), 44 + 2L * samples), 0);
+  RunSettings how;
+  how.inputfile = "/dev/null";
+  how.environment = {"TMPDIR=" + spool.dir()};
+  if (kAddressLimitsWork) how.memorylimit = 64ull << 20;
+  for (const char* algorithm : {"0", "1"}) {
+    const RunResult r = run_program(PITCH_PATH, {"-a", algorithm, path}, how);
+    ASSERT_TRUE(r.exited) << r.signal;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<float> f0 = floats_of(r.out);
+    ASSERT_EQ(f0.size(), static_cast<size_t>((samples + 79) / 80)) << algorithm;
+    for (float f : f0) ASSERT_EQ(f, 0.0f);
+  }
 }
 
 // Scratch files that cannot be made (TMPDIR names no directory) end the epoch tracker with the

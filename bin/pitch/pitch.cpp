@@ -205,28 +205,59 @@ void warnaboutscale(const floatinput& in, bool unit_scale) {
             in.peak);
 }
 
-// A sound file's samples, read whole by the vocoder's sound reader (doubles on the +-1 scale), as
-// floats on the trackers' 16-bit scale. A sample that is not finite on that scale ends the
-// input where it stands, as in a float stream.
+// A sound file's samples (doubles on the +-1 scale) pulled a block at a time from the vocoder's
+// sound reader, either the file read in blocks or the whole file read into memory, as floats on
+// the trackers' 16-bit scale. A sample that is not finite on that scale, or a read that fails,
+// ends the input where it stands, as in a float stream.
 struct soundinput {
-  const double* samples;
-  uint32_t count;
+  soundblocks* blocks = nullptr;    // the file in blocks, or
+  const double* samples = nullptr;  // the whole file
+  uint32_t count = 0;
   uint32_t next = 0;
+  std::vector<double> buffer = std::vector<double>(4096);
   const char* problem = nullptr;
 };
+
+// Up to n samples of the input into x: the count, 0 at its end, -1 when a read fails.
+int64_t soundblock(soundinput* in, double* x, uint32_t n) {
+  if (in->blocks) return soundblocksread(in->blocks, x, n);
+  const uint32_t got = std::min(n, in->count - in->next);
+  std::copy(in->samples + in->next, in->samples + in->next + got, x);
+  in->next += got;
+  return got;
+}
 
 // samplesource reader of a soundinput.
 long readsoundsamples(void* context, float* dst, long n) {
   soundinput* in = static_cast<soundinput*>(context);
   long done = 0;
-  for (; done < n && in->next < in->count && !in->problem; in->next++) {
-    const float v = (float)(in->samples[in->next] * kUnitScale);
-    if (!std::isfinite(v))
-      in->problem = "Input sample is not a finite number in ";
-    else
+  while (done < n && !in->problem) {
+    const int64_t got =
+        soundblock(in, in->buffer.data(), (uint32_t)std::min<long>(n - done, in->buffer.size()));
+    if (got < 0) in->problem = "Cannot read ";
+    if (got <= 0) break;
+    for (int64_t k = 0; k < got; k++) {
+      const float v = (float)(in->buffer[k] * kUnitScale);
+      if (!std::isfinite(v)) {
+        in->problem = "Input sample is not a finite number in ";
+        return done;
+      }
       dst[done++] = v;
+    }
   }
   return done;
+}
+
+// Counts the samples of a sound file opened in blocks, so that info tells what it holds as a whole
+// read would, and goes back to its first sample. False when the file is to be read whole instead
+// (a read failed, it holds no sample, or the count differs from what the whole read would take).
+bool countsoundblocks(soundblocks* blocks, soundinfo* info) {
+  std::vector<double> block(1 << 16);
+  uint64_t count = 0;
+  int64_t got;
+  while ((got = soundblocksread(blocks, block.data(), (uint32_t)block.size())) > 0) count += (uint64_t)got;
+  return got == 0 && count > 0 && soundblockscounted(blocks, count, info) == 0 &&
+         soundblocksrestart(blocks) == 0;
 }
 
 // Says what of a sound file was read otherwise than as it is stored.
@@ -273,19 +304,28 @@ void checksettings(const pitchoptions& o, const trackerchoice& algorithm, double
   }
 }
 
-// Tracks a sound file at its own rate, read whole by the vocoder's sound reader: a regular file
-// read from its start again from `path` (standard input's through /dev/stdin), anything else
-// (a pipe, a device, a file read from elsewhere) as the stream fp, of which the bytes `prefix`
-// have been read. Returns the tracker's status; a file that cannot be read ends the command.
+// Tracks a sound file at its own rate, read by the vocoder's sound reader: a regular file in
+// blocks from `path` (standard input's through /dev/stdin), so that its length costs no memory,
+// unless the reader takes it only whole; anything else (a pipe, a device, a file read from
+// elsewhere) whole, as the stream fp, of which the bytes `prefix` have been read. Returns the
+// tracker's status; a file that cannot be read ends the command.
 int tracksound(const pitchoptions& o, const trackerchoice& algorithm, FILE* fp, const std::string& prefix,
                const char* path, const char* name) {
-  double* samples = nullptr;
   soundinfo info;
-  const uint32_t count =
-      path ? readsound(path, soundfileownrate, &samples, &info)
-           : readsoundstream(fp, prefix.data(), prefix.size(), soundfileownrate, &samples, &info);
+  soundinput in;
+  std::unique_ptr<soundblocks, decltype(&soundblocksclose)> blocks(
+      path ? soundblocksopen(path, &info) : nullptr, soundblocksclose);
+  if (blocks && !countsoundblocks(blocks.get(), &info)) {
+    blocks.reset();
+    info = soundinfo();
+  }
+  double* samples = nullptr;
+  if (!blocks) {
+    in.count = path ? readsound(path, soundfileownrate, &samples, &info)
+                    : readsoundstream(fp, prefix.data(), prefix.size(), soundfileownrate, &samples, &info);
+  }
   std::unique_ptr<double, decltype(&free)> owned(samples, free);
-  if (count == 0) {
+  if (!blocks && in.count == 0) {
     char why[160];
     fprintf(stderr, "%s : Cannot read the sound file %s: %s!\n", command_name(), name,
             soundproblem(info, why, sizeof why));
@@ -293,7 +333,8 @@ int tracksound(const pitchoptions& o, const trackerchoice& algorithm, FILE* fp, 
   }
   checksettings(o, algorithm, info.rate);
   warnaboutsound(info, name);
-  soundinput in{samples, count};
+  in.blocks = blocks.get();
+  in.samples = samples;
   const int status = runtracker(o, algorithm, samplesource{readsoundsamples, &in}, info.rate);
   if (in.problem) {
     if (fflush(stdout) != 0 || ferror(stdout)) fail("Cannot write the output", "");
