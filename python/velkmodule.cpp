@@ -319,42 +319,73 @@ int writeccfile(void* state, const double* cc, uint32_t frames) {
   return fdoubleput(f->file, values.data(), static_cast<uint32_t>(count), 0) == count ? 0 : -1;
 }
 
+// A rate in kHz as the programs print it ("16", "44.1", "22.05").
+std::string kilohertz(uint32_t rate) {
+  char text[32];
+  snprintf(text, sizeof text, "%g", rate / 1000.0);
+  return text;
+}
+
+// The warning of read_wav for a file read otherwise than as it is stored.
+void warnconverted(const std::string& path, const soundinfo& info) {
+  warn((path + ": " + std::to_string(info.rate) + " Hz, " + std::to_string(info.channels) + " channel" +
+        (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as " + kilohertz(info.readrate) +
+        " kHz mono.")
+           .c_str());
+}
+
+// Opens the sound file at path in blocks and surveys it: its blocks (the caller's to close), or
+// null when it is better read whole, whose warnings are read_wav's. A file is taken in blocks when
+// they give what read_wav would read: one or more samples at its own rate (at `rate`, when given),
+// none beyond full scale, as many as its header promises.
+soundblocks* openforpieces(const std::string& path, std::optional<double> rate, soundsignal* g,
+                           soundinfo* info) {
+  g->blocks = soundblocksopen(path.c_str(), info);
+  bool pieces = g->blocks && (info->status == SOUND_READ || info->status == SOUND_CONVERTED) &&
+                (!rate || *rate == info->rate);
+  if (pieces) {
+    py::gil_scoped_release nogil;
+    pieces = surveysoundsignal(g) == 0 && soundblockscounted(g->blocks, g->samples, info) == 0 &&
+             info->present >= info->promised && g->peak <= 1.0;
+  }
+  if (!pieces && g->blocks) {
+    soundblocksclose(g->blocks);
+    g->blocks = nullptr;
+  }
+  return g->blocks;
+}
+
 // A sound file analysed in pieces (streamencode.h), its cepstra written to ccpath as they are
 // final (32-bit floats, as velkcoder writes them): (Encoded with no cepstral rows, samples,
 // samples at full scale), or None when the file is better read whole (read_wav, then encode):
-// converted or resampled files, files cut short and samples beyond full scale, whose warnings are
-// read_wav's and encode's.
+// resampled files, files cut short and samples beyond full scale, whose warnings are read_wav's
+// and encode's. A file read otherwise than as it is stored gets read_wav's warning.
 py::object encodefile(const std::string& path, const std::string& ccpath, std::optional<double> resample,
                       std::optional<int64_t> lframe, std::optional<int64_t> ccord, int64_t ccmeth,
                       std::optional<double> alpha, double f0min, double f0max, int64_t f0acc, int64_t zfill,
                       int64_t morvscale) {
   soundinfo info;
   soundsignal g;
-  g.blocks = soundblocksopen(path.c_str(), &info);
-  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(g.blocks, soundblocksclose);
-  if (!g.blocks || info.status != SOUND_READ || (resample && *resample != info.rate)) return py::none();
+  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(
+      openforpieces(path, resample, &g, &info), soundblocksclose);
+  if (!owner) return py::none();
   const encodesettings s =
       analysissettings(info.rate, lframe, ccord, ccmeth, alpha, f0min, f0max, f0acc, zfill, morvscale);
-  bool plain = false;
+  if (info.status == SOUND_CONVERTED) warnconverted(path, info);
   int done = -1, dithered = 0;
   std::vector<double> f0, fv;
   {
     py::gil_scoped_release nogil;
-    plain = surveysoundsignal(&g) == 0 && soundblockscounted(g.blocks, g.samples, &info) == 0 &&
-            info.present >= info.promised && g.peak <= 1.0;
-    if (plain) {
-      const uint32_t frames = encodeframes(g.samples, s.lframe);
-      f0.assign(frames, 0.0);
-      fv.assign(frames, 0.0);
-      ccfile out{fopen(ccpath.c_str(), "wb"), s.ccord + 1};
-      const ccsink sink{&out, writeccfile};
-      done = out.file ? encodepieces(soundsignalsource(&g), g.samples, s, frames, f0.data(), false, fv.data(),
-                                     sink, 0, &dithered)
-                      : -1;
-      if (out.file && fclose(out.file) != 0) done = -1;
-    }
+    const uint32_t frames = encodeframes(g.samples, s.lframe);
+    f0.assign(frames, 0.0);
+    fv.assign(frames, 0.0);
+    ccfile out{fopen(ccpath.c_str(), "wb"), s.ccord + 1};
+    const ccsink sink{&out, writeccfile};
+    done = out.file ? encodepieces(soundsignalsource(&g), g.samples, s, frames, f0.data(), false, fv.data(),
+                                   sink, 0, &dithered)
+                    : -1;
+    if (out.file && fclose(out.file) != 0) done = -1;
   }
-  if (!plain) return py::none();
   if (done != 0) {
     if (g.troubled) refuse(path + " changed or could not be read while it was analysed");
     throw std::runtime_error("could not write " + ccpath + " or not enough memory to analyse " + path);
@@ -720,23 +751,16 @@ int givefeatureblock(void* state, uint32_t k0, uint32_t count, const featureoutp
 // come: sink.grid(fs) gives the hop and window in samples at the file's rate, sink.begin(frames,
 // width of cc) learns the frame count, sink.write(k0, arrays by name) takes frames k0 on. Returns
 // (rate, samples, frames, hop, window), or None when the file is better read whole (read_wav,
-// then features): converted or cut-short files and samples beyond full scale, whose warnings are
+// then features): cut-short files and samples beyond full scale, whose warnings are
 // read_wav's and features'.
 py::object featuresfile(const std::string& path, const py::object& sink, bool center, double f0min,
                         double f0max, const std::vector<std::string>& names) {
   const uint32_t selection = featureselection(names);
   soundinfo info;
   soundsignal g;
-  g.blocks = soundblocksopen(path.c_str(), &info);
-  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(g.blocks, soundblocksclose);
-  if (!g.blocks || info.status != SOUND_READ) return py::none();
-  bool plain = false;
-  {
-    py::gil_scoped_release nogil;
-    plain = surveysoundsignal(&g) == 0 && soundblockscounted(g.blocks, g.samples, &info) == 0 &&
-            info.present >= info.promised && g.peak <= 1.0;
-  }
-  if (!plain) return py::none();
+  const std::unique_ptr<soundblocks, decltype(&soundblocksclose)> owner(
+      openforpieces(path, std::nullopt, &g, &info), soundblocksclose);
+  if (!owner) return py::none();
   const py::tuple lengths = sink.attr("grid")(info.rate);
   const featuresettings s = featuregrid(info.rate, lengths[0].cast<int64_t>(), std::nullopt,
                                         lengths[1].cast<int64_t>(), center, f0min, f0max);
@@ -905,13 +929,6 @@ bool readable(const std::string& path) {
   return true;
 }
 
-// A rate in kHz as the programs print it ("16", "44.1", "22.05").
-std::string kilohertz(uint32_t rate) {
-  char text[32];
-  snprintf(text, sizeof text, "%g", rate / 1000.0);
-  return text;
-}
-
 py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
   const std::string path = file.string();
   const uint32_t rate = fs ? requiresupported(*fs, "fs") : 0;
@@ -932,11 +949,7 @@ py::tuple readwav(const std::filesystem::path& file, std::optional<double> fs) {
     warn((path + ": header promises " + std::to_string(info.promised) + " samples, " +
           std::to_string(info.present) + " present.")
              .c_str());
-  if (info.status == SOUND_CONVERTED)
-    warn((path + ": " + std::to_string(info.rate) + " Hz, " + std::to_string(info.channels) + " channel" +
-          (info.channels == 1 ? "" : "s") + ", " + info.encoding + " read as " + kilohertz(info.readrate) +
-          " kHz mono.")
-             .c_str());
+  if (info.status == SOUND_CONVERTED) warnconverted(path, info);
   std::vector<double> x(samples, samples + n);
   requirefinite(x, ("path: " + path).c_str());
   return py::make_tuple(ownedarray(std::move(x), {static_cast<py::ssize_t>(n)}), info.readrate);

@@ -1,14 +1,15 @@
 """velkcorpus items read their files in blocks: a plain sound file is analysed in pieces and a
 recorded set synthesised block by block, with the bytes of the whole-signal paths and of the
-programs; files that need converting or options that name the record's settings take the
-whole path."""
+programs, converted files included; files resampled on the way or options that name the
+record's settings take the whole path."""
 import shutil
+import warnings
 
 import numpy as np
 
 import velk
 from conftest import SAMPLES
-from corpus_support import corpus_command, velkcoder_streams, velkdecoder_wav
+from corpus_support import corpus_command, velkcoder_streams, velkdecoder_wav, write_stereo_22k
 
 
 def test_items_in_blocks_give_the_programs_bytes(tmp_path):
@@ -44,3 +45,21 @@ def test_the_block_paths_decline_what_the_whole_paths_must_do(tmp_path):
     y = velk.decode(velk.read_params(tmp_path / "s.lf0"), fpitch=1.3)
     assert (frames, n, rate) == (len(e.lf0), len(y), fs)
     assert velk.read_wav(out)[0].tobytes() == (velk.to_int16(y) / 32768).tobytes()
+
+
+def test_a_converted_file_is_analysed_in_pieces_with_read_wavs_warning(tmp_path):
+    path = tmp_path / "stereo.wav"
+    write_stereo_22k(path, SAMPLES / "it_vm-goodbye.wav")
+    with warnings.catch_warnings(record=True) as pieces:
+        warnings.simplefilter("always")
+        e, samples, _ = velk._velk.encode_file(str(path), str(tmp_path / "a.cc"))
+    with warnings.catch_warnings(record=True) as whole_read:
+        warnings.simplefilter("always")
+        x, fs = velk.read_wav(path)
+        whole = velk.encode(x, fs)
+    assert [str(w.message) for w in pieces] == [str(w.message) for w in whole_read]
+    assert "22050 Hz, 2 channels, 16-bit read as 22.05 kHz mono." in str(pieces[0].message)
+    assert samples == len(x) and e.fs == fs == 22050
+    assert e.lf0.tobytes() == whole.lf0.tobytes() and e.fv.tobytes() == whole.fv.tobytes()
+    cc = np.fromfile(tmp_path / "a.cc", dtype="<f4")
+    assert cc.tobytes() == whole.cc.astype("<f4").tobytes()

@@ -157,15 +157,24 @@ def test_a_failing_sink_ends_the_item_and_leaves_no_file(src, tmp_path, monkeypa
     assert not [p for p in tmp_path.rglob("*") if p.is_file()]
 
 
-def test_files_that_are_read_whole_are_not_taken_in_blocks(tmp_path):
-    stereo = tmp_path / "stereo.wav"
+def test_converted_files_are_taken_in_blocks_and_empty_ones_read_whole(tmp_path):
     with wave.open(str(SAMPLE_FILES[0]), "rb") as w:
         mono = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
-    with wave.open(str(stereo), "wb") as w:
-        w.setnchannels(2)
-        w.setsampwidth(2)
-        w.setframerate(16000)
-        w.writeframes(np.repeat(mono, 2).tobytes())
-    assert velk._velk.features_file(str(stereo), Recorder(160, 640)) is None
+    # Stereo 16-bit, and mono 24-bit with a low byte that the 16-bit scale keeps as a fraction.
+    layouts = {"stereo.wav": (2, 2, np.repeat(mono, 2).tobytes()),
+               "pcm24.wav": (1, 3, b"".join((int(v) * 256 + 77).to_bytes(3, "little", signed=True)
+                                            for v in mono))}
+    for name, (channels, width, data) in layouts.items():
+        with wave.open(str(tmp_path / name), "wb") as w:
+            w.setnchannels(channels)
+            w.setsampwidth(width)
+            w.setframerate(16000)
+            w.writeframes(data)
+        sink = Recorder(160, 640)
+        assert velk._velk.features_file(str(tmp_path / name), sink, features=["f0", "energy"]) is not None
+        expected = whole_arrays(tmp_path / name, ["f0", "energy"], hop=160, window=640)
+        for f in ("f0", "energy"):
+            joined_values = np.concatenate([b[f] for _, b in sink.blocks]).astype(np.float32)
+            assert joined_values.tobytes() == expected[f].tobytes(), (name, f)
     (tmp_path / "empty.wav").write_bytes(b"")
     assert velk._velk.features_file(str(tmp_path / "empty.wav"), Recorder(160, 640)) is None

@@ -145,9 +145,10 @@ def _write_set(base, e, source, cc_written=None):
 
 def _encode_file(path: str, base: str, keywords: dict, rate: Optional[float]) -> tuple:
     """The analysis of the file: (encode result, samples, samples at full scale, the temporary
-    holding the cepstra or None). A plain sound file at its own rate is read in blocks and analysed
-    in pieces, its cepstra written as they come, so that memory does not grow with its length; any
-    other file is read whole. Both give the same streams."""
+    holding the cepstra or None). A sound file at its own rate is read in blocks and analysed in
+    pieces, its cepstra written as they come, so that memory does not grow with its length; a file
+    resampled on the way, shorter than its header says or with samples beyond full scale is read
+    whole. Both give the same streams and warnings."""
     cc_part = outputs.temporary_beside(base + STREAMS[1])
     os.makedirs(os.path.dirname(cc_part) or ".", exist_ok=True)
     try:

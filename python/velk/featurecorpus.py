@@ -9,9 +9,9 @@
 Every item of SRC (as velkcorpus encode lists them: a directory, a .scp list or a list of paths)
 is read at its own rate and analysed by velk.features on the grid (hop, window, centring) into
 one float32 .npy per feature, OUTDIR/FEATURE/NAME.npy (or, with --format=hdf5, one group per
-item in one HDF5 file per shard). A plain sound file (16-bit mono, read whole by its header) is
-read in blocks and its features written as they come, so that an item's memory does not grow
-with its length; any other file is read whole. Both give the same files.
+item in one HDF5 file per shard). A sound file at its own rate is read in blocks and its
+features written as they come, so that an item's memory does not grow with its length; a file
+shorter than its header says or with samples beyond full scale is read whole. Both give the same files.
 OUTDIR/manifest.jsonl has a line per item: name, source, speaker, rate, the grid, frames,
 duration and its files. OUTDIR/stats.json holds the mean, standard deviation, minimum, maximum
 and 5th and 95th percentiles of log-F0 over voiced frames and of energy, for the corpus and for
@@ -188,7 +188,7 @@ class BlockSink:
 
 
 def streamed_item(path: str, keywords: dict, name: str, store: Any) -> Optional[dict]:
-    """The features of a plain sound file read in blocks into the store's item as they come: the
+    """The features of a sound file read in blocks into the store's item as they come: the
     item's fields (rate, samples, hop, window, frames, voiced count, store fields), or None when
     the file is to be read whole."""
     features = keywords["features"]
