@@ -22,19 +22,11 @@ struct streams {
   uint32_t order = 0;
 };
 
-// Speech-like streams at fs: a gliding voice, noise, digital silence and a second voice, encoded;
-// then one frame made corrupt (a NaN cepstrum) and one with an F0 the synthesis takes as unvoiced,
-// so that the silent and unvoiced paths run too.
+// Speech-like streams at fs (speechlike_signal: voices, noise, digital silence), encoded; then one
+// frame made corrupt (a NaN cepstrum) and one with an F0 the synthesis takes as unvoiced, so that
+// the silent and unvoiced paths run too.
 streams encodedstreams(uint32_t fs) {
-  const int part = static_cast<int>(fs / 4);
-  std::vector<float> x = voiced_signal(110, 180, 2 * part, fs);
-  const std::vector<float> hiss = noise_signal(part, 900, 5);
-  x.insert(x.end(), hiss.begin(), hiss.end());
-  x.insert(x.end(), part / 2, 0.0f);
-  const std::vector<float> voice = voiced_signal(240, 200, part, fs);
-  x.insert(x.end(), voice.begin(), voice.end());
-  std::vector<double> signal(x.begin(), x.end());
-  for (double& v : signal) v /= 32768;
+  std::vector<double> signal = speechlike_signal(fs);
 
   const encodesettings s = encodedefaults(fs);
   streams st;
