@@ -180,11 +180,10 @@ commandsyntax typed_syntax(Settings* s, std::vector<std::string>* files) {
   return x;
 }
 
-// Runs the typed syntax over the words; the status, none when every
-// argument was taken, and what went to standard error into *err.
-commandend parse_typed(std::vector<std::string> words, Settings* s, std::vector<std::string>* files,
-                       std::string* err) {
-  CommandLine c(std::move(words));
+// Runs the typed syntax over the command line c, which outlives the values that point into it, as
+// main's arguments do; the status, none when every argument was taken, and what went to standard
+// error into *err.
+commandend parse_typed(CommandLine& c, Settings* s, std::vector<std::string>* files, std::string* err) {
   const commandsyntax syntax = typed_syntax(s, files);
   ::testing::internal::CaptureStderr();
   const commandend end = parsecommandline(c.argc(), c.argv.data(), syntax);
@@ -196,10 +195,9 @@ TEST(Cmdline, TableOptionsStoreTheirValues) {
   Settings s;
   std::vector<std::string> files;
   std::string err;
-  EXPECT_EQ(parse_typed({"cmd", "a.f32", "-c", "-10", "-s42", "-v", "0.25", "-N", "x.png", "-q", "-f", "b",
-                         "-f", "-f", "-s", "9"},
-                        &s, &files, &err),
-            std::nullopt);
+  CommandLine line({"cmd", "a.f32", "-c", "-10", "-s42", "-v", "0.25", "-N", "x.png", "-q", "-f", "b", "-f",
+                    "-f", "-s", "9"});
+  EXPECT_EQ(parse_typed(line, &s, &files, &err), std::nullopt);
   EXPECT_EQ(err, "");
   EXPECT_EQ(s.count, -10);
   EXPECT_EQ(s.small, 9) << "the last of several values wins";
@@ -212,7 +210,8 @@ TEST(Cmdline, TableOptionsStoreTheirValues) {
   // The letter picks the option and the rest of a plain option's argument is not its value.
   Settings t;
   files.clear();
-  EXPECT_EQ(parse_typed({"cmd", "-count", "4", "-quiet", "-s", "12"}, &t, &files, &err), std::nullopt);
+  CommandLine words({"cmd", "-count", "4", "-quiet", "-s", "12"});
+  EXPECT_EQ(parse_typed(words, &t, &files, &err), std::nullopt);
   EXPECT_EQ(t.count, 4);
   EXPECT_TRUE(t.quiet);
   EXPECT_EQ(t.small, 12);
@@ -239,7 +238,8 @@ TEST(Cmdline, TableOptionsRefuseBadValuesAndKeepTheOldOnes) {
     Settings s;
     std::vector<std::string> files;
     std::string err;
-    EXPECT_EQ(parse_typed(c.words, &s, &files, &err), c.status) << c.words[1];
+    CommandLine line(c.words);
+    EXPECT_EQ(parse_typed(line, &s, &files, &err), c.status) << c.words[1];
     EXPECT_EQ(err, c.message) << c.words[1];
     EXPECT_EQ(s.count, 7);
     EXPECT_EQ(s.small, 3);
