@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Peak memory of the pitch command against the input length. The dynamic-programming tracker:
-# 60 s and one hour of speech piped to standard input, and one hour of zeros; it reads its input
+# 1, 10 and 60 minutes of speech piped to standard input, and one hour of zeros; it reads its input
 # block by block and writes frames as they are decided, so the peak must not grow with the
 # length (under 50 MB for the hour at 16 kHz, under 100 MB for the hour at 48 kHz). The epoch
 # tracker (-a 1) at 48 kHz over 300 s and over the real hour, piped: it keeps its working records
@@ -24,7 +24,7 @@ report() {  # name seconds [limit_mb]
            n, s, e, u + y, f, m, (s == 3600 && m >= l * 1024) ? "  OVER " l " MB" : "" }'
 }
 
-for secs in 60 3600; do
+for secs in 60 600 3600; do
   perl "$here/pitch_speech_floats.pl" "$secs" "$top"/samples/*.wav |
     /usr/bin/time -f "%e %M %U %S" -o "$tmp/time.txt" "$pitch" > "$tmp/out.f32"
   report speech "$secs"
