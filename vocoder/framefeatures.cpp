@@ -1,6 +1,7 @@
 #include "framefeatures.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <new>
 #include <vector>
@@ -51,6 +52,11 @@ uint32_t firstcentre(const framegrid& g) {
 
 const uint32_t allfeatures = FEATURE_F0 | FEATURE_VUV | FEATURE_VOICING | FEATURE_LF0 | FEATURE_ENERGY |
                              FEATURE_CC | FEATURE_FV | FEATURE_MARGIN;
+
+// The arrays of o in the order of the FEATURE_ bits: array k is feature 1 << k.
+std::array<double*, 8> arraysbybit(const featureoutputs& o) {
+  return {o.f0, o.vuv, o.voicing, o.lf0, o.energy, o.cc, o.fv, o.margin};
+}
 
 // Energies of frames k0..k1-1 into energy[0..) from x, the samples [from, to) of a signal of n
 // samples, which hold every sample of those frames' windows within the signal.
@@ -113,10 +119,7 @@ struct featurearrays {
 
 int intoarrays(void* state, uint32_t k0, uint32_t count, const featureoutputs& values) {
   const featurearrays* a = static_cast<const featurearrays*>(state);
-  double* const to[] = {a->out.f0,     a->out.vuv, a->out.voicing, a->out.lf0,
-                        a->out.energy, a->out.cc,  a->out.fv,      a->out.margin};
-  const double* const from[] = {values.f0,     values.vuv, values.voicing, values.lf0,
-                                values.energy, values.cc,  values.fv,      values.margin};
+  const std::array<double*, 8> to = arraysbybit(a->out), from = arraysbybit(values);
   for (uint32_t k = 0; k < 8; ++k) {
     if (to[k] == nullptr) continue;
     const size_t per = (1u << k) == FEATURE_CC ? a->width : 1;
@@ -200,8 +203,7 @@ int computefeaturespieces(const signalsource& in, uint32_t n, const featuresetti
 
 int computefeatures(const double* x, uint32_t n, const featuresettings& s, uint32_t frames,
                     const featureoutputs& out) {
-  const double* const arrays[] = {out.f0,     out.vuv, out.voicing, out.lf0,
-                                  out.energy, out.cc,  out.fv,      out.margin};
+  const std::array<double*, 8> arrays = arraysbybit(out);
   uint32_t selection = 0;
   for (uint32_t k = 0; k < 8; ++k)
     if (arrays[k]) selection |= 1u << k;
